@@ -1,0 +1,13 @@
+# kt64_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s])
+# One GoogleTest binary registered as one CTest test. Tests labelled "pure"
+# touch no device, network or service and also run in the sanitizer build.
+function(kt64_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+endfunction()
