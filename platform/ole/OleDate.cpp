@@ -79,10 +79,15 @@ std::optional<SystemTime> fromVariantTime(DATE date) {
     if (!std::isfinite(date) || date <= kMinDate - 1.0 || date >= kMaxDate) return std::nullopt;
 
     // The whole part names the day, the absolute fraction the time of day,
-    // on both sides of the epoch.
+    // on both sides of the epoch. The time is first taken to the nearest
+    // millisecond, then rounded to the second (500 ms and up round up): a
+    // DATE cannot hold most half seconds exactly (its resolution near year
+    // 9999 is about 40 us), and rounding the raw fraction straight to
+    // seconds would send about every other hh:mm:ss.5 down instead of up.
     const double whole = std::trunc(date);
     auto days = static_cast<std::int64_t>(whole);
-    long long secs = std::llround(std::fabs(date - whole) * 86400.0);
+    const long long millis = std::llround(std::fabs(date - whole) * 86400000.0);
+    long long secs = (millis + 500) / 1000;
     if (secs >= 86400) {
         secs -= 86400;
         ++days;

@@ -1,0 +1,245 @@
+#include "SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+
+#include "LineSettings.h"
+#include "Registry.h"
+
+namespace kt64::serial {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Unix98 pty slaves (/dev/pts/N) have majors 136..143.
+bool isPtySlave(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    unsigned m = major(st.st_rdev);
+    return m >= 136 && m <= 143;
+}
+
+// Milliseconds from now until t, rounded up so that poll() never wakes early.
+long long msUntil(Clock::time_point t) {
+    auto us = std::chrono::duration_cast<std::chrono::microseconds>(t - Clock::now()).count();
+    return us <= 0 ? 0 : (us + 999) / 1000;
+}
+
+}  // namespace
+
+std::string deviceNameOf(int port) {
+    // No device can answer to COM0 or a negative number (the worker passes
+    // -1 when it cannot read the port number): a missing device.
+    if (port < 1) throw CSerialException(ENOENT);
+    try {
+        if (auto key = reg::Key::open(reg::Hive::LocalMachine, kDevicesKey)) {
+            if (auto path = key->string("COM" + std::to_string(port)); path && !path->empty()) return *path;
+        }
+    } catch (const reg::RegistryError& e) {
+        throw CSerialException(EIO, e.what());
+    }
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+CSerialPort::~CSerialPort() { close(); }
+
+void CSerialPort::open(int port, int baud, Parity parity, int dataBits, StopBits stopBits, FlowControl flow,
+                       bool overlapped) {
+    close();
+    openDevice(deviceNameOf(port), baud, parity, dataBits, stopBits, flow, overlapped);
+}
+
+void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, int dataBits, StopBits stopBits,
+                             FlowControl flow, bool /*overlapped*/) {
+    close();
+    // O_NONBLOCK: open must not wait for carrier, and reads are timed by poll.
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw CSerialException(errno);
+
+    // Exclusive use. The advisory lock keeps out every other program that
+    // locks the device (and, unlike TIOCEXCL, also a privileged one); TIOCEXCL
+    // makes the kernel refuse further opens of the tty with EBUSY.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = (errno == EWOULDBLOCK) ? EBUSY : errno;
+        ::close(fd);
+        throw CSerialException(err);
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        int err = errno;
+        ::close(fd);
+        throw CSerialException(err);
+    }
+    fd_ = fd;
+    path_ = path;
+    isPty_ = isPtySlave(fd);
+    timeouts_ = kCentreTimeouts;
+
+    // From here on a failure leaves the port open, as a failed configuration
+    // does on Windows; the next open or close releases it.
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) throw CSerialException(errno);
+    if (int err = applyLineSettings(tio, baud, parity, dataBits, stopBits, flow)) throw CSerialException(err);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) throw CSerialException(errno);
+    // A freshly opened port starts with empty queues: nothing left over from
+    // an earlier user of the line.
+    ::tcflush(fd_, TCIOFLUSH);
+}
+
+void CSerialPort::close() noexcept {
+    if (fd_ < 0) return;
+    // The exclusive flag belongs to the tty, not to this descriptor: clear it,
+    // or the line stays closed to the next open while anybody else (the other
+    // end's own descriptor of a pty) keeps the tty alive.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);  // also drops the advisory lock
+    fd_ = -1;
+    isPty_ = false;
+    path_.clear();
+}
+
+void CSerialPort::requireOpen() const {
+    if (fd_ < 0) throw CSerialException(EBADF);
+}
+
+std::size_t CSerialPort::read(std::span<std::uint8_t> buffer) {
+    requireOpen();
+    if (buffer.empty()) return 0;
+    const CommTimeouts t = timeouts_;
+    const std::size_t want = buffer.size();
+    const auto start = Clock::now();
+
+    // Special Windows combinations: MAXDWORD interval with no total time-out
+    // returns at once; with a MAXDWORD multiplier and a constant it waits for
+    // the first byte up to the constant and returns with what is there.
+    bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+                     t.ReadTotalTimeoutConstant == 0;
+    bool firstByte = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
+                     t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxDword;
+
+    bool hasTotal = immediate || t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
+    std::uint64_t totalMs = 0;
+    if (firstByte) {
+        totalMs = t.ReadTotalTimeoutConstant;
+    } else if (!immediate) {
+        totalMs = std::uint64_t{t.ReadTotalTimeoutMultiplier} * want + t.ReadTotalTimeoutConstant;
+    }
+    const auto deadline = start + std::chrono::milliseconds(totalMs);
+    const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
+    const auto interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
+
+    std::size_t got = 0;
+    Clock::time_point lastByte{};
+    while (got < want) {
+        // How long poll() may wait: until the total deadline, and once a
+        // byte is in, no longer than the allowed gap after it.
+        long long wait = hasTotal ? msUntil(deadline) : -1;
+        if (useInterval && got > 0) {
+            long long gap = msUntil(lastByte + interval);
+            wait = (wait < 0) ? gap : std::min(wait, gap);
+        }
+        if (firstByte && got > 0) wait = 0;  // only what is already waiting
+        pollfd p{fd_, POLLIN, 0};
+        int r = ::poll(&p, 1, wait > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(wait));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            throw CSerialException(errno);
+        }
+        if (r == 0) {
+            if (wait == 0) break;  // a time-out ran out
+            continue;
+        }
+        if (p.revents & POLLNVAL) throw CSerialException(EBADF);
+        if (p.revents & POLLIN) {
+            ssize_t n = ::read(fd_, buffer.data() + got, want - got);
+            if (n > 0) {
+                got += static_cast<std::size_t>(n);
+                lastByte = Clock::now();
+                continue;
+            }
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            // End of file on a tty is a hang-up: the device has gone.
+            throw CSerialException(n == 0 ? EIO : errno);
+        }
+        // POLLHUP or POLLERR without data: the device has gone.
+        throw CSerialException(EIO);
+    }
+    return got;
+}
+
+std::size_t CSerialPort::write(std::span<const std::uint8_t> bytes) {
+    requireOpen();
+    if (bytes.empty()) return 0;
+    const CommTimeouts t = timeouts_;
+    std::uint64_t totalMs = std::uint64_t{t.WriteTotalTimeoutMultiplier} * bytes.size() + t.WriteTotalTimeoutConstant;
+    const bool hasTotal = totalMs != 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
+    for (;;) {
+        ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN) throw CSerialException(errno);
+        // The output queue is full: wait for room as a blocking write would,
+        // within the write time-outs when there are any.
+        long long wait = hasTotal ? msUntil(deadline) : -1;
+        if (hasTotal && wait == 0) return 0;
+        pollfd p{fd_, POLLOUT, 0};
+        int r = ::poll(&p, 1, wait > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(wait));
+        if (r < 0 && errno != EINTR) throw CSerialException(errno);
+        if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLOUT))
+            throw CSerialException(EIO);
+    }
+}
+
+void CSerialPort::setupQueues(int inputSize, int outputSize) {
+    requireOpen();
+    if (inputSize <= 0 || outputSize <= 0) throw CSerialException(EINVAL);
+}
+
+CommTimeouts CSerialPort::getTimeouts() const {
+    requireOpen();
+    return timeouts_;
+}
+
+void CSerialPort::setTimeouts(const CommTimeouts& timeouts) {
+    requireOpen();
+    timeouts_ = timeouts;
+}
+
+void CSerialPort::raiseLine(int bit) {
+    requireOpen();
+    if (::ioctl(fd_, TIOCMBIS, &bit) == 0) return;
+    int err = errno;
+    // A pseudo-terminal has no modem control lines and refuses the request
+    // (ENOTTY or EINVAL); the emulated centre does not look at them, so on a
+    // pty the request is a no-op. On a real port the failure stands.
+    if (isPty_ && (err == ENOTTY || err == EINVAL)) return;
+    throw CSerialException(err);
+}
+
+void CSerialPort::setRts() { raiseLine(TIOCM_RTS); }
+void CSerialPort::setDtr() { raiseLine(TIOCM_DTR); }
+
+void openForCentre(CSerialPort& port, int portNumber) {
+    port.open(portNumber, 4800, Parity::None, 8, StopBits::One, FlowControl::None, false);
+    port.setupQueues(1000, 1000);
+    CommTimeouts t = port.getTimeouts();
+    t.ReadIntervalTimeout = kCentreTimeouts.ReadIntervalTimeout;
+    t.ReadTotalTimeoutMultiplier = kCentreTimeouts.ReadTotalTimeoutMultiplier;
+    t.ReadTotalTimeoutConstant = kCentreTimeouts.ReadTotalTimeoutConstant;
+    port.setTimeouts(t);
+    port.setRts();
+    port.setDtr();
+}
+
+}  // namespace kt64::serial

@@ -1,0 +1,105 @@
+// CSerialPort: the serial port that the link server opens exclusively to
+// talk to the centre, on Linux termios. It keeps the Windows port's contract:
+// port number n names a device, open closes a port that is already open,
+// read and write are one call each returning byte counts, and every failing
+// system call throws CSerialException with errno and the system's text.
+//
+// Device names: port n opens the device named by the REG_SZ value "COM<n>"
+// under HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv\Devices when it exists,
+// otherwise /dev/ttyS<n-1> (COM1 is /dev/ttyS0).
+//
+// Read time-outs keep the Windows COMMTIMEOUTS meaning (all in ms):
+//   total    = ReadTotalTimeoutMultiplier * n + ReadTotalTimeoutConstant
+//              (no total limit when both are 0)
+//   interval = ReadIntervalTimeout: after the first byte, a gap longer than
+//              this ends the read early (0 = not used)
+//   interval = MAXDWORD with both total values 0: return at once with what
+//              is already waiting.
+// The link server sets interval 100, multiplier 1, constant 1500, so a read
+// of 50 bytes from a silent line returns 0 after 1550 ms.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "ByteLink.h"
+#include "LineSettings.h"
+#include "SerialException.h"
+
+namespace kt64::serial {
+
+inline constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
+
+struct CommTimeouts {
+    std::uint32_t ReadIntervalTimeout = 0;
+    std::uint32_t ReadTotalTimeoutMultiplier = 0;
+    std::uint32_t ReadTotalTimeoutConstant = 0;
+    std::uint32_t WriteTotalTimeoutMultiplier = 0;
+    std::uint32_t WriteTotalTimeoutConstant = 0;
+
+    friend bool operator==(const CommTimeouts&, const CommTimeouts&) = default;
+};
+
+// The line settings of the centre: interval 100 ms, 1 ms per byte, 1500 ms.
+inline constexpr CommTimeouts kCentreTimeouts{100, 1, 1500, 0, 0};
+
+// Registry key holding the COM<n> -> device path entries.
+inline constexpr const char* kDevicesKey = "Software\\Ardonis\\Kt64Srv\\Devices";
+
+// Device path of port n: the registry entry COM<n> when present, otherwise
+// /dev/ttyS<n-1>. Throws CSerialException(EIO, registry text) when the
+// registry store cannot be read, ENOENT for a port number below 1.
+std::string deviceNameOf(int port);
+
+class CSerialPort : public ByteLink {
+public:
+    CSerialPort() = default;
+    ~CSerialPort() override;
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Closes the port when open, then opens the device of port n and
+    // configures it. overlapped is accepted for the caller's sake; I/O is
+    // always synchronous. After a failed configuration the port stays open.
+    void open(int port, int baud = 4800, Parity parity = Parity::None, int dataBits = 8,
+              StopBits stopBits = StopBits::One, FlowControl flow = FlowControl::None,
+              bool overlapped = false);
+    // The same for a device given by path (the emulator's link, a pty).
+    void openDevice(const std::string& path, int baud = 4800, Parity parity = Parity::None,
+                    int dataBits = 8, StopBits stopBits = StopBits::One,
+                    FlowControl flow = FlowControl::None, bool overlapped = false);
+    void close() noexcept;
+    bool isOpen() const noexcept { return fd_ >= 0; }
+    const std::string& devicePath() const noexcept { return path_; }
+
+    std::size_t read(std::span<std::uint8_t> buffer) override;
+    std::size_t write(std::span<const std::uint8_t> bytes) override;
+
+    // The kernel's tty buffers have a fixed size; the sizes are only checked.
+    void setupQueues(int inputSize, int outputSize);
+    CommTimeouts getTimeouts() const;
+    void setTimeouts(const CommTimeouts& timeouts);
+    // Raise the modem control lines (TIOCMBIS).
+    void setRts();
+    void setDtr();
+
+private:
+    void requireOpen() const;
+    void raiseLine(int bit);
+
+    int fd_ = -1;
+    bool isPty_ = false;
+    std::string path_;
+    // A fresh port starts with the centre's time-outs so that no read can
+    // block for ever.
+    CommTimeouts timeouts_ = kCentreTimeouts;
+};
+
+// The whole opening sequence of the link server, in its order: open port n
+// with 4800 baud 8N1 without flow control, queues 1000/1000, the centre's read
+// time-outs (write time-outs kept), RTS then DTR.
+void openForCentre(CSerialPort& port, int portNumber);
+
+}  // namespace kt64::serial

@@ -1,0 +1,248 @@
+// The registry store: typed values, case rules, key deletion, persistence,
+// failures of the store itself, and several processes writing at once.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "Registry.h"
+#include "TempRegistry.h"
+
+namespace kt64::reg {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using RegistryTest = kt64::testing::TempRegistry;
+
+constexpr std::string_view kSrv = "Software\\Ardonis\\Kt64Srv";
+
+TEST_F(RegistryTest, ValuesKeepTheirTypeAndWindowsByteForm) {
+    Key key = Key::create(Hive::LocalMachine, kSrv);
+    key.setDword("Port", 0x01020304);
+    key.setString("CompName", "Pracownia Łódź");
+    key.setString("Path", "%SystemRoot%\\x", ValueType::ExpandSz);
+    const Bytes date{0, 0, 0, 0, 0, 0xE0, 0x3F, 0x40};
+    key.setBinary("HourSync", date);
+    key.setBinary("Empty", {});
+    key.setString("", "default");
+
+    const Key again = *Key::open(Hive::LocalMachine, kSrv);
+    EXPECT_EQ(again.query("Port"), (Value{ValueType::Dword, {4, 3, 2, 1}}));
+    EXPECT_EQ(again.dword("Port"), 0x01020304u);
+    EXPECT_EQ(again.string("CompName"), "Pracownia Łódź");
+    EXPECT_EQ(again.expandString("Path"), "%SystemRoot%\\x");
+    EXPECT_EQ(again.binary("HourSync"), date);
+    EXPECT_EQ(again.binary("Empty"), Bytes{});
+    EXPECT_EQ(again.string(""), "default");
+    EXPECT_FALSE(again.query("Missing").has_value());
+    EXPECT_EQ(static_cast<int>(ValueType::Sz), 1);
+    EXPECT_EQ(static_cast<int>(ValueType::Dword), 4);
+}
+
+// Readers treat "missing or of another type" as missing: every typed getter
+// must refuse every other type.
+TEST_F(RegistryTest, TypedGettersReportOtherTypesAsMissing) {
+    Key key = Key::create(Hive::LocalMachine, kSrv);
+    key.setDword("D", 7);
+    key.setString("S", "7");
+    key.setString("E", "7", ValueType::ExpandSz);
+    key.setBinary("B", Bytes{7, 0, 0, 0});
+    key.setValue("ShortDword", Value{ValueType::Binary, {7}});
+    struct Row {
+        const char* name;
+        bool dword, sz, expand, binary;
+    };
+    const Row rows[] = {{"D", true, false, false, false},
+                        {"S", false, true, false, false},
+                        {"E", false, false, true, false},
+                        {"B", false, false, false, true}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(key.dword(r.name).has_value(), r.dword);
+        EXPECT_EQ(key.string(r.name).has_value(), r.sz);
+        EXPECT_EQ(key.expandString(r.name).has_value(), r.expand);
+        EXPECT_EQ(key.binary(r.name).has_value(), r.binary);
+    }
+    // Changing a value's type replaces it whole.
+    key.setString("D", "now text");
+    EXPECT_FALSE(key.dword("D").has_value());
+    EXPECT_EQ(key.string("D"), "now text");
+    // A DWORD must be four bytes; a string type must be a string type.
+    EXPECT_THROW(key.setValue("X", Value{ValueType::Dword, {1, 2}}), RegistryError);
+    EXPECT_THROW(key.setString("X", "x", ValueType::Binary), RegistryError);
+    EXPECT_THROW(key.setValue("X", Value{static_cast<ValueType>(7), {}}), RegistryError);
+}
+
+TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirFirstSpelling) {
+    Key key = Key::create(Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog\\Żółć");
+    key.setDword("HourSync", 1);
+    key.setDword("HOURSYNC", 2);
+    key.setDword("ŁąkaĘ", 3);
+
+    const auto other = Key::open(Hive::LocalMachine, "SOFTWARE\\ardonis\\KT64PROG\\żÓŁĆ");
+    ASSERT_TRUE(other.has_value());
+    EXPECT_EQ(other->path(), "Software\\Ardonis\\Kt64Prog\\Żółć");
+    EXPECT_EQ(other->dword("hoursync"), 2u);
+    EXPECT_EQ(other->dword("łĄKAę"), 3u);
+    EXPECT_EQ(other->valueNames(), (std::vector<std::string>{"HourSync", "ŁąkaĘ"}));
+    // The two hives are separate trees.
+    EXPECT_FALSE(Key::open(Hive::ClassesRoot, "Software\\Ardonis").has_value());
+    // create on an existing key in another case opens it, no duplicate.
+    Key::create(Hive::LocalMachine, "software\\ARDONIS\\kt64srv");
+    EXPECT_EQ(Key::open(Hive::LocalMachine, "Software\\Ardonis")->subkeyNames(),
+              (std::vector<std::string>{"Kt64Prog", "kt64srv"}));
+}
+
+TEST_F(RegistryTest, DeleteKeyRemovesTheWholeSubtreeOnly) {
+    Key::create(Hive::LocalMachine, "A\\B\\C\\D").setDword("v", 1);
+    Key::create(Hive::LocalMachine, "A\\B\\C2").setDword("v", 2);
+    Key::create(Hive::LocalMachine, "A\\Sibling").setDword("v", 3);
+    Key stale = *Key::open(Hive::LocalMachine, "A\\B\\C");
+
+    EXPECT_TRUE(deleteKey(Hive::LocalMachine, "a\\b"));
+    EXPECT_FALSE(deleteKey(Hive::LocalMachine, "A\\B"));
+    for (const char* gone : {"A\\B", "A\\B\\C", "A\\B\\C\\D", "A\\B\\C2"})
+        EXPECT_FALSE(Key::open(Hive::LocalMachine, gone).has_value()) << gone;
+    EXPECT_EQ(Key::open(Hive::LocalMachine, "A\\Sibling")->dword("v"), 3u);
+    EXPECT_EQ(Key::open(Hive::LocalMachine, "A")->subkeyNames(), std::vector<std::string>{"Sibling"});
+
+    // A handle on a deleted key reads empty and refuses writes, even once a
+    // key of the same name exists again.
+    Key::create(Hive::LocalMachine, "A\\B\\C");
+    EXPECT_TRUE(stale.valueNames().empty());
+    try {
+        stale.setDword("v", 9);
+        ADD_FAILURE() << "write to a deleted key succeeded";
+    } catch (const RegistryError& e) {
+        EXPECT_EQ(e.code(), kErrorKeyDeleted) << e.what();
+    }
+    EXPECT_TRUE(Key::open(Hive::LocalMachine, "A\\B\\C")->valueNames().empty());
+
+    EXPECT_THROW(deleteKey(Hive::LocalMachine, ""), RegistryError);
+}
+
+TEST_F(RegistryTest, DeleteValueAndMalformedPaths) {
+    Key key = Key::create(Hive::ClassesRoot, "\\Kt64.Kt64Srv\\");
+    EXPECT_EQ(key.path(), "Kt64.Kt64Srv");
+    key.setString("", "Kt64Srv Class");
+    EXPECT_TRUE(key.deleteValue(""));
+    EXPECT_FALSE(key.deleteValue(""));
+    for (const char* bad : {"a\\\\b", "\\\\", "a\\\\"}) {
+        try {
+            Key::create(Hive::LocalMachine, bad);
+            ADD_FAILURE() << "accepted " << bad;
+        } catch (const RegistryError& e) {
+            EXPECT_EQ(e.code(), kErrorInvalidData) << bad;
+        }
+    }
+}
+
+TEST_F(RegistryTest, FlushLeavesEveryValueInTheMainFile) {
+    Key key = Key::create(Hive::LocalMachine, kSrv);
+    key.setDword("Port", 3);
+    key.flush();
+    // A copy of the main file alone, without its write-ahead log, holds the value.
+    const auto copy = dir_ / "copy.db";
+    std::filesystem::copy_file(store_, copy);
+    ::setenv("KT64_REGISTRY", copy.c_str(), 1);
+    EXPECT_EQ(Key::open(Hive::LocalMachine, kSrv)->dword("Port"), 3u);
+}
+
+TEST_F(RegistryTest, AnUnusableStoreIsReportedWithItsText) {
+    std::ofstream(dir_ / "junk.db") << std::string(8192, 'x');
+    ::setenv("KT64_REGISTRY", (dir_ / "junk.db").c_str(), 1);
+    try {
+        Key::create(Hive::LocalMachine, kSrv);
+        ADD_FAILURE() << "junk accepted as a store";
+    } catch (const RegistryError& e) {
+        EXPECT_EQ(e.code(), kErrorStore);
+        EXPECT_NE(std::string(e.what()).find("not a database"), std::string::npos) << e.what();
+    }
+    // A plain file where the store's folder should be.
+    ::setenv("KT64_REGISTRY", (dir_ / "junk.db" / "registry.db").c_str(), 1);
+    EXPECT_THROW(Key::open(Hive::LocalMachine, kSrv), RegistryError);
+}
+
+// Children each open their own connection on a fresh store, create the same
+// key and write their own values; nothing may be lost or duplicated.
+TEST_F(RegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
+    constexpr int kProcesses = 6;
+    constexpr int kValues = 40;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int status = 0;
+            try {
+                for (int i = 0; i < kValues; ++i) {
+                    Key key = Key::create(Hive::LocalMachine, "Software\\Ardonis\\Shared\\Deep");
+                    key.setDword("p" + std::to_string(p) + "v" + std::to_string(i), static_cast<std::uint32_t>(p * 1000 + i));
+                    key.setDword("Last", static_cast<std::uint32_t>(p));
+                }
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "child %d: %s\n", p, e.what());
+                status = 1;
+            }
+            ::_exit(status);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const Key key = *Key::open(Hive::LocalMachine, "Software\\Ardonis\\Shared\\Deep");
+    EXPECT_EQ(key.valueNames().size(), static_cast<std::size_t>(kProcesses * kValues + 1));
+    for (int p = 0; p < kProcesses; ++p)
+        for (int i = 0; i < kValues; ++i)
+            EXPECT_EQ(key.dword("p" + std::to_string(p) + "v" + std::to_string(i)), static_cast<std::uint32_t>(p * 1000 + i));
+    EXPECT_EQ(Key::open(Hive::LocalMachine, "Software")->subkeyNames().size(), 1u);
+}
+
+// A writer killed at an arbitrary moment leaves either the old or the new
+// value, never a mix, and a sound store.
+TEST_F(RegistryTest, AWriterKilledMidWriteLeavesNoHalfValue) {
+    constexpr std::size_t kSize = 256 * 1024;
+    Key::create(Hive::LocalMachine, kSrv).setBinary("Blob", Bytes(kSize, 0));
+    for (int round = 0; round < 3; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            try {
+                Key key = *Key::open(Hive::LocalMachine, kSrv);
+                for (std::uint8_t fill = 1;; ++fill) key.setBinary("Blob", Bytes(kSize, fill));
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "writer: %s\n", e.what());
+            }
+            ::_exit(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(150 + 70 * round));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+
+        const auto blob = Key::open(Hive::LocalMachine, kSrv)->binary("Blob");
+        ASSERT_TRUE(blob.has_value());
+        ASSERT_EQ(blob->size(), kSize);
+        EXPECT_EQ(std::count(blob->begin(), blob->end(), (*blob)[0]), static_cast<std::ptrdiff_t>(kSize));
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(store_.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok");
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+}  // namespace
+}  // namespace kt64::reg
