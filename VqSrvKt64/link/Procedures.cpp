@@ -1,0 +1,137 @@
+#include "Procedures.h"
+
+#include <algorithm>
+#include <array>
+
+#include "Requests.h"
+#include "StatusFrame.h"
+
+namespace kt64::link {
+
+namespace {
+
+// Every setting is answered by the status frame: read 50 bytes (or what
+// arrives within the time-outs) and let the status decoding judge them.
+HRESULT readStatus(ByteLink& link, DeviceState& state) {
+    std::array<std::uint8_t, kStatusFrameSize> frame{};
+    const std::size_t n = link.read(frame);
+    return applyStatusFrame(ByteSpan(frame.data(), std::min(n, frame.size())), state);
+}
+
+HRESULT request(ByteLink& link, DeviceState& state, const Bytes& frame) {
+    link.write(frame);
+    return readStatus(link, state);
+}
+
+// A pending date the calendar cannot take: nothing goes to the centre.
+HRESULT refuseBadData(DeviceState& state) {
+    state.ErrorCode = E_KT64_FRAME;
+    state.ErrorText = text::kBadSetData;
+    state.StatusValid = false;
+    return E_KT64_FRAME;
+}
+
+}  // namespace
+
+HRESULT exchangeStatus(ByteLink& link, DeviceState& state) { return request(link, state, statusRequest()); }
+
+HRESULT setTime(ByteLink& link, DeviceState& state) {
+    auto frame = setTimeRequest(state.NewGmtTime);
+    return frame ? request(link, state, *frame) : refuseBadData(state);
+}
+
+HRESULT switchLines(ByteLink& link, DeviceState& state) {
+    return request(link, state, switchLinesRequest(state.NewLineAnalOn, state.NewLineDigitOn));
+}
+
+HRESULT setLineTime(ByteLink& link, DeviceState& state) {
+    auto frame = lineTimeRequest(state.NewLineTime);
+    return frame ? request(link, state, *frame) : refuseBadData(state);
+}
+
+HRESULT setSerial(ByteLink& link, DeviceState& state) { return request(link, state, serialRequest(state.NewSerial)); }
+
+HRESULT setType(ByteLink& link, DeviceState& state) { return request(link, state, typeRequest(state.NewBuild)); }
+
+HRESULT setParams(ByteLink& link, DeviceState& state) {
+    link.write(paramsRequest(paramValuesOf(state)));
+    state.PendingParams = 0;
+    return readStatus(link, state);
+}
+
+HRESULT setDigitalLineType(ByteLink& link, DeviceState& state) {
+    return request(link, state, digitalLineRequest(state.NewLineDigitType));
+}
+
+bool uploadRecords(ByteLink& link, std::span<const std::uint8_t> buffer, std::int32_t& sendRemaining,
+                   const TransferProgress& progress) {
+    std::uint16_t index = 0;
+    std::size_t source = 0;
+    while (sendRemaining > 0) {
+        // The buffer must hold the whole last record (n + 7 bytes for an
+        // image of n); a smaller one would be read past its end.
+        if (source + kRecordSize > buffer.size()) return false;
+        link.write(writeRecordRequest(index++, buffer.subspan(source).first<kRecordSize>()));
+        std::array<std::uint8_t, kWriteAckSize> ack{};
+        const std::size_t n = link.read(ack);
+        if (!isWriteAck(ByteSpan(ack.data(), std::min(n, ack.size())))) return false;
+        sendRemaining -= static_cast<std::int32_t>(kRecordSize);
+        source += kRecordSize;
+        if (progress && !progress(sendRemaining) && sendRemaining > 0) return false;
+    }
+    return true;
+}
+
+bool downloadRecords(ByteLink& link, std::span<std::uint8_t> buffer, std::int32_t& recvCount,
+                     const TransferProgress& progress) {
+    if (recvCount < 0) return false;
+    std::uint16_t index = 0;
+    while (recvCount < static_cast<std::int32_t>(kImageSize)) {
+        const auto at = static_cast<std::size_t>(recvCount);
+        if (at + kRecordSize > buffer.size()) return false;
+        link.write(readRecordRequest(index++));
+        std::array<std::uint8_t, kReadAnswerSize> answer{};
+        const std::size_t n = link.read(answer);
+        auto record = parseReadAnswer(ByteSpan(answer.data(), std::min(n, answer.size())));
+        if (!record) return false;
+        std::copy(record->begin(), record->end(), buffer.begin() + static_cast<std::ptrdiff_t>(at));
+        recvCount += static_cast<std::int32_t>(kRecordSize);
+        if (progress && !progress(recvCount) && recvCount < static_cast<std::int32_t>(kImageSize)) return false;
+    }
+    return true;
+}
+
+void sendCommandList(ByteLink& link, DeviceState& state, const TransferProgress& progress) {
+    auto finish = [&state](bool ok) {
+        state.SendFailed = !ok;
+        state.SendRemaining = 0;
+        state.TransferBuffer = {};
+    };
+    bool ok = false;
+    try {
+        ok = uploadRecords(link, state.TransferBuffer, state.SendRemaining, progress);
+    } catch (...) {
+        // The port failed mid-transfer: the upload has failed and must not
+        // stay "under way"; the port failure itself goes on to the caller.
+        finish(false);
+        throw;
+    }
+    finish(ok);
+    exchangeStatus(link, state);
+}
+
+void receiveCommandList(ByteLink& link, DeviceState& state, const TransferProgress& progress) {
+    state.TransferBuffer.assign(kReceiveBufferSize, 0);
+    state.RecvCount = 0;
+    bool ok = false;
+    try {
+        ok = downloadRecords(link, state.TransferBuffer, state.RecvCount, progress);
+    } catch (...) {
+        state.RecvFailed = true;
+        throw;
+    }
+    state.RecvFailed = !ok;
+    exchangeStatus(link, state);
+}
+
+}  // namespace kt64::link

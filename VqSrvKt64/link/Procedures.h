@@ -1,0 +1,68 @@
+// The procedures the worker runs, one per request to the centre: each writes
+// its request through the byte link, reads the answer and records the outcome
+// in DeviceState. A request answered by a status frame reads 50 bytes and
+// hands them to the status decoding, which records any failure. Serial
+// failures (CSerialException) pass through to the caller, which treats them
+// as a port failure. None of them holds a lock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "ByteLink.h"
+#include "DeviceState.h"
+#include "HResult.h"
+
+namespace kt64::link {
+
+using serial::ByteLink;
+
+// Request 0x11, then the status frame. Returns the decoding's outcome.
+HRESULT exchangeStatus(ByteLink& link, DeviceState& state);
+
+// Setting requests, each answered by the status frame. The values come from
+// the pending New... fields. setTime and setLineTime send nothing when their
+// date does not convert (or, for the time, lies outside 2000..2099): they
+// record 0x80040202 "Błędne dane ustawiane." and clear StatusValid.
+HRESULT setTime(ByteLink& link, DeviceState& state);         // 0x22, NewGmtTime
+HRESULT switchLines(ByteLink& link, DeviceState& state);     // 0x77, NewLineAnalOn/DigitOn
+HRESULT setLineTime(ByteLink& link, DeviceState& state);     // 0x88, NewLineTime
+HRESULT setSerial(ByteLink& link, DeviceState& state);       // 0xAA, NewSerial
+HRESULT setType(ByteLink& link, DeviceState& state);         // 0xBB, NewBuild
+// 0x33 from the pending values and the current ones; PendingParams becomes 0
+// once the frame is written.
+HRESULT setParams(ByteLink& link, DeviceState& state);
+HRESULT setDigitalLineType(ByteLink& link, DeviceState& state);  // 0x99, NewLineDigitType
+
+// Called after every record with the transfer counter's new value
+// (SendRemaining or RecvCount). Returning false stops the transfer, which
+// then counts as failed: this is how a worker that is asked to stop avoids
+// waiting the 16 s of a whole transfer.
+using TransferProgress = std::function<bool(std::int32_t counter)>;
+
+// Record-by-record upload of buffer (n + 7 bytes, the last 7 spare) while
+// sendRemaining > 0: 0xDD per record, one acknowledgement each; the first bad
+// or missing acknowledgement stops it. Returns true on success.
+bool uploadRecords(ByteLink& link, std::span<const std::uint8_t> buffer, std::int32_t& sendRemaining,
+                   const TransferProgress& progress = {});
+// Record-by-record download into buffer (at least 2905 bytes) while
+// recvCount < 2905: 0xEE per record; stops at the first bad or missing
+// answer, recvCount staying at the bytes received. Returns true on success.
+bool downloadRecords(ByteLink& link, std::span<std::uint8_t> buffer, std::int32_t& recvCount,
+                     const TransferProgress& progress = {});
+
+// The worker's whole upload step: upload TransferBuffer (SendRemaining set by
+// the caller to the image length), SendFailed = failure, SendRemaining = 0,
+// TransferBuffer released, then a status exchange.
+void sendCommandList(ByteLink& link, DeviceState& state, const TransferProgress& progress = {});
+// The worker's whole download step: TransferBuffer = 2912 zero bytes,
+// RecvCount = 0, download, RecvFailed = failure, then a status exchange. The
+// buffer stays for the client to collect.
+void receiveCommandList(ByteLink& link, DeviceState& state, const TransferProgress& progress = {});
+
+// Buffer sizes of the two transfers.
+inline constexpr std::size_t kTransferSpare = 7;
+inline constexpr std::size_t kReceiveBufferSize = 2912;
+
+}  // namespace kt64::link

@@ -1,0 +1,117 @@
+// The emulator serving a pty: a client opens it like a serial port and
+// exchanges frames; faults change while it runs; a closed and reopened port
+// starts clean; the symlink comes and goes with the emulator.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "CentreEmulator.h"
+#include "CentreTestSupport.h"
+#include "LineClient.h"
+
+namespace kt64::sim::test {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+const link::Bytes kStatusRequest{0x1B, 0x11, 0x00, 0x0A};
+
+EmulatorOptions optionsAt2024() {
+    EmulatorOptions o;
+    o.settings.startGmt = utcTime(2024, 5, 17, 12, 34, 56);
+    return o;
+}
+
+fs::path tempPath(const std::string& name) {
+    return fs::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
+}
+
+TEST(EmulatorPty, ClientExchangesStatusAndSeesFaultsChangeWhileServing) {
+    CentreEmulator centre(optionsAt2024());
+    centre.start();
+    LineClient client(centre.devicePath());
+
+    auto answer = client.exchange(kStatusRequest, 50);
+    ASSERT_EQ(answer.size(), 50u);
+    EXPECT_EQ(link::xorOf(answer), 0);
+    EXPECT_EQ(hexOf(link::ByteSpan(answer).subspan(6, 3)), "17 05 24");
+
+    centre.setFault(*parseFault("checksum once"));
+    answer = client.exchange(kStatusRequest, 50);
+    ASSERT_EQ(answer.size(), 50u);
+    EXPECT_NE(link::xorOf(answer), 0);
+
+    EXPECT_EQ(centre.control("set alarm 0xC1"), "ok");
+    answer = client.exchange(kStatusRequest, 50);
+    ASSERT_EQ(answer.size(), 50u);
+    EXPECT_EQ(link::xorOf(answer), 0);
+    EXPECT_EQ(answer[19], 0xC1);
+
+    centre.setFault(*parseFault("silent"));
+    EXPECT_TRUE(client.exchange(kStatusRequest, 50, 400ms).empty());
+    EXPECT_EQ(centre.counters().requests, 4u);
+}
+
+// A late answer still on its way when the client closes must not greet the
+// next client: a closed serial port keeps nothing.
+TEST(EmulatorPty, ReopenedPortStartsClean) {
+    CentreEmulator centre(optionsAt2024());
+    centre.start();
+    {
+        LineClient first(centre.devicePath());
+        EXPECT_EQ(first.exchange(kStatusRequest, 50).size(), 50u);
+        centre.setFault(*parseFault("late 300 once"));
+        first.send(kStatusRequest);
+    }
+    std::this_thread::sleep_for(600ms);
+    LineClient second(centre.devicePath());
+    EXPECT_EQ(second.exchange(kStatusRequest, 50).size(), 50u);
+    EXPECT_TRUE(second.receive(1, 500ms).empty()) << "a stale answer came after the fresh one";
+}
+
+TEST(EmulatorPty, PacedAnswerTakesTheLineTime) {
+    auto options = optionsAt2024();
+    options.pacing = true;
+    CentreEmulator centre(options);
+    centre.start();
+    LineClient client(centre.devicePath());
+    const auto t0 = std::chrono::steady_clock::now();
+    const auto answer = client.exchange(kStatusRequest, 50);
+    const auto took = std::chrono::steady_clock::now() - t0;
+    ASSERT_EQ(answer.size(), 50u);
+    EXPECT_EQ(link::xorOf(answer), 0);
+    // 54 characters of 10 bits at 4800 baud: 112.5 ms; it can never be faster.
+    EXPECT_GE(took, 110ms);
+}
+
+TEST(EmulatorPty, LinkIsMadeAndRemovedAndForeignFilesAreLeftAlone) {
+    const auto link = tempPath("kt64sim-link");
+    fs::remove(link);
+    {
+        auto options = optionsAt2024();
+        options.linkPath = link.string();
+        CentreEmulator centre(options);
+        centre.start();
+        EXPECT_EQ(centre.devicePath(), link.string());
+        EXPECT_EQ(fs::read_symlink(link).string(), centre.ptyPath());
+        LineClient client(link.string());
+        EXPECT_EQ(client.exchange(kStatusRequest, 50).size(), 50u);
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+
+    std::ofstream(link) << "not ours";
+    auto options = optionsAt2024();
+    options.linkPath = link.string();
+    CentreEmulator centre(options);
+    EXPECT_THROW(centre.start(), EmulatorError);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link)));
+    fs::remove(link);
+}
+
+}  // namespace
+}  // namespace kt64::sim::test

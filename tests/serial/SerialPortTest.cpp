@@ -1,0 +1,330 @@
+// The serial port over a pseudo-terminal: read time-outs (silent line, a
+// sender that stops), exclusive open, reopening, a device that vanishes, the
+// line settings that reach the tty, and the COM<n> device mapping through a
+// temporary registry. Timings use generous tolerances: the machine is shared.
+#include <gtest/gtest.h>
+
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "PseudoTerminal.h"
+#include "Registry.h"
+#include "SerialPort.h"
+
+namespace kt64::serial {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+// Expects fn to throw CSerialException with this errno and the system's text.
+template <class Fn>
+void expectSystemError(Fn fn, int error) {
+    try {
+        fn();
+        ADD_FAILURE() << "no exception, expected errno " << error;
+    } catch (const CSerialException& e) {
+        EXPECT_EQ(e.error(), error) << e.message();
+        EXPECT_EQ(e.message(), systemText(error));
+        EXPECT_FALSE(e.message().empty());
+    }
+}
+
+TEST(SerialPort, SilentLineReadReturnsNothingAfterTheTotalTimeout) {
+    PseudoTerminal pty;
+    CSerialPort port;
+    port.openDevice(pty.slavePath());
+    port.setTimeouts(kCentreTimeouts);
+    std::uint8_t buf[50];
+    auto t0 = Clock::now();
+    EXPECT_EQ(port.read(buf), 0u);
+    double s = secondsSince(t0);
+    std::printf("silent line, read of 50: returned after %.3f s (1.550 s expected)\n", s);
+    EXPECT_GT(s, 1.50);  // 50 x 1 ms + 1500 ms
+    EXPECT_LT(s, 3.0);
+}
+
+TEST(SerialPort, ReadEndsAboutAGapAfterTheLastByte) {
+    PseudoTerminal pty;
+    CSerialPort port;
+    port.openDevice(pty.slavePath());
+    port.setTimeouts(kCentreTimeouts);
+    Clock::time_point lastSent;
+    std::thread sender([&] {
+        // 20 bytes in four pieces 30 ms apart (gaps under the 100 ms limit).
+        for (int piece = 0; piece < 4; ++piece) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            Bytes five(5, static_cast<std::uint8_t>(piece));
+            pty.writeMaster(five);
+        }
+        lastSent = Clock::now();
+    });
+    std::uint8_t buf[50];
+    std::size_t n = port.read(buf);
+    sender.join();
+    double gap = secondsSince(lastSent);
+    std::printf("sender stopped after 20 bytes: read returned %zu, %.3f s after the last (0.100 s expected)\n", n,
+                gap);
+    EXPECT_EQ(n, 20u);
+    EXPECT_EQ(buf[19], 3);
+    EXPECT_GT(gap, 0.09);
+    EXPECT_LT(gap, 0.9);
+}
+
+TEST(SerialPort, CompleteAnswerReturnsAtOnceAndLateBytesWaitForTheNextRead) {
+    PseudoTerminal pty;
+    CSerialPort port;
+    port.openDevice(pty.slavePath());
+    Bytes sixty(60);
+    for (std::size_t i = 0; i < sixty.size(); ++i) sixty[i] = static_cast<std::uint8_t>(i);
+    pty.writeMaster(sixty);
+    std::uint8_t buf[50];
+    auto t0 = Clock::now();
+    EXPECT_EQ(port.read(buf), 50u);
+    EXPECT_LT(secondsSince(t0), 0.5);
+    // Nothing is purged between reads.
+    EXPECT_EQ(port.read(std::span(buf, 10)), 10u);
+    EXPECT_EQ(buf[0], 50);
+    EXPECT_EQ(buf[9], 59);
+
+    // And the other direction: one write, every byte arrives unchanged.
+    const Bytes request{0x1B, 0x11, 0x00, 0x0A, 0x0D, 0x0A, 0x11, 0x13, 0x7F, 0xFF};
+    EXPECT_EQ(port.write(request), request.size());
+    Bytes got(request.size());
+    EXPECT_EQ(pty.readMaster(got, std::chrono::milliseconds(1000)), request.size());
+    EXPECT_EQ(got, request);
+}
+
+TEST(SerialPort, TimeoutVariants) {
+    PseudoTerminal pty;
+    CSerialPort port;
+    port.openDevice(pty.slavePath());
+    std::uint8_t buf[8];
+    // Interval MAXDWORD, no totals: at once with what is waiting.
+    port.setTimeouts({kMaxDword, 0, 0, 0, 0});
+    auto t0 = Clock::now();
+    EXPECT_EQ(port.read(buf), 0u);
+    EXPECT_LT(secondsSince(t0), 0.2);
+    pty.writeMaster(Bytes{1, 2, 3});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(port.read(buf), 3u);
+    // Total constant only, no interval: waits the whole 300 ms for all bytes.
+    port.setTimeouts({0, 0, 300, 0, 0});
+    pty.writeMaster(Bytes{1, 2});
+    t0 = Clock::now();
+    EXPECT_EQ(port.read(buf), 2u);
+    EXPECT_GT(secondsSince(t0), 0.28);
+    EXPECT_EQ(port.getTimeouts(), (CommTimeouts{0, 0, 300, 0, 0}));
+}
+
+TEST(SerialPort, SecondOpenOfAHeldDeviceFailsWithTheSystemsText) {
+    PseudoTerminal pty;
+    CSerialPort first;
+    first.openDevice(pty.slavePath());
+    CSerialPort second;
+    expectSystemError([&] { second.openDevice(pty.slavePath()); }, EBUSY);
+    EXPECT_FALSE(second.isOpen());
+    EXPECT_TRUE(first.isOpen());
+    first.close();
+    EXPECT_FALSE(first.isOpen());
+    second.openDevice(pty.slavePath());  // free again once closed
+    EXPECT_TRUE(second.isOpen());
+}
+
+TEST(SerialPort, ReopeningAnOpenPortClosesItFirst) {
+    PseudoTerminal pty;
+    CSerialPort port;
+    port.openDevice(pty.slavePath());
+    port.openDevice(pty.slavePath());
+    port.openDevice(pty.slavePath(), 9600);
+    ASSERT_TRUE(port.isOpen());
+    pty.writeMaster(Bytes{0x42});
+    std::uint8_t b = 0;
+    EXPECT_EQ(port.read(std::span(&b, 1)), 1u);
+    EXPECT_EQ(b, 0x42);
+    // Reopening onto another device releases the first one.
+    PseudoTerminal other;
+    port.openDevice(other.slavePath());
+    CSerialPort again;
+    again.openDevice(pty.slavePath());
+    EXPECT_TRUE(again.isOpen());
+}
+
+TEST(SerialPort, MissingDeviceAndClosedPort) {
+    CSerialPort port;
+    expectSystemError([&] { port.openDevice("/dev/kt64-no-such-device"); }, ENOENT);
+    EXPECT_FALSE(port.isOpen());
+    std::uint8_t b;
+    expectSystemError([&] { port.read(std::span(&b, 1)); }, EBADF);
+    expectSystemError([&] { port.write(std::span(&b, 1)); }, EBADF);
+    port.close();  // closing a closed port does nothing
+}
+
+TEST(SerialPort, VanishedDeviceFailsReadAndWrite) {
+    for (bool pending : {false, true}) {
+        SCOPED_TRACE(pending ? "while reading" : "before reading");
+        PseudoTerminal pty;
+        CSerialPort port;
+        port.openDevice(pty.slavePath());
+        std::uint8_t buf[50];
+        if (pending) {
+            std::thread pull([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                pty.closeMaster();
+            });
+            auto t0 = Clock::now();
+            expectSystemError([&] { port.read(buf); }, EIO);
+            pull.join();
+            EXPECT_LT(secondsSince(t0), 1.4);  // not the full time-out
+        } else {
+            pty.closeMaster();
+            expectSystemError([&] { port.read(buf); }, EIO);
+        }
+        expectSystemError([&] { port.write(std::span(buf, 4)); }, EIO);
+        port.close();
+    }
+}
+
+// The mapping onto termios, checked on the structure itself: a pty forces 8
+// data bits and no parity whatever it is given.
+TEST(LineSettings, ParityDataAndStopBits) {
+    struct Row {
+        Parity parity;
+        int dataBits;
+        StopBits stop;
+        tcflag_t set, clear;
+    };
+    const Row rows[] = {
+        {Parity::None, 8, StopBits::One, CS8, PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS},
+        {Parity::Even, 7, StopBits::Two, CS7 | PARENB | CSTOPB, PARODD | CMSPAR},
+        {Parity::Odd, 8, StopBits::One, CS8 | PARENB | PARODD, CMSPAR | CSTOPB},
+        {Parity::Mark, 8, StopBits::One, CS8 | PARENB | CMSPAR | PARODD, CSTOPB},
+        {Parity::Space, 6, StopBits::One, CS6 | PARENB | CMSPAR, PARODD | CSTOPB},
+        {Parity::None, 5, StopBits::OneAndHalf, CS5 | CSTOPB, PARENB},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(static_cast<int>(r.parity));
+        termios tio{};
+        tio.c_cflag = CRTSCTS | PARODD | CMSPAR | CSTOPB | PARENB | CS8;  // dirt left by an earlier user
+        tio.c_lflag = ICANON | ECHO | ISIG | IEXTEN;
+        tio.c_iflag = IXON | IXOFF | ICRNL | ISTRIP;
+        tio.c_oflag = OPOST;
+        tio.c_cc[VMIN] = 1;
+        ASSERT_EQ(applyLineSettings(tio, 4800, r.parity, r.dataBits, r.stop, FlowControl::None), 0);
+        EXPECT_EQ(tio.c_cflag & CSIZE, r.set & CSIZE);
+        EXPECT_EQ(tio.c_cflag & (r.set & ~CSIZE), r.set & ~CSIZE);
+        EXPECT_EQ(tio.c_cflag & r.clear, 0u);
+        EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), CLOCAL | CREAD);
+        EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B4800));
+        EXPECT_EQ(::cfgetispeed(&tio), static_cast<speed_t>(B4800));
+        EXPECT_EQ(tio.c_lflag, 0u);
+        EXPECT_EQ(tio.c_iflag, 0u);
+        EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+        EXPECT_EQ(tio.c_cc[VMIN], 0);
+    }
+    termios tio{};
+    EXPECT_EQ(applyLineSettings(tio, 4801, Parity::None, 8, StopBits::One, FlowControl::None), EINVAL);
+    EXPECT_EQ(applyLineSettings(tio, 4800, Parity::None, 9, StopBits::One, FlowControl::None), EINVAL);
+    EXPECT_EQ(applyLineSettings(tio, 4800, Parity::None, 8, StopBits::OneAndHalf, FlowControl::None), EINVAL);
+    EXPECT_EQ(applyLineSettings(tio, 4800, static_cast<Parity>(5), 8, StopBits::One, FlowControl::None), EINVAL);
+    EXPECT_EQ(applyLineSettings(tio, 4800, Parity::None, 8, StopBits::One, static_cast<FlowControl>(1)), EINVAL);
+}
+
+TEST(SerialPort, OpenPutsTheTtyInRawModeAtTheRateAsked) {
+    PseudoTerminal pty;
+    // Whatever mode the last user left behind.
+    termios dirty{};
+    ASSERT_EQ(::tcgetattr(pty.masterFd(), &dirty), 0);
+    dirty.c_lflag |= ICANON | ECHO;
+    dirty.c_iflag |= ICRNL;
+    ASSERT_EQ(::tcsetattr(pty.masterFd(), TCSANOW, &dirty), 0);
+
+    CSerialPort port;
+    port.openDevice(pty.slavePath(), 4800, Parity::None, 8, StopBits::Two);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(pty.masterFd(), &tio), 0);
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B4800));
+    EXPECT_EQ(tio.c_cflag & CSTOPB, static_cast<tcflag_t>(CSTOPB));
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+
+    // Settings the line cannot take fail, and the port stays open.
+    expectSystemError([&] { port.openDevice(pty.slavePath(), 4800, Parity::None, 9); }, EINVAL);
+    EXPECT_TRUE(port.isOpen());
+    expectSystemError([&] { port.openDevice(pty.slavePath(), 4801); }, EINVAL);
+    EXPECT_TRUE(port.isOpen());
+}
+
+class SerialPortRegistry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/kt64-serial-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        ::setenv("KT64_REGISTRY", (dir_ / "registry.db").c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("KT64_REGISTRY");
+        std::filesystem::remove_all(dir_);
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(SerialPortRegistry, PortNumberNamesTheDevice) {
+    PseudoTerminal pty;
+    auto key = reg::Key::create(reg::Hive::LocalMachine, kDevicesKey);
+    key.setString("COM7", pty.slavePath());
+    key.setDword("COM4", 4);  // another type counts as missing
+    key.setString("COM5", "");
+
+    EXPECT_EQ(deviceNameOf(7), pty.slavePath());
+    EXPECT_EQ(deviceNameOf(1), "/dev/ttyS0");
+    EXPECT_EQ(deviceNameOf(4), "/dev/ttyS3");
+    EXPECT_EQ(deviceNameOf(5), "/dev/ttyS4");
+    EXPECT_EQ(deviceNameOf(12), "/dev/ttyS11");
+    expectSystemError([] { deviceNameOf(0); }, ENOENT);
+    expectSystemError([] { deviceNameOf(-1); }, ENOENT);
+
+    // The link server's whole opening sequence through the mapping.
+    CSerialPort port;
+    openForCentre(port, 7);
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.devicePath(), pty.slavePath());
+    EXPECT_EQ(port.getTimeouts(), kCentreTimeouts);
+    EXPECT_EQ(port.write(Bytes{0x1B, 0x11, 0x00, 0x0A}), 4u);
+    Bytes got(4);
+    EXPECT_EQ(pty.readMaster(got, std::chrono::milliseconds(1000)), 4u);
+    EXPECT_EQ(got, (Bytes{0x1B, 0x11, 0x00, 0x0A}));
+
+    CSerialPort missing;
+    key.setString("COM8", (dir_ / "unplugged").string());
+    expectSystemError([&] { openForCentre(missing, 8); }, ENOENT);
+}
+
+TEST(PseudoTerminal, HangUpVisibleOnlyWithoutTheHeldSlave) {
+    PseudoTerminal bare(false);
+    std::uint8_t b;
+    EXPECT_EQ(bare.readMaster(std::span(&b, 1), std::chrono::milliseconds(50)), 0u);
+    PseudoTerminal moved = std::move(bare);
+    EXPECT_EQ(bare.masterFd(), -1);
+    EXPECT_GE(moved.masterFd(), 0);
+    CSerialPort port;
+    port.openDevice(moved.slavePath());
+    port.write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("x"), 1));
+    EXPECT_EQ(moved.readMaster(std::span(&b, 1), std::chrono::milliseconds(500)), 1u);
+    EXPECT_EQ(b, 'x');
+}
+
+}  // namespace
+}  // namespace kt64::serial
