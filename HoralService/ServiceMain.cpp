@@ -1,0 +1,90 @@
+// HoralService: the synchronisation service, run by systemd as the unit
+// HoralService.service (Type=notify, a process of its own, no options).
+//
+// Start: read the settings (message 106 and a failed start when the registry
+// key is unavailable), start the worker, log 102, report readiness. Stop
+// (SIGTERM, which systemd also sends at shutdown; SIGINT likewise): the
+// worker leaves its wait or cycle, then 103 is logged and the process exits
+// with 0. SIGHUP only re-reports the status. A worker that ends by itself
+// (no timer, or after message 112) ends the service with a failure status.
+// Started other than by systemd (no NOTIFY_SOCKET, no INVOCATION_ID) the
+// program returns at once with 0.
+#include <poll.h>
+#include <signal.h>
+#include <systemd/sd-daemon.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "ClientSyncLink.h"
+#include "PcSpeaker.h"
+#include "SyncLog.h"
+#include "SyncSettings.h"
+#include "SyncWorker.h"
+#include "SystemSyncClock.h"
+#include "TerminationSignals.h"
+#include "WorkerThread.h"
+
+namespace {
+
+using namespace kt64::sync;
+
+bool startedByServiceManager() {
+    const char* notify = std::getenv("NOTIFY_SOCKET");
+    const char* invocation = std::getenv("INVOCATION_ID");
+    return (notify && *notify) || (invocation && *invocation);
+}
+
+int serve() {
+    TerminationSignals signals;
+    PcSpeaker speaker;
+    SyncLog log(syncLogPath(), ProgramVariant::Service, speaker);
+
+    const auto settings = loadSyncSettings();
+    if (!settings) {
+        log.message(MessageId::SettingsUnavailable);
+        sd_notify(0, "STATUS=Nie mogę otworzyć wartości rejestru.");
+        return EXIT_FAILURE;
+    }
+
+    SystemSyncClock clock;
+    ClientSyncLink link("HoralService");
+    auto worker = std::make_unique<SyncWorker>(
+        *settings, SyncWorkerParts{clock, link, log, speaker, [](kt64::DATE reading) { recordLastSync(reading); }});
+    WorkerThread thread(std::move(worker));
+    log.message(MessageId::Started);
+    sd_notify(0, "READY=1\nSTATUS=Uruchomiono usługę synchronizacji czasu.");
+
+    pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {thread.endedFd(), POLLIN, 0}};
+    for (;;) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[1].revents & POLLIN) {
+            thread.join();
+            sd_notify(0, "STATUS=Funkcja Windows zawiodła.");
+            return EXIT_FAILURE;
+        }
+        if (fds[0].revents & POLLIN) {
+            const int signo = signals.take();
+            if (signo == SIGHUP) {
+                sd_notify(0, "STATUS=Uruchomiono usługę synchronizacji czasu.");
+                continue;
+            }
+            if (signo == SIGTERM || signo == SIGINT) break;
+        }
+    }
+    sd_notify(0, "STOPPING=1");
+    thread.stop();
+    log.message(MessageId::Stopped);
+    return EXIT_SUCCESS;
+}
+
+}  // namespace
+
+int main() {
+    if (!startedByServiceManager()) return 0;
+    return serve();
+}

@@ -1,0 +1,44 @@
+// The seam between the synchronisation worker and the PC's clock: reading
+// the local time, waiting for a local instant, pausing, and setting the
+// clock. The real clock is SystemSyncClock; tests and measurements put in a
+// clock of their own so that the worker's real cycle runs without changing
+// the machine's time.
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+#include "OleDate.h"
+#include "StopSignal.h"
+#include "SyncSchedule.h"
+
+namespace kt64::sync {
+
+enum class WaitResult { Due, Stopped, Failed };
+
+// A timer armed with an absolute local instant.
+class SyncTimer {
+public:
+    virtual ~SyncTimer() = default;
+    // Returns Due once the local wall clock has reached due (at once for an
+    // instant in the past), Stopped when stop is requested first, Failed
+    // when the instant cannot be converted, the timer cannot be armed or the
+    // wait fails.
+    virtual WaitResult waitUntil(LocalSeconds due, const StopSignal& stop) = 0;
+};
+
+class SyncClock {
+public:
+    virtual ~SyncClock() = default;
+    // The PC's local time in whole seconds.
+    virtual LocalSeconds nowLocal() = 0;
+    // nullptr when no timer can be created.
+    virtual std::unique_ptr<SyncTimer> createTimer() = 0;
+    // Sets the PC's clock from calendar fields taken as local time; false
+    // when the clock could not be set (no privilege, no such local time).
+    virtual bool setLocalTime(const SystemTime& local) = 0;
+    // The pause after a cycle; false when stop was requested meanwhile.
+    virtual bool pause(std::chrono::milliseconds length, const StopSignal& stop) = 0;
+};
+
+}  // namespace kt64::sync

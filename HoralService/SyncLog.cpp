@@ -1,0 +1,103 @@
+// Line format and append-per-line writing of the synchronisation log.
+#include "SyncLog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <system_error>
+
+namespace kt64::sync {
+namespace {
+
+constexpr unsigned kWarningHz = 750;
+constexpr unsigned kWarningMs = 500;
+
+std::tm localNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return tm;
+}
+
+// Largest prefix of text not longer than limit that does not end inside a
+// UTF-8 sequence.
+std::string_view cutAtCharacter(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut);
+}
+
+// Writes the whole buffer; O_APPEND makes each write land at the end.
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::filesystem::path syncLogPath() {
+    const char* dir = std::getenv("KT64_LOGDIR");
+    std::filesystem::path folder = (dir && *dir) ? dir : "/var/log/kt64";
+    return folder / "VqSync.log";
+}
+
+std::string formatLogLine(const std::tm& localTime, std::string_view text) {
+    // Four-digit year whatever the year (strftime's %Y would not pad).
+    char stamp[64];
+    const int written = std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d ", localTime.tm_year + 1900,
+                                      localTime.tm_mon + 1, localTime.tm_mday, localTime.tm_hour, localTime.tm_min,
+                                      localTime.tm_sec);
+    const std::size_t stampLength = written > 0 ? std::min<std::size_t>(static_cast<std::size_t>(written), sizeof stamp - 1) : 0;
+
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    const std::size_t room = kMaxLogLine - 1 - std::min(stampLength, kMaxLogLine - 1);
+    std::string line(stamp, stampLength);
+    line += cutAtCharacter(text, room);
+    line += '\n';
+
+    std::string stored;
+    stored.reserve(line.size() + 8);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\n' && (i == 0 || line[i - 1] != '\r')) stored += '\r';
+        stored += line[i];
+    }
+    return stored;
+}
+
+SyncLog::SyncLog(std::filesystem::path path, ProgramVariant variant, Speaker& speaker, StampSource stamp)
+    : path_(std::move(path)), variant_(variant), speaker_(speaker), stamp_(stamp ? std::move(stamp) : localNow) {}
+
+void SyncLog::message(MessageId id) { append(messageText(id, variant_)); }
+
+void SyncLog::text(std::string_view text) { append(text); }
+
+void SyncLog::append(std::string_view text) {
+    const std::string line = formatLogLine(stamp_(), text);
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+    int fd = ::open(path_.c_str(), flags, 0644);
+    if (fd < 0 && errno == ENOENT && path_.has_parent_path()) {
+        std::error_code ec;
+        std::filesystem::create_directories(path_.parent_path(), ec);
+        fd = ::open(path_.c_str(), flags, 0644);
+    }
+    if (fd < 0) {
+        speaker_.tone(kWarningHz, kWarningMs);
+        return;
+    }
+    writeAll(fd, line);
+    ::close(fd);
+}
+
+}  // namespace kt64::sync

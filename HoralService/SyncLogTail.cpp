@@ -1,0 +1,105 @@
+// The log view's tail algorithm over a file descriptor kept open.
+#include "SyncLogTail.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace kt64::sync {
+namespace {
+
+std::string_view asText(std::span<const std::uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Text before the last carriage return; empty when there is none.
+std::string_view beforeLastCarriageReturn(std::string_view text) {
+    const auto cr = text.rfind('\r');
+    return cr == std::string_view::npos ? std::string_view{} : text.substr(0, cr);
+}
+
+std::string withLineEnd(std::string_view text) {
+    if (text.empty()) return {};
+    std::string out(text);
+    out += "\r\n";
+    return out;
+}
+
+std::vector<std::uint8_t> readAt(int fd, std::uint64_t offset, std::size_t count) {
+    std::vector<std::uint8_t> buffer(count);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd, buffer.data() + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    buffer.resize(got);
+    return buffer;
+}
+
+std::string systemText(int error) {
+    char buffer[256];
+    // GNU strerror_r returns the text, which need not be in buffer.
+    return strerror_r(error, buffer, sizeof buffer);
+}
+
+}  // namespace
+
+std::string firstTailText(std::span<const std::uint8_t> bytes) {
+    std::string_view text = asText(bytes);
+    const auto lf = text.find('\n');
+    if (lf == std::string_view::npos) return {};
+    return withLineEnd(beforeLastCarriageReturn(text.substr(lf + 1)));
+}
+
+std::string incrementTailText(std::span<const std::uint8_t> bytes) {
+    return withLineEnd(beforeLastCarriageReturn(asText(bytes)));
+}
+
+SyncLogTail::SyncLogTail(std::filesystem::path path) : path_(std::move(path)) {}
+
+SyncLogTail::~SyncLogTail() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void SyncLogTail::followRecreatedFile() {
+    struct stat byName{}, held{};
+    if (::stat(path_.c_str(), &byName) != 0 || ::fstat(fd_, &held) != 0) return;
+    if (byName.st_dev == held.st_dev && byName.st_ino == held.st_ino) return;
+    const int fresh = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fresh < 0) return;
+    ::close(fd_);
+    fd_ = fresh;
+}
+
+std::string SyncLogTail::poll() {
+    if (fd_ < 0) {
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) return systemText(errno) + "\r\n";
+        struct stat st{};
+        if (::fstat(fd_, &st) != 0) return {};
+        const auto length = static_cast<std::uint64_t>(st.st_size);
+        const std::uint64_t start = length > kFirstTailBytes ? length - kFirstTailBytes : 0;
+        const auto bytes = readAt(fd_, start, kFirstTailBytes);
+        position_ = length;
+        return firstTailText(bytes);
+    }
+
+    followRecreatedFile();
+    struct stat st{};
+    if (::fstat(fd_, &st) != 0) return {};
+    const auto length = static_cast<std::uint64_t>(st.st_size);
+    if (length <= position_) return {};
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(length - position_, kMaxTailIncrement));
+    const auto bytes = readAt(fd_, position_, count);
+    position_ = length;
+    return incrementTailText(bytes);
+}
+
+}  // namespace kt64::sync

@@ -1,0 +1,61 @@
+// SyncLogTail: what the console's log view appends on each of its 5-second
+// ticks while it follows VqSync.log. GUI-free; the view only appends the
+// returned text at its end.
+//
+// As long as the file has not been opened, each poll tries to open it; on
+// failure it returns the system's text for the failure followed by CR LF.
+// On the first successful open it shows the tail: the last 1,000 bytes (the
+// whole file when shorter), without everything up to and including their
+// first line feed (nothing when there is none), cut at their last carriage
+// return, followed by CR LF. Afterwards each poll shows what the file grew
+// by since the read position: at most 1,020 bytes of it, cut at their last
+// carriage return, followed by CR LF; the read position then moves to the
+// file's length even when more was written than shown. A file that is
+// shorter than the read position (re-created or cut) shows nothing until it
+// grows past that position, and then only what follows it.
+//
+// The file stays open for the tail's life. When the name is re-created as a
+// new file the tail changes over to it (on Linux an open descriptor would
+// otherwise keep reading the removed file), keeping its read position.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace kt64::sync {
+
+inline constexpr std::size_t kFirstTailBytes = 1000;
+inline constexpr std::size_t kMaxTailIncrement = 1020;
+
+// The text shown for the first display, from the bytes read; empty when
+// nothing is to be shown.
+std::string firstTailText(std::span<const std::uint8_t> bytes);
+// The text shown for bytes the file grew by; empty when nothing is shown.
+std::string incrementTailText(std::span<const std::uint8_t> bytes);
+
+class SyncLogTail {
+public:
+    explicit SyncLogTail(std::filesystem::path path);
+    ~SyncLogTail();
+    SyncLogTail(const SyncLogTail&) = delete;
+    SyncLogTail& operator=(const SyncLogTail&) = delete;
+
+    // One tick: the text to append to the view (lines end in CR LF), empty
+    // when there is nothing new.
+    std::string poll();
+
+    bool isOpen() const { return fd_ >= 0; }
+    std::uint64_t readPosition() const { return position_; }
+
+private:
+    void followRecreatedFile();
+
+    std::filesystem::path path_;
+    int fd_ = -1;
+    std::uint64_t position_ = 0;
+};
+
+}  // namespace kt64::sync

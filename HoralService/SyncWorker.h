@@ -1,0 +1,67 @@
+// SyncWorker: the synchronisation cycle shared by the service and the
+// stand-alone program.
+//
+// Each cycle: compute the next instant and wait for it; connect to the link
+// server on CompName (107 and the pause on failure); read the centre's time
+// until two consecutive readings lie exactly one second apart (the first
+// reading is never accepted, so the accepted one is the first after the
+// centre's second changed), calling WaitForDeviceRead between readings;
+// compare with the PC's local time; inside the SyncOd/SyncDo window set the
+// PC clock (108, optional tone, LastSync) or log 113 when that fails; outside
+// it log 109. A failing server call logs its description, or 111 when it has
+// none. Every cycle ends with the 5-second pause. A failed time conversion,
+// timer or wait logs 112 and ends the worker.
+//
+// A stop request is honoured in the wait, in the pause and between two
+// server calls; after it no further step is taken, in particular the clock
+// is not set, so the caller can log 103 once run() has returned.
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include "Speaker.h"
+#include "StopSignal.h"
+#include "SyncClock.h"
+#include "SyncLink.h"
+#include "SyncLog.h"
+#include "SyncSettings.h"
+
+namespace kt64::sync {
+
+inline constexpr std::chrono::milliseconds kCyclePause{5000};
+inline constexpr unsigned kSyncToneHz = 1500;
+inline constexpr unsigned kSyncToneMs = 300;
+
+enum class WorkerEnd {
+    Stopped,        // the stop request was honoured
+    NoTimer,        // the timer could not be created (nothing logged)
+    SystemFailed,   // message 112 was logged
+};
+
+struct SyncWorkerParts {
+    SyncClock& clock;
+    SyncConnector& link;
+    SyncLog& log;
+    Speaker& speaker;
+    // Records the reading applied to the clock (LastSync).
+    std::function<void(DATE)> recordLastSync;
+};
+
+class SyncWorker {
+public:
+    SyncWorker(SyncSettings settings, SyncWorkerParts parts);
+
+    // Runs cycles until stop is requested or the worker has to end.
+    WorkerEnd run(const StopSignal& stop);
+
+private:
+    enum class CycleEnd { Done, Stopped };
+    CycleEnd synchroniseWith(SyncServer& server, const StopSignal& stop);
+
+    SyncSettings settings_;
+    SyncWorkerParts parts_;
+    SyncSchedule schedule_;
+};
+
+}  // namespace kt64::sync

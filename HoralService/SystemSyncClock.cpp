@@ -1,0 +1,102 @@
+// timerfd, localtime_r/mktime and clock_settime behind the clock seam.
+#include "SystemSyncClock.h"
+
+#include <poll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+
+namespace kt64::sync {
+namespace {
+
+class RealtimeTimer final : public SyncTimer {
+public:
+    explicit RealtimeTimer(int fd) : fd_(fd) {}
+    ~RealtimeTimer() override { ::close(fd_); }
+    RealtimeTimer(const RealtimeTimer&) = delete;
+    RealtimeTimer& operator=(const RealtimeTimer&) = delete;
+
+    WaitResult waitUntil(LocalSeconds due, const StopSignal& stop) override {
+        const auto utc = utcOfLocal(systemTimeOf(due));
+        if (!utc) return WaitResult::Failed;
+        itimerspec spec{};
+        spec.it_value.tv_sec = *utc;
+        // An absolute time of 0 would disarm the timer; the instant has long passed anyway.
+        if (spec.it_value.tv_sec <= 0) spec.it_value.tv_nsec = 1;
+        if (::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr) != 0) return WaitResult::Failed;
+
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
+        for (;;) {
+            if (stop.requested()) return WaitResult::Stopped;
+            const int rc = ::poll(fds, 2, -1);
+            if (rc < 0) {
+                if (errno == EINTR) continue;
+                return WaitResult::Failed;
+            }
+            if (fds[1].revents & POLLIN) return WaitResult::Stopped;
+            if (fds[0].revents & POLLIN) {
+                std::uint64_t expirations = 0;
+                if (::read(fd_, &expirations, sizeof expirations) == sizeof expirations) return WaitResult::Due;
+                if (errno == EINTR || errno == EAGAIN) continue;
+                return WaitResult::Failed;
+            }
+            if (fds[0].revents & (POLLERR | POLLNVAL)) return WaitResult::Failed;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+std::optional<std::time_t> utcOfLocal(const SystemTime& local) {
+    std::tm tm{};
+    tm.tm_year = local.year - 1900;
+    tm.tm_mon = local.month - 1;
+    tm.tm_mday = local.day;
+    tm.tm_hour = local.hour;
+    tm.tm_min = local.minute;
+    tm.tm_sec = local.second;
+    tm.tm_isdst = -1;
+    errno = 0;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1) && errno != 0) return std::nullopt;
+    return t;
+}
+
+LocalSeconds SystemSyncClock::nowLocal() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    SystemTime st;
+    st.year = tm.tm_year + 1900;
+    st.month = tm.tm_mon + 1;
+    st.day = tm.tm_mday;
+    st.hour = tm.tm_hour;
+    st.minute = tm.tm_min;
+    st.second = tm.tm_sec;
+    return localSecondsOf(st);
+}
+
+std::unique_ptr<SyncTimer> SystemSyncClock::createTimer() {
+    const int fd = ::timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC);
+    if (fd < 0) return nullptr;
+    return std::make_unique<RealtimeTimer>(fd);
+}
+
+bool SystemSyncClock::setLocalTime(const SystemTime& local) {
+    const auto utc = utcOfLocal(local);
+    if (!utc) return false;
+    const timespec ts{*utc, 0};
+    return ::clock_settime(CLOCK_REALTIME, &ts) == 0;
+}
+
+bool SystemSyncClock::pause(std::chrono::milliseconds length, const StopSignal& stop) {
+    return !stop.waitFor(length);
+}
+
+}  // namespace kt64::sync

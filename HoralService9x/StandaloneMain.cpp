@@ -1,0 +1,73 @@
+// HoralService9x: the stand-alone synchronisation program for hosts without
+// a running service manager. The console starts it from its own program
+// folder with the command line "Orvu" and stops it with SIGTERM.
+//
+// Refusals (text on standard error, exit code -1, i.e. 255): a running
+// systemd, or no "Orvu" in the command line. Otherwise: read the settings
+// (message 106 and no worker when the registry key is unavailable; the
+// program stays until it is stopped all the same), start the worker and log
+// 102, wait for SIGTERM or SIGINT, then stop the worker, log 103 and exit
+// with 0. A worker that ends by itself leaves the program waiting.
+#include <poll.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "ClientSyncLink.h"
+#include "PcSpeaker.h"
+#include "ServiceManager.h"
+#include "StartCheck.h"
+#include "SyncLog.h"
+#include "SyncSettings.h"
+#include "SyncWorker.h"
+#include "SystemSyncClock.h"
+#include "TerminationSignals.h"
+#include "WorkerThread.h"
+
+namespace {
+
+using namespace kt64::sync;
+
+void waitForStop(TerminationSignals& signals) {
+    pollfd fd{signals.fd(), POLLIN, 0};
+    for (;;) {
+        if (::poll(&fd, 1, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        const int signo = signals.take();
+        if (signo == SIGTERM || signo == SIGINT) return;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (const auto text = refusal(serviceManagerRunning(), commandLineOf(argc, argv))) {
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(text->size()), text->data());
+        return -1;
+    }
+
+    TerminationSignals signals;
+    PcSpeaker warningSpeaker;
+    TimerChannelSpeaker syncSpeaker;
+    SyncLog log(syncLogPath(), ProgramVariant::Standalone, warningSpeaker);
+    SystemSyncClock clock;
+    ClientSyncLink link(kStandaloneProgram);
+
+    std::unique_ptr<WorkerThread> thread;
+    if (const auto settings = loadSyncSettings()) {
+        thread = std::make_unique<WorkerThread>(std::make_unique<SyncWorker>(
+            *settings, SyncWorkerParts{clock, link, log, syncSpeaker, [](kt64::DATE r) { recordLastSync(r); }}));
+        log.message(MessageId::Started);
+    } else {
+        log.message(MessageId::SettingsUnavailable);
+    }
+
+    waitForStop(signals);
+    if (thread) thread->stop();
+    log.message(MessageId::Stopped);
+    return 0;
+}

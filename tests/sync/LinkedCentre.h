@@ -1,0 +1,198 @@
+// An emulated centre behind a real link server, for end-to-end runs of the
+// synchronisation worker: the centre on a pseudo-terminal in this process,
+// its clock running at the PC's UTC time plus a chosen skew with no local
+// offset and no change of time (so the centre's local time is UTC + skew);
+// the link server program VqSrvKt64 of the build, registered in a private
+// registry and started as a local server with the centre as COM1; and a
+// lease held on it for the fixture's life so that it does not end between
+// cycles. Also the clock seam that measures instead of setting the clock.
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CentreEmulator.h"
+#include "ChildProcess.h"
+#include "Kt64Client.h"
+#include "Registry.h"
+#include "SyncClock.h"
+#include "SyncTestSupport.h"
+
+namespace kt64::sync::test {
+
+using Clock = std::chrono::system_clock;
+
+// The PC's UTC time plus a skew.
+class SkewedTimeSource final : public sim::TimeSource {
+public:
+    explicit SkewedTimeSource(std::chrono::milliseconds skew) : skew_(skew) {}
+    sim::TimePoint now() const override { return Clock::now() + skew_; }
+
+private:
+    std::chrono::milliseconds skew_;
+};
+
+// True once something accepts connections on the loopback port.
+inline bool listening(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+inline std::uint16_t freeTcpPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+class LinkedCentre {
+public:
+    explicit LinkedCentre(std::chrono::milliseconds skew)
+        : registryEnv_("KT64_REGISTRY", (dir_.path() / "registry.db").string()),
+          unitEnv_("KT64_UNIT_DIR", (dir_.path() / "units").string()),
+          logEnv_("KT64_LOGDIR", (dir_.path() / "log").string()),
+          centre_(options(dir_.path()), std::make_shared<SkewedTimeSource>(skew)) {
+        centre_.start();
+        const auto port = freeTcpPort();
+        auto key = reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv");
+        key.setDword("Port", 1);
+        key.setDword("RpcPort", port);
+        reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")
+            .setString("COM1", centre_.devicePath());
+        computer_ = "127.0.0.1:" + std::to_string(port);
+
+        ChildProcess registration("VqSrvKt64", {"-RegServer"}, {});
+        registration.wait(std::chrono::seconds(20));
+        server_ = std::make_unique<ChildProcess>("VqSrvKt64", std::vector<std::string>{}, std::vector<std::string>{});
+        // Connect only once the server listens: a client finding nothing
+        // there would start a second server of its own.
+        if (!eventually([&] { return listening(port); }, std::chrono::seconds(20)))
+            throw std::runtime_error("the link server does not listen");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!lease_) {
+            try {
+                lease_ = client::ConnectServer(computer_);
+            } catch (const client::ServerError&) {
+                if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("the link server does not answer");
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            }
+        }
+        // The centre is ready once GetSyncTime answers.
+        for (;;) {
+            try {
+                lease_->GetSyncTime();
+                break;
+            } catch (const client::ServerError& e) {
+                if (std::chrono::steady_clock::now() > deadline)
+                    throw std::runtime_error("the centre's time is not offered: " + e.displayText());
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            }
+        }
+    }
+
+    ~LinkedCentre() {
+        lease_.reset();
+        if (server_) {
+            server_->signal(SIGTERM);
+            server_->wait(std::chrono::seconds(10));
+        }
+        centre_.stop();
+    }
+
+    const std::string& computer() const { return computer_; }
+    const std::filesystem::path& folder() const { return dir_.path(); }
+
+private:
+    static sim::EmulatorOptions options(const std::filesystem::path& dir) {
+        sim::EmulatorOptions o;
+        o.settings.offsetMinutes = 0;
+        o.settings.changeOn = false;
+        o.linkPath = (dir / "centre").string();
+        o.pacing = true;
+        return o;
+    }
+
+    TempFolder dir_;
+    ScopedEnv registryEnv_, unitEnv_, logEnv_;
+    sim::CentreEmulator centre_;
+    std::string computer_;
+    std::unique_ptr<ChildProcess> server_;
+    std::unique_ptr<client::Kt64Srv> lease_;
+};
+
+// The PC clock read as UTC (the local time of the measurement), a schedule
+// that is always due, and a setter that records what it would set and when.
+// The pause is the only wait; after `cycles` pauses the stop is requested.
+class MeasuringClock final : public SyncClock {
+public:
+    struct Setting {
+        SystemTime value;              // the local time the worker set
+        Clock::time_point at;          // the PC's UTC time of the call
+    };
+
+    MeasuringClock(int cycles, std::chrono::milliseconds pause, StopSignal& stop)
+        : cycles_(cycles), pause_(pause), stop_(stop) {}
+
+    LocalSeconds nowLocal() override {
+        return std::chrono::duration_cast<std::chrono::seconds>(Clock::now().time_since_epoch()).count();
+    }
+    std::unique_ptr<SyncTimer> createTimer() override { return std::make_unique<AlwaysDue>(); }
+    bool setLocalTime(const SystemTime& local) override {
+        std::lock_guard lock(mutex_);
+        settings_.push_back({local, Clock::now()});
+        return true;
+    }
+    bool pause(std::chrono::milliseconds, const StopSignal& stop) override {
+        if (++pauses_ >= cycles_) stop_.request();
+        return !stop.waitFor(pause_);
+    }
+    std::vector<Setting> settings() {
+        std::lock_guard lock(mutex_);
+        return settings_;
+    }
+
+private:
+    struct AlwaysDue final : SyncTimer {
+        WaitResult waitUntil(LocalSeconds, const StopSignal& stop) override {
+            return stop.requested() ? WaitResult::Stopped : WaitResult::Due;
+        }
+    };
+
+    int cycles_;
+    int pauses_ = 0;
+    std::chrono::milliseconds pause_;
+    StopSignal& stop_;
+    std::mutex mutex_;
+    std::vector<Setting> settings_;
+};
+
+// The set value minus the centre's true local time (UTC + skew) at the
+// moment of setting, in milliseconds.
+inline double settingErrorMs(const MeasuringClock::Setting& s, std::chrono::milliseconds skew) {
+    const double setMs = static_cast<double>(localSecondsOf(s.value)) * 1000.0;
+    const double trueMs =
+        static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(s.at.time_since_epoch() + skew).count()) /
+        1000.0;
+    return setMs - trueMs;
+}
+
+}  // namespace kt64::sync::test

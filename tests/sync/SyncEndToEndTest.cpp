@@ -1,0 +1,69 @@
+// The synchronisation worker's real cycle against the link server program
+// and an emulated centre whose clock runs 90 s ahead of or behind the PC.
+// The clock seam measures instead of setting the machine's clock.
+#include <gtest/gtest.h>
+
+#include "ClientSyncLink.h"
+#include "LinkedCentre.h"
+#include "SyncWorker.h"
+
+namespace kt64::sync {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Run {
+    std::vector<std::string> messages;
+    std::vector<test::MeasuringClock::Setting> settings;
+};
+
+Run runCycles(const test::LinkedCentre& centre, std::int32_t od, std::int32_t dO, int cycles) {
+    SyncSettings settings;
+    settings.freqSync = 0;
+    settings.syncOd = od;
+    settings.syncDo = dO;
+    settings.compName = centre.computer();
+    StopSignal stop;
+    test::MeasuringClock clock(cycles, 100ms, stop);
+    ClientSyncLink link("sync_end_to_end_test");
+    test::CountingSpeaker speaker;
+    const auto logPath = centre.folder() / "log" / "VqSync.log";
+    std::filesystem::remove(logPath);
+    SyncLog log(logPath, ProgramVariant::Service, speaker);
+    std::vector<DATE> recorded;
+    SyncWorker worker(settings, {clock, link, log, speaker, [&](DATE d) { recorded.push_back(d); }});
+    worker.run(stop);
+    EXPECT_EQ(recorded.size(), clock.settings().size());
+    return {test::logMessages(logPath), clock.settings()};
+}
+
+TEST(SyncEndToEnd, CentreNinetySecondsAheadOrBehind) {
+    const std::string synchronised = "Synchronizację czasu przeprowadzono pomyślnie.";
+    const std::string outside = "Nie spełniono warunku synchronizacji.";
+    for (const auto skew : {90s, -90s}) {
+        SCOPED_TRACE("centre skew " + std::to_string(skew.count()) + " s");
+        test::LinkedCentre centre(skew);
+
+        // A window that excludes a deviation of about 90 s refuses.
+        const auto refused = runCycles(centre, 0, 60, 1);
+        EXPECT_EQ(refused.messages, std::vector<std::string>{outside});
+        EXPECT_TRUE(refused.settings.empty());
+
+        // One around it, and no window at all, set the centre's time.
+        for (const auto& [od, dO] : {std::pair{85, 95}, std::pair{0, 0}}) {
+            const auto run = runCycles(centre, od, dO, 2);
+            EXPECT_EQ(run.messages, std::vector<std::string>(2, synchronised)) << od << "-" << dO;
+            ASSERT_EQ(run.settings.size(), 2u);
+            for (const auto& s : run.settings) {
+                // The set time is the centre's whole second just after it
+                // changed: a little behind the centre's true time.
+                const double error = test::settingErrorMs(s, skew);
+                EXPECT_LE(error, 50.0);
+                EXPECT_GE(error, -2000.0);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kt64::sync

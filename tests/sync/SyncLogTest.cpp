@@ -1,0 +1,106 @@
+// The synchronisation log's lines, byte for byte, and its file handling.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "SyncLog.h"
+#include "SyncTestSupport.h"
+
+namespace kt64::sync {
+namespace {
+
+using test::CountingSpeaker;
+using test::readFile;
+using test::TempFolder;
+
+std::tm stamp(int y, int mo, int d, int h, int mi, int s) {
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = s;
+    return tm;
+}
+
+TEST(SyncLogLine, Format) {
+    const std::tm t = stamp(2007, 2, 16, 2, 0, 5);
+    struct Row {
+        const char* name;
+        std::string text;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"message 108", "Synchronizację czasu przeprowadzono pomyślnie.\n",
+         "2007-02-16 02:00:05 Synchronizację czasu przeprowadzono pomyślnie.\r\n"},
+        {"description without line feed", "Centrala nie zsynchronizowana od ponad 240h",
+         "2007-02-16 02:00:05 Centrala nie zsynchronizowana od ponad 240h\r\n"},
+        {"line feed inside, none at the end", "a\nb", "2007-02-16 02:00:05 a\r\nb\r\n"},
+        {"CR LF kept as it is", "a\r\n", "2007-02-16 02:00:05 a\r\n"},
+        {"empty text", "", "2007-02-16 02:00:05 \r\n"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(formatLogLine(t, row.text), row.expected) << row.name;
+
+    EXPECT_EQ(formatLogLine(stamp(999, 1, 2, 3, 4, 5), "x\n").substr(0, 20), "0999-01-02 03:04:05 ");
+}
+
+TEST(SyncLogLine, LongTextIsCutAtCharacterBoundaryKeepingLineFeed) {
+    const std::tm t = stamp(2024, 1, 1, 0, 0, 0);
+    // 20-byte stamp + 1,002 bytes + line feed = 1,023 bytes: fits whole.
+    const std::string fits(1002, 'a');
+    EXPECT_EQ(formatLogLine(t, fits + "\n").size(), 1023u + 1u);  // + the CR
+
+    // One byte more and the text loses its last byte.
+    const std::string line = formatLogLine(t, fits + "b\n");
+    EXPECT_EQ(line.size(), 1024u);
+    EXPECT_EQ(line.substr(line.size() - 3), "a\r\n");
+
+    // A two-byte letter straddling the limit goes whole.
+    const std::string polish = std::string(1001, 'a') + "ą" + "z";
+    const std::string cut = formatLogLine(t, polish);
+    EXPECT_EQ(cut, formatLogLine(t, std::string(1001, 'a')));
+
+    // A very long description: no partial UTF-8 sequence, line feed at the end.
+    std::string longPolish;
+    for (int i = 0; i < 800; ++i) longPolish += "ł";
+    const std::string longLine = formatLogLine(t, longPolish);
+    EXPECT_LE(longLine.size() - 1, kMaxLogLine);
+    EXPECT_EQ(longLine.substr(longLine.size() - 2), "\r\n");
+    EXPECT_EQ((longLine.size() - 22) % 2, 0u);
+}
+
+TEST(SyncLogFile, AppendsOneLinePerEventCreatingTheFolder) {
+    TempFolder dir;
+    const auto path = dir.path() / "nested" / "log" / "VqSync.log";
+    CountingSpeaker speaker;
+    SyncLog log(path, ProgramVariant::Service, speaker, [] { return stamp(2007, 2, 16, 2, 0, 5); });
+    log.message(MessageId::Started);
+    log.text("Centrala jest wlaśnie ustawiana ręcznie");
+    log.message(MessageId::ServerError);
+    EXPECT_EQ(readFile(path),
+              "2007-02-16 02:00:05 Uruchomiono usługę synchronizacji czasu.\r\n"
+              "2007-02-16 02:00:05 Centrala jest wlaśnie ustawiana ręcznie\r\n"
+              "2007-02-16 02:00:05 Wystąpił wewnętrzny błąd serwera DCOM.\r\n");
+    EXPECT_TRUE(speaker.tones.empty());
+
+    // Appends to what another writer left.
+    SyncLog other(path, ProgramVariant::Standalone, speaker, [] { return stamp(2007, 2, 16, 2, 0, 6); });
+    other.message(MessageId::ServerError);
+    EXPECT_TRUE(readFile(path).ends_with("2007-02-16 02:00:06 Wystąpił wewnętrzny błąd serwera DCOM\r\n"));
+}
+
+TEST(SyncLogFile, UnopenableFileBeepsAndDropsTheLine) {
+    TempFolder dir;
+    const auto path = dir.path() / "VqSync.log";
+    std::filesystem::create_directory(path);  // a folder where the file should be
+    CountingSpeaker speaker;
+    SyncLog log(path, ProgramVariant::Service, speaker);
+    log.message(MessageId::Synchronised);
+    log.message(MessageId::OutsideWindow);
+    EXPECT_EQ(speaker.tones, (std::vector<std::pair<unsigned, unsigned>>{{750, 500}, {750, 500}}));
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+}  // namespace
+}  // namespace kt64::sync

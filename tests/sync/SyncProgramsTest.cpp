@@ -1,0 +1,197 @@
+// The two synchronisation programs run for real: the stand-alone program's
+// refusals and its start-and-terminate cycle through the console's service
+// control, and the service's readiness, stop and failed start under a
+// stand-in for systemd's notification socket. No link server answers (the
+// computer is this one on a port where nothing listens), so no cycle can
+// ever reach the clock.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <ctime>
+
+#include "ChildProcess.h"
+#include "Registry.h"
+#include "ServiceManager.h"
+#include "StandaloneServiceControl.h"
+#include "SyncMessages.h"
+#include "SyncSchedule.h"
+#include "SyncSettings.h"
+#include "SyncTestSupport.h"
+#include "SystemdServiceControl.h"
+
+namespace kt64::sync {
+namespace {
+
+using namespace std::chrono_literals;
+using servicecontrol::StandaloneServiceControl;
+using test::ChildProcess;
+using test::eventually;
+using test::TempFolder;
+
+constexpr auto kGenerous = 15s;
+const char* const kUnreachable = "127.0.0.1:1";
+
+// HourSync at the local time of day secondsFromNow from now.
+DATE hourSyncIn(int secondsFromNow) {
+    const std::time_t t = std::time(nullptr) + secondsFromNow;
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return *makeDate(1899, 12, 30, tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+class SyncProgramsTest : public ::testing::Test {
+protected:
+    TempFolder dir;
+    std::string registryPath = (dir.path() / "registry.db").string();
+    std::filesystem::path logPath = dir.path() / "log" / "VqSync.log";
+    test::ScopedEnv registryEnv{"KT64_REGISTRY", registryPath};
+    test::ScopedEnv logEnv{"KT64_LOGDIR", (dir.path() / "log").string()};
+    test::ScopedEnv systemdEnv{"KT64_SYSTEMD_RUNDIR", (dir.path() / "no-systemd").string()};
+
+    void writeSettings(DATE hourSync) {
+        auto key = reg::Key::create(reg::Hive::LocalMachine, kSettingsKey);
+        key.setBinary("HourSync", dateBytes(hourSync));
+        key.setDword("FreqSync", kOnceADayMinutes);
+        key.setString("CompName", kUnreachable);
+    }
+    std::vector<std::string> messages() { return test::logMessages(logPath); }
+    static std::string text(MessageId id, ProgramVariant v = ProgramVariant::Service) {
+        auto t = std::string(messageText(id, v));
+        t.pop_back();
+        return t;
+    }
+};
+
+TEST_F(SyncProgramsTest, StandaloneProgramRefusals) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        bool systemdRuns;
+        std::string error;
+    };
+    const Row rows[] = {
+        {"under systemd", {"Orvu"}, true, "This program must be run under Win95\\98\\ME\n"},
+        {"no arguments", {}, false, "This program cannot be run directly.\n"},
+        {"marker in the wrong case", {"orvu"}, false, "This program cannot be run directly.\n"},
+    };
+    std::filesystem::create_directory(dir.path() / "systemd");
+    for (const auto& row : rows) {
+        const auto rundir = (dir.path() / (row.systemdRuns ? "systemd" : "no-systemd")).string();
+        ChildProcess program(kStandaloneProgram, row.args, {"KT64_SYSTEMD_RUNDIR=" + rundir});
+        EXPECT_EQ(program.wait(kGenerous), 255) << row.name;
+        EXPECT_EQ(program.errorOutput(), row.error) << row.name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(logPath));
+}
+
+TEST_F(SyncProgramsTest, StandaloneProgramStartedAndStoppedThroughServiceControl) {
+    writeSettings(hourSyncIn(3600));
+    StandaloneServiceControl control(executableDirectory(), 10s);
+    ASSERT_EQ(control.state(), servicecontrol::kStateStopped) << "a HoralService9x is already running";
+    EXPECT_FALSE(control.stop());  // nothing to stop
+
+    ASSERT_TRUE(control.start());
+    EXPECT_TRUE(eventually([&] { return control.state() == servicecontrol::kStateRunning; }, kGenerous));
+    EXPECT_TRUE(eventually([&] { return messages().size() == 1; }, kGenerous));
+    EXPECT_TRUE(control.stop());
+    EXPECT_EQ(control.state(), servicecontrol::kStateStopped);
+    EXPECT_EQ(messages(), (std::vector<std::string>{text(MessageId::Started), text(MessageId::Stopped)}));
+    EXPECT_FALSE(control.stop());
+
+    StandaloneServiceControl missing(dir.path(), 1s);
+    EXPECT_FALSE(missing.start());
+}
+
+TEST_F(SyncProgramsTest, StandaloneProgramWithMarkerAmongOtherTextAndNoSettings) {
+    // An unusable registry store: message 106, no worker, and the program
+    // stays until it is stopped.
+    test::writeFile(dir.path() / "file", "");
+    ChildProcess program(kStandaloneProgram, {"-x", "abcOrvudef"},
+                         {"KT64_REGISTRY=" + (dir.path() / "file" / "registry.db").string()});
+    ASSERT_TRUE(eventually([&] { return messages().size() == 1; }, kGenerous));
+    EXPECT_TRUE(program.running());
+    EXPECT_EQ(messages(), std::vector<std::string>{text(MessageId::SettingsUnavailable)});
+    program.signal(SIGINT);
+    EXPECT_EQ(program.wait(kGenerous), 0);
+    EXPECT_EQ(messages(), (std::vector<std::string>{text(MessageId::SettingsUnavailable), text(MessageId::Stopped)}));
+}
+
+// Receives what the service sends to systemd's notification socket.
+class NotifySocket {
+public:
+    explicit NotifySocket(std::filesystem::path path) : path_(std::move(path)) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    }
+    ~NotifySocket() { ::close(fd_); }
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+    std::string env() const { return "NOTIFY_SOCKET=" + path_.string(); }
+
+    // Every datagram that arrives within limit, joined by newlines.
+    std::string receive(std::chrono::milliseconds limit) {
+        std::string all;
+        pollfd p{fd_, POLLIN, 0};
+        while (::poll(&p, 1, static_cast<int>(limit.count())) > 0) {
+            char buffer[1024];
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            all.append(buffer, static_cast<std::size_t>(n));
+            all += '\n';
+            limit = 200ms;
+        }
+        return all;
+    }
+
+private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
+TEST_F(SyncProgramsTest, ServiceNotStartedBySystemdEndsAtOnce) {
+    ChildProcess service("HoralService", {}, {}, {"NOTIFY_SOCKET", "INVOCATION_ID"});
+    EXPECT_EQ(service.wait(kGenerous), 0);
+    EXPECT_FALSE(std::filesystem::exists(logPath));
+}
+
+TEST_F(SyncProgramsTest, ServiceReportsReadyRunsACycleAndStopsInOrder) {
+    // The first instant is two seconds away: the cycle finds no server.
+    writeSettings(hourSyncIn(2));
+    NotifySocket notify(dir.path() / "notify");
+    ChildProcess service("HoralService", {}, {notify.env()});
+    EXPECT_NE(notify.receive(kGenerous).find("READY=1"), std::string::npos);
+    ASSERT_TRUE(eventually([&] { return messages().size() == 2; }, 20s));
+    EXPECT_TRUE(service.running());
+
+    service.signal(SIGTERM);
+    EXPECT_EQ(service.wait(kGenerous), 0);
+    EXPECT_NE(notify.receive(1s).find("STOPPING=1"), std::string::npos);
+    EXPECT_EQ(messages(), (std::vector<std::string>{text(MessageId::Started), text(MessageId::NoConnection),
+                                                    text(MessageId::Stopped)}));
+}
+
+TEST_F(SyncProgramsTest, ServiceStartFailsWithoutSettingsKey) {
+    test::writeFile(dir.path() / "file", "");
+    NotifySocket notify(dir.path() / "notify");
+    ChildProcess service("HoralService", {},
+                         {notify.env(), "KT64_REGISTRY=" + (dir.path() / "file" / "registry.db").string()});
+    EXPECT_EQ(service.wait(kGenerous), 1);
+    EXPECT_EQ(notify.receive(500ms).find("READY=1"), std::string::npos);
+    EXPECT_EQ(messages(), std::vector<std::string>{text(MessageId::SettingsUnavailable)});
+}
+
+TEST(SystemdServiceControlHere, UnreachableWithoutSystemd) {
+    if (serviceManagerRunning()) GTEST_SKIP() << "systemd runs here; its answers depend on the installed unit";
+    servicecontrol::SystemdServiceControl control;
+    EXPECT_EQ(control.state(), servicecontrol::kStateUnreachable);
+    EXPECT_FALSE(control.start());
+    EXPECT_FALSE(control.stop());
+}
+
+}  // namespace
+}  // namespace kt64::sync

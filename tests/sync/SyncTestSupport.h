@@ -1,0 +1,86 @@
+// Shared pieces of the synchronisation tests: a temporary folder, pointing
+// the registry and the log at it, reading files, and a speaker that counts.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Speaker.h"
+
+namespace kt64::sync::test {
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kt64-sync-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& text, bool append = false) {
+    std::ofstream out(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    out << text;
+}
+
+// The messages of a log file without their 20-byte time stamps and line ends.
+inline std::vector<std::string> logMessages(const std::filesystem::path& path) {
+    std::vector<std::string> messages;
+    const std::string text = readFile(path);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        auto end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        messages.push_back(line.size() >= 20 ? line.substr(20) : line);
+        start = end + 2;
+    }
+    return messages;
+}
+
+class CountingSpeaker final : public Speaker {
+public:
+    void tone(unsigned hz, unsigned ms) override { tones.emplace_back(hz, ms); }
+    std::vector<std::pair<unsigned, unsigned>> tones;
+};
+
+}  // namespace kt64::sync::test

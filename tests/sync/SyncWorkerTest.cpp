@@ -1,0 +1,306 @@
+// The synchronisation cycle against a scripted link server and a clock that
+// only pretends: the real worker, schedule, window and log.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+
+#include "SyncTestSupport.h"
+#include "SyncWorker.h"
+
+namespace kt64::sync {
+namespace {
+
+using test::CountingSpeaker;
+using test::TempFolder;
+
+LocalSeconds at(int y, int mo, int d, int h, int mi, int s) {
+    return localSecondsOf(SystemTime{y, mo, d, h, mi, s});
+}
+DATE dateAt(LocalSeconds t) { return *dateOfLocalSeconds(t); }
+
+// The PC clock: stands still except where the worker waits or pauses. Ends
+// the run by requesting the stop when the worker starts waiting for cycle
+// number stopAtWait.
+class FakeClock final : public SyncClock {
+public:
+    LocalSeconds now = 0;
+    std::vector<LocalSeconds> dues;
+    std::vector<SystemTime> setTimes;
+    bool settingFails = false;
+    bool timerFails = false;
+    bool noTimer = false;
+    int pauses = 0;
+    int stopAtWait = 2;
+    StopSignal* stop = nullptr;
+
+    LocalSeconds nowLocal() override { return now; }
+
+    std::unique_ptr<SyncTimer> createTimer() override {
+        if (noTimer) return nullptr;
+        return std::make_unique<Timer>(*this);
+    }
+
+    bool setLocalTime(const SystemTime& local) override {
+        if (settingFails) return false;
+        setTimes.push_back(local);
+        now = localSecondsOf(local);
+        return true;
+    }
+
+    bool pause(std::chrono::milliseconds length, const StopSignal& s) override {
+        ++pauses;
+        now += length.count() / 1000;
+        return !s.requested();
+    }
+
+private:
+    struct Timer final : SyncTimer {
+        explicit Timer(FakeClock& c) : clock(c) {}
+        WaitResult waitUntil(LocalSeconds due, const StopSignal&) override {
+            if (clock.timerFails) return WaitResult::Failed;
+            clock.dues.push_back(due);
+            if (static_cast<int>(clock.dues.size()) >= clock.stopAtWait) {
+                clock.stop->request();
+                return WaitResult::Stopped;
+            }
+            if (due > clock.now) clock.now = due;
+            return WaitResult::Due;
+        }
+        FakeClock& clock;
+    };
+};
+
+// A link server whose centre readings are scripted as offsets (seconds)
+// from the PC clock at each GetSyncTime; an empty script repeats the last.
+class FakeLink final : public SyncConnector {
+public:
+    explicit FakeLink(FakeClock& c) : clock(c) {}
+
+    FakeClock& clock;
+    std::deque<LocalSeconds> readings;  // absolute centre times, one per GetSyncTime
+    std::optional<LinkError> connectError;
+    std::optional<LinkError> readError;
+    std::vector<std::string> computers;
+    int getSyncTimeCalls = 0;
+    int waitCalls = 0;
+    std::function<void()> onWait;
+
+    std::unique_ptr<SyncServer> connect(const std::string& computer) override {
+        computers.push_back(computer);
+        if (connectError) throw *connectError;
+        return std::make_unique<Server>(*this);
+    }
+
+private:
+    struct Server final : SyncServer {
+        explicit Server(FakeLink& l) : link(l) {}
+        DATE getSyncTime() override {
+            ++link.getSyncTimeCalls;
+            if (link.readError) throw *link.readError;
+            if (link.readings.empty()) throw LinkError(E_KT64_NOANSWER, std::nullopt);
+            const LocalSeconds r = link.readings.front();
+            if (link.readings.size() > 1) link.readings.pop_front();
+            return dateAt(r);
+        }
+        void waitForDeviceRead() override {
+            ++link.waitCalls;
+            if (link.onWait) link.onWait();
+        }
+        FakeLink& link;
+    };
+};
+
+class SyncWorkerTest : public ::testing::Test {
+protected:
+    TempFolder dir;
+    std::filesystem::path logPath = dir.path() / "VqSync.log";
+    CountingSpeaker speaker;
+    FakeClock clock;
+    FakeLink link{clock};
+    std::vector<DATE> lastSyncs;
+    SyncSettings settings;
+    ProgramVariant variant = ProgramVariant::Service;
+
+    SyncWorkerTest() {
+        clock.now = at(2024, 3, 10, 1, 59, 30);
+        settings.hourSync = *makeDate(1899, 12, 30, 2, 0, 0);
+        settings.freqSync = 1440;
+        settings.compName = "kt64-host";
+    }
+
+    // One run of the worker with a fresh stop request.
+    WorkerEnd run() {
+        StopSignal stop;
+        clock.stop = &stop;
+        clock.dues.clear();
+        clock.pauses = 0;
+        SyncLog log(logPath, variant, speaker);
+        SyncWorker worker(settings, {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }});
+        return worker.run(stop);
+    }
+    std::vector<std::string> messages() { return test::logMessages(logPath); }
+    static std::string text(MessageId id) {
+        auto t = std::string(messageText(id, ProgramVariant::Service));
+        t.pop_back();
+        return t;
+    }
+};
+
+TEST_F(SyncWorkerTest, AcceptsFirstReadingOneSecondAfterThePrevious) {
+    const LocalSeconds c = at(2024, 3, 10, 2, 0, 0);
+    struct Row {
+        const char* name;
+        std::deque<LocalSeconds> readings;
+        int readsUsed;  // GetSyncTime calls until one is accepted
+        LocalSeconds accepted;
+    };
+    const Row rows[] = {
+        {"second reading follows the first", {c, c + 1}, 2, c + 1},
+        {"several readings in one second", {c, c, c, c + 1, c + 2}, 4, c + 1},
+        {"a jump of two seconds is not accepted", {c, c + 2, c + 3}, 3, c + 3},
+        {"after a step back the next second is accepted", {c, c - 1, c, c + 1}, 3, c},
+    };
+    for (const auto& row : rows) {
+        link.readings = row.readings;
+        link.getSyncTimeCalls = link.waitCalls = 0;
+        clock.now = at(2024, 3, 10, 1, 59, 30);
+        clock.setTimes.clear();
+        EXPECT_EQ(run(), WorkerEnd::Stopped) << row.name;
+        EXPECT_EQ(link.getSyncTimeCalls, row.readsUsed) << row.name;
+        EXPECT_EQ(link.waitCalls, row.readsUsed - 1) << row.name;
+        ASSERT_EQ(clock.setTimes.size(), 1u) << row.name;
+        EXPECT_EQ(localSecondsOf(clock.setTimes[0]), row.accepted) << row.name;
+    }
+}
+
+TEST_F(SyncWorkerTest, SuccessfulSynchronisationSetsClockLogsTonesAndRecords) {
+    settings.syncSnd = true;
+    const LocalSeconds c = at(2024, 3, 10, 2, 1, 30);  // centre 90 s ahead of the PC at the cycle
+    link.readings = {c, c + 1};
+    EXPECT_EQ(run(), WorkerEnd::Stopped);
+    EXPECT_EQ(link.computers, std::vector<std::string>{"kt64-host"});
+    ASSERT_EQ(clock.setTimes.size(), 1u);
+    EXPECT_EQ(clock.setTimes[0], systemTimeOf(c + 1));
+    EXPECT_EQ(clock.setTimes[0].millisecond, 0);
+    EXPECT_EQ(messages(), std::vector<std::string>{text(MessageId::Synchronised)});
+    EXPECT_EQ(speaker.tones, (std::vector<std::pair<unsigned, unsigned>>{{1500, 300}}));
+    EXPECT_EQ(lastSyncs, std::vector<DATE>{dateAt(c + 1)});
+    EXPECT_EQ(clock.pauses, 1);
+    EXPECT_EQ(clock.dues, (std::vector<LocalSeconds>{at(2024, 3, 10, 2, 0, 0), at(2024, 3, 11, 2, 0, 0)}));
+}
+
+TEST_F(SyncWorkerTest, WindowDecidesOverNinetySecondsAheadOrBehind) {
+    struct Row {
+        const char* name;
+        std::int32_t od, dO;
+        LocalSeconds offset;
+        bool set;
+    };
+    const Row rows[] = {
+        {"no bounds, centre ahead", 0, 0, 90, true},
+        {"no bounds, centre behind", 0, 0, -90, true},
+        {"upper bound 60, ahead", 0, 60, 90, false},
+        {"upper bound 60, behind", 0, 60, -90, false},
+        {"lower bound 90, behind", 90, 0, -90, true},
+        {"window 91-100, ahead", 91, 100, 90, false},
+        {"window 80-90, behind", 80, 90, -90, true},
+        {"clock already right, no bounds", 0, 0, 0, true},
+    };
+    for (const auto& row : rows) {
+        settings.syncOd = row.od;
+        settings.syncDo = row.dO;
+        clock.now = at(2024, 3, 10, 1, 59, 30);
+        clock.setTimes.clear();
+        std::filesystem::remove(logPath);
+        // The PC clock reads 02:00:00 when the reading is taken; the centre
+        // is offset from it.
+        const LocalSeconds c = at(2024, 3, 10, 2, 0, 0) + row.offset;
+        link.readings = {c - 1, c};
+        run();
+        EXPECT_EQ(clock.setTimes.size(), row.set ? 1u : 0u) << row.name;
+        EXPECT_EQ(messages(), std::vector<std::string>{text(row.set ? MessageId::Synchronised : MessageId::OutsideWindow)})
+            << row.name;
+    }
+}
+
+TEST_F(SyncWorkerTest, ClockThatCannotBeSetLogs113WithoutToneOrLastSync) {
+    settings.syncSnd = true;
+    clock.settingFails = true;
+    const LocalSeconds c = at(2024, 3, 10, 2, 0, 0);
+    link.readings = {c, c + 1};
+    run();
+    EXPECT_EQ(messages(), std::vector<std::string>{text(MessageId::ClockNotSet)});
+    EXPECT_TRUE(speaker.tones.empty());
+    EXPECT_TRUE(lastSyncs.empty());
+}
+
+TEST_F(SyncWorkerTest, FailuresAreLoggedAndTheScheduleKeepsItsPace) {
+    struct Row {
+        const char* name;
+        std::optional<LinkError> connectError, readError;
+        ProgramVariant variant;
+        std::string logged;
+    };
+    const Row rows[] = {
+        {"no connection", LinkError(hresultOf(0x800706BAu), std::nullopt), std::nullopt, ProgramVariant::Service,
+         text(MessageId::NoConnection)},
+        {"call fails with description", std::nullopt,
+         LinkError(E_KT64_NOTREADY, std::string(text::kNotSynced240h)), ProgramVariant::Service,
+         std::string(text::kNotSynced240h)},
+        {"call fails without description", std::nullopt, LinkError(hresultOf(0x8001011Fu), std::nullopt),
+         ProgramVariant::Service, "Wystąpił wewnętrzny błąd serwera DCOM."},
+        {"stand-alone program's wording", std::nullopt, LinkError(hresultOf(0x8001011Fu), std::nullopt),
+         ProgramVariant::Standalone, "Wystąpił wewnętrzny błąd serwera DCOM"},
+    };
+    for (const auto& row : rows) {
+        settings.freqSync = 30;
+        link.connectError = row.connectError;
+        link.readError = row.readError;
+        variant = row.variant;
+        clock.now = at(2024, 3, 10, 1, 59, 30);
+        clock.dues.clear();
+        clock.pauses = 0;
+        clock.stopAtWait = 4;
+        std::filesystem::remove(logPath);
+        EXPECT_EQ(run(), WorkerEnd::Stopped) << row.name;
+        EXPECT_EQ(messages(), std::vector<std::string>(3, row.logged)) << row.name;
+        EXPECT_EQ(clock.pauses, 3) << row.name;
+        EXPECT_TRUE(clock.setTimes.empty()) << row.name;
+        EXPECT_EQ(clock.dues, (std::vector<LocalSeconds>{at(2024, 3, 10, 2, 0, 0), at(2024, 3, 10, 2, 30, 0),
+                                                         at(2024, 3, 10, 3, 0, 0), at(2024, 3, 10, 3, 30, 0)}))
+            << row.name;
+    }
+}
+
+TEST_F(SyncWorkerTest, StopDuringReadingsSetsNothing) {
+    const LocalSeconds c = at(2024, 3, 10, 2, 0, 0);
+    link.readings = {c, c + 1};
+    link.onWait = [this] { clock.stop->request(); };
+    EXPECT_EQ(run(), WorkerEnd::Stopped);
+    EXPECT_EQ(link.getSyncTimeCalls, 1);
+    EXPECT_TRUE(clock.setTimes.empty());
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(clock.pauses, 0);
+}
+
+TEST_F(SyncWorkerTest, TimerAndConversionFailuresEndTheWorker) {
+    clock.timerFails = true;
+    EXPECT_EQ(run(), WorkerEnd::SystemFailed);
+    EXPECT_EQ(messages(), std::vector<std::string>{text(MessageId::SystemFailed)});
+    EXPECT_EQ(link.computers.size(), 0u);
+
+    std::filesystem::remove(logPath);
+    clock.timerFails = false;
+    settings.hourSync = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(run(), WorkerEnd::SystemFailed);
+    EXPECT_EQ(messages(), std::vector<std::string>{text(MessageId::SystemFailed)});
+
+    std::filesystem::remove(logPath);
+    clock.noTimer = true;
+    EXPECT_EQ(run(), WorkerEnd::NoTimer);
+    EXPECT_TRUE(messages().empty());
+}
+
+}  // namespace
+}  // namespace kt64::sync
