@@ -1,0 +1,110 @@
+// Finding and starting the registered local server.
+#include "Activation.h"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "Kt64SrvIds.h"
+#include "Registry.h"
+
+namespace kt64::client {
+
+std::filesystem::path localServerPath(std::string_view value) {
+    if (value.starts_with('"')) {
+        auto close = value.find('"', 1);
+        return std::filesystem::path(std::string(value.substr(1, close == std::string_view::npos ? close : close - 1)));
+    }
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+        value.remove_suffix(1);
+    return std::filesystem::path(std::string(value));
+}
+
+std::optional<std::filesystem::path> registeredLocalServer() {
+    try {
+        if (auto key = reg::Key::open(reg::Hive::ClassesRoot, ids::kLocalServerKey))
+            if (auto value = key->string(""); value && !value->empty())
+                return localServerPath(*value);
+    } catch (const reg::RegistryError&) {
+        // No readable registration: nothing can be started.
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Runs in the forked children of a multi-threaded process: only
+// async-signal-safe calls until exec.
+[[noreturn]] void execDetached(const char* program, int reportFd) {
+    ::setsid();
+    pid_t grandchild = ::fork();
+    if (grandchild < 0) {
+        int err = errno;
+        (void)!::write(reportFd, &err, sizeof err);
+        ::_exit(1);
+    }
+    if (grandchild > 0)
+        ::_exit(0);  // the grandchild is re-parented to init: no zombie for the client
+    // The report pipe moves to descriptor 3 (away from the standard
+    // streams, close-on-exec); every other descriptor of the client stays
+    // with the client, since a pipe held open by the server would keep a
+    // reader of the client's output waiting for ever.
+    int report = ::fcntl(reportFd, F_DUPFD_CLOEXEC, 3);
+    int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+    }
+    if (report > 3) {
+        ::dup2(report, 3);
+        ::fcntl(3, F_SETFD, FD_CLOEXEC);
+        report = 3;
+    }
+    ::syscall(SYS_close_range, report == 3 ? 4u : 3u, ~0u, 0u);
+    (void)!::chdir("/");
+    char* const argv[] = {const_cast<char*>(program), nullptr};
+    ::execv(program, argv);
+    int err = errno;
+    if (report == 3)
+        (void)!::write(3, &err, sizeof err);
+    ::_exit(127);
+}
+
+}  // namespace
+
+void startDetached(const std::filesystem::path& program) {
+    const std::string file = program.string();
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    pid_t child = ::fork();
+    if (child < 0) {
+        int err = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+        throw std::system_error(err, std::generic_category(), "fork");
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        execDetached(file.c_str(), fds[1]);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    // EOF without data: the exec succeeded and closed the pipe.
+    int err = 0;
+    ssize_t got;
+    while ((got = ::read(fds[0], &err, sizeof err)) < 0 && errno == EINTR) {
+    }
+    ::close(fds[0]);
+    if (got == static_cast<ssize_t>(sizeof err))
+        throw std::system_error(err, std::generic_category(), "cannot start " + file);
+}
+
+}  // namespace kt64::client

@@ -1,0 +1,345 @@
+// The Kt64Srv client object: one channel, one lease stream, and one unary
+// call with a deadline per member.
+#include "Kt64Client.h"
+
+#include <grpcpp/client_context.h>
+#include <grpcpp/create_channel.h>
+#include <grpcpp/security/credentials.h>
+#include <grpcpp/support/client_callback.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+#include "Activation.h"
+#include "ChannelSettings.h"
+#include "Kt64Srv.grpc.pb.h"
+#include "ProgramPaths.h"
+
+namespace kt64::client {
+
+namespace {
+
+// Half-close of a released lease: the server answers by ending the stream;
+// one that does not within this time gets a cancellation instead.
+constexpr std::chrono::milliseconds kReleaseGrace{1000};
+
+// The lease stream of one client object. The server answers with a
+// LeaseGrant at once and then holds the stream open; the object's
+// destructor half-closes it. OnDone is the last callback, after which the
+// reactor and its context may be destroyed.
+class Lease : public grpc::ClientBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant> {
+public:
+    Lease(rpc::IKt64Srv::Stub& stub, const std::string& clientName, bool waitForReady) {
+        context_.set_wait_for_ready(waitForReady);
+        request_.set_client(clientName);
+        stub.async()->Lease(&context_, this);
+        StartWrite(&request_);
+        StartRead(&grant_);
+        StartCall();
+    }
+
+    ~Lease() override { release(); }
+
+    // Waits for the grant. OK when granted; otherwise the failed status, or
+    // DEADLINE_EXCEEDED when nothing came in time (the call is cancelled).
+    grpc::Status awaitGrant(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait_for(lock, timeout, [&] { return granted_ || done_; })) {
+            lock.unlock();
+            context_.TryCancel();
+            return grpc::Status(grpc::StatusCode::DEADLINE_EXCEEDED, "no lease granted in time");
+        }
+        if (granted_)
+            return grpc::Status::OK;
+        return status_;
+    }
+
+    bool held() const {
+        std::lock_guard lock(mutex_);
+        return granted_ && !done_;
+    }
+
+    // Ends the lease: half-close once the first write has completed, then
+    // cancel if the server does not finish. Returns when OnDone has run.
+    void release() {
+        std::unique_lock lock(mutex_);
+        if (done_)
+            return;
+        if (changed_.wait_for(lock, kReleaseGrace, [&] { return writeDone_ || done_; }) && !done_ && writeOk_) {
+            lock.unlock();
+            StartWritesDone();
+            lock.lock();
+            changed_.wait_for(lock, kReleaseGrace, [&] { return done_; });
+        }
+        if (!done_) {
+            lock.unlock();
+            context_.TryCancel();
+            lock.lock();
+        }
+        changed_.wait(lock, [&] { return done_; });
+    }
+
+    void OnWriteDone(bool ok) override {
+        std::lock_guard lock(mutex_);
+        writeDone_ = true;
+        writeOk_ = ok;
+        changed_.notify_all();
+    }
+
+    void OnReadDone(bool ok) override {
+        {
+            std::lock_guard lock(mutex_);
+            if (ok)
+                granted_ = true;
+            changed_.notify_all();
+        }
+        // Keep a read pending so that the server's end of the stream is seen.
+        if (ok)
+            StartRead(&grant_);
+    }
+
+    void OnDone(const grpc::Status& status) override {
+        std::lock_guard lock(mutex_);
+        status_ = status;
+        done_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    grpc::ClientContext context_;
+    rpc::LeaseRequest request_;
+    rpc::LeaseGrant grant_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool writeDone_ = false;
+    bool writeOk_ = false;
+    bool granted_ = false;
+    bool done_ = false;
+    grpc::Status status_;
+};
+
+std::string defaultClientName() {
+    std::string program = "client";
+    try {
+        program = executablePath().filename().string();
+    } catch (const std::exception&) {
+        // No /proc: the generic name will do for a log line.
+    }
+    std::string host;
+    try {
+        host = computerName();
+    } catch (const std::exception&) {
+    }
+    return program + " " + std::to_string(::getpid()) + (host.empty() ? "" : "@" + host);
+}
+
+std::string localComputerName() {
+    try {
+        return computerName();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+}  // namespace
+
+struct Kt64Srv::Impl {
+    ServerAddress address;
+    ConnectOptions options;
+    std::shared_ptr<grpc::Channel> channel;
+    std::unique_ptr<rpc::IKt64Srv::Stub> stub;
+    std::unique_ptr<Lease> lease;
+
+    // One unary call with its deadline; throws ServerError on failure.
+    template <class Request, class Response, class Method>
+    Response call(Method method, const Request& request, std::chrono::milliseconds timeout) {
+        grpc::ClientContext context;
+        context.set_deadline(std::chrono::system_clock::now() + timeout);
+        Response response;
+        grpc::Status status = ((*stub).*method)(&context, request, &response);
+        if (!status.ok())
+            throw toServerError(status);
+        return response;
+    }
+
+    template <class Response, class Method>
+    Response get(Method method) {
+        return call<rpc::Void, Response>(method, rpc::Void(), options.callTimeout);
+    }
+
+    template <class Request, class Method>
+    void put(Method method, const Request& request) {
+        call<Request, rpc::Void>(method, request, options.callTimeout);
+    }
+};
+
+Kt64Srv::Kt64Srv(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Kt64Srv::~Kt64Srv() = default;
+
+const ServerAddress& Kt64Srv::address() const noexcept { return impl_->address; }
+
+bool Kt64Srv::leaseHeld() const { return impl_->lease && impl_->lease->held(); }
+
+std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectOptions& options) {
+    auto impl = std::make_unique<Kt64Srv::Impl>();
+    impl->options = options;
+    if (impl->options.clientName.empty())
+        impl->options.clientName = defaultClientName();
+    try {
+        impl->address = parseServerAddress(computer, registeredRpcPort(), localComputerName());
+    } catch (const AddressError& e) {
+        throw ServerError(E_INVALIDARG, e.what());
+    }
+    impl->channel = grpc::CreateCustomChannel(impl->address.target(), grpc::InsecureChannelCredentials(),
+                                              rpc::clientChannelArguments());
+    impl->stub = rpc::IKt64Srv::NewStub(impl->channel);
+
+    auto lease = std::make_unique<Lease>(*impl->stub, impl->options.clientName, false);
+    grpc::Status status = lease->awaitGrant(options.connectTimeout);
+    if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local) {
+        // Nothing listens here: start the registered server, then wait for
+        // the channel to become ready and the lease to be granted.
+        lease.reset();
+        auto program = registeredLocalServer();
+        if (!program)
+            throw ServerError(E_CLASS_NOT_REGISTERED, "no server answers on " + impl->address.target() + " (" +
+                                                          status.error_message() +
+                                                          ") and none is registered for a local start");
+        try {
+            startDetached(*program);
+        } catch (const std::system_error& e) {
+            throw ServerError(E_SERVER_EXEC_FAILURE, e.what());
+        }
+        lease = std::make_unique<Lease>(*impl->stub, impl->options.clientName, true);
+        status = lease->awaitGrant(options.activationTimeout);
+        if (!status.ok()) {
+            if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
+                throw ServerError(E_SERVER_EXEC_FAILURE,
+                                  program->string() + " was started but did not answer on " + impl->address.target());
+            throw toServerError(status);
+        }
+    } else if (!status.ok()) {
+        if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
+            throw ServerError(E_RPC_TIMEOUT, "no answer from " + impl->address.target());
+        throw toServerError(status);
+    }
+    impl->lease = std::move(lease);
+    return std::unique_ptr<Kt64Srv>(new Kt64Srv(std::move(impl)));
+}
+
+// --- members -----------------------------------------------------------------
+
+using Stub = rpc::IKt64Srv::Stub;
+
+DATE Kt64Srv::GetSyncTime() { return impl_->get<rpc::SyncTimeOut>(&Stub::GetSyncTime).time(); }
+
+void Kt64Srv::SetComPort(std::uint32_t PortNo) {
+    rpc::ComPortIn in;
+    in.set_portno(PortNo);
+    impl_->put(&Stub::SetComPort, in);
+}
+
+std::uint32_t Kt64Srv::GetComPort() { return impl_->get<rpc::ComPortOut>(&Stub::GetComPort).portno(); }
+
+void Kt64Srv::WaitForDeviceRead() {
+    impl_->call<rpc::Void, rpc::Void>(&Stub::WaitForDeviceRead, rpc::Void(), impl_->options.waitTimeout);
+}
+
+namespace {
+
+rpc::DateIn dateIn(DATE value) {
+    rpc::DateIn in;
+    in.set_newval(value);
+    return in;
+}
+
+rpc::ULongIn ulongIn(std::uint32_t value) {
+    rpc::ULongIn in;
+    in.set_newval(value);
+    return in;
+}
+
+rpc::KeyChgIn keyChgIn(EKeyChg value) {
+    rpc::KeyChgIn in;
+    in.set_newval(value);
+    return in;
+}
+
+rpc::StringIn stringIn(std::string_view value) {
+    rpc::StringIn in;
+    in.set_newval(std::string(value));
+    return in;
+}
+
+}  // namespace
+
+DATE Kt64Srv::GetGmtTime() { return impl_->get<rpc::DateOut>(&Stub::GetGmtTime).pval(); }
+void Kt64Srv::PutGmtTime(DATE newVal) { impl_->put(&Stub::PutGmtTime, dateIn(newVal)); }
+DATE Kt64Srv::GetLocTime() { return impl_->get<rpc::DateOut>(&Stub::GetLocTime).pval(); }
+void Kt64Srv::PutLocTime(DATE newVal) { impl_->put(&Stub::PutLocTime, dateIn(newVal)); }
+DATE Kt64Srv::GetLineTime() { return impl_->get<rpc::DateOut>(&Stub::GetLineTime).pval(); }
+void Kt64Srv::PutLineTime(DATE newVal) { impl_->put(&Stub::PutLineTime, dateIn(newVal)); }
+std::uint32_t Kt64Srv::GetAlarmFlag() { return impl_->get<rpc::ULongOut>(&Stub::GetAlarmFlag).pval(); }
+std::uint32_t Kt64Srv::GetSetFlag() { return impl_->get<rpc::ULongOut>(&Stub::GetSetFlag).pval(); }
+void Kt64Srv::PutSetFlag(std::uint32_t newVal) { impl_->put(&Stub::PutSetFlag, ulongIn(newVal)); }
+double Kt64Srv::GetLocalOffset() { return impl_->get<rpc::DoubleOut>(&Stub::GetLocalOffset).pval(); }
+
+void Kt64Srv::PutLocalOffset(double newVal) {
+    rpc::DoubleIn in;
+    in.set_newval(newVal);
+    impl_->put(&Stub::PutLocalOffset, in);
+}
+
+EKeyChg Kt64Srv::GetKeyTimeZL() { return impl_->get<rpc::KeyChgOut>(&Stub::GetKeyTimeZL).pval(); }
+void Kt64Srv::PutKeyTimeZL(EKeyChg newVal) { impl_->put(&Stub::PutKeyTimeZL, keyChgIn(newVal)); }
+DATE Kt64Srv::GetChangeTimeZL() { return impl_->get<rpc::DateOut>(&Stub::GetChangeTimeZL).pval(); }
+void Kt64Srv::PutChangeTimeZL(DATE newVal) { impl_->put(&Stub::PutChangeTimeZL, dateIn(newVal)); }
+EKeyChg Kt64Srv::GetKeyTimeLZ() { return impl_->get<rpc::KeyChgOut>(&Stub::GetKeyTimeLZ).pval(); }
+void Kt64Srv::PutKeyTimeLZ(EKeyChg newVal) { impl_->put(&Stub::PutKeyTimeLZ, keyChgIn(newVal)); }
+DATE Kt64Srv::GetChangeTimeLZ() { return impl_->get<rpc::DateOut>(&Stub::GetChangeTimeLZ).pval(); }
+void Kt64Srv::PutChangeTimeLZ(DATE newVal) { impl_->put(&Stub::PutChangeTimeLZ, dateIn(newVal)); }
+
+void Kt64Srv::ComunicationEnable(std::uint32_t Enabled) {
+    rpc::ComunicationEnableIn in;
+    in.set_enabled(Enabled);
+    impl_->put(&Stub::ComunicationEnable, in);
+}
+
+std::string Kt64Srv::GetSerialNum() { return impl_->get<rpc::StringOut>(&Stub::GetSerialNum).pval(); }
+void Kt64Srv::PutSerialNum(std::string_view newVal) { impl_->put(&Stub::PutSerialNum, stringIn(newVal)); }
+std::string Kt64Srv::GetBuildType() { return impl_->get<rpc::StringOut>(&Stub::GetBuildType).pval(); }
+void Kt64Srv::PutBuildType(std::string_view newVal) { impl_->put(&Stub::PutBuildType, stringIn(newVal)); }
+EDigLine Kt64Srv::GetLineDigitType() { return impl_->get<rpc::DigLineOut>(&Stub::GetLineDigitType).pval(); }
+
+void Kt64Srv::PutLineDigitType(EDigLine newVal) {
+    rpc::DigLineIn in;
+    in.set_newval(newVal);
+    impl_->put(&Stub::PutLineDigitType, in);
+}
+
+void Kt64Srv::PutChangeTimeOn(std::uint32_t newVal) { impl_->put(&Stub::PutChangeTimeOn, ulongIn(newVal)); }
+
+VariantArray Kt64Srv::GetRozkazy() {
+    rpc::VariantOut out = impl_->get<rpc::VariantOut>(&Stub::GetRozkazy);
+    VariantArray result;
+    result.vt = out.pval().vt();
+    const std::string& bytes = out.pval().parray();
+    result.bytes.assign(bytes.begin(), bytes.end());
+    return result;
+}
+
+void Kt64Srv::PutRozkazy(std::span<const std::uint8_t> image, std::uint32_t vt) {
+    rpc::VariantIn in;
+    in.mutable_newval()->set_vt(vt);
+    in.mutable_newval()->set_parray(std::string(image.begin(), image.end()));
+    impl_->put(&Stub::PutRozkazy, in);
+}
+
+std::uint32_t Kt64Srv::GetRozkazPos() { return impl_->get<rpc::ULongOut>(&Stub::GetRozkazPos).pval(); }
+void Kt64Srv::StartGetRozkazy() { impl_->put(&Stub::StartGetRozkazy, rpc::Void()); }
+std::uint32_t Kt64Srv::GetRozkazRxPos() { return impl_->get<rpc::ULongOut>(&Stub::GetRozkazRxPos).pval(); }
+
+}  // namespace kt64::client

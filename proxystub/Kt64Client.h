@@ -1,0 +1,127 @@
+// The client side of IKt64Srv: ConnectServer and the Kt64Srv client object
+// that every client program uses.
+//
+// Creating the object (ConnectServer) opens a lease on the server, held
+// until the object is destroyed; a local server ends about 5 s after its
+// last lease. When the computer is this one, nothing answers and a local
+// server is registered, ConnectServer starts it and waits for it. Each
+// member returns the value or throws ServerError: the server's error object
+// (HRESULT and Polish description), or a description-less failure of the
+// connection. Every call has a deadline, so no caller freezes when the
+// server or the network dies. Members may be called from several threads.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "HResult.h"
+#include "Kt64Srv.pb.h"
+#include "OleDate.h"
+#include "ServerAddress.h"
+#include "ServerError.h"
+
+namespace kt64::client {
+
+using rpc::EDigLine;
+using rpc::EKeyChg;
+
+// VARTYPE of the command-list container: VT_ARRAY | VT_UI1.
+inline constexpr std::uint32_t kVtArrayUi1 = 0x2011;
+
+// A VARIANT holding a one-dimensional byte array (lower bound 0).
+struct VariantArray {
+    std::uint32_t vt = kVtArrayUi1;
+    std::vector<std::uint8_t> bytes;
+};
+
+struct ConnectOptions {
+    // Deadline of every call but WaitForDeviceRead.
+    std::chrono::milliseconds callTimeout{5000};
+    // WaitForDeviceRead: the server waits up to 5000 ms, plus a margin.
+    std::chrono::milliseconds waitTimeout{8000};
+    // Time for a running server to grant the lease.
+    std::chrono::milliseconds connectTimeout{5000};
+    // Time for a server started on demand to grant the lease.
+    std::chrono::milliseconds activationTimeout{5000};
+    // The lease holder's name in the server's log; "" = program name, pid, host.
+    std::string clientName;
+};
+
+class Kt64Srv {
+public:
+    ~Kt64Srv();  // releases the lease (waits at most about 1 s)
+    Kt64Srv(const Kt64Srv&) = delete;
+    Kt64Srv& operator=(const Kt64Srv&) = delete;
+
+    const ServerAddress& address() const noexcept;
+    // False once the server ended the lease (server gone or restarted).
+    bool leaseHeld() const;
+
+    DATE GetSyncTime();
+    void SetComPort(std::uint32_t PortNo);
+    std::uint32_t GetComPort();
+    void WaitForDeviceRead();
+
+    DATE GetGmtTime();
+    void PutGmtTime(DATE newVal);
+    DATE GetLocTime();
+    void PutLocTime(DATE newVal);
+    DATE GetLineTime();
+    void PutLineTime(DATE newVal);
+    std::uint32_t GetAlarmFlag();  // FAlarm bits
+    std::uint32_t GetSetFlag();    // FSet bits
+    void PutSetFlag(std::uint32_t newVal);
+    double GetLocalOffset();       // days
+    void PutLocalOffset(double newVal);
+    EKeyChg GetKeyTimeZL();
+    void PutKeyTimeZL(EKeyChg newVal);
+    DATE GetChangeTimeZL();
+    void PutChangeTimeZL(DATE newVal);
+    EKeyChg GetKeyTimeLZ();
+    void PutKeyTimeLZ(EKeyChg newVal);
+    DATE GetChangeTimeLZ();
+    void PutChangeTimeLZ(DATE newVal);
+
+    void ComunicationEnable(std::uint32_t Enabled);
+
+    std::string GetSerialNum();
+    void PutSerialNum(std::string_view newVal);
+    std::string GetBuildType();
+    void PutBuildType(std::string_view newVal);
+    EDigLine GetLineDigitType();
+    void PutLineDigitType(EDigLine newVal);
+    void PutChangeTimeOn(std::uint32_t newVal);
+
+    // The downloaded command list with the server's VARTYPE, for the caller
+    // to check (the console refuses anything but 0x2011 with 2905 bytes).
+    VariantArray GetRozkazy();
+    // Starts an upload; vt other than kVtArrayUi1 is sent as given (and
+    // refused by the server).
+    void PutRozkazy(std::span<const std::uint8_t> image, std::uint32_t vt = kVtArrayUi1);
+    std::uint32_t GetRozkazPos();
+    void StartGetRozkazy();
+    std::uint32_t GetRozkazRxPos();
+
+private:
+    struct Impl;
+    explicit Kt64Srv(std::unique_ptr<Impl> impl);
+    friend std::unique_ptr<Kt64Srv> ConnectServer(std::string_view, const ConnectOptions&);
+
+    std::unique_ptr<Impl> impl_;
+};
+
+// Connects to the link server on computer ("" or this computer's name for
+// the local one; "NAME:PORT" for another port than RpcPort) and returns a
+// client object holding a lease. Throws ServerError without description
+// when no server can be reached: E_RPC_SERVER_UNAVAILABLE or E_RPC_TIMEOUT,
+// E_CLASS_NOT_REGISTERED (local, nothing listens, no server registered),
+// E_SERVER_EXEC_FAILURE (local server started but did not answer in time),
+// E_INVALIDARG for a computer text that names no server.
+std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectOptions& options = {});
+
+}  // namespace kt64::client

@@ -1,0 +1,298 @@
+// kt64ctl: its command line and value texts, its commands run against the
+// fake server, and the program itself end to end.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "CtlCommand.h"
+#include "CtlRunner.h"
+#include "CtlText.h"
+#include "FakeKt64Srv.h"
+#include "RpcTestSupport.h"
+
+namespace kt64::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using ctl::Verb;
+
+ctl::Command parse(std::initializer_list<std::string_view> args) {
+    std::vector<std::string_view> list(args);
+    return ctl::parseCommandLine(list);
+}
+
+DATE date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return makeDate(y, mo, d, h, mi, s).value(); }
+
+TEST(CtlCommandTest, CommandLinesParse) {
+    auto cmd = parse({});
+    EXPECT_EQ(cmd.verb, Verb::Status);
+    EXPECT_EQ(cmd.computer, "");
+
+    cmd = parse({"--json", "status", "--computer", "serwer:7000"});
+    EXPECT_EQ(cmd.verb, Verb::Status);
+    EXPECT_TRUE(cmd.json);
+    EXPECT_EQ(cmd.computer, "serwer:7000");
+    EXPECT_EQ(parse({"--computer=zegar", "pause"}).computer, "zegar");
+    EXPECT_EQ(parse({"status", "--help"}).verb, Verb::Help);
+
+    EXPECT_TRUE(parse({"set-time", "now"}).now);
+    EXPECT_EQ(parse({"set-time", "2099-12-31 23:59:59"}).gmtTime, date(2099, 12, 31, 23, 59, 59));
+    EXPECT_EQ(parse({"set-time", "2024-05-17", "12:34"}).gmtTime, date(2024, 5, 17, 12, 34));
+    EXPECT_EQ(parse({"set-time", "2024-05-17T12:34:56"}).gmtTime, date(2024, 5, 17, 12, 34, 56));
+
+    cmd = parse({"lines", "--digital", "off"});
+    EXPECT_FALSE(cmd.analog);
+    EXPECT_EQ(cmd.digital, false);
+    EXPECT_EQ(parse({"lines", "--analog", "on", "--digital", "on"}).analog, true);
+
+    EXPECT_EQ(parse({"line-time", "08:30"}).lineTime, date(1900, 1, 1, 8, 30));
+    EXPECT_DOUBLE_EQ(parse({"offset", "-5.5"}).offsetDays, -5.5 / 24);
+    EXPECT_DOUBLE_EQ(parse({"offset", "+05:45"}).offsetDays, (5 * 60 + 45) / 1440.0);
+
+    cmd = parse({"change-rule", "on", "--zl", "last", "25.03", "2", "--lz", "4", "25.10", "3"});
+    EXPECT_EQ(cmd.changeOn, true);
+    ASSERT_TRUE(cmd.winterToSummer && cmd.summerToWinter);
+    EXPECT_EQ(cmd.winterToSummer->key, 0u);
+    EXPECT_EQ(cmd.winterToSummer->date, date(1900, 3, 25, 2));
+    EXPECT_EQ(cmd.summerToWinter->key, 4u);
+    EXPECT_EQ(cmd.summerToWinter->date, date(1900, 10, 25, 3));
+
+    EXPECT_EQ(parse({"digital-type", "ggmmss"}).digitalType, 17u);
+    EXPECT_EQ(parse({"digital-type", "D_GGMMSSDDMMYY"}).digitalType, 34u);
+    EXPECT_EQ(parse({"wait", "3"}).count, 3u);
+    EXPECT_FALSE(parse({"port"}).port);
+    EXPECT_EQ(parse({"port", "3"}).port, 3u);
+    EXPECT_EQ(parse({"upload", "a.bin"}).file, "a.bin");
+}
+
+TEST(CtlCommandTest, WrongCommandLinesAreRefused) {
+    const std::vector<std::vector<std::string_view>> rows = {
+        {"frobnicate"},
+        {"status", "extra"},
+        {"--computer"},
+        {"set-time"},
+        {"set-time", "2023-02-29 10:00"},  // no such day
+        {"set-time", "2024-05-17 24:00"},
+        {"set-time", "yesterday"},
+        {"lines"},
+        {"lines", "--analog", "maybe"},
+        {"line-time", "8"},
+        {"line-time", "08:60"},
+        {"offset", "24"},
+        {"offset", "+1:3"},
+        {"offset", "0.01"},  // not whole minutes
+        {"offset", "east"},
+        {"change-rule"},
+        {"change-rule", "--zl", "5", "25.03", "2"},
+        {"change-rule", "--zl", "last", "31.04", "2"},
+        {"change-rule", "--zl", "last", "29.02", "2"},  // 1900 has no 29 February
+        {"change-rule", "--zl", "last", "25.03", "10"},  // the centre keeps one digit
+        {"change-rule", "--lz", "last", "25.10"},
+        {"digital-type", "GGSS"},
+        {"wait", "0"},
+        {"port", "COM3"},
+        {"upload"},
+        {"download", "a", "b"},
+    };
+    for (const auto& row : rows) {
+        std::string joined;
+        for (auto arg : row)
+            joined += std::string(arg) + " ";
+        SCOPED_TRACE(joined);
+        EXPECT_THROW(ctl::parseCommandLine(row), ctl::UsageError);
+    }
+}
+
+TEST(CtlTextTest, ValuesAreShownAsTheCentreKeepsThem) {
+    EXPECT_EQ(ctl::formatDateTime(date(2024, 5, 17, 12, 34, 56)), "2024-05-17 12:34:56");
+    EXPECT_EQ(ctl::formatIsoDateTime(date(2024, 5, 17, 12, 34, 56)), "2024-05-17T12:34:56");
+    EXPECT_EQ(ctl::formatTimeOfDay(date(1900, 1, 1, 8, 30)), "08:30:00");
+    EXPECT_EQ(ctl::formatChangeDate(date(1900, 3, 25, 2)), "25.03 02:00");
+    EXPECT_EQ(ctl::formatOffset(-5.5 / 24), "-05:30");
+    EXPECT_EQ(ctl::formatOffset(1.0 / 24), "+01:00");
+    EXPECT_EQ(ctl::formatHresult(E_KT64_NOERROR), "0x80040201");
+    EXPECT_EQ(ctl::dateFromSystemClock(std::chrono::system_clock::from_time_t(1715949296) + 900ms),
+              date(2024, 5, 17, 12, 34, 56));
+    EXPECT_EQ(ctl::jsonString("a\"b\\c\nł\x01"), "\"a\\\"b\\\\c\\nł\\u0001\"");
+}
+
+class CtlRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        srv_ = client::ConnectServer("localhost:" + std::to_string(host_.port()));
+        settings_.pollInterval = 1ms;
+        settings_.stallTimeout = 5s;
+    }
+    int run(std::initializer_list<std::string_view> args) {
+        out_.str("");
+        err_.str("");
+        return ctl::runCommand(parse(args), *srv_, out_, err_, settings_);
+    }
+
+    ScopedRegistry registry_;
+    FakeKt64Srv fake_;
+    FakeServerHost host_{fake_};
+    std::unique_ptr<client::Kt64Srv> srv_;
+    ctl::RunSettings settings_;
+    std::ostringstream out_, err_;
+};
+
+TEST_F(CtlRunTest, StatusShowsTheCentreAndItsErrors) {
+    fake_.edit([](FakeState& s) {
+        s.gmtTime = date(2024, 5, 17, 12, 34, 56);
+        s.locTime = date(2024, 5, 17, 14, 34, 56);
+        s.localOffset = 2.0 / 24;
+        s.alarmFlag = 2 | 64;
+        s.setFlag = 1 | 4;
+        s.serialNum = "12/3456";
+        s.buildType = "KT-64/GPS/1/232 V1.2";
+        s.lineDigitType = rpc::D_GGMMSS;
+    });
+    fake_.fail("GetSyncTime", E_KT64_NOTREADY, std::string(text::kManualSetting));
+    EXPECT_EQ(run({"status"}), 0);
+    std::string text = out_.str();
+    for (const char* expected : {"2024-05-17 12:34:56", "2024-05-17 14:34:56", "+02:00", "A_SET", "A_MANSET",
+                                 "12/3456", "KT-64/GPS/1/232 V1.2", "D_GGMMSS", "Centrala jest wlaśnie ustawiana ręcznie"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " missing in\n" << text;
+
+    // An invalid status: every validity-ruled getter refuses.
+    for (const char* getter : {"GetGmtTime", "GetLocTime", "GetLineTime", "GetAlarmFlag", "GetLocalOffset",
+                               "GetKeyTimeZL", "GetChangeTimeZL", "GetKeyTimeLZ", "GetChangeTimeLZ", "GetSerialNum",
+                               "GetBuildType", "GetLineDigitType"})
+        fake_.fail(getter, E_KT64_PAUSED, std::string(text::kPaused));
+    EXPECT_EQ(run({"status", "--json"}), 1);
+    std::string json = out_.str();
+    for (const char* expected : {"\"valid\": false", "\"hresult\": \"0x80040206\"",
+                                 "\"description\": \"Transmisja jest zatrzymana.\"", "\"gmtTime\": null",
+                                 "\"setFlag\": 5", "\"analogLine\": true", "\"digitalLine\": false"})
+        EXPECT_NE(json.find(expected), std::string::npos) << expected << " missing in\n" << json;
+}
+
+TEST_F(CtlRunTest, SettersSendWhatTheCommandSays) {
+    fake_.edit([](FakeState& s) { s.setFlag = 4 | 2; });
+    EXPECT_EQ(run({"lines", "--digital", "on"}), 0);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.setFlag & 12u; }), 12u);  // analogue line kept on
+    EXPECT_EQ(run({"lines", "--analog", "off"}), 0);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.setFlag & 12u; }), 8u);
+
+    settings_.clock = [] { return std::chrono::system_clock::from_time_t(1715949296); };
+    EXPECT_EQ(run({"set-time", "now"}), 0);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.gmtTime; }), date(2024, 5, 17, 12, 34, 56));
+
+    EXPECT_EQ(run({"change-rule", "off", "--lz", "3", "20.10", "3"}), 0);
+    fake_.edit([](FakeState& s) {
+        EXPECT_EQ(s.changeTimeOn, 0u);
+        EXPECT_EQ(s.keyTimeLZ, rpc::K_3NIEDZ);
+        EXPECT_EQ(s.changeTimeLZ, date(1900, 10, 20, 3));
+        EXPECT_EQ(s.changeTimeZL, 0.0);  // not given, not sent
+    });
+    EXPECT_EQ(run({"offset", "-5:30"}), 0);
+    EXPECT_DOUBLE_EQ(fake_.edit([](FakeState& s) { return s.localOffset; }), -5.5 / 24);
+    EXPECT_EQ(run({"port", "5"}), 0);
+    EXPECT_EQ(run({"port"}), 0);
+    EXPECT_EQ(out_.str(), "5\n");
+    EXPECT_EQ(run({"pause"}), 0);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.enabled; }), 0u);
+    EXPECT_EQ(run({"wait", "2"}), 0);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.waits; }), 2);
+
+    fake_.fail("PutGmtTime", E_KT64_FRAME, std::string(text::kBadSetData));
+    EXPECT_THROW(run({"set-time", "2100-01-01 00:00"}), client::ServerError);
+}
+
+TEST_F(CtlRunTest, ImagesTravelWholeWithProgress) {
+    std::string image(ctl::kImageSize, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 13);
+    auto file = registry_.dir() / "up.bin";
+    std::ofstream(file, std::ios::binary) << image;
+    settings_.progressBar = true;
+    fake_.edit([](FakeState& s) { s.uploadStep = 700; });
+    EXPECT_EQ(run({"upload", file.c_str()}), 0);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.uploaded; }), image);
+    EXPECT_NE(err_.str().find("2905/2905 bytes"), std::string::npos) << err_.str();
+
+    fake_.edit([&](FakeState& s) {
+        s.image = image;
+        s.downloadStep = 1000;
+    });
+    auto down = registry_.dir() / "down.bin";
+    EXPECT_EQ(run({"download", down.c_str()}), 0);
+    std::ifstream in(down, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), image);
+
+    // A download the server fails, and one of the wrong type: no file.
+    auto none = registry_.dir() / "none.bin";
+    fake_.edit([](FakeState& s) { s.imageVt = 0x200C; });
+    EXPECT_THROW(run({"download", none.c_str()}), ctl::CtlError);
+    fake_.fail("GetRozkazRxPos", E_KT64_CHECKSUM, std::string(text::kTransferChecksum));
+    EXPECT_THROW(run({"download", none.c_str()}), client::ServerError);
+    EXPECT_FALSE(std::filesystem::exists(none));
+
+    // A file that is no image is not sent.
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "short";
+    fake_.edit([](FakeState& s) { s.uploaded.clear(); });
+    EXPECT_THROW(run({"upload", file.c_str()}), ctl::CtlError);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.uploaded; }), "");
+
+    // A stalled upload ends instead of waiting for ever.
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << image;
+    fake_.edit([](FakeState& s) { s.stalled = true; });
+    settings_.pollInterval = 10ms;
+    settings_.stallTimeout = 200ms;
+    EXPECT_THROW(run({"upload", file.c_str()}), ctl::CtlError);
+}
+
+// The program itself: exit code, standard output, standard error.
+struct Outcome {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+Outcome runProgram(const std::string& args, const std::filesystem::path& dir) {
+    auto errFile = dir / "stderr.txt";
+    std::string command = std::string(KT64CTL_PROGRAM) + " " + args + " 2>" + errFile.string();
+    Outcome outcome;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 4096> buffer;
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        outcome.out.append(buffer.data(), n);
+    int status = ::pclose(pipe);
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    outcome.err.assign(std::istreambuf_iterator<char>(err), {});
+    return outcome;
+}
+
+TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
+    ScopedRegistry registry;
+    FakeKt64Srv fake;
+    FakeServerHost host(fake);
+    fake.edit([](FakeState& s) { s.gmtTime = date(2024, 5, 17, 12, 34, 56); });
+    std::string computer = "--computer 127.0.0.1:" + std::to_string(host.port());
+
+    Outcome status = runProgram(computer + " --json status", registry.dir());
+    EXPECT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_NE(status.out.find("\"gmtTime\": \"2024-05-17T12:34:56\""), std::string::npos) << status.out;
+
+    fake.fail("PutGmtTime", E_KT64_FRAME, std::string(text::kBadSetData));
+    Outcome refused = runProgram(computer + " set-time '2100-01-01 00:00'", registry.dir());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "Błędne dane ustawiane.\n");
+
+    host.shutdown();
+    Outcome gone = runProgram(computer + " pause", registry.dir());
+    EXPECT_EQ(gone.exitCode, 3);
+    EXPECT_EQ(gone.err.substr(0, gone.err.find('\n')), "Nie można pobrać błędu z serwera DCOM !");
+
+    Outcome usage = runProgram("offset", registry.dir());
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_EQ(runProgram("--help", registry.dir()).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace kt64::testing

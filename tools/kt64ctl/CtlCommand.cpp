@@ -1,0 +1,255 @@
+// Parsing of kt64ctl's command line.
+#include "CtlCommand.h"
+
+#include <charconv>
+#include <vector>
+
+#include "CtlText.h"
+
+namespace kt64::ctl {
+
+const char* const kUsage =
+    "Usage: kt64ctl [--computer NAME[:PORT]] [--json] COMMAND [ARGS]\n"
+    "\n"
+    "Commands (the link server of this computer unless --computer is given):\n"
+    "  status                          the centre's state (default; --json for scripts)\n"
+    "  set-time now|'YYYY-MM-DD HH:MM[:SS]'\n"
+    "                                  set the centre's GMT time (now = the PC's clock)\n"
+    "  lines [--analog on|off] [--digital on|off]\n"
+    "                                  start or stop the analogue (LA) and digital (LC) lines\n"
+    "  line-time HH:MM                 the time the analogue slave clocks show\n"
+    "  offset HOURS                    local offset from GMT: +1, -5.5, +05:45\n"
+    "  change-rule [on|off] [--zl WHICH DD.MM H] [--lz WHICH DD.MM H]\n"
+    "                                  daylight-saving change: switch, winter-to-summer (zl)\n"
+    "                                  and summer-to-winter (lz) change; WHICH = last, 1..4\n"
+    "                                  (which Sunday), H = hour 0..9\n"
+    "  digital-type GGMM|GGMMSS|GGMMSSDDMMYY\n"
+    "                                  telegram of the digital line\n"
+    "  pause | resume                  stop or resume the server's communication with the centre\n"
+    "  wait [COUNT]                    wait for COUNT fresh reads of the centre (default 1)\n"
+    "  port [N]                        show or set the serial port number of the server\n"
+    "  upload FILE                     send a 2905-byte command-list image to the centre\n"
+    "  download FILE                   read the centre's command list into FILE\n"
+    "\n"
+    "NAME is a computer name or address; PORT defaults to the RpcPort value of\n"
+    "HKLM\\Software\\Ardonis\\Kt64Srv (6464).\n"
+    "Exit codes: 0 done, 1 the server refused or reported an error (its description\n"
+    "is printed), 2 wrong command line, 3 no connection to the server.\n";
+
+namespace {
+
+struct VerbName {
+    std::string_view name;
+    Verb verb;
+};
+
+constexpr VerbName kVerbs[] = {
+    {"status", Verb::Status},       {"set-time", Verb::SetTime},   {"lines", Verb::Lines},
+    {"line-time", Verb::LineTime},  {"offset", Verb::Offset},      {"change-rule", Verb::ChangeRule},
+    {"digital-type", Verb::DigitalType}, {"pause", Verb::Pause},   {"resume", Verb::Resume},
+    {"wait", Verb::Wait},           {"port", Verb::Port},          {"upload", Verb::Upload},
+    {"download", Verb::Download},   {"help", Verb::Help},
+};
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+bool onOff(std::string_view text, std::string_view what) {
+    if (text == "on" || text == "1")
+        return true;
+    if (text == "off" || text == "0")
+        return false;
+    throw UsageError(std::string(what) + " must be on or off, not " + quoted(text));
+}
+
+std::optional<std::uint32_t> unsignedNumber(std::string_view text) {
+    std::uint32_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// The operands of one command, consumed front to back.
+class Operands {
+public:
+    Operands(std::string_view verb, std::vector<std::string_view> items) : verb_(verb), items_(std::move(items)) {}
+
+    bool empty() const { return next_ == items_.size(); }
+    std::string_view peek() const { return items_[next_]; }
+    std::string_view take(std::string_view what) {
+        if (empty())
+            throw UsageError(std::string(verb_) + ": missing " + std::string(what));
+        return items_[next_++];
+    }
+    void finish() const {
+        if (!empty())
+            throw UsageError(std::string(verb_) + ": unexpected " + quoted(items_[next_]));
+    }
+
+private:
+    std::string_view verb_;
+    std::vector<std::string_view> items_;
+    std::size_t next_ = 0;
+};
+
+TimeChange timeChange(Operands& ops, std::string_view option) {
+    std::string_view which = ops.take(std::string(option) + " WHICH");
+    std::string_view dayMonth = ops.take(std::string(option) + " DD.MM");
+    std::string_view hour = ops.take(std::string(option) + " H");
+    auto key = parseKeyChg(which);
+    if (!key)
+        throw UsageError(std::string(option) + ": WHICH must be last, 1, 2, 3 or 4, not " + quoted(which));
+    auto date = parseChangeDate(dayMonth, hour);
+    if (!date)
+        throw UsageError(std::string(option) + ": no such change date " + quoted(dayMonth) + " hour " + quoted(hour) +
+                         " (DD.MM and an hour 0..9)");
+    return TimeChange{*key, *date};
+}
+
+void parseOperands(Command& cmd, Operands& ops) {
+    switch (cmd.verb) {
+    case Verb::Help:
+    case Verb::Status:
+    case Verb::Pause:
+    case Verb::Resume:
+        break;
+    case Verb::SetTime: {
+        std::string text(ops.take("time (now or 'YYYY-MM-DD HH:MM[:SS]')"));
+        // The date and the time may also come as two words.
+        if (text != "now" && text.find_first_of(" T") == std::string::npos && !ops.empty())
+            text += " " + std::string(ops.take("time"));
+        if (text == "now") {
+            cmd.now = true;
+        } else if (auto date = parseDateTime(text)) {
+            cmd.gmtTime = *date;
+        } else {
+            throw UsageError("set-time: not a date and time: " + quoted(text) + " (YYYY-MM-DD HH:MM[:SS])");
+        }
+        break;
+    }
+    case Verb::Lines:
+        while (!ops.empty()) {
+            std::string_view option = ops.take("option");
+            if (option == "--analog")
+                cmd.analog = onOff(ops.take("--analog on|off"), "--analog");
+            else if (option == "--digital")
+                cmd.digital = onOff(ops.take("--digital on|off"), "--digital");
+            else
+                throw UsageError("lines: unknown option " + quoted(option));
+        }
+        if (!cmd.analog && !cmd.digital)
+            throw UsageError("lines: give --analog on|off and/or --digital on|off");
+        break;
+    case Verb::LineTime: {
+        std::string_view text = ops.take("time HH:MM");
+        auto time = parseTimeOfDay(text);
+        if (!time)
+            throw UsageError("line-time: not a time of day: " + quoted(text));
+        cmd.lineTime = *time;
+        break;
+    }
+    case Verb::Offset: {
+        std::string_view text = ops.take("offset in hours");
+        auto days = parseOffset(text);
+        if (!days)
+            throw UsageError("offset: not an offset in hours (whole minutes, under 24 h): " + quoted(text));
+        cmd.offsetDays = *days;
+        break;
+    }
+    case Verb::ChangeRule:
+        while (!ops.empty()) {
+            std::string_view option = ops.take("option");
+            if (option == "on" || option == "off")
+                cmd.changeOn = option == "on";
+            else if (option == "--zl")
+                cmd.winterToSummer = timeChange(ops, "--zl");
+            else if (option == "--lz")
+                cmd.summerToWinter = timeChange(ops, "--lz");
+            else
+                throw UsageError("change-rule: unknown option " + quoted(option));
+        }
+        if (!cmd.changeOn && !cmd.winterToSummer && !cmd.summerToWinter)
+            throw UsageError("change-rule: give on|off, --zl and/or --lz");
+        break;
+    case Verb::DigitalType: {
+        std::string_view text = ops.take("telegram type");
+        auto type = parseDigLine(text);
+        if (!type)
+            throw UsageError("digital-type: must be GGMM, GGMMSS or GGMMSSDDMMYY, not " + quoted(text));
+        cmd.digitalType = *type;
+        break;
+    }
+    case Verb::Wait:
+        if (!ops.empty()) {
+            std::string_view text = ops.take("count");
+            auto count = unsignedNumber(text);
+            if (!count || *count == 0)
+                throw UsageError("wait: COUNT must be a positive number, not " + quoted(text));
+            cmd.count = *count;
+        }
+        break;
+    case Verb::Port:
+        if (!ops.empty()) {
+            std::string_view text = ops.take("port number");
+            auto port = unsignedNumber(text);
+            if (!port)
+                throw UsageError("port: not a port number: " + quoted(text));
+            cmd.port = *port;
+        }
+        break;
+    case Verb::Upload:
+    case Verb::Download:
+        cmd.file = std::string(ops.take("FILE"));
+        break;
+    }
+    ops.finish();
+}
+
+}  // namespace
+
+Command parseCommandLine(std::span<const std::string_view> args) {
+    Command cmd;
+    std::optional<std::string_view> verbName;
+    std::vector<std::string_view> operands;
+    bool help = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+        } else if (arg == "--json") {
+            cmd.json = true;
+        } else if (arg == "--computer" || arg.starts_with("--computer=")) {
+            if (arg == "--computer") {
+                if (i + 1 == args.size())
+                    throw UsageError("--computer needs a computer name");
+                arg = args[++i];
+            } else {
+                arg.remove_prefix(std::string_view("--computer=").size());
+            }
+            cmd.computer = std::string(arg);
+        } else if (!verbName) {
+            verbName = arg;
+        } else {
+            operands.push_back(arg);
+        }
+    }
+    if (help) {
+        cmd.verb = Verb::Help;
+        return cmd;
+    }
+    if (verbName) {
+        bool known = false;
+        for (const auto& entry : kVerbs)
+            if (entry.name == *verbName) {
+                cmd.verb = entry.verb;
+                known = true;
+            }
+        if (!known)
+            throw UsageError("unknown command " + quoted(*verbName));
+    }
+    Operands ops(verbName.value_or("status"), std::move(operands));
+    parseOperands(cmd, ops);
+    return cmd;
+}
+
+}  // namespace kt64::ctl

@@ -1,0 +1,39 @@
+// What kt64ctl does with a parsed command on a connected server: the status
+// report (text or JSON), the setters, the wait, the port, and the two
+// command-list transfers with their progress bar.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <ostream>
+#include <stdexcept>
+
+#include "CtlCommand.h"
+#include "Kt64Client.h"
+
+namespace kt64::ctl {
+
+// A failure on this side (file unreadable, wrong image size, stalled
+// transfer, unusable answer): printed, exit code 1.
+class CtlError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct RunSettings {
+    bool progressBar = false;  // draw the transfer progress on err (a terminal)
+    std::chrono::milliseconds pollInterval{250};
+    // A transfer whose position stays put this long has stalled.
+    std::chrono::milliseconds stallTimeout{15000};
+    std::function<std::chrono::system_clock::time_point()> clock = [] { return std::chrono::system_clock::now(); };
+};
+
+inline constexpr std::size_t kImageSize = 2905;
+
+// Runs cmd (not Help) and returns the exit code: 0, or 1 when the status
+// report found the centre's status invalid. Throws client::ServerError from
+// the server's refusals and connection failures, CtlError from this side.
+int runCommand(const Command& cmd, client::Kt64Srv& server, std::ostream& out, std::ostream& err,
+               const RunSettings& settings = {});
+
+}  // namespace kt64::ctl

@@ -1,0 +1,56 @@
+// kt64ctl: the administrator's and scripts' command line for the link
+// server. Connects like every client (this computer unless --computer),
+// runs one command and exits with 0 (done), 1 (the server refused or
+// reported an error; its description is printed), 2 (wrong command line)
+// or 3 (no connection to the server).
+#include <unistd.h>
+
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "CtlCommand.h"
+#include "CtlRunner.h"
+#include "Kt64Client.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNoConnection = 3;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace kt64;
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    ctl::Command cmd;
+    try {
+        cmd = ctl::parseCommandLine(args);
+    } catch (const ctl::UsageError& e) {
+        std::cerr << "kt64ctl: " << e.what() << "\n(kt64ctl --help shows the commands)\n";
+        return kExitUsage;
+    }
+    if (cmd.verb == ctl::Verb::Help) {
+        std::cout << ctl::kUsage;
+        return 0;
+    }
+    try {
+        auto server = client::ConnectServer(cmd.computer);
+        ctl::RunSettings settings;
+        settings.progressBar = ::isatty(STDERR_FILENO) != 0;
+        return ctl::runCommand(cmd, *server, std::cout, std::cerr, settings);
+    } catch (const client::ServerError& e) {
+        // The server's description when it gave one; otherwise the fixed
+        // text, with the connection's own reason for whoever reads logs.
+        std::cerr << e.displayText() << "\n";
+        if (!e.description()) {
+            std::cerr << "kt64ctl: " << e.what() << "\n";
+            return kExitNoConnection;
+        }
+        return kExitFailed;
+    } catch (const ctl::CtlError& e) {
+        std::cerr << "kt64ctl: " << e.what() << "\n";
+        return kExitFailed;
+    }
+}
