@@ -1,0 +1,138 @@
+// Temporary files, plain copies and the atomic replace of a program file
+// (see FileCopy.h). POSIX calls, each descriptor owned by a small guard.
+#include "FileCopy.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace kt64::program {
+
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Closes now, reporting the error close() may bring (a delayed write
+    // failure on some file systems).
+    bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+std::string systemText(int error) { return std::system_category().message(error); }
+
+// Copies everything from in to out; returns errno of a failure, else 0.
+int copyAll(int in, int out) {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n == 0) return 0;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return errno;
+            }
+            done += w;
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::path& folder,
+                                                       const std::string& prefix) {
+    std::string pattern = (folder / (prefix + "XXXXXX.tmp")).string();
+    Fd fd(::mkstemps(pattern.data(), 4));
+    if (!fd) return std::nullopt;
+    return std::filesystem::path(pattern);
+}
+
+std::optional<std::string> copyFileOver(const std::filesystem::path& source, const std::filesystem::path& target) {
+    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in) return systemText(errno);
+    Fd out(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (!out) return systemText(errno);
+    if (const int error = copyAll(in.get(), out.get())) return systemText(error);
+    if (!out.close()) return systemText(errno);
+    return std::nullopt;
+}
+
+std::optional<std::string> replaceFileAtomically(const std::filesystem::path& source,
+                                                 const std::filesystem::path& requested) {
+    // Saving through a symbolic link replaces the file it points to.
+    std::error_code ec;
+    std::filesystem::path target = requested;
+    if (std::filesystem::is_symlink(requested, ec)) {
+        target = std::filesystem::canonical(requested, ec);
+        if (ec) return ec.message();
+    }
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+
+    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in) return systemText(errno);
+
+    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    Fd out(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!out) return systemText(errno);
+
+    const auto abandon = [&](int error) -> std::optional<std::string> {
+        out.close();
+        ::unlink(temporary.c_str());
+        return systemText(error);
+    };
+
+    // The new file gets the old one's permissions, or the usual ones for a
+    // new file (mkstemp makes it private).
+    struct stat old {};
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(out.get(), mode) != 0) return abandon(errno);
+
+    if (const int error = copyAll(in.get(), out.get())) return abandon(error);
+    if (::fsync(out.get()) != 0) return abandon(errno);
+    if (!out.close()) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return systemText(error);
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return systemText(error);
+    }
+    // The rename itself is made durable by flushing the folder.
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
+    return std::nullopt;
+}
+
+}  // namespace kt64::program

@@ -1,0 +1,30 @@
+// Whole-file copies of program files. A working copy is made by copying a
+// program file (or the template) into a fresh temporary file; a program is
+// saved by replacing its file atomically: the bytes go to a temporary file
+// in the target's own folder, are flushed to disk, and the temporary file is
+// renamed over the target, so the target is at every moment either the old
+// program or the new one, never a half-written file.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace kt64::program {
+
+// A new, empty, uniquely named file "<prefix>XXXXXX.tmp" in folder; empty
+// when it cannot be made.
+std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::path& folder,
+                                                       const std::string& prefix);
+
+// Copies source over an existing target (truncating it). On failure returns
+// the system's text.
+std::optional<std::string> copyFileOver(const std::filesystem::path& source, const std::filesystem::path& target);
+
+// Replaces target (made when missing) with a copy of source as described
+// above. On failure the target is untouched, no temporary file is left
+// behind, and the system's text is returned.
+std::optional<std::string> replaceFileAtomically(const std::filesystem::path& source,
+                                                 const std::filesystem::path& target);
+
+}  // namespace kt64::program

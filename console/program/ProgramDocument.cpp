@@ -1,0 +1,126 @@
+// The document's file operations (see ProgramDocument.h).
+#include "ProgramDocument.h"
+
+#include <system_error>
+
+#include "FileCopy.h"
+#include "ProgramPaths.h"
+#include "ProgramTables.h"
+#include "ProgramTexts.h"
+
+namespace kt64::program {
+
+namespace {
+
+constexpr const char* kWorkingCopyPrefix = "Vqe";
+
+void removeQuietly(const std::filesystem::path& file) {
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    // The engine's rollback journal, should one be left beside the copy.
+    std::filesystem::remove(file.string() + "-journal", ec);
+}
+
+}  // namespace
+
+std::filesystem::path defaultTemplatePath() { return dataDirectory() / "default.mkk"; }
+
+ProgramDocument::ProgramDocument(UserMessages& messages, std::filesystem::path templatePath)
+    : messages_(messages), templatePath_(std::move(templatePath)) {}
+
+ProgramDocument::~ProgramDocument() { CloseDocument(); }
+
+bool ProgramDocument::NewDocument() {
+    if (!replaceWorkingCopy(templatePath_, true)) return false;
+    modified_ = false;
+    return true;
+}
+
+bool ProgramDocument::OpenDocument(const std::filesystem::path& path) {
+    if (!replaceWorkingCopy(path, false)) return false;
+    modified_ = false;
+    return true;
+}
+
+bool ProgramDocument::replaceWorkingCopy(const std::filesystem::path& source, bool fromTemplate) {
+    failureText_.clear();
+    std::error_code ec;
+    const auto folder = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        failureText_ = ec.message();
+        return false;
+    }
+    const auto copy = makeTemporaryFile(folder, kWorkingCopyPrefix);
+    if (!copy) {
+        failureText_ = std::system_category().message(errno);
+        return false;
+    }
+    if (auto error = copyFileOver(source, *copy)) {
+        removeQuietly(*copy);
+        failureText_ = *error;
+        if (fromTemplate) messages_.show(text::kNoTemplate, MessageIcon::Stop);
+        return false;
+    }
+
+    std::unique_ptr<Database> opened;
+    try {
+        opened = std::make_unique<Database>(Database::open(*copy));
+        checkProgramFile(*opened);
+    } catch (const DatabaseError& e) {
+        opened.reset();
+        removeQuietly(*copy);
+        failureText_ = e.what();
+        messages_.show(std::string(text::kDatabaseError) + e.what(), MessageIcon::None);
+        return false;
+    }
+
+    // The previous working copy is not needed any more.
+    database_.reset();
+    deleteWorkingCopy();
+    database_ = std::move(opened);
+    workingCopyPath_ = *copy;
+    FreshDocument = true;
+    return true;
+}
+
+bool ProgramDocument::SaveDocument(const std::filesystem::path& path) {
+    failureText_.clear();
+    if (!database_) {
+        failureText_ = std::system_category().message(EBADF);
+        return false;
+    }
+    // Closing the connection leaves the working copy complete on disk.
+    database_.reset();
+    const auto error = replaceFileAtomically(workingCopyPath_, path);
+
+    // The working copy is reopened whether or not the save worked.
+    try {
+        database_ = std::make_unique<Database>(Database::open(workingCopyPath_));
+    } catch (const DatabaseError& e) {
+        if (!error) failureText_ = e.what();
+        messages_.show(std::string(text::kDatabaseError) + e.what(), MessageIcon::None);
+    }
+    if (error) {
+        failureText_ = *error;
+        return false;
+    }
+    modified_ = false;
+    return database_ != nullptr;
+}
+
+void ProgramDocument::CloseDocument() {
+    database_.reset();
+    deleteWorkingCopy();
+}
+
+void ProgramDocument::deleteWorkingCopy() {
+    if (workingCopyPath_.empty()) return;
+    removeQuietly(workingCopyPath_);
+    workingCopyPath_.clear();
+}
+
+void ProgramDocument::UpdateAllViews(std::uint32_t hint) {
+    if (viewUpdater_) viewUpdater_(hint);
+}
+
+}  // namespace kt64::program

@@ -1,0 +1,86 @@
+// The open relay program: the document's file operations. The user's
+// program file (".dsk") is never edited in place: New copies the template
+// "default.mkk" and Open copies the chosen file into a working copy in the
+// temporary folder ("Vqe....tmp"); all editing goes to the working copy
+// through database(); Save replaces the chosen file with the working copy
+// atomically; Close deletes the working copy. Leaving without saving thus
+// leaves the program file as it was.
+//
+// The template is looked up in the programs' installed data folder
+// (defaultTemplatePath()), never in the current directory. A file that is
+// not a program is refused with "Błąd bazy danych: " and the engine's text,
+// and the program open before stays open.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "SqlDatabase.h"
+#include "UserMessages.h"
+
+namespace kt64::program {
+
+// dataDirectory()/default.mkk.
+std::filesystem::path defaultTemplatePath();
+
+class ProgramDocument {
+public:
+    ProgramDocument(UserMessages& messages, std::filesystem::path templatePath);
+    ProgramDocument(const ProgramDocument&) = delete;
+    ProgramDocument& operator=(const ProgramDocument&) = delete;
+    // Closes the document as CloseDocument does.
+    ~ProgramDocument();
+
+    // A new program from the template. Without a template: "Brak pliku
+    // default.mkk musisz ponownie zainstalować program." and the previous
+    // program stays.
+    bool NewDocument();
+    // Works on a copy of path from now on. A file that cannot be read fails
+    // without a message of its own (failureText() tells why).
+    bool OpenDocument(const std::filesystem::path& path);
+    // Replaces path with the working copy. On failure path keeps its old
+    // content, the program stays open and editable, and failureText() tells
+    // why.
+    bool SaveDocument(const std::filesystem::path& path);
+    // Closes the database and deletes the working copy.
+    void CloseDocument();
+
+    // The working copy's database; nullptr when no program is open. New,
+    // Open, Save and a receive replace the connection, so users fetch it for
+    // each action and keep no pointer across one of those.
+    Database* database() { return database_.get(); }
+    bool isOpen() const { return database_ != nullptr; }
+
+    const std::filesystem::path& TemplatePath() const { return templatePath_; }
+    const std::filesystem::path& WorkingCopyPath() const { return workingCopyPath_; }
+    // The system's text of the last quiet failure of Open or Save.
+    const std::string& failureText() const { return failureText_; }
+
+    bool isModified() const { return modified_; }
+    void setModified(bool modified = true) { modified_ = modified; }
+    // Set by New and Open; the tree view takes it.
+    bool FreshDocument = false;
+
+    // Tells every view to update with a hint; the console sets the receiver.
+    void setViewUpdater(std::function<void(std::uint32_t hint)> updater) { viewUpdater_ = std::move(updater); }
+    void UpdateAllViews(std::uint32_t hint);
+
+private:
+    // Makes a working copy of source and opens it; on failure everything
+    // stays as it was.
+    bool replaceWorkingCopy(const std::filesystem::path& source, bool fromTemplate);
+    void deleteWorkingCopy();
+
+    UserMessages& messages_;
+    std::filesystem::path templatePath_;
+    std::filesystem::path workingCopyPath_;
+    std::unique_ptr<Database> database_;
+    std::string failureText_;
+    bool modified_ = false;
+    std::function<void(std::uint32_t)> viewUpdater_;
+};
+
+}  // namespace kt64::program

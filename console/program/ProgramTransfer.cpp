@@ -1,0 +1,126 @@
+// SendProgram, ReceiveProgram and the transfer progress (see
+// ProgramTransfer.h).
+#include "ProgramTransfer.h"
+
+#include "CommandImage.h"
+#include "ImageCompiler.h"
+#include "ProgramTexts.h"
+
+namespace kt64::program {
+
+int relayOutputsOf(std::string_view buildType) {
+    // "KT-64/GPS/1/232": model / source / relay outputs / interface
+    std::size_t start = 0;
+    for (int field = 0; field < 2; ++field) {
+        const auto slash = buildType.find('/', start);
+        if (slash == std::string_view::npos) return 0;
+        start = slash + 1;
+    }
+    if (start >= buildType.size() || buildType[start] == '/') return 0;
+    return buildType[start] - '0';
+}
+
+// ------------------------------------------------------- TransferProgress
+
+TransferProgress::TransferProgress(CentreLink& link, TransferDirection direction, int& previousPosition)
+    : link_(link), direction_(direction), previousPosition_(previousPosition), statusText_(text::kTransferWait) {}
+
+void TransferProgress::tick() {
+    int position = 0;
+    try {
+        if (direction_ == TransferDirection::Send) {
+            position = kRange - static_cast<int>(link_.RozkazPos());
+        } else {
+            position = static_cast<int>(link_.RozkazRxPos());
+        }
+    } catch (const LinkError& e) {
+        busy_ = false;
+        failed_ = true;
+        statusText_ = e.description().value_or(std::string(text::kTransferFailed));
+        return;
+    }
+    position_ = position;
+    if (position == previousPosition_ && position > 0) finished_ = true;
+    previousPosition_ = position;
+}
+
+void TickingWatcher::watch(TransferProgress& progress) {
+    while (!progress.finished() && !progress.failed()) {
+        sleep_(TransferProgress::kTickPeriod);
+        progress.tick();
+        if (report_) report_(progress);
+    }
+}
+
+// -------------------------------------------------------- ProgramTransfer
+
+void ProgramTransfer::showServerError(const LinkError& e) {
+    messages_.show(e.description().value_or(std::string(text::kUnknownError)), MessageIcon::Stop);
+}
+
+void ProgramTransfer::SendProgram(ProgramDocument& document) {
+    if (!link_.Connected()) {
+        messages_.show(text::kNotConnected, MessageIcon::Stop);
+        return;
+    }
+    if (!messages_.ask(text::kConfirmSend, MessageIcon::Question)) return;
+
+    int relayOutputs = 0;
+    try {
+        relayOutputs = relayOutputsOf(link_.BuildType());
+    } catch (const LinkError&) {
+        relayOutputs = 0;
+    }
+    if (HasRelay2Commands(document.database(), messages_) && relayOutputs < 2) {
+        if (!messages_.ask(text::kConfirmTwoRelays, MessageIcon::Question)) return;
+    }
+
+    CommandImage image = blankImage();
+    const BuildOutcome outcome = BuildImage(document.database(), image, messages_);
+    if (!outcome.built) {
+        std::string message(text::kCannotBuild);
+        if (!outcome.fault.empty()) message += "\n" + outcome.fault;
+        messages_.show(message, MessageIcon::Stop);
+        return;
+    }
+
+    try {
+        link_.PutRozkazy(image);
+    } catch (const LinkError& e) {
+        showServerError(e);
+        return;
+    }
+    TransferProgress progress(link_, TransferDirection::Send, previousPosition_);
+    watcher_.watch(progress);
+}
+
+void ProgramTransfer::ReceiveProgram(ProgramDocument& document) {
+    if (!link_.Connected()) {
+        messages_.show(text::kNotConnected, MessageIcon::Stop);
+        return;
+    }
+    if (!messages_.ask(text::kConfirmReceive, MessageIcon::Question)) return;
+
+    ReceivedList list;
+    try {
+        link_.StartGetRozkazy();
+        TransferProgress progress(link_, TransferDirection::Receive, previousPosition_);
+        watcher_.watch(progress);
+        list = link_.GetRozkazy();
+    } catch (const LinkError& e) {
+        showServerError(e);
+        return;
+    }
+    if (list.type != kByteArrayType || list.bytes.size() != kImageSize) {
+        messages_.show(text::kBadVariant, MessageIcon::Stop);
+        return;
+    }
+
+    if (!document.NewDocument()) return;
+    if (!LoadImage(document.database(), ConstImageSpan(list.bytes.data(), kImageSize), messages_))
+        messages_.show(text::kCannotLoad, MessageIcon::None);
+    document.UpdateAllViews(0);
+    document.setModified(true);
+}
+
+}  // namespace kt64::program

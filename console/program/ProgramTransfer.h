@@ -1,0 +1,109 @@
+// Sending the open program to the centre and receiving the centre's program
+// (the document's commands Ctrl+T and Ctrl+R), with every check, question
+// and message the user gets, and the progress of a transfer as a GUI-free
+// state (TransferProgress) that the console's progress dialog and the
+// command line both drive once a second.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "CentreLink.h"
+#include "ProgramDocument.h"
+#include "UserMessages.h"
+
+namespace kt64::program {
+
+// Relay outputs of a centre from its BuildType: the first character of the
+// third "/"-separated field as a digit (its code minus that of '0'); 0 when
+// there is no such character.
+int relayOutputsOf(std::string_view buildType);
+
+enum class TransferDirection { Send, Receive };
+
+// The state of the progress window "Wysyłanie/Odbieranie rozkazów" of one
+// transfer. Each tick (every 1000 ms) reads the position from the server:
+// 2905 - RozkazPos when sending, RozkazRxPos when receiving. The window ends
+// by itself when the position stood still since the previous tick and is
+// above 0; a failed read shows the error in place of the waiting text and
+// lets the user close the window, while the ticks go on.
+class TransferProgress {
+public:
+    static constexpr int kRange = 2905;
+    static constexpr std::chrono::milliseconds kTickPeriod{1000};
+
+    // previousPosition is the position read at the previous tick of any
+    // transfer; its owner keeps it for the program's lifetime.
+    TransferProgress(CentreLink& link, TransferDirection direction, int& previousPosition);
+
+    void tick();
+
+    TransferDirection direction() const { return direction_; }
+    // Progress bar position, 0..2905.
+    int position() const { return position_; }
+    // The window closes by itself (OK).
+    bool finished() const { return finished_; }
+    // While busy, OK and Cancel are ignored and "Anuluj" is disabled.
+    bool busy() const { return busy_; }
+    bool failed() const { return failed_; }
+    // "Proszę czekać trwa transmisja..." or the error shown in its place.
+    const std::string& statusText() const { return statusText_; }
+
+private:
+    CentreLink& link_;
+    TransferDirection direction_;
+    int& previousPosition_;
+    int position_ = 0;
+    bool finished_ = false;
+    bool busy_ = true;
+    bool failed_ = false;
+    std::string statusText_;
+};
+
+// Runs a TransferProgress until it ends: the console shows its modal dialog,
+// the command line prints the progress.
+class TransferWatcher {
+public:
+    virtual ~TransferWatcher() = default;
+    virtual void watch(TransferProgress& progress) = 0;
+};
+
+// A watcher without a window: waits a tick period, ticks, reports, until
+// the progress finishes or fails (a failed window is closed at once, as its
+// user would).
+class TickingWatcher : public TransferWatcher {
+public:
+    using Sleep = std::function<void(std::chrono::milliseconds)>;
+    using Report = std::function<void(const TransferProgress&)>;
+    TickingWatcher(Sleep sleep, Report report) : sleep_(std::move(sleep)), report_(std::move(report)) {}
+    void watch(TransferProgress& progress) override;
+
+private:
+    Sleep sleep_;
+    Report report_;
+};
+
+class ProgramTransfer {
+public:
+    ProgramTransfer(CentreLink& link, UserMessages& messages, TransferWatcher& watcher)
+        : link_(link), messages_(messages), watcher_(watcher) {}
+
+    // Compiles the open program and uploads it.
+    void SendProgram(ProgramDocument& document);
+    // Downloads the centre's list and makes it a new, modified program; the
+    // current program stays untouched until the list has arrived whole.
+    void ReceiveProgram(ProgramDocument& document);
+
+private:
+    void showServerError(const LinkError& e);
+
+    CentreLink& link_;
+    UserMessages& messages_;
+    TransferWatcher& watcher_;
+    int previousPosition_ = 0;
+};
+
+}  // namespace kt64::program

@@ -1,0 +1,130 @@
+// Block selection, command lookup and relay states (see RelayEvaluation.h).
+#include "RelayEvaluation.h"
+
+#include <algorithm>
+
+namespace kt64::program {
+
+std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const CivilDate& day) {
+    std::vector<std::int64_t> blocks{kBaseBlock};
+    std::int64_t highest = 0;
+    const CivilDate dayIn2000{2000, day.month, day.day};
+    for (const auto& r : rows) {
+        if (!r.dataOd || !r.dataDo) continue;
+        bool applies = false;
+        if (r.roczny) {
+            applies = *r.dataOd <= day && day <= *r.dataDo;
+        } else {
+            const CivilDate from{2000, r.dataOd->month, r.dataOd->day};
+            const CivilDate to{2000, r.dataDo->month, r.dataDo->day};
+            applies = from <= dayIn2000 && dayIn2000 <= to;
+        }
+        if (!applies) continue;
+        if (r.priorytet == highest) {
+            blocks.push_back(r.nrBloku);
+        } else if (r.priorytet > highest) {
+            highest = r.priorytet;
+            blocks.assign(1, r.nrBloku);
+        }
+    }
+    return blocks;
+}
+
+RowEvaluation::RowEvaluation(DayCommandSource& source, int row) : source_(source), row_(row) {
+    inForce_.operacja = kNothingInForce;
+    inForce_.czasImp = 0;
+    inForce_.czasCyklu = 0;
+    inForce_.dzienTyg = 0;
+    inForce_.nrPrzek = 0;
+    samples_.reserve(20000);
+}
+
+void RowEvaluation::take(const CommandRow& c) {
+    state_ = static_cast<std::uint32_t>(c.operacja) & kOperationMask;
+    inForce_ = c;
+}
+
+namespace {
+
+// A length in seconds; lengths far beyond any day are cut so that the
+// arithmetic cannot overflow.
+std::int64_t seconds(std::int64_t value, bool minutes) {
+    constexpr std::int64_t kLimit = std::int64_t{1} << 40;
+    return std::clamp(value, -kLimit, kLimit) * (minutes ? 60 : 1);
+}
+
+}  // namespace
+
+void RowEvaluation::applyOperation(int sampleSeconds, std::int64_t elapsed) {
+    const std::int64_t impulse = seconds(inForce_.czasImp, inForce_.czasImpMS);
+    const std::int64_t period = seconds(inForce_.czasCyklu, inForce_.czasCyklMS);
+    const int T = sampleSeconds;
+    const int Tc = commandSeconds_;
+    bool on = false;
+    switch (inForce_.operacja) {
+        case kOff:
+            cyclePhase_ = 0;
+            break;
+        case kOn:
+            on = true;
+            cyclePhase_ = 0;
+            break;
+        case kImpulsePlus:
+        case kImpulseMinus:
+            on = Tc <= T && T <= Tc + impulse;
+            if (inForce_.operacja == kImpulseMinus) on = !on;
+            cyclePhase_ = 0;
+            break;
+        case kCyclePlus:
+        case kCycleMinus:
+            if (Tc <= T) {
+                // The phase restarts only once it exceeds the period, so a
+                // cycle sampled once a minute shows a period one minute
+                // longer than its own.
+                cyclePhase_ += elapsed;
+                if (cyclePhase_ > period) cyclePhase_ = 0;
+                on = cyclePhase_ < impulse;
+            } else {
+                cyclePhase_ = 0;
+                on = false;
+            }
+            if (inForce_.operacja == kCycleMinus) on = !on;
+            break;
+        default:
+            return;  // nothing in force: no change
+    }
+    state_ = (state_ & ~kRelayOnBit) | (on ? kRelayOnBit : 0);
+}
+
+std::uint32_t RowEvaluation::evaluate(LocalSeconds t) {
+    const CivilDate date = dateOf(t);
+    if (!previous_ || date != previousDate_) {
+        day_ = source_.commandsFor(date, row_);
+        cursor_ = 0;
+    }
+    const std::int64_t elapsed = previous_ ? t - *previous_ : 0;
+    previous_ = t;
+    previousDate_ = date;
+
+    const int T = secondsOfDay(t) / 60 * 60;
+    if (!day_.empty()) {
+        if (cursor_ < day_.size()) ++cursor_;
+        if (T < minuteOfDay(cursorRow())) --cursor_;
+        const CommandRow& c = cursorRow();
+        commandSeconds_ = minuteOfDay(c);
+        if ((c.dzienTyg & weekdayBit(date)) != 0 && T >= commandSeconds_) take(c);
+    }
+    applyOperation(T, elapsed);
+
+    SampleRecord s;
+    s.operacja = static_cast<std::int32_t>(inForce_.operacja);
+    s.czasImp = static_cast<std::int32_t>(inForce_.czasImp);
+    s.czasCyklu = static_cast<std::int32_t>(inForce_.czasCyklu);
+    s.unitFlags = (inForce_.czasCyklMS ? 0x01u : 0u) | (inForce_.czasImpMS ? 0x100u : 0u);
+    s.lp = static_cast<std::int32_t>(inForce_.lp);
+    s.blok = static_cast<std::int32_t>(inForce_.blok);
+    samples_.push_back(s);
+    return state_;
+}
+
+}  // namespace kt64::program

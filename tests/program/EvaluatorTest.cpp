@@ -1,0 +1,244 @@
+// The program evaluator behind the chart: blocks in force per day, the
+// command lookup and its cursor rule, weekdays, every operation's relay
+// state, the sample records, and agreement with the per-day SQL selection.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "ChartGeometry.h"
+#include "ProgramEvaluator.h"
+#include "ProgramFixture.h"
+#include "ScratchTableSource.h"
+
+namespace kt64::program {
+namespace {
+
+using testing::commandRow;
+using testing::dateRow;
+using testing::OpenProgram;
+
+constexpr std::uint32_t kOnBit = kRelayOnBit;
+constexpr CivilDate kFriday{2024, 5, 10};
+
+// State words of row for count samples every step minutes from start.
+std::vector<std::uint32_t> run(ProgramEvaluator& e, int row, LocalSeconds start, int count, int step = 1) {
+    std::vector<std::uint32_t> out;
+    e.BeginRow(row);
+    for (int i = 0; i < count; ++i) out.push_back(e.Evaluate(start + LocalSeconds{i} * step * 60, row));
+    e.EndRow(row);
+    return out;
+}
+
+std::vector<std::uint32_t> runDay(OpenProgram& p, CivilDate day, int row = 0, int days = 1) {
+    ProgramEvaluator e(p.document.database(), p.messages);
+    return run(e, row, localSeconds(day), days * 1440 + 1);
+}
+
+int minute(int h, int m, int day = 0) { return day * 1440 + h * 60 + m; }
+
+TEST(Evaluator, BlocksInForceByPriorityAndDateRules) {
+    const CivilDate day{2024, 5, 10};
+    auto yearly = [](std::int64_t prio, std::int64_t block, CivilDate from, CivilDate to) {
+        return DatedBlock{prio, from, to, true, block};
+    };
+    auto everyYear = [](std::int64_t prio, std::int64_t block, CivilDate from, CivilDate to) {
+        return DatedBlock{prio, from, to, false, block};
+    };
+    struct Case {
+        const char* name;
+        std::vector<DatedBlock> rows;
+        CivilDate day;
+        std::vector<std::int64_t> blocks;
+    } cases[] = {
+        {"no dates", {}, day, {1}},
+        {"one day, priority 2", {yearly(2, 5, day, day)}, day, {5}},
+        {"the day after", {yearly(2, 5, day, day)}, {2024, 5, 11}, {1}},
+        {"another year", {yearly(2, 5, {2023, 5, 10}, {2023, 5, 10})}, day, {1}},
+        {"equal priority adds",
+         {yearly(2, 5, day, day), yearly(1, 7, day, day), yearly(2, 6, {2024, 5, 1}, {2024, 5, 31})},
+         day,
+         {5, 6}},
+        {"higher replaces", {yearly(2, 5, day, day), yearly(3, 8, day, day)}, day, {8}},
+        {"priority 0 adds to block 1", {yearly(0, 4, day, day)}, day, {1, 4}},
+        {"every year", {everyYear(1, 3, {1999, 5, 1}, {1999, 5, 31})}, day, {3}},
+        {"every year, end before start", {everyYear(1, 3, {2023, 12, 20}, {2024, 1, 6})}, {2024, 12, 24}, {1}},
+        {"every year, end before start, January", {everyYear(1, 3, {2023, 12, 20}, {2024, 1, 6})}, {2025, 1, 2}, {1}},
+        {"29 February every year", {everyYear(1, 3, {2256, 2, 29}, {2255, 3, 1})}, {2023, 3, 1}, {3}},
+        {"29 February not on 28th", {everyYear(1, 3, {2256, 2, 29}, {2256, 2, 29})}, {2023, 2, 28}, {1}},
+        {"missing date", {DatedBlock{2, std::nullopt, day, true, 5}}, day, {1}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(blocksInForce(c.rows, c.day), c.blocks) << c.name;
+}
+
+TEST(Evaluator, SwitchOnInBlockOneHoldsToTheEndOfTheChart) {
+    OpenProgram p;
+    insertCommand(p.db(), commandRow(1, 1, kOn, 7, 0));
+    const auto s = runDay(p, kFriday, 0, 2);
+    for (int m = 0; m < static_cast<int>(s.size()); ++m) {
+        const std::uint32_t expected = m < minute(7, 0) ? std::uint32_t{kNothingInForce} : (kOn | kOnBit);
+        ASSERT_EQ(s[static_cast<std::size_t>(m)], expected) << "minute " << m;
+    }
+}
+
+TEST(Evaluator, DatedBlocksReplaceOrJoinBlockOneOnTheirDay) {
+    OpenProgram p;
+    const CivilDate day = kFriday;
+    const auto a = p.addBlock(2), b = p.addBlock(2), c = p.addBlock(1);
+    for (auto block : {a, b, c}) insertDate(p.db(), dateRow(block, day, day, true));
+    insertCommand(p.db(), commandRow(1, 1, kOn, 6, 0));
+    insertCommand(p.db(), commandRow(a, 1, kOff, 8, 0));
+    insertCommand(p.db(), commandRow(b, 1, kImpulsePlus, 9, 0, kAllWeek, 3, true));
+    insertCommand(p.db(), commandRow(c, 1, kOn, 10, 0));
+    const auto s = runDay(p, {2024, 5, 9}, 0, 3);  // Thursday .. Saturday
+    EXPECT_EQ(s[minute(6, 0)], kOn | kOnBit);
+    EXPECT_EQ(s[minute(6, 0, 1)], kOn | kOnBit);  // block 1's 6:00 is not in force on the day
+    EXPECT_EQ(s[minute(8, 0, 1)], kOff);
+    EXPECT_EQ(s[minute(9, 3, 1)], kImpulsePlus | kOnBit);
+    EXPECT_EQ(s[minute(9, 4, 1)], kImpulsePlus);
+    EXPECT_EQ(s[minute(10, 30, 1)], kImpulsePlus);  // block c's priority 1 contributes nothing
+    EXPECT_EQ(s[minute(5, 59, 2)], kImpulsePlus);
+    EXPECT_EQ(s[minute(6, 0, 2)], kOn | kOnBit);
+}
+
+TEST(Evaluator, WeekdayMaskSkipsCommandsAndThePreviousStaysInForce) {
+    OpenProgram p;
+    insertCommand(p.db(), commandRow(1, 1, kOn, 7, 0));
+    insertCommand(p.db(), commandRow(1, 1, kOff, 8, 0, kMondayToFriday));
+    const auto s = runDay(p, kFriday, 0, 3);  // Friday .. Sunday
+    EXPECT_EQ(s[minute(8, 0)], kOff);
+    EXPECT_EQ(s[minute(7, 30, 1)], kOn | kOnBit);
+    EXPECT_EQ(s[minute(8, 0, 1)], kOn | kOnBit);
+    EXPECT_EQ(s[minute(23, 59, 2)], kOn | kOnBit);
+}
+
+TEST(Evaluator, ImpulsesLastTheirLengthInclusiveOfTheLastMinute) {
+    for (int op : {kImpulsePlus, kImpulseMinus}) {
+        OpenProgram p;
+        insertCommand(p.db(), commandRow(1, 1, op, 8, 0, kAllWeek, 3, true));
+        insertCommand(p.db(), commandRow(1, 1, op, 12, 0, kAllWeek, 5, false));  // 5 s shows for the minute
+        const auto s = runDay(p, kFriday);
+        const std::uint32_t on = op == kImpulsePlus ? kOnBit : 0, off = kOnBit ^ on;
+        EXPECT_EQ(s[minute(7, 59)], kNothingInForce);
+        for (int m = 0; m <= 3; ++m) EXPECT_EQ(s[minute(8, m)], op | on) << "8:0" << m;
+        EXPECT_EQ(s[minute(8, 4)], op | off);
+        EXPECT_EQ(s[minute(12, 0)], op | on);
+        EXPECT_EQ(s[minute(12, 1)], op | off);
+    }
+}
+
+TEST(Evaluator, CycleShowsAPeriodOneMinuteLongerThanItsOwn) {
+    for (int op : {kCyclePlus, kCycleMinus}) {
+        OpenProgram p;
+        insertCommand(p.db(), commandRow(1, 1, op, 8, 0, kAllWeek, 1, true, 5, true));
+        const auto s = runDay(p, kFriday);
+        std::vector<int> onMinutes;
+        for (int m = minute(7, 0); m < minute(9, 0); ++m) {
+            const bool on = (s[static_cast<std::size_t>(m)] & kOnBit) != 0;
+            if (on == (op == kCyclePlus) && m >= minute(8, 0)) onMinutes.push_back(m - minute(8, 0));
+            if (m < minute(8, 0)) {
+                ASSERT_EQ(s[static_cast<std::size_t>(m)], kNothingInForce);
+            }
+        }
+        EXPECT_EQ(std::vector<int>(onMinutes.begin(), onMinutes.begin() + 4), (std::vector<int>{5, 11, 17, 23}))
+            << "operation " << op;
+    }
+}
+
+TEST(Evaluator, CursorMovesAtMostOneCommandPerSample) {
+    OpenProgram p;
+    insertCommand(p.db(), commandRow(1, 1, kOn, 7, 0));
+    insertCommand(p.db(), commandRow(1, 1, kOff, 7, 5));
+    insertCommand(p.db(), commandRow(1, 1, kImpulsePlus, 7, 10, kAllWeek, 30, true));
+    ProgramEvaluator e(p.document.database(), p.messages);
+    const auto s = run(e, 0, localSeconds(kFriday, {6, 40, 0}), 6, 20);  // 6:40, 7:00, ... 8:20
+    EXPECT_EQ(s, (std::vector<std::uint32_t>{kNothingInForce, kOn | kOnBit, kOff, kImpulsePlus | kOnBit,
+                                             kImpulsePlus, kImpulsePlus}));
+}
+
+TEST(Evaluator, RowsAreIndependentAndKeepTheirSamples) {
+    OpenProgram p;
+    const auto c1 = insertCommand(p.db(), commandRow(1, 1, kCyclePlus, 0, 0, kAllWeek, 10, false, 30, true));
+    const auto c2 = insertCommand(p.db(), commandRow(1, 2, kOn, 7, 0));
+    ProgramEvaluator e(p.document.database(), p.messages);
+    const LocalSeconds start = localSeconds(kFriday);
+    run(e, 0, start, 1441);
+    const auto relay2 = run(e, 1, start, 1441);
+    EXPECT_EQ(relay2[minute(6, 59)], kNothingInForce);
+    EXPECT_EQ(relay2[minute(7, 0)], kOn | kOnBit);
+    EXPECT_EQ(e.Evaluate(start, 1), 0u);  // after EndRow
+    ASSERT_EQ(e.sampleCount(0), 1441u);
+    ASSERT_EQ(e.sampleCount(1), 1441u);
+    EXPECT_EQ(e.sample(1, 1441), nullptr);
+
+    const SampleRecord* s = e.sample(0, 600);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(*s, (SampleRecord{kCyclePlus, 10, 30, 0x01, static_cast<std::int32_t>(c1), 1}));
+    EXPECT_EQ(*e.sample(1, 0), SampleRecord{});
+    EXPECT_EQ(e.sample(1, minute(7, 0))->lp, c2);
+
+    const SampleInfo info = describeSample(*s, start + 600 * 60, 0);
+    EXPECT_EQ(info.relay, "1");
+    EXPECT_EQ(info.time, "10/05/2024 10:00");
+    EXPECT_EQ(info.state, "Cykl+");
+    EXPECT_EQ(info.impulse, "10 s");
+    EXPECT_EQ(info.cycle, "30 m");
+    EXPECT_EQ(info.command, std::to_string(c1));
+    EXPECT_EQ(info.block, "1");
+    EXPECT_TRUE(info.impulseShown && info.cycleShown);
+    const SampleInfo none = describeSample(SampleRecord{}, start, 1);
+    EXPECT_EQ(none.state, " --------");
+    EXPECT_EQ(none.command, "Brak");
+    EXPECT_FALSE(none.impulseShown || none.cycleShown);
+}
+
+TEST(Evaluator, WithoutAProgramOrWithABrokenOneNothingIsEvaluated) {
+    OpenProgram p;
+    ProgramEvaluator closed(nullptr, p.messages);
+    EXPECT_EQ(run(closed, 0, 0, 3), std::vector<std::uint32_t>(3, 0));
+
+    EXPECT_EQ(runDay(p, kFriday), std::vector<std::uint32_t>(1441, kNothingInForce));  // empty program
+
+    p.db().execute("DROP TABLE Daty");
+    ProgramEvaluator broken(p.document.database(), p.messages);
+    EXPECT_EQ(run(broken, 0, 0, 3), std::vector<std::uint32_t>(3, 0));
+    ASSERT_EQ(p.messages.entries.size(), 1u);
+    EXPECT_EQ(p.messages.entries[0].text, "Błąd bazy danych 3: no such table: Daty");
+}
+
+TEST(Evaluator, AgreesWithThePerDaySqlSelectionOnRandomPrograms) {
+    const auto seed = std::random_device{}();
+    std::printf("seed %u\n", seed);
+    std::mt19937 rng(seed);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int round = 0; round < 4; ++round) {
+        OpenProgram p;
+        Transaction t(p.db());
+        std::vector<std::int64_t> blocks{1};
+        for (int i = 0; i < 8; ++i) blocks.push_back(p.addBlock(pick(0, 3)));
+        for (int i = 0; i < 20; ++i) {
+            const CivilDate from{pick(2023, 2024), pick(1, 12), pick(1, 28)};
+            const CivilDate to = pick(0, 2) == 0 ? from : CivilDate{pick(2023, 2025), pick(1, 12), pick(1, 28)};
+            insertDate(p.db(), dateRow(blocks[static_cast<std::size_t>(pick(1, 8))], from, to, pick(0, 1) == 1));
+        }
+        for (int i = 0; i < 80; ++i) {
+            insertCommand(p.db(), commandRow(blocks[static_cast<std::size_t>(pick(0, 8))], pick(1, 2), pick(0, 5),
+                                             pick(0, 23), pick(0, 59), pick(0, 127), pick(1, 20), pick(0, 1) == 1,
+                                             pick(1, 40), pick(0, 1) == 1));
+        }
+        t.commit();
+        const LocalSeconds start = localSeconds({pick(2023, 2024), pick(1, 12), pick(1, 28)});
+        ProgramSnapshot snapshot(p.db());
+        ScratchTableSource scratch(p.db());
+        for (int row = 0; row < 2; ++row) {
+            RowEvaluation fast(snapshot, row), reference(scratch, row);
+            for (int i = 0; i < 7 * 1440 / 5; ++i) {
+                const LocalSeconds at = start + LocalSeconds{i} * 300;
+                ASSERT_EQ(fast.evaluate(at), reference.evaluate(at)) << "seed " << seed << " sample " << i;
+            }
+            EXPECT_EQ(fast.samples(), reference.samples());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kt64::program

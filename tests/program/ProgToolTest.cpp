@@ -1,0 +1,191 @@
+// kt64prog: its command line, and its commands run against program files in
+// a scratch folder and a fake link server.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "ImageCompiler.h"
+#include "ProgCommand.h"
+#include "ProgRunner.h"
+#include "ProgramFixture.h"
+
+namespace kt64::prog {
+namespace {
+
+using program::CommandImage;
+
+TEST(ProgTool, CommandLines) {
+    const auto add = parseCommandLine({"add-command", "a.dsk", "3", "7:05", "cycle+", "--relay", "2", "--days",
+                                       "pn,śr,nd", "--impulse", "5s", "--cycle", "2m", "--desc", "Przerwa"});
+    EXPECT_EQ(add.verb, Verb::AddCommand);
+    EXPECT_EQ(add.command.blok, 3);
+    EXPECT_EQ(*add.command.czasRozk, (program::TimeOfDay{7, 5, 0}));
+    EXPECT_EQ(add.command.operacja, program::kCyclePlus);
+    EXPECT_EQ(add.command.nrPrzek, 2);
+    EXPECT_EQ(add.command.dzienTyg, 0x01 | 0x04 | 0x40);
+    EXPECT_EQ(add.command.czasImp, 5);
+    EXPECT_FALSE(add.command.czasImpMS);
+    EXPECT_EQ(add.command.czasCyklu, 2);
+    EXPECT_TRUE(add.command.czasCyklMS);
+    EXPECT_EQ(add.command.opis, "Przerwa");
+    EXPECT_EQ(parseCommandLine({"add-command", "a.dsk", "1", "12:00", "Impuls-"}).command.czasCyklu, 99);
+
+    const auto date = parseCommandLine({"--yes", "add-date", "a.dsk", "2", "2024-12-20", "2025-01-06", "--every-year"});
+    EXPECT_TRUE(date.yes);
+    EXPECT_FALSE(date.date.roczny);
+    EXPECT_EQ(*date.date.dataDo, (program::CivilDate{2025, 1, 6}));
+    const auto chart = parseCommandLine({"chart", "a.dsk", "--days", "7", "--resolution", "20", "--start", "2024-05-10"});
+    EXPECT_EQ(chart.days, 7);
+    EXPECT_EQ(chart.resolution, 20);
+    EXPECT_EQ(parseCommandLine({"--computer", "szkola:7000", "send", "a.dsk"}).computer, "szkola:7000");
+    EXPECT_EQ(parseCommandLine({}).verb, Verb::Help);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"frobnicate"}, {"send"}, {"send", "a", "b"}, {"compile", "a.dsk"}, {"add-block", "a.dsk", "10"},
+        {"add-command", "a.dsk", "1", "24:00", "on"}, {"add-command", "a.dsk", "1", "7:00", "toggle"},
+        {"add-command", "a.dsk", "1", "7:00", "on", "--days", "pn,xx"}, {"add-command", "a.dsk", "1", "7:00", "on", "--impulse", "200"},
+        {"chart", "a.dsk", "--days", "8"}, {"list", "a.dsk", "--relay", "1"}, {"send", "a.dsk", "--bogus"},
+        {"add-date", "a.dsk", "2", "2024-02-30"}, {"send", "a.dsk", "--computer"},
+    };
+    for (const auto& args : bad) EXPECT_THROW(parseCommandLine(args), UsageError) << args[0] << " " << args.size();
+}
+
+// A centre whose transfers run to their end, or stall.
+class ScriptedCentre : public program::CentreLink {
+public:
+    bool Connected() const override { return true; }
+    std::string BuildType() override { return "KT-64/GPS/2/232"; }
+    void PutRozkazy(std::span<const std::uint8_t> image) override { sent.assign(image.begin(), image.end()); }
+    std::uint32_t RozkazPos() override { return 2905 - next(); }
+    void StartGetRozkazy() override {}
+    std::uint32_t RozkazRxPos() override { return next(); }
+    program::ReceivedList GetRozkazy() override { return {program::kByteArrayType, stored}; }
+
+    std::vector<std::uint32_t> positions = {1000, 2905, 2905};
+    std::vector<std::uint8_t> sent, stored;
+
+private:
+    std::uint32_t next() {
+        const auto p = positions[std::min(reads, positions.size() - 1)];
+        ++reads;
+        return p;
+    }
+    std::size_t reads = 0;
+};
+
+struct Tool {
+    program::testing::ScratchFolder folder;
+    std::ostringstream out, err;
+    std::istringstream in;
+    ScriptedCentre centre;
+    bool linked = true;
+
+    int run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        for (auto& a : args)
+            if (a.find(".dsk") != std::string::npos || a.find(".bin") != std::string::npos) a = (folder.path / a).string();
+        ProgEnvironment env(out, err, in);
+        env.templatePath = program::testing::templatePath();
+        env.connect = [this](const std::optional<std::string>&) -> std::unique_ptr<program::CentreLink> {
+            if (!linked) return nullptr;
+            return std::make_unique<Forward>(centre);
+        };
+        env.sleep = [](std::chrono::milliseconds) {};
+        env.today = [] { return program::CivilDate{2024, 5, 10}; };
+        return runCommand(parseCommandLine(args), env);
+    }
+
+    // Passes every call on to the test's centre, which outlives it.
+    struct Forward : program::CentreLink {
+        explicit Forward(ScriptedCentre& c) : c(c) {}
+        bool Connected() const override { return c.Connected(); }
+        std::string BuildType() override { return c.BuildType(); }
+        void PutRozkazy(std::span<const std::uint8_t> i) override { c.PutRozkazy(i); }
+        std::uint32_t RozkazPos() override { return c.RozkazPos(); }
+        void StartGetRozkazy() override { c.StartGetRozkazy(); }
+        std::uint32_t RozkazRxPos() override { return c.RozkazRxPos(); }
+        program::ReceivedList GetRozkazy() override { return c.GetRozkazy(); }
+        ScriptedCentre& c;
+    };
+};
+
+std::vector<std::uint8_t> bytesOf(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(ProgTool, ProgramFilesFromTheCommandLine) {
+    Tool t;
+    ASSERT_EQ(t.run({"new", "a.dsk"}), 0) << t.err.str();
+    EXPECT_EQ(t.run({"new", "a.dsk"}), 1);
+    EXPECT_NE(t.err.str().find("already exists"), std::string::npos);
+    ASSERT_EQ(t.run({"add-block", "a.dsk", "3", "--desc", "Ferie"}), 0);
+    EXPECT_EQ(t.out.str(), "2\n");
+    ASSERT_EQ(t.run({"add-date", "a.dsk", "2", "2024-05-10"}), 0);
+    ASSERT_EQ(t.run({"add-command", "a.dsk", "2", "7:45", "impulse+", "--impulse", "3m", "--days", "31"}), 0);
+    ASSERT_EQ(t.run({"list", "a.dsk"}), 0);
+    EXPECT_NE(t.out.str().find("Ferie"), std::string::npos);
+    EXPECT_NE(t.out.str().find("2024-05-10"), std::string::npos);
+    EXPECT_NE(t.out.str().find("7:45   Impuls+"), std::string::npos) << t.out.str();
+
+    ASSERT_EQ(t.run({"chart", "a.dsk"}), 0);
+    EXPECT_NE(t.out.str().find("2024-05-10 07:45  on  Impuls+  (Rozkaz 1, Blok 2)"), std::string::npos) << t.out.str();
+    EXPECT_NE(t.out.str().find("2024-05-10 07:49  off Impuls+"), std::string::npos) << t.out.str();
+
+    ASSERT_EQ(t.run({"compile", "a.dsk", "a.bin"}), 0) << t.err.str();
+    const auto image = bytesOf(t.folder.path / "a.bin");
+    ASSERT_EQ(image.size(), 2905u);
+    EXPECT_EQ(std::vector<std::uint8_t>(image.begin() + 2793, image.begin() + 2800),
+              (std::vector<std::uint8_t>{1, 31, 7, 45, 0x11, 0, 0x83}));
+    ASSERT_EQ(t.run({"decode", "a.bin", "b.dsk"}), 0) << t.err.str();
+    ASSERT_EQ(t.run({"compile", "b.dsk", "b.bin"}), 0);
+    EXPECT_EQ(bytesOf(t.folder.path / "b.bin"), image);
+
+    std::ofstream(t.folder.path / "short.bin") << "abc";
+    EXPECT_EQ(t.run({"decode", "short.bin", "c.dsk"}), 1);
+    EXPECT_NE(t.err.str().find("3 bytes"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(t.folder.path / "c.dsk"));
+
+    std::filesystem::path plain = t.folder.path / "x.dsk";
+    std::ofstream(plain) << "not a program";
+    EXPECT_EQ(t.run({"list", "x.dsk"}), 1);
+    EXPECT_NE(t.err.str().find("Błąd bazy danych: file is not a database"), std::string::npos) << t.err.str();
+}
+
+TEST(ProgTool, SendAndReceive) {
+    Tool t;
+    ASSERT_EQ(t.run({"new", "a.dsk"}), 0);
+    ASSERT_EQ(t.run({"add-command", "a.dsk", "1", "6:30", "on"}), 0);
+
+    // Without --yes and without a terminal the question is answered No.
+    EXPECT_EQ(t.run({"send", "a.dsk"}), 1);
+    EXPECT_TRUE(t.centre.sent.empty());
+    EXPECT_NE(t.err.str().find("cancelled"), std::string::npos);
+
+    ASSERT_EQ(t.run({"send", "a.dsk", "--yes"}), 0) << t.err.str();
+    EXPECT_EQ(t.centre.sent.size(), 2905u);
+    EXPECT_NE(t.err.str().find("Wysyłanie/Odbieranie rozkazów: 2905/2905 (100%)"), std::string::npos) << t.err.str();
+
+    t.centre.positions = {700, 700};
+    EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
+    EXPECT_NE(t.err.str().find("the transfer stopped at 700 of 2905 bytes"), std::string::npos) << t.err.str();
+
+    t.centre.stored = t.centre.sent;
+    t.centre.positions = {1000, 2905, 2905};
+    ASSERT_EQ(t.run({"receive", "r.dsk", "--yes"}), 0) << t.err.str();
+    ASSERT_EQ(t.run({"compile", "r.dsk", "r.bin"}), 0);
+    EXPECT_EQ(bytesOf(t.folder.path / "r.bin"), t.centre.stored);
+
+    t.centre.stored.resize(100);
+    EXPECT_EQ(t.run({"receive", "s.dsk", "--yes"}), 1);
+    EXPECT_FALSE(std::filesystem::exists(t.folder.path / "s.dsk"));
+
+    t.linked = false;
+    EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
+    EXPECT_NE(t.err.str().find("no link-server client"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kt64::prog

@@ -1,0 +1,116 @@
+// Shared pieces of the program tests: a scratch folder, a recording stand-in
+// for the user's message boxes, and short ways to build program rows.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ProgramDocument.h"
+#include "ProgramRecords.h"
+#include "ProgramTables.h"
+#include "UserMessages.h"
+
+namespace kt64::program::testing {
+
+// Records every message and question; answers questions from a queue
+// (Yes when it runs out).
+class RecordedMessages : public UserMessages {
+public:
+    struct Entry {
+        std::string text;
+        MessageIcon icon;
+        bool question;
+    };
+    void show(std::string_view text, MessageIcon icon) override { entries.push_back({std::string(text), icon, false}); }
+    bool ask(std::string_view text, MessageIcon icon) override {
+        entries.push_back({std::string(text), icon, true});
+        if (answers.empty()) return true;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& e : entries) out.push_back(e.text);
+        return out;
+    }
+    std::vector<Entry> entries;
+    std::deque<bool> answers;
+};
+
+// A fresh folder per test, also used as the temporary folder (TMPDIR) so
+// that working copies can be counted.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kt64-program-test-XXXXXX").string();
+        path = mkdtemp(pattern.data());
+        workFolder = path / "tmp";
+        std::filesystem::create_directory(workFolder);
+        previousTmp_ = getenv("TMPDIR") ? getenv("TMPDIR") : "";
+        setenv("TMPDIR", workFolder.c_str(), 1);
+    }
+    ~ScratchFolder() {
+        if (previousTmp_.empty()) {
+            unsetenv("TMPDIR");
+        } else {
+            setenv("TMPDIR", previousTmp_.c_str(), 1);
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) const {
+        std::vector<std::filesystem::path> out;
+        for (const auto& e : std::filesystem::directory_iterator(folder)) out.push_back(e.path());
+        return out;
+    }
+    std::filesystem::path path;
+    std::filesystem::path workFolder;
+
+private:
+    std::string previousTmp_;
+};
+
+inline std::filesystem::path templatePath() { return KT64_TEST_TEMPLATE; }
+
+inline DateRow dateRow(std::int64_t block, CivilDate from, CivilDate to, bool yearBound) {
+    DateRow d;
+    d.dataOd = from;
+    d.dataDo = to;
+    d.roczny = yearBound;
+    d.nrBloku = block;
+    return d;
+}
+
+inline CommandRow commandRow(std::int64_t block, int relay, int operation, int hour, int minute,
+                             int weekdays = kAllWeek, int impulse = 1, bool impulseMinutes = false, int cycle = 2,
+                             bool cycleMinutes = false) {
+    CommandRow c;
+    c.blok = block;
+    c.nrPrzek = relay;
+    c.operacja = operation;
+    c.czasRozk = TimeOfDay{hour, minute, 0};
+    c.dzienTyg = weekdays;
+    c.czasImp = impulse;
+    c.czasImpMS = impulseMinutes;
+    c.czasCyklu = cycle;
+    c.czasCyklMS = cycleMinutes;
+    return c;
+}
+
+// A document holding a new program from the template, in a scratch folder.
+struct OpenProgram {
+    ScratchFolder folder;
+    RecordedMessages messages;
+    ProgramDocument document{messages, templatePath()};
+    OpenProgram() { EXPECT_TRUE(document.NewDocument()); }
+    Database& db() { return *document.database(); }
+    std::int64_t addBlock(int priority) { return insertBlock(db(), BlockRow{0, priority, "blok"}); }
+};
+
+}  // namespace kt64::program::testing

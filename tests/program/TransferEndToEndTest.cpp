@@ -1,0 +1,148 @@
+// kt64prog against the real link server and the emulated centre: a program
+// sent arrives byte for byte, is received back into a new program file that
+// compiles to the same list, and a refused record fails the send with the
+// server's text.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "ImageCompiler.h"
+#include "ProgramFixture.h"
+
+extern char** environ;
+
+namespace kt64::program {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+bool portOpen(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool open = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return open;
+}
+
+template <typename F>
+bool waitFor(F done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+// Runs a program to its end with stdout and stderr in files; returns its
+// exit status.
+int run(const std::vector<std::string>& args, const fs::path& output) {
+    const std::string line = [&] {
+        std::string l;
+        for (const auto& a : args) l += "'" + a + "' ";
+        return l + "> '" + output.string() + "' 2>&1 < /dev/null";
+    }();
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class TransferEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = folder.path;
+        setenv("KT64_REGISTRY", (dir / "registry.db").c_str(), 1);
+        setenv("KT64_UNIT_DIR", (dir / "units").c_str(), 1);
+        fs::create_directory(dir / "units");
+        port = 20000 + static_cast<int>(std::random_device{}() % 20000);
+        const std::string reg = KT64REG_PATH, srvKey = "HKLM\\Software\\Ardonis\\Kt64Srv";
+        ASSERT_EQ(run({reg, "set", srvKey, "Port", "dword", "1"}, dir / "out"), 0);
+        ASSERT_EQ(run({reg, "set", srvKey, "RpcPort", "dword", std::to_string(port)}, dir / "out"), 0);
+        ASSERT_EQ(run({reg, "set", srvKey + "\\Devices", "COM1", "sz", (dir / "com1").string()}, dir / "out"), 0);
+        ASSERT_EQ(run({KT64SRV_PATH, "-RegServer"}, dir / "out"), 0) << slurp(dir / "out");
+
+        std::vector<std::string> args = {KT64SIM_PATH, "--link", (dir / "com1").string(), "--control",
+                                         (dir / "control").string()};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, (dir / "sim.log").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ(posix_spawn(&simulator, KT64SIM_PATH, &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "com1"); }, 5000ms));
+    }
+
+    void TearDown() override {
+        if (simulator > 0) {
+            kill(simulator, SIGTERM);
+            waitpid(simulator, nullptr, 0);
+        }
+        // The link server started on demand ends a few seconds after its
+        // last client.
+        waitFor([&] { return !portOpen(port); }, 15000ms);
+        unsetenv("KT64_REGISTRY");
+        unsetenv("KT64_UNIT_DIR");
+    }
+
+    int prog(std::vector<std::string> args) {
+        args.insert(args.begin(), KT64PROG_PATH);
+        return run(args, dir / "prog.out");
+    }
+
+    testing::ScratchFolder folder;
+    fs::path dir;
+    int port = 0;
+    pid_t simulator = -1;
+};
+
+TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
+    const fs::path file = dir / "szkola.dsk";
+    CommandImage image = blankImage();
+    {
+        testing::OpenProgram p;
+        const auto block = p.addBlock(3);
+        insertDate(p.db(), testing::dateRow(block, {2024, 9, 2}, {2025, 6, 27}, true));
+        insertCommand(p.db(), testing::commandRow(1, 1, kOn, 7, 0));
+        insertCommand(p.db(), testing::commandRow(block, 2, kCyclePlus, 7, 45, kMondayToFriday, 5, false, 2, true));
+        ASSERT_TRUE(BuildImage(p.document.database(), image, p.messages).built);
+        ASSERT_TRUE(p.document.SaveDocument(file));
+    }
+
+    ASSERT_EQ(prog({"send", file.string(), "--yes"}), 0) << slurp(dir / "prog.out");
+    ASSERT_EQ(run({KT64SIM_PATH, "--tell", (dir / "control").string(), "image", "save", (dir / "centre.bin").string()},
+                  dir / "out"), 0);
+    EXPECT_EQ(slurp(dir / "centre.bin"), std::string(image.begin(), image.end()));
+
+    ASSERT_EQ(prog({"receive", (dir / "received.dsk").string(), "--yes"}), 0) << slurp(dir / "prog.out");
+    ASSERT_EQ(prog({"compile", (dir / "received.dsk").string(), (dir / "received.bin").string()}), 0);
+    CommandImage expected = image;
+    expected[2800] = 0;  // block 1 takes the template's priority
+    EXPECT_EQ(slurp(dir / "received.bin"), std::string(expected.begin(), expected.end()));
+
+    ASSERT_EQ(run({KT64SIM_PATH, "--tell", (dir / "control").string(), "fault", "ack-refuse", "30"}, dir / "out"), 0);
+    EXPECT_EQ(prog({"send", file.string(), "--yes"}), 1);
+    EXPECT_NE(slurp(dir / "prog.out").find("Bledna suma kontrolna."), std::string::npos) << slurp(dir / "prog.out");
+}
+
+}  // namespace
+}  // namespace kt64::program

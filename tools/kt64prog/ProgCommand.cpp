@@ -1,0 +1,250 @@
+// Parsing kt64prog's command line (see ProgCommand.h).
+#include "ProgCommand.h"
+
+#include <charconv>
+#include <string_view>
+#include <tuple>
+
+namespace kt64::prog {
+
+using program::CivilDate;
+
+const char* const kUsage =
+    "Usage: kt64prog [--computer NAME[:PORT]] [--yes] [--force] COMMAND ARGS\n"
+    "\n"
+    "Relay programs (.dsk files):\n"
+    "  new FILE                      make an empty program (block 1 only)\n"
+    "  list FILE                     print the blocks, dates and commands\n"
+    "  chart FILE [--start YYYY-MM-DD] [--days 1..7] [--resolution 1..20]\n"
+    "                                print when each relay switches, as the chart shows it\n"
+    "  add-block FILE PRIORITY [--desc TEXT]\n"
+    "  add-date FILE BLOCK FROM [TO] [--every-year] [--desc TEXT]\n"
+    "                                FROM, TO as YYYY-MM-DD; TO defaults to FROM\n"
+    "  add-command FILE BLOCK HH:MM OPERATION [--relay 1|2] [--days DAYS]\n"
+    "              [--impulse N[s|m]] [--cycle N[s|m]] [--desc TEXT]\n"
+    "                                OPERATION: off, on, impulse+, impulse-, cycle+, cycle- or 0..5;\n"
+    "                                DAYS: a mask 0..127 or a list such as pn,wt,sr,cz,pt,so,nd\n"
+    "\n"
+    "The centre's command list (2905 bytes):\n"
+    "  compile FILE IMAGE            write the program's command list to IMAGE\n"
+    "  decode IMAGE FILE             make the new program FILE from a command list\n"
+    "  send FILE                     send the program to the centre, showing the progress\n"
+    "  receive FILE                  receive the centre's program into the new file FILE\n"
+    "\n"
+    "Options:\n"
+    "  --computer NAME[:PORT]        the link server's computer (default: the CompName setting,\n"
+    "                                else this computer)\n"
+    "  --yes                         answer Yes to the confirmation questions\n"
+    "  --force                       new, decode and receive may overwrite an existing FILE\n";
+
+namespace {
+
+std::optional<long long> number(std::string_view text) {
+    long long v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return v;
+}
+
+long long numberIn(std::string_view text, long long lo, long long hi, const std::string& what) {
+    const auto v = number(text);
+    if (!v || *v < lo || *v > hi)
+        throw UsageError(what + " must be a number " + std::to_string(lo) + ".." + std::to_string(hi) + ", not '" +
+                         std::string(text) + "'");
+    return *v;
+}
+
+CivilDate dateArg(std::string_view text) {
+    const auto d = program::parseIsoDate(text);
+    if (!d || text.size() != 10) throw UsageError("not a date (YYYY-MM-DD): '" + std::string(text) + "'");
+    return *d;
+}
+
+// "7:05" or "07:05".
+program::TimeOfDay timeArg(std::string_view text) {
+    const auto colon = text.find(':');
+    const auto h = colon == std::string_view::npos ? std::nullopt : number(text.substr(0, colon));
+    const auto m = colon == std::string_view::npos ? std::nullopt : number(text.substr(colon + 1));
+    if (!h || !m || *h < 0 || *h > 23 || *m < 0 || *m > 59 || text.size() - colon != 3)
+        throw UsageError("not a time (H:MM): '" + std::string(text) + "'");
+    return program::TimeOfDay{static_cast<int>(*h), static_cast<int>(*m), 0};
+}
+
+int operationArg(std::string_view text) {
+    static const std::pair<std::string_view, int> kNames[] = {
+        {"off", 0},      {"on", 1},       {"impulse+", 2}, {"impulse-", 3},   {"cycle+", 4},  {"cycle-", 5},
+        {"Wyłączony", 0}, {"Załączony", 1}, {"Impuls+", 2},  {"Impuls-", 3},    {"Cykl+", 4},   {"Cykl-", 5},
+    };
+    for (const auto& [name, code] : kNames)
+        if (text == name) return code;
+    return static_cast<int>(numberIn(text, 0, 5, "OPERATION"));
+}
+
+int daysArg(std::string_view text) {
+    if (const auto v = number(text)) return static_cast<int>(numberIn(text, 0, 127, "--days"));
+    static const std::string_view kDays[] = {"pn", "wt", "sr", "cz", "pt", "so", "nd"};
+    int mask = 0;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        const auto comma = text.find(',', pos);
+        const auto name = text.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos);
+        int bit = -1;
+        for (int i = 0; i < 7; ++i)
+            if (name == kDays[i] || (i == 2 && name == "śr")) bit = i;
+        if (bit < 0) throw UsageError("--days: unknown day '" + std::string(name) + "' (pn wt sr cz pt so nd)");
+        mask |= 1 << bit;
+        if (comma == std::string_view::npos) break;
+        pos = comma + 1;
+    }
+    return mask;
+}
+
+// "5", "5s", "2m": a length and whether it is in minutes.
+std::pair<int, bool> lengthArg(std::string_view text, const std::string& what) {
+    bool minutes = false;
+    if (!text.empty() && (text.back() == 's' || text.back() == 'm')) {
+        minutes = text.back() == 'm';
+        text.remove_suffix(1);
+    }
+    return {static_cast<int>(numberIn(text, 0, 127, what)), minutes};
+}
+
+struct Arguments {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;  // name, value ("" for flags)
+};
+
+}  // namespace
+
+ProgCommand parseCommandLine(const std::vector<std::string>& args) {
+    static const std::string_view kWithValue[] = {"--computer", "--start", "--days", "--resolution", "--desc",
+                                                  "--relay",    "--impulse", "--cycle"};
+    static const std::string_view kFlags[] = {"--yes", "--force", "--every-year", "--help", "-h"};
+    Arguments a;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() > 1 && arg[0] == '-' && !number(arg)) {
+            bool known = false;
+            for (auto name : kWithValue) {
+                if (arg != name) continue;
+                if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
+                a.options.emplace_back(arg, args[++i]);
+                known = true;
+            }
+            for (auto name : kFlags) {
+                if (arg != name) continue;
+                a.options.emplace_back(arg, "");
+                known = true;
+            }
+            if (!known) throw UsageError("unknown option " + arg);
+        } else {
+            a.positional.push_back(arg);
+        }
+    }
+
+    ProgCommand c;
+    for (const auto& [name, value] : a.options) {
+        if (name == "--help" || name == "-h") return c;
+    }
+    if (a.positional.empty()) return c;
+
+    static const std::pair<std::string_view, Verb> kVerbs[] = {
+        {"help", Verb::Help},       {"new", Verb::New},       {"list", Verb::List},
+        {"compile", Verb::Compile}, {"decode", Verb::Decode}, {"send", Verb::Send},
+        {"receive", Verb::Receive}, {"chart", Verb::Chart},   {"add-block", Verb::AddBlock},
+        {"add-date", Verb::AddDate}, {"add-command", Verb::AddCommand},
+    };
+    const std::string& verb = a.positional[0];
+    bool found = false;
+    for (const auto& [name, v] : kVerbs) {
+        if (verb == name) {
+            c.verb = v;
+            found = true;
+        }
+    }
+    if (!found) throw UsageError("unknown command " + verb);
+    if (c.verb == Verb::Help) return c;
+
+    const std::vector<std::string> ops(a.positional.begin() + 1, a.positional.end());
+    auto need = [&](std::size_t min, std::size_t max, const char* shape) {
+        if (ops.size() < min || ops.size() > max) throw UsageError(verb + " " + shape);
+    };
+    switch (c.verb) {
+        case Verb::New:
+        case Verb::List:
+        case Verb::Send:
+        case Verb::Receive:
+        case Verb::Chart:
+            need(1, 1, "FILE");
+            c.file = ops[0];
+            break;
+        case Verb::Compile:
+            need(2, 2, "FILE IMAGE");
+            c.file = ops[0];
+            c.image = ops[1];
+            break;
+        case Verb::Decode:
+            need(2, 2, "IMAGE FILE");
+            c.image = ops[0];
+            c.file = ops[1];
+            break;
+        case Verb::AddBlock:
+            need(2, 2, "FILE PRIORITY");
+            c.file = ops[0];
+            c.block.priorytet = numberIn(ops[1], 0, 9, "PRIORITY");
+            break;
+        case Verb::AddDate:
+            need(3, 4, "FILE BLOCK FROM [TO]");
+            c.file = ops[0];
+            c.date.nrBloku = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
+            c.date.dataOd = dateArg(ops[2]);
+            c.date.dataDo = ops.size() == 4 ? dateArg(ops[3]) : *c.date.dataOd;
+            c.date.roczny = true;
+            break;
+        case Verb::AddCommand: {
+            need(4, 4, "FILE BLOCK HH:MM OPERATION");
+            c.file = ops[0];
+            c.command.blok = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
+            c.command.czasRozk = timeArg(ops[2]);
+            c.command.operacja = operationArg(ops[3]);
+            // An impulse command's cycle is stored as 99, as the command dialog does.
+            c.command.czasCyklu = (c.command.operacja == 2 || c.command.operacja == 3) ? 99 : 2;
+            break;
+        }
+        default:
+            break;
+    }
+
+    for (const auto& [name, value] : a.options) {
+        if (name == "--computer") {
+            c.computer = value;
+        } else if (name == "--yes") {
+            c.yes = true;
+        } else if (name == "--force") {
+            c.force = true;
+        } else if (name == "--start" && c.verb == Verb::Chart) {
+            c.start = dateArg(value);
+        } else if (name == "--days" && c.verb == Verb::Chart) {
+            c.days = static_cast<int>(numberIn(value, 1, 7, "--days"));
+        } else if (name == "--resolution" && c.verb == Verb::Chart) {
+            c.resolution = static_cast<int>(numberIn(value, 1, 20, "--resolution"));
+        } else if (name == "--desc" && (c.verb == Verb::AddBlock || c.verb == Verb::AddDate || c.verb == Verb::AddCommand)) {
+            c.block.opis = c.date.opis = c.command.opis = value;
+        } else if (name == "--every-year" && c.verb == Verb::AddDate) {
+            c.date.roczny = false;
+        } else if (name == "--relay" && c.verb == Verb::AddCommand) {
+            c.command.nrPrzek = numberIn(value, 1, 2, "--relay");
+        } else if (name == "--days" && c.verb == Verb::AddCommand) {
+            c.command.dzienTyg = daysArg(value);
+        } else if (name == "--impulse" && c.verb == Verb::AddCommand) {
+            std::tie(c.command.czasImp, c.command.czasImpMS) = lengthArg(value, "--impulse");
+        } else if (name == "--cycle" && c.verb == Verb::AddCommand) {
+            std::tie(c.command.czasCyklu, c.command.czasCyklMS) = lengthArg(value, "--cycle");
+        } else {
+            throw UsageError(name + " does not go with " + verb);
+        }
+    }
+    return c;
+}
+
+}  // namespace kt64::prog

@@ -1,0 +1,46 @@
+// kt64prog's command line: the commands and options, parsed into a
+// ProgCommand that ProgRunner carries out. Malformed command lines throw
+// UsageError with a one-line reason.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "CivilTime.h"
+#include "ProgramRecords.h"
+
+namespace kt64::prog {
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class Verb { Help, New, List, Compile, Decode, Send, Receive, Chart, AddBlock, AddDate, AddCommand };
+
+struct ProgCommand {
+    Verb verb = Verb::Help;
+    std::optional<std::string> computer;  // --computer NAME[:PORT]
+    bool yes = false;                     // --yes: answer every question Yes
+    bool force = false;                   // --force: overwrite an existing file
+    std::string file;                     // the program file (.dsk)
+    std::string image;                    // compile/decode: the command-list file
+
+    // chart
+    std::optional<program::CivilDate> start;  // default: today
+    int days = 1;
+    int resolution = 1;
+
+    // add-block, add-date, add-command
+    program::BlockRow block;
+    program::DateRow date;
+    program::CommandRow command;
+};
+
+extern const char* const kUsage;
+
+ProgCommand parseCommandLine(const std::vector<std::string>& args);
+
+}  // namespace kt64::prog

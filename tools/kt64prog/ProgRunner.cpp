@@ -1,0 +1,257 @@
+// kt64prog's commands (see ProgRunner.h).
+#include "ProgRunner.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "ChartGeometry.h"
+#include "CommandImage.h"
+#include "ImageCompiler.h"
+#include "ProgramDocument.h"
+#include "ProgramEvaluator.h"
+#include "ProgramTables.h"
+#include "ProgramTexts.h"
+#include "ProgramTransfer.h"
+#include "TerminalMessages.h"
+#include "TextFormat.h"
+
+namespace kt64::prog {
+
+using namespace program;
+
+namespace {
+
+// A failure of the command itself (not a message of the program core).
+struct Failure {
+    std::string text;
+};
+
+void openProgram(ProgramDocument& doc, const std::string& file) {
+    if (!doc.OpenDocument(file)) {
+        // A file that is not a program has been reported by the document.
+        throw Failure{doc.failureText().empty() ? std::string() : file + ": " + doc.failureText()};
+    }
+}
+
+void saveProgram(ProgramDocument& doc, const std::string& file) {
+    if (!doc.SaveDocument(file)) throw Failure{file + ": " + doc.failureText()};
+}
+
+void refuseExisting(const ProgCommand& c) {
+    if (!c.force && std::filesystem::exists(c.file))
+        throw Failure{c.file + " already exists (--force replaces it)"};
+}
+
+std::string dateText(const std::optional<CivilDate>& d, bool yearBound) {
+    if (!d) return "----------";
+    return yearBound ? formatText("%.4d-%.2d-%.2d", d->year, d->month, d->day)
+                     : formatText("****-%.2d-%.2d", d->month, d->day);
+}
+
+// text left-aligned in width characters (UTF-8 letters count as one).
+std::string padded(const std::string& text, std::size_t width) {
+    std::size_t letters = 0;
+    for (const unsigned char ch : text) letters += (ch & 0xC0) != 0x80;
+    return text + std::string(letters < width ? width - letters : 1, ' ');
+}
+
+std::string lengthText(std::int64_t v, bool minutes) {
+    return formatText("%lld %s", static_cast<long long>(v), minutes ? "min" : "sek");
+}
+
+void list(Database& db, std::ostream& out) {
+    out << "Bloki\n  Lp.  Pr.  Opis\n";
+    for (const auto& b : readBlocks(db))
+        out << formatText("  %-4lld %-4lld ", static_cast<long long>(b.lp), static_cast<long long>(b.priorytet)) << b.opis
+            << "\n";
+    out << "Daty\n  Lp.  Data pocz.  Data konc.  Blok  Opis\n";
+    for (const auto& d : readDatesByBlock(db))
+        out << formatText("  %-4lld %-11s %-11s %-5lld ", static_cast<long long>(d.lp), dateText(d.dataOd, d.roczny).c_str(),
+                          dateText(d.dataDo, d.roczny).c_str(), static_cast<long long>(d.nrBloku))
+            << d.opis << "\n";
+    out << "Rozkazy\n  Lp.  Godz.  Operacja   Pk  pn wt śr cz pt so nd  Impuls    Cykl      Blok  Opis\n";
+    for (const auto& c : readCommandsByBlock(db)) {
+        const std::string time = c.czasRozk ? formatText("%d:%.2d", c.czasRozk->hour, c.czasRozk->minute) : "--:--";
+        const std::string op = c.operacja >= 0 && c.operacja <= 5 ? std::string(kOperationNames[static_cast<std::size_t>(c.operacja)])
+                                                                  : formatText("%lld", static_cast<long long>(c.operacja));
+        std::string days;
+        for (int bit = 0; bit < 7; ++bit) days += (c.dzienTyg & (1 << bit)) ? " x " : " . ";
+        const bool impulse = c.operacja >= 2 && c.operacja <= 5, cycle = c.operacja == 4 || c.operacja == 5;
+        out << formatText("  %-4lld %-6s ", static_cast<long long>(c.lp), time.c_str()) << padded(op, 11)
+            << formatText("%-3lld", static_cast<long long>(c.nrPrzek)) << days
+            << formatText(" %-9s %-9s %-5lld ", impulse ? lengthText(c.czasImp, c.czasImpMS).c_str() : "",
+                          cycle ? lengthText(c.czasCyklu, c.czasCyklMS).c_str() : "", static_cast<long long>(c.blok))
+            << c.opis << "\n";
+    }
+}
+
+// One line per change of a relay's state over the chart's span.
+void chart(ProgramDocument& doc, TerminalMessages& messages, const ChartGeometry& g, std::ostream& out) {
+    ProgramEvaluator evaluator(doc.database(), messages);
+    for (int row = 0; row < ProgramEvaluator::kRows; ++row) {
+        out << "Przekaźnik: " << row + 1 << "\n";
+        evaluator.BeginRow(row);
+        std::optional<std::uint32_t> previous;
+        for (int x = g.firstColumn(); x <= g.lastColumn(); ++x) {
+            const LocalSeconds t = g.columnTime(x);
+            const std::uint32_t state = evaluator.Evaluate(t, row);
+            if (previous && *previous == state) continue;
+            previous = state;
+            const SampleRecord* s = evaluator.sample(row, static_cast<std::size_t>(x - g.firstColumn()));
+            const CivilDate d = dateOf(t);
+            const TimeOfDay tod = timeOf(t);
+            const std::uint32_t code = state & kOperationMask;
+            out << formatText("  %04d-%02d-%02d %02d:%02d  %-3s ", d.year, d.month, d.day, tod.hour, tod.minute,
+                              code == kNothingInForce ? "" : (state & kRelayOnBit) ? "on" : "off")
+                << stateName(code);
+            if (s && s->lp != 0) out << formatText("  (Rozkaz %d, Blok %d)", s->lp, s->blok);
+            out << "\n";
+        }
+        evaluator.EndRow(row);
+    }
+}
+
+// Prints the progress window's state at every tick.
+class TerminalWatcher : public TickingWatcher {
+public:
+    explicit TerminalWatcher(ProgEnvironment& env)
+        : TickingWatcher(env.sleep, [this, &env](const TransferProgress& p) {
+              last = p.position();
+              finished = p.finished();
+              failed = p.failed();
+              env.err << formatText("%s: %d/%d (%d%%)", std::string(program::text::kTransferTitle).c_str(), p.position(),
+                                    TransferProgress::kRange, p.position() * 100 / TransferProgress::kRange);
+              if (p.failed()) env.err << "  " << p.statusText();
+              env.err << "\n";
+          }) {}
+    void watch(TransferProgress& progress) override {
+        ++runs;
+        TickingWatcher::watch(progress);
+    }
+    int runs = 0;
+    int last = 0;
+    bool finished = false;
+    bool failed = false;
+};
+
+std::unique_ptr<CentreLink> connect(ProgEnvironment& env, const ProgCommand& c) {
+    auto link = env.connect ? env.connect(c.computer) : nullptr;
+    if (!link) throw Failure{"this build of kt64prog has no link-server client: send and receive are not available"};
+    return link;
+}
+
+// What a transfer ended with, beyond the core's own messages.
+void checkTransfer(const TerminalMessages& messages, const TerminalWatcher& watcher) {
+    if (messages.messagesShown() > 0) throw Failure{};
+    if (watcher.runs == 0) throw Failure{messages.declined() > 0 ? "cancelled" : ""};
+    if (!watcher.finished || watcher.last != TransferProgress::kRange)
+        throw Failure{formatText("the transfer stopped at %d of %d bytes", watcher.last, TransferProgress::kRange)};
+}
+
+int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) {
+    ProgramDocument doc(messages, env.templatePath);
+    switch (c.verb) {
+        case Verb::Help:
+            env.out << kUsage;
+            return 0;
+        case Verb::New:
+            refuseExisting(c);
+            if (!doc.NewDocument()) throw Failure{};
+            saveProgram(doc, c.file);
+            return 0;
+        case Verb::List:
+            openProgram(doc, c.file);
+            list(*doc.database(), env.out);
+            return 0;
+        case Verb::Chart: {
+            openProgram(doc, c.file);
+            const CivilDate start = c.start ? *c.start : env.today();
+            chart(doc, messages, ChartGeometry(start, c.days, c.resolution), env.out);
+            return messages.messagesShown() > 0 ? 1 : 0;
+        }
+        case Verb::Compile: {
+            openProgram(doc, c.file);
+            CommandImage image = blankImage();
+            const BuildOutcome outcome = BuildImage(doc.database(), image, messages);
+            if (!outcome.built) {
+                messages.show(std::string(program::text::kCannotBuild) + (outcome.fault.empty() ? "" : "\n" + outcome.fault),
+                              MessageIcon::Stop);
+                return 1;
+            }
+            std::ofstream out(c.image, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+            out.close();
+            if (!out) throw Failure{c.image + ": cannot be written"};
+            return 0;
+        }
+        case Verb::Decode: {
+            std::ifstream in(c.image, std::ios::binary);
+            if (!in) throw Failure{c.image + ": cannot be read"};
+            const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+            if (bytes.size() != kImageSize)
+                throw Failure{formatText("%s: %zu bytes, a command list has %zu", c.image.c_str(), bytes.size(), kImageSize)};
+            refuseExisting(c);
+            if (!doc.NewDocument()) throw Failure{};
+            CommandImage image;
+            std::copy(bytes.begin(), bytes.end(), image.begin());
+            if (!LoadImage(doc.database(), image, messages)) {
+                messages.show(program::text::kCannotLoad, MessageIcon::None);
+                return 1;
+            }
+            saveProgram(doc, c.file);
+            return 0;
+        }
+        case Verb::Send: {
+            openProgram(doc, c.file);
+            auto link = connect(env, c);
+            TerminalWatcher watcher(env);
+            ProgramTransfer(*link, messages, watcher).SendProgram(doc);
+            checkTransfer(messages, watcher);
+            return 0;
+        }
+        case Verb::Receive: {
+            refuseExisting(c);
+            if (!doc.NewDocument()) throw Failure{};
+            auto link = connect(env, c);
+            TerminalWatcher watcher(env);
+            ProgramTransfer(*link, messages, watcher).ReceiveProgram(doc);
+            if (messages.messagesShown() > 0 || !doc.isModified()) {
+                checkTransfer(messages, watcher);
+                throw Failure{};
+            }
+            saveProgram(doc, c.file);
+            return 0;
+        }
+        case Verb::AddBlock:
+        case Verb::AddDate:
+        case Verb::AddCommand: {
+            openProgram(doc, c.file);
+            Database& db = *doc.database();
+            std::int64_t lp = 0;
+            if (c.verb == Verb::AddBlock) lp = insertBlock(db, c.block);
+            if (c.verb == Verb::AddDate) lp = insertDate(db, c.date);
+            if (c.verb == Verb::AddCommand) lp = insertCommand(db, c.command);
+            saveProgram(doc, c.file);
+            env.out << lp << "\n";
+            return 0;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runCommand(const ProgCommand& command, ProgEnvironment& env) {
+    TerminalMessages messages(env.err, env.in, env.interactive, command.yes);
+    try {
+        return run(command, env, messages);
+    } catch (const Failure& f) {
+        if (!f.text.empty()) env.err << "kt64prog: " << f.text << "\n";
+        return 1;
+    } catch (const DatabaseError& e) {
+        env.err << program::text::kDatabaseError << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace kt64::prog
