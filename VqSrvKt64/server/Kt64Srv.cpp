@@ -1,0 +1,483 @@
+// Members of the automation class. Each takes the apartment mutex for its
+// whole duration (WaitForDeviceRead only while it registers its wait), reads
+// or writes the shared record under its state lock, and queues worker
+// commands outside that lock.
+#include "Kt64Srv.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "Frame.h"
+#include "HResult.h"
+#include "Procedures.h"
+#include "StatusFrame.h"
+#include "WorkerState.h"
+
+namespace kt64::server {
+
+namespace {
+
+using Guard = std::lock_guard<std::mutex>;
+
+// Code points of a UTF-8 text; a byte that starts no valid sequence counts
+// as one character of its own, so any input has a definite length.
+std::u32string characters(std::string_view text) {
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        char32_t cp = b;
+        if ((b & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = b & 0x1F;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = b & 0x0F;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = b & 0x07;
+        }
+        bool good = i + extra < text.size();
+        for (std::size_t k = 1; good && k <= extra; ++k) {
+            const auto c = static_cast<unsigned char>(text[i + k]);
+            good = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (good) {
+            out.push_back(cp);
+            i += extra + 1;
+        } else {
+            out.push_back(b);
+            ++i;
+        }
+    }
+    return out;
+}
+
+int hexValue(char32_t c) {
+    if (c >= U'0' && c <= U'9') return static_cast<int>(c - U'0');
+    if (c >= U'a' && c <= U'f') return static_cast<int>(c - U'a' + 10);
+    if (c >= U'A' && c <= U'F') return static_cast<int>(c - U'A' + 10);
+    return -1;
+}
+
+// Fields of a '/'-separated text, empty fields skipped.
+std::vector<std::string_view> fieldsOf(std::string_view text) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        auto end = text.find('/', start);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > start) fields.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return fields;
+}
+
+template <std::size_t N>
+std::optional<std::uint8_t> codeOf(std::string_view field, const std::array<std::string_view, N>& names) {
+    static constexpr std::array<std::uint8_t, 5> codes{0x00, 0x11, 0x22, 0x33, 0x44};
+    for (std::size_t i = 0; i < N; ++i)
+        if (field == names[i]) return codes[i];
+    return std::nullopt;
+}
+
+constexpr std::array<std::string_view, 5> kSources{"00", "GPS", "DCF", "RS", "LIN"};
+constexpr std::array<std::string_view, 3> kRelays{"0", "1", "2"};
+constexpr std::array<std::string_view, 3> kInterfaces{"000", "232", "485"};
+
+}  // namespace
+
+bool parseSerialText(std::string_view text, std::array<std::uint8_t, 3>& serial) {
+    const auto chars = characters(text);
+    if (chars.size() != 7 || chars[2] != U'/') return false;
+    // Groups at characters 1-2, 4-5 and 6-7.
+    constexpr std::array<std::size_t, 3> starts{0, 3, 5};
+    for (std::size_t g = 0; g < 3; ++g) {
+        int high = hexValue(chars[starts[g]]);
+        if (high < 0) continue;
+        int low = hexValue(chars[starts[g] + 1]);
+        serial[g] = static_cast<std::uint8_t>(low < 0 ? high : high * 16 + low);
+    }
+    return true;
+}
+
+bool parseBuildText(std::string_view text, std::array<std::uint8_t, 3>& build) {
+    const auto fields = fieldsOf(text);
+    if (fields.empty() || fields[0] != "KT-64" || fields.size() > 4) return false;
+    auto result = build;
+    if (fields.size() > 1) {
+        auto code = codeOf(fields[1], kSources);
+        if (!code) return false;
+        result[0] = *code;
+    }
+    if (fields.size() > 2) {
+        auto code = codeOf(fields[2], kRelays);
+        if (!code) return false;
+        result[1] = *code;
+    }
+    if (fields.size() > 3) {
+        auto code = codeOf(fields[3], kInterfaces);
+        if (!code) return false;
+        result[2] = *code;
+    }
+    build = result;
+    return true;
+}
+
+void buildCodesOfReport(std::string_view reported, std::array<std::uint8_t, 3>& build) {
+    // "KT-64/GPS/1/232 V1.2": the version follows the interface after a blank.
+    if (auto blank = reported.find(' '); blank != std::string_view::npos) reported = reported.substr(0, blank);
+    const auto fields = fieldsOf(reported);
+    if (fields.size() > 1)
+        if (auto code = codeOf(fields[1], kSources)) build[0] = *code;
+    if (fields.size() > 2)
+        if (auto code = codeOf(fields[2], kRelays)) build[1] = *code;
+    if (fields.size() > 3)
+        if (auto code = codeOf(fields[3], kInterfaces)) build[2] = *code;
+}
+
+Kt64Srv::Kt64Srv(SharedDevice& device, DeviceReadEvent& readEvent, ServerConfig& config)
+    : device_(device), readEvent_(readEvent), config_(config) {}
+
+CallStatus Kt64Srv::validity(const link::DeviceState& dev) {
+    if (dev.StatusValid) return CallStatus::success();
+    return {dev.ErrorCode, dev.ErrorText};
+}
+
+CallStatus Kt64Srv::refuseLocked(DeviceRecord& r, HRESULT hr, std::string_view text) {
+    r.device.ErrorCode = hr;
+    r.device.ErrorText = std::string(text);
+    return CallStatus::failure(hr, text);
+}
+
+CallStatus Kt64Srv::refuse(HRESULT hr, std::string_view text) {
+    return device_.access([&](DeviceRecord& r) { return refuseLocked(r, hr, text); });
+}
+
+template <class T, class Read>
+CallResult<T> Kt64Srv::statusGetter(Read read) {
+    Guard apartment(apartment_);
+    return device_.access([&](const DeviceRecord& r) {
+        return CallResult<T>{static_cast<T>(read(r.device)), validity(r.device)};
+    });
+}
+
+template <class Store>
+CallStatus Kt64Srv::putParam(std::uint32_t bit, Store store) {
+    Guard apartment(apartment_);
+    device_.access([&](DeviceRecord& r) {
+        store(r.device);
+        r.device.PendingParams |= bit;
+    });
+    device_.enqueue(W_SETPARAMS);
+    return CallStatus::success();
+}
+
+// ---------------------------------------------------------------------------
+// Methods.
+
+CallResult<DATE> Kt64Srv::GetSyncTime() {
+    Guard apartment(apartment_);
+    return device_.access([](const DeviceRecord& r) {
+        // The readiness refusals are answered, not recorded.
+        auto readiness = link::syncReadiness(r.device);
+        return CallResult<DATE>{r.device.LocTime, {readiness.code, std::move(readiness.text)}};
+    });
+}
+
+CallStatus Kt64Srv::SetComPort(std::uint32_t PortNo) {
+    Guard apartment(apartment_);
+    if (!config_.writePort(PortNo)) return CallStatus::failure(E_KT64_REGISTRY, text::kRegistryOpen);
+    device_.enqueue(W_OPEN);
+    return CallStatus::success();
+}
+
+CallResult<std::uint32_t> Kt64Srv::GetComPort() {
+    Guard apartment(apartment_);
+    auto port = config_.readPort();
+    if (!port) return {0, CallStatus::failure(E_KT64_PORT, text::kRegistryRead)};
+    return {*port, CallStatus::success()};
+}
+
+void Kt64Srv::WaitForDeviceRead(std::function<void(CallStatus)> done) {
+    Guard apartment(apartment_);
+    readEvent_.waitAsync(kDeviceReadTimeout, [done = std::move(done)](bool signalled) {
+        done(signalled ? CallStatus::success() : CallStatus::failure(E_KT64_REGISTRY, text::kWaitFailed));
+    });
+}
+
+CallStatus Kt64Srv::WaitForDeviceRead() {
+    {
+        // Serialised with the other calls up to the start of the wait only.
+        Guard apartment(apartment_);
+    }
+    if (readEvent_.wait(kDeviceReadTimeout)) return CallStatus::success();
+    return CallStatus::failure(E_KT64_REGISTRY, text::kWaitFailed);
+}
+
+CallStatus Kt64Srv::ComunicationEnable(std::uint32_t Enabled) {
+    Guard apartment(apartment_);
+    if (Enabled != 0) {
+        if (device_.enqueue(W_POLL)) return CallStatus::success();
+        return refuse(E_KT64_BUSY, text::kBusy);
+    }
+    if (!device_.enqueue(W_PAUSE)) return refuse(E_KT64_BUSY, text::kBusyDot);
+    // While communication is off every getter fails with this text.
+    refuse(E_KT64_PAUSED, text::kPaused);
+    return CallStatus::success();
+}
+
+// ---------------------------------------------------------------------------
+// Status properties.
+
+CallResult<DATE> Kt64Srv::GetGmtTime() {
+    return statusGetter<DATE>([](const link::DeviceState& d) { return d.GmtTime; });
+}
+
+CallStatus Kt64Srv::PutGmtTime(DATE newVal) {
+    Guard apartment(apartment_);
+    auto fields = fromVariantTime(newVal);
+    const int year = fields ? fields->year : -1;
+    // The value is stored only when it can be sent: storing a refused value
+    // would make an already waiting set-time command (queued by an earlier,
+    // accepted call) send nothing at all.
+    if (year < 2000 || year >= 2100) return refuse(E_KT64_FRAME, text::kBadSetData);
+    device_.access([&](DeviceRecord& r) { r.device.NewGmtTime = newVal; });
+    if (device_.enqueue(W_SETTIME)) return CallStatus::success();
+    return refuse(E_KT64_BUSY, text::kBusyDot);
+}
+
+CallResult<DATE> Kt64Srv::GetLocTime() {
+    return statusGetter<DATE>([](const link::DeviceState& d) { return d.LocTime; });
+}
+
+CallStatus Kt64Srv::PutLocTime(DATE) {
+    Guard apartment(apartment_);
+    return CallStatus::success();
+}
+
+CallResult<DATE> Kt64Srv::GetLineTime() {
+    return statusGetter<DATE>([](const link::DeviceState& d) { return d.LineTime; });
+}
+
+CallStatus Kt64Srv::PutLineTime(DATE newVal) {
+    Guard apartment(apartment_);
+    auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
+        // The analogue line must be stopped before its time is set.
+        if (r.device.StatusValid && r.device.SetLine1AnalOn) return refuseLocked(r, E_KT64_LINEON, text::kLineOn);
+        r.device.NewLineTime = newVal;
+        return std::nullopt;
+    });
+    if (refused) return *refused;
+    if (device_.enqueue(W_SETLINETIME)) return CallStatus::success();
+    return refuse(E_KT64_BUSY, text::kBusyDot);
+}
+
+CallResult<std::uint32_t> Kt64Srv::GetAlarmFlag() {
+    return statusGetter<std::uint32_t>([](const link::DeviceState& d) {
+        std::uint32_t bits = 0;
+        if (d.AlarmSyncTran) bits |= 1;
+        if (d.AlarmSet) bits |= 2;
+        if (d.AlarmAku36) bits |= 4;
+        if (d.AlarmPower) bits |= 8;
+        if (d.AlarmSync) bits |= 16;
+        if (d.AlarmAntena) bits |= 32;
+        if (d.AlarmManSet) bits |= 64;
+        if (d.AlarmLine1) bits |= 128;
+        return bits;
+    });
+}
+
+CallResult<std::uint32_t> Kt64Srv::GetSetFlag() {
+    Guard apartment(apartment_);
+    // Answers S_OK always, without the validity rule.
+    return device_.access([](const DeviceRecord& r) {
+        const auto& d = r.device;
+        std::uint32_t bits = 0;
+        if (d.SetChangeTimeOn) bits |= 1;
+        if (d.SetWinterTime) bits |= 2;
+        if (d.SetLine1AnalOn) bits |= 4;
+        if (d.SetLine1DigitOn) bits |= 8;
+        return CallResult<std::uint32_t>{bits, CallStatus::success()};
+    });
+}
+
+CallStatus Kt64Srv::PutSetFlag(std::uint32_t newVal) {
+    Guard apartment(apartment_);
+    // S_CHANGETIMEON is written through ChangeTimeOn; S_WINTERTIME is only
+    // reported: both are ignored here.
+    device_.access([&](DeviceRecord& r) {
+        r.device.NewLineAnalOn = (newVal & 4) != 0;
+        r.device.NewLineDigitOn = (newVal & 8) != 0;
+    });
+    device_.enqueue(W_SETLINES, true);
+    return CallStatus::success();
+}
+
+CallResult<double> Kt64Srv::GetLocalOffset() {
+    return statusGetter<double>([](const link::DeviceState& d) { return d.LocalOffset; });
+}
+
+CallStatus Kt64Srv::PutLocalOffset(double newVal) {
+    return putParam(link::P_LOCALOFFSET, [&](link::DeviceState& d) { d.NewLocalOffset = newVal; });
+}
+
+CallResult<std::int32_t> Kt64Srv::GetKeyTimeZL() {
+    return statusGetter<std::int32_t>([](const link::DeviceState& d) { return d.KeyTimeZL; });
+}
+
+CallStatus Kt64Srv::PutKeyTimeZL(std::int32_t newVal) {
+    return putParam(link::P_KEYTIMEZL, [&](link::DeviceState& d) { d.NewKeyTimeZL = newVal; });
+}
+
+CallResult<DATE> Kt64Srv::GetChangeTimeZL() {
+    return statusGetter<DATE>([](const link::DeviceState& d) { return d.ChangeTimeZL; });
+}
+
+CallStatus Kt64Srv::PutChangeTimeZL(DATE newVal) {
+    return putParam(link::P_CHANGETIMEZL, [&](link::DeviceState& d) { d.NewChangeTimeZL = newVal; });
+}
+
+CallResult<std::int32_t> Kt64Srv::GetKeyTimeLZ() {
+    return statusGetter<std::int32_t>([](const link::DeviceState& d) { return d.KeyTimeLZ; });
+}
+
+CallStatus Kt64Srv::PutKeyTimeLZ(std::int32_t newVal) {
+    return putParam(link::P_KEYTIMELZ, [&](link::DeviceState& d) { d.NewKeyTimeLZ = newVal; });
+}
+
+CallResult<DATE> Kt64Srv::GetChangeTimeLZ() {
+    return statusGetter<DATE>([](const link::DeviceState& d) { return d.ChangeTimeLZ; });
+}
+
+CallStatus Kt64Srv::PutChangeTimeLZ(DATE newVal) {
+    return putParam(link::P_CHANGETIMELZ, [&](link::DeviceState& d) { d.NewChangeTimeLZ = newVal; });
+}
+
+CallStatus Kt64Srv::PutChangeTimeOn(std::uint32_t newVal) {
+    return putParam(link::P_CHANGETIMEON, [&](link::DeviceState& d) { d.NewChangeTimeOn = newVal != 0; });
+}
+
+CallResult<std::string> Kt64Srv::GetSerialNum() {
+    return statusGetter<std::string>([](const link::DeviceState& d) { return d.SerialNum; });
+}
+
+CallStatus Kt64Srv::PutSerialNum(std::string_view newVal) {
+    Guard apartment(apartment_);
+    auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
+        auto serial = r.device.NewSerial;
+        if (!parseSerialText(newVal, serial)) return refuseLocked(r, E_KT64_FRAME, text::kBadDataDot);
+        r.device.NewSerial = serial;
+        return std::nullopt;
+    });
+    if (refused) return *refused;
+    if (device_.enqueue(W_SETSERIAL)) return CallStatus::success();
+    return refuse(E_KT64_BUSY, text::kBusyDot);
+}
+
+CallResult<std::string> Kt64Srv::GetBuildType() {
+    return statusGetter<std::string>([](const link::DeviceState& d) { return d.BuildType; });
+}
+
+CallStatus Kt64Srv::PutBuildType(std::string_view newVal) {
+    Guard apartment(apartment_);
+    auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
+        // Fields the text leaves out keep the centre's current codes.
+        auto build = r.device.NewBuild;
+        buildCodesOfReport(r.device.BuildType, build);
+        if (!parseBuildText(newVal, build)) return refuseLocked(r, E_KT64_FRAME, text::kBadDataDot);
+        r.device.NewBuild = build;
+        return std::nullopt;
+    });
+    if (refused) return *refused;
+    device_.enqueue(W_SETBUILD);
+    return CallStatus::success();
+}
+
+CallResult<std::int32_t> Kt64Srv::GetLineDigitType() {
+    return statusGetter<std::int32_t>([](const link::DeviceState& d) { return d.LineDigitType; });
+}
+
+CallStatus Kt64Srv::PutLineDigitType(std::int32_t newVal) {
+    Guard apartment(apartment_);
+    device_.access([&](DeviceRecord& r) { r.device.NewLineDigitType = newVal; });
+    device_.enqueue(W_SETDIGLINE);
+    return CallStatus::success();
+}
+
+// ---------------------------------------------------------------------------
+// Command list.
+
+CallResult<std::vector<std::uint8_t>> Kt64Srv::GetRozkazy() {
+    Guard apartment(apartment_);
+    return device_.access([&](DeviceRecord& r) -> CallResult<std::vector<std::uint8_t>> {
+        const auto& d = r.device;
+        if (d.RecvCount != static_cast<std::int32_t>(link::kImageSize))
+            return {{}, refuseLocked(r, E_KT64_BUSY, text::kBusyDot)};
+        if (d.RecvFailed) return {{}, refuseLocked(r, E_KT64_CHECKSUM, text::kTransferChecksum)};
+        // The image stays readable until the next download is queued.
+        std::vector<std::uint8_t> image(d.TransferBuffer.begin(),
+                                        d.TransferBuffer.begin() +
+                                            static_cast<std::ptrdiff_t>(std::min(d.TransferBuffer.size(), link::kImageSize)));
+        image.resize(link::kImageSize, 0);
+        return {std::move(image), CallStatus::success()};
+    });
+}
+
+CallStatus Kt64Srv::PutRozkazy(std::uint32_t vt, std::span<const std::uint8_t> bytes) {
+    Guard apartment(apartment_);
+    if (vt != kVtArrayOfBytes) return refuse(E_KT64_FRAME, text::kBadData);
+    if (bytes.size() > static_cast<std::size_t>(INT32_MAX - link::kTransferSpare))
+        return refuse(E_KT64_FRAME, text::kBadData);
+    auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
+        if (r.device.SendRemaining != 0) return refuseLocked(r, E_KT64_BUSY, text::kBusyDot);
+        r.device.SendFailed = false;
+        // Its own buffer: a download never touches it. 7 spare bytes (zero)
+        // fill the last record of an image that is not whole records.
+        r.SendBuffer.assign(bytes.begin(), bytes.end());
+        r.SendBuffer.resize(bytes.size() + link::kTransferSpare, 0);
+        r.device.SendRemaining = static_cast<std::int32_t>(bytes.size());
+        return std::nullopt;
+    });
+    if (refused) return *refused;
+    device_.enqueue(W_SENDROZK);
+    return CallStatus::success();
+}
+
+CallResult<std::uint32_t> Kt64Srv::GetRozkazPos() {
+    Guard apartment(apartment_);
+    return device_.access([&](DeviceRecord& r) -> CallResult<std::uint32_t> {
+        if (r.device.SendFailed) return {0, refuseLocked(r, E_KT64_CHECKSUM, text::kTransferChecksum)};
+        return {static_cast<std::uint32_t>(std::max(r.device.SendRemaining, 0)), CallStatus::success()};
+    });
+}
+
+CallStatus Kt64Srv::StartGetRozkazy() {
+    Guard apartment(apartment_);
+    auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
+        // Refused while a download is queued or running, whatever its count.
+        if (r.DownloadBusy) return refuseLocked(r, E_KT64_BUSY, text::kTransferBusy);
+        r.device.RecvFailed = false;
+        // Reset now, so a client polling at once does not see the old 2905.
+        r.device.RecvCount = 0;
+        r.device.TransferBuffer.clear();
+        r.DownloadBusy = true;
+        return std::nullopt;
+    });
+    if (refused) return *refused;
+    device_.enqueue(W_GETROZK);
+    return CallStatus::success();
+}
+
+CallResult<std::uint32_t> Kt64Srv::GetRozkazRxPos() {
+    Guard apartment(apartment_);
+    return device_.access([&](DeviceRecord& r) -> CallResult<std::uint32_t> {
+        if (r.device.RecvFailed) return {0, refuseLocked(r, E_KT64_CHECKSUM, text::kTransferChecksum)};
+        return {static_cast<std::uint32_t>(std::max(r.device.RecvCount, 0)), CallStatus::success()};
+    });
+}
+
+}  // namespace kt64::server

@@ -1,0 +1,39 @@
+// The server end of one client object's lease: a long-lived Lease stream
+// served with gRPC's callback API, so that any number of idle clients cost no
+// thread. The lease is granted at once (one LeaseGrant with the live count)
+// and lasts until the client half-closes (it released its object), cancels,
+// or is found dead by the keepalive pings. Start and end are reported to the
+// shutdown monitor, which counts the leases.
+#pragma once
+
+#include <grpcpp/grpcpp.h>
+
+#include <mutex>
+
+#include "Kt64Srv.grpc.pb.h"
+#include "ShutdownMonitor.h"
+
+namespace kt64::server {
+
+class LeaseReactor final : public grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant> {
+public:
+    explicit LeaseReactor(ShutdownMonitor& monitor);
+
+    void OnReadDone(bool ok) override;
+    void OnWriteDone(bool ok) override;
+    void OnCancel() override {}
+    void OnDone() override;
+
+private:
+    void finishOnce();
+
+    ShutdownMonitor& monitor_;
+    rpc::LeaseRequest request_;
+    rpc::LeaseGrant grant_;
+    std::mutex mutex_;
+    bool writing_ = true;         // the grant is on its way
+    bool finishWanted_ = false;   // the stream ended while the grant was on its way
+    bool finished_ = false;
+};
+
+}  // namespace kt64::server

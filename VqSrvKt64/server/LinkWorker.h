@@ -1,0 +1,108 @@
+// The link worker: the one thread that owns the line to the centre. It runs
+// the state machine of the worker states (WorkerState.h): open the port, poll
+// the status back to back, run the commands clients queue between two polls,
+// pause while communication is switched off, and retry a port that cannot be
+// opened (or that vanished while open) once a second.
+//
+// Sharing with client calls: every exchange runs on the worker's private
+// working copy of DeviceState; before it, the pending values are copied in,
+// after it, the decoded fields and the outcome are published to the shared
+// record under its state lock (SharedDevice.h). Transfer progress is
+// published record by record. So getters never see torn values and never wait
+// for the line.
+//
+// Stopping: stop() sets a flag of its own that every pass tests first and
+// that cuts every sleep short and ends a running transfer after its current
+// record, so the request can be neither overwritten by the state machine nor
+// held up for the 16 s of a transfer. The worker signals the device-read event
+// once more and closes the port when it leaves.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "ByteLink.h"
+#include "DeviceReadEvent.h"
+#include "DeviceState.h"
+#include "HResult.h"
+#include "PortOpener.h"
+#include "SharedDevice.h"
+
+namespace kt64::serial {
+class CSerialException;
+}
+
+namespace kt64::server {
+
+// Pauses of the state machine.
+inline constexpr std::chrono::milliseconds kPollPause{10};       // before every exchange
+inline constexpr std::chrono::milliseconds kParamsPause{100};    // before the parameters request
+inline constexpr std::chrono::milliseconds kPauseTick{50};       // one tick while paused
+inline constexpr int kPauseTicksPerSignal = 21;                  // 21 ticks: about 1.05 s
+inline constexpr std::chrono::milliseconds kRetryPause{1000};    // after a failed open
+
+class LinkWorker {
+public:
+    // portNumber is asked at every open (the registry value Port, -1 when
+    // its key cannot be opened).
+    LinkWorker(SharedDevice& device, DeviceReadEvent& readEvent, PortOpener& opener,
+               std::function<int()> portNumber);
+    // Stops and joins the thread when still running.
+    ~LinkWorker();
+    LinkWorker(const LinkWorker&) = delete;
+    LinkWorker& operator=(const LinkWorker&) = delete;
+
+    // Creates the thread and raises its priority as far as the system allows.
+    // Throws std::system_error when the thread cannot be created.
+    void start();
+    // Asks the worker to stop and waits until its thread has ended; only then
+    // may the shared record be destroyed. Idempotent.
+    void stop();
+
+    // The state the worker is in (W_EXIT once stopped), for tests and logs.
+    std::int32_t state() const noexcept { return state_.load(); }
+    // Number of status exchanges finished since start (tests, benchmarks).
+    std::uint64_t exchanges() const noexcept { return exchanges_.load(); }
+
+private:
+    void run();
+    // Sleeps d unless a stop is requested first; false when stopping.
+    bool pause(std::chrono::milliseconds d);
+    bool stopping() const noexcept { return stopRequested_.load(); }
+
+    std::int32_t openPort();
+    // Runs one exchange (a procedure answered by a status frame) on the
+    // working copy and publishes it. Returns the next state: W_POLL, or
+    // W_ERROR when the port failed.
+    std::int32_t runExchange(const std::function<HRESULT(serial::ByteLink&, link::DeviceState&)>& procedure,
+                             bool claimsParams = false);
+    std::int32_t runUpload();
+    std::int32_t runDownload();
+    void publishOutcome(HRESULT hr);
+    void publishInvalid();
+    std::int32_t portFailed(const serial::CSerialException& e);
+
+    SharedDevice& device_;
+    DeviceReadEvent& readEvent_;
+    PortOpener& opener_;
+    std::function<int()> portNumber_;
+
+    std::unique_ptr<serial::ByteLink> link_;
+    link::DeviceState work_;
+    int pauseTicks_ = 0;
+
+    std::atomic<std::int32_t> state_{0};
+    std::atomic<std::uint64_t> exchanges_{0};
+    std::atomic<bool> stopRequested_{false};
+    std::mutex sleepMutex_;
+    std::condition_variable sleepWake_;
+    std::thread thread_;
+};
+
+}  // namespace kt64::server

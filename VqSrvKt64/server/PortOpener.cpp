@@ -1,0 +1,14 @@
+// The real port opener: CSerialPort with the centre's opening sequence.
+#include "PortOpener.h"
+
+#include "SerialPort.h"
+
+namespace kt64::server {
+
+std::unique_ptr<serial::ByteLink> SerialPortOpener::open(int portNumber) {
+    auto port = std::make_unique<serial::CSerialPort>();
+    serial::openForCentre(*port, portNumber);
+    return port;
+}
+
+}  // namespace kt64::server

@@ -1,0 +1,28 @@
+// How the worker gets its line to the centre: port number n in, an open byte
+// link out. The real opener opens the serial device of COM<n> with the
+// centre's line settings; tests put a centre without a device behind it.
+// Every failure throws serial::CSerialException carrying the system's text,
+// which the worker shows to clients as 0x80040200.
+#pragma once
+
+#include <memory>
+
+#include "ByteLink.h"
+
+namespace kt64::server {
+
+class PortOpener {
+public:
+    virtual ~PortOpener() = default;
+    // The previous link has been destroyed (port closed) before this call.
+    virtual std::unique_ptr<serial::ByteLink> open(int portNumber) = 0;
+};
+
+// COM<n> through CSerialPort: 4800 baud 8N1, no flow control, queues
+// 1000/1000, read interval 100 ms, 1 ms a byte plus 1500 ms, RTS, DTR.
+class SerialPortOpener final : public PortOpener {
+public:
+    std::unique_ptr<serial::ByteLink> open(int portNumber) override;
+};
+
+}  // namespace kt64::server

@@ -1,0 +1,58 @@
+// Registry access for Port and RpcPort. RegistryError (the store cannot be
+// opened or written) is the one failure: it becomes the "key cannot be
+// opened" outcome of each call; nothing else is caught.
+#include "ServerConfig.h"
+
+#include <limits>
+
+#include "Kt64SrvIds.h"
+#include "Registry.h"
+
+namespace kt64::server {
+
+namespace {
+constexpr std::string_view kPortValue = "Port";
+}
+
+bool ServerConfig::writePort(std::uint32_t portNo) {
+    try {
+        auto key = reg::Key::create(reg::Hive::LocalMachine, ids::kConfigKey);
+        key.setDword(kPortValue, portNo);
+        return true;
+    } catch (const reg::RegistryError&) {
+        return false;
+    }
+}
+
+std::optional<std::uint32_t> ServerConfig::readPort() {
+    try {
+        auto key = reg::Key::create(reg::Hive::LocalMachine, ids::kConfigKey);
+        if (auto port = key.dword(kPortValue)) return *port;
+        key.setDword(kPortValue, kDefaultPort);
+        return kDefaultPort;
+    } catch (const reg::RegistryError&) {
+        return std::nullopt;
+    }
+}
+
+int ServerConfig::portForOpen() {
+    auto port = readPort();
+    if (!port) return -1;
+    // A number beyond int's range names no device either; it fails to open.
+    if (*port > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) return -1;
+    return static_cast<int>(*port);
+}
+
+std::uint16_t ServerConfig::rpcPort() {
+    try {
+        auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey);
+        if (!key) return ids::kDefaultRpcPort;
+        auto port = key->dword(ids::kRpcPortValue);
+        if (!port || *port == 0 || *port > 65535) return ids::kDefaultRpcPort;
+        return static_cast<std::uint16_t>(*port);
+    } catch (const reg::RegistryError&) {
+        return ids::kDefaultRpcPort;
+    }
+}
+
+}  // namespace kt64::server

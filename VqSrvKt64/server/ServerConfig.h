@@ -1,0 +1,34 @@
+// The link server's configuration in the registry: the key
+// HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv with
+//   Port     REG_DWORD  serial port number n (device of COM<n>); 1 when
+//                       missing or of another type, and then written as 1
+//   RpcPort  REG_DWORD  TCP port the server listens on; 6464 when missing
+// The key is opened for reading and writing and created when missing. The
+// store is read at every call, so a value changed by an administrator (or by
+// SetComPort in another process) counts from the next read.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace kt64::server {
+
+inline constexpr std::uint32_t kDefaultPort = 1;
+
+class ServerConfig {
+public:
+    // SetComPort: writes Port. false when the key can neither be opened nor
+    // created.
+    bool writePort(std::uint32_t portNo);
+    // GetComPort: Port, writing 1 first when it is missing or not a
+    // REG_DWORD. nullopt when the key can neither be opened nor created.
+    std::optional<std::uint32_t> readPort();
+    // The worker's port number at every open: readPort(), or -1 when the key
+    // cannot be opened (that port then fails to open and is retried).
+    int portForOpen();
+    // RpcPort, 6464 when missing, of another type, out of the TCP range, or
+    // when the key cannot be read.
+    std::uint16_t rpcPort();
+};
+
+}  // namespace kt64::server

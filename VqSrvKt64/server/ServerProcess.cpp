@@ -1,0 +1,190 @@
+// Start-up order of a run: the registration decides the mode; the control
+// loop is set up before any thread exists (it blocks the control signals
+// process-wide); the shared record and the worker start before the server
+// listens; at the end the listening stops before the worker does, and the
+// record is destroyed only after the worker thread has ended.
+#include "ServerProcess.h"
+
+#include <systemd/sd-daemon.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "ControlLoop.h"
+#include "DeviceReadEvent.h"
+#include "EventLog.h"
+#include "Kt64Srv.h"
+#include "LinkWorker.h"
+#include "PortOpener.h"
+#include "ProgramPaths.h"
+#include "Registration.h"
+#include "RpcServer.h"
+#include "ServerConfig.h"
+#include "ServiceUnit.h"
+#include "SharedDevice.h"
+#include "ShutdownMonitor.h"
+#include "Switches.h"
+#include "SystemdServiceManager.h"
+
+namespace kt64::server {
+
+namespace {
+
+void printFailure(HRESULT hr, std::string_view what) {
+    std::fprintf(stderr, "%s: 0x%08X %.*s\n", std::string(kServiceName).c_str(), static_cast<unsigned>(hr),
+                 static_cast<int>(what.size()), what.data());
+}
+
+// An installation message: the service name as caption, then the text.
+void sayInstall(std::string_view text) {
+    std::fprintf(stderr, "%s: %.*s\n", std::string(kServiceName).c_str(), static_cast<int>(text.size()),
+                 text.data());
+}
+
+std::unique_ptr<ServiceManager> serviceManager() {
+    if (customUnitDirectory()) return std::make_unique<DetachedServiceManager>();
+    return std::make_unique<SystemdServiceManager>();
+}
+
+// Keeps the first failure of a sequence of steps that all run.
+struct Outcome {
+    HRESULT hr = S_OK;
+    void add(HRESULT step) {
+        if (!failed(hr)) hr = step;
+    }
+};
+
+HRESULT registerServer() {
+    Outcome out;
+    auto manager = serviceManager();
+    if (!uninstallService(*manager, sayInstall)) out.add(E_FAIL_HR);
+    const auto app = writeAppIdEntries(false);
+    if (failed(app)) return app;
+    out.add(writeClassEntries(executablePath()));
+    return out.hr;
+}
+
+HRESULT unregisterServer() {
+    Outcome out;
+    out.add(removeClassEntries());
+    auto manager = serviceManager();
+    if (!uninstallService(*manager, sayInstall)) out.add(E_FAIL_HR);
+    out.add(removeAppIdEntries());
+    return out.hr;
+}
+
+HRESULT installAsService() {
+    Outcome out;
+    auto manager = serviceManager();
+    if (!uninstallService(*manager, sayInstall)) out.add(E_FAIL_HR);
+    const auto app = writeAppIdEntries(true);
+    if (failed(app)) return app;
+    if (!installService(executablePath(), *manager, sayInstall)) out.add(E_FAIL_HR);
+    out.add(writeClassEntries(executablePath()));
+    return out.hr;
+}
+
+HRESULT serve(RunMode mode) {
+    const bool asService = mode == RunMode::Service;
+    const EventLog log(!asService);
+    std::unique_ptr<ControlLoop> loop;
+    try {
+        loop = std::make_unique<ControlLoop>();
+    } catch (const std::system_error& e) {
+        if (asService) log.info(event_text::kHandlerNotInstalled);
+        printFailure(E_FAIL_HR, e.what());
+        return E_FAIL_HR;
+    }
+
+    SharedDevice device;
+    DeviceReadEvent readEvent;
+    ServerConfig config;
+    SerialPortOpener opener;
+    LinkWorker worker(device, readEvent, opener, [&config] { return config.portForOpen(); });
+    try {
+        worker.start();
+    } catch (const std::system_error& e) {
+        printFailure(E_FAIL_HR, std::string("cannot start the link worker: ") + e.what());
+        return E_FAIL_HR;
+    }
+
+    Kt64Srv srv(device, readEvent, config);
+    ShutdownMonitor monitor(kIdleShutdown, [&loop] { loop->quit(); });
+    const auto port = config.rpcPort();
+    RpcServer rpc(srv, monitor, "", port);
+    try {
+        rpc.start();
+    } catch (const ListenError& e) {
+        printFailure(E_PORT_IN_USE, e.what());
+        worker.stop();
+        return E_PORT_IN_USE;
+    }
+
+    if (asService) {
+        sd_notify(0, "READY=1");
+        log.info(event_text::kServiceStarted);
+    } else {
+        monitor.start();
+    }
+    loop->run([&](int) {
+        if (asService) log.info(event_text::kBadServiceRequest);
+    });
+    if (asService) sd_notify(0, "STOPPING=1");
+
+    // No call may be left waiting for the event, then no call may arrive,
+    // then the worker ends; the record outlives all of them.
+    readEvent.close();
+    rpc.shutdown();
+    worker.stop();
+    if (asService) log.info(event_text::kServiceStopped);
+    return S_OK;
+}
+
+HRESULT run() {
+    const auto decision = runDecision();
+    if (failed(decision.code)) {
+        printFailure(decision.code, decision.code == hresultFromWin32(kErrorFileNotFound)
+                                        ? "not registered: run it once with -RegServer or -Service"
+                                        : "the registration cannot be read");
+        return decision.code;
+    }
+    if (decision.mode == RunMode::Service) {
+        // A service runs only under the service manager, which tells it
+        // where to report readiness.
+        const char* socket = std::getenv("NOTIFY_SOCKET");
+        if (socket == nullptr || *socket == '\0') {
+            const auto hr = hresultFromWin32(kErrorFailedServiceControllerConnect);
+            printFailure(hr, "installed as a service: start it with systemctl start VqSrvKt64");
+            return hr;
+        }
+    }
+    return serve(decision.mode);
+}
+
+}  // namespace
+
+int exitStatusOf(HRESULT hr) {
+    if (!failed(hr)) return 0;
+    if (hr == hresultFromWin32(kErrorFileNotFound)) return 2;
+    if (hr == hresultFromWin32(kErrorFailedServiceControllerConnect)) return 3;
+    if (hr == E_PORT_IN_USE) return 4;
+    return 1;
+}
+
+int runProgram(std::span<const std::string_view> words) {
+    HRESULT hr = S_OK;
+    switch (parseSwitches(words)) {
+    case Switch::RegServer: hr = registerServer(); break;
+    case Switch::UnregServer: hr = unregisterServer(); break;
+    case Switch::Service: hr = installAsService(); break;
+    case Switch::Run: return exitStatusOf(run());
+    }
+    if (failed(hr)) printFailure(hr, "registration failed");
+    return exitStatusOf(hr);
+}
+
+}  // namespace kt64::server

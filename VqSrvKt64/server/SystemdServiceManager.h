@@ -1,0 +1,30 @@
+// The service manager on the system bus: systemd's Manager object
+// (org.freedesktop.systemd1). Without a reachable systemd (a container, a
+// system without it) no unit can be running and nobody needs to reload, so
+// every operation then succeeds without doing anything.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "ServiceUnit.h"
+
+struct sd_bus;
+
+namespace kt64::server {
+
+class SystemdServiceManager final : public ServiceManager {
+public:
+    SystemdServiceManager();
+    bool isRunning(std::string_view unit) override;
+    bool stop(std::string_view unit) override;
+    void reload() override;
+
+private:
+    struct BusCloser {
+        void operator()(sd_bus* bus) const noexcept;
+    };
+    std::unique_ptr<sd_bus, BusCloser> bus_;
+};
+
+}  // namespace kt64::server

@@ -1,0 +1,241 @@
+// The VqSrvKt64 program itself: its switches writing and removing the
+// registration and the service unit, the run-mode rules, the on-demand start
+// from a client with the end about 5 s after the last lease, and a server
+// that dies mid-call.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "CentreEmulator.h"
+#include "Kt64Client.h"
+#include "Registry.h"
+#include "ServerTestSupport.h"
+
+extern char** environ;
+
+namespace kt64::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* const kServer = KT64_SERVER_EXE;
+const std::string kAppKey = "AppID\\{9F200A91-BDDC-4309-AB37-98F1ECFDF63A}";
+const std::string kClassKey = "CLSID\\{FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}";
+
+pid_t spawnServer(const std::vector<std::string>& args) {
+    std::vector<char*> argv{const_cast<char*>(kServer)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, kServer, nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    return pid;
+}
+
+int runServer(const std::vector<std::string>& args) {
+    const pid_t pid = spawnServer(args);
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::uint16_t freePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+bool listening(std::uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+std::optional<std::string> classValue(const std::string& key, std::string_view name) {
+    auto k = reg::Key::open(reg::Hive::ClassesRoot, key);
+    return k ? k->string(name) : std::nullopt;
+}
+
+TEST(ServerProcess, SwitchesWriteAndRemoveTheRegistrationAndDecideTheRunMode) {
+    TempRegistry registry;
+    TempDir units;
+    ScopedEnv unitDir("KT64_UNIT_DIR", units.path().string());
+    ::unsetenv("NOTIFY_SOCKET");
+    const auto unit = units.path() / "VqSrvKt64.service";
+
+    EXPECT_EQ(runServer({}), 2) << "not registered";
+    ASSERT_EQ(runServer({"-regserver"}), 0);
+    EXPECT_EQ(classValue(kClassKey + "\\LocalServer32", ""), std::filesystem::canonical(kServer).string());
+    EXPECT_EQ(classValue(kAppKey, "LocalService"), std::nullopt);
+
+    ASSERT_EQ(runServer({"/SERVICE"}), 0);
+    EXPECT_EQ(classValue(kAppKey, "LocalService"), "VqSrvKt64");
+    EXPECT_TRUE(std::filesystem::exists(unit));
+    EXPECT_EQ(runServer({}), 3) << "a service started by hand ends at once";
+
+    ASSERT_EQ(runServer({"-RegServer"}), 0);
+    EXPECT_FALSE(std::filesystem::exists(unit)) << "registering uninstalls the service";
+    EXPECT_EQ(classValue(kAppKey, "LocalService"), std::nullopt);
+
+    ASSERT_EQ(runServer({"/Service"}), 0);
+    ASSERT_EQ(runServer({"-UnregServer"}), 0);
+    EXPECT_FALSE(std::filesystem::exists(unit));
+    EXPECT_FALSE(reg::Key::open(reg::Hive::ClassesRoot, kClassKey));
+    EXPECT_FALSE(reg::Key::open(reg::Hive::ClassesRoot, kAppKey));
+    EXPECT_FALSE(reg::Key::open(reg::Hive::ClassesRoot, "VqSrvKt64.Kt64Srv"));
+    EXPECT_TRUE(reg::Key::open(reg::Hive::ClassesRoot, "CLSID"));
+    EXPECT_EQ(runServer({}), 2);
+}
+
+// A registered server with the emulated centre as COM1 and its own RpcPort.
+struct ProcessRig {
+    ProcessRig() {
+        sim::EmulatorOptions options;
+        options.linkPath = (registry.dir() / "ttyKT").string();
+        emulator = std::make_unique<sim::CentreEmulator>(options);
+        emulator->start();
+        reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")
+            .setString("COM1", emulator->devicePath());
+        reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setDword("RpcPort", port);
+        registered = runServer({"-RegServer"}) == 0;
+    }
+
+    TempRegistry registry;
+    TempDir units;
+    ScopedEnv unitDir{"KT64_UNIT_DIR", units.path().string()};
+    std::uint16_t port = freePort();
+    std::unique_ptr<sim::CentreEmulator> emulator;
+    bool registered = false;
+};
+
+TEST(ServerProcess, AClientStartsTheServerWhichEndsAboutFiveSecondsAfterTheLastLease) {
+    ProcessRig rig;
+    ASSERT_TRUE(rig.registered);
+    ASSERT_FALSE(listening(rig.port));
+    {
+        auto c = client::ConnectServer("");  // this computer, RpcPort from the registry
+        EXPECT_TRUE(listening(rig.port));
+        EXPECT_TRUE(eventually([&] {
+            try {
+                return c->GetBuildType() == "KT-64/GPS/2/232 V1.2";
+            } catch (const client::ServerError&) {
+                return false;
+            }
+        }));
+        std::this_thread::sleep_for(6s);
+        EXPECT_TRUE(listening(rig.port)) << "a lease keeps it running";
+    }
+    const auto released = std::chrono::steady_clock::now();
+    ASSERT_TRUE(eventually([&] { return !listening(rig.port); }, 20s));
+    const double lasted = secondsSince(released);
+    std::printf("ended %.2f s after the last lease\n", lasted);
+    EXPECT_GT(lasted, 4.0);
+    EXPECT_LT(lasted, 10.0);
+}
+
+TEST(ServerProcess, AServerThatDiesMidCallGivesTheDescriptionLessError) {
+    ProcessRig rig;
+    ASSERT_TRUE(rig.registered);
+    const pid_t pid = spawnServer({});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(eventually([&] { return listening(rig.port); }));
+    auto c = client::ConnectServer("");
+    c->ComunicationEnable(0);  // every wait now lasts up to about a second
+
+    std::optional<client::ServerError> lost;
+    std::thread waiter([&] {
+        for (int i = 0; i < 20 && !lost; ++i) {
+            try {
+                c->WaitForDeviceRead();
+            } catch (const client::ServerError& e) {
+                lost = e;
+            }
+        }
+    });
+    std::this_thread::sleep_for(1500ms);
+    ::kill(pid, SIGKILL);
+    waiter.join();
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(lost) << "the call did not fail";
+    EXPECT_EQ(lost->description(), std::nullopt);
+    EXPECT_EQ(lost->displayText(), client::kNoServerErrorText);
+}
+
+// The readiness socket a service manager gives its services.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::filesystem::path& path) : path_(path) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        timeval tv{15, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    ~NotifySocket() { ::close(fd_); }
+    // The next notification, "" after 15 s without one.
+    std::string next() {
+        char buffer[512];
+        const auto n = ::recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    }
+
+private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
+TEST(ServerProcess, AsAServiceItReportsReadinessServesAndStopsOnRequest) {
+    ProcessRig rig;
+    ASSERT_EQ(runServer({"-Service"}), 0);
+    NotifySocket notify(rig.units.path() / "notify");
+    ScopedEnv env("NOTIFY_SOCKET", (rig.units.path() / "notify").string());
+    const pid_t pid = spawnServer({});
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(notify.next(), "READY=1");
+    EXPECT_TRUE(listening(rig.port));
+    ::kill(pid, SIGHUP);  // a request it does not know: logged, ignored
+    {
+        auto c = client::ConnectServer("localhost:" + std::to_string(rig.port));
+        EXPECT_TRUE(eventually([&] {
+            try {
+                c->GetSerialNum();
+                return true;
+            } catch (const client::ServerError&) {
+                return false;
+            }
+        }));
+    }
+    std::this_thread::sleep_for(6s);
+    EXPECT_TRUE(listening(rig.port)) << "a service does not end with its last client";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(notify.next(), "STOPPING=1");
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
+}  // namespace kt64::test
