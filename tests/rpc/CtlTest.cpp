@@ -64,6 +64,13 @@ TEST(CtlCommandTest, CommandLinesParse) {
     EXPECT_EQ(parse({"digital-type", "ggmmss"}).digitalType, 17u);
     EXPECT_EQ(parse({"digital-type", "D_GGMMSSDDMMYY"}).digitalType, 34u);
     EXPECT_EQ(parse({"wait", "3"}).count, 3u);
+    cmd = parse({"watch"});
+    EXPECT_EQ(cmd.verb, ctl::Verb::Watch);
+    EXPECT_EQ(cmd.count, 0u);  // until interrupted
+    EXPECT_EQ(cmd.intervalMs, 300u);
+    cmd = parse({"watch", "500", "2"});
+    EXPECT_EQ(cmd.intervalMs, 500u);
+    EXPECT_EQ(cmd.count, 2u);
     EXPECT_FALSE(parse({"port"}).port);
     EXPECT_EQ(parse({"port", "3"}).port, 3u);
     EXPECT_EQ(parse({"upload", "a.bin"}).file, "a.bin");
@@ -94,6 +101,8 @@ TEST(CtlCommandTest, WrongCommandLinesAreRefused) {
         {"change-rule", "--lz", "last", "25.10"},
         {"digital-type", "GGSS"},
         {"wait", "0"},
+        {"watch", "10"},  // would hammer the server
+        {"watch", "500", "many"},
         {"port", "COM3"},
         {"upload"},
         {"download", "a", "b"},
@@ -199,6 +208,14 @@ TEST_F(CtlRunTest, SettersSendWhatTheCommandSays) {
     EXPECT_EQ(fake_.edit([](FakeState& s) { return s.enabled; }), 0u);
     EXPECT_EQ(run({"wait", "2"}), 0);
     EXPECT_EQ(fake_.edit([](FakeState& s) { return s.waits; }), 2);
+
+    out_.str("");
+    EXPECT_EQ(run({"watch", "50", "3"}), 0);
+    const std::string watched = out_.str();
+    std::size_t reports = 0;
+    for (auto at = watched.find("GMT time"); at != std::string::npos; at = watched.find("GMT time", at + 1))
+        ++reports;
+    EXPECT_EQ(reports, 3u);
 
     fake_.fail("PutGmtTime", E_KT64_FRAME, std::string(text::kBadSetData));
     EXPECT_THROW(run({"set-time", "2100-01-01 00:00"}), client::ServerError);

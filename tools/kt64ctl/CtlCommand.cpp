@@ -13,6 +13,8 @@ const char* const kUsage =
     "\n"
     "Commands (the link server of this computer unless --computer is given):\n"
     "  status                          the centre's state (default; --json for scripts)\n"
+    "  watch [INTERVAL_MS [COUNT]]     the state again every INTERVAL_MS (300), COUNT times\n"
+    "                                  (0 or none: until interrupted)\n"
     "  set-time now|'YYYY-MM-DD HH:MM[:SS]'\n"
     "                                  set the centre's GMT time (now = the PC's clock)\n"
     "  lines [--analog on|off] [--digital on|off]\n"
@@ -47,7 +49,8 @@ constexpr VerbName kVerbs[] = {
     {"status", Verb::Status},       {"set-time", Verb::SetTime},   {"lines", Verb::Lines},
     {"line-time", Verb::LineTime},  {"offset", Verb::Offset},      {"change-rule", Verb::ChangeRule},
     {"digital-type", Verb::DigitalType}, {"pause", Verb::Pause},   {"resume", Verb::Resume},
-    {"wait", Verb::Wait},           {"port", Verb::Port},          {"upload", Verb::Upload},
+    {"wait", Verb::Wait},           {"watch", Verb::Watch},        {"port", Verb::Port},
+    {"upload", Verb::Upload},
     {"download", Verb::Download},   {"help", Verb::Help},
 };
 
@@ -188,6 +191,24 @@ void parseOperands(Command& cmd, Operands& ops) {
             cmd.count = *count;
         }
         break;
+    case Verb::Watch: {
+        cmd.count = 0;
+        if (!ops.empty()) {
+            std::string_view text = ops.take("interval");
+            auto interval = unsignedNumber(text);
+            if (!interval || *interval < 50 || *interval > 60000)
+                throw UsageError("watch: INTERVAL_MS must be 50 to 60000, not " + quoted(text));
+            cmd.intervalMs = *interval;
+        }
+        if (!ops.empty()) {
+            std::string_view text = ops.take("count");
+            auto count = unsignedNumber(text);
+            if (!count)
+                throw UsageError("watch: COUNT must be a number, not " + quoted(text));
+            cmd.count = *count;
+        }
+        break;
+    }
     case Verb::Port:
         if (!ops.empty()) {
             std::string_view text = ops.take("port number");

@@ -16,6 +16,7 @@ namespace kt64::ctl {
 enum class Verb {
     Help,
     Status,       // show everything the centre reports
+    Watch,        // the status again and again, until interrupted
     SetTime,      // PutGmtTime
     Lines,        // PutSetFlag (line bits)
     LineTime,     // PutLineTime
@@ -52,7 +53,8 @@ struct Command {
     std::optional<TimeChange> winterToSummer;
     std::optional<TimeChange> summerToWinter;
     std::uint32_t digitalType = 0;     // DigitalType (EDigLine)
-    unsigned count = 1;                // Wait
+    unsigned count = 1;                // Wait; Watch: rounds, 0 = until interrupted
+    unsigned intervalMs = 300;         // Watch: pause between two reports
     std::optional<std::uint32_t> port; // Port: set when given
     std::string file;                  // Upload / Download
 };

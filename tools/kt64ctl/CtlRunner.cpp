@@ -338,6 +338,24 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
             printStatusText(report, out);
         return report.statusError() ? 1 : 0;
     }
+    case Verb::Watch:
+        // One connection and one lease for the whole watch; a refused getter
+        // shows in the report, a lost connection ends the watch (exit 3).
+        for (unsigned round = 0; cmd.count == 0 || round < cmd.count; ++round) {
+            if (round > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(cmd.intervalMs));
+            StatusReport report = gatherStatus(srv);
+            if (settings.clearScreen)
+                out << "\033[H\033[2J";
+            else if (round > 0)
+                out << "\n";
+            if (cmd.json)
+                printStatusJson(report, out);
+            else
+                printStatusText(report, out);
+            out.flush();
+        }
+        return 0;
     case Verb::SetTime: {
         DATE time = cmd.now ? dateFromSystemClock(settings.clock()) : cmd.gmtTime;
         srv.PutGmtTime(time);

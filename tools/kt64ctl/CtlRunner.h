@@ -22,6 +22,7 @@ public:
 
 struct RunSettings {
     bool progressBar = false;  // draw the transfer progress on err (a terminal)
+    bool clearScreen = false;  // watch: redraw in place (out is a terminal)
     std::chrono::milliseconds pollInterval{250};
     // A transfer whose position stays put this long has stalled.
     std::chrono::milliseconds stallTimeout{15000};

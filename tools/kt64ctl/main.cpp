@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
         auto server = client::ConnectServer(cmd.computer);
         ctl::RunSettings settings;
         settings.progressBar = ::isatty(STDERR_FILENO) != 0;
+        settings.clearScreen = ::isatty(STDOUT_FILENO) != 0;
         return ctl::runCommand(cmd, *server, std::cout, std::cerr, settings);
     } catch (const client::ServerError& e) {
         // The server's description when it gave one; otherwise the fixed
