@@ -21,10 +21,12 @@ namespace {
 
 using Guard = std::lock_guard<std::mutex>;
 
-// Code points of a UTF-8 text; a byte that starts no valid sequence counts
-// as one character of its own, so any input has a definite length.
-std::u32string characters(std::string_view text) {
-    std::u32string out;
+// UTF-16 units of a UTF-8 text: the characters a client's text has on the
+// interface, so a character beyond U+FFFF counts as two (a surrogate pair).
+// A byte that starts no valid sequence counts as one character of its own,
+// so any input has a definite length.
+std::u16string characters(std::string_view text) {
+    std::u16string out;
     for (std::size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
         std::size_t extra = 0;
@@ -46,7 +48,13 @@ std::u32string characters(std::string_view text) {
             cp = (cp << 6) | (c & 0x3F);
         }
         if (good) {
-            out.push_back(cp);
+            if (cp >= 0x10000) {
+                cp -= 0x10000;
+                out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+                out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            } else {
+                out.push_back(static_cast<char16_t>(cp));
+            }
             i += extra + 1;
         } else {
             out.push_back(b);
@@ -56,10 +64,10 @@ std::u32string characters(std::string_view text) {
     return out;
 }
 
-int hexValue(char32_t c) {
-    if (c >= U'0' && c <= U'9') return static_cast<int>(c - U'0');
-    if (c >= U'a' && c <= U'f') return static_cast<int>(c - U'a' + 10);
-    if (c >= U'A' && c <= U'F') return static_cast<int>(c - U'A' + 10);
+int hexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') return static_cast<int>(c - u'0');
+    if (c >= u'a' && c <= u'f') return static_cast<int>(c - u'a' + 10);
+    if (c >= u'A' && c <= u'F') return static_cast<int>(c - u'A' + 10);
     return -1;
 }
 
@@ -92,7 +100,7 @@ constexpr std::array<std::string_view, 3> kInterfaces{"000", "232", "485"};
 
 bool parseSerialText(std::string_view text, std::array<std::uint8_t, 3>& serial) {
     const auto chars = characters(text);
-    if (chars.size() != 7 || chars[2] != U'/') return false;
+    if (chars.size() != 7 || chars[2] != u'/') return false;
     // Groups at characters 1-2, 4-5 and 6-7.
     constexpr std::array<std::size_t, 3> starts{0, 3, 5};
     for (std::size_t g = 0; g < 3; ++g) {

@@ -245,6 +245,10 @@ TEST(Automation, SerialTextGroupsAreReadUpToTheirFirstNonHexCharacter) {
         {"12/3456 ", false, {0xAA, 0xBB, 0xCC}},
         {"12\\3456", false, {0xAA, 0xBB, 0xCC}},
         {"ą2/3456", true, {0xAA, 0x34, 0x56}},
+        // A character beyond U+FFFF is two characters of a client's text.
+        {"😀/3456", true, {0xAA, 0x34, 0x56}},
+        {"😀2/3456", false, {0xAA, 0xBB, 0xCC}},
+        {"12/34😀", true, {0x12, 0x34, 0xCC}},
     };
     for (const auto& row : rows) {
         std::array<std::uint8_t, 3> bytes{0xAA, 0xBB, 0xCC};
