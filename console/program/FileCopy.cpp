@@ -91,6 +91,15 @@ std::optional<std::string> replaceFileAtomically(const std::filesystem::path& so
     }
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
 
+    // A program file marked read-only is not replaced: the rename below would
+    // get past the file's own permissions (and root past every permission),
+    // so a file without any write bit, or one this user may not write, is
+    // refused as a copy over it would be.
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && S_ISREG(old.st_mode) && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
+        return systemText(EACCES);
+
     Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in) return systemText(errno);
 
@@ -106,9 +115,8 @@ std::optional<std::string> replaceFileAtomically(const std::filesystem::path& so
 
     // The new file gets the old one's permissions, or the usual ones for a
     // new file (mkstemp makes it private).
-    struct stat old {};
     mode_t mode = 0;
-    if (::stat(target.c_str(), &old) == 0) {
+    if (exists) {
         mode = old.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);

@@ -22,8 +22,9 @@ std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::pa
 std::optional<std::string> copyFileOver(const std::filesystem::path& source, const std::filesystem::path& target);
 
 // Replaces target (made when missing) with a copy of source as described
-// above. On failure the target is untouched, no temporary file is left
-// behind, and the system's text is returned.
+// above. A target marked read-only (no write bit, or not writable by this
+// user) is refused and stays as it is. On failure the target is untouched,
+// no temporary file is left behind, and the system's text is returned.
 std::optional<std::string> replaceFileAtomically(const std::filesystem::path& source,
                                                  const std::filesystem::path& target);
 

@@ -41,9 +41,9 @@ public:
     // Works on a copy of path from now on. A file that cannot be read fails
     // without a message of its own (failureText() tells why).
     bool OpenDocument(const std::filesystem::path& path);
-    // Replaces path with the working copy. On failure path keeps its old
-    // content, the program stays open and editable, and failureText() tells
-    // why.
+    // Replaces path with the working copy; a read-only path is refused. On
+    // failure path keeps its old content, the program stays open and
+    // editable, and failureText() tells why.
     bool SaveDocument(const std::filesystem::path& path);
     // Closes the database and deletes the working copy.
     void CloseDocument();

@@ -156,10 +156,21 @@ TEST(ProgramFile, SaveReplacesTheFileAndCloseRemovesTheWorkingCopy) {
         // Leaving without saving leaves the file as it was.
         EXPECT_EQ(countIn(file, "SELECT COUNT(*) AS n FROM Bloki"), 2);
 
+        // Saving over the read-only file is refused (even for root) and
+        // changes nothing; the program stays modified and editable.
+        EXPECT_FALSE(doc.SaveDocument(file));
+        EXPECT_FALSE(doc.failureText().empty());
+        EXPECT_TRUE(doc.isModified());
+        EXPECT_EQ(countIn(file, "SELECT COUNT(*) AS n FROM Bloki"), 2);
+        EXPECT_EQ(folder.filesIn(folder.path).size(), 2u) << "a temporary file was left beside the target";
+        EXPECT_EQ(count(*doc.database(), "SELECT COUNT(*) AS n FROM Bloki"), 3);
+
+        // Once writable again the save replaces it and keeps its permissions.
+        ASSERT_EQ(chmod(file.c_str(), 0640), 0);
         ASSERT_TRUE(doc.SaveDocument(file)) << doc.failureText();
         EXPECT_FALSE(doc.isModified());
         EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
-                  std::filesystem::perms(0444));
+                  std::filesystem::perms(0640));
         EXPECT_EQ(count(*doc.database(), "SELECT COUNT(*) AS n FROM Bloki"), 3);  // still editable
         insertBlock(*doc.database(), BlockRow{0, 1, "after save"});
 
