@@ -1,4 +1,4 @@
-// Finding and starting the registered local server.
+// Finding what is registered for a local start, and starting it.
 #include "Activation.h"
 
 #include <fcntl.h>
@@ -11,6 +11,8 @@
 
 #include "Kt64SrvIds.h"
 #include "Registry.h"
+#include "ServerError.h"
+#include "ServiceStart.h"
 
 namespace kt64::client {
 
@@ -24,15 +26,58 @@ std::filesystem::path localServerPath(std::string_view value) {
     return std::filesystem::path(std::string(value));
 }
 
-std::optional<std::filesystem::path> registeredLocalServer() {
+std::string serviceUnitName(std::string_view localService) {
+    std::string unit(localService);
+    if (!unit.ends_with(".service")) unit += ".service";
+    return unit;
+}
+
+ActivationTarget registeredActivation() {
+    using reg::Hive;
+    using reg::Key;
+    ActivationTarget target;
     try {
-        if (auto key = reg::Key::open(reg::Hive::ClassesRoot, ids::kLocalServerKey))
-            if (auto value = key->string(""); value && !value->empty())
-                return localServerPath(*value);
+        const std::string classKey = "CLSID\\" + std::string(ids::kClsid);
+        if (auto cls = Key::open(Hive::ClassesRoot, classKey))
+            if (auto appId = cls->string("AppID"); appId && !appId->empty())
+                if (auto app = Key::open(Hive::ClassesRoot, "AppID\\" + *appId))
+                    if (auto service = app->string("LocalService"); service && !service->empty()) {
+                        target.kind = ActivationTarget::Kind::Service;
+                        target.unit = serviceUnitName(*service);
+                        return target;
+                    }
+        if (auto key = Key::open(Hive::ClassesRoot, ids::kLocalServerKey))
+            if (auto value = key->string(""); value && !value->empty()) {
+                target.kind = ActivationTarget::Kind::LocalServer;
+                target.program = localServerPath(*value);
+            }
     } catch (const reg::RegistryError&) {
         // No readable registration: nothing can be started.
+        target = ActivationTarget{};
     }
-    return std::nullopt;
+    return target;
+}
+
+std::string activateLocalServer(const Starters& starters, std::chrono::milliseconds timeout) {
+    const auto target = registeredActivation();
+    switch (target.kind) {
+    case ActivationTarget::Kind::Service:
+        if (starters.service)
+            starters.service(target.unit, timeout);
+        else
+            startSystemdUnit(target.unit, timeout);
+        return target.unit;
+    case ActivationTarget::Kind::LocalServer:
+        try {
+            starters.program(target.program);
+        } catch (const std::system_error& e) {
+            throw ServerError(E_SERVER_EXEC_FAILURE, e.what());
+        }
+        return target.program.string();
+    case ActivationTarget::Kind::NotRegistered:
+        break;
+    }
+    throw ServerError(E_CLASS_NOT_REGISTERED, "no server is registered for a local start");
 }
 
 namespace {

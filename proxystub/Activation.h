@@ -1,20 +1,44 @@
-// On-demand start of the local link server: the executable registered under
-// HKEY_CLASSES_ROOT\CLSID\{FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}\LocalServer32
-// is started as a detached process (own session, working directory "/",
-// standard streams on /dev/null, no inherited descriptors), so that it
-// outlives the client that started it and ends by its own shutdown rule.
+// On-demand start of the local link server, decided by its registration
+// under HKEY_CLASSES_ROOT:
+//
+//   CLSID\{FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}   AppID = "{9F200A91-...}"
+//   AppID\{9F200A91-...}                            LocalService = "VqSrvKt64"
+//   CLSID\{FFDCA866-...}\LocalServer32              (default) = executable
+//
+// A LocalService value under the class's AppID means the server is
+// installed as a demand-start service: the service manager is asked to
+// start the unit "<LocalService>.service" (the executable refuses to run
+// unless the service manager started it). Otherwise the LocalServer32
+// executable is started as a detached process (own session, working
+// directory "/", standard streams on /dev/null, no inherited descriptors),
+// so that it outlives the client that started it and ends by its own
+// shutdown rule. The two ways of starting are passed in (Starters), so the
+// decision is exercised without a service manager.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
-#include <optional>
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace kt64::client {
 
-// The registered server executable; nullopt when the class is not
-// registered for a local server (or the registry cannot be read). A value
-// in double quotes, as Windows tools write it, is taken without them.
-std::optional<std::filesystem::path> registeredLocalServer();
+// What the registration says to start.
+struct ActivationTarget {
+    enum class Kind { NotRegistered, Service, LocalServer };
+    Kind kind = Kind::NotRegistered;
+    std::string unit;               // Kind::Service: "VqSrvKt64.service"
+    std::filesystem::path program;  // Kind::LocalServer
+};
+
+// Reads the registration; a registry that cannot be read counts as no
+// registration. A service registration wins over LocalServer32.
+ActivationTarget registeredActivation();
+
+// The systemd unit of a LocalService value: the service name plus
+// ".service" unless it already ends so.
+std::string serviceUnitName(std::string_view localService);
 
 // The executable of a LocalServer32 value: the text inside leading double
 // quotes, else the whole text; trailing blanks dropped.
@@ -24,5 +48,20 @@ std::filesystem::path localServerPath(std::string_view value);
 // when it cannot be started (fork failed, or exec failed: the errno of the
 // failing exec is reported back through a close-on-exec pipe).
 void startDetached(const std::filesystem::path& program);
+
+struct Starters {
+    // Starts a local-server executable; throws std::system_error.
+    std::function<void(const std::filesystem::path&)> program = startDetached;
+    // Starts a service unit within the time given; throws ServerError.
+    // Empty: StartUnit through systemd on the system bus.
+    std::function<void(const std::string& unit, std::chrono::milliseconds timeout)> service;
+};
+
+// Starts what registeredActivation() names and returns its name (unit or
+// executable path) for messages. Throws ServerError without description:
+// E_CLASS_NOT_REGISTERED when nothing is registered, E_SERVER_EXEC_FAILURE
+// when the executable cannot be started, the service starter's error when
+// the service cannot be.
+std::string activateLocalServer(const Starters& starters, std::chrono::milliseconds timeout);
 
 }  // namespace kt64::client

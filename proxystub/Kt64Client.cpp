@@ -8,6 +8,7 @@
 #include <grpcpp/support/client_callback.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -200,25 +201,21 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
     auto lease = std::make_unique<Lease>(*impl->stub, impl->options.clientName, false);
     grpc::Status status = lease->awaitGrant(options.connectTimeout);
     if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local) {
-        // Nothing listens here: start the registered server, then wait for
-        // the channel to become ready and the lease to be granted.
+        // Nothing listens here: start the registered server (or service),
+        // then wait for the channel to become ready and the lease to be
+        // granted, all within the activation time.
         lease.reset();
-        auto program = registeredLocalServer();
-        if (!program)
-            throw ServerError(E_CLASS_NOT_REGISTERED, "no server answers on " + impl->address.target() + " (" +
-                                                          status.error_message() +
-                                                          ") and none is registered for a local start");
-        try {
-            startDetached(*program);
-        } catch (const std::system_error& e) {
-            throw ServerError(E_SERVER_EXEC_FAILURE, e.what());
-        }
+        const auto deadline = std::chrono::steady_clock::now() + options.activationTimeout;
+        Starters starters;
+        starters.service = options.startService;
+        const std::string started = activateLocalServer(starters, options.activationTimeout);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         lease = std::make_unique<Lease>(*impl->stub, impl->options.clientName, true);
-        status = lease->awaitGrant(options.activationTimeout);
+        status = lease->awaitGrant(std::max(left, std::chrono::milliseconds(0)));
         if (!status.ok()) {
             if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
                 throw ServerError(E_SERVER_EXEC_FAILURE,
-                                  program->string() + " was started but did not answer on " + impl->address.target());
+                                  started + " was started but did not answer on " + impl->address.target());
             throw toServerError(status);
         }
     } else if (!status.ok()) {

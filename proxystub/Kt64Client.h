@@ -4,7 +4,8 @@
 // Creating the object (ConnectServer) opens a lease on the server, held
 // until the object is destroyed; a local server ends about 5 s after its
 // last lease. When the computer is this one, nothing answers and a local
-// server is registered, ConnectServer starts it and waits for it. Each
+// server is registered, ConnectServer starts it (or, when it is installed
+// as a service, has systemd start the service) and waits for it. Each
 // member returns the value or throws ServerError: the server's error object
 // (HRESULT and Polish description), or a description-less failure of the
 // connection. Every call has a deadline, so no caller freezes when the
@@ -13,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -50,6 +52,9 @@ struct ConnectOptions {
     std::chrono::milliseconds activationTimeout{5000};
     // The lease holder's name in the server's log; "" = program name, pid, host.
     std::string clientName;
+    // Starts the registered service unit for an on-demand start (throws
+    // ServerError); empty: StartUnit through systemd on the system bus.
+    std::function<void(const std::string& unit, std::chrono::milliseconds timeout)> startService;
 };
 
 class Kt64Srv {
@@ -120,7 +125,10 @@ private:
 // client object holding a lease. Throws ServerError without description
 // when no server can be reached: E_RPC_SERVER_UNAVAILABLE or E_RPC_TIMEOUT,
 // E_CLASS_NOT_REGISTERED (local, nothing listens, no server registered),
-// E_SERVER_EXEC_FAILURE (local server started but did not answer in time),
+// E_SERVER_EXEC_FAILURE (local server not started, or started but did not
+// answer in time), E_SCM_RPC_FAILURE (registered as a service, systemd
+// unreachable), E_SERVICE_DOES_NOT_EXIST, E_SERVICE_DISABLED or
+// E_ACCESSDENIED (systemd refused the start),
 // E_INVALIDARG for a computer text that names no server.
 std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectOptions& options = {});
 

@@ -4,12 +4,10 @@
 // every operation then succeeds without doing anything.
 #pragma once
 
-#include <memory>
 #include <string_view>
 
+#include "SdBus.h"
 #include "ServiceUnit.h"
-
-struct sd_bus;
 
 namespace kt64::server {
 
@@ -21,10 +19,7 @@ public:
     void reload() override;
 
 private:
-    struct BusCloser {
-        void operator()(sd_bus* bus) const noexcept;
-    };
-    std::unique_ptr<sd_bus, BusCloser> bus_;
+    sdbus::Bus bus_;
 };
 
 }  // namespace kt64::server

@@ -1,38 +1,24 @@
 // sd-bus calls of the systemd path.
 #include "SystemdServiceControl.h"
 
-#include <systemd/sd-bus.h>
-
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "SdBus.h"
 #include "UnitState.h"
 
 namespace kt64::servicecontrol {
 namespace {
 
-constexpr const char* kDestination = "org.freedesktop.systemd1";
-constexpr const char* kManagerPath = "/org/freedesktop/systemd1";
-constexpr const char* kManager = "org.freedesktop.systemd1.Manager";
-constexpr const char* kUnit = "org.freedesktop.systemd1.Unit";
-
-struct BusCloser {
-    void operator()(sd_bus* bus) const noexcept { sd_bus_flush_close_unref(bus); }
-};
-using Bus = std::unique_ptr<sd_bus, BusCloser>;
-
-struct MessageRelease {
-    void operator()(sd_bus_message* m) const noexcept { sd_bus_message_unref(m); }
-};
-using Message = std::unique_ptr<sd_bus_message, MessageRelease>;
-
-// sd_bus_error with its cleanup.
-struct BusError {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    ~BusError() { sd_bus_error_free(&error); }
-};
+using sdbus::Bus;
+using sdbus::BusError;
+using sdbus::Message;
+constexpr const char* kDestination = sdbus::kSystemdDestination;
+constexpr const char* kManagerPath = sdbus::kSystemdPath;
+constexpr const char* kManager = sdbus::kSystemdManager;
+constexpr const char* kUnit = sdbus::kSystemdUnit;
 
 struct FreeText {
     void operator()(char* p) const noexcept { std::free(p); }

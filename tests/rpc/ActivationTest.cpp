@@ -1,19 +1,122 @@
 // On-demand start: a client of this computer with nothing listening starts
-// the registered server, which lives while the lease does; and the errors
-// when nothing is registered or the registered program does not answer.
+// the registered server, which lives while the lease does, or has the
+// service manager start it when it is installed as a service; and the
+// errors when nothing is registered, the registered program does not
+// answer, or the service manager cannot be reached or refuses.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
+#include <functional>
+#include <thread>
+#include <vector>
 
 #include "Kt64Client.h"
 #include "Kt64SrvIds.h"
+#include "Activation.h"
+#include "FakeServiceManager.h"
 #include "Registry.h"
 #include "RpcTestSupport.h"
+#include "ServiceStart.h"
 
 namespace kt64::testing {
 namespace {
 
 using namespace std::chrono_literals;
+
+const std::string kClassKey = "CLSID\\" + std::string(ids::kClsid);
+const std::string kAppIdKey = "AppID\\" + std::string(ids::kAppId);
+
+// The entries that decide how the server is started, as -RegServer
+// (classAppId, localServer) and -Service (also localService) write them.
+void writeRegistration(bool classAppId, const std::optional<std::string>& localService,
+                       const std::optional<std::string>& localServer) {
+    auto cls = reg::Key::create(reg::Hive::ClassesRoot, kClassKey);
+    if (classAppId)
+        cls.setString("AppID", ids::kAppId);
+    auto app = reg::Key::create(reg::Hive::ClassesRoot, kAppIdKey);
+    app.setString("", ids::kAppName);
+    if (localService)
+        app.setString("LocalService", *localService);
+    if (localServer)
+        reg::Key::create(reg::Hive::ClassesRoot, ids::kLocalServerKey).setString("", *localServer);
+}
+
+// Starters that only record what they were asked to start.
+struct RecordedStarts {
+    std::vector<std::filesystem::path> programs;
+    std::vector<std::string> units;
+    client::Starters starters() {
+        client::Starters s;
+        s.program = [this](const std::filesystem::path& p) { programs.push_back(p); };
+        s.service = [this](const std::string& unit, std::chrono::milliseconds) { units.push_back(unit); };
+        return s;
+    }
+};
+
+TEST(ActivationDecisionTest, ServiceRegistrationStartsTheUnitOtherwiseTheProgram) {
+    struct Row {
+        const char* what;
+        bool classAppId;
+        std::optional<std::string> localService;
+        std::optional<std::string> localServer;
+        std::optional<std::string> unit;     // expected service start
+        std::optional<std::string> program;  // expected program start
+    };
+    const Row rows[] = {
+        {"registered as a service", true, "VqSrvKt64", "/opt/kt64/VqSrvKt64", "VqSrvKt64.service", std::nullopt},
+        {"service without LocalServer32", true, "VqSrvKt64", std::nullopt, "VqSrvKt64.service", std::nullopt},
+        {"LocalService already a unit name", true, "VqSrvKt64.service", std::nullopt, "VqSrvKt64.service",
+         std::nullopt},
+        {"registered as a local server", true, std::nullopt, "/opt/kt64/VqSrvKt64", std::nullopt,
+         "/opt/kt64/VqSrvKt64"},
+        {"empty LocalService", true, "", "\"/opt/kt64/VqSrvKt64\"", std::nullopt, "/opt/kt64/VqSrvKt64"},
+        {"class names no AppID", false, "VqSrvKt64", "/opt/kt64/VqSrvKt64", std::nullopt, "/opt/kt64/VqSrvKt64"},
+        {"nothing to start", true, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScopedRegistry registry;
+        writeRegistration(row.classAppId, row.localService, row.localServer);
+        RecordedStarts starts;
+        try {
+            const auto started = client::activateLocalServer(starts.starters(), 1s);
+            EXPECT_EQ(started, row.unit ? *row.unit : row.program.value_or("?"));
+        } catch (const client::ServerError& e) {
+            EXPECT_FALSE(row.unit || row.program) << e.what();
+            EXPECT_EQ(e.code(), client::E_CLASS_NOT_REGISTERED);
+            EXPECT_FALSE(e.description());
+        }
+        EXPECT_EQ(starts.units, row.unit ? std::vector{*row.unit} : std::vector<std::string>{});
+        EXPECT_EQ(starts.programs, row.program ? std::vector{std::filesystem::path(*row.program)}
+                                               : std::vector<std::filesystem::path>{});
+    }
+}
+
+TEST(ServiceStartFailureTest, BusErrorsGiveTheServiceControlCodes) {
+    struct Row {
+        const char* busError;
+        int error;
+        HRESULT expected;
+    };
+    const Row rows[] = {
+        {"", ENOENT, client::E_SCM_RPC_FAILURE},  // no system bus socket
+        {"", ECONNREFUSED, client::E_SCM_RPC_FAILURE},
+        {"", EACCES, client::E_ACCESSDENIED},  // bus socket not ours to use
+        {"org.freedesktop.DBus.Error.ServiceUnknown", EHOSTUNREACH, client::E_SCM_RPC_FAILURE},  // bus, no systemd
+        {"org.freedesktop.DBus.Error.NoReply", ETIMEDOUT, client::E_SCM_RPC_FAILURE},
+        // A system bus without systemd running: activating the manager fails.
+        {"org.freedesktop.DBus.Error.Spawn.ChildExited", EIO, client::E_SCM_RPC_FAILURE},
+        {"org.freedesktop.systemd1.NoSuchUnit", ENOENT, client::E_SERVICE_DOES_NOT_EXIST},
+        {"org.freedesktop.systemd1.UnitMasked", ESHUTDOWN, client::E_SERVICE_DISABLED},
+        {"org.freedesktop.DBus.Error.AccessDenied", EACCES, client::E_ACCESSDENIED},
+        {"org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", EBUSY, client::E_ACCESSDENIED},
+        {"org.freedesktop.systemd1.JobTypeNotApplicable", EIO, client::E_SERVER_EXEC_FAILURE},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(client::serviceStartFailure(row.busError, row.error), row.expected)
+            << row.busError << " errno " << row.error;
+}
 
 class ActivationTest : public ::testing::Test {
 protected:
@@ -88,6 +191,115 @@ TEST_F(ActivationTest, NoAnsweringServerGivesErrorWithoutDescription) {
         EXPECT_FALSE(error->description());
         EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
     }
+}
+
+// Registered as -Service leaves it: the unit is started, never the
+// executable (which would refuse to run outside the service manager).
+class ServiceActivationTest : public ActivationTest {
+protected:
+    void SetUp() override {
+        ActivationTest::SetUp();
+        pidFile_ = registry_.dir() / "server.pid";
+        ::setenv("KT64_FAKE_SERVER_PIDFILE", pidFile_.c_str(), 1);
+        writeRegistration(true, std::string(ids::kAppName), "\"" KT64_FAKE_SERVER "\"");
+    }
+    void TearDown() override {
+        ::unsetenv("KT64_FAKE_SERVER_PIDFILE");
+        ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
+    std::filesystem::path pidFile_;
+};
+
+// The client's side of a service start: the unit is started (here by a
+// stand-in), and the client waits until the server answers.
+TEST_F(ServiceActivationTest, StartedServiceIsWaitedForUntilItAnswers) {
+    std::vector<std::string> units;
+    client::ConnectOptions options;
+    options.activationTimeout = 20s;  // two shared cores, several builds at once
+    // Stands in for the service manager: starts the server a little later,
+    // as a unit's start job would, so the client has to wait for it.
+    options.startService = [&](const std::string& unit, std::chrono::milliseconds) {
+        units.push_back(unit);
+        std::thread([] {
+            std::this_thread::sleep_for(300ms);
+            client::startDetached(KT64_FAKE_SERVER);
+        }).detach();
+    };
+
+    auto srv = client::ConnectServer("", options);
+    EXPECT_EQ(units, std::vector<std::string>{"VqSrvKt64.service"});
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(pidFile_); }));
+    std::uint32_t pid = 0;
+    std::ifstream(pidFile_) >> pid;
+    EXPECT_EQ(srv->GetComPort(), pid);
+    srv.reset();
+    EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(pidFile_); }, 15s));
+}
+
+// Through the real StartUnit call, against a stand-in manager on a bus of
+// the test's own.
+TEST_F(ServiceActivationTest, ServiceManagerIsAskedToStartTheUnit) {
+    if (!FakeServiceManager::available())
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    FakeServiceManager manager(registry_.dir());
+    manager.answer(FakeServiceManager::Answer::job([] { client::startDetached(KT64_FAKE_SERVER); }));
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", manager.address().c_str(), 1);
+    client::ConnectOptions options;
+    options.activationTimeout = 20s;
+
+    auto srv = client::ConnectServer("", options);
+    using Call = std::pair<std::string, std::string>;
+    EXPECT_EQ(manager.calls(), std::vector<Call>{Call("VqSrvKt64.service", "replace")});
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(pidFile_); }));
+    std::uint32_t pid = 0;
+    std::ifstream(pidFile_) >> pid;
+    EXPECT_EQ(srv->GetComPort(), pid);
+    srv.reset();
+    EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(pidFile_); }, 15s));
+}
+
+TEST_F(ServiceActivationTest, FailedServiceStartGivesErrorWithoutDescription) {
+    if (!FakeServiceManager::available())
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    using Answer = FakeServiceManager::Answer;
+    struct Row {
+        const char* what;
+        enum { NoBus, BusOnly, Manager } bus;
+        FakeServiceManager::Answer answer;
+        HRESULT expected;
+    };
+    const Row rows[] = {
+        {"no system bus", Row::NoBus, Answer::job(), client::E_SCM_RPC_FAILURE},
+        {"bus without service manager", Row::BusOnly, Answer::job(), client::E_SCM_RPC_FAILURE},
+        {"manager does not answer in time", Row::Manager, Answer::late(3s), client::E_SCM_RPC_FAILURE},
+        {"unit not installed", Row::Manager, Answer::error("org.freedesktop.systemd1.NoSuchUnit"),
+         client::E_SERVICE_DOES_NOT_EXIST},
+        {"caller may not start units", Row::Manager, Answer::error("org.freedesktop.DBus.Error.AccessDenied"),
+         client::E_ACCESSDENIED},
+        {"start job queued, server never answers", Row::Manager, Answer::job(), client::E_SERVER_EXEC_FAILURE},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::optional<FakeServiceManager> manager;
+        if (row.bus == Row::NoBus) {
+            ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (registry_.dir() / "no-bus").string()).c_str(), 1);
+        } else {
+            manager.emplace(registry_.dir(), row.bus == Row::Manager);
+            manager->answer(row.answer);
+            ::setenv("DBUS_SYSTEM_BUS_ADDRESS", manager->address().c_str(), 1);
+        }
+        client::ConnectOptions options;
+        options.activationTimeout = 1s;
+        auto start = std::chrono::steady_clock::now();
+        auto error = connectError(options);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code(), row.expected) << error->what();
+        EXPECT_FALSE(error->description());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+    }
+    // The registered executable was never run instead of the service.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(std::filesystem::exists(pidFile_));
 }
 
 }  // namespace
