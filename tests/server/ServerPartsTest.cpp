@@ -12,7 +12,7 @@
 #include "Kt64Srv.h"
 #include "Registration.h"
 #include "Registry.h"
-#include "ServerTestSupport.h"
+#include "TestEnvironment.h"
 #include "ServiceUnit.h"
 #include "ShutdownMonitor.h"
 #include "Switches.h"

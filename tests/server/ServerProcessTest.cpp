@@ -19,7 +19,7 @@
 #include "CentreEmulator.h"
 #include "Kt64Client.h"
 #include "Registry.h"
-#include "ServerTestSupport.h"
+#include "TestEnvironment.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 #include "Kt64Srv.h"
 #include "LinkWorker.h"
 #include "ServerConfig.h"
-#include "ServerTestSupport.h"
+#include "TestEnvironment.h"
 #include "SharedDevice.h"
 #include "WorkerState.h"
 

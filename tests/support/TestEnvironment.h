@@ -1,4 +1,4 @@
-// Small helpers of the server tests: a temporary folder, a temporary
+// Small helpers shared by the tests: a temporary folder, a temporary
 // registry (KT64_REGISTRY) and unit directory (KT64_UNIT_DIR) that are
 // restored when the test ends, and polling for a condition with a generous
 // deadline (the machine is shared; timings are never asserted tightly).
@@ -20,7 +20,7 @@ namespace kt64::test {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kt64srv-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "kt64-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
