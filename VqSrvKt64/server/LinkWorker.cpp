@@ -233,21 +233,14 @@ std::int32_t LinkWorker::runUpload() {
             r.device.SendRemaining = 0;
         });
     };
-    bool ok = false;
-    try {
-        ok = link::uploadRecords(*link_, buffer, remaining, [&](std::int32_t left) {
-            device_.access([&](DeviceRecord& r) { r.device.SendRemaining = std::max(left, 0); });
-            return !stopping();
-        });
-    } catch (const serial::CSerialException& e) {
-        finish(false);
-        return portFailed(e);
-    }
-    finish(ok);
-    if (stopping()) return W_POLL;
-    auto next = runExchange(link::exchangeStatus);
-    ++exchanges_;
-    return next;
+    return runTransfer(
+        [&] {
+            return link::uploadRecords(*link_, buffer, remaining, [&](std::int32_t left) {
+                device_.access([&](DeviceRecord& r) { r.device.SendRemaining = std::max(left, 0); });
+                return !stopping();
+            });
+        },
+        finish);
 }
 
 std::int32_t LinkWorker::runDownload() {
@@ -261,18 +254,26 @@ std::int32_t LinkWorker::runDownload() {
             r.DownloadBusy = false;
         });
     };
+    return runTransfer(
+        [&] {
+            return link::downloadRecords(*link_, buffer, count, [&](std::int32_t received) {
+                const bool complete = received >= static_cast<std::int32_t>(link::kImageSize);
+                device_.access([&](DeviceRecord& r) {
+                    // The image becomes readable together with the count that
+                    // tells clients it is complete.
+                    if (complete) r.device.TransferBuffer.assign(buffer.begin(), buffer.begin() + link::kImageSize);
+                    r.device.RecvCount = received;
+                });
+                return complete || !stopping();
+            });
+        },
+        finish);
+}
+
+std::int32_t LinkWorker::runTransfer(const std::function<bool()>& transfer, const std::function<void(bool)>& finish) {
     bool ok = false;
     try {
-        ok = link::downloadRecords(*link_, buffer, count, [&](std::int32_t received) {
-            const bool complete = received >= static_cast<std::int32_t>(link::kImageSize);
-            device_.access([&](DeviceRecord& r) {
-                // The image becomes readable together with the count that
-                // tells clients it is complete.
-                if (complete) r.device.TransferBuffer.assign(buffer.begin(), buffer.begin() + link::kImageSize);
-                r.device.RecvCount = received;
-            });
-            return complete || !stopping();
-        });
+        ok = transfer();
     } catch (const serial::CSerialException& e) {
         finish(false);
         return portFailed(e);

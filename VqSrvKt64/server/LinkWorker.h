@@ -84,6 +84,10 @@ private:
                              bool claimsParams = false);
     std::int32_t runUpload();
     std::int32_t runDownload();
+    // One command-list transfer: finish records its outcome; a serial failure
+    // becomes a port failure; otherwise the status is read as after every
+    // command (unless the worker is stopping).
+    std::int32_t runTransfer(const std::function<bool()>& transfer, const std::function<void(bool)>& finish);
     void publishOutcome(HRESULT hr);
     void publishInvalid();
     std::int32_t portFailed(const serial::CSerialException& e);
