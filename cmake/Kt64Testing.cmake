@@ -11,3 +11,19 @@ function(kt64_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
 endfunction()
+
+# kt64_add_qt_test(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s])
+# One Qt Test binary registered as one CTest test, run on the offscreen
+# platform so that it needs no display.
+function(kt64_add_qt_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} kt64_test_support Qt6::Test Qt6::Widgets Threads::Threads)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS};console"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
