@@ -4,41 +4,33 @@
 #include <cstdlib>
 #include <limits>
 
+#include "CivilCalendar.h"
+
 namespace kt64::sync {
 namespace {
 
 constexpr LocalSeconds kDay = 86400;
 
-LocalSeconds floorDiv(LocalSeconds a, LocalSeconds b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-// Civil date from days since 1970-01-01 (proleptic Gregorian).
-void civilFromDays(std::int64_t z, int& y, int& m, int& d) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
-}
+using calendar::floorDiv;
 
 }  // namespace
 
 LocalSeconds localSecondsOf(const SystemTime& st) {
-    return daysFromCivil(st.year, st.month, st.day) * kDay + st.hour * 3600 + st.minute * 60 + st.second;
+    return calendar::dayNumber(st.year, st.month, st.day) * kDay + st.hour * 3600 + st.minute * 60 + st.second;
 }
 
 SystemTime systemTimeOf(LocalSeconds seconds) {
     SystemTime st;
     const LocalSeconds days = floorDiv(seconds, kDay);
     const LocalSeconds rest = seconds - days * kDay;
-    civilFromDays(days, st.year, st.month, st.day);
+    const calendar::CivilDay civil = calendar::civilDay(days);
+    st.year = civil.year;
+    st.month = civil.month;
+    st.day = civil.day;
     st.hour = static_cast<int>(rest / 3600);
     st.minute = static_cast<int>(rest / 60 % 60);
     st.second = static_cast<int>(rest % 60);
-    st.dayOfWeek = static_cast<int>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+    st.dayOfWeek = calendar::isoWeekday(days) % 7;  // 0 = Sunday
     return st;
 }
 

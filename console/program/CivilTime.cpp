@@ -1,11 +1,11 @@
 // Civil-calendar arithmetic and the ISO texts of the program file (see
-// CivilTime.h). Day numbers use the days-from-civil algorithm shared with the
-// OLE date conversions, so a date means the same day everywhere.
+// CivilTime.h). Day numbers come from the calendar every program shares, so
+// a date means the same day everywhere.
 #include "CivilTime.h"
 
 #include <cstdio>
 
-#include "OleDate.h"
+#include "CivilCalendar.h"
 
 namespace kt64::program {
 
@@ -41,56 +41,31 @@ std::optional<TimeOfDay> parseClock(std::string_view text) {
 
 }  // namespace
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) { return calendar::isLeapYear(year); }
 
-int daysInMonth(int year, int month) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) return 0;
-    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
-}
+int daysInMonth(int year, int month) { return calendar::daysInMonth(year, month); }
 
-bool isValid(const CivilDate& date) {
-    return date.year >= 1 && date.year <= 9999 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
-           date.day <= daysInMonth(date.year, date.month);
-}
+bool isValid(const CivilDate& date) { return calendar::isValidDate(date.year, date.month, date.day); }
 
 bool isValid(const TimeOfDay& time) {
     return time.hour >= 0 && time.hour < 24 && time.minute >= 0 && time.minute < 60 && time.second >= 0 &&
            time.second < 60;
 }
 
-std::int64_t dayNumber(const CivilDate& date) { return daysFromCivil(date.year, date.month, date.day); }
+std::int64_t dayNumber(const CivilDate& date) { return calendar::dayNumber(date.year, date.month, date.day); }
 
 CivilDate dateFromDayNumber(std::int64_t days) {
-    // Inverse of days-from-civil: eras of 400 years (146097 days) from 0000-03-01.
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(days - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    const auto y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0);
-    return CivilDate{static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
+    const calendar::CivilDay d = calendar::civilDay(days);
+    return CivilDate{d.year, d.month, d.day};
 }
 
-int weekdayBit(const CivilDate& date) {
-    // 1970-01-01 was a Thursday (Monday-based index 3).
-    auto index = (dayNumber(date) + 3) % 7;
-    if (index < 0) index += 7;
-    return 1 << index;
-}
+int weekdayBit(const CivilDate& date) { return 1 << (calendar::isoWeekday(dayNumber(date)) - 1); }
 
 LocalSeconds localSeconds(const CivilDate& date, const TimeOfDay& time) {
     return dayNumber(date) * kSecondsPerDay + time.secondsOfDay();
 }
 
-CivilDate dateOf(LocalSeconds t) {
-    auto days = t / kSecondsPerDay;
-    if (t % kSecondsPerDay < 0) --days;
-    return dateFromDayNumber(days);
-}
+CivilDate dateOf(LocalSeconds t) { return dateFromDayNumber(calendar::floorDiv(t, kSecondsPerDay)); }
 
 TimeOfDay timeOf(LocalSeconds t) {
     const int s = secondsOfDay(t);

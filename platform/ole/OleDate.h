@@ -44,9 +44,4 @@ std::optional<SystemTime> fromVariantTime(DATE date);
 // Convenience for the common case of whole fields.
 std::optional<DATE> makeDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
-// Day number of a civil date counted from 1 January 1970 (proleptic
-// Gregorian); shared by the conversions and by callers that do calendar
-// arithmetic (weekday of a date, days between dates).
-std::int64_t daysFromCivil(int year, int month, int day);
-
 }  // namespace kt64

@@ -1,0 +1,52 @@
+// The civil calendar of every program: day numbers counted from 1 January
+// 1970 and the dates and weekdays they stand for, month lengths, and the
+// Sunday that a change of time names. The arithmetic is <chrono>'s
+// (year_month_day, sys_days, weekday, last); this module only adapts it to
+// the plain integer fields that dates, the centre's frames and the program
+// files keep, so that a date means the same day in the link server, the
+// emulator, the relay program and the synchronisation service.
+//
+// The calendar is the proleptic Gregorian one, without time zones; years are
+// those <chrono> can name (-32767..32767), which covers every caller's range.
+#pragma once
+
+#include <cstdint>
+
+namespace kt64::calendar {
+
+struct CivilDay {
+    int year = 1970;
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    friend bool operator==(const CivilDay&, const CivilDay&) = default;
+};
+
+// Day number of a date counted from 1970-01-01 (negative before it). A day
+// past its month's end counts on into the next months (31 April is 1 May),
+// and a month outside 1..12 counts into the neighbouring years, so fields
+// read from a frame or a text never make the result unspecified.
+std::int64_t dayNumber(int year, int month, int day);
+
+CivilDay civilDay(std::int64_t dayNumber);
+
+// 1 = Monday .. 7 = Sunday.
+int isoWeekday(std::int64_t dayNumber);
+
+bool isLeapYear(int year);
+// 28..31; 0 for a month outside 1..12.
+int daysInMonth(int year, int month);
+// A real date of years 1..9999.
+bool isValidDate(int year, int month, int day);
+
+// Day of the month of the Sunday that a change key names: key 0 the last
+// Sunday of the month, keys 1..4 the first to fourth. 0 for a key above 4
+// or a month outside 1..12.
+int changeSunday(int year, int month, int key);
+
+// Division rounding towards minus infinity, for splitting a count of
+// seconds into days and the second of the day.
+constexpr std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+}  // namespace kt64::calendar
