@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "Kt64View.h"
+
 namespace kt64::console {
 
 ViewPlaceholder::ViewPlaceholder(const QString& className, QWidget* parent) : QWidget(parent), className_(className) {
@@ -15,7 +17,7 @@ ViewPlaceholder::ViewPlaceholder(const QString& className, QWidget* parent) : QW
     layout->addWidget(label);
 }
 
-QWidget* createDeviceView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CKt64View", parent); }
+QWidget* createDeviceView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) { return new CKt64View(doc, frame, parent); }
 
 QWidget* createConfView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CConfView", parent); }
 
