@@ -321,7 +321,9 @@ void CKt64View::showReading(const Reading& r) {
         errorPending_ = false;
         updateLC(r.setFlag, true);
         updateLA(r.setFlag, r.line, true);
-        control(1044)->setEnabled(true);
+        // A centre that entered manual setting in this very poll keeps its
+        // editor locked, the send button with it.
+        if (!manual) control(1044)->setEnabled(true);
     }
     setStatus(kNoError);
 }

@@ -316,6 +316,8 @@ private slots:
         waitAction();
         panel->OnSelectLocal();
         waitAction();
+        // The first good poll after the suspension and the manual setting
+        // may coincide: the editor must stay locked either way.
         rig->control("set alarm 0x81,0x40,0x00");
         afterCentreChange();
         for (int id : {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117})
