@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -376,6 +377,30 @@ bool CMainFrame::saveModified() {
     return true;
 }
 
+QStringList CMainFrame::RecentFiles() {
+    QSettings profile;
+    QStringList files;
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString f = profile.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
+        if (!f.isEmpty()) files << f;
+    }
+    return files;
+}
+
+void CMainFrame::AddToRecentFiles(const QString& path) {
+    QStringList files = RecentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    QSettings profile;
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString key = QStringLiteral("Recent File List/File%1").arg(i);
+        if (i <= files.size())
+            profile.setValue(key, files[i - 1]);
+        else
+            profile.remove(key);
+    }
+}
+
 void CMainFrame::OnFileNew() {
     if (!saveModified()) return;
     if (doc_.Program().NewDocument()) {
@@ -391,6 +416,7 @@ void CMainFrame::OnFileOpen() {
     if (path.isEmpty()) return;
     if (doc_.Program().OpenDocument(path.toStdString())) {
         doc_.PathName = path.toStdString();
+        AddToRecentFiles(path);
         doc_.Program().UpdateAllViews(0);
     } else if (!doc_.Program().failureText().empty()) {
         messageBox(this, {kAppCaption, QString::fromStdString(doc_.Program().failureText()), QMessageBox::Warning});
@@ -413,6 +439,7 @@ bool CMainFrame::OnFileSave(bool askName) {
         return false;
     }
     doc_.PathName = path;
+    AddToRecentFiles(QString::fromStdString(path.string()));
     updateTitle();
     return true;
 }

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QtTest>
@@ -215,6 +216,16 @@ private slots:
         QVERIFY(answers.asked.empty());
         QTRY_COMPARE(answers.asked.size(), std::size_t(1));
         QCOMPARE(answers.asked[0].text, kExitQuestion);
+    }
+
+    void recentFilesKeepTheLastFourNewestFirst() {
+        kt64::test::TempDir home;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
+        QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
+        QCoreApplication::setApplicationName("Kt64");
+        for (const char* f : {"/a.dsk", "/b.dsk", "/c.dsk", "/d.dsk", "/e.dsk", "/c.dsk"})
+            CMainFrame::AddToRecentFiles(f);
+        QCOMPARE(CMainFrame::RecentFiles(), QStringList({"/c.dsk", "/e.dsk", "/d.dsk", "/b.dsk"}));
     }
 
     void onlyTheExactAccessCodeGetsPastTheAboutBox() {
