@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 
@@ -217,10 +218,18 @@ void CMainFrame::createViews() {
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 2);
     // The document tells every view about New, Open and a receive.
+    // A transfer running on a worker thread may call it: the views hear of
+    // it on the GUI thread.
     doc_.Program().setViewUpdater([this](std::uint32_t hint) {
-        for (auto& t : templates_)
-            if (auto* v = asView(t.view)) v->OnUpdate(hint);
-        updateTitle();
+        auto update = [this, hint] {
+            for (auto& t : templates_)
+                if (auto* v = asView(t.view)) v->OnUpdate(hint);
+            updateTitle();
+        };
+        if (QThread::currentThread() == thread())
+            update();
+        else
+            QMetaObject::invokeMethod(this, update, Qt::QueuedConnection);
     });
     stack_->setCurrentWidget(templates_[0].view);
     active_ = ViewKind::Device;
@@ -450,8 +459,10 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::OnAboutClosed(const QString& typedCode) {
-    if (typedCode == kServiceAccessCode)
+    if (typedCode == kServiceAccessCode) {
+        emit serviceDialogRequested();
         runServiceDialog(doc_, *this, this);
+    }
     else if (beep)
         beep();
 }

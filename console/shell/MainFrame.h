@@ -99,6 +99,8 @@ public:
 signals:
     // After each switch of view.
     void viewSwitched(ViewKind view);
+    // The access code was typed: the service dialog opens (runServiceDialog).
+    void serviceDialogRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

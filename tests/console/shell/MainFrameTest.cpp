@@ -3,6 +3,7 @@
 // box's access code and the single-instance lock.
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -15,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "AboutDlg.h"
 #include "ConsoleApp.h"
 #include "InstanceLock.h"
 #include "Kt64Doc.h"
@@ -231,11 +233,28 @@ private slots:
     void onlyTheExactAccessCodeGetsPastTheAboutBox() {
         int beeps = 0;
         frame->beep = [&] { ++beeps; };
+        QSignalSpy service(frame.get(), &CMainFrame::serviceDialogRequested);
         for (const QString& code : {QString(), QString("brovik"), QString("Brovik "), QString("Brovi")})
             frame->OnAboutClosed(code);
         QCOMPARE(beeps, 4);
+        QCOMPARE(service.count(), 0);
         frame->OnAboutClosed("Brovik");
         QCOMPARE(beeps, 4);
+        QCOMPARE(service.count(), 1);
+    }
+
+    void aDoubleClickOnTheLogoRevealsTheCodeField() {
+        CAboutDlg about(frame.get());
+        about.show();
+        QVERIFY(!about.codeFieldShown());
+        auto* code = about.findChild<QLineEdit*>("code");
+        QCOMPARE(code->echoMode(), QLineEdit::Password);
+        QCOMPARE(about.findChild<QLabel*>("version")->text(), QString("KT64mon wersja 1.20 (Build 14)"));
+        QTest::mouseDClick(about.findChild<QLabel*>("logo"), Qt::LeftButton);
+        QVERIFY(about.codeFieldShown());
+        QCOMPARE(about.findChild<QLabel*>("codeLabel")->text(), QString("Hasło:"));
+        QTest::keyClicks(code, "Brovik");
+        QCOMPARE(about.typedCode(), QString("Brovik"));
     }
 };
 
