@@ -84,6 +84,12 @@ private slots:
             QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
         QCOMPARE(frame->findChild<QLabel*>("paneMessage")->text(), QString("Gotowy"));
         QCOMPARE(frame->windowTitle(), QString("Bez tytułu - KT64mon"));
+        // Fixed size, minimise but no maximise; the device panel fits whole.
+        QVERIFY(!(frame->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(frame->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(frame->minimumSize(), frame->maximumSize());
+        QVERIFY(frame->viewStack()->width() >= frame->view(ViewKind::Device)->width());
+        QVERIFY(frame->viewStack()->height() >= frame->view(ViewKind::Device)->height());
     }
 
     void switchingViewsShowsOnePageAndMovesTheCheckMark_data() {
