@@ -1,0 +1,92 @@
+// Link-server calls on a worker thread (see WorkerCentreLink.h).
+#include "WorkerCentreLink.h"
+
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QPointer>
+#include <memory>
+
+namespace kt64::console {
+
+namespace {
+
+// What one call hands back from the worker: its end and what it threw.
+struct CallState {
+    std::exception_ptr error;
+    bool done = false;
+};
+
+}  // namespace
+
+WorkerCentreLink::WorkerCentreLink(program::CentreLink& inner) : inner_(inner) {
+    thread_.setObjectName("centre link");
+    worker_ = new QObject;
+    worker_->moveToThread(&thread_);
+    QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_.start();
+}
+
+WorkerCentreLink::~WorkerCentreLink() {
+    thread_.quit();
+    thread_.wait();
+}
+
+void WorkerCentreLink::run(const std::function<void()>& job) {
+    auto state = std::make_shared<CallState>();
+    QEventLoop loop;
+    QPointer<QEventLoop> waiting(&loop);
+    ++calls_;
+    // The loop lives on this thread: the worker wakes it with a queued call
+    // to it, which is dropped if the loop is gone.
+    QMetaObject::invokeMethod(worker_, [job, state, waiting, &loop] {
+        try {
+            job();
+        } catch (...) {
+            state->error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            &loop,
+            [state, waiting] {
+                state->done = true;
+                if (waiting) waiting->quit();
+            },
+            Qt::QueuedConnection);
+    });
+    while (!state->done) loop.exec();
+    --calls_;
+    if (state->error) std::rethrow_exception(state->error);
+}
+
+std::string WorkerCentreLink::BuildType() {
+    std::string result;
+    run([&] { result = inner_.BuildType(); });
+    return result;
+}
+
+void WorkerCentreLink::PutRozkazy(std::span<const std::uint8_t> image) {
+    run([&] { inner_.PutRozkazy(image); });
+}
+
+std::uint32_t WorkerCentreLink::RozkazPos() {
+    std::uint32_t result = 0;
+    run([&] { result = inner_.RozkazPos(); });
+    return result;
+}
+
+void WorkerCentreLink::StartGetRozkazy() {
+    run([&] { inner_.StartGetRozkazy(); });
+}
+
+std::uint32_t WorkerCentreLink::RozkazRxPos() {
+    std::uint32_t result = 0;
+    run([&] { result = inner_.RozkazRxPos(); });
+    return result;
+}
+
+program::ReceivedList WorkerCentreLink::GetRozkazy() {
+    program::ReceivedList result;
+    run([&] { result = inner_.GetRozkazy(); });
+    return result;
+}
+
+}  // namespace kt64::console
