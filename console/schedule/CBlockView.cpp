@@ -50,11 +50,12 @@ void CBlockView::onUpdate(std::uint32_t) {
     const auto counts = model_.rebuild(document_.database(), messages_);
     rebuilding_ = false;
     if (counts.read) emit countsChanged(counts.blocks, counts.records);
-    if (!remembered) return;
-    if (document_.FreshDocument) {
-        document_.FreshDocument = false;
-        return;
-    }
+    // A program just made or opened starts with nothing selected. The mark
+    // is taken by the first rebuild after it, selection or not, so that the
+    // first change made afterwards keeps the tree's selection.
+    const bool fresh = document_.FreshDocument;
+    document_.FreshDocument = false;
+    if (!remembered || fresh) return;
     const int kind = kindOf(*remembered);
     if (kind == kKindBlocks || kind == kKindBlockCommands || kind == kKindBlockDates) selectCode(*remembered);
 }
