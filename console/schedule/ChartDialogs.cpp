@@ -82,7 +82,9 @@ void CGrafZalDlg::redraw() {
     const int minutes = program::kResolutionMinutes[static_cast<std::size_t>(std::max(0, ui_->ctl1150->currentIndex()))];
     ui_->ctl1152->setChart({start.year(), start.month(), start.day()}, days, minutes);
     QApplication::restoreOverrideCursor();
-    const int maximum = ui_->ctl1152->geometry().scrollRange(ui_->ctl1152->width());
+    // Before the dialog is shown the control has not got its size yet.
+    const int clientWidth = std::max(ui_->ctl1152->width(), ui_->ctl1152->minimumWidth());
+    const int maximum = ui_->ctl1152->geometry().scrollRange(clientWidth);
     ui_->ctl1151->setRange(0, maximum);
     ui_->ctl1151->setPageStep(std::max(1, maximum / 20));
     ui_->ctl1151->setValue(0);
