@@ -19,15 +19,16 @@ CBlockView::CBlockView(program::ProgramDocument& document, program::UserMessages
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) { currentChangedTo(current); });
 
-    auto* chart = new QAction(QStringLiteral("Grafik (CTRL+G)"), this);
-    chart->setObjectName("cmd32919");
-    chart->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
-    chart->setShortcutContext(Qt::WidgetShortcut);
-    connect(chart, &QAction::triggered, this, &CBlockView::chartRequested);
-    addAction(chart);
 
     relayTimer_.setInterval(kRelayRefreshMs);
     connect(&relayTimer_, &QTimer::timeout, this, &CBlockView::relayOutputsWanted);
+}
+
+CBlockView::~CBlockView() {
+    // The model goes before the view: its last signals must not reach the
+    // list through a selection change.
+    rebuilding_ = true;
+    selectionModel()->disconnect(this);
 }
 
 std::optional<std::uint32_t> CBlockView::selectedCode() const {
@@ -65,14 +66,19 @@ void CBlockView::currentChangedTo(const QModelIndex& current) {
     emit itemSelected(current.data(kItemCodeRole).value<quint32>());
 }
 
-void CBlockView::focusInEvent(QFocusEvent* event) {
-    relayTimer_.start();
-    QTreeView::focusInEvent(event);
+void CBlockView::OnActivateView(bool active) {
+    if (active) {
+        relayTimer_.start();
+    } else {
+        relayTimer_.stop();
+    }
 }
 
-void CBlockView::focusOutEvent(QFocusEvent* event) {
-    relayTimer_.stop();
-    QTreeView::focusOutEvent(event);
+bool CBlockView::OnCommand(int commandId) {
+    if (commandId != command::kChart && commandId != command::kSendProgram && commandId != command::kReceiveProgram)
+        return false;
+    emit commandRequested(commandId);
+    return true;
 }
 
 }  // namespace kt64::console

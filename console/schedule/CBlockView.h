@@ -10,16 +10,18 @@
 #include <QTreeView>
 #include <cstdint>
 
+#include "ConsoleView.h"
 #include "ProgramDocument.h"
 #include "ScheduleModels.h"
 #include "UserMessages.h"
 
 namespace kt64::console {
 
-class CBlockView : public QTreeView {
+class CBlockView : public QTreeView, public ConsoleView {
     Q_OBJECT
 public:
     CBlockView(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent = nullptr);
+    ~CBlockView() override;
 
     ScheduleTreeModel& treeModel() { return model_; }
     // The ItemCode of the selected item, if any.
@@ -36,13 +38,17 @@ public slots:
 signals:
     void itemSelected(std::uint32_t code);
     void countsChanged(int blocks, int datesPlusCommands);
-    // "Grafik (CTRL+G)".
-    void chartRequested();
+    // Ctrl+G, Ctrl+T or Ctrl+R (the command identifiers of ConsoleView.h).
+    void commandRequested(int commandId);
     void relayOutputsWanted();
 
-protected:
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
+public:
+    // The frame's side: document updates, activation (the relay-outputs
+    // refresh runs while active), and the commands meant for a schedule
+    // view (send, receive, chart), passed on as commandRequested.
+    void OnUpdate(std::uint32_t hint) override { onUpdate(hint); }
+    void OnActivateView(bool active) override;
+    bool OnCommand(int commandId) override;
 
 private:
     void currentChangedTo(const QModelIndex& current);

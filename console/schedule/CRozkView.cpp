@@ -51,12 +51,6 @@ CRozkView::CRozkView(program::ProgramDocument& document, program::UserMessages& 
     connect(actions[5], &QAction::triggered, this, &CRozkView::copyRecord);
     connect(actions[6], &QAction::triggered, this, &CRozkView::pasteRecord);
 
-    auto* chart = new QAction(QStringLiteral("Grafik (CTRL+G)"), this);
-    chart->setObjectName("cmd32919");
-    chart->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
-    chart->setShortcutContext(Qt::WidgetShortcut);
-    connect(chart, &QAction::triggered, this, &CRozkView::chartRequested);
-    addAction(chart);
 
     relayTimer_.setInterval(kRelayRefreshMs);
     connect(&relayTimer_, &QTimer::timeout, this, &CRozkView::relayOutputsWanted);
@@ -172,14 +166,19 @@ void CRozkView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (lp && editing_.keysAct(currentCode_, lp)) editRecord();
 }
 
-void CRozkView::focusInEvent(QFocusEvent* event) {
-    relayTimer_.start();
-    QTableView::focusInEvent(event);
+void CRozkView::OnActivateView(bool active) {
+    if (active) {
+        relayTimer_.start();
+    } else {
+        relayTimer_.stop();
+    }
 }
 
-void CRozkView::focusOutEvent(QFocusEvent* event) {
-    relayTimer_.stop();
-    QTableView::focusOutEvent(event);
+bool CRozkView::OnCommand(int commandId) {
+    if (commandId != command::kChart && commandId != command::kSendProgram && commandId != command::kReceiveProgram)
+        return false;
+    emit commandRequested(commandId);
+    return true;
 }
 
 }  // namespace kt64::console

@@ -13,13 +13,14 @@
 #include <optional>
 
 #include "ItemCode.h"
+#include "ConsoleView.h"
 #include "ProgramDocument.h"
 #include "RecordEditing.h"
 #include "ScheduleModels.h"
 
 namespace kt64::console {
 
-class CRozkView : public QTableView {
+class CRozkView : public QTableView, public ConsoleView {
     Q_OBJECT
 public:
     CRozkView(program::ProgramDocument& document, program::UserMessages& messages, RecordDialogs& dialogs,
@@ -38,6 +39,11 @@ public:
 
     static constexpr int kRelayRefreshMs = 2500;
 
+public:
+    void OnUpdate(std::uint32_t hint) override { onUpdate(hint); }
+    void OnActivateView(bool active) override;
+    bool OnCommand(int commandId) override;
+
 public slots:
     // Update with a hint: keep the content and move the selection when the
     // kind stays one of the unfiltered lists, else refill.
@@ -53,15 +59,14 @@ public slots:
     void pasteRecord();   // 32950
 
 signals:
-    void chartRequested();
+    // Ctrl+G, Ctrl+T or Ctrl+R (the command identifiers of ConsoleView.h).
+    void commandRequested(int commandId);
     void relayOutputsWanted();
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void afterChange(const RecordEditing::Outcome& outcome);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 #include <memory>
 
@@ -48,10 +49,9 @@ class TransferDialogs : public program::TransferWatcher {
 public:
     explicit TransferDialogs(QWidget* parent) : parent_(parent) {}
     void watch(program::TransferProgress& progress) override;
-    void setParent(QWidget* parent) { parent_ = parent; }
 
 private:
-    QWidget* parent_;
+    QPointer<QWidget> parent_;
 };
 
 }  // namespace kt64::console

@@ -6,47 +6,77 @@
 
 namespace kt64::console {
 
+ScheduleTransfers::ScheduleTransfers(program::ProgramDocument& document, LinkSource links,
+                                     program::UserMessages& messages, QWidget* window)
+    : document_(document), links_(std::move(links)), messages_(messages), window_(window) {}
+
+namespace {
+
+// Hands out a link it does not own.
+class BorrowedLink : public program::CentreLink {
+public:
+    explicit BorrowedLink(program::CentreLink& link) : link_(link) {}
+    bool Connected() const override { return link_.Connected(); }
+    std::string BuildType() override { return link_.BuildType(); }
+    void PutRozkazy(std::span<const std::uint8_t> image) override { link_.PutRozkazy(image); }
+    std::uint32_t RozkazPos() override { return link_.RozkazPos(); }
+    void StartGetRozkazy() override { link_.StartGetRozkazy(); }
+    std::uint32_t RozkazRxPos() override { return link_.RozkazRxPos(); }
+    program::ReceivedList GetRozkazy() override { return link_.GetRozkazy(); }
+
+private:
+    program::CentreLink& link_;
+};
+
+}  // namespace
+
 ScheduleTransfers::ScheduleTransfers(program::ProgramDocument& document, program::CentreLink& link,
                                      program::UserMessages& messages, QWidget* window)
-    : QObject(window),
-      document_(document),
-      inner_(link),
-      messages_(messages),
-      link_(link),
-      dialogs_(window),
-      transfer_(link_, messages, dialogs_) {}
+    : ScheduleTransfers(document, [&link] { return std::make_unique<BorrowedLink>(link); }, messages, window) {}
 
 ScheduleTransfers::~ScheduleTransfers() {
     if (reader_) reader_->wait();
 }
 
-void ScheduleTransfers::send() {
-    if (busy()) return;
+template <class F>
+void ScheduleTransfers::withLink(F f) {
+    if (running_ || !links_) return;
     running_ = true;
-    transfer_.SendProgram(document_);
+    const std::unique_ptr<program::CentreLink> link = links_();
+    {
+        WorkerCentreLink worker(*link);
+        TransferDialogs dialogs(window_);
+        program::ProgramTransfer transfer(worker, messages_, dialogs);
+        // Each transfer starts its stall rule afresh, so a position left
+        // over from an earlier transfer can never end this one at its
+        // first tick.
+        f(transfer, *link);
+    }
     running_ = false;
+}
+
+void ScheduleTransfers::send() {
+    withLink([&](program::ProgramTransfer& transfer, program::CentreLink&) { transfer.SendProgram(document_); });
 }
 
 void ScheduleTransfers::receive() {
-    if (busy()) return;
-    running_ = true;
-    bool go = true;
-    if (document_.isModified() && inner_.Connected()) {
-        go = saveModified ? saveModified() : messages_.ask(kDiscardChanges, program::MessageIcon::Exclamation);
-    }
-    if (go) {
+    withLink([&](program::ProgramTransfer& transfer, program::CentreLink& link) {
+        if (document_.isModified() && link.Connected()) {
+            const bool go =
+                saveModified ? saveModified() : messages_.ask(kDiscardChanges, program::MessageIcon::Exclamation);
+            if (!go) return;
+        }
         const auto before = document_.WorkingCopyPath();
-        transfer_.ReceiveProgram(document_);
+        transfer.ReceiveProgram(document_);
         if (document_.WorkingCopyPath() != before) emit programReceived();
-    }
-    running_ = false;
+    });
 }
 
 void ScheduleTransfers::readRelayOutputs() {
-    if (reader_ && !reader_->isFinished()) return;
+    if (!links_ || (reader_ && !reader_->isFinished())) return;
     if (reader_) reader_->wait();
     QPointer<ScheduleTransfers> self(this);
-    program::CentreLink* link = &inner_;
+    std::shared_ptr<program::CentreLink> link = links_();
     reader_.reset(QThread::create([self, link] {
         int outputs = 0;
         try {

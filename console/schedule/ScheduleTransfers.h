@@ -9,6 +9,9 @@
 // The frame's number of relay outputs is read the same way, without
 // waiting: readRelayOutputs() starts a read and relayOutputsRead() tells
 // the result (0 for an empty BuildType or a failed call).
+//
+// The link-server object may be replaced between two actions (a new
+// connection), so each action takes a fresh CentreLink from its source.
 #pragma once
 
 #include <QObject>
@@ -26,6 +29,10 @@ namespace kt64::console {
 class ScheduleTransfers : public QObject {
     Q_OBJECT
 public:
+    using LinkSource = std::function<std::unique_ptr<program::CentreLink>()>;
+    ScheduleTransfers(program::ProgramDocument& document, LinkSource links, program::UserMessages& messages,
+                      QWidget* window);
+    // A link that stays the same for every action (tests, tools).
     ScheduleTransfers(program::ProgramDocument& document, program::CentreLink& link,
                       program::UserMessages& messages, QWidget* window);
     ~ScheduleTransfers() override;
@@ -36,8 +43,7 @@ public:
     std::function<bool()> saveModified;
 
     // A transfer or a relay-outputs read is under way.
-    bool busy() const { return running_ || link_.busy(); }
-    TransferDialogs& dialogs() { return dialogs_; }
+    bool busy() const { return running_; }
 
 public slots:
     void send();
@@ -50,12 +56,14 @@ signals:
     void programReceived();
 
 private:
+    // Runs one transfer with a fresh link, its calls on a worker.
+    template <class F>
+    void withLink(F f);
+
     program::ProgramDocument& document_;
-    program::CentreLink& inner_;
+    LinkSource links_;
     program::UserMessages& messages_;
-    WorkerCentreLink link_;
-    TransferDialogs dialogs_;
-    program::ProgramTransfer transfer_;
+    QPointer<QWidget> window_;
     bool running_ = false;
     std::unique_ptr<QThread> reader_;
 };

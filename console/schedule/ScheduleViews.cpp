@@ -2,43 +2,75 @@
 #include "ScheduleViews.h"
 
 #include "ChartDialogs.h"
+#include "MessageBoxes.h"
 
 namespace kt64::console {
 
 ScheduleViews::ScheduleViews(program::ProgramDocument& document, program::UserMessages& messages, QWidget* window,
-                             program::CentreLink* link)
+                             ScheduleTransfers::LinkSource links, QWidget* viewParent)
     : document_(document), messages_(messages), window_(window), dialogs_(messages, window) {
-    tree_ = new CBlockView(document, messages);
-    list_ = new CRozkView(document, messages, dialogs_);
-    connect(tree_, &CBlockView::itemSelected, list_, &CRozkView::onUpdate);
-    connect(tree_, &CBlockView::countsChanged, list_, &CRozkView::setCounts);
+    tree_ = new CBlockView(document, messages, viewParent);
+    tree_->setObjectName("CBlockView");
+    list_ = new CRozkView(document, messages, dialogs_, viewParent);
     connect(tree_, &CBlockView::countsChanged, this, &ScheduleViews::countsChanged);
-    connect(tree_, &CBlockView::chartRequested, this, &ScheduleViews::openChart);
-    connect(list_, &CRozkView::chartRequested, this, &ScheduleViews::openChart);
-    if (link != nullptr) {
-        transfers_ = std::make_unique<ScheduleTransfers>(document, *link, messages, window);
+    connect(tree_, &CBlockView::commandRequested, this, &ScheduleViews::runCommand);
+    if (links) {
+        transfers_ = std::make_unique<ScheduleTransfers>(document, std::move(links), messages, window);
         connect(tree_, &CBlockView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
-        connect(list_, &CRozkView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
         connect(transfers_.get(), &ScheduleTransfers::relayOutputsRead, this, &ScheduleViews::relayOutputsChanged);
     }
+    connectList();
 }
 
 ScheduleViews::~ScheduleViews() {
-    // The views belong to the frame's splitter once placed there.
+    // Views without a parent are ours; placed in a splitter they are the
+    // frame's.
     if (tree_ && tree_->parent() == nullptr) delete tree_;
     if (list_ && list_->parent() == nullptr) delete list_;
 }
 
-void ScheduleViews::setRecordDialogs(RecordDialogs& dialogs) {
-    // The list keeps its editing state; only the dialogs change.
-    auto* old = list_.data();
-    list_ = new CRozkView(document_, messages_, dialogs);
+ScheduleViews& ScheduleViews::attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
+    if (auto* found = parent->findChild<ScheduleViews*>()) return *found;
+    auto messages = std::make_unique<ConsoleMessages>(parent->window());
+    program::UserMessages& shown = *messages;
+    auto* views = new ScheduleViews(
+        doc.Program(), shown, parent->window(), [&doc] { return doc.centreLink(); }, parent);
+    views->ownedMessages_ = std::move(messages);
+    // It lives and dies with the tree, which the splitter owns.
+    views->setParent(views->tree_);
+    connect(views, &ScheduleViews::countsChanged, views, [&doc, &frame](int blocks, int records) {
+        doc.BlockCount = blocks;
+        doc.RecordCount = records;
+        frame.ShowCounts(blocks, records);
+    });
+    connect(views, &ScheduleViews::relayOutputsChanged, views,
+            [&frame](int outputs) { frame.SetRelayOutputs(outputs); });
+    views->transfers_->saveModified = [&frame] { return frame.SaveModified(); };
+    return *views;
+}
+
+void ScheduleViews::connectList() {
     connect(tree_, &CBlockView::itemSelected, list_, &CRozkView::onUpdate);
     connect(tree_, &CBlockView::countsChanged, list_, &CRozkView::setCounts);
-    connect(list_, &CRozkView::chartRequested, this, &ScheduleViews::openChart);
+    connect(list_, &CRozkView::commandRequested, this, &ScheduleViews::runCommand);
     if (transfers_)
         connect(list_, &CRozkView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
+}
+
+void ScheduleViews::setRecordDialogs(RecordDialogs& dialogs) {
+    auto* old = list_.data();
+    list_ = new CRozkView(document_, messages_, dialogs, old ? old->parentWidget() : nullptr);
+    connectList();
     if (old && old->parent() == nullptr) delete old;
+}
+
+void ScheduleViews::runCommand(int commandId) {
+    switch (commandId) {
+    case command::kChart: openChart(); break;
+    case command::kSendProgram: sendProgram(); break;
+    case command::kReceiveProgram: receiveProgram(); break;
+    default: break;
+    }
 }
 
 void ScheduleViews::documentUpdated(std::uint32_t hint) {

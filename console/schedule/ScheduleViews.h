@@ -5,8 +5,9 @@
 // (Ctrl+T, Ctrl+R) and the frame's number of relay outputs, refreshed every
 // 2500 ms while one of the two views is active.
 //
-// The frame puts blockView() and listView() into its splitter and calls
-// documentUpdated() whenever the document tells its views to update.
+// In the console the frame makes the two views through attach(), once for
+// each pane of its splitter; the first call makes the pair, the second
+// finds it. The frame then drives them as ConsoleViews.
 #pragma once
 
 #include <QObject>
@@ -15,7 +16,9 @@
 
 #include "CBlockView.h"
 #include "CRozkView.h"
+#include "ConsoleView.h"
 #include "EditDialogs.h"
+#include "Kt64Doc.h"
 #include "ScheduleTransfers.h"
 
 namespace kt64::console {
@@ -23,11 +26,18 @@ namespace kt64::console {
 class ScheduleViews : public QObject {
     Q_OBJECT
 public:
-    // window: the parent of the dialogs and message boxes. link may be
-    // nullptr (no transfers, relay outputs 0).
+    // window: the parent of the dialogs and message boxes; viewParent: the
+    // views' parent (the frame's splitter). Without links there are no
+    // transfers and no relay-outputs reads.
     ScheduleViews(program::ProgramDocument& document, program::UserMessages& messages, QWidget* window,
-                  program::CentreLink* link = nullptr);
+                  ScheduleTransfers::LinkSource links = {}, QWidget* viewParent = nullptr);
     ~ScheduleViews() override;
+
+    // The pair of the frame's splitter (parent), made at the first call:
+    // counts go to the frame and the document, relay outputs to the frame,
+    // transfers use the document's link-server object, and a receive first
+    // offers unsaved changes for saving as the frame does for New and Open.
+    static ScheduleViews& attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);
 
     CBlockView* blockView() const { return tree_; }
     CRozkView* listView() const { return list_; }
@@ -48,8 +58,12 @@ signals:
     void relayOutputsChanged(int outputs);
 
 private:
+    void connectList();
+    void runCommand(int commandId);
+
     program::ProgramDocument& document_;
     program::UserMessages& messages_;
+    std::unique_ptr<program::UserMessages> ownedMessages_;
     QPointer<QWidget> window_;
     DialogRecords dialogs_;
     QPointer<CBlockView> tree_;
