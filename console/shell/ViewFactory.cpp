@@ -20,7 +20,25 @@ ViewPlaceholder::ViewPlaceholder(const QString& className, QWidget* parent) : QW
 
 QWidget* createDeviceView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) { return new CKt64View(doc, frame, parent); }
 
-QWidget* createConfView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CConfView", parent); }
+namespace {
+
+// Until the configuration form exists, its placeholder does the one thing
+// of it the rest of the console relies on: connecting the document to the
+// link server at start-up.
+class ConfPlaceholder : public ViewPlaceholder {
+public:
+    ConfPlaceholder(CKt64Doc& doc, QWidget* parent) : ViewPlaceholder("CConfView", parent), doc_(doc) {}
+    void OnInitialUpdate() override {
+        if (!doc_.Connected()) doc_.ConnectServer(this, {});
+    }
+
+private:
+    CKt64Doc& doc_;
+};
+
+}  // namespace
+
+QWidget* createConfView(CKt64Doc& doc, ConsoleFrame&, QWidget* parent) { return new ConfPlaceholder(doc, parent); }
 
 QWidget* createLogView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CLogView", parent); }
 

@@ -19,6 +19,7 @@
 #include "ColorText.h"
 #include "Kt64Doc.h"
 #include "Kt64View.h"
+#include "MainFrame.h"
 #include "MessageBoxes.h"
 
 using namespace kt64::console;
@@ -369,6 +370,32 @@ private slots:
         QCOMPARE(boxes[0].caption, QString("Błąd!"));
         QCOMPARE(boxes[0].icon, QMessageBox::Critical);
         QCOMPARE(boxes[0].text, QString("Nie można pobrać błędu z serwera DCOM !"));
+    }
+
+    void inTheFrameThePanelEnablesTransfersAndSwitchesTheTrayIcon() {
+        panel.reset();
+        CKt64View::resetProcessState();
+        CMainFrame main(*doc, CMainFrame::Options{true});
+        auto* view = dynamic_cast<CKt64View*>(main.view(ViewKind::Device));
+        QVERIFY(view);
+        view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
+        main.show();
+        QTRY_COMPARE_WITH_TIMEOUT(main.RelayOutputs(), 2, 20000);
+        main.SwitchView(ViewKind::Rozk);
+        QVERIFY(main.action(command::kSendProgram)->isEnabled());
+        QVERIFY(main.action(command::kReceiveProgram)->isEnabled());
+        // Away from the panel nothing polls; back on it, alarms reach the tray.
+        QVERIFY(!view->pollTimer().isActive());
+        rig->control("set alarm 0x4E,0x00,0x00");
+        rig->settle();
+        QCOMPARE(main.trayIconId(), kIconNormal);
+        main.SwitchView(ViewKind::Device);
+        QTRY_COMPARE_WITH_TIMEOUT(main.trayIconId(), kIconAlarm, 20000);
+        rig->control("set alarm 0x81,0x00,0x00");
+        QTRY_COMPARE_WITH_TIMEOUT(main.trayIconId(), kIconNormal, 20000);
+        boxes.clear();
+        setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Yes; });
+        QVERIFY(main.close());
     }
 
     void deactivationStopsPolling() {

@@ -45,6 +45,8 @@ class MainFrameTest : public QObject {
     void make(bool tray) {
         frame.reset();
         doc = std::make_unique<CKt64Doc>(messages);
+        // Nothing listens there: the start-up connect fails at once.
+        doc->ComputerName = "127.0.0.1:1";
         QVERIFY(doc->Program().NewDocument());
         frame = std::make_unique<CMainFrame>(*doc, CMainFrame::Options{tray});
         frame->show();
@@ -343,6 +345,10 @@ private slots:
 };
 
 int main(int argc, char** argv) {
+    // No test touches the system's registry or units.
+    kt64::test::TempRegistry registry;
+    kt64::test::TempDir units;
+    kt64::test::ScopedEnv unitDir("KT64_UNIT_DIR", units.path().string());
     QApplication app(argc, argv);
     int status = 0;
     {
