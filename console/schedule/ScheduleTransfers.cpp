@@ -83,6 +83,9 @@ void ScheduleTransfers::readRelayOutputs() {
             outputs = program::relayOutputsOf(link->BuildType());
         } catch (const program::LinkError&) {
             outputs = 0;
+        } catch (const std::exception&) {
+            // A broken exchange counts as a failed call: no relay outputs.
+            outputs = 0;
         }
         QMetaObject::invokeMethod(
             self.data(), [self, outputs] { if (self) emit self->relayOutputsRead(outputs); }, Qt::QueuedConnection);

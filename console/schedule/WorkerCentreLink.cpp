@@ -11,6 +11,8 @@ namespace kt64::console {
 namespace {
 
 // What one call hands back from the worker: its end and what it threw.
+constexpr HRESULT kUnexpected = static_cast<HRESULT>(0x8000FFFF);  // E_UNEXPECTED
+
 struct CallState {
     std::exception_ptr error;
     bool done = false;
@@ -41,8 +43,12 @@ void WorkerCentreLink::run(const std::function<void()>& job) {
     QMetaObject::invokeMethod(worker_, [job, state, waiting, &loop] {
         try {
             job();
-        } catch (...) {
+        } catch (const program::LinkError&) {
             state->error = std::current_exception();
+        } catch (const std::exception& e) {
+            // Anything else from the client is a broken exchange: the
+            // transfers show it like a failed call, with its cause.
+            state->error = std::make_exception_ptr(program::LinkError(kUnexpected, std::string(e.what())));
         }
         QMetaObject::invokeMethod(
             &loop,
