@@ -4,18 +4,25 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QPointer>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace kt64::console {
 
 namespace {
 
-// What one call hands back from the worker: its end and what it threw.
 constexpr HRESULT kUnexpected = static_cast<HRESULT>(0x8000FFFF);  // E_UNEXPECTED
 
+// What one call hands back from the worker: its end and what it threw.
+// The end is told twice: through the caller's event loop (quit), and
+// through a condition the caller waits on when its loop cannot run, as
+// while the application is quitting.
 struct CallState {
     std::exception_ptr error;
-    bool done = false;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
 };
 
 }  // namespace
@@ -38,8 +45,6 @@ void WorkerCentreLink::run(const std::function<void()>& job) {
     QEventLoop loop;
     QPointer<QEventLoop> waiting(&loop);
     ++calls_;
-    // The loop lives on this thread: the worker wakes it with a queued call
-    // to it, which is dropped if the loop is gone.
     QMetaObject::invokeMethod(worker_, [job, state, waiting, &loop] {
         try {
             job();
@@ -50,15 +55,27 @@ void WorkerCentreLink::run(const std::function<void()>& job) {
             // transfers show it like a failed call, with its cause.
             state->error = std::make_exception_ptr(program::LinkError(kUnexpected, std::string(e.what())));
         }
+        // Posted before the end is told, so the loop still exists: the
+        // caller leaves (and the loop goes) only once it sees the end.
         QMetaObject::invokeMethod(
-            &loop,
-            [state, waiting] {
-                state->done = true;
-                if (waiting) waiting->quit();
-            },
-            Qt::QueuedConnection);
+            &loop, [waiting] { if (waiting) waiting->quit(); }, Qt::QueuedConnection);
+        {
+            std::lock_guard lock(state->mutex);
+            state->finished = true;
+        }
+        state->ended.notify_all();
     });
-    while (!state->done) loop.exec();
+    for (;;) {
+        {
+            std::lock_guard lock(state->mutex);
+            if (state->finished) break;
+        }
+        // Returns at the worker's quit, or at once while the application
+        // quits; then the condition is what tells the end.
+        loop.exec();
+        std::unique_lock lock(state->mutex);
+        state->ended.wait_for(lock, std::chrono::milliseconds(10), [&] { return state->finished; });
+    }
     --calls_;
     if (state->error) std::rethrow_exception(state->error);
 }
