@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <fstream>
 
 #include "ChartDialogs.h"
 #include "ColorText.h"
@@ -59,6 +60,7 @@ private slots:
     void startMovesByTheDaysShown();
     void choicesAreRemembered();
     void savedAsPicture();
+    void unusableRegistryNeitherStopsTheChartNorTheConsole();
 };
 
 void ChartTest::marksOnTheColumnsOfTheirMinutes() {
@@ -286,6 +288,25 @@ void ChartTest::savedAsPicture() {
     QCOMPARE(p.messages.entries.size(), std::size_t(1));
     QVERIFY(p.messages.entries[0].text.find("brak/grafik.png") != std::string::npos);
     QCOMPARE(p.messages.entries[0].icon, program::MessageIcon::Stop);
+}
+
+void ChartTest::unusableRegistryNeitherStopsTheChartNorTheConsole() {
+    NewProgram p;
+    kt64::test::TempDir dir;
+    { std::ofstream(dir.path() / "plik") << "x"; }
+    kt64::test::ScopedEnv store("KT64_REGISTRY", (dir.path() / "plik" / "registry.db").string());
+    CGrafZalDlg dialog(p.document, p.messages);
+    QCOMPARE(dialog.chart().geometry().days(), 1);
+    QCOMPARE(dialog.chart().geometry().minutesPerPixel(), 1);
+    QCOMPARE(p.messages.entries.size(), std::size_t(1));
+    QCOMPARE(p.messages.entries[0].text.substr(0, kRegistryOpenFailed.size()), std::string(kRegistryOpenFailed));
+    // Closing cannot store the choices: it says so and the console goes on
+    // (this process would have ended otherwise).
+    dialog.ui().ctl1->click();
+    QCOMPARE(p.messages.entries.size(), std::size_t(2));
+    QCOMPARE(p.messages.entries[1].text.substr(0, kRegistryWriteFailed.size()), std::string(kRegistryWriteFailed));
+    QCOMPARE(p.messages.entries[1].icon, program::MessageIcon::Stop);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 
 QTEST_MAIN(ChartTest)

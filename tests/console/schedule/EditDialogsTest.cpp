@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 
 #include "EditDialogs.h"
 #include "Registry.h"
@@ -69,6 +70,7 @@ private slots:
     void presetConfigurationRefusesOutOfRange();
     void dateRangeKeptInOrder();
     void blockPriorityMapping();
+    void unusableRegistryFallsBackToTheDefault();
 };
 
 void EditDialogsTest::newCommandDefaults() {
@@ -368,6 +370,27 @@ void EditDialogsTest::blockPriorityMapping() {
     QCOMPARE(d.row().lp, 5);
     CBlokDlg fresh;
     QCOMPARE(fresh.row().priorytet, 1);
+}
+
+void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {
+    // A store that cannot be opened: its folder is a plain file.
+    kt64::test::TempDir dir;
+    { std::ofstream(dir.path() / "plik") << "x"; }
+    kt64::test::ScopedEnv store("KT64_REGISTRY", (dir.path() / "plik" / "registry.db").string());
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    QCOMPARE(labels(d.impulseMenu())[0], QString("= 1"));
+    QCOMPARE(messages.entries.size(), std::size_t(1));
+    QCOMPARE(messages.entries[0].text.substr(0, kRegistryOpenFailed.size()), std::string(kRegistryOpenFailed));
+    QCOMPARE(messages.entries[0].icon, program::MessageIcon::Stop);
+    // The configuration shows the defaults and cannot store them.
+    messages.entries.clear();
+    CConfDodajDlg c(messages);
+    QCOMPARE(c.ui().ctl1082->text(), QString("45"));
+    c.show();
+    c.accept();
+    QCOMPARE(messages.entries.size(), std::size_t(2));
+    QVERIFY(!c.isVisible());
 }
 
 QTEST_MAIN(EditDialogsTest)

@@ -97,6 +97,7 @@ private slots:
     void deletingABlockTakesItsDatesAndCommands();
     void copyAndPasteOnceIntoTheSameTable();
     void aChangeKeepsTheTreeAndListInStep();
+    void databaseFailuresAreShownAndWhatWasReadStays();
 };
 
 void ScheduleViewsTest::treeAndListOfAKnownProgram() {
@@ -377,6 +378,39 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
     p.document.UpdateAllViews(0);
     QCOMPARE(v.tree()->selectedCode(), std::optional<std::uint32_t>());
     QCOMPARE(headers(v.listModel()), QStringList({"Lp.", "Pr.", "Opis"}));
+}
+
+void ScheduleViewsTest::databaseFailuresAreShownAndWhatWasReadStays() {
+    NewProgram p;
+    p.block(2);
+    p.date(2, {2025, 1, 1}, {2025, 1, 2}, true);
+    Views v(p);
+    p.db().execute("DROP TABLE Rozkazy");
+    p.messages.entries.clear();
+    p.document.UpdateAllViews(0);
+    // The blocks and dates read before the failure stay in the tree.
+    QCOMPARE(childTexts(v.treeModel(), v.top("Bloki")), QStringList({"Blok 1", "Blok 2"}));
+    QCOMPARE(childTexts(v.treeModel(), v.top("Daty")), QStringList({"Data 1"}));
+    QCOMPARE(p.messages.texts(), std::vector<std::string>({"Błąd bazy danych: no such table: Rozkazy"}));
+    QCOMPARE(p.messages.entries[0].icon, program::MessageIcon::None);
+    p.messages.entries.clear();
+    v.click(v.top("Rozkazy"));
+    QCOMPARE(v.listModel().rowCount(), 0);
+    QCOMPARE(headers(v.listModel()).size(), 13);
+    QCOMPARE(p.messages.texts().size(), std::size_t(1));
+
+    // With no program open the views are empty and offer no change.
+    p.document.CloseDocument();
+    p.messages.entries.clear();
+    p.document.UpdateAllViews(0);
+    QCOMPARE(childTexts(v.treeModel(), {}), QStringList({"Rozkazy", "Daty", "Bloki"}));
+    QCOMPARE(v.treeModel().rowCount(v.top("Bloki")), 0);
+    v.click(v.top("Bloki"));
+    QCOMPARE(v.listModel().rowCount(), 0);
+    QCOMPARE(v.menu(), std::vector<bool>({false, false, false, false, false, false}));
+    v.key(Qt::Key_Insert);
+    QCOMPARE(v.dialogs.opened, 0);
+    QVERIFY(p.messages.entries.empty());
 }
 
 QTEST_MAIN(ScheduleViewsTest)
