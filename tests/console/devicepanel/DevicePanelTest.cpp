@@ -398,6 +398,31 @@ private slots:
         QVERIFY(main.close());
     }
 
+    void changeHourIsClampedAndTheSpinStaysInRange() {
+        auto* edit = panel->control<QLineEdit>(1039);
+        auto* spin = panel->control<QSpinBox>(1040);
+        edit->clear();
+        QTest::keyClicks(edit, "12");
+        QCOMPARE(edit->text(), QString("8"));
+        QCOMPARE(text(1103), QString("9"));
+        QCOMPARE(spin->minimum(), 0);
+        QCOMPARE(spin->maximum(), 8);
+        spin->setValue(3);
+        QCOMPARE(edit->text(), QString("3"));
+        QCOMPARE(text(1103), QString("4"));
+        spin->stepUp();
+        spin->setValue(spin->value() + 10);
+        QCOMPARE(edit->text(), QString("8"));
+        // The Sunday boxes take only their entries: typed text that names none
+        // falls back to the selected entry.
+        auto* sunday = panel->control<QComboBox>(1089);
+        sunday->setCurrentIndex(2);
+        sunday->setEditText("7");
+        QMetaObject::invokeMethod(sunday->lineEdit(), "editingFinished");
+        QCOMPARE(sunday->currentIndex(), 2);
+        QCOMPARE(sunday->currentText(), QString("2"));
+    }
+
     void deactivationStopsPolling() {
         panel->OnActivateView(false);
         QVERIFY(!panel->pollTimer().isActive());
