@@ -77,7 +77,7 @@ void ScheduleTransfers::readRelayOutputs() {
     if (reader_) reader_->wait();
     QPointer<ScheduleTransfers> self(this);
     std::shared_ptr<program::CentreLink> link = links_();
-    reader_.reset(QThread::create([self, link] {
+    reader_.reset(QThread::create([self, link]() mutable {
         int outputs = 0;
         try {
             outputs = program::relayOutputsOf(link->BuildType());
@@ -87,6 +87,9 @@ void ScheduleTransfers::readRelayOutputs() {
             // A broken exchange counts as a failed call: no relay outputs.
             outputs = 0;
         }
+        // Let go of the link here: ending a server object's lease may wait
+        // for the server.
+        link.reset();
         QMetaObject::invokeMethod(
             self.data(), [self, outputs] { if (self) emit self->relayOutputsRead(outputs); }, Qt::QueuedConnection);
     }));

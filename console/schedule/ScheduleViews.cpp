@@ -6,6 +6,33 @@
 
 namespace kt64::console {
 
+namespace {
+
+// The document's link for one action. The link may hold the last reference
+// to a server object the document has let go meanwhile, and ending that
+// object's lease waits for the server: so the link is let go on one of the
+// document's workers, never on the GUI thread.
+class LinkReleasedOffGui : public program::CentreLink {
+public:
+    explicit LinkReleasedOffGui(CKt64Doc& doc) : doc_(doc), link_(doc.centreLink()) {}
+    ~LinkReleasedOffGui() override {
+        doc_.runOnWorker([link = std::shared_ptr<program::CentreLink>(std::move(link_))]() mutable { link.reset(); });
+    }
+    bool Connected() const override { return link_->Connected(); }
+    std::string BuildType() override { return link_->BuildType(); }
+    void PutRozkazy(std::span<const std::uint8_t> image) override { link_->PutRozkazy(image); }
+    std::uint32_t RozkazPos() override { return link_->RozkazPos(); }
+    void StartGetRozkazy() override { link_->StartGetRozkazy(); }
+    std::uint32_t RozkazRxPos() override { return link_->RozkazRxPos(); }
+    program::ReceivedList GetRozkazy() override { return link_->GetRozkazy(); }
+
+private:
+    CKt64Doc& doc_;
+    std::unique_ptr<program::CentreLink> link_;
+};
+
+}  // namespace
+
 ScheduleViews::ScheduleViews(program::ProgramDocument& document, program::UserMessages& messages, QWidget* window,
                              ScheduleTransfers::LinkSource links, QWidget* viewParent)
     : document_(document), messages_(messages), window_(window), dialogs_(messages, window) {
@@ -34,7 +61,7 @@ ScheduleViews& ScheduleViews::attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget
     auto messages = std::make_unique<ConsoleMessages>(parent->window());
     program::UserMessages& shown = *messages;
     auto* views = new ScheduleViews(
-        doc.Program(), shown, parent->window(), [&doc] { return doc.centreLink(); }, parent);
+        doc.Program(), shown, parent->window(), [&doc] { return std::make_unique<LinkReleasedOffGui>(doc); }, parent);
     views->ownedMessages_ = std::move(messages);
     // It lives and dies with the tree, which the splitter owns.
     views->setParent(views->tree_);
