@@ -16,8 +16,11 @@ CBlockView::CBlockView(program::ProgramDocument& document, program::UserMessages
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(16, 16));
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current, const QModelIndex&) { currentChangedTo(current); });
+    // A selection, not a mere current item: focusing the tree gives it a
+    // current item without selecting anything, and that tells nothing.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this](const QItemSelection& selected) {
+        if (!selected.indexes().isEmpty()) currentChangedTo(selected.indexes().first());
+    });
 
 
     relayTimer_.setInterval(kRelayRefreshMs);

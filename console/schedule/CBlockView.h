@@ -46,6 +46,8 @@ public:
     // The frame's side: document updates, activation (the relay-outputs
     // refresh runs while active), and the commands meant for a schedule
     // view (send, receive, chart), passed on as commandRequested.
+    // The first filling, as an update without a hint.
+    void OnInitialUpdate() override { onUpdate(0); }
     void OnUpdate(std::uint32_t hint) override { onUpdate(hint); }
     void OnActivateView(bool active) override;
     bool OnCommand(int commandId) override;

@@ -40,6 +40,8 @@ public:
     static constexpr int kRelayRefreshMs = 2500;
 
 public:
+    // The first filling, as an update without a hint.
+    void OnInitialUpdate() override { onUpdate(0); }
     void OnUpdate(std::uint32_t hint) override { onUpdate(hint); }
     void OnActivateView(bool active) override;
     bool OnCommand(int commandId) override;

@@ -3,7 +3,10 @@
 // cycle rules, the groups enabled by the operation, the weekday bars, the
 // minutes added past midnight, the two preset popups from "TimDod" and
 // their configuration, the date range kept in order.
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
@@ -71,6 +74,7 @@ private slots:
     void dateRangeKeptInOrder();
     void blockPriorityMapping();
     void unusableRegistryFallsBackToTheDefault();
+    void rightClickOpensThePopupOfItsGroup();
 };
 
 void EditDialogsTest::newCommandDefaults() {
@@ -391,6 +395,34 @@ void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {
     c.accept();
     QCOMPARE(messages.entries.size(), std::size_t(2));
     QVERIFY(!c.isVisible());
+}
+
+void EditDialogsTest::rightClickOpensThePopupOfItsGroup() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    d.ui().ctl1083->setCurrentIndex(2);  // the impulse group enabled
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    // Which popup a right click at a point of the dialog opens, if any.
+    const auto popupAt = [&](QWidget* w) {
+        QString first;
+        QTimer::singleShot(0, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                first = menu->actions().first()->objectName();
+                menu->close();
+            }
+        });
+        const QPoint pos = w->mapTo(&d, QPoint(2, w->height() - 3));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, d.mapToGlobal(pos));
+        QApplication::sendEvent(&d, &event);
+        QApplication::processEvents();
+        return first;
+    };
+    QCOMPARE(popupAt(d.ui().ctl1164), QString("cmd32929"));
+    QCOMPARE(popupAt(d.ui().ctl1145), QString("cmd32939"));
+    QCOMPARE(popupAt(d.ui().ctl1146), QString());
+    QCOMPARE(popupAt(d.ui().groupWeekdays), QString());
 }
 
 QTEST_MAIN(EditDialogsTest)

@@ -69,6 +69,10 @@ private slots:
         auto* tree = qobject_cast<CBlockView*>(frame->view(ViewKind::Block));
         auto* list = qobject_cast<CRozkView*>(frame->view(ViewKind::Rozk));
         QVERIFY(tree && list);
+        // Filled when the frame was first shown, before any update.
+        QCOMPARE(tree->treeModel().rowCount(), 3);
+        QCOMPARE(pane("paneBlocks"), QString("0/100"));
+        QCOMPARE(list->listModel().columnCount(), 3);
         auto* splitter = frame->findChild<QSplitter*>("splitter0");
         QCOMPARE(splitter->widget(0), tree);
         QCOMPARE(splitter->widget(1), list);
