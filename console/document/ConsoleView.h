@@ -80,6 +80,10 @@ public:
     virtual void MinimizeToTray() = 0;
     // Text in the status bar's message pane ("Gotowy" when empty).
     virtual void SetMessageText(const QString& text) = 0;
+    // Offers the program's unsaved changes for saving, as before New and
+    // Open (a receive replaces the program too); false when the operator
+    // cancelled or the save failed.
+    virtual bool SaveModified() { return true; }
 };
 
 }  // namespace kt64::console

@@ -443,8 +443,14 @@ bool CMainFrame::OnFileSave(bool askName) {
         path = chosen.toStdString();
     }
     if (!doc_.Program().SaveDocument(path)) {
+        // The file and the system's reason, so the operator knows what to
+        // change; the program stays open and editable.
         if (!doc_.Program().failureText().empty())
-            messageBox(this, {kAppCaption, QString::fromStdString(doc_.Program().failureText()), QMessageBox::Warning});
+            messageBox(this, {kAppCaption,
+                              QStringLiteral("Nie mogę zapisać pliku %1: %2")
+                                  .arg(QString::fromStdString(path.string()),
+                                       QString::fromStdString(doc_.Program().failureText())),
+                              QMessageBox::Warning});
         return false;
     }
     doc_.PathName = path;

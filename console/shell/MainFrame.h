@@ -60,6 +60,7 @@ public:
     ViewKind ActiveView() const override { return active_; }
     void MinimizeToTray() override;
     void SetMessageText(const QString& text) override;
+    bool SaveModified() override { return saveModified(); }
 
     CKt64Doc& document() { return doc_; }
     QWidget* view(ViewKind kind) const;

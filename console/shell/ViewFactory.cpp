@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "Kt64View.h"
+#include "ScheduleViews.h"
 
 namespace kt64::console {
 
@@ -41,9 +42,13 @@ QWidget* createConfView(CKt64Doc& doc, ConsoleFrame&, QWidget* parent) { return 
 
 QWidget* createLogView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CLogView", parent); }
 
-QWidget* createBlockView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CBlockView", parent); }
+QWidget* createBlockView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
+    return ScheduleViews::attach(doc, frame, parent).blockView();
+}
 
-QWidget* createRozkView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CRozkView", parent); }
+QWidget* createRozkView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
+    return ScheduleViews::attach(doc, frame, parent).listView();
+}
 
 void runServiceDialog(CKt64Doc&, ConsoleFrame&, QWidget*) {}
 

@@ -16,6 +16,7 @@
 #include "Kt64View.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
+#include "ScheduleScreenshots.h"
 
 using namespace kt64::console;
 
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
     frame.SwitchView(ViewKind::Block);
     frame.ShowCounts(12, 250);
     save(&frame, "frame-schedule-views");
+    saveScheduleScreenshots(frame, doc, save);
     frame.SwitchView(ViewKind::Conf);
     save(&frame, "frame-conf-view");
     frame.SwitchView(ViewKind::Log);

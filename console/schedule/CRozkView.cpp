@@ -1,0 +1,184 @@
+// The schedule list (see CRozkView.h).
+#include "CRozkView.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace kt64::console {
+
+namespace {
+
+struct MenuItem {
+    MenuEntry entry;
+    const char* text;
+    const char* name;
+};
+constexpr MenuItem kMenuItems[] = {
+    {kMenuAdd, "&Dodaj rekord", "cmd32922"},   {kMenuEditAs, "Edytuj &jako", "cmd32923"},
+    {kMenuEdit, "&Edytuj rekord", "cmd32924"}, {kMenuDelete, "&Usuń rekord", "cmd32925"},
+    {kMenuCopy, "&Kopiuj", "cmd32948"},        {kMenuPaste, "&Wklej", "cmd32950"},
+};
+
+}  // namespace
+
+CRozkView::CRozkView(program::ProgramDocument& document, program::UserMessages& messages, RecordDialogs& dialogs,
+                     QWidget* parent)
+    : QTableView(parent), document_(document), messages_(messages), editing_(document, messages, dialogs) {
+    setObjectName("CRozkView");
+    setModel(&model_);
+    setShowGrid(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setHighlightSections(false);
+
+    for (const auto& item : kMenuItems) {
+        if (item.entry == kMenuCopy) menu_.addSeparator();
+        QAction* action = menu_.addAction(QString::fromUtf8(item.text));
+        action->setObjectName(item.name);
+    }
+    menu_.setObjectName("menu169");
+    const auto actions = menu_.actions();
+    connect(actions[0], &QAction::triggered, this, &CRozkView::addRecord);
+    connect(actions[1], &QAction::triggered, this, &CRozkView::editAsRecord);
+    connect(actions[2], &QAction::triggered, this, &CRozkView::editRecord);
+    connect(actions[3], &QAction::triggered, this, &CRozkView::deleteRecord);
+    connect(actions[5], &QAction::triggered, this, &CRozkView::copyRecord);
+    connect(actions[6], &QAction::triggered, this, &CRozkView::pasteRecord);
+
+
+    relayTimer_.setInterval(kRelayRefreshMs);
+    connect(&relayTimer_, &QTimer::timeout, this, &CRozkView::relayOutputsWanted);
+}
+
+std::optional<std::int64_t> CRozkView::selectedLp() const {
+    const auto rows = selectionModel()->selectedRows();
+    if (rows.isEmpty()) return std::nullopt;
+    return model_.lpOfRow(rows.first().row());
+}
+
+bool CRozkView::selectLp(std::int64_t lp) {
+    const int row = model_.rowOfLp(lp);
+    if (row < 0) return false;
+    selectionModel()->setCurrentIndex(model_.index(row, 0),
+                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    return true;
+}
+
+void CRozkView::applyColumnWidths() {
+    const auto& widths = model_.columnWidths();
+    for (std::size_t i = 0; i < widths.size(); ++i) setColumnWidth(static_cast<int>(i), widths[i]);
+}
+
+void CRozkView::onUpdate(std::uint32_t hint) {
+    currentCode_ = hint;
+    const int kind = kindOf(hint);
+    if (kind == kindOf(previousCode_) && (kind == kKindBlocks || kind == kKindCommands || kind == kKindDates)) {
+        // The same list: only the selection follows the tree.
+        const std::int64_t lp = lpOf(hint);
+        const int row = lp != 0 ? model_.rowOfLp(lp) : -1;
+        if (row >= 0) {
+            selectionModel()->setCurrentIndex(model_.index(row, 0),
+                                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            scrollTo(model_.index(row > 0 ? row - 1 : 0, 0));
+            scrollTo(model_.index(row, 0));
+        }
+        const std::int64_t previousLp = lpOf(previousCode_);
+        const int previousRow = previousLp != 0 ? model_.rowOfLp(previousLp) : -1;
+        if (previousRow >= 0)
+            selectionModel()->select(model_.index(previousRow, 0),
+                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    } else {
+        model_.fill(hint, document_.database(), messages_);
+        applyColumnWidths();
+    }
+    previousCode_ = hint;
+}
+
+void CRozkView::setCounts(int blocks, int datesPlusCommands) { editing_.setCounts(blocks, datesPlusCommands); }
+
+void CRozkView::afterChange(const RecordEditing::Outcome& outcome) {
+    if (!outcome.changed) return;
+    if (outcome.refillBlocks) previousCode_ = kNoItemCode;
+    document_.UpdateAllViews(currentCode_);
+}
+
+void CRozkView::addRecord() { afterChange(editing_.edit(EditMode::Add, currentCode_, selectedLp())); }
+void CRozkView::editAsRecord() { afterChange(editing_.edit(EditMode::EditAs, currentCode_, selectedLp())); }
+void CRozkView::editRecord() { afterChange(editing_.edit(EditMode::Edit, currentCode_, selectedLp())); }
+
+void CRozkView::deleteRecord() {
+    if (const auto lp = selectedLp()) afterChange(editing_.remove(currentCode_, *lp));
+}
+
+void CRozkView::copyRecord() {
+    if (const auto lp = selectedLp()) editing_.copy(currentCode_, *lp);
+}
+
+void CRozkView::pasteRecord() { afterChange(editing_.paste(currentCode_)); }
+
+void CRozkView::updateMenu() {
+    const MenuState state = editing_.menuState(currentCode_, selectedLp());
+    const auto actions = menu_.actions();
+    for (int i = 0; i < actions.size(); ++i)
+        if (!actions[i]->isSeparator()) actions[i]->setEnabled(state.test(static_cast<std::size_t>(i)));
+}
+
+QMenu& CRozkView::contextMenu() {
+    updateMenu();
+    return menu_;
+}
+
+void CRozkView::contextMenuEvent(QContextMenuEvent* event) {
+    updateMenu();
+    menu_.exec(event->globalPos());
+}
+
+void CRozkView::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Delete || key == Qt::Key_Insert) {
+        const auto lp = selectedLp();
+        if (editing_.keysAct(currentCode_, lp)) {
+            if (key == Qt::Key_Insert) {
+                if (acceptsRecords(kindOf(currentCode_))) addRecord();
+            } else if (lp) {
+                if (key == Qt::Key_Delete) {
+                    deleteRecord();
+                } else {
+                    editRecord();
+                }
+            }
+        }
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void CRozkView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    const auto lp = selectedLp();
+    if (lp && editing_.keysAct(currentCode_, lp)) editRecord();
+}
+
+void CRozkView::OnActivateView(bool active) {
+    if (active) {
+        relayTimer_.start();
+    } else {
+        relayTimer_.stop();
+    }
+}
+
+bool CRozkView::OnCommand(int commandId) {
+    if (commandId != command::kChart && commandId != command::kSendProgram && commandId != command::kReceiveProgram)
+        return false;
+    emit commandRequested(commandId);
+    return true;
+}
+
+}  // namespace kt64::console

@@ -1,0 +1,76 @@
+// The switching chart's windows: the modal chart dialog CGrafZalDlg ("Grafik
+// załączeń": start date, "<" and ">" by the number of days shown, days and
+// resolution lists remembered as DlugGraf and RozdzGraf, the chart control
+// with its scroll bar, the legend, and saving the chart as a PNG picture),
+// and the modeless information window CInfoPrzelDlg ("Informacja o
+// rozkazie") that shows the command in force under the cursor line and the
+// blocks in force that day.
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <memory>
+
+#include "CGrafZalStat.h"
+#include "ChartGeometry.h"
+#include "ProgramDocument.h"
+#include "UserMessages.h"
+
+namespace Ui {
+class CGrafZalDlg;
+class CInfoPrzelDlg;
+}  // namespace Ui
+
+namespace kt64::console {
+
+class CInfoPrzelDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CInfoPrzelDlg(QWidget* parent = nullptr);
+    ~CInfoPrzelDlg() override;
+    // All fields of a sample at once; the impulse row shows for codes 2..5,
+    // the cycle row for 4 and 5.
+    void showSample(const program::SampleInfo& info, const QString& dayBlocks);
+    Ui::CInfoPrzelDlg& ui() { return *ui_; }
+
+private:
+    std::unique_ptr<Ui::CInfoPrzelDlg> ui_;
+};
+
+class CGrafZalDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Reads DlugGraf and RozdzGraf and draws the chart from today.
+    CGrafZalDlg(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent = nullptr);
+    ~CGrafZalDlg() override;
+
+    Ui::CGrafZalDlg& ui() { return *ui_; }
+    CGrafZalStat& chart();
+    // The information window, once the cursor line has shown a sample.
+    CInfoPrzelDlg* information() const { return info_; }
+
+    // Redraws from the controls (start, days, resolution), scroll at 0.
+    void redraw();
+    // Saves the whole chart (all days, both relays) as a PNG picture; on
+    // failure the reason is shown and false returned.
+    bool savePicture(const QString& file);
+
+    static QImage legendPicture();
+
+public slots:
+    void done(int result) override;
+
+private:
+    void moveStart(int direction);
+    void scrolled(int position);
+    void sampleShown(const program::SampleRecord& sample, program::LocalSeconds time, int row);
+    void askAndSavePicture();
+
+    program::ProgramDocument& document_;
+    program::UserMessages& messages_;
+    std::unique_ptr<Ui::CGrafZalDlg> ui_;
+    QPointer<CInfoPrzelDlg> info_;
+    bool redrawing_ = false;
+};
+
+}  // namespace kt64::console

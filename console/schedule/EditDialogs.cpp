@@ -1,0 +1,395 @@
+// The schedule edit dialogs (see EditDialogs.h).
+#include "EditDialogs.h"
+
+#include <QContextMenuEvent>
+#include <QDate>
+
+#include "TextFormat.h"
+#include "ui_CBlokDlg.h"
+#include "ui_CConfDodajDlg.h"
+#include "ui_CDatyDlg.h"
+#include "ui_CDodajValDlg.h"
+#include "ui_CRozkazDlg.h"
+
+namespace kt64::console {
+
+using program::MessageIcon;
+
+namespace {
+
+QDate toQDate(const program::CivilDate& d) { return QDate(d.year, d.month, d.day); }
+program::CivilDate fromQDate(const QDate& d) { return {d.year(), d.month(), d.day()}; }
+
+void wireOkCancel(QDialog* dialog, QPushButton* ok, QPushButton* cancel) {
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------- CBlokDlg
+
+CBlokDlg::CBlokDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CBlokDlg>()) {
+    ui_->setupUi(this);
+    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
+    ui_->ctl1083->setCurrentIndex(0);
+}
+
+CBlokDlg::~CBlokDlg() = default;
+
+void CBlokDlg::setRow(const program::BlockRow& row) {
+    row_ = row;
+    const auto index = std::clamp<std::int64_t>(row.priorytet - 1, 0, 8);
+    ui_->ctl1083->setCurrentIndex(static_cast<int>(index));
+    ui_->ctl1082->setText(QString::fromStdString(row.opis));
+}
+
+program::BlockRow CBlokDlg::row() const {
+    program::BlockRow r = row_;
+    r.priorytet = ui_->ctl1083->currentIndex() + 1;
+    r.opis = ui_->ctl1082->text().toStdString();
+    return r;
+}
+
+// ------------------------------------------------------------- CDatyDlg
+
+CDatyDlg::CDatyDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CDatyDlg>()) {
+    ui_->setupUi(this);
+    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
+    ui_->ctl1133->setDate(QDate::currentDate());
+    ui_->ctl1134->setDate(QDate::currentDate());
+    connect(ui_->ctl1133, &QDateEdit::dateChanged, this, [this] { keepOrdered(true); });
+    connect(ui_->ctl1134, &QDateEdit::dateChanged, this, [this] { keepOrdered(false); });
+}
+
+CDatyDlg::~CDatyDlg() = default;
+
+void CDatyDlg::keepOrdered(bool startMoved) {
+    if (ordering_) return;
+    ordering_ = true;
+    DateRange range{fromQDate(ui_->ctl1133->date()), fromQDate(ui_->ctl1134->date())};
+    range = startMoved ? startChanged(range) : endChanged(range);
+    ui_->ctl1133->setDate(toQDate(*range.from));
+    ui_->ctl1134->setDate(toQDate(*range.to));
+    ordering_ = false;
+}
+
+void CDatyDlg::setRow(const program::DateRow& row) {
+    row_ = row;
+    ordering_ = true;
+    const QDate today = QDate::currentDate();
+    ui_->ctl1133->setDate(row.dataOd && program::isValid(*row.dataOd) ? toQDate(*row.dataOd) : today);
+    ui_->ctl1134->setDate(row.dataDo && program::isValid(*row.dataDo) ? toQDate(*row.dataDo) : today);
+    ordering_ = false;
+    ui_->ctl1112->setChecked(row.roczny);
+    ui_->ctl1135->setText(QString::fromStdString(row.opis));
+}
+
+program::DateRow CDatyDlg::row() const {
+    program::DateRow r = row_;
+    r.dataOd = fromQDate(ui_->ctl1133->date());
+    r.dataDo = fromQDate(ui_->ctl1134->date());
+    r.roczny = ui_->ctl1112->isChecked();
+    r.opis = ui_->ctl1135->text().toStdString();
+    return r;
+}
+
+// ----------------------------------------------------------- CRozkazDlg
+
+CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CRozkazDlg>()) {
+    ui_->setupUi(this);
+    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
+    // The spin boxes take what is typed; the rules bring it into 1..99.
+    for (QSpinBox* spin : {ui_->ctl1138, ui_->ctl1140}) spin->setRange(0, 999);
+
+    connect(ui_->ctl1083, &QComboBox::currentIndexChanged, this, &CRozkazDlg::operationChanged);
+    connect(ui_->ctl1138, &QSpinBox::valueChanged, this, &CRozkazDlg::runImpulseRule);
+    connect(ui_->ctl1139, &QComboBox::currentIndexChanged, this, &CRozkazDlg::runImpulseRule);
+    connect(ui_->ctl1140, &QSpinBox::valueChanged, this, &CRozkazDlg::runCycleRule);
+    connect(ui_->ctl1141, &QComboBox::currentIndexChanged, this, &CRozkazDlg::runCycleRule);
+    connect(ui_->ctl1136, &QPushButton::clicked, this, [this] { toggleBar(kBarWorkdays); });
+    connect(ui_->ctl1126, &QPushButton::clicked, this, [this] { toggleBar(kBarWeekend); });
+    connect(ui_->ctl1153, &QPushButton::clicked, this, [this] { toggleBar(kBarWholeWeek); });
+    connect(ui_->ctl1165, &QPushButton::clicked, this,
+            [this] { minutesMenu().exec(ui_->ctl1165->mapToGlobal(ui_->ctl1165->rect().center())); });
+    connect(ui_->ctl1166, &QPushButton::clicked, this,
+            [this] { impulseMenu().exec(ui_->ctl1166->mapToGlobal(ui_->ctl1166->rect().center())); });
+
+    for (int i = 0; i < 8; ++i) {
+        QAction* a = minutes_.addAction(QString());
+        a->setObjectName(QStringLiteral("cmd%1").arg(32929 + i));
+        connect(a, &QAction::triggered, this, [this, i] { addToTime(readPresets(messages_).minutes[static_cast<std::size_t>(i)]); });
+    }
+    QAction* manual = minutes_.addAction(QStringLiteral("+Ręcznie m"));
+    manual->setObjectName("cmd32946");
+    connect(manual, &QAction::triggered, this, &CRozkazDlg::askMinutes);
+    QAction* configureMinutes = minutes_.addAction(QStringLiteral("Konfiguruj"));
+    configureMinutes->setObjectName("cmd32937");
+    connect(configureMinutes, &QAction::triggered, this, &CRozkazDlg::configure);
+    for (int i = 0; i < 6; ++i) {
+        QAction* a = impulses_.addAction(QString());
+        a->setObjectName(QStringLiteral("cmd%1").arg(32939 + i));
+        connect(a, &QAction::triggered, this,
+                [this, i] { setImpulsePreset(readPresets(messages_).impulses[static_cast<std::size_t>(i)]); });
+    }
+    QAction* configureImpulses = impulses_.addAction(QStringLiteral("Konfiguruj"));
+    configureImpulses->setObjectName("cmd32945");
+    connect(configureImpulses, &QAction::triggered, this, &CRozkazDlg::configure);
+
+    program::CommandRow fresh;
+    fresh.czasRozk = program::TimeOfDay{};
+    setRow(fresh);
+}
+
+CRozkazDlg::~CRozkazDlg() = default;
+
+void CRozkazDlg::setRow(const program::CommandRow& row) {
+    initialised_ = false;
+    row_ = row;
+    const QList<QCheckBox*> days = {ui_->ctl1112, ui_->ctl1113, ui_->ctl1114, ui_->ctl1115,
+                                    ui_->ctl1116, ui_->ctl1117, ui_->ctl1118};
+    for (int i = 0; i < 7; ++i) days[i]->setChecked((row.dzienTyg >> i) & 1);
+    const auto time = row.czasRozk.value_or(program::TimeOfDay{});
+    ui_->ctl1161->setEditText(QString::number(time.hour));
+    ui_->ctl1162->setEditText(QString::number(time.minute));
+    ui_->ctl1083->setCurrentIndex(static_cast<int>(std::clamp<std::int64_t>(row.operacja, 0, 5)));
+    ui_->ctl1137->setCurrentIndex(row.nrPrzek == 2 ? 1 : 0);
+    setTiming({static_cast<int>(row.czasImp), row.czasImpMS, static_cast<int>(row.czasCyklu), row.czasCyklMS});
+    ui_->ctl1142->setText(QString::fromStdString(row.opis));
+    operationChanged();
+    initialised_ = true;
+}
+
+std::optional<int> CRozkazDlg::timeBox(int box) const {
+    const QString text = box == 0 ? ui_->ctl1161->currentText() : ui_->ctl1162->currentText();
+    const auto value = parseInteger(text.toStdString());
+    if (!value) {
+        messages_.show(integerMessage(), MessageIcon::Exclamation);
+        return std::nullopt;
+    }
+    if (*value < 0) {
+        messages_.show(rangeMessage(0, box == 0 ? 23 : 59), MessageIcon::Exclamation);
+        return std::nullopt;
+    }
+    return value;
+}
+
+program::CommandRow CRozkazDlg::row() const {
+    program::CommandRow r = row_;
+    const QList<QCheckBox*> days = {ui_->ctl1112, ui_->ctl1113, ui_->ctl1114, ui_->ctl1115,
+                                    ui_->ctl1116, ui_->ctl1117, ui_->ctl1118};
+    r.dzienTyg = 0;
+    for (int i = 0; i < 7; ++i)
+        if (days[i]->isChecked()) r.dzienTyg |= 1 << i;
+    const auto hour = parseInteger(ui_->ctl1161->currentText().toStdString()).value_or(0);
+    const auto minute = parseInteger(ui_->ctl1162->currentText().toStdString()).value_or(0);
+    const HourMinute stored = storedTime(std::max(hour, 0), std::max(minute, 0));
+    r.czasRozk = program::TimeOfDay{stored.hour, stored.minute, 0};
+    r.operacja = ui_->ctl1083->currentIndex();
+    r.nrPrzek = ui_->ctl1137->currentIndex() + 1;
+    const CommandTiming t = timing();
+    r.czasImp = t.impulse;
+    r.czasImpMS = t.impulseMinutes;
+    r.czasCyklu = isImpulseOperation(static_cast<int>(r.operacja)) ? 99 : t.cycle;
+    r.czasCyklMS = t.cycleMinutes;
+    r.opis = ui_->ctl1142->text().toStdString();
+    return r;
+}
+
+void CRozkazDlg::accept() {
+    // A time box without a number keeps the dialog open, as every integer
+    // field does.
+    if (!timeBox(0) || !timeBox(1)) return;
+    QDialog::accept();
+}
+
+CommandTiming CRozkazDlg::timing() const {
+    return {ui_->ctl1138->value(), ui_->ctl1139->currentIndex() == 1, ui_->ctl1140->value(),
+            ui_->ctl1141->currentIndex() == 1};
+}
+
+void CRozkazDlg::setTiming(const CommandTiming& t) {
+    const bool was = applying_;
+    applying_ = true;
+    ui_->ctl1138->setValue(t.impulse);
+    ui_->ctl1139->setCurrentIndex(t.impulseMinutes ? 1 : 0);
+    ui_->ctl1140->setValue(t.cycle);
+    ui_->ctl1141->setCurrentIndex(t.cycleMinutes ? 1 : 0);
+    applying_ = was;
+}
+
+void CRozkazDlg::operationChanged() {
+    const GroupEnabling groups = groupsFor(ui_->ctl1083->currentIndex());
+    ui_->ctl1145->setEnabled(groups.impulse);
+    ui_->ctl1146->setEnabled(groups.cycle);
+}
+
+void CRozkazDlg::runImpulseRule() {
+    if (!initialised_ || applying_) return;
+    setTiming(impulseRule(timing(), isImpulseOperation(ui_->ctl1083->currentIndex())));
+}
+
+void CRozkazDlg::runCycleRule() {
+    if (!initialised_ || applying_) return;
+    setTiming(cycleRule(timing(), isImpulseOperation(ui_->ctl1083->currentIndex())));
+}
+
+void CRozkazDlg::toggleBar(int group) {
+    const QList<QCheckBox*> days = {ui_->ctl1112, ui_->ctl1113, ui_->ctl1114, ui_->ctl1115,
+                                    ui_->ctl1116, ui_->ctl1117, ui_->ctl1118};
+    int mask = 0;
+    for (int i = 0; i < 7; ++i)
+        if (days[i]->isChecked()) mask |= 1 << i;
+    mask = toggleWeekdayBar(mask, group);
+    for (int i = 0; i < 7; ++i) days[i]->setChecked((mask >> i) & 1);
+}
+
+void CRozkazDlg::addToTime(int minutes) {
+    const auto hour = timeBox(0);
+    if (!hour) return;
+    const auto minute = timeBox(1);
+    if (!minute) return;
+    const HourMinute result = addMinutes({*hour, *minute}, minutes);
+    ui_->ctl1161->setEditText(QString::number(result.hour));
+    ui_->ctl1162->setEditText(QString::number(result.minute));
+}
+
+void CRozkazDlg::setImpulsePreset(int length) {
+    const bool was = applying_;
+    applying_ = true;
+    ui_->ctl1138->setValue(length);
+    applying_ = was;
+    runImpulseRule();
+}
+
+QMenu& CRozkazDlg::minutesMenu() {
+    const Presets presets = readPresets(messages_);
+    const auto actions = minutes_.actions();
+    for (int i = 0; i < 8; ++i)
+        actions[i]->setText(QString::fromStdString(program::formatText("+ %d min", presets.minutes[static_cast<std::size_t>(i)])));
+    return minutes_;
+}
+
+QMenu& CRozkazDlg::impulseMenu() {
+    const Presets presets = readPresets(messages_);
+    const auto actions = impulses_.actions();
+    for (int i = 0; i < 6; ++i)
+        actions[i]->setText(QString::fromStdString(program::formatText("= %d", presets.impulses[static_cast<std::size_t>(i)])));
+    return impulses_;
+}
+
+void CRozkazDlg::askMinutes() {
+    CDodajValDlg ask(messages_, this);
+    if (ask.exec() == QDialog::Accepted) addToTime(ask.value());
+}
+
+void CRozkazDlg::configure() {
+    CConfDodajDlg config(messages_, this);
+    config.exec();
+}
+
+void CRozkazDlg::contextMenuEvent(QContextMenuEvent* event) {
+    const QPoint pos = event->pos();
+    const auto inside = [&](QWidget* w) { return QRect(w->mapTo(this, QPoint(0, 0)), w->size()).contains(pos); };
+    if (inside(ui_->ctl1164)) {
+        minutesMenu().exec(event->globalPos());
+    } else if (inside(ui_->ctl1145)) {
+        impulseMenu().exec(event->globalPos());
+    }
+}
+
+// --------------------------------------------------------- CDodajValDlg
+
+CDodajValDlg::CDodajValDlg(program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CDodajValDlg>()) {
+    ui_->setupUi(this);
+    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
+    ui_->ctl1082->setText(QStringLiteral("1"));
+}
+
+CDodajValDlg::~CDodajValDlg() = default;
+
+void CDodajValDlg::accept() {
+    const auto value = parseInteger(ui_->ctl1082->text().toStdString());
+    if (!value) {
+        messages_.show(integerMessage(), MessageIcon::Exclamation);
+        ui_->ctl1082->setFocus();
+        return;
+    }
+    value_ = *value;
+    QDialog::accept();
+}
+
+// -------------------------------------------------------- CConfDodajDlg
+
+namespace {
+
+QList<QLineEdit*> presetFields(Ui::CConfDodajDlg& ui) {
+    return {ui.ctl1082, ui.ctl1083, ui.ctl1084, ui.ctl1085, ui.ctl1090, ui.ctl1091, ui.ctl1092,
+            ui.ctl1093, ui.ctl1098, ui.ctl1099, ui.ctl1100, ui.ctl1102, ui.ctl1103, ui.ctl1104};
+}
+
+}  // namespace
+
+CConfDodajDlg::CConfDodajDlg(program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CConfDodajDlg>()) {
+    ui_->setupUi(this);
+    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
+    const Presets presets = readPresets(messages_);
+    const auto fields = presetFields(*ui_);
+    for (int i = 0; i < 8; ++i) fields[i]->setText(QString::number(presets.minutes[static_cast<std::size_t>(i)]));
+    for (int i = 0; i < 6; ++i) fields[8 + i]->setText(QString::number(presets.impulses[static_cast<std::size_t>(i)]));
+}
+
+CConfDodajDlg::~CConfDodajDlg() = default;
+
+void CConfDodajDlg::accept() {
+    Presets presets{};
+    const auto fields = presetFields(*ui_);
+    for (int i = 0; i < 14; ++i) {
+        const int high = i < 8 ? 255 : 99;
+        const auto value = parseInteger(fields[i]->text().toStdString());
+        if (!value || *value < 1 || *value > high) {
+            messages_.show(value ? rangeMessage(1, high) : integerMessage(), MessageIcon::Exclamation);
+            fields[i]->setFocus();
+            fields[i]->selectAll();
+            return;
+        }
+        if (i < 8) {
+            presets.minutes[static_cast<std::size_t>(i)] = *value;
+        } else {
+            presets.impulses[static_cast<std::size_t>(i - 8)] = *value;
+        }
+    }
+    writePresets(presets, messages_);
+    QDialog::accept();
+}
+
+// -------------------------------------------------------- DialogRecords
+
+bool DialogRecords::editBlock(program::BlockRow& row) {
+    CBlokDlg dialog(parent_);
+    dialog.setRow(row);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    row = dialog.row();
+    return true;
+}
+
+bool DialogRecords::editDate(program::DateRow& row) {
+    CDatyDlg dialog(parent_);
+    dialog.setRow(row);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    row = dialog.row();
+    return true;
+}
+
+bool DialogRecords::editCommand(program::CommandRow& row) {
+    CRozkazDlg dialog(messages_, parent_);
+    dialog.setRow(row);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    row = dialog.row();
+    return true;
+}
+
+}  // namespace kt64::console

@@ -1,0 +1,157 @@
+// The schedule edit dialogs: a block (CBlokDlg), a date range (CDatyDlg), a
+// relay command (CRozkazDlg) with its two helpers, the number of minutes to
+// add (CDodajValDlg) and the presets of minutes and impulse lengths
+// (CConfDodajDlg). Each starts from a row of the program and gives the row
+// back when closed with OK; none touches a table. The rules behind the
+// controls are in ScheduleRules.h; the dialogs only move values between the
+// rules and the controls. DialogRecords opens them for the list view.
+#pragma once
+
+#include <QDialog>
+#include <QMenu>
+#include <memory>
+
+#include "ProgramRecords.h"
+#include "RecordEditing.h"
+#include "ScheduleRules.h"
+#include "UserMessages.h"
+
+namespace Ui {
+class CBlokDlg;
+class CDatyDlg;
+class CRozkazDlg;
+class CDodajValDlg;
+class CConfDodajDlg;
+}  // namespace Ui
+
+namespace kt64::console {
+
+class CBlokDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CBlokDlg(QWidget* parent = nullptr);
+    ~CBlokDlg() override;
+    void setRow(const program::BlockRow& row);
+    program::BlockRow row() const;
+    Ui::CBlokDlg& ui() { return *ui_; }
+
+private:
+    std::unique_ptr<Ui::CBlokDlg> ui_;
+    program::BlockRow row_;
+};
+
+class CDatyDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CDatyDlg(QWidget* parent = nullptr);
+    ~CDatyDlg() override;
+    // A missing date starts as today.
+    void setRow(const program::DateRow& row);
+    program::DateRow row() const;
+    Ui::CDatyDlg& ui() { return *ui_; }
+
+private:
+    void keepOrdered(bool startMoved);
+    std::unique_ptr<Ui::CDatyDlg> ui_;
+    program::DateRow row_;
+    bool ordering_ = false;
+};
+
+class CRozkazDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CRozkazDlg(program::UserMessages& messages, QWidget* parent = nullptr);
+    ~CRozkazDlg() override;
+    // Loads the fields (the time as "%d" hour and minute) and starts the
+    // rules.
+    void setRow(const program::CommandRow& row);
+    // The fields as a row: the time from the two boxes (hour above 23 as
+    // 23, minute above 59 as 59), cycle 99 for an impulse operation.
+    program::CommandRow row() const;
+    Ui::CRozkazDlg& ui() { return *ui_; }
+
+    // The two preset popups, labelled from the presets as when shown.
+    QMenu& minutesMenu();
+    QMenu& impulseMenu();
+    // Adds minutes to the time boxes, wrapping past midnight.
+    void addToTime(int minutes);
+    void setImpulsePreset(int length);
+
+public slots:
+    void accept() override;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void operationChanged();
+    void runImpulseRule();
+    void runCycleRule();
+    CommandTiming timing() const;
+    void setTiming(const CommandTiming& t);
+    void toggleBar(int group);
+    void askMinutes();
+    void configure();
+    // The integer in a time box, or empty (after the data-exchange message)
+    // when it holds no number within low..high (above high is accepted and
+    // clamped by the caller).
+    std::optional<int> timeBox(int box) const;
+
+    program::UserMessages& messages_;
+    std::unique_ptr<Ui::CRozkazDlg> ui_;
+    program::CommandRow row_;
+    QMenu minutes_;   // menu 182, first popup
+    QMenu impulses_;  // menu 182, second popup
+    bool initialised_ = false;
+    bool applying_ = false;
+};
+
+class CDodajValDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CDodajValDlg(program::UserMessages& messages, QWidget* parent = nullptr);
+    ~CDodajValDlg() override;
+    int value() const { return value_; }
+    Ui::CDodajValDlg& ui() { return *ui_; }
+
+public slots:
+    void accept() override;
+
+private:
+    program::UserMessages& messages_;
+    std::unique_ptr<Ui::CDodajValDlg> ui_;
+    int value_ = 1;
+};
+
+class CConfDodajDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Reads the presets into the fourteen fields.
+    explicit CConfDodajDlg(program::UserMessages& messages, QWidget* parent = nullptr);
+    ~CConfDodajDlg() override;
+    Ui::CConfDodajDlg& ui() { return *ui_; }
+
+public slots:
+    // Checks every field against its range; stores all fourteen only when
+    // all pass.
+    void accept() override;
+
+private:
+    program::UserMessages& messages_;
+    std::unique_ptr<Ui::CConfDodajDlg> ui_;
+};
+
+// The list view's dialogs, modal over parent.
+class DialogRecords : public RecordDialogs {
+public:
+    DialogRecords(program::UserMessages& messages, QWidget* parent) : messages_(messages), parent_(parent) {}
+    bool editBlock(program::BlockRow& row) override;
+    bool editDate(program::DateRow& row) override;
+    bool editCommand(program::CommandRow& row) override;
+
+private:
+    program::UserMessages& messages_;
+    QWidget* parent_;
+};
+
+}  // namespace kt64::console

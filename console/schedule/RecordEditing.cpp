@@ -1,0 +1,337 @@
+// The schedule list's changes to the program (see RecordEditing.h).
+#include "RecordEditing.h"
+
+#include "ProgramTables.h"
+#include "ProgramTexts.h"
+
+namespace kt64::console {
+
+using program::Database;
+using program::DatabaseError;
+using program::MessageIcon;
+
+namespace {
+
+std::optional<program::BlockRow> readBlock(Database& db, std::int64_t lp) {
+    auto q = db.query("SELECT * FROM Bloki WHERE LP=?");
+    q.bind(1, lp);
+    if (!q.next()) return std::nullopt;
+    return program::BlockRow{q.integer("LP"), q.integer("Priorytet"), q.text("Opis")};
+}
+
+std::optional<program::DateRow> readDate(Database& db, std::int64_t lp) {
+    auto q = db.query("SELECT * FROM Daty WHERE LP=?");
+    q.bind(1, lp);
+    if (!q.next()) return std::nullopt;
+    return program::dateRowOf(q);
+}
+
+std::optional<program::CommandRow> readCommand(Database& db, std::int64_t lp) {
+    auto q = db.query("SELECT * FROM Rozkazy WHERE LP=?");
+    q.bind(1, lp);
+    if (!q.next()) return std::nullopt;
+    return program::commandRowOf(q);
+}
+
+void updateBlock(Database& db, const program::BlockRow& b) {
+    auto q = db.query("UPDATE Bloki SET Priorytet=?,Opis=? WHERE LP=?");
+    q.bind(1, b.priorytet).bind(2, b.opis).bind(3, b.lp);
+    q.run();
+}
+
+void bindDate(program::Query& q, int index, const std::optional<program::CivilDate>& d) {
+    if (d) {
+        q.bind(index, program::isoDate(*d));
+    } else {
+        q.bindNull(index);
+    }
+}
+
+void updateDate(Database& db, const program::DateRow& d) {
+    auto q = db.query("UPDATE Daty SET DataOd=?,DataDo=?,Roczny=?,Opis=? WHERE LP=?");
+    bindDate(q, 1, d.dataOd);
+    bindDate(q, 2, d.dataDo);
+    q.bind(3, std::int64_t{d.roczny}).bind(4, d.opis).bind(5, d.lp);
+    q.run();
+}
+
+void updateCommand(Database& db, const program::CommandRow& c) {
+    auto q = db.query(
+        "UPDATE Rozkazy SET DzienTyg=?,Operacja=?,CzasRozk=?,CzasImp=?,CzasCyklu=?,CzasImpMS=?,CzasCyklMS=?,"
+        "NrPrzek=?,Opis=? WHERE LP=?");
+    q.bind(1, c.dzienTyg).bind(2, c.operacja);
+    if (c.czasRozk) {
+        q.bind(3, program::isoTime(*c.czasRozk));
+    } else {
+        q.bindNull(3);
+    }
+    q.bind(4, c.czasImp).bind(5, c.czasCyklu).bind(6, std::int64_t{c.czasImpMS});
+    q.bind(7, std::int64_t{c.czasCyklMS}).bind(8, c.nrPrzek).bind(9, c.opis).bind(10, c.lp);
+    q.run();
+}
+
+bool blockHasDates(Database& db, std::int64_t block) {
+    auto q = db.query("SELECT LP FROM Daty WHERE NrBloku=?");
+    q.bind(1, block);
+    return q.next();
+}
+
+}  // namespace
+
+int tableKindOf(int kind) {
+    switch (kind) {
+    case kKindBlocks: return kKindBlocks;
+    case kKindCommands:
+    case kKindBlockCommands: return kKindCommands;
+    case kKindDates:
+    case kKindBlockDates: return kKindDates;
+    default: return 0;
+    }
+}
+
+MenuState RecordEditing::menuState(std::uint32_t code, std::optional<std::int64_t> selectedLp) const {
+    MenuState on;
+    on.set();
+    on.reset(4);  // the separator
+    const int kind = kindOf(code);
+    const bool open = document_.isOpen();
+    if (!selectedLp) {
+        on.reset(kMenuEditAs);
+        on.reset(kMenuEdit);
+        on.reset(kMenuDelete);
+        on.reset(kMenuCopy);
+    }
+    if (copiedKind_ == 0) on.reset(kMenuPaste);
+    if (kind == kKindCommands || kind == kKindDates || !open) {
+        for (auto e : {kMenuAdd, kMenuEditAs, kMenuEdit, kMenuDelete, kMenuPaste}) on.reset(e);
+    }
+    if (!acceptsRecords(kind) || !open) on.reset(kMenuAdd);
+    if (kind == kKindBlocks && selectedLp && *selectedLp == program::kBaseBlock) {
+        for (auto e : {kMenuAdd, kMenuEditAs, kMenuEdit, kMenuDelete}) on.reset(e);
+    }
+    return on;
+}
+
+bool RecordEditing::keysAct(std::uint32_t code, std::optional<std::int64_t> selectedLp) const {
+    const int kind = kindOf(code);
+    if (kind == kKindCommands || kind == kKindDates || !document_.isOpen()) return false;
+    return !(kind == kKindBlocks && selectedLp && *selectedLp == program::kBaseBlock);
+}
+
+void RecordEditing::finish(Outcome& outcome) {
+    outcome.changed = true;
+    document_.setModified(true);
+}
+
+bool RecordEditing::recordLimitReached() {
+    if (recordCount_ > program::kMaxRecords - 1) {
+        messages_.show(listtext::kTooManyRecords, MessageIcon::Exclamation);
+        return true;
+    }
+    return false;
+}
+
+RecordEditing::Outcome RecordEditing::edit(EditMode mode, std::uint32_t code,
+                                           std::optional<std::int64_t> selectedLp) {
+    if (!document_.isOpen()) return {};
+    if (mode != EditMode::Add && !selectedLp) return {};
+    const std::optional<std::int64_t> lp = mode == EditMode::Add ? std::nullopt : selectedLp;
+    switch (kindOf(code)) {
+    case kKindBlocks:
+        // Block 1 is fixed.
+        if (lp && *lp == program::kBaseBlock) return {};
+        return editBlock(mode, lp);
+    case kKindBlockCommands: return editCommand(mode, lpOf(code), lp);
+    case kKindBlockDates: return editDate(mode, lpOf(code), lp);
+    default: return {};
+    }
+}
+
+RecordEditing::Outcome RecordEditing::editBlock(EditMode mode, std::optional<std::int64_t> lp) {
+    Outcome outcome;
+    if (mode != EditMode::Edit && blockCount_ > program::kMaxBlocks - 1) {
+        messages_.show(listtext::kTooManyBlocks, MessageIcon::Exclamation);
+        return outcome;
+    }
+    Database& db = *document_.database();
+    try {
+        program::BlockRow row;
+        row.priorytet = 1;
+        if (lp) {
+            auto found = readBlock(db, *lp);
+            if (!found) return outcome;
+            row = *found;
+        }
+        if (!dialogs_.editBlock(row)) return outcome;
+        outcome.refillBlocks = true;
+        if (mode == EditMode::Edit) {
+            updateBlock(db, row);
+        } else {
+            row.lp = 0;
+            program::insertBlock(db, row);
+        }
+    } catch (const DatabaseError& e) {
+        messages_.show(std::string(program::text::kDatabaseError) + e.what(), MessageIcon::None);
+    }
+    finish(outcome);
+    return outcome;
+}
+
+RecordEditing::Outcome RecordEditing::editCommand(EditMode mode, std::int64_t block,
+                                                  std::optional<std::int64_t> lp) {
+    Outcome outcome;
+    if (mode != EditMode::Edit && recordLimitReached()) return outcome;
+    Database& db = *document_.database();
+    try {
+        program::CommandRow row;
+        row.czasRozk = program::TimeOfDay{};
+        if (lp) {
+            auto found = readCommand(db, *lp);
+            if (!found) return outcome;
+            row = *found;
+        }
+        if (!dialogs_.editCommand(row)) return outcome;
+        if (mode == EditMode::Edit) {
+            updateCommand(db, row);
+        } else {
+            row.blok = block;
+            program::insertCommand(db, row);
+            if (block != program::kBaseBlock && !blockHasDates(db, block))
+                messages_.show(listtext::kBlockWithoutDates, MessageIcon::None);
+        }
+    } catch (const DatabaseError& e) {
+        messages_.show(std::string(program::text::kDatabaseError) + e.what(), MessageIcon::None);
+    }
+    finish(outcome);
+    return outcome;
+}
+
+RecordEditing::Outcome RecordEditing::editDate(EditMode mode, std::int64_t block, std::optional<std::int64_t> lp) {
+    Outcome outcome;
+    if (mode != EditMode::Edit && recordLimitReached()) return outcome;
+    Database& db = *document_.database();
+    try {
+        program::DateRow row;
+        if (lp) {
+            auto found = readDate(db, *lp);
+            if (!found) return outcome;
+            row = *found;
+        }
+        if (!dialogs_.editDate(row)) return outcome;
+        if (mode == EditMode::Edit) {
+            updateDate(db, row);
+        } else {
+            row.nrBloku = block;
+            program::insertDate(db, row);
+        }
+    } catch (const DatabaseError& e) {
+        messages_.show(std::string(program::text::kDatabaseError) + e.what(), MessageIcon::None);
+    }
+    finish(outcome);
+    return outcome;
+}
+
+RecordEditing::Outcome RecordEditing::remove(std::uint32_t code, std::int64_t selectedLp) {
+    Outcome outcome;
+    const int kind = kindOf(code);
+    if (!document_.isOpen() || !acceptsRecords(kind)) return outcome;
+    // Block 1 holds the program's default commands and cannot go.
+    if (kind == kKindBlocks && selectedLp == program::kBaseBlock) return outcome;
+    if (!messages_.ask(listtext::kConfirmDelete, MessageIcon::Exclamation)) return outcome;
+    Database& db = *document_.database();
+    try {
+        if (kind == kKindBlocks) {
+            outcome.refillBlocks = true;
+            // The block goes with its dates and commands, or not at all.
+            program::Transaction transaction(db);
+            for (const char* sql : {"DELETE FROM Rozkazy WHERE Blok=?", "DELETE FROM Daty WHERE NrBloku=?",
+                                    "DELETE FROM Bloki WHERE LP=?"}) {
+                auto q = db.query(sql);
+                q.bind(1, selectedLp);
+                q.run();
+            }
+            transaction.commit();
+        } else if (kind == kKindBlockCommands) {
+            auto q = db.query("DELETE FROM Rozkazy WHERE LP=?");
+            q.bind(1, selectedLp);
+            q.run();
+        } else {
+            const auto date = readDate(db, selectedLp);
+            auto q = db.query("DELETE FROM Daty WHERE LP=?");
+            q.bind(1, selectedLp);
+            q.run();
+            if (date && db.changes() > 0 && !blockHasDates(db, date->nrBloku))
+                messages_.show(listtext::kLastDateDeleted, MessageIcon::None);
+        }
+    } catch (const DatabaseError& e) {
+        messages_.show(std::string(program::text::kDatabaseError) + e.what(), MessageIcon::None);
+    }
+    finish(outcome);
+    return outcome;
+}
+
+void RecordEditing::copy(std::uint32_t code, std::int64_t selectedLp) {
+    const int table = tableKindOf(kindOf(code));
+    if (table == 0) return;
+    copiedKind_ = table;
+    copiedLp_ = selectedLp;
+}
+
+RecordEditing::Outcome RecordEditing::paste(std::uint32_t code) {
+    Outcome outcome;
+    const int kind = kindOf(code);
+    if (!document_.isOpen() || copiedKind_ == 0) return outcome;
+    if (tableKindOf(kind) != copiedKind_) {
+        messages_.show(listtext::kOtherTable, MessageIcon::None);
+        return outcome;
+    }
+    const std::int64_t source = copiedLp_;
+    // A copy is pasted once, whatever happens next.
+    copiedKind_ = 0;
+    copiedLp_ = 0;
+    if (!acceptsRecords(kind)) return outcome;
+
+    // Pasting fills the program like adding does, so it stops at the same
+    // limits instead of making a program the centre cannot hold.
+    if (kind == kKindBlocks) {
+        if (blockCount_ > program::kMaxBlocks - 1) {
+            messages_.show(listtext::kTooManyBlocks, MessageIcon::Exclamation);
+            return outcome;
+        }
+    } else if (recordLimitReached()) {
+        return outcome;
+    }
+
+    Database& db = *document_.database();
+    try {
+        const char* sql =
+            kind == kKindBlocks
+                ? "INSERT INTO Bloki(Priorytet,Opis) SELECT Priorytet,Opis FROM Bloki WHERE Lp=?"
+            : kind == kKindBlockCommands
+                ? "INSERT INTO Rozkazy(DzienTyg,Operacja,CzasRozk,CzasImp,CzasCyklu,CzasImpMS,CzasCyklMS,NrPrzek,"
+                  "Opis,Blok) SELECT DzienTyg,Operacja,CzasRozk,CzasImp,CzasCyklu,CzasImpMS,CzasCyklMS,NrPrzek,Opis,"
+                  "Blok FROM Rozkazy WHERE Lp=?"
+                : "INSERT INTO Daty(DataOd,DataDo,Roczny,Opis,NrBloku) SELECT DataOd,DataDo,Roczny,Opis,NrBloku "
+                  "FROM Daty WHERE LP=?";
+        auto insert = db.query(sql);
+        insert.bind(1, source);
+        insert.run();
+        // The copied record may have been deleted since: then nothing was
+        // inserted and no other record may be moved.
+        if (db.changes() == 0) return outcome;
+        const std::int64_t added = db.lastInsertId();
+        if (kind == kKindBlocks) outcome.refillBlocks = true;
+        if (kind == kKindBlockCommands || kind == kKindBlockDates) {
+            auto move = db.query(kind == kKindBlockCommands ? "UPDATE Rozkazy SET Blok=? WHERE LP=?"
+                                                            : "UPDATE Daty SET NrBloku=? WHERE LP=?");
+            move.bind(1, lpOf(code)).bind(2, added);
+            move.run();
+        }
+    } catch (const DatabaseError& e) {
+        messages_.show(std::string(program::text::kDatabaseError) + e.what(), MessageIcon::None);
+    }
+    finish(outcome);
+    return outcome;
+}
+
+}  // namespace kt64::console

@@ -1,0 +1,74 @@
+// The document's commands "Wyślij rozkazy do centrali (CTRL+T)" and
+// "Odbierz rozkazy z centrali (CTRL+R)": the core's SendProgram and
+// ReceiveProgram with their questions and messages as message boxes, the
+// progress in CTransBusyDlg, and every link-server call on a worker thread
+// (WorkerCentreLink), so that the window keeps answering whatever the
+// server does. A receive replaces the program, so a program with unsaved
+// changes is first offered for saving (saveModified).
+//
+// The frame's number of relay outputs is read the same way, without
+// waiting: readRelayOutputs() starts a read and relayOutputsRead() tells
+// the result (0 for an empty BuildType or a failed call).
+//
+// The link-server object may be replaced between two actions (a new
+// connection), so each action takes a fresh CentreLink from its source.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "CTransBusyDlg.h"
+#include "ProgramTransfer.h"
+#include "WorkerCentreLink.h"
+
+namespace kt64::console {
+
+class ScheduleTransfers : public QObject {
+    Q_OBJECT
+public:
+    using LinkSource = std::function<std::unique_ptr<program::CentreLink>()>;
+    ScheduleTransfers(program::ProgramDocument& document, LinkSource links, program::UserMessages& messages,
+                      QWidget* window);
+    // A link that stays the same for every action (tests, tools).
+    ScheduleTransfers(program::ProgramDocument& document, program::CentreLink& link,
+                      program::UserMessages& messages, QWidget* window);
+    ~ScheduleTransfers() override;
+
+    // Asked before a receive when the program has unsaved changes; false
+    // stops the receive (the operator cancelled, or saving failed). Without
+    // it, the operator is asked whether to give the changes up.
+    std::function<bool()> saveModified;
+
+    // A transfer or a relay-outputs read is under way.
+    bool busy() const { return running_; }
+
+public slots:
+    void send();
+    void receive();
+    void readRelayOutputs();
+
+signals:
+    void relayOutputsRead(int outputs);
+    // After a receive replaced the program.
+    void programReceived();
+
+private:
+    // Runs one transfer with a fresh link, its calls on a worker.
+    template <class F>
+    void withLink(F f);
+
+    program::ProgramDocument& document_;
+    LinkSource links_;
+    program::UserMessages& messages_;
+    QPointer<QWidget> window_;
+    bool running_ = false;
+    std::unique_ptr<QThread> reader_;
+};
+
+inline constexpr std::string_view kDiscardChanges =
+    "Program zawiera niezapisane zmiany, które zostaną utracone. Czy na pewno odebrać rozkazy z centrali?";
+
+}  // namespace kt64::console

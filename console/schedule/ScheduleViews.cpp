@@ -1,0 +1,121 @@
+// The schedule views put together (see ScheduleViews.h).
+#include "ScheduleViews.h"
+
+#include "ChartDialogs.h"
+#include "MessageBoxes.h"
+
+namespace kt64::console {
+
+namespace {
+
+// The document's link for one action. The link may hold the last reference
+// to a server object the document has let go meanwhile, and ending that
+// object's lease waits for the server: so the link is let go on one of the
+// document's workers, never on the GUI thread.
+class LinkReleasedOffGui : public program::CentreLink {
+public:
+    explicit LinkReleasedOffGui(CKt64Doc& doc) : doc_(doc), link_(doc.centreLink()) {}
+    ~LinkReleasedOffGui() override {
+        doc_.runOnWorker([link = std::shared_ptr<program::CentreLink>(std::move(link_))]() mutable { link.reset(); });
+    }
+    bool Connected() const override { return link_->Connected(); }
+    std::string BuildType() override { return link_->BuildType(); }
+    void PutRozkazy(std::span<const std::uint8_t> image) override { link_->PutRozkazy(image); }
+    std::uint32_t RozkazPos() override { return link_->RozkazPos(); }
+    void StartGetRozkazy() override { link_->StartGetRozkazy(); }
+    std::uint32_t RozkazRxPos() override { return link_->RozkazRxPos(); }
+    program::ReceivedList GetRozkazy() override { return link_->GetRozkazy(); }
+
+private:
+    CKt64Doc& doc_;
+    std::unique_ptr<program::CentreLink> link_;
+};
+
+}  // namespace
+
+ScheduleViews::ScheduleViews(program::ProgramDocument& document, program::UserMessages& messages, QWidget* window,
+                             ScheduleTransfers::LinkSource links, QWidget* viewParent)
+    : document_(document), messages_(messages), window_(window), dialogs_(messages, window) {
+    tree_ = new CBlockView(document, messages, viewParent);
+    tree_->setObjectName("CBlockView");
+    list_ = new CRozkView(document, messages, dialogs_, viewParent);
+    connect(tree_, &CBlockView::countsChanged, this, &ScheduleViews::countsChanged);
+    connect(tree_, &CBlockView::commandRequested, this, &ScheduleViews::runCommand);
+    if (links) {
+        transfers_ = std::make_unique<ScheduleTransfers>(document, std::move(links), messages, window);
+        connect(tree_, &CBlockView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
+        connect(transfers_.get(), &ScheduleTransfers::relayOutputsRead, this, &ScheduleViews::relayOutputsChanged);
+    }
+    connectList();
+}
+
+ScheduleViews::~ScheduleViews() {
+    // Views without a parent are ours; placed in a splitter they are the
+    // frame's.
+    if (tree_ && tree_->parent() == nullptr) delete tree_;
+    if (list_ && list_->parent() == nullptr) delete list_;
+}
+
+ScheduleViews& ScheduleViews::attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
+    if (auto* found = parent->findChild<ScheduleViews*>()) return *found;
+    auto messages = std::make_unique<ConsoleMessages>(parent->window());
+    program::UserMessages& shown = *messages;
+    auto* views = new ScheduleViews(
+        doc.Program(), shown, parent->window(), [&doc] { return std::make_unique<LinkReleasedOffGui>(doc); }, parent);
+    views->ownedMessages_ = std::move(messages);
+    // It lives and dies with the tree, which the splitter owns.
+    views->setParent(views->tree_);
+    connect(views, &ScheduleViews::countsChanged, views, [&doc, &frame](int blocks, int records) {
+        doc.BlockCount = blocks;
+        doc.RecordCount = records;
+        frame.ShowCounts(blocks, records);
+    });
+    connect(views, &ScheduleViews::relayOutputsChanged, views,
+            [&frame](int outputs) { frame.SetRelayOutputs(outputs); });
+    views->transfers_->saveModified = [&frame] { return frame.SaveModified(); };
+    return *views;
+}
+
+void ScheduleViews::connectList() {
+    connect(tree_, &CBlockView::itemSelected, list_, &CRozkView::onUpdate);
+    connect(tree_, &CBlockView::countsChanged, list_, &CRozkView::setCounts);
+    connect(list_, &CRozkView::commandRequested, this, &ScheduleViews::runCommand);
+    if (transfers_)
+        connect(list_, &CRozkView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
+}
+
+void ScheduleViews::setRecordDialogs(RecordDialogs& dialogs) {
+    auto* old = list_.data();
+    list_ = new CRozkView(document_, messages_, dialogs, old ? old->parentWidget() : nullptr);
+    connectList();
+    if (old && old->parent() == nullptr) delete old;
+}
+
+void ScheduleViews::runCommand(int commandId) {
+    switch (commandId) {
+    case command::kChart: openChart(); break;
+    case command::kSendProgram: sendProgram(); break;
+    case command::kReceiveProgram: receiveProgram(); break;
+    default: break;
+    }
+}
+
+void ScheduleViews::documentUpdated(std::uint32_t hint) {
+    if (list_) list_->onUpdate(hint);
+    if (tree_) tree_->onUpdate(hint);
+}
+
+void ScheduleViews::openChart() {
+    CGrafZalDlg chart(document_, messages_, window_);
+    chart.exec();
+}
+
+void ScheduleViews::sendProgram() {
+    if (transfers_) transfers_->send();
+}
+
+void ScheduleViews::receiveProgram() {
+    if (transfers_) transfers_->receive();
+}
+
+}  // namespace kt64::console

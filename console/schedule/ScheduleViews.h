@@ -1,0 +1,74 @@
+// The schedule half of the console put together: the tree (CBlockView) and
+// the list (CRozkView) of one document, kept in step (a tree selection
+// tells the list what to show; a change in the list updates every view),
+// the counts for the frame's status bar, the chart (Ctrl+G), the transfers
+// (Ctrl+T, Ctrl+R) and the frame's number of relay outputs, refreshed every
+// 2500 ms while one of the two views is active.
+//
+// In the console the frame makes the two views through attach(), once for
+// each pane of its splitter; the first call makes the pair, the second
+// finds it. The frame then drives them as ConsoleViews.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+#include "CBlockView.h"
+#include "CRozkView.h"
+#include "ConsoleView.h"
+#include "EditDialogs.h"
+#include "Kt64Doc.h"
+#include "ScheduleTransfers.h"
+
+namespace kt64::console {
+
+class ScheduleViews : public QObject {
+    Q_OBJECT
+public:
+    // window: the parent of the dialogs and message boxes; viewParent: the
+    // views' parent (the frame's splitter). Without links there are no
+    // transfers and no relay-outputs reads.
+    ScheduleViews(program::ProgramDocument& document, program::UserMessages& messages, QWidget* window,
+                  ScheduleTransfers::LinkSource links = {}, QWidget* viewParent = nullptr);
+    ~ScheduleViews() override;
+
+    // The pair of the frame's splitter (parent), made at the first call:
+    // counts go to the frame and the document, relay outputs to the frame,
+    // transfers use the document's link-server object, and a receive first
+    // offers unsaved changes for saving as the frame does for New and Open.
+    static ScheduleViews& attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);
+
+    CBlockView* blockView() const { return tree_; }
+    CRozkView* listView() const { return list_; }
+    ScheduleTransfers* transfers() const { return transfers_.get(); }
+    // Replaces the list's dialogs (tests).
+    void setRecordDialogs(RecordDialogs& dialogs);
+
+public slots:
+    // Every view updates with hint: the list first, then the tree, whose
+    // rebuild selects again what it had and so tells the list.
+    void documentUpdated(std::uint32_t hint);
+    void openChart();
+    void sendProgram();
+    void receiveProgram();
+
+signals:
+    void countsChanged(int blocks, int datesPlusCommands);
+    void relayOutputsChanged(int outputs);
+
+private:
+    void connectList();
+    void runCommand(int commandId);
+
+    program::ProgramDocument& document_;
+    program::UserMessages& messages_;
+    std::unique_ptr<program::UserMessages> ownedMessages_;
+    QPointer<QWidget> window_;
+    DialogRecords dialogs_;
+    QPointer<CBlockView> tree_;
+    QPointer<CRozkView> list_;
+    std::unique_ptr<ScheduleTransfers> transfers_;
+};
+
+}  // namespace kt64::console

@@ -1,0 +1,313 @@
+// The switching chart read back from its pictures for known programs: the
+// marks of each operation on the columns of their minutes in their
+// colours and heights, the time scale's ticks, labels and width, the
+// scroll range, the information window's fields and rows under the cursor
+// line, "<" and ">" by the days shown, the remembered choices, and the
+// chart saved as a PNG picture.
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <fstream>
+
+#include "ChartDialogs.h"
+#include "ColorText.h"
+#include "Registry.h"
+#include "ScheduleRules.h"
+#include "ScheduleTestSupport.h"
+#include "ui_CGrafZalDlg.h"
+#include "ui_CInfoPrzelDlg.h"
+
+using namespace kt64::console;
+using namespace kt64::console::testing;
+namespace program = kt64::program;
+namespace reg = kt64::reg;
+
+namespace {
+
+constexpr program::CivilDate kMonday{2025, 3, 3};
+
+QRgb rgb(const program::Rgb& c) { return qRgb(c.red, c.green, c.blue); }
+constexpr QRgb kWhite = 0xFFFFFFFF;
+
+// Column of a minute of the first day at 1 minute per pixel.
+int column(int hour, int minute) { return 30 + hour * 60 + minute; }
+
+bool hasDarkPixel(const QImage& image, const QRect& area) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128) return true;
+    return false;
+}
+
+std::optional<std::uint32_t> stored(const char* name) {
+    auto key = reg::Key::open(reg::Hive::LocalMachine, kProgramKey);
+    return key ? key->dword(name) : std::nullopt;
+}
+
+}  // namespace
+
+class ChartTest : public QObject {
+    Q_OBJECT
+private slots:
+    void marksOnTheColumnsOfTheirMinutes();
+    void timeScaleOfOneDay();
+    void widthsAndScrollRanges_data();
+    void widthsAndScrollRanges();
+    void informationUnderTheCursorLine();
+    void startMovesByTheDaysShown();
+    void choicesAreRemembered();
+    void savedAsPicture();
+    void unusableRegistryNeitherStopsTheChartNorTheConsole();
+};
+
+void ChartTest::marksOnTheColumnsOfTheirMinutes() {
+    NewProgram p;
+    // Relay 1: "Impuls+" at 8:00 for 3 minutes; relay 2: "Wyłączony" from
+    // 0:00, "Załączony" at 12:00.
+    p.command(1, 1, program::kImpulsePlus, 8, 0, program::kAllWeek, 3, true);
+    p.command(1, 2, program::kOff, 0, 0);
+    p.command(1, 2, program::kOn, 12, 0);
+    program::ProgramEvaluator evaluator(p.document.database(), p.messages);
+    const auto pictures = drawChart(program::ChartGeometry(kMonday, 1, 1), evaluator);
+    QVERIFY(pictures.ready);
+    const QImage& relay1 = pictures.relays[0];
+    const QImage& relay2 = pictures.relays[1];
+    QCOMPARE(relay1.size(), QSize(1500, 80));
+    const QRgb green = rgb(program::stateColour(program::kImpulsePlus));
+
+    // Nothing in force before 8:00: nothing drawn.
+    QCOMPARE(relay1.pixel(column(7, 59), 66), kWhite);
+    // On from 8:00 to 8:03: tall marks from 67 up to 36.
+    for (int m = 0; m <= 3; ++m) {
+        QCOMPARE(relay1.pixel(column(8, m), 67), green);
+        QCOMPARE(relay1.pixel(column(8, m), 36), green);
+    }
+    // (8:00 itself carries the dotted hour line above the mark.)
+    QCOMPARE(relay1.pixel(column(8, 1), 35), kWhite);
+    // Off afterwards under the same command: short marks, 67 up to 63.
+    QCOMPARE(relay1.pixel(column(8, 4), 63), green);
+    QCOMPARE(relay1.pixel(column(8, 4), 62), kWhite);
+    QCOMPARE(relay1.pixel(column(8, 4), 50), kWhite);
+    QCOMPARE(relay1.pixel(column(23, 59), 65), green);
+    // The strip's base line and a dotted hour line.
+    QCOMPARE(relay1.pixel(100, 70), kStripBaseColour);
+    QCOMPARE(relay1.pixel(column(3, 0), 69), kHourLineColour);
+    QCOMPARE(relay1.pixel(column(3, 0), 68), kWhite);
+    QVERIFY(hasDarkPixel(relay1, QRect(30, 5, 60, 12)));  // "Przekaźnik: 1"
+
+    // Relay 2: short grey marks while off, tall red ones from 12:00.
+    QCOMPARE(relay2.pixel(column(11, 59), 65), rgb(program::stateColour(program::kOff)));
+    QCOMPARE(relay2.pixel(column(11, 59), 50), kWhite);
+    QCOMPARE(relay2.pixel(column(12, 0), 40), rgb(program::stateColour(program::kOn)));
+    QCOMPARE(relay2.pixel(column(23, 0) + 1, 40), rgb(program::stateColour(program::kOn)));
+}
+
+void ChartTest::timeScaleOfOneDay() {
+    NewProgram p;
+    program::ProgramEvaluator evaluator(p.document.database(), p.messages);
+    const auto pictures = drawChart(program::ChartGeometry(kMonday, 1, 1), evaluator);
+    const QImage& scale = pictures.timeScale;
+    QCOMPARE(scale.size(), QSize(1500, 40));
+    // Base line from 30 to 1470, ticks from 37 up to (not into) 33 at
+    // every hour, 25 of them.
+    QCOMPARE(scale.pixel(30, 38), qRgb(0, 0, 0));
+    QCOMPARE(scale.pixel(1470, 38), qRgb(0, 0, 0));
+    QCOMPARE(scale.pixel(29, 38), kWhite);
+    QCOMPARE(scale.pixel(1471, 38), kWhite);
+    int ticks = 0;
+    for (int x = 0; x < scale.width(); ++x)
+        if (scale.pixel(x, 36) == qRgb(0, 0, 0)) ++ticks;
+    QCOMPARE(ticks, 25);
+    QCOMPARE(scale.pixel(column(5, 0), 34), qRgb(0, 0, 0));
+    QCOMPARE(scale.pixel(column(5, 0), 37), qRgb(0, 0, 0));
+    QCOMPARE(scale.pixel(column(5, 0), 33), kWhite);
+    // Hour numbers under the dates, the dates at both midnights.
+    QVERIFY(hasDarkPixel(scale, QRect(column(13, 0) - 2, 20, 12, 12)));
+    QVERIFY(hasDarkPixel(scale, QRect(10, 5, 40, 12)));
+    QVERIFY(hasDarkPixel(scale, QRect(1450, 5, 40, 12)));
+    QVERIFY(!hasDarkPixel(scale, QRect(700, 5, 40, 12)));
+}
+
+void ChartTest::widthsAndScrollRanges_data() {
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("labelStep");
+    QTest::addColumn<int>("range760");
+    QTest::newRow("1 day, 1 min") << 1 << 1 << 1500 << 1 << 1500 - 760;
+    QTest::newRow("7 days, 20 min") << 7 << 20 << 564 << 8 << 0;
+    QTest::newRow("3 days, 15 min") << 3 << 15 << 348 << 4 << 0;
+    QTest::newRow("7 days, 1 min") << 7 << 1 << 10140 << 1 << 10140 - 760;
+}
+
+void ChartTest::widthsAndScrollRanges() {
+    QFETCH(int, days);
+    QFETCH(int, minutes);
+    QFETCH(int, width);
+    QFETCH(int, labelStep);
+    QFETCH(int, range760);
+    NewProgram p;
+    const int daysIndex = days - 1;
+    const int resolutionIndex = static_cast<int>(
+        std::find(program::kResolutionMinutes.begin(), program::kResolutionMinutes.end(), minutes) -
+        program::kResolutionMinutes.begin());
+    reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setDword("DlugGraf", static_cast<std::uint32_t>(daysIndex));
+    reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setDword("RozdzGraf", static_cast<std::uint32_t>(resolutionIndex));
+    CGrafZalDlg dialog(p.document, p.messages);
+    QCOMPARE(dialog.chart().pictures().timeScale.width(), width);
+    QCOMPARE(dialog.chart().pictures().relays[1].width(), width);
+    QCOMPARE(dialog.chart().geometry().hourLabelStep(), labelStep);
+    QCOMPARE(dialog.ui().ctl1151->maximum(), range760);
+    QCOMPARE(dialog.ui().ctl1151->value(), 0);
+    if (range760 > 0) {
+        dialog.ui().ctl1151->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(dialog.chart().offset(), 10);
+        dialog.ui().ctl1151->triggerAction(QAbstractSlider::SliderToMaximum);
+        QCOMPARE(dialog.chart().offset(), range760);
+    }
+}
+
+void ChartTest::informationUnderTheCursorLine() {
+    NewProgram p;
+    const auto b = p.block(4, "szkoła");
+    p.date(b, {2025, 3, 1}, {2025, 3, 31}, true);
+    const auto impulse = p.command(b, 1, program::kImpulsePlus, 8, 0, program::kAllWeek, 3, true);
+    p.command(b, 2, program::kCycleMinus, 6, 0, program::kAllWeek, 5, false, 2, true);
+    CGrafZalDlg dialog(p.document, p.messages);
+    dialog.ui().ctl1081->setDate(QDate(2025, 3, 3));
+    dialog.ui().ctl1083->setCurrentIndex(0);
+    dialog.ui().ctl1150->setCurrentIndex(0);
+    dialog.resize(900, 420);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    CGrafZalStat& chart = dialog.chart();
+
+    // Left of the first column: no information.
+    QTest::mousePress(&chart, Qt::LeftButton, {}, QPoint(10, 80));
+    QVERIFY(chart.cursorLine());
+    QVERIFY(!dialog.information());
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, QPoint(10, 80));
+    QVERIFY(!chart.cursorLine());
+
+    // 8:01 on relay 1, the chart scrolled by 400 pixels.
+    dialog.ui().ctl1151->setValue(400);
+    const int x = column(8, 1) - 400;
+    QTest::mousePress(&chart, Qt::LeftButton, {}, QPoint(x, 80));
+    QVERIFY(dialog.information());
+    auto& info = dialog.information()->ui();
+    QCOMPARE(info.ctl1154->text(), QString("1"));
+    QCOMPARE(info.ctl1155->text(), QString("03/03/2025 08:01"));
+    QCOMPARE(info.ctl1156->text(), QString("Impuls+"));
+    QCOMPARE(info.ctl1156->background(), colourOf(program::stateColour(program::kImpulsePlus)));
+    QCOMPARE(info.ctl1157->text(), QString("3 m"));
+    QCOMPARE(info.ctl1167->text(), QString::number(impulse));
+    QCOMPARE(info.ctl1168->text(), QString::number(b));
+    QCOMPARE(info.ctlDayBlocks->text(), QString::number(b));
+    QVERIFY(info.ctl1157->isVisibleTo(dialog.information()));
+    QVERIFY(!info.ctl1158->isVisibleTo(dialog.information()));
+    QCOMPARE(dialog.information()->pos(), dialog.frameGeometry().topRight());
+
+    // Dragged into relay 2: a cycle shows both rows.
+    QTest::mouseMove(&chart, QPoint(x, 160));
+    QCOMPARE(chart.cursorLine()->row, 1);
+    QCOMPARE(info.ctl1154->text(), QString("2"));
+    QCOMPARE(info.ctl1156->text(), QString("Cykl-"));
+    QCOMPARE(info.ctl1157->text(), QString("5 s"));
+    QCOMPARE(info.ctl1158->text(), QString("2 m"));
+    QVERIFY(info.ctl1158->isVisibleTo(dialog.information()));
+    // Out of both strips the line goes.
+    QTest::mouseMove(&chart, QPoint(x, 10));
+    QVERIFY(!chart.cursorLine());
+
+    // A day outside the range: block 1 only, nothing in force.
+    dialog.ui().ctl1081->setDate(QDate(2025, 4, 7));
+    QTest::mousePress(&chart, Qt::LeftButton, {}, QPoint(column(9, 0), 80));
+    QCOMPARE(info.ctl1156->text(), QString(" --------"));
+    QCOMPARE(info.ctl1167->text(), QString("Brak"));
+    QCOMPARE(info.ctlDayBlocks->text(), QString("1"));
+    QVERIFY(!info.ctl1157->isVisibleTo(dialog.information()));
+    // OK hides the window; it stays for the next sample.
+    info.ctl1->click();
+    QVERIFY(!dialog.information()->isVisible());
+    QTest::mouseMove(&chart, QPoint(column(9, 5), 80));
+    QVERIFY(dialog.information()->isVisible());
+}
+
+void ChartTest::startMovesByTheDaysShown() {
+    NewProgram p;
+    CGrafZalDlg dialog(p.document, p.messages);
+    dialog.ui().ctl1081->setDate(QDate(2025, 3, 10));
+    dialog.ui().ctl1083->setCurrentIndex(2);  // 3 days
+    dialog.ui().ctl1149->click();
+    QCOMPARE(dialog.ui().ctl1081->date(), QDate(2025, 3, 7));
+    QCOMPARE(dialog.chart().geometry().start(), (program::CivilDate{2025, 3, 7}));
+    dialog.ui().ctl1126->click();
+    dialog.ui().ctl1126->click();
+    QCOMPARE(dialog.chart().geometry().start(), (program::CivilDate{2025, 3, 13}));
+    QCOMPARE(dialog.chart().geometry().days(), 3);
+}
+
+void ChartTest::choicesAreRemembered() {
+    NewProgram p;
+    {
+        CGrafZalDlg dialog(p.document, p.messages);
+        QCOMPARE(stored("DlugGraf"), std::optional<std::uint32_t>(0));
+        QCOMPARE(stored("RozdzGraf"), std::optional<std::uint32_t>(0));
+        QCOMPARE(dialog.ui().ctl1083->currentText(), QString("1 dzień"));
+        QCOMPARE(dialog.ui().ctl1150->count(), 8);
+        dialog.ui().ctl1083->setCurrentIndex(2);
+        dialog.ui().ctl1150->setCurrentIndex(6);
+        QCOMPARE(dialog.chart().geometry().minutesPerPixel(), 15);
+        dialog.ui().ctl1->click();
+    }
+    QCOMPARE(stored("DlugGraf"), std::optional<std::uint32_t>(2));
+    QCOMPARE(stored("RozdzGraf"), std::optional<std::uint32_t>(6));
+    CGrafZalDlg again(p.document, p.messages);
+    QCOMPARE(again.ui().ctl1083->currentText(), QString("3 dni"));
+    QCOMPARE(again.ui().ctl1150->currentText(), QString("15 min"));
+    QCOMPARE(again.chart().geometry().days(), 3);
+    QVERIFY(p.messages.entries.empty());
+}
+
+void ChartTest::savedAsPicture() {
+    NewProgram p;
+    p.command(1, 1, program::kOn, 8, 0);
+    CGrafZalDlg dialog(p.document, p.messages);
+    const QString file = QString::fromStdString((p.folder.path() / "grafik.png").string());
+    QVERIFY(dialog.savePicture(file));
+    QImage saved(file);
+    QCOMPARE(saved.size(), QSize(1500, 204));
+    QCOMPARE(saved.pixel(column(9, 0), 42 + 40), rgb(program::stateColour(program::kOn)));
+    QCOMPARE(saved.pixel(column(7, 0), 42 + 66), kWhite);
+
+    const QString nowhere = QString::fromStdString((p.folder.path() / "brak" / "grafik.png").string());
+    QVERIFY(!dialog.savePicture(nowhere));
+    QCOMPARE(p.messages.entries.size(), std::size_t(1));
+    QVERIFY(p.messages.entries[0].text.find("brak/grafik.png") != std::string::npos);
+    QCOMPARE(p.messages.entries[0].icon, program::MessageIcon::Stop);
+}
+
+void ChartTest::unusableRegistryNeitherStopsTheChartNorTheConsole() {
+    NewProgram p;
+    kt64::test::TempDir dir;
+    { std::ofstream(dir.path() / "plik") << "x"; }
+    kt64::test::ScopedEnv store("KT64_REGISTRY", (dir.path() / "plik" / "registry.db").string());
+    CGrafZalDlg dialog(p.document, p.messages);
+    QCOMPARE(dialog.chart().geometry().days(), 1);
+    QCOMPARE(dialog.chart().geometry().minutesPerPixel(), 1);
+    QCOMPARE(p.messages.entries.size(), std::size_t(1));
+    QCOMPARE(p.messages.entries[0].text.substr(0, kRegistryOpenFailed.size()), std::string(kRegistryOpenFailed));
+    // Closing cannot store the choices: it says so and the console goes on
+    // (this process would have ended otherwise).
+    dialog.ui().ctl1->click();
+    QCOMPARE(p.messages.entries.size(), std::size_t(2));
+    QCOMPARE(p.messages.entries[1].text.substr(0, kRegistryWriteFailed.size()), std::string(kRegistryWriteFailed));
+    QCOMPARE(p.messages.entries[1].icon, program::MessageIcon::Stop);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+QTEST_MAIN(ChartTest)
+#include "ChartTest.moc"

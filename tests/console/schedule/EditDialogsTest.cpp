@@ -1,0 +1,429 @@
+// The edit dialogs driven through their controls (object names are the
+// controls' identifiers): defaults and column mapping, the impulse and
+// cycle rules, the groups enabled by the operation, the weekday bars, the
+// minutes added past midnight, the two preset popups from "TimDod" and
+// their configuration, the date range kept in order.
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+
+#include "EditDialogs.h"
+#include "Registry.h"
+#include "ScheduleTestSupport.h"
+#include "ui_CConfDodajDlg.h"
+#include "ui_CDatyDlg.h"
+#include "ui_CDodajValDlg.h"
+#include "ui_CRozkazDlg.h"
+
+using namespace kt64::console;
+using namespace kt64::console::testing;
+namespace program = kt64::program;
+namespace reg = kt64::reg;
+
+namespace {
+
+std::vector<std::uint8_t> storedPresets() {
+    auto key = reg::Key::open(reg::Hive::LocalMachine, kProgramKey);
+    if (!key) return {};
+    return key->binary("TimDod").value_or(std::vector<std::uint8_t>{});
+}
+
+QStringList labels(QMenu& menu) {
+    QStringList out;
+    for (QAction* a : menu.actions()) out << a->text();
+    return out;
+}
+
+struct Timing {
+    int impulse;
+    const char* impulseUnit;
+    int cycle;
+    const char* cycleUnit;
+};
+
+Timing timingOf(CRozkazDlg& d) {
+    return {d.ui().ctl1138->value(), d.ui().ctl1139->currentIndex() ? "min" : "sek", d.ui().ctl1140->value(),
+            d.ui().ctl1141->currentIndex() ? "min" : "sek"};
+}
+
+}  // namespace
+
+class EditDialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void newCommandDefaults();
+    void commandRowRoundTrip();
+    void impulseAndCycleRules_data();
+    void impulseAndCycleRules();
+    void impulseOperationStoresCycle99();
+    void weekdayBars();
+    void minutesWrapPastMidnight();
+    void timeBoxesOutOfRange();
+    void presetPopupsFromTheRegistry();
+    void presetConfigurationRefusesOutOfRange();
+    void dateRangeKeptInOrder();
+    void blockPriorityMapping();
+    void unusableRegistryFallsBackToTheDefault();
+    void rightClickOpensThePopupOfItsGroup();
+};
+
+void EditDialogsTest::newCommandDefaults() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    auto& ui = d.ui();
+    for (QCheckBox* day : {ui.ctl1112, ui.ctl1113, ui.ctl1114, ui.ctl1115, ui.ctl1116, ui.ctl1117, ui.ctl1118})
+        QVERIFY(day->isChecked());
+    QCOMPARE(ui.ctl1161->currentText(), QString("0"));
+    QCOMPARE(ui.ctl1162->currentText(), QString("0"));
+    QCOMPARE(ui.ctl1083->currentText(), QString("Wyłącz"));
+    QCOMPARE(ui.ctl1137->currentText(), QString("1"));
+    QCOMPARE(ui.ctl1138->value(), 1);
+    QCOMPARE(ui.ctl1139->currentText(), QString("sek"));
+    QCOMPARE(ui.ctl1140->value(), 2);
+    QCOMPARE(ui.ctl1141->currentText(), QString("sek"));
+    QVERIFY(!ui.ctl1145->isEnabled());
+    QVERIFY(!ui.ctl1146->isEnabled());
+    ui.ctl1083->setCurrentIndex(2);  // "Impuls +"
+    QVERIFY(ui.ctl1145->isEnabled());
+    QVERIFY(!ui.ctl1146->isEnabled());
+    ui.ctl1083->setCurrentIndex(5);  // "Cykl -"
+    QVERIFY(ui.ctl1145->isEnabled());
+    QVERIFY(ui.ctl1146->isEnabled());
+    ui.ctl1083->setCurrentIndex(1);
+    QVERIFY(!ui.ctl1145->isEnabled());
+}
+
+void EditDialogsTest::commandRowRoundTrip() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    program::CommandRow row;
+    row.dzienTyg = 0x41;  // Monday and Sunday
+    row.czasRozk = program::TimeOfDay{7, 5, 0};
+    row.operacja = program::kCycleMinus;
+    row.nrPrzek = 2;
+    row.czasImp = 5;
+    row.czasImpMS = false;
+    row.czasCyklu = 3;
+    row.czasCyklMS = true;
+    row.opis = "przerwa";
+    row.lp = 12;
+    row.blok = 4;
+    d.setRow(row);
+    QCOMPARE(d.ui().ctl1161->currentText(), QString("7"));
+    QCOMPARE(d.ui().ctl1162->currentText(), QString("5"));
+    QCOMPARE(d.ui().ctl1137->currentIndex(), 1);
+    const program::CommandRow back = d.row();
+    QCOMPARE(back.dzienTyg, row.dzienTyg);
+    QCOMPARE(back.czasRozk, row.czasRozk);
+    QCOMPARE(back.operacja, row.operacja);
+    QCOMPARE(back.nrPrzek, 2);
+    QCOMPARE(back.czasImp, 5);
+    QCOMPARE(back.czasCyklu, 3);
+    QVERIFY(back.czasCyklMS);
+    QVERIFY(!back.czasImpMS);
+    QCOMPARE(back.opis, std::string("przerwa"));
+    QCOMPARE(back.lp, 12);
+    QCOMPARE(back.blok, 4);
+}
+
+void EditDialogsTest::impulseAndCycleRules_data() {
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<int>("impulse");
+    QTest::addColumn<int>("impulseUnit");
+    QTest::addColumn<int>("cycle");
+    QTest::addColumn<int>("cycleUnit");
+    QTest::addColumn<QString>("change");  // which control changes, to what
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("expected");  // "I unit K unit"
+
+    // Cycle +, both seconds, cycle 10: impulse 10 makes the cycle 11.
+    QTest::newRow("impulse reaches cycle") << 4 << 1 << 0 << 10 << 0 << "impulse" << 10 << "10 sek 11 sek";
+    // Cycle 5 under impulse 10: the impulse becomes 4.
+    QTest::newRow("cycle under impulse") << 4 << 10 << 0 << 11 << 0 << "cycle" << 5 << "4 sek 5 sek";
+    // Impulse unit min while the cycle is in seconds: the cycle follows.
+    QTest::newRow("impulse in minutes") << 4 << 1 << 0 << 2 << 0 << "impulseUnit" << 1 << "1 min 2 min";
+    // Cycle unit sek while the impulse is in minutes: the impulse follows.
+    QTest::newRow("cycle in seconds") << 4 << 1 << 1 << 5 << 1 << "cycleUnit" << 0 << "1 sek 5 sek";
+    // Impulse 90 s with a cycle of 1 min: the cycle becomes 2 min.
+    QTest::newRow("90 s against 1 min") << 4 << 1 << 0 << 1 << 1 << "impulse" << 90 << "90 sek 2 min";
+    // Lengths stay within 1..99.
+    QTest::newRow("cycle 150") << 4 << 1 << 0 << 2 << 0 << "cycle" << 150 << "1 sek 99 sek";
+    QTest::newRow("impulse 99 same units") << 4 << 1 << 0 << 2 << 0 << "impulse" << 99 << "98 sek 99 sek";
+    QTest::newRow("cycle 0") << 4 << 1 << 0 << 5 << 0 << "cycle" << 0 << "1 sek 2 sek";
+    // Units made equal keep the impulse the shorter one.
+    QTest::newRow("5 min against 3 s") << 4 << 5 << 0 << 3 << 0 << "impulseUnit" << 1 << "5 min 6 min";
+    QTest::newRow("5 min then cycle in s") << 4 << 5 << 1 << 3 << 1 << "cycleUnit" << 0 << "2 sek 3 sek";
+    // An impulse operation keeps the cycle at 99.
+    QTest::newRow("impulse op") << 2 << 1 << 0 << 2 << 0 << "impulse" << 20 << "20 sek 99 sek";
+}
+
+void EditDialogsTest::impulseAndCycleRules() {
+    QFETCH(int, operation);
+    QFETCH(int, impulse);
+    QFETCH(int, impulseUnit);
+    QFETCH(int, cycle);
+    QFETCH(int, cycleUnit);
+    QFETCH(QString, change);
+    QFETCH(int, value);
+    QFETCH(QString, expected);
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    program::CommandRow row;
+    row.czasRozk = program::TimeOfDay{};
+    row.operacja = operation;
+    row.czasImp = impulse;
+    row.czasImpMS = impulseUnit;
+    row.czasCyklu = cycle;
+    row.czasCyklMS = cycleUnit;
+    d.setRow(row);
+    if (change == "impulse") d.ui().ctl1138->setValue(value);
+    if (change == "cycle") d.ui().ctl1140->setValue(value);
+    if (change == "impulseUnit") d.ui().ctl1139->setCurrentIndex(value);
+    if (change == "cycleUnit") d.ui().ctl1141->setCurrentIndex(value);
+    const Timing t = timingOf(d);
+    QCOMPARE(QString("%1 %2 %3 %4").arg(t.impulse).arg(t.impulseUnit).arg(t.cycle).arg(t.cycleUnit), expected);
+}
+
+void EditDialogsTest::impulseOperationStoresCycle99() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    d.ui().ctl1083->setCurrentIndex(2);  // "Impuls +", impulse fields untouched
+    QCOMPARE(d.row().czasCyklu, 99);
+    QCOMPARE(d.row().operacja, 2);
+}
+
+void EditDialogsTest::weekdayBars() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    auto& ui = d.ui();
+    const QList<QCheckBox*> days = {ui.ctl1112, ui.ctl1113, ui.ctl1114, ui.ctl1115, ui.ctl1116, ui.ctl1117, ui.ctl1118};
+    const auto mask = [&] {
+        int m = 0;
+        for (int i = 0; i < 7; ++i) m |= days[i]->isChecked() << i;
+        return m;
+    };
+    for (auto* day : days) day->setChecked(false);
+    ui.ctl1114->setChecked(true);  // Wednesday only
+    ui.ctl1136->click();
+    QCOMPARE(mask(), 0);
+    ui.ctl1136->click();
+    QCOMPARE(mask(), 0x1F);
+    ui.ctl1126->click();
+    QCOMPARE(mask(), 0x7F);
+    ui.ctl1126->click();
+    QCOMPARE(mask(), 0x1F);
+    ui.ctl1153->click();
+    QCOMPARE(mask(), 0);
+    ui.ctl1153->click();
+    QCOMPARE(mask(), 0x7F);
+    QCOMPARE(d.row().dzienTyg, 0x7F);
+}
+
+void EditDialogsTest::minutesWrapPastMidnight() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    d.ui().ctl1161->setEditText("23");
+    d.ui().ctl1162->setEditText("50");
+    d.minutesMenu().actions()[2]->trigger();  // "+ 15 min"
+    QCOMPARE(d.ui().ctl1161->currentText(), QString("0"));
+    QCOMPARE(d.ui().ctl1162->currentText(), QString("5"));
+    d.addToTime(-10);
+    QCOMPARE(d.ui().ctl1161->currentText(), QString("23"));
+    QCOMPARE(d.ui().ctl1162->currentText(), QString("55"));
+    d.addToTime(24 * 60 + 70);
+    QCOMPARE(d.ui().ctl1161->currentText(), QString("1"));
+    QCOMPARE(d.ui().ctl1162->currentText(), QString("5"));
+
+    // "+Ręcznie m" asks for the number in CDodajValDlg.
+    QTimer::singleShot(0, [&] {
+        auto* ask = d.findChild<CDodajValDlg*>();
+        QVERIFY(ask);
+        QCOMPARE(ask->ui().ctl1082->text(), QString("1"));
+        ask->ui().ctl1082->setText("abc");
+        ask->accept();
+        QVERIFY(ask->isVisible());
+        ask->ui().ctl1082->setText("-65");
+        ask->accept();
+    });
+    d.minutesMenu().actions()[8]->trigger();
+    QCOMPARE(messages.texts(), std::vector<std::string>({"Please enter an integer."}));
+    QCOMPARE(d.ui().ctl1161->currentText(), QString("0"));
+    QCOMPARE(d.ui().ctl1162->currentText(), QString("0"));
+}
+
+void EditDialogsTest::timeBoxesOutOfRange() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    d.ui().ctl1161->setEditText("30");
+    d.ui().ctl1162->setEditText("75");
+    QCOMPARE(d.row().czasRozk, (program::TimeOfDay{23, 59, 0}));
+    d.show();
+    d.ui().ctl1161->setEditText("siódma");
+    d.accept();
+    QVERIFY(d.isVisible());
+    QCOMPARE(messages.texts(), std::vector<std::string>({"Please enter an integer."}));
+    d.ui().ctl1161->setEditText("-1");
+    d.accept();
+    QVERIFY(d.isVisible());
+    QCOMPARE(messages.texts().back(), std::string("Please enter an integer between 0 and 23."));
+    d.ui().ctl1161->setEditText("7");
+    d.accept();
+    QVERIFY(!d.isVisible());
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+}
+
+void EditDialogsTest::presetPopupsFromTheRegistry() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    QCOMPARE(labels(d.minutesMenu()), QStringList({"+ 45 min", "+ 10 min", "+ 15 min", "+ 30 min", "+ 30 min",
+                                                   "+ 5 min", "+ 10 min", "+ 15 min", "+Ręcznie m", "Konfiguruj"}));
+    QCOMPARE(labels(d.impulseMenu()), QStringList({"= 1", "= 2", "= 5", "= 10", "= 15", "= 20", "Konfiguruj"}));
+    QCOMPARE(storedPresets(), std::vector<std::uint8_t>({45, 10, 15, 30, 30, 5, 10, 15, 1, 2, 5, 10, 15, 20}));
+
+    // Stored presets label the popups; a value of the wrong size is
+    // replaced by the default.
+    reg::Key::create(reg::Hive::LocalMachine, kProgramKey)
+        .setBinary("TimDod", std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 99});
+    QCOMPARE(labels(d.minutesMenu())[7], QString("+ 8 min"));
+    QCOMPARE(labels(d.impulseMenu())[5], QString("= 99"));
+    // An impulse preset sets the length and runs the impulse rule.
+    d.ui().ctl1083->setCurrentIndex(4);
+    d.impulseMenu().actions()[5]->trigger();
+    QCOMPARE(d.ui().ctl1138->value(), 98);
+    QCOMPARE(d.ui().ctl1140->value(), 99);
+    reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setBinary("TimDod", std::vector<std::uint8_t>{1, 2, 3});
+    QCOMPARE(labels(d.minutesMenu())[0], QString("+ 45 min"));
+    QCOMPARE(storedPresets().size(), std::size_t(14));
+    QVERIFY(messages.entries.empty());
+}
+
+void EditDialogsTest::presetConfigurationRefusesOutOfRange() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CConfDodajDlg c(messages);
+    auto& ui = c.ui();
+    QCOMPARE(ui.ctl1082->text(), QString("45"));
+    QCOMPARE(ui.ctl1104->text(), QString("20"));
+    c.show();
+    ui.ctl1082->setText("60");
+    ui.ctl1093->setText("256");
+    c.accept();
+    QVERIFY(c.isVisible());
+    QCOMPARE(messages.texts(), std::vector<std::string>({"Please enter an integer between 1 and 255."}));
+    QCOMPARE(storedPresets()[0], 45);
+    ui.ctl1093->setText("255");
+    ui.ctl1098->setText("100");
+    c.accept();
+    QCOMPARE(messages.texts().back(), std::string("Please enter an integer between 1 and 99."));
+    QCOMPARE(storedPresets()[0], 45);
+    ui.ctl1098->setText("3");
+    c.accept();
+    QVERIFY(!c.isVisible());
+    QCOMPARE(storedPresets(), std::vector<std::uint8_t>({60, 10, 15, 30, 30, 5, 10, 255, 3, 2, 5, 10, 15, 20}));
+}
+
+void EditDialogsTest::dateRangeKeptInOrder() {
+    CDatyDlg d;
+    program::DateRow row;
+    row.dataOd = program::CivilDate{2025, 3, 1};
+    row.dataDo = program::CivilDate{2025, 3, 10};
+    row.roczny = true;
+    row.opis = "marzec";
+    d.setRow(row);
+    d.ui().ctl1133->setDate(QDate(2025, 4, 2));
+    QCOMPARE(d.ui().ctl1134->date(), QDate(2025, 4, 2));
+    d.ui().ctl1134->setDate(QDate(2025, 2, 1));
+    QCOMPARE(d.ui().ctl1133->date(), QDate(2025, 2, 1));
+    d.ui().ctl1134->setDate(QDate(2025, 2, 20));
+    QCOMPARE(d.ui().ctl1133->date(), QDate(2025, 2, 1));
+    const auto back = d.row();
+    QCOMPARE(back.dataOd, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 1}));
+    QCOMPARE(back.dataDo, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 20}));
+    QVERIFY(back.roczny);
+    QCOMPARE(back.opis, std::string("marzec"));
+
+    // A new range starts today.
+    CDatyDlg fresh;
+    QCOMPARE(fresh.ui().ctl1133->date(), QDate::currentDate());
+    QVERIFY(!fresh.row().roczny);
+}
+
+void EditDialogsTest::blockPriorityMapping() {
+    CBlokDlg d;
+    d.setRow({5, 7, "Sobota"});
+    QCOMPARE(d.row().priorytet, 7);
+    QCOMPARE(d.row().opis, std::string("Sobota"));
+    QCOMPARE(d.row().lp, 5);
+    CBlokDlg fresh;
+    QCOMPARE(fresh.row().priorytet, 1);
+}
+
+void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {
+    // A store that cannot be opened: its folder is a plain file.
+    kt64::test::TempDir dir;
+    { std::ofstream(dir.path() / "plik") << "x"; }
+    kt64::test::ScopedEnv store("KT64_REGISTRY", (dir.path() / "plik" / "registry.db").string());
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    QCOMPARE(labels(d.impulseMenu())[0], QString("= 1"));
+    QCOMPARE(messages.entries.size(), std::size_t(1));
+    QCOMPARE(messages.entries[0].text.substr(0, kRegistryOpenFailed.size()), std::string(kRegistryOpenFailed));
+    QCOMPARE(messages.entries[0].icon, program::MessageIcon::Stop);
+    // The configuration shows the defaults and cannot store them.
+    messages.entries.clear();
+    CConfDodajDlg c(messages);
+    QCOMPARE(c.ui().ctl1082->text(), QString("45"));
+    c.show();
+    c.accept();
+    QCOMPARE(messages.entries.size(), std::size_t(2));
+    QVERIFY(!c.isVisible());
+}
+
+void EditDialogsTest::rightClickOpensThePopupOfItsGroup() {
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    CRozkazDlg d(messages);
+    d.ui().ctl1083->setCurrentIndex(2);  // the impulse group enabled
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    // Which popup a right click at a point of the dialog opens, if any.
+    const auto popupAt = [&](QWidget* w) {
+        QString first;
+        QTimer::singleShot(0, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                first = menu->actions().first()->objectName();
+                menu->close();
+            }
+        });
+        const QPoint pos = w->mapTo(&d, QPoint(2, w->height() - 3));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, d.mapToGlobal(pos));
+        QApplication::sendEvent(&d, &event);
+        QApplication::processEvents();
+        return first;
+    };
+    QCOMPARE(popupAt(d.ui().ctl1164), QString("cmd32929"));
+    QCOMPARE(popupAt(d.ui().ctl1145), QString("cmd32939"));
+    QCOMPARE(popupAt(d.ui().ctl1146), QString());
+    QCOMPARE(popupAt(d.ui().groupWeekdays), QString());
+}
+
+QTEST_MAIN(EditDialogsTest)
+#include "EditDialogsTest.moc"

@@ -1,0 +1,155 @@
+// The schedule views in the console's frame: they fill the splitter's two
+// panes, their counts reach the status bar and the document, the frame's
+// chart command opens the chart over the open program, a program file that
+// cannot be written says so with the file and the reason and stays open for
+// editing, and Ctrl+R offers unsaved changes for saving through the
+// frame's own question before the program is replaced.
+#include <QLabel>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QtTest>
+#include <fstream>
+
+#include "ChartDialogs.h"
+#include "Kt64Doc.h"
+#include "MainFrame.h"
+#include "MessageBoxes.h"
+#include "ProgramTables.h"
+#include "ScheduleViews.h"
+#include "TestEnvironment.h"
+
+using namespace kt64::console;
+namespace program = kt64::program;
+
+class ScheduleFrameTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<kt64::test::TempDir> folder;
+    std::unique_ptr<kt64::test::ScopedEnv> tmp;
+    std::unique_ptr<kt64::test::TempRegistry> registry;
+    ConsoleMessages messages;
+    std::vector<MessageBoxRequest> asked;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    std::unique_ptr<CKt64Doc> doc;
+    std::unique_ptr<CMainFrame> frame;
+
+    QString pane(const char* name) { return frame->findChild<QLabel*>(name)->text(); }
+
+private slots:
+    void init() {
+        folder = std::make_unique<kt64::test::TempDir>();
+        tmp = std::make_unique<kt64::test::ScopedEnv>("TMPDIR", folder->path().string());
+        registry = std::make_unique<kt64::test::TempRegistry>();
+        asked.clear();
+        answer = QMessageBox::No;
+        setMessageBoxHandler([this](QWidget*, const MessageBoxRequest& r) {
+            asked.push_back(r);
+            return answer;
+        });
+        doc = std::make_unique<CKt64Doc>(messages, KT64_TEST_TEMPLATE);
+        QVERIFY(doc->Program().NewDocument());
+        frame = std::make_unique<CMainFrame>(*doc, CMainFrame::Options{false});
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+        frame->SwitchView(ViewKind::Block);
+    }
+    void cleanup() {
+        answer = QMessageBox::Yes;
+        frame.reset();
+        doc.reset();
+        setMessageBoxHandler({});
+        registry.reset();
+        tmp.reset();
+        folder.reset();
+    }
+
+    void viewsFillTheSplitterAndReportCounts() {
+        auto* tree = qobject_cast<CBlockView*>(frame->view(ViewKind::Block));
+        auto* list = qobject_cast<CRozkView*>(frame->view(ViewKind::Rozk));
+        QVERIFY(tree && list);
+        // Filled when the frame was first shown, before any update.
+        QCOMPARE(tree->treeModel().rowCount(), 3);
+        QCOMPARE(pane("paneBlocks"), QString("0/100"));
+        QCOMPARE(list->listModel().columnCount(), 3);
+        auto* splitter = frame->findChild<QSplitter*>("splitter0");
+        QCOMPARE(splitter->widget(0), tree);
+        QCOMPARE(splitter->widget(1), list);
+        QCOMPARE(frame->viewStack()->currentWidget(), splitter);
+
+        auto& db = *doc->Program().database();
+        const auto block = program::insertBlock(db, {0, 2, "szkoła"});
+        program::CommandRow c;
+        c.blok = 1;
+        c.czasRozk = program::TimeOfDay{7, 0, 0};
+        program::insertCommand(db, c);
+        c.blok = block;
+        program::insertCommand(db, c);
+        doc->Program().UpdateAllViews(0);
+        QCOMPARE(pane("paneBlocks"), QString("2/100"));
+        QCOMPARE(pane("paneCommands"), QString("2/400"));
+        QCOMPARE(frame->findChild<QProgressBar*>()->value(), 2);
+        QCOMPARE(doc->BlockCount, 2);
+        QCOMPARE(doc->RecordCount, 2);
+        QCOMPARE(tree->treeModel().rowCount(), 3);
+        QCOMPARE(list->listModel().rowCount(), 2);
+    }
+
+    void chartCommandOpensTheChart() {
+        bool opened = false;
+        QTimer::singleShot(0, [&] {
+            auto* chart = frame->findChild<CGrafZalDlg*>();
+            QVERIFY(chart);
+            QVERIFY(chart->isModal());
+            opened = true;
+            chart->accept();
+        });
+        frame->OnCommand(command::kChart);
+        QVERIFY(opened);
+    }
+
+    void unwritableFileSaysWhyAndStaysEditable() {
+        const auto file = folder->path() / "tylko.dsk";
+        { std::ofstream(file) << "stary"; }
+        std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+        doc->PathName = file;
+        doc->Program().setModified(true);
+        frame->OnCommand(command::kSave);
+        QCOMPARE(asked.size(), std::size_t(1));
+        QVERIFY2(asked[0].text.startsWith("Nie mogę zapisać pliku " + QString::fromStdString(file.string()) + ": "),
+                 qPrintable(asked[0].text));
+        QVERIFY(doc->Program().isOpen());
+        QVERIFY(doc->Program().isModified());
+        std::ifstream in(file);
+        std::string content;
+        in >> content;
+        QCOMPARE(content, std::string("stary"));
+        // Still editable: a new block shows in the tree.
+        program::insertBlock(*doc->Program().database(), {0, 1, "nowy"});
+        doc->Program().UpdateAllViews(0);
+        auto* tree = qobject_cast<CBlockView*>(frame->view(ViewKind::Block));
+        QCOMPARE(tree->treeModel().rowCount(tree->treeModel().index(2, 0)), 2);
+    }
+
+    void receiveOffersUnsavedChangesFirst() {
+        // Not connected: the receive stops at its own message, nothing else
+        // is asked.
+        doc->Program().setModified(true);
+        frame->SetRelayOutputs(1);
+        frame->OnCommand(command::kReceiveProgram);
+        QCOMPARE(asked.size(), std::size_t(1));
+        QCOMPARE(asked[0].text,
+                 QString("Centrala nie jest podłączona, aby można było wysłać rozkazy centrala musi być podłączona"));
+        // The frame's own question is what a receive asks (Cancel keeps
+        // the program).
+        asked.clear();
+        answer = QMessageBox::Cancel;
+        QVERIFY(!frame->SaveModified());
+        QCOMPARE(asked.size(), std::size_t(1));
+        QCOMPARE(asked[0].text, QString("Zapisać zmiany w Bez tytułu?"));
+    }
+};
+
+QTEST_MAIN(ScheduleFrameTest)
+#include "ScheduleFrameTest.moc"

@@ -1,0 +1,168 @@
+// The schedule half's pictures (see ScheduleScreenshots.h).
+#include "ScheduleScreenshots.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDate>
+#include <QDateEdit>
+#include <QMenu>
+#include <QTest>
+
+#include "CTransBusyDlg.h"
+#include "ChartDialogs.h"
+#include "EditDialogs.h"
+#include "ItemCode.h"
+#include "Kt64Doc.h"
+#include "MainFrame.h"
+#include "MessageBoxes.h"
+#include "ProgramTables.h"
+#include "ScheduleViews.h"
+#include "ui_CGrafZalDlg.h"
+#include "ui_CRozkazDlg.h"
+
+namespace kt64::console {
+
+namespace {
+
+namespace program = kt64::program;
+
+// A transfer half way through, for the progress window's picture.
+class HalfWayLink : public program::CentreLink {
+public:
+    bool Connected() const override { return true; }
+    std::string BuildType() override { return "KT-64/GPS/2/232"; }
+    void PutRozkazy(std::span<const std::uint8_t>) override {}
+    std::uint32_t RozkazPos() override { return 1400; }
+    void StartGetRozkazy() override {}
+    std::uint32_t RozkazRxPos() override { return 1400; }
+    program::ReceivedList GetRozkazy() override { return {}; }
+};
+
+void fillSample(program::Database& db) {
+    const auto school = program::insertBlock(db, {0, 3, "Rok szkolny"});
+    const auto holidays = program::insertBlock(db, {0, 5, "Ferie zimowe"});
+    program::DateRow d;
+    d.nrBloku = school;
+    d.dataOd = program::CivilDate{2025, 9, 1};
+    d.dataDo = program::CivilDate{2026, 6, 26};
+    d.roczny = true;
+    d.opis = "Rok szkolny 2025/2026";
+    program::insertDate(db, d);
+    d.nrBloku = holidays;
+    d.dataOd = program::CivilDate{2025, 12, 22};
+    d.dataDo = program::CivilDate{2026, 1, 6};
+    d.roczny = false;
+    d.opis = "Przerwa świąteczna";
+    program::insertDate(db, d);
+    const struct {
+        std::int64_t block;
+        int relay, operation, hour, minute, weekdays, impulse, cycle;
+        bool cycleMinutes;
+        const char* opis;
+    } commands[] = {
+        {1, 1, program::kOff, 0, 0, program::kAllWeek, 1, 2, false, "Noc"},
+        {school, 1, program::kImpulsePlus, 8, 0, program::kMondayToFriday, 5, 99, false, "Lekcja 1"},
+        {school, 1, program::kImpulsePlus, 8, 45, program::kMondayToFriday, 5, 99, false, "Przerwa"},
+        {school, 1, program::kImpulsePlus, 8, 55, program::kMondayToFriday, 5, 99, false, "Lekcja 2"},
+        {school, 2, program::kCyclePlus, 7, 30, program::kMondayToFriday, 10, 1, true, "Oświetlenie"},
+        {school, 2, program::kOff, 16, 0, program::kMondayToFriday, 1, 2, false, "Koniec"},
+        {holidays, 1, program::kOff, 0, 0, program::kAllWeek, 1, 2, false, "Cisza"},
+    };
+    for (const auto& c : commands) {
+        program::CommandRow row;
+        row.blok = c.block;
+        row.nrPrzek = c.relay;
+        row.operacja = c.operation;
+        row.czasRozk = program::TimeOfDay{c.hour, c.minute, 0};
+        row.dzienTyg = c.weekdays;
+        row.czasImp = c.impulse;
+        row.czasCyklu = c.cycle;
+        row.czasCyklMS = c.cycleMinutes;
+        row.opis = c.opis;
+        program::insertCommand(db, row);
+    }
+}
+
+}  // namespace
+
+void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWidget*, const QString&)) {
+    fillSample(*doc.Program().database());
+    frame.SwitchView(ViewKind::Block);
+    doc.Program().UpdateAllViews(0);
+    auto* tree = qobject_cast<CBlockView*>(frame.view(ViewKind::Block));
+    auto* list = qobject_cast<CRozkView*>(frame.view(ViewKind::Rozk));
+    tree->expandAll();
+    tree->selectCode(makeItemCode(kKindBlockCommands, 2));
+    save(&frame, "frame-schedule-block-commands");
+    tree->selectCode(makeItemCode(kKindBlockDates, 3));
+    save(&frame, "frame-schedule-block-dates");
+    list->selectLp(list->listModel().lpOfRow(0));
+    QMenu& menu = list->contextMenu();
+    menu.popup(list->mapToGlobal(QPoint(60, 40)));
+    save(&menu, "menu-schedule-list");
+    menu.hide();
+
+    ConsoleMessages messages(&frame);
+    CBlokDlg block(&frame);
+    block.setRow({2, 3, "Rok szkolny"});
+    block.show();
+    save(&block, "dialog-block");
+    CDatyDlg dates(&frame);
+    program::DateRow d;
+    d.dataOd = program::CivilDate{2025, 12, 22};
+    d.dataDo = program::CivilDate{2026, 1, 6};
+    d.opis = "Przerwa świąteczna";
+    dates.setRow(d);
+    dates.show();
+    save(&dates, "dialog-dates");
+    CRozkazDlg command(messages, &frame);
+    program::CommandRow c;
+    c.czasRozk = program::TimeOfDay{7, 30, 0};
+    c.operacja = program::kCyclePlus;
+    c.nrPrzek = 2;
+    c.dzienTyg = program::kMondayToFriday;
+    c.czasImp = 10;
+    c.czasCyklu = 1;
+    c.czasCyklMS = true;
+    c.opis = "Oświetlenie";
+    command.setRow(c);
+    command.show();
+    save(&command, "dialog-command");
+    QMenu& minutes = command.minutesMenu();
+    minutes.popup(command.mapToGlobal(QPoint(40, 120)));
+    save(&minutes, "menu-command-minutes");
+    minutes.hide();
+    QMenu& impulses = command.impulseMenu();
+    impulses.popup(command.mapToGlobal(QPoint(200, 120)));
+    save(&impulses, "menu-command-impulses");
+    impulses.hide();
+    CDodajValDlg value(messages, &frame);
+    value.show();
+    save(&value, "dialog-add-minutes");
+    CConfDodajDlg presets(messages, &frame);
+    presets.show();
+    save(&presets, "dialog-presets");
+
+    HalfWayLink link;
+    int previous = 0;
+    program::TransferProgress progress(link, program::TransferDirection::Send, previous);
+    CTransBusyDlg transfer(progress, &frame);
+    transfer.tick();
+    transfer.show();
+    save(&transfer, "dialog-transfer");
+    transfer.done(QDialog::Accepted);
+
+    CGrafZalDlg chart(doc.Program(), messages, &frame);
+    chart.ui().ctl1081->setDate(QDate(2025, 9, 8));
+    chart.ui().ctl1150->setCurrentIndex(2);
+    chart.show();
+    QApplication::processEvents();
+    save(&chart, "dialog-chart");
+    QTest::mousePress(&chart.chart(), Qt::LeftButton, {}, QPoint(30 + 8 * 20 + 1, 80));
+    if (chart.information()) save(chart.information(), "dialog-chart-information");
+    QTest::mouseRelease(&chart.chart(), Qt::LeftButton, {}, QPoint(30 + 8 * 20 + 1, 80));
+    chart.done(QDialog::Accepted);
+    doc.Program().setModified(false);
+}
+
+}  // namespace kt64::console

@@ -1,0 +1,113 @@
+// Shared pieces of the schedule console tests: a new program in a scratch
+// folder with a private registry, a recording stand-in for the message
+// boxes, and dialogs that answer from a script instead of a window.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ProgramDocument.h"
+#include "ProgramTables.h"
+#include "RecordEditing.h"
+#include "TestEnvironment.h"
+#include "UserMessages.h"
+
+namespace kt64::console::testing {
+
+class RecordedMessages : public program::UserMessages {
+public:
+    struct Entry {
+        std::string text;
+        program::MessageIcon icon;
+        bool question;
+    };
+    void show(std::string_view text, program::MessageIcon icon) override {
+        entries.push_back({std::string(text), icon, false});
+    }
+    bool ask(std::string_view text, program::MessageIcon icon) override {
+        entries.push_back({std::string(text), icon, true});
+        if (answers.empty()) return true;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& e : entries) out.push_back(e.text);
+        return out;
+    }
+    std::vector<Entry> entries;
+    std::deque<bool> answers;
+};
+
+// Each dialog applies its function to the row and answers OK, or Cancel
+// when no function is set.
+class ScriptedDialogs : public RecordDialogs {
+public:
+    bool editBlock(program::BlockRow& row) override { return run(block, row); }
+    bool editDate(program::DateRow& row) override { return run(date, row); }
+    bool editCommand(program::CommandRow& row) override { return run(command, row); }
+    std::function<void(program::BlockRow&)> block;
+    std::function<void(program::DateRow&)> date;
+    std::function<void(program::CommandRow&)> command;
+    int opened = 0;
+
+private:
+    template <class F, class R>
+    bool run(F& f, R& row) {
+        ++opened;
+        if (!f) return false;
+        f(row);
+        return true;
+    }
+};
+
+// A new program from the template, its working copy in a scratch folder,
+// the registry private.
+struct NewProgram {
+    kt64::test::TempDir folder;
+    kt64::test::ScopedEnv tmp{"TMPDIR", folder.path().string()};
+    kt64::test::TempRegistry registry;
+    RecordedMessages messages;
+    program::ProgramDocument document{messages, KT64_TEST_TEMPLATE};
+    NewProgram() { document.NewDocument(); }
+    program::Database& db() { return *document.database(); }
+    std::int64_t block(int priority, const std::string& opis = "blok") {
+        return program::insertBlock(db(), program::BlockRow{0, priority, opis});
+    }
+    std::int64_t date(std::int64_t block, program::CivilDate from, program::CivilDate to, bool yearBound,
+                      const std::string& opis = "") {
+        program::DateRow d;
+        d.dataOd = from;
+        d.dataDo = to;
+        d.roczny = yearBound;
+        d.nrBloku = block;
+        d.opis = opis;
+        return program::insertDate(db(), d);
+    }
+    std::int64_t command(std::int64_t block, int relay, int operation, int hour, int minute,
+                         int weekdays = program::kAllWeek, int impulse = 1, bool impulseMinutes = false,
+                         int cycle = 2, bool cycleMinutes = false, const std::string& opis = "") {
+        program::CommandRow c;
+        c.blok = block;
+        c.nrPrzek = relay;
+        c.operacja = operation;
+        c.czasRozk = program::TimeOfDay{hour, minute, 0};
+        c.dzienTyg = weekdays;
+        c.czasImp = impulse;
+        c.czasImpMS = impulseMinutes;
+        c.czasCyklu = cycle;
+        c.czasCyklMS = cycleMinutes;
+        c.opis = opis;
+        return program::insertCommand(db(), c);
+    }
+    std::int64_t count(const char* sql) {
+        auto q = db().query(sql);
+        q.next();
+        return q.integer("n");
+    }
+};
+
+}  // namespace kt64::console::testing

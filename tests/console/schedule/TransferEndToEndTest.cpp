@@ -1,0 +1,132 @@
+// Ctrl+T and Ctrl+R of the console against the real link server and the
+// emulated centre, through the progress window: the program sent arrives
+// in the centre byte for byte, and the program received back compiles to
+// the same list (block 1 keeps the template's priority).
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QTest>
+#include <fstream>
+#include <iostream>
+#include <random>
+
+#include "CentreConnection.h"
+#include "ImageCompiler.h"
+#include "ProgramTexts.h"
+#include "ScheduleTestSupport.h"
+#include "ScheduleTransfers.h"
+
+extern char** environ;
+
+using namespace kt64::console;
+using namespace kt64::console::testing;
+namespace program = kt64::program;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+int run(const std::vector<std::string>& args, const fs::path& output) {
+    std::string line;
+    for (const auto& a : args) line += "'" + a + "' ";
+    line += "> '" + output.string() + "' 2>&1 < /dev/null";
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+class TransferEndToEndTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void sendAndReceiveThroughTheDialogs();
+
+private:
+    // Registers the link server in the registry now in use (the program's
+    // private one) and starts the emulated centre.
+    void startCentre();
+    std::unique_ptr<kt64::test::TempDir> folder_;
+    std::unique_ptr<kt64::test::ScopedEnv> units_;
+    fs::path dir_;
+    pid_t simulator_ = -1;
+};
+
+void TransferEndToEndTest::startCentre() {
+    folder_ = std::make_unique<kt64::test::TempDir>();
+    dir_ = folder_->path();
+    units_ = std::make_unique<kt64::test::ScopedEnv>("KT64_UNIT_DIR", (dir_ / "units").string());
+    fs::create_directory(dir_ / "units");
+    const int port = 20000 + static_cast<int>(std::random_device{}() % 20000);
+    const std::string reg = KT64REG_PATH, key = "HKLM\\Software\\Ardonis\\Kt64Srv";
+    QCOMPARE(run({reg, "set", key, "Port", "dword", "1"}, dir_ / "out"), 0);
+    QCOMPARE(run({reg, "set", key, "RpcPort", "dword", std::to_string(port)}, dir_ / "out"), 0);
+    QCOMPARE(run({reg, "set", key + "\\Devices", "COM1", "sz", (dir_ / "com1").string()}, dir_ / "out"), 0);
+    QCOMPARE(run({KT64SRV_PATH, "-RegServer"}, dir_ / "out"), 0);
+
+    std::vector<std::string> args = {KT64SIM_PATH, "--link", (dir_ / "com1").string(), "--control",
+                                     (dir_ / "control").string()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "sim.log").c_str(), O_WRONLY | O_CREAT, 0644);
+    QCOMPARE(posix_spawn(&simulator_, KT64SIM_PATH, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    QVERIFY(kt64::test::eventually([&] { return fs::exists(dir_ / "com1"); }));
+}
+
+void TransferEndToEndTest::cleanup() {
+    if (simulator_ > 0) {
+        kill(simulator_, SIGTERM);
+        waitpid(simulator_, nullptr, 0);
+        simulator_ = -1;
+    }
+    units_.reset();
+    folder_.reset();
+}
+
+void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
+    NewProgram p;
+    startCentre();
+    const auto school = p.block(3, "Szkoła");
+    p.date(school, {2025, 9, 1}, {2026, 6, 26}, true);
+    p.date(school, {2025, 12, 22}, {2026, 1, 6}, false);
+    p.command(1, 1, program::kOn, 7, 0);
+    p.command(school, 1, program::kImpulsePlus, 8, 0, program::kMondayToFriday, 5);
+    p.command(school, 2, program::kCyclePlus, 7, 45, program::kMondayToFriday, 5, false, 2, true);
+    program::CommandImage image = program::blankImage();
+    QVERIFY(program::BuildImage(p.document.database(), image, p.messages).built);
+
+    auto link = kt64::prog::connectCentre(std::nullopt, std::cerr);
+    QVERIFY(link && link->Connected());
+    QWidget window;
+    ScheduleTransfers transfers(p.document, *link, p.messages, &window);
+    transfers.send();
+    QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(kt64::program::text::kConfirmSend)}));
+    QCOMPARE(run({KT64SIM_PATH, "--tell", (dir_ / "control").string(), "image", "save", (dir_ / "centre.bin").string()},
+                 dir_ / "out"),
+             0);
+    QCOMPARE(slurp(dir_ / "centre.bin"), std::string(image.begin(), image.end()));
+
+    p.document.setModified(false);
+    p.messages.entries.clear();
+    transfers.receive();
+    QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(kt64::program::text::kConfirmReceive)}));
+    QVERIFY(p.document.isModified());
+    program::CommandImage received = program::blankImage();
+    QVERIFY(program::BuildImage(p.document.database(), received, p.messages).built);
+    program::CommandImage expected = image;
+    expected[2800] = 0;  // block 1 takes the template's priority
+    QCOMPARE(std::string(received.begin(), received.end()), std::string(expected.begin(), expected.end()));
+}
+
+QTEST_MAIN(TransferEndToEndTest)
+#include "TransferEndToEndTest.moc"
