@@ -26,6 +26,7 @@ void CLogView::poll() {
     end.insertText(shown);
     setTextCursor(end);
     ensureCursorVisible();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     emit appended();
 }
 
