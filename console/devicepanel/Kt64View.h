@@ -1,0 +1,136 @@
+// CKt64View, the device panel: the operator's live picture of the centre
+// and the place where its clock settings are changed. While it is the
+// active view it polls the link server four times a second (after a 2.5 s
+// start-up delay) and shows both clocks, the offset, the daylight-saving
+// state and change dates, both lines, the LA control clock, the telegram
+// content and the seven alarm lamps; it sends the GMT time, or the local
+// settings, and starts and stops the lines.
+//
+// Every server call runs through the document off the GUI thread, so a
+// dead or silent server shows as placeholders and a status text, never as
+// a frozen window: one poll is in flight at a time and a tick that finds
+// the previous one still out is skipped. A poll that fails without the
+// server's description means the connection is gone: the panel releases
+// the server object and clears Connected; it reconnects only when the
+// configuration form does.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ConsoleView.h"
+#include "Kt64Doc.h"
+#include "PanelRules.h"
+
+namespace Ui {
+class DevicePanelForm;
+}
+
+namespace kt64::console {
+
+class CAnalogClock;
+class CAlarmLamp;
+class CColorText;
+
+class CKt64View : public QWidget, public ConsoleView {
+    Q_OBJECT
+public:
+    // Edit modes.
+    static constexpr int kEditGmt = 0;
+    static constexpr int kEditLocal = 1;
+
+    struct Periods {
+        std::chrono::milliseconds startup{2500};      // timer 10 after activation
+        std::chrono::milliseconds poll{250};          // timer 20
+        std::chrono::milliseconds afterLoss{2000};    // timer 10 after a lost connection
+    };
+
+    CKt64View(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent = nullptr);
+    ~CKt64View() override;
+
+    void OnInitialUpdate() override;
+    void OnActivateView(bool active) override;
+
+    // The control with identifier id (object name "ctl<id>").
+    template <class T = QWidget>
+    T* control(int id) const {
+        return findChild<T*>(QStringLiteral("ctl%1").arg(id));
+    }
+
+    int editMode() const { return editMode_; }
+    bool communicationSuspended() const { return communicationSuspended_; }
+    bool offsetPositive() const { return offsetSign_; }
+    bool errorPending() const { return errorPending_; }
+    bool lcStopped() const { return lcStopped_; }
+    bool laStopped() const { return laStopped_; }
+    QTimer& startupTimer() { return startupTimer_; }
+    QTimer& pollTimer() { return pollTimer_; }
+    void setPeriods(const Periods& periods) { periods_ = periods; }
+
+    // The panel's process-wide state back to program start (tests make
+    // several panels in one process).
+    static void resetProcessState();
+
+    // The operator's actions, as the controls' events run them.
+    void OnSelectGmt();
+    void OnSelectLocal();
+    void OnToggleSign();
+    void OnToggleLA();
+    void OnToggleLC();
+    void OnSend();
+    void OnPolishRule();
+
+signals:
+    // A poll's outcome has been shown (ok: the centre's values).
+    void pollShown(bool ok);
+    // A send, line toggle or clock selection has finished its calls.
+    void actionFinished();
+
+public:
+    // What a poll and a settings refresh read.
+    struct Reading;
+    struct EditSettings;
+
+private:
+
+    void OnStartupTimer();
+    void OnPollTimer();
+    void showReading(const Reading& r);
+    void showFailure(const client::ServerError& e);
+    void showPlaceholders();
+    void applySettings(DATE changeZL, DATE changeLZ, DATE localTime, const std::optional<EditSettings>& edit);
+    void updateLC(std::uint32_t setFlag, bool forced);
+    void updateLA(std::uint32_t setFlag, DATE lineTime, bool forced);
+    void runForcedRefresh();
+    void showCallError(const client::ServerError& e);
+    void setEditingEnabled(bool enabled);
+    void OnChangeHour(const QString& text);
+    void OnOffsetPicked();
+    void layOutAlarmRows(char letter);
+    void setStatus(const QString& text);
+
+    CKt64Doc& doc_;
+    ConsoleFrame& frame_;
+    std::unique_ptr<Ui::DevicePanelForm> ui_;
+    Periods periods_;
+    QTimer startupTimer_;  // id 10
+    QTimer pollTimer_;     // id 20
+
+    int editMode_ = kEditLocal;
+    bool communicationSuspended_ = false;
+    bool lcStopped_ = false;
+    bool laStopped_ = false;
+    bool offsetSign_ = true;
+    bool errorPending_ = true;
+    bool initialised_ = false;
+    char lastSourceLetter_ = 'D';
+    bool pollInFlight_ = false;
+    bool actionInFlight_ = false;
+};
+
+}  // namespace kt64::console

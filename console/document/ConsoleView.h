@@ -1,0 +1,85 @@
+// The contract between the console's frame and its views. Every view is a
+// QWidget that also derives from ConsoleView; the frame creates them all at
+// start, keeps them for the program's life and tells them when they become
+// the active view, when the document changed and when a menu command is
+// meant for them. What a view may ask of the frame is ConsoleFrame; views
+// never include the shell, so the view libraries and the shell do not
+// depend on each other in a circle.
+//
+// Plugging a view in: derive the view from QWidget (or a form) and
+// ConsoleView, take (CKt64Doc&, ConsoleFrame&, QWidget* parent) in its
+// constructor, and replace its placeholder in console/shell/ViewFactory.cpp
+// with a one-line `return new CYourView(doc, frame, parent);` (and link its
+// library to kt64_console_shell).
+#pragma once
+
+#include <cstdint>
+
+class QString;
+
+namespace kt64::console {
+
+// The views the frame switches between (the schedule pair shares a splitter).
+enum class ViewKind { Device, Conf, Log, Block, Rozk };
+
+// Menu command identifiers that the frame routes to the active view first.
+namespace command {
+inline constexpr int kNew = 57600;
+inline constexpr int kOpen = 57601;
+inline constexpr int kSave = 57603;
+inline constexpr int kSaveAs = 57604;
+inline constexpr int kSendProgram = 32908;
+inline constexpr int kReceiveProgram = 32915;
+inline constexpr int kChart = 32919;
+inline constexpr int kExit = 57665;
+inline constexpr int kDeviceView = 32801;
+inline constexpr int kScheduleViews = 32894;
+inline constexpr int kConfView = 32802;
+inline constexpr int kLogView = 32803;
+inline constexpr int kToolbar = 59392;
+inline constexpr int kStatusBar = 59393;
+inline constexpr int kAbout = 57664;
+inline constexpr int kTrayShow = 32774;
+inline constexpr int kTrayAbout = 32775;
+inline constexpr int kTrayExit = 32800;
+}  // namespace command
+
+// Tray icon operations and the two icons the device panel switches between.
+enum class TrayOperation { Add = 0, Modify = 1, Delete = 2 };
+inline constexpr int kIconNormal = 128;
+inline constexpr int kIconAlarm = 185;
+
+class ConsoleView {
+public:
+    virtual ~ConsoleView() = default;
+    // Once, when the frame is first shown (all views, shown or not).
+    virtual void OnInitialUpdate() {}
+    // The view became (true) or stopped being (false) the active view.
+    virtual void OnActivateView(bool /*active*/) {}
+    // The document changed (New, Open, a receive); hint as the sender gave it.
+    virtual void OnUpdate(std::uint32_t /*hint*/) {}
+    // A menu command while this view is active; true when handled.
+    virtual bool OnCommand(int /*commandId*/) { return false; }
+};
+
+class ConsoleFrame {
+public:
+    virtual ~ConsoleFrame() = default;
+    // Relay outputs of the connected centre (third field of BuildType);
+    // enables sending and receiving the program.
+    virtual int RelayOutputs() const = 0;
+    virtual void SetRelayOutputs(int outputs) = 0;
+    virtual void SetTrayIcon(TrayOperation operation, int iconId) = 0;
+    // The schedule tree's counts: "%d/100" blocks, "%d/400" dates plus
+    // commands, and the progress bar at the second.
+    virtual void ShowCounts(int blocks, int records) = 0;
+    virtual void SwitchView(ViewKind view) = 0;
+    virtual ViewKind ActiveView() const = 0;
+    // The configuration form's "Minimalizuj po uruchomieniu": as if the
+    // operator minimised the window.
+    virtual void MinimizeToTray() = 0;
+    // Text in the status bar's message pane ("Gotowy" when empty).
+    virtual void SetMessageText(const QString& text) = 0;
+};
+
+}  // namespace kt64::console

@@ -1,0 +1,79 @@
+// CKt64Doc: the program document, the link-server object and the worker
+// threads that make every call on it.
+#include "Kt64Doc.h"
+
+#include <QMetaObject>
+
+#include <optional>
+
+#include "ServerLink.h"
+
+namespace kt64::console {
+
+CKt64Doc::CKt64Doc(program::UserMessages& messages, std::filesystem::path templatePath, QObject* parent)
+    : QObject(parent), program_(messages, std::move(templatePath)) {
+    workers_.setMaxThreadCount(kWorkerThreads);
+    // Worker threads are kept: a poll four times a second should not start
+    // a thread each time.
+    workers_.setExpiryTimeout(-1);
+}
+
+CKt64Doc::~CKt64Doc() {
+    ReleaseServer();
+    workers_.waitForDone();
+}
+
+void CKt64Doc::runOnWorker(std::function<void()> f) { workers_.start(std::move(f)); }
+
+void CKt64Doc::post(const QPointer<QObject>& context, std::function<void()> f) {
+    QMetaObject::invokeMethod(
+        this,
+        [context, f = std::move(f)]() {
+            if (context) f();
+        },
+        Qt::QueuedConnection);
+}
+
+void CKt64Doc::ConnectServer(QObject* context, std::function<void(HRESULT, const client::ServerError*)> done) {
+    auto computer = ComputerName;
+    auto options = options_;
+    // The object travels back in a shared_ptr so that a result nobody takes
+    // (the document closing) is still released off the GUI thread.
+    runOnWorker([this, computer, options, guard = QPointer<QObject>(context), done = std::move(done)]() mutable {
+        std::shared_ptr<client::Kt64Srv> created;
+        std::optional<client::ServerError> error;
+        try {
+            created = client::ConnectServer(computer, options);
+        } catch (const client::ServerError& e) {
+            error = e;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, guard, done, created, error]() mutable {
+                if (created) {
+                    auto old = std::move(server_);
+                    server_ = std::move(created);
+                    if (old) runOnWorker([old]() mutable { old.reset(); });
+                    const bool changed = !connected_;
+                    connected_ = true;
+                    if (changed) emit connectedChanged(true);
+                }
+                if (guard && done) done(error ? error->code() : S_OK, error ? &*error : nullptr);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CKt64Doc::ReleaseServer() {
+    auto old = std::move(server_);
+    server_.reset();
+    if (old) runOnWorker([old]() mutable { old.reset(); });
+    if (connected_) {
+        connected_ = false;
+        emit connectedChanged(false);
+    }
+}
+
+std::unique_ptr<program::CentreLink> CKt64Doc::centreLink() const { return std::make_unique<ServerLink>(server_); }
+
+}  // namespace kt64::console

@@ -1,0 +1,144 @@
+// CKt64Doc, the console's one document: the open relay program (the
+// program core's ProgramDocument) and the console's one link-server object
+// `Server` with its `Connected` flag, plus the computer it lives on and the
+// schedule tree's counts.
+//
+// The link server may die, stop answering, or sit behind a dead network;
+// the operator's window must never freeze for it. So no call on the server
+// object is made on the GUI thread: every call runs on the document's
+// worker threads, bounded by the client library's deadlines, and its result
+// (or its ServerError) is posted back to the GUI thread:
+//
+//   doc.serverCall(this,
+//       [](client::Kt64Srv& s) { return s.GetBuildType(); },     // worker
+//       [this](std::string type) { show(type); },                // GUI thread
+//       [this](const client::ServerError& e) { fail(e); });      // GUI thread
+//
+// The work function may make several calls (a poll, a send): they run in
+// order, and the first failure ends it. The two result functions run only
+// while the context object still exists. Calls run side by side on up to
+// kWorkerThreads threads, so a caller that repeats a call on a timer keeps
+// one in flight at a time (skip a tick while the previous one is out).
+// Without a server object the failure has no description, like a dead
+// connection. ConnectServer is asynchronous the same way. ReleaseServer
+// drops the object off the GUI thread (ending its lease waits for the
+// server).
+//
+// The program transfers run the program core synchronously; centreLink()
+// gives them a CentreLink on the current server object that they can use on
+// a worker thread of their own.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "CentreLink.h"
+#include "Kt64Client.h"
+#include "ProgramDocument.h"
+#include "UserMessages.h"
+
+namespace kt64::console {
+
+class CKt64Doc : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kWorkerThreads = 4;
+
+    CKt64Doc(program::UserMessages& messages, std::filesystem::path templatePath = program::defaultTemplatePath(),
+             QObject* parent = nullptr);
+    // Waits for the calls in flight (each ends by its deadline).
+    ~CKt64Doc() override;
+
+    // The open relay program.
+    program::ProgramDocument& Program() { return program_; }
+
+    // True while Server holds a live object.
+    bool Connected() const { return connected_; }
+    // The link-server object; empty while not connected. Never call it on
+    // the GUI thread: use serverCall().
+    std::shared_ptr<client::Kt64Srv> Server() const { return server_; }
+
+    // The program file the operator opened or saved to; empty for a new one.
+    std::filesystem::path PathName;
+    // The computer that runs the link server ("" = this one).
+    std::string ComputerName;
+    // Counted by the schedule tree at its last rebuild.
+    int BlockCount = 0;
+    int RecordCount = 0;
+
+    // Deadlines of the object ConnectServer creates.
+    client::ConnectOptions& connectOptions() { return options_; }
+
+    // Creates the link-server object on ComputerName on a worker thread.
+    // On the GUI thread: on success Server is replaced, Connected set and
+    // done gets S_OK; on failure Server and Connected stay as they were and
+    // done gets the HRESULT and the error.
+    void ConnectServer(QObject* context, std::function<void(HRESULT, const client::ServerError*)> done);
+    // Clears Connected and drops Server on a worker thread.
+    void ReleaseServer();
+
+    template <class Work, class Done, class Failed>
+    void serverCall(QObject* context, Work work, Done done, Failed failed);
+
+    // A CentreLink on the current server object, safe to use on any thread.
+    std::unique_ptr<program::CentreLink> centreLink() const;
+
+    // Runs f on a worker thread (for work that may block on the server).
+    void runOnWorker(std::function<void()> f);
+
+signals:
+    void connectedChanged(bool connected);
+
+private:
+    // Runs f on the GUI thread if context still exists then.
+    void post(const QPointer<QObject>& context, std::function<void()> f);
+
+    program::ProgramDocument program_;
+    client::ConnectOptions options_;
+    std::shared_ptr<client::Kt64Srv> server_;
+    bool connected_ = false;
+    QThreadPool workers_;
+};
+
+template <class Work, class Done, class Failed>
+void CKt64Doc::serverCall(QObject* context, Work work, Done done, Failed failed) {
+    using Result = std::invoke_result_t<Work&, client::Kt64Srv&>;
+    runOnWorker([this, server = server_, context = QPointer<QObject>(context), work = std::move(work), done = std::move(done),
+                 failed = std::move(failed)]() mutable {
+        if (!server) {
+            client::ServerError e(client::E_RPC_SERVER_UNAVAILABLE, "no link-server object");
+            post(context, [failed, e]() mutable { failed(e); });
+            return;
+        }
+        try {
+            if constexpr (std::is_void_v<Result>) {
+                work(*server);
+                post(context, [done]() mutable { done(); });
+            } else {
+                Result result = work(*server);
+                post(context, [done, result = std::move(result)]() mutable { done(std::move(result)); });
+            }
+        } catch (const client::ServerError& e) {
+            post(context, [failed, e]() mutable { failed(e); });
+        } catch (const std::exception& e) {
+            // Anything else from the client is a malformed exchange: treated
+            // as a failure of the connection, with the cause kept for logs.
+            client::ServerError error(client::E_RPC_SERVERFAULT, e.what());
+            post(context, [failed, error]() mutable { failed(error); });
+        }
+        // The last reference may be this one: drop it here, not on the GUI thread.
+        server.reset();
+    });
+}
+
+}  // namespace kt64::console

@@ -1,0 +1,46 @@
+// Every message box of the console goes through messageBox(), so that the
+// captions, icons and buttons are in one place and tests can answer the
+// boxes (setMessageBoxHandler) instead of leaving a modal box on an
+// offscreen screen. ConsoleMessages is the relay program core's
+// UserMessages shown the same way.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+
+#include "UserMessages.h"
+
+namespace kt64::console {
+
+// The caption the framework gives the console's plain boxes.
+inline const QString kAppCaption = QStringLiteral("KT64mon");
+// Caption of the boxes that show a link-server failure.
+inline const QString kErrorCaption = QStringLiteral("Błąd!");
+
+struct MessageBoxRequest {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+};
+
+using MessageBoxHandler = std::function<QMessageBox::StandardButton(QWidget* parent, const MessageBoxRequest&)>;
+
+// Shows the box modally and returns the button pressed.
+QMessageBox::StandardButton messageBox(QWidget* parent, const MessageBoxRequest& request);
+// Replaces the modal box (tests); an empty handler restores it.
+void setMessageBoxHandler(MessageBoxHandler handler);
+
+class ConsoleMessages : public program::UserMessages {
+public:
+    explicit ConsoleMessages(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+    void show(std::string_view text, program::MessageIcon icon) override;
+    bool ask(std::string_view question, program::MessageIcon icon) override;
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace kt64::console

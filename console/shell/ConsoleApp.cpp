@@ -1,0 +1,57 @@
+// runConsole: the order of the console's start-up.
+#include "ConsoleApp.h"
+
+#include <QApplication>
+#include <QSettings>
+
+#include "InstanceLock.h"
+#include "Kt64Doc.h"
+#include "MainFrame.h"
+#include "MessageBoxes.h"
+#include "Registry.h"
+
+namespace kt64::console {
+
+namespace {
+
+// CompName of the synchronisation settings: the computer the link server
+// runs on; "" (this computer) when unset or unreadable.
+std::string configuredComputer() {
+    try {
+        if (auto key = reg::Key::open(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog"))
+            if (auto name = key->string("CompName")) return *name;
+    } catch (const reg::RegistryError&) {
+    }
+    return {};
+}
+
+}  // namespace
+
+int runConsole(const ConsoleStart& start) {
+    InstanceLock lock(start.lockFolder);
+    if (lock.result() == InstanceLock::Result::HeldByOther) {
+        messageBox(nullptr, {kAppCaption, QString::fromUtf8(kSecondInstanceText), QMessageBox::NoIcon});
+        return 1;
+    }
+    if (lock.result() == InstanceLock::Result::Failed) {
+        // Without the lock file the rule cannot be kept; the console still
+        // runs, and the operator learns why a second one could start.
+        messageBox(nullptr, {kAppCaption,
+                             QStringLiteral("Nie można utworzyć pliku blokady %1").arg(QString::fromStdString(lock.failureText())),
+                             QMessageBox::Warning});
+    }
+    QApplication::setApplicationName("Kt64");
+    QApplication::setOrganizationName("Local AppWizard-Generated Applications");
+    QApplication::setApplicationDisplayName("KT64mon");
+
+    ConsoleMessages messages;
+    CKt64Doc doc(messages);
+    doc.ComputerName = configuredComputer();
+    CMainFrame frame(doc);
+    messages.setParent(&frame);
+    doc.Program().NewDocument();
+    frame.show();
+    return QApplication::exec();
+}
+
+}  // namespace kt64::console

@@ -1,0 +1,72 @@
+// Icons painted with QPainter at the sizes the tray and toolbar use.
+#include "ConsoleIcons.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPixmap>
+#include <QStyle>
+
+#include "ConsoleView.h"
+
+namespace kt64::console {
+
+namespace {
+
+QPixmap clockFace(int size, QColor background) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(background);
+    p.setPen(QPen(QColor(0, 0, 255), size / 16.0));
+    const double m = size / 16.0;
+    p.drawEllipse(QRectF(m, m, size - 2 * m, size - 2 * m));
+    p.setPen(QPen(Qt::black, size / 12.0));
+    const QPointF c(size / 2.0, size / 2.0);
+    p.drawLine(c, c + QPointF(0, -size * 0.32));
+    p.drawLine(c, c + QPointF(size * 0.22, 0));
+    return pixmap;
+}
+
+QPixmap glyph(const QString& text, QColor colour) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(colour);
+    QFont f = p.font();
+    f.setPixelSize(11);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, text);
+    return pixmap;
+}
+
+}  // namespace
+
+QIcon consoleIcon(int iconId) {
+    const QColor background = iconId == kIconAlarm ? QColor(250, 0, 0) : QColor(255, 255, 255);
+    QIcon icon;
+    for (int size : {16, 32, 48}) icon.addPixmap(clockFace(size, background));
+    return icon;
+}
+
+QIcon commandIcon(int commandId) {
+    QStyle* style = QApplication::style();
+    switch (commandId) {
+        case command::kOpen: return style->standardIcon(QStyle::SP_DialogOpenButton);
+        case command::kSave: return style->standardIcon(QStyle::SP_DialogSaveButton);
+        case command::kExit: return style->standardIcon(QStyle::SP_DialogCloseButton);
+        case command::kReceiveProgram: return QIcon(glyph("R", QColor(0, 0, 160)));
+        case command::kSendProgram: return QIcon(glyph("T", QColor(160, 0, 0)));
+        case command::kChart: return QIcon(glyph("G", QColor(0, 120, 0)));
+        case command::kDeviceView: return QIcon(clockFace(16, Qt::white));
+        case command::kScheduleViews: return QIcon(glyph("P", Qt::black));
+        case command::kConfView: return QIcon(glyph("U", Qt::black));
+        case command::kLogView: return QIcon(glyph("L", Qt::black));
+        case command::kAbout: return QIcon(glyph("?", Qt::black));
+        default: return {};
+    }
+}
+
+}  // namespace kt64::console

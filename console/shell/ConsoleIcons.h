@@ -1,0 +1,14 @@
+// The console's icons, drawn rather than shipped as image files: the
+// program icon 128 (a clock face), the alarm icon 185 (the same face on
+// red) for the tray, and the toolbar's 16 x 16 glyphs.
+#pragma once
+
+#include <QIcon>
+
+namespace kt64::console {
+
+QIcon consoleIcon(int iconId);
+// A toolbar glyph for a menu command.
+QIcon commandIcon(int commandId);
+
+}  // namespace kt64::console

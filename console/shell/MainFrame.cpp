@@ -1,0 +1,502 @@
+// CMainFrame: menus and their enabling, accelerators, toolbar, status-bar
+// panes, the view stack and its switching, tray, exit confirmation.
+#include "MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+#include "AboutDlg.h"
+#include "ConsoleIcons.h"
+#include "MessageBoxes.h"
+#include "ViewFactory.h"
+
+namespace kt64::console {
+
+namespace {
+
+ConsoleView* asView(QWidget* w) { return dynamic_cast<ConsoleView*>(w); }
+
+bool isSchedule(ViewKind k) { return k == ViewKind::Block || k == ViewKind::Rozk; }
+
+// The text width of a pane sized for sample.
+int paneWidth(const QWidget* w, const QString& sample) { return w->fontMetrics().horizontalAdvance(sample) + 8; }
+
+}  // namespace
+
+CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
+    : QMainWindow(parent),
+      doc_(doc),
+      templates_{{{ViewKind::Device, 128, -1, 0, 0},
+                  {ViewKind::Conf, 130, -1, 0, 0},
+                  {ViewKind::Log, 130, -1, 0, 0},
+                  {ViewKind::Block, 130, 0, 0, 0},
+                  {ViewKind::Rozk, 130, 0, 0, 1}}} {
+    setObjectName("CMainFrame");
+    // Fixed size, minimise but no maximise.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setWindowIcon(consoleIcon(kIconNormal));
+    trayAvailable_ = options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    beep = [] { QApplication::beep(); };
+    popupMenu = [](QMenu* menu) { menu->popup(QCursor::pos()); };
+
+    createActions();
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    createTray();
+    createViews();
+    createAccelerators();
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); });
+    updateTitle();
+    // The window is as large as the device panel's form and stays so.
+    adjustSize();
+    setFixedSize(sizeHint());
+}
+
+CMainFrame::~CMainFrame() = default;
+
+QAction* CMainFrame::addCommand(int id, const QString& text, const QString& prompt) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(QStringLiteral("cmd%1").arg(id));
+    const auto parts = prompt.split('\n');
+    if (!parts.isEmpty()) a->setStatusTip(parts.front());
+    if (parts.size() > 1) a->setToolTip(parts.back());
+    a->setIcon(commandIcon(id));
+    connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    actions_[id] = a;
+    return a;
+}
+
+void CMainFrame::createActions() {
+    using namespace command;
+    addCommand(kNew, "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy");
+    addCommand(kOpen, "&Otwórz   (Ctrl+O)", "Otwiera istniejący dokument\nOtwórz");
+    addCommand(kSave, "&Zapisz     (Ctrl+S)", "Zapisuje otwarty dokument\nZapisz");
+    addCommand(kSaveAs, "Zapisz &jako...", "Zapisuje otwarty dokument pod nową nazwą\nZapisz jako");
+    addCommand(kSendProgram, "Wyślij rozkazy do centrali (CTRL+T)", "Wysyła rozkazy do centrali\nWyślij do centrali");
+    addCommand(kReceiveProgram, "Odbierz rozkazy z centrali (CTRL+R)", "Odbiera rozkazy z centrali\nOdbierz z centrali");
+    addCommand(kChart, "Grafik (CTRL+G)", "Wyświetla stan załączeń przekaźników\nGrafik przelaczeń");
+    addCommand(kExit, "&Wyjście   (Ctrl+X)", "Wychodzi z aplikacji\nWyjście");
+    addCommand(kDeviceView, "&Ustawienia centrali", "Otwiera okno z ustawieniami centrali\nUstawienia centrali");
+    addCommand(kScheduleViews, "&Sterowanie przekaźnikami", "Sterowanie przekaźnikami\nSterowanie przekaźnikami");
+    addCommand(kConfView, "&Ustawienia programu", "Otwiera okno z ustawieniami programu\nUstawienia programu");
+    addCommand(kLogView, "&Logi", "Otwiera okno z logami centrali\nLog");
+    addCommand(kToolbar, "&Toolbar", "Pokaż lub ukryj pasek narzędzi\nPasek narzędzi");
+    addCommand(kStatusBar, "&Status Bar", "Pokaż lub ukryj pasek statusu\nPasek statusu");
+    addCommand(kAbout, "&O programie...", "Wyświetla informacje o programie\nO programie...");
+    for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView, kToolbar, kStatusBar}) actions_[id]->setCheckable(true);
+}
+
+void CMainFrame::createMenus() {
+    using namespace command;
+    QMenu* file = menuBar()->addMenu("P&lik");
+    for (int id : {kNew, kOpen, kSave, kSaveAs, kSendProgram, kReceiveProgram, kChart}) file->addAction(actions_[id]);
+    file->addSeparator();
+    file->addAction(actions_[kExit]);
+    QMenu* settings = menuBar()->addMenu("&Ustawienia");
+    for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView}) settings->addAction(actions_[id]);
+    QMenu* view = menuBar()->addMenu("&Widok");
+    view->addAction(actions_[kToolbar]);
+    view->addAction(actions_[kStatusBar]);
+    QMenu* help = menuBar()->addMenu("&Pomoc");
+    help->addAction(actions_[kAbout]);
+}
+
+void CMainFrame::createToolBar() {
+    using namespace command;
+    toolBar_ = addToolBar("Pasek narzędzi");
+    toolBar_->setObjectName("toolBar128");
+    toolBar_->setMovable(false);
+    toolBar_->setIconSize(QSize(16, 16));
+    for (int id : {kOpen, kSave, kExit, kReceiveProgram, kSendProgram, kChart}) toolBar_->addAction(actions_[id]);
+    toolBar_->addSeparator();
+    for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView}) toolBar_->addAction(actions_[id]);
+    toolBar_->addSeparator();
+    toolBar_->addAction(actions_[kAbout]);
+    actions_[kToolbar]->setChecked(true);
+}
+
+void CMainFrame::createStatusBar() {
+    QStatusBar* bar = statusBar();
+    messagePane_ = new QLabel(kIdleMessage, bar);
+    messagePane_->setObjectName("paneMessage");
+    bar->addWidget(messagePane_, 1);
+    auto addPane = [&](const QString& name, const QString& text, const QString& sample) {
+        auto* pane = new QLabel(text, bar);
+        pane->setObjectName(name);
+        if (!sample.isEmpty()) pane->setMinimumWidth(paneWidth(pane, sample));
+        bar->addPermanentWidget(pane);
+        return pane;
+    };
+    addPane("paneB", "B:", {});
+    blocksPane_ = addPane("paneBlocks", {}, "000/100");
+    addPane("paneR", "R:", {});
+    commandsPane_ = addPane("paneCommands", {}, "000/400");
+    addPane("panePercent", "%", {});
+    progress_ = new QProgressBar(bar);
+    progress_->setObjectName("paneProgress");
+    progress_->setRange(0, 400);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    progress_->setFixedWidth(paneWidth(progress_, "wwwwwwwwwwww"));
+    bar->addPermanentWidget(progress_);
+    actions_[command::kStatusBar]->setChecked(true);
+}
+
+void CMainFrame::createTray() {
+    trayMenu_ = new QMenu(this);
+    trayMenu_->setObjectName("trayMenu4");
+    auto add = [&](int id, const QString& text, auto slot) {
+        QAction* a = trayMenu_->addAction(text);
+        a->setObjectName(QStringLiteral("cmd%1").arg(id));
+        connect(a, &QAction::triggered, this, slot);
+        actions_[id] = a;
+    };
+    add(command::kTrayShow, "&Pokaż program", [this] { RestoreFromTray(); });
+    add(command::kTrayAbout, "&O programie", [this] { OnAppAbout(); });
+    // A posted close request: the exit question comes after the menu closed.
+    add(command::kTrayExit, "&Zakończ", [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
+    if (trayAvailable_) {
+        tray_ = new QSystemTrayIcon(this);
+        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) { OnTrayNotify(r); });
+    }
+    SetTrayIcon(TrayOperation::Add, kIconNormal);
+}
+
+void CMainFrame::SetTrayIcon(TrayOperation operation, int iconId) {
+    if (operation == TrayOperation::Delete) {
+        trayIconId_ = 0;
+        if (tray_) tray_->hide();
+        return;
+    }
+    trayIconId_ = iconId;
+    if (!tray_) return;
+    tray_->setIcon(consoleIcon(iconId));
+    tray_->setToolTip(kTrayTip.left(64));
+    if (operation == TrayOperation::Add) tray_->show();
+}
+
+void CMainFrame::createViews() {
+    stack_ = new QStackedWidget(this);
+    stack_->setObjectName("viewStack");
+    setCentralWidget(stack_);
+    splitter_ = new QSplitter(Qt::Horizontal, stack_);
+    splitter_->setObjectName("splitter0");
+    splitter_->setChildrenCollapsible(false);
+    for (auto& t : templates_) {
+        QWidget* parent = t.splitter == -1 ? static_cast<QWidget*>(stack_) : splitter_;
+        switch (t.kind) {
+            case ViewKind::Device: t.view = createDeviceView(doc_, *this, parent); break;
+            case ViewKind::Conf: t.view = createConfView(doc_, *this, parent); break;
+            case ViewKind::Log: t.view = createLogView(doc_, *this, parent); break;
+            case ViewKind::Block: t.view = createBlockView(doc_, *this, parent); break;
+            case ViewKind::Rozk: t.view = createRozkView(doc_, *this, parent); break;
+        }
+        if (t.splitter == -1)
+            stack_->addWidget(t.view);
+        else
+            splitter_->insertWidget(t.column, t.view);
+    }
+    stack_->addWidget(splitter_);
+    // The tree takes a third of the width, as the splitter was first laid out.
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 2);
+    // The document tells every view about New, Open and a receive.
+    doc_.Program().setViewUpdater([this](std::uint32_t hint) {
+        for (auto& t : templates_)
+            if (auto* v = asView(t.view)) v->OnUpdate(hint);
+        updateTitle();
+    });
+    stack_->setCurrentWidget(templates_[0].view);
+    active_ = ViewKind::Device;
+    anyActive_ = false;
+    updateCommandUI();
+}
+
+void CMainFrame::createAccelerators() {
+    using namespace command;
+    const std::pair<QKeySequence, int> table[] = {
+        {QKeySequence("Ctrl+N"), kNew},          {QKeySequence("Ctrl+O"), kOpen},
+        {QKeySequence("Ctrl+S"), kSave},         {QKeySequence("Ctrl+T"), kSendProgram},
+        {QKeySequence("Ctrl+R"), kReceiveProgram}, {QKeySequence("Ctrl+G"), kChart},
+        {QKeySequence("Ctrl+X"), kExit},
+    };
+    for (const auto& [keys, id] : table) {
+        auto* s = new QShortcut(keys, this);
+        s->setObjectName(QStringLiteral("accel%1").arg(id));
+        connect(s, &QShortcut::activated, this, [this, id = id] { OnCommand(id); });
+    }
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(next, &QShortcut::activated, this, [this] { nextPane(true); });
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
+    connect(previous, &QShortcut::activated, this, [this] { nextPane(false); });
+}
+
+QWidget* CMainFrame::view(ViewKind kind) const {
+    for (const auto& t : templates_)
+        if (t.kind == kind) return t.view;
+    return nullptr;
+}
+
+QAction* CMainFrame::action(int commandId) const {
+    auto it = actions_.find(commandId);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+CMainFrame::ViewTemplate* CMainFrame::templateOf(ViewKind kind) {
+    for (auto& t : templates_)
+        if (t.kind == kind) return &t;
+    return nullptr;
+}
+
+void CMainFrame::updateCommandUI() {
+    using namespace command;
+    const bool schedule = anyActive_ && isSchedule(active_);
+    for (int id : {kNew, kOpen, kSave, kSaveAs, kChart}) actions_[id]->setEnabled(schedule);
+    actions_[kSendProgram]->setEnabled(schedule && relayOutputs_ > 0);
+    actions_[kReceiveProgram]->setEnabled(schedule && relayOutputs_ > 0);
+    actions_[kDeviceView]->setChecked(anyActive_ && active_ == ViewKind::Device);
+    actions_[kScheduleViews]->setChecked(schedule);
+    actions_[kConfView]->setChecked(anyActive_ && active_ == ViewKind::Conf);
+    actions_[kLogView]->setChecked(anyActive_ && active_ == ViewKind::Log);
+    actions_[kToolbar]->setChecked(!toolBar_->isHidden());
+    actions_[kStatusBar]->setChecked(!statusBar()->isHidden());
+}
+
+void CMainFrame::activate(ViewKind kind) {
+    if (anyActive_ && active_ == kind) return;
+    ConsoleView* previous = anyActive_ ? asView(view(active_)) : nullptr;
+    active_ = kind;
+    anyActive_ = true;
+    if (previous) previous->OnActivateView(false);
+    if (auto* v = asView(view(kind))) v->OnActivateView(true);
+    updateCommandUI();
+}
+
+void CMainFrame::SwitchView(ViewKind kind) {
+    ViewTemplate* target = templateOf(kind);
+    if (!target) return;
+    if (anyActive_ && active_ == kind) return;
+    ViewTemplate* current = anyActive_ ? templateOf(active_) : nullptr;
+    if (!(current && current->splitter != -1 && current->splitter == target->splitter)) {
+        // One page of the stack at a time: the other pages, the schedule
+        // pair with its splitter, are hidden with it.
+        stack_->setCurrentWidget(target->splitter == -1 ? target->view : static_cast<QWidget*>(splitter_));
+    }
+    activate(kind);
+    if (isVisible()) target->view->setFocus();
+    emit viewSwitched(kind);
+}
+
+void CMainFrame::nextPane(bool forward) {
+    (void)forward;  // two panes: next and previous are the same one
+    if (!anyActive_ || !isSchedule(active_)) return;
+    const ViewKind other = active_ == ViewKind::Block ? ViewKind::Rozk : ViewKind::Block;
+    activate(other);
+    view(other)->setFocus();
+}
+
+void CMainFrame::onFocusChanged(QWidget* now) {
+    // A click into the other schedule pane makes it the active view.
+    if (!now || !anyActive_ || !isSchedule(active_)) return;
+    for (ViewKind k : {ViewKind::Block, ViewKind::Rozk}) {
+        QWidget* v = view(k);
+        if (k != active_ && (now == v || v->isAncestorOf(now))) activate(k);
+    }
+}
+
+void CMainFrame::SetRelayOutputs(int outputs) {
+    if (outputs == relayOutputs_) return;
+    relayOutputs_ = outputs;
+    updateCommandUI();
+}
+
+void CMainFrame::ShowCounts(int blocks, int records) {
+    blocksPane_->setText(QStringLiteral("%1/100").arg(blocks));
+    commandsPane_->setText(QStringLiteral("%1/400").arg(records));
+    progress_->setValue(records);
+}
+
+void CMainFrame::SetMessageText(const QString& text) { messagePane_->setText(text.isEmpty() ? kIdleMessage : text); }
+
+void CMainFrame::OnCommand(int id) {
+    using namespace command;
+    QAction* a = action(id);
+    if (a && !a->isEnabled()) return;
+    // The active view gets its commands first (the schedule views send,
+    // receive and chart the program).
+    if (anyActive_)
+        if (auto* v = asView(view(active_)); v && v->OnCommand(id)) return;
+    switch (id) {
+        case kNew: OnFileNew(); break;
+        case kOpen: OnFileOpen(); break;
+        case kSave: OnFileSave(false); break;
+        case kSaveAs: OnFileSave(true); break;
+        case kExit: close(); break;
+        case kDeviceView: SwitchView(ViewKind::Device); break;
+        case kScheduleViews: SwitchView(ViewKind::Block); break;
+        case kConfView: SwitchView(ViewKind::Conf); break;
+        case kLogView: SwitchView(ViewKind::Log); break;
+        case kToolbar: toolBar_->setVisible(toolBar_->isHidden()); break;
+        case kStatusBar: statusBar()->setVisible(statusBar()->isHidden()); break;
+        case kAbout: OnAppAbout(); break;
+        default: break;
+    }
+    updateCommandUI();
+}
+
+void CMainFrame::updateTitle() {
+    const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
+                                               : QString::fromStdString(doc_.PathName.filename().string());
+    setWindowTitle(name + QStringLiteral(" - KT64mon"));
+}
+
+bool CMainFrame::saveModified() {
+    if (!doc_.Program().isOpen() || !doc_.Program().isModified()) return true;
+    const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
+                                               : QString::fromStdString(doc_.PathName.filename().string());
+    const auto answer = messageBox(this, {kAppCaption, QStringLiteral("Zapisać zmiany w %1?").arg(name),
+                                          QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
+    if (answer == QMessageBox::Cancel) return false;
+    if (answer == QMessageBox::Yes) return OnFileSave(false);
+    return true;
+}
+
+void CMainFrame::OnFileNew() {
+    if (!saveModified()) return;
+    if (doc_.Program().NewDocument()) {
+        doc_.PathName.clear();
+        doc_.Program().UpdateAllViews(0);
+    }
+    updateTitle();
+}
+
+void CMainFrame::OnFileOpen() {
+    if (!saveModified()) return;
+    const QString path = QFileDialog::getOpenFileName(this, {}, {}, QStringLiteral("dsk Files (*.dsk)"));
+    if (path.isEmpty()) return;
+    if (doc_.Program().OpenDocument(path.toStdString())) {
+        doc_.PathName = path.toStdString();
+        doc_.Program().UpdateAllViews(0);
+    } else if (!doc_.Program().failureText().empty()) {
+        messageBox(this, {kAppCaption, QString::fromStdString(doc_.Program().failureText()), QMessageBox::Warning});
+    }
+    updateTitle();
+}
+
+bool CMainFrame::OnFileSave(bool askName) {
+    std::filesystem::path path = doc_.PathName;
+    if (askName || path.empty()) {
+        QString chosen = QFileDialog::getSaveFileName(this, {}, QString::fromStdString(path.string()),
+                                                      QStringLiteral("dsk Files (*.dsk)"));
+        if (chosen.isEmpty()) return false;
+        if (!chosen.endsWith(".dsk", Qt::CaseInsensitive)) chosen += ".dsk";
+        path = chosen.toStdString();
+    }
+    if (!doc_.Program().SaveDocument(path)) {
+        if (!doc_.Program().failureText().empty())
+            messageBox(this, {kAppCaption, QString::fromStdString(doc_.Program().failureText()), QMessageBox::Warning});
+        return false;
+    }
+    doc_.PathName = path;
+    updateTitle();
+    return true;
+}
+
+void CMainFrame::OnAppAbout() {
+    CAboutDlg dialog(this);
+    if (dialog.exec() == QDialog::Accepted) OnAboutClosed(dialog.typedCode());
+}
+
+void CMainFrame::OnAboutClosed(const QString& typedCode) {
+    if (typedCode == kServiceAccessCode)
+        runServiceDialog(doc_, *this, this);
+    else if (beep)
+        beep();
+}
+
+void CMainFrame::MinimizeToTray() {
+    if (trayAvailable_)
+        hideToTray();
+    else
+        showMinimized();
+}
+
+void CMainFrame::hideToTray() {
+    hiddenToTray_ = true;
+    hide();
+}
+
+void CMainFrame::RestoreFromTray() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    showNormal();
+    raise();
+    activateWindow();
+    setFocus();
+    hiddenToTray_ = false;
+}
+
+bool CMainFrame::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick) {
+        RestoreFromTray();
+        return false;
+    }
+    if (reason == QSystemTrayIcon::Context && hiddenToTray_) {
+        if (popupMenu) popupMenu(trayMenu_);
+        return true;
+    }
+    return false;
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Without a tray the window stays an ordinary minimised window: hiding
+    // it would leave no way back.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && trayAvailable_)
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) hideToTray();
+        });
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (initialUpdateDone_) return;
+    initialUpdateDone_ = true;
+    // Every view gets its initial update now, shown or not (the settings
+    // form connects to the link server here); then the device panel is the
+    // active view.
+    for (auto& t : templates_)
+        if (auto* v = asView(t.view)) v->OnInitialUpdate();
+    SwitchView(ViewKind::Device);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    const auto answer = messageBox(this, {kAppCaption, kExitQuestion, QMessageBox::Question,
+                                          QMessageBox::Yes | QMessageBox::No});
+    if (answer != QMessageBox::Yes || !saveModified()) {
+        event->ignore();
+        return;
+    }
+    // The icon goes only when the window really closes: a cancelled save
+    // question leaves the program running with its icon.
+    SetTrayIcon(TrayOperation::Delete, kIconNormal);
+    if (anyActive_)
+        if (auto* v = asView(view(active_))) v->OnActivateView(false);
+    event->accept();
+}
+
+}  // namespace kt64::console

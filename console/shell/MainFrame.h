@@ -1,0 +1,154 @@
+// CMainFrame, the console's one window: the menu, accelerators, toolbar and
+// status bar, the tray icon, and a stack holding every view at once, of
+// which one (or the schedule pair in its splitter) is shown. The views are
+// made once by ViewFactory and live as long as the window; switching only
+// hides one page and shows another, so each view keeps its state.
+//
+// The frame's window has a fixed size and no maximise button. Minimising it
+// hides it to the tray when the desktop has one; without a tray it stays an
+// ordinary minimised window, so there is always a way back.
+#pragma once
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+
+#include <array>
+#include <functional>
+#include <map>
+
+#include "ConsoleView.h"
+#include "Kt64Doc.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QStackedWidget;
+class QToolBar;
+
+namespace kt64::console {
+
+// Shown on a close request: the servers keep running after the console.
+inline const QString kExitQuestion = QStringLiteral(
+    "Zakończenie programu może spowodować pozostawienie aktywnych usług VqSrvKt64 oraz HoralService.\n"
+    "Czy na pewno chcesz wyjść?");
+inline const QString kIdleMessage = QStringLiteral("Gotowy");
+inline const QString kTrayTip = QStringLiteral("Program KT-64");
+// The service access code typed into the About box's hidden field.
+inline const QString kServiceAccessCode = QStringLiteral("Brovik");
+
+class CMainFrame : public QMainWindow, public ConsoleFrame {
+    Q_OBJECT
+public:
+    struct Options {
+        // Whether a tray can be used; by default what the desktop says.
+        std::optional<bool> trayAvailable;
+    };
+
+    explicit CMainFrame(CKt64Doc& doc, QWidget* parent = nullptr) : CMainFrame(doc, Options{}, parent) {}
+    CMainFrame(CKt64Doc& doc, Options options, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // ConsoleFrame
+    int RelayOutputs() const override { return relayOutputs_; }
+    void SetRelayOutputs(int outputs) override;
+    void SetTrayIcon(TrayOperation operation, int iconId) override;
+    void ShowCounts(int blocks, int records) override;
+    void SwitchView(ViewKind view) override;
+    ViewKind ActiveView() const override { return active_; }
+    void MinimizeToTray() override;
+    void SetMessageText(const QString& text) override;
+
+    CKt64Doc& document() { return doc_; }
+    QWidget* view(ViewKind kind) const;
+    QAction* action(int commandId) const;
+    bool hiddenToTray() const { return hiddenToTray_; }
+    bool trayAvailable() const { return trayAvailable_; }
+    // The icon shown in the tray (kIconNormal, kIconAlarm), 0 when none.
+    int trayIconId() const { return trayIconId_; }
+    QMenu* trayMenu() const { return trayMenu_; }
+    QSplitter* scheduleSplitter() const { return splitter_; }
+    QStackedWidget* viewStack() const { return stack_; }
+
+    // The tray icon's callback; the right button opens the menu only while
+    // the window is hidden (returns whether it did).
+    bool OnTrayNotify(QSystemTrayIcon::ActivationReason reason);
+    // Shows the window again from the tray.
+    void RestoreFromTray();
+    // The About box; then the service dialog when the code was typed.
+    void OnAppAbout();
+    // What follows the About box's OK with what was typed in its hidden field.
+    void OnAboutClosed(const QString& typedCode);
+    // Runs a menu command as the menu or an accelerator would (nothing when
+    // it is disabled).
+    void OnCommand(int commandId);
+
+    // The beep of a wrong access code (tests count them).
+    std::function<void()> beep;
+    // Shows a menu at the cursor (tests record instead).
+    std::function<void(QMenu*)> popupMenu;
+
+signals:
+    // After each switch of view.
+    void viewSwitched(ViewKind view);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct ViewTemplate {
+        ViewKind kind;
+        int resourceId;
+        int splitter;  // -1: fills the frame alone
+        int row;
+        int column;
+        QWidget* view = nullptr;
+    };
+
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void createViews();
+    void createTray();
+    void createAccelerators();
+    QAction* addCommand(int id, const QString& text, const QString& prompt);
+    void updateCommandUI();
+    void activate(ViewKind kind);
+    void nextPane(bool forward);
+    void onFocusChanged(QWidget* now);
+    void hideToTray();
+    bool saveModified();
+    void updateTitle();
+    void OnFileNew();
+    void OnFileOpen();
+    bool OnFileSave(bool askName);
+    ViewTemplate* templateOf(ViewKind kind);
+
+    CKt64Doc& doc_;
+    std::array<ViewTemplate, 5> templates_;
+    ViewKind active_ = ViewKind::Device;
+    bool anyActive_ = false;
+    std::map<int, QAction*> actions_;
+    QStackedWidget* stack_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QLabel* messagePane_ = nullptr;
+    QLabel* blocksPane_ = nullptr;
+    QLabel* commandsPane_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    bool trayAvailable_ = false;
+    int trayIconId_ = 0;
+    bool hiddenToTray_ = false;
+    int relayOutputs_ = 0;
+    bool initialUpdateDone_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace kt64::console

@@ -1,0 +1,32 @@
+// The frame's views: real ones where their area exists, placeholders where
+// it does not yet.
+#include "ViewFactory.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "Kt64View.h"
+
+namespace kt64::console {
+
+ViewPlaceholder::ViewPlaceholder(const QString& className, QWidget* parent) : QWidget(parent), className_(className) {
+    setObjectName(className);
+    auto* layout = new QVBoxLayout(this);
+    auto* label = new QLabel(className, this);
+    label->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label);
+}
+
+QWidget* createDeviceView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) { return new CKt64View(doc, frame, parent); }
+
+QWidget* createConfView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CConfView", parent); }
+
+QWidget* createLogView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CLogView", parent); }
+
+QWidget* createBlockView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CBlockView", parent); }
+
+QWidget* createRozkView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CRozkView", parent); }
+
+void runServiceDialog(CKt64Doc&, ConsoleFrame&, QWidget*) {}
+
+}  // namespace kt64::console

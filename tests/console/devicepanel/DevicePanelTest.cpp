@@ -1,0 +1,382 @@
+// The device panel against a real link server on the emulated centre: it
+// shows what the centre reports and follows its changes; what the operator
+// sets reaches the centre; line toggles; GMT editing with communication
+// suspended; manual setting; connection loss (killed and silent server)
+// and recovery.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTimeEdit>
+#include <QtTest>
+
+#include "AlarmLamp.h"
+#include "AnalogClock.h"
+#include "CentreRig.h"
+#include "ColorText.h"
+#include "Kt64Doc.h"
+#include "Kt64View.h"
+#include "MessageBoxes.h"
+
+using namespace kt64::console;
+using kt64::console::test::CentreRig;
+
+namespace {
+
+class RecordingFrame : public ConsoleFrame {
+public:
+    int RelayOutputs() const override { return relayOutputs; }
+    void SetRelayOutputs(int outputs) override { relayOutputs = outputs; }
+    void SetTrayIcon(TrayOperation, int iconId) override { trayIcons.push_back(iconId); }
+    void ShowCounts(int, int) override {}
+    void SwitchView(ViewKind) override {}
+    ViewKind ActiveView() const override { return ViewKind::Device; }
+    void MinimizeToTray() override {}
+    void SetMessageText(const QString&) override {}
+
+    int relayOutputs = 0;
+    std::vector<int> trayIcons;
+};
+
+}  // namespace
+
+class DevicePanelTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<CentreRig> rig;
+    kt64::console::ConsoleMessages messages;
+    std::unique_ptr<CKt64Doc> doc;
+    RecordingFrame frame;
+    std::unique_ptr<CKt64View> panel;
+    std::vector<MessageBoxRequest> boxes;
+
+    QString text(int id) { return panel->control<QLabel>(id)->text(); }
+    QColor background(int id) { return panel->control<CColorText>(id)->background(); }
+    bool enabled(int id) { return panel->control(id)->isEnabled(); }
+
+    void connectDocument() {
+        bool done = false;
+        doc->ConnectServer(doc.get(), [&](kt64::HRESULT, const kt64::client::ServerError*) { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+        QVERIFY(doc->Connected());
+    }
+
+    // Waits for the next poll that shows the centre's values.
+    bool nextGoodPoll() {
+        QSignalSpy spy(panel.get(), &CKt64View::pollShown);
+        for (int i = 0; i < 200; ++i) {
+            if (!spy.wait(10000)) return false;
+            if (spy.last().at(0).toBool()) return true;
+        }
+        return false;
+    }
+    // Waits until the link server has read the centre's change and a poll
+    // has shown it.
+    void afterCentreChange() {
+        rig->settle();
+        QVERIFY(nextGoodPoll());
+        QVERIFY(nextGoodPoll());
+    }
+    void waitAction() {
+        QSignalSpy spy(panel.get(), &CKt64View::actionFinished);
+        QVERIFY(spy.wait(20000));
+    }
+
+private slots:
+    void initTestCase() { rig = std::make_unique<CentreRig>(); }
+    void cleanupTestCase() { rig.reset(); }
+
+    void init() {
+        boxes.clear();
+        setMessageBoxHandler([this](QWidget*, const MessageBoxRequest& r) {
+            boxes.push_back(r);
+            return QMessageBox::Ok;
+        });
+        if (!rig->serverPid() || rig->serverPid() < 0) rig->startServer();
+        for (const char* line : {"set offset +01:00", "set change off", "set analog on", "set digital on",
+                                 "set digital-type full", "set alarm 0x81,0x00,0x00", "set source gps", "set relays 2",
+                                 "set interface 232", "set gmt 2024-05-17 12:34:56"})
+            rig->control(line);
+        rig->settle();
+        CKt64View::resetProcessState();
+        frame = RecordingFrame{};
+        doc = std::make_unique<CKt64Doc>(messages);
+        doc->ComputerName = rig->computer();
+        doc->connectOptions().callTimeout = std::chrono::milliseconds(1500);
+        connectDocument();
+        panel = std::make_unique<CKt64View>(*doc, frame);
+        panel->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
+        panel->show();
+        panel->OnInitialUpdate();
+        panel->OnActivateView(true);
+        QVERIFY(nextGoodPoll());
+    }
+    void cleanup() {
+        panel.reset();
+        doc.reset();
+        setMessageBoxHandler({});
+    }
+
+    void showsWhatTheCentreReports() {
+        QCOMPARE(text(1023), QString("12:34:56"));
+        QCOMPARE(text(1024), QString("17/05/2024"));
+        QCOMPARE(text(1022), QString("Piątek"));
+        QCOMPARE(text(1027), QString("13:34:56"));
+        QCOMPARE(text(1028), QString("17/05/2024"));
+        QCOMPARE(text(1026), QString("Piątek"));
+        QCOMPARE(text(1018), QString("+01:00"));
+        QCOMPARE(text(1105), QString());
+        QCOMPARE(text(1099), QString("Załączona"));
+        QCOMPARE(background(1099), QColor(0, 255, 0));
+        QCOMPARE(text(1100), QString("Załączona"));
+        QCOMPARE(text(1113), QString("g,m,s,d,m,r"));
+        QCOMPARE(text(1094), QString("Brak błędu !"));
+        QCOMPARE(background(1023), QColor(150, 255, 0));
+        auto* gmt = panel->control<CAnalogClock>(1014);
+        QCOMPARE(gmt->hour(), 0);
+        QCOMPARE(gmt->minute(), 34);
+        QCOMPARE(gmt->second(), 56);
+        QCOMPARE(panel->control<CAnalogClock>(1020)->hour(), 1);
+        // The first poll checks the build type: GPS, two relays.
+        QCOMPARE(frame.relayOutputs, 2);
+        QVERIFY(!panel->control(1097)->isHidden());
+        QCOMPARE(text(1115), QString("Impulsy 1PPS"));
+        for (int id : {1044, 1051, 1055}) QVERIFY(enabled(id));
+        QCOMPARE(panel->control<QPushButton>(1051)->text(), QString("Stop LA"));
+        QCOMPARE(panel->control<QPushButton>(1055)->text(), QString("Stop LC"));
+    }
+
+    void followsTheCentre_data() {
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<int>("control");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("negative offset") << QStringList{"set offset -01:00"} << 1018 << "-01:00" << QColor();
+        QTest::newRow("half-hour offset") << QStringList{"set offset +05:30"} << 1018 << "+05:30" << QColor();
+        QTest::newRow("analogue off") << QStringList{"set analog off"} << 1099 << "Wyłączona" << QColor(255, 255, 0);
+        QTest::newRow("short circuit wins") << QStringList{"set alarm 0x81,0x00,0x01"} << 1099 << "Zwarta" << QColor(255, 0, 0);
+        QTest::newRow("digital off") << QStringList{"set digital off"} << 1100 << "Wyłączona" << QColor(255, 255, 0);
+        QTest::newRow("telegram h,m") << QStringList{"set digital-type hm"} << 1113 << "g,m" << QColor();
+        QTest::newRow("telegram h,m,s") << QStringList{"set digital-type hms"} << 1113 << "g,m,s" << QColor();
+        QTest::newRow("summer time") << QStringList{"set change on"} << 1105 << "Czas letni" << QColor();
+        QTest::newRow("winter time") << QStringList{"set change on", "set gmt 2024-12-17 12:00"} << 1105 << "Czas zimowy"
+                                     << QColor();
+        QTest::newRow("date and weekday") << QStringList{"set gmt 2024-02-29 23:59:58"} << 1022 << "Czwartek" << QColor();
+    }
+    void followsTheCentre() {
+        QFETCH(QStringList, commands);
+        QFETCH(int, control);
+        QFETCH(QString, expected);
+        QFETCH(QColor, colour);
+        for (const auto& c : commands) rig->control(c.toStdString());
+        afterCentreChange();
+        QCOMPARE(text(control), expected);
+        if (colour.isValid()) QCOMPARE(background(control), colour);
+    }
+
+    void alarmsLightTheirLampsAndSwitchTheTrayIcon() {
+        // Every alarm of byte 19: transmission and antenna are active low.
+        rig->control("set alarm 0x4E,0x00,0x00");
+        afterCentreChange();
+        for (int id : {1097, 1030, 1031, 1032, 1057, 1098}) QVERIFY2(panel->control<CAlarmLamp>(id)->lit(), qPrintable(QString::number(id)));
+        QVERIFY(!panel->control<CAlarmLamp>(1056)->lit());
+        QCOMPARE(frame.trayIcons, std::vector<int>{kIconAlarm});
+        rig->control("set alarm 0x81,0x00,0x00");
+        afterCentreChange();
+        for (int id : {1097, 1030, 1031, 1032, 1057, 1056, 1098}) QVERIFY(!panel->control<CAlarmLamp>(id)->lit());
+        QCOMPARE(frame.trayIcons, (std::vector<int>{kIconAlarm, kIconNormal}));
+    }
+
+    void buildTypeLaysOutTheAlarmRows() {
+        // KT-64/RS/2/485: transmission row shown, antenna row hidden.
+        rig->control("set source rs");
+        rig->control("set relays 1");
+        rig->control("set interface 485");
+        rig->settle();
+        QTRY_COMPARE_WITH_TIMEOUT(frame.relayOutputs, 1, 20000);
+        QVERIFY(panel->control(1115)->isHidden());
+        QVERIFY(panel->control(1057)->isHidden());
+        QVERIFY(!panel->control(1116)->isHidden());
+        QVERIFY(!panel->control(1163)->isHidden());
+        rig->control("set source dcf");
+        rig->control("set relays 0");
+        rig->settle();
+        QTRY_COMPARE_WITH_TIMEOUT(frame.relayOutputs, 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->control(1115)->isHidden(), 20000);
+        QCOMPARE(text(1115), QString("Brak anteny"));
+        QVERIFY(panel->control(1116)->isHidden());
+    }
+
+    void localSettingsReachTheCentre() {
+        // -1 hour, first Sunday of April at 4 to the third of September at 5,
+        // automatic change off, telegram h,m,s.
+        panel->OnToggleSign();
+        panel->control<QTimeEdit>(1043)->setTime(QTime(1, 0));
+        panel->control<QComboBox>(1089)->setCurrentIndex(1);
+        panel->control<QComboBox>(1104)->setCurrentIndex(3);
+        panel->control<QComboBox>(1090)->setCurrentIndex(3);
+        panel->control<QComboBox>(1084)->setCurrentIndex(8);
+        panel->control<QLineEdit>(1039)->setText("4");
+        panel->control<QCheckBox>(1096)->setChecked(false);
+        panel->control<QComboBox>(1117)->setCurrentIndex(1);
+        panel->OnSend();
+        waitAction();
+        QVERIFY(boxes.empty());
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig->centre().view().settings.digitalType), 0x11, 20000);
+        const auto s = rig->centre().view().settings;
+        QCOMPARE(s.offsetMinutes, -60);
+        QCOMPARE(s.changeOn, false);
+        QCOMPARE(s.winterToSummer.key, 1);
+        QCOMPARE(s.winterToSummer.month, 4);
+        QCOMPARE(s.winterToSummer.hour, 4);
+        QCOMPARE(s.summerToWinter.key, 3);
+        QCOMPARE(s.summerToWinter.month, 9);
+        QCOMPARE(s.summerToWinter.hour, 5);
+        afterCentreChange();
+        QCOMPARE(text(1018), QString("-01:00"));
+    }
+
+    void polishRuleSendsMarchAndOctober() {
+        rig->control("set to-summer 2,4,5");
+        rig->control("set to-winter 1,11,6");
+        panel->OnPolishRule();
+        QCOMPARE(panel->control<QComboBox>(1104)->currentText(), QString("Marca"));
+        QCOMPARE(panel->control<QComboBox>(1084)->currentText(), QString("Października"));
+        QCOMPARE(text(1103), QString("3"));
+        panel->OnSend();
+        waitAction();
+        QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().settings.winterToSummer, (kt64::sim::ChangeRule{0, 3, 2}), 20000);
+        const auto s = rig->centre().view().settings;
+        QCOMPARE(s.summerToWinter, (kt64::sim::ChangeRule{0, 10, 3}));
+        QVERIFY(s.changeOn);
+    }
+
+    void negativeOffsetComesBackIntoTheEditorWhenForced() {
+        rig->control("set offset -01:00");
+        rig->settle();
+        panel->OnSelectLocal();  // local selection forces the settings refresh
+        waitAction();
+        QCOMPARE(text(1052), QString("-"));
+        QVERIFY(!panel->offsetPositive());
+        QCOMPARE(panel->control<QTimeEdit>(1043)->time(), QTime(1, 0));
+    }
+
+    void lineTogglesReachTheCentreAndWaitForThePoll() {
+        panel->OnToggleLC();
+        waitAction();
+        QVERIFY(!enabled(1055));
+        QVERIFY(!enabled(1051));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig->centre().view().settings.digitalOn, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(panel->control<QPushButton>(1055)->text(), QString("Start LC"), 20000);
+        QVERIFY(enabled(1055));
+        panel->OnToggleLA();
+        waitAction();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig->centre().view().settings.analogOn, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(panel->control<QPushButton>(1051)->text(), QString("Start LA"), 20000);
+        // LA stopped in local editing: the control clock can be set.
+        QVERIFY(enabled(1048));
+        panel->control<QTimeEdit>(1048)->setTime(QTime(7, 45));
+        panel->OnSend();
+        waitAction();
+        QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().lineMinutes, 7 * 60 + 45, 20000);
+    }
+
+    void gmtEditingSuspendsCommunicationUntilTheTimeIsSent() {
+        panel->OnSelectGmt();
+        waitAction();
+        QVERIFY(panel->communicationSuspended());
+        QVERIFY(!panel->control(1093)->isHidden());
+        QVERIFY(panel->control(1054)->isHidden());
+        QCOMPARE(background(1015), QColor(255, 255, 0));
+        // While suspended, polls show the server's own description.
+        QSignalSpy spy(panel.get(), &CKt64View::pollShown);
+        QTRY_VERIFY_WITH_TIMEOUT(text(1023) == "xx:xx:xx", 20000);
+        QVERIFY(text(1094) != "Brak błędu !");
+        QVERIFY(text(1094) != "Nie można pobrać błędu z serwera DCOM !");
+        QVERIFY(doc->Connected());
+        QCOMPARE(background(1099), QColor(0, 0, 255));
+        QCOMPARE(text(1018), QString("xx:xx"));
+        // GMT editing leaves the send button usable.
+        QVERIFY(enabled(1044));
+        panel->control<QDateEdit>(1036)->setDate(QDate(2025, 1, 2));
+        panel->control<QTimeEdit>(1048)->setTime(QTime(3, 4, 5));
+        panel->OnSend();
+        waitAction();
+        QVERIFY(!panel->communicationSuspended());
+        QVERIFY(nextGoodPoll());
+        QCOMPARE(text(1024), QString("02/01/2025"));
+        QVERIFY(text(1023).startsWith("03:04:0"));
+    }
+
+    void manualSettingLocksTheEditorAndReleasesItToLocal() {
+        panel->OnSelectGmt();
+        waitAction();
+        panel->OnSelectLocal();
+        waitAction();
+        // The first good poll after the suspension and the manual setting
+        // may coincide: the editor must stay locked either way.
+        rig->control("set alarm 0x81,0x40,0x00");
+        afterCentreChange();
+        for (int id : {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117})
+            QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+        QVERIFY(panel->control<CAlarmLamp>(1056)->lit());
+        rig->control("set alarm 0x81,0x00,0x00");
+        afterCentreChange();
+        for (int id : {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117}) QVERIFY(enabled(id));
+        QCOMPARE(panel->editMode(), CKt64View::kEditLocal);
+    }
+
+    void aKilledServerShowsPlaceholdersThenNoConnection() {
+        rig->killServer();
+        QTRY_COMPARE_WITH_TIMEOUT(text(1094), QString("Nie można pobrać błędu z serwera DCOM !"), 20000);
+        QVERIFY(!doc->Connected());
+        QCOMPARE(text(1023), QString("xx:xx:xx"));
+        QCOMPARE(text(1024), QString("xx/xx/xxxx"));
+        QCOMPARE(text(1022), QString("--------"));
+        QCOMPARE(text(1105), QString("--------"));
+        QCOMPARE(text(1099), QString("--------"));
+        QCOMPARE(background(1100), QColor(0, 0, 255));
+        QCOMPARE(text(1113), QString("----"));
+        for (int id : {1051, 1055, 1044}) QVERIFY(!enabled(id));
+        QTRY_COMPARE_WITH_TIMEOUT(text(1094), QString("Błąd połączenia z serwerem !"), 20000);
+        // The configuration form reconnects; the next good poll re-enables.
+        rig->startServer();
+        connectDocument();
+        QVERIFY(nextGoodPoll());
+        QCOMPARE(text(1023), QString("12:34:56"));
+        for (int id : {1051, 1055, 1044}) QVERIFY(enabled(id));
+        QCOMPARE(text(1094), QString("Brak błędu !"));
+    }
+
+    void aSilentServerIsALostConnectionToo() {
+        rig->stopSignal();
+        QTRY_COMPARE_WITH_TIMEOUT(text(1094), QString("Nie można pobrać błędu z serwera DCOM !"), 30000);
+        QVERIFY(!doc->Connected());
+        rig->continueSignal();
+        connectDocument();
+        QVERIFY(nextGoodPoll());
+        QCOMPARE(text(1094), QString("Brak błędu !"));
+    }
+
+    void aFailedSendShowsTheErrorBox() {
+        rig->killServer();
+        panel->OnToggleLC();
+        waitAction();
+        QCOMPARE(boxes.size(), std::size_t(1));
+        QCOMPARE(boxes[0].caption, QString("Błąd!"));
+        QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+        QCOMPARE(boxes[0].text, QString("Nie można pobrać błędu z serwera DCOM !"));
+    }
+
+    void deactivationStopsPolling() {
+        panel->OnActivateView(false);
+        QVERIFY(!panel->pollTimer().isActive());
+        QVERIFY(!panel->startupTimer().isActive());
+    }
+};
+
+QTEST_MAIN(DevicePanelTest)
+#include "DevicePanelTest.moc"

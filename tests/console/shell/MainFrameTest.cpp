@@ -1,0 +1,363 @@
+// The frame as the operator meets it: which views show, which commands are
+// enabled and checked, the counts panes, tray and exit behaviour, the About
+// box's access code and the single-instance lock.
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QtTest>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "ConsoleApp.h"
+#include "InstanceLock.h"
+#include "Kt64Doc.h"
+#include "MainFrame.h"
+#include "MessageBoxes.h"
+#include "TestEnvironment.h"
+
+using namespace kt64::console;
+
+namespace {
+
+// A view that records its activations.
+struct RecordingAnswers {
+    std::vector<MessageBoxRequest> asked;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+};
+
+}  // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+
+    ConsoleMessages messages;
+    RecordingAnswers answers;
+
+    std::unique_ptr<CKt64Doc> doc;
+    std::unique_ptr<CMainFrame> frame;
+
+    void make(bool tray) {
+        frame.reset();
+        doc = std::make_unique<CKt64Doc>(messages);
+        QVERIFY(doc->Program().NewDocument());
+        frame = std::make_unique<CMainFrame>(*doc, CMainFrame::Options{tray});
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+    }
+
+    bool enabled(int id) { return frame->action(id)->isEnabled(); }
+    bool checked(int id) { return frame->action(id)->isChecked(); }
+
+private slots:
+    void init() {
+        answers = {};
+        setMessageBoxHandler([this](QWidget*, const MessageBoxRequest& r) {
+            answers.asked.push_back(r);
+            return answers.answer;
+        });
+        make(true);
+    }
+    void cleanup() {
+        answers.answer = QMessageBox::Yes;
+        frame.reset();
+        doc.reset();
+        setMessageBoxHandler({});
+    }
+
+    void startsOnTheDevicePanelWithFileCommandsDisabled() {
+        QCOMPARE(frame->ActiveView(), ViewKind::Device);
+        QCOMPARE(frame->viewStack()->currentWidget(), frame->view(ViewKind::Device));
+        QVERIFY(checked(command::kDeviceView));
+        for (int id : {command::kNew, command::kOpen, command::kSave, command::kSaveAs, command::kSendProgram,
+                       command::kReceiveProgram, command::kChart})
+            QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+        QCOMPARE(frame->findChild<QLabel*>("paneMessage")->text(), QString("Gotowy"));
+        QCOMPARE(frame->windowTitle(), QString("Bez tytułu - KT64mon"));
+    }
+
+    void switchingViewsShowsOnePageAndMovesTheCheckMark_data() {
+        QTest::addColumn<int>("commandId");
+        QTest::addColumn<int>("view");
+        QTest::newRow("schedule") << command::kScheduleViews << int(ViewKind::Block);
+        QTest::newRow("conf") << command::kConfView << int(ViewKind::Conf);
+        QTest::newRow("log") << command::kLogView << int(ViewKind::Log);
+        QTest::newRow("device") << command::kDeviceView << int(ViewKind::Device);
+    }
+    void switchingViewsShowsOnePageAndMovesTheCheckMark() {
+        QFETCH(int, commandId);
+        QFETCH(int, view);
+        frame->SwitchView(ViewKind::Log);
+        frame->OnCommand(commandId);
+        QCOMPARE(int(frame->ActiveView()), view);
+        for (int id : {command::kDeviceView, command::kScheduleViews, command::kConfView, command::kLogView})
+            QCOMPARE(checked(id), id == commandId);
+        for (ViewKind k : {ViewKind::Device, ViewKind::Conf, ViewKind::Log, ViewKind::Block, ViewKind::Rozk}) {
+            const bool shown = k == ViewKind(view) || (ViewKind(view) == ViewKind::Block && k == ViewKind::Rozk);
+            QCOMPARE(frame->view(k)->isVisible(), shown);
+        }
+    }
+
+    void scheduleToLogHidesBothPanesAndBackShowsBoth() {
+        frame->SwitchView(ViewKind::Block);
+        QVERIFY(frame->scheduleSplitter()->isVisible());
+        frame->SwitchView(ViewKind::Log);
+        QVERIFY(!frame->scheduleSplitter()->isVisible());
+        QVERIFY(!frame->view(ViewKind::Block)->isVisible());
+        QVERIFY(!frame->view(ViewKind::Rozk)->isVisible());
+        frame->SwitchView(ViewKind::Rozk);
+        QVERIFY(frame->view(ViewKind::Block)->isVisible());
+        QVERIFY(frame->view(ViewKind::Rozk)->isVisible());
+        QCOMPARE(frame->ActiveView(), ViewKind::Rozk);
+        QVERIFY(checked(command::kScheduleViews));
+    }
+
+    void f6MovesBetweenTheSchedulePanes() {
+        frame->SwitchView(ViewKind::Block);
+        QTest::keyClick(frame.get(), Qt::Key_F6);
+        QCOMPARE(frame->ActiveView(), ViewKind::Rozk);
+        QTest::keyClick(frame.get(), Qt::Key_F6, Qt::ShiftModifier);
+        QCOMPARE(frame->ActiveView(), ViewKind::Block);
+        frame->SwitchView(ViewKind::Device);
+        QTest::keyClick(frame.get(), Qt::Key_F6);
+        QCOMPARE(frame->ActiveView(), ViewKind::Device);
+    }
+
+    void sendAndReceiveNeedAScheduleViewAndRelayOutputs() {
+        struct Case {
+            ViewKind view;
+            int outputs;
+            bool transfer;
+            bool file;
+        };
+        const Case cases[] = {{ViewKind::Block, 0, false, true}, {ViewKind::Rozk, 2, true, true},
+                              {ViewKind::Device, 2, false, false}, {ViewKind::Conf, 1, false, false},
+                              {ViewKind::Block, 1, true, true}};
+        for (const auto& c : cases) {
+            frame->SwitchView(c.view);
+            frame->SetRelayOutputs(c.outputs);
+            QCOMPARE(enabled(command::kSendProgram), c.transfer);
+            QCOMPARE(enabled(command::kReceiveProgram), c.transfer);
+            for (int id : {command::kNew, command::kOpen, command::kSave, command::kSaveAs, command::kChart})
+                QCOMPARE(enabled(id), c.file);
+        }
+    }
+
+    void countsMessageFillsThePanesAndTheProgressBar() {
+        frame->ShowCounts(12, 250);
+        QCOMPARE(frame->findChild<QLabel*>("paneBlocks")->text(), QString("12/100"));
+        QCOMPARE(frame->findChild<QLabel*>("paneCommands")->text(), QString("250/400"));
+        auto* bar = frame->findChild<QProgressBar*>("paneProgress");
+        QCOMPARE(bar->maximum(), 400);
+        QCOMPARE(bar->value(), 250);
+    }
+
+    void answeringNoToTheExitQuestionKeepsEverything() {
+        answers.answer = QMessageBox::No;
+        QVERIFY(!frame->close());
+        QCOMPARE(answers.asked.size(), std::size_t(1));
+        QCOMPARE(answers.asked[0].text, kExitQuestion);
+        QCOMPARE(answers.asked[0].icon, QMessageBox::Question);
+        QVERIFY(frame->isVisible());
+        QCOMPARE(frame->trayIconId(), kIconNormal);
+        answers.answer = QMessageBox::Yes;
+        QVERIFY(frame->close());
+        QCOMPARE(frame->trayIconId(), 0);
+    }
+
+    void exitAcceleratorAsksTheSameQuestion() {
+        answers.answer = QMessageBox::No;
+        QTest::keyClick(frame.get(), Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(answers.asked.size(), std::size_t(1));
+        QCOMPARE(answers.asked[0].text, kExitQuestion);
+    }
+
+    void minimisingHidesToTrayAndTheMenuOpensOnlyWhileHidden() {
+        std::vector<QMenu*> popups;
+        frame->popupMenu = [&](QMenu* m) { popups.push_back(m); };
+        QVERIFY(!frame->OnTrayNotify(QSystemTrayIcon::Context));
+        frame->showMinimized();
+        QTRY_VERIFY(frame->hiddenToTray());
+        QVERIFY(!frame->isVisible());
+        QVERIFY(frame->OnTrayNotify(QSystemTrayIcon::Context));
+        QCOMPARE(popups.size(), std::size_t(1));
+        QStringList texts;
+        for (QAction* a : popups[0]->actions()) texts << a->text();
+        QCOMPARE(texts, QStringList({"&Pokaż program", "&O programie", "&Zakończ"}));
+        frame->OnTrayNotify(QSystemTrayIcon::DoubleClick);
+        QVERIFY(!frame->hiddenToTray());
+        QVERIFY(frame->isVisible());
+        QVERIFY(!frame->isMinimized());
+    }
+
+    void withoutATrayMinimisingNeverHidesTheWindow() {
+        make(false);
+        frame->MinimizeToTray();
+        QVERIFY(!frame->hiddenToTray());
+        QVERIFY(frame->isVisible());
+        frame->showMinimized();
+        QTest::qWait(0);
+        QCoreApplication::processEvents();
+        QVERIFY(!frame->hiddenToTray());
+        QVERIFY(frame->isVisible());
+    }
+
+    void trayExitPostsTheCloseRequest() {
+        answers.answer = QMessageBox::No;
+        frame->action(command::kTrayExit)->trigger();
+        QVERIFY(answers.asked.empty());
+        QTRY_COMPARE(answers.asked.size(), std::size_t(1));
+        QCOMPARE(answers.asked[0].text, kExitQuestion);
+    }
+
+    void onlyTheExactAccessCodeGetsPastTheAboutBox() {
+        int beeps = 0;
+        frame->beep = [&] { ++beeps; };
+        for (const QString& code : {QString(), QString("brovik"), QString("Brovik "), QString("Brovi")})
+            frame->OnAboutClosed(code);
+        QCOMPARE(beeps, 4);
+        frame->OnAboutClosed("Brovik");
+        QCOMPARE(beeps, 4);
+    }
+};
+
+// The lock outside a frame: a second holder is refused, and a holder that
+// dies without letting go does not block the next start.
+class InstanceLockTest : public QObject {
+    Q_OBJECT
+private slots:
+    void secondHolderIsRefusedAndADeadHolderFreesTheLock() {
+        kt64::test::TempDir dir;
+        {
+            InstanceLock first(dir.path());
+            QCOMPARE(first.result(), InstanceLock::Result::Acquired);
+            QCOMPARE(QString::fromStdString(first.path().filename().string()),
+                     QString("{46234ECA-20A0-48e4-82FA-749CE5B858DF}.lock"));
+            InstanceLock second(dir.path());
+            QCOMPARE(second.result(), InstanceLock::Result::HeldByOther);
+        }
+        int ready[2];
+        QVERIFY(::pipe(ready) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            InstanceLock held(dir.path());
+            const char c = held.result() == InstanceLock::Result::Acquired ? 'y' : 'n';
+            (void)::write(ready[1], &c, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char c = 0;
+        QCOMPARE(::read(ready[0], &c, 1), ssize_t(1));
+        QCOMPARE(c, 'y');
+        QCOMPARE(InstanceLock(dir.path()).result(), InstanceLock::Result::HeldByOther);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        QCOMPARE(InstanceLock(dir.path()).result(), InstanceLock::Result::Acquired);
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+
+    void secondConsoleShowsTheMessageAndEnds() {
+        kt64::test::TempDir dir;
+        InstanceLock first(dir.path());
+        std::vector<MessageBoxRequest> shown;
+        setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
+            shown.push_back(r);
+            return QMessageBox::Ok;
+        });
+        QCOMPARE(runConsole({dir.path()}), 1);
+        setMessageBoxHandler({});
+        QCOMPARE(shown.size(), std::size_t(1));
+        QCOMPARE(shown[0].text, QString("Program KT64mon jest już uruchomiony"));
+        QVERIFY(QApplication::topLevelWidgets().isEmpty() ||
+                std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
+                             [](QWidget* w) { return w->isVisible(); }));
+    }
+};
+
+// The document's calls off the GUI thread: results come back as posted
+// events, never inside the call, and never to a receiver that is gone.
+class DocumentCallTest : public QObject {
+    Q_OBJECT
+private slots:
+    void withoutAServerTheFailureComesBackLaterWithoutDescription() {
+        ConsoleMessages messages;
+        CKt64Doc doc(messages);
+        QObject receiver;
+        std::optional<kt64::client::ServerError> error;
+        bool done = false;
+        doc.serverCall(
+            &receiver, [](kt64::client::Kt64Srv& s) { return s.GetBuildType(); }, [&](std::string) { done = true; },
+            [&](const kt64::client::ServerError& e) { error = e; });
+        QVERIFY(!error);
+        QTRY_VERIFY(error.has_value());
+        QVERIFY(!done);
+        QCOMPARE(error->code(), kt64::client::E_RPC_SERVER_UNAVAILABLE);
+        QVERIFY(!error->description());
+        QCOMPARE(QString::fromStdString(error->displayText()), QString("Nie można pobrać błędu z serwera DCOM !"));
+    }
+
+    void aReceiverGoneBeforeTheResultGetsNothing() {
+        ConsoleMessages messages;
+        CKt64Doc doc(messages);
+        auto receiver = std::make_unique<QObject>();
+        int calls = 0;
+        doc.serverCall(
+            receiver.get(), [](kt64::client::Kt64Srv& s) { s.WaitForDeviceRead(); }, [&] { ++calls; },
+            [&](const kt64::client::ServerError&) { ++calls; });
+        receiver.reset();
+        // A second call to a live receiver shows when the first has had its turn.
+        QObject alive;
+        bool second = false;
+        doc.serverCall(
+            &alive, [](kt64::client::Kt64Srv& s) { s.WaitForDeviceRead(); }, [&] { second = true; },
+            [&](const kt64::client::ServerError&) { second = true; });
+        QTRY_VERIFY(second);
+        QCoreApplication::processEvents();
+        QCOMPARE(calls, 0);
+    }
+
+    void aConnectThatFindsNoServerLeavesTheDocumentUnconnected() {
+        kt64::test::TempRegistry registry;
+        ConsoleMessages messages;
+        CKt64Doc doc(messages);
+        doc.ComputerName = "127.0.0.1:1";
+        doc.connectOptions().connectTimeout = std::chrono::milliseconds(500);
+        std::optional<kt64::HRESULT> result;
+        bool hadDescription = true;
+        doc.ConnectServer(&doc, [&](kt64::HRESULT hr, const kt64::client::ServerError* e) {
+            result = hr;
+            hadDescription = e && e->description();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 20000);
+        QVERIFY(*result != kt64::S_OK);
+        QVERIFY(!hadDescription);
+        QVERIFY(!doc.Connected());
+        QVERIFY(!doc.Server());
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int status = 0;
+    {
+        MainFrameTest t;
+        status |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        DocumentCallTest t;
+        status |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        InstanceLockTest t;
+        status |= QTest::qExec(&t, argc, argv);
+    }
+    return status;
+}
+
+#include "MainFrameTest.moc"

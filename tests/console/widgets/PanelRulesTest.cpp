@@ -1,0 +1,161 @@
+// The device panel's rules: what the operator reads for each value the
+// server gives, and what is sent for what the operator chose.
+#include <QtTest>
+
+#include "PanelRules.h"
+#include "WidgetsTests.h"
+
+using namespace kt64::console::panel;
+using kt64::makeDate;
+using kt64::DATE;
+
+void PanelRulesTest::readoutsOfDates() {
+    const DATE friday = *makeDate(2024, 5, 17, 9, 5, 7);
+    QCOMPARE(timeText(friday), QString("09:05:07"));
+    QCOMPARE(dateText(friday), QString("17/05/2024"));
+    QCOMPARE(weekdayText(friday), QString("Piątek"));
+    const char* const week[] = {"Niedziela", "Poniedziałek", "Wtorek", "Środa", "Czwartek", "Piątek", "Sobota"};
+    for (int d = 0; d < 7; ++d) QCOMPARE(weekdayText(*makeDate(2024, 5, 12 + d)), QString::fromUtf8(week[d]));
+    // Dates the conversion rejects read "Błąd".
+    for (DATE bad : {std::nan(""), 1e9, -1e9}) {
+        QCOMPARE(weekdayText(bad), QString("Błąd"));
+        QCOMPARE(timeText(bad), QString("Błąd"));
+    }
+}
+
+void PanelRulesTest::offsets_data() {
+    QTest::addColumn<double>("days");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("hours");
+    QTest::addColumn<int>("minutes");
+    QTest::newRow("+1 h") << 1.0 / 24 << "+01:00" << 1 << 0;
+    QTest::newRow("-1 h") << -1.0 / 24 << "-01:00" << 1 << 0;
+    QTest::newRow("zero") << 0.0 << "+00:00" << 0 << 0;
+    QTest::newRow("-3:30") << -(3.5 / 24) << "-03:30" << 3 << 30;
+    QTest::newRow("+5:45") << (5.75 / 24) << "+05:45" << 5 << 45;
+    QTest::newRow("-23:59") << -(23 * 60 + 59) / 1440.0 << "-23:59" << 23 << 59;
+    // A value a hair below the minute still reads as that minute.
+    QTest::newRow("rounding") << (60.0 / 1440 - 1e-9) << "+01:00" << 1 << 0;
+}
+
+void PanelRulesTest::offsets() {
+    QFETCH(double, days);
+    QFETCH(QString, text);
+    QFETCH(int, hours);
+    QFETCH(int, minutes);
+    QCOMPARE(offsetText(days), text);
+    QCOMPARE(offsetMagnitude(days).hours, hours);
+    QCOMPARE(offsetMagnitude(days).minutes, minutes);
+    QCOMPARE(offsetDays(days >= 0, hours, minutes) * 1440, std::round(days * 1440));
+}
+
+void PanelRulesTest::lineStates() {
+    QCOMPARE(analogLineState(A_LINE1, S_LINE1ANALON).text, QString("Zwarta"));
+    QCOMPARE(analogLineState(A_LINE1, 0).background, QColor(255, 0, 0));
+    QCOMPARE(analogLineState(0, S_LINE1ANALON).text, QString("Załączona"));
+    QCOMPARE(analogLineState(0, S_LINE1ANALON).background, QColor(0, 255, 0));
+    QCOMPARE(analogLineState(A_MANSET, S_LINE1DIGITON).text, QString("Wyłączona"));
+    QCOMPARE(analogLineState(0, 0).background, QColor(255, 255, 0));
+    QCOMPARE(digitalLineState(S_LINE1DIGITON).text, QString("Załączona"));
+    QCOMPARE(digitalLineState(S_LINE1ANALON).text, QString("Wyłączona"));
+}
+
+void PanelRulesTest::daylightText() {
+    QCOMPARE(kt64::console::panel::daylightText(S_CHANGETIMEON | S_WINTERTIME), QString("Czas zimowy"));
+    QCOMPARE(kt64::console::panel::daylightText(S_CHANGETIMEON), QString("Czas letni"));
+    // Change off: empty whatever the winter bit says.
+    QCOMPARE(kt64::console::panel::daylightText(S_WINTERTIME), QString());
+    QCOMPARE(kt64::console::panel::daylightText(0), QString());
+}
+
+void PanelRulesTest::telegram() {
+    const std::pair<int, const char*> texts[] = {{0, "g,m"}, {17, "g,m,s"}, {34, "g,m,s,d,m,r"}, {5, "Błąd"}, {-1, "Błąd"}};
+    for (auto [type, text] : texts) QCOMPARE(telegramText(type), QString::fromUtf8(text));
+    QCOMPARE(telegramIndex(5), 0);
+    QCOMPARE(telegramIndex(17), 1);
+    QCOMPARE(telegramIndex(34), 2);
+    for (int i = 0; i < 3; ++i) QCOMPARE(telegramIndex(telegramType(i)), i);
+}
+
+void PanelRulesTest::changeHourClamp_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("edit");  // "" = unchanged
+    QTest::addColumn<QString>("partner");
+    QTest::newRow("12") << "12" << "8" << "9";
+    QTest::newRow("9") << "9" << "8" << "9";
+    QTest::newRow("8") << "8" << "" << "9";
+    QTest::newRow("0") << "0" << "" << "1";
+    QTest::newRow("-3") << "-3" << "0" << "1";
+    QTest::newRow("empty") << "" << "" << "1";
+    QTest::newRow("3x") << "3x" << "" << "4";
+}
+
+void PanelRulesTest::changeHourClamp() {
+    QFETCH(QString, typed);
+    QFETCH(QString, edit);
+    QFETCH(QString, partner);
+    const auto h = clampChangeHour(typed);
+    QCOMPARE(h.edit.value_or(QString()), edit);
+    QCOMPARE(h.partner, partner);
+}
+
+void PanelRulesTest::alarmRows() {
+    const auto d = alarmRowsFor('D');
+    QVERIFY(d && !d->transmission && d->synchro && d->antenna);
+    QCOMPARE(d->antennaText, QString("Brak anteny"));
+    const auto g = alarmRowsFor('G');
+    QVERIFY(g && g->transmission && g->synchro && g->antenna);
+    QCOMPARE(g->antennaText, QString("Impulsy 1PPS"));
+    const auto r = alarmRowsFor('R');
+    QVERIFY(r && r->transmission && r->synchro && !r->antenna);
+    const auto none = alarmRowsFor('0');
+    QVERIFY(none && !none->transmission && !none->synchro && !none->antenna);
+    QVERIFY(!alarmRowsFor('L'));
+    QVERIFY(!alarmRowsFor('d'));
+}
+
+void PanelRulesTest::buildType_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("outputs");
+    QTest::addColumn<QString>("letter");  // "" = none
+    QTest::newRow("GPS") << "KT-64/GPS/1/232 V1.2" << 1 << "G";
+    QTest::newRow("RS") << "KT-64/RS/2/485 V1.0" << 2 << "R";
+    QTest::newRow("empty") << "" << 0 << "";
+    QTest::newRow("short") << "KT-64/" << 0 << "";
+    QTest::newRow("two fields") << "KT-64/DCF" << 0 << "D";
+    QTest::newRow("letter as outputs") << "KT-64/DCF/x/232" << 0 << "D";
+    QTest::newRow("empty third field") << "KT-64/DCF//232" << 0 << "D";
+}
+
+void PanelRulesTest::buildType() {
+    QFETCH(QString, text);
+    QFETCH(int, outputs);
+    QFETCH(QString, letter);
+    const std::string s = text.toStdString();
+    QCOMPARE(relayOutputsFromBuildType(s), outputs);
+    const auto l = sourceLetterOf(s);
+    QCOMPARE(l ? QString(QChar(*l)) : QString(), letter);
+}
+
+void PanelRulesTest::buildTypeRhythm() {
+    // Read on the first poll, then on every ninth.
+    BuildTypeTicks ticks;
+    std::vector<int> due;
+    for (int poll = 1; poll <= 20; ++poll) {
+        if (ticks.due()) due.push_back(poll);
+        ticks.advance();
+    }
+    QCOMPARE(due, (std::vector<int>{1, 10, 19}));
+}
+
+void PanelRulesTest::changeDates() {
+    const DATE zl = *makeDate(1900, 3, 31, 2);
+    const DATE local = *makeDate(2024, 5, 17, 13, 0, 0);
+    QCOMPARE(changeDateText(zl, local), QString("31/03/2024"));
+    QCOMPARE(changeTime(3, 2), *makeDate(1900, 3, 1, 2));
+    QCOMPARE(changeTime(10, 3), *makeDate(1900, 10, 1, 3));
+    const auto mh = monthHourOf(*makeDate(1900, 10, 27, 3));
+    QVERIFY(mh);
+    QCOMPARE(mh->month, 10);
+    QCOMPARE(mh->hour, 3);
+}
