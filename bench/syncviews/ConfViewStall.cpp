@@ -90,13 +90,14 @@ int main(int argc, char** argv) {
 
     console::test::ConsoleRig rig;
     console::test::ConsoleRig::clearedSettingsKey().setString("CompName", rig.computer());
-    ServerSession session;
+    console::test::ConsoleDocument document;
+    ServerSession& session = document.session;
     auto service = std::make_shared<NoService>();
     console::test::RecordingMessages messages;
-    CConfView form(session, service, messages);
+    CConfView form(document.doc, nullptr, service, messages);
     QObject::connect(&form, &CConfView::connectionTried, [](bool) {});
     form.initialUpdate();
-    form.show();
+    form.OnActivateView(true);
     auto* status = form.findChild<QLabel*>("ctl1111");
     QElapsedTimer wait;
     wait.start();

@@ -5,7 +5,11 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ConfView.h"
+#include "HiddenFunc.h"
 #include "Kt64View.h"
+#include "LogView.h"
+#include "SyncLog.h"
 
 namespace kt64::console {
 
@@ -19,14 +23,21 @@ ViewPlaceholder::ViewPlaceholder(const QString& className, QWidget* parent) : QW
 
 QWidget* createDeviceView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) { return new CKt64View(doc, frame, parent); }
 
-QWidget* createConfView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CConfView", parent); }
+QWidget* createConfView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
+    return new CConfView(doc, &frame, servicecontrol::makeSyncServiceControl(), defaultFormMessages(), parent);
+}
 
-QWidget* createLogView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CLogView", parent); }
+QWidget* createLogView(CKt64Doc& doc, ConsoleFrame&, QWidget* parent) {
+    return new CLogView(sync::syncLogPath(), &doc, parent);
+}
 
 QWidget* createBlockView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CBlockView", parent); }
 
 QWidget* createRozkView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CRozkView", parent); }
 
-void runServiceDialog(CKt64Doc&, ConsoleFrame&, QWidget*) {}
+void runServiceDialog(CKt64Doc& doc, ConsoleFrame&, QWidget* parent) {
+    ServerSession session(doc);
+    CHiddenFunc::run(session, defaultFormMessages(), parent);
+}
 
 }  // namespace kt64::console

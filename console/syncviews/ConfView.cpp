@@ -4,7 +4,7 @@
 #include "ConfView.h"
 
 #include <QDateTime>
-#include <QShowEvent>
+#include <QMetaObject>
 
 #include <cmath>
 
@@ -39,10 +39,10 @@ SystemTime systemTimeOf(const QDateTime& now) {
 
 }  // namespace
 
-CConfView::CConfView(ServerSession& session, std::shared_ptr<sc::SyncServiceControl> service, FormMessages& messages,
-                     QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::CConfView>()), session_(session), service_(std::move(service)),
-      messages_(messages) {
+CConfView::CConfView(CKt64Doc& doc, ConsoleFrame* frame, std::shared_ptr<sc::SyncServiceControl> service,
+                     FormMessages& messages, QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::CConfView>()), session_(doc), frame_(frame),
+      service_(std::move(service)), messages_(messages) {
     ui_->setupUi(this);
     picker_ = [](QWidget* parent) { return CKomputerDlg::choose(parent, makeAvahiComputerBrowser()); };
 
@@ -82,7 +82,11 @@ void CConfView::initialUpdate() {
     session_.setComputerName(loaded.settings.compName);
     ui_->ctl1107->setCurrentIndex(0);
 
-    if (loaded.settings.openMin) emit minimiseRequested();
+    if (loaded.settings.openMin) {
+        emit minimiseRequested();
+        // Posted: the frame is still being shown when the views start up.
+        if (frame_) QMetaObject::invokeMethod(this, [this] { frame_->MinimizeToTray(); }, Qt::QueuedConnection);
+    }
 
     showServiceState();
 
@@ -330,7 +334,9 @@ void CConfView::refreshIdentity() {
             }
             ui_->ctl1091->setText(QString::fromStdString(answer.value->first));
             ui_->ctl1092->setText(QString::fromStdString(answer.value->second));
-            emit relayOutputsChanged(relayOutputsOfBuildType(answer.value->first));
+            const int outputs = relayOutputsOfBuildType(answer.value->first);
+            if (frame_) frame_->SetRelayOutputs(outputs);
+            emit relayOutputsChanged(outputs);
         });
 }
 
@@ -343,16 +349,11 @@ void CConfView::stopClock() {
     ticker_.stop();
 }
 
-// Being the shown page of the frame's stack is being the active view; a
-// minimised window (a spontaneous hide) keeps the clocks running.
-void CConfView::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!event->spontaneous()) startClock();
-}
-
-void CConfView::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    if (!event->spontaneous()) stopClock();
+void CConfView::OnActivateView(bool active) {
+    if (active)
+        startClock();
+    else
+        stopClock();
 }
 
 }  // namespace kt64::console

@@ -5,8 +5,8 @@
 // the PC's clock, the centre's local clock, type, serial number, the last
 // synchronisation and a status line.
 //
-// The clocks run only while the form is the shown view: 2 s after it is
-// shown, then a tick every 150 ms. Server calls and service requests run on
+// The clocks run only while the form is the active view: 2 s after it
+// becomes active, then a tick every 150 ms. Server calls and service requests run on
 // worker threads and answer on the GUI thread: a tick whose previous reading
 // is still out skips its server part instead of queueing another, so a dead
 // server costs the window nothing.
@@ -20,6 +20,7 @@
 #include <optional>
 
 #include "BackgroundCalls.h"
+#include "ConsoleView.h"
 #include "FormMessages.h"
 #include "ServerSession.h"
 #include "SyncFormSettings.h"
@@ -31,7 +32,7 @@ class CConfView;
 
 namespace kt64::console {
 
-class CConfView : public QWidget {
+class CConfView : public QWidget, public ConsoleView {
     Q_OBJECT
 public:
     static constexpr int kStartDelayMs = 2000;
@@ -43,7 +44,9 @@ public:
     // The computer picker: the chosen name, nullopt when cancelled.
     using ComputerPicker = std::function<std::optional<QString>(QWidget* parent)>;
 
-    CConfView(ServerSession& session, std::shared_ptr<servicecontrol::SyncServiceControl> service,
+    // frame may be null (the form on its own, in tests): the minimise and
+    // relay-output requests are then only signalled.
+    CConfView(CKt64Doc& doc, ConsoleFrame* frame, std::shared_ptr<servicecontrol::SyncServiceControl> service,
               FormMessages& messages = defaultFormMessages(), QWidget* parent = nullptr);
     // Writes OpenMin and SyncSnd when the form was initialised.
     ~CConfView() override;
@@ -53,6 +56,11 @@ public:
     // The form's start-up: settings into the controls, the minimise request,
     // the service state and the connection. Nothing when already connected.
     void initialUpdate();
+    void OnInitialUpdate() override { initialUpdate(); }
+    // The clock runs while the form is the active view.
+    void OnActivateView(bool active) override;
+
+    ServerSession& session() { return session_; }
 
     // The clock's state, for the frame and for tests.
     bool clockWaiting() const { return startDelay_.isActive(); }
@@ -83,10 +91,6 @@ signals:
     // A save finished (after the port request too, when connected).
     void saveFinished();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
 private:
     void putSettings(const servicecontrol::SyncFormSettings& settings);
     servicecontrol::SyncFormSettings takeSettings() const;
@@ -104,7 +108,8 @@ private:
     void unitChanged(int index);
 
     std::unique_ptr<Ui::CConfView> ui_;
-    ServerSession& session_;
+    ServerSession session_;
+    ConsoleFrame* frame_;
     std::shared_ptr<servicecontrol::SyncServiceControl> service_;
     FormMessages& messages_;
     ComputerPicker picker_;
@@ -115,7 +120,6 @@ private:
     bool readPending_ = false;
     bool identityPending_ = false;
     bool initialised_ = false;
-    bool shown_ = false;
     // The date part of the loaded HourSync, kept when the time is saved.
     double hourSyncDay_ = 0.0;
 };

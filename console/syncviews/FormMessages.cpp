@@ -1,15 +1,17 @@
-// Message boxes, the beep and the exit of the console.
+// Message boxes through the console's one place for them, the beep and the
+// exit of the console.
 #include "FormMessages.h"
 
 #include <QApplication>
 
 #include <cstdlib>
 
+#include "MessageBoxes.h"
+
 namespace kt64::console {
 
 void QtFormMessages::show(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
-    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
-    box.exec();
+    messageBox(parent, {caption, text, icon, QMessageBox::Ok});
 }
 
 void QtFormMessages::beep() { QApplication::beep(); }

@@ -3,12 +3,12 @@
 #include "LogView.h"
 
 #include <QScrollBar>
-#include <QShowEvent>
 #include <QTextCursor>
 
 namespace kt64::console {
 
-CLogView::CLogView(std::filesystem::path path, QWidget* parent) : QPlainTextEdit(parent), tail_(std::move(path)) {
+CLogView::CLogView(std::filesystem::path path, CKt64Doc* doc, QWidget* parent)
+    : QPlainTextEdit(parent), tail_(std::move(path)), doc_(doc) {
     setObjectName("CLogView");
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -27,23 +27,20 @@ void CLogView::poll() {
     setTextCursor(end);
     ensureCursorVisible();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    if (doc_) doc_->Program().setModified(false);
     emit appended();
 }
 
-// Being the shown page of the frame's stack is being the active view.
-void CLogView::showEvent(QShowEvent* event) {
-    QPlainTextEdit::showEvent(event);
-    if (event->spontaneous()) return;
-    if (!firstShown_) {
-        firstShown_ = true;
+void CLogView::OnActivateView(bool active) {
+    if (!active) {
+        timer_.stop();
+        return;
+    }
+    if (!activated_) {
+        activated_ = true;
         clear();
     }
     timer_.start();
-}
-
-void CLogView::hideEvent(QHideEvent* event) {
-    QPlainTextEdit::hideEvent(event);
-    if (!event->spontaneous()) timer_.stop();
 }
 
 }  // namespace kt64::console

@@ -1,5 +1,5 @@
 // CLogView: the console's read-only view of the synchronisation log
-// VqSync.log. While it is the shown view it polls the log every 5 s through
+// VqSync.log. While it is the active view it polls the log every 5 s through
 // SyncLogTail and appends what the tail returns at the end, scrolled into
 // view. The file is opened by the first poll that finds it and stays open
 // for the view's life.
@@ -10,17 +10,24 @@
 
 #include <filesystem>
 
+#include "ConsoleView.h"
+#include "Kt64Doc.h"
 #include "SyncLogTail.h"
 
 namespace kt64::console {
 
-class CLogView : public QPlainTextEdit {
+class CLogView : public QPlainTextEdit, public ConsoleView {
     Q_OBJECT
 public:
     static constexpr int kPollMs = 5000;
 
-    // path: the log (sync::syncLogPath() for the console).
-    explicit CLogView(std::filesystem::path path, QWidget* parent = nullptr);
+    // path: the log (sync::syncLogPath() for the console); doc, when given,
+    // is marked unmodified after each append, so that a growing log never
+    // asks to be saved.
+    explicit CLogView(std::filesystem::path path, CKt64Doc* doc = nullptr, QWidget* parent = nullptr);
+
+    // The first activation empties the view; the timer runs while active.
+    void OnActivateView(bool active) override;
 
     bool polling() const { return timer_.isActive(); }
 
@@ -29,18 +36,14 @@ public slots:
     void poll();
 
 signals:
-    // Text was appended: the console marks its document unmodified, so a
-    // growing log never asks to be saved.
+    // Text was appended.
     void appended();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     sync::SyncLogTail tail_;
+    CKt64Doc* doc_;
     QTimer timer_;
-    bool firstShown_ = false;
+    bool activated_ = false;
 };
 
 }  // namespace kt64::console

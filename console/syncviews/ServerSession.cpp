@@ -1,46 +1,21 @@
-// Connecting and releasing on the worker; the flag changes on the GUI thread.
+// The document's asynchronous calls with their answers in one piece.
 #include "ServerSession.h"
 
 namespace kt64::console {
 
-ServerSession::ServerSession(QObject* parent, Connector connector)
-    : QObject(parent), connector_(std::move(connector)) {
-    if (!connector_)
-        connector_ = [](const std::string& computer) { return client::ConnectServer(computer); };
-}
-
-ServerSession::~ServerSession() = default;
-
-void ServerSession::setConnected(bool connected) {
-    if (connected_ == connected) return;
-    connected_ = connected;
-    emit connectedChanged(connected);
+ServerSession::ServerSession(CKt64Doc& doc, QObject* parent) : QObject(parent), doc_(doc) {
+    connect(&doc_, &CKt64Doc::connectedChanged, this, &ServerSession::connectedChanged);
 }
 
 void ServerSession::connectServer(QObject* receiver, std::function<void(ServerAnswer<Done>)> done) {
-    struct Outcome {
-        std::shared_ptr<client::Kt64Srv> server;
+    doc_.ConnectServer(receiver, [done = std::move(done)](HRESULT, const client::ServerError* error) {
         ServerAnswer<Done> answer;
-    };
-    calls_.run(
-        this,
-        [connector = connector_, computer = computerName_]() {
-            Outcome out;
-            try {
-                out.server = connector(computer);
-                out.answer.value.emplace();
-            } catch (const client::ServerError& e) {
-                out.answer.error.emplace(e);
-            } catch (const std::exception& e) {
-                out.answer.error.emplace(client::E_INVALIDARG, e.what());
-            }
-            return out;
-        },
-        [this, receiver = QPointer<QObject>(receiver), done = std::move(done)](Outcome out) {
-            if (out.server) server_ = std::move(out.server);
-            setConnected(out.answer.ok());
-            if (receiver) done(std::move(out.answer));
-        });
+        if (error)
+            answer.error.emplace(*error);
+        else
+            answer.value.emplace();
+        done(std::move(answer));
+    });
 }
 
 void ServerSession::call(QObject* receiver, std::function<void(client::Kt64Srv&)> work,
@@ -52,11 +27,6 @@ void ServerSession::call(QObject* receiver, std::function<void(client::Kt64Srv&)
             return Done{};
         },
         std::move(done));
-}
-
-void ServerSession::releaseServer() {
-    if (auto server = std::move(server_)) calls_.post([server = std::move(server)]() mutable { server.reset(); });
-    setConnected(false);
 }
 
 }  // namespace kt64::console

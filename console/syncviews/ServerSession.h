@@ -1,11 +1,10 @@
-// ServerSession: the console's one link-server object as the settings form,
-// the log view and the service functions use it: the server object, the
-// Connected flag and ComputerName, and the calls made on it.
-//
-// Every call runs on a worker thread (BackgroundCalls) and its answer comes
-// back on the GUI thread, so a dead server or network never keeps the
-// window from its events. A call made while no server object is held fails
-// at once like a lost connection (no description).
+// ServerSession: how the settings form and the service dialog reach the
+// console's one link-server object, which the document CKt64Doc holds with
+// its Connected flag and ComputerName. Each call runs on the document's
+// worker threads and its answer, value or error, comes back in one piece
+// on the GUI thread, so a dead server or network never keeps the window
+// from its events. A call made while no server object is held fails at once
+// like a lost connection (no description).
 #pragma once
 
 #include <QObject>
@@ -16,8 +15,8 @@
 #include <string>
 #include <variant>
 
-#include "BackgroundCalls.h"
 #include "Kt64Client.h"
+#include "Kt64Doc.h"
 
 namespace kt64::console {
 
@@ -35,61 +34,45 @@ using Done = std::monostate;
 class ServerSession : public QObject {
     Q_OBJECT
 public:
-    using Connector = std::function<std::unique_ptr<client::Kt64Srv>(const std::string& computer)>;
+    explicit ServerSession(CKt64Doc& doc, QObject* parent = nullptr);
 
-    // connector: how the server object is made (ConnectServer by default).
-    explicit ServerSession(QObject* parent = nullptr, Connector connector = {});
-    ~ServerSession() override;
+    CKt64Doc& document() { return doc_; }
+    bool connected() const { return doc_.Connected(); }
+    const std::string& computerName() const { return doc_.ComputerName; }
+    void setComputerName(std::string name) { doc_.ComputerName = std::move(name); }
 
-    bool connected() const { return connected_; }
-    void setConnected(bool connected);
-    const std::string& computerName() const { return computerName_; }
-    void setComputerName(std::string name) { computerName_ = std::move(name); }
-
-    // ConnectServer on ComputerName, on the worker; then Connected is set
-    // from the outcome and done(answer) runs.
+    // ConnectServer on ComputerName; the document sets Connected on
+    // success; done(answer) runs on the GUI thread.
     void connectServer(QObject* receiver, std::function<void(ServerAnswer<Done>)> done);
 
-    // Runs call(server) on the worker and done(answer) on the GUI thread.
+    // Runs call(server) on a worker and done(answer) on the GUI thread while
+    // receiver exists.
     template <class T>
     void call(QObject* receiver, std::function<T(client::Kt64Srv&)> call, std::function<void(ServerAnswer<T>)> done) {
-        auto server = server_;
-        calls_.run(
-            receiver,
-            [server, call = std::move(call)]() -> ServerAnswer<T> {
+        doc_.serverCall(
+            receiver, std::move(call),
+            [done](T value) {
                 ServerAnswer<T> answer;
-                if (!server) {
-                    answer.error.emplace(client::E_RPC_SERVER_UNAVAILABLE, "no link-server object");
-                    return answer;
-                }
-                try {
-                    answer.value.emplace(call(*server));
-                } catch (const client::ServerError& e) {
-                    answer.error.emplace(e);
-                }
-                return answer;
+                answer.value.emplace(std::move(value));
+                done(std::move(answer));
             },
-            std::move(done));
+            [done](const client::ServerError& e) {
+                ServerAnswer<T> answer;
+                answer.error.emplace(e);
+                done(std::move(answer));
+            });
     }
     void call(QObject* receiver, std::function<void(client::Kt64Srv&)> call,
               std::function<void(ServerAnswer<Done>)> done);
 
-    // Releases the server object (its lease ends on the worker, as it may
-    // take a moment) and clears Connected.
-    void releaseServer();
-
-    // Calls given and not answered yet.
-    int callsInFlight() const { return calls_.pending(); }
+    // Releases the server object and clears Connected.
+    void releaseServer() { doc_.ReleaseServer(); }
 
 signals:
     void connectedChanged(bool connected);
 
 private:
-    Connector connector_;
-    BackgroundCalls calls_;
-    std::shared_ptr<client::Kt64Srv> server_;
-    bool connected_ = false;
-    std::string computerName_;
+    CKt64Doc& doc_;
 };
 
 }  // namespace kt64::console

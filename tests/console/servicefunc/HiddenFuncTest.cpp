@@ -101,14 +101,16 @@ private slots:
     }
 
     void refusesWithoutConnection() {
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         CHiddenFunc::run(session, messages_, nullptr);
         QCOMPARE(messages_.shown.size(), std::size_t(1));
         QCOMPARE(messages_.shown[0].text, QString("Brak połączenia z serwerem!"));
     }
 
     void showsTheCentresTypeAndSerial() {
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         connect(session);
         CHiddenFunc dialog(session, messages_);
         QCOMPARE(control<QLineEdit>(dialog, "ctl1123")->maxLength(), 2);
@@ -128,7 +130,8 @@ private slots:
     }
 
     void typeAndSerialReachTheCentre() {
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         connect(session);
         CHiddenFunc dialog(session, messages_);
         QSignalSpy loaded(&dialog, &CHiddenFunc::loaded);
@@ -171,7 +174,8 @@ private slots:
     // The server refuses a serial number that is not "xx/xxxx": its own
     // description is shown in a plain box and the dialog stays open.
     void serverRefusalIsShownAndTheDialogStays() {
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         connect(session);
         CHiddenFunc dialog(session, messages_);
         dialog.show();
@@ -189,7 +193,8 @@ private slots:
 
     // Last: the server is killed while the session still thinks it is connected.
     void failedReadClosesWithServerError() {
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         connect(session);
         rig_->killServer();
         CHiddenFunc dialog(session, messages_);

@@ -62,7 +62,7 @@ private:
 
     // A form initialised on the rig's registry, its connection tried.
     std::unique_ptr<CConfView> startedForm(ServerSession& session, bool expectConnected = true) {
-        auto form = std::make_unique<CConfView>(session, service_, messages_);
+        auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
         QSignalSpy tried(form.get(), &CConfView::connectionTried);
         QSignalSpy state(form.get(), &CConfView::serviceStateShown);
         form->initialUpdate();
@@ -110,7 +110,8 @@ private slots:
         QFETCH(QString, unit);
         QFETCH(int, saved);
         writeSettings(stored, 3, 7, rig_->computer());
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         QCOMPARE(control<QSpinBox>(*form, "ctl1064")->value(), number);
         QCOMPARE(control<QComboBox>(*form, "ctl1131")->currentText(), unit);
@@ -130,7 +131,8 @@ private slots:
 
     void unitChangeSetsThePeriodRange() {
         writeSettings(1440, 0, 0, rig_->computer());
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         auto* unit = control<QComboBox>(*form, "ctl1131");
         unit->setCurrentIndex(1);
@@ -141,7 +143,8 @@ private slots:
 
     void equalBoundsKeepWindowButSaveNameSoundAndPort() {
         writeSettings(90, 1, 9, rig_->computer());
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         QVERIFY(session.connected());
         control<QSpinBox>(*form, "ctl1058")->setValue(5);
@@ -167,7 +170,8 @@ private slots:
 
     void zeroBoundsSaveWithoutMessage() {
         writeSettings(1440, 4, 8, rig_->computer());
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         control<QSpinBox>(*form, "ctl1058")->setValue(0);
         control<QSpinBox>(*form, "ctl1060")->setValue(0);
@@ -182,7 +186,8 @@ private slots:
     // synchronisation programs, so the form refuses it and writes nothing.
     void sixteenCharacterNameIsRefused() {
         writeSettings(1440, 0, 0, rig_->computer());
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         control<QLineEdit>(*form, "ctl1088")->setText("ABCDEFGHIJKLMNOP");
         control<QSpinBox>(*form, "ctl1060")->setValue(20);
@@ -203,7 +208,8 @@ private slots:
 
     void missingValuesGetTheDefaults() {
         ConsoleRig::clearedSettingsKey();
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session, false);
         auto key = settingsKey();
         QCOMPARE(key.dword("FreqSync"), std::optional<std::uint32_t>(1440));
@@ -215,7 +221,8 @@ private slots:
     void connectionAtStartShowsPortClocksAndIdentity() {
         writeSettings(1440, 0, 0, rig_->computer());
         rig_->lease().SetComPort(1);
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         QVERIFY(session.connected());
         QCOMPARE(labelText(*form, "ctl1111"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
@@ -247,21 +254,23 @@ private slots:
     void lastSynchronisationIsShown() {
         writeSettings(1440, 0, 0, rig_->computer());
         settingsKey().setBinary("LastSync", sync::dateBytes(*makeDate(2007, 2, 16, 2, 0, 5)));
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         for (int i = 0; i <= CConfView::kIdentityTicks; ++i) form->tick();
         QCOMPARE(labelText(*form, "ctl1169"), QString("Data: 2007-02-16            Godz: 02:00:05"));
     }
 
-    void clockRunsOnlyWhileShown() {
+    void clockRunsOnlyWhileActive() {
         writeSettings(1440, 0, 0, rig_->computer());
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         QVERIFY(!form->clockWaiting() && !form->clockTicking());
-        form->show();
+        form->OnActivateView(true);
         QVERIFY(form->clockWaiting());
         QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
-        form->hide();
+        form->OnActivateView(false);
         QVERIFY(!form->clockWaiting() && !form->clockTicking());
     }
 
@@ -269,8 +278,9 @@ private slots:
         writeSettings(1440, 0, 0, rig_->computer());
         settingsKey().setDword("OpenMin", 1);
         {
-            ServerSession session;
-            auto form = std::make_unique<CConfView>(session, service_, messages_);
+            ConsoleDocument document;
+        ServerSession& session = document.session;
+            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
             QSignalSpy minimise(form.get(), &CConfView::minimiseRequested);
             form->initialUpdate();
             QCOMPARE(minimise.count(), 1);
@@ -301,7 +311,8 @@ private slots:
         QFETCH(bool, unreachableMessage);
         writeSettings(1440, 0, 0, rig_->computer());
         service_->stateCode = state;
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         for (const char* name : kLockedControls) QVERIFY2(control<QWidget>(*form, name)->isEnabled() == settingsEnabled, name);
         QCOMPARE(control<QWidget>(*form, "ctl1107")->isEnabled(), settingsEnabled);
@@ -322,7 +333,8 @@ private slots:
 
     void failedStartAndStopAreReported() {
         writeSettings(1440, 0, 0, rig_->computer());
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session);
         service_->startOk = false;
         QSignalSpy shown(form.get(), &CConfView::serviceStateShown);
@@ -343,10 +355,11 @@ private slots:
     void unreachableServerAndLostConnection() {
         writeSettings(1440, 0, 0, rig_->computer());
         {
-            ServerSession session;
+            ConsoleDocument document;
+        ServerSession& session = document.session;
             auto form = startedForm(session);
             QVERIFY(session.connected());
-            form->show();
+            form->OnActivateView(true);
             QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
             rig_->killServer();
             QTRY_VERIFY_WITH_TIMEOUT(!session.connected(), 20000);
@@ -356,12 +369,13 @@ private slots:
             QVERIFY(form->clockWaiting());
             form->tick();
             QCOMPARE(labelText(*form, "ctl1111"), QString("Błąd połączenia z serwerem !"));
-            form->hide();
+            form->OnActivateView(false);
         }
         // Nothing registered answers "localhost" any more: unregister so that
         // a new client cannot start a server on demand.
         ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
-        ServerSession session;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
         auto form = startedForm(session, false);
         QVERIFY(!session.connected());
         QCOMPARE(labelText(*form, "ctl1111"), QString("Brak połączenia z serwerem !"));
@@ -381,8 +395,9 @@ private slots:
         auto real = std::make_shared<sc::StandaloneServiceControl>(executableDirectory(), std::chrono::seconds(10));
         QVERIFY2(sync::test::eventually([&] { return real->state() == sc::kStateStopped; }, std::chrono::seconds(60)),
                  "another HoralService9x keeps running");
-        ServerSession session;
-        CConfView form(session, real, messages_);
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        CConfView form(session.document(), nullptr, real, messages_);
         QSignalSpy shown(&form, &CConfView::serviceStateShown);
         form.initialUpdate();
         QVERIFY(shown.wait(10000));

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "FormMessages.h"
+#include "Kt64Doc.h"
 #include "LinkedCentre.h"
+#include "ServerSession.h"
 
 namespace kt64::console::test {
 
@@ -38,6 +40,22 @@ public:
     std::vector<ShownMessage> shown;
     int beeps = 0;
     std::optional<int> endedWith;
+};
+
+// The console's document (its program part unused here) and a session on it.
+class ConsoleDocument {
+public:
+    ConsoleDocument() : doc(messages_), session(doc) {}
+
+private:
+    struct Silent final : program::UserMessages {
+        void show(std::string_view, program::MessageIcon) override {}
+        bool ask(std::string_view, program::MessageIcon) override { return false; }
+    } messages_;
+
+public:
+    CKt64Doc doc;
+    ServerSession session;
 };
 
 class ConsoleRig {

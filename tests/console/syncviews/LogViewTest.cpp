@@ -41,7 +41,7 @@ private slots:
         test::TempDir dir;
         const auto path = dir.path() / "VqSync.log";
         CLogView view(path);
-        view.show();
+        view.OnActivateView(true);
         QVERIFY(view.polling());
         view.poll();
         view.poll();
@@ -65,7 +65,7 @@ private slots:
         CLogView view(path);
         view.setPlainText("left over");
         view.resize(300, 60);
-        view.show();
+        view.OnActivateView(true);
         QSignalSpy appended(&view, &CLogView::appended);
         view.poll();
         QCOMPARE(appended.count(), 1);
@@ -81,7 +81,7 @@ private slots:
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 2));
         CLogView view(path);
-        view.show();
+        view.OnActivateView(true);
         view.poll();
         const QString start = view.toPlainText();
         append(path, lines(3, 1));
@@ -107,7 +107,7 @@ private slots:
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 6));  // 300 bytes
         CLogView view(path);
-        view.show();
+        view.OnActivateView(true);
         view.poll();
         const QString shown = view.toPlainText();
         std::filesystem::remove(path);
@@ -124,7 +124,7 @@ private slots:
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 4));
         CLogView view(path);
-        view.show();
+        view.OnActivateView(true);
         view.poll();
         const QString shown = view.toPlainText();
         std::filesystem::resize_file(path, 0);
@@ -139,9 +139,9 @@ private slots:
         test::TempDir dir;
         CLogView view(dir.path() / "VqSync.log");
         QVERIFY(!view.polling());
-        view.show();
+        view.OnActivateView(true);
         QVERIFY(view.polling());
-        view.hide();
+        view.OnActivateView(false);
         QVERIFY(!view.polling());
     }
 
