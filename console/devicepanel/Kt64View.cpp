@@ -235,6 +235,7 @@ void CKt64View::OnPollTimer() {
     }
     if (pollInFlight_) return;
     pollInFlight_ = true;
+    polledServer_ = doc_.Server().get();
     const bool buildTypeDue = processState().ticks.due();
     doc_.serverCall(
         this,
@@ -400,8 +401,10 @@ void CKt64View::showFailure(const client::ServerError& e) {
     errorPending_ = true;
     const QString text = QString::fromStdString(e.displayText());
     if (!e.description()) {
-        // The connection itself is gone.
-        doc_.ReleaseServer();
+        // The connection itself is gone. A server object the configuration
+        // form made while this poll waited for its deadline is a new one:
+        // it stays.
+        if (doc_.Server().get() == polledServer_) doc_.ReleaseServer();
         pollTimer_.stop();
         startupTimer_.start(periods_.afterLoss);
     }

@@ -130,6 +130,8 @@ private:
     bool initialised_ = false;
     char lastSourceLetter_ = 'D';
     bool pollInFlight_ = false;
+    // The server object the poll in flight uses (compared, never used).
+    const void* polledServer_ = nullptr;
     bool actionInFlight_ = false;
 };
 

@@ -11,10 +11,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 
@@ -216,10 +218,18 @@ void CMainFrame::createViews() {
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 2);
     // The document tells every view about New, Open and a receive.
+    // A transfer running on a worker thread may call it: the views hear of
+    // it on the GUI thread.
     doc_.Program().setViewUpdater([this](std::uint32_t hint) {
-        for (auto& t : templates_)
-            if (auto* v = asView(t.view)) v->OnUpdate(hint);
-        updateTitle();
+        auto update = [this, hint] {
+            for (auto& t : templates_)
+                if (auto* v = asView(t.view)) v->OnUpdate(hint);
+            updateTitle();
+        };
+        if (QThread::currentThread() == thread())
+            update();
+        else
+            QMetaObject::invokeMethod(this, update, Qt::QueuedConnection);
     });
     stack_->setCurrentWidget(templates_[0].view);
     active_ = ViewKind::Device;
@@ -376,6 +386,30 @@ bool CMainFrame::saveModified() {
     return true;
 }
 
+QStringList CMainFrame::RecentFiles() {
+    QSettings profile;
+    QStringList files;
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString f = profile.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
+        if (!f.isEmpty()) files << f;
+    }
+    return files;
+}
+
+void CMainFrame::AddToRecentFiles(const QString& path) {
+    QStringList files = RecentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    QSettings profile;
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString key = QStringLiteral("Recent File List/File%1").arg(i);
+        if (i <= files.size())
+            profile.setValue(key, files[i - 1]);
+        else
+            profile.remove(key);
+    }
+}
+
 void CMainFrame::OnFileNew() {
     if (!saveModified()) return;
     if (doc_.Program().NewDocument()) {
@@ -391,6 +425,7 @@ void CMainFrame::OnFileOpen() {
     if (path.isEmpty()) return;
     if (doc_.Program().OpenDocument(path.toStdString())) {
         doc_.PathName = path.toStdString();
+        AddToRecentFiles(path);
         doc_.Program().UpdateAllViews(0);
     } else if (!doc_.Program().failureText().empty()) {
         messageBox(this, {kAppCaption, QString::fromStdString(doc_.Program().failureText()), QMessageBox::Warning});
@@ -413,6 +448,7 @@ bool CMainFrame::OnFileSave(bool askName) {
         return false;
     }
     doc_.PathName = path;
+    AddToRecentFiles(QString::fromStdString(path.string()));
     updateTitle();
     return true;
 }
@@ -423,8 +459,10 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::OnAboutClosed(const QString& typedCode) {
-    if (typedCode == kServiceAccessCode)
+    if (typedCode == kServiceAccessCode) {
+        emit serviceDialogRequested();
         runServiceDialog(doc_, *this, this);
+    }
     else if (beep)
         beep();
 }

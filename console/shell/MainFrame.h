@@ -85,6 +85,12 @@ public:
     // it is disabled).
     void OnCommand(int commandId);
 
+    // The application profile's list of the last program files, newest
+    // first (QSettings of "Kt64" under "Local AppWizard-Generated Applications").
+    static constexpr int kRecentFiles = 4;
+    static QStringList RecentFiles();
+    static void AddToRecentFiles(const QString& path);
+
     // The beep of a wrong access code (tests count them).
     std::function<void()> beep;
     // Shows a menu at the cursor (tests record instead).
@@ -93,6 +99,8 @@ public:
 signals:
     // After each switch of view.
     void viewSwitched(ViewKind view);
+    // The access code was typed: the service dialog opens (runServiceDialog).
+    void serviceDialogRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -19,6 +19,7 @@
 #include "ColorText.h"
 #include "Kt64Doc.h"
 #include "Kt64View.h"
+#include "MainFrame.h"
 #include "MessageBoxes.h"
 
 using namespace kt64::console;
@@ -369,6 +370,57 @@ private slots:
         QCOMPARE(boxes[0].caption, QString("Błąd!"));
         QCOMPARE(boxes[0].icon, QMessageBox::Critical);
         QCOMPARE(boxes[0].text, QString("Nie można pobrać błędu z serwera DCOM !"));
+    }
+
+    void inTheFrameThePanelEnablesTransfersAndSwitchesTheTrayIcon() {
+        panel.reset();
+        CKt64View::resetProcessState();
+        CMainFrame main(*doc, CMainFrame::Options{true});
+        auto* view = dynamic_cast<CKt64View*>(main.view(ViewKind::Device));
+        QVERIFY(view);
+        view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
+        main.show();
+        QTRY_COMPARE_WITH_TIMEOUT(main.RelayOutputs(), 2, 20000);
+        main.SwitchView(ViewKind::Rozk);
+        QVERIFY(main.action(command::kSendProgram)->isEnabled());
+        QVERIFY(main.action(command::kReceiveProgram)->isEnabled());
+        // Away from the panel nothing polls; back on it, alarms reach the tray.
+        QVERIFY(!view->pollTimer().isActive());
+        rig->control("set alarm 0x4E,0x00,0x00");
+        rig->settle();
+        QCOMPARE(main.trayIconId(), kIconNormal);
+        main.SwitchView(ViewKind::Device);
+        QTRY_COMPARE_WITH_TIMEOUT(main.trayIconId(), kIconAlarm, 20000);
+        rig->control("set alarm 0x81,0x00,0x00");
+        QTRY_COMPARE_WITH_TIMEOUT(main.trayIconId(), kIconNormal, 20000);
+        boxes.clear();
+        setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Yes; });
+        QVERIFY(main.close());
+    }
+
+    void changeHourIsClampedAndTheSpinStaysInRange() {
+        auto* edit = panel->control<QLineEdit>(1039);
+        auto* spin = panel->control<QSpinBox>(1040);
+        edit->clear();
+        QTest::keyClicks(edit, "12");
+        QCOMPARE(edit->text(), QString("8"));
+        QCOMPARE(text(1103), QString("9"));
+        QCOMPARE(spin->minimum(), 0);
+        QCOMPARE(spin->maximum(), 8);
+        spin->setValue(3);
+        QCOMPARE(edit->text(), QString("3"));
+        QCOMPARE(text(1103), QString("4"));
+        spin->stepUp();
+        spin->setValue(spin->value() + 10);
+        QCOMPARE(edit->text(), QString("8"));
+        // The Sunday boxes take only their entries: typed text that names none
+        // falls back to the selected entry.
+        auto* sunday = panel->control<QComboBox>(1089);
+        sunday->setCurrentIndex(2);
+        sunday->setEditText("7");
+        QMetaObject::invokeMethod(sunday->lineEdit(), "editingFinished");
+        QCOMPARE(sunday->currentIndex(), 2);
+        QCOMPARE(sunday->currentText(), QString("2"));
     }
 
     void deactivationStopsPolling() {

@@ -3,9 +3,11 @@
 // box's access code and the single-instance lock.
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QtTest>
@@ -14,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "AboutDlg.h"
 #include "ConsoleApp.h"
 #include "InstanceLock.h"
 #include "Kt64Doc.h"
@@ -49,6 +52,8 @@ class MainFrameTest : public QObject {
     void make(bool tray) {
         frame.reset();
         doc = std::make_unique<CKt64Doc>(messages);
+        // Nothing listens there: the start-up connect fails at once.
+        doc->ComputerName = "127.0.0.1:1";
         QVERIFY(doc->Program().NewDocument());
         frame = std::make_unique<CMainFrame>(*doc, CMainFrame::Options{tray});
         frame->show();
@@ -83,6 +88,12 @@ private slots:
             QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
         QCOMPARE(frame->findChild<QLabel*>("paneMessage")->text(), QString("Gotowy"));
         QCOMPARE(frame->windowTitle(), QString("Bez tytułu - KT64mon"));
+        // Fixed size, minimise but no maximise; the device panel fits whole.
+        QVERIFY(!(frame->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(frame->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(frame->minimumSize(), frame->maximumSize());
+        QVERIFY(frame->viewStack()->width() >= frame->view(ViewKind::Device)->width());
+        QVERIFY(frame->viewStack()->height() >= frame->view(ViewKind::Device)->height());
     }
 
     void switchingViewsShowsOnePageAndMovesTheCheckMark_data() {
@@ -219,14 +230,41 @@ private slots:
         QCOMPARE(answers.asked[0].text, kExitQuestion);
     }
 
+    void recentFilesKeepTheLastFourNewestFirst() {
+        kt64::test::TempDir home;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
+        QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
+        QCoreApplication::setApplicationName("Kt64");
+        for (const char* f : {"/a.dsk", "/b.dsk", "/c.dsk", "/d.dsk", "/e.dsk", "/c.dsk"})
+            CMainFrame::AddToRecentFiles(f);
+        QCOMPARE(CMainFrame::RecentFiles(), QStringList({"/c.dsk", "/e.dsk", "/d.dsk", "/b.dsk"}));
+    }
+
     void onlyTheExactAccessCodeGetsPastTheAboutBox() {
         int beeps = 0;
         frame->beep = [&] { ++beeps; };
+        QSignalSpy service(frame.get(), &CMainFrame::serviceDialogRequested);
         for (const QString& code : {QString(), QString("brovik"), QString("Brovik "), QString("Brovi")})
             frame->OnAboutClosed(code);
         QCOMPARE(beeps, 4);
+        QCOMPARE(service.count(), 0);
         frame->OnAboutClosed("Brovik");
         QCOMPARE(beeps, 4);
+        QCOMPARE(service.count(), 1);
+    }
+
+    void aDoubleClickOnTheLogoRevealsTheCodeField() {
+        CAboutDlg about(frame.get());
+        about.show();
+        QVERIFY(!about.codeFieldShown());
+        auto* code = about.findChild<QLineEdit*>("code");
+        QCOMPARE(code->echoMode(), QLineEdit::Password);
+        QCOMPARE(about.findChild<QLabel*>("version")->text(), QString("KT64mon wersja 1.20 (Build 14)"));
+        QTest::mouseDClick(about.findChild<QLabel*>("logo"), Qt::LeftButton);
+        QVERIFY(about.codeFieldShown());
+        QCOMPARE(about.findChild<QLabel*>("codeLabel")->text(), QString("Hasło:"));
+        QTest::keyClicks(code, "Brovik");
+        QCOMPARE(about.typedCode(), QString("Brovik"));
     }
 };
 
@@ -347,6 +385,10 @@ private slots:
 };
 
 int main(int argc, char** argv) {
+    // No test touches the system's registry or units.
+    kt64::test::TempRegistry registry;
+    kt64::test::TempDir units;
+    kt64::test::ScopedEnv unitDir("KT64_UNIT_DIR", units.path().string());
     QApplication app(argc, argv);
     int status = 0;
     {
