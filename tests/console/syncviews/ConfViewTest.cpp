@@ -293,6 +293,34 @@ private slots:
         QVERIFY(!messages_.endedWith);
     }
 
+    // A registry store that cannot be opened: the form starts on defaults
+    // after "Nie mogę otworzyć rejestru"; when it closes, "Błąd otwarcia
+    // rejestru" and the console ends with -1.
+    void unusableRegistry() {
+        // A store whose folder is a plain file can be neither opened nor made.
+        const auto notAFolder = rig_->folder() / "not-a-folder";
+        sync::test::writeFile(notAFolder, "x");
+        kt64::test::ScopedEnv broken("KT64_REGISTRY", (notAFolder / "registry.db").string());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        {
+            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
+            form->initialUpdate();
+            QCOMPARE(messages_.shown.size(), std::size_t(1));
+            QCOMPARE(messages_.shown[0].text, QString("Nie mogę otworzyć rejestru"));
+            QCOMPARE(messages_.shown[0].caption, QString("Błąd"));
+            QCOMPARE(control<QSpinBox>(*form, "ctl1064")->value(), 24);
+            QCOMPARE(control<QComboBox>(*form, "ctl1131")->currentText(), QString("h"));
+            QCOMPARE(session.computerName(), sync::defaultCompName());
+            form->save();
+            QCOMPARE(messages_.shown.back().text, QString("Nie mogę otworzyć rejestru"));
+            QVERIFY(!messages_.endedWith);
+        }
+        QCOMPARE(messages_.shown.back().text, QString("Błąd otwarcia rejestru"));
+        QCOMPARE(messages_.endedWith, std::optional<int>(-1));
+        messages_.endedWith.reset();
+    }
+
     void serviceStateDecidesWhatCanBeEdited_data() {
         QTest::addColumn<int>("state");
         QTest::addColumn<bool>("settingsEnabled");
