@@ -24,6 +24,7 @@
 #include "Registration.h"
 #include "RpcServer.h"
 #include "ServerConfig.h"
+#include "ServiceAdvertisement.h"
 #include "ServiceUnit.h"
 #include "SharedDevice.h"
 #include "ShutdownMonitor.h"
@@ -124,6 +125,10 @@ HRESULT serve(RunMode mode) {
         return E_PORT_IN_USE;
     }
 
+    // Announced only once it listens; a missing Avahi daemon is one log line.
+    auto advertisement = std::make_unique<ServiceAdvertisement>(
+        advertisedComputerName(), port, [&log](std::string_view text) { log.info(text); });
+
     if (asService) {
         sd_notify(0, "READY=1");
         log.info(event_text::kServiceStarted);
@@ -137,6 +142,7 @@ HRESULT serve(RunMode mode) {
 
     // No call may be left waiting for the event, then no call may arrive,
     // then the worker ends; the record outlives all of them.
+    advertisement.reset();
     readEvent.close();
     rpc.shutdown();
     worker.stop();

@@ -53,7 +53,7 @@ void CKt64Doc::ConnectServer(QObject* context, std::function<void(HRESULT, const
                 if (created) {
                     auto old = std::move(server_);
                     server_ = std::move(created);
-                    if (old) runOnWorker([old]() mutable { old.reset(); });
+                    if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
                     const bool changed = !connected_;
                     connected_ = true;
                     if (changed) emit connectedChanged(true);
@@ -67,7 +67,7 @@ void CKt64Doc::ConnectServer(QObject* context, std::function<void(HRESULT, const
 void CKt64Doc::ReleaseServer() {
     auto old = std::move(server_);
     server_.reset();
-    if (old) runOnWorker([old]() mutable { old.reset(); });
+    if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
     if (connected_) {
         connected_ = false;
         emit connectedChanged(false);

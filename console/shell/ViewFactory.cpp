@@ -5,8 +5,12 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ConfView.h"
+#include "HiddenFunc.h"
 #include "Kt64View.h"
+#include "LogView.h"
 #include "ScheduleViews.h"
+#include "SyncLog.h"
 
 namespace kt64::console {
 
@@ -20,27 +24,13 @@ ViewPlaceholder::ViewPlaceholder(const QString& className, QWidget* parent) : QW
 
 QWidget* createDeviceView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) { return new CKt64View(doc, frame, parent); }
 
-namespace {
+QWidget* createConfView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
+    return new CConfView(doc, &frame, servicecontrol::makeSyncServiceControl(), defaultFormMessages(), parent);
+}
 
-// Until the configuration form exists, its placeholder does the one thing
-// of it the rest of the console relies on: connecting the document to the
-// link server at start-up.
-class ConfPlaceholder : public ViewPlaceholder {
-public:
-    ConfPlaceholder(CKt64Doc& doc, QWidget* parent) : ViewPlaceholder("CConfView", parent), doc_(doc) {}
-    void OnInitialUpdate() override {
-        if (!doc_.Connected()) doc_.ConnectServer(this, {});
-    }
-
-private:
-    CKt64Doc& doc_;
-};
-
-}  // namespace
-
-QWidget* createConfView(CKt64Doc& doc, ConsoleFrame&, QWidget* parent) { return new ConfPlaceholder(doc, parent); }
-
-QWidget* createLogView(CKt64Doc&, ConsoleFrame&, QWidget* parent) { return new ViewPlaceholder("CLogView", parent); }
+QWidget* createLogView(CKt64Doc& doc, ConsoleFrame&, QWidget* parent) {
+    return new CLogView(sync::syncLogPath(), &doc, parent);
+}
 
 QWidget* createBlockView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
     return ScheduleViews::attach(doc, frame, parent).blockView();
@@ -50,6 +40,9 @@ QWidget* createRozkView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
     return ScheduleViews::attach(doc, frame, parent).listView();
 }
 
-void runServiceDialog(CKt64Doc&, ConsoleFrame&, QWidget*) {}
+void runServiceDialog(CKt64Doc& doc, ConsoleFrame&, QWidget* parent) {
+    ServerSession session(doc);
+    CHiddenFunc::run(session, defaultFormMessages(), parent);
+}
 
 }  // namespace kt64::console

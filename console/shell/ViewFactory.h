@@ -19,7 +19,7 @@ QWidget* createBlockView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);  
 QWidget* createRozkView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);    // CRozkView (right pane)
 
 // The service dialog (CHiddenFunc), opened modally after the About box
-// when the access code was typed. Nothing until the service functions exist.
+// when the access code was typed.
 void runServiceDialog(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);
 
 // A view that is not built yet: its class name on an empty page.

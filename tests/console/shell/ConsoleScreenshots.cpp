@@ -3,20 +3,32 @@
 //   console_screenshots OUTPUT_FOLDER     (run by scripts/screenshots)
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTimer>
 
 #include <cstdio>
 
+#include <fstream>
+
 #include "AboutDlg.h"
 #include "CentreRig.h"
+#include "ComputerPicker.h"
+#include "ConfView.h"
 #include "ConsoleApp.h"
+#include "HiddenFunc.h"
 #include "Kt64Doc.h"
 #include "Kt64View.h"
+#include "LogView.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
+#include "PomocSynchro.h"
+#include "Registry.h"
 #include "ScheduleScreenshots.h"
+#include "SyncLog.h"
 
 using namespace kt64::console;
 
@@ -41,6 +53,34 @@ bool waitPolls(CKt64View* panel, int good) {
     return true;
 }
 
+// Waits, with the event loop running, until done() or the limit.
+template <class Done>
+bool waitFor(Done done, int limitMs = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > limitMs) return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// Two computers announcing the link server, as the picker lists them.
+class ShownNetwork final : public ComputerBrowser {
+public:
+    explicit ShownNetwork(bool any) : any_(any) {}
+    std::vector<std::string> domains() override {
+        if (!any_) return {};
+        return {"local"};
+    }
+    std::vector<BrowsedComputer> computers(const std::string& domain) override {
+        return {{"PORTIERNIA", domain, 6464}, {"SZKOLA", domain, 6464}};
+    }
+
+private:
+    bool any_;
+};
+
 void saveBox(const QString& caption, const QString& text, QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
              const QString& name) {
     QMessageBox box(icon, caption, text, buttons);
@@ -64,19 +104,19 @@ int main(int argc, char** argv) {
     rig.settle();
     ConsoleMessages messages;
     CKt64Doc doc(messages);
-    doc.ComputerName = rig.computer();
-    QEventLoop loop;
-    doc.ConnectServer(&doc, [&](kt64::HRESULT, const kt64::client::ServerError*) { loop.quit(); });
-    loop.exec();
-    if (!doc.Connected()) {
-        std::fprintf(stderr, "no link server\n");
-        return 1;
-    }
+    // The settings form connects the console at start-up, to the computer
+    // named in the settings.
+    kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")
+        .setString("CompName", rig.computer());
     doc.Program().NewDocument();
     CMainFrame frame(doc, CMainFrame::Options{false});
     auto* panel = dynamic_cast<CKt64View*>(frame.view(ViewKind::Device));
     panel->setPeriods({std::chrono::milliseconds(10), std::chrono::milliseconds(100), std::chrono::milliseconds(100)});
     frame.show();
+    if (!waitFor([&] { return doc.Connected(); })) {
+        std::fprintf(stderr, "no link server\n");
+        return 1;
+    }
     if (!panel || !waitPolls(panel, 12)) {
         std::fprintf(stderr, "the device panel shows no poll\n");
         return 1;
@@ -106,10 +146,51 @@ int main(int argc, char** argv) {
     save(&frame, "frame-schedule-views");
     saveScheduleScreenshots(frame, doc, save);
     frame.SwitchView(ViewKind::Conf);
+    auto* form = frame.view(ViewKind::Conf);
+    // The clocks start 2 s after the switch; the identity on the 21st tick.
+    waitFor([&] { return form->findChild<QLabel*>("ctl1091")->text() != "KT-64/xxx/x/xxx"; });
     save(&frame, "frame-conf-view");
+    {
+        const auto log = kt64::sync::syncLogPath();
+        std::filesystem::create_directories(log.parent_path());
+        std::ofstream(log, std::ios::binary)
+            << "2007-02-16 02:00:00 Usługa synchronizacji czasu uruchomiona.\r\n"
+               "2007-02-16 02:00:05 Synchronizację czasu przeprowadzono pomyślnie.\r\n"
+               "2007-02-17 02:00:04 Synchronizację czasu przeprowadzono pomyślnie.\r\n"
+               "2007-02-18 02:00:06 Synchronizację czasu przeprowadzono pomyślnie.\r\n";
+    }
     frame.SwitchView(ViewKind::Log);
+    dynamic_cast<CLogView*>(frame.view(ViewKind::Log))->poll();
     save(&frame, "frame-log-view");
     frame.SwitchView(ViewKind::Device);
+
+    {
+        CPomocSynchro help(&frame);
+        help.show();
+        save(&help, "dialog-pomoc-synchro");
+    }
+    for (bool any : {true, false}) {
+        // Message boxes are answered, not shown, while the picker loads.
+        setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Ok; });
+        CKomputerDlg picker(std::make_shared<ShownNetwork>(any), 6464, defaultFormMessages(), &frame);
+        QSignalSpy domains(&picker, &CKomputerDlg::domainsShown);
+        QSignalSpy computers(&picker, &CKomputerDlg::computersShown);
+        picker.load();
+        picker.show();
+        domains.wait(10000);
+        if (any) computers.wait(10000);
+        save(&picker, any ? "dialog-wybierz-komputer" : "dialog-wybierz-komputer-no-domains");
+        setMessageBoxHandler({});
+    }
+    {
+        ServerSession session(doc);
+        CHiddenFunc hidden(session, defaultFormMessages(), &frame);
+        QSignalSpy loaded(&hidden, &CHiddenFunc::loaded);
+        hidden.load();
+        loaded.wait(10000);
+        hidden.show();
+        save(&hidden, "dialog-hidden-func");
+    }
 
     rig.killServer();
     QSignalSpy lost(panel, &CKt64View::pollShown);

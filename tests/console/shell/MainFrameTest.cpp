@@ -39,6 +39,10 @@ struct RecordingAnswers {
 class MainFrameTest : public QObject {
     Q_OBJECT
 
+    // The frame's real views read and write the registry and the log
+    // folder: private ones, never the installation's.
+    kt64::test::TempRegistry registry_;
+    kt64::test::ScopedEnv logDir_{"KT64_LOGDIR", (registry_.dir() / "log").string()};
     ConsoleMessages messages;
     RecordingAnswers answers;
 

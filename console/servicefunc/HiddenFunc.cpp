@@ -1,0 +1,87 @@
+// Loading the centre's identity into the dialog and writing it back.
+#include "HiddenFunc.h"
+
+#include <QEventLoop>
+
+#include "HiddenFuncRules.h"
+#include "ui_HiddenFunc.h"
+
+namespace kt64::console {
+
+CHiddenFunc::CHiddenFunc(ServerSession& session, FormMessages& messages, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::CHiddenFunc>()), session_(session), messages_(messages) {
+    ui_->setupUi(this);
+    ui_->ctl1123->setMaxLength(kSerialFirstLength);
+    ui_->ctl1124->setMaxLength(kSerialSecondLength);
+    for (auto* list : {ui_->ctl1128, ui_->ctl1122, ui_->ctl1084}) list->setCurrentIndex(-1);
+    connect(ui_->ctl1125, &QPushButton::clicked, this, &CHiddenFunc::setType);
+    connect(ui_->ctl1126, &QPushButton::clicked, this, &CHiddenFunc::setSerial);
+    connect(ui_->ctl1, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+CHiddenFunc::~CHiddenFunc() = default;
+
+void CHiddenFunc::load() {
+    using Identity = std::pair<std::string, std::string>;
+    session_.call<Identity>(
+        this, [](client::Kt64Srv& srv) { return Identity{srv.GetSerialNum(), srv.GetBuildType()}; },
+        [this](ServerAnswer<Identity> answer) {
+            if (!answer.ok()) {
+                messages_.show(this, QMessageBox::Warning, qtext(kHiddenCaption), qtext(kHiddenServerFailedText));
+                emit loaded(false);
+                return;
+            }
+            const auto choice = splitBuildType(answer.value->second);
+            ui_->ctl1127->setText(QString::fromStdString(choice.model));
+            ui_->ctl1128->setCurrentIndex(choice.source);
+            ui_->ctl1122->setCurrentIndex(choice.relays);
+            ui_->ctl1084->setCurrentIndex(choice.interface);
+            const auto serial = splitSerialNum(answer.value->first);
+            ui_->ctl1123->setText(QString::fromStdString(serial.first));
+            ui_->ctl1124->setText(QString::fromStdString(serial.second));
+            emit loaded(true);
+        });
+}
+
+void CHiddenFunc::put(std::function<void(client::Kt64Srv&)> call, std::string_view success,
+                      void (CHiddenFunc::*done)(bool)) {
+    session_.call(this, std::move(call), [this, success, done](ServerAnswer<Done> answer) {
+        if (answer.ok())
+            messages_.show(this, QMessageBox::Information, qtext(kHiddenCaption), qtext(success));
+        else
+            messages_.show(this, QMessageBox::NoIcon, qtext(kHiddenCaption), QString::fromStdString(answer.errorText()));
+        emit(this->*done)(answer.ok());
+    });
+}
+
+void CHiddenFunc::setType() {
+    const auto text = buildTypeText(ui_->ctl1128->currentText().toStdString(), ui_->ctl1122->currentText().toStdString(),
+                                    ui_->ctl1084->currentText().toStdString());
+    put([text](client::Kt64Srv& srv) { srv.PutBuildType(text); }, kTypeSetText, &CHiddenFunc::typeSet);
+}
+
+void CHiddenFunc::setSerial() {
+    const auto text = serialNumText(ui_->ctl1123->text().toStdString(), ui_->ctl1124->text().toStdString());
+    put([text](client::Kt64Srv& srv) { srv.PutSerialNum(text); }, kSerialSetText, &CHiddenFunc::serialSet);
+}
+
+void CHiddenFunc::run(ServerSession& session, FormMessages& messages, QWidget* parent) {
+    if (!session.connected()) {
+        messages.show(parent, QMessageBox::Warning, qtext(kHiddenCaption), qtext(kHiddenNotConnectedText));
+        return;
+    }
+    CHiddenFunc dialog(session, messages, parent);
+    // The reads may take up to the call deadline; the event loop keeps the
+    // window painted and responsive meanwhile.
+    QEventLoop wait;
+    bool ok = false;
+    connect(&dialog, &CHiddenFunc::loaded, &wait, [&](bool loaded) {
+        ok = loaded;
+        wait.quit();
+    });
+    dialog.load();
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    if (ok) dialog.exec();
+}
+
+}  // namespace kt64::console

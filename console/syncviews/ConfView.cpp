@@ -1,0 +1,359 @@
+// The settings form's handlers. Registry work is quick and local and stays on
+// the GUI thread; link-server calls go through the session, service requests
+// through the form's own worker (a stop waits for the program to end).
+#include "ConfView.h"
+
+#include <QDateTime>
+#include <QMetaObject>
+
+#include <cmath>
+
+#include "ComputerPicker.h"
+#include "ConfViewRules.h"
+#include "PomocSynchro.h"
+#include "ui_ConfView.h"
+
+namespace kt64::console {
+
+namespace sc = servicecontrol;
+
+namespace {
+
+constexpr int kPortCount = 15;
+// The caption of the standard refusal of an out-of-range number.
+constexpr std::string_view kRangeCaption = "KT64mon";
+
+double timeFraction(const QTime& t) { return (t.hour() * 3600.0 + t.minute() * 60.0 + t.second()) / 86400.0; }
+
+QTime timeOfDate(DATE date) {
+    const auto st = fromVariantTime(date);
+    if (!st) return QTime(0, 0, 0);
+    return QTime(st->hour, st->minute, st->second);
+}
+
+SystemTime systemTimeOf(const QDateTime& now) {
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return SystemTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+}
+
+}  // namespace
+
+CConfView::CConfView(CKt64Doc& doc, ConsoleFrame* frame, std::shared_ptr<sc::SyncServiceControl> service,
+                     FormMessages& messages, QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::CConfView>()), session_(doc), frame_(frame),
+      service_(std::move(service)), messages_(messages) {
+    ui_->setupUi(this);
+    picker_ = [](QWidget* parent) { return CKomputerDlg::choose(parent, makeAvahiComputerBrowser()); };
+
+    startDelay_.setSingleShot(true);
+    startDelay_.setInterval(kStartDelayMs);
+    ticker_.setInterval(kTickMs);
+    connect(&startDelay_, &QTimer::timeout, this, [this] { ticker_.start(); });
+    connect(&ticker_, &QTimer::timeout, this, &CConfView::tick);
+
+    connect(ui_->ctl1110, &QPushButton::clicked, this, &CConfView::save);
+    connect(ui_->ctl1085, &QPushButton::clicked, this, &CConfView::startService);
+    connect(ui_->ctl1086, &QPushButton::clicked, this, &CConfView::stopService);
+    connect(ui_->ctl1087, &QPushButton::clicked, this, &CConfView::refresh);
+    connect(ui_->ctl1130, &QPushButton::clicked, this, &CConfView::pickComputer);
+    connect(ui_->ctl1118, &QPushButton::clicked, this, &CConfView::showHelp);
+    connect(ui_->ctl1131, &QComboBox::currentIndexChanged, this, &CConfView::unitChanged);
+}
+
+CConfView::~CConfView() {
+    stopClock();
+    if (!initialised_) return;
+    if (!sc::saveSyncFormOnClose(ui_->ctl1063->isChecked(), ui_->ctl1112->isChecked())) {
+        messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kRegistryCloseFailedText));
+        messages_.endProcess(-1);
+    }
+}
+
+void CConfView::initialUpdate() {
+    if (session_.connected()) return;
+    initialised_ = true;
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+
+    const auto loaded = sc::loadSyncForm();
+    if (!loaded.keyAvailable)
+        messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kRegistryOpenFailedText));
+    putSettings(loaded.settings);
+    session_.setComputerName(loaded.settings.compName);
+    ui_->ctl1107->setCurrentIndex(0);
+
+    if (loaded.settings.openMin) {
+        emit minimiseRequested();
+        // Posted: the frame is still being shown when the views start up.
+        if (frame_) QMetaObject::invokeMethod(this, [this] { frame_->MinimizeToTray(); }, Qt::QueuedConnection);
+    }
+
+    showServiceState();
+
+    session_.connectServer(this, [this](ServerAnswer<Done> answer) { afterConnect(answer, true); });
+}
+
+// After a connection attempt: the port the server uses, the port list and
+// (at start-up) the status line. A server reached later through "Odśwież"
+// also shows its port, so that a save never moves the server to the port
+// the list happened to show.
+void CConfView::afterConnect(const ServerAnswer<Done>& answer, bool atStart) {
+    if (!answer.ok()) {
+        ui_->ctl1107->setEnabled(false);
+        if (atStart) setStatus(qtext(kStatusNotConnected));
+        emit connectionTried(false);
+        return;
+    }
+    // The port list follows the settings: locked while the service runs.
+    ui_->ctl1107->setEnabled(ui_->ctl1110->isEnabled());
+    if (atStart) setStatus(qtext(kStatusConnected));
+    session_.call<std::uint32_t>(
+        this, [](client::Kt64Srv& srv) { return srv.GetComPort(); },
+        [this](ServerAnswer<std::uint32_t> port) {
+            if (port.ok() && *port.value >= 1 && *port.value <= kPortCount)
+                ui_->ctl1107->setCurrentIndex(static_cast<int>(*port.value) - 1);
+            else if (!port.ok())
+                setStatus(QString::fromStdString(port.errorText()));
+            emit connectionTried(true);
+        });
+}
+
+void CConfView::putSettings(const sc::SyncFormSettings& s) {
+    hourSyncDay_ = s.hourSync >= 0.0 ? std::floor(s.hourSync) : 0.0;
+    ui_->ctl1108->setTime(timeOfDate(s.hourSync));
+    const bool hours = s.period.unit == sc::PeriodUnit::Hours;
+    {
+        const QSignalBlocker block(ui_->ctl1131);
+        ui_->ctl1131->setCurrentIndex(hours ? 0 : 1);
+    }
+    const auto range = sc::periodRange(s.period.unit);
+    ui_->ctl1064->setRange(static_cast<int>(range.low), static_cast<int>(range.high));
+    ui_->ctl1064->setValue(static_cast<int>(s.period.number));
+    ui_->ctl1058->setRange(static_cast<int>(sc::kWindowRange.low), static_cast<int>(sc::kWindowRange.high));
+    ui_->ctl1060->setRange(static_cast<int>(sc::kWindowRange.low), static_cast<int>(sc::kWindowRange.high));
+    ui_->ctl1058->setValue(s.syncOd);
+    ui_->ctl1060->setValue(s.syncDo);
+    ui_->ctl1088->setText(QString::fromStdString(s.compName));
+    ui_->ctl1063->setChecked(s.openMin);
+    ui_->ctl1112->setChecked(s.syncSnd);
+}
+
+sc::SyncFormSettings CConfView::takeSettings() const {
+    sc::SyncFormSettings s;
+    s.hourSync = hourSyncDay_ + timeFraction(ui_->ctl1108->time());
+    s.period.unit = ui_->ctl1131->currentIndex() == 1 ? sc::PeriodUnit::Minutes : sc::PeriodUnit::Hours;
+    s.period.number = static_cast<std::uint32_t>(ui_->ctl1064->value());
+    s.syncOd = ui_->ctl1058->value();
+    s.syncDo = ui_->ctl1060->value();
+    s.compName = ui_->ctl1088->text().toStdString();
+    s.syncSnd = ui_->ctl1112->isChecked();
+    s.openMin = ui_->ctl1063->isChecked();
+    return s;
+}
+
+void CConfView::unitChanged(int index) {
+    const auto range = sc::periodRange(index == 1 ? sc::PeriodUnit::Minutes : sc::PeriodUnit::Hours);
+    ui_->ctl1064->setRange(static_cast<int>(range.low), static_cast<int>(range.high));
+}
+
+void CConfView::save() {
+    const auto form = takeSettings();
+    if (auto refusal = sc::validateSyncForm(form)) {
+        messages_.show(this, QMessageBox::Warning, qtext(kRangeCaption), QString::fromStdString(*refusal));
+        emit saveFinished();
+        return;
+    }
+    const auto outcome = sc::saveSyncForm(form);
+    if (outcome == sc::SaveOutcome::KeyUnavailable) {
+        messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kRegistryOpenFailedText));
+        emit saveFinished();
+        return;
+    }
+    if (outcome == sc::SaveOutcome::WindowBoundsEqual)
+        messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kWindowBoundsEqualText));
+    session_.setComputerName(form.compName);
+    if (!session_.connected()) {
+        emit saveFinished();
+        return;
+    }
+    const auto port = static_cast<std::uint32_t>(ui_->ctl1107->currentIndex() + 1);
+    session_.call(
+        this, [port](client::Kt64Srv& srv) { srv.SetComPort(port); },
+        [this](ServerAnswer<Done> answer) {
+            if (!answer.ok())
+                messages_.show(this, QMessageBox::Critical, qtext(kSaveFailedCaption),
+                               QString::fromStdString(answer.errorText()));
+            emit saveFinished();
+        });
+}
+
+void CConfView::setSettingsEnabled(bool enabled) {
+    for (QWidget* w : std::initializer_list<QWidget*>{ui_->ctl1108, ui_->ctl1064, ui_->ctl1131, ui_->ctl1058,
+                                                      ui_->ctl1060, ui_->ctl1085, ui_->ctl1088, ui_->ctl1112,
+                                                      ui_->ctl1130, ui_->ctl1110})
+        w->setEnabled(enabled);
+    ui_->ctl1107->setEnabled(enabled && session_.connected());
+}
+
+void CConfView::startService() {
+    ui_->ctl1085->setEnabled(false);
+    serviceCalls_.run(
+        this, [service = service_] { return service->start(); },
+        [this](bool started) {
+            if (!started) {
+                ui_->ctl1085->setEnabled(true);
+                messages_.show(this, QMessageBox::Critical, qtext(sc::kServiceCaption), qtext(sc::kStartFailedText));
+                emit serviceStateShown(sc::kStateStopped);
+                return;
+            }
+            setSettingsEnabled(false);
+            ui_->ctl1086->setEnabled(true);
+            emit serviceStateShown(sc::kStateRunning);
+        });
+}
+
+void CConfView::stopService() {
+    ui_->ctl1086->setEnabled(false);
+    serviceCalls_.run(
+        this, [service = service_] { return service->stop(); },
+        [this](bool stopped) {
+            if (!stopped) {
+                ui_->ctl1086->setEnabled(true);
+                messages_.show(this, QMessageBox::Critical, qtext(sc::kServiceCaption), qtext(sc::kStopFailedText));
+                emit serviceStateShown(sc::kStateRunning);
+                return;
+            }
+            setSettingsEnabled(true);
+            ui_->ctl1086->setEnabled(false);
+            emit serviceStateShown(sc::kStateStopped);
+        });
+}
+
+void CConfView::showServiceState() {
+    serviceCalls_.run(
+        this, [service = service_] { return service->state(); }, [this](int state) { applyServiceState(state); });
+}
+
+void CConfView::applyServiceState(int state) {
+    const auto view = sc::serviceStateView(state);
+    if (view.unreachable)
+        messages_.show(this, QMessageBox::Critical, qtext(sc::kServiceCaption), qtext(sc::kServiceUnreachableText));
+    if (view.settingsEnabled) setSettingsEnabled(*view.settingsEnabled);
+    if (view.stopEnabled) ui_->ctl1086->setEnabled(*view.stopEnabled);
+    emit serviceStateShown(state);
+}
+
+void CConfView::refresh() {
+    showServiceState();
+    if (session_.connected()) return;
+    session_.connectServer(this, [this](ServerAnswer<Done> answer) { afterConnect(answer, false); });
+}
+
+void CConfView::pickComputer() {
+    if (!picker_) return;
+    if (auto name = picker_(this)) ui_->ctl1088->setText(*name);
+}
+
+void CConfView::showHelp() {
+    CPomocSynchro help(this);
+    help.exec();
+}
+
+void CConfView::setStatus(const QString& text) { ui_->ctl1111->setText(text); }
+
+void CConfView::showCentrePlaceholders() {
+    ui_->ctl1068->setText(qtext(kDatePlaceholder));
+    ui_->ctl1109->setText(qtext(kTimePlaceholder));
+}
+
+void CConfView::showIdentityPlaceholders() {
+    ui_->ctl1091->setText(qtext(kBuildTypePlaceholder));
+    ui_->ctl1092->setText(qtext(kSerialPlaceholder));
+}
+
+void CConfView::tick() {
+    const auto now = systemTimeOf(QDateTime::currentDateTime());
+    ui_->ctl1067->setText(QString::fromStdString(dateText(now)));
+    ui_->ctl1072->setText(QString::fromStdString(timeText(now)));
+
+    if (!session_.connected()) {
+        setStatus(qtext(kStatusConnectionError));
+        showCentrePlaceholders();
+    } else if (!readPending_) {
+        readPending_ = true;
+        session_.call<DATE>(
+            this, [](client::Kt64Srv& srv) { return srv.GetLocTime(); },
+            [this](ServerAnswer<DATE> answer) {
+                readPending_ = false;
+                if (answer.ok()) {
+                    if (const auto t = fromVariantTime(*answer.value)) {
+                        ui_->ctl1068->setText(QString::fromStdString(dateText(*t)));
+                        ui_->ctl1109->setText(QString::fromStdString(timeText(*t)));
+                        setStatus(qtext(kStatusNoError));
+                        return;
+                    }
+                }
+                setStatus(QString::fromStdString(answer.errorText().empty() ? std::string(client::kNoServerErrorText)
+                                                                            : answer.errorText()));
+                showCentrePlaceholders();
+                if (answer.error && !answer.error->description()) {
+                    // The connection itself is gone: the form waits 2 s again
+                    // and the operator reconnects with "Odśwież".
+                    session_.releaseServer();
+                    if (ticker_.isActive()) {
+                        ticker_.stop();
+                        startDelay_.start();
+                    }
+                }
+            });
+    }
+
+    if (++ticks_ > kIdentityTicks) {
+        ticks_ = 0;
+        refreshIdentity();
+        ui_->ctl1169->setText(qtext(sc::lastSyncText()));
+    }
+}
+
+void CConfView::refreshIdentity() {
+    if (!session_.connected()) {
+        showIdentityPlaceholders();
+        return;
+    }
+    if (identityPending_) return;
+    identityPending_ = true;
+    using Identity = std::pair<std::string, std::string>;
+    session_.call<Identity>(
+        this, [](client::Kt64Srv& srv) { return Identity{srv.GetBuildType(), srv.GetSerialNum()}; },
+        [this](ServerAnswer<Identity> answer) {
+            identityPending_ = false;
+            if (!answer.ok()) {
+                showIdentityPlaceholders();
+                setStatus(QString::fromStdString(answer.errorText()));
+                return;
+            }
+            ui_->ctl1091->setText(QString::fromStdString(answer.value->first));
+            ui_->ctl1092->setText(QString::fromStdString(answer.value->second));
+            const int outputs = relayOutputsOfBuildType(answer.value->first);
+            if (frame_) frame_->SetRelayOutputs(outputs);
+            emit relayOutputsChanged(outputs);
+        });
+}
+
+void CConfView::startClock() {
+    if (!ticker_.isActive() && !startDelay_.isActive()) startDelay_.start();
+}
+
+void CConfView::stopClock() {
+    startDelay_.stop();
+    ticker_.stop();
+}
+
+void CConfView::OnActivateView(bool active) {
+    if (active)
+        startClock();
+    else
+        stopClock();
+}
+
+}  // namespace kt64::console

@@ -1,0 +1,42 @@
+// What the synchronisation settings form shows, without the form: the texts
+// of its status line and placeholders, the date and time formats of its
+// clocks, and the number of relay outputs read from the centre's build type.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "OleDate.h"
+
+namespace kt64::console {
+
+inline constexpr std::string_view kStatusNotConnected = "Brak połączenia z serwerem !";
+inline constexpr std::string_view kStatusConnected = "Połączenie z serwerem nawiązano pomyślnie!";
+inline constexpr std::string_view kStatusNoError = "Brak błędu !";
+inline constexpr std::string_view kStatusConnectionError = "Błąd połączenia z serwerem !";
+inline constexpr std::string_view kStatusInitial = "Linia statusu serwera";
+
+inline constexpr std::string_view kDatePlaceholder = "xxxx-xx-xx";
+inline constexpr std::string_view kTimePlaceholder = "xx:xx:xx";
+inline constexpr std::string_view kBuildTypePlaceholder = "KT-64/xxx/x/xxx";
+inline constexpr std::string_view kSerialPlaceholder = "xx/xxxx";
+
+inline constexpr std::string_view kSaveFailedCaption = "Błąd!";
+
+// "%Y-%m-%d" and "%H:%M:%S" of a moment.
+std::string dateText(const SystemTime& t);
+std::string timeText(const SystemTime& t);
+
+// The fields of a text split at "/", empty pieces skipped ("KT-64//GPS/"
+// has the two fields "KT-64" and "GPS"), as the console reads BuildType and
+// SerialNum everywhere.
+std::vector<std::string> slashFields(std::string_view text);
+
+// The main window's RelayOutputs from a build type such as
+// "KT-64/GPS/2/232 V1.2": the first character of the third "/"-separated
+// field as a digit; 0 when the text is empty, has no third field or that
+// field does not start with a digit.
+int relayOutputsOfBuildType(std::string_view buildType);
+
+}  // namespace kt64::console

@@ -1,0 +1,46 @@
+// Appending the tail's text. The log holds CR LF line ends; the view keeps
+// lines by their line feeds, so the carriage returns are dropped on the way.
+#include "LogView.h"
+
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace kt64::console {
+
+CLogView::CLogView(std::filesystem::path path, CKt64Doc* doc, QWidget* parent)
+    : QPlainTextEdit(parent), tail_(std::move(path)), doc_(doc) {
+    setObjectName("CLogView");
+    setReadOnly(true);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    timer_.setInterval(kPollMs);
+    connect(&timer_, &QTimer::timeout, this, &CLogView::poll);
+}
+
+void CLogView::poll() {
+    const std::string text = tail_.poll();
+    if (text.empty()) return;
+    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    shown.remove(QLatin1Char('\r'));
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(shown);
+    setTextCursor(end);
+    ensureCursorVisible();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    if (doc_) doc_->Program().setModified(false);
+    emit appended();
+}
+
+void CLogView::OnActivateView(bool active) {
+    if (!active) {
+        timer_.stop();
+        return;
+    }
+    if (!activated_) {
+        activated_ = true;
+        clear();
+    }
+    timer_.start();
+}
+
+}  // namespace kt64::console

@@ -1,0 +1,78 @@
+// ServerSession: how the settings form and the service dialog reach the
+// console's one link-server object, which the document CKt64Doc holds with
+// its Connected flag and ComputerName. Each call runs on the document's
+// worker threads and its answer, value or error, comes back in one piece
+// on the GUI thread, so a dead server or network never keeps the window
+// from its events. A call made while no server object is held fails at once
+// like a lost connection (no description).
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "Kt64Client.h"
+#include "Kt64Doc.h"
+
+namespace kt64::console {
+
+// The answer of one call: the value, or the error the client library threw.
+template <class T>
+struct ServerAnswer {
+    std::optional<T> value;
+    std::optional<client::ServerError> error;
+    bool ok() const { return !error.has_value(); }
+    // The description, or "Nie można pobrać błędu z serwera DCOM !".
+    std::string errorText() const { return error ? error->displayText() : std::string(); }
+};
+using Done = std::monostate;
+
+class ServerSession : public QObject {
+    Q_OBJECT
+public:
+    explicit ServerSession(CKt64Doc& doc, QObject* parent = nullptr);
+
+    CKt64Doc& document() { return doc_; }
+    bool connected() const { return doc_.Connected(); }
+    const std::string& computerName() const { return doc_.ComputerName; }
+    void setComputerName(std::string name) { doc_.ComputerName = std::move(name); }
+
+    // ConnectServer on ComputerName; the document sets Connected on
+    // success; done(answer) runs on the GUI thread.
+    void connectServer(QObject* receiver, std::function<void(ServerAnswer<Done>)> done);
+
+    // Runs call(server) on a worker and done(answer) on the GUI thread while
+    // receiver exists.
+    template <class T>
+    void call(QObject* receiver, std::function<T(client::Kt64Srv&)> call, std::function<void(ServerAnswer<T>)> done) {
+        doc_.serverCall(
+            receiver, std::move(call),
+            [done](T value) {
+                ServerAnswer<T> answer;
+                answer.value.emplace(std::move(value));
+                done(std::move(answer));
+            },
+            [done](const client::ServerError& e) {
+                ServerAnswer<T> answer;
+                answer.error.emplace(e);
+                done(std::move(answer));
+            });
+    }
+    void call(QObject* receiver, std::function<void(client::Kt64Srv&)> call,
+              std::function<void(ServerAnswer<Done>)> done);
+
+    // Releases the server object and clears Connected.
+    void releaseServer() { doc_.ReleaseServer(); }
+
+signals:
+    void connectedChanged(bool connected);
+
+private:
+    CKt64Doc& doc_;
+};
+
+}  // namespace kt64::console

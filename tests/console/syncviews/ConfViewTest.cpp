@@ -1,0 +1,463 @@
+// The settings form against a real link server on the emulated centre, with
+// a private registry: loading and saving with their refusals, the start-up
+// connection, the clocks and identity, the loss of the server, and the
+// service buttons (a stand-in control and the real stand-alone program).
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimeEdit>
+
+#include "ConfView.h"
+#include "ConfViewRules.h"
+#include "ConsoleRig.h"
+#include "ProgramPaths.h"
+#include "StandaloneServiceControl.h"
+#include "SyncSettings.h"
+
+using namespace kt64;
+using namespace kt64::console;
+using namespace kt64::console::test;
+namespace sc = kt64::servicecontrol;
+
+namespace {
+
+// A service whose answers the test sets.
+class StandInService final : public sc::SyncServiceControl {
+public:
+    bool start() override { return startOk; }
+    bool stop() override { return stopOk; }
+    int state() override { return stateCode; }
+    std::atomic<int> stateCode{sc::kStateStopped};
+    std::atomic<bool> startOk{true};
+    std::atomic<bool> stopOk{true};
+};
+
+template <class T>
+T* control(QWidget& form, const char* name) {
+    auto* w = form.findChild<T*>(name);
+    if (!w) qFatal("no control %s", name);
+    return w;
+}
+
+QString labelText(QWidget& form, const char* name) { return control<QLabel>(form, name)->text(); }
+
+// Every control that the running service locks, with the save button.
+const char* const kLockedControls[] = {"ctl1108", "ctl1064", "ctl1131", "ctl1058", "ctl1060",
+                                       "ctl1085", "ctl1088", "ctl1112", "ctl1130", "ctl1110"};
+
+}  // namespace
+
+class ConfViewTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ConsoleRig> rig_;
+    RecordingMessages messages_;
+    std::shared_ptr<StandInService> service_ = std::make_shared<StandInService>();
+
+    // A form initialised on the rig's registry, its connection tried.
+    std::unique_ptr<CConfView> startedForm(ServerSession& session, bool expectConnected = true) {
+        auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
+        QSignalSpy tried(form.get(), &CConfView::connectionTried);
+        QSignalSpy state(form.get(), &CConfView::serviceStateShown);
+        form->initialUpdate();
+        if (!tried.wait(20000)) qWarning("no connection attempt ended");
+        if (state.isEmpty()) state.wait(10000);
+        if (session.connected() != expectConnected) qWarning("connected is %d", session.connected());
+        return form;
+    }
+
+    static void writeSettings(std::uint32_t freq, std::uint32_t od, std::uint32_t to, const std::string& name) {
+        auto key = ConsoleRig::clearedSettingsKey();
+        key.setDword("FreqSync", freq);
+        key.setDword("SyncOd", od);
+        key.setDword("SyncDo", to);
+        key.setString("CompName", name);
+        key.setBinary("HourSync", sync::dateBytes(*makeDate(1900, 1, 1, 2, 30, 15)));
+    }
+
+    static reg::Key settingsKey() { return reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog"); }
+
+private slots:
+    void initTestCase() { rig_ = std::make_unique<ConsoleRig>(); }
+    void cleanupTestCase() { rig_.reset(); }
+    void init() {
+        messages_.shown.clear();
+        service_->stateCode = sc::kStateStopped;
+        ConsoleRig::clearedSettingsKey();
+        if (rig_->server()) rig_->lease().SetComPort(1);
+    }
+
+    void periodLoadsAndSavesAsNumberAndUnit_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<int>("saved");
+        QTest::newRow("90 -> 1 h -> 60") << 90 << 1 << "h" << 60;
+        QTest::newRow("1440 -> 24 h") << 1440 << 24 << "h" << 1440;
+        QTest::newRow("60 -> 1 h") << 60 << 1 << "h" << 60;
+        QTest::newRow("59 -> 59 m") << 59 << 59 << "m" << 59;
+        QTest::newRow("45 -> 45 m") << 45 << 45 << "m" << 45;
+    }
+    void periodLoadsAndSavesAsNumberAndUnit() {
+        QFETCH(int, stored);
+        QFETCH(int, number);
+        QFETCH(QString, unit);
+        QFETCH(int, saved);
+        writeSettings(stored, 3, 7, rig_->computer());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->value(), number);
+        QCOMPARE(control<QComboBox>(*form, "ctl1131")->currentText(), unit);
+        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->maximum(), unit == "h" ? 24 : 59);
+        QCOMPARE(control<QTimeEdit>(*form, "ctl1108")->time(), QTime(2, 30, 15));
+        QSignalSpy saved_(form.get(), &CConfView::saveFinished);
+        form->save();
+        QVERIFY(saved_.count() == 1 || saved_.wait(10000));
+        QVERIFY(messages_.shown.empty());
+        auto key = settingsKey();
+        QCOMPARE(key.dword("FreqSync"), std::optional<std::uint32_t>(saved));
+        QCOMPARE(key.dword("SyncOd"), std::optional<std::uint32_t>(3));
+        const auto hour = sync::dateFromBytes(*key.binary("HourSync"));
+        const auto st = fromVariantTime(*hour);
+        QCOMPARE(st->hour * 3600 + st->minute * 60 + st->second, 2 * 3600 + 30 * 60 + 15);
+    }
+
+    void unitChangeSetsThePeriodRange() {
+        writeSettings(1440, 0, 0, rig_->computer());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        auto* unit = control<QComboBox>(*form, "ctl1131");
+        unit->setCurrentIndex(1);
+        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->maximum(), 59);
+        unit->setCurrentIndex(0);
+        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->maximum(), 24);
+    }
+
+    void equalBoundsKeepWindowButSaveNameSoundAndPort() {
+        writeSettings(90, 1, 9, rig_->computer());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        QVERIFY(session.connected());
+        control<QSpinBox>(*form, "ctl1058")->setValue(5);
+        control<QSpinBox>(*form, "ctl1060")->setValue(5);
+        control<QSpinBox>(*form, "ctl1064")->setValue(3);
+        control<QCheckBox>(*form, "ctl1112")->setChecked(true);
+        control<QComboBox>(*form, "ctl1107")->setCurrentIndex(2);
+        QSignalSpy saved(form.get(), &CConfView::saveFinished);
+        form->save();
+        QVERIFY(saved.wait(10000));
+        QCOMPARE(messages_.shown.size(), std::size_t(1));
+        QCOMPARE(messages_.shown[0].text, QString("Parametr Od-Do musi się różnić conajmniej o 1 sekundę"));
+        QCOMPARE(messages_.shown[0].caption, QString("Błąd"));
+        QCOMPARE(messages_.shown[0].icon, QMessageBox::Critical);
+        auto key = settingsKey();
+        QCOMPARE(key.dword("SyncOd"), std::optional<std::uint32_t>(1));
+        QCOMPARE(key.dword("SyncDo"), std::optional<std::uint32_t>(9));
+        QCOMPARE(key.dword("FreqSync"), std::optional<std::uint32_t>(90));
+        QCOMPARE(key.dword("SyncSnd"), std::optional<std::uint32_t>(1));
+        QCOMPARE(key.string("CompName"), std::optional<std::string>(rig_->computer()));
+        QCOMPARE(rig_->lease().GetComPort(), 3u);
+    }
+
+    void zeroBoundsSaveWithoutMessage() {
+        writeSettings(1440, 4, 8, rig_->computer());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        control<QSpinBox>(*form, "ctl1058")->setValue(0);
+        control<QSpinBox>(*form, "ctl1060")->setValue(0);
+        QSignalSpy saved(form.get(), &CConfView::saveFinished);
+        form->save();
+        QVERIFY(saved.count() == 1 || saved.wait(10000));
+        QVERIFY(messages_.shown.empty());
+        QCOMPARE(settingsKey().dword("SyncDo"), std::optional<std::uint32_t>(0));
+    }
+
+    // CompName is kept in 16 bytes; a 16-character name would be cut by the
+    // synchronisation programs, so the form refuses it and writes nothing.
+    void sixteenCharacterNameIsRefused() {
+        writeSettings(1440, 0, 0, rig_->computer());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        control<QLineEdit>(*form, "ctl1088")->setText("ABCDEFGHIJKLMNOP");
+        control<QSpinBox>(*form, "ctl1060")->setValue(20);
+        form->save();
+        QCOMPARE(messages_.shown.size(), std::size_t(1));
+        QCOMPARE(messages_.shown[0].text, QString::fromUtf8(sc::kCompNameTooLongText.data()));
+        QCOMPARE(settingsKey().string("CompName"), std::optional<std::string>(rig_->computer()));
+        QCOMPARE(settingsKey().dword("SyncDo"), std::optional<std::uint32_t>(0));
+        QCOMPARE(session.computerName(), rig_->computer());
+
+        control<QLineEdit>(*form, "ctl1088")->setText("ABCDEFGHIJKLMNO");
+        QSignalSpy saved(form.get(), &CConfView::saveFinished);
+        form->save();
+        QVERIFY(saved.count() == 1 || saved.wait(10000));
+        QCOMPARE(settingsKey().string("CompName"), std::optional<std::string>("ABCDEFGHIJKLMNO"));
+        QCOMPARE(session.computerName(), std::string("ABCDEFGHIJKLMNO"));
+    }
+
+    void missingValuesGetTheDefaults() {
+        ConsoleRig::clearedSettingsKey();
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session, false);
+        auto key = settingsKey();
+        QCOMPARE(key.dword("FreqSync"), std::optional<std::uint32_t>(1440));
+        QCOMPARE(key.string("CompName"), std::optional<std::string>(sync::defaultCompName()));
+        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->value(), 24);
+        QCOMPARE(control<QLineEdit>(*form, "ctl1088")->text(), QString::fromStdString(sync::defaultCompName()));
+    }
+
+    void connectionAtStartShowsPortClocksAndIdentity() {
+        writeSettings(1440, 0, 0, rig_->computer());
+        rig_->lease().SetComPort(1);
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        QVERIFY(session.connected());
+        QCOMPARE(labelText(*form, "ctl1111"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
+        QVERIFY(control<QComboBox>(*form, "ctl1107")->isEnabled());
+        QCOMPARE(control<QComboBox>(*form, "ctl1107")->currentIndex(), 0);
+
+        // The centre runs one hour ahead of GMT (the emulator's default offset).
+        // Right after the port was set again the server may still report
+        // the reopening; the form shows what it says until the centre answers.
+        QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "ctl1111") == "Brak błędu !"), 20000);
+        const QDateTime centre = QDateTime::currentDateTimeUtc().addSecs(3600);
+        QCOMPARE(labelText(*form, "ctl1068"), centre.toString("yyyy-MM-dd"));
+        const QTime shown = QTime::fromString(labelText(*form, "ctl1109"), "HH:mm:ss");
+        QVERIFY2(std::abs(shown.secsTo(centre.time())) <= 3 || std::abs(shown.secsTo(centre.time())) >= 86397,
+                 qPrintable(labelText(*form, "ctl1109")));
+        QCOMPARE(labelText(*form, "ctl1067"), QDate::currentDate().toString("yyyy-MM-dd"));
+
+        QSignalSpy relays(form.get(), &CConfView::relayOutputsChanged);
+        for (int i = 0; i < CConfView::kIdentityTicks; ++i) form->tick();
+        QCOMPARE(labelText(*form, "ctl1091"), QString("KT-64/xxx/x/xxx"));
+        form->tick();
+        QVERIFY(relays.wait(10000));
+        QCOMPARE(relays.at(0).at(0).toInt(), 2);
+        QCOMPARE(labelText(*form, "ctl1091"), QString("KT-64/GPS/2/232 V1.2"));
+        QCOMPARE(labelText(*form, "ctl1092"), QString::fromStdString(rig_->lease().GetSerialNum()));
+        QCOMPARE(labelText(*form, "ctl1169"), QString("Data: xxxx-xx-xx            Godz: xx:xx:xx"));
+    }
+
+    void lastSynchronisationIsShown() {
+        writeSettings(1440, 0, 0, rig_->computer());
+        settingsKey().setBinary("LastSync", sync::dateBytes(*makeDate(2007, 2, 16, 2, 0, 5)));
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        for (int i = 0; i <= CConfView::kIdentityTicks; ++i) form->tick();
+        QCOMPARE(labelText(*form, "ctl1169"), QString("Data: 2007-02-16            Godz: 02:00:05"));
+    }
+
+    void clockRunsOnlyWhileActive() {
+        writeSettings(1440, 0, 0, rig_->computer());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        QVERIFY(!form->clockWaiting() && !form->clockTicking());
+        form->OnActivateView(true);
+        QVERIFY(form->clockWaiting());
+        QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
+        form->OnActivateView(false);
+        QVERIFY(!form->clockWaiting() && !form->clockTicking());
+    }
+
+    void openMinAsksTheWindowToMinimiseAndCloseWritesOptions() {
+        writeSettings(1440, 0, 0, rig_->computer());
+        settingsKey().setDword("OpenMin", 1);
+        {
+            ConsoleDocument document;
+        ServerSession& session = document.session;
+            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
+            QSignalSpy minimise(form.get(), &CConfView::minimiseRequested);
+            form->initialUpdate();
+            QCOMPARE(minimise.count(), 1);
+            QVERIFY(control<QCheckBox>(*form, "ctl1063")->isChecked());
+            control<QCheckBox>(*form, "ctl1063")->setChecked(false);
+            control<QCheckBox>(*form, "ctl1112")->setChecked(true);
+        }
+        QCOMPARE(settingsKey().dword("OpenMin"), std::optional<std::uint32_t>(0));
+        QCOMPARE(settingsKey().dword("SyncSnd"), std::optional<std::uint32_t>(1));
+        QVERIFY(!messages_.endedWith);
+    }
+
+    // A registry store that cannot be opened: the form starts on defaults
+    // after "Nie mogę otworzyć rejestru"; when it closes, "Błąd otwarcia
+    // rejestru" and the console ends with -1.
+    void unusableRegistry() {
+        // A store whose folder is a plain file can be neither opened nor made.
+        const auto notAFolder = rig_->folder() / "not-a-folder";
+        sync::test::writeFile(notAFolder, "x");
+        kt64::test::ScopedEnv broken("KT64_REGISTRY", (notAFolder / "registry.db").string());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        {
+            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
+            form->initialUpdate();
+            QCOMPARE(messages_.shown.size(), std::size_t(1));
+            QCOMPARE(messages_.shown[0].text, QString("Nie mogę otworzyć rejestru"));
+            QCOMPARE(messages_.shown[0].caption, QString("Błąd"));
+            QCOMPARE(control<QSpinBox>(*form, "ctl1064")->value(), 24);
+            QCOMPARE(control<QComboBox>(*form, "ctl1131")->currentText(), QString("h"));
+            QCOMPARE(session.computerName(), sync::defaultCompName());
+            form->save();
+            QCOMPARE(messages_.shown.back().text, QString("Nie mogę otworzyć rejestru"));
+            QVERIFY(!messages_.endedWith);
+        }
+        QCOMPARE(messages_.shown.back().text, QString("Błąd otwarcia rejestru"));
+        QCOMPARE(messages_.endedWith, std::optional<int>(-1));
+        messages_.endedWith.reset();
+    }
+
+    void serviceStateDecidesWhatCanBeEdited_data() {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("settingsEnabled");
+        QTest::addColumn<bool>("stopEnabled");
+        QTest::addColumn<bool>("unreachableMessage");
+        QTest::newRow("running") << 4 << false << true << false;
+        QTest::newRow("continue pending") << 5 << false << true << false;
+        QTest::newRow("stopped") << 1 << true << false << false;
+        QTest::newRow("stop pending") << 3 << true << false << false;
+        QTest::newRow("unreachable") << -1 << true << false << true;
+    }
+    void serviceStateDecidesWhatCanBeEdited() {
+        QFETCH(int, state);
+        QFETCH(bool, settingsEnabled);
+        QFETCH(bool, stopEnabled);
+        QFETCH(bool, unreachableMessage);
+        writeSettings(1440, 0, 0, rig_->computer());
+        service_->stateCode = state;
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        for (const char* name : kLockedControls) QVERIFY2(control<QWidget>(*form, name)->isEnabled() == settingsEnabled, name);
+        QCOMPARE(control<QWidget>(*form, "ctl1107")->isEnabled(), settingsEnabled);
+        QCOMPARE(control<QWidget>(*form, "ctl1086")->isEnabled(), stopEnabled);
+        QCOMPARE(messages_.shown.size(), std::size_t(unreachableMessage ? 1 : 0));
+        if (unreachableMessage) {
+            QCOMPARE(messages_.shown[0].text, QString("Nie mozna otworzyć usługi"));
+            QCOMPARE(messages_.shown[0].caption, QString("Uwaga!"));
+        }
+        // A pending state leaves everything as it was.
+        service_->stateCode = 2;
+        QSignalSpy shown(form.get(), &CConfView::serviceStateShown);
+        form->refresh();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(control<QWidget>(*form, "ctl1086")->isEnabled(), stopEnabled);
+        QCOMPARE(control<QWidget>(*form, "ctl1110")->isEnabled(), settingsEnabled);
+    }
+
+    void failedStartAndStopAreReported() {
+        writeSettings(1440, 0, 0, rig_->computer());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        service_->startOk = false;
+        QSignalSpy shown(form.get(), &CConfView::serviceStateShown);
+        form->startService();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(messages_.shown.back().text, QString("Nie mozna uruchomić usługi"));
+        QCOMPARE(messages_.shown.back().caption, QString("Uwaga!"));
+        QVERIFY(control<QWidget>(*form, "ctl1085")->isEnabled());
+        service_->startOk = true;
+        service_->stopOk = false;
+        form->stopService();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(messages_.shown.back().text, QString("Nie mozna zatrzymać usługi"));
+        service_->stopOk = true;
+    }
+
+    // The server is killed; only the stand-alone program runs after this.
+    void unreachableServerAndLostConnection() {
+        writeSettings(1440, 0, 0, rig_->computer());
+        {
+            ConsoleDocument document;
+        ServerSession& session = document.session;
+            auto form = startedForm(session);
+            QVERIFY(session.connected());
+            form->OnActivateView(true);
+            QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
+            rig_->killServer();
+            QTRY_VERIFY_WITH_TIMEOUT(!session.connected(), 20000);
+            QCOMPARE(labelText(*form, "ctl1111"), QString("Nie można pobrać błędu z serwera DCOM !"));
+            QCOMPARE(labelText(*form, "ctl1068"), QString("xxxx-xx-xx"));
+            QCOMPARE(labelText(*form, "ctl1109"), QString("xx:xx:xx"));
+            QVERIFY(form->clockWaiting());
+            form->tick();
+            QCOMPARE(labelText(*form, "ctl1111"), QString("Błąd połączenia z serwerem !"));
+            form->OnActivateView(false);
+        }
+        // Nothing registered answers "localhost" any more: unregister so that
+        // a new client cannot start a server on demand.
+        ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session, false);
+        QVERIFY(!session.connected());
+        QCOMPARE(labelText(*form, "ctl1111"), QString("Brak połączenia z serwerem !"));
+        QVERIFY(!control<QWidget>(*form, "ctl1107")->isEnabled());
+        form->tick();
+        QCOMPARE(labelText(*form, "ctl1111"), QString("Błąd połączenia z serwerem !"));
+        QCOMPARE(labelText(*form, "ctl1091"), QString("KT-64/xxx/x/xxx"));
+    }
+
+    // The real stand-alone program, pointed at a computer where no server
+    // can be reached (nothing is registered any more), its instant twelve
+    // hours away: it never has a reading to set the clock from.
+    void startAndStopTheStandaloneProgram() {
+        writeSettings(1440, 0, 0, "localhost:1");
+        const QTime far = QTime::currentTime().addSecs(12 * 3600);
+        settingsKey().setBinary("HourSync", sync::dateBytes(*makeDate(1899, 12, 30, far.hour(), far.minute(), 0)));
+        auto real = std::make_shared<sc::StandaloneServiceControl>(executableDirectory(), std::chrono::seconds(10));
+        QVERIFY2(sync::test::eventually([&] { return real->state() == sc::kStateStopped; }, std::chrono::seconds(60)),
+                 "another HoralService9x keeps running");
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        CConfView form(session.document(), nullptr, real, messages_);
+        QSignalSpy shown(&form, &CConfView::serviceStateShown);
+        form.initialUpdate();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(shown.takeFirst().at(0).toInt(), sc::kStateStopped);
+
+        form.startService();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(shown.takeFirst().at(0).toInt(), sc::kStateRunning);
+        QVERIFY(messages_.shown.empty());
+        for (const char* name : kLockedControls) QVERIFY2(!control<QWidget>(form, name)->isEnabled(), name);
+        QVERIFY(control<QWidget>(form, "ctl1086")->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(real->state(), sc::kStateRunning, 10000);
+
+        form.refresh();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(shown.takeFirst().at(0).toInt(), sc::kStateRunning);
+
+        form.stopService();
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(shown.takeFirst().at(0).toInt(), sc::kStateStopped);
+        QVERIFY(messages_.shown.empty());
+        QVERIFY(control<QWidget>(form, "ctl1110")->isEnabled());
+        QVERIFY(!control<QWidget>(form, "ctl1086")->isEnabled());
+        // Not connected: the port list stays disabled with the rest enabled.
+        QVERIFY(!control<QWidget>(form, "ctl1107")->isEnabled());
+
+        form.stopService();
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(messages_.shown.size(), std::size_t(1));
+        QCOMPARE(messages_.shown[0].text, QString("Nie mozna zatrzymać usługi"));
+    }
+};
+
+QTEST_MAIN(ConfViewTest)
+#include "ConfViewTest.moc"

@@ -1,0 +1,125 @@
+// The synchronisation views in the console's frame: the settings form makes
+// the document's connection when the frame starts, the menu entries switch
+// to the form and the log view and their timers follow, the relay outputs
+// and the minimise-after-start reach the frame, and the access code opens
+// the service dialog on the document's connection.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QtTest>
+
+#include "ConfView.h"
+#include "ConsoleRig.h"
+#include "LogView.h"
+#include "MainFrame.h"
+#include "MessageBoxes.h"
+#include "SyncSettings.h"
+
+using namespace kt64;
+using namespace kt64::console;
+using namespace kt64::console::test;
+
+class FramePlugTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ConsoleRig> rig_;
+    ConsoleMessages programMessages_;
+    std::vector<MessageBoxRequest> boxes_;
+    std::unique_ptr<CKt64Doc> doc_;
+    std::unique_ptr<CMainFrame> frame_;
+
+    void make(bool openMin, bool tray) {
+        auto key = ConsoleRig::clearedSettingsKey();
+        key.setString("CompName", rig_->computer());
+        key.setDword("OpenMin", openMin ? 1 : 0);
+        doc_ = std::make_unique<CKt64Doc>(programMessages_);
+        QVERIFY(doc_->Program().NewDocument());
+        frame_ = std::make_unique<CMainFrame>(*doc_, CMainFrame::Options{tray});
+        frame_->show();
+        QTRY_VERIFY_WITH_TIMEOUT(doc_->Connected(), 20000);
+    }
+
+    CConfView* form() { return qobject_cast<CConfView*>(frame_->view(ViewKind::Conf)); }
+    CLogView* log() { return qobject_cast<CLogView*>(frame_->view(ViewKind::Log)); }
+
+private slots:
+    void initTestCase() { rig_ = std::make_unique<ConsoleRig>(); }
+    void cleanupTestCase() { rig_.reset(); }
+    void init() {
+        boxes_.clear();
+        setMessageBoxHandler([this](QWidget*, const MessageBoxRequest& r) {
+            boxes_.push_back(r);
+            return QMessageBox::Yes;
+        });
+    }
+    void cleanup() {
+        frame_.reset();
+        doc_.reset();
+        setMessageBoxHandler({});
+    }
+
+    void menuEntriesSwitchToTheViewsAndTheirTimers() {
+        make(false, true);
+        QVERIFY(form() && log());
+        QCOMPARE(doc_->ComputerName, rig_->computer());
+        QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
+        frame_->action(command::kConfView)->trigger();
+        QCOMPARE(frame_->ActiveView(), ViewKind::Conf);
+        QCOMPARE(frame_->viewStack()->currentWidget(), static_cast<QWidget*>(form()));
+        QVERIFY(form()->clockWaiting());
+        // The identity refresh after 21 ticks gives the frame its relay outputs.
+        QTRY_COMPARE_WITH_TIMEOUT(frame_->RelayOutputs(), 2, 20000);
+
+        frame_->action(command::kLogView)->trigger();
+        QCOMPARE(frame_->ActiveView(), ViewKind::Log);
+        QVERIFY(log()->polling());
+        QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
+        // No log yet: the open error is shown on the first tick.
+        log()->poll();
+        QVERIFY(!log()->toPlainText().isEmpty());
+        QVERIFY(!doc_->Program().isModified());
+
+        frame_->SwitchView(ViewKind::Device);
+        QVERIFY(!log()->polling());
+        QVERIFY(boxes_.empty());
+    }
+
+    void minimiseAfterStartWithoutTray() {
+        make(true, false);
+        QTRY_VERIFY_WITH_TIMEOUT(frame_->isMinimized(), 10000);
+        QVERIFY(frame_->isVisible());
+    }
+
+    void minimiseAfterStartHidesToTheTray() {
+        make(true, true);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame_->isVisible(), 10000);
+    }
+
+    void accessCodeOpensTheServiceDialogOnTheDocumentsConnection() {
+        make(false, true);
+        QString model, source;
+        bool seen = false;
+        QTimer closer;
+        closer.setInterval(20);
+        connect(&closer, &QTimer::timeout, [&] {
+            auto* dialog = QApplication::activeModalWidget();
+            if (!dialog || dialog->objectName() != "CHiddenFunc") return;
+            seen = true;
+            model = dialog->findChild<QLineEdit*>("ctl1127")->text();
+            source = dialog->findChild<QComboBox*>("ctl1128")->currentText();
+            qobject_cast<QDialog*>(dialog)->reject();
+        });
+        closer.start();
+        frame_->OnAboutClosed("Brovik");
+        closer.stop();
+        QVERIFY(seen);
+        QCOMPARE(model, QString("KT-64"));
+        QCOMPARE(source, QString("GPS"));
+        QVERIFY(boxes_.empty());
+    }
+};
+
+QTEST_MAIN(FramePlugTest)
+#include "FramePlugTest.moc"
