@@ -10,8 +10,6 @@ namespace kt64::reg {
 
 namespace {
 
-constexpr const char* kDefaultPath = "/var/lib/kt64/registry.db";
-
 bool isKnownType(ValueType type) {
     const auto code = static_cast<std::uint32_t>(type);
     return code >= 1 && code <= 4;
@@ -31,7 +29,7 @@ std::optional<std::string> stringOfType(const Key& key, std::string_view name, V
 
 std::string registryPath() {
     if (const char* env = std::getenv("KT64_REGISTRY"); env != nullptr && *env != '\0') return env;
-    return kDefaultPath;
+    return kDefaultRegistryPath;
 }
 
 std::string_view typeName(ValueType type) {

@@ -66,7 +66,8 @@ std::string_view hiveName(Hive hive);  // "HKEY_LOCAL_MACHINE" / "HKEY_CLASSES_R
 std::string_view typeName(ValueType type);
 
 // The store file in use: $KT64_REGISTRY when set and not empty, else
-// /var/lib/kt64/registry.db. Read at every open.
+// kDefaultRegistryPath. Read at every open.
+inline constexpr const char* kDefaultRegistryPath = "/var/lib/kt64/registry.db";
 std::string registryPath();
 
 // An open key with its own connection to the store. One thread uses a Key
