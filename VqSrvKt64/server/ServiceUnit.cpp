@@ -52,6 +52,10 @@ std::string unitText(const fs::path& module, const std::optional<std::string>& r
 }
 
 std::vector<fs::path> vendorUnitPaths() {
+    if (const char* dir = std::getenv("KT64_VENDOR_UNIT_DIR"); dir != nullptr && *dir != '\0')
+        return {fs::path(dir) / kUnitFileName};
+    // A unit directory of one's own goes with no system's units.
+    if (customUnitDirectory()) return {};
     return {fs::path("/usr/lib/systemd/system") / kUnitFileName, fs::path("/lib/systemd/system") / kUnitFileName};
 }
 
@@ -64,7 +68,6 @@ std::string readText(const fs::path& path) {
 
 // The package's unit says all that the written one would.
 bool packagedUnitMatches(const std::string& text) {
-    if (customUnitDirectory()) return false;
     for (const auto& path : vendorUnitPaths())
         if (readText(path) == text) return true;
     return false;

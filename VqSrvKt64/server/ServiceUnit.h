@@ -79,7 +79,9 @@ std::string_view unitTemplate();
 // The template filled in; registryPath is the registry file given to the
 // installer ($KT64_REGISTRY), nullopt for the default one.
 std::string unitText(const std::filesystem::path& module, const std::optional<std::string>& registryPath);
-// The units the package installs, where the service manager reads them.
+// The units the package installs, where the service manager reads them:
+// $KT64_VENDOR_UNIT_DIR's when set, none beside a unit directory of one's
+// own, else /usr/lib/systemd/system's and /lib/systemd/system's.
 std::vector<std::filesystem::path> vendorUnitPaths();
 
 bool serviceInstalled();

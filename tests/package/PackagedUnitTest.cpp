@@ -9,10 +9,12 @@
 #include <string>
 
 #include "ServiceUnit.h"
+#include "TestEnvironment.h"
 
+namespace kt64::test {
 namespace {
 
-using kt64::server::unitText;
+using server::unitText;
 
 std::string fileText(const char* path) {
     std::ifstream in(path, std::ios::binary);
@@ -56,4 +58,29 @@ TEST(PackagedUnit, FillingLeavesNoPlaceholderAndFollowsTheRegistry) {
     }
 }
 
+// "-Service" on a site with the package: the packaged unit already says it
+// all, and a copy in the unit directory would hide the package's later
+// versions of it. Any other text (another program path, a registry of its
+// own) is written as before.
+TEST(PackagedUnit, TheServiceSwitchWritesNoCopyOfAnIdenticalPackagedUnit) {
+    TempDir dirs;
+    const auto vendor = dirs.path() / "vendor";
+    std::filesystem::create_directories(vendor);
+    std::ofstream(vendor / "VqSrvKt64.service", std::ios::binary) << unitText("/usr/bin/VqSrvKt64", std::nullopt);
+    ScopedEnv vendorDir("KT64_VENDOR_UNIT_DIR", vendor.string());
+    ScopedEnv unitDir("KT64_UNIT_DIR", (dirs.path() / "etc").string());
+    ScopedEnv registry("KT64_REGISTRY", "");
+    server::DetachedServiceManager manager;
+    std::vector<std::string> said;
+    auto say = [&](std::string_view t) { said.emplace_back(t); };
+
+    ASSERT_TRUE(server::installService("/usr/bin/VqSrvKt64", manager, say));
+    EXPECT_FALSE(std::filesystem::exists(dirs.path() / "etc" / "VqSrvKt64.service")) << "copy of the packaged unit";
+
+    ASSERT_TRUE(server::installService("/opt/kt64/bin/VqSrvKt64", manager, say));
+    EXPECT_EQ(fileText((dirs.path() / "etc" / "VqSrvKt64.service").c_str()), unitText("/opt/kt64/bin/VqSrvKt64", std::nullopt));
+    EXPECT_TRUE(said.empty());
+}
+
 }  // namespace
+}  // namespace kt64::test

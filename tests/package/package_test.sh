@@ -89,6 +89,8 @@ dpkg_in() { # ROOT PATH-FOR-SCRIPTS ARGS...
 gid_of() { sed -n "s/^$2:[^:]*:\([0-9]*\):.*/\1/p" "$1/etc/group"; }
 reg() { KT64_REGISTRY="$1/var/lib/kt64/registry.db" "$build/bin/kt64reg" "${@:2}"; }
 
+local_service() { reg "$1" get 'HKCR\AppID\{9F200A91-BDDC-4309-AB37-98F1ECFDF63A}' LocalService 2>/dev/null; }
+
 check_installed() { # ROOT WHAT
 	local r=$1 kt64
 	kt64=$(gid_of "$r" kt64)
@@ -107,8 +109,12 @@ check_installed() { # ROOT WHAT
 path=$PATH
 root=$work/root
 scratch_root "$root"
+# A root with systemd installed (not running): the link server is
+# registered as the demand-started service.
+mkdir -p "$root/lib/systemd" && printf '#!/bin/sh\n' >"$root/lib/systemd/systemd" && chmod 755 "$root/lib/systemd/systemd"
 dpkg_in "$root" "$path" -i "$deb"
 check_installed "$root" install
+[ "$(local_service "$root")" = VqSrvKt64 ] || fail "not registered as a service: '$(local_service "$root")'"
 [ -L "$root/etc/systemd/system/multi-user.target.wants/HoralService.service" ] || fail "HoralService not enabled at boot"
 [ -e "$root/etc/systemd/system/multi-user.target.wants/VqSrvKt64.service" ] && fail "VqSrvKt64 enabled at boot"
 
@@ -126,8 +132,9 @@ dpkg_in "$root" "$path" -r kt64
 [ "$(site_data "$root")" = "$before" ] || fail "removal changed the site's data"
 [ -e "$root/usr/bin/VqSrvKt64" ] && fail "removal left the programs"
 dpkg_in "$root" "$path" -P kt64
-[ -e "$root/var/lib/kt64" ] || [ -e "$root/var/log/kt64" ] || [ -e "$root/etc/logrotate.d/kt64" ] &&
-	fail "purge left $(ls -d "$root"/var/lib/kt64 "$root"/var/log/kt64 "$root"/etc/logrotate.d/kt64 2>/dev/null)"
+left=$(ls -d "$root"/var/lib/kt64 "$root"/var/log/kt64 "$root"/etc/logrotate.d/kt64 \
+	"$root"/etc/systemd/system/VqSrvKt64.service 2>/dev/null)
+[ -z "$left" ] || fail "purge left $left"
 
 # Without systemd's tools: accounts by groupadd/useradd, folders by hand.
 bare=$work/bare-bin
@@ -143,6 +150,7 @@ root=$work/root-nosystemd
 scratch_root "$root"
 dpkg_in "$root" "$bare" -i "$deb"
 check_installed "$root" "install without systemd"
+[ -z "$(local_service "$root")" ] || fail "registered as a service without systemd"
 
 # --- the units -----------------------------------------------------------
 # systemd-analyze reads the unit files offline; what it cannot do here (no
