@@ -13,6 +13,7 @@ public:
     explicit FakeLink(FakeCentre& centre) : centre_(centre) {}
     std::size_t read(std::span<std::uint8_t> buffer) override { return centre_.read(buffer); }
     std::size_t write(std::span<const std::uint8_t> bytes) override { return centre_.write(bytes); }
+    void discardInput() override { centre_.discardInput(); }
 
 private:
     FakeCentre& centre_;
@@ -52,6 +53,12 @@ std::size_t FakeCentre::write(std::span<const std::uint8_t> bytes) {
     written_.emplace_back(bytes.begin(), bytes.end());
     for (auto& answer : centre_.receive(bytes)) answers_.insert(answers_.end(), answer.bytes.begin(), answer.bytes.end());
     return bytes.size();
+}
+
+void FakeCentre::discardInput() {
+    if (int e = ioError.load()) throw serial::CSerialException(e);
+    std::lock_guard lock(mutex_);
+    answers_.clear();
 }
 
 std::vector<link::Bytes> FakeCentre::written() const {

@@ -51,6 +51,7 @@ private:
     friend class FakeLink;
     std::size_t read(std::span<std::uint8_t> buffer);
     std::size_t write(std::span<const std::uint8_t> bytes);
+    void discardInput();
 
     mutable std::mutex mutex_;
     sim::Centre centre_;
