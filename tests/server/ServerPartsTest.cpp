@@ -193,7 +193,7 @@ TEST(ServiceUnit, IsInstalledForDemandStartAfterTheNetworkAndRemoved) {
     ASSERT_TRUE(server::installService("/opt/kt64/bin/VqSrvKt64", manager, say));
     const auto unit = units.path() / "system" / "VqSrvKt64.service";
     const auto text = fileText(unit);
-    for (const char* line : {"Wants=network-online.target\n", "After=network-online.target\n", "Type=notify\n",
+    for (const char* line : {"Wants=network-online.target\n", "After=network-online.target\n", "Type=notify\n", "TimeoutStopSec=60\n",
                              "ExecStart=\"/opt/kt64/bin/VqSrvKt64\"\n",
                              "Environment=\"KT64_REGISTRY=/var/tmp/kt64 test/registry.db\"\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
