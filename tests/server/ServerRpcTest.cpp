@@ -5,6 +5,7 @@
 #include <grpcpp/generic/generic_stub.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -100,6 +101,58 @@ TEST(ServerRpc, AnswersFromTheCentreAndCarriesTheErrorObject) {
     const std::vector<std::uint8_t> image(2905, 0);
     expectServerError(errorOf([&] { c->PutRozkazy(image, 0x200C); }), E_KT64_FRAME, text::kBadData);
     expectServerError(errorOf([&] { c->PutGmtTime(*makeDate(2100, 1, 1)); }), E_KT64_FRAME, text::kBadSetData);
+}
+
+// Sixteen clients calling PutSetFlag as fast as they can must not bury
+// another client's setting: the queue holds at most one line frame, so the
+// local offset reaches the centre within a few exchanges.
+TEST(ServerRpc, FloodingSetFlagCannotStarveAnotherSetting) {
+    RpcRig rig;
+    auto c = rig.connect();
+    ASSERT_TRUE(eventually([&] { return statusValid(*c); }));
+    std::atomic<bool> flooding{true};
+    std::atomic<std::uint64_t> calls{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 16; ++i)
+        clients.emplace_back([&, i] {
+            auto flooder = rig.connect();
+            while (flooding) {
+                flooder->PutSetFlag(i % 2 ? 0x0C : 0x04);
+                ++calls;
+            }
+        });
+    std::size_t longest = 0;
+    const auto sample = [&] {
+        longest = std::max(longest, rig.device.queued().size());
+        return calls.load() > 2000;
+    };
+    const bool flooded = eventually(sample, 60s);
+    c->PutLocalOffset(-3.0 / 24);
+    const bool arrived = eventually([&] {
+        sample();
+        return rig.emulator->view().settings.offsetMinutes == -180;
+    });
+    flooding = false;
+    for (auto& t : clients) t.join();
+    ASSERT_TRUE(flooded) << calls.load() << " calls";
+    EXPECT_TRUE(arrived);
+    EXPECT_LE(longest, 2u) << "one line frame and the parameters at most";
+}
+
+// Values that are no offset at all are refused with the fixed text and
+// nothing is sent; undecodable text and bodies get the interface's refusal
+// with its error object, never "not implemented".
+TEST(ServerRpc, BadValuesAreRefusedNotTurnedIntoOthers) {
+    RpcRig rig;
+    auto c = rig.connect();
+    ASSERT_TRUE(eventually([&] { return statusValid(*c); }));
+    for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -1e300, 1.0, -25.0 / 24}) {
+        SCOPED_TRACE(bad);
+        expectServerError(errorOf([&] { c->PutLocalOffset(bad); }), E_KT64_FRAME, text::kBadSetData);
+        EXPECT_TRUE(rig.device.queued().empty()) << "nothing sent";
+    }
+    c->PutLocalOffset(-23.5 / 24);  // the largest offsets are still good ones
+    EXPECT_TRUE(eventually([&] { return rig.emulator->view().settings.offsetMinutes == -(23 * 60 + 30); }));
 }
 
 TEST(ServerRpc, AWaitingClientDoesNotHoldAnotherUp) {
