@@ -20,6 +20,8 @@
 #include "Registry.h"
 #include "RpcServer.h"
 #include "SerialException.h"
+#include "ErrorStatus.h"
+#include "UndecodableCalls.h"
 #include "ServerRig.h"
 
 namespace kt64::test {
@@ -257,6 +259,66 @@ TEST(ServerRpc, AMissingDeviceGivesThePortErrorUntilAnotherPortIsSet) {
     expectServerError(e, E_KT64_PORT, serial::systemText(ENOENT));
     c->SetComPort(1);
     EXPECT_TRUE(eventually([&] { return statusValid(*c); }));
+}
+
+// One unary call with a raw request body.
+grpc::Status rawCall(RpcRig& rig, const std::string& method, const std::string& body) {
+    auto channel = grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()),
+                                       grpc::InsecureChannelCredentials());
+    grpc::GenericStub stub(channel);
+    grpc::ClientContext ctx;
+    ctx.set_deadline(std::chrono::system_clock::now() + 10s);
+    grpc::CompletionQueue cq;
+    grpc::Slice slice(body);
+    grpc::ByteBuffer request(&slice, 1);
+    auto call = stub.PrepareUnaryCall(&ctx, method, request, &cq);
+    call->StartCall();
+    grpc::ByteBuffer answer;
+    grpc::Status status;
+    call->Finish(&answer, &status, reinterpret_cast<void*>(1));
+    void* got = nullptr;
+    bool ok = false;
+    cq.Next(&got, &ok);
+    cq.Shutdown();
+    while (cq.Next(&got, &ok)) {
+    }
+    return status;
+}
+
+// A request that does not decode (text that is not UTF-8, a cut or malformed
+// body) is refused by the interface with its error object, like any bad
+// value; only a member the interface does not have is "not implemented".
+TEST(ServerRpc, UndecodableRequestsGetTheInterfacesRefusal) {
+    RpcRig rig;
+    struct Row {
+        const char* method;
+        std::string body;
+    };
+    const Row rows[] = {
+        {"PutSerialNum", std::string("\x0A\x02\xC3\x28", 4)},   // newVal: C3 28 is no UTF-8
+        {"PutBuildType", std::string("\x0A\x01\xFF", 3)},       // newVal: FF
+        {"PutLocalOffset", std::string("\x09\x00\x00", 3)},     // a double cut short
+        {"PutSetFlag", std::string("\x08\xFF\xFF", 3)},         // a varint that never ends
+        {"GetGmtTime", std::string("\x0F", 1)},                  // wire type 7 does not exist
+        {"WaitForDeviceRead", std::string("\x0A\x05", 2)},       // length beyond the body
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.method);
+        const auto status = rawCall(rig, std::string("/kt64.rpc.IKt64Srv/") + r.method, r.body);
+        EXPECT_EQ(status.error_code(), rpc::kServerErrorCode) << status.error_message();
+        const auto record = rpc::errorRecord(status);
+        ASSERT_TRUE(record);
+        EXPECT_EQ(static_cast<std::uint32_t>(record->hresult), static_cast<std::uint32_t>(E_KT64_FRAME));
+        EXPECT_EQ(record->description, std::optional<std::string>(std::string(text::kBadDataDot)));
+        EXPECT_EQ(record->guid, ids::kIid);
+    }
+    EXPECT_EQ(rawCall(rig, "/kt64.rpc.IKt64Srv/NoSuchMember", "").error_code(), grpc::StatusCode::UNIMPLEMENTED);
+    EXPECT_NE(rawCall(rig, "/kt64.rpc.IKt64Srv/GetGmtTime", "").error_code(), grpc::StatusCode::UNIMPLEMENTED)
+        << "an empty body is a good one";
+    EXPECT_TRUE(server::isInterfaceMember("/kt64.rpc.IKt64Srv/Lease"));
+    EXPECT_FALSE(server::isInterfaceMember("/kt64.rpc.IKt64Srv/Leases"));
+    EXPECT_FALSE(server::isInterfaceMember("/grpc.reflection.v1alpha.ServerReflection/ServerReflectionInfo"));
+    EXPECT_FALSE(server::isInterfaceMember("kt64.rpc.IKt64Srv/Lease"));
 }
 
 // Generic tools find the interface through server reflection: a raw
