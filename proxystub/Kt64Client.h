@@ -2,8 +2,8 @@
 // that every client program uses.
 //
 // Creating the object (ConnectServer) opens a lease on the server, held
-// until the object is destroyed; a local server ends about 5 s after its
-// last lease. When the computer is this one, nothing answers and a local
+// until the object is destroyed (taken anew on a new connection whenever the
+// old one drops); a local server ends about 5 s after its last lease. When the computer is this one, nothing answers and a local
 // server is registered, ConnectServer starts it (or, when it is installed
 // as a service, has systemd start the service) and waits for it. Each
 // member returns the value or throws ServerError: the server's error object
@@ -64,7 +64,8 @@ public:
     Kt64Srv& operator=(const Kt64Srv&) = delete;
 
     const ServerAddress& address() const noexcept;
-    // False once the server ended the lease (server gone or restarted).
+    // Whether a lease is held now. One that ends while the object lives (its
+    // connection dropped, the server restarted) is taken anew at once.
     bool leaseHeld() const;
 
     DATE GetSyncTime();
