@@ -38,8 +38,8 @@ public:
     // ended, when given, is called once the stream has ended, whatever ended
     // it (see onEnded).
     Lease(rpc::IKt64Srv::Stub& stub, const std::string& clientName, bool waitForReady,
-          std::function<void()> ended = {})
-        : ended_(std::move(ended)) {
+          CallCancellation* cancellation, std::function<void()> ended = {})
+        : ended_(std::move(ended)), cancellable_(cancellation, &context_) {
         context_.set_wait_for_ready(waitForReady);
         request_.set_client(clientName);
         stub.async()->Lease(&context_, this);
@@ -146,6 +146,7 @@ public:
 private:
     std::function<void()> ended_;
     grpc::ClientContext context_;
+    CancellableCall cancellable_;
     rpc::LeaseRequest request_;
     rpc::LeaseGrant grant_;
     mutable std::mutex mutex_;
@@ -173,8 +174,8 @@ constexpr std::chrono::milliseconds kRetakeGrant{3000};
 // lease's connection down with it.
 class LeaseKeeper {
 public:
-    LeaseKeeper(std::unique_ptr<rpc::IKt64Srv::Stub> stub, std::string clientName)
-        : stub_(std::move(stub)), clientName_(std::move(clientName)) {}
+    LeaseKeeper(std::unique_ptr<rpc::IKt64Srv::Stub> stub, std::string clientName, CallCancellation* cancellation)
+        : stub_(std::move(stub)), clientName_(std::move(clientName)), cancellation_(cancellation) {}
 
     ~LeaseKeeper() {
         {
@@ -199,7 +200,7 @@ public:
 
     // A first lease for ConnectServer to wait on.
     std::unique_ptr<Lease> attempt(bool waitForReady) {
-        return std::make_unique<Lease>(*stub_, clientName_, waitForReady);
+        return std::make_unique<Lease>(*stub_, clientName_, waitForReady, cancellation_);
     }
 
     // Takes over the granted first lease and keeps one held from now on.
@@ -239,7 +240,7 @@ private:
             auto old = std::move(lease_);
             lock.unlock();
             old.reset();
-            auto fresh = std::make_unique<Lease>(*stub_, clientName_, true, [this] { leaseEnded(); });
+            auto fresh = std::make_unique<Lease>(*stub_, clientName_, true, cancellation_, [this] { leaseEnded(); });
             lock.lock();
             lease_ = std::move(fresh);
             if (stopping_)
@@ -257,6 +258,7 @@ private:
 
     std::unique_ptr<rpc::IKt64Srv::Stub> stub_;
     const std::string clientName_;
+    CallCancellation* const cancellation_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::unique_ptr<Lease> lease_;
@@ -302,6 +304,7 @@ struct Kt64Srv::Impl {
     Response call(Method method, const Request& request, std::chrono::milliseconds timeout) {
         grpc::ClientContext context;
         context.set_deadline(std::chrono::system_clock::now() + timeout);
+        const CancellableCall cancellable(options.cancellation.get(), &context);
         Response response;
         grpc::Status status = ((*stub).*method)(&context, request, &response);
         if (!status.ok())
@@ -344,7 +347,7 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
     impl->lease = std::make_unique<LeaseKeeper>(
         rpc::IKt64Srv::NewStub(grpc::CreateCustomChannel(impl->address.target(), grpc::InsecureChannelCredentials(),
                                                          rpc::clientChannelArguments())),
-        impl->options.clientName);
+        impl->options.clientName, impl->options.cancellation.get());
 
     auto lease = impl->lease->attempt(false);
     grpc::Status status = lease->awaitGrant(options.connectTimeout);

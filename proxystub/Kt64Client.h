@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CallCancellation.h"
 #include "HResult.h"
 #include "Kt64Srv.pb.h"
 #include "OleDate.h"
@@ -55,6 +56,9 @@ struct ConnectOptions {
     // Starts the registered service unit for an on-demand start (throws
     // ServerError); empty: StartUnit through systemd on the system bus.
     std::function<void(const std::string& unit, std::chrono::milliseconds timeout)> startService;
+    // When given, cancel() on it ends the connection attempt and every call
+    // of the object at once (E_RPC_CALL_CANCELED).
+    std::shared_ptr<CallCancellation> cancellation;
 };
 
 class Kt64Srv {
