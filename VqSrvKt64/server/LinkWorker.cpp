@@ -203,10 +203,14 @@ std::int32_t LinkWorker::runExchange(
         if (claimsParams) r.device.PendingParams = 0;
     });
     // The mask goes back if the frame never went out (the procedure clears
-    // it only after writing the frame).
+    // it only after writing the frame), and the request is queued again, so
+    // the setting reaches the centre once the port works again without
+    // waiting for another client's put.
     auto restoreParams = [&] {
-        if (claimsParams && work_.PendingParams != 0)
+        if (claimsParams && work_.PendingParams != 0) {
             device_.access([&](DeviceRecord& r) { r.device.PendingParams |= work_.PendingParams; });
+            device_.enqueue(W_SETPARAMS);
+        }
     };
     HRESULT hr;
     try {

@@ -120,6 +120,21 @@ TEST(Worker, DeviceVanishingWhileOpenIsHandledLikeAFailedOpen) {
     EXPECT_TRUE(eventually([&] { return rig.srv.GetGmtTime().ok(); }));
 }
 
+// A port that fails in the middle of the parameters frame has sent nothing
+// the centre can take: the setting stays pending and goes out once the port
+// works again, without another put.
+TEST(Worker, PortFailureMidFrameKeepsAPendingParametersSetting) {
+    ServerRig rig;
+    ASSERT_TRUE(rig.startValid());
+    rig.centre.failWriteOf = 0x33;
+    ASSERT_TRUE(rig.srv.PutLocalOffset(-2.0 / 24).ok());
+    ASSERT_TRUE(eventually([&] { return rig.centre.failWriteOf.load() == -1; })) << "the frame was cut";
+    EXPECT_TRUE(eventually([&] {
+        return rig.centre.withCentre([](sim::Centre& c) { return c.view().settings.offsetMinutes; }) == -120;
+    }));
+    EXPECT_NEAR(rig.srv.GetLocalOffset().value, -2.0 / 24, 1e-9);
+}
+
 TEST(Worker, UploadAndDownloadRoundTripAndTheImageStaysReadable) {
     ServerRig rig;
     ASSERT_TRUE(rig.startValid());
