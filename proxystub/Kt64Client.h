@@ -3,9 +3,10 @@
 //
 // Creating the object (ConnectServer) opens a lease on the server, held
 // until the object is destroyed (taken anew on a new connection whenever the
-// old one drops); a local server ends about 5 s after its last lease. When the computer is this one, nothing answers and a local
-// server is registered, ConnectServer starts it (or, when it is installed
-// as a service, has systemd start the service) and waits for it. Each
+// old one drops); a local server ends about 5 s after its last lease. When
+// the computer is this one, nothing answers and a local server is
+// registered, ConnectServer starts it (or, when it is installed as a
+// service, has systemd start the service) and waits for it. Each
 // member returns the value or throws ServerError: the server's error object
 // (HRESULT and Polish description), or a description-less failure of the
 // connection. Every call has a deadline, so no caller freezes when the
