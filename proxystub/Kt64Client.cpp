@@ -54,14 +54,24 @@ public:
     // DEADLINE_EXCEEDED when nothing came in time (the call is cancelled).
     grpc::Status awaitGrant(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, timeout, [&] { return granted_ || done_; })) {
+        if (!changed_.wait_for(lock, timeout, [&] { return granted_ || done_ || interrupted_; })) {
             lock.unlock();
             context_.TryCancel();
             return grpc::Status(grpc::StatusCode::DEADLINE_EXCEEDED, "no lease granted in time");
         }
         if (granted_)
             return grpc::Status::OK;
+        if (!done_)
+            return grpc::Status(grpc::StatusCode::CANCELLED, "no longer waited for");
         return status_;
+    }
+
+    // Ends a wait in awaitGrant at once. No gRPC call: safe under the
+    // owner's locks (a cancellation may run OnDone in the calling thread).
+    void interrupt() {
+        std::lock_guard lock(mutex_);
+        interrupted_ = true;
+        changed_.notify_all();
     }
 
     bool held() const {
@@ -123,9 +133,6 @@ public:
             StartRead(&grant_);
     }
 
-    // Gives up a lease still waiting for its grant.
-    void cancel() { context_.TryCancel(); }
-
     void OnDone(const grpc::Status& status) override {
         std::function<void()> ended;
         {
@@ -156,6 +163,7 @@ private:
     bool granted_ = false;
     bool done_ = false;
     bool finished_ = false;
+    bool interrupted_ = false;
     grpc::Status status_;
 };
 
@@ -182,7 +190,7 @@ public:
             std::lock_guard lock(mutex_);
             stopping_ = true;
             if (lease_)
-                lease_->cancel();
+                lease_->interrupt();
         }
         changed_.notify_all();
         if (thread_.joinable())
