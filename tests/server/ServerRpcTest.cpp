@@ -226,6 +226,10 @@ TEST(ServerRpc, TransfersShowProgressAndFailures) {
     std::vector<std::uint8_t> image(2905);
     for (auto& b : image) b = static_cast<std::uint8_t>(gen());
 
+    // Answers 2 ms late: the upload lasts about a second, long enough for
+    // polls to see it under way however loaded the machine.
+    rig.emulator->setFault(*sim::parseFault("late 2"));
+    const auto started = std::chrono::steady_clock::now();
     c->PutRozkazy(image);
     std::set<std::uint32_t> seen;
     ASSERT_TRUE(eventually([&] {
@@ -233,6 +237,8 @@ TEST(ServerRpc, TransfersShowProgressAndFailures) {
         seen.insert(pos);
         return pos == 0;
     }, 60s));
+    std::printf("upload: %.0f ms, %zu positions seen\n", secondsSince(started) * 1000.0, seen.size());
+    rig.emulator->setFault({});
     EXPECT_EQ(rig.emulator->image(), image);
     EXPECT_GT(seen.size(), 2u) << "progress between 2905 and 0";
 
