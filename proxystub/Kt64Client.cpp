@@ -204,8 +204,6 @@ public:
         last.reset();
     }
 
-    rpc::IKt64Srv::Stub& stub() { return *stub_; }
-
     // A first lease for ConnectServer to wait on.
     std::unique_ptr<Lease> attempt(bool waitForReady) {
         return std::make_unique<Lease>(*stub_, clientName_, waitForReady, cancellation_);
