@@ -6,8 +6,8 @@
 // systemd, or no "Orvu" in the command line. Otherwise: read the settings
 // (message 106 and no worker when the registry key is unavailable; the
 // program stays until it is stopped all the same), start the worker and log
-// 102, wait for SIGTERM or SIGINT, then stop the worker, log 103 and exit
-// with 0. A worker that ends by itself leaves the program waiting.
+// 102, wait for SIGTERM or SIGINT, then stop the worker (cutting a link
+// call in progress short), log 103 and exit with 0. A worker that ends by itself leaves the program waiting.
 #include <poll.h>
 #include <signal.h>
 
@@ -67,7 +67,13 @@ int main(int argc, char** argv) {
     }
 
     waitForStop(signals);
-    if (thread) thread->stop();
+    // The console waits 3 s for the program to end; a link call in progress
+    // would hold the worker up to 8 s, so it is cut short after the request.
+    if (thread) {
+        thread->requestStop();
+        link.cancel();
+        thread->stop();
+    }
     log.message(MessageId::Stopped);
     return 0;
 }

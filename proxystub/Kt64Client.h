@@ -2,10 +2,11 @@
 // that every client program uses.
 //
 // Creating the object (ConnectServer) opens a lease on the server, held
-// until the object is destroyed; a local server ends about 5 s after its
-// last lease. When the computer is this one, nothing answers and a local
-// server is registered, ConnectServer starts it (or, when it is installed
-// as a service, has systemd start the service) and waits for it. Each
+// until the object is destroyed (taken anew on a new connection whenever the
+// old one drops); a local server ends about 5 s after its last lease. When
+// the computer is this one, nothing answers and a local server is
+// registered, ConnectServer starts it (or, when it is installed as a
+// service, has systemd start the service) and waits for it. Each
 // member returns the value or throws ServerError: the server's error object
 // (HRESULT and Polish description), or a description-less failure of the
 // connection. Every call has a deadline, so no caller freezes when the
@@ -21,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CallCancellation.h"
 #include "HResult.h"
 #include "Kt64Srv.pb.h"
 #include "OleDate.h"
@@ -55,6 +57,9 @@ struct ConnectOptions {
     // Starts the registered service unit for an on-demand start (throws
     // ServerError); empty: StartUnit through systemd on the system bus.
     std::function<void(const std::string& unit, std::chrono::milliseconds timeout)> startService;
+    // When given, cancel() on it ends the connection attempt and every call
+    // of the object at once (E_RPC_CALL_CANCELED).
+    std::shared_ptr<CallCancellation> cancellation;
 };
 
 class Kt64Srv {
@@ -64,7 +69,8 @@ public:
     Kt64Srv& operator=(const Kt64Srv&) = delete;
 
     const ServerAddress& address() const noexcept;
-    // False once the server ended the lease (server gone or restarted).
+    // Whether a lease is held now. One that ends while the object lives (its
+    // connection dropped, the server restarted) is taken anew at once.
     bool leaseHeld() const;
 
     DATE GetSyncTime();

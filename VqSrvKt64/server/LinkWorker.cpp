@@ -23,6 +23,11 @@ LinkWorker::LinkWorker(SharedDevice& device, DeviceReadEvent& readEvent, PortOpe
 
 LinkWorker::~LinkWorker() { stop(); }
 
+void LinkWorker::setTransferHold(std::function<void()> begin, std::function<void()> end) {
+    holdBegin_ = std::move(begin);
+    holdEnd_ = std::move(end);
+}
+
 void LinkWorker::start() {
     if (thread_.joinable()) return;
     stopRequested_ = false;
@@ -198,10 +203,14 @@ std::int32_t LinkWorker::runExchange(
         if (claimsParams) r.device.PendingParams = 0;
     });
     // The mask goes back if the frame never went out (the procedure clears
-    // it only after writing the frame).
+    // it only after writing the frame), and the request is queued again, so
+    // the setting reaches the centre once the port works again without
+    // waiting for another client's put.
     auto restoreParams = [&] {
-        if (claimsParams && work_.PendingParams != 0)
+        if (claimsParams && work_.PendingParams != 0) {
             device_.access([&](DeviceRecord& r) { r.device.PendingParams |= work_.PendingParams; });
+            device_.enqueue(W_SETPARAMS);
+        }
     };
     HRESULT hr;
     try {
@@ -237,7 +246,7 @@ std::int32_t LinkWorker::runUpload() {
         [&] {
             return link::uploadRecords(*link_, buffer, remaining, [&](std::int32_t left) {
                 device_.access([&](DeviceRecord& r) { r.device.SendRemaining = std::max(left, 0); });
-                return !stopping();
+                return true;
             });
         },
         finish);
@@ -264,13 +273,23 @@ std::int32_t LinkWorker::runDownload() {
                     if (complete) r.device.TransferBuffer.assign(buffer.begin(), buffer.begin() + link::kImageSize);
                     r.device.RecvCount = received;
                 });
-                return complete || !stopping();
+                return true;
             });
         },
         finish);
 }
 
 std::int32_t LinkWorker::runTransfer(const std::function<bool()>& transfer, const std::function<void(bool)>& finish) {
+    // The hold is released on every way out, a port failure included.
+    struct Hold {
+        const std::function<void()>& end;
+        ~Hold() {
+            if (end) end();
+        }
+    };
+    if (holdBegin_) holdBegin_();
+    Hold hold{holdEnd_};
+    // A stop asked for meanwhile waits: the transfer runs to its last record.
     bool ok = false;
     try {
         ok = transfer();

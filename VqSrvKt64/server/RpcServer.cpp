@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "ChannelSettings.h"
+#include "UndecodableCalls.h"
 
 namespace kt64::server {
 
@@ -35,6 +36,9 @@ void RpcServer::start() {
         builder.AddListeningPort(host + ":" + std::to_string(port_), grpc::InsecureServerCredentials(), &bound);
         rpc::applyServerChannelSettings(builder);
         builder.RegisterService(&service_);
+        std::vector<std::unique_ptr<grpc::experimental::ServerInterceptorFactoryInterface>> interceptors;
+        interceptors.push_back(std::make_unique<UndecodableCallRefusals>());
+        builder.experimental().SetInterceptorCreators(std::move(interceptors));
         auto server = builder.BuildAndStart();
         if (server && bound > 0) {
             server_ = std::move(server);

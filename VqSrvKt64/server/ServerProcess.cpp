@@ -105,7 +105,12 @@ HRESULT serve(RunMode mode) {
     DeviceReadEvent readEvent;
     ServerConfig config;
     SerialPortOpener opener;
+    ShutdownMonitor monitor(kIdleShutdown, [&loop] { loop->quit(); });
     LinkWorker worker(device, readEvent, opener, [&config] { return config.portForOpen(); });
+    // A running transfer holds the server like a client does: the idle
+    // countdown starts only once it has ended, and an orderly stop waits for
+    // it in worker.stop().
+    worker.setTransferHold([&monitor] { monitor.leaseStarted(); }, [&monitor] { monitor.leaseEnded(); });
     try {
         worker.start();
     } catch (const std::system_error& e) {
@@ -114,7 +119,6 @@ HRESULT serve(RunMode mode) {
     }
 
     Kt64Srv srv(device, readEvent, config);
-    ShutdownMonitor monitor(kIdleShutdown, [&loop] { loop->quit(); });
     const auto port = config.rpcPort();
     RpcServer rpc(srv, monitor, "", port);
     try {

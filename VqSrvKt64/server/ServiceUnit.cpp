@@ -41,6 +41,8 @@ std::string unitText(const fs::path& module, const std::optional<std::string>& r
     text += "After=network-online.target\n";
     text += "\n[Service]\n";
     text += "Type=notify\n";
+    // An orderly stop lets a running transfer end (about 17 s at 4800 baud).
+    text += "TimeoutStopSec=60\n";
     text += "ExecStart=" + unitQuoted(module.string()) + "\n";
     if (registryPath) text += "Environment=" + unitQuoted("KT64_REGISTRY=" + *registryPath) + "\n";
     return text;

@@ -201,6 +201,31 @@ std::size_t CSerialPort::write(std::span<const std::uint8_t> bytes) {
     }
 }
 
+void CSerialPort::discardInput() {
+    requireOpen();
+    if (::tcflush(fd_, TCIFLUSH) != 0) throw CSerialException(errno);
+    // The flush empties the line discipline's queue; bytes still on their way
+    // into it (a pty pushes them asynchronously) are read off and dropped.
+    // poll() decides, not read(): with the port's raw settings a read of an
+    // empty queue returns 0 just like a hang-up would.
+    std::uint8_t sink[256];
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        const int r = ::poll(&p, 1, 0);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            throw CSerialException(errno);
+        }
+        if (r == 0) return;
+        if (p.revents & POLLNVAL) throw CSerialException(EBADF);
+        if (!(p.revents & POLLIN)) throw CSerialException(EIO);  // POLLHUP/POLLERR: the device has gone
+        const ssize_t n = ::read(fd_, sink, sizeof sink);
+        if (n > 0) continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        throw CSerialException(n == 0 ? EIO : errno);
+    }
+}
+
 void CSerialPort::setupQueues(int inputSize, int outputSize) {
     requireOpen();
     if (inputSize <= 0 || outputSize <= 0) throw CSerialException(EINVAL);

@@ -1,18 +1,24 @@
 // kt64ctl: its command line and value texts, its commands run against the
 // fake server, and the program itself end to end.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "CtlCommand.h"
 #include "CtlRunner.h"
 #include "CtlText.h"
 #include "FakeKt64Srv.h"
 #include "RpcTestSupport.h"
+#include "UploadInterrupt.h"
 
 namespace kt64::testing {
 namespace {
@@ -309,6 +315,46 @@ TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
     Outcome usage = runProgram("offset", registry.dir());
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_EQ(runProgram("--help", registry.dir()).exitCode, 0);
+}
+
+// Ctrl+C while kt64ctl follows an upload: the server has the whole list and
+// sends it on, and the user is told so and how to follow it.
+TEST(CtlProgramTest, AnInterruptedUploadSaysItGoesOnInTheServer) {
+    ScopedRegistry registry;
+    FakeKt64Srv fake;
+    FakeServerHost host(fake);
+    fake.edit([](FakeState& s) { s.uploadStep = 1; });  // one byte a poll: it lasts
+    const auto file = registry.dir() / "list.bin";
+    std::ofstream(file, std::ios::binary) << std::string(2905, '\x11');
+    const auto errFile = registry.dir() / "stderr.txt";
+    const std::string computer = "127.0.0.1:" + std::to_string(host.port());
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> words{KT64CTL_PROGRAM, "--computer", computer, "upload", file.string()};
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    bool sent = false;
+    for (int i = 0; i < 2000 && !sent; ++i) {
+        // Polled at least once: kt64ctl is following the upload.
+        sent = fake.edit([](FakeState& s) { return !s.uploaded.empty() && s.sendRemaining < 2905; });
+        if (!sent) std::this_thread::sleep_for(5ms);
+    }
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(sent);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    std::ifstream err(errFile);
+    const std::string said((std::istreambuf_iterator<char>(err)), {});
+    EXPECT_NE(said.find(ctl::uploadInterruptedText("--computer " + computer)), std::string::npos) << said;
+    EXPECT_NE(said.find("kt64ctl --computer " + computer + " watch"), std::string::npos) << said;
 }
 
 }  // namespace

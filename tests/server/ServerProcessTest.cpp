@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "CentreEmulator.h"
+#include "CentreFault.h"
 #include "Kt64Client.h"
 #include "Registry.h"
 #include "TestEnvironment.h"
@@ -180,6 +181,42 @@ TEST(ServerProcess, AServerThatDiesMidCallGivesTheDescriptionLessError) {
     ASSERT_TRUE(lost) << "the call did not fail";
     EXPECT_EQ(lost->description(), std::nullopt);
     EXPECT_EQ(lost->displayText(), client::kNoServerErrorText);
+}
+
+// An upload under way when the server is told to end (SIGTERM, or its last
+// client gone) runs to its last record first: the centre must never be left
+// with part of the new command list. Answers come 15 ms late, so the upload
+// lasts longer than the 5 s the server waits after its last lease.
+TEST(ServerProcess, AnUploadUnderWayEndsWholeBeforeTheServerDoes) {
+    for (const bool terminate : {true, false}) {
+        SCOPED_TRACE(terminate ? "SIGTERM" : "last lease gone");
+        ProcessRig rig;
+        ASSERT_TRUE(rig.registered);
+        rig.emulator->setFault(*sim::parseFault("late 15"));
+        const pid_t pid = spawnServer({});
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(eventually([&] { return listening(rig.port); }));
+        std::vector<std::uint8_t> image(2905);
+        for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + 5);
+        {
+            auto c = client::ConnectServer("localhost:" + std::to_string(rig.port));
+            ASSERT_TRUE(eventually([&] {
+                try {
+                    c->GetSerialNum();
+                    return true;
+                } catch (const client::ServerError&) {
+                    return false;
+                }
+            }));
+            c->PutRozkazy(image);
+            ASSERT_TRUE(eventually([&] { return c->GetRozkazPos() < 2905 - 7 * 10; }));
+            if (terminate) ::kill(pid, SIGTERM);
+        }
+        int status = 0;
+        ASSERT_TRUE(eventually([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 60s));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(rig.emulator->image(), image);
+    }
 }
 
 // The readiness socket a service manager gives its services.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CtlText.h"
+#include "UploadInterrupt.h"
 
 namespace kt64::ctl {
 
@@ -297,6 +298,9 @@ void upload(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::os
             const RunSettings& settings) {
     std::vector<std::uint8_t> image = readImage(cmd.file);
     srv.PutRozkazy(image);
+    // From here on the server sends the list to its end without us.
+    const UploadInterruptNotice notice(
+        uploadInterruptedText(cmd.computer.empty() ? std::string() : "--computer " + cmd.computer));
     ProgressBar bar(err, settings.progressBar, "upload");
     const std::size_t total = image.size();
     // RozkazPos counts the bytes still to send; 0 when the upload is over.
