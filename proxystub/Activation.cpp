@@ -51,9 +51,10 @@ ActivationTarget registeredActivation() {
                 target.kind = ActivationTarget::Kind::LocalServer;
                 target.program = localServerPath(*value);
             }
-    } catch (const reg::RegistryError&) {
-        // No readable registration: nothing can be started.
-        target = ActivationTarget{};
+    } catch (const reg::RegistryError& e) {
+        // An unreadable registry is not "nothing registered": the user must
+        // learn which file could not be read and why.
+        throw ServerError(hresultFromWin32(static_cast<unsigned>(e.code())), e.what());
     }
     return target;
 }

@@ -32,8 +32,10 @@ struct ActivationTarget {
     std::filesystem::path program;  // Kind::LocalServer
 };
 
-// Reads the registration; a registry that cannot be read counts as no
-// registration. A service registration wins over LocalServer32.
+// Reads the registration. A registry that cannot be read throws ServerError
+// with the registry's code (0x80070005 for a store this user may not read)
+// and its text naming the file. A service registration wins over
+// LocalServer32.
 ActivationTarget registeredActivation();
 
 // The systemd unit of a LocalService value: the service name plus

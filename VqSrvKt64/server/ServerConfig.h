@@ -3,7 +3,8 @@
 //   Port     REG_DWORD  serial port number n (device of COM<n>); 1 when
 //                       missing or of another type, and then written as 1
 //   RpcPort  REG_DWORD  TCP port the server listens on; 6464 when missing
-// The key is opened for reading and writing and created when missing. The
+// The key is read through a read-only connection; it is created only to
+// record a missing Port. The
 // store is read at every call, so a value changed by an administrator (or by
 // SetComPort in another process) counts from the next read.
 #pragma once
@@ -20,14 +21,16 @@ public:
     // SetComPort: writes Port. false when the key can neither be opened nor
     // created.
     bool writePort(std::uint32_t portNo);
-    // GetComPort: Port, writing 1 first when it is missing or not a
-    // REG_DWORD. nullopt when the key can neither be opened nor created.
+    // GetComPort: Port; 1 when it is missing or not a REG_DWORD, written
+    // then when this process may write the registry. nullopt when the
+    // store cannot be read.
     std::optional<std::uint32_t> readPort();
     // The worker's port number at every open: readPort(), or -1 when the key
     // cannot be opened (that port then fails to open and is retried).
     int portForOpen();
-    // RpcPort, 6464 when missing, of another type, out of the TCP range, or
-    // when the key cannot be read.
+    // RpcPort, 6464 when missing, of another type or out of the TCP range.
+    // Throws reg::RegistryError when the store cannot be read: a server
+    // must not listen on a port other than the one configured.
     std::uint16_t rpcPort();
 };
 

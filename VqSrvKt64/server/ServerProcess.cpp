@@ -21,6 +21,7 @@
 #include "LinkWorker.h"
 #include "PortOpener.h"
 #include "ProgramPaths.h"
+#include "Registry.h"
 #include "Registration.h"
 #include "RpcServer.h"
 #include "ServerConfig.h"
@@ -114,7 +115,15 @@ HRESULT serve(RunMode mode) {
 
     Kt64Srv srv(device, readEvent, config);
     ShutdownMonitor monitor(kIdleShutdown, [&loop] { loop->quit(); });
-    const auto port = config.rpcPort();
+    std::uint16_t port = 0;
+    try {
+        port = config.rpcPort();
+    } catch (const reg::RegistryError& e) {
+        const HRESULT hr = hresultFromWin32(static_cast<unsigned>(e.code()));
+        printFailure(hr, e.what());
+        worker.stop();
+        return hr;
+    }
     RpcServer rpc(srv, monitor, "", port);
     try {
         rpc.start();
@@ -149,7 +158,7 @@ HRESULT run() {
     if (failed(decision.code)) {
         printFailure(decision.code, decision.code == hresultFromWin32(kErrorFileNotFound)
                                         ? "not registered: run it once with -RegServer or -Service"
-                                        : "the registration cannot be read");
+                                        : "the registration cannot be read: " + decision.detail);
         return decision.code;
     }
     if (decision.mode == RunMode::Service) {

@@ -172,7 +172,7 @@ TEST(Registration, WritesExactlyTheClassAndAppIdEntriesAndRemovesThemAll) {
     EXPECT_EQ(classesRoot(), others);
     EXPECT_TRUE(reg::Key::open(reg::Hive::ClassesRoot, "AppID")) << "root keys stay";
     EXPECT_TRUE(reg::Key::open(reg::Hive::ClassesRoot, "CLSID"));
-    EXPECT_EQ(server::runDecision().code, server::hresultFromWin32(2)) << "not registered";
+    EXPECT_EQ(server::runDecision().code, kt64::hresultFromWin32(2)) << "not registered";
 }
 
 std::string fileText(const std::filesystem::path& p) {
