@@ -6,6 +6,9 @@
 #include <grpcpp/create_channel.h>
 #include <grpcpp/security/credentials.h>
 #include <grpcpp/support/client_callback.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +24,21 @@
 namespace kt64::client {
 
 namespace {
+
+// Whether something accepts TCP connections on the loopback port (a plain
+// connect, no gRPC): tells "another program holds RpcPort" from "nothing
+// listens".
+bool portAnswersTcp(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return answered;
+}
 
 // Half-close of a released lease: the server answers by ending the stream;
 // one that does not within this time gets a cancellation instead.
@@ -213,14 +231,25 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         lease = std::make_unique<Lease>(*impl->stub, impl->options.clientName, true);
         status = lease->awaitGrant(std::max(left, std::chrono::milliseconds(0)));
         if (!status.ok()) {
-            if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
+            if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED) {
+                // The usual reason a started server never answers: another
+                // program holds its port, so it could not listen.
+                const bool taken = portAnswersTcp(impl->address.port);
                 throw ServerError(E_SERVER_EXEC_FAILURE,
-                                  started + " was started but did not answer on " + impl->address.target());
+                                  started + " was started but did not answer on " + impl->address.target() +
+                                      (taken ? "; RpcPort " + std::to_string(impl->address.port) +
+                                                   " is taken by another program: set RpcPort under "
+                                                   "HKLM\\Software\\Ardonis\\Kt64Srv"
+                                             : std::string()));
+            }
             throw toServerError(status);
         }
     } else if (!status.ok()) {
         if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
             throw ServerError(E_RPC_TIMEOUT, "no answer from " + impl->address.target());
+        if (status.error_code() == grpc::StatusCode::UNAVAILABLE)
+            throw ServerError(E_RPC_SERVER_UNAVAILABLE,
+                              "no link server answers on " + impl->address.target() + " (" + status.error_message() + ")");
         throw toServerError(status);
     }
     impl->lease = std::move(lease);

@@ -1,8 +1,9 @@
 // kt64ctl: the administrator's and scripts' command line for the link
 // server. Connects like every client (this computer unless --computer),
 // runs one command and exits with 0 (done), 1 (the server refused or
-// reported an error; its description is printed), 2 (wrong command line)
-// or 3 (no connection to the server).
+// reported an error, or there is no connection to it; its description, or
+// the fixed text with the cause and what to do, is printed) or 2 (wrong
+// command line).
 #include <unistd.h>
 
 #include <iostream>
@@ -17,7 +18,6 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitNoConnection = 3;
 
 }  // namespace
 
@@ -43,11 +43,11 @@ int main(int argc, char** argv) {
         return ctl::runCommand(cmd, *server, std::cout, std::cerr, settings);
     } catch (const client::ServerError& e) {
         // The server's description when it gave one; otherwise the fixed
-        // text, with the connection's own reason for whoever reads logs.
+        // text, then one line with the cause and what to do about it.
         std::cerr << e.displayText() << "\n";
         if (!e.description()) {
-            std::cerr << "kt64ctl: " << e.what() << "\n";
-            return kExitNoConnection;
+            const std::string fix = client::connectionFix(e);
+            std::cerr << "kt64ctl: " << e.what() << (fix.empty() ? "" : ": " + fix) << "\n";
         }
         return kExitFailed;
     } catch (const ctl::CtlError& e) {
