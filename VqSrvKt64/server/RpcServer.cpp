@@ -3,7 +3,14 @@
 
 #include <grpcpp/ext/proto_server_reflection_plugin.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "ChannelSettings.h"
 
@@ -12,6 +19,47 @@ namespace kt64::server {
 namespace {
 // Calls still running at shutdown are cancelled after this.
 constexpr std::chrono::milliseconds kShutdownGrace{1000};
+
+// gRPC tells only that it could not listen; binding the same address
+// ourselves finds the system's reason (address in use, not permitted, no
+// such address on this computer).
+std::string bindFailure(const std::string& host, std::uint16_t port) {
+    std::string bare = host;
+    if (bare.size() >= 2 && bare.front() == '[' && bare.back() == ']') bare = bare.substr(1, bare.size() - 2);
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family = AF_INET;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    if (::inet_pton(AF_INET, bare.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        length = sizeof *v4;
+    } else if (::inet_pton(AF_INET6, bare.c_str(), &v6->sin6_addr) == 1) {
+        family = AF_INET6;
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        length = sizeof *v6;
+    } else {
+        return "cannot listen on " + host + ":" + std::to_string(port) + " (not a numeric address)";
+    }
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return std::string("cannot open a socket: ") + std::strerror(errno);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    int err = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0)
+        err = errno;
+    else if (::listen(fd, 1) != 0)
+        err = errno;
+    ::close(fd);
+    const std::string where = "TCP port " + std::to_string(port) + " on " + host;
+    if (err == EADDRINUSE)
+        return "cannot listen on " + where +
+               ": address in use (another program holds it; set RpcPort under HKLM\\Software\\Ardonis\\Kt64Srv)";
+    if (err != 0) return "cannot listen on " + where + ": " + std::strerror(err);
+    return "cannot listen on " + where;
+}
 }  // namespace
 
 RpcServer::RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port)
@@ -43,7 +91,7 @@ void RpcServer::start() {
         }
         if (server) server->Shutdown();
     }
-    throw ListenError("cannot listen on TCP port " + std::to_string(port_));
+    throw ListenError(bindFailure(hosts.back(), port_));
 }
 
 void RpcServer::shutdown() {

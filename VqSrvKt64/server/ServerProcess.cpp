@@ -177,16 +177,23 @@ HRESULT run() {
 }  // namespace
 
 int exitStatusOf(HRESULT hr) {
-    if (!failed(hr)) return 0;
-    if (hr == hresultFromWin32(kErrorFileNotFound)) return 2;
-    if (hr == hresultFromWin32(kErrorFailedServiceControllerConnect)) return 3;
-    if (hr == E_PORT_IN_USE) return 4;
-    return 1;
+    // The HRESULT itself is printed; the status follows the convention of
+    // every program of the system: 0 done, 1 failed, 2 wrong command line.
+    return failed(hr) ? 1 : 0;
 }
 
 int runProgram(std::span<const std::string_view> words) {
     HRESULT hr = S_OK;
-    switch (parseSwitches(words)) {
+    std::string_view refused;
+    switch (parseSwitches(words, &refused)) {
+    case Switch::Help:
+        std::fwrite(kSwitchUsage.data(), 1, kSwitchUsage.size(), stdout);
+        return 0;
+    case Switch::Unknown:
+        std::fprintf(stderr, "%s: unknown switch '%.*s'\n%.*s", std::string(kServiceName).c_str(),
+                     static_cast<int>(refused.size()), refused.data(), static_cast<int>(kSwitchUsage.size()),
+                     kSwitchUsage.data());
+        return 2;
     case Switch::RegServer: hr = registerServer(); break;
     case Switch::UnregServer: hr = unregisterServer(); break;
     case Switch::Service: hr = installAsService(); break;

@@ -13,7 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "CentreEmulator.h"
@@ -46,6 +49,37 @@ int runServer(const std::vector<std::string>& args) {
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct Captured {
+    int code = -1;
+    std::string out, err;
+};
+
+// The program with its standard output and error in files of dir.
+Captured runServerCaptured(const std::vector<std::string>& args, const std::filesystem::path& dir) {
+    const auto outFile = dir / "server.out", errFile = dir / "server.err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv{const_cast<char*>(kServer)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    Captured c;
+    if (posix_spawn(&pid, kServer, &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) c.code = WEXITSTATUS(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    auto slurp = [](const std::filesystem::path& p) {
+        std::ifstream in(p);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    c.out = slurp(outFile);
+    c.err = slurp(errFile);
+    return c;
 }
 
 std::uint16_t freePort() {
@@ -83,7 +117,7 @@ TEST(ServerProcess, SwitchesWriteAndRemoveTheRegistrationAndDecideTheRunMode) {
     ::unsetenv("NOTIFY_SOCKET");
     const auto unit = units.path() / "VqSrvKt64.service";
 
-    EXPECT_EQ(runServer({}), 2) << "not registered";
+    EXPECT_EQ(runServer({}), 1) << "not registered";
     ASSERT_EQ(runServer({"-regserver"}), 0);
     EXPECT_EQ(classValue(kClassKey + "\\LocalServer32", ""), std::filesystem::canonical(kServer).string());
     EXPECT_EQ(classValue(kAppKey, "LocalService"), std::nullopt);
@@ -91,7 +125,7 @@ TEST(ServerProcess, SwitchesWriteAndRemoveTheRegistrationAndDecideTheRunMode) {
     ASSERT_EQ(runServer({"/SERVICE"}), 0);
     EXPECT_EQ(classValue(kAppKey, "LocalService"), "VqSrvKt64");
     EXPECT_TRUE(std::filesystem::exists(unit));
-    EXPECT_EQ(runServer({}), 3) << "a service started by hand ends at once";
+    EXPECT_EQ(runServer({}), 1) << "a service started by hand ends at once";
 
     ASSERT_EQ(runServer({"-RegServer"}), 0);
     EXPECT_FALSE(std::filesystem::exists(unit)) << "registering uninstalls the service";
@@ -104,7 +138,7 @@ TEST(ServerProcess, SwitchesWriteAndRemoveTheRegistrationAndDecideTheRunMode) {
     EXPECT_FALSE(reg::Key::open(reg::Hive::ClassesRoot, kAppKey));
     EXPECT_FALSE(reg::Key::open(reg::Hive::ClassesRoot, "VqSrvKt64.Kt64Srv"));
     EXPECT_TRUE(reg::Key::open(reg::Hive::ClassesRoot, "CLSID"));
-    EXPECT_EQ(runServer({}), 2);
+    EXPECT_EQ(runServer({}), 1);
 }
 
 // A registered server with the emulated centre as COM1 and its own RpcPort.
@@ -127,6 +161,46 @@ struct ProcessRig {
     std::unique_ptr<sim::CentreEmulator> emulator;
     bool registered = false;
 };
+
+TEST(ServerProcess, CommandLineAndListenFailuresSayWhatIsWrong) {
+    TempRegistry registry;
+    TempDir units;
+    ScopedEnv unitDir{"KT64_UNIT_DIR", units.path().string()};
+
+    const Captured help = runServerCaptured({"--help"}, registry.dir());
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: VqSrvKt64")) << help.out;
+    const Captured typo = runServerCaptured({"-RegSrever"}, registry.dir());
+    EXPECT_EQ(typo.code, 2);
+    EXPECT_TRUE(typo.err.starts_with("VqSrvKt64: unknown switch '-RegSrever'\nUsage: VqSrvKt64")) << typo.err;
+    EXPECT_FALSE(reg::Key::open(reg::Hive::ClassesRoot, kClassKey)) << "a refused switch registers nothing";
+    const Captured unregistered = runServerCaptured({}, registry.dir());
+    EXPECT_EQ(unregistered.code, 1);
+    EXPECT_NE(unregistered.err.find("not registered: run it once with -RegServer or -Service"), std::string::npos)
+        << unregistered.err;
+
+    // Another program holds the port on every address.
+    const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&a), &len);
+    const std::uint16_t port = ntohs(a.sin_port);
+    reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setDword("RpcPort", port);
+    reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")
+        .setString("COM1", (registry.dir() / "no-tty").string());
+    ASSERT_EQ(runServer({"-RegServer"}), 0);
+    const Captured taken = runServerCaptured({}, registry.dir());
+    ::close(holder);
+    EXPECT_EQ(taken.code, 1);
+    EXPECT_NE(taken.err.find("TCP port " + std::to_string(port) + " on 0.0.0.0: address in use"), std::string::npos)
+        << taken.err;
+    // One line: gRPC's own diagnostics go to the journal, not to the user.
+    EXPECT_EQ(std::count(taken.err.begin(), taken.err.end(), '\n'), 1) << taken.err;
+}
 
 TEST(ServerProcess, AClientStartsTheServerWhichEndsAboutFiveSecondsAfterTheLastLease) {
     ProcessRig rig;

@@ -13,6 +13,7 @@
 #include "CtlCommand.h"
 #include "CtlRunner.h"
 #include "Kt64Client.h"
+#include "RpcLog.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ constexpr int kExitUsage = 2;
 
 int main(int argc, char** argv) {
     using namespace kt64;
+    rpc::routeRpcLogToJournal("kt64ctl");
     std::vector<std::string_view> args(argv + 1, argv + argc);
     ctl::Command cmd;
     try {

@@ -7,6 +7,7 @@
 #include "CentreConnection.h"
 #include "Kt64Client.h"
 #include "Registry.h"
+#include "RpcLog.h"
 
 namespace kt64::prog {
 
@@ -69,6 +70,7 @@ std::string configuredComputer() {
 }  // namespace
 
 std::unique_ptr<program::CentreLink> connectCentre(const std::optional<std::string>& computer, std::ostream& err) {
+    rpc::routeRpcLogToJournal("kt64prog");
     try {
         auto server = client::ConnectServer(computer ? *computer : configuredComputer());
         // A server started just now has not read the centre yet; its first
@@ -79,7 +81,12 @@ std::unique_ptr<program::CentreLink> connectCentre(const std::optional<std::stri
         }
         return std::make_unique<ClientLink>(std::move(server));
     } catch (const client::ServerError& e) {
+        // The fixed text, then one line with the cause and what to do.
         err << e.displayText() << "\n";
+        if (!e.description()) {
+            const std::string fix = client::connectionFix(e);
+            err << "kt64prog: " << e.what() << (fix.empty() ? "" : ": " + fix) << "\n";
+        }
         return std::make_unique<ClientLink>(nullptr);
     }
 }
