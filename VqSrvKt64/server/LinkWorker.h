@@ -33,6 +33,7 @@
 #include "HResult.h"
 #include "PortOpener.h"
 #include "SharedDevice.h"
+#include "WorkerJournal.h"
 
 namespace kt64::serial {
 class CSerialException;
@@ -67,6 +68,10 @@ public:
 
     // The state the worker is in (W_EXIT once stopped), for tests and logs.
     std::int32_t state() const noexcept { return state_.load(); }
+    // Where the worker's state changes are told (WorkerJournal.h); set
+    // before start().
+    void setLog(LogSink sink) { journal_ = WorkerJournal(std::move(sink)); }
+
     // Number of status exchanges finished since start (tests, benchmarks).
     std::uint64_t exchanges() const noexcept { return exchanges_.load(); }
 
@@ -97,6 +102,7 @@ private:
     PortOpener& opener_;
     std::function<int()> portNumber_;
 
+    WorkerJournal journal_;
     std::unique_ptr<serial::ByteLink> link_;
     link::DeviceState work_;
     int pauseTicks_ = 0;

@@ -106,6 +106,7 @@ HRESULT serve(RunMode mode) {
     ServerConfig config;
     SerialPortOpener opener;
     LinkWorker worker(device, readEvent, opener, [&config] { return config.portForOpen(); });
+    worker.setLog([&log](LogLevel level, const std::string& text) { log.write(level, text); });
     try {
         worker.start();
     } catch (const std::system_error& e) {
