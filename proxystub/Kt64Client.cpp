@@ -12,6 +12,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -20,6 +24,8 @@
 #include "ChannelSettings.h"
 #include "Kt64Srv.grpc.pb.h"
 #include "ProgramPaths.h"
+#include "Registry.h"
+#include "Kt64SrvIds.h"
 
 namespace kt64::client {
 
@@ -38,6 +44,36 @@ bool portAnswersTcp(std::uint16_t port) {
     const bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
     ::close(fd);
     return answered;
+}
+
+std::string readPem(const char* what, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ServerError(E_INVALIDARG, std::string(what) + " " + path + ": cannot be read: " + std::strerror(errno));
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Plain TCP, or TLS with the files given (else those in the registry).
+std::shared_ptr<grpc::ChannelCredentials> channelCredentials(ClientTls tls) {
+    if (tls.empty()) {
+        if (auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey)) {
+            tls.serverCA = key->string("TlsServerCA").value_or("");
+            tls.certificate = key->string("TlsClientCertificate").value_or("");
+            tls.key = key->string("TlsClientKey").value_or("");
+        }
+    }
+    if (tls.empty()) return grpc::InsecureChannelCredentials();
+    if (tls.certificate.empty() != tls.key.empty())
+        throw ServerError(E_INVALIDARG, "a client certificate needs its key, and a key its certificate");
+    grpc::SslCredentialsOptions options;
+    if (!tls.serverCA.empty()) options.pem_root_certs = readPem("TlsServerCA", tls.serverCA);
+    if (!tls.certificate.empty()) {
+        options.pem_cert_chain = readPem("TlsClientCertificate", tls.certificate);
+        options.pem_private_key = readPem("TlsClientKey", tls.key);
+    }
+    return grpc::SslCredentials(options);
 }
 
 // Half-close of a released lease: the server answers by ending the stream;
@@ -207,17 +243,28 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
     impl->options = options;
     if (impl->options.clientName.empty())
         impl->options.clientName = defaultClientName();
+    std::shared_ptr<grpc::ChannelCredentials> credentials;
     try {
         impl->address = parseServerAddress(computer, registeredRpcPort(), localComputerName());
+        credentials = channelCredentials(options.tls);
     } catch (const AddressError& e) {
         throw ServerError(E_INVALIDARG, e.what());
+    } catch (const reg::RegistryError& e) {
+        throw ServerError(hresultFromWin32(static_cast<unsigned>(e.code())), e.what());
     }
-    impl->channel = grpc::CreateCustomChannel(impl->address.target(), grpc::InsecureChannelCredentials(),
-                                              rpc::clientChannelArguments());
+    impl->channel = grpc::CreateCustomChannel(impl->address.target(), credentials, rpc::clientChannelArguments());
     impl->stub = rpc::IKt64Srv::NewStub(impl->channel);
 
     auto lease = std::make_unique<Lease>(*impl->stub, impl->options.clientName, false);
     grpc::Status status = lease->awaitGrant(options.connectTimeout);
+    if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local &&
+        portAnswersTcp(impl->address.port)) {
+        // Something listens but no link server answers (another program,
+        // or a server that requires TLS): starting one would not help.
+        throw ServerError(E_RPC_SERVER_UNAVAILABLE,
+                          impl->address.target() + " accepts connections but no link server answers there (" +
+                              status.error_message() + ")");
+    }
     if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local) {
         // Nothing listens here: start the registered server (or service),
         // then wait for the channel to become ready and the lease to be

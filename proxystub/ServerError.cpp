@@ -36,6 +36,10 @@ std::string connectionFix(const ServerError& error) {
     const HRESULT code = error.code();
     if (code == E_CLASS_NOT_REGISTERED) return "run VqSrvKt64 -RegServer (or -Service) as an administrator";
     if (code == E_SERVER_EXEC_FAILURE) return "see the link server's log: journalctl -t VqSrvKt64";
+    if (code == E_RPC_SERVER_UNAVAILABLE &&
+        std::string_view(error.what()).find("accepts connections") != std::string_view::npos)
+        return "another program holds RpcPort (set RpcPort), or the server requires TLS (set TlsServerCA and a "
+               "client certificate)";
     if (code == E_RPC_SERVER_UNAVAILABLE)
         return "start the link server there, and check that RpcPort is the same on both computers and the firewall "
                "lets it through";
@@ -45,6 +49,8 @@ std::string connectionFix(const ServerError& error) {
     if (code == E_SERVICE_DISABLED) return "systemctl unmask VqSrvKt64";
     if (code == E_SCM_RPC_FAILURE) return "the system's service manager (systemd) cannot be reached";
     if (code == E_ACCESSDENIED) {
+        if (std::string_view(error.what()).find("AllowedClients") != std::string_view::npos)
+            return "ask the link server's administrator to add this computer to AllowedClients";
         // The registry's own text starts with "registry <file>:".
         if (std::string_view(error.what()).find("registry ") != std::string_view::npos)
             return "reading the registry needs read access to its file (writing: membership of the group kt64)";
@@ -62,6 +68,9 @@ ServerError toServerError(const grpc::Status& status) {
     case grpc::StatusCode::UNAVAILABLE: code = E_RPC_SERVER_UNAVAILABLE; break;
     case grpc::StatusCode::DEADLINE_EXCEEDED: code = E_RPC_TIMEOUT; break;
     case grpc::StatusCode::CANCELLED: code = E_RPC_CALL_CANCELED; break;
+    // A caller outside AllowedClients, or one whose certificate is refused.
+    case grpc::StatusCode::PERMISSION_DENIED:
+    case grpc::StatusCode::UNAUTHENTICATED: code = E_ACCESSDENIED; break;
     default: break;
     }
     return ServerError(code, status.error_message());

@@ -10,6 +10,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <cstring>
 
 #include "ChannelSettings.h"
@@ -62,8 +64,38 @@ std::string bindFailure(const std::string& host, std::uint16_t port) {
 }
 }  // namespace
 
-RpcServer::RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port)
-    : service_(srv, leases), host_(std::move(host)), port_(port) {}
+RpcServer::RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port,
+                     ServerAccess access)
+    : service_(srv, leases, access.filter, access.log), access_(std::move(access)), host_(std::move(host)),
+      port_(port) {}
+
+namespace {
+
+std::string readPem(const char* what, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ListenError(std::string(what) + " " + path + ": cannot be read: " + std::strerror(errno));
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (text.str().find("-----BEGIN ") == std::string::npos)
+        throw ListenError(std::string(what) + " " + path + ": holds no PEM data");
+    return text.str();
+}
+
+std::shared_ptr<grpc::ServerCredentials> credentialsFor(const ServerAccess& access) {
+    if (access.tlsCertificate.empty() && access.tlsKey.empty() && access.tlsClientCA.empty())
+        return grpc::InsecureServerCredentials();
+    if (access.tlsCertificate.empty() || access.tlsKey.empty())
+        throw ListenError("TLS needs both TlsCertificate and TlsKey");
+    grpc::SslServerCredentialsOptions options(access.tlsClientCA.empty()
+                                                  ? GRPC_SSL_DONT_REQUEST_CLIENT_CERTIFICATE
+                                                  : GRPC_SSL_REQUEST_AND_REQUIRE_CLIENT_CERTIFICATE_AND_VERIFY);
+    if (!access.tlsClientCA.empty()) options.pem_root_certs = readPem("TlsClientCA", access.tlsClientCA);
+    options.pem_key_cert_pairs.push_back(
+        {readPem("TlsKey", access.tlsKey), readPem("TlsCertificate", access.tlsCertificate)});
+    return grpc::SslServerCredentials(options);
+}
+
+}  // namespace
 
 RpcServer::~RpcServer() { shutdown(); }
 
@@ -75,12 +107,15 @@ void RpcServer::start() {
     std::vector<std::string> hosts;
     if (host_.empty())
         hosts = {"[::]", "0.0.0.0"};
+    else if (host_.find(':') != std::string::npos && !host_.starts_with('['))
+        hosts = {"[" + host_ + "]"};
     else
         hosts = {host_};
+    const auto credentials = credentialsFor(access_);
     for (const auto& host : hosts) {
         grpc::ServerBuilder builder;
         int bound = 0;
-        builder.AddListeningPort(host + ":" + std::to_string(port_), grpc::InsecureServerCredentials(), &bound);
+        builder.AddListeningPort(host + ":" + std::to_string(port_), credentials, &bound);
         rpc::applyServerChannelSettings(builder);
         builder.RegisterService(&service_);
         auto server = builder.BuildAndStart();

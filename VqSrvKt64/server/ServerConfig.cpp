@@ -66,4 +66,17 @@ std::uint16_t ServerConfig::rpcPort() {
     return static_cast<std::uint16_t>(*port);
 }
 
+AccessSettings ServerConfig::access() {
+    AccessSettings settings;
+    auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey);
+    if (!key) return settings;
+    auto text = [&](std::string_view name) { return key->string(name).value_or(std::string()); };
+    settings.listenAddress = text("ListenAddress");
+    settings.allowedClients = text("AllowedClients");
+    settings.tlsCertificate = text("TlsCertificate");
+    settings.tlsKey = text("TlsKey");
+    settings.tlsClientCA = text("TlsClientCA");
+    return settings;
+}
+
 }  // namespace kt64::server

@@ -14,6 +14,7 @@
 #include <string>
 #include <system_error>
 
+#include "ClientFilter.h"
 #include "ControlLoop.h"
 #include "DeviceReadEvent.h"
 #include "EventLog.h"
@@ -49,6 +50,11 @@ void sayInstall(std::string_view text) {
 std::unique_ptr<ServiceManager> serviceManager() {
     if (customUnitDirectory()) return std::make_unique<DetachedServiceManager>();
     return std::make_unique<SystemdServiceManager>();
+}
+
+// Whether the listening address reaches this computer only.
+bool isLoopback(const std::string& address) {
+    return address == "localhost" || address.starts_with("127.") || address == "::1" || address == "[::1]";
 }
 
 // Keeps the first failure of a sequence of steps that all run.
@@ -117,15 +123,29 @@ HRESULT serve(RunMode mode) {
     Kt64Srv srv(device, readEvent, config);
     ShutdownMonitor monitor(kIdleShutdown, [&loop] { loop->quit(); });
     std::uint16_t port = 0;
+    ServerAccess access;
+    AccessSettings settings;
     try {
         port = config.rpcPort();
+        settings = config.access();
+        access.filter = ClientFilter::parse(settings.allowedClients);
     } catch (const reg::RegistryError& e) {
         const HRESULT hr = hresultFromWin32(static_cast<unsigned>(e.code()));
         printFailure(hr, e.what());
         worker.stop();
         return hr;
+    } catch (const ClientFilterError& e) {
+        // A restriction that cannot be understood must not leave the server
+        // open: refuse to start.
+        printFailure(E_FAIL_HR, e.what());
+        worker.stop();
+        return E_FAIL_HR;
     }
-    RpcServer rpc(srv, monitor, "", port);
+    access.tlsCertificate = settings.tlsCertificate;
+    access.tlsKey = settings.tlsKey;
+    access.tlsClientCA = settings.tlsClientCA;
+    access.log = [&log](LogLevel level, const std::string& text) { log.write(level, text); };
+    RpcServer rpc(srv, monitor, settings.listenAddress, port, access);
     try {
         rpc.start();
     } catch (const ListenError& e) {
@@ -133,6 +153,12 @@ HRESULT serve(RunMode mode) {
         worker.stop();
         return E_PORT_IN_USE;
     }
+    if (!isLoopback(settings.listenAddress) && !access.filter.restricts() && settings.tlsClientCA.empty())
+        log.write(LogLevel::Warning,
+                  "listening on " + (settings.listenAddress.empty() ? std::string("every address") : settings.listenAddress) +
+                      ", TCP port " + std::to_string(rpc.port()) +
+                      ", without restriction: any computer that reaches this port may control the centre "
+                      "(ListenAddress, AllowedClients or TlsClientCA under HKLM\\Software\\Ardonis\\Kt64Srv restrict it)");
 
     if (asService) {
         sd_notify(0, "READY=1");

@@ -38,7 +38,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        auto server = client::ConnectServer(cmd.computer);
+        client::ConnectOptions options;
+        options.tls = cmd.tls;
+        auto server = client::ConnectServer(cmd.computer, options);
         ctl::RunSettings settings;
         settings.progressBar = ::isatty(STDERR_FILENO) != 0;
         settings.clearScreen = ::isatty(STDOUT_FILENO) != 0;
