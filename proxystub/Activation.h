@@ -10,7 +10,9 @@
 // start the unit "<LocalService>.service" (the executable refuses to run
 // unless the service manager started it). Otherwise the LocalServer32
 // executable is started as a detached process (own session, working
-// directory "/", standard streams on /dev/null, no inherited descriptors),
+// directory "/", standard input and output on /dev/null, standard error
+// into the journal under the program's name, or /dev/null when no journal
+// runs; no other inherited descriptors),
 // so that it outlives the client that started it and ends by its own
 // shutdown rule. The two ways of starting are passed in (Starters), so the
 // decision is exercised without a service manager.

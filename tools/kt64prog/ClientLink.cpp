@@ -56,13 +56,11 @@ private:
 };
 
 // CompName under HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Prog; "" (this
-// computer) when it is not set or the registry cannot be read.
+// computer) when it is not set. Throws reg::RegistryError when the registry
+// cannot be read: the configured computer must not silently become this one.
 std::string configuredComputer() {
-    try {
-        if (auto key = reg::Key::open(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")) {
-            if (auto name = key->string("CompName")) return *name;
-        }
-    } catch (const reg::RegistryError&) {
+    if (auto key = reg::Key::open(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")) {
+        if (auto name = key->string("CompName")) return *name;
     }
     return {};
 }
@@ -87,6 +85,9 @@ std::unique_ptr<program::CentreLink> connectCentre(const std::optional<std::stri
             const std::string fix = client::connectionFix(e);
             err << "kt64prog: " << e.what() << (fix.empty() ? "" : ": " + fix) << "\n";
         }
+        return std::make_unique<ClientLink>(nullptr);
+    } catch (const reg::RegistryError& e) {
+        err << client::kNoServerErrorText << "\nkt64prog: " << e.what() << "\n";
         return std::make_unique<ClientLink>(nullptr);
     }
 }
