@@ -47,7 +47,8 @@ private:
 
     LogSink sink_;
     Clock clock_;
-    std::string device_ = "the port";
+    static constexpr const char* kNoDevice = "the port";
+    std::string device_ = kNoDevice;
 
     bool portFailing_ = false;
     std::string portText_;

@@ -57,6 +57,9 @@ TEST(WorkerJournal, APortThatFailsIsToldOnceThenOnceAMinuteThenItsReturn) {
     EXPECT_EQ(rig.take(), (Lines{"I port /dev/ttyUSB0 back after 75 s"}));
     rig.journal.portOpened("/dev/ttyUSB0");
     EXPECT_EQ(rig.take(), (Lines{"I port /dev/ttyUSB0 opened"}));
+    // Lost while open: the system's text alone gets the device beside it.
+    rig.journal.portFailed("Input/output error");
+    EXPECT_EQ(rig.take(), (Lines{"E port failed: Input/output error (/dev/ttyUSB0)"}));
 }
 
 TEST(WorkerJournal, SilenceAndBadFramesAreToldWithoutFloodingTheLog) {
