@@ -25,11 +25,10 @@ void WorkerJournal::portOpened(const std::string& device) {
 
 void WorkerJournal::portFailed(const std::string& failure) {
     const auto now = clock_();
-    // A port lost while open fails with the system's text alone (EIO): the
-    // device it was open on goes beside it.
-    const std::string text = portFailing_ || device_ == kNoDevice || failure.find(device_) != std::string::npos
-                                 ? failure
-                                 : failure + " (" + device_ + ")";
+    // A failed open names its device; a port lost while open fails with
+    // the system's text alone (EIO): the device it was open on goes beside.
+    const bool named = failure.find('(') != std::string::npos;
+    const std::string text = portFailing_ || named || device_ == kNoDevice ? failure : failure + " (" + device_ + ")";
     // A port lost while the centre was silent or sending junk starts a new
     // story: those states end with it.
     silent_ = false;

@@ -248,6 +248,7 @@ TEST_F(CtlRunTest, CommandsReportWhatTheCentreDidWithThem) {
          "not sent: Brak odpowiedzi. (0x80040204)\n(the request stays queued until the centre answers)\n"},
         {{"wait"}, E_KT64_PAUSED, std::string(text::kPaused),
          "communication is paused: Transmisja jest zatrzymana. (0x80040206)\n(kt64ctl resume switches it on)\n"},
+        {{"wait"}, E_KT64_PORT, portText, "the centre was not read: " + portText + " (0x80040200)\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.args[0]));

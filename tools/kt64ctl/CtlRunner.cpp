@@ -353,17 +353,22 @@ void awaitFirstExchange(client::Kt64Srv& srv) {
 }
 
 // A setter only queues its request; the worker sends it with the next
-// exchange. Waiting for two readings covers the exchange under way and the
-// one that carries the request; then the centre's status tells whether it
-// went out. A port that cannot be opened, a silent centre or a pause is
+// exchange. The first reading ends the exchange under way; after it, the
+// first reading with a valid status is the one that carried the request.
+// A port that cannot be opened, a silent centre or a pause is retried for a
+// few readings (a port just changed takes one retry to open) and then
 // reported with the server's text: the request stays queued meanwhile.
 int confirmSent(client::Kt64Srv& srv, std::ostream& out, std::ostream& err, const std::string& sent) {
+    constexpr int kReadings = 3;
     srv.WaitForDeviceRead();
-    srv.WaitForDeviceRead();
-    const std::string trouble = centreTrouble(srv);
-    if (trouble.empty()) {
-        out << sent;
-        return 0;
+    std::string trouble;
+    for (int i = 0; i < kReadings; ++i) {
+        srv.WaitForDeviceRead();
+        trouble = centreTrouble(srv);
+        if (trouble.empty()) {
+            out << sent;
+            return 0;
+        }
     }
     err << "not sent: " << trouble << "\n(the request stays queued until the centre answers)\n";
     return 1;
@@ -463,12 +468,13 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
             try {
                 srv.GetGmtTime();
             } catch (const ServerError& e) {
-                if (e.description() && e.code() == E_KT64_PAUSED) {
-                    err << "communication is paused: " << errorText(e) << "\n(kt64ctl resume switches it on)\n";
-                    return 1;
-                }
                 if (!e.description())
                     throw;
+                if (e.code() == E_KT64_PAUSED)
+                    err << "communication is paused: " << errorText(e) << "\n(kt64ctl resume switches it on)\n";
+                else
+                    err << "the centre was not read: " << errorText(e) << "\n";
+                return 1;
             }
         }
         out << "centre read " << cmd.count << (cmd.count == 1 ? " time\n" : " times\n");
