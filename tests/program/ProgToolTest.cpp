@@ -58,12 +58,16 @@ public:
     bool Connected() const override { return true; }
     std::string BuildType() override { return "KT-64/GPS/2/232"; }
     void PutRozkazy(std::span<const std::uint8_t> image) override { sent.assign(image.begin(), image.end()); }
-    std::uint32_t RozkazPos() override { return 2905 - next(); }
+    std::uint32_t RozkazPos() override {
+        if (failSend) throw program::LinkError(hresultOf(0x80040203u), std::string("Bledna suma kontrolna."));
+        return 2905 - next();
+    }
     void StartGetRozkazy() override {}
     std::uint32_t RozkazRxPos() override { return next(); }
     program::ReceivedList GetRozkazy() override { return {program::kByteArrayType, stored}; }
 
     std::vector<std::uint32_t> positions = {1000, 2905, 2905};
+    bool failSend = false;  // RozkazPos reports a failed upload
     std::vector<std::uint8_t> sent, stored;
 
 private:
@@ -199,7 +203,14 @@ TEST(ProgTool, SendAndReceive) {
 
     t.centre.positions = {700, 700};
     EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
-    EXPECT_NE(t.err.str().find("the transfer stopped at 700 of 2905 bytes"), std::string::npos) << t.err.str();
+    EXPECT_NE(t.err.str().find("kt64prog: sending stopped at 700 of 2905 bytes\n"), std::string::npos) << t.err.str();
+    // An upload the server reports failed: where it stopped and the server's text.
+    t.centre.failSend = true;
+    EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
+    EXPECT_NE(t.err.str().find("kt64prog: sending failed at 0 of 2905 bytes: Bledna suma kontrolna.\n"),
+              std::string::npos)
+        << t.err.str();
+    t.centre.failSend = false;
 
     t.centre.stored = t.centre.sent;
     t.centre.positions = {1000, 2905, 2905};

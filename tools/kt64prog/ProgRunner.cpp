@@ -164,7 +164,10 @@ public:
               failed = p.failed();
               env.err << formatText("%s: %d/%d (%d%%)", std::string(program::text::kTransferTitle).c_str(), p.position(),
                                     TransferProgress::kRange, p.position() * 100 / TransferProgress::kRange);
-              if (p.failed()) env.err << "  " << p.statusText();
+              if (p.failed()) {
+                  failure = p.statusText();
+                  env.err << "  " << p.statusText();
+              }
               env.err << "\n";
           }) {}
     void watch(TransferProgress& progress) override {
@@ -175,6 +178,7 @@ public:
     int last = 0;
     bool finished = false;
     bool failed = false;
+    std::string failure;  // the server's text when the transfer failed
 };
 
 std::unique_ptr<CentreLink> connect(ProgEnvironment& env, const ProgCommand& c) {
@@ -183,12 +187,16 @@ std::unique_ptr<CentreLink> connect(ProgEnvironment& env, const ProgCommand& c) 
     return link;
 }
 
-// What a transfer ended with, beyond the core's own messages.
-void checkTransfer(const TerminalMessages& messages, const TerminalWatcher& watcher) {
+// What a transfer (what: "sending", "receiving") ended with, beyond the
+// core's own messages: where it stopped and the server's reason.
+void checkTransfer(const TerminalMessages& messages, const TerminalWatcher& watcher, const char* what) {
     if (messages.messagesShown() > 0) throw Failure{};
     if (watcher.runs == 0) throw Failure{messages.declined() > 0 ? "cancelled" : ""};
+    if (watcher.failed)
+        throw Failure{formatText("%s failed at %d of %d bytes: %s", what, watcher.last, TransferProgress::kRange,
+                                 watcher.failure.c_str())};
     if (!watcher.finished || watcher.last != TransferProgress::kRange)
-        throw Failure{formatText("the transfer stopped at %d of %d bytes", watcher.last, TransferProgress::kRange)};
+        throw Failure{formatText("%s stopped at %d of %d bytes", what, watcher.last, TransferProgress::kRange)};
 }
 
 int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) {
@@ -249,7 +257,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             auto link = connect(env, c);
             TerminalWatcher watcher(env);
             ProgramTransfer(*link, messages, watcher).SendProgram(doc);
-            checkTransfer(messages, watcher);
+            checkTransfer(messages, watcher, "sending");
             return 0;
         }
         case Verb::Receive: {
@@ -259,7 +267,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             TerminalWatcher watcher(env);
             ProgramTransfer(*link, messages, watcher).ReceiveProgram(doc);
             if (messages.messagesShown() > 0 || !doc.isModified()) {
-                checkTransfer(messages, watcher);
+                checkTransfer(messages, watcher, "receiving");
                 throw Failure{};
             }
             saveProgram(doc, c.file);
