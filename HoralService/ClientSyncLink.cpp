@@ -34,10 +34,16 @@ private:
 
 }  // namespace
 
+ClientSyncLink::ClientSyncLink(std::string clientName)
+    : clientName_(std::move(clientName)), cancellation_(std::make_shared<client::CallCancellation>()) {}
+
+void ClientSyncLink::cancel() { cancellation_->cancel(); }
+
 std::unique_ptr<SyncServer> ClientSyncLink::connect(const std::string& computer) {
     try {
         client::ConnectOptions options;
         options.clientName = clientName_;
+        options.cancellation = cancellation_;
         return std::make_unique<ClientSyncServer>(client::ConnectServer(computer, options));
     } catch (const client::ServerError& e) {
         throw asLinkError(e);

@@ -27,16 +27,20 @@ WorkerEnd SyncWorker::run(const StopSignal& stop) {
         }
         if (stop.requested()) break;
 
+        // A connection or call that fails because the stop cut it short is
+        // no failure to log: the program is ending.
         std::unique_ptr<SyncServer> server;
         try {
             server = parts_.link.connect(settings_.compName);
         } catch (const LinkError&) {
+            if (stop.requested()) break;
             parts_.log.message(MessageId::NoConnection);
         }
         if (server) {
             try {
                 if (synchroniseWith(*server, stop) == CycleEnd::Stopped) break;
             } catch (const LinkError& e) {
+                if (stop.requested()) break;
                 if (e.description()) {
                     parts_.log.text(*e.description());
                 } else {

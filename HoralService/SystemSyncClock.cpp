@@ -1,7 +1,11 @@
-// timerfd, localtime_r/mktime and clock_settime behind the clock seam.
+// timerfd, localtime_r/mktime, clock_settime and the RTC behind the clock
+// seam.
 #include "SystemSyncClock.h"
 
+#include <fcntl.h>
+#include <linux/rtc.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -68,6 +72,43 @@ std::optional<std::time_t> utcOfLocal(const SystemTime& local) {
     return t;
 }
 
+std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t readAt) {
+    std::tm tm{};
+    tm.tm_year = local.year - 1900;
+    tm.tm_mon = local.month - 1;
+    tm.tm_mday = local.day;
+    tm.tm_hour = local.hour;
+    tm.tm_min = local.minute;
+    tm.tm_sec = local.second;
+    // The fields as if they were UTC; timegm normalises out-of-range fields,
+    // which then no longer match what was asked.
+    const std::time_t asUtc = ::timegm(&tm);
+    if (tm.tm_year != local.year - 1900 || tm.tm_mon != local.month - 1 || tm.tm_mday != local.day ||
+        tm.tm_hour != local.hour || tm.tm_min != local.minute || tm.tm_sec != local.second)
+        return std::nullopt;
+    std::tm zone{};
+    if (localtime_r(&readAt, &zone) == nullptr) return std::nullopt;
+    return asUtc - zone.tm_gmtoff;
+}
+
+HardwareClockResult setHardwareClock(std::time_t utc, const char* device) {
+    const int fd = ::open(device, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return (errno == ENOENT || errno == ENODEV || errno == ENXIO) ? HardwareClockResult::NoDevice
+                                                                             : HardwareClockResult::Failed;
+    std::tm tm{};
+    gmtime_r(&utc, &tm);
+    rtc_time rtc{};
+    rtc.tm_sec = tm.tm_sec;
+    rtc.tm_min = tm.tm_min;
+    rtc.tm_hour = tm.tm_hour;
+    rtc.tm_mday = tm.tm_mday;
+    rtc.tm_mon = tm.tm_mon;
+    rtc.tm_year = tm.tm_year;
+    const bool set = ::ioctl(fd, RTC_SET_TIME, &rtc) == 0;
+    ::close(fd);
+    return set ? HardwareClockResult::Set : HardwareClockResult::Failed;
+}
+
 LocalSeconds SystemSyncClock::nowLocal() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
@@ -89,10 +130,14 @@ std::unique_ptr<SyncTimer> SystemSyncClock::createTimer() {
 }
 
 bool SystemSyncClock::setLocalTime(const SystemTime& local) {
-    const auto utc = utcOfLocal(local);
+    const auto utc = utcOfReading(local, std::time(nullptr));
     if (!utc) return false;
     const timespec ts{*utc, 0};
-    return ::clock_settime(CLOCK_REALTIME, &ts) == 0;
+    if (::clock_settime(CLOCK_REALTIME, &ts) != 0) return false;
+    // The system clock is set: a machine without an RTC, or one that refuses,
+    // keeps the new time until the next start all the same.
+    setHardwareClock(*utc, kHardwareClockDevice);
+    return true;
 }
 
 bool SystemSyncClock::pause(std::chrono::milliseconds length, const StopSignal& stop) {

@@ -2,7 +2,15 @@
 // system clock and the time zone (localtime_r), a timerfd on CLOCK_REALTIME
 // armed with the absolute UTC time of the local instant (mktime), so a change
 // of the system clock moves the moment the timer fires as it should, and
-// clock_settime to set the clock (needs CAP_SYS_TIME).
+// clock_settime to set the clock (needs CAP_SYS_TIME), then the hardware
+// clock (RTC) where there is one.
+//
+// Setting converts the centre's local reading to UTC with the offset the
+// zone has in force at the moment of the reading (now), not with mktime's
+// guess: on the autumn change day a local time occurs twice, and mktime
+// would take whichever offset its previous call used, setting the clock an
+// hour wrong (and every later cycle would then find the deviation too large
+// to correct).
 #pragma once
 
 #include <ctime>
@@ -23,5 +31,20 @@ public:
 // Seconds since the epoch of the local calendar fields (mktime, the zone
 // deciding daylight saving); nullopt when they name no time.
 std::optional<std::time_t> utcOfLocal(const SystemTime& local);
+
+// Seconds since the epoch of local calendar fields read at the instant
+// readAt: the fields less the zone's UTC offset in force at readAt. nullopt
+// when the fields name no calendar time (a 30 February, an hour 24).
+std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t readAt);
+
+enum class HardwareClockResult { Set, NoDevice, Failed };
+
+// Sets the RTC at device (a /dev/rtcN) to utc. NoDevice when there is no
+// such device, Failed when it refuses the time; neither is an error of the
+// synchronisation, which has set the system clock already.
+HardwareClockResult setHardwareClock(std::time_t utc, const char* device);
+
+// The RTC device the system keeps its time in.
+inline constexpr const char* kHardwareClockDevice = "/dev/rtc0";
 
 }  // namespace kt64::sync

@@ -30,6 +30,8 @@ WorkerThread::~WorkerThread() {
     if (thread_.joinable()) stop();
 }
 
+void WorkerThread::requestStop() { stop_.request(); }
+
 WorkerEnd WorkerThread::stop() {
     stop_.request();
     return join();

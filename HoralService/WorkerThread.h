@@ -23,6 +23,8 @@ public:
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
+    // Requests the stop without waiting (see stop()).
+    void requestStop();
     // Requests the stop and waits until the worker has left its cycle.
     WorkerEnd stop();
     // Readable once the worker has ended, by itself or after stop().

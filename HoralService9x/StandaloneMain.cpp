@@ -6,13 +6,14 @@
 // systemd, or no "Orvu" in the command line. Otherwise: read the settings
 // (message 106 and no worker when the registry key is unavailable; the
 // program stays until it is stopped all the same), start the worker and log
-// 102, wait for SIGTERM or SIGINT, then stop the worker, log 103 and exit
-// with 0. A worker that ends by itself leaves the program waiting.
+// 102, wait for SIGTERM or SIGINT, then stop the worker (cutting a link
+// call in progress short), log 103 and exit with 0. A worker that ends by itself leaves the program waiting.
 #include <poll.h>
 #include <signal.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 #include <memory>
 
 #include "ClientSyncLink.h"
@@ -45,6 +46,19 @@ void waitForStop(TerminationSignals& signals) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Help comes before the start-up rules, which would only refuse.
+    if (argc == 2) {
+        const std::string_view word = argv[1];
+        if (word == "--help" || word == "-h" || word == "/?" || word == "-?") {
+            std::fputs(
+                "Usage: HoralService9x Orvu\n"
+                "The stand-alone PC clock synchronisation program for computers without a\n"
+                "service manager. The console starts it with the start-up marker Orvu; started\n"
+                "otherwise it refuses to run (exit status 255).\n",
+                stdout);
+            return 0;
+        }
+    }
     if (const auto text = refusal(serviceManagerRunning(), commandLineOf(argc, argv))) {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(text->size()), text->data());
         return -1;
@@ -67,7 +81,13 @@ int main(int argc, char** argv) {
     }
 
     waitForStop(signals);
-    if (thread) thread->stop();
+    // The console waits 3 s for the program to end; a link call in progress
+    // would hold the worker up to 8 s, so it is cut short after the request.
+    if (thread) {
+        thread->requestStop();
+        link.cancel();
+        thread->stop();
+    }
     log.message(MessageId::Stopped);
     return 0;
 }

@@ -269,6 +269,9 @@ void Centre::applyFault(Bytes& b, int record, std::chrono::milliseconds& delay) 
         case FaultKind::Short:
             b.pop_back();
             break;
+        case FaultKind::Garbage:
+            b.insert(b.begin(), static_cast<std::size_t>(fault_.argument), std::uint8_t{0x55});
+            break;
         case FaultKind::AckCorrupt:
             if (record != fault_.argument) return;
             b.back() ^= 0x5A;

@@ -18,6 +18,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::Late, "late", true},           {FaultKind::Checksum, "checksum", false},
     {FaultKind::Marker, "marker", false},      {FaultKind::Short, "short", false},
     {FaultKind::AckRefuse, "ack-refuse", true}, {FaultKind::AckCorrupt, "ack-corrupt", true},
+    {FaultKind::Garbage, "garbage", true},
 };
 
 std::vector<std::string_view> words(std::string_view s) {
@@ -61,7 +62,7 @@ std::optional<Fault> parseFault(std::string_view text, std::string* error) {
     std::size_t i = 1;
     if (kind->takesArgument) {
         if (w.size() < 2) return fail(error, std::string(kind->name) + " needs a number");
-        const int max = f.kind == FaultKind::Late ? 60000 : 65535;
+        const int max = f.kind == FaultKind::Late ? 60000 : f.kind == FaultKind::Garbage ? 4096 : 65535;
         const auto v = number(w[1], max);
         if (!v) return fail(error, "bad number '" + std::string(w[1]) + "' (0.." + std::to_string(max) + ")");
         f.argument = *v;

@@ -15,8 +15,10 @@
 //                  acknowledged; record K of a read (0xEE) is not answered
 //   ack-corrupt K  record K is handled, but its acknowledgement or answer
 //                  carries a wrong checksum
+//   garbage N      N stray bytes (0x55) go out before the answer, as line noise
+//                  or a dropped-in device would put them
 //
-// The first five act on every answer (status frames, acknowledgements, record
+// The first five and garbage act on every answer (status frames, acknowledgements, record
 // answers); the ack- faults only on the record with index K, in every transfer.
 #pragma once
 
@@ -27,11 +29,12 @@
 
 namespace kt64::sim {
 
-enum class FaultKind { None, Silent, Late, Checksum, Marker, Short, AckRefuse, AckCorrupt };
+enum class FaultKind { None, Silent, Late, Checksum, Marker, Short, AckRefuse, AckCorrupt, Garbage };
 
 struct Fault {
     FaultKind kind = FaultKind::None;
-    // Milliseconds for Late, the record index for AckRefuse and AckCorrupt.
+    // Milliseconds for Late, the record index for AckRefuse and AckCorrupt, the
+    // number of stray bytes for Garbage.
     int argument = 0;
     // How many more answers (for the ack- faults: occurrences of record K) it
     // affects; -1 = until changed.

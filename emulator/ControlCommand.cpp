@@ -293,6 +293,7 @@ std::string_view controlHelp() {
   fault ack-refuse K          record K of a write is neither stored nor acknowledged,
                               record K of a read is not answered
   fault ack-corrupt K         the acknowledgement or answer of record K has a wrong checksum
+  fault garbage N             N stray bytes (0x55) go out before each answer
     A fault may end in "once" or "times N": it then lasts for that many answers
     (for ack- faults: occurrences of record K); otherwise until changed.
   set NAME VALUE              change a setting (names below), shown by the next status

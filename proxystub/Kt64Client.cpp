@@ -1,26 +1,83 @@
-// The Kt64Srv client object: one channel, one lease stream, and one unary
-// call with a deadline per member.
+// The Kt64Srv client object: one channel for the members, each a unary call
+// with a deadline, and one of its own for the lease, which is kept held.
 #include "Kt64Client.h"
 
 #include <grpcpp/client_context.h>
 #include <grpcpp/create_channel.h>
 #include <grpcpp/security/credentials.h>
 #include <grpcpp/support/client_callback.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "Activation.h"
 #include "ChannelSettings.h"
 #include "Kt64Srv.grpc.pb.h"
 #include "ProgramPaths.h"
+#include "Registry.h"
+#include "Kt64SrvIds.h"
 
 namespace kt64::client {
 
 namespace {
+
+// Whether something accepts TCP connections on the loopback port (a plain
+// connect, no gRPC): tells "another program holds RpcPort" from "nothing
+// listens".
+bool portAnswersTcp(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return answered;
+}
+
+std::string readPem(const char* what, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ServerError(E_INVALIDARG, std::string(what) + " " + path + ": cannot be read: " + std::strerror(errno));
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Plain TCP, or TLS with the files given (else those in the registry).
+std::shared_ptr<grpc::ChannelCredentials> channelCredentials(ClientTls tls) {
+    if (tls.empty()) {
+        if (auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey)) {
+            tls.serverCA = key->string("TlsServerCA").value_or("");
+            tls.certificate = key->string("TlsClientCertificate").value_or("");
+            tls.key = key->string("TlsClientKey").value_or("");
+        }
+    }
+    if (tls.empty()) return grpc::InsecureChannelCredentials();
+    if (tls.certificate.empty() != tls.key.empty())
+        throw ServerError(E_INVALIDARG, "a client certificate needs its key, and a key its certificate");
+    grpc::SslCredentialsOptions options;
+    if (!tls.serverCA.empty()) options.pem_root_certs = readPem("TlsServerCA", tls.serverCA);
+    if (!tls.certificate.empty()) {
+        options.pem_cert_chain = readPem("TlsClientCertificate", tls.certificate);
+        options.pem_private_key = readPem("TlsClientKey", tls.key);
+    }
+    return grpc::SslCredentials(options);
+}
 
 // Half-close of a released lease: the server answers by ending the stream;
 // one that does not within this time gets a cancellation instead.
@@ -32,7 +89,11 @@ constexpr std::chrono::milliseconds kReleaseGrace{1000};
 // reactor and its context may be destroyed.
 class Lease : public grpc::ClientBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant> {
 public:
-    Lease(rpc::IKt64Srv::Stub& stub, const std::string& clientName, bool waitForReady) {
+    // ended, when given, is called once the stream has ended, whatever ended
+    // it (see onEnded).
+    Lease(rpc::IKt64Srv::Stub& stub, const std::string& clientName, bool waitForReady,
+          CallCancellation* cancellation, std::function<void()> ended = {})
+        : ended_(std::move(ended)), cancellable_(cancellation, &context_) {
         context_.set_wait_for_ready(waitForReady);
         request_.set_client(clientName);
         stub.async()->Lease(&context_, this);
@@ -47,14 +108,24 @@ public:
     // DEADLINE_EXCEEDED when nothing came in time (the call is cancelled).
     grpc::Status awaitGrant(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, timeout, [&] { return granted_ || done_; })) {
+        if (!changed_.wait_for(lock, timeout, [&] { return granted_ || done_ || interrupted_; })) {
             lock.unlock();
             context_.TryCancel();
             return grpc::Status(grpc::StatusCode::DEADLINE_EXCEEDED, "no lease granted in time");
         }
         if (granted_)
             return grpc::Status::OK;
+        if (!done_)
+            return grpc::Status(grpc::StatusCode::CANCELLED, "no longer waited for");
         return status_;
+    }
+
+    // Ends a wait in awaitGrant at once. No gRPC call: safe under the
+    // owner's locks (a cancellation may run OnDone in the calling thread).
+    void interrupt() {
+        std::lock_guard lock(mutex_);
+        interrupted_ = true;
+        changed_.notify_all();
     }
 
     bool held() const {
@@ -66,8 +137,10 @@ public:
     // cancel if the server does not finish. Returns when OnDone has run.
     void release() {
         std::unique_lock lock(mutex_);
-        if (done_)
+        if (done_) {
+            changed_.wait(lock, [&] { return finished_; });
             return;
+        }
         if (changed_.wait_for(lock, kReleaseGrace, [&] { return writeDone_ || done_; }) && !done_ && writeOk_) {
             lock.unlock();
             StartWritesDone();
@@ -79,7 +152,20 @@ public:
             context_.TryCancel();
             lock.lock();
         }
-        changed_.wait(lock, [&] { return done_; });
+        changed_.wait(lock, [&] { return finished_; });
+    }
+
+    // Calls ended once the stream has ended (at once when it has). The object
+    // is not destroyed before the call has returned.
+    void onEnded(std::function<void()> ended) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!done_) {
+                ended_ = std::move(ended);
+                return;
+            }
+        }
+        ended();
     }
 
     void OnWriteDone(bool ok) override {
@@ -102,14 +188,26 @@ public:
     }
 
     void OnDone(const grpc::Status& status) override {
+        std::function<void()> ended;
+        {
+            std::lock_guard lock(mutex_);
+            status_ = status;
+            done_ = true;
+            ended = std::move(ended_);
+            changed_.notify_all();
+        }
+        if (ended)
+            ended();
+        // Only now may release() return and the owner destroy the object.
         std::lock_guard lock(mutex_);
-        status_ = status;
-        done_ = true;
+        finished_ = true;
         changed_.notify_all();
     }
 
 private:
+    std::function<void()> ended_;
     grpc::ClientContext context_;
+    CancellableCall cancellable_;
     rpc::LeaseRequest request_;
     rpc::LeaseGrant grant_;
     mutable std::mutex mutex_;
@@ -118,7 +216,115 @@ private:
     bool writeOk_ = false;
     bool granted_ = false;
     bool done_ = false;
+    bool finished_ = false;
+    bool interrupted_ = false;
     grpc::Status status_;
+};
+
+// Delay before another attempt when a lease could not be re-taken.
+constexpr std::chrono::milliseconds kRetakePause{500};
+// Time a re-taken lease may take to be granted before it is tried anew.
+constexpr std::chrono::milliseconds kRetakeGrant{3000};
+
+// Holds a lease for the client object's whole life. A lease lives on one
+// connection; when that connection drops (a network blip, a proxy reset)
+// while the object lives, the server would end about 5 s later under a
+// client still using it. The keeper takes a new lease as soon as the old one
+// has ended, waiting for the channel to reconnect, and goes on trying until
+// the object is destroyed. The lease has a channel of its own, so a call the
+// server refuses at the transport level (oversized metadata) cannot take the
+// lease's connection down with it.
+class LeaseKeeper {
+public:
+    LeaseKeeper(std::unique_ptr<rpc::IKt64Srv::Stub> stub, std::string clientName, CallCancellation* cancellation)
+        : stub_(std::move(stub)), clientName_(std::move(clientName)), cancellation_(cancellation) {}
+
+    ~LeaseKeeper() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+            if (lease_)
+                lease_->interrupt();
+        }
+        changed_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+        // The lease in force is released in order (half-close, grace).
+        std::unique_ptr<Lease> last;
+        {
+            std::lock_guard lock(mutex_);
+            last = std::move(lease_);
+        }
+        last.reset();
+    }
+
+    // A first lease for ConnectServer to wait on.
+    std::unique_ptr<Lease> attempt(bool waitForReady) {
+        return std::make_unique<Lease>(*stub_, clientName_, waitForReady, cancellation_);
+    }
+
+    // Takes over the granted first lease and keeps one held from now on.
+    void keep(std::unique_ptr<Lease> granted) {
+        Lease* first = granted.get();
+        {
+            std::lock_guard lock(mutex_);
+            lease_ = std::move(granted);
+        }
+        thread_ = std::thread([this] { run(); });
+        first->onEnded([this] { leaseEnded(); });
+    }
+
+    bool held() const {
+        std::lock_guard lock(mutex_);
+        return lease_ && lease_->held();
+    }
+
+private:
+    void leaseEnded() {
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return stopping_ || ended_; });
+            if (stopping_)
+                return;
+            ended_ = false;
+            // The ended lease is done: destroy it outside the lock, then
+            // put a new one, waiting for the connection, in its place.
+            auto old = std::move(lease_);
+            lock.unlock();
+            old.reset();
+            auto fresh = std::make_unique<Lease>(*stub_, clientName_, true, cancellation_, [this] { leaseEnded(); });
+            lock.lock();
+            lease_ = std::move(fresh);
+            if (stopping_)
+                return;
+            Lease* current = lease_.get();
+            lock.unlock();
+            const bool granted = current->awaitGrant(kRetakeGrant).ok();
+            lock.lock();
+            // A grant that did not come in time was cancelled; its end, which
+            // brings the next attempt, is on its way.
+            if (!granted && !stopping_)
+                changed_.wait_for(lock, kRetakePause, [&] { return stopping_.load(); });
+        }
+    }
+
+    std::unique_ptr<rpc::IKt64Srv::Stub> stub_;
+    const std::string clientName_;
+    CallCancellation* const cancellation_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::unique_ptr<Lease> lease_;
+    bool ended_ = false;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
 };
 
 std::string defaultClientName() {
@@ -151,13 +357,14 @@ struct Kt64Srv::Impl {
     ConnectOptions options;
     std::shared_ptr<grpc::Channel> channel;
     std::unique_ptr<rpc::IKt64Srv::Stub> stub;
-    std::unique_ptr<Lease> lease;
+    std::unique_ptr<LeaseKeeper> lease;
 
     // One unary call with its deadline; throws ServerError on failure.
     template <class Request, class Response, class Method>
     Response call(Method method, const Request& request, std::chrono::milliseconds timeout) {
         grpc::ClientContext context;
         context.set_deadline(std::chrono::system_clock::now() + timeout);
+        const CancellableCall cancellable(options.cancellation.get(), &context);
         Response response;
         grpc::Status status = ((*stub).*method)(&context, request, &response);
         if (!status.ok())
@@ -189,17 +396,32 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
     impl->options = options;
     if (impl->options.clientName.empty())
         impl->options.clientName = defaultClientName();
+    std::shared_ptr<grpc::ChannelCredentials> credentials;
     try {
         impl->address = parseServerAddress(computer, registeredRpcPort(), localComputerName());
+        credentials = channelCredentials(options.tls);
     } catch (const AddressError& e) {
         throw ServerError(E_INVALIDARG, e.what());
+    } catch (const reg::RegistryError& e) {
+        throw ServerError(hresultFromWin32(static_cast<unsigned>(e.code())), e.what());
     }
-    impl->channel = grpc::CreateCustomChannel(impl->address.target(), grpc::InsecureChannelCredentials(),
-                                              rpc::clientChannelArguments());
+    impl->channel = grpc::CreateCustomChannel(impl->address.target(), credentials, rpc::clientChannelArguments());
     impl->stub = rpc::IKt64Srv::NewStub(impl->channel);
+    impl->lease = std::make_unique<LeaseKeeper>(
+        rpc::IKt64Srv::NewStub(grpc::CreateCustomChannel(impl->address.target(), credentials,
+                                                         rpc::clientChannelArguments())),
+        impl->options.clientName, impl->options.cancellation.get());
 
-    auto lease = std::make_unique<Lease>(*impl->stub, impl->options.clientName, false);
+    auto lease = impl->lease->attempt(false);
     grpc::Status status = lease->awaitGrant(options.connectTimeout);
+    if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local &&
+        portAnswersTcp(impl->address.port)) {
+        // Something listens but no link server answers (another program,
+        // or a server that requires TLS): starting one would not help.
+        throw ServerError(E_RPC_SERVER_UNAVAILABLE,
+                          impl->address.target() + " accepts connections but no link server answers there (" +
+                              status.error_message() + ")");
+    }
     if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local) {
         // Nothing listens here: start the registered server (or service),
         // then wait for the channel to become ready and the lease to be
@@ -210,20 +432,31 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         starters.service = options.startService;
         const std::string started = activateLocalServer(starters, options.activationTimeout);
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        lease = std::make_unique<Lease>(*impl->stub, impl->options.clientName, true);
+        lease = impl->lease->attempt(true);
         status = lease->awaitGrant(std::max(left, std::chrono::milliseconds(0)));
         if (!status.ok()) {
-            if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
+            if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED) {
+                // The usual reason a started server never answers: another
+                // program holds its port, so it could not listen.
+                const bool taken = portAnswersTcp(impl->address.port);
                 throw ServerError(E_SERVER_EXEC_FAILURE,
-                                  started + " was started but did not answer on " + impl->address.target());
+                                  started + " was started but did not answer on " + impl->address.target() +
+                                      (taken ? "; RpcPort " + std::to_string(impl->address.port) +
+                                                   " is taken by another program: set RpcPort under "
+                                                   "HKLM\\Software\\Ardonis\\Kt64Srv"
+                                             : std::string()));
+            }
             throw toServerError(status);
         }
     } else if (!status.ok()) {
         if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
             throw ServerError(E_RPC_TIMEOUT, "no answer from " + impl->address.target());
+        if (status.error_code() == grpc::StatusCode::UNAVAILABLE)
+            throw ServerError(E_RPC_SERVER_UNAVAILABLE,
+                              "no link server answers on " + impl->address.target() + " (" + status.error_message() + ")");
         throw toServerError(status);
     }
-    impl->lease = std::move(lease);
+    impl->lease->keep(std::move(lease));
     return std::unique_ptr<Kt64Srv>(new Kt64Srv(std::move(impl)));
 }
 

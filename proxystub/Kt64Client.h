@@ -2,10 +2,11 @@
 // that every client program uses.
 //
 // Creating the object (ConnectServer) opens a lease on the server, held
-// until the object is destroyed; a local server ends about 5 s after its
-// last lease. When the computer is this one, nothing answers and a local
-// server is registered, ConnectServer starts it (or, when it is installed
-// as a service, has systemd start the service) and waits for it. Each
+// until the object is destroyed (taken anew on a new connection whenever the
+// old one drops); a local server ends about 5 s after its last lease. When
+// the computer is this one, nothing answers and a local server is
+// registered, ConnectServer starts it (or, when it is installed as a
+// service, has systemd start the service) and waits for it. Each
 // member returns the value or throws ServerError: the server's error object
 // (HRESULT and Polish description), or a description-less failure of the
 // connection. Every call has a deadline, so no caller freezes when the
@@ -21,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CallCancellation.h"
 #include "HResult.h"
 #include "Kt64Srv.pb.h"
 #include "OleDate.h"
@@ -41,6 +43,19 @@ struct VariantArray {
     std::vector<std::uint8_t> bytes;
 };
 
+// TLS towards a server that requires it (its registry has TlsCertificate
+// and TlsKey; with TlsClientCA it also requires a client certificate). PEM
+// files; all empty means the registry values TlsServerCA,
+// TlsClientCertificate and TlsClientKey under
+// HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv, and plain TCP when those
+// are missing too.
+struct ClientTls {
+    std::string serverCA;     // CA that the server's certificate chains to
+    std::string certificate;  // this client's certificate chain
+    std::string key;          // and its private key
+    bool empty() const { return serverCA.empty() && certificate.empty() && key.empty(); }
+};
+
 struct ConnectOptions {
     // Deadline of every call but WaitForDeviceRead.
     std::chrono::milliseconds callTimeout{5000};
@@ -55,6 +70,10 @@ struct ConnectOptions {
     // Starts the registered service unit for an on-demand start (throws
     // ServerError); empty: StartUnit through systemd on the system bus.
     std::function<void(const std::string& unit, std::chrono::milliseconds timeout)> startService;
+    // When given, cancel() on it ends the connection attempt and every call
+    // of the object at once (E_RPC_CALL_CANCELED).
+    std::shared_ptr<CallCancellation> cancellation;
+    ClientTls tls;
 };
 
 class Kt64Srv {
@@ -64,7 +83,8 @@ public:
     Kt64Srv& operator=(const Kt64Srv&) = delete;
 
     const ServerAddress& address() const noexcept;
-    // False once the server ended the lease (server gone or restarted).
+    // Whether a lease is held now. One that ends while the object lives (its
+    // connection dropped, the server restarted) is taken anew at once.
     bool leaseHeld() const;
 
     DATE GetSyncTime();

@@ -18,8 +18,16 @@ HRESULT readStatus(ByteLink& link, DeviceState& state) {
     return applyStatusFrame(ByteSpan(frame.data(), std::min(n, frame.size())), state);
 }
 
-HRESULT request(ByteLink& link, DeviceState& state, const Bytes& frame) {
+// Every request starts on an empty input: a late answer or stray bytes left
+// from an earlier exchange would otherwise be read as this one's answer, and
+// every later exchange would read one frame behind.
+void send(ByteLink& link, const Bytes& frame) {
+    link.discardInput();
     link.write(frame);
+}
+
+HRESULT request(ByteLink& link, DeviceState& state, const Bytes& frame) {
+    send(link, frame);
     return readStatus(link, state);
 }
 
@@ -54,7 +62,7 @@ HRESULT setSerial(ByteLink& link, DeviceState& state) { return request(link, sta
 HRESULT setType(ByteLink& link, DeviceState& state) { return request(link, state, typeRequest(state.NewBuild)); }
 
 HRESULT setParams(ByteLink& link, DeviceState& state) {
-    link.write(paramsRequest(paramValuesOf(state)));
+    send(link, paramsRequest(paramValuesOf(state)));
     state.PendingParams = 0;
     return readStatus(link, state);
 }
@@ -71,7 +79,7 @@ bool uploadRecords(ByteLink& link, std::span<const std::uint8_t> buffer, std::in
         // The buffer must hold the whole last record (n + 7 bytes for an
         // image of n); a smaller one would be read past its end.
         if (source + kRecordSize > buffer.size()) return false;
-        link.write(writeRecordRequest(index++, buffer.subspan(source).first<kRecordSize>()));
+        send(link, writeRecordRequest(index++, buffer.subspan(source).first<kRecordSize>()));
         std::array<std::uint8_t, kWriteAckSize> ack{};
         const std::size_t n = link.read(ack);
         if (!isWriteAck(ByteSpan(ack.data(), std::min(n, ack.size())))) return false;
@@ -89,7 +97,7 @@ bool downloadRecords(ByteLink& link, std::span<std::uint8_t> buffer, std::int32_
     while (recvCount < static_cast<std::int32_t>(kImageSize)) {
         const auto at = static_cast<std::size_t>(recvCount);
         if (at + kRecordSize > buffer.size()) return false;
-        link.write(readRecordRequest(index++));
+        send(link, readRecordRequest(index++));
         std::array<std::uint8_t, kReadAnswerSize> answer{};
         const std::size_t n = link.read(answer);
         auto record = parseReadAnswer(ByteSpan(answer.data(), std::min(n, answer.size())));

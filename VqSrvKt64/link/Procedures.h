@@ -1,6 +1,7 @@
 // The procedures the worker runs, one per request to the centre: each writes
 // its request through the byte link, reads the answer and records the outcome
-// in DeviceState. A request answered by a status frame reads 50 bytes and
+// in DeviceState. Whatever waits in the input is dropped before each request
+// (and each record of a transfer) goes out. A request answered by a status frame reads 50 bytes and
 // hands them to the status decoding, which records any failure. Serial
 // failures (CSerialException) pass through to the caller, which treats them
 // as a port failure. None of them holds a lock.

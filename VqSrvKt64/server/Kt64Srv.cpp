@@ -5,6 +5,7 @@
 #include "Kt64Srv.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +19,9 @@
 namespace kt64::server {
 
 namespace {
+
+// Local offsets are shorter than a day (in days: 24 h = 1.0).
+constexpr double kMaxLocalOffset = 1.0;
 
 using Guard = std::lock_guard<std::mutex>;
 
@@ -321,7 +325,10 @@ CallStatus Kt64Srv::PutSetFlag(std::uint32_t newVal) {
         r.device.NewLineAnalOn = (newVal & 4) != 0;
         r.device.NewLineDigitOn = (newVal & 8) != 0;
     });
-    device_.enqueue(W_SETLINES, true);
+    // A frame already waiting takes the values just stored: a client calling
+    // this in a loop must not queue frames faster than the line sends them,
+    // or every other client's setting waits behind hours of backlog.
+    device_.enqueue(W_SETLINES);
     return CallStatus::success();
 }
 
@@ -330,6 +337,12 @@ CallResult<double> Kt64Srv::GetLocalOffset() {
 }
 
 CallStatus Kt64Srv::PutLocalOffset(double newVal) {
+    // No offset is a day or more, and NaN or infinity is none at all: such a
+    // value would reach the centre as some unrelated offset.
+    if (!std::isfinite(newVal) || std::fabs(newVal) >= kMaxLocalOffset) {
+        Guard apartment(apartment_);
+        return refuse(E_KT64_FRAME, text::kBadSetData);
+    }
     return putParam(link::P_LOCALOFFSET, [&](link::DeviceState& d) { d.NewLocalOffset = newVal; });
 }
 

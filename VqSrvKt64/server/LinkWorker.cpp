@@ -23,6 +23,11 @@ LinkWorker::LinkWorker(SharedDevice& device, DeviceReadEvent& readEvent, PortOpe
 
 LinkWorker::~LinkWorker() { stop(); }
 
+void LinkWorker::setTransferHold(std::function<void()> begin, std::function<void()> end) {
+    holdBegin_ = std::move(begin);
+    holdEnd_ = std::move(end);
+}
+
 void LinkWorker::start() {
     if (thread_.joinable()) return;
     stopRequested_ = false;
@@ -153,6 +158,7 @@ std::int32_t LinkWorker::openPort() {
     const int port = portNumber_();
     try {
         link_ = opener_.open(port);
+        journal_.portOpened(opener_.deviceName(*link_, port));
         return W_POLL;
     } catch (const serial::CSerialException& e) {
         return portFailed(e);
@@ -164,6 +170,7 @@ std::int32_t LinkWorker::portFailed(const serial::CSerialException& e) {
     // one that cannot be opened: closed now, reported with the system's text,
     // reopened once a second from W_ERROR.
     link_.reset();
+    journal_.portFailed(e.message());
     device_.access([&](DeviceRecord& r) {
         r.device.StatusValid = false;
         r.device.ErrorCode = E_KT64_PORT;
@@ -177,6 +184,7 @@ void LinkWorker::publishInvalid() {
 }
 
 void LinkWorker::publishOutcome(HRESULT hr) {
+    journal_.exchangeEnded(hr, work_.ErrorText);
     device_.access([&](DeviceRecord& r) {
         copyDecodedFields(work_, r.device);
         r.device.StatusValid = work_.StatusValid;
@@ -198,10 +206,14 @@ std::int32_t LinkWorker::runExchange(
         if (claimsParams) r.device.PendingParams = 0;
     });
     // The mask goes back if the frame never went out (the procedure clears
-    // it only after writing the frame).
+    // it only after writing the frame), and the request is queued again, so
+    // the setting reaches the centre once the port works again without
+    // waiting for another client's put.
     auto restoreParams = [&] {
-        if (claimsParams && work_.PendingParams != 0)
+        if (claimsParams && work_.PendingParams != 0) {
             device_.access([&](DeviceRecord& r) { r.device.PendingParams |= work_.PendingParams; });
+            device_.enqueue(W_SETPARAMS);
+        }
     };
     HRESULT hr;
     try {
@@ -227,7 +239,11 @@ std::int32_t LinkWorker::runUpload() {
     const auto needed = static_cast<std::size_t>(std::max(remaining, 0)) + link::kTransferSpare;
     if (buffer.size() < needed) buffer.resize(needed, 0);
 
+    journal_.transferStarted("upload of the command list");
     auto finish = [&](bool ok) {
+        journal_.transferEnded("upload of the command list", ok,
+                               std::to_string(std::max(remaining, 0)) + " bytes still to send, " +
+                                   (stopping() ? "the server is stopping" : "bad or missing acknowledgement"));
         device_.access([&](DeviceRecord& r) {
             r.device.SendFailed = !ok;
             r.device.SendRemaining = 0;
@@ -237,7 +253,7 @@ std::int32_t LinkWorker::runUpload() {
         [&] {
             return link::uploadRecords(*link_, buffer, remaining, [&](std::int32_t left) {
                 device_.access([&](DeviceRecord& r) { r.device.SendRemaining = std::max(left, 0); });
-                return !stopping();
+                return true;
             });
         },
         finish);
@@ -246,7 +262,11 @@ std::int32_t LinkWorker::runUpload() {
 std::int32_t LinkWorker::runDownload() {
     std::vector<std::uint8_t> buffer(link::kReceiveBufferSize, 0);
     std::int32_t count = 0;
+    journal_.transferStarted("download of the command list");
     auto finish = [&](bool ok) {
+        journal_.transferEnded("download of the command list", ok,
+                               std::to_string(count) + " bytes received, " +
+                                   (stopping() ? "the server is stopping" : "bad or missing answer"));
         device_.access([&](DeviceRecord& r) {
             r.device.RecvFailed = !ok;
             r.device.RecvCount = count;
@@ -264,13 +284,23 @@ std::int32_t LinkWorker::runDownload() {
                     if (complete) r.device.TransferBuffer.assign(buffer.begin(), buffer.begin() + link::kImageSize);
                     r.device.RecvCount = received;
                 });
-                return complete || !stopping();
+                return true;
             });
         },
         finish);
 }
 
 std::int32_t LinkWorker::runTransfer(const std::function<bool()>& transfer, const std::function<void(bool)>& finish) {
+    // The hold is released on every way out, a port failure included.
+    struct Hold {
+        const std::function<void()>& end;
+        ~Hold() {
+            if (end) end();
+        }
+    };
+    if (holdBegin_) holdBegin_();
+    Hold hold{holdEnd_};
+    // A stop asked for meanwhile waits: the transfer runs to its last record.
     bool ok = false;
     try {
         ok = transfer();

@@ -12,9 +12,13 @@
 // for the line.
 //
 // Stopping: stop() sets a flag of its own that every pass tests first and
-// that cuts every sleep short and ends a running transfer after its current
-// record, so the request can be neither overwritten by the state machine nor
-// held up for the 16 s of a transfer. The worker signals the device-read event
+// that cuts every sleep short, so the request cannot be overwritten by the
+// state machine. A transfer already under way is the exception: it runs to
+// its last record (about 17 s at 4800 baud) before the worker ends, because
+// a cut upload leaves the centre with part of the new program and part of the
+// old. Only a failure of the line ends a transfer early. While a transfer
+// runs the worker holds the server (see setTransferHold), so the idle
+// shutdown cannot start under it. The worker signals the device-read event
 // once more and closes the port when it leaves.
 #pragma once
 
@@ -33,6 +37,7 @@
 #include "HResult.h"
 #include "PortOpener.h"
 #include "SharedDevice.h"
+#include "WorkerJournal.h"
 
 namespace kt64::serial {
 class CSerialException;
@@ -58,15 +63,25 @@ public:
     LinkWorker(const LinkWorker&) = delete;
     LinkWorker& operator=(const LinkWorker&) = delete;
 
+    // Called (on the worker thread) as a transfer begins and as it ends, so
+    // that a running transfer counts as a holder of the server. Set before
+    // start().
+    void setTransferHold(std::function<void()> begin, std::function<void()> end);
+
     // Creates the thread and raises its priority as far as the system allows.
     // Throws std::system_error when the thread cannot be created.
     void start();
-    // Asks the worker to stop and waits until its thread has ended; only then
-    // may the shared record be destroyed. Idempotent.
+    // Asks the worker to stop and waits until its thread has ended (after the
+    // end of a transfer under way); only then may the shared record be
+    // destroyed. Idempotent.
     void stop();
 
     // The state the worker is in (W_EXIT once stopped), for tests and logs.
     std::int32_t state() const noexcept { return state_.load(); }
+    // Where the worker's state changes are told (WorkerJournal.h); set
+    // before start().
+    void setLog(LogSink sink) { journal_ = WorkerJournal(std::move(sink)); }
+
     // Number of status exchanges finished since start (tests, benchmarks).
     std::uint64_t exchanges() const noexcept { return exchanges_.load(); }
 
@@ -96,7 +111,10 @@ private:
     DeviceReadEvent& readEvent_;
     PortOpener& opener_;
     std::function<int()> portNumber_;
+    std::function<void()> holdBegin_;
+    std::function<void()> holdEnd_;
 
+    WorkerJournal journal_;
     std::unique_ptr<serial::ByteLink> link_;
     link::DeviceState work_;
     int pauseTicks_ = 0;

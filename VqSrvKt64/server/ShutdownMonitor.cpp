@@ -4,7 +4,7 @@
 namespace kt64::server {
 
 ShutdownMonitor::ShutdownMonitor(std::chrono::milliseconds idle, std::function<void()> onIdle)
-    : idle_(idle), onIdle_(std::move(onIdle)) {}
+    : onIdle_(std::move(onIdle)), countdown_(idle, Clock::now()) {}
 
 ShutdownMonitor::~ShutdownMonitor() {
     {
@@ -18,15 +18,14 @@ ShutdownMonitor::~ShutdownMonitor() {
 void ShutdownMonitor::start() {
     std::lock_guard lock(mutex_);
     if (thread_.joinable()) return;
-    lastActivity_ = Clock::now();
+    countdown_.restart(Clock::now());
     thread_ = std::thread([this] { run(); });
 }
 
 void ShutdownMonitor::leaseStarted() {
     {
         std::lock_guard lock(mutex_);
-        ++leases_;
-        lastActivity_ = Clock::now();
+        countdown_.leaseStarted(Clock::now());
     }
     wake_.notify_all();
 }
@@ -34,31 +33,30 @@ void ShutdownMonitor::leaseStarted() {
 void ShutdownMonitor::leaseEnded() {
     {
         std::lock_guard lock(mutex_);
-        if (leases_ > 0) --leases_;
-        lastActivity_ = Clock::now();
+        countdown_.leaseEnded(Clock::now());
     }
     wake_.notify_all();
 }
 
 std::size_t ShutdownMonitor::leases() const {
     std::lock_guard lock(mutex_);
-    return leases_;
+    return countdown_.leases();
 }
 
 void ShutdownMonitor::run() {
     std::unique_lock lock(mutex_);
     while (!ending_) {
-        if (leases_ > 0) {
+        const auto deadline = countdown_.deadline();
+        if (!deadline) {
             wake_.wait(lock);
             continue;
         }
-        const auto deadline = lastActivity_ + idle_;
-        if (Clock::now() >= deadline) {
+        if (countdown_.due(Clock::now())) {
             lock.unlock();
             onIdle_();
             return;
         }
-        wake_.wait_until(lock, deadline);
+        wake_.wait_until(lock, *deadline);
     }
 }
 

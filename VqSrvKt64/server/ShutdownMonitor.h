@@ -11,11 +11,47 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace kt64::server {
 
 inline constexpr std::chrono::milliseconds kIdleShutdown{5000};
+
+// The countdown's rule on a clock given by the caller, so that its timing is
+// tested on made-up instants: with no lease alive, the server is idle from
+// the latest of its start and the end of its last lease, and due to end once
+// idle has passed since then; while a lease lives it is never due.
+class IdleCountdown {
+public:
+    using Clock = std::chrono::steady_clock;
+    IdleCountdown(std::chrono::milliseconds idle, Clock::time_point start) : idle_(idle), lastActivity_(start) {}
+
+    void restart(Clock::time_point now) { lastActivity_ = now; }
+    void leaseStarted(Clock::time_point now) {
+        ++leases_;
+        lastActivity_ = now;
+    }
+    void leaseEnded(Clock::time_point now) {
+        if (leases_ > 0) --leases_;
+        lastActivity_ = now;
+    }
+    std::size_t leases() const { return leases_; }
+    // When the server becomes due to end; nullopt while a lease lives.
+    std::optional<Clock::time_point> deadline() const {
+        if (leases_ > 0) return std::nullopt;
+        return lastActivity_ + idle_;
+    }
+    bool due(Clock::time_point now) const {
+        const auto d = deadline();
+        return d && now >= *d;
+    }
+
+private:
+    std::chrono::milliseconds idle_;
+    std::size_t leases_ = 0;
+    Clock::time_point lastActivity_;
+};
 
 class ShutdownMonitor {
 public:
@@ -35,12 +71,10 @@ private:
     using Clock = std::chrono::steady_clock;
     void run();
 
-    const std::chrono::milliseconds idle_;
     std::function<void()> onIdle_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::size_t leases_ = 0;
-    Clock::time_point lastActivity_ = Clock::now();
+    IdleCountdown countdown_;
     bool ending_ = false;
     std::thread thread_;
 };

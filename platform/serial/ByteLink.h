@@ -24,6 +24,12 @@ public:
     // short count is returned, not retried). Throws CSerialException when the
     // device fails or has gone.
     virtual std::size_t write(std::span<const std::uint8_t> bytes) = 0;
+
+    // Drops every byte already received and not yet read: an answer that came
+    // after its read timed out, or line noise. Called before each request so
+    // that an answer is never taken from an earlier exchange. Throws
+    // CSerialException when the device fails or has gone.
+    virtual void discardInput() = 0;
 };
 
 }  // namespace kt64::serial

@@ -76,6 +76,7 @@ public:
 
     std::size_t read(std::span<std::uint8_t> buffer) override;
     std::size_t write(std::span<const std::uint8_t> bytes) override;
+    void discardInput() override;
 
     // The kernel's tty buffers have a fixed size; the sizes are only checked.
     void setupQueues(int inputSize, int outputSize);

@@ -39,8 +39,13 @@ public:
         return bytes.size();
     }
 
+    // The scripted answers stand for what the next reads will find, not for
+    // bytes already waiting, so a discard only counts.
+    void discardInput() override { ++discards; }
+
     std::vector<Bytes> written;
     int reads = 0;
+    int discards = 0;
 
 private:
     std::deque<Bytes> answers_;

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <string>
+#include <thread>
 
 #include "CentreCalendar.h"
 #include "CentreEmulator.h"
@@ -244,6 +246,53 @@ TEST_F(LinkEmulator, StatusFaultsGiveTheirTexts) {
     // A late answer within the read time-out is still a good one.
     fault("late 300");
     EXPECT_EQ(exchangeStatus(port_, state_), S_OK);
+}
+
+// An answer that comes after its read timed out, or stray bytes before an
+// answer, stay in the input. Each row leaves such bytes behind once; the
+// exchange after the one they spoil must be whole again, and so must a whole
+// upload and download right after (their records would otherwise each read
+// the previous record's answer).
+TEST_F(LinkEmulator, LeftoverBytesNeverSpoilTheNextExchange) {
+    const std::string rows[] = {"late 1700 once", "garbage 3 once", "garbage 60 once"};
+    Bytes image(kImageSize);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row);
+        fault(row.c_str());
+        // The late answer is sent 150 ms after the read gave up: once it is
+        // in, every exchange must be a fresh one.
+        const auto settle = [&] {
+            if (row.starts_with("late")) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        };
+        EXPECT_NE(exchangeStatus(port_, state_), S_OK);
+        settle();
+        for (int k = 0; k < 3; ++k) {
+            centre_->setGmt(sim::utcTime(2030, 1, 1 + k));
+            ASSERT_EQ(exchangeStatus(port_, state_), S_OK) << state_.ErrorText;
+            EXPECT_NEAR(state_.GmtTime, date(2030, 1, 1 + k), kTiny);
+        }
+
+        fault(row.c_str());
+        ASSERT_NE(exchangeStatus(port_, state_), S_OK);
+        settle();
+        state_.TransferBuffer = image;
+        state_.TransferBuffer.resize(kImageSize + kTransferSpare);
+        state_.SendRemaining = static_cast<std::int32_t>(kImageSize);
+        sendCommandList(port_, state_);
+        EXPECT_FALSE(state_.SendFailed);
+        EXPECT_EQ(centre_->image(), image);
+
+        fault(row.c_str());
+        ASSERT_NE(exchangeStatus(port_, state_), S_OK);
+        settle();
+        receiveCommandList(port_, state_);
+        EXPECT_FALSE(state_.RecvFailed);
+        ASSERT_EQ(state_.RecvCount, static_cast<std::int32_t>(kImageSize));
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), state_.TransferBuffer.begin()));
+        EXPECT_TRUE(state_.StatusValid) << state_.ErrorText;
+        centre_->setGmt(sim::utcTime(2024, 5, 17, 12, 34, 56));
+    }
 }
 
 TEST_F(LinkEmulator, CentreGoneWhileOpen) {

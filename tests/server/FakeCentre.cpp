@@ -13,6 +13,7 @@ public:
     explicit FakeLink(FakeCentre& centre) : centre_(centre) {}
     std::size_t read(std::span<std::uint8_t> buffer) override { return centre_.read(buffer); }
     std::size_t write(std::span<const std::uint8_t> bytes) override { return centre_.write(bytes); }
+    void discardInput() override { centre_.discardInput(); }
 
 private:
     FakeCentre& centre_;
@@ -48,10 +49,25 @@ std::size_t FakeCentre::read(std::span<std::uint8_t> buffer) {
 
 std::size_t FakeCentre::write(std::span<const std::uint8_t> bytes) {
     if (int e = ioError.load()) throw serial::CSerialException(e);
+    if (bytes.size() > 1) {
+        int code = bytes[1];
+        if (failWriteOf.compare_exchange_strong(code, -1)) {
+            std::lock_guard lock(mutex_);
+            // Half a frame is no request: the centre drops it.
+            written_.emplace_back(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+            throw serial::CSerialException(EIO);
+        }
+    }
     std::lock_guard lock(mutex_);
     written_.emplace_back(bytes.begin(), bytes.end());
     for (auto& answer : centre_.receive(bytes)) answers_.insert(answers_.end(), answer.bytes.begin(), answer.bytes.end());
     return bytes.size();
+}
+
+void FakeCentre::discardInput() {
+    if (int e = ioError.load()) throw serial::CSerialException(e);
+    std::lock_guard lock(mutex_);
+    answers_.clear();
 }
 
 std::vector<link::Bytes> FakeCentre::written() const {

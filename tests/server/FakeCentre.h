@@ -29,6 +29,9 @@ public:
     std::atomic<int> openError{0};
     // errno for every read and write of open links (0 = they work).
     std::atomic<int> ioError{0};
+    // The next write of a frame with this command code fails with EIO after
+    // half the frame has gone out (-1 = none): the device vanished mid-frame.
+    std::atomic<int> failWriteOf{-1};
     // Time each read takes, as if the answer were on its way.
     std::atomic<std::chrono::milliseconds> readDelay{std::chrono::milliseconds(0)};
 
@@ -51,6 +54,7 @@ private:
     friend class FakeLink;
     std::size_t read(std::span<std::uint8_t> buffer);
     std::size_t write(std::span<const std::uint8_t> bytes);
+    void discardInput();
 
     mutable std::mutex mutex_;
     sim::Centre centre_;

@@ -92,19 +92,53 @@ TEST(ShutdownMonitor, ALeaseDuringTheCountdownCancelsIt) {
     EXPECT_EQ(fired, 0);
 }
 
+// The countdown's timing on made-up instants: due idle after the latest of
+// the start and the last lease's end, never while a lease (a client's or a
+// running transfer's) lives, and a lease during the countdown starts it anew.
+TEST(IdleCountdown, IsDueIdleAfterTheLastActivityAndNeverWhileALeaseLives) {
+    using server::IdleCountdown;
+    const IdleCountdown::Clock::time_point t0{};
+    IdleCountdown c(5000ms, t0);
+    EXPECT_EQ(c.deadline(), t0 + 5000ms) << "a server nobody comes to ends too";
+    EXPECT_FALSE(c.due(t0 + 4999ms));
+    EXPECT_TRUE(c.due(t0 + 5000ms));
+
+    c.leaseStarted(t0 + 3s);
+    EXPECT_EQ(c.deadline(), std::nullopt);
+    EXPECT_FALSE(c.due(t0 + 1h));
+    c.leaseStarted(t0 + 4s);  // a transfer begins under the client
+    c.leaseEnded(t0 + 6s);    // the client goes
+    EXPECT_FALSE(c.due(t0 + 1h)) << "the transfer still holds it";
+    c.leaseEnded(t0 + 20s);   // the transfer ends
+    EXPECT_EQ(c.leases(), 0u);
+    EXPECT_FALSE(c.due(t0 + 24999ms));
+    EXPECT_TRUE(c.due(t0 + 25s));
+
+    c.leaseStarted(t0 + 22s);  // during the countdown
+    c.leaseEnded(t0 + 23s);
+    EXPECT_EQ(c.deadline(), t0 + 28s) << "counted from the new end";
+    c.leaseEnded(t0 + 24s);  // an end too many changes nothing but the time
+    EXPECT_EQ(c.leases(), 0u);
+}
+
 TEST(Switches, AreWholeWordsAfterDashOrSlashInAnyCase) {
     using server::Switch;
     const std::vector<std::pair<std::vector<std::string_view>, Switch>> rows{
         {{"-regserver"}, Switch::RegServer},     {{"/RegServer"}, Switch::RegServer},
         {{"-UNREGSERVER"}, Switch::UnregServer}, {{"/service"}, Switch::Service},
         {{"-Embedding"}, Switch::Run},           {{"RegServer"}, Switch::Run},
-        {{"-RegServerX"}, Switch::Run},          {{"--RegServer"}, Switch::Run},
-        {{}, Switch::Run},                       {{"-x", "/Service", "-RegServer"}, Switch::Service},
+        {{"/automation"}, Switch::Run},          {{"-Embedding", "/service"}, Switch::Service},
+        {{"-RegServerX"}, Switch::Unknown},      {{"--RegServer"}, Switch::Unknown},
+        {{}, Switch::Run},                       {{"-x", "/Service", "-RegServer"}, Switch::Unknown},
+        {{"/Service", "-x"}, Switch::Service},   {{"--help"}, Switch::Help},
+        {{"/?"}, Switch::Help},                  {{"-H"}, Switch::Help},
     };
     for (const auto& [words, expected] : rows) {
         std::string joined;
         for (auto w : words) joined += std::string(w) + " ";
-        EXPECT_EQ(server::parseSwitches(words), expected) << joined;
+        std::string_view refused;
+        EXPECT_EQ(server::parseSwitches(words, &refused), expected) << joined;
+        if (expected == Switch::Unknown) EXPECT_TRUE(refused.starts_with(words[0].substr(0, 2))) << joined;
     }
 }
 
@@ -172,7 +206,7 @@ TEST(Registration, WritesExactlyTheClassAndAppIdEntriesAndRemovesThemAll) {
     EXPECT_EQ(classesRoot(), others);
     EXPECT_TRUE(reg::Key::open(reg::Hive::ClassesRoot, "AppID")) << "root keys stay";
     EXPECT_TRUE(reg::Key::open(reg::Hive::ClassesRoot, "CLSID"));
-    EXPECT_EQ(server::runDecision().code, server::hresultFromWin32(2)) << "not registered";
+    EXPECT_EQ(server::runDecision().code, kt64::hresultFromWin32(2)) << "not registered";
 }
 
 std::string fileText(const std::filesystem::path& p) {
@@ -193,7 +227,7 @@ TEST(ServiceUnit, IsInstalledForDemandStartAfterTheNetworkAndRemoved) {
     ASSERT_TRUE(server::installService("/opt/kt64/bin/VqSrvKt64", manager, say));
     const auto unit = units.path() / "system" / "VqSrvKt64.service";
     const auto text = fileText(unit);
-    for (const char* line : {"Wants=network-online.target\n", "After=network-online.target\n", "Type=notify\n",
+    for (const char* line : {"Wants=network-online.target\n", "After=network-online.target\n", "Type=notify\n", "TimeoutStopSec=60\n",
                              "ExecStart=\"/opt/kt64/bin/VqSrvKt64\"\n",
                              "Environment=\"KT64_REGISTRY=/var/tmp/kt64 test/registry.db\"\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;

@@ -5,10 +5,18 @@
 #include <grpcpp/generic/generic_stub.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <set>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -19,6 +27,8 @@
 #include "Registry.h"
 #include "RpcServer.h"
 #include "SerialException.h"
+#include "ErrorStatus.h"
+#include "UndecodableCalls.h"
 #include "ServerRig.h"
 
 namespace kt64::test {
@@ -102,6 +112,63 @@ TEST(ServerRpc, AnswersFromTheCentreAndCarriesTheErrorObject) {
     expectServerError(errorOf([&] { c->PutGmtTime(*makeDate(2100, 1, 1)); }), E_KT64_FRAME, text::kBadSetData);
 }
 
+// Sixteen clients calling PutSetFlag as fast as they can must not bury
+// another client's setting: the queue holds at most one line frame, so the
+// local offset reaches the centre within a few exchanges.
+TEST(ServerRpc, FloodingSetFlagCannotStarveAnotherSetting) {
+    RpcRig rig;
+    auto c = rig.connect();
+    ASSERT_TRUE(eventually([&] { return statusValid(*c); }));
+    std::atomic<bool> flooding{true};
+    std::atomic<std::uint64_t> calls{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 16; ++i)
+        clients.emplace_back([&, i] {
+            auto flooder = rig.connect();
+            while (flooding) {
+                flooder->PutSetFlag(i % 2 ? 0x0C : 0x04);
+                ++calls;
+            }
+        });
+    std::size_t longest = 0;
+    const auto sample = [&] {
+        longest = std::max(longest, rig.device.queued().size());
+        return calls.load() > 2000;
+    };
+    const bool flooded = eventually(sample, 60s);
+    const auto put = std::chrono::steady_clock::now();
+    c->PutLocalOffset(-3.0 / 24);
+    const bool arrived = eventually([&] {
+        sample();
+        return rig.emulator->view().settings.offsetMinutes == -180;
+    });
+    const double tookMs = secondsSince(put) * 1000.0;
+    flooding = false;
+    for (auto& t : clients) t.join();
+    std::printf("%llu PutSetFlag calls from 16 clients; longest queue %zu; the offset reached the centre %.0f ms "
+                "after its put\n",
+                static_cast<unsigned long long>(calls.load()), longest, tookMs);
+    ASSERT_TRUE(flooded) << calls.load() << " calls";
+    EXPECT_TRUE(arrived);
+    EXPECT_LE(longest, 2u) << "one line frame and the parameters at most";
+}
+
+// Values that are no offset at all are refused with the fixed text and
+// nothing is sent; undecodable text and bodies get the interface's refusal
+// with its error object, never "not implemented".
+TEST(ServerRpc, BadValuesAreRefusedNotTurnedIntoOthers) {
+    RpcRig rig;
+    auto c = rig.connect();
+    ASSERT_TRUE(eventually([&] { return statusValid(*c); }));
+    for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -1e300, 1.0, -25.0 / 24}) {
+        SCOPED_TRACE(bad);
+        expectServerError(errorOf([&] { c->PutLocalOffset(bad); }), E_KT64_FRAME, text::kBadSetData);
+        EXPECT_TRUE(rig.device.queued().empty()) << "nothing sent";
+    }
+    c->PutLocalOffset(-23.5 / 24);  // the largest offsets are still good ones
+    EXPECT_TRUE(eventually([&] { return rig.emulator->view().settings.offsetMinutes == -(23 * 60 + 30); }));
+}
+
 TEST(ServerRpc, AWaitingClientDoesNotHoldAnotherUp) {
     RpcRig rig;
     auto waiter = rig.connect();
@@ -159,6 +226,10 @@ TEST(ServerRpc, TransfersShowProgressAndFailures) {
     std::vector<std::uint8_t> image(2905);
     for (auto& b : image) b = static_cast<std::uint8_t>(gen());
 
+    // Answers 2 ms late: the upload lasts about a second, long enough for
+    // polls to see it under way however loaded the machine.
+    rig.emulator->setFault(*sim::parseFault("late 2"));
+    const auto started = std::chrono::steady_clock::now();
     c->PutRozkazy(image);
     std::set<std::uint32_t> seen;
     ASSERT_TRUE(eventually([&] {
@@ -166,6 +237,8 @@ TEST(ServerRpc, TransfersShowProgressAndFailures) {
         seen.insert(pos);
         return pos == 0;
     }, 60s));
+    std::printf("upload: %.0f ms, %zu positions seen\n", secondsSince(started) * 1000.0, seen.size());
+    rig.emulator->setFault({});
     EXPECT_EQ(rig.emulator->image(), image);
     EXPECT_GT(seen.size(), 2u) << "progress between 2905 and 0";
 
@@ -201,9 +274,174 @@ TEST(ServerRpc, AMissingDeviceGivesThePortErrorUntilAnotherPortIsSet) {
         e = errorOf([&] { c->GetBuildType(); });
         return e && e->code() == E_KT64_PORT;
     }));
-    expectServerError(e, E_KT64_PORT, serial::systemText(ENOENT));
+    // The text names the device that was tried.
+    expectServerError(e, E_KT64_PORT,
+                      serial::systemText(ENOENT) + " (" + (rig.registry.dir() / "no-such-tty").string() + ")");
     c->SetComPort(1);
     EXPECT_TRUE(eventually([&] { return statusValid(*c); }));
+}
+
+// A TCP relay on the loopback whose connections the test can cut, as a
+// network blip or a proxy reset would.
+class LoopbackRelay {
+public:
+    explicit LoopbackRelay(std::uint16_t upstream) : upstream_(upstream) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listen_, 16);
+        socklen_t len = sizeof a;
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        acceptor_ = std::thread([this] { acceptLoop(); });
+    }
+    ~LoopbackRelay() {
+        ::shutdown(listen_, SHUT_RDWR);  // ends accept()
+        acceptor_.join();
+        cutAll();
+        for (auto& t : pumps_) t.join();
+        ::close(listen_);
+    }
+    std::uint16_t port() const { return port_; }
+    int accepted() const { return accepted_; }
+    // Drops every connection relayed so far.
+    void cutAll() {
+        std::lock_guard lock(mutex_);
+        for (int fd : open_) ::shutdown(fd, SHUT_RDWR);
+    }
+
+private:
+    void acceptLoop() {
+        for (;;) {
+            const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0) return;
+            const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(upstream_);
+            if (::connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ::close(client);
+                ::close(server);
+                continue;
+            }
+            std::lock_guard lock(mutex_);
+            open_.insert(client);
+            open_.insert(server);
+            ++accepted_;
+            pumps_.emplace_back([this, client, server] { pump(client, server); });
+        }
+    }
+    void pump(int a, int b) {
+        pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+        char buffer[16384];
+        bool open = true;
+        while (open && ::poll(fds, 2, -1) > 0) {
+            for (int i = 0; i < 2 && open; ++i) {
+                if (!fds[i].revents) continue;
+                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+                open = n > 0 && ::send(fds[1 - i].fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) == n;
+            }
+        }
+        std::lock_guard lock(mutex_);
+        for (int fd : {a, b}) {
+            ::shutdown(fd, SHUT_RDWR);
+            ::close(fd);
+            open_.erase(fd);
+        }
+    }
+
+    std::uint16_t upstream_;
+    int listen_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<int> accepted_{0};
+    std::mutex mutex_;
+    std::set<int> open_;
+    std::vector<std::thread> pumps_;
+    std::thread acceptor_;
+};
+
+// The lease lives on one connection; when it drops while the client object
+// lives, the client takes a new lease at once, well before the server's 5 s
+// run out, and its calls go on.
+TEST(ServerRpc, ALeaseIsTakenAgainWhenItsConnectionDrops) {
+    RpcRig rig;
+    LoopbackRelay relay(rig.server.port());
+    auto c = client::ConnectServer("127.0.0.1:" + std::to_string(relay.port()));
+    ASSERT_TRUE(eventually([&] { return rig.leases.leases() == 1; }));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const int before = relay.accepted();
+        relay.cutAll();
+        EXPECT_TRUE(eventually([&] { return relay.accepted() > before && rig.leases.leases() == 1 && c->leaseHeld(); },
+                               4s))
+            << rig.leases.leases() << " leases";
+        EXPECT_NO_THROW(c->GetComPort());
+    }
+    c.reset();
+    EXPECT_TRUE(eventually([&] { return rig.leases.leases() == 0; }, 3s)) << "released with the object";
+}
+
+// One unary call with a raw request body.
+grpc::Status rawCall(RpcRig& rig, const std::string& method, const std::string& body) {
+    auto channel = grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()),
+                                       grpc::InsecureChannelCredentials());
+    grpc::GenericStub stub(channel);
+    grpc::ClientContext ctx;
+    ctx.set_deadline(std::chrono::system_clock::now() + 10s);
+    grpc::CompletionQueue cq;
+    grpc::Slice slice(body);
+    grpc::ByteBuffer request(&slice, 1);
+    auto call = stub.PrepareUnaryCall(&ctx, method, request, &cq);
+    call->StartCall();
+    grpc::ByteBuffer answer;
+    grpc::Status status;
+    call->Finish(&answer, &status, reinterpret_cast<void*>(1));
+    void* got = nullptr;
+    bool ok = false;
+    cq.Next(&got, &ok);
+    cq.Shutdown();
+    while (cq.Next(&got, &ok)) {
+    }
+    return status;
+}
+
+// A request that does not decode (text that is not UTF-8, a cut or malformed
+// body) is refused by the interface with its error object, like any bad
+// value; only a member the interface does not have is "not implemented".
+TEST(ServerRpc, UndecodableRequestsGetTheInterfacesRefusal) {
+    RpcRig rig;
+    struct Row {
+        const char* method;
+        std::string body;
+    };
+    const Row rows[] = {
+        {"PutSerialNum", std::string("\x0A\x02\xC3\x28", 4)},   // newVal: C3 28 is no UTF-8
+        {"PutBuildType", std::string("\x0A\x01\xFF", 3)},       // newVal: FF
+        {"PutLocalOffset", std::string("\x09\x00\x00", 3)},     // a double cut short
+        {"PutSetFlag", std::string("\x08\xFF\xFF", 3)},         // a varint that never ends
+        {"GetGmtTime", std::string("\x0F", 1)},                  // wire type 7 does not exist
+        {"WaitForDeviceRead", std::string("\x0A\x05", 2)},       // length beyond the body
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.method);
+        const auto status = rawCall(rig, std::string("/kt64.rpc.IKt64Srv/") + r.method, r.body);
+        EXPECT_EQ(status.error_code(), rpc::kServerErrorCode) << status.error_message();
+        const auto record = rpc::errorRecord(status);
+        ASSERT_TRUE(record);
+        EXPECT_EQ(static_cast<std::uint32_t>(record->hresult), static_cast<std::uint32_t>(E_KT64_FRAME));
+        EXPECT_EQ(record->description, std::optional<std::string>(std::string(text::kBadDataDot)));
+        EXPECT_EQ(record->guid, ids::kIid);
+    }
+    EXPECT_EQ(rawCall(rig, "/kt64.rpc.IKt64Srv/NoSuchMember", "").error_code(), grpc::StatusCode::UNIMPLEMENTED);
+    EXPECT_NE(rawCall(rig, "/kt64.rpc.IKt64Srv/GetGmtTime", "").error_code(), grpc::StatusCode::UNIMPLEMENTED)
+        << "an empty body is a good one";
+    EXPECT_TRUE(server::isInterfaceMember("/kt64.rpc.IKt64Srv/Lease"));
+    EXPECT_FALSE(server::isInterfaceMember("/kt64.rpc.IKt64Srv/Leases"));
+    EXPECT_FALSE(server::isInterfaceMember("/grpc.reflection.v1alpha.ServerReflection/ServerReflectionInfo"));
+    EXPECT_FALSE(server::isInterfaceMember("kt64.rpc.IKt64Srv/Lease"));
 }
 
 // Generic tools find the interface through server reflection: a raw

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <random>
 
@@ -119,6 +120,21 @@ TEST(Worker, DeviceVanishingWhileOpenIsHandledLikeAFailedOpen) {
     EXPECT_TRUE(eventually([&] { return rig.srv.GetGmtTime().ok(); }));
 }
 
+// A port that fails in the middle of the parameters frame has sent nothing
+// the centre can take: the setting stays pending and goes out once the port
+// works again, without another put.
+TEST(Worker, PortFailureMidFrameKeepsAPendingParametersSetting) {
+    ServerRig rig;
+    ASSERT_TRUE(rig.startValid());
+    rig.centre.failWriteOf = 0x33;
+    ASSERT_TRUE(rig.srv.PutLocalOffset(-2.0 / 24).ok());
+    ASSERT_TRUE(eventually([&] { return rig.centre.failWriteOf.load() == -1; })) << "the frame was cut";
+    EXPECT_TRUE(eventually([&] {
+        return rig.centre.withCentre([](sim::Centre& c) { return c.view().settings.offsetMinutes; }) == -120;
+    }));
+    EXPECT_NEAR(rig.srv.GetLocalOffset().value, -2.0 / 24, 1e-9);
+}
+
 TEST(Worker, UploadAndDownloadRoundTripAndTheImageStaysReadable) {
     ServerRig rig;
     ASSERT_TRUE(rig.startValid());
@@ -213,16 +229,61 @@ TEST(Worker, SettingsQueuedDuringADownloadRunRightAfterIt) {
     EXPECT_GT(params - commands.begin(), commands.rend() - lastRecord - 1) << "after the last record";
 }
 
-TEST(Worker, StopEndsARunningTransferPromptly) {
+// A stop that comes in the middle of an upload or download (the last
+// client gone, the service stopped) waits for its last record: a cut upload
+// leaves the centre with part of the new program and part of the old. The
+// transfer holds the server from its first record to its end.
+TEST(Worker, StopLetsARunningTransferEndWhole) {
+    for (const bool upload : {true, false}) {
+        SCOPED_TRACE(upload ? "upload" : "download");
+        ServerRig rig;
+        std::atomic<int> begun{0}, ended{0};
+        rig.worker.setTransferHold([&] { ++begun; }, [&] { ++ended; });
+        const auto image = randomImage(link::kImageSize);
+        if (!upload) rig.centre.withCentre([&](sim::Centre& c) {
+            c.setImage(image);
+            return 0;
+        });
+        rig.centre.readDelay = std::chrono::milliseconds(2);  // about a second for 415 records
+        ASSERT_TRUE(rig.startValid());
+        if (upload) {
+            ASSERT_TRUE(rig.srv.PutRozkazy(server::kVtArrayOfBytes, image).ok());
+            ASSERT_TRUE(eventually([&] { return rig.srv.GetRozkazPos().value < link::kImageSize; }));
+        } else {
+            ASSERT_TRUE(rig.srv.StartGetRozkazy().ok());
+            ASSERT_TRUE(eventually([&] { return rig.srv.GetRozkazRxPos().value > 0; }));
+        }
+        EXPECT_EQ(begun.load(), 1);
+        EXPECT_EQ(ended.load(), 0) << "held while it runs";
+        rig.worker.stop();
+        EXPECT_EQ(rig.worker.state(), server::W_EXIT);
+        EXPECT_EQ(ended.load(), 1);
+        const auto commands = rig.centre.commands();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), upload ? 0xDD : 0xEE), 415);
+        if (upload) {
+            EXPECT_EQ(rig.centre.withCentre([](sim::Centre& c) { return c.image(); }), image);
+            EXPECT_FALSE(rig.device.access([](const server::DeviceRecord& r) { return r.device.SendFailed; }));
+        } else {
+            EXPECT_EQ(rig.srv.GetRozkazy().value, image);
+        }
+    }
+}
+
+// A failing line is the one thing that ends a transfer early; the hold ends
+// with it.
+TEST(Worker, PortFailureEndsATransferAndItsHold) {
     ServerRig rig;
-    rig.centre.readDelay = std::chrono::milliseconds(10);  // several seconds for 415 records
+    std::atomic<int> begun{0}, ended{0};
+    rig.worker.setTransferHold([&] { ++begun; }, [&] { ++ended; });
+    rig.centre.readDelay = std::chrono::milliseconds(2);
     ASSERT_TRUE(rig.startValid());
     ASSERT_TRUE(rig.srv.PutRozkazy(server::kVtArrayOfBytes, randomImage(link::kImageSize)).ok());
     ASSERT_TRUE(eventually([&] { return rig.srv.GetRozkazPos().value < link::kImageSize; }));
-    const auto start = std::chrono::steady_clock::now();
-    rig.worker.stop();
-    EXPECT_LT(secondsSince(start), 1.0);
-    EXPECT_EQ(rig.worker.state(), server::W_EXIT);
+    rig.centre.ioError = EIO;
+    ASSERT_TRUE(eventually([&] { return ended.load() == 1; }));
+    EXPECT_TRUE(rig.device.access([](const server::DeviceRecord& r) { return r.device.SendFailed; }));
+    EXPECT_EQ(begun.load(), 1);
+    rig.centre.ioError = 0;
 }
 
 }  // namespace

@@ -12,6 +12,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// How far behind the centre a setting may lag: the time from the centre's
+// change of second to the setting (about 150 ms here), with all the room a
+// loaded machine may need, but less than the whole second plus that lag
+// which setting the previous second would cost.
+constexpr double kLateSettingMs = 1000.0;
+
 struct Run {
     std::vector<std::string> messages;
     std::vector<test::MeasuringClock::Setting> settings;
@@ -56,10 +62,14 @@ TEST(SyncEndToEnd, CentreNinetySecondsAheadOrBehind) {
             ASSERT_EQ(run.settings.size(), 2u);
             for (const auto& s : run.settings) {
                 // The set time is the centre's whole second just after it
-                // changed: a little behind the centre's true time.
+                // changed: a little behind the centre's true time, by the
+                // time from the change to the setting (one poll and a call
+                // or two, tens of milliseconds). A second or more behind is
+                // the previous second set (a reading taken a poll late, or
+                // the second counted twice); ahead is a second not yet come.
                 const double error = test::settingErrorMs(s, skew);
                 EXPECT_LE(error, 50.0);
-                EXPECT_GE(error, -2000.0);
+                EXPECT_GT(error, -kLateSettingMs);
             }
         }
     }

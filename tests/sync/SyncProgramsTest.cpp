@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "ChildProcess.h"
+#include "FakeKt64Srv.h"
 #include "Registry.h"
 #include "ServiceManager.h"
 #include "StandaloneServiceControl.h"
@@ -50,11 +51,11 @@ protected:
     test::ScopedEnv logEnv{"KT64_LOGDIR", (dir.path() / "log").string()};
     test::ScopedEnv systemdEnv{"KT64_SYSTEMD_RUNDIR", (dir.path() / "no-systemd").string()};
 
-    void writeSettings(DATE hourSync) {
+    void writeSettings(DATE hourSync, const std::string& compName = kUnreachable) {
         auto key = reg::Key::create(reg::Hive::LocalMachine, kSettingsKey);
         key.setBinary("HourSync", dateBytes(hourSync));
         key.setDword("FreqSync", kOnceADayMinutes);
-        key.setString("CompName", kUnreachable);
+        key.setString("CompName", compName);
     }
     std::vector<std::string> messages() { return test::logMessages(logPath); }
     static std::string text(MessageId id, ProgramVariant v = ProgramVariant::Service) {
@@ -102,6 +103,25 @@ TEST_F(SyncProgramsTest, StandaloneProgramStartedAndStoppedThroughServiceControl
 
     StandaloneServiceControl missing(dir.path(), 1s);
     EXPECT_FALSE(missing.start());
+}
+
+// The console waits 3 s for the stand-alone program to end. A stop that
+// comes while the worker waits for the link server must cut that wait short
+// (it lasts 5 s) and log nothing but the stop.
+TEST_F(SyncProgramsTest, StandaloneProgramStopsAtOnceDuringALinkCall) {
+    // A server whose WaitForDeviceRead does not come back: the client waits
+    // for it up to its 8 s deadline.
+    testing::FakeKt64Srv fake;
+    testing::FakeServerHost host(fake);
+    fake.edit([](testing::FakeState& s) { s.waitDelay = 60s; });
+    writeSettings(hourSyncIn(1), "127.0.0.1:" + std::to_string(host.port()));
+    StandaloneServiceControl control(executableDirectory(), 3s);
+    ASSERT_EQ(control.state(), servicecontrol::kStateStopped) << "a HoralService9x is already running";
+    ASSERT_TRUE(control.start());
+    ASSERT_TRUE(eventually([&] { return fake.edit([](testing::FakeState& s) { return s.waits; }) > 0; }, kGenerous));
+    EXPECT_TRUE(control.stop());
+    EXPECT_EQ(control.state(), servicecontrol::kStateStopped);
+    EXPECT_EQ(messages(), (std::vector<std::string>{text(MessageId::Started), text(MessageId::Stopped)}));
 }
 
 TEST_F(SyncProgramsTest, StandaloneProgramWithMarkerAmongOtherTextAndNoSettings) {
@@ -156,6 +176,33 @@ private:
 TEST_F(SyncProgramsTest, ServiceNotStartedBySystemdEndsAtOnce) {
     ChildProcess service("HoralService", {}, {}, {"NOTIFY_SOCKET", "INVOCATION_ID"});
     EXPECT_EQ(service.wait(kGenerous), 0);
+    EXPECT_EQ(service.errorOutput(), "HoralService: runs only under systemd: systemctl start HoralService\n");
+    EXPECT_FALSE(std::filesystem::exists(logPath));
+}
+
+// Help comes before every start-up rule; a wrong argument is refused with
+// the usage (exit 2) and starts nothing.
+TEST_F(SyncProgramsTest, ProgramsAnswerHelpAndRefuseUnknownArguments) {
+    struct Row {
+        const char* program;
+        std::vector<std::string> args;
+        int code;
+        std::string errorStart;
+    };
+    const Row rows[] = {
+        {"HoralService", {"--help"}, 0, ""},
+        {"HoralService", {"/?"}, 0, ""},
+        {"HoralService", {"--start"}, 2, "HoralService: unknown argument '--start'\nUsage: HoralService [--help]\n"},
+        {kStandaloneProgram, {"--help"}, 0, ""},
+        {kStandaloneProgram, {"-h"}, 0, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.program) + " " + row.args[0]);
+        ChildProcess program(row.program, row.args, {"KT64_SYSTEMD_RUNDIR=" + (dir.path() / "none").string()},
+                             {"NOTIFY_SOCKET", "INVOCATION_ID"});
+        EXPECT_EQ(program.wait(kGenerous), row.code);
+        EXPECT_TRUE(program.errorOutput().starts_with(row.errorStart));
+    }
     EXPECT_FALSE(std::filesystem::exists(logPath));
 }
 

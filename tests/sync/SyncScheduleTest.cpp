@@ -1,6 +1,10 @@
 // Next-instant schedule and the deviation window of the synchronisation worker.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "SyncSchedule.h"
@@ -136,6 +140,85 @@ TEST(SystemSyncClock, LocalFieldsBecomeUtcByTheZoneInForce) {
     if (old) ::setenv("TZ", saved.c_str(), 1);
     else ::unsetenv("TZ");
     ::tzset();
+}
+
+// The zone of the test's own choosing for the time of one test.
+class ScopedZone {
+public:
+    explicit ScopedZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) saved_ = old;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ScopedZone() {
+        if (saved_) ::setenv("TZ", saved_->c_str(), 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+std::time_t utc(int y, int mo, int d, int h, int mi, int s) {
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = s;
+    return ::timegm(&tm);
+}
+
+// The centre's local reading becomes UTC with the offset in force when it was
+// read. On the autumn change day 02:00-02:59 occurs twice (first in summer
+// time, then in winter time): each occurrence must give its own UTC, where
+// mktime gives both the same one. In spring 02:00-02:59 does not exist; a
+// reading of it is taken with the offset the PC has at that moment.
+TEST(SystemSyncClock, ReadingsBecomeUtcWithTheOffsetInForceOnTheChangeDays) {
+    ScopedZone zone("Europe/Warsaw");
+    struct Row {
+        const char* what;
+        SystemTime local;
+        std::time_t readAt;
+        std::time_t expected;
+    };
+    const Row rows[] = {
+        {"winter", {2024, 1, 15, 12, 0, 0}, utc(2024, 1, 15, 11, 0, 0), utc(2024, 1, 15, 11, 0, 0)},
+        {"summer", {2024, 7, 1, 12, 0, 0}, utc(2024, 7, 1, 10, 0, 0), utc(2024, 7, 1, 10, 0, 0)},
+        {"spring, last winter second", {2024, 3, 31, 1, 59, 59}, utc(2024, 3, 31, 0, 59, 59),
+         utc(2024, 3, 31, 0, 59, 59)},
+        {"spring, first summer second", {2024, 3, 31, 3, 0, 0}, utc(2024, 3, 31, 1, 0, 0),
+         utc(2024, 3, 31, 1, 0, 0)},
+        {"spring, missing hour read in winter time", {2024, 3, 31, 2, 30, 0}, utc(2024, 3, 31, 0, 30, 0),
+         utc(2024, 3, 31, 1, 30, 0)},
+        {"spring, missing hour read in summer time", {2024, 3, 31, 2, 30, 0}, utc(2024, 3, 31, 1, 30, 0),
+         utc(2024, 3, 31, 0, 30, 0)},
+        {"autumn, before the repeated hour", {2024, 10, 27, 1, 59, 59}, utc(2024, 10, 26, 23, 59, 59),
+         utc(2024, 10, 26, 23, 59, 59)},
+        {"autumn, repeated hour, first time", {2024, 10, 27, 2, 30, 0}, utc(2024, 10, 27, 0, 30, 0),
+         utc(2024, 10, 27, 0, 30, 0)},
+        {"autumn, repeated hour, second time", {2024, 10, 27, 2, 30, 0}, utc(2024, 10, 27, 1, 30, 0),
+         utc(2024, 10, 27, 1, 30, 0)},
+        {"autumn, last summer second", {2024, 10, 27, 2, 59, 59}, utc(2024, 10, 27, 0, 59, 59),
+         utc(2024, 10, 27, 0, 59, 59)},
+        {"autumn, after the repeated hour", {2024, 10, 27, 3, 0, 0}, utc(2024, 10, 27, 2, 0, 0),
+         utc(2024, 10, 27, 2, 0, 0)},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(utcOfReading(r.local, r.readAt), std::optional<std::time_t>(r.expected)) << r.what;
+    }
+    const std::time_t any = utc(2024, 1, 15, 11, 0, 0);
+    EXPECT_EQ(utcOfReading({2024, 2, 30, 12, 0, 0}, any), std::nullopt);
+    EXPECT_EQ(utcOfReading({2024, 1, 15, 24, 0, 0}, any), std::nullopt);
+}
+
+// No RTC is no failure; a device that refuses the time is told apart. The
+// real RTC is never touched here.
+TEST(SystemSyncClock, HardwareClockIsSkippedWhereThereIsNone) {
+    EXPECT_EQ(setHardwareClock(utc(2024, 1, 15, 11, 0, 0), "/nonexistent/rtc0"), HardwareClockResult::NoDevice);
+    EXPECT_EQ(setHardwareClock(utc(2024, 1, 15, 11, 0, 0), "/dev/null"), HardwareClockResult::Failed);
 }
 
 }  // namespace
