@@ -14,7 +14,7 @@ build=$2
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 need() { command -v "$1" >/dev/null || { echo "SKIP: $1 missing (scripts/setup installs it)"; exit 77; }; }
-for tool in dpkg-deb dpkg-shlibdeps lintian duk systemd-analyze; do need "$tool"; done
+for tool in dpkg-deb dpkg-shlibdeps lintian duk systemd-analyze logrotate; do need "$tool"; done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kt64-package-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -170,6 +170,21 @@ for unit in VqSrvKt64.service HoralService.service; do
 	echo "exposure $unit: ${score:-unknown}"
 	[ -n "$score" ] || fail "systemd-analyze security $unit gave no score"
 done
+
+# --- log rotation ------------------------------------------------------
+# The rule forced once on a scratch log folder: the old log is kept whole
+# and uncompressed for the log view's next cycle, and the new one is made
+# writable for the group. (This machine has no group kt64: root's stands in.)
+logs=$work/logs
+mkdir -p "$logs"
+printf '2026-12-07 02:00:05 line\r\n' >"$logs/VqSync.log"
+sed -e "s|/var/log/kt64/|$logs/|" -e 's/ kt64$/ root/' "$work/files/etc/logrotate.d/kt64" >"$work/logrotate.conf"
+if ! logrotate --force --state "$work/logrotate.state" "$work/logrotate.conf" >"$work/logrotate.log" 2>&1; then
+	fail "logrotate"
+	cat "$work/logrotate.log"
+fi
+[ "$(cat "$logs/VqSync.log.1" 2>/dev/null)" = "$(printf '2026-12-07 02:00:05 line\r\n')" ] || fail "rotated log not kept as VqSync.log.1"
+[ "$(stat -c %a "$logs/VqSync.log" 2>&1)" = 664 ] || fail "new log is $(stat -c %a "$logs/VqSync.log" 2>&1)"
 
 # --- the polkit rule -----------------------------------------------------
 # pkcheck would need polkitd on a system bus, reading rules from this
