@@ -36,6 +36,10 @@ void ConsoleMessages::show(std::string_view text, program::MessageIcon icon) {
     messageBox(parent_, {kAppCaption, fromUtf8(text), iconOf(icon), QMessageBox::Ok});
 }
 
+void ConsoleMessages::showCaptioned(std::string_view caption, std::string_view text, program::MessageIcon icon) {
+    messageBox(parent_, {fromUtf8(caption), fromUtf8(text), iconOf(icon), QMessageBox::Ok});
+}
+
 bool ConsoleMessages::ask(std::string_view question, program::MessageIcon icon) {
     return messageBox(parent_, {kAppCaption, fromUtf8(question), iconOf(icon), QMessageBox::Yes | QMessageBox::No}) ==
            QMessageBox::Yes;

@@ -37,6 +37,7 @@ public:
     explicit ConsoleMessages(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
     void show(std::string_view text, program::MessageIcon icon) override;
+    void showCaptioned(std::string_view caption, std::string_view text, program::MessageIcon icon) override;
     bool ask(std::string_view question, program::MessageIcon icon) override;
 
 private:
