@@ -1,6 +1,10 @@
 // The console's message boxes, with a replaceable handler for tests.
 #include "MessageBoxes.h"
 
+#include <QAbstractButton>
+
+#include <utility>
+
 namespace kt64::console {
 
 namespace {
@@ -20,6 +24,12 @@ QMessageBox::Icon iconOf(program::MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+const std::pair<QMessageBox::StandardButton, QString> kButtonTexts[] = {
+    {QMessageBox::Yes, QStringLiteral("&Tak")},
+    {QMessageBox::No, QStringLiteral("&Nie")},
+    {QMessageBox::Cancel, QStringLiteral("Anuluj")},
+};
+
 QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 }  // namespace
@@ -27,6 +37,10 @@ QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), 
 QMessageBox::StandardButton messageBox(QWidget* parent, const MessageBoxRequest& request) {
     if (handler()) return handler()(parent, request);
     QMessageBox box(request.icon, request.caption, request.text, request.buttons, parent);
+    // The console speaks Polish, its answers too; Qt's own button texts
+    // are English without a translation installed.
+    for (const auto& [button, text] : kButtonTexts)
+        if (QAbstractButton* b = box.button(button)) b->setText(text);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
