@@ -34,14 +34,19 @@ QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), 
 
 }  // namespace
 
-QMessageBox::StandardButton messageBox(QWidget* parent, const MessageBoxRequest& request) {
-    if (handler()) return handler()(parent, request);
-    QMessageBox box(request.icon, request.caption, request.text, request.buttons, parent);
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const MessageBoxRequest& request) {
+    auto box = std::make_unique<QMessageBox>(request.icon, request.caption, request.text, request.buttons, parent);
     // The console speaks Polish, its answers too; Qt's own button texts
     // are English without a translation installed.
     for (const auto& [button, text] : kButtonTexts)
-        if (QAbstractButton* b = box.button(button)) b->setText(text);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+        if (QAbstractButton* b = box->button(button)) b->setText(text);
+    return box;
+}
+
+QMessageBox::StandardButton messageBox(QWidget* parent, const MessageBoxRequest& request) {
+    if (handler()) return handler()(parent, request);
+    const auto box = makeMessageBox(parent, request);
+    return static_cast<QMessageBox::StandardButton>(box->exec());
 }
 
 void setMessageBoxHandler(MessageBoxHandler h) { handler() = std::move(h); }

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "UserMessages.h"
 
@@ -27,6 +28,8 @@ struct MessageBoxRequest {
 
 using MessageBoxHandler = std::function<QMessageBox::StandardButton(QWidget* parent, const MessageBoxRequest&)>;
 
+// The box as the console shows it (its buttons' texts set), not yet shown.
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const MessageBoxRequest& request);
 // Shows the box modally and returns the button pressed.
 QMessageBox::StandardButton messageBox(QWidget* parent, const MessageBoxRequest& request);
 // Replaces the modal box (tests); an empty handler restores it.

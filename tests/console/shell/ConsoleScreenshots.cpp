@@ -83,9 +83,9 @@ private:
 
 void saveBox(const QString& caption, const QString& text, QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
              const QString& name) {
-    QMessageBox box(icon, caption, text, buttons);
-    box.show();
-    save(&box, name);
+    const auto box = makeMessageBox(nullptr, {caption, text, icon, buttons});
+    box->show();
+    save(box.get(), name);
 }
 
 }  // namespace
