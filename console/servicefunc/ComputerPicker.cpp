@@ -21,6 +21,9 @@ CKomputerDlg::CKomputerDlg(std::shared_ptr<ComputerBrowser> browser, WorkerCalls
     setSizeGripEnabled(true);
     ui_->computerList->header()->setStretchLastSection(false);
     ui_->buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
+    // Qt's own text is English without a translation; the console's other
+    // dialogs say "Anuluj".
+    ui_->buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Anuluj"));
     connect(ui_->buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(ui_->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(ui_->computerList, &QTreeWidget::itemSelectionChanged, this, [this] {
