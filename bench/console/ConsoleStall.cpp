@@ -4,7 +4,8 @@
 //
 // The centre (kt64sim, paced at the line's rate) and the link server
 // VqSrvKt64 run as child processes on a private registry and a free
-// loopback port, so this process is the console alone. A 10 ms timer on
+// loopback port (LinkServerRig), so this process is the console and the
+// rig's idle lease. A 10 ms timer on
 // the GUI thread records how late it fires; the longest lateness is the
 // longest time the thread was kept from its events. Phases: polling a
 // healthy server; the server killed (connection refused); the server
