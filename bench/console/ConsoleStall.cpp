@@ -4,15 +4,14 @@
 //
 // The centre (kt64sim, paced at the line's rate) and the link server
 // VqSrvKt64 run as child processes on a private registry and a free
-// loopback port, so this process is the console alone. A 10 ms timer on
+// loopback port (LinkServerRig), so this process is the console and the
+// rig's idle lease. A 10 ms timer on
 // the GUI thread records how late it fires; the longest lateness is the
 // longest time the thread was kept from its events. Phases: polling a
 // healthy server; the server killed (connection refused); the server
 // stopped with SIGSTOP (silent, as behind a dead network) until the
 // calls' deadlines pass.
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -24,30 +23,15 @@
 #include <memory>
 #include <vector>
 
-#include "ChildProcess.h"
 #include "ConsoleView.h"
 #include "Kt64Doc.h"
 #include "Kt64View.h"
+#include "LinkServerRig.h"
 #include "MessageBoxes.h"
-#include "Registry.h"
-#include "TestEnvironment.h"
 
 using namespace kt64::console;
-using kt64::sync::test::ChildProcess;
 
 namespace {
-
-std::uint16_t freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 class NullFrame : public ConsoleFrame {
 public:
@@ -107,17 +91,6 @@ void runFor(int ms) {
     loop.exec();
 }
 
-bool listening(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
 double cpuSeconds() {
     rusage u{};
     ::getrusage(RUSAGE_SELF, &u);
@@ -130,32 +103,26 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int phaseMs = (argc > 1 ? std::atoi(argv[1]) : 10) * 1000;
 
-    kt64::test::TempDir dir;
-    kt64::test::ScopedEnv registry("KT64_REGISTRY", (dir.path() / "registry.db").string());
-    kt64::test::ScopedEnv units("KT64_UNIT_DIR", (dir.path() / "units").string());
-    kt64::test::ScopedEnv logs("KT64_LOGDIR", (dir.path() / "log").string());
-    const std::string link = (dir.path() / "centre").string();
-    ChildProcess centre("kt64sim", {"--link", link, "--pacing"}, {});
-    if (!kt64::test::eventually([&] { return std::filesystem::exists(link); })) {
-        std::fprintf(stderr, "kt64sim did not start\n");
+    // The centre as kt64sim, so that this process is the console alone.
+    kt64::test::LinkServerRig::Options options;
+    options.centreInProcess = false;
+    options.withServer = false;
+    kt64::test::LinkServerRig rig(options);
+    try {
+        rig.startServer();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "no link server: %s\n", e.what());
         return 1;
     }
-    const auto port = freePort();
-    auto key = kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv");
-    key.setDword("Port", 1);
-    key.setDword("RpcPort", port);
-    kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices").setString("COM1", link);
-    ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
-    auto server = std::make_unique<ChildProcess>("VqSrvKt64", std::vector<std::string>{}, std::vector<std::string>{});
 
     setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Ok; });
     ConsoleMessages messages;
     CKt64Doc doc(messages);
-    doc.ComputerName = "127.0.0.1:" + std::to_string(port);
-    // Connect only once the server listens: a client finding nothing there
-    // would start a second server of its own, which the kill would miss.
+    doc.ComputerName = rig.address();
+    // The rig connects only once the server listens: a client finding
+    // nothing there would start a second server of its own, which the kill
+    // would miss.
     auto connect = [&] {
-        if (!kt64::test::eventually([&] { return listening(port); }, std::chrono::seconds(20))) return false;
         for (int attempt = 0; attempt < 100 && !doc.Connected(); ++attempt) {
             QEventLoop loop;
             doc.ConnectServer(&doc, [&](kt64::HRESULT, const kt64::client::ServerError*) { loop.quit(); });
@@ -197,22 +164,18 @@ int main(int argc, char** argv) {
     panel.OnActivateView(true);
     runFor(500);
     phase("polling, server healthy");
-    server->signal(SIGKILL);
-    server->wait(std::chrono::seconds(10));
-    server.reset();
+    rig.killServer();
     phase("server killed");
 
-    server = std::make_unique<ChildProcess>("VqSrvKt64", std::vector<std::string>{}, std::vector<std::string>{});
+    rig.startServer();
     if (!connect()) {
         std::fprintf(stderr, "the link server did not come back\n");
         return 1;
     }
     runFor(3000);
-    server->signal(SIGSTOP);
+    rig.stopSignal();
     phase("server stopped (SIGSTOP)");
-    server->signal(SIGCONT);
-    server->signal(SIGTERM);
-    server->wait(std::chrono::seconds(10));
+    rig.stopServer();
     std::printf("console: %s; poll period 250 ms; call deadline %lld ms\n", doc.Connected() ? "connected" : "not connected",
                 static_cast<long long>(doc.connectOptions().callTimeout.count()));
     panel.OnActivateView(false);

@@ -235,7 +235,7 @@ void CKt64View::OnPollTimer() {
     }
     if (pollInFlight_) return;
     pollInFlight_ = true;
-    polledServer_ = doc_.Server().get();
+    polledServer_ = doc_.ServerGeneration();
     const bool buildTypeDue = processState().ticks.due();
     doc_.serverCall(
         this,
@@ -404,7 +404,7 @@ void CKt64View::showFailure(const client::ServerError& e) {
         // The connection itself is gone. A server object the configuration
         // form made while this poll waited for its deadline is a new one:
         // it stays.
-        if (doc_.Server().get() == polledServer_) doc_.ReleaseServer();
+        doc_.ReleaseServer(polledServer_);
         pollTimer_.stop();
         startupTimer_.start(periods_.afterLoss);
     }

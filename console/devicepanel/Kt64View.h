@@ -130,8 +130,8 @@ private:
     bool initialised_ = false;
     char lastSourceLetter_ = 'D';
     bool pollInFlight_ = false;
-    // The server object the poll in flight uses (compared, never used).
-    const void* polledServer_ = nullptr;
+    // The generation of the server object the poll in flight uses.
+    std::uint64_t polledServer_ = 0;
     bool actionInFlight_ = false;
 };
 

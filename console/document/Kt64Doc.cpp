@@ -6,32 +6,16 @@
 
 #include <optional>
 
-#include "ServerLink.h"
+#include "ClientCentreLink.h"
 
 namespace kt64::console {
 
 CKt64Doc::CKt64Doc(program::UserMessages& messages, std::filesystem::path templatePath, QObject* parent)
-    : QObject(parent), program_(messages, std::move(templatePath)) {
-    workers_.setMaxThreadCount(kWorkerThreads);
-    // Worker threads are kept: a poll four times a second should not start
-    // a thread each time.
-    workers_.setExpiryTimeout(-1);
-}
+    : QObject(parent), program_(messages, std::move(templatePath)) {}
 
 CKt64Doc::~CKt64Doc() {
     ReleaseServer();
     workers_.waitForDone();
-}
-
-void CKt64Doc::runOnWorker(std::function<void()> f) { workers_.start(std::move(f)); }
-
-void CKt64Doc::post(const QPointer<QObject>& context, std::function<void()> f) {
-    QMetaObject::invokeMethod(
-        this,
-        [context, f = std::move(f)]() {
-            if (context) f();
-        },
-        Qt::QueuedConnection);
 }
 
 void CKt64Doc::ConnectServer(QObject* context, std::function<void(HRESULT, const client::ServerError*)> done) {
@@ -53,6 +37,7 @@ void CKt64Doc::ConnectServer(QObject* context, std::function<void(HRESULT, const
                 if (created) {
                     auto old = std::move(server_);
                     server_ = std::move(created);
+                    ++generation_;
                     if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
                     const bool changed = !connected_;
                     connected_ = true;
@@ -74,6 +59,10 @@ void CKt64Doc::ReleaseServer() {
     }
 }
 
-std::unique_ptr<program::CentreLink> CKt64Doc::centreLink() const { return std::make_unique<ServerLink>(server_); }
+void CKt64Doc::ReleaseServer(std::uint64_t generation) {
+    if (generation == generation_) ReleaseServer();
+}
+
+std::unique_ptr<program::CentreLink> CKt64Doc::centreLink() const { return std::make_unique<program::ClientCentreLink>(server_); }
 
 }  // namespace kt64::console

@@ -20,7 +20,8 @@
 // kWorkerThreads threads, so a caller that repeats a call on a timer keeps
 // one in flight at a time (skip a tick while the previous one is out).
 // Without a server object the failure has no description, like a dead
-// connection. ConnectServer is asynchronous the same way. ReleaseServer
+// connection. The threads are the document's WorkerCalls, which the rest of
+// the console uses for its other slow work. ConnectServer is asynchronous the same way. ReleaseServer
 // drops the object off the GUI thread (ending its lease waits for the
 // server).
 //
@@ -31,8 +32,8 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QThreadPool>
 
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -46,6 +47,7 @@
 #include "Kt64Client.h"
 #include "ProgramDocument.h"
 #include "UserMessages.h"
+#include "WorkerCalls.h"
 
 namespace kt64::console {
 
@@ -86,6 +88,14 @@ public:
     void ConnectServer(QObject* context, std::function<void(HRESULT, const client::ServerError*)> done);
     // Clears Connected and drops Server on a worker thread.
     void ReleaseServer();
+    // The same, only while Server is still the object of that generation.
+    // A call that failed for a lost connection releases the object it ran
+    // on; when its failure comes in late (after its deadline), the object
+    // may have been replaced by a new connection meanwhile, which stays.
+    void ReleaseServer(std::uint64_t generation);
+    // Counts the objects ConnectServer has made (0: none yet). Compared,
+    // not addresses: a new object may reuse the address of a freed one.
+    std::uint64_t ServerGeneration() const { return generation_; }
 
     template <class Work, class Done, class Failed>
     void serverCall(QObject* context, Work work, Done done, Failed failed);
@@ -94,20 +104,24 @@ public:
     std::unique_ptr<program::CentreLink> centreLink() const;
 
     // Runs f on a worker thread (for work that may block on the server).
-    void runOnWorker(std::function<void()> f);
+    void runOnWorker(std::function<void()> f) { workers_.run(std::move(f)); }
+    // The document's worker threads, for every other job that must stay off
+    // the GUI thread (service requests, network browsing, transfers).
+    WorkerCalls& workers() { return workers_; }
 
 signals:
     void connectedChanged(bool connected);
 
 private:
     // Runs f on the GUI thread if context still exists then.
-    void post(const QPointer<QObject>& context, std::function<void()> f);
+    void post(const QPointer<QObject>& context, std::function<void()> f) { workers_.post(context, std::move(f)); }
 
     program::ProgramDocument program_;
     client::ConnectOptions options_;
     std::shared_ptr<client::Kt64Srv> server_;
     bool connected_ = false;
-    QThreadPool workers_;
+    std::uint64_t generation_ = 0;
+    WorkerCalls workers_{kWorkerThreads};
 };
 
 template <class Work, class Done, class Failed>

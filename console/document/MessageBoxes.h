@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "UserMessages.h"
 
@@ -27,6 +28,8 @@ struct MessageBoxRequest {
 
 using MessageBoxHandler = std::function<QMessageBox::StandardButton(QWidget* parent, const MessageBoxRequest&)>;
 
+// The box as the console shows it (its buttons' texts set), not yet shown.
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const MessageBoxRequest& request);
 // Shows the box modally and returns the button pressed.
 QMessageBox::StandardButton messageBox(QWidget* parent, const MessageBoxRequest& request);
 // Replaces the modal box (tests); an empty handler restores it.
@@ -37,6 +40,7 @@ public:
     explicit ConsoleMessages(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
     void show(std::string_view text, program::MessageIcon icon) override;
+    void showCaptioned(std::string_view caption, std::string_view text, program::MessageIcon icon) override;
     bool ask(std::string_view question, program::MessageIcon icon) override;
 
 private:

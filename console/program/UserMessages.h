@@ -14,6 +14,13 @@ class UserMessages {
 public:
     virtual ~UserMessages() = default;
     virtual void show(std::string_view text, MessageIcon icon) = 0;
+    // A message whose box has a caption of its own (the console's boxes
+    // otherwise carry the program's name). Where there is no box, as on a
+    // terminal, only the text counts.
+    virtual void showCaptioned(std::string_view caption, std::string_view text, MessageIcon icon) {
+        (void)caption;
+        show(text, icon);
+    }
     // true when the user answers Yes.
     virtual bool ask(std::string_view question, MessageIcon icon) = 0;
 };

@@ -1,6 +1,8 @@
 // The schedule list (see CRozkView.h).
 #include "CRozkView.h"
 
+#include <algorithm>
+
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -71,8 +73,16 @@ bool CRozkView::selectLp(std::int64_t lp) {
 }
 
 void CRozkView::applyColumnWidths() {
+    // The fixed widths are the least each column gets: measured for a
+    // smaller font than this screen's may use, they would cut a time such
+    // as "16:30" or an operation such as "Wyłączony"; a column whose heading
+    // or content needs more is widened to fit.
     const auto& widths = model_.columnWidths();
-    for (std::size_t i = 0; i < widths.size(); ++i) setColumnWidth(static_cast<int>(i), widths[i]);
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        const int column = static_cast<int>(i);
+        const int needed = std::max(sizeHintForColumn(column), horizontalHeader()->sectionSizeHint(column));
+        setColumnWidth(column, std::max(widths[i], needed));
+    }
 }
 
 void CRozkView::onUpdate(std::uint32_t hint) {

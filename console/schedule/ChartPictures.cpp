@@ -1,6 +1,8 @@
 // Drawing the switching chart's pictures (see ChartPictures.h).
 #include "ChartPictures.h"
 
+#include <algorithm>
+
 #include <QPainter>
 
 #include "TextFormat.h"
@@ -46,8 +48,12 @@ QImage drawTimeScale(const ChartGeometry& g) {
         }
         if (tick.date) {
             painter.setFont(chartFont(true));
-            painter.drawText(QRect(tick.x - 20, 5, 80, 14), Qt::AlignLeft | Qt::AlignTop,
-                             QString::fromStdString(*tick.date));
+            // The last day's label sits at the right end of the scale: moved
+            // left as far as it takes to show it whole.
+            const QString date = QString::fromStdString(*tick.date);
+            const int width = painter.fontMetrics().horizontalAdvance(date);
+            const int x = std::min(tick.x - 20, image.width() - width - 1);
+            painter.drawText(QRect(x, 5, 80, 14), Qt::AlignLeft | Qt::AlignTop, date);
         }
     }
     return image;

@@ -44,7 +44,7 @@ std::optional<reg::Key> openProgramKey(program::UserMessages& messages) {
         if (auto key = reg::Key::open(reg::Hive::LocalMachine, kProgramKey)) return key;
         return reg::Key::create(reg::Hive::LocalMachine, kProgramKey);
     } catch (const reg::RegistryError& e) {
-        messages.show(std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
         return std::nullopt;
     }
 }
@@ -168,7 +168,7 @@ Presets readPresets(program::UserMessages& messages) {
         key->setBinary(kPresetValue, bytesOf(fallback));
         return fallback;
     } catch (const reg::RegistryError& e) {
-        messages.show(std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
         return defaultPresets();
     }
 }
@@ -180,7 +180,7 @@ bool writePresets(const Presets& presets, program::UserMessages& messages) {
         key->setBinary(kPresetValue, bytesOf(presets));
         return true;
     } catch (const reg::RegistryError& e) {
-        messages.show(std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
         return false;
     }
 }
@@ -205,7 +205,7 @@ ChartChoice readChartChoice(program::UserMessages& messages) {
         choice.daysIndex = read("DlugGraf", 7);
         choice.resolutionIndex = read("RozdzGraf", 8);
     } catch (const reg::RegistryError& e) {
-        messages.show(std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
     }
     return choice;
 }
@@ -218,7 +218,7 @@ bool writeChartChoice(const ChartChoice& choice, program::UserMessages& messages
         key->setDword("RozdzGraf", static_cast<std::uint32_t>(choice.resolutionIndex));
         return true;
     } catch (const reg::RegistryError& e) {
-        messages.show(std::string(kRegistryWriteFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryWriteFailed) + "\n" + e.what(), program::MessageIcon::Stop);
         return false;
     }
 }

@@ -101,6 +101,8 @@ bool writePresets(const Presets& presets, program::UserMessages& messages);
 // The console's registry key.
 inline constexpr std::string_view kProgramKey = "Software\\Ardonis\\Kt64Prog";
 inline constexpr std::string_view kRegistryOpenFailed = "Nie mogę otworzyć rejestru";
+// The caption of every registry failure box of the schedule.
+inline constexpr std::string_view kRegistryFailedCaption = "Błąd";
 
 }  // namespace kt64::console
 

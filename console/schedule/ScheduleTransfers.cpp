@@ -2,13 +2,20 @@
 // ScheduleTransfers.h).
 #include "ScheduleTransfers.h"
 
-#include <QThread>
+#include <condition_variable>
+#include <mutex>
 
 namespace kt64::console {
 
-ScheduleTransfers::ScheduleTransfers(program::ProgramDocument& document, LinkSource links,
+struct ScheduleTransfers::ReadEnd {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+};
+
+ScheduleTransfers::ScheduleTransfers(program::ProgramDocument& document, LinkSource links, WorkerCalls& workers,
                                      program::UserMessages& messages, QWidget* window)
-    : document_(document), links_(std::move(links)), messages_(messages), window_(window) {}
+    : document_(document), links_(std::move(links)), workers_(workers), messages_(messages), window_(window) {}
 
 namespace {
 
@@ -31,11 +38,14 @@ private:
 }  // namespace
 
 ScheduleTransfers::ScheduleTransfers(program::ProgramDocument& document, program::CentreLink& link,
-                                     program::UserMessages& messages, QWidget* window)
-    : ScheduleTransfers(document, [&link] { return std::make_unique<BorrowedLink>(link); }, messages, window) {}
+                                     WorkerCalls& workers, program::UserMessages& messages, QWidget* window)
+    : ScheduleTransfers(document, [&link] { return std::make_unique<BorrowedLink>(link); }, workers, messages,
+                        window) {}
 
 ScheduleTransfers::~ScheduleTransfers() {
-    if (reader_) reader_->wait();
+    if (!reading_) return;
+    std::unique_lock lock(reading_->mutex);
+    reading_->ended.wait(lock, [&] { return reading_->done; });
 }
 
 template <class F>
@@ -44,7 +54,7 @@ void ScheduleTransfers::withLink(F f) {
     running_ = true;
     const std::unique_ptr<program::CentreLink> link = links_();
     {
-        WorkerCentreLink worker(*link);
+        WorkerCentreLink worker(*link, workers_);
         TransferDialogs dialogs(window_);
         program::ProgramTransfer transfer(worker, messages_, dialogs);
         // Each transfer starts its stall rule afresh, so a position left
@@ -73,27 +83,37 @@ void ScheduleTransfers::receive() {
 }
 
 void ScheduleTransfers::readRelayOutputs() {
-    if (!links_ || (reader_ && !reader_->isFinished())) return;
-    if (reader_) reader_->wait();
-    QPointer<ScheduleTransfers> self(this);
+    if (!links_) return;
+    if (reading_) {
+        std::lock_guard lock(reading_->mutex);
+        if (!reading_->done) return;
+    }
+    auto end = std::make_shared<ReadEnd>();
+    reading_ = end;
     std::shared_ptr<program::CentreLink> link = links_();
-    reader_.reset(QThread::create([self, link]() mutable {
-        int outputs = 0;
-        try {
-            outputs = program::relayOutputsOf(link->BuildType());
-        } catch (const program::LinkError&) {
-            outputs = 0;
-        } catch (const std::exception&) {
-            // A broken exchange counts as a failed call: no relay outputs.
-            outputs = 0;
-        }
-        // Let go of the link here: ending a server object's lease may wait
-        // for the server.
-        link.reset();
-        QMetaObject::invokeMethod(
-            self.data(), [self, outputs] { if (self) emit self->relayOutputsRead(outputs); }, Qt::QueuedConnection);
-    }));
-    reader_->start();
+    workers_.call(
+        this,
+        [link, end]() mutable {
+            int outputs = 0;
+            try {
+                outputs = program::relayOutputsOf(link->BuildType());
+            } catch (const program::LinkError&) {
+                outputs = 0;
+            } catch (const std::exception&) {
+                // A broken exchange counts as a failed call: no relay outputs.
+                outputs = 0;
+            }
+            // Let go of the link here: ending a server object's lease may
+            // wait for the server.
+            link.reset();
+            {
+                std::lock_guard lock(end->mutex);
+                end->done = true;
+            }
+            end->ended.notify_all();
+            return outputs;
+        },
+        [this](int outputs) { emit relayOutputsRead(outputs); });
 }
 
 }  // namespace kt64::console

@@ -1,8 +1,8 @@
 // The document's commands "Wyślij rozkazy do centrali (CTRL+T)" and
 // "Odbierz rozkazy z centrali (CTRL+R)": the core's SendProgram and
 // ReceiveProgram with their questions and messages as message boxes, the
-// progress in CTransBusyDlg, and every link-server call on a worker thread
-// (WorkerCentreLink), so that the window keeps answering whatever the
+// progress in CTransBusyDlg, and every link-server call on the document's
+// workers (WorkerCentreLink), so that the window keeps answering whatever the
 // server does. A receive replaces the program, so a program with unsaved
 // changes is first offered for saving (saveModified).
 //
@@ -30,10 +30,10 @@ class ScheduleTransfers : public QObject {
     Q_OBJECT
 public:
     using LinkSource = std::function<std::unique_ptr<program::CentreLink>()>;
-    ScheduleTransfers(program::ProgramDocument& document, LinkSource links, program::UserMessages& messages,
-                      QWidget* window);
+    ScheduleTransfers(program::ProgramDocument& document, LinkSource links, WorkerCalls& workers,
+                      program::UserMessages& messages, QWidget* window);
     // A link that stays the same for every action (tests, tools).
-    ScheduleTransfers(program::ProgramDocument& document, program::CentreLink& link,
+    ScheduleTransfers(program::ProgramDocument& document, program::CentreLink& link, WorkerCalls& workers,
                       program::UserMessages& messages, QWidget* window);
     ~ScheduleTransfers() override;
 
@@ -62,10 +62,14 @@ private:
 
     program::ProgramDocument& document_;
     LinkSource links_;
+    WorkerCalls& workers_;
     program::UserMessages& messages_;
     QPointer<QWidget> window_;
     bool running_ = false;
-    std::unique_ptr<QThread> reader_;
+    // The relay-outputs read under way: its end, which the destructor waits
+    // for (the read may use a link the owner lends).
+    struct ReadEnd;
+    std::shared_ptr<ReadEnd> reading_;
 };
 
 inline constexpr std::string_view kDiscardChanges =

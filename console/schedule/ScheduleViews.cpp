@@ -34,15 +34,15 @@ private:
 }  // namespace
 
 ScheduleViews::ScheduleViews(program::ProgramDocument& document, program::UserMessages& messages, QWidget* window,
-                             ScheduleTransfers::LinkSource links, QWidget* viewParent)
+                             ScheduleTransfers::LinkSource links, QWidget* viewParent, WorkerCalls* workers)
     : document_(document), messages_(messages), window_(window), dialogs_(messages, window) {
     tree_ = new CBlockView(document, messages, viewParent);
     tree_->setObjectName("CBlockView");
     list_ = new CRozkView(document, messages, dialogs_, viewParent);
     connect(tree_, &CBlockView::countsChanged, this, &ScheduleViews::countsChanged);
     connect(tree_, &CBlockView::commandRequested, this, &ScheduleViews::runCommand);
-    if (links) {
-        transfers_ = std::make_unique<ScheduleTransfers>(document, std::move(links), messages, window);
+    if (links && workers) {
+        transfers_ = std::make_unique<ScheduleTransfers>(document, std::move(links), *workers, messages, window);
         connect(tree_, &CBlockView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
         connect(transfers_.get(), &ScheduleTransfers::relayOutputsRead, this, &ScheduleViews::relayOutputsChanged);
     }
@@ -61,7 +61,8 @@ ScheduleViews& ScheduleViews::attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget
     auto messages = std::make_unique<ConsoleMessages>(parent->window());
     program::UserMessages& shown = *messages;
     auto* views = new ScheduleViews(
-        doc.Program(), shown, parent->window(), [&doc] { return std::make_unique<LinkReleasedOffGui>(doc); }, parent);
+        doc.Program(), shown, parent->window(), [&doc] { return std::make_unique<LinkReleasedOffGui>(doc); }, parent,
+        &doc.workers());
     views->ownedMessages_ = std::move(messages);
     // It lives and dies with the tree, which the splitter owns.
     views->setParent(views->tree_);

@@ -27,10 +27,11 @@ class ScheduleViews : public QObject {
     Q_OBJECT
 public:
     // window: the parent of the dialogs and message boxes; viewParent: the
-    // views' parent (the frame's splitter). Without links there are no
-    // transfers and no relay-outputs reads.
+    // views' parent (the frame's splitter). Without links and the workers
+    // that call them there are no transfers and no relay-outputs reads.
     ScheduleViews(program::ProgramDocument& document, program::UserMessages& messages, QWidget* window,
-                  ScheduleTransfers::LinkSource links = {}, QWidget* viewParent = nullptr);
+                  ScheduleTransfers::LinkSource links = {}, QWidget* viewParent = nullptr,
+                  WorkerCalls* workers = nullptr);
     ~ScheduleViews() override;
 
     // The pair of the frame's splitter (parent), made at the first call:

@@ -27,25 +27,15 @@ struct CallState {
 
 }  // namespace
 
-WorkerCentreLink::WorkerCentreLink(program::CentreLink& inner) : inner_(inner) {
-    thread_.setObjectName("centre link");
-    worker_ = new QObject;
-    worker_->moveToThread(&thread_);
-    QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
-    thread_.start();
-}
-
-WorkerCentreLink::~WorkerCentreLink() {
-    thread_.quit();
-    thread_.wait();
-}
+WorkerCentreLink::WorkerCentreLink(program::CentreLink& inner, WorkerCalls& workers)
+    : inner_(inner), workers_(workers) {}
 
 void WorkerCentreLink::run(const std::function<void()>& job) {
     auto state = std::make_shared<CallState>();
     QEventLoop loop;
     QPointer<QEventLoop> waiting(&loop);
     ++calls_;
-    QMetaObject::invokeMethod(worker_, [job, state, waiting, &loop] {
+    workers_.run([job, state, waiting, &loop] {
         try {
             job();
         } catch (const program::LinkError&) {

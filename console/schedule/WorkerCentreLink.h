@@ -1,5 +1,5 @@
-// The link server's members that the transfers use, called on a worker
-// thread so that the GUI thread is never kept from its events by a slow,
+// The link server's members that the transfers use, called on the
+// document's workers (WorkerCalls) so that the GUI thread is never kept from its events by a slow,
 // stopped or dead server: each call runs on the worker while the caller's
 // thread goes on processing events in a local loop, and its result or its
 // LinkError comes back to the caller. To the transfers it is a CentreLink
@@ -10,20 +10,20 @@
 #pragma once
 
 #include <QObject>
-#include <QThread>
 #include <exception>
 #include <functional>
 
 #include "CentreLink.h"
+#include "WorkerCalls.h"
 
 namespace kt64::console {
 
 class WorkerCentreLink : public program::CentreLink {
 public:
-    // inner is used on the worker thread only (Connected() excepted, which
-    // reads a flag); it must outlive this object.
-    explicit WorkerCentreLink(program::CentreLink& inner);
-    ~WorkerCentreLink() override;
+    // inner is used on a worker thread only (Connected() excepted, which
+    // reads a flag); it must outlive this object. Each call has ended when
+    // its member returns, so nothing runs on inner after that.
+    WorkerCentreLink(program::CentreLink& inner, WorkerCalls& workers);
 
     bool Connected() const override { return inner_.Connected(); }
     std::string BuildType() override;
@@ -41,8 +41,7 @@ private:
     void run(const std::function<void()>& job);
 
     program::CentreLink& inner_;
-    QThread thread_;
-    QObject* worker_ = nullptr;  // lives on thread_
+    WorkerCalls& workers_;
     int calls_ = 0;
 };
 

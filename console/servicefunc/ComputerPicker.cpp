@@ -12,15 +12,18 @@
 
 namespace kt64::console {
 
-CKomputerDlg::CKomputerDlg(std::shared_ptr<ComputerBrowser> browser, std::uint16_t defaultPort,
+CKomputerDlg::CKomputerDlg(std::shared_ptr<ComputerBrowser> browser, WorkerCalls& workers, std::uint16_t defaultPort,
                            FormMessages& messages, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CKomputerDlg>()), browser_(std::move(browser)),
-      defaultPort_(defaultPort), messages_(messages) {
+      defaultPort_(defaultPort), messages_(messages), calls_(workers) {
     ui_->setupUi(this);
     setWindowTitle(qtext(kPickerTitle));
     setSizeGripEnabled(true);
     ui_->computerList->header()->setStretchLastSection(false);
     ui_->buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
+    // Qt's own text is English without a translation; the console's other
+    // dialogs say "Anuluj".
+    ui_->buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Anuluj"));
     connect(ui_->buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(ui_->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(ui_->computerList, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -43,7 +46,7 @@ void CKomputerDlg::setBusy(bool busy) {
 
 void CKomputerDlg::load() {
     setBusy(true);
-    calls_.run(
+    calls_.call(
         this, [browser = browser_] { return browser->domains(); },
         [this](std::vector<std::string> domains) { showDomains(std::move(domains)); });
 }
@@ -74,7 +77,7 @@ void CKomputerDlg::loadComputers(int index) {
     computers_.clear();
     const unsigned generation = ++generation_;
     setBusy(true);
-    calls_.run(
+    calls_.call(
         this,
         [browser = browser_, domain = ui_->domainList->itemText(index).toStdString()] {
             return browser->computers(domain);
@@ -125,8 +128,9 @@ void CKomputerDlg::showEvent(QShowEvent* event) {
     fitColumns();
 }
 
-std::optional<QString> CKomputerDlg::choose(QWidget* parent, std::shared_ptr<ComputerBrowser> browser) {
-    CKomputerDlg dialog(std::move(browser), client::registeredRpcPort(), defaultFormMessages(), parent);
+std::optional<QString> CKomputerDlg::choose(QWidget* parent, std::shared_ptr<ComputerBrowser> browser,
+                                           WorkerCalls& workers) {
+    CKomputerDlg dialog(std::move(browser), workers, client::registeredRpcPort(), defaultFormMessages(), parent);
     dialog.load();
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.chosen();

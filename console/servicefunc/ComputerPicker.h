@@ -12,9 +12,9 @@
 #include <memory>
 #include <optional>
 
-#include "BackgroundCalls.h"
 #include "ComputerBrowser.h"
 #include "FormMessages.h"
+#include "WorkerCalls.h"
 
 namespace Ui {
 class CKomputerDlg;
@@ -30,7 +30,8 @@ class CKomputerDlg : public QDialog {
     Q_OBJECT
 public:
     // defaultPort: the port a chosen name needs no ":port" for (RpcPort).
-    CKomputerDlg(std::shared_ptr<ComputerBrowser> browser, std::uint16_t defaultPort,
+    // The browsing runs on workers (the document's).
+    CKomputerDlg(std::shared_ptr<ComputerBrowser> browser, WorkerCalls& workers, std::uint16_t defaultPort,
                  FormMessages& messages = defaultFormMessages(), QWidget* parent = nullptr);
     ~CKomputerDlg() override;
 
@@ -41,7 +42,8 @@ public:
 
     // Opens the picker modally on the console's registered port and returns
     // the choice, nullopt when cancelled.
-    static std::optional<QString> choose(QWidget* parent, std::shared_ptr<ComputerBrowser> browser);
+    static std::optional<QString> choose(QWidget* parent, std::shared_ptr<ComputerBrowser> browser,
+                                         WorkerCalls& workers);
 
 signals:
     // The domains arrived (count 0: none found).
@@ -64,7 +66,7 @@ private:
     std::shared_ptr<ComputerBrowser> browser_;
     std::uint16_t defaultPort_;
     FormMessages& messages_;
-    BackgroundCalls calls_;
+    WorkerCalls& calls_;
     std::vector<BrowsedComputer> computers_;
     unsigned generation_ = 0;
     int busy_ = 0;

@@ -44,7 +44,9 @@ CConfView::CConfView(CKt64Doc& doc, ConsoleFrame* frame, std::shared_ptr<sc::Syn
     : QWidget(parent), ui_(std::make_unique<Ui::CConfView>()), session_(doc), frame_(frame),
       service_(std::move(service)), messages_(messages) {
     ui_->setupUi(this);
-    picker_ = [](QWidget* parent) { return CKomputerDlg::choose(parent, makeAvahiComputerBrowser()); };
+    picker_ = [this](QWidget* parent) {
+        return CKomputerDlg::choose(parent, makeAvahiComputerBrowser(), session_.document().workers());
+    };
 
     startDelay_.setSingleShot(true);
     startDelay_.setInterval(kStartDelayMs);
@@ -197,7 +199,7 @@ void CConfView::setSettingsEnabled(bool enabled) {
 
 void CConfView::startService() {
     ui_->ctl1085->setEnabled(false);
-    serviceCalls_.run(
+    session_.document().workers().call(
         this, [service = service_] { return service->start(); },
         [this](bool started) {
             if (!started) {
@@ -214,7 +216,7 @@ void CConfView::startService() {
 
 void CConfView::stopService() {
     ui_->ctl1086->setEnabled(false);
-    serviceCalls_.run(
+    session_.document().workers().call(
         this, [service = service_] { return service->stop(); },
         [this](bool stopped) {
             if (!stopped) {
@@ -230,7 +232,7 @@ void CConfView::stopService() {
 }
 
 void CConfView::showServiceState() {
-    serviceCalls_.run(
+    session_.document().workers().call(
         this, [service = service_] { return service->state(); }, [this](int state) { applyServiceState(state); });
 }
 
@@ -298,8 +300,10 @@ void CConfView::tick() {
                 showCentrePlaceholders();
                 if (answer.error && !answer.error->description()) {
                     // The connection itself is gone: the form waits 2 s again
-                    // and the operator reconnects with "Odśwież".
-                    session_.releaseServer();
+                    // and the operator reconnects with "Odśwież". A reply
+                    // that comes in after its deadline may find a new
+                    // connection made meanwhile: that one stays.
+                    session_.releaseServerOf(answer);
                     if (ticker_.isActive()) {
                         ticker_.stop();
                         startDelay_.start();

@@ -19,7 +19,6 @@
 #include <memory>
 #include <optional>
 
-#include "BackgroundCalls.h"
 #include "ConsoleView.h"
 #include "FormMessages.h"
 #include "ServerSession.h"
@@ -65,8 +64,6 @@ public:
     // The clock's state, for the frame and for tests.
     bool clockWaiting() const { return startDelay_.isActive(); }
     bool clockTicking() const { return ticker_.isActive(); }
-    // Service requests not answered yet.
-    int serviceRequestsInFlight() const { return serviceCalls_.pending(); }
 
 public slots:
     // One 150 ms tick of the clock display.
@@ -113,7 +110,6 @@ private:
     std::shared_ptr<servicecontrol::SyncServiceControl> service_;
     FormMessages& messages_;
     ComputerPicker picker_;
-    BackgroundCalls serviceCalls_;
     QTimer startDelay_;
     QTimer ticker_;
     int ticks_ = 0;

@@ -25,6 +25,8 @@ template <class T>
 struct ServerAnswer {
     std::optional<T> value;
     std::optional<client::ServerError> error;
+    // The document's server object the call ran on (its generation).
+    std::uint64_t server = 0;
     bool ok() const { return !error.has_value(); }
     // The description, or "Nie można pobrać błędu z serwera DCOM !".
     std::string errorText() const { return error ? error->displayText() : std::string(); }
@@ -49,16 +51,19 @@ public:
     // receiver exists.
     template <class T>
     void call(QObject* receiver, std::function<T(client::Kt64Srv&)> call, std::function<void(ServerAnswer<T>)> done) {
+        const std::uint64_t server = doc_.ServerGeneration();
         doc_.serverCall(
             receiver, std::move(call),
-            [done](T value) {
+            [done, server](T value) {
                 ServerAnswer<T> answer;
                 answer.value.emplace(std::move(value));
+                answer.server = server;
                 done(std::move(answer));
             },
-            [done](const client::ServerError& e) {
+            [done, server](const client::ServerError& e) {
                 ServerAnswer<T> answer;
                 answer.error.emplace(e);
+                answer.server = server;
                 done(std::move(answer));
             });
     }
@@ -67,6 +72,12 @@ public:
 
     // Releases the server object and clears Connected.
     void releaseServer() { doc_.ReleaseServer(); }
+    // After a call failed for a lost connection: releases the object the
+    // call ran on, unless a new connection has replaced it meanwhile.
+    template <class T>
+    void releaseServerOf(const ServerAnswer<T>& failed) {
+        doc_.ReleaseServer(failed.server);
+    }
 
 signals:
     void connectedChanged(bool connected);

@@ -8,9 +8,6 @@
 // cycles. Also the clock seam that measures instead of setting the clock.
 #pragma once
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -19,10 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "CentreEmulator.h"
-#include "ChildProcess.h"
-#include "Kt64Client.h"
-#include "Registry.h"
+#include "LinkServerRig.h"
 #include "SyncClock.h"
 #include "SyncTestSupport.h"
 
@@ -40,103 +34,23 @@ private:
     std::chrono::milliseconds skew_;
 };
 
-// True once something accepts connections on the loopback port.
-inline bool listening(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-inline std::uint16_t freeTcpPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
-class LinkedCentre {
+// The shared LinkServerRig with the centre in this process on the skewed
+// clock, no local offset and no change of time.
+class LinkedCentre : public kt64::test::LinkServerRig {
 public:
     explicit LinkedCentre(std::chrono::milliseconds skew)
-        : registryEnv_("KT64_REGISTRY", (dir_.path() / "registry.db").string()),
-          unitEnv_("KT64_UNIT_DIR", (dir_.path() / "units").string()),
-          logEnv_("KT64_LOGDIR", (dir_.path() / "log").string()),
-          centre_(options(dir_.path()), std::make_shared<SkewedTimeSource>(skew)) {
-        centre_.start();
-        const auto port = freeTcpPort();
-        auto key = reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv");
-        key.setDword("Port", 1);
-        key.setDword("RpcPort", port);
-        reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")
-            .setString("COM1", centre_.devicePath());
-        computer_ = "127.0.0.1:" + std::to_string(port);
+        : LinkServerRig({options(), std::make_shared<SkewedTimeSource>(skew), true, true, Ready::SyncTime}) {}
 
-        ChildProcess registration("VqSrvKt64", {"-RegServer"}, {});
-        registration.wait(std::chrono::seconds(20));
-        server_ = std::make_unique<ChildProcess>("VqSrvKt64", std::vector<std::string>{}, std::vector<std::string>{});
-        // Connect only once the server listens: a client finding nothing
-        // there would start a second server of its own.
-        if (!eventually([&] { return listening(port); }, std::chrono::seconds(20)))
-            throw std::runtime_error("the link server does not listen");
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!lease_) {
-            try {
-                lease_ = client::ConnectServer(computer_);
-            } catch (const client::ServerError&) {
-                if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("the link server does not answer");
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            }
-        }
-        // The centre is ready once GetSyncTime answers.
-        for (;;) {
-            try {
-                lease_->GetSyncTime();
-                break;
-            } catch (const client::ServerError& e) {
-                if (std::chrono::steady_clock::now() > deadline)
-                    throw std::runtime_error("the centre's time is not offered: " + e.displayText());
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            }
-        }
-    }
-
-    ~LinkedCentre() {
-        lease_.reset();
-        if (server_) {
-            server_->signal(SIGTERM);
-            server_->wait(std::chrono::seconds(10));
-        }
-        centre_.stop();
-    }
-
-    const std::string& computer() const { return computer_; }
-    const std::filesystem::path& folder() const { return dir_.path(); }
+    const std::string& computer() const { return address(); }
 
 private:
-    static sim::EmulatorOptions options(const std::filesystem::path& dir) {
+    static sim::EmulatorOptions options() {
         sim::EmulatorOptions o;
         o.settings.offsetMinutes = 0;
         o.settings.changeOn = false;
-        o.linkPath = (dir / "centre").string();
         o.pacing = true;
         return o;
     }
-
-    TempFolder dir_;
-    ScopedEnv registryEnv_, unitEnv_, logEnv_;
-    sim::CentreEmulator centre_;
-    std::string computer_;
-    std::unique_ptr<ChildProcess> server_;
-    std::unique_ptr<client::Kt64Srv> lease_;
 };
 
 // The PC clock read as UTC (the local time of the measurement), a schedule

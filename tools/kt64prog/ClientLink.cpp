@@ -1,10 +1,9 @@
-// The program transfers' link over the link-server client: each member
-// calls the Kt64Srv client object and turns its ServerError into the
-// LinkError the transfers show (the server's description, or none when the
-// connection itself failed).
+// kt64prog's way to the link server: the client object on the configured
+// computer, behind the transfers' CentreLink (ClientCentreLink).
 #include <utility>
 
 #include "CentreConnection.h"
+#include "ClientCentreLink.h"
 #include "Kt64Client.h"
 #include "Registry.h"
 #include "RpcLog.h"
@@ -12,48 +11,6 @@
 namespace kt64::prog {
 
 namespace {
-
-class ClientLink : public program::CentreLink {
-    // Runs one client call, its failure turned into a LinkError.
-    template <typename F>
-    auto call(F f) {
-        if (!server_) throw program::LinkError(client::E_RPC_SERVER_UNAVAILABLE, std::nullopt);
-        try {
-            return f();
-        } catch (const client::ServerError& e) {
-            throw program::LinkError(e.code(), e.description());
-        }
-    }
-
-public:
-    explicit ClientLink(std::unique_ptr<client::Kt64Srv> server) : server_(std::move(server)) {}
-
-    bool Connected() const override { return server_ && server_->leaseHeld(); }
-    std::string BuildType() override {
-        return call([&] { return server_->GetBuildType(); });
-    }
-    void PutRozkazy(std::span<const std::uint8_t> image) override {
-        call([&] { server_->PutRozkazy(image, client::kVtArrayUi1); });
-    }
-    std::uint32_t RozkazPos() override {
-        return call([&] { return server_->GetRozkazPos(); });
-    }
-    void StartGetRozkazy() override {
-        call([&] { server_->StartGetRozkazy(); });
-    }
-    std::uint32_t RozkazRxPos() override {
-        return call([&] { return server_->GetRozkazRxPos(); });
-    }
-    program::ReceivedList GetRozkazy() override {
-        return call([&] {
-            auto list = server_->GetRozkazy();
-            return program::ReceivedList{list.vt, std::move(list.bytes)};
-        });
-    }
-
-private:
-    std::unique_ptr<client::Kt64Srv> server_;
-};
 
 // CompName under HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Prog; "" (this
 // computer) when it is not set. Throws reg::RegistryError when the registry
@@ -77,7 +34,7 @@ std::unique_ptr<program::CentreLink> connectCentre(const std::optional<std::stri
             server->WaitForDeviceRead();
         } catch (const client::ServerError&) {
         }
-        return std::make_unique<ClientLink>(std::move(server));
+        return std::make_unique<program::ClientCentreLink>(std::move(server));
     } catch (const client::ServerError& e) {
         // The fixed text, then one line with the cause and what to do.
         err << e.displayText() << "\n";
@@ -85,10 +42,10 @@ std::unique_ptr<program::CentreLink> connectCentre(const std::optional<std::stri
             const std::string fix = client::connectionFix(e);
             err << "kt64prog: " << e.what() << (fix.empty() ? "" : ": " + fix) << "\n";
         }
-        return std::make_unique<ClientLink>(nullptr);
+        return std::make_unique<program::ClientCentreLink>(nullptr);
     } catch (const reg::RegistryError& e) {
         err << client::kNoServerErrorText << "\nkt64prog: " << e.what() << "\n";
-        return std::make_unique<ClientLink>(nullptr);
+        return std::make_unique<program::ClientCentreLink>(nullptr);
     }
 }
 

@@ -300,12 +300,15 @@ void ChartTest::unusableRegistryNeitherStopsTheChartNorTheConsole() {
     QCOMPARE(dialog.chart().geometry().minutesPerPixel(), 1);
     QCOMPARE(p.messages.entries.size(), std::size_t(1));
     QCOMPARE(p.messages.entries[0].text.substr(0, kRegistryOpenFailed.size()), std::string(kRegistryOpenFailed));
+    QCOMPARE(p.messages.entries[0].caption, std::string("Błąd"));
+    QCOMPARE(p.messages.entries[0].icon, program::MessageIcon::Stop);
     // Closing cannot store the choices: it says so and the console goes on
     // (this process would have ended otherwise).
     dialog.ui().ctl1->click();
     QCOMPARE(p.messages.entries.size(), std::size_t(2));
     QCOMPARE(p.messages.entries[1].text.substr(0, kRegistryWriteFailed.size()), std::string(kRegistryWriteFailed));
     QCOMPARE(p.messages.entries[1].icon, program::MessageIcon::Stop);
+    QCOMPARE(p.messages.entries[1].caption, std::string("Błąd"));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 

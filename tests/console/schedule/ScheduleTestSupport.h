@@ -22,9 +22,14 @@ public:
         std::string text;
         program::MessageIcon icon;
         bool question;
+        // Empty for the console's own caption.
+        std::string caption;
     };
     void show(std::string_view text, program::MessageIcon icon) override {
         entries.push_back({std::string(text), icon, false});
+    }
+    void showCaptioned(std::string_view caption, std::string_view text, program::MessageIcon icon) override {
+        entries.push_back({std::string(text), icon, false, std::string(caption)});
     }
     bool ask(std::string_view text, program::MessageIcon icon) override {
         entries.push_back({std::string(text), icon, true});

@@ -167,7 +167,8 @@ void TransferDialogsTest::sendRunsEveryCallOffTheGuiThread() {
     ScriptedLink link;
     link.positions = {1000, 0, 0};
     QWidget window;
-    ScheduleTransfers transfers(p.document, link, p.messages, &window);
+    WorkerCalls workers(2);
+    ScheduleTransfers transfers(p.document, link, workers, p.messages, &window);
     link.hold();
     // While the first server call is held on the worker, the GUI thread
     // goes on: this timer fires, checks, and lets the call go.
@@ -200,7 +201,8 @@ void TransferDialogsTest::receiveAsksBeforeUnsavedChangesAreLost() {
     p.document.setModified(true);
     ScriptedLink link;
     QWidget window;
-    ScheduleTransfers transfers(p.document, link, p.messages, &window);
+    WorkerCalls workers(2);
+    ScheduleTransfers transfers(p.document, link, workers, p.messages, &window);
     p.messages.answers = {false};
     transfers.receive();
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(kDiscardChanges)}));
@@ -233,7 +235,8 @@ void TransferDialogsTest::receiveReplacesTheProgram() {
     link.positions = {2905, 2905};
     link.list = {program::kByteArrayType, std::vector<std::uint8_t>(image.begin(), image.end())};
     QWidget window;
-    ScheduleTransfers transfers(p.document, link, p.messages, &window);
+    WorkerCalls workers(2);
+    ScheduleTransfers transfers(p.document, link, workers, p.messages, &window);
     QSignalSpy received(&transfers, &ScheduleTransfers::programReceived);
     transfers.receive();
     QCOMPARE(received.count(), 1);
@@ -248,7 +251,8 @@ void TransferDialogsTest::relayOutputsAreReadWithoutWaiting() {
     ScriptedLink link;
     link.buildType = "KT-64/DCF/1/485";
     QWidget window;
-    ScheduleTransfers transfers(p.document, link, p.messages, &window);
+    WorkerCalls workers(2);
+    ScheduleTransfers transfers(p.document, link, workers, p.messages, &window);
     QSignalSpy read(&transfers, &ScheduleTransfers::relayOutputsRead);
     link.hold();
     transfers.readRelayOutputs();

@@ -1,17 +1,21 @@
 // Ctrl+T and Ctrl+R of the console against the real link server and the
 // emulated centre, through the progress window: the program sent arrives
 // in the centre byte for byte, and the program received back compiles to
-// the same list (block 1 keeps the template's priority).
+// the same list (block 1 keeps the template's priority). The console quit
+// while a program is being sent leaves the server to finish the upload.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 #include <iostream>
 #include <random>
 
+#include "CTransBusyDlg.h"
 #include "CentreConnection.h"
 #include "ImageCompiler.h"
 #include "ProgramTexts.h"
@@ -47,18 +51,22 @@ class TransferEndToEndTest : public QObject {
 private slots:
     void cleanup();
     void sendAndReceiveThroughTheDialogs();
+    // Last: the application's quit ends every event loop of this process.
+    void quitWhileSending();
 
 private:
     // Registers the link server in the registry now in use (the program's
     // private one) and starts the emulated centre.
-    void startCentre();
+    void startCentre(bool paced = false);
+    // A relay program whose list is image.
+    static void fillProgram(NewProgram& p, program::CommandImage& image);
     std::unique_ptr<kt64::test::TempDir> folder_;
     std::unique_ptr<kt64::test::ScopedEnv> units_;
     fs::path dir_;
     pid_t simulator_ = -1;
 };
 
-void TransferEndToEndTest::startCentre() {
+void TransferEndToEndTest::startCentre(bool paced) {
     folder_ = std::make_unique<kt64::test::TempDir>();
     dir_ = folder_->path();
     units_ = std::make_unique<kt64::test::ScopedEnv>("KT64_UNIT_DIR", (dir_ / "units").string());
@@ -72,6 +80,7 @@ void TransferEndToEndTest::startCentre() {
 
     std::vector<std::string> args = {KT64SIM_PATH, "--link", (dir_ / "com1").string(), "--control",
                                      (dir_ / "control").string()};
+    if (paced) args.push_back("--pacing");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -93,22 +102,28 @@ void TransferEndToEndTest::cleanup() {
     folder_.reset();
 }
 
-void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
-    NewProgram p;
-    startCentre();
+void TransferEndToEndTest::fillProgram(NewProgram& p, program::CommandImage& image) {
     const auto school = p.block(3, "Szkoła");
     p.date(school, {2025, 9, 1}, {2026, 6, 26}, true);
     p.date(school, {2025, 12, 22}, {2026, 1, 6}, false);
     p.command(1, 1, program::kOn, 7, 0);
     p.command(school, 1, program::kImpulsePlus, 8, 0, program::kMondayToFriday, 5);
     p.command(school, 2, program::kCyclePlus, 7, 45, program::kMondayToFriday, 5, false, 2, true);
-    program::CommandImage image = program::blankImage();
+    image = program::blankImage();
     QVERIFY(program::BuildImage(p.document.database(), image, p.messages).built);
+}
+
+void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
+    NewProgram p;
+    startCentre();
+    program::CommandImage image;
+    fillProgram(p, image);
 
     auto link = kt64::prog::connectCentre(std::nullopt, std::cerr);
     QVERIFY(link && link->Connected());
     QWidget window;
-    ScheduleTransfers transfers(p.document, *link, p.messages, &window);
+    WorkerCalls workers(2);
+    ScheduleTransfers transfers(p.document, *link, workers, p.messages, &window);
     transfers.send();
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(kt64::program::text::kConfirmSend)}));
     QCOMPARE(run({KT64SIM_PATH, "--tell", (dir_ / "control").string(), "image", "save", (dir_ / "centre.bin").string()},
@@ -126,6 +141,45 @@ void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
     program::CommandImage expected = image;
     expected[2800] = 0;  // block 1 takes the template's priority
     QCOMPARE(std::string(received.begin(), received.end()), std::string(expected.begin(), expected.end()));
+}
+
+
+void TransferEndToEndTest::quitWhileSending() {
+    NewProgram p;
+    startCentre(true);
+    program::CommandImage image;
+    fillProgram(p, image);
+    {
+        auto link = kt64::prog::connectCentre(std::nullopt, std::cerr);
+        QVERIFY(link && link->Connected());
+        QWidget window;
+        WorkerCalls workers(2);
+        ScheduleTransfers transfers(p.document, *link, workers, p.messages, &window);
+        // The operator quits once the progress window is up: the upload is
+        // then under way at the line's pace.
+        bool quit = false;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (!quit && qobject_cast<CTransBusyDlg*>(QApplication::activeModalWidget())) {
+                quit = true;
+                QCoreApplication::exit(0);
+            }
+        });
+        watcher.start(20);
+        transfers.send();
+        QVERIFY(quit);
+        QVERIFY(!transfers.busy());
+        // The console's objects go as they do when it ends: the transfer,
+        // its workers, the link (and with it the lease).
+    }
+    // The server finishes the upload on its own.
+    auto again = kt64::prog::connectCentre(std::nullopt, std::cerr);
+    QVERIFY(again && again->Connected());
+    QVERIFY(kt64::test::eventually([&] { return again->RozkazPos() == 0; }, std::chrono::seconds(120)));
+    QCOMPARE(run({KT64SIM_PATH, "--tell", (dir_ / "control").string(), "image", "save", (dir_ / "centre.bin").string()},
+                 dir_ / "out"),
+             0);
+    QCOMPARE(slurp(dir_ / "centre.bin"), std::string(image.begin(), image.end()));
 }
 
 QTEST_MAIN(TransferEndToEndTest)

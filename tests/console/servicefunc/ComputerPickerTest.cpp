@@ -68,6 +68,7 @@ class ComputerPickerTest : public QObject {
 
 private:
     RecordingMessages messages_;
+    WorkerCalls workers_{2};
 
 private slots:
     void init() { messages_.shown.clear(); }
@@ -77,7 +78,7 @@ private slots:
         browser->domainList = {"local", "biuro.example"};
         browser->byDomain["local"] = {{"SZKOLA", "local", 6464}, {"PORTIERNIA", "local", 7000}};
         browser->byDomain["biuro.example"] = {{"SEKRETARIAT", "biuro.example", 6464}};
-        CKomputerDlg dialog(browser, 6464, messages_);
+        CKomputerDlg dialog(browser, workers_, 6464, messages_);
         QCOMPARE(dialog.windowTitle(), QString("Wybierz komputer"));
         QVERIFY(dialog.isSizeGripEnabled());
         QCOMPARE(list(dialog)->headerItem()->text(0), QString("Nazwa"));
@@ -110,7 +111,7 @@ private slots:
         browser->byDomain["local"] = {{"STARY", "local", 6464}};
         browser->byDomain["other"] = {{"NOWY", "other", 6464}};
         browser->held = {"local"};
-        CKomputerDlg dialog(browser, 6464, messages_);
+        CKomputerDlg dialog(browser, workers_, 6464, messages_);
         QSignalSpy domainsShown(&dialog, &CKomputerDlg::domainsShown);
         QSignalSpy computers(&dialog, &CKomputerDlg::computersShown);
         dialog.load();
@@ -124,7 +125,7 @@ private slots:
 
     void noDomainDisablesBothLists() {
         auto browser = std::make_shared<FakeBrowser>();
-        CKomputerDlg dialog(browser, 6464, messages_);
+        CKomputerDlg dialog(browser, workers_, 6464, messages_);
         QSignalSpy domainsShown(&dialog, &CKomputerDlg::domainsShown);
         dialog.load();
         QVERIFY(domainsShown.wait(10000));
@@ -146,7 +147,7 @@ private slots:
         auto browser = makeAvahiComputerBrowser();
         QVERIFY(browser->domains().empty());
         QVERIFY(browser->computers("local").empty());
-        CKomputerDlg dialog(browser, 6464, messages_);
+        CKomputerDlg dialog(browser, workers_, 6464, messages_);
         QSignalSpy domainsShown(&dialog, &CKomputerDlg::domainsShown);
         dialog.load();
         QVERIFY(domainsShown.wait(10000));

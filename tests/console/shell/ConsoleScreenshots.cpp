@@ -83,9 +83,9 @@ private:
 
 void saveBox(const QString& caption, const QString& text, QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
              const QString& name) {
-    QMessageBox box(icon, caption, text, buttons);
-    box.show();
-    save(&box, name);
+    const auto box = makeMessageBox(nullptr, {caption, text, icon, buttons});
+    box->show();
+    save(box.get(), name);
 }
 
 }  // namespace
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
     for (bool any : {true, false}) {
         // Message boxes are answered, not shown, while the picker loads.
         setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Ok; });
-        CKomputerDlg picker(std::make_shared<ShownNetwork>(any), 6464, defaultFormMessages(), &frame);
+        CKomputerDlg picker(std::make_shared<ShownNetwork>(any), doc.workers(), 6464, defaultFormMessages(), &frame);
         QSignalSpy domains(&picker, &CKomputerDlg::domainsShown);
         QSignalSpy computers(&picker, &CKomputerDlg::computersShown);
         picker.load();

@@ -5,6 +5,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QSettings>
@@ -270,6 +273,38 @@ private slots:
 
 // The lock outside a frame: a second holder is refused, and a holder that
 // dies without letting go does not block the next start.
+// The real box (no handler): a question answers in Polish, and the
+// caption a message carries is the box's.
+class MessageBoxTest : public QObject {
+    Q_OBJECT
+private slots:
+    void questionButtonsAndCaption() {
+        QString caption;
+        QStringList buttons;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            caption = box->windowTitle();
+            for (auto* b : box->buttons()) buttons << b->text();
+            box->button(QMessageBox::No)->click();
+        });
+        ConsoleMessages messages;
+        QVERIFY(!messages.ask("Czy?", kt64::program::MessageIcon::Question));
+        buttons.sort();
+        QCOMPARE(buttons, QStringList({"&Nie", "&Tak"}));
+        QCOMPARE(caption, QString("KT64mon"));
+
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                caption = box->windowTitle();
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        messages.showCaptioned("Błąd", "Nie mogę otworzyć rejestru", kt64::program::MessageIcon::Stop);
+        QCOMPARE(caption, QString("Błąd"));
+    }
+};
+
 class InstanceLockTest : public QObject {
     Q_OBJECT
 private slots:
@@ -401,6 +436,10 @@ int main(int argc, char** argv) {
     }
     {
         InstanceLockTest t;
+        status |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        MessageBoxTest t;
         status |= QTest::qExec(&t, argc, argv);
     }
     return status;

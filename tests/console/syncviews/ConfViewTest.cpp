@@ -12,6 +12,13 @@
 #include <QTest>
 #include <QTimeEdit>
 
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
 #include "ConfView.h"
 #include "ConfViewRules.h"
 #include "ConsoleRig.h"
@@ -49,6 +56,83 @@ QString labelText(QWidget& form, const char* name) { return control<QLabel>(form
 // Every control that the running service locks, with the save button.
 const char* const kLockedControls[] = {"ctl1108", "ctl1064", "ctl1131", "ctl1058", "ctl1060",
                                        "ctl1085", "ctl1088", "ctl1112", "ctl1130", "ctl1110"};
+
+// A loopback route to the link server that can go silent, as a network
+// that stops carrying packets: connections stay open, nothing passes.
+// (SIGSTOP on the server cannot do this here: the same server must answer
+// a new connection while the old one hangs.)
+class SilentRoute {
+public:
+    explicit SilentRoute(std::uint16_t target) : target_(target) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof addr;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listener_, 8) != 0)
+            qFatal("no route listener");
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~SilentRoute() {
+        ending_ = true;
+        thread_.join();
+        for (int fd : fds_) ::close(fd);
+        ::close(listener_);
+    }
+    std::uint16_t port() const { return port_; }
+    void silence() { silent_ = true; }
+    // Silent, with a request from the client waiting at the route.
+    bool holding() const { return holding_; }
+
+private:
+    void run() {
+        while (!ending_) {
+            std::vector<pollfd> watched{{listener_, POLLIN, 0}};
+            for (int fd : fds_) watched.push_back({fd, POLLIN, 0});
+            if (::poll(watched.data(), watched.size(), 50) <= 0) continue;
+            if (silent_) {
+                // Nothing passes; what waits stays unread.
+                for (std::size_t i = 1; i < watched.size(); i += 2)
+                    if (watched[i].revents & POLLIN) holding_ = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                continue;
+            }
+            if (watched[0].revents & POLLIN) {
+                const int client = ::accept(listener_, nullptr, nullptr);
+                const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+                sockaddr_in addr{};
+                addr.sin_family = AF_INET;
+                addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                addr.sin_port = htons(target_);
+                if (::connect(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+                    ::close(client);
+                    ::close(server);
+                } else {
+                    fds_.push_back(client);
+                    fds_.push_back(server);
+                }
+                continue;
+            }
+            for (std::size_t i = 1; i < watched.size(); ++i) {
+                if (!(watched[i].revents & (POLLIN | POLLHUP))) continue;
+                // Pairs are (client, server): the other end of i-1 is i-1 ^ 1.
+                const int from = fds_[i - 1], to = fds_[(i - 1) ^ 1];
+                char buffer[16384];
+                const ssize_t n = ::read(from, buffer, sizeof buffer);
+                if (n > 0) (void)!::write(to, buffer, static_cast<std::size_t>(n));
+            }
+        }
+    }
+
+    std::uint16_t target_;
+    std::uint16_t port_ = 0;
+    int listener_ = -1;
+    std::vector<int> fds_;
+    std::atomic<bool> silent_{false}, holding_{false}, ending_{false};
+    std::thread thread_;
+};
 
 }  // namespace
 
@@ -380,6 +464,42 @@ private slots:
     }
 
     // The server is killed; only the stand-alone program runs after this.
+    // A clock reading hangs on a route gone silent; meanwhile the panel
+    // drops the connection and the form reconnects (straight to the server).
+    // The hung reading fails after its deadline, for a lost connection: it
+    // must not release the new server object.
+    void lateFailureKeepsTheNewConnection() {
+        SilentRoute route(rig_->rpcPort());
+        writeSettings(1440, 0, 0, "127.0.0.1:" + std::to_string(route.port()));
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        QVERIFY(session.connected());
+        const auto first = document.doc.ServerGeneration();
+        form->OnActivateView(true);
+        QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "ctl1111"), QString("Brak błędu !"), 10000);
+        route.silence();
+        // A reading (one every tick) is now stuck on the silent route.
+        QTRY_VERIFY_WITH_TIMEOUT(route.holding(), 5000);
+        document.doc.ReleaseServer();
+        session.setComputerName(rig_->address());
+        QSignalSpy tried(form.get(), &CConfView::connectionTried);
+        form->refresh();
+        QVERIFY(tried.wait(20000));
+        QVERIFY(session.connected());
+        const auto second = document.doc.ServerGeneration();
+        QVERIFY(second != first);
+        // No new readings; the hung one ends by its deadline and its failure
+        // reaches the form.
+        form->OnActivateView(false);
+        QTRY_COMPARE_WITH_TIMEOUT(document.doc.workers().pending(), 0, 30000);
+        QTest::qWait(0);
+        QCoreApplication::processEvents();
+        QVERIFY(session.connected());
+        QCOMPARE(document.doc.ServerGeneration(), second);
+    }
+
     void unreachableServerAndLostConnection() {
         writeSettings(1440, 0, 0, rig_->computer());
         {

@@ -14,14 +14,15 @@
 
 #include "FormMessages.h"
 #include "Kt64Doc.h"
-#include "LinkedCentre.h"
+#include "LinkServerRig.h"
+#include "SyncTestSupport.h"
 #include "ServerSession.h"
 
 namespace kt64::console::test {
 
+using kt64::test::freeTcpPort;
+using kt64::test::listening;
 using sync::test::ChildProcess;
-using sync::test::freeTcpPort;
-using sync::test::listening;
 
 struct ShownMessage {
     QMessageBox::Icon icon;
@@ -58,84 +59,17 @@ public:
     ServerSession session;
 };
 
-class ConsoleRig {
+// The shared LinkServerRig with a paced centre on the PC's clock, reached
+// as "localhost" through the registered RpcPort.
+class ConsoleRig : public kt64::test::LinkServerRig {
 public:
     // withServer false: the registry names the port but no server is
     // registered, so nothing can be reached or started.
     explicit ConsoleRig(bool withServer = true, sim::CentreSettings settings = {})
-        : registryEnv_("KT64_REGISTRY", (dir_.path() / "registry.db").string()),
-          unitEnv_("KT64_UNIT_DIR", (dir_.path() / "units").string()),
-          logEnv_("KT64_LOGDIR", (dir_.path() / "log").string()),
-          centre_(options(dir_.path(), settings)) {
-        centre_.start();
-        port_ = freeTcpPort();
-        auto key = reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv");
-        key.setDword("Port", 1);
-        key.setDword("RpcPort", port_);
-        reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")
-            .setString("COM1", centre_.devicePath());
-        if (withServer) startServer();
-    }
-
-    ~ConsoleRig() {
-        lease_.reset();
-        stopServer();
-        centre_.stop();
-    }
-
-    void startServer() {
-        ChildProcess registration("VqSrvKt64", {"-RegServer"}, {});
-        registration.wait(std::chrono::seconds(20));
-        server_ = std::make_unique<ChildProcess>("VqSrvKt64", std::vector<std::string>{}, std::vector<std::string>{});
-        if (!sync::test::eventually([&] { return listening(port_); }, std::chrono::seconds(20)))
-            throw std::runtime_error("the link server does not listen");
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!lease_) {
-            try {
-                lease_ = client::ConnectServer(computer());
-            } catch (const client::ServerError&) {
-                if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("no answer from the link server");
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-        }
-        for (;;) {
-            try {
-                lease_->GetSyncTime();
-                return;
-            } catch (const client::ServerError& e) {
-                if (std::chrono::steady_clock::now() > deadline)
-                    throw std::runtime_error("the centre does not answer: " + e.displayText());
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-        }
-    }
-
-    // SIGKILL, as a crash would end it; then nothing listens.
-    void killServer() {
-        lease_.reset();
-        if (server_) {
-            server_->signal(SIGKILL);
-            server_->wait(std::chrono::seconds(10));
-            server_.reset();
-        }
-    }
-
-    void stopServer() {
-        lease_.reset();
-        if (server_) {
-            server_->signal(SIGTERM);
-            server_->wait(std::chrono::seconds(10));
-            server_.reset();
-        }
-    }
+        : LinkServerRig({options(settings), nullptr, true, withServer, Ready::SyncTime}) {}
 
     std::string computer() const { return "localhost"; }
-    std::uint16_t rpcPort() const { return port_; }
-    sim::CentreEmulator& centre() { return centre_; }
-    client::Kt64Srv& lease() { return *lease_; }
-    ChildProcess* server() { return server_.get(); }
-    const std::filesystem::path& folder() const { return dir_.path(); }
-    std::filesystem::path logPath() const { return dir_.path() / "log" / "VqSync.log"; }
+    std::filesystem::path logPath() const { return folder() / "log" / "VqSync.log"; }
 
     // The form's key without any value.
     static reg::Key clearedSettingsKey() {
@@ -145,20 +79,12 @@ public:
     }
 
 private:
-    static sim::EmulatorOptions options(const std::filesystem::path& dir, const sim::CentreSettings& settings) {
+    static sim::EmulatorOptions options(const sim::CentreSettings& settings) {
         sim::EmulatorOptions o;
         o.settings = settings;
-        o.linkPath = (dir / "centre").string();
         o.pacing = true;
         return o;
     }
-
-    sync::test::TempFolder dir_;
-    sync::test::ScopedEnv registryEnv_, unitEnv_, logEnv_;
-    sim::CentreEmulator centre_;
-    std::uint16_t port_ = 0;
-    std::unique_ptr<ChildProcess> server_;
-    std::unique_ptr<client::Kt64Srv> lease_;
 };
 
 }  // namespace kt64::console::test

@@ -1,0 +1,215 @@
+// An emulated centre behind a real link server, for every test, benchmark
+// and screenshot run that needs the whole chain: a private registry, unit
+// folder and log folder (KT64_REGISTRY, KT64_UNIT_DIR, KT64_LOGDIR); the
+// centre on a pseudo-terminal, in this process (its clock chosen by the
+// caller) or as the kt64sim program (so that a benchmark's process is the
+// console alone); the link server program VqSrvKt64 of the build registered
+// in that registry with the centre as COM1 on a free loopback RpcPort, and
+// started as a child process that a test may kill, or stop with SIGSTOP as
+// behind a dead network. A lease is held on the server while it runs, so
+// that it does not end between a test's steps.
+#pragma once
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CentreEmulator.h"
+#include "ChildProcess.h"
+#include "Kt64Client.h"
+#include "Registry.h"
+#include "TestEnvironment.h"
+
+namespace kt64::test {
+
+using sync::test::ChildProcess;
+
+// True once something accepts connections on the loopback port.
+inline bool listening(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+inline std::uint16_t freeTcpPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+class LinkServerRig {
+public:
+    // What tells that the server has read the centre: GetSyncTime answering
+    // (a running clock), or a finished device reading and a BuildType (a
+    // clock that stands still until moved, where no second ever turns).
+    enum class Ready { SyncTime, DeviceRead };
+
+    struct Options {
+        // The centre's settings; the rig sets linkPath.
+        sim::EmulatorOptions centre;
+        // The in-process centre's clock; nullptr for the PC's.
+        std::shared_ptr<sim::TimeSource> clock;
+        // false: the centre is the kt64sim program (paced, the PC's clock).
+        bool centreInProcess = true;
+        // false: the registry names the port but no server is registered
+        // or started until startServer().
+        bool withServer = true;
+        Ready ready = Ready::SyncTime;
+    };
+
+    explicit LinkServerRig(Options options)
+        : registryEnv_("KT64_REGISTRY", (dir_.path() / "registry.db").string()),
+          unitEnv_("KT64_UNIT_DIR", (dir_.path() / "units").string()),
+          logEnv_("KT64_LOGDIR", (dir_.path() / "log").string()),
+          ready_(options.ready) {
+        const std::string link = (dir_.path() / "centre").string();
+        std::string device;
+        if (options.centreInProcess) {
+            options.centre.linkPath = link;
+            centre_ = options.clock ? std::make_unique<sim::CentreEmulator>(options.centre, options.clock)
+                                    : std::make_unique<sim::CentreEmulator>(options.centre);
+            centre_->start();
+            device = centre_->devicePath();
+        } else {
+            centreProgram_ = std::make_unique<ChildProcess>(
+                "kt64sim", std::vector<std::string>{"--link", link, "--pacing"}, std::vector<std::string>{});
+            if (!eventually([&] { return std::filesystem::exists(link); }, std::chrono::seconds(20)))
+                throw std::runtime_error("kt64sim did not start");
+            device = link;
+        }
+        port_ = freeTcpPort();
+        auto key = reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv");
+        key.setDword("Port", 1);
+        key.setDword("RpcPort", port_);
+        reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices").setString("COM1", device);
+        address_ = "127.0.0.1:" + std::to_string(port_);
+        if (options.withServer) startServer();
+    }
+
+    ~LinkServerRig() {
+        stopServer();
+        if (centre_) centre_->stop();
+        if (centreProgram_) {
+            centreProgram_->signal(SIGTERM);
+            if (!centreProgram_->wait(std::chrono::seconds(10))) centreProgram_->signal(SIGKILL);
+        }
+    }
+    LinkServerRig(const LinkServerRig&) = delete;
+    LinkServerRig& operator=(const LinkServerRig&) = delete;
+
+    // Registers (once) and starts the link server, waits until it has read
+    // the centre, and holds a lease on it.
+    void startServer() {
+        if (!registered_) {
+            ChildProcess registration("VqSrvKt64", {"-RegServer"}, {});
+            registration.wait(std::chrono::seconds(20));
+            registered_ = true;
+        }
+        server_ = std::make_unique<ChildProcess>("VqSrvKt64", std::vector<std::string>{}, std::vector<std::string>{});
+        // Connect only once the server listens: a client finding nothing
+        // there would start a second server of its own, which a kill would
+        // miss.
+        if (!eventually([&] { return listening(port_); }, std::chrono::seconds(20)))
+            throw std::runtime_error("the link server does not listen");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (;;) {
+            try {
+                if (!lease_) lease_ = client::ConnectServer(address_);
+                if (ready_ == Ready::DeviceRead) {
+                    lease_->WaitForDeviceRead();
+                    lease_->GetBuildType();
+                } else {
+                    lease_->GetSyncTime();
+                }
+                return;
+            } catch (const client::ServerError& e) {
+                if (std::chrono::steady_clock::now() > deadline)
+                    throw std::runtime_error("the link server does not answer: " + e.displayText());
+                if (ready_ == Ready::DeviceRead) lease_.reset();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+    }
+
+    // SIGTERM (after SIGCONT, should it be stopped); SIGKILL if it lingers.
+    void stopServer() {
+        lease_.reset();
+        if (!server_) return;
+        server_->signal(SIGCONT);
+        server_->signal(SIGTERM);
+        if (!server_->wait(std::chrono::seconds(10))) server_->signal(SIGKILL);
+        server_.reset();
+    }
+    // SIGKILL, as a crash would end it: connection refused from now on.
+    void killServer() {
+        lease_.reset();
+        if (!server_) return;
+        server_->signal(SIGKILL);
+        server_->wait(std::chrono::seconds(10));
+        server_.reset();
+    }
+    // The server goes silent, as behind a dead network; and wakes up again.
+    void stopSignal() { server_->signal(SIGSTOP); }
+    void continueSignal() { server_->signal(SIGCONT); }
+
+    // One emulator control line ("set offset -01:00"); throws unless "ok".
+    std::string control(const std::string& line) {
+        const std::string reply = centre().control(line);
+        if (reply.rfind("ok", 0) != 0) throw std::runtime_error(line + ": " + reply);
+        return reply.size() > 3 ? reply.substr(3) : std::string();
+    }
+    // Waits until the link server has read the centre after a change.
+    void settle() {
+        if (!lease_) return;
+        lease_->WaitForDeviceRead();
+        lease_->WaitForDeviceRead();
+    }
+
+    // The in-process centre.
+    sim::CentreEmulator& centre() {
+        if (!centre_) throw std::logic_error("the centre runs as kt64sim");
+        return *centre_;
+    }
+    client::Kt64Srv& lease() { return *lease_; }
+    // The server's address with its port ("127.0.0.1:PORT").
+    const std::string& address() const { return address_; }
+    std::uint16_t rpcPort() const { return port_; }
+    ChildProcess* server() { return server_.get(); }
+    pid_t serverPid() const { return server_ ? server_->pid() : -1; }
+    const std::filesystem::path& folder() const { return dir_.path(); }
+
+private:
+    TempDir dir_;
+    ScopedEnv registryEnv_, unitEnv_, logEnv_;
+    Ready ready_;
+    std::unique_ptr<sim::CentreEmulator> centre_;
+    std::unique_ptr<ChildProcess> centreProgram_;
+    std::uint16_t port_ = 0;
+    std::string address_;
+    bool registered_ = false;
+    std::unique_ptr<ChildProcess> server_;
+    std::unique_ptr<client::Kt64Srv> lease_;
+};
+
+}  // namespace kt64::test
