@@ -52,6 +52,11 @@ public:
     // Bytes of the download received so far.
     virtual std::uint32_t RozkazRxPos() = 0;
     virtual ReceivedList GetRozkazy() = 0;
+    // Why the centre's latest status exchange failed, or nothing when it
+    // succeeded or cannot be told. The server reports every failed transfer
+    // as a bad checksum; the status exchange that follows a transfer says
+    // whether the centre simply stopped answering. Waits for that exchange.
+    virtual std::optional<LinkError> CentreFault() { return std::nullopt; }
 };
 
 }  // namespace kt64::program

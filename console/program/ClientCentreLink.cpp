@@ -42,4 +42,17 @@ ReceivedList ClientCentreLink::GetRozkazy() {
     });
 }
 
+std::optional<LinkError> ClientCentreLink::CentreFault() {
+    if (!server_) return std::nullopt;
+    try {
+        // The exchange under way when the transfer ended may predate its
+        // end: the next completed one tells the centre's state after it.
+        server_->WaitForDeviceRead();
+        server_->GetGmtTime();
+    } catch (const client::ServerError& e) {
+        return LinkError(e.code(), e.description());
+    }
+    return std::nullopt;
+}
+
 }  // namespace kt64::program

@@ -37,6 +37,13 @@ void TransferProgress::tick() {
         busy_ = false;
         failed_ = true;
         statusText_ = e.description().value_or(std::string(text::kTransferFailed));
+        // A centre that stopped answering (or a port that failed) ends a
+        // transfer as a "bad checksum"; say what really happened.
+        if (e.code() == E_KT64_CHECKSUM) {
+            if (const auto fault = link_.CentreFault();
+                fault && (fault->code() == E_KT64_NOANSWER || fault->code() == E_KT64_PORT) && fault->description())
+                statusText_ = *fault->description();
+        }
         return;
     }
     position_ = position;
@@ -102,13 +109,23 @@ void ProgramTransfer::ReceiveProgram(ProgramDocument& document) {
     if (!messages_.ask(text::kConfirmReceive, MessageIcon::Question)) return;
 
     ReceivedList list;
+    TransferProgress progress(link_, TransferDirection::Receive, previousPosition_);
     try {
         link_.StartGetRozkazy();
-        TransferProgress progress(link_, TransferDirection::Receive, previousPosition_);
         watcher_.watch(progress);
-        list = link_.GetRozkazy();
     } catch (const LinkError& e) {
         showServerError(e);
+        return;
+    }
+    try {
+        list = link_.GetRozkazy();
+    } catch (const LinkError& e) {
+        // The failed download's refusal says what the progress window
+        // already found out, in better words when the centre fell silent.
+        if (progress.failed() && e.code() == E_KT64_CHECKSUM)
+            messages_.show(progress.statusText(), MessageIcon::Stop);
+        else
+            showServerError(e);
         return;
     }
     if (list.type != kByteArrayType || list.bytes.size() != kImageSize) {

@@ -26,6 +26,7 @@ public:
     std::optional<LinkError> putFailure, startFailure, getFailure;
     std::deque<Answer> positions;  // read by RozkazPos and RozkazRxPos
     ReceivedList list;
+    std::optional<LinkError> centreFault;  // the status after a failed transfer
     std::vector<std::vector<std::uint8_t>> puts;
     int starts = 0, gets = 0;
     std::vector<std::string> calls;
@@ -54,6 +55,7 @@ public:
         ++gets;
         return list;
     }
+    std::optional<LinkError> CentreFault() override { return centreFault; }
 
 private:
     std::uint32_t next(const char* name) {
@@ -206,6 +208,45 @@ TEST(ProgramTransfer, ServerRefusalsAndFailedReadsAreShown) {
         b.link.positions = {LinkError(E_KT64_CHECKSUM, std::nullopt)};
         b.transfer.SendProgram(b.program.document);
         EXPECT_EQ(b.watcher.status, text::kTransferFailed);
+    }
+}
+
+TEST(ProgramTransfer, AFailedTransferNamesASilentCentreOrAFailedPort) {
+    // The server calls every failed transfer a bad checksum; the status
+    // exchange after it tells a centre that stopped answering or a port
+    // that failed, and that is what the window and the message say.
+    const LinkError failed(E_KT64_CHECKSUM, std::string(kt64::text::kTransferChecksum));
+    struct Case {
+        const char* name;
+        std::optional<LinkError> fault;
+        std::string shown;
+    } cases[] = {
+        {"silent centre", LinkError(E_KT64_NOANSWER, std::string(kt64::text::kNoAnswer)), std::string(kt64::text::kNoAnswer)},
+        {"port failed", LinkError(E_KT64_PORT, std::string("Input/output error (/dev/ttyUSB0)")),
+         "Input/output error (/dev/ttyUSB0)"},
+        {"centre answers again", std::nullopt, std::string(kt64::text::kTransferChecksum)},
+        {"bad frame", LinkError(E_KT64_FRAME, std::string(kt64::text::kBadFrame)), std::string(kt64::text::kTransferChecksum)},
+    };
+    for (const auto& c : cases) {
+        {
+            Bench b;
+            b.link.positions = {1000u, failed};
+            b.link.centreFault = c.fault;
+            b.transfer.SendProgram(b.program.document);
+            EXPECT_EQ(b.watcher.status, c.shown) << c.name;
+        }
+        {
+            // One message for the failure, with the same cause as the window.
+            Bench b;
+            b.link.positions = {700u, failed};
+            b.link.getFailure = failed;
+            b.link.centreFault = c.fault;
+            b.transfer.ReceiveProgram(b.program.document);
+            EXPECT_EQ(b.watcher.status, c.shown) << c.name;
+            ASSERT_FALSE(b.program.messages.entries.empty()) << c.name;
+            EXPECT_EQ(b.program.messages.entries.back().text, c.shown) << c.name;
+            EXPECT_FALSE(b.program.document.isModified()) << c.name;
+        }
     }
 }
 
