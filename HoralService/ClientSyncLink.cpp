@@ -20,6 +20,22 @@ public:
         }
     }
 
+    StampedReading getStampedSyncTime() override {
+        client::StampedSyncTime answer;
+        try {
+            answer = server_->GetSyncTimeStamped();
+        } catch (const client::ServerError& e) {
+            throw asLinkError(e);
+        }
+        // The server answered somewhere between sending and receiving; the
+        // middle is the best guess, off by at most half the round trip. The
+        // frame's age on the server's clock then places it on ours, whether
+        // the server runs on this computer or another.
+        const auto answered = answer.sent + (answer.received - answer.sent) / 2;
+        const auto age = std::chrono::nanoseconds(answer.ServerMonotonicNs - answer.FrameMonotonicNs);
+        return {answer.Time, std::chrono::time_point_cast<SteadyTime::duration>(answered - age), answer.FrameNo};
+    }
+
     void waitForDeviceRead() override {
         try {
             server_->WaitForDeviceRead();

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 
@@ -136,6 +137,35 @@ bool SystemSyncClock::setLocalTime(const SystemTime& local) {
     if (::clock_settime(CLOCK_REALTIME, &ts) != 0) return false;
     // The system clock is set: a machine without an RTC, or one that refuses,
     // keeps the new time until the next start all the same.
+    setHardwareClock(*utc, kHardwareClockDevice);
+    return true;
+}
+
+ClockReading SystemSyncClock::readClock() {
+    ClockReading reading;
+    reading.steady = std::chrono::steady_clock::now();
+    reading.utc = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(reading.utc);
+    std::tm zone{};
+    localtime_r(&seconds, &zone);
+    reading.local = std::chrono::duration_cast<std::chrono::nanoseconds>(reading.utc.time_since_epoch()) +
+                    std::chrono::seconds(zone.tm_gmtoff);
+    return reading;
+}
+
+bool SystemSyncClock::setLocalTime(const CentreEstimate& centre) {
+    constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+    const auto local = centre.local + (std::chrono::steady_clock::now() - centre.at);
+    std::int64_t whole = local.count() / kNsPerSecond;
+    std::int64_t fraction = local.count() % kNsPerSecond;
+    if (fraction < 0) {
+        fraction += kNsPerSecond;
+        --whole;
+    }
+    const auto utc = utcOfReading(systemTimeOf(whole), std::time(nullptr));
+    if (!utc) return false;
+    const timespec ts{*utc, static_cast<long>(fraction)};
+    if (::clock_settime(CLOCK_REALTIME, &ts) != 0) return false;
     setHardwareClock(*utc, kHardwareClockDevice);
     return true;
 }
