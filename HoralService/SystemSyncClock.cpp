@@ -153,20 +153,25 @@ ClockReading SystemSyncClock::readClock() {
     return reading;
 }
 
-bool SystemSyncClock::setLocalTime(const CentreEstimate& centre) {
+std::optional<timespec> settingOf(const CentreEstimate& centre, SteadyTime now, std::time_t readAt) {
     constexpr std::int64_t kNsPerSecond = 1'000'000'000;
-    const auto local = centre.local + (std::chrono::steady_clock::now() - centre.at);
+    const auto local = centre.local + (now - centre.at);
     std::int64_t whole = local.count() / kNsPerSecond;
     std::int64_t fraction = local.count() % kNsPerSecond;
     if (fraction < 0) {
         fraction += kNsPerSecond;
         --whole;
     }
-    const auto utc = utcOfReading(systemTimeOf(whole), std::time(nullptr));
-    if (!utc) return false;
-    const timespec ts{*utc, static_cast<long>(fraction)};
-    if (::clock_settime(CLOCK_REALTIME, &ts) != 0) return false;
-    setHardwareClock(*utc, kHardwareClockDevice);
+    const auto utc = utcOfReading(systemTimeOf(whole), readAt);
+    if (!utc) return std::nullopt;
+    return timespec{*utc, static_cast<long>(fraction)};
+}
+
+bool SystemSyncClock::setLocalTime(const CentreEstimate& centre) {
+    const auto ts = settingOf(centre, std::chrono::steady_clock::now(), std::time(nullptr));
+    if (!ts) return false;
+    if (::clock_settime(CLOCK_REALTIME, &*ts) != 0) return false;
+    setHardwareClock(ts->tv_sec, kHardwareClockDevice);
     return true;
 }
 

@@ -43,6 +43,11 @@ std::optional<std::time_t> utcOfLocal(const SystemTime& local);
 // when the fields name no calendar time (a 30 February, an hour 24).
 std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t readAt);
 
+// The UTC time to give the system clock for the centre's estimated local
+// time carried forward to the monotonic instant now, converted with the
+// zone's offset in force at readAt; nullopt when it names no time.
+std::optional<timespec> settingOf(const CentreEstimate& centre, SteadyTime now, std::time_t readAt);
+
 enum class HardwareClockResult { Set, NoDevice, Failed };
 
 // Sets the RTC at device (a /dev/rtcN) to utc. NoDevice when there is no
