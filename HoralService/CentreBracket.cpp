@@ -18,9 +18,12 @@ std::int64_t nsOf(SteadyTime t) {
 
 CentreBracket::Fit CentreBracket::add(const StampedFrame& frame) {
     if (last_ && frame.frameNo == last_->frameNo) return Fit::Repeated;
-    // The second was read when the frame started to leave the centre.
-    const std::int64_t taken = nsOf(frame.frameEnd - kStatusFrameWireTime);
-    Bound bound{frame.frameEnd, frame.second * kNsPerSecond - taken, (frame.second + 1) * kNsPerSecond - taken,
+    // The second was read at the latest when the frame started to leave the
+    // centre, at the earliest when its request was written.
+    const std::int64_t latest = nsOf(frame.frameEnd - kStatusFrameWireTime);
+    const std::int64_t earliest =
+        frame.requested == SteadyTime{} ? latest : std::min(latest, nsOf(frame.requested));
+    Bound bound{frame.frameEnd, frame.second * kNsPerSecond - latest, (frame.second + 1) * kNsPerSecond - earliest,
                 last_ && frame.second == last_->second + 1};
     last_ = frame;
     if (!bounds_.empty() && (bound.low >= high_ || bound.high <= low_)) {

@@ -1,11 +1,14 @@
 // CentreBracket: where on this computer's monotonic clock the centre's
 // seconds change, narrowed from the status frames the link server stamps.
 //
-// The centre puts its time into a status frame as the frame starts to leave
-// it; the server stamps the frame when its last byte has been read, a known
-// wire time later (50 bytes at 4800 baud, 10 bits each). A frame showing
-// second S taken at monotonic instant t therefore says that the centre's
-// local time less the monotonic clock (its offset) lies in [S - t, S + 1 - t).
+// The centre takes the time it puts into a status frame after the server
+// wrote the request and before the frame starts to leave it; the server
+// stamps the frame when its last byte has been read, a known wire time after
+// the start (50 bytes at 4800 baud, 10 bits each). A frame showing second S
+// taken between monotonic instants a and b therefore says that the centre's
+// local time less the monotonic clock (its offset) lies in [S - b, S + 1 - a).
+// (A centre may take it as the request arrives or as it answers; the few
+// milliseconds of the request on the line are all that is left open.)
 // Each frame narrows that interval; the frames around a second change narrow
 // it most, and since the poll period is no whole fraction of a second they
 // sweep across it: after N changes the width is about 2P/(N + 1) for poll
@@ -47,6 +50,9 @@ struct StampedFrame {
     LocalSeconds second = 0;
     SteadyTime frameEnd{};
     std::uint64_t frameNo = 0;
+    // When the frame's request was written; default (unknown): the time was
+    // taken as the frame started.
+    SteadyTime requested{};
 };
 
 class CentreBracket {

@@ -33,7 +33,13 @@ public:
         // the server runs on this computer or another.
         const auto answered = answer.sent + (answer.received - answer.sent) / 2;
         const auto age = std::chrono::nanoseconds(answer.ServerMonotonicNs - answer.FrameMonotonicNs);
-        return {answer.Time, std::chrono::time_point_cast<SteadyTime::duration>(answered - age), answer.FrameNo};
+        const auto requestAge = std::chrono::nanoseconds(answer.ServerMonotonicNs - answer.RequestMonotonicNs);
+        // A server without the request's stamp gives 0: no earlier bound then.
+        const auto requested = answer.RequestMonotonicNs != 0 && requestAge >= age
+                                   ? std::chrono::time_point_cast<SteadyTime::duration>(answered - requestAge)
+                                   : SteadyTime{};
+        return {answer.Time, std::chrono::time_point_cast<SteadyTime::duration>(answered - age), answer.FrameNo,
+                requested};
     }
 
     void waitForDeviceRead() override {

@@ -37,6 +37,8 @@ struct StampedReading {
     DATE time = 0.0;
     SteadyTime frameEnd{};
     std::uint64_t frameNo = 0;
+    // When the server wrote the frame's request, on the same clock.
+    SteadyTime requested{};
 };
 
 // The link server's object for one cycle; released when destroyed.

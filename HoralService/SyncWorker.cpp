@@ -97,7 +97,7 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopS
     for (;;) {
         const auto reading = server.getStampedSyncTime();
         if (const auto second = localSecondsOfDate(reading.time)) {
-            bracket.add({*second, reading.frameEnd, reading.frameNo});
+            bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested});
             if (bracket.changes() >= wanted) break;
         } else {
             bracket.clear();
@@ -155,7 +155,7 @@ SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& 
         const auto reading = server.getStampedSyncTime();
         if (const auto second = localSecondsOfDate(reading.time)) {
             const int before = bracket.changes();
-            const auto fit = bracket.add({*second, reading.frameEnd, reading.frameNo});
+            const auto fit = bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested});
             if (fit == CentreBracket::Fit::Narrowed && bracket.changes() > before) {
                 bracket.keepChanges(wanted);
                 if (bracket.changes() >= wanted) {

@@ -400,6 +400,7 @@ StampedSyncTime Kt64Srv::GetSyncTimeStamped() {
     value.FrameRealtimeNs = out.framerealtimens();
     value.FrameNo = out.frameno();
     value.ServerMonotonicNs = out.servermonotonicns();
+    value.RequestMonotonicNs = out.requestmonotonicns();
     return value;
 }
 

@@ -73,6 +73,7 @@ struct StampedSyncTime {
     std::int64_t FrameRealtimeNs = 0;
     std::uint64_t FrameNo = 0;
     std::int64_t ServerMonotonicNs = 0;
+    std::int64_t RequestMonotonicNs = 0;  // the frame's request written
     std::chrono::steady_clock::time_point sent;
     std::chrono::steady_clock::time_point received;
 };

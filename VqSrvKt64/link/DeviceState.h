@@ -76,6 +76,11 @@ struct DeviceState {
     std::int64_t FrameMonotonicNs = 0;
     std::int64_t FrameRealtimeNs = 0;
     std::uint64_t FrameNo = 0;
+    // When the request that the last good frame answers was written (the
+    // monotonic clock): the centre took the time it reports no earlier.
+    std::int64_t RequestMonotonicNs = 0;
+    // The same for the request now under way, until its answer is judged.
+    std::int64_t PendingRequestMonotonicNs = 0;
 
     // Pending values; each is read only by the request its setter queues.
     DATE NewGmtTime = 0;

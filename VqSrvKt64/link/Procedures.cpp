@@ -16,6 +16,7 @@ void stampFrame(DeviceState& state, std::chrono::steady_clock::time_point monoto
     state.FrameMonotonicNs = duration_cast<nanoseconds>(monotonic.time_since_epoch()).count();
     state.FrameRealtimeNs = duration_cast<nanoseconds>(realtime.time_since_epoch()).count();
     ++state.FrameNo;
+    state.RequestMonotonicNs = state.PendingRequestMonotonicNs;
 }
 
 namespace {
@@ -42,6 +43,9 @@ void send(ByteLink& link, const Bytes& frame) {
 }
 
 HRESULT request(ByteLink& link, DeviceState& state, const Bytes& frame) {
+    state.PendingRequestMonotonicNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     send(link, frame);
     return readStatus(link, state);
 }

@@ -21,7 +21,8 @@ namespace kt64::link {
 using serial::ByteLink;
 
 // Records the instants a good status frame's last byte was read and counts
-// the frame (FrameMonotonicNs, FrameRealtimeNs, FrameNo).
+// the frame (FrameMonotonicNs, FrameRealtimeNs, FrameNo); the frame's request
+// was written at PendingRequestMonotonicNs (RequestMonotonicNs).
 void stampFrame(DeviceState& state, std::chrono::steady_clock::time_point monotonic,
                 std::chrono::system_clock::time_point realtime);
 

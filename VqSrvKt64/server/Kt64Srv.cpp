@@ -207,7 +207,8 @@ CallResult<StampedSyncTime> Kt64Srv::GetSyncTimeStamped() {
         const StampedSyncTime value{
             r.device.LocTime, r.device.FrameMonotonicNs, r.device.FrameRealtimeNs, r.device.FrameNo,
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-                .count()};
+                .count(),
+            r.device.RequestMonotonicNs};
         return CallResult<StampedSyncTime>{value, {readiness.code, std::move(readiness.text)}};
     });
 }

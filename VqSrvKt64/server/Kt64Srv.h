@@ -49,6 +49,7 @@ struct StampedSyncTime {
     std::int64_t FrameRealtimeNs = 0;
     std::uint64_t FrameNo = 0;
     std::int64_t ServerMonotonicNs = 0;
+    std::int64_t RequestMonotonicNs = 0;
 };
 
 class Kt64Srv {

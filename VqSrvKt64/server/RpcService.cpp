@@ -42,6 +42,7 @@ RpcService::Reactor* RpcService::GetSyncTimeStamped(Ctx* c, const rpc::Void*, rp
         out->set_framerealtimens(v.FrameRealtimeNs);
         out->set_frameno(v.FrameNo);
         out->set_servermonotonicns(v.ServerMonotonicNs);
+        out->set_requestmonotonicns(v.RequestMonotonicNs);
     });
 }
 

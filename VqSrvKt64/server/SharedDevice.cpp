@@ -60,6 +60,7 @@ void copyDecodedFields(const link::DeviceState& from, link::DeviceState& to) {
     to.FrameMonotonicNs = from.FrameMonotonicNs;
     to.FrameRealtimeNs = from.FrameRealtimeNs;
     to.FrameNo = from.FrameNo;
+    to.RequestMonotonicNs = from.RequestMonotonicNs;
 }
 
 void copyPendingValues(const link::DeviceState& from, link::DeviceState& to) {

@@ -330,6 +330,9 @@ TEST(Procedures, GoodStatusFramesAreStampedWhenReadAndCounted) {
         EXPECT_GE(s.FrameRealtimeNs, std::chrono::nanoseconds(beforeReal).count());
         EXPECT_LE(s.FrameRealtimeNs, std::chrono::nanoseconds(afterReal).count());
         EXPECT_GT(s.FrameMonotonicNs, lastMonotonic);
+        // The request went out within the exchange, before the frame came.
+        EXPECT_GE(s.RequestMonotonicNs, std::chrono::nanoseconds(before).count());
+        EXPECT_LE(s.RequestMonotonicNs, s.FrameMonotonicNs);
         lastMonotonic = s.FrameMonotonicNs;
     }
 }

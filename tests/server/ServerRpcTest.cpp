@@ -106,6 +106,8 @@ TEST(ServerRpc, AnswersFromTheCentreAndCarriesTheErrorObject) {
     const auto stamped = c->GetSyncTimeStamped();
     EXPECT_GE(stamped.FrameNo, 1u);
     EXPECT_LE(stamped.FrameMonotonicNs, stamped.ServerMonotonicNs);
+    EXPECT_GT(stamped.RequestMonotonicNs, 0);
+    EXPECT_LE(stamped.RequestMonotonicNs, stamped.FrameMonotonicNs);
     EXPECT_LE(stamped.FrameRealtimeNs,
               std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
                   .count());

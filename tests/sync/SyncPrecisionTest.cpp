@@ -95,6 +95,10 @@ public:
     explicit SimLink(World& w) : world(w) {}
     World& world;
     nanoseconds poll = 123ms;
+    // The request goes out this long before the frame starts; the centre
+    // takes its time sampleAfterRequest after the request was written.
+    std::optional<nanoseconds> requestLead;
+    nanoseconds sampleAfterRequest = 0ns;
     int frames = 0;
     int moveAtFrame = -1;  // the centre is set an hour ahead before this frame
     int failAtFrame = -1;  // this reading fails with a description
@@ -116,7 +120,12 @@ private:
                 throw LinkError(E_KT64_NOTREADY, std::string("Centrala ustawiana ręcznie."));
             if (link.frames == link.moveAtFrame) w.centreOffset += 1h;
             w.elapsed += link.poll;
-            return {*dateOfLocalSeconds(second()), w.now(), static_cast<std::uint64_t>(link.frames)};
+            if (!link.requestLead)
+                return {*dateOfLocalSeconds(second()), w.now(), static_cast<std::uint64_t>(link.frames)};
+            const auto requested = w.now() - kStatusFrameWireTime - *link.requestLead;
+            const auto taken = w.centre() - kStatusFrameWireTime - *link.requestLead + link.sampleAfterRequest;
+            return {*dateOfLocalSeconds(std::chrono::floor<std::chrono::seconds>(taken).count()), w.now(),
+                    static_cast<std::uint64_t>(link.frames), requested};
         }
         void waitForDeviceRead() override {
             if (link.onWait) link.onWait();
@@ -197,6 +206,25 @@ TEST_F(SyncPrecisionTest, SettingLandsWithinMillisecondsOfTheCentre) {
         EXPECT_LE(std::fabs(ms(clock.sets[0].value - clock.sets[0].truth)), row.boundMs);
         EXPECT_GE(link.frames, row.minFrames);
         EXPECT_EQ(messages(), std::vector<std::string>{text(MessageId::Synchronised)});
+    }
+}
+
+// Whether the centre takes its time as the request arrives or as it starts
+// to answer, the estimate stays within half the request's time on the line.
+TEST_F(SyncPrecisionTest, CentreTakingItsTimeAnywhereAfterTheRequestIsAllowedFor) {
+    for (const auto sample : {0ms, 4ms, 8ms}) {
+        SCOPED_TRACE(testing::Message() << "time taken " << ms(sample) << " ms after the request");
+        world = World{};
+        world.centreOffset = world.pcOffset + 90s + 337ms;
+        link.frames = 0;
+        link.requestLead = 8ms;
+        link.sampleAfterRequest = sample;
+        clock.sets.clear();
+        clock.cycles = 1;
+        settings.syncZmiany = 20;
+        run();
+        ASSERT_EQ(clock.sets.size(), 1u);
+        EXPECT_LE(std::fabs(ms(clock.sets[0].value - clock.sets[0].truth)), 4.0 + 6.0);
     }
 }
 
@@ -313,6 +341,29 @@ TEST(CentreBracket, NarrowsOverChangesAndKeepsTheLastOnes) {
     EXPECT_EQ(bracket.add({s0 + 3620, t0 + 20s + 123ms, ++no}), CentreBracket::Fit::Contradicts);
     EXPECT_EQ(bracket.changes(), 0);
     EXPECT_EQ(*bracket.width(), 1s);
+}
+
+// The true offset stays inside the bracket wherever between the request and
+// the frame's start the centre took its time.
+TEST(CentreBracket, TruthStaysInsideWhereverTheCentreTookItsTime) {
+    const SteadyTime t0{std::chrono::hours(5)};
+    const LocalSeconds s0 = 1'000'000;
+    const nanoseconds lead = 8ms;  // the request's time on the line
+    for (const auto sample : {0ms, 3ms, 8ms}) {
+        SCOPED_TRACE(testing::Message() << "time taken " << ms(sample) << " ms after the request");
+        CentreBracket bracket;
+        std::uint64_t no = 0;
+        for (nanoseconds end = 200ms; end < 20s; end += 123ms) {
+            const auto requested = end - kStatusFrameWireTime - lead;
+            const auto taken = requested + sample - 300ms;  // the centre's second begins 300 ms on
+            const StampedFrame f{s0 + std::chrono::floor<std::chrono::seconds>(taken).count(), t0 + end, ++no,
+                                 t0 + requested};
+            ASSERT_EQ(bracket.add(f), CentreBracket::Fit::Narrowed);
+        }
+        const auto truth = std::chrono::seconds(s0) + 20s - 300ms;
+        EXPECT_LE(std::fabs(ms(bracket.centreAt(t0 + 20s)->local - truth)), ms(*bracket.width()) / 2);
+        EXPECT_GE(*bracket.width(), lead);
+    }
 }
 
 TEST(CentreBracket, DeviationRoundsHalfAwayFromZeroBothWays) {
