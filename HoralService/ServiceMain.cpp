@@ -8,12 +8,15 @@
 // with 0. SIGHUP only re-reports the status. A worker that ends by itself
 // (no timer, or after message 112) ends the service with a failure status.
 // Started other than by systemd (no NOTIFY_SOCKET, no INVOCATION_ID) the
-// program returns at once with 0.
+// program says how it is run and returns at once with 0. --help prints the
+// usage; any other argument is refused with it (exit 2).
 #include <poll.h>
 #include <signal.h>
 #include <systemd/sd-daemon.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <string_view>
 #include <cstdlib>
 #include <memory>
 
@@ -90,7 +93,26 @@ int serve() {
 
 }  // namespace
 
-int main() {
-    if (!startedByServiceManager()) return 0;
+constexpr const char* kUsage =
+    "Usage: HoralService [--help]\n"
+    "The PC clock synchronisation service: sets this computer's clock from the\n"
+    "KT-64 centre at the instants configured in the console. It runs only under\n"
+    "systemd: systemctl start HoralService (its log: VqSync.log).\n"
+    "Exit status: 0 done, 1 failed, 2 wrong command line.\n";
+
+int main(int argc, char** argv) {
+    if (argc > 1) {
+        const std::string_view word = argv[1];
+        if (word == "--help" || word == "-h" || word == "/?" || word == "-?") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "HoralService: unknown argument '%s'\n%s", argv[1], kUsage);
+        return 2;
+    }
+    if (!startedByServiceManager()) {
+        std::fputs("HoralService: runs only under systemd: systemctl start HoralService\n", stderr);
+        return 0;
+    }
     return serve();
 }

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 #include <memory>
 
 #include "ClientSyncLink.h"
@@ -46,6 +47,19 @@ void waitForStop(TerminationSignals& signals) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Help comes before the start-up rules, which would only refuse.
+    if (argc == 2) {
+        const std::string_view word = argv[1];
+        if (word == "--help" || word == "-h" || word == "/?" || word == "-?") {
+            std::fputs(
+                "Usage: HoralService9x Orvu\n"
+                "The stand-alone PC clock synchronisation program for computers without a\n"
+                "service manager. The console starts it with the start-up marker Orvu; started\n"
+                "otherwise it refuses to run (exit status 255).\n",
+                stdout);
+            return 0;
+        }
+    }
     if (const auto text = refusal(serviceManagerRunning(), commandLineOf(argc, argv))) {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(text->size()), text->data());
         return -1;

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <syslog.h>
+#include <systemd/sd-journal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,9 +53,10 @@ ActivationTarget registeredActivation() {
                 target.kind = ActivationTarget::Kind::LocalServer;
                 target.program = localServerPath(*value);
             }
-    } catch (const reg::RegistryError&) {
-        // No readable registration: nothing can be started.
-        target = ActivationTarget{};
+    } catch (const reg::RegistryError& e) {
+        // An unreadable registry is not "nothing registered": the user must
+        // learn which file could not be read and why.
+        throw ServerError(hresultFromWin32(static_cast<unsigned>(e.code())), e.what());
     }
     return target;
 }
@@ -84,7 +87,7 @@ namespace {
 
 // Runs in the forked children of a multi-threaded process: only
 // async-signal-safe calls until exec.
-[[noreturn]] void execDetached(const char* program, int reportFd) {
+[[noreturn]] void execDetached(const char* program, int reportFd, int logFd) {
     ::setsid();
     pid_t grandchild = ::fork();
     if (grandchild < 0) {
@@ -103,7 +106,9 @@ namespace {
     if (null >= 0) {
         ::dup2(null, 0);
         ::dup2(null, 1);
-        ::dup2(null, 2);
+        // The server's own messages (a port it cannot listen on, a registry
+        // it cannot read) go to the journal when one runs.
+        ::dup2(logFd >= 0 ? logFd : null, 2);
     }
     if (report > 3) {
         ::dup2(report, 3);
@@ -122,23 +127,37 @@ namespace {
 
 }  // namespace
 
+namespace {
+std::string programName(const std::filesystem::path& program) {
+    const std::string name = program.filename().string();
+    return name.empty() ? std::string("VqSrvKt64") : name;
+}
+}  // namespace
+
 void startDetached(const std::filesystem::path& program) {
     const std::string file = program.string();
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         throw std::system_error(errno, std::generic_category(), "pipe2");
+    // A journal stream for the server's standard error, opened here since
+    // the forked child may only make async-signal-safe calls; -1 (no
+    // journal) leaves it on /dev/null.
+    int logFd = sd_journal_stream_fd(programName(program).c_str(), LOG_WARNING, 0);
+    if (logFd >= 0) ::fcntl(logFd, F_SETFD, FD_CLOEXEC);
     pid_t child = ::fork();
     if (child < 0) {
         int err = errno;
+        if (logFd >= 0) ::close(logFd);
         ::close(fds[0]);
         ::close(fds[1]);
         throw std::system_error(err, std::generic_category(), "fork");
     }
     if (child == 0) {
         ::close(fds[0]);
-        execDetached(file.c_str(), fds[1]);
+        execDetached(file.c_str(), fds[1], logFd);
     }
     ::close(fds[1]);
+    if (logFd >= 0) ::close(logFd);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

@@ -10,7 +10,9 @@
 // start the unit "<LocalService>.service" (the executable refuses to run
 // unless the service manager started it). Otherwise the LocalServer32
 // executable is started as a detached process (own session, working
-// directory "/", standard streams on /dev/null, no inherited descriptors),
+// directory "/", standard input and output on /dev/null, standard error
+// into the journal under the program's name, or /dev/null when no journal
+// runs; no other inherited descriptors),
 // so that it outlives the client that started it and ends by its own
 // shutdown rule. The two ways of starting are passed in (Starters), so the
 // decision is exercised without a service manager.
@@ -32,8 +34,10 @@ struct ActivationTarget {
     std::filesystem::path program;  // Kind::LocalServer
 };
 
-// Reads the registration; a registry that cannot be read counts as no
-// registration. A service registration wins over LocalServer32.
+// Reads the registration. A registry that cannot be read throws ServerError
+// with the registry's code (0x80070005 for a store this user may not read)
+// and its text naming the file. A service registration wins over
+// LocalServer32.
 ActivationTarget registeredActivation();
 
 // The systemd unit of a LocalService value: the service name plus

@@ -6,10 +6,17 @@
 #include <grpcpp/create_channel.h>
 #include <grpcpp/security/credentials.h>
 #include <grpcpp/support/client_callback.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -20,10 +27,57 @@
 #include "ChannelSettings.h"
 #include "Kt64Srv.grpc.pb.h"
 #include "ProgramPaths.h"
+#include "Registry.h"
+#include "Kt64SrvIds.h"
 
 namespace kt64::client {
 
 namespace {
+
+// Whether something accepts TCP connections on the loopback port (a plain
+// connect, no gRPC): tells "another program holds RpcPort" from "nothing
+// listens".
+bool portAnswersTcp(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return answered;
+}
+
+std::string readPem(const char* what, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ServerError(E_INVALIDARG, std::string(what) + " " + path + ": cannot be read: " + std::strerror(errno));
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Plain TCP, or TLS with the files given (else those in the registry).
+std::shared_ptr<grpc::ChannelCredentials> channelCredentials(ClientTls tls) {
+    if (tls.empty()) {
+        if (auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey)) {
+            tls.serverCA = key->string("TlsServerCA").value_or("");
+            tls.certificate = key->string("TlsClientCertificate").value_or("");
+            tls.key = key->string("TlsClientKey").value_or("");
+        }
+    }
+    if (tls.empty()) return grpc::InsecureChannelCredentials();
+    if (tls.certificate.empty() != tls.key.empty())
+        throw ServerError(E_INVALIDARG, "a client certificate needs its key, and a key its certificate");
+    grpc::SslCredentialsOptions options;
+    if (!tls.serverCA.empty()) options.pem_root_certs = readPem("TlsServerCA", tls.serverCA);
+    if (!tls.certificate.empty()) {
+        options.pem_cert_chain = readPem("TlsClientCertificate", tls.certificate);
+        options.pem_private_key = readPem("TlsClientKey", tls.key);
+    }
+    return grpc::SslCredentials(options);
+}
 
 // Half-close of a released lease: the server answers by ending the stream;
 // one that does not within this time gets a cancellation instead.
@@ -342,21 +396,32 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
     impl->options = options;
     if (impl->options.clientName.empty())
         impl->options.clientName = defaultClientName();
+    std::shared_ptr<grpc::ChannelCredentials> credentials;
     try {
         impl->address = parseServerAddress(computer, registeredRpcPort(), localComputerName());
+        credentials = channelCredentials(options.tls);
     } catch (const AddressError& e) {
         throw ServerError(E_INVALIDARG, e.what());
+    } catch (const reg::RegistryError& e) {
+        throw ServerError(hresultFromWin32(static_cast<unsigned>(e.code())), e.what());
     }
-    impl->channel = grpc::CreateCustomChannel(impl->address.target(), grpc::InsecureChannelCredentials(),
-                                              rpc::clientChannelArguments());
+    impl->channel = grpc::CreateCustomChannel(impl->address.target(), credentials, rpc::clientChannelArguments());
     impl->stub = rpc::IKt64Srv::NewStub(impl->channel);
     impl->lease = std::make_unique<LeaseKeeper>(
-        rpc::IKt64Srv::NewStub(grpc::CreateCustomChannel(impl->address.target(), grpc::InsecureChannelCredentials(),
+        rpc::IKt64Srv::NewStub(grpc::CreateCustomChannel(impl->address.target(), credentials,
                                                          rpc::clientChannelArguments())),
         impl->options.clientName, impl->options.cancellation.get());
 
     auto lease = impl->lease->attempt(false);
     grpc::Status status = lease->awaitGrant(options.connectTimeout);
+    if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local &&
+        portAnswersTcp(impl->address.port)) {
+        // Something listens but no link server answers (another program,
+        // or a server that requires TLS): starting one would not help.
+        throw ServerError(E_RPC_SERVER_UNAVAILABLE,
+                          impl->address.target() + " accepts connections but no link server answers there (" +
+                              status.error_message() + ")");
+    }
     if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local) {
         // Nothing listens here: start the registered server (or service),
         // then wait for the channel to become ready and the lease to be
@@ -370,14 +435,25 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         lease = impl->lease->attempt(true);
         status = lease->awaitGrant(std::max(left, std::chrono::milliseconds(0)));
         if (!status.ok()) {
-            if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
+            if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED) {
+                // The usual reason a started server never answers: another
+                // program holds its port, so it could not listen.
+                const bool taken = portAnswersTcp(impl->address.port);
                 throw ServerError(E_SERVER_EXEC_FAILURE,
-                                  started + " was started but did not answer on " + impl->address.target());
+                                  started + " was started but did not answer on " + impl->address.target() +
+                                      (taken ? "; RpcPort " + std::to_string(impl->address.port) +
+                                                   " is taken by another program: set RpcPort under "
+                                                   "HKLM\\Software\\Ardonis\\Kt64Srv"
+                                             : std::string()));
+            }
             throw toServerError(status);
         }
     } else if (!status.ok()) {
         if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
             throw ServerError(E_RPC_TIMEOUT, "no answer from " + impl->address.target());
+        if (status.error_code() == grpc::StatusCode::UNAVAILABLE)
+            throw ServerError(E_RPC_SERVER_UNAVAILABLE,
+                              "no link server answers on " + impl->address.target() + " (" + status.error_message() + ")");
         throw toServerError(status);
     }
     impl->lease->keep(std::move(lease));

@@ -43,6 +43,19 @@ struct VariantArray {
     std::vector<std::uint8_t> bytes;
 };
 
+// TLS towards a server that requires it (its registry has TlsCertificate
+// and TlsKey; with TlsClientCA it also requires a client certificate). PEM
+// files; all empty means the registry values TlsServerCA,
+// TlsClientCertificate and TlsClientKey under
+// HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv, and plain TCP when those
+// are missing too.
+struct ClientTls {
+    std::string serverCA;     // CA that the server's certificate chains to
+    std::string certificate;  // this client's certificate chain
+    std::string key;          // and its private key
+    bool empty() const { return serverCA.empty() && certificate.empty() && key.empty(); }
+};
+
 struct ConnectOptions {
     // Deadline of every call but WaitForDeviceRead.
     std::chrono::milliseconds callTimeout{5000};
@@ -60,6 +73,7 @@ struct ConnectOptions {
     // When given, cancel() on it ends the connection attempt and every call
     // of the object at once (E_RPC_CALL_CANCELED).
     std::shared_ptr<CallCancellation> cancellation;
+    ClientTls tls;
 };
 
 // GetSyncTimeStamped's answer: the centre's time, the server's stamps of the

@@ -89,13 +89,11 @@ ServerAddress parseServerAddress(std::string_view computer, std::uint16_t defaul
 }
 
 std::uint16_t registeredRpcPort() {
-    try {
-        if (auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey))
-            if (auto port = key->dword(ids::kRpcPortValue); port && *port >= 1 && *port <= 65535)
-                return static_cast<std::uint16_t>(*port);
-    } catch (const reg::RegistryError&) {
-        // An unreadable store is the same as no value: the default port.
-    }
+    // An unreadable store throws: calling the default port instead would
+    // hide why the configured server is not reached.
+    if (auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey))
+        if (auto port = key->dword(ids::kRpcPortValue); port && *port >= 1 && *port <= 65535)
+            return static_cast<std::uint16_t>(*port);
     return static_cast<std::uint16_t>(ids::kDefaultRpcPort);
 }
 

@@ -37,8 +37,8 @@ public:
 ServerAddress parseServerAddress(std::string_view computer, std::uint16_t defaultPort, std::string_view localName);
 
 // The REG_DWORD RpcPort of HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv;
-// 6464 when the key or value is missing, of another type, outside
-// 1..65535, or the registry cannot be read.
+// 6464 when the key or value is missing, of another type or outside
+// 1..65535. Throws reg::RegistryError when the registry cannot be read.
 std::uint16_t registeredRpcPort();
 
 }  // namespace kt64::client

@@ -31,6 +31,34 @@ std::string ServerError::displayText() const {
     return description_ ? *description_ : std::string(kNoServerErrorText);
 }
 
+std::string connectionFix(const ServerError& error) {
+    if (error.description()) return {};
+    const HRESULT code = error.code();
+    if (code == E_CLASS_NOT_REGISTERED) return "run VqSrvKt64 -RegServer (or -Service) as an administrator";
+    if (code == E_SERVER_EXEC_FAILURE) return "see the link server's log: journalctl -t VqSrvKt64";
+    if (code == E_RPC_SERVER_UNAVAILABLE &&
+        std::string_view(error.what()).find("accepts connections") != std::string_view::npos)
+        return "another program holds RpcPort (set RpcPort), or the server requires TLS (set TlsServerCA and a "
+               "client certificate)";
+    if (code == E_RPC_SERVER_UNAVAILABLE)
+        return "start the link server there, and check that RpcPort is the same on both computers and the firewall "
+               "lets it through";
+    if (code == E_RPC_TIMEOUT) return "check the network and that the link server there is running";
+    if (code == E_INVALIDARG) return "give a computer name, an address, or NAME:PORT";
+    if (code == E_SERVICE_DOES_NOT_EXIST) return "install it again with VqSrvKt64 -Service";
+    if (code == E_SERVICE_DISABLED) return "systemctl unmask VqSrvKt64";
+    if (code == E_SCM_RPC_FAILURE) return "the system's service manager (systemd) cannot be reached";
+    if (code == E_ACCESSDENIED) {
+        if (std::string_view(error.what()).find("AllowedClients") != std::string_view::npos)
+            return "ask the link server's administrator to add this computer to AllowedClients";
+        // The registry's own text starts with "registry <file>:".
+        if (std::string_view(error.what()).find("registry ") != std::string_view::npos)
+            return "reading the registry needs read access to its file (writing: membership of the group kt64)";
+        return "starting the service needs the right to start it (root, or a polkit rule)";
+    }
+    return {};
+}
+
 ServerError toServerError(const grpc::Status& status) {
     if (auto record = rpc::errorRecord(status))
         return ServerError(record->hresult, std::move(record->description), std::move(record->source),
@@ -40,6 +68,9 @@ ServerError toServerError(const grpc::Status& status) {
     case grpc::StatusCode::UNAVAILABLE: code = E_RPC_SERVER_UNAVAILABLE; break;
     case grpc::StatusCode::DEADLINE_EXCEEDED: code = E_RPC_TIMEOUT; break;
     case grpc::StatusCode::CANCELLED: code = E_RPC_CALL_CANCELED; break;
+    // A caller outside AllowedClients, or one whose certificate is refused.
+    case grpc::StatusCode::PERMISSION_DENIED:
+    case grpc::StatusCode::UNAUTHENTICATED: code = E_ACCESSDENIED; break;
     default: break;
     }
     return ServerError(code, status.error_message());

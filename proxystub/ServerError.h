@@ -55,6 +55,11 @@ private:
     std::string guid_;
 };
 
+// What the user can do about a failure without an error object (no server,
+// no registration, a service that cannot start): one short sentence, or ""
+// when the cause itself says all there is.
+std::string connectionFix(const ServerError& error);
+
 // The error of a failed call: the server's error object when the status
 // carries one, otherwise a description-less failure whose HRESULT follows
 // the gRPC code (UNAVAILABLE, DEADLINE_EXCEEDED, CANCELLED, anything else).

@@ -1,7 +1,9 @@
-// The link server's event log: information entries with the source
-// "VqSrvKt64" in the system journal (syslog when no journal runs), and on
-// standard output as well when the program does not run as a service.
+// The link server's event log: entries with the source "VqSrvKt64" in the
+// system journal (syslog when no journal runs), and on standard output as
+// well (debug lines excepted) when the program does not run as a service.
 #pragma once
+
+#include "WorkerJournal.h"
 
 #include <string_view>
 
@@ -18,6 +20,8 @@ class EventLog {
 public:
     explicit EventLog(bool alsoToStdout) : alsoToStdout_(alsoToStdout) {}
     void info(std::string_view text) const;
+    // A line at the given level; debug lines go to the journal only.
+    void write(LogLevel level, std::string_view text) const;
 
 private:
     bool alsoToStdout_;

@@ -5,7 +5,8 @@
 
 namespace kt64::server {
 
-LeaseReactor::LeaseReactor(ShutdownMonitor& monitor) : monitor_(monitor) {
+LeaseReactor::LeaseReactor(ShutdownMonitor& monitor, std::string caller, LogSink log)
+    : monitor_(monitor), caller_(std::move(caller)), log_(std::move(log)) {
     monitor_.leaseStarted();
     grant_.set_leases(static_cast<std::uint32_t>(monitor_.leases()));
     StartWrite(&grant_);
@@ -14,6 +15,10 @@ LeaseReactor::LeaseReactor(ShutdownMonitor& monitor) : monitor_(monitor) {
 
 void LeaseReactor::OnReadDone(bool ok) {
     if (ok) {
+        if (holder_.empty() && log_) {
+            holder_ = request_.client().empty() ? std::string("a client") : request_.client();
+            log_(LogLevel::Debug, "lease taken by " + holder_ + " at " + caller_);
+        }
         // The holder's name only; keep listening for the end of the stream.
         StartRead(&request_);
         return;
@@ -45,6 +50,7 @@ void LeaseReactor::finishOnce() {
 }
 
 void LeaseReactor::OnDone() {
+    if (log_) log_(LogLevel::Debug, "lease of " + (holder_.empty() ? "a client" : holder_) + " at " + caller_ + " ended");
     monitor_.leaseEnded();
     delete this;
 }

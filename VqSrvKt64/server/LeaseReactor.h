@@ -12,12 +12,15 @@
 
 #include "Kt64Srv.grpc.pb.h"
 #include "ShutdownMonitor.h"
+#include "WorkerJournal.h"
 
 namespace kt64::server {
 
 class LeaseReactor final : public grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant> {
 public:
-    explicit LeaseReactor(ShutdownMonitor& monitor);
+    // caller and log: the caller's address and where the lease's start (with
+    // the holder's name) and end are told at debug level.
+    explicit LeaseReactor(ShutdownMonitor& monitor, std::string caller = {}, LogSink log = {});
 
     void OnReadDone(bool ok) override;
     void OnWriteDone(bool ok) override;
@@ -28,6 +31,9 @@ private:
     void finishOnce();
 
     ShutdownMonitor& monitor_;
+    std::string caller_;
+    LogSink log_;
+    std::string holder_;  // the name in the first request
     rpc::LeaseRequest request_;
     rpc::LeaseGrant grant_;
     std::mutex mutex_;

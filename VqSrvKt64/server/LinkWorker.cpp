@@ -158,6 +158,7 @@ std::int32_t LinkWorker::openPort() {
     const int port = portNumber_();
     try {
         link_ = opener_.open(port);
+        journal_.portOpened(opener_.deviceName(*link_, port));
         return W_POLL;
     } catch (const serial::CSerialException& e) {
         return portFailed(e);
@@ -169,6 +170,7 @@ std::int32_t LinkWorker::portFailed(const serial::CSerialException& e) {
     // one that cannot be opened: closed now, reported with the system's text,
     // reopened once a second from W_ERROR.
     link_.reset();
+    journal_.portFailed(e.message());
     device_.access([&](DeviceRecord& r) {
         r.device.StatusValid = false;
         r.device.ErrorCode = E_KT64_PORT;
@@ -182,6 +184,7 @@ void LinkWorker::publishInvalid() {
 }
 
 void LinkWorker::publishOutcome(HRESULT hr) {
+    journal_.exchangeEnded(hr, work_.ErrorText);
     device_.access([&](DeviceRecord& r) {
         copyDecodedFields(work_, r.device);
         r.device.StatusValid = work_.StatusValid;
@@ -236,7 +239,11 @@ std::int32_t LinkWorker::runUpload() {
     const auto needed = static_cast<std::size_t>(std::max(remaining, 0)) + link::kTransferSpare;
     if (buffer.size() < needed) buffer.resize(needed, 0);
 
+    journal_.transferStarted("upload of the command list");
     auto finish = [&](bool ok) {
+        journal_.transferEnded("upload of the command list", ok,
+                               std::to_string(std::max(remaining, 0)) + " bytes still to send, " +
+                                   (stopping() ? "the server is stopping" : "bad or missing acknowledgement"));
         device_.access([&](DeviceRecord& r) {
             r.device.SendFailed = !ok;
             r.device.SendRemaining = 0;
@@ -255,7 +262,11 @@ std::int32_t LinkWorker::runUpload() {
 std::int32_t LinkWorker::runDownload() {
     std::vector<std::uint8_t> buffer(link::kReceiveBufferSize, 0);
     std::int32_t count = 0;
+    journal_.transferStarted("download of the command list");
     auto finish = [&](bool ok) {
+        journal_.transferEnded("download of the command list", ok,
+                               std::to_string(count) + " bytes received, " +
+                                   (stopping() ? "the server is stopping" : "bad or missing answer"));
         device_.access([&](DeviceRecord& r) {
             r.device.RecvFailed = !ok;
             r.device.RecvCount = count;

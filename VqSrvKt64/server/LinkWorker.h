@@ -37,6 +37,7 @@
 #include "HResult.h"
 #include "PortOpener.h"
 #include "SharedDevice.h"
+#include "WorkerJournal.h"
 
 namespace kt64::serial {
 class CSerialException;
@@ -77,6 +78,10 @@ public:
 
     // The state the worker is in (W_EXIT once stopped), for tests and logs.
     std::int32_t state() const noexcept { return state_.load(); }
+    // Where the worker's state changes are told (WorkerJournal.h); set
+    // before start().
+    void setLog(LogSink sink) { journal_ = WorkerJournal(std::move(sink)); }
+
     // Number of status exchanges finished since start (tests, benchmarks).
     std::uint64_t exchanges() const noexcept { return exchanges_.load(); }
 
@@ -109,6 +114,7 @@ private:
     std::function<void()> holdBegin_;
     std::function<void()> holdEnd_;
 
+    WorkerJournal journal_;
     std::unique_ptr<serial::ByteLink> link_;
     link::DeviceState work_;
     int pauseTicks_ = 0;

@@ -11,4 +11,9 @@ std::unique_ptr<serial::ByteLink> SerialPortOpener::open(int portNumber) {
     return port;
 }
 
+std::string SerialPortOpener::deviceName(const serial::ByteLink& link, int portNumber) const {
+    if (const auto* port = dynamic_cast<const serial::CSerialPort*>(&link)) return port->devicePath();
+    return PortOpener::deviceName(link, portNumber);
+}
+
 }  // namespace kt64::server

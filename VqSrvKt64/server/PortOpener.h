@@ -5,6 +5,8 @@
 // which the worker shows to clients as 0x80040200.
 #pragma once
 
+#include <string>
+
 #include <memory>
 
 #include "ByteLink.h"
@@ -16,6 +18,10 @@ public:
     virtual ~PortOpener() = default;
     // The previous link has been destroyed (port closed) before this call.
     virtual std::unique_ptr<serial::ByteLink> open(int portNumber) = 0;
+    // The name of an open link for the operator's log.
+    virtual std::string deviceName(const serial::ByteLink& /*link*/, int portNumber) const {
+        return "COM" + std::to_string(portNumber);
+    }
 };
 
 // COM<n> through CSerialPort: 4800 baud 8N1, no flow control, queues
@@ -23,6 +29,8 @@ public:
 class SerialPortOpener final : public PortOpener {
 public:
     std::unique_ptr<serial::ByteLink> open(int portNumber) override;
+    // The device path (COM<n> mapped through the registry).
+    std::string deviceName(const serial::ByteLink& link, int portNumber) const override;
 };
 
 }  // namespace kt64::server

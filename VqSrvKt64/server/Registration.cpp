@@ -96,7 +96,7 @@ RunDecision runDecision() {
         if (!app) return {hresultFromWin32(kErrorFileNotFound), RunMode::LocalServer};
         return {S_OK, app->string(kLocalServiceValue) ? RunMode::Service : RunMode::LocalServer};
     } catch (const reg::RegistryError& e) {
-        return {hresultFromWin32(static_cast<unsigned>(e.code())), RunMode::LocalServer};
+        return {hresultFromWin32(static_cast<unsigned>(e.code())), RunMode::LocalServer, e.what()};
     }
 }
 

@@ -28,10 +28,6 @@
 
 namespace kt64::server {
 
-// HRESULT_FROM_WIN32.
-constexpr HRESULT hresultFromWin32(unsigned code) {
-    return code == 0 ? S_OK : hresultOf(0x80070000u | (code & 0xFFFFu));
-}
 inline constexpr unsigned kErrorFileNotFound = 2;
 inline constexpr unsigned kErrorFailedServiceControllerConnect = 1063;
 inline constexpr HRESULT E_FAIL_HR = hresultOf(0x80004005u);
@@ -48,6 +44,7 @@ enum class RunMode { LocalServer, Service };
 struct RunDecision {
     HRESULT code = S_OK;  // failure: the program is not registered (or the store failed)
     RunMode mode = RunMode::LocalServer;
+    std::string detail;   // a failed store: its text with the file's path
 };
 // Opens AppID\{...} for reading: missing -> 0x80070002; a LocalService value
 // means service mode.

@@ -3,7 +3,16 @@
 
 #include <grpcpp/ext/proto_server_reflection_plugin.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <sstream>
+#include <cstring>
 
 #include "ChannelSettings.h"
 #include "UndecodableCalls.h"
@@ -13,10 +22,81 @@ namespace kt64::server {
 namespace {
 // Calls still running at shutdown are cancelled after this.
 constexpr std::chrono::milliseconds kShutdownGrace{1000};
+
+// gRPC tells only that it could not listen; binding the same address
+// ourselves finds the system's reason (address in use, not permitted, no
+// such address on this computer).
+std::string bindFailure(const std::string& host, std::uint16_t port) {
+    std::string bare = host;
+    if (bare.size() >= 2 && bare.front() == '[' && bare.back() == ']') bare = bare.substr(1, bare.size() - 2);
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family = AF_INET;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    if (::inet_pton(AF_INET, bare.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        length = sizeof *v4;
+    } else if (::inet_pton(AF_INET6, bare.c_str(), &v6->sin6_addr) == 1) {
+        family = AF_INET6;
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        length = sizeof *v6;
+    } else {
+        return "cannot listen on " + host + ":" + std::to_string(port) + " (not a numeric address)";
+    }
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return std::string("cannot open a socket: ") + std::strerror(errno);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    int err = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0)
+        err = errno;
+    else if (::listen(fd, 1) != 0)
+        err = errno;
+    ::close(fd);
+    const std::string where = "TCP port " + std::to_string(port) + " on " + host;
+    if (err == EADDRINUSE)
+        return "cannot listen on " + where +
+               ": address in use (another program holds it; set RpcPort under HKLM\\Software\\Ardonis\\Kt64Srv)";
+    if (err != 0) return "cannot listen on " + where + ": " + std::strerror(err);
+    return "cannot listen on " + where;
+}
 }  // namespace
 
-RpcServer::RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port)
-    : service_(srv, leases), host_(std::move(host)), port_(port) {}
+RpcServer::RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port,
+                     ServerAccess access)
+    : service_(srv, leases, access.filter, access.log), access_(std::move(access)), host_(std::move(host)),
+      port_(port) {}
+
+namespace {
+
+std::string readPem(const char* what, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ListenError(std::string(what) + " " + path + ": cannot be read: " + std::strerror(errno));
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (text.str().find("-----BEGIN ") == std::string::npos)
+        throw ListenError(std::string(what) + " " + path + ": holds no PEM data");
+    return text.str();
+}
+
+std::shared_ptr<grpc::ServerCredentials> credentialsFor(const ServerAccess& access) {
+    if (access.tlsCertificate.empty() && access.tlsKey.empty() && access.tlsClientCA.empty())
+        return grpc::InsecureServerCredentials();
+    if (access.tlsCertificate.empty() || access.tlsKey.empty())
+        throw ListenError("TLS needs both TlsCertificate and TlsKey");
+    grpc::SslServerCredentialsOptions options(access.tlsClientCA.empty()
+                                                  ? GRPC_SSL_DONT_REQUEST_CLIENT_CERTIFICATE
+                                                  : GRPC_SSL_REQUEST_AND_REQUIRE_CLIENT_CERTIFICATE_AND_VERIFY);
+    if (!access.tlsClientCA.empty()) options.pem_root_certs = readPem("TlsClientCA", access.tlsClientCA);
+    options.pem_key_cert_pairs.push_back(
+        {readPem("TlsKey", access.tlsKey), readPem("TlsCertificate", access.tlsCertificate)});
+    return grpc::SslServerCredentials(options);
+}
+
+}  // namespace
 
 RpcServer::~RpcServer() { shutdown(); }
 
@@ -28,12 +108,15 @@ void RpcServer::start() {
     std::vector<std::string> hosts;
     if (host_.empty())
         hosts = {"[::]", "0.0.0.0"};
+    else if (host_.find(':') != std::string::npos && !host_.starts_with('['))
+        hosts = {"[" + host_ + "]"};
     else
         hosts = {host_};
+    const auto credentials = credentialsFor(access_);
     for (const auto& host : hosts) {
         grpc::ServerBuilder builder;
         int bound = 0;
-        builder.AddListeningPort(host + ":" + std::to_string(port_), grpc::InsecureServerCredentials(), &bound);
+        builder.AddListeningPort(host + ":" + std::to_string(port_), credentials, &bound);
         rpc::applyServerChannelSettings(builder);
         builder.RegisterService(&service_);
         std::vector<std::unique_ptr<grpc::experimental::ServerInterceptorFactoryInterface>> interceptors;
@@ -47,7 +130,7 @@ void RpcServer::start() {
         }
         if (server) server->Shutdown();
     }
-    throw ListenError("cannot listen on TCP port " + std::to_string(port_));
+    throw ListenError(bindFailure(hosts.back(), port_));
 }
 
 void RpcServer::shutdown() {

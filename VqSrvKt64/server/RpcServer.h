@@ -21,16 +21,26 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What a site switched on to restrict remote access (ServerConfig.h).
+struct ServerAccess {
+    ClientFilter filter;
+    // PEM files; TLS when certificate and key are given, client
+    // certificates required (and checked against it) when clientCA is.
+    std::string tlsCertificate, tlsKey, tlsClientCA;
+    LogSink log;  // refused callers, leases
+};
+
 class RpcServer {
 public:
-    // host "" = every interface; "127.0.0.1" etc. for tests. port 0 picks a
-    // free one (see port()).
-    RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port);
+    // host "" = every interface; "127.0.0.1", "::1" etc. otherwise. port 0
+    // picks a free one (see port()).
+    RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port, ServerAccess access = {});
     ~RpcServer();
     RpcServer(const RpcServer&) = delete;
     RpcServer& operator=(const RpcServer&) = delete;
 
-    // Starts listening; throws ListenError.
+    // Starts listening; throws ListenError (also for a TLS file that cannot
+    // be read, named with its path).
     void start();
     // Ends every call (leases included) within the deadline and stops
     // listening. Idempotent.
@@ -39,6 +49,7 @@ public:
 
 private:
     RpcService service_;
+    ServerAccess access_;
     std::string host_;
     std::uint16_t port_;
     int boundPort_ = 0;

@@ -29,9 +29,31 @@ grpc::Status callStatus(const CallStatus& status) {
     return rpc::errorStatus(status.code, status.text);
 }
 
-RpcService::RpcService(Kt64Srv& srv, ShutdownMonitor& leases) : srv_(srv), leases_(leases) {}
+RpcService::RpcService(Kt64Srv& srv, ShutdownMonitor& leases, ClientFilter filter, LogSink log)
+    : srv_(srv), leases_(leases), filter_(std::move(filter)), log_(std::move(log)) {}
+
+bool RpcService::allowed(Ctx* c) const {
+    if (filter_.allows(c->peer())) return true;
+    if (log_)
+        log_(LogLevel::Warning, "refused a call from " + ClientFilter::address(c->peer()) + ": not in AllowedClients");
+    return false;
+}
+
+grpc::Status RpcService::refusal(Ctx* c) {
+    return grpc::Status(grpc::StatusCode::PERMISSION_DENIED,
+                        "the link server does not serve callers from " + ClientFilter::address(c->peer()) +
+                            " (AllowedClients)");
+}
+
+RpcService::Reactor* RpcService::refuse(Ctx* c) const {
+    if (allowed(c)) return nullptr;
+    auto* reactor = c->DefaultReactor();
+    reactor->Finish(refusal(c));
+    return reactor;
+}
 
 RpcService::Reactor* RpcService::GetSyncTime(Ctx* c, const rpc::Void*, rpc::SyncTimeOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetSyncTime(), [&](DATE v) { out->set_time(v); });
 }
 
@@ -47,129 +69,160 @@ RpcService::Reactor* RpcService::GetSyncTimeStamped(Ctx* c, const rpc::Void*, rp
 }
 
 RpcService::Reactor* RpcService::SetComPort(Ctx* c, const rpc::ComPortIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.SetComPort(in->portno()));
 }
 
 RpcService::Reactor* RpcService::GetComPort(Ctx* c, const rpc::Void*, rpc::ComPortOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetComPort(), [&](std::uint32_t v) { out->set_portno(v); });
 }
 
 RpcService::Reactor* RpcService::WaitForDeviceRead(Ctx* c, const rpc::Void*, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     auto* reactor = c->DefaultReactor();
     srv_.WaitForDeviceRead([reactor](CallStatus status) { reactor->Finish(callStatus(status)); });
     return reactor;
 }
 
 RpcService::Reactor* RpcService::GetGmtTime(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetGmtTime(), [&](DATE v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::PutGmtTime(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutGmtTime(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetLocTime(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetLocTime(), [&](DATE v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::PutLocTime(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutLocTime(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetLineTime(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetLineTime(), [&](DATE v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::PutLineTime(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutLineTime(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetAlarmFlag(Ctx* c, const rpc::Void*, rpc::ULongOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetAlarmFlag(), [&](std::uint32_t v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::GetSetFlag(Ctx* c, const rpc::Void*, rpc::ULongOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetSetFlag(), [&](std::uint32_t v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::PutSetFlag(Ctx* c, const rpc::ULongIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutSetFlag(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetLocalOffset(Ctx* c, const rpc::Void*, rpc::DoubleOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetLocalOffset(), [&](double v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::PutLocalOffset(Ctx* c, const rpc::DoubleIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutLocalOffset(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetKeyTimeZL(Ctx* c, const rpc::Void*, rpc::KeyChgOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetKeyTimeZL(), [&](std::int32_t v) { out->set_pval(static_cast<rpc::EKeyChg>(v)); });
 }
 
 RpcService::Reactor* RpcService::PutKeyTimeZL(Ctx* c, const rpc::KeyChgIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutKeyTimeZL(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetChangeTimeZL(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetChangeTimeZL(), [&](DATE v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::PutChangeTimeZL(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutChangeTimeZL(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetKeyTimeLZ(Ctx* c, const rpc::Void*, rpc::KeyChgOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetKeyTimeLZ(), [&](std::int32_t v) { out->set_pval(static_cast<rpc::EKeyChg>(v)); });
 }
 
 RpcService::Reactor* RpcService::PutKeyTimeLZ(Ctx* c, const rpc::KeyChgIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutKeyTimeLZ(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetChangeTimeLZ(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetChangeTimeLZ(), [&](DATE v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::PutChangeTimeLZ(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutChangeTimeLZ(in->newval()));
 }
 
 RpcService::Reactor* RpcService::ComunicationEnable(Ctx* c, const rpc::ComunicationEnableIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.ComunicationEnable(in->enabled()));
 }
 
 RpcService::Reactor* RpcService::GetSerialNum(Ctx* c, const rpc::Void*, rpc::StringOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetSerialNum(), [&](const std::string& v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::PutSerialNum(Ctx* c, const rpc::StringIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutSerialNum(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetBuildType(Ctx* c, const rpc::Void*, rpc::StringOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetBuildType(), [&](const std::string& v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::PutBuildType(Ctx* c, const rpc::StringIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutBuildType(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetLineDigitType(Ctx* c, const rpc::Void*, rpc::DigLineOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetLineDigitType(),
                   [&](std::int32_t v) { out->set_pval(static_cast<rpc::EDigLine>(v)); });
 }
 
 RpcService::Reactor* RpcService::PutLineDigitType(Ctx* c, const rpc::DigLineIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutLineDigitType(in->newval()));
 }
 
 RpcService::Reactor* RpcService::PutChangeTimeOn(Ctx* c, const rpc::ULongIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.PutChangeTimeOn(in->newval()));
 }
 
 RpcService::Reactor* RpcService::GetRozkazy(Ctx* c, const rpc::Void*, rpc::VariantOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetRozkazy(), [&](const std::vector<std::uint8_t>& image) {
         auto* variant = out->mutable_pval();
         variant->set_vt(kVtArrayOfBytes);
@@ -178,25 +231,39 @@ RpcService::Reactor* RpcService::GetRozkazy(Ctx* c, const rpc::Void*, rpc::Varia
 }
 
 RpcService::Reactor* RpcService::PutRozkazy(Ctx* c, const rpc::VariantIn* in, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     const auto& bytes = in->newval().parray();
     return finish(c, srv_.PutRozkazy(in->newval().vt(),
                                      {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}));
 }
 
 RpcService::Reactor* RpcService::GetRozkazPos(Ctx* c, const rpc::Void*, rpc::ULongOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetRozkazPos(), [&](std::uint32_t v) { out->set_pval(v); });
 }
 
 RpcService::Reactor* RpcService::StartGetRozkazy(Ctx* c, const rpc::Void*, rpc::Void*) {
+    if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.StartGetRozkazy());
 }
 
 RpcService::Reactor* RpcService::GetRozkazRxPos(Ctx* c, const rpc::Void*, rpc::ULongOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetRozkazRxPos(), [&](std::uint32_t v) { out->set_pval(v); });
 }
 
-grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* RpcService::Lease(Ctx*) {
-    return new LeaseReactor(leases_);
+namespace {
+// A lease stream refused at once: finishes with the refusal, never counts.
+class RefusedLease final : public grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant> {
+public:
+    explicit RefusedLease(const grpc::Status& status) { Finish(status); }
+    void OnDone() override { delete this; }
+};
+}  // namespace
+
+grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* RpcService::Lease(Ctx* c) {
+    if (!allowed(c)) return new RefusedLease(refusal(c));
+    return new LeaseReactor(leases_, ClientFilter::address(c->peer()), log_);
 }
 
 }  // namespace kt64::server

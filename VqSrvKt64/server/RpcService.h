@@ -10,13 +10,17 @@
 
 #include "Kt64Srv.grpc.pb.h"
 #include "Kt64Srv.h"
+#include "ClientFilter.h"
 #include "ShutdownMonitor.h"
+#include "WorkerJournal.h"
 
 namespace kt64::server {
 
 class RpcService final : public rpc::IKt64Srv::CallbackService {
 public:
-    RpcService(Kt64Srv& srv, ShutdownMonitor& leases);
+    // filter: the callers served (all by default); log: refused callers
+    // (warning) and leases taken and ended (debug).
+    RpcService(Kt64Srv& srv, ShutdownMonitor& leases, ClientFilter filter = {}, LogSink log = {});
 
     using Ctx = grpc::CallbackServerContext;
     using Reactor = grpc::ServerUnaryReactor;
@@ -62,8 +66,16 @@ public:
     grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* Lease(Ctx*) override;
 
 private:
+    bool allowed(Ctx* c) const;
+    static grpc::Status refusal(Ctx* c);
+    // A finished reactor with the refusal for a caller outside
+    // AllowedClients, nullptr for one that is served.
+    Reactor* refuse(Ctx* c) const;
+
     Kt64Srv& srv_;
     ShutdownMonitor& leases_;
+    ClientFilter filter_;
+    LogSink log_;
 };
 
 // The call status of a member's outcome.

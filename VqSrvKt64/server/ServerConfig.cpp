@@ -1,8 +1,10 @@
 // Registry access for Port and RpcPort. RegistryError (the store cannot be
 // opened or written) is the one failure: it becomes the "key cannot be
-// opened" outcome of each call; nothing else is caught.
+// opened" outcome of the port calls and reaches rpcPort's caller whole;
+// nothing else is caught.
 #include "ServerConfig.h"
 
+#include <filesystem>
 #include <limits>
 
 #include "Kt64SrvIds.h"
@@ -26,13 +28,26 @@ bool ServerConfig::writePort(std::uint32_t portNo) {
 
 std::optional<std::uint32_t> ServerConfig::readPort() {
     try {
-        auto key = reg::Key::create(reg::Hive::LocalMachine, ids::kConfigKey);
-        if (auto port = key.dword(kPortValue)) return *port;
-        key.setDword(kPortValue, kDefaultPort);
-        return kDefaultPort;
+        // Read first through a read-only connection: a server run by a user
+        // who may read but not write the registry still finds its port.
+        if (auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey))
+            if (auto port = key->dword(kPortValue)) return *port;
     } catch (const reg::RegistryError&) {
+        // The store itself cannot be read: no port, rather than a default
+        // that would hide the registry's trouble.
         return std::nullopt;
     }
+    try {
+        auto key = reg::Key::create(reg::Hive::LocalMachine, ids::kConfigKey);
+        key.setDword(kPortValue, kDefaultPort);
+    } catch (const reg::RegistryError&) {
+        // The value is missing and this user may not record the default:
+        // the default holds in a registry that exists; where no store can
+        // be found or made there is no configuration to speak of.
+        std::error_code ec;
+        if (!std::filesystem::exists(reg::registryPath(), ec)) return std::nullopt;
+    }
+    return kDefaultPort;
 }
 
 int ServerConfig::portForOpen() {
@@ -44,15 +59,24 @@ int ServerConfig::portForOpen() {
 }
 
 std::uint16_t ServerConfig::rpcPort() {
-    try {
-        auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey);
-        if (!key) return ids::kDefaultRpcPort;
-        auto port = key->dword(ids::kRpcPortValue);
-        if (!port || *port == 0 || *port > 65535) return ids::kDefaultRpcPort;
-        return static_cast<std::uint16_t>(*port);
-    } catch (const reg::RegistryError&) {
-        return ids::kDefaultRpcPort;
-    }
+    auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey);
+    if (!key) return ids::kDefaultRpcPort;
+    auto port = key->dword(ids::kRpcPortValue);
+    if (!port || *port == 0 || *port > 65535) return ids::kDefaultRpcPort;
+    return static_cast<std::uint16_t>(*port);
+}
+
+AccessSettings ServerConfig::access() {
+    AccessSettings settings;
+    auto key = reg::Key::open(reg::Hive::LocalMachine, ids::kConfigKey);
+    if (!key) return settings;
+    auto text = [&](std::string_view name) { return key->string(name).value_or(std::string()); };
+    settings.listenAddress = text("ListenAddress");
+    settings.allowedClients = text("AllowedClients");
+    settings.tlsCertificate = text("TlsCertificate");
+    settings.tlsKey = text("TlsKey");
+    settings.tlsClientCA = text("TlsClientCA");
+    return settings;
 }
 
 }  // namespace kt64::server

@@ -14,6 +14,7 @@
 #include <string>
 #include <system_error>
 
+#include "ClientFilter.h"
 #include "ControlLoop.h"
 #include "DeviceReadEvent.h"
 #include "EventLog.h"
@@ -21,6 +22,7 @@
 #include "LinkWorker.h"
 #include "PortOpener.h"
 #include "ProgramPaths.h"
+#include "Registry.h"
 #include "Registration.h"
 #include "RpcServer.h"
 #include "ServerConfig.h"
@@ -49,6 +51,11 @@ void sayInstall(std::string_view text) {
 std::unique_ptr<ServiceManager> serviceManager() {
     if (customUnitDirectory()) return std::make_unique<DetachedServiceManager>();
     return std::make_unique<SystemdServiceManager>();
+}
+
+// Whether the listening address reaches this computer only.
+bool isLoopback(const std::string& address) {
+    return address == "localhost" || address.starts_with("127.") || address == "::1" || address == "[::1]";
 }
 
 // Keeps the first failure of a sequence of steps that all run.
@@ -111,6 +118,7 @@ HRESULT serve(RunMode mode) {
     // countdown starts only once it has ended, and an orderly stop waits for
     // it in worker.stop().
     worker.setTransferHold([&monitor] { monitor.leaseStarted(); }, [&monitor] { monitor.leaseEnded(); });
+    worker.setLog([&log](LogLevel level, const std::string& text) { log.write(level, text); });
     try {
         worker.start();
     } catch (const std::system_error& e) {
@@ -119,8 +127,30 @@ HRESULT serve(RunMode mode) {
     }
 
     Kt64Srv srv(device, readEvent, config);
-    const auto port = config.rpcPort();
-    RpcServer rpc(srv, monitor, "", port);
+    std::uint16_t port = 0;
+    ServerAccess access;
+    AccessSettings settings;
+    try {
+        port = config.rpcPort();
+        settings = config.access();
+        access.filter = ClientFilter::parse(settings.allowedClients);
+    } catch (const reg::RegistryError& e) {
+        const HRESULT hr = hresultFromWin32(static_cast<unsigned>(e.code()));
+        printFailure(hr, e.what());
+        worker.stop();
+        return hr;
+    } catch (const ClientFilterError& e) {
+        // A restriction that cannot be understood must not leave the server
+        // open: refuse to start.
+        printFailure(E_FAIL_HR, e.what());
+        worker.stop();
+        return E_FAIL_HR;
+    }
+    access.tlsCertificate = settings.tlsCertificate;
+    access.tlsKey = settings.tlsKey;
+    access.tlsClientCA = settings.tlsClientCA;
+    access.log = [&log](LogLevel level, const std::string& text) { log.write(level, text); };
+    RpcServer rpc(srv, monitor, settings.listenAddress, port, access);
     try {
         rpc.start();
     } catch (const ListenError& e) {
@@ -128,6 +158,12 @@ HRESULT serve(RunMode mode) {
         worker.stop();
         return E_PORT_IN_USE;
     }
+    if (!isLoopback(settings.listenAddress) && !access.filter.restricts() && settings.tlsClientCA.empty())
+        log.write(LogLevel::Warning,
+                  "listening on " + (settings.listenAddress.empty() ? std::string("every address") : settings.listenAddress) +
+                      ", TCP port " + std::to_string(rpc.port()) +
+                      ", without restriction: any computer that reaches this port may control the centre "
+                      "(ListenAddress, AllowedClients or TlsClientCA under HKLM\\Software\\Ardonis\\Kt64Srv restrict it)");
 
     // Announced only once it listens; a missing Avahi daemon is one log line.
     auto advertisement = std::make_unique<ServiceAdvertisement>(
@@ -159,7 +195,7 @@ HRESULT run() {
     if (failed(decision.code)) {
         printFailure(decision.code, decision.code == hresultFromWin32(kErrorFileNotFound)
                                         ? "not registered: run it once with -RegServer or -Service"
-                                        : "the registration cannot be read");
+                                        : "the registration cannot be read: " + decision.detail);
         return decision.code;
     }
     if (decision.mode == RunMode::Service) {
@@ -178,16 +214,23 @@ HRESULT run() {
 }  // namespace
 
 int exitStatusOf(HRESULT hr) {
-    if (!failed(hr)) return 0;
-    if (hr == hresultFromWin32(kErrorFileNotFound)) return 2;
-    if (hr == hresultFromWin32(kErrorFailedServiceControllerConnect)) return 3;
-    if (hr == E_PORT_IN_USE) return 4;
-    return 1;
+    // The HRESULT itself is printed; the status follows the convention of
+    // every program of the system: 0 done, 1 failed, 2 wrong command line.
+    return failed(hr) ? 1 : 0;
 }
 
 int runProgram(std::span<const std::string_view> words) {
     HRESULT hr = S_OK;
-    switch (parseSwitches(words)) {
+    std::string_view refused;
+    switch (parseSwitches(words, &refused)) {
+    case Switch::Help:
+        std::fwrite(kSwitchUsage.data(), 1, kSwitchUsage.size(), stdout);
+        return 0;
+    case Switch::Unknown:
+        std::fprintf(stderr, "%s: unknown switch '%.*s'\n%.*s", std::string(kServiceName).c_str(),
+                     static_cast<int>(refused.size()), refused.data(), static_cast<int>(kSwitchUsage.size()),
+                     kSwitchUsage.data());
+        return 2;
     case Switch::RegServer: hr = registerServer(); break;
     case Switch::UnregServer: hr = unregisterServer(); break;
     case Switch::Service: hr = installAsService(); break;

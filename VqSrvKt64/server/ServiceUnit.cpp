@@ -1,8 +1,11 @@
 // The unit file's text and its installation and removal; see the header.
 #include "ServiceUnit.h"
 
+#include "Registry.h"
+
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace kt64::server {
@@ -19,6 +22,11 @@ std::string unitQuoted(std::string_view text) {
     }
     return out + '"';
 }
+
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
 }  // namespace
 
 bool customUnitDirectory() {
@@ -34,19 +42,37 @@ fs::path unitDirectory() {
 fs::path unitPath() { return unitDirectory() / kUnitFileName; }
 
 std::string unitText(const fs::path& module, const std::optional<std::string>& registryPath) {
-    std::string text;
-    text += "[Unit]\n";
-    text += "Description=" + std::string(kServiceName) + "\n";
-    text += "Wants=network-online.target\n";
-    text += "After=network-online.target\n";
-    text += "\n[Service]\n";
-    text += "Type=notify\n";
-    // An orderly stop lets a running transfer end (about 17 s at 4800 baud).
-    text += "TimeoutStopSec=60\n";
-    text += "ExecStart=" + unitQuoted(module.string()) + "\n";
-    if (registryPath) text += "Environment=" + unitQuoted("KT64_REGISTRY=" + *registryPath) + "\n";
+    const fs::path registry = registryPath ? fs::path(*registryPath) : fs::path(reg::kDefaultRegistryPath);
+    std::string text(unitTemplate());
+    replaceAll(text, "%MODULE%", unitQuoted(module.string()));
+    replaceAll(text, "%REGISTRY_DIR%", unitQuoted(registry.parent_path().string()));
+    replaceAll(text, "%ENVIRONMENT%\n",
+               registryPath ? "Environment=" + unitQuoted("KT64_REGISTRY=" + *registryPath) + "\n" : std::string());
     return text;
 }
+
+std::vector<fs::path> vendorUnitPaths() {
+    if (const char* dir = std::getenv("KT64_VENDOR_UNIT_DIR"); dir != nullptr && *dir != '\0')
+        return {fs::path(dir) / kUnitFileName};
+    // A unit directory of one's own goes with no system's units.
+    if (customUnitDirectory()) return {};
+    return {fs::path("/usr/lib/systemd/system") / kUnitFileName, fs::path("/lib/systemd/system") / kUnitFileName};
+}
+
+namespace {
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The package's unit says all that the written one would.
+bool packagedUnitMatches(const std::string& text) {
+    for (const auto& path : vendorUnitPaths())
+        if (readText(path) == text) return true;
+    return false;
+}
+}  // namespace
 
 bool serviceInstalled() {
     std::error_code ec;
@@ -64,6 +90,12 @@ bool installService(const fs::path& module, ServiceManager& manager, const Insta
     std::optional<std::string> registry;
     if (const char* r = std::getenv("KT64_REGISTRY"); r != nullptr && *r != '\0') registry = fs::absolute(r).string();
 
+    const auto text = unitText(module, registry);
+    if (packagedUnitMatches(text)) {
+        manager.reload();
+        return true;
+    }
+
     // Written beside the unit and renamed over it, so the manager never reads
     // half a unit.
     const auto target = unitPath();
@@ -71,7 +103,7 @@ bool installService(const fs::path& module, ServiceManager& manager, const Insta
     temp += ".new";
     {
         std::ofstream out(temp, std::ios::trunc);
-        out << unitText(module, registry);
+        out << text;
         out.close();
         if (!out) {
             fs::remove(temp, ec);

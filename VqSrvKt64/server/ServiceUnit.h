@@ -1,21 +1,25 @@
 // Installing and removing the link server as a system service: the systemd
 // unit VqSrvKt64.service in the unit directory ($KT64_UNIT_DIR, else
-// /etc/systemd/system). The unit runs the executable in its own process,
-// started on demand only (installed, never enabled), after the network is up,
-// with readiness notification:
+// /etc/systemd/system).
 //
-//   [Unit]
-//   Description=VqSrvKt64
-//   Wants=network-online.target
-//   After=network-online.target
+// The unit's text comes from one template, VqSrvKt64.service.in, which the
+// package also installs (filled in for /usr/bin/VqSrvKt64), so the unit a
+// site gets from the package and the one "-Service" writes cannot differ.
+// The template's placeholders:
+//   %MODULE%        the executable, quoted for systemd
+//   %REGISTRY_DIR%  the folder of the registry (the only writable path)
+//   %ENVIRONMENT%   a line of its own: Environment="KT64_REGISTRY=..." when
+//                   the installer ran with a registry of its own, else the
+//                   line is dropped
+// The unit runs the executable in its own process as the system user
+// _kt64srv (group kt64, serial ports through dialout) in a sandbox, started
+// on demand only (no [Install] section: nothing enables it at boot), after
+// the network is up, with readiness notification.
 //
-//   [Service]
-//   Type=notify
-//   ExecStart="/usr/bin/VqSrvKt64"
-//   Environment="KT64_REGISTRY=..."   (only when the installer ran with one)
-//
-// No [Install] section: nothing enables it at boot; an administrator or a
-// program starts it on demand (systemctl start VqSrvKt64). It runs as root.
+// When the service manager already has the same unit text from the package
+// (in /usr/lib/systemd/system or /lib/systemd/system), "-Service" writes no
+// copy into /etc/systemd/system, which would only hide the packaged unit's
+// later updates.
 //
 // The service manager is reached through ServiceManager; installation
 // problems are reported through InstallMessages with the texts below, and
@@ -27,6 +31,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kt64::server {
 
@@ -69,7 +74,15 @@ std::filesystem::path unitPath();
 // Whether $KT64_UNIT_DIR names a unit directory of one's own.
 bool customUnitDirectory();
 
+// The template as built into the program.
+std::string_view unitTemplate();
+// The template filled in; registryPath is the registry file given to the
+// installer ($KT64_REGISTRY), nullopt for the default one.
 std::string unitText(const std::filesystem::path& module, const std::optional<std::string>& registryPath);
+// The units the package installs, where the service manager reads them:
+// $KT64_VENDOR_UNIT_DIR's when set, none beside a unit directory of one's
+// own, else /usr/lib/systemd/system's and /lib/systemd/system's.
+std::vector<std::filesystem::path> vendorUnitPaths();
 
 bool serviceInstalled();
 // Writes the unit (replacing an older one) and tells the manager.

@@ -44,10 +44,13 @@ QPixmap glyph(const QString& text, QColor colour) {
 
 }  // namespace
 
+QPixmap consoleIconPixmap(int iconId, int size) {
+    return clockFace(size, iconId == kIconAlarm ? QColor(250, 0, 0) : QColor(255, 255, 255));
+}
+
 QIcon consoleIcon(int iconId) {
-    const QColor background = iconId == kIconAlarm ? QColor(250, 0, 0) : QColor(255, 255, 255);
     QIcon icon;
-    for (int size : {16, 32, 48}) icon.addPixmap(clockFace(size, background));
+    for (int size : {16, 32, 48}) icon.addPixmap(consoleIconPixmap(iconId, size));
     return icon;
 }
 

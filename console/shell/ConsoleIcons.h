@@ -4,10 +4,14 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
 
 namespace kt64::console {
 
 QIcon consoleIcon(int iconId);
+// The clock face of consoleIcon painted at one size (the desktop menu's icon
+// is made from it at build time).
+QPixmap consoleIconPixmap(int iconId, int size);
 // A toolbar glyph for a menu command.
 QIcon commandIcon(int commandId);
 

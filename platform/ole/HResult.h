@@ -16,6 +16,10 @@ inline constexpr HRESULT S_FALSE = 1;
 
 constexpr bool failed(HRESULT hr) { return hr < 0; }
 constexpr HRESULT hresultOf(std::uint32_t code) { return static_cast<HRESULT>(code); }
+// HRESULT_FROM_WIN32.
+constexpr HRESULT hresultFromWin32(unsigned code) {
+    return code == 0 ? S_OK : hresultOf(0x80070000u | (code & 0xFFFFu));
+}
 
 // Serial-port failure (text = the system's message) or registry read failure.
 inline constexpr HRESULT E_KT64_PORT = hresultOf(0x80040200u);

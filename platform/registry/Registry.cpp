@@ -10,8 +10,6 @@ namespace kt64::reg {
 
 namespace {
 
-constexpr const char* kDefaultPath = "/var/lib/kt64/registry.db";
-
 bool isKnownType(ValueType type) {
     const auto code = static_cast<std::uint32_t>(type);
     return code >= 1 && code <= 4;
@@ -31,7 +29,7 @@ std::optional<std::string> stringOfType(const Key& key, std::string_view name, V
 
 std::string registryPath() {
     if (const char* env = std::getenv("KT64_REGISTRY"); env != nullptr && *env != '\0') return env;
-    return kDefaultPath;
+    return kDefaultRegistryPath;
 }
 
 std::string_view typeName(ValueType type) {
@@ -46,22 +44,33 @@ std::string_view typeName(ValueType type) {
 
 void Key::StoreCloser::operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
 
-Key::Key(Store db, Hive hive, std::int64_t id, std::string path)
-    : db_(std::move(db)), hive_(hive), id_(id), path_(std::move(path)) {}
+Key::Key(Store db, bool writable, Hive hive, std::int64_t id, std::string path)
+    : db_(std::move(db)), writable_(writable), hive_(hive), id_(id), path_(std::move(path)) {}
 
 std::optional<Key> Key::open(Hive hive, std::string_view path) {
-    Store db = store::open();
+    // Malformed paths are refused even when the store is still empty.
+    (void)splitKeyPath(path);
+    Store db = store::open(store::Access::Read);
+    if (!db) return std::nullopt;
     auto found = store::findKey(db.get(), hive, path);
     if (!found) return std::nullopt;
-    return Key(std::move(db), hive, found->id, std::move(found->path));
+    return Key(std::move(db), false, hive, found->id, std::move(found->path));
 }
 
 Key Key::create(Hive hive, std::string_view path) {
-    Store db = store::open();
+    Store db = store::open(store::Access::Write);
     store::WriteTransaction tx(db.get());
     auto found = store::createKey(db.get(), hive, path);
     tx.commit();
-    return Key(std::move(db), hive, found.id, std::move(found.path));
+    return Key(std::move(db), true, hive, found.id, std::move(found.path));
+}
+
+void Key::makeWritable() {
+    if (writable_) return;
+    // The key's id names the same row in the new connection; a key deleted
+    // meanwhile is caught by the foreign key on the write itself.
+    db_ = store::open(store::Access::Write);
+    writable_ = true;
 }
 
 std::optional<Value> Key::query(std::string_view name) const {
@@ -118,6 +127,7 @@ void Key::setValue(std::string_view name, const Value& value) {
 }
 
 void Key::write(std::string_view name, ValueType type, std::span<const std::uint8_t> data, bool asText) {
+    makeWritable();
     // One statement, so one transaction: the value is replaced whole or not
     // at all. An existing value keeps the case its name was created with.
     store::Statement st(db_.get(),
@@ -138,6 +148,7 @@ void Key::write(std::string_view name, ValueType type, std::span<const std::uint
 }
 
 bool Key::deleteValue(std::string_view name) {
+    makeWritable();
     store::Statement st(db_.get(), "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
     st.bind(1, id_).bind(2, foldName(name));
     st.step();
@@ -161,6 +172,8 @@ std::vector<std::string> Key::subkeyNames() const {
 }
 
 void Key::flush() {
+    // A connection that never wrote has nothing of its own to checkpoint.
+    if (!writable_) return;
     // Readers still on an older snapshot make a full checkpoint report
     // SQLITE_BUSY; the data is durable in the log then, so that is no error.
     const int rc = sqlite3_wal_checkpoint_v2(db_.get(), nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
@@ -170,7 +183,7 @@ void Key::flush() {
 bool deleteKey(Hive hive, std::string_view path) {
     if (splitKeyPath(path).empty())
         throw RegistryError(kErrorAccessDenied, "registry: the root of " + std::string(hiveName(hive)) + " cannot be deleted");
-    Key::Store db = store::open();
+    Key::Store db = store::open(store::Access::Write);
     store::WriteTransaction tx(db.get());
     const auto found = store::findKey(db.get(), hive, path);
     if (!found) return false;

@@ -10,6 +10,24 @@
 // connection with a busy timeout). Values keep the Windows byte form:
 // REG_SZ/REG_EXPAND_SZ as UTF-8 text without a terminator, REG_DWORD as 4
 // bytes little-endian, REG_BINARY as the raw bytes.
+//
+// Rights. Key::open reads through a read-only connection that changes
+// nothing in the file, so every user who may read the file can read the
+// registry; the connection is reopened for writing only at a key's first
+// write. The system registry is installed as
+//   /var/lib/kt64               root:kt64  drwxrwsr-x (2775, set-group-id)
+//   /var/lib/kt64/registry.db   root:kt64  -rw-rw-r-- (0664)
+// so root and members of the group kt64 may write, everyone may read, and
+// the -wal and -shm files that SQLite creates beside the store keep that
+// group and mode. A store created by a write gets mode 0664 whatever the
+// umask, and its group from the folder.
+//
+// Failures. Every failure to open, read or write the store throws
+// RegistryError whose text names the file and gives SQLite's own reason
+// ("registry /var/lib/kt64/registry.db: attempt to write a readonly
+// database"). A missing key or value is no failure (nullopt), so a reader
+// that falls back to a default when a value is missing still sees an
+// unreadable store as the error it is.
 #pragma once
 
 #include <cstdint>
@@ -66,7 +84,8 @@ std::string_view hiveName(Hive hive);  // "HKEY_LOCAL_MACHINE" / "HKEY_CLASSES_R
 std::string_view typeName(ValueType type);
 
 // The store file in use: $KT64_REGISTRY when set and not empty, else
-// /var/lib/kt64/registry.db. Read at every open.
+// kDefaultRegistryPath. Read at every open.
+inline constexpr const char* kDefaultRegistryPath = "/var/lib/kt64/registry.db";
 std::string registryPath();
 
 // An open key with its own connection to the store. One thread uses a Key
@@ -133,10 +152,14 @@ public:
     using Store = std::unique_ptr<sqlite3, StoreCloser>;
 
 private:
-    Key(Store db, Hive hive, std::int64_t id, std::string path);
+    Key(Store db, bool writable, Hive hive, std::int64_t id, std::string path);
+    // Reopens the store for writing before the first write through a key
+    // that was opened for reading.
+    void makeWritable();
     void write(std::string_view name, ValueType type, std::span<const std::uint8_t> data, bool asText);
 
     Store db_;
+    bool writable_ = false;
     Hive hive_ = Hive::LocalMachine;
     std::int64_t id_ = 0;
     std::string path_;

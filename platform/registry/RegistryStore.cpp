@@ -1,6 +1,8 @@
 // Opening the registry's SQLite file, statements, transactions, key lookup.
 #include "RegistryStore.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -119,20 +121,33 @@ void fail(sqlite3* db, int rc) {
     throw RegistryError(registryCode(db, rc), text);
 }
 
-Key::Store open() {
+Key::Store open(Access access) {
     const std::filesystem::path path = registryPath();
-    if (path.has_parent_path()) {
+    if (access == Access::Read) {
+        // A store nobody has written yet holds no keys: that is an answer,
+        // not a failure. Any other trouble (a folder that may not be
+        // searched, a file where a folder should be) is left to SQLite,
+        // which names it.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return Key::Store();
+    }
+    bool created = false;
+    if (access == Access::Write) {
         std::error_code ec;
-        std::filesystem::create_directories(path.parent_path(), ec);
-        if (ec)
-            throw RegistryError(ec == std::errc::permission_denied || ec == std::errc::read_only_file_system
-                                    ? kErrorAccessDenied
-                                    : kErrorStore,
-                                "registry " + path.string() + ": cannot create folder " +
-                                    path.parent_path().string() + ": " + ec.message());
+        created = !std::filesystem::exists(path, ec);
+        if (path.has_parent_path()) {
+            std::filesystem::create_directories(path.parent_path(), ec);
+            if (ec)
+                throw RegistryError(ec == std::errc::permission_denied || ec == std::errc::read_only_file_system
+                                        ? kErrorAccessDenied
+                                        : kErrorStore,
+                                    "registry " + path.string() + ": cannot create folder " +
+                                        path.parent_path().string() + ": " + ec.message());
+        }
     }
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int flags = access == Access::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
     Key::Store db(raw);
     if (rc != SQLITE_OK) {
         if (raw == nullptr) throw RegistryError(kErrorStore, "registry " + path.string() + ": " + sqlite3_errstr(rc));
@@ -141,7 +156,34 @@ Key::Store open() {
     }
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    if (access == Access::Read) {
+        // The first read is where an unreadable file shows (SQLite opens
+        // lazily); it fails here with SQLite's text and the path.
+        const int version = userVersion(raw);
+        if (version == 0) return Key::Store();
+        if (version != kSchemaVersion)
+            throw RegistryError(kErrorStore,
+                                "registry " + path.string() + ": unknown store format " + std::to_string(version));
+        exec(raw, "PRAGMA foreign_keys=ON;");
+        return db;
+    }
+    if (created) {
+        // The group of the system registry's folder (set-group-id) may write
+        // the store, everyone may read it, whatever this process's umask.
+        // SQLite gives its -wal and -shm files the same mode.
+        std::error_code ec;
+        std::filesystem::permissions(path,
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                         std::filesystem::perms::group_read | std::filesystem::perms::group_write |
+                                         std::filesystem::perms::others_read,
+                                     ec);
+    }
     enableWal(raw);
+    // The -wal and -shm files stay when the last writer closes: a reader
+    // without write access to the folder can open a WAL store only while
+    // both exist (it cannot create them), and they keep the store's mode.
+    int persist = 1;
+    sqlite3_file_control(raw, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     // FULL: a committed write survives a power cut, not only a crash.
     exec(raw, "PRAGMA foreign_keys=ON; PRAGMA synchronous=FULL;");
     ensureSchema(raw);

@@ -36,12 +36,20 @@ long long msUntil(Clock::time_point t) {
     return us <= 0 ? 0 : (us + 999) / 1000;
 }
 
+// A failed open names the device beside the system's text: the operator
+// must see which path was tried, not only why it failed.
+CSerialException openFailure(int error, const std::string& path) {
+    return CSerialException(error, systemText(error) + " (" + path + ")");
+}
+
 }  // namespace
 
 std::string deviceNameOf(int port) {
     // No device can answer to COM0 or a negative number (the worker passes
     // -1 when it cannot read the port number): a missing device.
-    if (port < 1) throw CSerialException(ENOENT);
+    if (port < 1)
+        throw CSerialException(ENOENT, systemText(ENOENT) + " (port number " + std::to_string(port) +
+                                           " names no device)");
     try {
         if (auto key = reg::Key::open(reg::Hive::LocalMachine, kDevicesKey)) {
             if (auto path = key->string("COM" + std::to_string(port)); path && !path->empty()) return *path;
@@ -65,7 +73,7 @@ void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, i
     close();
     // O_NONBLOCK: open must not wait for carrier, and reads are timed by poll.
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw CSerialException(errno);
+    if (fd < 0) throw openFailure(errno, path);
 
     // Exclusive use. The advisory lock keeps out every other program that
     // locks the device (and, unlike TIOCEXCL, also a privileged one); TIOCEXCL
@@ -73,12 +81,12 @@ void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, i
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = (errno == EWOULDBLOCK) ? EBUSY : errno;
         ::close(fd);
-        throw CSerialException(err);
+        throw openFailure(err, path);
     }
     if (::ioctl(fd, TIOCEXCL) != 0) {
         int err = errno;
         ::close(fd);
-        throw CSerialException(err);
+        throw openFailure(err, path);
     }
     fd_ = fd;
     path_ = path;
@@ -88,9 +96,9 @@ void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, i
     // From here on a failure leaves the port open, as a failed configuration
     // does on Windows; the next open or close releases it.
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) throw CSerialException(errno);
-    if (int err = applyLineSettings(tio, baud, parity, dataBits, stopBits, flow)) throw CSerialException(err);
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) throw CSerialException(errno);
+    if (::tcgetattr(fd_, &tio) != 0) throw openFailure(errno, path);
+    if (int err = applyLineSettings(tio, baud, parity, dataBits, stopBits, flow)) throw openFailure(err, path);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) throw openFailure(errno, path);
     // A freshly opened port starts with empty queues: nothing left over from
     // an earlier user of the line.
     ::tcflush(fd_, TCIOFLUSH);

@@ -1,6 +1,7 @@
 // kt64prog: its command line, and its commands run against program files in
 // a scratch folder and a fake link server.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
 #include <sstream>
@@ -57,12 +58,16 @@ public:
     bool Connected() const override { return true; }
     std::string BuildType() override { return "KT-64/GPS/2/232"; }
     void PutRozkazy(std::span<const std::uint8_t> image) override { sent.assign(image.begin(), image.end()); }
-    std::uint32_t RozkazPos() override { return 2905 - next(); }
+    std::uint32_t RozkazPos() override {
+        if (failSend) throw program::LinkError(hresultOf(0x80040203u), std::string("Bledna suma kontrolna."));
+        return 2905 - next();
+    }
     void StartGetRozkazy() override {}
     std::uint32_t RozkazRxPos() override { return next(); }
     program::ReceivedList GetRozkazy() override { return {program::kByteArrayType, stored}; }
 
     std::vector<std::uint32_t> positions = {1000, 2905, 2905};
+    bool failSend = false;  // RozkazPos reports a failed upload
     std::vector<std::uint8_t> sent, stored;
 
 private:
@@ -148,10 +153,38 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     EXPECT_NE(t.err.str().find("3 bytes"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(t.folder.path / "c.dsk"));
 
-    std::filesystem::path plain = t.folder.path / "x.dsk";
-    std::ofstream(plain) << "not a program";
-    EXPECT_EQ(t.run({"list", "x.dsk"}), 1);
-    EXPECT_NE(t.err.str().find("Błąd bazy danych: file is not a database"), std::string::npos) << t.err.str();
+    // Each refusal is one message naming the file and what is wrong.
+    std::ofstream(t.folder.path / "x.dsk") << "not a program";
+    {
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open((t.folder.path / "other.dsk").c_str(), &other), SQLITE_OK);
+        sqlite3_exec(other, "CREATE TABLE Klienci(id INTEGER)", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+    }
+    const std::string dir = t.folder.path.string() + "/";
+    struct Refusal {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Refusal refusals[] = {
+        {{"list", "x.dsk"}, "kt64prog: " + dir + "x.dsk: not a relay program (not a database file)\n"},
+        {{"chart", "other.dsk"},
+         "kt64prog: " + dir + "other.dsk: not a relay program (a database without the tables Bloki, Daty, Rozkazy and "
+                              "KodOp)\n"},
+        {{"add-date", "a.dsk", "7", "2024-05-10"},
+         "kt64prog: " + dir + "a.dsk has no block 7 (add-block makes one; list shows them)\n"},
+        {{"add-command", "a.dsk", "9", "6:00", "on"},
+         "kt64prog: " + dir + "a.dsk has no block 9 (add-block makes one; list shows them)\n"},
+    };
+    for (const Refusal& r : refusals) {
+        SCOPED_TRACE(r.args[0] + " " + r.args[1]);
+        EXPECT_EQ(t.run(r.args), 1);
+        EXPECT_EQ(t.err.str(), r.err);
+        EXPECT_EQ(t.out.str(), "");
+    }
+    // Operations by the names list and chart print, in any case.
+    for (const char* name : {"Wyłączony", "ZAŁĄCZONY", "Impuls-", "CYKL+", "off", "On"})
+        EXPECT_EQ(t.run({"add-command", "a.dsk", "1", "6:00", name}), 0) << name << ": " << t.err.str();
 }
 
 TEST(ProgTool, SendAndReceive) {
@@ -170,7 +203,14 @@ TEST(ProgTool, SendAndReceive) {
 
     t.centre.positions = {700, 700};
     EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
-    EXPECT_NE(t.err.str().find("the transfer stopped at 700 of 2905 bytes"), std::string::npos) << t.err.str();
+    EXPECT_NE(t.err.str().find("kt64prog: sending stopped at 700 of 2905 bytes\n"), std::string::npos) << t.err.str();
+    // An upload the server reports failed: where it stopped and the server's text.
+    t.centre.failSend = true;
+    EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
+    EXPECT_NE(t.err.str().find("kt64prog: sending failed at 0 of 2905 bytes: Bledna suma kontrolna.\n"),
+              std::string::npos)
+        << t.err.str();
+    t.centre.failSend = false;
 
     t.centre.stored = t.centre.sent;
     t.centre.positions = {1000, 2905, 2905};

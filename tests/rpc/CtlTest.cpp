@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -212,8 +213,9 @@ TEST_F(CtlRunTest, SettersSendWhatTheCommandSays) {
     EXPECT_EQ(out_.str(), "5\n");
     EXPECT_EQ(run({"pause"}), 0);
     EXPECT_EQ(fake_.edit([](FakeState& s) { return s.enabled; }), 0u);
+    const int waitsBefore = fake_.edit([](FakeState& s) { return s.waits; });
     EXPECT_EQ(run({"wait", "2"}), 0);
-    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.waits; }), 2);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.waits; }) - waitsBefore, 2);
 
     out_.str("");
     EXPECT_EQ(run({"watch", "50", "3"}), 0);
@@ -225,6 +227,56 @@ TEST_F(CtlRunTest, SettersSendWhatTheCommandSays) {
 
     fake_.fail("PutGmtTime", E_KT64_FRAME, std::string(text::kBadSetData));
     EXPECT_THROW(run({"set-time", "2100-01-01 00:00"}), client::ServerError);
+}
+
+// What the centre's state means for each command: a status waits for the
+// first exchange, a setter that cannot reach the centre says so, a wait
+// while paused says so, a stalled transfer names what stalled it.
+TEST_F(CtlRunTest, CommandsReportWhatTheCentreDidWithThem) {
+    fake_.edit([](FakeState& s) { s.gmtTime = date(2024, 5, 17, 12, 34, 56); });
+    fake_.fail("GetGmtTime", E_KT64_NOERROR, std::string(text::kNoError));
+    fake_.edit([](FakeState& s) { s.failuresEndAtWait = s.waits + 1; });
+    EXPECT_EQ(run({"status"}), 0) << out_.str();
+    EXPECT_NE(out_.str().find("Status          valid"), std::string::npos) << out_.str();
+    EXPECT_EQ(out_.str().find("Brak błędu"), std::string::npos) << out_.str();
+
+    const std::string portText = "No such file or directory (/dev/ttyS0)";
+    struct Row {
+        std::vector<std::string_view> args;
+        HRESULT code;
+        std::string text;
+        std::string expectedErr;
+    };
+    const Row rows[] = {
+        {{"offset", "1:00"}, E_KT64_PORT, portText,
+         "not sent: " + portText + " (0x80040200)\n(the request stays queued until the centre answers)\n"},
+        {{"set-time", "2024-05-17 12:00"}, E_KT64_NOANSWER, std::string(text::kNoAnswer),
+         "not sent: Brak odpowiedzi. (0x80040204)\n(the request stays queued until the centre answers)\n"},
+        {{"wait"}, E_KT64_PAUSED, std::string(text::kPaused),
+         "communication is paused: Transmisja jest zatrzymana. (0x80040206)\n(kt64ctl resume switches it on)\n"},
+        {{"wait"}, E_KT64_PORT, portText, "the centre was not read: " + portText + " (0x80040200)\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.args[0]));
+        fake_.fail("GetGmtTime", row.code, row.text);
+        out_.str("");
+        err_.str("");
+        EXPECT_EQ(ctl::runCommand(ctl::parseCommandLine(row.args), *srv_, out_, err_, settings_), 1);
+        EXPECT_EQ(out_.str(), "");
+        EXPECT_EQ(err_.str(), row.expectedErr);
+    }
+    // The offset stays queued on the server for when the port opens.
+    EXPECT_DOUBLE_EQ(fake_.edit([](FakeState& s) { return s.localOffset; }), 1.0 / 24);
+
+    fake_.fail("GetGmtTime", E_KT64_NOANSWER, std::string(text::kNoAnswer));
+    fake_.edit([](FakeState& s) { s.stalled = true; });
+    settings_.stallTimeout = 50ms;
+    try {
+        run({"download", (registry_.dir() / "stalled.bin").c_str()});
+        ADD_FAILURE() << "a stalled download ended without an error";
+    } catch (const ctl::CtlError& e) {
+        EXPECT_STREQ(e.what(), "download stalled at 0 bytes: Brak odpowiedzi. (0x80040204)");
+    }
 }
 
 TEST_F(CtlRunTest, ImagesTravelWholeWithProgress) {
@@ -309,8 +361,15 @@ TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
 
     host.shutdown();
     Outcome gone = runProgram(computer + " pause", registry.dir());
-    EXPECT_EQ(gone.exitCode, 3);
+    EXPECT_EQ(gone.exitCode, 1);
+    // The fixed text, then one line with the cause and the fix.
     EXPECT_EQ(gone.err.substr(0, gone.err.find('\n')), "Nie można pobrać błędu z serwera DCOM !");
+    // This computer, nothing registered in the test's registry.
+    EXPECT_NE(gone.err.find("kt64ctl: 0x80040154: no server is registered for a local start: run VqSrvKt64 "
+                            "-RegServer (or -Service)"),
+              std::string::npos)
+        << gone.err;
+    EXPECT_EQ(std::count(gone.err.begin(), gone.err.end(), '\n'), 2) << gone.err;
 
     Outcome usage = runProgram("offset", registry.dir());
     EXPECT_EQ(usage.exitCode, 2);

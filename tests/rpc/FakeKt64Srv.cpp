@@ -107,7 +107,8 @@ grpc::Status FakeKt64Srv::WaitForDeviceRead(grpc::ServerContext* context, const 
         if (auto it = failures_.find("WaitForDeviceRead"); it != failures_.end())
             return it->second;
         delay = state_.waitDelay;
-        ++state_.waits;
+        if (++state_.waits == state_.failuresEndAtWait)
+            failures_.clear();
     }
     // Sleeps in small steps so that a cancelled call (deadline, shutdown)
     // frees its thread.

@@ -45,6 +45,9 @@ struct FakeState {
 
     std::chrono::milliseconds waitDelay{0};
     int waits = 0;
+    // Every injected failure ends with the wait that brings waits to this
+    // count (the centre answers from then on); 0: never.
+    int failuresEndAtWait = 0;
 };
 
 class FakeKt64Srv final : public rpc::IKt64Srv::WithCallbackMethod_Lease<rpc::IKt64Srv::Service> {

@@ -28,15 +28,16 @@ using Bytes = std::vector<std::uint8_t>;
 
 double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
-// Expects fn to throw CSerialException with this errno and the system's text.
+// Expects fn to throw CSerialException with this errno and the system's
+// text, followed by the device path in brackets for a failed open.
 template <class Fn>
-void expectSystemError(Fn fn, int error) {
+void expectSystemError(Fn fn, int error, const std::string& device = {}) {
     try {
         fn();
         ADD_FAILURE() << "no exception, expected errno " << error;
     } catch (const CSerialException& e) {
         EXPECT_EQ(e.error(), error) << e.message();
-        EXPECT_EQ(e.message(), systemText(error));
+        EXPECT_EQ(e.message(), device.empty() ? systemText(error) : systemText(error) + " (" + device + ")");
         EXPECT_FALSE(e.message().empty());
     }
 }
@@ -133,7 +134,7 @@ TEST(SerialPort, SecondOpenOfAHeldDeviceFailsWithTheSystemsText) {
     CSerialPort first;
     first.openDevice(pty.slavePath());
     CSerialPort second;
-    expectSystemError([&] { second.openDevice(pty.slavePath()); }, EBUSY);
+    expectSystemError([&] { second.openDevice(pty.slavePath()); }, EBUSY, pty.slavePath());
     EXPECT_FALSE(second.isOpen());
     EXPECT_TRUE(first.isOpen());
     first.close();
@@ -163,7 +164,7 @@ TEST(SerialPort, ReopeningAnOpenPortClosesItFirst) {
 
 TEST(SerialPort, MissingDeviceAndClosedPort) {
     CSerialPort port;
-    expectSystemError([&] { port.openDevice("/dev/kt64-no-such-device"); }, ENOENT);
+    expectSystemError([&] { port.openDevice("/dev/kt64-no-such-device"); }, ENOENT, "/dev/kt64-no-such-device");
     EXPECT_FALSE(port.isOpen());
     std::uint8_t b;
     expectSystemError([&] { port.read(std::span(&b, 1)); }, EBADF);
@@ -260,9 +261,9 @@ TEST(SerialPort, OpenPutsTheTtyInRawModeAtTheRateAsked) {
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL), 0u);
 
     // Settings the line cannot take fail, and the port stays open.
-    expectSystemError([&] { port.openDevice(pty.slavePath(), 4800, Parity::None, 9); }, EINVAL);
+    expectSystemError([&] { port.openDevice(pty.slavePath(), 4800, Parity::None, 9); }, EINVAL, pty.slavePath());
     EXPECT_TRUE(port.isOpen());
-    expectSystemError([&] { port.openDevice(pty.slavePath(), 4801); }, EINVAL);
+    expectSystemError([&] { port.openDevice(pty.slavePath(), 4801); }, EINVAL, pty.slavePath());
     EXPECT_TRUE(port.isOpen());
 }
 
@@ -293,8 +294,8 @@ TEST_F(SerialPortRegistry, PortNumberNamesTheDevice) {
     EXPECT_EQ(deviceNameOf(4), "/dev/ttyS3");
     EXPECT_EQ(deviceNameOf(5), "/dev/ttyS4");
     EXPECT_EQ(deviceNameOf(12), "/dev/ttyS11");
-    expectSystemError([] { deviceNameOf(0); }, ENOENT);
-    expectSystemError([] { deviceNameOf(-1); }, ENOENT);
+    expectSystemError([] { deviceNameOf(0); }, ENOENT, "port number 0 names no device");
+    expectSystemError([] { deviceNameOf(-1); }, ENOENT, "port number -1 names no device");
 
     // The link server's whole opening sequence through the mapping.
     CSerialPort port;
@@ -309,7 +310,7 @@ TEST_F(SerialPortRegistry, PortNumberNamesTheDevice) {
 
     CSerialPort missing;
     key.setString("COM8", (dir_ / "unplugged").string());
-    expectSystemError([&] { openForCentre(missing, 8); }, ENOENT);
+    expectSystemError([&] { openForCentre(missing, 8); }, ENOENT, (dir_ / "unplugged").string());
 }
 
 TEST(PseudoTerminal, HangUpVisibleOnlyWithoutTheHeldSlave) {

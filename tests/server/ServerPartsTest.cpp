@@ -127,13 +127,18 @@ TEST(Switches, AreWholeWordsAfterDashOrSlashInAnyCase) {
         {{"-regserver"}, Switch::RegServer},     {{"/RegServer"}, Switch::RegServer},
         {{"-UNREGSERVER"}, Switch::UnregServer}, {{"/service"}, Switch::Service},
         {{"-Embedding"}, Switch::Run},           {{"RegServer"}, Switch::Run},
-        {{"-RegServerX"}, Switch::Run},          {{"--RegServer"}, Switch::Run},
-        {{}, Switch::Run},                       {{"-x", "/Service", "-RegServer"}, Switch::Service},
+        {{"/automation"}, Switch::Run},          {{"-Embedding", "/service"}, Switch::Service},
+        {{"-RegServerX"}, Switch::Unknown},      {{"--RegServer"}, Switch::Unknown},
+        {{}, Switch::Run},                       {{"-x", "/Service", "-RegServer"}, Switch::Unknown},
+        {{"/Service", "-x"}, Switch::Service},   {{"--help"}, Switch::Help},
+        {{"/?"}, Switch::Help},                  {{"-H"}, Switch::Help},
     };
     for (const auto& [words, expected] : rows) {
         std::string joined;
         for (auto w : words) joined += std::string(w) + " ";
-        EXPECT_EQ(server::parseSwitches(words), expected) << joined;
+        std::string_view refused;
+        EXPECT_EQ(server::parseSwitches(words, &refused), expected) << joined;
+        if (expected == Switch::Unknown) EXPECT_TRUE(refused.starts_with(words[0].substr(0, 2))) << joined;
     }
 }
 
@@ -201,7 +206,7 @@ TEST(Registration, WritesExactlyTheClassAndAppIdEntriesAndRemovesThemAll) {
     EXPECT_EQ(classesRoot(), others);
     EXPECT_TRUE(reg::Key::open(reg::Hive::ClassesRoot, "AppID")) << "root keys stay";
     EXPECT_TRUE(reg::Key::open(reg::Hive::ClassesRoot, "CLSID"));
-    EXPECT_EQ(server::runDecision().code, server::hresultFromWin32(2)) << "not registered";
+    EXPECT_EQ(server::runDecision().code, kt64::hresultFromWin32(2)) << "not registered";
 }
 
 std::string fileText(const std::filesystem::path& p) {

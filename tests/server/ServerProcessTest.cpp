@@ -13,7 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "CentreEmulator.h"
@@ -47,6 +50,37 @@ int runServer(const std::vector<std::string>& args) {
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct Captured {
+    int code = -1;
+    std::string out, err;
+};
+
+// The program with its standard output and error in files of dir.
+Captured runServerCaptured(const std::vector<std::string>& args, const std::filesystem::path& dir) {
+    const auto outFile = dir / "server.out", errFile = dir / "server.err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv{const_cast<char*>(kServer)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    Captured c;
+    if (posix_spawn(&pid, kServer, &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) c.code = WEXITSTATUS(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    auto slurp = [](const std::filesystem::path& p) {
+        std::ifstream in(p);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    c.out = slurp(outFile);
+    c.err = slurp(errFile);
+    return c;
 }
 
 std::uint16_t freePort() {
@@ -84,7 +118,7 @@ TEST(ServerProcess, SwitchesWriteAndRemoveTheRegistrationAndDecideTheRunMode) {
     ::unsetenv("NOTIFY_SOCKET");
     const auto unit = units.path() / "VqSrvKt64.service";
 
-    EXPECT_EQ(runServer({}), 2) << "not registered";
+    EXPECT_EQ(runServer({}), 1) << "not registered";
     ASSERT_EQ(runServer({"-regserver"}), 0);
     EXPECT_EQ(classValue(kClassKey + "\\LocalServer32", ""), std::filesystem::canonical(kServer).string());
     EXPECT_EQ(classValue(kAppKey, "LocalService"), std::nullopt);
@@ -92,7 +126,7 @@ TEST(ServerProcess, SwitchesWriteAndRemoveTheRegistrationAndDecideTheRunMode) {
     ASSERT_EQ(runServer({"/SERVICE"}), 0);
     EXPECT_EQ(classValue(kAppKey, "LocalService"), "VqSrvKt64");
     EXPECT_TRUE(std::filesystem::exists(unit));
-    EXPECT_EQ(runServer({}), 3) << "a service started by hand ends at once";
+    EXPECT_EQ(runServer({}), 1) << "a service started by hand ends at once";
 
     ASSERT_EQ(runServer({"-RegServer"}), 0);
     EXPECT_FALSE(std::filesystem::exists(unit)) << "registering uninstalls the service";
@@ -105,7 +139,7 @@ TEST(ServerProcess, SwitchesWriteAndRemoveTheRegistrationAndDecideTheRunMode) {
     EXPECT_FALSE(reg::Key::open(reg::Hive::ClassesRoot, kAppKey));
     EXPECT_FALSE(reg::Key::open(reg::Hive::ClassesRoot, "VqSrvKt64.Kt64Srv"));
     EXPECT_TRUE(reg::Key::open(reg::Hive::ClassesRoot, "CLSID"));
-    EXPECT_EQ(runServer({}), 2);
+    EXPECT_EQ(runServer({}), 1);
 }
 
 // A registered server with the emulated centre as COM1 and its own RpcPort.
@@ -118,6 +152,8 @@ struct ProcessRig {
         reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")
             .setString("COM1", emulator->devicePath());
         reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setDword("RpcPort", port);
+        // Loopback only: tests keep their traffic on this computer.
+        reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setString("ListenAddress", "127.0.0.1");
         registered = runServer({"-RegServer"}) == 0;
     }
 
@@ -128,6 +164,109 @@ struct ProcessRig {
     std::unique_ptr<sim::CentreEmulator> emulator;
     bool registered = false;
 };
+
+TEST(ServerProcess, CommandLineAndListenFailuresSayWhatIsWrong) {
+    TempRegistry registry;
+    TempDir units;
+    ScopedEnv unitDir{"KT64_UNIT_DIR", units.path().string()};
+
+    const Captured help = runServerCaptured({"--help"}, registry.dir());
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: VqSrvKt64")) << help.out;
+    const Captured typo = runServerCaptured({"-RegSrever"}, registry.dir());
+    EXPECT_EQ(typo.code, 2);
+    EXPECT_TRUE(typo.err.starts_with("VqSrvKt64: unknown switch '-RegSrever'\nUsage: VqSrvKt64")) << typo.err;
+    EXPECT_FALSE(reg::Key::open(reg::Hive::ClassesRoot, kClassKey)) << "a refused switch registers nothing";
+    const Captured unregistered = runServerCaptured({}, registry.dir());
+    EXPECT_EQ(unregistered.code, 1);
+    EXPECT_NE(unregistered.err.find("not registered: run it once with -RegServer or -Service"), std::string::npos)
+        << unregistered.err;
+
+    // Another program holds the port.
+    const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&a), &len);
+    const std::uint16_t port = ntohs(a.sin_port);
+    reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setDword("RpcPort", port);
+    reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setString("ListenAddress", "127.0.0.1");
+    reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")
+        .setString("COM1", (registry.dir() / "no-tty").string());
+    ASSERT_EQ(runServer({"-RegServer"}), 0);
+    const Captured taken = runServerCaptured({}, registry.dir());
+    ::close(holder);
+    EXPECT_EQ(taken.code, 1);
+    EXPECT_NE(taken.err.find("TCP port " + std::to_string(port) + " on 127.0.0.1: address in use"), std::string::npos)
+        << taken.err;
+    // One line: gRPC's own diagnostics go to the journal, not to the user.
+    EXPECT_EQ(std::count(taken.err.begin(), taken.err.end(), '\n'), 1) << taken.err;
+}
+
+// A user outside the registry's group runs the server against a
+// root-owned registry: it reads its registration and port, serves, and
+// reports the serial port's own failure (not 0x80070005).
+TEST(ServerProcess, AnUnprivilegedUserRunsTheServerOnARootOwnedRegistry) {
+    if (::geteuid() != 0) GTEST_SKIP() << "switching users needs root";
+    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv (util-linux) is not installed";
+    TempRegistry registry;
+    TempDir units;
+    ScopedEnv unitDir{"KT64_UNIT_DIR", units.path().string()};
+    std::filesystem::permissions(registry.dir(), std::filesystem::perms(0755));
+    const std::uint16_t port = freePort();
+    reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setDword("RpcPort", port);
+    reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setString("ListenAddress", "127.0.0.1");
+    const std::string device = (registry.dir() / "no-tty").string();
+    reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices").setString("COM1", device);
+    ASSERT_EQ(runServer({"-RegServer"}), 0);
+
+    std::vector<std::string> words{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                                   kServer};
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    // Connect only once it listens: a client finding nothing would start a
+    // server of its own (as root).
+    ASSERT_TRUE(eventually([&] { return listening(port); }));
+    {
+        std::unique_ptr<client::Kt64Srv> c;
+        ASSERT_TRUE(eventually([&] {
+            try {
+                c = client::ConnectServer("localhost:" + std::to_string(port));
+                return true;
+            } catch (const client::ServerError&) {
+                return false;
+            }
+        }));
+        // Port is missing and may not be written by this user: 1 holds.
+        EXPECT_EQ(c->GetComPort(), 1u);
+        std::optional<client::ServerError> error;
+        ASSERT_TRUE(eventually([&] {
+            try {
+                c->GetGmtTime();
+            } catch (const client::ServerError& e) {
+                error = e;
+            }
+            return error && error->code() == E_KT64_PORT;
+        }));
+        EXPECT_EQ(error->description(), "No such file or directory (" + device + ")");
+        // Writing needs the registry's group.
+        try {
+            c->SetComPort(2);
+            ADD_FAILURE() << "an unprivileged server wrote the root-owned registry";
+        } catch (const client::ServerError& e) {
+            EXPECT_EQ(static_cast<std::uint32_t>(e.code()), 0x80040205u);
+        }
+    }
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
 
 TEST(ServerProcess, AClientStartsTheServerWhichEndsAboutFiveSecondsAfterTheLastLease) {
     ProcessRig rig;

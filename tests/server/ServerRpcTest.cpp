@@ -285,7 +285,9 @@ TEST(ServerRpc, AMissingDeviceGivesThePortErrorUntilAnotherPortIsSet) {
         e = errorOf([&] { c->GetBuildType(); });
         return e && e->code() == E_KT64_PORT;
     }));
-    expectServerError(e, E_KT64_PORT, serial::systemText(ENOENT));
+    // The text names the device that was tried.
+    expectServerError(e, E_KT64_PORT,
+                      serial::systemText(ENOENT) + " (" + (rig.registry.dir() / "no-such-tty").string() + ")");
     c->SetComPort(1);
     EXPECT_TRUE(eventually([&] { return statusValid(*c); }));
 }

@@ -176,6 +176,33 @@ private:
 TEST_F(SyncProgramsTest, ServiceNotStartedBySystemdEndsAtOnce) {
     ChildProcess service("HoralService", {}, {}, {"NOTIFY_SOCKET", "INVOCATION_ID"});
     EXPECT_EQ(service.wait(kGenerous), 0);
+    EXPECT_EQ(service.errorOutput(), "HoralService: runs only under systemd: systemctl start HoralService\n");
+    EXPECT_FALSE(std::filesystem::exists(logPath));
+}
+
+// Help comes before every start-up rule; a wrong argument is refused with
+// the usage (exit 2) and starts nothing.
+TEST_F(SyncProgramsTest, ProgramsAnswerHelpAndRefuseUnknownArguments) {
+    struct Row {
+        const char* program;
+        std::vector<std::string> args;
+        int code;
+        std::string errorStart;
+    };
+    const Row rows[] = {
+        {"HoralService", {"--help"}, 0, ""},
+        {"HoralService", {"/?"}, 0, ""},
+        {"HoralService", {"--start"}, 2, "HoralService: unknown argument '--start'\nUsage: HoralService [--help]\n"},
+        {kStandaloneProgram, {"--help"}, 0, ""},
+        {kStandaloneProgram, {"-h"}, 0, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.program) + " " + row.args[0]);
+        ChildProcess program(row.program, row.args, {"KT64_SYSTEMD_RUNDIR=" + (dir.path() / "none").string()},
+                             {"NOTIFY_SOCKET", "INVOCATION_ID"});
+        EXPECT_EQ(program.wait(kGenerous), row.code);
+        EXPECT_TRUE(program.errorOutput().starts_with(row.errorStart));
+    }
     EXPECT_FALSE(std::filesystem::exists(logPath));
 }
 

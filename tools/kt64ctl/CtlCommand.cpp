@@ -9,7 +9,7 @@
 namespace kt64::ctl {
 
 const char* const kUsage =
-    "Usage: kt64ctl [--computer NAME[:PORT]] [--json] COMMAND [ARGS]\n"
+    "Usage: kt64ctl [--computer NAME[:PORT]] [--json] [TLS OPTIONS] COMMAND [ARGS]\n"
     "\n"
     "Commands (the link server of this computer unless --computer is given):\n"
     "  status                          the centre's state (default; --json for scripts)\n"
@@ -35,8 +35,12 @@ const char* const kUsage =
     "\n"
     "NAME is a computer name or address; PORT defaults to the RpcPort value of\n"
     "HKLM\\Software\\Ardonis\\Kt64Srv (6464).\n"
-    "Exit codes: 0 done, 1 the server refused or reported an error (its description\n"
-    "is printed), 2 wrong command line, 3 no connection to the server.\n";
+    "TLS OPTIONS, for a server that requires TLS (default: the registry values\n"
+    "TlsServerCA, TlsClientCertificate, TlsClientKey of the same key):\n"
+    "  --tls-ca FILE     CA certificate(s) the server's certificate chains to (PEM)\n"
+    "  --tls-cert FILE   this client's certificate (PEM), with --tls-key FILE its key\n"
+    "Exit codes: 0 done, 1 failed (the server refused or reported an error, or there\n"
+    "is no connection to it; the reason is printed), 2 wrong command line.\n";
 
 namespace {
 
@@ -248,6 +252,11 @@ Command parseCommandLine(std::span<const std::string_view> args) {
                 arg.remove_prefix(std::string_view("--computer=").size());
             }
             cmd.computer = std::string(arg);
+        } else if (arg == "--tls-ca" || arg == "--tls-cert" || arg == "--tls-key") {
+            if (i + 1 == args.size())
+                throw UsageError(std::string(arg) + " needs a file");
+            const std::string file(args[++i]);
+            (arg == "--tls-ca" ? cmd.tls.serverCA : arg == "--tls-cert" ? cmd.tls.certificate : cmd.tls.key) = file;
         } else if (!verbName) {
             verbName = arg;
         } else {

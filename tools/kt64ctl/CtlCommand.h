@@ -2,6 +2,8 @@
 // (nothing here talks to the server).
 #pragma once
 
+#include "Kt64Client.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -41,6 +43,7 @@ struct TimeChange {
 struct Command {
     Verb verb = Verb::Status;
     std::string computer;  // "" = this computer
+    client::ClientTls tls;  // empty: the registry's TLS values
     bool json = false;
 
     bool now = false;                  // SetTime: the PC's clock at run time

@@ -236,10 +236,24 @@ private:
     bool drawn_ = false;
 };
 
+// Why the centre is not being read: the status error the server reports
+// (port, no answer, paused), or "" while the status is valid.
+std::string centreTrouble(client::Kt64Srv& srv) {
+    try {
+        srv.GetGmtTime();
+        return {};
+    } catch (const ServerError& e) {
+        if (!e.description())
+            throw;
+        return errorText(e);
+    }
+}
+
 // Polls position() until finished(position) holds; throws CtlError when the
-// position stays put for the stall time.
+// position stays put for the stall time, naming what stalled it.
 template <class Position, class Finished, class Show>
-void follow(Position position, Finished finished, Show show, const RunSettings& settings, std::string_view what) {
+void follow(client::Kt64Srv& srv, Position position, Finished finished, Show show, const RunSettings& settings,
+            std::string_view what) {
     std::optional<std::uint32_t> last;
     auto lastChange = Steady::now();
     while (true) {
@@ -251,7 +265,10 @@ void follow(Position position, Finished finished, Show show, const RunSettings& 
             last = pos;
             lastChange = Steady::now();
         } else if (Steady::now() - lastChange > settings.stallTimeout) {
-            throw CtlError(std::string(what) + " stalled at " + std::to_string(pos) + " bytes");
+            const std::string trouble = centreTrouble(srv);
+            throw CtlError(std::string(what) + " stalled at " + std::to_string(pos) + " bytes" +
+                           (trouble.empty() ? ": the centre answers status requests but not the transfer"
+                                            : ": " + trouble));
         }
         std::this_thread::sleep_for(settings.pollInterval);
     }
@@ -304,7 +321,7 @@ void upload(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::os
     ProgressBar bar(err, settings.progressBar, "upload");
     const std::size_t total = image.size();
     // RozkazPos counts the bytes still to send; 0 when the upload is over.
-    follow([&] { return srv.GetRozkazPos(); }, [](std::uint32_t pos) { return pos == 0; },
+    follow(srv, [&] { return srv.GetRozkazPos(); }, [](std::uint32_t pos) { return pos == 0; },
            [&](std::uint32_t pos) { bar.show(pos >= total ? 0 : total - pos, total); }, settings, "upload");
     out << "uploaded " << total << " bytes from " << cmd.file << "\n";
 }
@@ -314,7 +331,7 @@ void download(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::
     srv.StartGetRozkazy();
     {
         ProgressBar bar(err, settings.progressBar, "download");
-        follow([&] { return srv.GetRozkazRxPos(); }, [](std::uint32_t pos) { return pos >= kImageSize; },
+        follow(srv, [&] { return srv.GetRozkazRxPos(); }, [](std::uint32_t pos) { return pos >= kImageSize; },
                [&](std::uint32_t pos) { bar.show(pos, kImageSize); }, settings, "download");
     }
     client::VariantArray image = srv.GetRozkazy();
@@ -326,6 +343,41 @@ void download(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::
     out << "downloaded " << image.bytes.size() << " bytes to " << cmd.file << "\n";
 }
 
+// A server started just now answers "no error" until its worker has finished
+// the first exchange with the centre; a report before that would show that
+// instead of the centre's state, so wait for it (the wait is bounded by the
+// server's own wait time).
+void awaitFirstExchange(client::Kt64Srv& srv) {
+    try {
+        srv.GetGmtTime();
+    } catch (const ServerError& e) {
+        if (e.description() && e.code() == E_KT64_NOERROR)
+            srv.WaitForDeviceRead();
+    }
+}
+
+// A setter only queues its request; the worker sends it with the next
+// exchange. The first reading ends the exchange under way; after it, the
+// first reading with a valid status is the one that carried the request.
+// A port that cannot be opened, a silent centre or a pause is retried for a
+// few readings (a port just changed takes one retry to open) and then
+// reported with the server's text: the request stays queued meanwhile.
+int confirmSent(client::Kt64Srv& srv, std::ostream& out, std::ostream& err, const std::string& sent) {
+    constexpr int kReadings = 3;
+    srv.WaitForDeviceRead();
+    std::string trouble;
+    for (int i = 0; i < kReadings; ++i) {
+        srv.WaitForDeviceRead();
+        trouble = centreTrouble(srv);
+        if (trouble.empty()) {
+            out << sent;
+            return 0;
+        }
+    }
+    err << "not sent: " << trouble << "\n(the request stays queued until the centre answers)\n";
+    return 1;
+}
+
 }  // namespace
 
 int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::ostream& err,
@@ -335,6 +387,7 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
         out << kUsage;
         return 0;
     case Verb::Status: {
+        awaitFirstExchange(srv);
         StatusReport report = gatherStatus(srv);
         if (cmd.json)
             printStatusJson(report, out);
@@ -344,7 +397,8 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
     }
     case Verb::Watch:
         // One connection and one lease for the whole watch; a refused getter
-        // shows in the report, a lost connection ends the watch (exit 3).
+        // shows in the report, a lost connection ends the watch (exit 1).
+        awaitFirstExchange(srv);
         for (unsigned round = 0; cmd.count == 0 || round < cmd.count; ++round) {
             if (round > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(cmd.intervalMs));
@@ -363,8 +417,7 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
     case Verb::SetTime: {
         DATE time = cmd.now ? dateFromSystemClock(settings.clock()) : cmd.gmtTime;
         srv.PutGmtTime(time);
-        out << "GMT time sent: " << formatDateTime(time) << "\n";
-        return 0;
+        return confirmSent(srv, out, err, "GMT time sent: " + formatDateTime(time) + "\n");
     }
     case Verb::Lines: {
         // Only the two line bits count for the server; the other line keeps
@@ -375,18 +428,16 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
         if (cmd.digital)
             flags = *cmd.digital ? flags | 8u : flags & ~8u;
         srv.PutSetFlag(flags);
-        out << "lines sent: analogue " << ((flags & 4u) ? "on" : "off") << ", digital "
-            << ((flags & 8u) ? "on" : "off") << "\n";
-        return 0;
+        return confirmSent(srv, out, err,
+                           std::string("lines sent: analogue ") + ((flags & 4u) ? "on" : "off") + ", digital " +
+                               ((flags & 8u) ? "on" : "off") + "\n");
     }
     case Verb::LineTime:
         srv.PutLineTime(cmd.lineTime);
-        out << "analogue line time sent: " << formatTimeOfDay(cmd.lineTime) << "\n";
-        return 0;
+        return confirmSent(srv, out, err, "analogue line time sent: " + formatTimeOfDay(cmd.lineTime) + "\n");
     case Verb::Offset:
         srv.PutLocalOffset(cmd.offsetDays);
-        out << "local offset sent: " << formatOffset(cmd.offsetDays) << "\n";
-        return 0;
+        return confirmSent(srv, out, err, "local offset sent: " + formatOffset(cmd.offsetDays) + "\n");
     case Verb::ChangeRule:
         // The server sends all of these to the centre in one parameters frame.
         if (cmd.changeOn)
@@ -399,12 +450,12 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
             srv.PutKeyTimeLZ(static_cast<client::EKeyChg>(cmd.summerToWinter->key));
             srv.PutChangeTimeLZ(cmd.summerToWinter->date);
         }
-        out << "change rule sent\n";
-        return 0;
+        return confirmSent(srv, out, err, "change rule sent\n");
     case Verb::DigitalType:
         srv.PutLineDigitType(static_cast<client::EDigLine>(cmd.digitalType));
-        out << "digital line type sent: " << enumName(digLineText(cmd.digitalType), cmd.digitalType) << "\n";
-        return 0;
+        return confirmSent(srv, out, err,
+                           "digital line type sent: " + enumName(digLineText(cmd.digitalType), cmd.digitalType) +
+                               "\n");
     case Verb::Pause:
         srv.ComunicationEnable(0);
         out << "communication paused\n";
@@ -414,8 +465,22 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
         out << "communication resumed\n";
         return 0;
     case Verb::Wait:
-        for (unsigned i = 0; i < cmd.count; ++i)
+        for (unsigned i = 0; i < cmd.count; ++i) {
             srv.WaitForDeviceRead();
+            // While communication is paused the server still releases
+            // waiters about once a second, but the centre is not read.
+            try {
+                srv.GetGmtTime();
+            } catch (const ServerError& e) {
+                if (!e.description())
+                    throw;
+                if (e.code() == E_KT64_PAUSED)
+                    err << "communication is paused: " << errorText(e) << "\n(kt64ctl resume switches it on)\n";
+                else
+                    err << "the centre was not read: " << errorText(e) << "\n";
+                return 1;
+            }
+        }
         out << "centre read " << cmd.count << (cmd.count == 1 ? " time\n" : " times\n");
         return 0;
     case Verb::Port:

@@ -1,8 +1,9 @@
 // kt64ctl: the administrator's and scripts' command line for the link
 // server. Connects like every client (this computer unless --computer),
 // runs one command and exits with 0 (done), 1 (the server refused or
-// reported an error; its description is printed), 2 (wrong command line)
-// or 3 (no connection to the server).
+// reported an error, or there is no connection to it; its description, or
+// the fixed text with the cause and what to do, is printed) or 2 (wrong
+// command line).
 #include <unistd.h>
 
 #include <iostream>
@@ -12,17 +13,18 @@
 #include "CtlCommand.h"
 #include "CtlRunner.h"
 #include "Kt64Client.h"
+#include "RpcLog.h"
 
 namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitNoConnection = 3;
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace kt64;
+    rpc::routeRpcLogToJournal("kt64ctl");
     std::vector<std::string_view> args(argv + 1, argv + argc);
     ctl::Command cmd;
     try {
@@ -36,18 +38,20 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        auto server = client::ConnectServer(cmd.computer);
+        client::ConnectOptions options;
+        options.tls = cmd.tls;
+        auto server = client::ConnectServer(cmd.computer, options);
         ctl::RunSettings settings;
         settings.progressBar = ::isatty(STDERR_FILENO) != 0;
         settings.clearScreen = ::isatty(STDOUT_FILENO) != 0;
         return ctl::runCommand(cmd, *server, std::cout, std::cerr, settings);
     } catch (const client::ServerError& e) {
         // The server's description when it gave one; otherwise the fixed
-        // text, with the connection's own reason for whoever reads logs.
+        // text, then one line with the cause and what to do about it.
         std::cerr << e.displayText() << "\n";
         if (!e.description()) {
-            std::cerr << "kt64ctl: " << e.what() << "\n";
-            return kExitNoConnection;
+            const std::string fix = client::connectionFix(e);
+            std::cerr << "kt64ctl: " << e.what() << (fix.empty() ? "" : ": " + fix) << "\n";
         }
         return kExitFailed;
     } catch (const ctl::CtlError& e) {

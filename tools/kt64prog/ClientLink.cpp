@@ -7,6 +7,7 @@
 #include "CentreConnection.h"
 #include "Kt64Client.h"
 #include "Registry.h"
+#include "RpcLog.h"
 
 namespace kt64::prog {
 
@@ -55,13 +56,11 @@ private:
 };
 
 // CompName under HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Prog; "" (this
-// computer) when it is not set or the registry cannot be read.
+// computer) when it is not set. Throws reg::RegistryError when the registry
+// cannot be read: the configured computer must not silently become this one.
 std::string configuredComputer() {
-    try {
-        if (auto key = reg::Key::open(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")) {
-            if (auto name = key->string("CompName")) return *name;
-        }
-    } catch (const reg::RegistryError&) {
+    if (auto key = reg::Key::open(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")) {
+        if (auto name = key->string("CompName")) return *name;
     }
     return {};
 }
@@ -69,6 +68,7 @@ std::string configuredComputer() {
 }  // namespace
 
 std::unique_ptr<program::CentreLink> connectCentre(const std::optional<std::string>& computer, std::ostream& err) {
+    rpc::routeRpcLogToJournal("kt64prog");
     try {
         auto server = client::ConnectServer(computer ? *computer : configuredComputer());
         // A server started just now has not read the centre yet; its first
@@ -79,7 +79,15 @@ std::unique_ptr<program::CentreLink> connectCentre(const std::optional<std::stri
         }
         return std::make_unique<ClientLink>(std::move(server));
     } catch (const client::ServerError& e) {
+        // The fixed text, then one line with the cause and what to do.
         err << e.displayText() << "\n";
+        if (!e.description()) {
+            const std::string fix = client::connectionFix(e);
+            err << "kt64prog: " << e.what() << (fix.empty() ? "" : ": " + fix) << "\n";
+        }
+        return std::make_unique<ClientLink>(nullptr);
+    } catch (const reg::RegistryError& e) {
+        err << client::kNoServerErrorText << "\nkt64prog: " << e.what() << "\n";
         return std::make_unique<ClientLink>(nullptr);
     }
 }

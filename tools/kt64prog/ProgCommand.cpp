@@ -1,6 +1,10 @@
 // Parsing kt64prog's command line (see ProgCommand.h).
 #include "ProgCommand.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string>
+
 #include <charconv>
 #include <string_view>
 #include <tuple>
@@ -70,13 +74,42 @@ program::TimeOfDay timeArg(std::string_view text) {
     return program::TimeOfDay{static_cast<int>(*h), static_cast<int>(*m), 0};
 }
 
+// Lower case of ASCII and of the Polish letters (UTF-8), for names typed in
+// any case.
+std::string foldCase(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(std::tolower(c));
+            continue;
+        }
+        if (i + 1 < text.size()) {
+            const auto d = static_cast<unsigned char>(text[i + 1]);
+            // Ą Ć Ę (C4 84/86/98), Ł Ń Ś Ź Ż (C5 81/83/9A/B9/BB), Ó (C3 93):
+            // the lower-case letter follows each upper-case one.
+            const bool upper = (c == 0xC4 && (d == 0x84 || d == 0x86 || d == 0x98)) ||
+                               (c == 0xC5 && (d == 0x81 || d == 0x83 || d == 0x9A || d == 0xB9 || d == 0xBB));
+            if (upper || (c == 0xC3 && d == 0x93)) {
+                out += static_cast<char>(c);
+                out += static_cast<char>(c == 0xC3 ? 0xB3 : d + 1);
+                ++i;
+                continue;
+            }
+        }
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
 int operationArg(std::string_view text) {
     static const std::pair<std::string_view, int> kNames[] = {
         {"off", 0},      {"on", 1},       {"impulse+", 2}, {"impulse-", 3},   {"cycle+", 4},  {"cycle-", 5},
         {"Wyłączony", 0}, {"Załączony", 1}, {"Impuls+", 2},  {"Impuls-", 3},    {"Cykl+", 4},   {"Cykl-", 5},
     };
+    // As listed by list and chart, in any case.
     for (const auto& [name, code] : kNames)
-        if (text == name) return code;
+        if (foldCase(text) == foldCase(name)) return code;
     return static_cast<int>(numberIn(text, 0, 5, "OPERATION"));
 }
 

@@ -1,7 +1,11 @@
 // kt64prog's commands (see ProgRunner.h).
 #include "ProgRunner.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
 #include <fstream>
+#include <string_view>
 #include <iterator>
 
 #include "ChartGeometry.h"
@@ -26,11 +30,50 @@ struct Failure {
     std::string text;
 };
 
-void openProgram(ProgramDocument& doc, const std::string& file) {
-    if (!doc.OpenDocument(file)) {
-        // A file that is not a program has been reported by the document.
-        throw Failure{doc.failureText().empty() ? std::string() : file + ": " + doc.failureText()};
+// Why file cannot be a relay program, or "" when it may be one: checked
+// before the document opens it, so that a text file or another program's
+// database is named for what it is in one message.
+std::string notAProgram(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return {};  // missing or unreadable: the document says so
+    char header[16] = {};
+    in.read(header, sizeof header);
+    if (in.gcount() == 0) return "an empty file, not a relay program";
+    if (std::string_view(header, static_cast<std::size_t>(in.gcount())) != std::string_view("SQLite format 3\0", 16))
+        return "not a relay program (not a database file)";
+    sqlite3* db = nullptr;
+    std::string why;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        const char* sql =
+            "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('Bloki', 'Daty', 'Rozkazy', 'KodOp')";
+        if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW &&
+            sqlite3_column_int(st, 0) != 4)
+            why = "not a relay program (a database without the tables Bloki, Daty, Rozkazy and KodOp)";
+        sqlite3_finalize(st);
     }
+    sqlite3_close(db);
+    return why;
+}
+
+void openProgram(ProgramDocument& doc, TerminalMessages& messages, const std::string& file) {
+    if (const std::string why = notAProgram(file); !why.empty()) throw Failure{file + ": " + why};
+    const int shownBefore = messages.messagesShown();
+    if (!doc.OpenDocument(file)) {
+        // One message per failure: when the document has shown its own,
+        // nothing is added.
+        if (messages.messagesShown() > shownBefore || doc.failureText().empty()) throw Failure{};
+        throw Failure{file + ": " + doc.failureText()};
+    }
+}
+
+// A date or command for a block the program lacks would vanish when the
+// command list is built: refused at once.
+void requireBlock(Database& db, std::int64_t block, const std::string& file) {
+    for (const auto& b : readBlocks(db))
+        if (b.lp == block) return;
+    throw Failure{formatText("%s has no block %lld (add-block makes one; list shows them)", file.c_str(),
+                             static_cast<long long>(block))};
 }
 
 void saveProgram(ProgramDocument& doc, const std::string& file) {
@@ -121,7 +164,10 @@ public:
               failed = p.failed();
               env.err << formatText("%s: %d/%d (%d%%)", std::string(program::text::kTransferTitle).c_str(), p.position(),
                                     TransferProgress::kRange, p.position() * 100 / TransferProgress::kRange);
-              if (p.failed()) env.err << "  " << p.statusText();
+              if (p.failed()) {
+                  failure = p.statusText();
+                  env.err << "  " << p.statusText();
+              }
               env.err << "\n";
           }) {}
     void watch(TransferProgress& progress) override {
@@ -132,6 +178,7 @@ public:
     int last = 0;
     bool finished = false;
     bool failed = false;
+    std::string failure;  // the server's text when the transfer failed
 };
 
 std::unique_ptr<CentreLink> connect(ProgEnvironment& env, const ProgCommand& c) {
@@ -140,12 +187,16 @@ std::unique_ptr<CentreLink> connect(ProgEnvironment& env, const ProgCommand& c) 
     return link;
 }
 
-// What a transfer ended with, beyond the core's own messages.
-void checkTransfer(const TerminalMessages& messages, const TerminalWatcher& watcher) {
+// What a transfer (what: "sending", "receiving") ended with, beyond the
+// core's own messages: where it stopped and the server's reason.
+void checkTransfer(const TerminalMessages& messages, const TerminalWatcher& watcher, const char* what) {
     if (messages.messagesShown() > 0) throw Failure{};
     if (watcher.runs == 0) throw Failure{messages.declined() > 0 ? "cancelled" : ""};
+    if (watcher.failed)
+        throw Failure{formatText("%s failed at %d of %d bytes: %s", what, watcher.last, TransferProgress::kRange,
+                                 watcher.failure.c_str())};
     if (!watcher.finished || watcher.last != TransferProgress::kRange)
-        throw Failure{formatText("the transfer stopped at %d of %d bytes", watcher.last, TransferProgress::kRange)};
+        throw Failure{formatText("%s stopped at %d of %d bytes", what, watcher.last, TransferProgress::kRange)};
 }
 
 int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) {
@@ -160,17 +211,17 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             saveProgram(doc, c.file);
             return 0;
         case Verb::List:
-            openProgram(doc, c.file);
+            openProgram(doc, messages, c.file);
             list(*doc.database(), env.out);
             return 0;
         case Verb::Chart: {
-            openProgram(doc, c.file);
+            openProgram(doc, messages, c.file);
             const CivilDate start = c.start ? *c.start : env.today();
             chart(doc, messages, ChartGeometry(start, c.days, c.resolution), env.out);
             return messages.messagesShown() > 0 ? 1 : 0;
         }
         case Verb::Compile: {
-            openProgram(doc, c.file);
+            openProgram(doc, messages, c.file);
             CommandImage image = blankImage();
             const BuildOutcome outcome = BuildImage(doc.database(), image, messages);
             if (!outcome.built) {
@@ -202,11 +253,11 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             return 0;
         }
         case Verb::Send: {
-            openProgram(doc, c.file);
+            openProgram(doc, messages, c.file);
             auto link = connect(env, c);
             TerminalWatcher watcher(env);
             ProgramTransfer(*link, messages, watcher).SendProgram(doc);
-            checkTransfer(messages, watcher);
+            checkTransfer(messages, watcher, "sending");
             return 0;
         }
         case Verb::Receive: {
@@ -216,7 +267,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             TerminalWatcher watcher(env);
             ProgramTransfer(*link, messages, watcher).ReceiveProgram(doc);
             if (messages.messagesShown() > 0 || !doc.isModified()) {
-                checkTransfer(messages, watcher);
+                checkTransfer(messages, watcher, "receiving");
                 throw Failure{};
             }
             saveProgram(doc, c.file);
@@ -225,12 +276,18 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         case Verb::AddBlock:
         case Verb::AddDate:
         case Verb::AddCommand: {
-            openProgram(doc, c.file);
+            openProgram(doc, messages, c.file);
             Database& db = *doc.database();
             std::int64_t lp = 0;
             if (c.verb == Verb::AddBlock) lp = insertBlock(db, c.block);
-            if (c.verb == Verb::AddDate) lp = insertDate(db, c.date);
-            if (c.verb == Verb::AddCommand) lp = insertCommand(db, c.command);
+            if (c.verb == Verb::AddDate) {
+                requireBlock(db, c.date.nrBloku, c.file);
+                lp = insertDate(db, c.date);
+            }
+            if (c.verb == Verb::AddCommand) {
+                requireBlock(db, c.command.blok, c.file);
+                lp = insertCommand(db, c.command);
+            }
             saveProgram(doc, c.file);
             env.out << lp << "\n";
             return 0;
