@@ -20,6 +20,28 @@ public:
         }
     }
 
+    StampedReading getStampedSyncTime() override {
+        client::StampedSyncTime answer;
+        try {
+            answer = server_->GetSyncTimeStamped();
+        } catch (const client::ServerError& e) {
+            throw asLinkError(e);
+        }
+        // The server answered somewhere between sending and receiving; the
+        // middle is the best guess, off by at most half the round trip. The
+        // frame's age on the server's clock then places it on ours, whether
+        // the server runs on this computer or another.
+        const auto answered = answer.sent + (answer.received - answer.sent) / 2;
+        const auto age = std::chrono::nanoseconds(answer.ServerMonotonicNs - answer.FrameMonotonicNs);
+        const auto requestAge = std::chrono::nanoseconds(answer.ServerMonotonicNs - answer.RequestMonotonicNs);
+        // A server without the request's stamp gives 0: no earlier bound then.
+        const auto requested = answer.RequestMonotonicNs != 0 && requestAge >= age
+                                   ? std::chrono::time_point_cast<SteadyTime::duration>(answered - requestAge)
+                                   : SteadyTime{};
+        return {answer.Time, std::chrono::time_point_cast<SteadyTime::duration>(answered - age), answer.FrameNo,
+                requested};
+    }
+
     void waitForDeviceRead() override {
         try {
             server_->WaitForDeviceRead();

@@ -27,6 +27,7 @@
 #include "SyncWorker.h"
 #include "SystemSyncClock.h"
 #include "TerminationSignals.h"
+#include "TimeFeed.h"
 #include "WorkerThread.h"
 
 namespace {
@@ -53,8 +54,13 @@ int serve() {
 
     SystemSyncClock clock;
     ClientSyncLink link("HoralService");
+    // With a daemon's socket configured, the daemon disciplines the clock
+    // from the samples and the service sets nothing.
+    std::unique_ptr<SockTimeFeed> feed;
+    if (!settings->syncSock.empty()) feed = std::make_unique<SockTimeFeed>(settings->syncSock);
     auto worker = std::make_unique<SyncWorker>(
-        *settings, SyncWorkerParts{clock, link, log, speaker, [](kt64::DATE reading) { recordLastSync(reading); }});
+        *settings,
+        SyncWorkerParts{clock, link, log, speaker, [](kt64::DATE reading) { recordLastSync(reading); }, feed.get()});
     WorkerThread thread(std::move(worker));
     log.message(MessageId::Started);
     sd_notify(0, "READY=1\nSTATUS=Uruchomiono usługę synchronizacji czasu.");

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 
+#include "CentreBracket.h"
 #include "OleDate.h"
 #include "StopSignal.h"
 #include "SyncSchedule.h"
@@ -27,6 +28,14 @@ public:
     virtual WaitResult waitUntil(LocalSeconds due, const StopSignal& stop) = 0;
 };
 
+// The PC's clock read once: local time with its fraction, the same instant
+// as UTC, and the monotonic clock then.
+struct ClockReading {
+    LocalNanoseconds local{0};
+    std::chrono::system_clock::time_point utc{};
+    SteadyTime steady{};
+};
+
 class SyncClock {
 public:
     virtual ~SyncClock() = default;
@@ -37,6 +46,12 @@ public:
     // Sets the PC's clock from calendar fields taken as local time; false
     // when the clock could not be set (no privilege, no such local time).
     virtual bool setLocalTime(const SystemTime& local) = 0;
+    // The PC's clock with its fraction and the monotonic instant of reading.
+    virtual ClockReading readClock() = 0;
+    // Sets the PC's clock to the centre's local time at the moment of
+    // setting: centre.local plus the monotonic time elapsed since centre.at,
+    // taken as late as possible. False when the clock could not be set.
+    virtual bool setLocalTime(const CentreEstimate& centre) = 0;
     // The pause after a cycle; false when stop was requested meanwhile.
     virtual bool pause(std::chrono::milliseconds length, const StopSignal& stop) = 0;
 };

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "CentreBracket.h"
 #include "HResult.h"
 #include "OleDate.h"
 
@@ -30,12 +31,26 @@ private:
     std::optional<std::string> description_;
 };
 
+// getSyncTime's value with the frame it comes from: when the frame's last
+// byte was read, on this process's monotonic clock, and its number.
+struct StampedReading {
+    DATE time = 0.0;
+    SteadyTime frameEnd{};
+    std::uint64_t frameNo = 0;
+    // When the server wrote the frame's request, on the same clock.
+    SteadyTime requested{};
+};
+
 // The link server's object for one cycle; released when destroyed.
 class SyncServer {
 public:
     virtual ~SyncServer() = default;
     // The centre's local time in whole seconds. Throws LinkError.
     virtual DATE getSyncTime() = 0;
+    // The centre's time with the stamp of the status frame it comes from,
+    // placed on this process's monotonic clock. Fails exactly when
+    // getSyncTime does. Throws LinkError.
+    virtual StampedReading getStampedSyncTime() = 0;
     // Returns when the server has completed its next read of the centre.
     // Throws LinkError (a time-out included).
     virtual void waitForDeviceRead() = 0;

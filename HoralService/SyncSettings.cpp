@@ -93,6 +93,18 @@ std::optional<SyncSettings> loadSyncSettings() {
         } else {
             writeDefault([&] { key->setDword("SyncSnd", 0); });
         }
+
+        if (auto v = key->dword("SyncZmiany"); v && *v <= kMaxSyncZmiany) {
+            s.syncZmiany = *v;
+        } else {
+            writeDefault([&] { key->setDword("SyncZmiany", s.syncZmiany); });
+        }
+
+        if (auto path = key->string("SyncSock")) {
+            s.syncSock = *path;
+        } else {
+            writeDefault([&] { key->setString("SyncSock", ""); });
+        }
     } catch (const reg::RegistryError&) {
         // The store failed while reading: the key is as good as unavailable.
         return std::nullopt;

@@ -13,6 +13,13 @@
 //   CompName  REG_SZ or REG_EXPAND_SZ (unexpanded), at most 15 characters,
 //             the computer of the link server            default defaultCompName()
 //   SyncSnd   REG_DWORD, non-zero = tone after a synchronisation  default 0
+//   SyncZmiany REG_DWORD, how many of the centre's second changes a cycle
+//             times before setting the clock, at most 300; 0 = set the
+//             whole second of the first reading after a change, as
+//             earlier versions did                       default 20
+//   SyncSock  REG_SZ, path of the time daemon's SOCK reference-clock
+//             socket; when set, offset samples go there once a second
+//             instead of the clock being set             default "" (none)
 //   LastSync  REG_BINARY 8 bytes, the centre time last applied (written only)
 #pragma once
 
@@ -37,7 +44,13 @@ struct SyncSettings {
     std::int32_t syncDo = 0;
     std::string compName;
     bool syncSnd = false;
+    // 20 changes narrow the second change to about 12 ms at the server's
+    // poll period of about 123 ms (2P/(N + 1)), for 20 s more per cycle.
+    std::uint32_t syncZmiany = 20;
+    std::string syncSock;
 };
+
+inline constexpr std::uint32_t kMaxSyncZmiany = 300;
 
 // The 8 bytes of a DATE as the registry keeps them (IEEE double, little-endian).
 std::vector<std::uint8_t> dateBytes(DATE date);

@@ -1,12 +1,23 @@
 // The synchronisation cycle.
 #include "SyncWorker.h"
 
+#include <algorithm>
+
 namespace kt64::sync {
 
 SyncWorker::SyncWorker(SyncSettings settings, SyncWorkerParts parts)
     : settings_(std::move(settings)), parts_(std::move(parts)), schedule_(settings_.hourSync, settings_.freqSync) {}
 
+void SyncWorker::logFailure(const LinkError& e) {
+    if (e.description()) {
+        parts_.log.text(*e.description());
+    } else {
+        parts_.log.message(MessageId::ServerError);
+    }
+}
+
 WorkerEnd SyncWorker::run(const StopSignal& stop) {
+    if (!settings_.syncSock.empty() && parts_.feed) return runFeed(stop);
     auto timer = parts_.clock.createTimer();
     if (!timer) return WorkerEnd::NoTimer;
 
@@ -41,11 +52,7 @@ WorkerEnd SyncWorker::run(const StopSignal& stop) {
                 if (synchroniseWith(*server, stop) == CycleEnd::Stopped) break;
             } catch (const LinkError& e) {
                 if (stop.requested()) break;
-                if (e.description()) {
-                    parts_.log.text(*e.description());
-                } else {
-                    parts_.log.message(MessageId::ServerError);
-                }
+                logFailure(e);
             }
             server.reset();
         }
@@ -54,7 +61,135 @@ WorkerEnd SyncWorker::run(const StopSignal& stop) {
     return WorkerEnd::Stopped;
 }
 
+namespace {
+
+constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+
+// The DATE of a local time with its fraction (LastSync keeps the
+// milliseconds applied).
+DATE dateOfLocal(LocalNanoseconds local) {
+    const std::int64_t ns = local.count();
+    std::int64_t whole = ns / kNsPerSecond;
+    std::int64_t fraction = ns % kNsPerSecond;
+    if (fraction < 0) {
+        fraction += kNsPerSecond;
+        --whole;
+    }
+    const auto date = dateOfLocalSeconds(whole);
+    return date ? *date + static_cast<double>(fraction) / kNsPerSecond / 86400.0 : 0.0;
+}
+
+}  // namespace
+
+void SyncWorker::recordSynchronised(DATE centre) {
+    parts_.log.message(MessageId::Synchronised);
+    if (settings_.syncSnd) parts_.speaker.tone(kSyncToneHz, kSyncToneMs);
+    if (parts_.recordLastSync) parts_.recordLastSync(centre);
+}
+
 SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopSignal& stop) {
+    if (settings_.syncZmiany == 0) return synchroniseWholeSecond(server, stop);
+
+    // Every frame narrows the bracket; the first change is where the
+    // whole-second setting would stop, each further one narrows it more.
+    const int wanted = static_cast<int>(settings_.syncZmiany);
+    CentreBracket bracket;
+    for (;;) {
+        const auto reading = server.getStampedSyncTime();
+        if (const auto second = localSecondsOfDate(reading.time)) {
+            bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested});
+            if (bracket.changes() >= wanted) break;
+        } else {
+            bracket.clear();
+        }
+        if (stop.requested()) return CycleEnd::Stopped;
+        server.waitForDeviceRead();
+        if (stop.requested()) return CycleEnd::Stopped;
+    }
+
+    const auto pc = parts_.clock.readClock();
+    const auto centre = *bracket.centreAt(pc.steady);
+    if (!synchronisationAllowed(estimatedDeviation(pc.local, centre.local), settings_.syncOd, settings_.syncDo)) {
+        parts_.log.message(MessageId::OutsideWindow);
+        return CycleEnd::Done;
+    }
+    if (stop.requested()) return CycleEnd::Stopped;
+    if (!parts_.clock.setLocalTime(centre)) {
+        parts_.log.message(MessageId::ClockNotSet);
+        return CycleEnd::Done;
+    }
+    recordSynchronised(dateOfLocal(centre.local));
+    return CycleEnd::Done;
+}
+
+WorkerEnd SyncWorker::runFeed(const StopSignal& stop) {
+    while (!stop.requested()) {
+        std::unique_ptr<SyncServer> server;
+        try {
+            server = parts_.link.connect(settings_.compName);
+        } catch (const LinkError&) {
+            if (stop.requested()) break;
+            parts_.log.message(MessageId::NoConnection);
+        }
+        if (server) {
+            try {
+                if (feedFrom(*server, stop) == CycleEnd::Stopped) break;
+            } catch (const LinkError& e) {
+                if (stop.requested()) break;
+                logFailure(e);
+            }
+            server.reset();
+        }
+        if (!parts_.clock.pause(kCyclePause, stop)) break;
+    }
+    return WorkerEnd::Stopped;
+}
+
+SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& stop) {
+    const int wanted = std::max(1, static_cast<int>(settings_.syncZmiany));
+    CentreBracket bracket;
+    bool delivered = false;     // a sample of this connection reached the daemon
+    bool deliveryFailed = false;
+    bool outside = false;
+    for (;;) {
+        const auto reading = server.getStampedSyncTime();
+        if (const auto second = localSecondsOfDate(reading.time)) {
+            const int before = bracket.changes();
+            const auto fit = bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested});
+            if (fit == CentreBracket::Fit::Narrowed && bracket.changes() > before) {
+                bracket.keepChanges(wanted);
+                if (bracket.changes() >= wanted) {
+                    const auto pc = parts_.clock.readClock();
+                    const auto centre = *bracket.centreAt(pc.steady);
+                    if (!synchronisationAllowed(estimatedDeviation(pc.local, centre.local), settings_.syncOd,
+                                                settings_.syncDo)) {
+                        if (!outside) parts_.log.message(MessageId::OutsideWindow);
+                        outside = true;
+                    } else {
+                        outside = false;
+                        const double offset = std::chrono::duration<double>(centre.local - pc.local).count();
+                        if (stop.requested()) return CycleEnd::Stopped;
+                        if (auto failure = parts_.feed->send(pc.utc, offset)) {
+                            if (!deliveryFailed) parts_.log.text(*failure);
+                            deliveryFailed = true;
+                        } else {
+                            deliveryFailed = false;
+                            if (!delivered) recordSynchronised(dateOfLocal(centre.local));
+                            delivered = true;
+                        }
+                    }
+                }
+            }
+        } else {
+            bracket.clear();
+        }
+        if (stop.requested()) return CycleEnd::Stopped;
+        server.waitForDeviceRead();
+        if (stop.requested()) return CycleEnd::Stopped;
+    }
+}
+
+SyncWorker::CycleEnd SyncWorker::synchroniseWholeSecond(SyncServer& server, const StopSignal& stop) {
     // Readings are compared as whole local seconds; the first has nothing to
     // be compared with and so is never accepted.
     std::optional<LocalSeconds> previous;
@@ -80,9 +215,7 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopS
         parts_.log.message(MessageId::ClockNotSet);
         return CycleEnd::Done;
     }
-    parts_.log.message(MessageId::Synchronised);
-    if (settings_.syncSnd) parts_.speaker.tone(kSyncToneHz, kSyncToneMs);
-    if (parts_.recordLastSync) parts_.recordLastSync(reading);
+    recordSynchronised(reading);
     return CycleEnd::Done;
 }
 

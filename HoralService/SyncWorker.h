@@ -12,6 +12,20 @@
 // none. Every cycle ends with the 5-second pause. A failed time conversion,
 // timer or wait logs 112 and ends the worker.
 //
+// With SyncZmiany = N > 0 the reading goes on until N second changes have
+// been seen, each frame stamped (CentreBracket); the window is judged on the
+// estimated deviation and the clock is set to the estimate's milliseconds at
+// the instant of setting. N = 0 keeps the whole-second setting of the first
+// reading after a change.
+//
+// With SyncSock set (and a feed given), no cycles are scheduled: the worker
+// stays connected and hands the daemon one offset sample per second change,
+// estimated over the last N changes (at least one), while the deviation lies
+// inside the window. 108, the tone and LastSync mark the first sample of a
+// connection; a failed delivery is logged once until one succeeds again;
+// failures of the link end the connection as a cycle's do, and after the
+// 5-second pause the worker connects again.
+//
 // A stop request is honoured in the wait, in the pause and between two
 // server calls; after it no further step is taken, in particular the clock
 // is not set, so the caller can log 103 once run() has returned.
@@ -26,6 +40,7 @@
 #include "SyncLink.h"
 #include "SyncLog.h"
 #include "SyncSettings.h"
+#include "TimeFeed.h"
 
 namespace kt64::sync {
 
@@ -46,6 +61,8 @@ struct SyncWorkerParts {
     Speaker& speaker;
     // Records the reading applied to the clock (LastSync).
     std::function<void(DATE)> recordLastSync;
+    // Where samples go when SyncSock is set; nullptr: the clock is set.
+    TimeFeed* feed = nullptr;
 };
 
 class SyncWorker {
@@ -58,6 +75,11 @@ public:
 private:
     enum class CycleEnd { Done, Stopped };
     CycleEnd synchroniseWith(SyncServer& server, const StopSignal& stop);
+    CycleEnd synchroniseWholeSecond(SyncServer& server, const StopSignal& stop);
+    WorkerEnd runFeed(const StopSignal& stop);
+    CycleEnd feedFrom(SyncServer& server, const StopSignal& stop);
+    void logFailure(const LinkError& e);
+    void recordSynchronised(DATE centre);
 
     SyncSettings settings_;
     SyncWorkerParts parts_;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 
@@ -137,6 +138,40 @@ bool SystemSyncClock::setLocalTime(const SystemTime& local) {
     // The system clock is set: a machine without an RTC, or one that refuses,
     // keeps the new time until the next start all the same.
     setHardwareClock(*utc, kHardwareClockDevice);
+    return true;
+}
+
+ClockReading SystemSyncClock::readClock() {
+    ClockReading reading;
+    reading.steady = std::chrono::steady_clock::now();
+    reading.utc = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(reading.utc);
+    std::tm zone{};
+    localtime_r(&seconds, &zone);
+    reading.local = std::chrono::duration_cast<std::chrono::nanoseconds>(reading.utc.time_since_epoch()) +
+                    std::chrono::seconds(zone.tm_gmtoff);
+    return reading;
+}
+
+std::optional<timespec> settingOf(const CentreEstimate& centre, SteadyTime now, std::time_t readAt) {
+    constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+    const auto local = centre.local + (now - centre.at);
+    std::int64_t whole = local.count() / kNsPerSecond;
+    std::int64_t fraction = local.count() % kNsPerSecond;
+    if (fraction < 0) {
+        fraction += kNsPerSecond;
+        --whole;
+    }
+    const auto utc = utcOfReading(systemTimeOf(whole), readAt);
+    if (!utc) return std::nullopt;
+    return timespec{*utc, static_cast<long>(fraction)};
+}
+
+bool SystemSyncClock::setLocalTime(const CentreEstimate& centre) {
+    const auto ts = settingOf(centre, std::chrono::steady_clock::now(), std::time(nullptr));
+    if (!ts) return false;
+    if (::clock_settime(CLOCK_REALTIME, &*ts) != 0) return false;
+    setHardwareClock(ts->tv_sec, kHardwareClockDevice);
     return true;
 }
 

@@ -5,6 +5,10 @@
 // clock_settime to set the clock (needs CAP_SYS_TIME), then the hardware
 // clock (RTC) where there is one.
 //
+// The estimate of the centre's time is carried forward by the monotonic
+// clock to the moment of setting, so the time spent between the estimate and
+// clock_settime does not end up as an error of the clock.
+//
 // Setting converts the centre's local reading to UTC with the offset the
 // zone has in force at the moment of the reading (now), not with mktime's
 // guess: on the autumn change day a local time occurs twice, and mktime
@@ -25,6 +29,8 @@ public:
     LocalSeconds nowLocal() override;
     std::unique_ptr<SyncTimer> createTimer() override;
     bool setLocalTime(const SystemTime& local) override;
+    ClockReading readClock() override;
+    bool setLocalTime(const CentreEstimate& centre) override;
     bool pause(std::chrono::milliseconds length, const StopSignal& stop) override;
 };
 
@@ -36,6 +42,11 @@ std::optional<std::time_t> utcOfLocal(const SystemTime& local);
 // readAt: the fields less the zone's UTC offset in force at readAt. nullopt
 // when the fields name no calendar time (a 30 February, an hour 24).
 std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t readAt);
+
+// The UTC time to give the system clock for the centre's estimated local
+// time carried forward to the monotonic instant now, converted with the
+// zone's offset in force at readAt; nullopt when it names no time.
+std::optional<timespec> settingOf(const CentreEstimate& centre, SteadyTime now, std::time_t readAt);
 
 enum class HardwareClockResult { Set, NoDevice, Failed };
 

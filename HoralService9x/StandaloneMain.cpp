@@ -24,6 +24,7 @@
 #include "SyncSettings.h"
 #include "SyncWorker.h"
 #include "SystemSyncClock.h"
+#include "TimeFeed.h"
 #include "TerminationSignals.h"
 #include "WorkerThread.h"
 
@@ -71,10 +72,13 @@ int main(int argc, char** argv) {
     SystemSyncClock clock;
     ClientSyncLink link(kStandaloneProgram);
 
+    std::unique_ptr<SockTimeFeed> feed;
     std::unique_ptr<WorkerThread> thread;
     if (const auto settings = loadSyncSettings()) {
+        if (!settings->syncSock.empty()) feed = std::make_unique<SockTimeFeed>(settings->syncSock);
         thread = std::make_unique<WorkerThread>(std::make_unique<SyncWorker>(
-            *settings, SyncWorkerParts{clock, link, log, syncSpeaker, [](kt64::DATE r) { recordLastSync(r); }}));
+            *settings,
+            SyncWorkerParts{clock, link, log, syncSpeaker, [](kt64::DATE r) { recordLastSync(r); }, feed.get()}));
         log.message(MessageId::Started);
     } else {
         log.message(MessageId::SettingsUnavailable);

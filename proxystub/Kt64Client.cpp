@@ -466,6 +466,20 @@ using Stub = rpc::IKt64Srv::Stub;
 
 DATE Kt64Srv::GetSyncTime() { return impl_->get<rpc::SyncTimeOut>(&Stub::GetSyncTime).time(); }
 
+StampedSyncTime Kt64Srv::GetSyncTimeStamped() {
+    StampedSyncTime value;
+    value.sent = std::chrono::steady_clock::now();
+    const auto out = impl_->get<rpc::SyncTimeStampedOut>(&Stub::GetSyncTimeStamped);
+    value.received = std::chrono::steady_clock::now();
+    value.Time = out.time();
+    value.FrameMonotonicNs = out.framemonotonicns();
+    value.FrameRealtimeNs = out.framerealtimens();
+    value.FrameNo = out.frameno();
+    value.ServerMonotonicNs = out.servermonotonicns();
+    value.RequestMonotonicNs = out.requestmonotonicns();
+    return value;
+}
+
 void Kt64Srv::SetComPort(std::uint32_t PortNo) {
     rpc::ComPortIn in;
     in.set_portno(PortNo);

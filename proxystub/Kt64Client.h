@@ -76,6 +76,22 @@ struct ConnectOptions {
     ClientTls tls;
 };
 
+// GetSyncTimeStamped's answer: the centre's time, the server's stamps of the
+// status frame it comes from (ns on the server's monotonic and real-time
+// clocks, when the frame's last byte was read), the frame's number, the
+// server's monotonic clock when it answered, and this process's monotonic
+// clock just before the call went out and just after the answer came.
+struct StampedSyncTime {
+    DATE Time = 0;
+    std::int64_t FrameMonotonicNs = 0;
+    std::int64_t FrameRealtimeNs = 0;
+    std::uint64_t FrameNo = 0;
+    std::int64_t ServerMonotonicNs = 0;
+    std::int64_t RequestMonotonicNs = 0;  // the frame's request written
+    std::chrono::steady_clock::time_point sent;
+    std::chrono::steady_clock::time_point received;
+};
+
 class Kt64Srv {
 public:
     ~Kt64Srv();  // releases the lease (waits at most about 1 s)
@@ -88,6 +104,8 @@ public:
     bool leaseHeld() const;
 
     DATE GetSyncTime();
+    // GetSyncTime with the frame's stamps (a member added to the interface).
+    StampedSyncTime GetSyncTimeStamped();
     void SetComPort(std::uint32_t PortNo);
     std::uint32_t GetComPort();
     void WaitForDeviceRead();

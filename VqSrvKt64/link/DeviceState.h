@@ -69,6 +69,19 @@ struct DeviceState {
     bool NoSyncSource = false;
     std::int32_t LineDigitType = 0;
 
+    // When the last byte of the last good status frame was read: the
+    // server's monotonic and real-time clocks (ns since their epochs), and
+    // the number of good frames so far. A client that times the centre's
+    // second change needs the instant of the frame, not of its own call.
+    std::int64_t FrameMonotonicNs = 0;
+    std::int64_t FrameRealtimeNs = 0;
+    std::uint64_t FrameNo = 0;
+    // When the request that the last good frame answers was written (the
+    // monotonic clock): the centre took the time it reports no earlier.
+    std::int64_t RequestMonotonicNs = 0;
+    // The same for the request now under way, until its answer is judged.
+    std::int64_t PendingRequestMonotonicNs = 0;
+
     // Pending values; each is read only by the request its setter queues.
     DATE NewGmtTime = 0;
     bool NewLineAnalOn = false;

@@ -2,11 +2,22 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 
 #include "Requests.h"
 #include "StatusFrame.h"
 
 namespace kt64::link {
+
+void stampFrame(DeviceState& state, std::chrono::steady_clock::time_point monotonic,
+                std::chrono::system_clock::time_point realtime) {
+    using std::chrono::duration_cast;
+    using std::chrono::nanoseconds;
+    state.FrameMonotonicNs = duration_cast<nanoseconds>(monotonic.time_since_epoch()).count();
+    state.FrameRealtimeNs = duration_cast<nanoseconds>(realtime.time_since_epoch()).count();
+    ++state.FrameNo;
+    state.RequestMonotonicNs = state.PendingRequestMonotonicNs;
+}
 
 namespace {
 
@@ -15,7 +26,12 @@ namespace {
 HRESULT readStatus(ByteLink& link, DeviceState& state) {
     std::array<std::uint8_t, kStatusFrameSize> frame{};
     const std::size_t n = link.read(frame);
-    return applyStatusFrame(ByteSpan(frame.data(), std::min(n, frame.size())), state);
+    // Stamped before decoding, as close to the last byte as the read allows.
+    const auto monotonic = std::chrono::steady_clock::now();
+    const auto realtime = std::chrono::system_clock::now();
+    const HRESULT hr = applyStatusFrame(ByteSpan(frame.data(), std::min(n, frame.size())), state);
+    if (hr == S_OK) stampFrame(state, monotonic, realtime);
+    return hr;
 }
 
 // Every request starts on an empty input: a late answer or stray bytes left
@@ -27,6 +43,9 @@ void send(ByteLink& link, const Bytes& frame) {
 }
 
 HRESULT request(ByteLink& link, DeviceState& state, const Bytes& frame) {
+    state.PendingRequestMonotonicNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     send(link, frame);
     return readStatus(link, state);
 }

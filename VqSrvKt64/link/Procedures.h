@@ -7,6 +7,7 @@
 // as a port failure. None of them holds a lock.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -18,6 +19,12 @@
 namespace kt64::link {
 
 using serial::ByteLink;
+
+// Records the instants a good status frame's last byte was read and counts
+// the frame (FrameMonotonicNs, FrameRealtimeNs, FrameNo); the frame's request
+// was written at PendingRequestMonotonicNs (RequestMonotonicNs).
+void stampFrame(DeviceState& state, std::chrono::steady_clock::time_point monotonic,
+                std::chrono::system_clock::time_point realtime);
 
 // Request 0x11, then the status frame. Returns the decoding's outcome.
 HRESULT exchangeStatus(ByteLink& link, DeviceState& state);

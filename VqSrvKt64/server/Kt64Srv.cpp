@@ -200,6 +200,19 @@ CallResult<DATE> Kt64Srv::GetSyncTime() {
     });
 }
 
+CallResult<StampedSyncTime> Kt64Srv::GetSyncTimeStamped() {
+    Guard apartment(apartment_);
+    return device_.access([](const DeviceRecord& r) {
+        auto readiness = link::syncReadiness(r.device);
+        const StampedSyncTime value{
+            r.device.LocTime, r.device.FrameMonotonicNs, r.device.FrameRealtimeNs, r.device.FrameNo,
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count(),
+            r.device.RequestMonotonicNs};
+        return CallResult<StampedSyncTime>{value, {readiness.code, std::move(readiness.text)}};
+    });
+}
+
 CallStatus Kt64Srv::SetComPort(std::uint32_t PortNo) {
     Guard apartment(apartment_);
     if (!config_.writePort(PortNo)) return CallStatus::failure(E_KT64_REGISTRY, text::kRegistryOpen);

@@ -40,11 +40,25 @@ inline constexpr std::uint32_t kVtArrayOfBytes = 0x2011;
 // Longest wait of WaitForDeviceRead.
 inline constexpr std::chrono::milliseconds kDeviceReadTimeout{5000};
 
+// GetSyncTime's value with the stamps of the status frame it was decoded
+// from, and the server's monotonic clock at the answer (a client on another
+// computer places the frame on its own clock by the frame's age).
+struct StampedSyncTime {
+    DATE Time = 0;
+    std::int64_t FrameMonotonicNs = 0;
+    std::int64_t FrameRealtimeNs = 0;
+    std::uint64_t FrameNo = 0;
+    std::int64_t ServerMonotonicNs = 0;
+    std::int64_t RequestMonotonicNs = 0;
+};
+
 class Kt64Srv {
 public:
     Kt64Srv(SharedDevice& device, DeviceReadEvent& readEvent, ServerConfig& config);
 
     CallResult<DATE> GetSyncTime();
+    // GetSyncTime with the frame's stamps; refuses exactly when it does.
+    CallResult<StampedSyncTime> GetSyncTimeStamped();
     CallStatus SetComPort(std::uint32_t PortNo);
     CallResult<std::uint32_t> GetComPort();
     // Blocking form, for in-process callers.

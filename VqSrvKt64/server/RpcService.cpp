@@ -57,6 +57,17 @@ RpcService::Reactor* RpcService::GetSyncTime(Ctx* c, const rpc::Void*, rpc::Sync
     return answer(c, srv_.GetSyncTime(), [&](DATE v) { out->set_time(v); });
 }
 
+RpcService::Reactor* RpcService::GetSyncTimeStamped(Ctx* c, const rpc::Void*, rpc::SyncTimeStampedOut* out) {
+    return answer(c, srv_.GetSyncTimeStamped(), [&](const StampedSyncTime& v) {
+        out->set_time(v.Time);
+        out->set_framemonotonicns(v.FrameMonotonicNs);
+        out->set_framerealtimens(v.FrameRealtimeNs);
+        out->set_frameno(v.FrameNo);
+        out->set_servermonotonicns(v.ServerMonotonicNs);
+        out->set_requestmonotonicns(v.RequestMonotonicNs);
+    });
+}
+
 RpcService::Reactor* RpcService::SetComPort(Ctx* c, const rpc::ComPortIn* in, rpc::Void*) {
     if (auto* refused = refuse(c)) return refused;
     return finish(c, srv_.SetComPort(in->portno()));

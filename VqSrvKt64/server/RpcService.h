@@ -26,6 +26,7 @@ public:
     using Reactor = grpc::ServerUnaryReactor;
 
     Reactor* GetSyncTime(Ctx*, const rpc::Void*, rpc::SyncTimeOut*) override;
+    Reactor* GetSyncTimeStamped(Ctx*, const rpc::Void*, rpc::SyncTimeStampedOut*) override;
     Reactor* SetComPort(Ctx*, const rpc::ComPortIn*, rpc::Void*) override;
     Reactor* GetComPort(Ctx*, const rpc::Void*, rpc::ComPortOut*) override;
     Reactor* WaitForDeviceRead(Ctx*, const rpc::Void*, rpc::Void*) override;

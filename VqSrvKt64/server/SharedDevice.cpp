@@ -57,6 +57,10 @@ void copyDecodedFields(const link::DeviceState& from, link::DeviceState& to) {
     to.BuildType = from.BuildType;
     to.NoSyncSource = from.NoSyncSource;
     to.LineDigitType = from.LineDigitType;
+    to.FrameMonotonicNs = from.FrameMonotonicNs;
+    to.FrameRealtimeNs = from.FrameRealtimeNs;
+    to.FrameNo = from.FrameNo;
+    to.RequestMonotonicNs = from.RequestMonotonicNs;
 }
 
 void copyPendingValues(const link::DeviceState& from, link::DeviceState& to) {

@@ -69,7 +69,7 @@ private:
 };
 
 // Copies the fields decoded from a status frame (GmtTime ... LineDigitType,
-// texts included).
+// texts included) and the frame's stamps.
 void copyDecodedFields(const link::DeviceState& from, link::DeviceState& to);
 // Copies the values clients store for the setting requests (New... fields
 // and PendingParams).

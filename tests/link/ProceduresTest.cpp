@@ -292,3 +292,50 @@ TEST(Procedures, SerialFailuresPassThroughAndEndTheTransfer) {
 
 }  // namespace
 }  // namespace kt64::link
+
+namespace kt64::link {
+namespace {
+
+TEST(Procedures, GoodStatusFramesAreStampedWhenReadAndCounted) {
+    DeviceState s;
+    FakeLink link;
+    Bytes truncated = status();
+    truncated.resize(kStatusFrameSize - 1);
+    struct Step {
+        const char* name;
+        Bytes answer;
+        bool good;
+    };
+    const Step steps[] = {{"good frame", status(), true}, {"short frame", truncated, false}, {"good again", status(), true}};
+    std::uint64_t frames = 0;
+    std::int64_t lastMonotonic = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        const auto stampedBefore = s.FrameMonotonicNs;
+        link.answer(step.answer);
+        const auto before = std::chrono::steady_clock::now().time_since_epoch();
+        const auto beforeReal = std::chrono::system_clock::now().time_since_epoch();
+        exchangeStatus(link, s);
+        const auto after = std::chrono::steady_clock::now().time_since_epoch();
+        const auto afterReal = std::chrono::system_clock::now().time_since_epoch();
+        if (!step.good) {
+            // A frame the decoding refuses keeps the last good frame's stamps.
+            EXPECT_EQ(s.FrameNo, frames);
+            EXPECT_EQ(s.FrameMonotonicNs, stampedBefore);
+            continue;
+        }
+        EXPECT_EQ(s.FrameNo, ++frames);
+        EXPECT_GE(s.FrameMonotonicNs, std::chrono::nanoseconds(before).count());
+        EXPECT_LE(s.FrameMonotonicNs, std::chrono::nanoseconds(after).count());
+        EXPECT_GE(s.FrameRealtimeNs, std::chrono::nanoseconds(beforeReal).count());
+        EXPECT_LE(s.FrameRealtimeNs, std::chrono::nanoseconds(afterReal).count());
+        EXPECT_GT(s.FrameMonotonicNs, lastMonotonic);
+        // The request went out within the exchange, before the frame came.
+        EXPECT_GE(s.RequestMonotonicNs, std::chrono::nanoseconds(before).count());
+        EXPECT_LE(s.RequestMonotonicNs, s.FrameMonotonicNs);
+        lastMonotonic = s.FrameMonotonicNs;
+    }
+}
+
+}  // namespace
+}  // namespace kt64::link

@@ -131,6 +131,22 @@ grpc::Status FakeKt64Srv::WaitForDeviceRead(grpc::ServerContext* context, const 
 
 KT64_FAKE_GET(GetSyncTime, SyncTimeOut, time, syncTime)
 KT64_FAKE_GET(GetComPort, ComPortOut, portno, comPort)
+
+grpc::Status FakeKt64Srv::GetSyncTimeStamped(grpc::ServerContext*, const rpc::Void*, rpc::SyncTimeStampedOut* out) {
+    return answer("GetSyncTime", [&](FakeState& s) {
+        const auto now =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        out->set_time(s.syncTime);
+        out->set_framemonotonicns(now);
+        out->set_framerealtimens(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count());
+        out->set_frameno(++s.frames);
+        out->set_servermonotonicns(now);
+        out->set_requestmonotonicns(now);
+    });
+}
 KT64_FAKE_GET(GetGmtTime, DateOut, pval, gmtTime)
 KT64_FAKE_GET(GetLocTime, DateOut, pval, locTime)
 KT64_FAKE_GET(GetLineTime, DateOut, pval, lineTime)

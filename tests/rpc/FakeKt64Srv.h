@@ -24,6 +24,7 @@ namespace kt64::testing {
 
 struct FakeState {
     double gmtTime = 0, locTime = 0, lineTime = 0, changeTimeZL = 0, changeTimeLZ = 0, syncTime = 0;
+    std::uint64_t frames = 0;  // stamped readings answered
     double localOffset = 0;
     std::uint32_t alarmFlag = 0, setFlag = 0, comPort = 1, changeTimeOn = 0, enabled = 1;
     rpc::EKeyChg keyTimeZL = rpc::K_OSTNIEDZ, keyTimeLZ = rpc::K_OSTNIEDZ;
@@ -73,6 +74,9 @@ public:
     grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* Lease(grpc::CallbackServerContext* context) override;
 
     grpc::Status GetSyncTime(grpc::ServerContext*, const rpc::Void*, rpc::SyncTimeOut*) override;
+    // Answers and refuses as GetSyncTime (scripted under that name), each
+    // call a new frame stamped now.
+    grpc::Status GetSyncTimeStamped(grpc::ServerContext*, const rpc::Void*, rpc::SyncTimeStampedOut*) override;
     grpc::Status SetComPort(grpc::ServerContext*, const rpc::ComPortIn*, rpc::Void*) override;
     grpc::Status GetComPort(grpc::ServerContext*, const rpc::Void*, rpc::ComPortOut*) override;
     grpc::Status WaitForDeviceRead(grpc::ServerContext*, const rpc::Void*, rpc::Void*) override;

@@ -200,6 +200,13 @@ TEST(Automation, SyncTimeReadinessIsAnsweredButNotRecorded) {
         const auto result = rig.srv.GetSyncTime();
         EXPECT_EQ(result.status, (CallStatus{row.code, std::string(row.text)})) << row.name;
         EXPECT_EQ(result.value, rig.srv.GetLocTime().value) << row.name;
+        // The stamped form refuses exactly alike and stamps the frame.
+        const auto stamped = rig.srv.GetSyncTimeStamped();
+        EXPECT_EQ(stamped.status, result.status) << row.name;
+        EXPECT_EQ(stamped.value.Time, result.value) << row.name;
+        EXPECT_GE(stamped.value.FrameNo, 1u) << row.name;
+        EXPECT_GT(stamped.value.FrameMonotonicNs, 0) << row.name;
+        EXPECT_GE(stamped.value.ServerMonotonicNs, stamped.value.FrameMonotonicNs) << row.name;
         EXPECT_EQ(lastRecordedError(rig).code, E_KT64_NOERROR) << row.name;
     }
 }

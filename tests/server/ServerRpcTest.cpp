@@ -101,6 +101,17 @@ TEST(ServerRpc, AnswersFromTheCentreAndCarriesTheErrorObject) {
     EXPECT_EQ(c->GetSerialNum(), "01/2345");
     EXPECT_NEAR(c->GetLocalOffset(), 1.0 / 24, 1e-9);
     EXPECT_NO_THROW(c->GetSyncTime());
+    // The frame's stamps travel with the time, and the frame is not from
+    // the future on either clock.
+    const auto stamped = c->GetSyncTimeStamped();
+    EXPECT_GE(stamped.FrameNo, 1u);
+    EXPECT_LE(stamped.FrameMonotonicNs, stamped.ServerMonotonicNs);
+    EXPECT_GT(stamped.RequestMonotonicNs, 0);
+    EXPECT_LE(stamped.RequestMonotonicNs, stamped.FrameMonotonicNs);
+    EXPECT_LE(stamped.FrameRealtimeNs,
+              std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+                  .count());
+    EXPECT_LE(stamped.sent, stamped.received);
 
     c->PutLocalOffset(-0.5 / 24);
     EXPECT_TRUE(eventually([&] { return std::abs(c->GetLocalOffset() + 0.5 / 24) < 1e-9; }));

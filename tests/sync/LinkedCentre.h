@@ -59,7 +59,7 @@ private:
 class MeasuringClock final : public SyncClock {
 public:
     struct Setting {
-        SystemTime value;              // the local time the worker set
+        LocalNanoseconds value;        // the local time the worker set
         Clock::time_point at;          // the PC's UTC time of the call
     };
 
@@ -72,7 +72,23 @@ public:
     std::unique_ptr<SyncTimer> createTimer() override { return std::make_unique<AlwaysDue>(); }
     bool setLocalTime(const SystemTime& local) override {
         std::lock_guard lock(mutex_);
-        settings_.push_back({local, Clock::now()});
+        settings_.push_back({std::chrono::seconds(localSecondsOf(local)), Clock::now()});
+        return true;
+    }
+    ClockReading readClock() override {
+        ClockReading r;
+        r.steady = std::chrono::steady_clock::now();
+        r.utc = Clock::now();
+        r.local = std::chrono::duration_cast<std::chrono::nanoseconds>(r.utc.time_since_epoch());
+        return r;
+    }
+    // What the real clock does: the estimate carried forward to the moment
+    // of setting.
+    bool setLocalTime(const CentreEstimate& centre) override {
+        std::lock_guard lock(mutex_);
+        const auto steady = std::chrono::steady_clock::now();
+        const auto at = Clock::now();
+        settings_.push_back({centre.local + (steady - centre.at), at});
         return true;
     }
     bool pause(std::chrono::milliseconds, const StopSignal& stop) override {
@@ -102,7 +118,7 @@ private:
 // The set value minus the centre's true local time (UTC + skew) at the
 // moment of setting, in milliseconds.
 inline double settingErrorMs(const MeasuringClock::Setting& s, std::chrono::milliseconds skew) {
-    const double setMs = static_cast<double>(localSecondsOf(s.value)) * 1000.0;
+    const double setMs = std::chrono::duration<double, std::milli>(s.value).count();
     const double trueMs =
         static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(s.at.time_since_epoch() + skew).count()) /
         1000.0;

@@ -214,6 +214,32 @@ TEST(SystemSyncClock, ReadingsBecomeUtcWithTheOffsetInForceOnTheChangeDays) {
     EXPECT_EQ(utcOfReading({2024, 1, 15, 24, 0, 0}, any), std::nullopt);
 }
 
+// The estimate is carried forward by the monotonic time elapsed since it was
+// made, keeps its sub-second part, and becomes UTC with the zone's offset.
+TEST(SystemSyncClock, EstimateIsSetWithItsFractionAtTheMomentOfSetting) {
+    using namespace std::chrono_literals;
+    ScopedZone zone("Europe/Warsaw");
+    const SteadyTime made{std::chrono::hours(7)};
+    const LocalNanoseconds local = std::chrono::seconds(localSecondsOf({2024, 1, 15, 12, 0, 0})) + 900ms;
+    struct Row {
+        const char* what;
+        std::chrono::nanoseconds elapsed;
+        std::time_t sec;
+        long nsec;
+    };
+    const Row rows[] = {
+        {"at once", 0ns, utc(2024, 1, 15, 11, 0, 0), 900'000'000},
+        {"250 ms later, into the next second", 250ms, utc(2024, 1, 15, 11, 0, 1), 150'000'000},
+        {"a minute later", 60s + 1us, utc(2024, 1, 15, 11, 1, 0), 900'001'000},
+    };
+    for (const auto& r : rows) {
+        const auto ts = settingOf({local, made}, made + r.elapsed, utc(2024, 1, 15, 11, 0, 0));
+        ASSERT_TRUE(ts) << r.what;
+        EXPECT_EQ(ts->tv_sec, r.sec) << r.what;
+        EXPECT_EQ(ts->tv_nsec, r.nsec) << r.what;
+    }
+}
+
 // No RTC is no failure; a device that refuses the time is told apart. The
 // real RTC is never touched here.
 TEST(SystemSyncClock, HardwareClockIsSkippedWhereThereIsNone) {

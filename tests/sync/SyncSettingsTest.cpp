@@ -39,6 +39,43 @@ TEST_F(SyncSettingsTest, EmptyKeyGetsEveryDefaultWritten) {
     EXPECT_EQ(k.string("CompName"), defaultCompName());
     EXPECT_EQ(k.dword("SyncSnd"), 0u);
     EXPECT_FALSE(k.query("LastSync"));
+    EXPECT_EQ(s->syncZmiany, 20u);
+    EXPECT_EQ(k.dword("SyncZmiany"), 20u);
+    EXPECT_EQ(s->syncSock, "");
+    EXPECT_EQ(k.string("SyncSock"), "");
+}
+
+TEST_F(SyncSettingsTest, ChangesToTimeAndDaemonSocket) {
+    struct Row {
+        const char* name;
+        std::optional<std::uint32_t> stored;
+        std::uint32_t used;
+    };
+    const Row rows[] = {
+        {"whole-second setting", 0u, 0u},
+        {"one change", 1u, 1u},
+        {"the largest", kMaxSyncZmiany, kMaxSyncZmiany},
+        {"beyond the largest: a cycle of hours", kMaxSyncZmiany + 1, 20u},
+        {"far beyond", 0xFFFFFFFFu, 20u},
+    };
+    for (const auto& row : rows) {
+        auto k = key();
+        k.setDword("SyncZmiany", *row.stored);
+        const auto s = loadSyncSettings();
+        ASSERT_TRUE(s) << row.name;
+        EXPECT_EQ(s->syncZmiany, row.used) << row.name;
+        EXPECT_EQ(k.dword("SyncZmiany"), row.used) << row.name;
+    }
+    auto k = key();
+    k.setString("SyncZmiany", "20");
+    k.setString("SyncSock", "/run/chrony/kt64.sock");
+    const auto s = loadSyncSettings();
+    EXPECT_EQ(s->syncZmiany, 20u);
+    EXPECT_EQ(k.dword("SyncZmiany"), 20u);
+    EXPECT_EQ(s->syncSock, "/run/chrony/kt64.sock");
+    k.setDword("SyncSock", 1);
+    EXPECT_EQ(loadSyncSettings()->syncSock, "");
+    EXPECT_EQ(k.string("SyncSock"), "");
 }
 
 TEST_F(SyncSettingsTest, StoredValuesAreRead) {

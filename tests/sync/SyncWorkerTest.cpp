@@ -48,6 +48,17 @@ public:
         return true;
     }
 
+    // The whole-second setting (SyncZmiany = 0) that these tests drive reads
+    // and sets whole seconds only.
+    ClockReading readClock() override {
+        ADD_FAILURE() << "readClock in a whole-second cycle";
+        return {};
+    }
+    bool setLocalTime(const CentreEstimate&) override {
+        ADD_FAILURE() << "estimate set in a whole-second cycle";
+        return false;
+    }
+
     bool pause(std::chrono::milliseconds length, const StopSignal& s) override {
         ++pauses;
         now += length.count() / 1000;
@@ -103,6 +114,10 @@ private:
             if (link.readings.size() > 1) link.readings.pop_front();
             return dateAt(r);
         }
+        StampedReading getStampedSyncTime() override {
+            ADD_FAILURE() << "stamped reading in a whole-second cycle";
+            throw LinkError(E_KT64_NOANSWER, std::nullopt);
+        }
         void waitForDeviceRead() override {
             ++link.waitCalls;
             if (link.onWait) link.onWait();
@@ -127,6 +142,8 @@ protected:
         settings.hourSync = *makeDate(1899, 12, 30, 2, 0, 0);
         settings.freqSync = 1440;
         settings.compName = "kt64-host";
+        // The whole-second setting; the timed one has its own tests.
+        settings.syncZmiany = 0;
     }
 
     // One run of the worker with a fresh stop request.

@@ -1,0 +1,103 @@
+// CentreBracket: where on this computer's monotonic clock the centre's
+// seconds change, narrowed from the status frames the link server stamps.
+//
+// The centre takes the time it puts into a status frame after the server
+// wrote the request and before the frame starts to leave it; the server
+// stamps the frame when its last byte has been read, a known wire time after
+// the start (50 bytes at 4800 baud, 10 bits each). A frame showing second S
+// taken between monotonic instants a and b therefore says that the centre's
+// local time less the monotonic clock (its offset) lies in [S - b, S + 1 - a).
+// (A centre may take it as the request arrives or as it answers; the few
+// milliseconds of the request on the line are all that is left open.)
+// Each frame narrows that interval; the frames around a second change narrow
+// it most, and since the poll period is no whole fraction of a second they
+// sweep across it: after N changes the width is about 2P/(N + 1) for poll
+// period P (about 12 ms for N = 20 at P = 123 ms). The estimate is the
+// middle of the interval.
+//
+// A frame that contradicts the interval means the centre's time was moved
+// (a manual setting, a new synchronisation of the centre): the caller starts
+// afresh from that frame. Frames can be forgotten by age so that a running
+// estimate follows a clock that drifts.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+#include "SyncSchedule.h"
+
+namespace kt64::sync {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+// Local time with a fraction: nanoseconds since the LocalSeconds epoch.
+using LocalNanoseconds = std::chrono::nanoseconds;
+
+// The time a 50-byte status frame takes on the line at 4800 baud (start,
+// 8 data and stop bit per byte).
+inline constexpr std::chrono::nanoseconds kStatusFrameWireTime{50LL * 10 * 1'000'000'000 / 4800};
+
+// The centre's local time and the monotonic instant it held at.
+struct CentreEstimate {
+    LocalNanoseconds local{0};
+    SteadyTime at{};
+};
+
+// One status frame as the worker sees it: the centre's whole second and
+// when the frame's last byte was read, on this process's monotonic clock.
+struct StampedFrame {
+    LocalSeconds second = 0;
+    SteadyTime frameEnd{};
+    std::uint64_t frameNo = 0;
+    // When the frame's request was written; default (unknown): the time was
+    // taken as the frame started.
+    SteadyTime requested{};
+};
+
+class CentreBracket {
+public:
+    enum class Fit {
+        Repeated,     // the frame was seen already: nothing learnt
+        Narrowed,     // the frame agrees with the interval (and may narrow it)
+        Contradicts,  // the centre's time moved: the bracket starts afresh from this frame
+    };
+
+    Fit add(const StampedFrame& frame);
+    // Forgets frames whose last byte was read before oldest, and the second
+    // changes among them.
+    void forgetBefore(SteadyTime oldest);
+    // Forgets the oldest frames until at most n second changes are left,
+    // each with the frames on both its sides.
+    void keepChanges(int n);
+    void clear();
+
+    // Second changes seen (a frame one second after the frame before it).
+    int changes() const noexcept;
+    // The interval's width; nullopt before the first frame.
+    std::optional<std::chrono::nanoseconds> width() const;
+    // The centre's local time at the monotonic instant at (the middle of the
+    // interval); nullopt before the first frame.
+    std::optional<CentreEstimate> centreAt(SteadyTime at) const;
+
+private:
+    struct Bound {
+        SteadyTime frameEnd;
+        std::int64_t low;   // offset >= low (ns)
+        std::int64_t high;  // offset < high (ns)
+        bool change;        // this frame showed the second after the frame before it
+    };
+    void recompute();
+
+    std::deque<Bound> bounds_;
+    std::optional<StampedFrame> last_;
+    std::int64_t low_ = 0;
+    std::int64_t high_ = 0;
+};
+
+// The absolute difference between the PC and the centre in whole seconds,
+// rounded half away from zero (at most the largest 32-bit value), for the
+// SyncOd/SyncDo window.
+std::int32_t estimatedDeviation(LocalNanoseconds pc, LocalNanoseconds centre);
+
+}  // namespace kt64::sync

@@ -1,0 +1,62 @@
+// Samples for the time daemon's SOCK reference clock.
+#include "TimeFeed.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace kt64::sync {
+
+SockSample sockSampleOf(std::chrono::system_clock::time_point measured, double offsetSeconds) {
+    using namespace std::chrono;
+    const auto us = duration_cast<microseconds>(measured.time_since_epoch()).count();
+    SockSample s{};
+    // Floor division: a time before the epoch still has 0 <= tv_usec < 1e6.
+    auto sec = us / 1'000'000;
+    auto usec = us % 1'000'000;
+    if (usec < 0) {
+        usec += 1'000'000;
+        --sec;
+    }
+    s.tv.tv_sec = static_cast<time_t>(sec);
+    s.tv.tv_usec = static_cast<suseconds_t>(usec);
+    s.offset = offsetSeconds;
+    s.pulse = 0;
+    s.leap = 0;
+    s._pad = 0;
+    s.magic = kSockSampleMagic;
+    return s;
+}
+
+SockTimeFeed::SockTimeFeed(std::string path) : path_(std::move(path)) {
+    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) socketError_ = errno;
+}
+
+SockTimeFeed::~SockTimeFeed() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<std::string> SockTimeFeed::send(std::chrono::system_clock::time_point measured, double offsetSeconds) {
+    auto failure = [&](int error) {
+        return "Nie mogę przekazać próbki czasu do gniazda " + path_ + ": " + std::strerror(error) + "\n";
+    };
+    if (fd_ < 0) return failure(socketError_);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path_.size() >= sizeof addr.sun_path) return failure(ENAMETOOLONG);
+    std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
+    const SockSample sample = sockSampleOf(measured, offsetSeconds);
+    // Never wait for a daemon that does not read: its queue holds a few
+    // datagrams only, and a blocked send would hold the worker (and a stop)
+    // up for good. A sample that finds the queue full is dropped.
+    const auto sent = ::sendto(fd_, &sample, sizeof sample, MSG_NOSIGNAL | MSG_DONTWAIT,
+                               reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    if (sent != static_cast<ssize_t>(sizeof sample)) return failure(sent < 0 ? errno : EMSGSIZE);
+    return std::nullopt;
+}
+
+}  // namespace kt64::sync

@@ -1,0 +1,61 @@
+// TimeFeed: the synchronisation service's offset estimates handed to the
+// site's time daemon instead of stepping the clock, so that the daemon can
+// discipline the clock continuously. The real feed is SockTimeFeed: one
+// datagram per sample on a Unix datagram socket that the daemon has bound
+// (its SOCK reference clock), in the daemon's sample layout.
+#pragma once
+
+#include <sys/time.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kt64::sync {
+
+inline constexpr int kSockSampleMagic = 0x534f434b;
+
+// One sample as the daemon reads it: the system time of the measurement,
+// true time minus system time then (seconds), no pulse, no leap second.
+struct SockSample {
+    timeval tv;
+    double offset;
+    int pulse;
+    int leap;
+    int _pad;
+    int magic;
+};
+#if defined(__x86_64__)
+static_assert(sizeof(SockSample) == 40, "the daemon reads 40-byte samples on x86_64");
+#endif
+
+// The sample for a measurement at system time measured.
+SockSample sockSampleOf(std::chrono::system_clock::time_point measured, double offsetSeconds);
+
+class TimeFeed {
+public:
+    virtual ~TimeFeed() = default;
+    // Hands one sample over; the cause (Polish, with the path and the
+    // system's text) when it could not be delivered.
+    virtual std::optional<std::string> send(std::chrono::system_clock::time_point measured, double offsetSeconds) = 0;
+};
+
+class SockTimeFeed final : public TimeFeed {
+public:
+    // The socket is addressed anew with each sample, so a daemon that was
+    // restarted (and bound its socket again) receives the next one.
+    explicit SockTimeFeed(std::string path);
+    ~SockTimeFeed() override;
+    SockTimeFeed(const SockTimeFeed&) = delete;
+    SockTimeFeed& operator=(const SockTimeFeed&) = delete;
+
+    std::optional<std::string> send(std::chrono::system_clock::time_point measured, double offsetSeconds) override;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    int socketError_ = 0;
+};
+
+}  // namespace kt64::sync
