@@ -68,11 +68,10 @@ private:
     DeviceRecord record_;
 };
 
-// Copies the fields decoded from a status frame (GmtTime ... LineDigitType,
-// texts included).
+// Copies the fields decoded from a status frame (DecodedStatus, whole).
 void copyDecodedFields(const link::DeviceState& from, link::DeviceState& to);
-// Copies the values clients store for the setting requests (New... fields
-// and PendingParams).
+// Copies the values clients store for the setting requests (PendingValues,
+// whole).
 void copyPendingValues(const link::DeviceState& from, link::DeviceState& to);
 
 }  // namespace kt64::server
