@@ -11,25 +11,12 @@
 #include <system_error>
 #include <thread>
 
+#include "UniqueFd.h"
+
 namespace kt64::sync {
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd& operator=(Fd&&) = delete;
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
+using Fd = UniqueFd;
 
 bool hasToneCapability(int fd) {
     unsigned long bits = 0;
@@ -50,7 +37,7 @@ Fd openConsole() {
         Fd fd(::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC));
         if (fd && ::ioctl(fd.get(), KIOCSOUND, 0) == 0) return fd;
     }
-    return Fd(-1);
+    return Fd();
 }
 
 // KIOCSOUND takes the timer divisor; 0 silences.

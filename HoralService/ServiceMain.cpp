@@ -10,7 +10,6 @@
 // Started other than by systemd (no NOTIFY_SOCKET, no INVOCATION_ID) the
 // program says how it is run and returns at once with 0. --help prints the
 // usage; any other argument is refused with it (exit 2).
-#include <poll.h>
 #include <signal.h>
 #include <systemd/sd-daemon.h>
 
@@ -26,7 +25,7 @@
 #include "SyncSettings.h"
 #include "SyncWorker.h"
 #include "SystemSyncClock.h"
-#include "TerminationSignals.h"
+#include "SignalWait.h"
 #include "TimeFeed.h"
 #include "WorkerThread.h"
 
@@ -41,7 +40,8 @@ bool startedByServiceManager() {
 }
 
 int serve() {
-    TerminationSignals signals;
+    // Stop (SIGTERM, SIGINT) and reload (SIGHUP) requests, read in the loop below.
+    kt64::SignalWait signals{SIGTERM, SIGINT, SIGHUP};
     PcSpeaker speaker;
     SyncLog log(syncLogPath(), ProgramVariant::Service, speaker);
 
@@ -65,25 +65,18 @@ int serve() {
     log.message(MessageId::Started);
     sd_notify(0, "READY=1\nSTATUS=Uruchomiono usługę synchronizacji czasu.");
 
-    pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {thread.endedFd(), POLLIN, 0}};
     for (;;) {
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (fds[1].revents & POLLIN) {
+        const int signo = signals.wait(thread.endedFd());
+        if (signo == kt64::SignalWait::kOther) {
             thread.join();
             sd_notify(0, "STATUS=Funkcja Windows zawiodła.");
             return EXIT_FAILURE;
         }
-        if (fds[0].revents & POLLIN) {
-            const int signo = signals.take();
-            if (signo == SIGHUP) {
-                sd_notify(0, "STATUS=Uruchomiono usługę synchronizacji czasu.");
-                continue;
-            }
-            if (signo == SIGTERM || signo == SIGINT) break;
+        if (signo == SIGHUP) {
+            sd_notify(0, "STATUS=Uruchomiono usługę synchronizacji czasu.");
+            continue;
         }
+        if (signo == SIGTERM || signo == SIGINT || signo == kt64::SignalWait::kFailed) break;
     }
     sd_notify(0, "STOPPING=1");
     thread.stop();

@@ -7,24 +7,25 @@
 #include <atomic>
 #include <chrono>
 
+#include "UniqueFd.h"
+
 namespace kt64::sync {
 
 class StopSignal {
 public:
     StopSignal();
-    ~StopSignal();
     StopSignal(const StopSignal&) = delete;
     StopSignal& operator=(const StopSignal&) = delete;
 
     void request();
     bool requested() const { return requested_.load(); }
     // Readable once the stop has been requested.
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     // Waits up to timeout; true when the stop was requested meanwhile.
     bool waitFor(std::chrono::milliseconds timeout) const;
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     std::atomic<bool> requested_{false};
 };
 

@@ -64,40 +64,34 @@ std::string incrementTailText(std::span<const std::uint8_t> bytes) {
 
 SyncLogTail::SyncLogTail(std::filesystem::path path) : path_(std::move(path)) {}
 
-SyncLogTail::~SyncLogTail() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 void SyncLogTail::followRecreatedFile() {
     struct stat byName{}, held{};
-    if (::stat(path_.c_str(), &byName) != 0 || ::fstat(fd_, &held) != 0) return;
+    if (::stat(path_.c_str(), &byName) != 0 || ::fstat(fd_.get(), &held) != 0) return;
     if (byName.st_dev == held.st_dev && byName.st_ino == held.st_ino) return;
-    const int fresh = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fresh < 0) return;
-    ::close(fd_);
-    fd_ = fresh;
+    UniqueFd fresh(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fresh) fd_ = std::move(fresh);
 }
 
 std::string SyncLogTail::poll() {
-    if (fd_ < 0) {
-        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return systemText(errno) + "\r\n";
+    if (!fd_) {
+        fd_.reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd_) return systemText(errno) + "\r\n";
         struct stat st{};
-        if (::fstat(fd_, &st) != 0) return {};
+        if (::fstat(fd_.get(), &st) != 0) return {};
         const auto length = static_cast<std::uint64_t>(st.st_size);
         const std::uint64_t start = length > kFirstTailBytes ? length - kFirstTailBytes : 0;
-        const auto bytes = readAt(fd_, start, kFirstTailBytes);
+        const auto bytes = readAt(fd_.get(), start, kFirstTailBytes);
         position_ = length;
         return firstTailText(bytes);
     }
 
     followRecreatedFile();
     struct stat st{};
-    if (::fstat(fd_, &st) != 0) return {};
+    if (::fstat(fd_.get(), &st) != 0) return {};
     const auto length = static_cast<std::uint64_t>(st.st_size);
     if (length <= position_) return {};
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(length - position_, kMaxTailIncrement));
-    const auto bytes = readAt(fd_, position_, count);
+    const auto bytes = readAt(fd_.get(), position_, count);
     position_ = length;
     return incrementTailText(bytes);
 }

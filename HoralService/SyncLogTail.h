@@ -25,6 +25,8 @@
 #include <span>
 #include <string>
 
+#include "UniqueFd.h"
+
 namespace kt64::sync {
 
 inline constexpr std::size_t kFirstTailBytes = 1000;
@@ -39,7 +41,6 @@ std::string incrementTailText(std::span<const std::uint8_t> bytes);
 class SyncLogTail {
 public:
     explicit SyncLogTail(std::filesystem::path path);
-    ~SyncLogTail();
     SyncLogTail(const SyncLogTail&) = delete;
     SyncLogTail& operator=(const SyncLogTail&) = delete;
 
@@ -47,14 +48,14 @@ public:
     // when there is nothing new.
     std::string poll();
 
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return static_cast<bool>(fd_); }
     std::uint64_t readPosition() const { return position_; }
 
 private:
     void followRecreatedFile();
 
     std::filesystem::path path_;
-    int fd_ = -1;
+    UniqueFd fd_;
     std::uint64_t position_ = 0;
 };
 

@@ -2,6 +2,8 @@
 // seam.
 #include "SystemSyncClock.h"
 
+#include "UniqueFd.h"
+
 #include <fcntl.h>
 #include <linux/rtc.h>
 #include <poll.h>
@@ -19,10 +21,7 @@ namespace {
 
 class RealtimeTimer final : public SyncTimer {
 public:
-    explicit RealtimeTimer(int fd) : fd_(fd) {}
-    ~RealtimeTimer() override { ::close(fd_); }
-    RealtimeTimer(const RealtimeTimer&) = delete;
-    RealtimeTimer& operator=(const RealtimeTimer&) = delete;
+    explicit RealtimeTimer(UniqueFd fd) : fd_(std::move(fd)) {}
 
     WaitResult waitUntil(LocalSeconds due, const StopSignal& stop) override {
         const auto utc = utcOfLocal(systemTimeOf(due));
@@ -31,9 +30,9 @@ public:
         spec.it_value.tv_sec = *utc;
         // An absolute time of 0 would disarm the timer; the instant has long passed anyway.
         if (spec.it_value.tv_sec <= 0) spec.it_value.tv_nsec = 1;
-        if (::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr) != 0) return WaitResult::Failed;
+        if (::timerfd_settime(fd_.get(), TFD_TIMER_ABSTIME, &spec, nullptr) != 0) return WaitResult::Failed;
 
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
+        pollfd fds[2] = {{fd_.get(), POLLIN, 0}, {stop.fd(), POLLIN, 0}};
         for (;;) {
             if (stop.requested()) return WaitResult::Stopped;
             const int rc = ::poll(fds, 2, -1);
@@ -44,7 +43,7 @@ public:
             if (fds[1].revents & POLLIN) return WaitResult::Stopped;
             if (fds[0].revents & POLLIN) {
                 std::uint64_t expirations = 0;
-                if (::read(fd_, &expirations, sizeof expirations) == sizeof expirations) return WaitResult::Due;
+                if (::read(fd_.get(), &expirations, sizeof expirations) == sizeof expirations) return WaitResult::Due;
                 if (errno == EINTR || errno == EAGAIN) continue;
                 return WaitResult::Failed;
             }
@@ -53,7 +52,7 @@ public:
     }
 
 private:
-    int fd_;
+    UniqueFd fd_;
 };
 
 }  // namespace
@@ -125,9 +124,9 @@ LocalSeconds SystemSyncClock::nowLocal() {
 }
 
 std::unique_ptr<SyncTimer> SystemSyncClock::createTimer() {
-    const int fd = ::timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC);
-    if (fd < 0) return nullptr;
-    return std::make_unique<RealtimeTimer>(fd);
+    UniqueFd fd(::timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC));
+    if (!fd) return nullptr;
+    return std::make_unique<RealtimeTimer>(std::move(fd));
 }
 
 bool SystemSyncClock::setLocalTime(const SystemTime& local) {

@@ -8,7 +8,6 @@
 // program stays until it is stopped all the same), start the worker and log
 // 102, wait for SIGTERM or SIGINT, then stop the worker (cutting a link
 // call in progress short), log 103 and exit with 0. A worker that ends by itself leaves the program waiting.
-#include <poll.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -24,23 +23,18 @@
 #include "SyncSettings.h"
 #include "SyncWorker.h"
 #include "SystemSyncClock.h"
+#include "SignalWait.h"
 #include "TimeFeed.h"
-#include "TerminationSignals.h"
 #include "WorkerThread.h"
 
 namespace {
 
 using namespace kt64::sync;
 
-void waitForStop(TerminationSignals& signals) {
-    pollfd fd{signals.fd(), POLLIN, 0};
+void waitForStop(kt64::SignalWait& signals) {
     for (;;) {
-        if (::poll(&fd, 1, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        const int signo = signals.take();
-        if (signo == SIGTERM || signo == SIGINT) return;
+        const int signo = signals.wait();
+        if (signo == SIGTERM || signo == SIGINT || signo == kt64::SignalWait::kFailed) return;
     }
 }
 
@@ -65,7 +59,7 @@ int main(int argc, char** argv) {
         return -1;
     }
 
-    TerminationSignals signals;
+    kt64::SignalWait signals{SIGTERM, SIGINT, SIGHUP};
     PcSpeaker warningSpeaker;
     TimerChannelSpeaker syncSpeaker;
     SyncLog log(syncLogPath(), ProgramVariant::Standalone, warningSpeaker);

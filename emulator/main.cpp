@@ -12,6 +12,7 @@
 #include "CentreEmulator.h"
 #include "ControlCommand.h"
 #include "ControlSocket.h"
+#include "SignalWait.h"
 
 namespace {
 
@@ -102,14 +103,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    // SIGTERM and SIGINT are taken synchronously by this thread only; the
-    // serving thread inherits the blocked mask.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // SIGTERM, SIGINT and SIGHUP are taken synchronously by this thread
+    // only; the serving thread inherits the blocked mask.
+    kt64::SignalWait stopSignals{SIGTERM, SIGINT, SIGHUP};
 
     try {
         CentreEmulator centre(options);
@@ -122,8 +118,7 @@ int main(int argc, char** argv) {
         }
         centre.start();
         std::cout << "kt64sim: serving on " << centre.devicePath() << std::endl;
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
+        stopSignals.wait();
         centre.stop();
     } catch (const EmulatorError& e) {
         std::cerr << "kt64sim: " << e.what() << "\n";

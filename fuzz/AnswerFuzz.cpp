@@ -67,17 +67,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 1: {
-            receiveCommandList(link, state);
+            std::vector<std::uint8_t> buffer;
+            std::int32_t count = 0;
+            const bool ok = downloadCommandList(link, buffer, count);
+            endDownload(state, ok, count, buffer);
+            exchangeStatus(link, state);
             if (state.RecvCount < 0 || state.RecvCount > static_cast<std::int32_t>(kImageSize)) __builtin_trap();
             if (state.RecvFailed == (state.RecvCount == static_cast<std::int32_t>(kImageSize))) __builtin_trap();
             break;
         }
-        case 2:
-            state.TransferBuffer.assign(kImageSize + kTransferSpare, 0);
+        case 2: {
             state.SendRemaining = static_cast<std::int32_t>(data[size - 1]) * 11;
-            sendCommandList(link, state);
-            if (state.SendRemaining != 0 || !state.TransferBuffer.empty()) __builtin_trap();
+            std::int32_t remaining = state.SendRemaining;
+            endUpload(state, uploadCommandList(link, std::vector<std::uint8_t>(kImageSize, 0), remaining));
+            exchangeStatus(link, state);
+            if (state.SendRemaining != 0 || remaining < 0) __builtin_trap();
             break;
+        }
         case 3:
             // Pending values from the input bytes: offsets and dates of any value.
             state.NewLocalOffset = doubleAt(input, 0);

@@ -5,6 +5,7 @@
 // writes all of them.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace kt64::ids {
@@ -30,6 +31,25 @@ inline constexpr std::string_view kFAlarmId = "{C45BF0AF-0AE7-4E35-941A-3A65C1EC
 inline constexpr std::string_view kFSetId = "{4D226676-5F31-4DCC-A893-E01022E2A635}";
 inline constexpr std::string_view kEKeyChgId = "{A8C500F9-3D05-460C-83EB-1413C07B4910}";
 inline constexpr std::string_view kEDigLineId = "{319CDB3C-5269-4059-B094-B2077B8BBC46}";
+
+// FAlarm: the bits of the AlarmFlag property.
+enum FAlarm : std::uint32_t {
+    A_SYNCTRAN = 1,
+    A_SET = 2,
+    A_AKU36 = 4,
+    A_POWER = 8,
+    A_SYNC = 16,
+    A_ANTENA = 32,
+    A_MANSET = 64,
+    A_LINE1 = 128,
+};
+// FSet: the bits of the SetFlag property.
+enum FSet : std::uint32_t {
+    S_CHANGETIMEON = 1,
+    S_WINTERTIME = 2,
+    S_LINE1ANALON = 4,
+    S_LINE1DIGITON = 8,
+};
 
 // Application: AppID, its name (also service name and log source).
 inline constexpr std::string_view kAppId = "{9F200A91-BDDC-4309-AB37-98F1ECFDF63A}";

@@ -5,23 +5,14 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
-#include <memory>
 
-#include "SdBus.h"
+#include "SystemdUnits.h"
 #include "ServerError.h"
 
 namespace kt64::client {
 
 namespace {
-
-using sdbus::Bus;
-using sdbus::BusError;
-using sdbus::Message;
-constexpr const char* kDestination = sdbus::kSystemdDestination;
-constexpr const char* kManagerPath = sdbus::kSystemdPath;
-constexpr const char* kManager = sdbus::kSystemdManager;
 
 // The bus answered, but nobody there is the service manager we need.
 constexpr std::array kManagerUnreachable{
@@ -59,27 +50,16 @@ HRESULT serviceStartFailure(std::string_view busError, int error) {
 }
 
 void startSystemdUnit(const std::string& unit, std::chrono::milliseconds timeout) {
-    sd_bus* rawBus = nullptr;
-    int rc = sd_bus_open_system(&rawBus);
-    Bus bus(rawBus);
-    if (rc < 0) fail("", -rc, "cannot open the system bus to start " + unit + ": " + std::strerror(-rc));
-
-    sd_bus_message* rawCall = nullptr;
-    rc = sd_bus_message_new_method_call(bus.get(), &rawCall, kDestination, kManagerPath, kManager, "StartUnit");
-    Message call(rawCall);
-    if (rc >= 0) rc = sd_bus_message_append(call.get(), "ss", unit.c_str(), "replace");
-    if (rc < 0) fail("", -rc, "cannot build the StartUnit call for " + unit + ": " + std::strerror(-rc));
-
-    BusError error;
-    sd_bus_message* rawReply = nullptr;
-    const auto usec = static_cast<std::uint64_t>(std::chrono::microseconds(timeout).count());
-    rc = sd_bus_call(bus.get(), call.get(), usec > 0 ? usec : 1, &error.error, &rawReply);
-    Message reply(rawReply);
-    if (rc < 0) {
-        const std::string name = error.error.name ? error.error.name : "";
-        const std::string text = error.error.message ? error.error.message : std::strerror(-rc);
-        fail(name, -rc, "systemd did not start " + unit + ": " + (name.empty() ? text : name + ": " + text));
-    }
+    sdbus::SystemdUnits units;
+    if (!units.connected())
+        fail("", units.openError(), "cannot open the system bus to start " + unit + ": " + std::strerror(units.openError()));
+    const auto usec = std::chrono::microseconds(timeout);
+    const auto failure = units.start(unit, usec.count() > 0 ? usec : std::chrono::microseconds(1));
+    if (!failure) return;
+    if (!failure->sent)
+        fail("", failure->error, "cannot build the StartUnit call for " + unit + ": " + failure->text);
+    fail(failure->name, failure->error,
+         "systemd did not start " + unit + ": " + (failure->name.empty() ? failure->text : failure->name + ": " + failure->text));
 }
 
 }  // namespace kt64::client

@@ -1,5 +1,5 @@
 // DeviceState: the link server's one picture of the centre. It holds the
-// worker's state and command queue, the outcome of the last exchange
+// worker's command queue, the outcome of the last exchange
 // (ErrorCode/ErrorText/StatusValid), every field decoded from the last good
 // 50-byte status frame, the values clients asked to be written but that have
 // not gone out yet (the New... fields and the PendingParams mask), and the
@@ -31,19 +31,10 @@ enum PendingParam : std::uint32_t {
     P_CHANGETIMEON = 0x20,
 };
 
-struct DeviceState {
-    // Worker state machine code; 0 = open the port.
-    std::int32_t WorkerState = 0;
-    // Queued worker commands, guarded by Lock.
-    std::deque<std::int32_t> CommandQueue;
-    std::string ErrorText{text::kNoError};
-    HRESULT ErrorCode = E_KT64_NOERROR;
-    // True when the last exchange ended with a good status frame.
-    bool StatusValid = false;
-    std::int32_t PauseTicks = 0;
-    std::mutex Lock;
-
-    // Decoded from the status frame. Zero until the first good frame.
+// Decoded from the status frame. Zero until the first good frame. Copied
+// whole between the worker's copy and the shared one, so a field added here
+// is published with the others.
+struct DecodedStatus {
     DATE GmtTime = 0;
     DATE LocTime = 0;
     DATE LineTime = 0;  // time of day on 1 January 1900 (2.0 = 00:00)
@@ -68,7 +59,6 @@ struct DeviceState {
     std::string BuildType;  // "KT-64/GPS/1/232 V1.2"
     bool NoSyncSource = false;
     std::int32_t LineDigitType = 0;
-
     // When the last byte of the last good status frame was read: the
     // server's monotonic and real-time clocks (ns since their epochs), and
     // the number of good frames so far. A client that times the centre's
@@ -79,10 +69,11 @@ struct DeviceState {
     // When the request that the last good frame answers was written (the
     // monotonic clock): the centre took the time it reports no earlier.
     std::int64_t RequestMonotonicNs = 0;
-    // The same for the request now under way, until its answer is judged.
-    std::int64_t PendingRequestMonotonicNs = 0;
+};
 
-    // Pending values; each is read only by the request its setter queues.
+// Pending values; each is read only by the request its setter queues.
+// Copied whole, like DecodedStatus.
+struct PendingValues {
     DATE NewGmtTime = 0;
     bool NewLineAnalOn = false;
     bool NewLineDigitOn = false;
@@ -97,14 +88,32 @@ struct DeviceState {
     DATE NewChangeTimeLZ = 0;
     bool NewChangeTimeOn = false;
     std::uint32_t PendingParams = 0;  // PendingParam bits
+};
 
-    // Command-list transfer: the image being sent (n + 7 bytes, the last 7
-    // spare) or received (2912 bytes); empty when none.
+// Command-list transfer as clients see it.
+struct TransferState {
+    // The last complete image downloaded (2905 bytes); empty when none, or
+    // once a new download is queued. An upload's image waits elsewhere
+    // (the server's SendBuffer).
     std::vector<std::uint8_t> TransferBuffer;
     std::int32_t SendRemaining = 0;  // bytes still to send, counts down
     std::int32_t RecvCount = 0;      // bytes received, counts up
     bool SendFailed = false;
     bool RecvFailed = false;
+};
+
+// The groups are bases so that every user keeps naming the fields directly.
+struct DeviceState : DecodedStatus, PendingValues, TransferState {
+    // Queued worker commands, guarded by Lock.
+    std::deque<std::int32_t> CommandQueue;
+    std::string ErrorText{text::kNoError};
+    HRESULT ErrorCode = E_KT64_NOERROR;
+    // True when the last exchange ended with a good status frame.
+    bool StatusValid = false;
+    // When the request now under way was written (monotonic clock), until
+    // its answer is judged; then it becomes RequestMonotonicNs.
+    std::int64_t PendingRequestMonotonicNs = 0;
+    std::mutex Lock;
 };
 
 }  // namespace kt64::link

@@ -128,37 +128,30 @@ bool downloadRecords(ByteLink& link, std::span<std::uint8_t> buffer, std::int32_
     return true;
 }
 
-void sendCommandList(ByteLink& link, DeviceState& state, const TransferProgress& progress) {
-    auto finish = [&state](bool ok) {
-        state.SendFailed = !ok;
-        state.SendRemaining = 0;
-        state.TransferBuffer = {};
-    };
-    bool ok = false;
-    try {
-        ok = uploadRecords(link, state.TransferBuffer, state.SendRemaining, progress);
-    } catch (...) {
-        // The port failed mid-transfer: the upload has failed and must not
-        // stay "under way"; the port failure itself goes on to the caller.
-        finish(false);
-        throw;
-    }
-    finish(ok);
-    exchangeStatus(link, state);
+bool uploadCommandList(ByteLink& link, std::vector<std::uint8_t> buffer, std::int32_t& remaining,
+                       const TransferProgress& progress) {
+    // Whole records only: the last one may carry up to 7 spare bytes.
+    const auto needed = static_cast<std::size_t>(std::max(remaining, 0)) + kTransferSpare;
+    if (buffer.size() < needed) buffer.resize(needed, 0);
+    return uploadRecords(link, buffer, remaining, progress);
 }
 
-void receiveCommandList(ByteLink& link, DeviceState& state, const TransferProgress& progress) {
-    state.TransferBuffer.assign(kReceiveBufferSize, 0);
-    state.RecvCount = 0;
-    bool ok = false;
-    try {
-        ok = downloadRecords(link, state.TransferBuffer, state.RecvCount, progress);
-    } catch (...) {
-        state.RecvFailed = true;
-        throw;
-    }
+bool downloadCommandList(ByteLink& link, std::vector<std::uint8_t>& buffer, std::int32_t& count,
+                         const TransferProgress& progress) {
+    buffer.assign(kReceiveBufferSize, 0);
+    count = 0;
+    return downloadRecords(link, buffer, count, progress);
+}
+
+void endUpload(DeviceState& state, bool ok) {
+    state.SendFailed = !ok;
+    state.SendRemaining = 0;
+}
+
+void endDownload(DeviceState& state, bool ok, std::int32_t count, std::span<const std::uint8_t> buffer) {
     state.RecvFailed = !ok;
-    exchangeStatus(link, state);
+    state.RecvCount = count;
+    if (ok) state.TransferBuffer.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(kImageSize));
 }
 
 }  // namespace kt64::link

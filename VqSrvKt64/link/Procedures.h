@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <vector>
 
 #include "ByteLink.h"
 #include "DeviceState.h"
@@ -60,14 +61,23 @@ bool uploadRecords(ByteLink& link, std::span<const std::uint8_t> buffer, std::in
 bool downloadRecords(ByteLink& link, std::span<std::uint8_t> buffer, std::int32_t& recvCount,
                      const TransferProgress& progress = {});
 
-// The worker's whole upload step: upload TransferBuffer (SendRemaining set by
-// the caller to the image length), SendFailed = failure, SendRemaining = 0,
-// TransferBuffer released, then a status exchange.
-void sendCommandList(ByteLink& link, DeviceState& state, const TransferProgress& progress = {});
-// The worker's whole download step: TransferBuffer = 2912 zero bytes,
-// RecvCount = 0, download, RecvFailed = failure, then a status exchange. The
-// buffer stays for the client to collect.
-void receiveCommandList(ByteLink& link, DeviceState& state, const TransferProgress& progress = {});
+// The server's upload of a command list: buffer (the image, SendRemaining
+// bytes) padded with zeros to whole records, then uploadRecords. remaining
+// counts down as records are acknowledged.
+bool uploadCommandList(ByteLink& link, std::vector<std::uint8_t> buffer, std::int32_t& remaining,
+                       const TransferProgress& progress = {});
+// The server's download of a command list: buffer = 2912 zero bytes,
+// count = 0, then downloadRecords.
+bool downloadCommandList(ByteLink& link, std::vector<std::uint8_t>& buffer, std::int32_t& count,
+                         const TransferProgress& progress = {});
+
+// How a transfer's end shows in the state clients read. An upload:
+// SendFailed = failure, SendRemaining = 0. A download: RecvFailed =
+// failure, RecvCount = the bytes received; only a complete image becomes
+// TransferBuffer (2905 bytes), so a client never takes a part of a list for
+// the centre's whole one.
+void endUpload(DeviceState& state, bool ok);
+void endDownload(DeviceState& state, bool ok, std::int32_t count, std::span<const std::uint8_t> buffer);
 
 // Buffer sizes of the two transfers.
 inline constexpr std::size_t kTransferSpare = 7;

@@ -9,13 +9,15 @@
 
 #include <functional>
 
+#include "SignalWait.h"
+#include "UniqueFd.h"
+
 namespace kt64::server {
 
 class ControlLoop {
 public:
     // Throws std::system_error when the signals cannot be routed to the loop.
     ControlLoop();
-    ~ControlLoop();
     ControlLoop(const ControlLoop&) = delete;
     ControlLoop& operator=(const ControlLoop&) = delete;
 
@@ -26,8 +28,8 @@ public:
     void run(const std::function<void(int signal)>& unknownRequest);
 
 private:
-    int signalFd_ = -1;
-    int quitFd_ = -1;
+    SignalWait signals_;
+    UniqueFd quit_;
 };
 
 }  // namespace kt64::server

@@ -12,6 +12,7 @@
 
 #include "Frame.h"
 #include "HResult.h"
+#include "Kt64SrvIds.h"
 #include "Procedures.h"
 #include "StatusFrame.h"
 #include "WorkerState.h"
@@ -304,14 +305,14 @@ CallStatus Kt64Srv::PutLineTime(DATE newVal) {
 CallResult<std::uint32_t> Kt64Srv::GetAlarmFlag() {
     return statusGetter<std::uint32_t>([](const link::DeviceState& d) {
         std::uint32_t bits = 0;
-        if (d.AlarmSyncTran) bits |= 1;
-        if (d.AlarmSet) bits |= 2;
-        if (d.AlarmAku36) bits |= 4;
-        if (d.AlarmPower) bits |= 8;
-        if (d.AlarmSync) bits |= 16;
-        if (d.AlarmAntena) bits |= 32;
-        if (d.AlarmManSet) bits |= 64;
-        if (d.AlarmLine1) bits |= 128;
+        if (d.AlarmSyncTran) bits |= ids::A_SYNCTRAN;
+        if (d.AlarmSet) bits |= ids::A_SET;
+        if (d.AlarmAku36) bits |= ids::A_AKU36;
+        if (d.AlarmPower) bits |= ids::A_POWER;
+        if (d.AlarmSync) bits |= ids::A_SYNC;
+        if (d.AlarmAntena) bits |= ids::A_ANTENA;
+        if (d.AlarmManSet) bits |= ids::A_MANSET;
+        if (d.AlarmLine1) bits |= ids::A_LINE1;
         return bits;
     });
 }
@@ -322,10 +323,10 @@ CallResult<std::uint32_t> Kt64Srv::GetSetFlag() {
     return device_.access([](const DeviceRecord& r) {
         const auto& d = r.device;
         std::uint32_t bits = 0;
-        if (d.SetChangeTimeOn) bits |= 1;
-        if (d.SetWinterTime) bits |= 2;
-        if (d.SetLine1AnalOn) bits |= 4;
-        if (d.SetLine1DigitOn) bits |= 8;
+        if (d.SetChangeTimeOn) bits |= ids::S_CHANGETIMEON;
+        if (d.SetWinterTime) bits |= ids::S_WINTERTIME;
+        if (d.SetLine1AnalOn) bits |= ids::S_LINE1ANALON;
+        if (d.SetLine1DigitOn) bits |= ids::S_LINE1DIGITON;
         return CallResult<std::uint32_t>{bits, CallStatus::success()};
     });
 }
@@ -335,8 +336,8 @@ CallStatus Kt64Srv::PutSetFlag(std::uint32_t newVal) {
     // S_CHANGETIMEON is written through ChangeTimeOn; S_WINTERTIME is only
     // reported: both are ignored here.
     device_.access([&](DeviceRecord& r) {
-        r.device.NewLineAnalOn = (newVal & 4) != 0;
-        r.device.NewLineDigitOn = (newVal & 8) != 0;
+        r.device.NewLineAnalOn = (newVal & ids::S_LINE1ANALON) != 0;
+        r.device.NewLineDigitOn = (newVal & ids::S_LINE1DIGITON) != 0;
     });
     // A frame already waiting takes the values just stored: a client calling
     // this in a loop must not queue frames faster than the line sends them,

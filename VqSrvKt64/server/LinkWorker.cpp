@@ -235,23 +235,17 @@ std::int32_t LinkWorker::runUpload() {
         r.SendBuffer.clear();
         remaining = r.device.SendRemaining;
     });
-    // Whole records only: the last one may carry up to 7 spare bytes.
-    const auto needed = static_cast<std::size_t>(std::max(remaining, 0)) + link::kTransferSpare;
-    if (buffer.size() < needed) buffer.resize(needed, 0);
 
     journal_.transferStarted("upload of the command list");
     auto finish = [&](bool ok) {
         journal_.transferEnded("upload of the command list", ok,
                                std::to_string(std::max(remaining, 0)) + " bytes still to send, " +
                                    (stopping() ? "the server is stopping" : "bad or missing acknowledgement"));
-        device_.access([&](DeviceRecord& r) {
-            r.device.SendFailed = !ok;
-            r.device.SendRemaining = 0;
-        });
+        device_.access([&](DeviceRecord& r) { link::endUpload(r.device, ok); });
     };
     return runTransfer(
         [&] {
-            return link::uploadRecords(*link_, buffer, remaining, [&](std::int32_t left) {
+            return link::uploadCommandList(*link_, std::move(buffer), remaining, [&](std::int32_t left) {
                 device_.access([&](DeviceRecord& r) { r.device.SendRemaining = std::max(left, 0); });
                 return true;
             });
@@ -260,7 +254,7 @@ std::int32_t LinkWorker::runUpload() {
 }
 
 std::int32_t LinkWorker::runDownload() {
-    std::vector<std::uint8_t> buffer(link::kReceiveBufferSize, 0);
+    std::vector<std::uint8_t> buffer;
     std::int32_t count = 0;
     journal_.transferStarted("download of the command list");
     auto finish = [&](bool ok) {
@@ -268,15 +262,13 @@ std::int32_t LinkWorker::runDownload() {
                                std::to_string(count) + " bytes received, " +
                                    (stopping() ? "the server is stopping" : "bad or missing answer"));
         device_.access([&](DeviceRecord& r) {
-            r.device.RecvFailed = !ok;
-            r.device.RecvCount = count;
-            if (ok) r.device.TransferBuffer.assign(buffer.begin(), buffer.begin() + link::kImageSize);
+            link::endDownload(r.device, ok, count, buffer);
             r.DownloadBusy = false;
         });
     };
     return runTransfer(
         [&] {
-            return link::downloadRecords(*link_, buffer, count, [&](std::int32_t received) {
+            return link::downloadCommandList(*link_, buffer, count, [&](std::int32_t received) {
                 const bool complete = received >= static_cast<std::int32_t>(link::kImageSize);
                 device_.access([&](DeviceRecord& r) {
                     // The image becomes readable together with the count that

@@ -68,11 +68,11 @@ private:
     DeviceRecord record_;
 };
 
-// Copies the fields decoded from a status frame (GmtTime ... LineDigitType,
-// texts included) and the frame's stamps.
+// Copies the fields decoded from a status frame and the frame's stamps
+// (DecodedStatus, whole).
 void copyDecodedFields(const link::DeviceState& from, link::DeviceState& to);
-// Copies the values clients store for the setting requests (New... fields
-// and PendingParams).
+// Copies the values clients store for the setting requests (PendingValues,
+// whole).
 void copyPendingValues(const link::DeviceState& from, link::DeviceState& to);
 
 }  // namespace kt64::server

@@ -6,20 +6,19 @@
 
 #include <string_view>
 
-#include "SdBus.h"
+#include "SystemdUnits.h"
 #include "ServiceUnit.h"
 
 namespace kt64::server {
 
 class SystemdServiceManager final : public ServiceManager {
 public:
-    SystemdServiceManager();
     bool isRunning(std::string_view unit) override;
     bool stop(std::string_view unit) override;
     void reload() override;
 
 private:
-    sdbus::Bus bus_;
+    sdbus::SystemdUnits units_;
 };
 
 }  // namespace kt64::server

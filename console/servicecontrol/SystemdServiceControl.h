@@ -21,8 +21,6 @@ public:
     int state() override;
 
 private:
-    bool callJob(const char* method);
-
     std::string unit_;
 };
 

@@ -1,6 +1,8 @@
 // Keys and values of the registry over the SQLite store.
 #include "Registry.h"
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 
 #include "KeyPath.h"
@@ -42,27 +44,29 @@ std::string_view typeName(ValueType type) {
     return "REG_UNKNOWN";
 }
 
-void Key::StoreCloser::operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-
 Key::Key(Store db, bool writable, Hive hive, std::int64_t id, std::string path)
     : db_(std::move(db)), writable_(writable), hive_(hive), id_(id), path_(std::move(path)) {}
 
 std::optional<Key> Key::open(Hive hive, std::string_view path) {
     // Malformed paths are refused even when the store is still empty.
     (void)splitKeyPath(path);
-    Store db = store::open(store::Access::Read);
-    if (!db) return std::nullopt;
-    auto found = store::findKey(db.get(), hive, path);
-    if (!found) return std::nullopt;
-    return Key(std::move(db), false, hive, found->id, std::move(found->path));
+    return store::translated([&]() -> std::optional<Key> {
+        Store db = store::open(store::Access::Read);
+        if (!db) return std::nullopt;
+        auto found = store::findKey(db, hive, path);
+        if (!found) return std::nullopt;
+        return Key(std::move(db), false, hive, found->id, std::move(found->path));
+    });
 }
 
 Key Key::create(Hive hive, std::string_view path) {
-    Store db = store::open(store::Access::Write);
-    store::WriteTransaction tx(db.get());
-    auto found = store::createKey(db.get(), hive, path);
-    tx.commit();
-    return Key(std::move(db), true, hive, found.id, std::move(found.path));
+    return store::translated([&] {
+        Store db = store::open(store::Access::Write);
+        store::WriteTransaction tx(db);
+        auto found = store::createKey(db, hive, path);
+        tx.commit();
+        return Key(std::move(db), true, hive, found.id, std::move(found.path));
+    });
 }
 
 void Key::makeWritable() {
@@ -74,10 +78,12 @@ void Key::makeWritable() {
 }
 
 std::optional<Value> Key::query(std::string_view name) const {
-    store::Statement st(db_.get(), "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
-    st.bind(1, id_).bind(2, foldName(name));
-    if (!st.step()) return std::nullopt;
-    return Value{static_cast<ValueType>(st.integer(0)), st.bytes(1)};
+    return store::translated([&]() -> std::optional<Value> {
+        store::Statement st(db_, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
+        st.bind(1, id_).bind(2, foldName(name));
+        if (!st.step()) return std::nullopt;
+        return Value{static_cast<ValueType>(st.integer(0)), st.bytes(1)};
+    });
 }
 
 std::optional<std::uint32_t> Key::dword(std::string_view name) const {
@@ -127,19 +133,22 @@ void Key::setValue(std::string_view name, const Value& value) {
 }
 
 void Key::write(std::string_view name, ValueType type, std::span<const std::uint8_t> data, bool asText) {
-    makeWritable();
-    // One statement, so one transaction: the value is replaced whole or not
-    // at all. An existing value keeps the case its name was created with.
-    store::Statement st(db_.get(),
-                        "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
-                        " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
-    st.bind(1, id_).bind(2, name).bind(3, foldName(name)).bind(4, static_cast<std::int64_t>(type));
-    if (asText)
-        st.bind(5, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-    else
-        st.bindBlob(5, data);
     try {
-        st.step();
+        store::translated([&] {
+            makeWritable();
+            // One statement, so one transaction: the value is replaced whole
+            // or not at all. An existing value keeps the case its name was
+            // created with.
+            store::Statement st(db_,
+                                "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+                                " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+            st.bind(1, id_).bind(2, name).bind(3, foldName(name)).bind(4, static_cast<std::int64_t>(type));
+            if (asText)
+                st.bind(5, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+            else
+                st.bindBlob(5, data);
+            st.step();
+        });
     } catch (const RegistryError& e) {
         if (e.code() != kErrorKeyDeleted) throw;
         throw RegistryError(kErrorKeyDeleted, "registry: key " + std::string(hiveName(hive_)) + "\\" + path_ +
@@ -148,27 +157,33 @@ void Key::write(std::string_view name, ValueType type, std::span<const std::uint
 }
 
 bool Key::deleteValue(std::string_view name) {
-    makeWritable();
-    store::Statement st(db_.get(), "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
-    st.bind(1, id_).bind(2, foldName(name));
-    st.step();
-    return sqlite3_changes(db_.get()) > 0;
+    return store::translated([&] {
+        makeWritable();
+        store::Statement st(db_, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
+        st.bind(1, id_).bind(2, foldName(name));
+        st.step();
+        return db_.changes() > 0;
+    });
 }
 
 std::vector<std::string> Key::valueNames() const {
-    store::Statement st(db_.get(), "SELECT name FROM vals WHERE key = ?1 ORDER BY fold");
-    st.bind(1, id_);
-    std::vector<std::string> names;
-    while (st.step()) names.push_back(st.text(0));
-    return names;
+    return store::translated([&] {
+        store::Statement st(db_, "SELECT name FROM vals WHERE key = ?1 ORDER BY fold");
+        st.bind(1, id_);
+        std::vector<std::string> names;
+        while (st.step()) names.push_back(st.text(0));
+        return names;
+    });
 }
 
 std::vector<std::string> Key::subkeyNames() const {
-    store::Statement st(db_.get(), "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold");
-    st.bind(1, id_);
-    std::vector<std::string> names;
-    while (st.step()) names.push_back(st.text(0));
-    return names;
+    return store::translated([&] {
+        store::Statement st(db_, "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold");
+        st.bind(1, id_);
+        std::vector<std::string> names;
+        while (st.step()) names.push_back(st.text(0));
+        return names;
+    });
 }
 
 void Key::flush() {
@@ -176,23 +191,30 @@ void Key::flush() {
     if (!writable_) return;
     // Readers still on an older snapshot make a full checkpoint report
     // SQLITE_BUSY; the data is durable in the log then, so that is no error.
-    const int rc = sqlite3_wal_checkpoint_v2(db_.get(), nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
-    if (rc != SQLITE_OK && (rc & 0xFF) != SQLITE_BUSY) store::fail(db_.get(), rc);
+    const int rc = sqlite3_wal_checkpoint_v2(db_.handle(), nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
+    if (rc == SQLITE_OK || (rc & 0xFF) == SQLITE_BUSY) return;
+    try {
+        sql::throwError(db_.handle(), rc);
+    } catch (const sql::SqlError& e) {
+        store::fail(e);
+    }
 }
 
 bool deleteKey(Hive hive, std::string_view path) {
     if (splitKeyPath(path).empty())
         throw RegistryError(kErrorAccessDenied, "registry: the root of " + std::string(hiveName(hive)) + " cannot be deleted");
-    Key::Store db = store::open(store::Access::Write);
-    store::WriteTransaction tx(db.get());
-    const auto found = store::findKey(db.get(), hive, path);
-    if (!found) return false;
-    // Subkeys and values follow through ON DELETE CASCADE.
-    store::Statement st(db.get(), "DELETE FROM keys WHERE id = ?1");
-    st.bind(1, found->id);
-    st.step();
-    tx.commit();
-    return true;
+    return store::translated([&] {
+        Key::Store db = store::open(store::Access::Write);
+        store::WriteTransaction tx(db);
+        const auto found = store::findKey(db, hive, path);
+        if (!found) return false;
+        // Subkeys and values follow through ON DELETE CASCADE.
+        store::Statement st(db, "DELETE FROM keys WHERE id = ?1");
+        st.bind(1, found->id);
+        st.step();
+        tx.commit();
+        return true;
+    });
 }
 
 }  // namespace kt64::reg

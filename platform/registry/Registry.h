@@ -39,7 +39,7 @@
 #include <string_view>
 #include <vector>
 
-struct sqlite3;
+#include "SqlConnection.h"
 
 namespace kt64::reg {
 
@@ -146,10 +146,7 @@ public:
     // the values stay durable in the log.
     void flush();
 
-    struct StoreCloser {
-        void operator()(sqlite3* db) const noexcept;
-    };
-    using Store = std::unique_ptr<sqlite3, StoreCloser>;
+    using Store = sql::Connection;
 
 private:
     Key(Store db, bool writable, Hive hive, std::int64_t id, std::string path);

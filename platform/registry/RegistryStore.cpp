@@ -1,6 +1,7 @@
 // Opening the registry's SQLite file, statements, transactions, key lookup.
 #include "RegistryStore.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -16,7 +17,8 @@ namespace {
 
 constexpr int kSchemaVersion = 1;
 
-int registryCode(sqlite3* db, int rc) {
+int registryCode(const sql::SqlError& e) {
+    const int rc = e.code();
     switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -26,7 +28,7 @@ int registryCode(sqlite3* db, int rc) {
     case SQLITE_AUTH:
         return kErrorAccessDenied;
     case SQLITE_CANTOPEN: {
-        const int err = db != nullptr ? sqlite3_system_errno(db) : 0;
+        const int err = e.systemErrno();
         return err == EACCES || err == EPERM || err == EROFS ? kErrorAccessDenied : kErrorStore;
     }
     case SQLITE_TOOBIG:
@@ -39,46 +41,33 @@ int registryCode(sqlite3* db, int rc) {
     }
 }
 
-void exec(sqlite3* db, const char* sql) {
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) fail(db, rc);
-}
-
 // Switching to WAL needs a moment of exclusive access; several processes
 // opening a fresh store at once may meet SQLITE_BUSY here without the busy
 // handler being consulted, so retry up to the busy timeout.
-void enableWal(sqlite3* db) {
+void enableWal(Key::Store& db) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
     for (;;) {
-        int rc = SQLITE_OK;
         std::string mode;
-        {
-            sqlite3_stmt* stmt = nullptr;
-            rc = sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &stmt, nullptr);
-            if (rc == SQLITE_OK) {
-                rc = sqlite3_step(stmt);
-                if (rc == SQLITE_ROW) {
-                    mode = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-                    rc = SQLITE_OK;
-                }
-            }
-            sqlite3_finalize(stmt);
+        try {
+            Statement st(db, "PRAGMA journal_mode=WAL");
+            if (st.step()) mode = st.text(0);
+        } catch (const sql::SqlError& e) {
+            if ((e.code() & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
         }
-        if (rc == SQLITE_OK && mode == "wal") return;
-        if (rc == SQLITE_OK)
-            throw RegistryError(kErrorStore, "registry " + registryPath() + ": cannot use write-ahead log (journal mode " + mode + ")");
-        if ((rc & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) fail(db, rc);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (mode == "wal") return;
+        throw RegistryError(kErrorStore, "registry " + registryPath() + ": cannot use write-ahead log (journal mode " + mode + ")");
     }
 }
 
-int userVersion(sqlite3* db) {
+int userVersion(Key::Store& db) {
     Statement st(db, "PRAGMA user_version");
     st.step();
     return static_cast<int>(st.integer(0));
 }
 
-void ensureSchema(sqlite3* db) {
+void ensureSchema(Key::Store& db) {
     int version = userVersion(db);
     if (version == kSchemaVersion) return;
     if (version == 0) {
@@ -86,7 +75,7 @@ void ensureSchema(sqlite3* db) {
         // Another process may have created the schema while we waited.
         version = userVersion(db);
         if (version == 0) {
-            exec(db,
+            db.execute(
                  "CREATE TABLE keys("
                  " id INTEGER PRIMARY KEY AUTOINCREMENT,"
                  " parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,"
@@ -112,13 +101,12 @@ void ensureSchema(sqlite3* db) {
 
 }  // namespace
 
-void fail(sqlite3* db, int rc) {
-    const char* file = db != nullptr ? sqlite3_db_filename(db, "main") : nullptr;
+void fail(const sql::SqlError& e) {
     std::string text = "registry ";
-    text += file != nullptr && *file != '\0' ? std::string(file) : registryPath();
+    text += !e.file().empty() ? e.file() : registryPath();
     text += ": ";
-    text += db != nullptr && sqlite3_extended_errcode(db) == rc ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    throw RegistryError(registryCode(db, rc), text);
+    text += e.what();
+    throw RegistryError(registryCode(e), text);
 }
 
 Key::Store open(Access access) {
@@ -145,26 +133,18 @@ Key::Store open(Access access) {
                                         path.parent_path().string() + ": " + ec.message());
         }
     }
-    sqlite3* raw = nullptr;
-    const int flags = access == Access::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
-    Key::Store db(raw);
-    if (rc != SQLITE_OK) {
-        if (raw == nullptr) throw RegistryError(kErrorStore, "registry " + path.string() + ": " + sqlite3_errstr(rc));
-        sqlite3_extended_result_codes(raw, 1);
-        fail(raw, sqlite3_extended_errcode(raw));
-    }
-    sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    Key::Store db = Key::Store::open(path, access == Access::Read ? sql::Connection::Mode::ReadOnly
+                                                                  : sql::Connection::Mode::Create,
+                                     kBusyTimeoutMs);
     if (access == Access::Read) {
         // The first read is where an unreadable file shows (SQLite opens
         // lazily); it fails here with SQLite's text and the path.
-        const int version = userVersion(raw);
+        const int version = userVersion(db);
         if (version == 0) return Key::Store();
         if (version != kSchemaVersion)
             throw RegistryError(kErrorStore,
                                 "registry " + path.string() + ": unknown store format " + std::to_string(version));
-        exec(raw, "PRAGMA foreign_keys=ON;");
+        db.execute("PRAGMA foreign_keys=ON;");
         return db;
     }
     if (created) {
@@ -178,90 +158,19 @@ Key::Store open(Access access) {
                                          std::filesystem::perms::others_read,
                                      ec);
     }
-    enableWal(raw);
+    enableWal(db);
     // The -wal and -shm files stay when the last writer closes: a reader
     // without write access to the folder can open a WAL store only while
     // both exist (it cannot create them), and they keep the store's mode.
     int persist = 1;
-    sqlite3_file_control(raw, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    sqlite3_file_control(db.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     // FULL: a committed write survives a power cut, not only a crash.
-    exec(raw, "PRAGMA foreign_keys=ON; PRAGMA synchronous=FULL;");
-    ensureSchema(raw);
+    db.execute("PRAGMA foreign_keys=ON; PRAGMA synchronous=FULL;");
+    ensureSchema(db);
     return db;
 }
 
-Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
-    const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
-    if (rc != SQLITE_OK) fail(db, rc);
-}
-
-Statement::~Statement() { sqlite3_finalize(stmt_); }
-
-Statement& Statement::bind(int index, std::int64_t value) {
-    const int rc = sqlite3_bind_int64(stmt_, index, value);
-    if (rc != SQLITE_OK) fail(db_, rc);
-    return *this;
-}
-
-Statement& Statement::bind(int index, std::string_view text) {
-    // A null pointer would bind SQL NULL; an empty name is a real name.
-    const int rc = sqlite3_bind_text64(stmt_, index, text.empty() ? "" : text.data(), text.size(), SQLITE_TRANSIENT,
-                                       SQLITE_UTF8);
-    if (rc != SQLITE_OK) fail(db_, rc);
-    return *this;
-}
-
-Statement& Statement::bindBlob(int index, std::span<const std::uint8_t> data) {
-    const int rc = data.empty() ? sqlite3_bind_zeroblob(stmt_, index, 0)
-                                : sqlite3_bind_blob64(stmt_, index, data.data(), data.size(), SQLITE_TRANSIENT);
-    if (rc != SQLITE_OK) fail(db_, rc);
-    return *this;
-}
-
-Statement& Statement::bindNull(int index) {
-    const int rc = sqlite3_bind_null(stmt_, index);
-    if (rc != SQLITE_OK) fail(db_, rc);
-    return *this;
-}
-
-bool Statement::step() {
-    const int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    fail(db_, rc);
-}
-
-void Statement::reset() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-}
-
-std::int64_t Statement::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
-
-std::string Statement::text(int column) const {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_blob(stmt_, column));
-    const int n = sqlite3_column_bytes(stmt_, column);
-    return p != nullptr ? std::string(p, static_cast<std::size_t>(n)) : std::string();
-}
-
-std::vector<std::uint8_t> Statement::bytes(int column) const {
-    const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, column));
-    const int n = sqlite3_column_bytes(stmt_, column);
-    return p != nullptr ? std::vector<std::uint8_t>(p, p + n) : std::vector<std::uint8_t>();
-}
-
-WriteTransaction::WriteTransaction(sqlite3* db) : db_(db) { exec(db, "BEGIN IMMEDIATE"); }
-
-WriteTransaction::~WriteTransaction() {
-    if (open_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-void WriteTransaction::commit() {
-    exec(db_, "COMMIT");
-    open_ = false;
-}
-
-std::optional<FoundKey> findKey(sqlite3* db, Hive hive, std::string_view path) {
+std::optional<FoundKey> findKey(Key::Store& db, Hive hive, std::string_view path) {
     FoundKey found{rootId(hive), std::string()};
     Statement st(db, "SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
     for (const std::string_view part : splitKeyPath(path)) {
@@ -275,7 +184,7 @@ std::optional<FoundKey> findKey(sqlite3* db, Hive hive, std::string_view path) {
     return found;
 }
 
-FoundKey createKey(sqlite3* db, Hive hive, std::string_view path) {
+FoundKey createKey(Key::Store& db, Hive hive, std::string_view path) {
     FoundKey found{rootId(hive), std::string()};
     Statement find(db, "SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
     Statement insert(db, "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)");
@@ -291,7 +200,7 @@ FoundKey createKey(sqlite3* db, Hive hive, std::string_view path) {
             insert.reset();
             insert.bind(1, found.id).bind(2, part).bind(3, fold);
             insert.step();
-            found.id = sqlite3_last_insert_rowid(db);
+            found.id = db.lastInsertId();
             name = std::string(part);
         }
         if (!found.path.empty()) found.path += '\\';

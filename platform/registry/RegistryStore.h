@@ -1,6 +1,6 @@
 // The SQLite side of the registry: opening the store file with its schema
-// and settings, prepared statements and write transactions as RAII objects,
-// and the translation of SQLite failures into RegistryError.
+// and settings, key lookup, and the translation of SQLite failures into
+// RegistryError.
 //
 // Schema (user_version 1):
 //   keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent -> keys.id ON DELETE
@@ -13,8 +13,6 @@
 // AUTOINCREMENT keeps the id of a deleted key from being reused, so a Key
 // still open on it can never write into a newer key of another name.
 #pragma once
-
-#include <sqlite3.h>
 
 #include <cstdint>
 #include <optional>
@@ -45,50 +43,22 @@ inline constexpr int kBusyTimeoutMs = 10000;
 
 inline std::int64_t rootId(Hive hive) { return hive == Hive::LocalMachine ? 1 : 2; }
 
-// Throws RegistryError for a failed SQLite call: the code mapped to the
+// The registry's wording of a failed SQLite call: the code mapped to the
 // registry's codes, what() = "registry <file>: " + SQLite's own text.
-[[noreturn]] void fail(sqlite3* db, int rc);
+[[noreturn]] void fail(const sql::SqlError& e);
 
-class Statement {
-public:
-    Statement(sqlite3* db, std::string_view sql);
-    ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+// Runs f, turning SQLite failures into RegistryError (see fail()).
+template <class F>
+decltype(auto) translated(F&& f) {
+    try {
+        return f();
+    } catch (const sql::SqlError& e) {
+        fail(e);
+    }
+}
 
-    Statement& bind(int index, std::int64_t value);
-    Statement& bind(int index, std::string_view text);
-    Statement& bindBlob(int index, std::span<const std::uint8_t> data);
-    Statement& bindNull(int index);
-
-    // true while a row is available; false when done.
-    bool step();
-    void reset();
-
-    std::int64_t integer(int column) const;
-    std::string text(int column) const;
-    std::vector<std::uint8_t> bytes(int column) const;
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-// BEGIN IMMEDIATE ... COMMIT: takes the write lock at once (waiting up to
-// the busy timeout) so that a read-then-write never meets a stale snapshot.
-// Rolled back when destroyed without commit().
-class WriteTransaction {
-public:
-    explicit WriteTransaction(sqlite3* db);
-    ~WriteTransaction();
-    WriteTransaction(const WriteTransaction&) = delete;
-    WriteTransaction& operator=(const WriteTransaction&) = delete;
-    void commit();
-
-private:
-    sqlite3* db_;
-    bool open_ = true;
-};
+using sql::Statement;
+using sql::WriteTransaction;
 
 // A key found by walking its path: id and path in stored case.
 struct FoundKey {
@@ -96,9 +66,9 @@ struct FoundKey {
     std::string path;
 };
 
-std::optional<FoundKey> findKey(sqlite3* db, Hive hive, std::string_view path);
+std::optional<FoundKey> findKey(Key::Store& db, Hive hive, std::string_view path);
 
 // Finds or creates every component; call inside a WriteTransaction.
-FoundKey createKey(sqlite3* db, Hive hive, std::string_view path);
+FoundKey createKey(Key::Store& db, Hive hive, std::string_view path);
 
 }  // namespace kt64::reg::store

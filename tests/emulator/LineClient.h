@@ -14,29 +14,27 @@
 #include <string>
 
 #include "Frame.h"
+#include "UniqueFd.h"
 
 namespace kt64::sim::test {
 
 class LineClient {
 public:
     explicit LineClient(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd_ < 0) throw std::runtime_error("cannot open " + path);
+        fd_.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        if (!fd_) throw std::runtime_error("cannot open " + path);
         termios t{};
-        ::tcgetattr(fd_, &t);
+        ::tcgetattr(fd_.get(), &t);
         ::cfmakeraw(&t);
         ::cfsetspeed(&t, B4800);
         t.c_cflag |= CLOCAL | CREAD;
-        ::tcsetattr(fd_, TCSANOW, &t);
-    }
-    ~LineClient() {
-        if (fd_ >= 0) ::close(fd_);
+        ::tcsetattr(fd_.get(), TCSANOW, &t);
     }
     LineClient(const LineClient&) = delete;
     LineClient& operator=(const LineClient&) = delete;
 
     void send(link::ByteSpan bytes) {
-        if (::write(fd_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        if (::write(fd_.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
             throw std::runtime_error("short write");
     }
 
@@ -48,10 +46,10 @@ public:
         while (out.size() < count) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0) break;
-            pollfd p{fd_, POLLIN, 0};
+            pollfd p{fd_.get(), POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
             std::uint8_t buf[256];
-            const ssize_t n = ::read(fd_, buf, std::min(sizeof buf, count - out.size()));
+            const ssize_t n = ::read(fd_.get(), buf, std::min(sizeof buf, count - out.size()));
             if (n <= 0) break;
             out.insert(out.end(), buf, buf + n);
         }
@@ -65,7 +63,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    kt64::UniqueFd fd_;
 };
 
 }  // namespace kt64::sim::test

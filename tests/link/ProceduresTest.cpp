@@ -90,19 +90,20 @@ TEST(Procedures, UploadSendsWholeRecordsWithZeroSpare) {
     for (auto [n, records] : {UploadCase{14, 2}, UploadCase{10, 2}, UploadCase{7, 1}, UploadCase{kImageSize, 415}}) {
         SCOPED_TRACE(n);
         DeviceState s;
-        s.TransferBuffer = imageBuffer(n);
         s.SendRemaining = static_cast<std::int32_t>(n);
         FakeLink link;
         for (std::size_t i = 0; i < records; ++i) link.answer(ack(0x55, static_cast<std::uint8_t>(i)));
         link.answer(status());
         std::vector<std::int32_t> seen;
-        sendCommandList(link, s, [&](std::int32_t remaining) {
-            seen.push_back(remaining);
+        std::int32_t remaining = s.SendRemaining;
+        const bool ok = uploadCommandList(link, imageBuffer(n), remaining, [&](std::int32_t left) {
+            seen.push_back(left);
             return true;
         });
+        endUpload(s, ok);
+        exchangeStatus(link, s);
         EXPECT_FALSE(s.SendFailed);
         EXPECT_EQ(s.SendRemaining, 0);
-        EXPECT_TRUE(s.TransferBuffer.empty());
         EXPECT_TRUE(s.StatusValid);  // the status exchange after the transfer
         ASSERT_EQ(link.written.size(), records + 1);
         EXPECT_EQ(link.written.back(), statusRequest());
@@ -161,20 +162,17 @@ TEST(Procedures, UploadStopsAtTheFirstBadAcknowledgement) {
         EXPECT_EQ(lastSeen, 21);
         EXPECT_EQ(link.written.size(), 3u);  // no retry, nothing after
     }
-    // The worker's step records the failure and still reads the status.
+    // The end of the worker's step records the failure.
     DeviceState s;
-    s.TransferBuffer = imageBuffer(35);
     s.SendRemaining = 35;
     FakeLink link;
     link.answer(ack());
     link.answer({});
-    link.answer(status());
-    sendCommandList(link, s);
+    std::int32_t remaining = s.SendRemaining;
+    endUpload(s, uploadCommandList(link, imageBuffer(35), remaining));
     EXPECT_TRUE(s.SendFailed);
     EXPECT_EQ(s.SendRemaining, 0);
-    EXPECT_TRUE(s.TransferBuffer.empty());
-    EXPECT_TRUE(s.StatusValid);
-    EXPECT_EQ(link.written.back(), statusRequest());
+    EXPECT_EQ(remaining, 28);
 }
 
 TEST(Procedures, TransfersStayWithinTheirBuffers) {
@@ -201,11 +199,14 @@ TEST(Procedures, DownloadFillsTheImageRecordByRecord) {
     for (std::size_t r = 0; r < kRecordCount; ++r)
         link.answer(recordAnswer(std::span(image).subspan(r * 7, 7)));
     link.answer(status());
-    receiveCommandList(link, s);
+    Bytes buffer;
+    std::int32_t count = 0;
+    const bool ok = downloadCommandList(link, buffer, count);
+    endDownload(s, ok, count, buffer);
+    exchangeStatus(link, s);
     EXPECT_FALSE(s.RecvFailed);
     EXPECT_EQ(s.RecvCount, 2905);
-    ASSERT_EQ(s.TransferBuffer.size(), kReceiveBufferSize);
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), s.TransferBuffer.begin()));
+    EXPECT_EQ(s.TransferBuffer, image);
     ASSERT_EQ(link.written.size(), kRecordCount + 1);
     EXPECT_EQ(link.written[0], readRecordRequest(0));
     EXPECT_EQ(link.written[414], readRecordRequest(414));
@@ -236,17 +237,20 @@ TEST(Procedures, FailedDownloadKeepsTheCountReached) {
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         DeviceState s;
+        s.TransferBuffer = {1, 2, 3};  // an earlier complete image stays
         FakeLink link;
         for (int i = 0; i < 3; ++i) link.answer(recordAnswer(rec));
         link.answer(r.answer);
-        link.answer(status());
-        receiveCommandList(link, s);
+        Bytes buffer;
+        std::int32_t count = 0;
+        const bool ok = downloadCommandList(link, buffer, count);
+        endDownload(s, ok, count, buffer);
         EXPECT_TRUE(s.RecvFailed);
         EXPECT_EQ(s.RecvCount, 21);
-        EXPECT_EQ(s.TransferBuffer[20], 3);
-        EXPECT_EQ(s.TransferBuffer[21], 0);
-        EXPECT_EQ(link.written.size(), 5u);  // 4 records, then the status
-        EXPECT_TRUE(s.StatusValid);
+        EXPECT_EQ(buffer[20], 3);
+        EXPECT_EQ(buffer[21], 0);
+        EXPECT_EQ(s.TransferBuffer, (Bytes{1, 2, 3}));  // no partial list published
+        EXPECT_EQ(link.written.size(), 4u);  // no retry, nothing after
     }
 }
 
@@ -267,23 +271,21 @@ TEST(Procedures, StopCallbackEndsATransferEarly) {
     EXPECT_TRUE(uploadRecords(link2, buffer, one, [](std::int32_t) { return false; }));
 }
 
-TEST(Procedures, SerialFailuresPassThroughAndEndTheTransfer) {
-    DeviceState s;
-    s.TransferBuffer = imageBuffer(70);
-    s.SendRemaining = 70;
+TEST(Procedures, SerialFailuresPassThroughTheTransfers) {
+    std::int32_t remaining = 70;
     FakeLink link;
     link.answer(ack());
     link.failAfterReads(1);
-    EXPECT_THROW(sendCommandList(link, s), serial::CSerialException);
-    EXPECT_TRUE(s.SendFailed);
-    EXPECT_EQ(s.SendRemaining, 0);
-    EXPECT_TRUE(s.TransferBuffer.empty());
+    EXPECT_THROW(uploadCommandList(link, imageBuffer(70), remaining), serial::CSerialException);
+    EXPECT_EQ(remaining, 63);
 
     DeviceState d;
+    Bytes buffer;
+    std::int32_t count = 0;
     FakeLink link2;
     link2.failAfterReads(0);
-    EXPECT_THROW(receiveCommandList(link2, d), serial::CSerialException);
-    EXPECT_TRUE(d.RecvFailed);
+    EXPECT_THROW(downloadCommandList(link2, buffer, count), serial::CSerialException);
+    EXPECT_EQ(count, 0);
 
     FakeLink link3;
     link3.failAfterReads(0);

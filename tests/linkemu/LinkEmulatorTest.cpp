@@ -61,6 +61,14 @@ protected:
         ASSERT_TRUE(f) << text;
         centre_->setFault(*f);
     }
+    // The server's download and its end, then the status exchange after it.
+    void download() {
+        std::vector<std::uint8_t> buffer;
+        std::int32_t count = 0;
+        const bool ok = downloadCommandList(port_, buffer, count);
+        endDownload(state_, ok, count, buffer);
+        exchangeStatus(port_, state_);
+    }
 
     std::filesystem::path dir_;
     std::shared_ptr<sim::ManualTimeSource> clock_;
@@ -152,20 +160,19 @@ TEST_F(LinkEmulator, WholeCommandListUpAndBack) {
     Bytes image(kImageSize);
     for (auto& b : image) b = static_cast<std::uint8_t>(rng());
 
-    state_.TransferBuffer = image;
-    state_.TransferBuffer.resize(kImageSize + kTransferSpare, 0);
-    state_.SendRemaining = static_cast<std::int32_t>(kImageSize);
-    std::int32_t lowest = state_.SendRemaining;
-    sendCommandList(port_, state_, [&](std::int32_t remaining) {
-        lowest = std::min(lowest, remaining);
+    std::int32_t remaining = static_cast<std::int32_t>(kImageSize);
+    std::int32_t lowest = remaining;
+    endUpload(state_, uploadCommandList(port_, image, remaining, [&](std::int32_t left) {
+        lowest = std::min(lowest, left);
         return true;
-    });
+    }));
+    exchangeStatus(port_, state_);
     EXPECT_FALSE(state_.SendFailed);
     EXPECT_EQ(lowest, 0);
     EXPECT_TRUE(state_.StatusValid);
     EXPECT_EQ(centre_->image(), image);
 
-    receiveCommandList(port_, state_);
+    download();
     EXPECT_FALSE(state_.RecvFailed);
     EXPECT_EQ(state_.RecvCount, 2905);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), state_.TransferBuffer.begin()));
@@ -193,18 +200,18 @@ TEST_F(LinkEmulator, TransferFailures) {
         fault(r.fault);
         if (r.upload) {
             std::int32_t last = static_cast<std::int32_t>(kImageSize);
-            state_.TransferBuffer = image;
-            state_.TransferBuffer.resize(kImageSize + kTransferSpare);
-            state_.SendRemaining = static_cast<std::int32_t>(kImageSize);
-            sendCommandList(port_, state_, [&](std::int32_t remaining) {
-                last = remaining;
+            state_.SendRemaining = last;
+            std::int32_t remaining = last;
+            endUpload(state_, uploadCommandList(port_, image, remaining, [&](std::int32_t left) {
+                last = left;
                 return true;
-            });
+            }));
+            exchangeStatus(port_, state_);
             EXPECT_TRUE(state_.SendFailed);
             EXPECT_EQ(last, static_cast<std::int32_t>(kImageSize) - 7 * r.stoppedAt);
             EXPECT_EQ(state_.SendRemaining, 0);
         } else {
-            receiveCommandList(port_, state_);
+            download();
             EXPECT_TRUE(state_.RecvFailed);
             EXPECT_EQ(state_.RecvCount, 7 * r.stoppedAt);
         }
@@ -276,17 +283,16 @@ TEST_F(LinkEmulator, LeftoverBytesNeverSpoilTheNextExchange) {
         fault(row.c_str());
         ASSERT_NE(exchangeStatus(port_, state_), S_OK);
         settle();
-        state_.TransferBuffer = image;
-        state_.TransferBuffer.resize(kImageSize + kTransferSpare);
-        state_.SendRemaining = static_cast<std::int32_t>(kImageSize);
-        sendCommandList(port_, state_);
+        std::int32_t remaining = static_cast<std::int32_t>(kImageSize);
+        endUpload(state_, uploadCommandList(port_, image, remaining));
+        exchangeStatus(port_, state_);
         EXPECT_FALSE(state_.SendFailed);
         EXPECT_EQ(centre_->image(), image);
 
         fault(row.c_str());
         ASSERT_NE(exchangeStatus(port_, state_), S_OK);
         settle();
-        receiveCommandList(port_, state_);
+        download();
         EXPECT_FALSE(state_.RecvFailed);
         ASSERT_EQ(state_.RecvCount, static_cast<std::int32_t>(kImageSize));
         EXPECT_TRUE(std::equal(image.begin(), image.end(), state_.TransferBuffer.begin()));

@@ -24,6 +24,7 @@
 #include "Kt64Client.h"
 #include "Registry.h"
 #include "TestEnvironment.h"
+#include "UniqueFd.h"
 
 extern char** environ;
 
@@ -362,25 +363,24 @@ TEST(ServerProcess, AnUploadUnderWayEndsWholeBeforeTheServerDoes) {
 class NotifySocket {
 public:
     explicit NotifySocket(const std::filesystem::path& path) : path_(path) {
-        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        fd_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         sockaddr_un a{};
         a.sun_family = AF_UNIX;
         std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
         timeval tv{15, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     }
-    ~NotifySocket() { ::close(fd_); }
     // The next notification, "" after 15 s without one.
     std::string next() {
         char buffer[512];
-        const auto n = ::recv(fd_, buffer, sizeof buffer, 0);
+        const auto n = ::recv(fd_.get(), buffer, sizeof buffer, 0);
         return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
     }
 
 private:
     std::filesystem::path path_;
-    int fd_ = -1;
+    kt64::UniqueFd fd_;
 };
 
 TEST(ServerProcess, AsAServiceItReportsReadinessServesAndStopsOnRequest) {

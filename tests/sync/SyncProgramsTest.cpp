@@ -21,6 +21,7 @@
 #include "SyncSettings.h"
 #include "SyncTestSupport.h"
 #include "SystemdServiceControl.h"
+#include "UniqueFd.h"
 
 namespace kt64::sync {
 namespace {
@@ -142,13 +143,12 @@ TEST_F(SyncProgramsTest, StandaloneProgramWithMarkerAmongOtherTextAndNoSettings)
 class NotifySocket {
 public:
     explicit NotifySocket(std::filesystem::path path) : path_(std::move(path)) {
-        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        fd_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
         std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     }
-    ~NotifySocket() { ::close(fd_); }
     NotifySocket(const NotifySocket&) = delete;
     NotifySocket& operator=(const NotifySocket&) = delete;
     std::string env() const { return "NOTIFY_SOCKET=" + path_.string(); }
@@ -156,10 +156,10 @@ public:
     // Every datagram that arrives within limit, joined by newlines.
     std::string receive(std::chrono::milliseconds limit) {
         std::string all;
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{fd_.get(), POLLIN, 0};
         while (::poll(&p, 1, static_cast<int>(limit.count())) > 0) {
             char buffer[1024];
-            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            const ssize_t n = ::recv(fd_.get(), buffer, sizeof buffer, 0);
             if (n <= 0) break;
             all.append(buffer, static_cast<std::size_t>(n));
             all += '\n';
@@ -170,7 +170,7 @@ public:
 
 private:
     std::filesystem::path path_;
-    int fd_ = -1;
+    kt64::UniqueFd fd_;
 };
 
 TEST_F(SyncProgramsTest, ServiceNotStartedBySystemdEndsAtOnce) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CtlText.h"
+#include "Kt64SrvIds.h"
 #include "UploadInterrupt.h"
 
 namespace kt64::ctl {
@@ -424,13 +425,13 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
         // its current state.
         std::uint32_t flags = srv.GetSetFlag();
         if (cmd.analog)
-            flags = *cmd.analog ? flags | 4u : flags & ~4u;
+            flags = *cmd.analog ? flags | ids::S_LINE1ANALON : flags & ~std::uint32_t{ids::S_LINE1ANALON};
         if (cmd.digital)
-            flags = *cmd.digital ? flags | 8u : flags & ~8u;
+            flags = *cmd.digital ? flags | ids::S_LINE1DIGITON : flags & ~std::uint32_t{ids::S_LINE1DIGITON};
         srv.PutSetFlag(flags);
         return confirmSent(srv, out, err,
-                           std::string("lines sent: analogue ") + ((flags & 4u) ? "on" : "off") + ", digital " +
-                               ((flags & 8u) ? "on" : "off") + "\n");
+                           std::string("lines sent: analogue ") + ((flags & ids::S_LINE1ANALON) ? "on" : "off") + ", digital " +
+                               ((flags & ids::S_LINE1DIGITON) ? "on" : "off") + "\n");
     }
     case Verb::LineTime:
         srv.PutLineTime(cmd.lineTime);

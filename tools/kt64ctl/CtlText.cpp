@@ -7,26 +7,28 @@
 #include <cstdio>
 #include <ctime>
 
+#include "Kt64SrvIds.h"
+
 namespace kt64::ctl {
 
 namespace {
 
 constexpr std::array<EnumText, 8> kAlarms{{
-    {1, "A_SYNCTRAN", "Trans. z urzadzenia synchr"},
-    {2, "A_SET", "Wymaga ustawienia lub synchr"},
-    {4, "A_AKU36", "Akumulator 3,6V rozladowany"},
-    {8, "A_POWER", "Napiecie zasilania niskie"},
-    {16, "A_SYNC", "Brak synchr. od 240h"},
-    {32, "A_ANTENA", "Brak anteny"},
-    {64, "A_MANSET", "Centrala ustawiana recznie"},
-    {128, "A_LINE1", "Zwarcie linii 1"},
+    {ids::A_SYNCTRAN, "A_SYNCTRAN", "Trans. z urzadzenia synchr"},
+    {ids::A_SET, "A_SET", "Wymaga ustawienia lub synchr"},
+    {ids::A_AKU36, "A_AKU36", "Akumulator 3,6V rozladowany"},
+    {ids::A_POWER, "A_POWER", "Napiecie zasilania niskie"},
+    {ids::A_SYNC, "A_SYNC", "Brak synchr. od 240h"},
+    {ids::A_ANTENA, "A_ANTENA", "Brak anteny"},
+    {ids::A_MANSET, "A_MANSET", "Centrala ustawiana recznie"},
+    {ids::A_LINE1, "A_LINE1", "Zwarcie linii 1"},
 }};
 
 constexpr std::array<EnumText, 4> kSettings{{
-    {1, "S_CHANGETIMEON", "Zmiana Czasu wlaczona"},
-    {2, "S_WINTERTIME", "Jezeli czas zimowy"},
-    {4, "S_LINE1ANALON", "Linia analog. Zal"},
-    {8, "S_LINE1DIGITON", "Linia cyfr. Zal"},
+    {ids::S_CHANGETIMEON, "S_CHANGETIMEON", "Zmiana Czasu wlaczona"},
+    {ids::S_WINTERTIME, "S_WINTERTIME", "Jezeli czas zimowy"},
+    {ids::S_LINE1ANALON, "S_LINE1ANALON", "Linia analog. Zal"},
+    {ids::S_LINE1DIGITON, "S_LINE1DIGITON", "Linia cyfr. Zal"},
 }};
 
 constexpr std::array<EnumText, 5> kKeys{{

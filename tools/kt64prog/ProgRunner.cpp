@@ -1,7 +1,6 @@
 // kt64prog's commands (see ProgRunner.h).
 #include "ProgRunner.h"
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <fstream>
@@ -13,6 +12,7 @@
 #include "ImageCompiler.h"
 #include "ProgramDocument.h"
 #include "ProgramEvaluator.h"
+#include "SqlConnection.h"
 #include "ProgramTables.h"
 #include "ProgramTexts.h"
 #include "ProgramTransfer.h"
@@ -41,18 +41,18 @@ std::string notAProgram(const std::string& file) {
     if (in.gcount() == 0) return "an empty file, not a relay program";
     if (std::string_view(header, static_cast<std::size_t>(in.gcount())) != std::string_view("SQLite format 3\0", 16))
         return "not a relay program (not a database file)";
-    sqlite3* db = nullptr;
     std::string why;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        const char* sql =
-            "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('Bloki', 'Daty', 'Rozkazy', 'KodOp')";
-        if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW &&
-            sqlite3_column_int(st, 0) != 4)
+    try {
+        sql::Connection db = sql::Connection::open(file, sql::Connection::Mode::ReadOnly, 0);
+        sql::Statement st(db,
+                          "SELECT count(*) FROM sqlite_master WHERE type = 'table'"
+                          " AND name IN ('Bloki', 'Daty', 'Rozkazy', 'KodOp')");
+        if (st.step() && st.integer(0) != 4)
             why = "not a relay program (a database without the tables Bloki, Daty, Rozkazy and KodOp)";
-        sqlite3_finalize(st);
+    } catch (const sql::SqlError&) {
+        // A file the engine cannot read is left to the document, which
+        // names the engine's reason.
     }
-    sqlite3_close(db);
     return why;
 }
 
