@@ -38,27 +38,31 @@ WorkerEnd SyncWorker::run(const StopSignal& stop) {
         }
         if (stop.requested()) break;
 
-        // A connection or call that fails because the stop cut it short is
-        // no failure to log: the program is ending.
-        std::unique_ptr<SyncServer> server;
-        try {
-            server = parts_.link.connect(settings_.compName);
-        } catch (const LinkError&) {
-            if (stop.requested()) break;
-            parts_.log.message(MessageId::NoConnection);
-        }
-        if (server) {
-            try {
-                if (synchroniseWith(*server, stop) == CycleEnd::Stopped) break;
-            } catch (const LinkError& e) {
-                if (stop.requested()) break;
-                logFailure(e);
-            }
-            server.reset();
-        }
-        if (!parts_.clock.pause(kCyclePause, stop)) break;
+        if (!withServer(stop, [&](SyncServer& server) { return synchroniseWith(server, stop); })) break;
     }
     return WorkerEnd::Stopped;
+}
+
+bool SyncWorker::withServer(const StopSignal& stop, const std::function<CycleEnd(SyncServer&)>& work) {
+    // A connection or call that fails because the stop cut it short is no
+    // failure to log: the program is ending.
+    std::unique_ptr<SyncServer> server;
+    try {
+        server = parts_.link.connect(settings_.compName);
+    } catch (const LinkError&) {
+        if (stop.requested()) return false;
+        parts_.log.message(MessageId::NoConnection);
+    }
+    if (server) {
+        try {
+            if (work(*server) == CycleEnd::Stopped) return false;
+        } catch (const LinkError& e) {
+            if (stop.requested()) return false;
+            logFailure(e);
+        }
+        server.reset();
+    }
+    return parts_.clock.pause(kCyclePause, stop);
 }
 
 namespace {
@@ -124,23 +128,7 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopS
 
 WorkerEnd SyncWorker::runFeed(const StopSignal& stop) {
     while (!stop.requested()) {
-        std::unique_ptr<SyncServer> server;
-        try {
-            server = parts_.link.connect(settings_.compName);
-        } catch (const LinkError&) {
-            if (stop.requested()) break;
-            parts_.log.message(MessageId::NoConnection);
-        }
-        if (server) {
-            try {
-                if (feedFrom(*server, stop) == CycleEnd::Stopped) break;
-            } catch (const LinkError& e) {
-                if (stop.requested()) break;
-                logFailure(e);
-            }
-            server.reset();
-        }
-        if (!parts_.clock.pause(kCyclePause, stop)) break;
+        if (!withServer(stop, [&](SyncServer& server) { return feedFrom(server, stop); })) break;
     }
     return WorkerEnd::Stopped;
 }

@@ -78,6 +78,9 @@ private:
     CycleEnd synchroniseWholeSecond(SyncServer& server, const StopSignal& stop);
     WorkerEnd runFeed(const StopSignal& stop);
     CycleEnd feedFrom(SyncServer& server, const StopSignal& stop);
+    // Connects, runs one piece of work on the connection and pauses before
+    // the next one; false when the stop ended it.
+    bool withServer(const StopSignal& stop, const std::function<CycleEnd(SyncServer&)>& work);
     void logFailure(const LinkError& e);
     void recordSynchronised(DATE centre);
 
