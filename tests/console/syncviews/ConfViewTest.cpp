@@ -310,6 +310,9 @@ private slots:
         auto form = startedForm(session);
         QVERIFY(session.connected());
         QCOMPARE(labelText(*form, "ctl1111"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
+        // The identity is read on a later tick; until then the placeholder.
+        QCOMPARE(labelText(*form, "ctl1091"), QString("KT-64/xxx/x/xxx"));
+        QSignalSpy relays(form.get(), &CConfView::relayOutputsChanged);
         QVERIFY(control<QComboBox>(*form, "ctl1107")->isEnabled());
         QCOMPARE(control<QComboBox>(*form, "ctl1107")->currentIndex(), 0);
 
@@ -324,11 +327,14 @@ private slots:
                  qPrintable(labelText(*form, "ctl1109")));
         QCOMPARE(labelText(*form, "ctl1067"), QDate::currentDate().toString("yyyy-MM-dd"));
 
-        QSignalSpy relays(form.get(), &CConfView::relayOutputsChanged);
-        for (int i = 0; i < CConfView::kIdentityTicks; ++i) form->tick();
-        QCOMPARE(labelText(*form, "ctl1091"), QString("KT-64/xxx/x/xxx"));
-        form->tick();
-        QVERIFY(relays.wait(10000));
+        // The ticks above may already have reached the identity's turn (a slow
+        // machine needs more of them before the centre answers): at most one
+        // more round of ticks brings it.
+        for (int i = 0; i <= CConfView::kIdentityTicks && relays.isEmpty() &&
+                        labelText(*form, "ctl1091") == "KT-64/xxx/x/xxx";
+             ++i)
+            form->tick();
+        QVERIFY(!relays.isEmpty() || relays.wait(10000));
         QCOMPARE(relays.at(0).at(0).toInt(), 2);
         QCOMPARE(labelText(*form, "ctl1091"), QString("KT-64/GPS/2/232 V1.2"));
         QCOMPARE(labelText(*form, "ctl1092"), QString::fromStdString(rig_->lease().GetSerialNum()));
