@@ -93,8 +93,8 @@ HRESULT removeClassEntries() {
 RunDecision runDecision() {
     try {
         auto app = Key::open(Hive::ClassesRoot, appIdKey());
-        if (!app) return {hresultFromWin32(kErrorFileNotFound), RunMode::LocalServer};
-        return {S_OK, app->string(kLocalServiceValue) ? RunMode::Service : RunMode::LocalServer};
+        if (!app) return {hresultFromWin32(kErrorFileNotFound), RunMode::LocalServer, {}};
+        return {S_OK, app->string(kLocalServiceValue) ? RunMode::Service : RunMode::LocalServer, {}};
     } catch (const reg::RegistryError& e) {
         return {hresultFromWin32(static_cast<unsigned>(e.code())), RunMode::LocalServer, e.what()};
     }

@@ -26,13 +26,13 @@ public:
         std::string caption;
     };
     void show(std::string_view text, program::MessageIcon icon) override {
-        entries.push_back({std::string(text), icon, false});
+        entries.push_back({std::string(text), icon, false, {}});
     }
     void showCaptioned(std::string_view caption, std::string_view text, program::MessageIcon icon) override {
         entries.push_back({std::string(text), icon, false, std::string(caption)});
     }
     bool ask(std::string_view text, program::MessageIcon icon) override {
-        entries.push_back({std::string(text), icon, true});
+        entries.push_back({std::string(text), icon, true, {}});
         if (answers.empty()) return true;
         const bool a = answers.front();
         answers.pop_front();
