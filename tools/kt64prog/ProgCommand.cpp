@@ -1,6 +1,8 @@
 // Parsing kt64prog's command line (see ProgCommand.h).
 #include "ProgCommand.h"
 
+#include "OptionScanner.h"
+
 #include <algorithm>
 #include <cctype>
 #include <string>
@@ -142,43 +144,22 @@ std::pair<int, bool> lengthArg(std::string_view text, const std::string& what) {
     return {static_cast<int>(numberIn(text, 0, 127, what)), minutes};
 }
 
-struct Arguments {
-    std::vector<std::string> positional;
-    std::vector<std::pair<std::string, std::string>> options;  // name, value ("" for flags)
-};
-
 }  // namespace
 
 ProgCommand parseCommandLine(const std::vector<std::string>& args) {
-    static const std::string_view kWithValue[] = {"--computer", "--start", "--days", "--resolution", "--desc",
-                                                  "--relay",    "--impulse", "--cycle"};
-    static const std::string_view kFlags[] = {"--yes", "--force", "--every-year", "--help", "-h"};
-    Arguments a;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.size() > 1 && arg[0] == '-' && !number(arg)) {
-            bool known = false;
-            for (auto name : kWithValue) {
-                if (arg != name) continue;
-                if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-                a.options.emplace_back(arg, args[++i]);
-                known = true;
-            }
-            for (auto name : kFlags) {
-                if (arg != name) continue;
-                a.options.emplace_back(arg, "");
-                known = true;
-            }
-            if (!known) throw UsageError("unknown option " + arg);
-        } else {
-            a.positional.push_back(arg);
-        }
+    static const std::vector<cli::OptionSpec> kOptions = {
+        {"--computer", true}, {"--start", true},  {"--days", true},    {"--resolution", true},
+        {"--desc", true},     {"--relay", true},  {"--impulse", true}, {"--cycle", true},
+        {"--yes", false},     {"--force", false}, {"--every-year", false}, {"--help", false}, {"-h", false}};
+    cli::ScannedLine a;
+    try {
+        a = cli::scanOptions(args, kOptions);
+    } catch (const cli::OptionError& e) {
+        throw UsageError(e.what());
     }
 
     ProgCommand c;
-    for (const auto& [name, value] : a.options) {
-        if (name == "--help" || name == "-h") return c;
-    }
+    if (a.has("--help") || a.has("-h")) return c;
     if (a.positional.empty()) return c;
 
     static const std::pair<std::string_view, Verb> kVerbs[] = {

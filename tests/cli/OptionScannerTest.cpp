@@ -1,0 +1,61 @@
+// The shared option scanner: each row is a command line and what the tools
+// must see of it, or the exact reason they print.
+#include <gtest/gtest.h>
+
+#include "OptionScanner.h"
+
+namespace {
+
+using kt64::cli::OptionError;
+using kt64::cli::OptionSpec;
+using kt64::cli::scanOptions;
+
+const std::vector<OptionSpec> kTable = {{"--computer", true}, {"--yes", false}, {"-h", false}, {"--days", true}};
+
+struct Row {
+    std::vector<std::string> args;
+    std::string options;     // "name=value;" per option, in order
+    std::string positional;  // words joined by '|'
+    std::string error;       // exact reason, or "" for success
+};
+
+TEST(OptionScanner, Table) {
+    const Row rows[] = {
+        {{"send", "f.dsk", "--yes"}, "--yes=;", "send|f.dsk", ""},
+        {{"--computer", "pc:5000", "list"}, "--computer=pc:5000;", "list", ""},
+        // A value that looks like an option is still the option's value.
+        {{"--computer", "--yes"}, "--computer=--yes;", "", ""},
+        {{"list", "--computer"}, "", "", "--computer needs a value"},
+        {{"list", "--bogus"}, "", "", "unknown option --bogus"},
+        {{"--computer=pc"}, "", "", "unknown option --computer=pc"},
+        // Repeats are all kept, in order, so the tool can let the last win.
+        {{"--days", "3", "x", "--days", "5"}, "--days=3;--days=5;", "x", ""},
+        // "--" ends the options; later words are positional even if they look like options.
+        {{"--yes", "--", "--bogus", "-h"}, "--yes=;", "--bogus|-h", ""},
+        // A negative number and a lone "-" (standard input) are arguments.
+        {{"shift", "-5", "-"}, "", "shift|-5|-", ""},
+        {{}, "", "", ""},
+    };
+    for (const Row& row : rows) {
+        std::string joined;
+        for (const auto& a : row.args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        if (!row.error.empty()) {
+            try {
+                scanOptions(row.args, kTable);
+                ADD_FAILURE() << "no error";
+            } catch (const OptionError& e) {
+                EXPECT_EQ(e.what(), row.error);
+            }
+            continue;
+        }
+        const auto line = scanOptions(row.args, kTable);
+        std::string options, positional;
+        for (const auto& [name, value] : line.options) options += name + "=" + value + ";";
+        for (const auto& p : line.positional) positional += (positional.empty() ? "" : "|") + p;
+        EXPECT_EQ(options, row.options);
+        EXPECT_EQ(positional, row.positional);
+    }
+}
+
+}  // namespace
