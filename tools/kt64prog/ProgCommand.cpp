@@ -148,8 +148,10 @@ std::pair<int, bool> lengthArg(std::string_view text, const std::string& what) {
 
 ProgCommand parseCommandLine(const std::vector<std::string>& args) {
     static const std::vector<cli::OptionSpec> kOptions = {
-        {"--computer", true}, {"--start", true},  {"--days", true},    {"--resolution", true},
-        {"--desc", true},     {"--relay", true},  {"--impulse", true}, {"--cycle", true},
+        {"--computer", true, "a computer name"}, {"--start", true, "a date"},
+        {"--days", true},                       {"--resolution", true, "minutes per pixel"},
+        {"--desc", true, "a description"},       {"--relay", true, "a relay number"},
+        {"--impulse", true, "a length"},         {"--cycle", true, "a length"},
         {"--yes", false},     {"--force", false}, {"--every-year", false}, {"--help", false}, {"-h", false}};
     cli::ScannedLine a;
     try {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "CentreConnection.h"
+#include "OptionScanner.h"
 #include "ProgCommand.h"
 #include "ProgRunner.h"
 #include "ProgramDocument.h"
@@ -18,8 +19,7 @@ int main(int argc, char** argv) {
     try {
         command = prog::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const prog::UsageError& e) {
-        std::cerr << "kt64prog: " << e.what() << "\n(kt64prog --help lists the commands)\n";
-        return 2;
+        return cli::refuseLine(std::cerr, "kt64prog", e.what());
     }
     prog::ProgEnvironment env{std::cout, std::cerr, std::cin};
     env.interactive = isatty(STDIN_FILENO) != 0;
