@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CtlText.h"
+#include "OptionScanner.h"
 
 namespace kt64::ctl {
 
@@ -233,39 +234,38 @@ void parseOperands(Command& cmd, Operands& ops) {
 }  // namespace
 
 Command parseCommandLine(std::span<const std::string_view> args) {
-    Command cmd;
-    std::optional<std::string_view> verbName;
-    std::vector<std::string_view> operands;
-    bool help = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            help = true;
-        } else if (arg == "--json") {
-            cmd.json = true;
-        } else if (arg == "--computer" || arg.starts_with("--computer=")) {
-            if (arg == "--computer") {
-                if (i + 1 == args.size())
-                    throw UsageError("--computer needs a computer name");
-                arg = args[++i];
-            } else {
-                arg.remove_prefix(std::string_view("--computer=").size());
-            }
-            cmd.computer = std::string(arg);
-        } else if (arg == "--tls-ca" || arg == "--tls-cert" || arg == "--tls-key") {
-            if (i + 1 == args.size())
-                throw UsageError(std::string(arg) + " needs a file");
-            const std::string file(args[++i]);
-            (arg == "--tls-ca" ? cmd.tls.serverCA : arg == "--tls-cert" ? cmd.tls.certificate : cmd.tls.key) = file;
-        } else if (!verbName) {
-            verbName = arg;
-        } else {
-            operands.push_back(arg);
-        }
+    static const std::vector<cli::OptionSpec> kOptions = {
+        {"--help", false}, {"-h", false}, {"--json", false}, {"--computer", true, "a computer name"},
+        {"--tls-ca", true, "a file"}, {"--tls-cert", true, "a file"}, {"--tls-key", true, "a file"}};
+    cli::ScannedLine line;
+    try {
+        // "lines --analog on", "change-rule --zl ...": options after the
+        // command that are not kt64ctl's own belong to the command.
+        line = cli::scanOptions(std::vector<std::string>(args.begin(), args.end()), kOptions,
+                                cli::AfterCommand::CommandOptions);
+    } catch (const cli::OptionError& e) {
+        throw UsageError(e.what());
     }
-    if (help) {
+    Command cmd;
+    if (line.has("--help") || line.has("-h")) {
         cmd.verb = Verb::Help;
         return cmd;
+    }
+    for (const auto& [name, value] : line.options) {
+        if (name == "--json")
+            cmd.json = true;
+        else if (name == "--computer")
+            cmd.computer = value;
+        else
+            (name == "--tls-ca" ? cmd.tls.serverCA : name == "--tls-cert" ? cmd.tls.certificate : cmd.tls.key) = value;
+    }
+    std::optional<std::string_view> verbName;
+    std::vector<std::string_view> operands;
+    for (const std::string& word : line.positional) {
+        if (!verbName)
+            verbName = word;
+        else
+            operands.push_back(word);
     }
     if (verbName) {
         bool known = false;

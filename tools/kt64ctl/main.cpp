@@ -13,12 +13,12 @@
 #include "CtlCommand.h"
 #include "CtlRunner.h"
 #include "Kt64Client.h"
+#include "OptionScanner.h"
 #include "RpcLog.h"
 
 namespace {
 
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 }  // namespace
 
@@ -30,8 +30,7 @@ int main(int argc, char** argv) {
     try {
         cmd = ctl::parseCommandLine(args);
     } catch (const ctl::UsageError& e) {
-        std::cerr << "kt64ctl: " << e.what() << "\n(kt64ctl --help shows the commands)\n";
-        return kExitUsage;
+        return cli::refuseLine(std::cerr, "kt64ctl", e.what());
     }
     if (cmd.verb == ctl::Verb::Help) {
         std::cout << ctl::kUsage;
