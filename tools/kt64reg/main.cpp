@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "KeyPath.h"
+#include "OptionScanner.h"
 #include "Registry.h"
 #include "ValueText.h"
 
@@ -19,7 +20,6 @@ namespace {
 using namespace kt64;
 
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
     "Usage:\n"
@@ -117,13 +117,23 @@ void deleteEntry(const reg::QualifiedKey& qk, const std::vector<std::string>& ar
         throw NotFound{"value " + shownName(args[2]) + " not found in " + fullName(qk, key.path())};
 }
 
-int run(const std::vector<std::string>& args) {
-    if (args.empty()) throw UsageError{"no command given"};
-    const std::string& cmd = args[0];
-    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+int run(const std::vector<std::string>& words) {
+    // Only the command may follow an option: the words after it are keys,
+    // names and data, and data may well start with '-'.
+    static const std::vector<cli::OptionSpec> kOptions = {{"--help", false}, {"-h", false}};
+    cli::ScannedLine line;
+    try {
+        line = cli::scanOptions(words, kOptions, cli::AfterCommand::Arguments);
+    } catch (const cli::OptionError& e) {
+        throw UsageError{e.what()};
+    }
+    const std::vector<std::string>& args = line.positional;
+    if (line.has("--help") || line.has("-h") || (!args.empty() && args[0] == "help")) {
         std::cout << kUsage;
         return 0;
     }
+    if (args.empty()) throw UsageError{"no command given"};
+    const std::string& cmd = args[0];
     auto expect = [&](std::size_t lo, std::size_t hi) {
         if (args.size() < lo || args.size() > hi) throw UsageError{"wrong number of arguments for '" + cmd + "'"};
     };
@@ -152,8 +162,7 @@ int main(int argc, char** argv) {
     try {
         return run(args);
     } catch (const UsageError& e) {
-        std::cerr << "kt64reg: " << e.text << "\nTry 'kt64reg --help'.\n";
-        return kExitUsage;
+        return cli::refuseLine(std::cerr, "kt64reg", e.text);
     } catch (const NotFound& e) {
         std::cerr << "kt64reg: " << e.text << '\n';
         return kExitFailed;
