@@ -8,10 +8,12 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "CentreEmulator.h"
 #include "ControlCommand.h"
 #include "ControlSocket.h"
+#include "OptionScanner.h"
 #include "SignalWait.h"
 
 namespace {
@@ -46,9 +48,16 @@ frame is still sent and shows the unchanged values.
 
 )";
 
-int usageError(const std::string& text) {
-    std::cerr << "kt64sim: " << text << "\nTry 'kt64sim --help'.\n";
-    return 2;
+// --NAME VALUE for every setting, beside the emulator's own options.
+std::vector<kt64::cli::OptionSpec> optionTable(std::vector<std::string>& settingOptions) {
+    std::vector<kt64::cli::OptionSpec> table = {
+        {"--help", false},       {"-h", false},
+        {"--pacing", false},     {"--link", true, "a path"},
+        {"--control", true, "a path"}, {"--fault", true, "a fault"},
+        {"--image", true, "a file"}};
+    for (const std::string_view name : kt64::sim::kSettingNames) settingOptions.push_back("--" + std::string(name));
+    for (const std::string& option : settingOptions) table.push_back({option, true, "a value"});
+    return table;
 }
 
 }  // namespace
@@ -59,6 +68,8 @@ int main(int argc, char** argv) {
     std::string imagePath;
     const SystemTimeSource clock;
 
+    if (argc == 2 && std::string_view(argv[1]) == "--tell")
+        return kt64::cli::refuseLine(std::cerr, "kt64sim", "--tell needs a path and a command");
     if (argc >= 3 && std::string_view(argv[1]) == "--tell") {
         std::string line;
         for (int i = 3; i < argc; ++i) line += (i > 3 ? " " : "") + std::string(argv[i]);
@@ -72,34 +83,38 @@ int main(int argc, char** argv) {
         }
     }
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage << controlHelp();
-            return 0;
-        }
-        if (arg == "--pacing") {
+    std::vector<std::string> settingOptions;  // the table's names point into it
+    const auto table = optionTable(settingOptions);
+    kt64::cli::ScannedLine line;
+    try {
+        line = kt64::cli::scanOptions(std::vector<std::string>(argv + 1, argv + argc), table);
+    } catch (const kt64::cli::OptionError& e) {
+        return kt64::cli::refuseLine(std::cerr, "kt64sim", e.what());
+    }
+    if (line.has("--help") || line.has("-h")) {
+        std::cout << kUsage << controlHelp();
+        return 0;
+    }
+    if (!line.positional.empty())
+        return kt64::cli::refuseLine(std::cerr, "kt64sim", "unexpected argument '" + line.positional[0] + "'");
+    for (const auto& [option, value] : line.options) {
+        const std::string_view name = std::string_view(option).substr(2);
+        if (option == "--pacing") {
             options.pacing = true;
-            continue;
-        }
-        if (arg.substr(0, 2) != "--") return usageError("unexpected argument '" + std::string(arg) + "'");
-        if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value");
-        const std::string_view value = argv[++i];
-        const std::string_view name = arg.substr(2);
-        if (name == "link") {
+        } else if (option == "--link") {
             options.linkPath = value;
-        } else if (name == "control") {
+        } else if (option == "--control") {
             options.controlPath = value;
-        } else if (name == "image") {
+        } else if (option == "--image") {
             imagePath = value;
-        } else if (name == "fault") {
+        } else if (option == "--fault") {
             std::string why;
             const auto f = parseFault(value, &why);
-            if (!f) return usageError("--fault: " + why);
+            if (!f) return kt64::cli::refuseLine(std::cerr, "kt64sim", "--fault: " + why);
             options.fault = *f;
         } else {
             const std::string why = applySetting(options.settings, name, value, clock);
-            if (!why.empty()) return usageError(why);
+            if (!why.empty()) return kt64::cli::refuseLine(std::cerr, "kt64sim", why);
         }
     }
 

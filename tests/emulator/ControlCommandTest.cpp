@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <string>
 
 #include "CentreTestSupport.h"
 #include "ControlCommand.h"
@@ -41,6 +43,13 @@ TEST(ControlCommand, SettingsShowInTheNextStatus) {
         for (const auto& [offset, value] : expected)
             EXPECT_EQ(s[offset], value) << line << ": status byte " << offset << " of " << hexOf(s);
     }
+    // kt64sim offers --NAME for exactly these settings.
+    std::set<std::string> tried;
+    for (const auto& row : rows) {
+        const std::string line = row.first;
+        tried.insert(line.substr(4, line.find(' ', 4) - 4));
+    }
+    EXPECT_EQ(tried, std::set<std::string>(std::begin(kSettingNames), std::end(kSettingNames)));
 }
 
 TEST(ControlCommand, RefusedCommandsSayWhyAndChangeNothing) {

@@ -119,7 +119,8 @@ TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
 
 TEST(Kt64simProgram, BadOptionsAreRefusedWithExitCode2) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--offset", "25:00"},
-                                                {"--fault", "sideways"}, {"--link"}, {"stray"}})
+                                                {"--fault", "sideways"}, {"--link"}, {"stray"},
+                                                {"--tell"}, {"--bogus", "1"}, {"--pacing=1"}})
         EXPECT_EQ(runToEnd(args), 2) << args[0];
     EXPECT_EQ(runToEnd({"--tell", "/nonexistent/kt64sim-control", "get", "state"}), 1);
 }
