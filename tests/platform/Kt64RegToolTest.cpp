@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "Registry.h"
+#include "ProgramRun.h"
 #include "TempRegistry.h"
 #include "ValueText.h"
 
@@ -38,35 +39,13 @@ TEST(Kt64RegText, ParsesDwordsAndHexBytes) {
     EXPECT_FALSE(parseTypeName("qword").has_value());
 }
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ostringstream s;
-    s << std::ifstream(p).rdbuf();
-    return s.str();
-}
+using Outcome = kt64::testing::ProgramOutcome;
 
 class Kt64RegTool : public kt64::testing::TempRegistry {
 protected:
     Outcome run(std::vector<std::string> args) {
-        const auto out = dir_ / "out", err = dir_ / "err";
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            std::vector<char*> argv{const_cast<char*>(KT64REG_PATH)};
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(KT64REG_PATH, argv.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+        args.insert(args.begin(), KT64REG_PATH);
+        return kt64::testing::runProgram(std::move(args), dir_);
     }
 };
 

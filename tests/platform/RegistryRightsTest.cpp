@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ProgramRun.h"
 #include "TempRegistry.h"
 
 namespace kt64::regtool {
@@ -25,17 +26,7 @@ constexpr uid_t kUser = 65534;
 constexpr gid_t kUserGroup = 65534;
 constexpr gid_t kRegistryGroup = 4242;
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ostringstream s;
-    s << std::ifstream(p).rdbuf();
-    return s.str();
-}
+using Outcome = kt64::testing::ProgramOutcome;
 
 class RegistryRights : public kt64::testing::TempRegistry {
 protected:
@@ -55,7 +46,6 @@ protected:
     // kt64reg as root (groups empty) or as the unprivileged user with the
     // supplementary groups given.
     Outcome run(std::vector<std::string> args, bool asUser, std::vector<gid_t> groups = {}) {
-        const auto out = dir_ / "out", err = dir_ / "err";
         std::vector<std::string> words;
         if (asUser) {
             std::string list;
@@ -65,19 +55,7 @@ protected:
         }
         words.push_back(KT64REG_PATH);
         words.insert(words.end(), args.begin(), args.end());
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 1);
-            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
-            std::vector<char*> argv;
-            for (auto& w : words) argv.push_back(w.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+        return kt64::testing::runProgram(std::move(words), dir_);
     }
 
     std::filesystem::path folder_;

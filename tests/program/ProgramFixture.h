@@ -13,35 +13,9 @@
 #include "ProgramDocument.h"
 #include "ProgramRecords.h"
 #include "ProgramTables.h"
-#include "UserMessages.h"
+#include "RecordedMessages.h"
 
 namespace kt64::program::testing {
-
-// Records every message and question; answers questions from a queue
-// (Yes when it runs out).
-class RecordedMessages : public UserMessages {
-public:
-    struct Entry {
-        std::string text;
-        MessageIcon icon;
-        bool question;
-    };
-    void show(std::string_view text, MessageIcon icon) override { entries.push_back({std::string(text), icon, false}); }
-    bool ask(std::string_view text, MessageIcon icon) override {
-        entries.push_back({std::string(text), icon, true});
-        if (answers.empty()) return true;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    std::vector<std::string> texts() const {
-        std::vector<std::string> out;
-        for (const auto& e : entries) out.push_back(e.text);
-        return out;
-    }
-    std::vector<Entry> entries;
-    std::deque<bool> answers;
-};
 
 // A fresh folder per test, also used as the temporary folder (TMPDIR) so
 // that working copies can be counted.

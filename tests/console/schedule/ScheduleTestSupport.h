@@ -12,40 +12,11 @@
 #include "ProgramTables.h"
 #include "RecordEditing.h"
 #include "TestEnvironment.h"
-#include "UserMessages.h"
+#include "RecordedMessages.h"
 
 namespace kt64::console::testing {
 
-class RecordedMessages : public program::UserMessages {
-public:
-    struct Entry {
-        std::string text;
-        program::MessageIcon icon;
-        bool question;
-        // Empty for the console's own caption.
-        std::string caption;
-    };
-    void show(std::string_view text, program::MessageIcon icon) override {
-        entries.push_back({std::string(text), icon, false, {}});
-    }
-    void showCaptioned(std::string_view caption, std::string_view text, program::MessageIcon icon) override {
-        entries.push_back({std::string(text), icon, false, std::string(caption)});
-    }
-    bool ask(std::string_view text, program::MessageIcon icon) override {
-        entries.push_back({std::string(text), icon, true, {}});
-        if (answers.empty()) return true;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    std::vector<std::string> texts() const {
-        std::vector<std::string> out;
-        for (const auto& e : entries) out.push_back(e.text);
-        return out;
-    }
-    std::vector<Entry> entries;
-    std::deque<bool> answers;
-};
+using RecordedMessages = program::testing::RecordedMessages;
 
 // Each dialog applies its function to the row and answers OK, or Cancel
 // when no function is set.
