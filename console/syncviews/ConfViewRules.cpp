@@ -1,21 +1,13 @@
 // Formats and the build-type reading of the settings form.
 #include "ConfViewRules.h"
 
-#include <cstdio>
+#include "CivilTime.h"
 
 namespace kt64::console {
 
-std::string dateText(const SystemTime& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.year, t.month, t.day);
-    return text;
-}
+std::string dateText(const SystemTime& t) { return program::isoDate({t.year, t.month, t.day}); }
 
-std::string timeText(const SystemTime& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return text;
-}
+std::string timeText(const SystemTime& t) { return program::isoTime({t.hour, t.minute, t.second}); }
 
 std::vector<std::string> slashFields(std::string_view text) {
     std::vector<std::string> fields;
