@@ -13,14 +13,14 @@
 #include <optional>
 #include <string_view>
 
+#include "Kt64SrvIds.h"
 #include "OleDate.h"
 
 namespace kt64::console::panel {
 
-// FAlarm and FSet bits.
-inline constexpr std::uint32_t A_SYNCTRAN = 1, A_SET = 2, A_AKU36 = 4, A_POWER = 8, A_SYNC = 16, A_ANTENA = 32,
-                               A_MANSET = 64, A_LINE1 = 128;
-inline constexpr std::uint32_t S_CHANGETIMEON = 1, S_WINTERTIME = 2, S_LINE1ANALON = 4, S_LINE1DIGITON = 8;
+// The AlarmFlag and SetFlag bits, as the interface names them.
+using enum ids::FAlarm;
+using enum ids::FSet;
 
 inline const QColor kReadoutBackground{150, 255, 0};
 inline const QColor kSelectedLabel{255, 255, 0};
