@@ -12,6 +12,7 @@
 
 #include "ProgramProcesses.h"
 #include "ServiceManager.h"
+#include "UniqueFd.h"
 
 namespace kt64::servicecontrol {
 namespace {
@@ -52,22 +53,23 @@ bool StandaloneServiceControl::start() {
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    // The parent's owners; the child leaves only by exec or _exit, so their
+    // destructors never run there.
+    UniqueFd reportRead(pipeFds[0]);
+    UniqueFd reportWrite(pipeFds[1]);
     const pid_t child = ::fork();
     if (child == 0) launchDetached(path.c_str(), argv, pipeFds[1]);
-    ::close(pipeFds[1]);
-    if (child < 0) {
-        ::close(pipeFds[0]);
-        return false;
-    }
+    reportWrite.reset();
+    if (child < 0) return false;
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     // The pipe closes without data when exec succeeded.
     int execError = 0;
     ssize_t n;
-    while ((n = ::read(pipeFds[0], &execError, sizeof execError)) < 0 && errno == EINTR) {
+    while ((n = ::read(reportRead.get(), &execError, sizeof execError)) < 0 && errno == EINTR) {
     }
-    ::close(pipeFds[0]);
+    reportRead.reset();
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
