@@ -2,7 +2,9 @@
 #include "StandaloneServiceControl.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,7 +34,13 @@ namespace {
         ::dup2(null, 0);
         ::dup2(null, 1);
         ::dup2(null, 2);
+        if (null > 2) ::close(null);
     }
+    // Nothing else of the console goes with the program: every other
+    // descriptor it inherited without close-on-exec (a pipe among them would
+    // keep its reader waiting for ever) closes at the exec. The report pipe
+    // is close-on-exec already, so a failed exec can still be reported.
+    ::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
     ::execv(path, argv);
     const int error = errno;
     [[maybe_unused]] auto n = ::write(report, &error, sizeof error);
