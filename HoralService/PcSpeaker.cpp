@@ -16,8 +16,6 @@
 namespace kt64::sync {
 namespace {
 
-using Fd = UniqueFd;
-
 bool hasToneCapability(int fd) {
     unsigned long bits = 0;
     if (::ioctl(fd, EVIOCGBIT(EV_SND, sizeof bits), &bits) < 0) return false;
@@ -32,17 +30,17 @@ bool sendTone(int fd, unsigned hz) {
     return ::write(fd, &ev, sizeof ev) == static_cast<ssize_t>(sizeof ev);
 }
 
-Fd openConsole() {
+UniqueFd openConsole() {
     for (const char* path : {"/dev/tty0", "/dev/console"}) {
-        Fd fd(::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC));
+        UniqueFd fd(::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC));
         if (fd && ::ioctl(fd.get(), KIOCSOUND, 0) == 0) return fd;
     }
-    return Fd();
+    return UniqueFd();
 }
 
 // KIOCSOUND takes the timer divisor; 0 silences.
 void consoleTone(unsigned divisor, unsigned ms) {
-    Fd console = openConsole();
+    UniqueFd console = openConsole();
     if (!console) return;
     if (::ioctl(console.get(), KIOCSOUND, divisor) != 0) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -59,7 +57,7 @@ std::filesystem::path speakerEventDevice() {
     }
     for (const auto& entry : fs::directory_iterator("/dev/input", ec)) {
         if (entry.path().filename().string().rfind("event", 0) != 0) continue;
-        Fd fd(::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC));
+        UniqueFd fd(::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC));
         if (fd && hasToneCapability(fd.get())) return entry.path();
     }
     return {};
@@ -69,7 +67,7 @@ void PcSpeaker::tone(unsigned hz, unsigned ms) {
     if (hz == 0 || ms == 0) return;
     const auto device = speakerEventDevice();
     if (!device.empty()) {
-        Fd fd(::open(device.c_str(), O_WRONLY | O_CLOEXEC));
+        UniqueFd fd(::open(device.c_str(), O_WRONLY | O_CLOEXEC));
         if (fd && sendTone(fd.get(), hz)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
             sendTone(fd.get(), 0);

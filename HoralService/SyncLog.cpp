@@ -1,6 +1,8 @@
 // Line format and append-per-line writing of the synchronisation log.
 #include "SyncLog.h"
 
+#include "UniqueFd.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -86,18 +88,17 @@ void SyncLog::text(std::string_view text) { append(text); }
 void SyncLog::append(std::string_view text) {
     const std::string line = formatLogLine(stamp_(), text);
     const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    int fd = ::open(path_.c_str(), flags, 0644);
-    if (fd < 0 && errno == ENOENT && path_.has_parent_path()) {
+    UniqueFd fd(::open(path_.c_str(), flags, 0644));
+    if (!fd && errno == ENOENT && path_.has_parent_path()) {
         std::error_code ec;
         std::filesystem::create_directories(path_.parent_path(), ec);
-        fd = ::open(path_.c_str(), flags, 0644);
+        fd.reset(::open(path_.c_str(), flags, 0644));
     }
-    if (fd < 0) {
+    if (!fd) {
         speaker_.tone(kWarningHz, kWarningMs);
         return;
     }
-    writeAll(fd, line);
-    ::close(fd);
+    writeAll(fd.get(), line);
 }
 
 }  // namespace kt64::sync

@@ -92,8 +92,8 @@ std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t rea
 }
 
 HardwareClockResult setHardwareClock(std::time_t utc, const char* device) {
-    const int fd = ::open(device, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return (errno == ENOENT || errno == ENODEV || errno == ENXIO) ? HardwareClockResult::NoDevice
+    const UniqueFd fd(::open(device, O_RDONLY | O_CLOEXEC));
+    if (!fd) return (errno == ENOENT || errno == ENODEV || errno == ENXIO) ? HardwareClockResult::NoDevice
                                                                              : HardwareClockResult::Failed;
     std::tm tm{};
     gmtime_r(&utc, &tm);
@@ -104,9 +104,7 @@ HardwareClockResult setHardwareClock(std::time_t utc, const char* device) {
     rtc.tm_mday = tm.tm_mday;
     rtc.tm_mon = tm.tm_mon;
     rtc.tm_year = tm.tm_year;
-    const bool set = ::ioctl(fd, RTC_SET_TIME, &rtc) == 0;
-    ::close(fd);
-    return set ? HardwareClockResult::Set : HardwareClockResult::Failed;
+    return ::ioctl(fd.get(), RTC_SET_TIME, &rtc) == 0 ? HardwareClockResult::Set : HardwareClockResult::Failed;
 }
 
 LocalSeconds SystemSyncClock::nowLocal() {

@@ -3,7 +3,6 @@
 
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -32,19 +31,15 @@ SockSample sockSampleOf(std::chrono::system_clock::time_point measured, double o
 }
 
 SockTimeFeed::SockTimeFeed(std::string path) : path_(std::move(path)) {
-    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) socketError_ = errno;
-}
-
-SockTimeFeed::~SockTimeFeed() {
-    if (fd_ >= 0) ::close(fd_);
+    fd_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd_) socketError_ = errno;
 }
 
 std::optional<std::string> SockTimeFeed::send(std::chrono::system_clock::time_point measured, double offsetSeconds) {
     auto failure = [&](int error) {
         return "Nie mogę przekazać próbki czasu do gniazda " + path_ + ": " + std::strerror(error) + "\n";
     };
-    if (fd_ < 0) return failure(socketError_);
+    if (!fd_) return failure(socketError_);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path_.size() >= sizeof addr.sun_path) return failure(ENAMETOOLONG);
@@ -53,7 +48,7 @@ std::optional<std::string> SockTimeFeed::send(std::chrono::system_clock::time_po
     // Never wait for a daemon that does not read: its queue holds a few
     // datagrams only, and a blocked send would hold the worker (and a stop)
     // up for good. A sample that finds the queue full is dropped.
-    const auto sent = ::sendto(fd_, &sample, sizeof sample, MSG_NOSIGNAL | MSG_DONTWAIT,
+    const auto sent = ::sendto(fd_.get(), &sample, sizeof sample, MSG_NOSIGNAL | MSG_DONTWAIT,
                                reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     if (sent != static_cast<ssize_t>(sizeof sample)) return failure(sent < 0 ? errno : EMSGSIZE);
     return std::nullopt;

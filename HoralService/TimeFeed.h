@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "UniqueFd.h"
+
 namespace kt64::sync {
 
 inline constexpr int kSockSampleMagic = 0x534f434b;
@@ -46,15 +48,12 @@ public:
     // The socket is addressed anew with each sample, so a daemon that was
     // restarted (and bound its socket again) receives the next one.
     explicit SockTimeFeed(std::string path);
-    ~SockTimeFeed() override;
-    SockTimeFeed(const SockTimeFeed&) = delete;
-    SockTimeFeed& operator=(const SockTimeFeed&) = delete;
 
     std::optional<std::string> send(std::chrono::system_clock::time_point measured, double offsetSeconds) override;
 
 private:
     std::string path_;
-    int fd_ = -1;
+    UniqueFd fd_;
     int socketError_ = 0;
 };
 

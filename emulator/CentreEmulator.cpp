@@ -15,6 +15,7 @@
 #include "ControlSocket.h"
 #include "PseudoTerminal.h"
 #include "SerialException.h"
+#include "UniqueFd.h"
 
 namespace kt64::sim {
 
@@ -40,9 +41,6 @@ struct CentreEmulator::Line {
     };
 
     explicit Line(bool pacing) : pacing(pacing) {}
-    ~Line() {
-        if (wake >= 0) ::close(wake);
-    }
 
     // The time the next byte of the front answer may be written.
     Steady::time_point nextWrite() const {
@@ -52,7 +50,7 @@ struct CentreEmulator::Line {
 
     bool pacing;
     std::optional<serial::PseudoTerminal> pty;
-    int wake = -1;
+    UniqueFd wake;
     std::unique_ptr<ControlSocket> control;
     std::string link;  // symlink made at start, removed at stop
     std::deque<Outgoing> out;
@@ -77,8 +75,8 @@ void CentreEmulator::start() {
     } catch (const serial::CSerialException& e) {
         throw EmulatorError("cannot create a pseudo-terminal", e.error());
     }
-    line->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (line->wake < 0) throw EmulatorError("cannot create an event descriptor", errno);
+    line->wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!line->wake) throw EmulatorError("cannot create an event descriptor", errno);
 
     if (!options_.linkPath.empty()) {
         const std::string& path = options_.linkPath;
@@ -104,7 +102,7 @@ void CentreEmulator::start() {
 void CentreEmulator::stop() noexcept {
     if (!thread_.joinable()) return;
     const std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(line_->wake, &one, sizeof one);
+    [[maybe_unused]] auto n = ::write(line_->wake.get(), &one, sizeof one);
     thread_.join();
     if (!line_->link.empty()) {
         // Remove the link only while it still points at this pty: another
@@ -203,11 +201,8 @@ void CentreEmulator::serve() {
             std::lock_guard lock(mutex_);
             centre_.resetLine();
         }
-        const int fd = ::open(l.pty->slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            ::tcflush(fd, TCIFLUSH);
-            ::close(fd);
-        }
+        if (const UniqueFd fd{::open(l.pty->slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)})
+            ::tcflush(fd.get(), TCIFLUSH);
     };
 
     auto writeDue = [&](Steady::time_point now) {
@@ -254,7 +249,7 @@ void CentreEmulator::serve() {
         if (l.hungUp) wakeBy(now + kHangUpRecheck);
 
         fds.clear();
-        fds.push_back({l.wake, POLLIN, 0});
+        fds.push_back({l.wake.get(), POLLIN, 0});
         fds.push_back({l.hungUp ? -1 : master, static_cast<short>(POLLIN | (l.blocked ? POLLOUT : 0)), 0});
         if (l.control) l.control->addTo(fds);
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "EmulatorError.h"
 
@@ -33,42 +34,39 @@ ControlSocket::ControlSocket(std::string path) : path_(std::move(path)) {
         if (!S_ISSOCK(st.st_mode)) throw EmulatorError("not a socket, left in place: " + path_, EEXIST);
         ::unlink(path_.c_str());
     }
-    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listener_ < 0) throw EmulatorError("cannot create the control socket", errno);
-    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listener_, 8) != 0) {
+    listener_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!listener_) throw EmulatorError("cannot create the control socket", errno);
+    if (::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener_.get(), 8) != 0) {
         const int err = errno;
-        ::close(listener_);
         throw EmulatorError("cannot listen on " + path_, err);
     }
 }
 
 ControlSocket::~ControlSocket() {
-    for (auto& c : clients_) ::close(c.fd);
-    ::close(listener_);
+    // Closed before the file goes, so nobody connects to a path being removed.
+    clients_.clear();
+    listener_.reset();
     ::unlink(path_.c_str());
 }
 
 void ControlSocket::addTo(std::vector<pollfd>& fds) const {
-    fds.push_back({listener_, POLLIN, 0});
+    fds.push_back({listener_.get(), POLLIN, 0});
     for (const auto& c : clients_)
-        fds.push_back({c.fd, static_cast<short>((c.closing ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT)), 0});
+        fds.push_back({c.fd.get(), static_cast<short>((c.closing ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT)), 0});
 }
 
 void ControlSocket::service(const std::vector<pollfd>& fds, std::size_t first, const Runner& run) {
     const std::size_t known = clients_.size();
     for (std::size_t i = 0; i < known && first + 1 + i < fds.size(); ++i)
         if (fds[first + 1 + i].revents) serviceClient(clients_[i], fds[first + 1 + i].revents, run);
-    std::erase_if(clients_, [](const Client& c) {
-        if (c.fd >= 0 && !(c.closing && c.out.empty())) return false;
-        if (c.fd >= 0) ::close(c.fd);
-        return true;
-    });
+    // A client done with (closing, all answered) goes, its descriptor with it.
+    std::erase_if(clients_, [](const Client& c) { return !c.fd || (c.closing && c.out.empty()); });
     if (fds[first].revents & POLLIN) {
         while (true) {
-            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd < 0) break;
-            clients_.push_back({fd, {}, {}, false});
+            UniqueFd fd(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+            if (!fd) break;
+            clients_.push_back({std::move(fd), {}, {}, false});
         }
     }
 }
@@ -77,7 +75,7 @@ void ControlSocket::serviceClient(Client& c, short revents, const Runner& run) {
     if (revents & (POLLIN | POLLHUP | POLLERR)) {
         char buf[1024];
         while (!c.closing) {
-            const ssize_t n = ::read(c.fd, buf, sizeof buf);
+            const ssize_t n = ::read(c.fd.get(), buf, sizeof buf);
             if (n > 0) {
                 c.in.append(buf, static_cast<std::size_t>(n));
                 continue;
@@ -103,7 +101,7 @@ void ControlSocket::serviceClient(Client& c, short revents, const Runner& run) {
         }
     }
     while (!c.out.empty()) {
-        const ssize_t n = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
+        const ssize_t n = ::send(c.fd.get(), c.out.data(), c.out.size(), MSG_NOSIGNAL);
         if (n > 0) {
             c.out.erase(0, static_cast<std::size_t>(n));
             continue;
@@ -117,27 +115,25 @@ void ControlSocket::serviceClient(Client& c, short revents, const Runner& run) {
 
 std::string sendControlCommand(const std::string& path, std::string_view line) {
     const sockaddr_un addr = socketAddress(path);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw EmulatorError("cannot create a socket", errno);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) throw EmulatorError("cannot create a socket", errno);
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
         const int err = errno;
-        ::close(fd);
         throw EmulatorError("cannot reach " + path, err);
     }
     std::string out(line);
     out += '\n';
     std::string reply;
     bool complete = false;
-    if (::send(fd, out.data(), out.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(out.size())) {
+    if (::send(fd.get(), out.data(), out.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(out.size())) {
         char buf[4096];
         ssize_t n;
-        while (!complete && (n = ::read(fd, buf, sizeof buf)) > 0) {
+        while (!complete && (n = ::read(fd.get(), buf, sizeof buf)) > 0) {
             reply.append(buf, static_cast<std::size_t>(n));
             complete = reply.find('\n') != std::string::npos;
         }
     }
     const int err = errno;
-    ::close(fd);
     if (!complete) throw EmulatorError("no reply from " + path, err ? err : EPIPE);
     reply.erase(reply.find('\n'));
     return reply;

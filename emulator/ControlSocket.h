@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "UniqueFd.h"
+
 namespace kt64::sim {
 
 class ControlSocket {
@@ -35,7 +37,7 @@ public:
 
 private:
     struct Client {
-        int fd = -1;
+        UniqueFd fd;
         std::string in;
         std::string out;
         bool closing = false;
@@ -43,7 +45,7 @@ private:
     void serviceClient(Client& c, short revents, const Runner& run);
 
     std::string path_;
-    int listener_ = -1;
+    UniqueFd listener_;
     std::vector<Client> clients_;
 };
 

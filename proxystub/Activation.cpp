@@ -15,6 +15,7 @@
 #include "Registry.h"
 #include "ServerError.h"
 #include "ServiceStart.h"
+#include "UniqueFd.h"
 
 namespace kt64::client {
 
@@ -139,34 +140,34 @@ void startDetached(const std::filesystem::path& program) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         throw std::system_error(errno, std::generic_category(), "pipe2");
+    // The parent's owners. The child leaves only by exec or _exit, so their
+    // destructors never run there: it closes what it must with raw,
+    // async-signal-safe calls.
+    UniqueFd reportRead(fds[0]);
+    UniqueFd reportWrite(fds[1]);
     // A journal stream for the server's standard error, opened here since
-    // the forked child may only make async-signal-safe calls; -1 (no
-    // journal) leaves it on /dev/null.
-    int logFd = sd_journal_stream_fd(programName(program).c_str(), LOG_WARNING, 0);
-    if (logFd >= 0) ::fcntl(logFd, F_SETFD, FD_CLOEXEC);
+    // the forked child may only make async-signal-safe calls; none (no
+    // journal, a negative errno) leaves it on /dev/null.
+    UniqueFd log(sd_journal_stream_fd(programName(program).c_str(), LOG_WARNING, 0));
+    if (log) ::fcntl(log.get(), F_SETFD, FD_CLOEXEC);
+    const int logFd = log ? log.get() : -1;
     pid_t child = ::fork();
-    if (child < 0) {
-        int err = errno;
-        if (logFd >= 0) ::close(logFd);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        throw std::system_error(err, std::generic_category(), "fork");
-    }
+    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
     if (child == 0) {
         ::close(fds[0]);
         execDetached(file.c_str(), fds[1], logFd);
     }
-    ::close(fds[1]);
-    if (logFd >= 0) ::close(logFd);
+    reportWrite.reset();
+    log.reset();
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     // EOF without data: the exec succeeded and closed the pipe.
     int err = 0;
     ssize_t got;
-    while ((got = ::read(fds[0], &err, sizeof err)) < 0 && errno == EINTR) {
+    while ((got = ::read(reportRead.get(), &err, sizeof err)) < 0 && errno == EINTR) {
     }
-    ::close(fds[0]);
+    reportRead.reset();
     if (got == static_cast<ssize_t>(sizeof err))
         throw std::system_error(err, std::generic_category(), "cannot start " + file);
 }

@@ -29,6 +29,7 @@
 #include "ProgramPaths.h"
 #include "Registry.h"
 #include "Kt64SrvIds.h"
+#include "UniqueFd.h"
 
 namespace kt64::client {
 
@@ -38,15 +39,13 @@ namespace {
 // connect, no gRPC): tells "another program holds RpcPort" from "nothing
 // listens".
 bool portAnswersTcp(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) return false;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return answered;
+    return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
 
 std::string readPem(const char* what, const std::string& path) {

@@ -16,6 +16,7 @@
 
 #include "ChannelSettings.h"
 #include "UndecodableCalls.h"
+#include "UniqueFd.h"
 
 namespace kt64::server {
 
@@ -46,16 +47,17 @@ std::string bindFailure(const std::string& host, std::uint16_t port) {
     } else {
         return "cannot listen on " + host + ":" + std::to_string(port) + " (not a numeric address)";
     }
-    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return std::string("cannot open a socket: ") + std::strerror(errno);
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     int err = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0)
-        err = errno;
-    else if (::listen(fd, 1) != 0)
-        err = errno;
-    ::close(fd);
+    {
+        const UniqueFd fd(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd) return std::string("cannot open a socket: ") + std::strerror(errno);
+        int one = 1;
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&storage), length) != 0)
+            err = errno;
+        else if (::listen(fd.get(), 1) != 0)
+            err = errno;
+    }  // the probe lets the port go again
     const std::string where = "TCP port " + std::to_string(port) + " on " + host;
     if (err == EADDRINUSE)
         return "cannot listen on " + where +

@@ -1,6 +1,9 @@
 // Temporary files, plain copies and the atomic replace of a program file
-// (see FileCopy.h). POSIX calls, each descriptor owned by a small guard.
+// (see FileCopy.h). POSIX calls, each descriptor owned by a UniqueFd; the
+// file written is closed explicitly, since a failed close loses the save.
 #include "FileCopy.h"
+
+#include "UniqueFd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,33 +12,11 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
-#include <utility>
 #include <vector>
 
 namespace kt64::program {
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    // Closes now, reporting the error close() may bring (a delayed write
-    // failure on some file systems).
-    bool close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 std::string systemText(int error) { return std::system_category().message(error); }
 
@@ -65,15 +46,15 @@ int copyAll(int in, int out) {
 std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::path& folder,
                                                        const std::string& prefix) {
     std::string pattern = (folder / (prefix + "XXXXXX.tmp")).string();
-    Fd fd(::mkstemps(pattern.data(), 4));
+    UniqueFd fd(::mkstemps(pattern.data(), 4));
     if (!fd) return std::nullopt;
     return std::filesystem::path(pattern);
 }
 
 std::optional<std::string> copyFileOver(const std::filesystem::path& source, const std::filesystem::path& target) {
-    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in) return systemText(errno);
-    Fd out(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    UniqueFd out(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
     if (!out) return systemText(errno);
     if (const int error = copyAll(in.get(), out.get())) return systemText(error);
     if (!out.close()) return systemText(errno);
@@ -100,11 +81,11 @@ std::optional<std::string> replaceFileAtomically(const std::filesystem::path& so
     if (exists && S_ISREG(old.st_mode) && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
         return systemText(EACCES);
 
-    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in) return systemText(errno);
 
     std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    Fd out(::mkostemp(temporary.data(), O_CLOEXEC));
+    UniqueFd out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out) return systemText(errno);
 
     const auto abandon = [&](int error) -> std::optional<std::string> {
@@ -138,7 +119,7 @@ std::optional<std::string> replaceFileAtomically(const std::filesystem::path& so
         return systemText(error);
     }
     // The rename itself is made durable by flushing the folder.
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir) ::fsync(dir.get());
     return std::nullopt;
 }

@@ -2,7 +2,9 @@
 #include "StandaloneServiceControl.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 
 #include "ProgramProcesses.h"
 #include "ServiceManager.h"
+#include "UniqueFd.h"
 
 namespace kt64::servicecontrol {
 namespace {
@@ -31,7 +34,13 @@ namespace {
         ::dup2(null, 0);
         ::dup2(null, 1);
         ::dup2(null, 2);
+        if (null > 2) ::close(null);
     }
+    // Nothing else of the console goes with the program: every other
+    // descriptor it inherited without close-on-exec (a pipe among them would
+    // keep its reader waiting for ever) closes at the exec. The report pipe
+    // is close-on-exec already, so a failed exec can still be reported.
+    ::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
     ::execv(path, argv);
     const int error = errno;
     [[maybe_unused]] auto n = ::write(report, &error, sizeof error);
@@ -52,22 +61,23 @@ bool StandaloneServiceControl::start() {
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    // The parent's owners; the child leaves only by exec or _exit, so their
+    // destructors never run there.
+    UniqueFd reportRead(pipeFds[0]);
+    UniqueFd reportWrite(pipeFds[1]);
     const pid_t child = ::fork();
     if (child == 0) launchDetached(path.c_str(), argv, pipeFds[1]);
-    ::close(pipeFds[1]);
-    if (child < 0) {
-        ::close(pipeFds[0]);
-        return false;
-    }
+    reportWrite.reset();
+    if (child < 0) return false;
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     // The pipe closes without data when exec succeeded.
     int execError = 0;
     ssize_t n;
-    while ((n = ::read(pipeFds[0], &execError, sizeof execError)) < 0 && errno == EINTR) {
+    while ((n = ::read(reportRead.get(), &execError, sizeof execError)) < 0 && errno == EINTR) {
     }
-    ::close(pipeFds[0]);
+    reportRead.reset();
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 

@@ -23,12 +23,12 @@ InstanceLock::InstanceLock(const std::filesystem::path& folder) : path_(folder /
         std::filesystem::create_directories(folder, ec);
         ::chmod(folder.c_str(), 0700);
     }
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
+    fd_.reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd_) {
         failureText_ = path_.string() + ": " + std::strerror(errno);
         return;
     }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) {
         result_ = Result::Acquired;
         return;
     }
@@ -38,12 +38,7 @@ InstanceLock::InstanceLock(const std::filesystem::path& folder) : path_(folder /
     } else {
         failureText_ = path_.string() + ": " + std::strerror(err);
     }
-    ::close(fd_);
-    fd_ = -1;
-}
-
-InstanceLock::~InstanceLock() {
-    if (fd_ >= 0) ::close(fd_);
+    fd_.reset();  // no lock taken: hold the file no longer
 }
 
 }  // namespace kt64::console

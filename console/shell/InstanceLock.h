@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "UniqueFd.h"
+
 namespace kt64::console {
 
 inline constexpr const char* kInstanceGuid = "{46234ECA-20A0-48e4-82FA-749CE5B858DF}";
@@ -18,9 +20,6 @@ public:
 
     // Tries to take the lock in folder (created when missing).
     explicit InstanceLock(const std::filesystem::path& folder);
-    ~InstanceLock();
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
 
     Result result() const { return result_; }
     // Why the lock could not be tried (Failed): the file and the system's text.
@@ -32,7 +31,9 @@ public:
 
 private:
     std::filesystem::path path_;
-    int fd_ = -1;
+    // The lock lives with the open file: closing this descriptor (and only
+    // this one: it is never duplicated) gives the lock up.
+    UniqueFd fd_;
     Result result_ = Result::Failed;
     std::string failureText_;
 };

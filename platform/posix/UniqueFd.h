@@ -30,6 +30,15 @@ public:
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
     }
+    // Closes now and says whether close() succeeded (errno tells why not).
+    // Most owners need not ask, but a writer that must know its data reached
+    // the file does: some file systems report a delayed write failure only
+    // at close. The descriptor is gone either way (Linux frees it even when
+    // close fails), so it is never retried nor closed twice.
+    bool close() noexcept {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
     // Gives the descriptor up without closing it.
     int release() noexcept { return std::exchange(fd_, -1); }
 

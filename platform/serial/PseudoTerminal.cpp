@@ -14,64 +14,46 @@
 namespace kt64::serial {
 
 PseudoTerminal::PseudoTerminal(bool holdSlave) {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0) throw CSerialException(errno);
+    // A constructor that throws runs no destructor of its own, but its
+    // members' destructors do run: every failure below closes what is open.
+    master_.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!master_) throw CSerialException(errno);
+    const int m = master_.get();
     char name[128] = {};
-    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 || ::ptsname_r(master_, name, sizeof name) != 0) {
-        int err = errno;
-        reset();
-        throw CSerialException(err);
-    }
+    if (::grantpt(m) != 0 || ::unlockpt(m) != 0 || ::ptsname_r(m, name, sizeof name) != 0)
+        throw CSerialException(errno);
     slavePath_ = name;
 
     // termios of a pty lives on the slave side; Linux lets the master set it.
     termios tio{};
-    if (::tcgetattr(master_, &tio) != 0) {
-        int err = errno;
-        reset();
-        throw CSerialException(err);
-    }
+    if (::tcgetattr(m, &tio) != 0) throw CSerialException(errno);
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
-    if (::tcsetattr(master_, TCSANOW, &tio) != 0) {
-        int err = errno;
-        reset();
-        throw CSerialException(err);
-    }
-    int flags = ::fcntl(master_, F_GETFL);
-    ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+    if (::tcsetattr(m, TCSANOW, &tio) != 0) throw CSerialException(errno);
+    int flags = ::fcntl(m, F_GETFL);
+    ::fcntl(m, F_SETFL, flags | O_NONBLOCK);
 
     if (holdSlave) {
-        heldSlave_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        if (heldSlave_ < 0) {
-            int err = errno;
-            reset();
-            throw CSerialException(err);
-        }
+        heldSlave_.reset(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+        if (!heldSlave_) throw CSerialException(errno);
     }
 }
 
 PseudoTerminal::~PseudoTerminal() { reset(); }
 
-PseudoTerminal::PseudoTerminal(PseudoTerminal&& other) noexcept
-    : master_(std::exchange(other.master_, -1)),
-      heldSlave_(std::exchange(other.heldSlave_, -1)),
-      slavePath_(std::move(other.slavePath_)) {}
-
 PseudoTerminal& PseudoTerminal::operator=(PseudoTerminal&& other) noexcept {
     if (this != &other) {
         reset();
-        master_ = std::exchange(other.master_, -1);
-        heldSlave_ = std::exchange(other.heldSlave_, -1);
+        master_ = std::move(other.master_);
+        heldSlave_ = std::move(other.heldSlave_);
         slavePath_ = std::move(other.slavePath_);
     }
     return *this;
 }
 
 void PseudoTerminal::reset() noexcept {
-    if (heldSlave_ >= 0) ::close(heldSlave_);
-    if (master_ >= 0) ::close(master_);
-    heldSlave_ = master_ = -1;
+    heldSlave_.reset();
+    master_.reset();
 }
 
 void PseudoTerminal::closeMaster() noexcept { reset(); }
@@ -79,14 +61,14 @@ void PseudoTerminal::closeMaster() noexcept { reset(); }
 void PseudoTerminal::writeMaster(std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+        ssize_t n = ::write(master_.get(), bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
-            pollfd p{master_, POLLOUT, 0};
+            pollfd p{master_.get(), POLLOUT, 0};
             ::poll(&p, 1, 100);
             continue;
         }
@@ -101,12 +83,12 @@ std::size_t PseudoTerminal::readMaster(std::span<std::uint8_t> buffer, std::chro
     while (got < buffer.size()) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
-        pollfd p{master_, POLLIN, 0};
+        pollfd p{master_.get(), POLLIN, 0};
         int r = ::poll(&p, 1, static_cast<int>(left.count()));
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) throw CSerialException(errno);
         if (r == 0) break;
-        ssize_t n = ::read(master_, buffer.data() + got, buffer.size() - got);
+        ssize_t n = ::read(master_.get(), buffer.data() + got, buffer.size() - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {

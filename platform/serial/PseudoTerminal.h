@@ -16,6 +16,8 @@
 #include <span>
 #include <string>
 
+#include "UniqueFd.h"
+
 namespace kt64::serial {
 
 class PseudoTerminal {
@@ -23,13 +25,13 @@ public:
     // Throws CSerialException when the system refuses a new pty.
     explicit PseudoTerminal(bool holdSlave = true);
     ~PseudoTerminal();
-    PseudoTerminal(PseudoTerminal&& other) noexcept;
+    PseudoTerminal(PseudoTerminal&& other) noexcept = default;
     PseudoTerminal& operator=(PseudoTerminal&& other) noexcept;
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     // Master descriptor, non-blocking and close-on-exec; -1 once closed.
-    int masterFd() const noexcept { return master_; }
+    int masterFd() const noexcept { return master_.get(); }
     const std::string& slavePath() const noexcept { return slavePath_; }
 
     // Closes the master (and the held slave descriptor): for the slave's
@@ -45,8 +47,10 @@ public:
 private:
     void reset() noexcept;
 
-    int master_ = -1;
-    int heldSlave_ = -1;
+    // Declared master first: members go in reverse order, so the held slave
+    // is closed before the master, as reset() does.
+    UniqueFd master_;
+    UniqueFd heldSlave_;
     std::string slavePath_;
 };
 

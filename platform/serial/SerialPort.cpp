@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <utility>
 
 #include "LineSettings.h"
 #include "Registry.h"
@@ -72,52 +73,47 @@ void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, i
                              FlowControl flow, bool /*overlapped*/) {
     close();
     // O_NONBLOCK: open must not wait for carrier, and reads are timed by poll.
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw openFailure(errno, path);
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) throw openFailure(errno, path);
 
     // Exclusive use. The advisory lock keeps out every other program that
     // locks the device (and, unlike TIOCEXCL, also a privileged one); TIOCEXCL
-    // makes the kernel refuse further opens of the tty with EBUSY.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // makes the kernel refuse further opens of the tty with EBUSY. A failure
+    // here closes the descriptor on the way out, and the lock with it.
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         int err = (errno == EWOULDBLOCK) ? EBUSY : errno;
-        ::close(fd);
         throw openFailure(err, path);
     }
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        int err = errno;
-        ::close(fd);
-        throw openFailure(err, path);
-    }
-    fd_ = fd;
+    if (::ioctl(fd.get(), TIOCEXCL) != 0) throw openFailure(errno, path);
+    fd_ = std::move(fd);
     path_ = path;
-    isPty_ = isPtySlave(fd);
+    isPty_ = isPtySlave(fd_.get());
     timeouts_ = kCentreTimeouts;
 
     // From here on a failure leaves the port open, as a failed configuration
     // does on Windows; the next open or close releases it.
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) throw openFailure(errno, path);
+    if (::tcgetattr(fd_.get(), &tio) != 0) throw openFailure(errno, path);
     if (int err = applyLineSettings(tio, baud, parity, dataBits, stopBits, flow)) throw openFailure(err, path);
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) throw openFailure(errno, path);
+    if (::tcsetattr(fd_.get(), TCSANOW, &tio) != 0) throw openFailure(errno, path);
     // A freshly opened port starts with empty queues: nothing left over from
     // an earlier user of the line.
-    ::tcflush(fd_, TCIOFLUSH);
+    ::tcflush(fd_.get(), TCIOFLUSH);
 }
 
 void CSerialPort::close() noexcept {
-    if (fd_ < 0) return;
+    if (!fd_) return;
     // The exclusive flag belongs to the tty, not to this descriptor: clear it,
     // or the line stays closed to the next open while anybody else (the other
     // end's own descriptor of a pty) keeps the tty alive.
-    ::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);  // also drops the advisory lock
-    fd_ = -1;
+    ::ioctl(fd_.get(), TIOCNXCL);
+    fd_.reset();  // also drops the advisory lock
     isPty_ = false;
     path_.clear();
 }
 
 void CSerialPort::requireOpen() const {
-    if (fd_ < 0) throw CSerialException(EBADF);
+    if (!fd_) throw CSerialException(EBADF);
 }
 
 std::size_t CSerialPort::read(std::span<std::uint8_t> buffer) {
@@ -157,7 +153,7 @@ std::size_t CSerialPort::read(std::span<std::uint8_t> buffer) {
             wait = (wait < 0) ? gap : std::min(wait, gap);
         }
         if (firstByte && got > 0) wait = 0;  // only what is already waiting
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{fd_.get(), POLLIN, 0};
         int r = ::poll(&p, 1, wait > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(wait));
         if (r < 0) {
             if (errno == EINTR) continue;
@@ -169,7 +165,7 @@ std::size_t CSerialPort::read(std::span<std::uint8_t> buffer) {
         }
         if (p.revents & POLLNVAL) throw CSerialException(EBADF);
         if (p.revents & POLLIN) {
-            ssize_t n = ::read(fd_, buffer.data() + got, want - got);
+            ssize_t n = ::read(fd_.get(), buffer.data() + got, want - got);
             if (n > 0) {
                 got += static_cast<std::size_t>(n);
                 lastByte = Clock::now();
@@ -193,7 +189,7 @@ std::size_t CSerialPort::write(std::span<const std::uint8_t> bytes) {
     const bool hasTotal = totalMs != 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
     for (;;) {
-        ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno == EINTR) continue;
         if (errno != EAGAIN) throw CSerialException(errno);
@@ -201,7 +197,7 @@ std::size_t CSerialPort::write(std::span<const std::uint8_t> bytes) {
         // within the write time-outs when there are any.
         long long wait = hasTotal ? msUntil(deadline) : -1;
         if (hasTotal && wait == 0) return 0;
-        pollfd p{fd_, POLLOUT, 0};
+        pollfd p{fd_.get(), POLLOUT, 0};
         int r = ::poll(&p, 1, wait > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(wait));
         if (r < 0 && errno != EINTR) throw CSerialException(errno);
         if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLOUT))
@@ -211,14 +207,14 @@ std::size_t CSerialPort::write(std::span<const std::uint8_t> bytes) {
 
 void CSerialPort::discardInput() {
     requireOpen();
-    if (::tcflush(fd_, TCIFLUSH) != 0) throw CSerialException(errno);
+    if (::tcflush(fd_.get(), TCIFLUSH) != 0) throw CSerialException(errno);
     // The flush empties the line discipline's queue; bytes still on their way
     // into it (a pty pushes them asynchronously) are read off and dropped.
     // poll() decides, not read(): with the port's raw settings a read of an
     // empty queue returns 0 just like a hang-up would.
     std::uint8_t sink[256];
     for (;;) {
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{fd_.get(), POLLIN, 0};
         const int r = ::poll(&p, 1, 0);
         if (r < 0) {
             if (errno == EINTR) continue;
@@ -227,7 +223,7 @@ void CSerialPort::discardInput() {
         if (r == 0) return;
         if (p.revents & POLLNVAL) throw CSerialException(EBADF);
         if (!(p.revents & POLLIN)) throw CSerialException(EIO);  // POLLHUP/POLLERR: the device has gone
-        const ssize_t n = ::read(fd_, sink, sizeof sink);
+        const ssize_t n = ::read(fd_.get(), sink, sizeof sink);
         if (n > 0) continue;
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         throw CSerialException(n == 0 ? EIO : errno);
@@ -251,7 +247,7 @@ void CSerialPort::setTimeouts(const CommTimeouts& timeouts) {
 
 void CSerialPort::raiseLine(int bit) {
     requireOpen();
-    if (::ioctl(fd_, TIOCMBIS, &bit) == 0) return;
+    if (::ioctl(fd_.get(), TIOCMBIS, &bit) == 0) return;
     int err = errno;
     // A pseudo-terminal has no modem control lines and refuses the request
     // (ENOTTY or EINVAL); the emulated centre does not look at them, so on a

@@ -27,6 +27,7 @@
 #include "ByteLink.h"
 #include "LineSettings.h"
 #include "SerialException.h"
+#include "UniqueFd.h"
 
 namespace kt64::serial {
 
@@ -71,7 +72,7 @@ public:
                     int dataBits = 8, StopBits stopBits = StopBits::One,
                     FlowControl flow = FlowControl::None, bool overlapped = false);
     void close() noexcept;
-    bool isOpen() const noexcept { return fd_ >= 0; }
+    bool isOpen() const noexcept { return static_cast<bool>(fd_); }
     const std::string& devicePath() const noexcept { return path_; }
 
     std::size_t read(std::span<std::uint8_t> buffer) override;
@@ -90,7 +91,7 @@ private:
     void requireOpen() const;
     void raiseLine(int bit);
 
-    int fd_ = -1;
+    UniqueFd fd_;
     bool isPty_ = false;
     std::string path_;
     // A fresh port starts with the centre's time-outs so that no read can

@@ -10,9 +10,14 @@
 #include <sys/un.h>
 
 #include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "ChildProcess.h"
 #include "FakeKt64Srv.h"
+#include "ProgramProcesses.h"
 #include "Registry.h"
 #include "ServiceManager.h"
 #include "StandaloneServiceControl.h"
@@ -41,6 +46,20 @@ DATE hourSyncIn(int secondsFromNow) {
     std::tm tm{};
     localtime_r(&t, &tm);
     return *makeDate(1899, 12, 30, tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+// The descriptors above the standard streams that process pid holds open on
+// /dev/null; nullopt when its descriptor table cannot be read.
+std::optional<std::vector<int>> nullDescriptorsAboveStandardStreams(pid_t pid) {
+    std::error_code ec;
+    std::filesystem::directory_iterator entries("/proc/" + std::to_string(pid) + "/fd", ec);
+    if (ec) return std::nullopt;
+    std::vector<int> found;
+    for (const auto& entry : entries) {
+        const int fd = std::stoi(entry.path().filename().string());
+        if (fd > 2 && std::filesystem::read_symlink(entry.path(), ec) == "/dev/null") found.push_back(fd);
+    }
+    return found;
 }
 
 class SyncProgramsTest : public ::testing::Test {
@@ -97,6 +116,11 @@ TEST_F(SyncProgramsTest, StandaloneProgramStartedAndStoppedThroughServiceControl
     ASSERT_TRUE(control.start());
     EXPECT_TRUE(eventually([&] { return control.state() == servicecontrol::kStateRunning; }, kGenerous));
     EXPECT_TRUE(eventually([&] { return messages().size() == 1; }, kGenerous));
+    // The start sends the standard streams to /dev/null; the descriptor it
+    // opened for that must not live on in the program.
+    const auto pids = servicecontrol::findProgramProcesses(kStandaloneProgram);
+    ASSERT_EQ(pids.size(), 1u);
+    EXPECT_EQ(nullDescriptorsAboveStandardStreams(pids.front()), std::vector<int>{});
     EXPECT_TRUE(control.stop());
     EXPECT_EQ(control.state(), servicecontrol::kStateStopped);
     EXPECT_EQ(messages(), (std::vector<std::string>{text(MessageId::Started), text(MessageId::Stopped)}));
