@@ -138,7 +138,9 @@ TEST(Switches, AreWholeWordsAfterDashOrSlashInAnyCase) {
         for (auto w : words) joined += std::string(w) + " ";
         std::string_view refused;
         EXPECT_EQ(server::parseSwitches(words, &refused), expected) << joined;
-        if (expected == Switch::Unknown) EXPECT_TRUE(refused.starts_with(words[0].substr(0, 2))) << joined;
+        if (expected == Switch::Unknown) {
+            EXPECT_TRUE(refused.starts_with(words[0].substr(0, 2))) << joined;
+        }
     }
 }
 
