@@ -69,7 +69,12 @@ void SyncLogTail::followRecreatedFile() {
     if (::stat(path_.c_str(), &byName) != 0 || ::fstat(fd_.get(), &held) != 0) return;
     if (byName.st_dev == held.st_dev && byName.st_ino == held.st_ino) return;
     UniqueFd fresh(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fresh) fd_ = std::move(fresh);
+    if (!fresh) return;
+    fd_ = std::move(fresh);
+    // Every line of a new file is new: the old read position belongs to
+    // the old file and would hide the new one's first lines (after the
+    // monthly rotation, for a month).
+    position_ = 0;
 }
 
 std::string SyncLogTail::poll() {
@@ -89,7 +94,11 @@ std::string SyncLogTail::poll() {
     struct stat st{};
     if (::fstat(fd_.get(), &st) != 0) return {};
     const auto length = static_cast<std::uint64_t>(st.st_size);
-    if (length <= position_) return {};
+    if (length <= position_) {
+        // Cut in place: what is written from here on is new.
+        position_ = length;
+        return {};
+    }
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(length - position_, kMaxTailIncrement));
     const auto bytes = readAt(fd_.get(), position_, count);
     position_ = length;

@@ -10,13 +10,14 @@
 // return, followed by CR LF. Afterwards each poll shows what the file grew
 // by since the read position: at most 1,020 bytes of it, cut at their last
 // carriage return, followed by CR LF; the read position then moves to the
-// file's length even when more was written than shown. A file that is
-// shorter than the read position (re-created or cut) shows nothing until it
-// grows past that position, and then only what follows it.
+// file's length in every case, even when more was written than shown, and
+// also when the file was cut shorter, so what is written after a cut shows.
 //
 // The file stays open for the tail's life. When the name is re-created as a
-// new file the tail changes over to it (on Linux an open descriptor would
-// otherwise keep reading the removed file), keeping its read position.
+// new file (the writer's rotation, or a removed log made anew) the tail
+// changes over to it (on Linux an open descriptor would otherwise keep
+// reading the old file) and reads it from its start: keeping the old read
+// position would hide the new file's lines until it outgrew the old one.
 #pragma once
 
 #include <cstdint>

@@ -90,7 +90,9 @@ TEST_F(SyncLogTailTest, GrowthIsShownUpTo1020BytesPerTick) {
     EXPECT_EQ(tail.poll(), lines(67, 1));
 }
 
-TEST_F(SyncLogTailTest, RecreatedShorterFileShowsOnlyWhatFollowsTheOldPosition) {
+// A log made anew (removed, or rotated away by its writer) is read from its
+// start; one cut in place shows what is written after the cut.
+TEST_F(SyncLogTailTest, ARecreatedLogIsReadFromItsStartACutOneFromTheCut) {
     writeFile(path, lines(1, 10));  // 500 bytes
     SyncLogTail tail(path);
     tail.poll();
@@ -99,12 +101,20 @@ TEST_F(SyncLogTailTest, RecreatedShorterFileShowsOnlyWhatFollowsTheOldPosition) 
     std::filesystem::remove(path);
     EXPECT_EQ(tail.poll(), "");
     writeFile(path, lines(101, 4));  // 200 bytes, a new file
+    EXPECT_EQ(tail.poll(), lines(101, 4));
+    writeFile(path, lines(105, 5), true);
+    EXPECT_EQ(tail.poll(), lines(105, 5));
+    EXPECT_EQ(tail.readPosition(), 450u);
+
+    // The writer's rotation: the old name moves aside, a new file takes it.
+    std::filesystem::rename(path, path.string() + ".1");
+    writeFile(path, lines(200, 2));
+    EXPECT_EQ(tail.poll(), lines(200, 2));
+
+    std::filesystem::resize_file(path, 0);
     EXPECT_EQ(tail.poll(), "");
-    writeFile(path, lines(105, 5), true);  // 450 bytes: still short of 500
-    EXPECT_EQ(tail.poll(), "");
-    writeFile(path, lines(110, 3), true);  // 600 bytes: lines 111 and 112 follow 500
-    EXPECT_EQ(tail.poll(), lines(111, 2));
-    EXPECT_EQ(tail.readPosition(), 600u);
+    writeFile(path, lines(300, 1), true);
+    EXPECT_EQ(tail.poll(), lines(300, 1));
 }
 
 }  // namespace
