@@ -28,6 +28,16 @@ void LinkWorker::setTransferHold(std::function<void()> begin, std::function<void
     holdEnd_ = std::move(end);
 }
 
+void LinkWorker::awaitTransferEnd() {
+    std::unique_lock lock(transferMutex_);
+    transferEnded_.wait(lock, [this] { return !transferRunning_; });
+}
+
+bool LinkWorker::transferRunning() {
+    const std::lock_guard lock(transferMutex_);
+    return transferRunning_;
+}
+
 void LinkWorker::start() {
     if (thread_.joinable()) return;
     stopRequested_ = false;
@@ -285,13 +295,22 @@ std::int32_t LinkWorker::runDownload() {
 std::int32_t LinkWorker::runTransfer(const std::function<bool()>& transfer, const std::function<void(bool)>& finish) {
     // The hold is released on every way out, a port failure included.
     struct Hold {
-        const std::function<void()>& end;
+        LinkWorker& worker;
         ~Hold() {
-            if (end) end();
+            if (worker.holdEnd_) worker.holdEnd_();
+            {
+                const std::lock_guard lock(worker.transferMutex_);
+                worker.transferRunning_ = false;
+            }
+            worker.transferEnded_.notify_all();
         }
     };
+    {
+        const std::lock_guard lock(transferMutex_);
+        transferRunning_ = true;
+    }
     if (holdBegin_) holdBegin_();
-    Hold hold{holdEnd_};
+    Hold hold{*this};
     // A stop asked for meanwhile waits: the transfer runs to its last record.
     bool ok = false;
     try {

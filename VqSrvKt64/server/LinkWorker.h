@@ -76,6 +76,12 @@ public:
     // destroyed. Idempotent.
     void stop();
 
+    // Returns once no command-list transfer is under way (at once when none
+    // is), so a stopping server can keep its interface open for the clients
+    // that follow the transfer until it has ended.
+    void awaitTransferEnd();
+    bool transferRunning();
+
     // The state the worker is in (W_EXIT once stopped), for tests and logs.
     std::int32_t state() const noexcept { return state_.load(); }
     // Where the worker's state changes are told (WorkerJournal.h); set
@@ -122,6 +128,9 @@ private:
     std::atomic<std::int32_t> state_{0};
     std::atomic<std::uint64_t> exchanges_{0};
     std::atomic<bool> stopRequested_{false};
+    std::mutex transferMutex_;
+    std::condition_variable transferEnded_;
+    bool transferRunning_ = false;
     std::mutex sleepMutex_;
     std::condition_variable sleepWake_;
     std::thread thread_;

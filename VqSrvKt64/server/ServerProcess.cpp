@@ -179,6 +179,12 @@ HRESULT serve(RunMode mode) {
         if (asService) log.info(event_text::kBadServiceRequest);
     });
     if (asService) sd_notify(0, "STOPPING=1");
+    // A transfer under way ends whole with the interface still open, so the
+    // clients that follow its progress see it to its end.
+    if (worker.transferRunning()) {
+        log.write(LogLevel::Info, "stopping once the command-list transfer under way has ended");
+        worker.awaitTransferEnd();
+    }
 
     // No call may be left waiting for the event, then no call may arrive,
     // then the worker ends; the record outlives all of them.

@@ -360,7 +360,18 @@ TEST(ServerProcess, AnUploadUnderWayEndsWholeBeforeTheServerDoes) {
             }));
             c->PutRozkazy(image);
             ASSERT_TRUE(eventually([&] { return c->GetRozkazPos() < 2905 - 7 * 10; }));
-            if (terminate) ::kill(pid, SIGTERM);
+            if (terminate) {
+                ::kill(pid, SIGTERM);
+                // The interface stays open while the transfer ends, so a
+                // client following it sees its last records go.
+                EXPECT_TRUE(eventually([&] {
+                    try {
+                        return c->GetRozkazPos() < 7 * 20;
+                    } catch (const client::ServerError&) {
+                        return false;
+                    }
+                }, 30s));
+            }
         }
         int status = 0;
         ASSERT_TRUE(eventually([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 60s));
