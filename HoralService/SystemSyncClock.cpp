@@ -55,9 +55,8 @@ private:
     UniqueFd fd_;
 };
 
-}  // namespace
-
-std::optional<std::time_t> utcOfLocal(const SystemTime& local) {
+// The calendar fields of a reading, with nothing said about summer time.
+std::tm fieldsOf(const SystemTime& local) {
     std::tm tm{};
     tm.tm_year = local.year - 1900;
     tm.tm_mon = local.month - 1;
@@ -65,6 +64,13 @@ std::optional<std::time_t> utcOfLocal(const SystemTime& local) {
     tm.tm_hour = local.hour;
     tm.tm_min = local.minute;
     tm.tm_sec = local.second;
+    return tm;
+}
+
+}  // namespace
+
+std::optional<std::time_t> utcOfLocal(const SystemTime& local) {
+    std::tm tm = fieldsOf(local);
     tm.tm_isdst = -1;
     errno = 0;
     const std::time_t t = std::mktime(&tm);
@@ -73,13 +79,7 @@ std::optional<std::time_t> utcOfLocal(const SystemTime& local) {
 }
 
 std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t readAt) {
-    std::tm tm{};
-    tm.tm_year = local.year - 1900;
-    tm.tm_mon = local.month - 1;
-    tm.tm_mday = local.day;
-    tm.tm_hour = local.hour;
-    tm.tm_min = local.minute;
-    tm.tm_sec = local.second;
+    std::tm tm = fieldsOf(local);
     // The fields as if they were UTC; timegm normalises out-of-range fields,
     // which then no longer match what was asked.
     const std::time_t asUtc = ::timegm(&tm);
