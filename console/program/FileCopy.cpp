@@ -4,6 +4,7 @@
 #include "FileCopy.h"
 
 #include "UniqueFd.h"
+#include "WholeFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,26 +21,35 @@ namespace {
 
 std::string systemText(int error) { return std::system_category().message(error); }
 
-// Copies everything from in to out; returns errno of a failure, else 0.
-int copyAll(int in, int out) {
+// A failed copy: errno and which side failed.
+struct CopyFailure {
+    int error = 0;
+    bool reading = false;
+    explicit operator bool() const { return error != 0; }
+};
+
+// Copies everything from in to out.
+CopyFailure copyAll(int in, int out) {
     std::vector<char> buffer(1 << 16);
     for (;;) {
         const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n == 0) return 0;
+        if (n == 0) return {};
         if (n < 0) {
             if (errno == EINTR) continue;
-            return errno;
+            return {errno, true};
         }
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
             if (w < 0) {
                 if (errno == EINTR) continue;
-                return errno;
+                return {errno, false};
             }
             done += w;
         }
     }
 }
+
+std::string failureOf(const std::filesystem::path& file, int error) { return FileError(file, systemText(error)).what(); }
 
 }  // namespace
 
@@ -52,12 +62,17 @@ std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::pa
 }
 
 std::optional<std::string> copyFileOver(const std::filesystem::path& source, const std::filesystem::path& target) {
-    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in) return systemText(errno);
+    UniqueFd in;
+    try {
+        in = openRegularFile(source);
+    } catch (const FileError& e) {
+        return e.what();
+    }
     UniqueFd out(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    if (!out) return systemText(errno);
-    if (const int error = copyAll(in.get(), out.get())) return systemText(error);
-    if (!out.close()) return systemText(errno);
+    if (!out) return failureOf(target, errno);
+    if (const CopyFailure failed = copyAll(in.get(), out.get()))
+        return failureOf(failed.reading ? source : target, failed.error);
+    if (!out.close()) return failureOf(target, errno);
     return std::nullopt;
 }
 
@@ -106,7 +121,7 @@ std::optional<std::string> replaceFileAtomically(const std::filesystem::path& so
     }
     if (::fchmod(out.get(), mode) != 0) return abandon(errno);
 
-    if (const int error = copyAll(in.get(), out.get())) return abandon(error);
+    if (const CopyFailure failed = copyAll(in.get(), out.get())) return abandon(failed.error);
     if (::fsync(out.get()) != 0) return abandon(errno);
     if (!out.close()) {
         const int error = errno;

@@ -17,8 +17,10 @@ namespace kt64::program {
 std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::path& folder,
                                                        const std::string& prefix);
 
-// Copies source over an existing target (truncating it). On failure returns
-// the system's text.
+// Copies source over an existing target (truncating it). A source that is
+// not a regular file (a directory, a FIFO, a device) is refused before it is
+// opened for reading. On failure returns "<file>: <reason>", the file being
+// the one that failed (see WholeFile.h).
 std::optional<std::string> copyFileOver(const std::filesystem::path& source, const std::filesystem::path& target);
 
 // Replaces target (made when missing) with a copy of source as described

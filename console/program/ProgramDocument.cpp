@@ -7,6 +7,7 @@
 #include "ProgramPaths.h"
 #include "ProgramTables.h"
 #include "ProgramTexts.h"
+#include "WholeFile.h"
 
 namespace kt64::program {
 
@@ -69,8 +70,9 @@ bool ProgramDocument::replaceWorkingCopy(const std::filesystem::path& source, bo
     } catch (const DatabaseError& e) {
         opened.reset();
         removeQuietly(*copy);
-        failureText_ = e.what();
-        messages_.show(std::string(text::kDatabaseError) + e.what(), MessageIcon::None);
+        // Named by the file the user chose: the engine only ever saw the copy.
+        failureText_ = displayName(source) + ": " + e.what();
+        messages_.show(std::string(text::kDatabaseError) + failureText_, MessageIcon::None);
         return false;
     }
 

@@ -8,8 +8,10 @@
 //
 // The template is looked up in the programs' installed data folder
 // (defaultTemplatePath()), never in the current directory. A file that is
-// not a program is refused with "Błąd bazy danych: " and the engine's text,
-// and the program open before stays open.
+// not a program is refused with "Błąd bazy danych: ", the file's name and
+// what it is instead (checkProgramFile()), and the program open before
+// stays open; what is not a regular file at all (a directory, a FIFO, a
+// device) is refused before it is opened for reading.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +41,9 @@ public:
     // program stays.
     bool NewDocument();
     // Works on a copy of path from now on. A file that cannot be read fails
-    // without a message of its own (failureText() tells why).
+    // without a message of its own; failureText() then says "<file>:
+    // <reason>", as it does after the database message of a file that is
+    // not a program.
     bool OpenDocument(const std::filesystem::path& path);
     // Replaces path with the working copy; a read-only path is refused. On
     // failure path keeps its old content, the program stays open and
@@ -56,7 +60,8 @@ public:
 
     const std::filesystem::path& TemplatePath() const { return templatePath_; }
     const std::filesystem::path& WorkingCopyPath() const { return workingCopyPath_; }
-    // The system's text of the last quiet failure of Open or Save.
+    // Why the last Open or Save failed: "<file>: <reason>" after Open, the
+    // system's text after Save.
     const std::string& failureText() const { return failureText_; }
 
     bool isModified() const { return modified_; }

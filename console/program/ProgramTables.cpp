@@ -2,14 +2,22 @@
 #include "ProgramTables.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "TextFormat.h"
+#include "UniqueFd.h"
+#include "WholeFile.h"
 
 namespace kt64::program {
 
 namespace {
 
-// Every column the program reads or writes; preparing these fails with the
-// engine's own text ("no such table: Daty", "no such column: NrPrzek") when
-// a file lacks one.
+// Every column the program reads or writes.
 constexpr std::string_view kShapeChecks[] = {
     "SELECT LP,Priorytet,Opis FROM Bloki",
     "SELECT LP,DataOd,DataDo,Roczny,Opis,NrBloku FROM Daty",
@@ -25,16 +33,77 @@ void bindDate(Query& q, int index, const std::optional<CivilDate>& date) {
     }
 }
 
+std::uint32_t bigEndian32(std::span<const std::uint8_t> b) {
+    return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
+}
+
+// What the first 100 bytes (head) and the length of a database file say is
+// wrong with it as a program file, "" when nothing. Looked at before the
+// engine reads the file, since to the engine a file cut short is merely
+// "malformed".
+std::string programHeaderTrouble(std::span<const std::uint8_t> head, std::uint64_t length) {
+    constexpr std::string_view kMagic{"SQLite format 3\0", 16};
+    if (length == 0) return "an empty file, not a relay program";
+    if (head.size() < 100 || std::string_view(reinterpret_cast<const char*>(head.data()), kMagic.size()) != kMagic)
+        return "not a relay program (not a database file)";
+    // Page size at 16 (1 stands for 65536), page count at 28, valid while
+    // the change counter at 24 equals the number at 92.
+    const std::uint32_t pageSize = head[16] << 8 | head[17];
+    const std::uint64_t pages = bigEndian32(head.subspan(28, 4));
+    const std::uint64_t whole = pages * (pageSize == 1 ? 65536 : pageSize);
+    if (pages != 0 && bigEndian32(head.subspan(24, 4)) == bigEndian32(head.subspan(92, 4)) && length < whole)
+        return formatText("a damaged relay program: cut short at %llu of %llu bytes",
+                          static_cast<unsigned long long>(length), static_cast<unsigned long long>(whole));
+    return {};
+}
+
+// The file's header against its length, before the engine sees it.
+void checkHeader(const std::filesystem::path& file) {
+    std::array<std::uint8_t, 100> head{};
+    std::uint64_t length = 0;
+    ssize_t got = 0;
+    try {
+        const UniqueFd fd = openRegularFile(file);
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) throw DatabaseError(SQLITE_IOERR, std::strerror(errno));
+        length = static_cast<std::uint64_t>(st.st_size);
+        while ((got = ::pread(fd.get(), head.data(), head.size(), 0)) < 0 && errno == EINTR) {
+        }
+        if (got < 0) throw DatabaseError(SQLITE_IOERR, std::strerror(errno));
+    } catch (const FileError& e) {
+        throw DatabaseError(SQLITE_CANTOPEN, e.reason());
+    }
+    const auto why = programHeaderTrouble(std::span(head.data(), static_cast<std::size_t>(got)), length);
+    if (!why.empty()) throw DatabaseError(SQLITE_NOTADB, why);
+}
+
 }  // namespace
 
 void checkProgramFile(Database& db) {
-    // A file that is not a database fails here ("file is not a database").
-    auto check = db.query("PRAGMA quick_check");
-    while (check.next()) {
-        const std::string verdict = check.text("quick_check");
-        if (verdict != "ok") throw DatabaseError(SQLITE_CORRUPT, verdict);
+    checkHeader(db.file());
+    try {
+        auto check = db.query("PRAGMA quick_check");
+        while (check.next()) {
+            const std::string verdict = check.text("quick_check");
+            if (verdict != "ok") throw DatabaseError(SQLITE_CORRUPT, verdict);
+        }
+    } catch (const DatabaseError& e) {
+        if ((e.code() & 0xFF) == SQLITE_NOTADB) throw DatabaseError(e.code(), "not a relay program (not a database file)");
+        throw DatabaseError(e.code(), std::string("a damaged relay program (") + e.what() + ")");
     }
-    for (const auto sql : kShapeChecks) db.query(sql);
+    auto tables = db.query(
+        "SELECT count(*) AS n FROM sqlite_master WHERE type = 'table' AND name IN ('Bloki', 'Daty', 'Rozkazy', 'KodOp')");
+    if (tables.next() && tables.integer("n") != 4)
+        throw DatabaseError(SQLITE_ERROR, "not a relay program (a database without the tables Bloki, Daty, Rozkazy and KodOp)");
+    // Preparing these fails with the engine's own text ("no such column:
+    // NrPrzek") when a table lacks a column.
+    for (const auto sql : kShapeChecks) {
+        try {
+            db.query(sql);
+        } catch (const DatabaseError& e) {
+            throw DatabaseError(e.code(), std::string("not a relay program (") + e.what() + ")");
+        }
+    }
 }
 
 std::vector<BlockRow> readBlocks(Database& db) {

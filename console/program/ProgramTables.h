@@ -12,8 +12,10 @@
 
 namespace kt64::program {
 
-// Throws DatabaseError with the engine's text when the file is not a program
-// file: not a database, damaged, or without the tables and columns of one.
+// Throws DatabaseError when db's file is not a relay program, its text
+// saying what the file is instead: empty, not a database, cut short or
+// otherwise damaged (with the engine's verdict), or a database without the
+// tables and columns of a program.
 void checkProgramFile(Database& db);
 
 // "SELECT LP,Priorytet FROM Bloki ORDER BY LP" (Opis too).

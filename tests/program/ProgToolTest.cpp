@@ -10,6 +10,7 @@
 #include "ProgCommand.h"
 #include "ProgRunner.h"
 #include "ProgramFixture.h"
+#include "WrongFiles.h"
 
 namespace kt64::prog {
 namespace {
@@ -167,10 +168,10 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
         std::string err;
     };
     const Refusal refusals[] = {
-        {{"list", "x.dsk"}, "kt64prog: " + dir + "x.dsk: not a relay program (not a database file)\n"},
+        {{"list", "x.dsk"}, "Błąd bazy danych: " + dir + "x.dsk: not a relay program (not a database file)\n"},
         {{"chart", "other.dsk"},
-         "kt64prog: " + dir + "other.dsk: not a relay program (a database without the tables Bloki, Daty, Rozkazy and "
-                              "KodOp)\n"},
+         "Błąd bazy danych: " + dir + "other.dsk: not a relay program (a database without the tables Bloki, Daty, "
+                                      "Rozkazy and KodOp)\n"},
         {{"add-date", "a.dsk", "7", "2024-05-10"},
          "kt64prog: " + dir + "a.dsk has no block 7 (add-block makes one; list shows them)\n"},
         {{"add-command", "a.dsk", "9", "6:00", "on"},
@@ -185,6 +186,34 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     // Operations by the names list and chart print, in any case.
     for (const char* name : {"Wyłączony", "ZAŁĄCZONY", "Impuls-", "CYKL+", "off", "On"})
         EXPECT_EQ(t.run({"add-command", "a.dsk", "1", "6:00", name}), 0) << name << ": " << t.err.str();
+}
+
+// The program itself, given files that are not what it expects: each run
+// ends by itself with one line naming the file and exit status 1, within
+// the time and memory a wrong file is allowed.
+TEST(ProgTool, WrongFilesAreRefusedByName) {
+    program::testing::ScratchFolder folder;
+    const auto out = (folder.path / "out.dsk").string();
+    std::vector<std::pair<std::vector<std::string>, testing::WrongFile>> rows;
+    for (const auto& f : testing::wrongImageFiles(folder.path, "a command list has 2905"))
+        rows.push_back({{"decode", f.file.string(), out}, f});
+    // A program file that is no file: refused before the engine (or a
+    // blocking open) sees it.
+    const std::string fifo = (folder.path / "fifo.bin").string();
+    for (const auto& args : {std::vector<std::string>{"list", fifo}, {"chart", fifo}, {"add-block", fifo, "3"}})
+        rows.push_back({args, {fifo, fifo + ": a FIFO (named pipe), not a file"}});
+    rows.push_back({{"list", "/dev/zero"}, {"/dev/zero", "/dev/zero: a device, not a file"}});
+    for (auto& [args, wrong] : rows) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        std::vector<std::string> words{KT64PROG_PATH};
+        words.insert(words.end(), args.begin(), args.end());
+        const auto run = testing::runProgram(wrong.otherUser ? testing::asUnprivileged(words) : words, folder.path,
+                                             testing::kWrongFileLimits);
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.err, "kt64prog: " + wrong.shown + "\n");
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
 }
 
 TEST(ProgTool, SendAndReceive) {

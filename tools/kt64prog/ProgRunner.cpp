@@ -5,19 +5,18 @@
 #include <algorithm>
 #include <fstream>
 #include <string_view>
-#include <iterator>
 
 #include "ChartGeometry.h"
 #include "CommandImage.h"
 #include "ImageCompiler.h"
 #include "ProgramDocument.h"
 #include "ProgramEvaluator.h"
-#include "SqlConnection.h"
 #include "ProgramTables.h"
 #include "ProgramTexts.h"
 #include "ProgramTransfer.h"
 #include "TerminalMessages.h"
 #include "TextFormat.h"
+#include "WholeFile.h"
 
 namespace kt64::prog {
 
@@ -30,40 +29,15 @@ struct Failure {
     std::string text;
 };
 
-// Why file cannot be a relay program, or "" when it may be one: checked
-// before the document opens it, so that a text file or another program's
-// database is named for what it is in one message.
-std::string notAProgram(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return {};  // missing or unreadable: the document says so
-    char header[16] = {};
-    in.read(header, sizeof header);
-    if (in.gcount() == 0) return "an empty file, not a relay program";
-    if (std::string_view(header, static_cast<std::size_t>(in.gcount())) != std::string_view("SQLite format 3\0", 16))
-        return "not a relay program (not a database file)";
-    std::string why;
-    try {
-        sql::Connection db = sql::Connection::open(file, sql::Connection::Mode::ReadOnly, 0);
-        sql::Statement st(db,
-                          "SELECT count(*) FROM sqlite_master WHERE type = 'table'"
-                          " AND name IN ('Bloki', 'Daty', 'Rozkazy', 'KodOp')");
-        if (st.step() && st.integer(0) != 4)
-            why = "not a relay program (a database without the tables Bloki, Daty, Rozkazy and KodOp)";
-    } catch (const sql::SqlError&) {
-        // A file the engine cannot read is left to the document, which
-        // names the engine's reason.
-    }
-    return why;
-}
+constexpr std::string_view kImageSizeRule = "a command list has 2905";
 
 void openProgram(ProgramDocument& doc, TerminalMessages& messages, const std::string& file) {
-    if (const std::string why = notAProgram(file); !why.empty()) throw Failure{file + ": " + why};
     const int shownBefore = messages.messagesShown();
     if (!doc.OpenDocument(file)) {
-        // One message per failure: when the document has shown its own,
-        // nothing is added.
-        if (messages.messagesShown() > shownBefore || doc.failureText().empty()) throw Failure{};
-        throw Failure{file + ": " + doc.failureText()};
+        // One message per failure: when the document has shown its own (a
+        // file that is not a program), nothing is added.
+        if (messages.messagesShown() > shownBefore) throw Failure{};
+        throw Failure{doc.failureText()};
     }
 }
 
@@ -72,17 +46,18 @@ void openProgram(ProgramDocument& doc, TerminalMessages& messages, const std::st
 void requireBlock(Database& db, std::int64_t block, const std::string& file) {
     for (const auto& b : readBlocks(db))
         if (b.lp == block) return;
-    throw Failure{formatText("%s has no block %lld (add-block makes one; list shows them)", file.c_str(),
+    throw Failure{formatText("%s has no block %lld (add-block makes one; list shows them)", displayName(file).c_str(),
                              static_cast<long long>(block))};
 }
 
 void saveProgram(ProgramDocument& doc, const std::string& file) {
-    if (!doc.SaveDocument(file)) throw Failure{file + ": " + doc.failureText()};
+    if (!doc.SaveDocument(file)) throw Failure{displayName(file) + ": " + doc.failureText()};
 }
 
 void refuseExisting(const ProgCommand& c) {
-    if (!c.force && std::filesystem::exists(c.file))
-        throw Failure{c.file + " already exists (--force replaces it)"};
+    std::error_code ec;
+    if (!c.force && std::filesystem::symlink_status(c.file, ec).type() != std::filesystem::file_type::not_found)
+        throw Failure{displayName(c.file) + " already exists (--force replaces it)"};
 }
 
 std::string dateText(const std::optional<CivilDate>& d, bool yearBound) {
@@ -236,11 +211,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             return 0;
         }
         case Verb::Decode: {
-            std::ifstream in(c.image, std::ios::binary);
-            if (!in) throw Failure{c.image + ": cannot be read"};
-            const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-            if (bytes.size() != kImageSize)
-                throw Failure{formatText("%s: %zu bytes, a command list has %zu", c.image.c_str(), bytes.size(), kImageSize)};
+            const std::string bytes = readWholeFile(c.image, {kImageSize, kImageSize, kImageSizeRule});
             refuseExisting(c);
             if (!doc.NewDocument()) throw Failure{};
             CommandImage image;
@@ -307,6 +278,9 @@ int runCommand(const ProgCommand& command, ProgEnvironment& env) {
         return 1;
     } catch (const DatabaseError& e) {
         env.err << program::text::kDatabaseError << e.what() << "\n";
+        return 1;
+    } catch (const FileError& e) {
+        env.err << "kt64prog: " << e.what() << "\n";
         return 1;
     }
 }

@@ -1,0 +1,77 @@
+// Files people give a program by mistake in place of a command-list image,
+// made in a scratch folder, each with the one line a program must print
+// for it: "<file>: <reason>". Programs are run on them with limits
+// (ProgramRun.h), so a program that would hang or read gigabytes fails the
+// test instead of stalling the machine.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ProgramRun.h"
+
+namespace kt64::testing {
+
+struct WrongFile {
+    std::filesystem::path file;
+    std::string shown;        // "<file>: <reason>", the name as messages write it
+    bool otherUser = false;   // run the program through asUnprivileged()
+};
+
+// The user an unreadable file is tried as when the test runs as root.
+inline constexpr uid_t kUnprivilegedUser = 65534;
+
+// words run as kUnprivilegedUser when this process is root (to whom every
+// file is readable); unchanged otherwise.
+inline std::vector<std::string> asUnprivileged(std::vector<std::string> words) {
+    if (::geteuid() != 0) return words;
+    const std::string id = std::to_string(kUnprivilegedUser);
+    words.insert(words.begin(), {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups", "--"});
+    return words;
+}
+
+// sizeRule: what the programs say after "<N> bytes, ".
+inline std::vector<WrongFile> wrongImageFiles(const std::filesystem::path& folder, const std::string& sizeRule) {
+    namespace fs = std::filesystem;
+    // Reachable by the unprivileged user, so that it meets the file's own
+    // permissions.
+    fs::permissions(folder, fs::perms(0755));
+    const std::string dir = folder.string() + "/";
+    fs::create_directory(folder / "folder.bin");
+    ::mkfifo((folder / "fifo.bin").c_str(), 0600);
+    std::ofstream(folder / "empty.bin");
+    std::ofstream(folder / "short.bin") << "abc";
+    {
+        // 3 GiB that take no room on the disk.
+        std::ofstream sparse(folder / "sparse.bin", std::ios::binary);
+        sparse.seekp((std::streamoff{3} << 30) - 1);
+        sparse.put('\0');
+    }
+    std::ofstream(folder / "private.bin") << std::string(2905, '\0');
+    fs::permissions(folder / "private.bin", fs::perms::owner_read | fs::perms::owner_write);
+    if (::geteuid() != 0) fs::permissions(folder / "private.bin", fs::perms::none);
+
+    std::vector<WrongFile> files = {
+        {folder / "folder.bin", dir + "folder.bin: a directory, not a file"},
+        {folder / "fifo.bin", dir + "fifo.bin: a FIFO (named pipe), not a file"},
+        {"/dev/zero", "/dev/zero: a device, not a file"},
+        {folder / "empty.bin", dir + "empty.bin: 0 bytes, " + sizeRule},
+        {folder / "short.bin", dir + "short.bin: 3 bytes, " + sizeRule},
+        {folder / "sparse.bin", dir + "sparse.bin: 3221225472 bytes, " + sizeRule},
+        {folder / "missing\nline.bin", dir + "missing\\nline.bin: No such file or directory"},
+        {folder / "missing-\xFF.bin", dir + "missing-\\xFF.bin: No such file or directory"},
+    };
+    if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) == 0)
+        files.push_back({folder / "private.bin", dir + "private.bin: Permission denied", true});
+    return files;
+}
+
+// Enough for any of the programs, far too little for a file read whole.
+inline constexpr RunLimits kWrongFileLimits{std::chrono::seconds(20), rlim_t{512} << 20};
+
+}  // namespace kt64::testing
