@@ -3,11 +3,11 @@
 #include <charconv>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
 #include "CentreCalendar.h"
+#include "WholeFile.h"
 
 namespace kt64::sim {
 
@@ -152,12 +152,13 @@ std::string imageCommand(Centre& centre, std::string_view args) {
     const auto [verb, path] = splitWord(args);
     if (path.empty()) return "error: image load PATH | image save PATH";
     if (verb == "load") {
-        std::ifstream in{std::string(path), std::ios::binary};
-        if (!in) return "error: cannot open " + std::string(path);
-        const link::Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        if (bytes.size() != link::kImageSize)
-            return "error: " + std::string(path) + " has " + std::to_string(bytes.size()) + " bytes, not 2905";
-        centre.setImage(bytes);
+        try {
+            const std::string bytes =
+                readWholeFile(std::string(path), {link::kImageSize, link::kImageSize, "a command list has 2905"});
+            centre.setImage(link::Bytes(bytes.begin(), bytes.end()));
+        } catch (const FileError& e) {
+            return std::string("error: ") + e.what();
+        }
         return "ok";
     }
     if (verb == "save") {

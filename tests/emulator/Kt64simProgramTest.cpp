@@ -14,6 +14,8 @@
 
 #include "CentreTestSupport.h"
 #include "LineClient.h"
+#include "TestEnvironment.h"
+#include "WrongFiles.h"
 
 extern char** environ;
 
@@ -123,6 +125,19 @@ TEST(Kt64simProgram, BadOptionsAreRefusedWithExitCode2) {
                                                 {"--tell"}, {"--bogus", "1"}, {"--pacing=1"}})
         EXPECT_EQ(runToEnd(args), 2) << args[0];
     EXPECT_EQ(runToEnd({"--tell", "/nonexistent/kt64sim-control", "get", "state"}), 1);
+}
+
+TEST(Kt64simProgram, WrongImageFilesAreRefusedByName) {
+    kt64::test::TempDir dir;
+    for (const auto& wrong : kt64::testing::wrongImageFiles(dir.path(), "a command list has 2905")) {
+        SCOPED_TRACE(wrong.shown);
+        const std::vector<std::string> words{KT64SIM_PATH, "--image", wrong.file.string()};
+        const auto run = kt64::testing::runProgram(wrong.otherUser ? kt64::testing::asUnprivileged(words) : words,
+                                                   dir.path(), kt64::testing::kWrongFileLimits);
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.err, "kt64sim: --image: " + wrong.shown + "\n");
+    }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "FakeKt64Srv.h"
 #include "RpcTestSupport.h"
 #include "UploadInterrupt.h"
+#include "WrongFiles.h"
 
 namespace kt64::testing {
 namespace {
@@ -146,7 +147,9 @@ protected:
     int run(std::initializer_list<std::string_view> args) {
         out_.str("");
         err_.str("");
-        return ctl::runCommand(parse(args), *srv_, out_, err_, settings_);
+        ctl::Command cmd = parse(args);
+        ctl::readInputs(cmd);
+        return ctl::runCommand(cmd, *srv_, out_, err_, settings_);
     }
 
     ScopedRegistry registry_;
@@ -341,6 +344,22 @@ Outcome runProgram(const std::string& args, const std::filesystem::path& dir) {
     std::ifstream err(errFile);
     outcome.err.assign(std::istreambuf_iterator<char>(err), {});
     return outcome;
+}
+
+// An upload's file is read and checked before any server is contacted: a
+// wrong one is named as such, never reported as a connection failure (the
+// test's registry has no server).
+TEST(CtlProgramTest, WrongUploadFilesAreRefusedByNameBeforeConnecting) {
+    ScopedRegistry registry;
+    for (const auto& wrong : kt64::testing::wrongImageFiles(registry.dir(), "a command list has 2905")) {
+        SCOPED_TRACE(wrong.shown);
+        const std::vector<std::string> words{KT64CTL_PROGRAM, "upload", wrong.file.string()};
+        const auto run = kt64::testing::runProgram(wrong.otherUser ? kt64::testing::asUnprivileged(words) : words,
+                                                   registry.dir(), kt64::testing::kWrongFileLimits);
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.err, "kt64ctl: " + wrong.shown + "\n");
+    }
 }
 
 TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "OleDate.h"
 
@@ -60,6 +61,7 @@ struct Command {
     unsigned intervalMs = 300;         // Watch: pause between two reports
     std::optional<std::uint32_t> port; // Port: set when given
     std::string file;                  // Upload / Download
+    std::vector<std::uint8_t> image;   // Upload: file's content (readInputs)
 };
 
 // A mistake on the command line; the text says what is wrong.

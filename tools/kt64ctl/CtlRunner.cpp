@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -12,6 +11,7 @@
 #include "CtlText.h"
 #include "Kt64SrvIds.h"
 #include "UploadInterrupt.h"
+#include "WholeFile.h"
 
 namespace kt64::ctl {
 
@@ -275,19 +275,6 @@ void follow(client::Kt64Srv& srv, Position position, Finished finished, Show sho
     }
 }
 
-std::vector<std::uint8_t> readImage(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw CtlError("cannot open " + file);
-    std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw CtlError("cannot read " + file);
-    if (image.size() != kImageSize)
-        throw CtlError(file + " holds " + std::to_string(image.size()) + " bytes, a command-list image has " +
-                       std::to_string(kImageSize));
-    return image;
-}
-
 // Written beside the target and renamed over it, so that a failed write
 // never leaves half an image under the target's name.
 void writeImage(const std::string& file, const std::vector<std::uint8_t>& image) {
@@ -314,7 +301,8 @@ void writeImage(const std::string& file, const std::vector<std::uint8_t>& image)
 
 void upload(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::ostream& err,
             const RunSettings& settings) {
-    std::vector<std::uint8_t> image = readImage(cmd.file);
+    const std::vector<std::uint8_t>& image = cmd.image;
+    if (image.size() != kImageSize) throw CtlError("the image of " + displayName(cmd.file) + " was not read");
     srv.PutRozkazy(image);
     // From here on the server sends the list to its end without us.
     const UploadInterruptNotice notice(
@@ -380,6 +368,16 @@ int confirmSent(client::Kt64Srv& srv, std::ostream& out, std::ostream& err, cons
 }
 
 }  // namespace
+
+void readInputs(Command& cmd) {
+    if (cmd.verb != Verb::Upload) return;
+    try {
+        const std::string bytes = readWholeFile(cmd.file, {kImageSize, kImageSize, "a command list has 2905"});
+        cmd.image.assign(bytes.begin(), bytes.end());
+    } catch (const FileError& e) {
+        throw CtlError(e.what());
+    }
+}
 
 int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::ostream& err,
                const RunSettings& settings) {

@@ -31,7 +31,13 @@ struct RunSettings {
 
 inline constexpr std::size_t kImageSize = 2905;
 
-// Runs cmd (not Help) and returns the exit code: 0, or 1 when the status
+// Reads what cmd takes from files: the image of an upload, into cmd.image.
+// Called before the server is contacted, so that a wrong file is reported
+// as what it is (and never makes a server start). Throws CtlError naming
+// the file.
+void readInputs(Command& cmd);
+
+// Runs cmd (not Help), its inputs read, and returns the exit code: 0, or 1 when the status
 // report found the centre's status invalid. Throws client::ServerError from
 // the server's refusals and connection failures, CtlError from this side.
 int runCommand(const Command& cmd, client::Kt64Srv& server, std::ostream& out, std::ostream& err,

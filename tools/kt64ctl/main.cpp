@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
+        ctl::readInputs(cmd);
         client::ConnectOptions options;
         options.tls = cmd.tls;
         auto server = client::ConnectServer(cmd.computer, options);
