@@ -1,7 +1,12 @@
-// Client channel arguments and server keepalive policy of IKt64Srv.
+// Client channel arguments, server keepalive policy and the TLS files of
+// IKt64Srv.
 #include "ChannelSettings.h"
 
 #include <grpc/grpc.h>
+
+#include <stdexcept>
+
+#include "WholeFile.h"
 
 namespace kt64::rpc {
 
@@ -33,6 +38,18 @@ void applyServerChannelSettings(grpc::ServerBuilder& builder) {
     // computer fails to listen instead of silently taking half the clients
     // (to a process that cannot own the serial port).
     builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
+}
+
+std::string readPemFile(const char* what, const std::string& file) {
+    std::string text;
+    try {
+        text = readWholeFile(file, {0, 1 << 20, "more than a file of certificates or a key holds (1 MiB)"});
+    } catch (const FileError& e) {
+        throw std::runtime_error(std::string(what) + " " + displayName(file) + ": cannot be read: " + e.reason());
+    }
+    if (text.find("-----BEGIN ") == std::string::npos)
+        throw std::runtime_error(std::string(what) + " " + displayName(file) + ": holds no PEM data");
+    return text;
 }
 
 }  // namespace kt64::rpc

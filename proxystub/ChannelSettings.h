@@ -16,6 +16,7 @@
 #include <grpcpp/support/channel_arguments.h>
 
 #include <chrono>
+#include <string>
 
 namespace kt64::rpc {
 
@@ -30,5 +31,11 @@ grpc::ChannelArguments clientChannelArguments();
 
 // Applies the server's keepalive and ping policy to a server builder.
 void applyServerChannelSettings(grpc::ServerBuilder& builder);
+
+// The text of a PEM file (certificates or a key) that the registry value
+// what names. Throws std::runtime_error "<what> <file>: cannot be read:
+// <reason>" (a directory, a FIFO, a file over 1 MiB among the reasons) or
+// "<what> <file>: holds no PEM data".
+std::string readPemFile(const char* what, const std::string& file);
 
 }  // namespace kt64::rpc

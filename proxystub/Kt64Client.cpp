@@ -13,10 +13,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -49,12 +45,11 @@ bool portAnswersTcp(std::uint16_t port) {
 }
 
 std::string readPem(const char* what, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw ServerError(E_INVALIDARG, std::string(what) + " " + path + ": cannot be read: " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    try {
+        return rpc::readPemFile(what, path);
+    } catch (const std::runtime_error& e) {
+        throw ServerError(E_INVALIDARG, e.what());
+    }
 }
 
 // Plain TCP, or TLS with the files given (else those in the registry).

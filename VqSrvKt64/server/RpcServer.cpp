@@ -10,8 +10,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <cstring>
 
 #include "ChannelSettings.h"
@@ -75,13 +73,11 @@ RpcServer::RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, st
 namespace {
 
 std::string readPem(const char* what, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ListenError(std::string(what) + " " + path + ": cannot be read: " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (text.str().find("-----BEGIN ") == std::string::npos)
-        throw ListenError(std::string(what) + " " + path + ": holds no PEM data");
-    return text.str();
+    try {
+        return rpc::readPemFile(what, path);
+    } catch (const std::runtime_error& e) {
+        throw ListenError(e.what());
+    }
 }
 
 std::shared_ptr<grpc::ServerCredentials> credentialsFor(const ServerAccess& access) {

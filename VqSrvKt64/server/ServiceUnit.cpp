@@ -2,10 +2,10 @@
 #include "ServiceUnit.h"
 
 #include "Registry.h"
+#include "WholeFile.h"
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace kt64::server {
@@ -60,10 +60,13 @@ std::vector<fs::path> vendorUnitPaths() {
 }
 
 namespace {
+// The unit's text; "" when there is no such unit or it cannot be read.
 std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        return readWholeFile(path, {0, 1 << 20, "more than a unit file holds (1 MiB)"});
+    } catch (const FileError&) {
+        return {};
+    }
 }
 
 // The package's unit says all that the written one would.
@@ -125,7 +128,9 @@ bool uninstallService(ServiceManager& manager, const InstallMessages& say) {
     const auto target = unitPath();
     std::error_code ec;
     if (!fs::exists(target, ec)) return true;
-    if (!std::ifstream(target)) {
+    try {
+        openRegularFile(target);
+    } catch (const FileError&) {
         say(install_text::kOpenFailed);
         return false;
     }

@@ -5,10 +5,10 @@
 
 #include <cctype>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
+
+#include "WholeFile.h"
 
 namespace kt64::servicecontrol {
 namespace {
@@ -29,9 +29,14 @@ std::optional<pid_t> pidOf(const std::string& name) {
     return pid;
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+// A process's stat line; "" when it cannot be read (the process has ended
+// since the folder was listed).
+std::string readStat(const std::filesystem::path& path) {
+    try {
+        return readWholeFile(path, {0, 4096, "more than a process's stat line holds"});
+    } catch (const FileError&) {
+        return {};
+    }
 }
 
 }  // namespace
@@ -56,13 +61,15 @@ bool parseStat(std::string_view stat, std::string_view& name, char& state) {
 std::vector<pid_t> findProgramProcesses(std::string_view fileName, const std::filesystem::path& procRoot) {
     std::vector<pid_t> found;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(procRoot, ec)) {
+    // Stepped with an error code: the folder changes while it is listed.
+    for (std::filesystem::directory_iterator it(procRoot, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::filesystem::directory_entry& entry = *it;
         const auto pid = pidOf(entry.path().filename().string());
         if (!pid) continue;
 
         std::string_view command;
         char state = 0;
-        const std::string stat = readFile(entry.path() / "stat");
+        const std::string stat = readStat(entry.path() / "stat");
         if (!parseStat(stat, command, state) || state == 'Z' || state == 'X') continue;
 
         std::error_code linkError;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "KeyPath.h"
+#include "WholeFile.h"
 
 namespace kt64::reg::store {
 
@@ -111,13 +112,21 @@ void fail(const sql::SqlError& e) {
 
 Key::Store open(Access access) {
     const std::filesystem::path path = registryPath();
-    if (access == Access::Read) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        // A directory or a FIFO in the store's place is named as such: to
+        // SQLite the one is a "disk I/O error", the other blocks its open.
+        try {
+            openRegularFile(path);
+        } catch (const FileError& e) {
+            if (e.systemError() == 0) throw RegistryError(kErrorStore, std::string("registry ") + e.what());
+        }
+    } else if (access == Access::Read && errno == ENOENT) {
         // A store nobody has written yet holds no keys: that is an answer,
         // not a failure. Any other trouble (a folder that may not be
         // searched, a file where a folder should be) is left to SQLite,
         // which names it.
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return Key::Store();
+        return Key::Store();
     }
     bool created = false;
     if (access == Access::Write) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,17 +158,38 @@ TEST_F(RegistryTest, FlushLeavesEveryValueInTheMainFile) {
 
 TEST_F(RegistryTest, AnUnusableStoreIsReportedWithItsText) {
     std::ofstream(dir_ / "junk.db") << std::string(8192, 'x');
-    ::setenv("KT64_REGISTRY", (dir_ / "junk.db").c_str(), 1);
-    try {
-        Key::create(Hive::LocalMachine, kSrv);
-        ADD_FAILURE() << "junk accepted as a store";
-    } catch (const RegistryError& e) {
-        EXPECT_EQ(e.code(), kErrorStore);
-        EXPECT_NE(std::string(e.what()).find("not a database"), std::string::npos) << e.what();
+    std::filesystem::create_directory(dir_ / "folder.db");
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.db").c_str(), 0600), 0);
+    const struct {
+        std::filesystem::path store;
+        std::string text;  // a part of what() ("" for any)
+    } rows[] = {
+        {dir_ / "junk.db", "not a database"},
+        // Never handed to the engine: a FIFO would block its open.
+        {dir_ / "folder.db", "registry " + (dir_ / "folder.db").string() + ": a directory, not a file"},
+        {dir_ / "fifo.db", "registry " + (dir_ / "fifo.db").string() + ": a FIFO (named pipe), not a file"},
+        // A plain file where the store's folder should be.
+        {dir_ / "junk.db" / "registry.db", ""},
+    };
+    for (const auto& row : rows) {
+        ::setenv("KT64_REGISTRY", row.store.c_str(), 1);
+        for (const bool write : {false, true}) {
+            SCOPED_TRACE(row.store.string() + (write ? " (write)" : " (read)"));
+            try {
+                if (write) {
+                    Key::create(Hive::LocalMachine, kSrv);
+                } else {
+                    (void)Key::open(Hive::LocalMachine, kSrv);
+                }
+                ADD_FAILURE() << "accepted as a store";
+            } catch (const RegistryError& e) {
+                if (!row.text.empty()) {
+                    EXPECT_EQ(e.code(), kErrorStore);
+                }
+                EXPECT_NE(std::string(e.what()).find(row.text), std::string::npos) << e.what();
+            }
+        }
     }
-    // A plain file where the store's folder should be.
-    ::setenv("KT64_REGISTRY", (dir_ / "junk.db" / "registry.db").c_str(), 1);
-    EXPECT_THROW(Key::open(Hive::LocalMachine, kSrv), RegistryError);
 }
 
 // Children each open their own connection on a fresh store, create the same

@@ -44,6 +44,9 @@ TEST(ProgramProcesses, SkipsZombiesAndUsesCommandNameWithoutExeLink) {
     entry("102", "102 (other) S 1 102");
     std::filesystem::create_symlink("/usr/bin/HORALSERVICE9X", proc.path() / "102" / "exe");
     entry("self", "1 (HoralService9x) S 1 1");      // not a process number
+    // Ended while the folder was listed: stat gone, or failing to read.
+    std::filesystem::create_directories(proc.path() / "103" / "stat");
+    std::filesystem::create_directory(proc.path() / "104");
     auto pids = findProgramProcesses("HoralService9x", proc.path());
     std::sort(pids.begin(), pids.end());
     EXPECT_EQ(pids, (std::vector<pid_t>{100, 102}));
