@@ -165,9 +165,14 @@ HRESULT serve(RunMode mode) {
                       ", without restriction: any computer that reaches this port may control the centre "
                       "(ListenAddress, AllowedClients or TlsClientCA under HKLM\\Software\\Ardonis\\Kt64Srv restrict it)");
 
-    // Announced only once it listens; a missing Avahi daemon is one log line.
-    auto advertisement = std::make_unique<ServiceAdvertisement>(
-        advertisedComputerName(), port, [&log](std::string_view text) { log.info(text); });
+    // Announced only once it listens, and only when other computers can
+    // reach it; a missing Avahi daemon is one log line.
+    std::unique_ptr<ServiceAdvertisement> advertisement;
+    if (isLoopback(settings.listenAddress))
+        log.info("Not advertised on the network: listening on " + settings.listenAddress + " only");
+    else
+        advertisement = std::make_unique<ServiceAdvertisement>(
+            advertisedComputerName(), port, [&log](std::string_view text) { log.info(text); });
 
     if (asService) {
         sd_notify(0, "READY=1");

@@ -225,7 +225,9 @@ double cpuSeconds(pid_t pid) {
 
 void cpu(bool paced) {
     Setup setup(paced);
-    kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setDword("RpcPort", 6499);
+    auto key = kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv");
+    key.setDword("RpcPort", 6499);
+    key.setString("ListenAddress", "127.0.0.1");
     const std::string exe = KT64_SERVER_EXE;
     auto run = [&](std::vector<std::string> args) {
         std::vector<char*> argv{const_cast<char*>(exe.c_str())};

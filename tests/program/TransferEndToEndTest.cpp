@@ -76,6 +76,7 @@ protected:
         const std::string reg = KT64REG_PATH, srvKey = "HKLM\\Software\\Ardonis\\Kt64Srv";
         ASSERT_EQ(run({reg, "set", srvKey, "Port", "dword", "1"}, dir / "out"), 0);
         ASSERT_EQ(run({reg, "set", srvKey, "RpcPort", "dword", std::to_string(port)}, dir / "out"), 0);
+        ASSERT_EQ(run({reg, "set", srvKey, "ListenAddress", "sz", "127.0.0.1"}, dir / "out"), 0);
         ASSERT_EQ(run({reg, "set", srvKey + "\\Devices", "COM1", "sz", (dir / "com1").string()}, dir / "out"), 0);
         ASSERT_EQ(run({KT64SRV_PATH, "-RegServer"}, dir / "out"), 0) << slurp(dir / "out");
 

@@ -4,9 +4,9 @@
 // centre on a pseudo-terminal, in this process (its clock chosen by the
 // caller) or as the kt64sim program (so that a benchmark's process is the
 // console alone); the link server program VqSrvKt64 of the build registered
-// in that registry with the centre as COM1 on a free loopback RpcPort, and
-// started as a child process that a test may kill, or stop with SIGSTOP as
-// behind a dead network. A lease is held on the server while it runs, so
+// in that registry with the centre as COM1 on a free RpcPort of 127.0.0.1
+// only, and started as a child process that a test may kill, or stop with
+// SIGSTOP as behind a dead network. A lease is held on the server while it runs, so
 // that it does not end between a test's steps.
 #pragma once
 
@@ -102,6 +102,7 @@ public:
         auto key = reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv");
         key.setDword("Port", 1);
         key.setDword("RpcPort", port_);
+        key.setString("ListenAddress", "127.0.0.1");  // reachable from this computer only
         reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices").setString("COM1", device);
         address_ = "127.0.0.1:" + std::to_string(port_);
         if (options.withServer) startServer();

@@ -75,6 +75,7 @@ void TransferEndToEndTest::startCentre(bool paced) {
     const std::string reg = KT64REG_PATH, key = "HKLM\\Software\\Ardonis\\Kt64Srv";
     QCOMPARE(run({reg, "set", key, "Port", "dword", "1"}, dir_ / "out"), 0);
     QCOMPARE(run({reg, "set", key, "RpcPort", "dword", std::to_string(port)}, dir_ / "out"), 0);
+    QCOMPARE(run({reg, "set", key, "ListenAddress", "sz", "127.0.0.1"}, dir_ / "out"), 0);
     QCOMPARE(run({reg, "set", key + "\\Devices", "COM1", "sz", (dir_ / "com1").string()}, dir_ / "out"), 0);
     QCOMPARE(run({KT64SRV_PATH, "-RegServer"}, dir_ / "out"), 0);
 
