@@ -18,7 +18,11 @@ grpc::ChannelArguments clientChannelArguments() {
     args.SetInt(GRPC_ARG_KEEPALIVE_PERMIT_WITHOUT_CALLS, 0);
     args.SetInt(GRPC_ARG_HTTP2_MAX_PINGS_WITHOUT_DATA, 0);
     args.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 100);
-    args.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 100);
+    // gRPC takes this "minimum backoff" as the time one connection attempt
+    // (TCP, TLS, the server's first frame) may take: 100 ms failed every
+    // attempt to a server that answers slower (a loaded computer, a slow
+    // link), and calls failed at once while it did.
+    args.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, static_cast<int>(kClientConnectAttempt.count()));
     args.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 1000);
     // Each client object gets its own connection: a lease is tied to the
     // connection that carries it, not shared with other objects.

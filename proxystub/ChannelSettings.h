@@ -7,7 +7,8 @@
 // the server every 10 s and the server accepts pings down to 5 s apart.
 // Clients raise the metadata limit so that a long error description (it
 // travels in the status metadata) is never cut off, and reconnect within a
-// second, so that a server started on demand is reached quickly. The
+// second, so that a server started on demand is reached quickly; one
+// connection attempt may take up to 5 s. The
 // server listens without SO_REUSEPORT, so a second server on the same port
 // fails to start instead of sharing the clients with the first.
 #pragma once
@@ -24,6 +25,7 @@ inline constexpr std::chrono::milliseconds kServerPingInterval{1000};
 inline constexpr std::chrono::milliseconds kServerPingTimeout{2000};
 inline constexpr std::chrono::milliseconds kClientPingInterval{10000};
 inline constexpr std::chrono::milliseconds kClientPingTimeout{5000};
+inline constexpr std::chrono::milliseconds kClientConnectAttempt{5000};
 inline constexpr int kMaxMetadataBytes = 1 << 20;
 
 // Arguments of every client channel.
