@@ -21,6 +21,7 @@
 
 #include "Activation.h"
 #include "ChannelSettings.h"
+#include "HandOff.h"
 #include "Kt64Srv.grpc.pb.h"
 #include "ProgramPaths.h"
 #include "Registry.h"
@@ -91,8 +92,13 @@ public:
         context_.set_wait_for_ready(waitForReady);
         request_.set_client(clientName);
         stub.async()->Lease(&context_, this);
+        // gRPC runs each callback after its operation was started and OnDone
+        // last, through locks the race detector cannot see (HandOff.h).
+        handOff(&request_);
         StartWrite(&request_);
+        handOff(&grant_);
         StartRead(&grant_);
+        handOff(this);
         StartCall();
     }
 
@@ -163,6 +169,7 @@ public:
     }
 
     void OnWriteDone(bool ok) override {
+        takeOver(&request_);
         std::lock_guard lock(mutex_);
         writeDone_ = true;
         writeOk_ = ok;
@@ -170,6 +177,7 @@ public:
     }
 
     void OnReadDone(bool ok) override {
+        takeOver(&grant_);
         {
             std::lock_guard lock(mutex_);
             if (ok)
@@ -177,11 +185,14 @@ public:
             changed_.notify_all();
         }
         // Keep a read pending so that the server's end of the stream is seen.
-        if (ok)
+        if (ok) {
+            handOff(&grant_);
             StartRead(&grant_);
+        }
     }
 
     void OnDone(const grpc::Status& status) override {
+        takeOver(this);
         std::function<void()> ended;
         {
             std::lock_guard lock(mutex_);

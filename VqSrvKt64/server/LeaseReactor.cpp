@@ -1,7 +1,12 @@
 // Lease stream reactor. Finish may not overlap the pending grant write, so an
 // end seen while the grant is still being written is finished from
-// OnWriteDone.
+// OnWriteDone. gRPC runs each callback after the operation it completes was
+// started, and OnDone after all of them, through locks the race detector
+// cannot see: those orders are stated with HandOff.h, each message the
+// token of its operation, the reactor that of the end.
 #include "LeaseReactor.h"
+
+#include "HandOff.h"
 
 namespace kt64::server {
 
@@ -9,17 +14,21 @@ LeaseReactor::LeaseReactor(ShutdownMonitor& monitor, std::string caller, LogSink
     : monitor_(monitor), caller_(std::move(caller)), log_(std::move(log)) {
     monitor_.leaseStarted();
     grant_.set_leases(static_cast<std::uint32_t>(monitor_.leases()));
+    handOff(&grant_);
     StartWrite(&grant_);
+    handOff(&request_);
     StartRead(&request_);
 }
 
 void LeaseReactor::OnReadDone(bool ok) {
+    takeOver(&request_);
     if (ok) {
         if (holder_.empty() && log_) {
             holder_ = request_.client().empty() ? std::string("a client") : request_.client();
             log_(LogLevel::Debug, "lease taken by " + holder_ + " at " + caller_);
         }
         // The holder's name only; keep listening for the end of the stream.
+        handOff(&request_);
         StartRead(&request_);
         return;
     }
@@ -33,6 +42,7 @@ void LeaseReactor::OnReadDone(bool ok) {
 }
 
 void LeaseReactor::OnWriteDone(bool) {
+    takeOver(&grant_);
     std::unique_lock lock(mutex_);
     writing_ = false;
     if (!finishWanted_) return;
@@ -46,10 +56,12 @@ void LeaseReactor::finishOnce() {
         if (finished_) return;
         finished_ = true;
     }
+    handOff(this);
     Finish(grpc::Status::OK);
 }
 
 void LeaseReactor::OnDone() {
+    takeOver(this);
     if (log_) log_(LogLevel::Debug, "lease of " + (holder_.empty() ? "a client" : holder_) + " at " + caller_ + " ended");
     monitor_.leaseEnded();
     delete this;

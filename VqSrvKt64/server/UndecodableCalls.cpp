@@ -9,6 +9,7 @@
 
 #include "ErrorStatus.h"
 #include "HResult.h"
+#include "HandOff.h"
 #include "Kt64Srv.pb.h"
 
 namespace kt64::server {
@@ -17,14 +18,19 @@ namespace {
 
 using grpc::experimental::InterceptionHookPoints;
 
+// gRPC calls Intercept for one hook point after another, not always on the
+// thread that made the interceptor, through locks the race detector cannot
+// see: that order is stated with HandOff.h.
 class UndecodableCallRefusal final : public grpc::experimental::Interceptor {
 public:
-    explicit UndecodableCallRefusal(bool member) : member_(member) {}
+    explicit UndecodableCallRefusal(bool member) : member_(member) { handOff(this); }
 
     void Intercept(grpc::experimental::InterceptorBatchMethods* methods) override {
+        takeOver(this);
         if (member_ && methods->QueryInterceptionHookPoint(InterceptionHookPoints::PRE_SEND_STATUS) &&
             methods->GetSendStatus().error_code() == grpc::StatusCode::UNIMPLEMENTED)
             methods->ModifySendStatus(rpc::errorStatus(E_KT64_FRAME, text::kBadDataDot));
+        handOff(this);
         methods->Proceed();
     }
 

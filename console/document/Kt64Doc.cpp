@@ -31,7 +31,9 @@ void CKt64Doc::ConnectServer(QObject* context, std::function<void(HRESULT, const
         } catch (const client::ServerError& e) {
             error = e;
         }
-        QMetaObject::invokeMethod(
+        // Through the workers' own hand-back, which runs and destroys the
+        // call on the GUI thread alone.
+        post(
             this,
             [this, guard, done, created, error]() mutable {
                 if (created) {
@@ -44,8 +46,7 @@ void CKt64Doc::ConnectServer(QObject* context, std::function<void(HRESULT, const
                     if (changed) emit connectedChanged(true);
                 }
                 if (guard && done) done(error ? error->code() : S_OK, error ? &*error : nullptr);
-            },
-            Qt::QueuedConnection);
+            });
     });
 }
 

@@ -66,6 +66,10 @@ public:
     // Waits until no job runs (tests and shutdown).
     void waitForDone() { pool_.waitForDone(); }
 
+protected:
+    // Runs the calls post() handed back.
+    bool event(QEvent* e) override;
+
 private:
     QThreadPool pool_;
     std::atomic<int> pending_{0};

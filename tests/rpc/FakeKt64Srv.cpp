@@ -9,6 +9,7 @@
 
 #include "ChannelSettings.h"
 #include "ErrorStatus.h"
+#include "HandOff.h"
 
 namespace kt64::testing {
 
@@ -21,19 +22,26 @@ class LeaseReactor : public grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::Leas
 public:
     LeaseReactor(FakeKt64Srv& owner, int leases) : owner_(owner) {
         grant_.set_leases(static_cast<std::uint32_t>(leases));
+        // The orders gRPC keeps, stated for the race detector as in the
+        // server's own reactor.
+        handOff(&grant_);
         StartWrite(&grant_);
+        handOff(&request_);
         StartRead(&request_);
     }
 
     void OnReadDone(bool ok) override {
+        takeOver(&request_);
         if (ok) {
             owner_.leaseNamed(request_.client());
+            handOff(&request_);
             StartRead(&request_);
         } else {
             finish(grpc::Status::OK);
         }
     }
     void OnWriteDone(bool) override {
+        takeOver(&grant_);
         std::unique_lock lock(mutex_);
         writing_ = false;
         if (!wanted_)
@@ -43,6 +51,7 @@ public:
     }
     void OnCancel() override { finish(grpc::Status::CANCELLED); }
     void OnDone() override {
+        takeOver(this);
         owner_.leaseEnded();
         delete this;
     }
@@ -57,6 +66,7 @@ private:
             return;
         }
         finished_ = true;
+        handOff(this);
         Finish(status);
     }
 
