@@ -13,6 +13,7 @@
 
 #include "AlarmLamp.h"
 #include "AnalogClock.h"
+#include "BuildType.h"
 #include "ColorText.h"
 #include "MessageBoxes.h"
 #include "ui_DevicePanel.h"
@@ -311,8 +312,9 @@ void CKt64View::showReading(const Reading& r) {
     // Build-type check.
     state.ticks.advance();
     if (r.buildType) {
-        frame_.SetRelayOutputs(relayOutputsFromBuildType(*r.buildType));
-        if (const auto letter = sourceLetterOf(*r.buildType); letter && *letter != lastSourceLetter_) {
+        const auto build = program::readBuildType(*r.buildType);
+        frame_.SetRelayOutputs(build.relayOutputs.value_or(0));
+        if (const auto letter = build.sourceLetter(); letter && *letter != lastSourceLetter_) {
             layOutAlarmRows(*letter);
             lastSourceLetter_ = *letter;
         }

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ProgramTransfer.h"
-
 namespace kt64::console::panel {
 
 namespace {
@@ -122,17 +120,6 @@ std::optional<AlarmRows> alarmRowsFor(char letter) {
         case 'R': return AlarmRows{true, true, false, {}};
         default: return std::nullopt;
     }
-}
-
-std::optional<char> sourceLetterOf(std::string_view buildType) {
-    if (buildType.size() < 7) return std::nullopt;
-    return buildType[6];
-}
-
-int relayOutputsFromBuildType(std::string_view buildType) {
-    const int outputs = program::relayOutputsOf(buildType);
-    // A third field that does not start with a digit names no outputs.
-    return outputs >= 0 && outputs <= 9 ? outputs : 0;
 }
 
 }  // namespace kt64::console::panel

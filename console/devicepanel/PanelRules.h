@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
 #include "Kt64SrvIds.h"
 #include "OleDate.h"
@@ -86,7 +85,7 @@ struct ChangeHours {
 };
 ChangeHours clampChangeHour(const QString& typed);
 
-// Which alarm rows the synchronisation source letter (BuildType[6]) shows.
+// Which alarm rows the synchronisation source letter shows.
 struct AlarmRows {
     bool transmission = false;  // "Brak transmisji" + lamp 1097
     bool synchro = false;       // "Brak synchro." + lamp 1030
@@ -95,11 +94,6 @@ struct AlarmRows {
 };
 // nullopt: the letter leaves the layout unchanged.
 std::optional<AlarmRows> alarmRowsFor(char sourceLetter);
-// BuildType[6], nullopt for a text shorter than seven characters.
-std::optional<char> sourceLetterOf(std::string_view buildType);
-// The centre's relay outputs from BuildType: the third field's first
-// character as a digit; 0 when there is none or it is not a digit.
-int relayOutputsFromBuildType(std::string_view buildType);
 
 // The build-type check runs on the first poll and then on every ninth.
 class BuildTypeTicks {

@@ -2,23 +2,12 @@
 // ProgramTransfer.h).
 #include "ProgramTransfer.h"
 
+#include "BuildType.h"
 #include "CommandImage.h"
 #include "ImageCompiler.h"
 #include "ProgramTexts.h"
 
 namespace kt64::program {
-
-int relayOutputsOf(std::string_view buildType) {
-    // "KT-64/GPS/1/232": model / source / relay outputs / interface
-    std::size_t start = 0;
-    for (int field = 0; field < 2; ++field) {
-        const auto slash = buildType.find('/', start);
-        if (slash == std::string_view::npos) return 0;
-        start = slash + 1;
-    }
-    if (start >= buildType.size() || buildType[start] == '/') return 0;
-    return buildType[start] - '0';
-}
 
 // ------------------------------------------------------- TransferProgress
 

@@ -9,18 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 
 #include "CentreLink.h"
 #include "ProgramDocument.h"
 #include "UserMessages.h"
 
 namespace kt64::program {
-
-// Relay outputs of a centre from its BuildType: the first character of the
-// third "/"-separated field as a digit (its code minus that of '0'); 0 when
-// there is no such character.
-int relayOutputsOf(std::string_view buildType);
 
 enum class TransferDirection { Send, Receive };
 

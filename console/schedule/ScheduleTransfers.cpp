@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "BuildType.h"
+
 namespace kt64::console {
 
 struct ScheduleTransfers::ReadEnd {

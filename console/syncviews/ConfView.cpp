@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "BuildType.h"
 #include "ComputerPicker.h"
 #include "ConfViewRules.h"
 #include "PomocSynchro.h"
@@ -338,7 +339,7 @@ void CConfView::refreshIdentity() {
             }
             ui_->ctl1091->setText(QString::fromStdString(answer.value->first));
             ui_->ctl1092->setText(QString::fromStdString(answer.value->second));
-            const int outputs = relayOutputsOfBuildType(answer.value->first);
+            const int outputs = program::relayOutputsOf(answer.value->first);
             if (frame_) frame_->SetRelayOutputs(outputs);
             emit relayOutputsChanged(outputs);
         });

@@ -5,6 +5,7 @@
 #include <deque>
 #include <variant>
 
+#include "BuildType.h"
 #include "ImageCompiler.h"
 #include "ProgramFixture.h"
 #include "ProgramTexts.h"
@@ -95,12 +96,43 @@ struct Bench {
     ProgramTransfer transfer{link, program.messages, watcher};
 };
 
-TEST(ProgramTransfer, RelayOutputsFromBuildType) {
-    const std::pair<const char*, int> rows[] = {
-        {"KT-64/GPS/1/232", 1}, {"KT-64/DCF/2/485", 2}, {"KT-64/00/0/000", 0}, {"KT-64/GPS/12", 1},
-        {"KT-64/GPS//232", 0},  {"KT-64/GPS", 0},       {"", 0},               {"a/b/X/c", 'X' - '0'},
+// Every part of the console reads the centre's type here: texts as the
+// server reports and as the service dialog writes them, the server's marks
+// for codes it does not know, and texts with fields missing or empty.
+TEST(BuildType, FieldsRelayOutputsAndSourceLetter) {
+    struct Row {
+        const char* text;
+        const char* source;
+        const char* relays;
+        const char* interface;
+        std::optional<int> outputs;
+        std::optional<char> letter;
     };
-    for (const auto& [text, outputs] : rows) EXPECT_EQ(relayOutputsOf(text), outputs) << text;
+    const Row rows[] = {
+        {"KT-64/GPS/1/232 V1.2", "GPS", "1", "232 V1.2", 1, 'G'},
+        {"KT-64/RS/2/485 V1.0", "RS", "2", "485 V1.0", 2, 'R'},
+        {"KT-64/00/0/000 V1.0", "00", "0", "000 V1.0", 0, '0'},
+        {"KT-64/LIN/0/000/", "LIN", "0", "000", 0, 'L'},
+        {"KT-64/ERR/E/ERR V1.2", "ERR", "E", "ERR V1.2", std::nullopt, 'E'},
+        {"KT-64/DCF/x/232", "DCF", "x", "232", std::nullopt, 'D'},
+        {"KT-64/GPS/12", "GPS", "12", "", 1, 'G'},
+        {"KT-64/DCF//232", "DCF", "", "232", std::nullopt, 'D'},
+        {"KT-64//GPS//2/232", "", "GPS", "", std::nullopt, std::nullopt},
+        {"KT-64/GPS/1/485/232", "GPS", "1", "485", 1, 'G'},
+        {"KT-64/GPS", "GPS", "", "", std::nullopt, 'G'},
+        {"KT-64/", "", "", "", std::nullopt, std::nullopt},
+        {"", "", "", "", std::nullopt, std::nullopt},
+    };
+    for (const auto& r : rows) {
+        const auto fields = readBuildType(r.text);
+        EXPECT_EQ(fields.model, std::string_view(r.text).empty() ? "" : "KT-64") << r.text;
+        EXPECT_EQ(fields.source, r.source) << r.text;
+        EXPECT_EQ(fields.relays, r.relays) << r.text;
+        EXPECT_EQ(fields.interface, r.interface) << r.text;
+        EXPECT_EQ(fields.relayOutputs, r.outputs) << r.text;
+        EXPECT_EQ(fields.sourceLetter(), r.letter) << r.text;
+        EXPECT_EQ(relayOutputsOf(r.text), r.outputs.value_or(0)) << r.text;
+    }
 }
 
 TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {

@@ -114,29 +114,6 @@ void PanelRulesTest::alarmRows() {
     QVERIFY(!alarmRowsFor('d'));
 }
 
-void PanelRulesTest::buildType_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("outputs");
-    QTest::addColumn<QString>("letter");  // "" = none
-    QTest::newRow("GPS") << "KT-64/GPS/1/232 V1.2" << 1 << "G";
-    QTest::newRow("RS") << "KT-64/RS/2/485 V1.0" << 2 << "R";
-    QTest::newRow("empty") << "" << 0 << "";
-    QTest::newRow("short") << "KT-64/" << 0 << "";
-    QTest::newRow("two fields") << "KT-64/DCF" << 0 << "D";
-    QTest::newRow("letter as outputs") << "KT-64/DCF/x/232" << 0 << "D";
-    QTest::newRow("empty third field") << "KT-64/DCF//232" << 0 << "D";
-}
-
-void PanelRulesTest::buildType() {
-    QFETCH(QString, text);
-    QFETCH(int, outputs);
-    QFETCH(QString, letter);
-    const std::string s = text.toStdString();
-    QCOMPARE(relayOutputsFromBuildType(s), outputs);
-    const auto l = sourceLetterOf(s);
-    QCOMPARE(l ? QString(QChar(*l)) : QString(), letter);
-}
-
 void PanelRulesTest::buildTypeRhythm() {
     // Read on the first poll, then on every ninth.
     BuildTypeTicks ticks;
