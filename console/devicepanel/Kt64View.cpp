@@ -230,13 +230,12 @@ void CKt64View::runForcedRefresh() {
 
 void CKt64View::OnPollTimer() {
     if (!doc_.Connected()) {
-        setStatus(kNoConnection);
+        setStatus(doc_.Reconnecting() ? kReconnectingText : kNoConnection);
         emit pollShown(false);
         return;
     }
     if (pollInFlight_) return;
     pollInFlight_ = true;
-    polledServer_ = doc_.ServerGeneration();
     const bool buildTypeDue = processState().ticks.due();
     doc_.serverCall(
         this,
@@ -403,10 +402,8 @@ void CKt64View::showFailure(const client::ServerError& e) {
     errorPending_ = true;
     const QString text = QString::fromStdString(e.displayText());
     if (!e.description()) {
-        // The connection itself is gone. A server object the configuration
-        // form made while this poll waited for its deadline is a new one:
-        // it stays.
-        doc_.ReleaseServer(polledServer_);
+        // The connection itself is gone (the document has dropped the object
+        // and connects again): polls wait as after activation.
         pollTimer_.stop();
         startupTimer_.start(periods_.afterLoss);
     }

@@ -10,9 +10,9 @@
 // dead or silent server shows as placeholders and a status text, never as
 // a frozen window: one poll is in flight at a time and a tick that finds
 // the previous one still out is skipped. A poll that fails without the
-// server's description means the connection is gone: the panel releases
-// the server object and clears Connected; it reconnects only when the
-// configuration form does.
+// server's description means the connection is gone: the document drops
+// the object and connects again by itself, and the status line says so
+// until the next poll shows the centre's values.
 #pragma once
 
 #include <QTimer>
@@ -130,8 +130,6 @@ private:
     bool initialised_ = false;
     char lastSourceLetter_ = 'D';
     bool pollInFlight_ = false;
-    // The generation of the server object the poll in flight uses.
-    std::uint64_t polledServer_ = 0;
     bool actionInFlight_ = false;
 };
 

@@ -11,9 +11,17 @@
 namespace kt64::console {
 
 CKt64Doc::CKt64Doc(program::UserMessages& messages, std::filesystem::path templatePath, QObject* parent)
-    : QObject(parent), program_(messages, std::move(templatePath)) {}
+    : QObject(parent), program_(messages, std::move(templatePath)) {
+    options_.cancellation = std::make_shared<client::CallCancellation>();
+    reconnectTimer_.setSingleShot(true);
+    connect(&reconnectTimer_, &QTimer::timeout, this, &CKt64Doc::reconnect);
+}
 
 CKt64Doc::~CKt64Doc() {
+    reconnectTimer_.stop();
+    // A call on a frozen server, or a connection attempt, would otherwise
+    // keep the ending console for its whole deadline.
+    if (options_.cancellation) options_.cancellation->cancel();
     ReleaseServer();
     workers_.waitForDone();
 }
@@ -39,6 +47,8 @@ void CKt64Doc::ConnectServer(QObject* context, std::function<void(HRESULT, const
                     server_ = std::move(created);
                     ++generation_;
                     if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
+                    reconnecting_ = false;
+                    reconnectTimer_.stop();
                     const bool changed = !connected_;
                     connected_ = true;
                     if (changed) emit connectedChanged(true);
@@ -59,8 +69,27 @@ void CKt64Doc::ReleaseServer() {
     }
 }
 
-void CKt64Doc::ReleaseServer(std::uint64_t generation) {
-    if (generation == generation_) ReleaseServer();
+void CKt64Doc::connectionLost(std::uint64_t generation) {
+    if (generation != generation_ || !server_) return;
+    ReleaseServer();
+    if (reconnectPeriod_.count() <= 0) return;
+    reconnecting_ = true;
+    reconnect();
+}
+
+void CKt64Doc::reconnect() {
+    if (connected_ || !reconnecting_) {
+        reconnecting_ = false;
+        return;
+    }
+    // One attempt at a time: one that waits for a frozen server takes its
+    // whole connect deadline.
+    if (reconnectInFlight_) return;
+    reconnectInFlight_ = true;
+    ConnectServer(this, [this](HRESULT, const client::ServerError*) {
+        reconnectInFlight_ = false;
+        if (!connected_ && reconnecting_) reconnectTimer_.start(reconnectPeriod_);
+    });
 }
 
 std::unique_ptr<program::CentreLink> CKt64Doc::centreLink() const { return std::make_unique<program::ClientCentreLink>(server_); }

@@ -7,7 +7,9 @@
 // in that registry with the centre as COM1 on a free loopback RpcPort, and
 // started as a child process that a test may kill, or stop with SIGSTOP as
 // behind a dead network. A lease is held on the server while it runs, so
-// that it does not end between a test's steps.
+// that it does not end between a test's steps. A server that a client
+// started on demand after a kill (the console connecting again) is not the
+// rig's child, but the rig ends it too, with its own.
 #pragma once
 
 #include <netinet/in.h>
@@ -17,6 +19,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -121,6 +125,9 @@ public:
     // Registers (once) and starts the link server, waits until it has read
     // the centre, and holds a lease on it.
     void startServer() {
+        // The rig's server is the only one: a client may have started one
+        // on demand since the last was killed.
+        endOnDemandServers(SIGTERM);
         if (!registered_) {
             ChildProcess registration("VqSrvKt64", {"-RegServer"}, {});
             registration.wait(std::chrono::seconds(20));
@@ -155,20 +162,47 @@ public:
     // SIGTERM (after SIGCONT, should it be stopped); SIGKILL if it lingers.
     void stopServer() {
         lease_.reset();
+        endOnDemandServers(SIGTERM);
         if (!server_) return;
         server_->signal(SIGCONT);
         server_->signal(SIGTERM);
         if (!server_->wait(std::chrono::seconds(10))) server_->signal(SIGKILL);
         server_.reset();
     }
-    // SIGKILL, as a crash would end it: connection refused from now on.
+    // SIGKILL, as a crash would end it: connection refused from now on
+    // (until a client starts one on demand).
     void killServer() {
         lease_.reset();
+        endOnDemandServers(SIGKILL);
         if (!server_) return;
         server_->signal(SIGKILL);
         server_->wait(std::chrono::seconds(10));
         server_.reset();
     }
+
+    // The link servers that a client started on demand under this rig's
+    // registry: detached, so not the rig's children; found by their
+    // executable and the registry named in their environment.
+    std::vector<pid_t> onDemandServers() const {
+        std::vector<pid_t> found;
+        const std::string mark = "KT64_REGISTRY=" + (dir_.path() / "registry.db").string();
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            const pid_t pid = std::stoi(name);
+            if (server_ && pid == server_->pid()) continue;
+            std::error_code linkError;
+            if (std::filesystem::read_symlink(entry.path() / "exe", linkError).filename() != "VqSrvKt64") continue;
+            // NUL-separated entries: the mark must be one whole entry.
+            std::ifstream environment(entry.path() / "environ", std::ios::binary);
+            const std::string entries = std::string(1, '\0') + std::string(std::istreambuf_iterator<char>(environment), {});
+            if (entries.find(std::string(1, '\0') + mark + std::string(1, '\0')) != std::string::npos && alive(pid))
+                found.push_back(pid);
+        }
+        return found;
+    }
+
     // The server goes silent, as behind a dead network; and wakes up again.
     void stopSignal() { server_->signal(SIGSTOP); }
     void continueSignal() { server_->signal(SIGCONT); }
@@ -200,6 +234,23 @@ public:
     const std::filesystem::path& folder() const { return dir_.path(); }
 
 private:
+    // Running, not a zombie waiting for its new parent to reap it.
+    static bool alive(pid_t pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const auto close = text.rfind(')');
+        return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+    }
+    void endOnDemandServers(int signo) {
+        const auto servers = onDemandServers();
+        for (pid_t pid : servers) {
+            ::kill(pid, SIGCONT);
+            ::kill(pid, signo);
+        }
+        for (pid_t pid : servers)
+            if (!eventually([&] { return !alive(pid); }, std::chrono::seconds(10))) ::kill(pid, SIGKILL);
+    }
+
     TempDir dir_;
     ScopedEnv registryEnv_, unitEnv_, logEnv_;
     Ready ready_;

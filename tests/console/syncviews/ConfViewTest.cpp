@@ -510,23 +510,35 @@ private slots:
         writeSettings(1440, 0, 0, rig_->computer());
         {
             ConsoleDocument document;
-        ServerSession& session = document.session;
+            ServerSession& session = document.session;
             auto form = startedForm(session);
             QVERIFY(session.connected());
+            const auto first = document.doc.ServerGeneration();
             form->OnActivateView(true);
             QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
+            // Killed, and nothing can be started on demand for now.
+            ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
             rig_->killServer();
-            QTRY_VERIFY_WITH_TIMEOUT(!session.connected(), 20000);
-            QCOMPARE(labelText(*form, "ctl1111"), QString("Nie można pobrać błędu z serwera DCOM !"));
+            QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "ctl1111"), QString("Nie można pobrać błędu z serwera DCOM !"), 20000);
+            QVERIFY(!session.connected());
             QCOMPARE(labelText(*form, "ctl1068"), QString("xxxx-xx-xx"));
             QCOMPARE(labelText(*form, "ctl1109"), QString("xx:xx:xx"));
+            QVERIFY(!control<QWidget>(*form, "ctl1107")->isEnabled());
             QVERIFY(form->clockWaiting());
             form->tick();
-            QCOMPARE(labelText(*form, "ctl1111"), QString("Błąd połączenia z serwerem !"));
+            QCOMPARE(labelText(*form, "ctl1111"), kReconnectingText);
+            // Registered again: the document starts it and the form uses the
+            // new object, its port list with it.
+            ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
+            QTRY_VERIFY_WITH_TIMEOUT(session.connected(), 20000);
+            QVERIFY(document.doc.ServerGeneration() != first);
+            QVERIFY(control<QWidget>(*form, "ctl1107")->isEnabled());
+            QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "ctl1111") == "Brak błędu !"), 20000);
             form->OnActivateView(false);
         }
         // Nothing registered answers "localhost" any more: unregister so that
         // a new client cannot start a server on demand.
+        rig_->stopServer();
         ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
         ConsoleDocument document;
         ServerSession& session = document.session;
