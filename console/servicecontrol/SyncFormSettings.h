@@ -95,8 +95,7 @@ enum class SaveOutcome {
 SaveOutcome saveSyncForm(const SyncFormSettings& form);
 
 // The form's destruction: writes OpenMin and SyncSnd; false when the key
-// cannot be opened (the console then shows kRegistryCloseFailedText and
-// exits with -1).
+// cannot be opened (the console then shows kRegistryCloseFailedText).
 bool saveSyncFormOnClose(bool openMin, bool syncSnd);
 
 // "Data: %Y-%m-%d            Godz: %H:%M:%S" of LastSync, or the

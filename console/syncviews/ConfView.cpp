@@ -75,10 +75,11 @@ CConfView::CConfView(CKt64Doc& doc, ConsoleFrame* frame, std::shared_ptr<sc::Syn
 CConfView::~CConfView() {
     stopClock();
     if (!initialised_) return;
-    if (!sc::saveSyncFormOnClose(ui_->ctl1063->isChecked(), ui_->ctl1112->isChecked())) {
+    // The console is ending: the operator learns that the two options were
+    // not kept, and the console still ends in order (the program's working
+    // copy removed, its other views closed).
+    if (!sc::saveSyncFormOnClose(ui_->ctl1063->isChecked(), ui_->ctl1112->isChecked()))
         messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kRegistryCloseFailedText));
-        messages_.endProcess(-1);
-    }
 }
 
 void CConfView::initialUpdate() {
@@ -369,10 +370,17 @@ void CConfView::stopClock() {
 }
 
 void CConfView::OnActivateView(bool active) {
-    if (active)
-        startClock();
-    else
+    if (!active) {
         stopClock();
+        return;
+    }
+    // What the form showed when it was last on screen is old news: the
+    // centre's clock and the status line wait for a reading, which starts
+    // at once.
+    showCentrePlaceholders();
+    setStatus(QString());
+    startClock();
+    tick();
 }
 
 }  // namespace kt64::console
