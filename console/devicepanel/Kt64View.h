@@ -19,6 +19,8 @@
 #include <QWidget>
 
 #include <chrono>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,7 +111,22 @@ private:
     void runForcedRefresh();
     void showCallError(const client::ServerError& e);
     void setEditingEnabled(bool enabled);
+    // The send and line buttons as the panel's rules want them; shown
+    // disabled (with a busy cursor) while one of their calls is out.
+    void enableAction(int id, bool enabled);
+    void setActionInFlight(bool inFlight);
+    // Runs a send or a line toggle; succeeded runs after it came back well.
+    void runAction(std::function<void(client::Kt64Srv&)> work, std::function<void()> succeeded);
+    // Brings the server's communication with the centre to what the clock
+    // selection wants (off while the GMT time is edited), one switch at a
+    // time: calls run side by side and a later one could overtake an
+    // earlier one. False when nothing was to be switched.
+    bool switchCommunication();
+    void afterCommunicationSwitch();
     void OnChangeHour(const QString& text);
+    // The change hour in the edit, the spin and the hour beside them.
+    void setChangeHour(int hour);
+    void showChangeHour(int hour);
     void OnOffsetPicked();
     void layOutAlarmRows(char letter);
     void setStatus(const QString& text);
@@ -131,6 +148,11 @@ private:
     char lastSourceLetter_ = 'D';
     bool pollInFlight_ = false;
     bool actionInFlight_ = false;
+    std::map<int, bool> actionEnabled_;
+    // What the clock selection wants of the communication, and whether a
+    // switch is out.
+    bool suspendWanted_ = false;
+    bool switchInFlight_ = false;
 };
 
 }  // namespace kt64::console

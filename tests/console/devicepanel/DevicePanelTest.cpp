@@ -104,6 +104,8 @@ private slots:
                                  "set digital-type full", "set alarm 0x81,0x00,0x00", "set source gps", "set relays 2",
                                  "set interface 232", "set gmt 2024-05-17 12:34:56"})
             rig->control(line);
+        // A test that failed while the panel had the communication off.
+        rig->lease().ComunicationEnable(1);
         rig->settle();
         CKt64View::resetProcessState();
         frame = RecordingFrame{};
@@ -138,7 +140,7 @@ private slots:
         QCOMPARE(text(1028), QString("17/05/2024"));
         QCOMPARE(text(1026), QString("Piątek"));
         QCOMPARE(text(1018), QString("+01:00"));
-        QCOMPARE(text(1105), QString());
+        QCOMPARE(text(1105), QString("Zmiana czasu wyłączona"));
         QCOMPARE(text(1099), QString("Załączona"));
         QCOMPARE(background(1099), QColor(0, 255, 0));
         QCOMPARE(text(1100), QString("Załączona"));
@@ -316,12 +318,52 @@ private slots:
         panel->OnSend();
         waitAction();
         QVERIFY(!panel->communicationSuspended());
+        QVERIFY(panel->control(1093)->isHidden());
         QVERIFY(nextGoodPoll());
         QCOMPARE(text(1024), QString("02/01/2025"));
         QVERIFY(text(1023).startsWith("03:04:0"));
     }
 
+    // "Czas LOK" clicked before the answer to the GMT switch: the
+    // communication comes back all the same.
+    void localBeforeTheGmtAnswerResumesCommunication() {
+        panel->OnSelectGmt();
+        panel->OnSelectLocal();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->communicationSuspended() && nextGoodPoll(), 20000);
+        QCOMPARE(text(1094), QString("Brak błędu !"));
+        QVERIFY(panel->control(1093)->isHidden());
+    }
+
+    // While a send or a line toggle is out, its buttons show that it waits.
+    void actionsWaitWithTheirButtonsDisabled_data() {
+        QTest::addColumn<int>("button");
+        QTest::newRow("send") << 1044;
+        QTest::newRow("LA") << 1051;
+        QTest::newRow("LC") << 1055;
+    }
+    void actionsWaitWithTheirButtonsDisabled() {
+        QFETCH(int, button);
+        QVERIFY(enabled(button));
+        panel->control<QPushButton>(button)->click();
+        for (int id : {1044, 1051, 1055}) QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+        QCOMPARE(panel->cursor().shape(), Qt::BusyCursor);
+        waitAction();
+        QVERIFY(boxes.empty());
+        QCOMPARE(panel->cursor().shape(), Qt::ArrowCursor);
+        // A send gives its button back; a toggle waits for the poll to see
+        // the line's new state (which also leaves nothing queued behind).
+        QVERIFY(enabled(1044));
+        QTRY_VERIFY_WITH_TIMEOUT(enabled(button), 20000);
+    }
+
+    // LA runs before and after; it may stop while the centre is set by hand.
+    void manualSettingLocksTheEditorAndReleasesItToLocal_data() {
+        QTest::addColumn<bool>("laStopsMeanwhile");
+        QTest::newRow("LA running") << false;
+        QTest::newRow("LA stopped meanwhile") << true;
+    }
     void manualSettingLocksTheEditorAndReleasesItToLocal() {
+        QFETCH(bool, laStopsMeanwhile);
         panel->OnSelectGmt();
         waitAction();
         panel->OnSelectLocal();
@@ -329,19 +371,28 @@ private slots:
         // The first good poll after the suspension and the manual setting
         // may coincide: the editor must stay locked either way.
         rig->control("set alarm 0x81,0x40,0x00");
+        if (laStopsMeanwhile) rig->control("set analog off");
         afterCentreChange();
         for (int id : {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117})
             QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
         QVERIFY(panel->control<CAlarmLamp>(1056)->lit());
         rig->control("set alarm 0x81,0x00,0x00");
+        rig->control("set analog on");
         afterCentreChange();
-        for (int id : {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117}) QVERIFY(enabled(id));
+        for (int id : {1043, 1036, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117})
+            QVERIFY2(enabled(id), qPrintable(QString::number(id)));
         QCOMPARE(panel->editMode(), CKt64View::kEditLocal);
+        // LA runs: its clock cannot be set.
+        QVERIFY(!enabled(1048));
     }
 
-    void aKilledServerShowsPlaceholdersThenNoConnection() {
+    // A killed server: placeholders and the loss, then the document
+    // connects again by itself; once a server can be started on demand
+    // (here: registered again) the panel shows the centre without help.
+    void aKilledServerComesBackByItself() {
+        ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
         rig->killServer();
-        QTRY_COMPARE_WITH_TIMEOUT(text(1094), QString("Nie można pobrać błędu z serwera DCOM !"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 20000);
         QVERIFY(!doc->Connected());
         QCOMPARE(text(1023), QString("xx:xx:xx"));
         QCOMPARE(text(1024), QString("xx/xx/xxxx"));
@@ -412,8 +463,31 @@ private slots:
     }
 
     void changeHourIsClampedAndTheSpinStaysInRange() {
+        {
+            // Before any of the centre's values came in, the spin is in
+            // step with the edit's 2.
+            CKt64View::resetProcessState();
+            CKt64View fresh(*doc, frame);
+            fresh.OnInitialUpdate();
+            fresh.control<QSpinBox>(1040)->stepUp();
+            QCOMPARE(fresh.control<QLineEdit>(1039)->text(), QString("3"));
+            QCOMPARE(fresh.control<QLabel>(1103)->text(), QString("4"));
+        }
         auto* edit = panel->control<QLineEdit>(1039);
         auto* spin = panel->control<QSpinBox>(1040);
+        spin->stepUp();
+        QCOMPARE(edit->text(), QString("3"));
+        QCOMPARE(text(1103), QString("4"));
+        // Letters never get in; an edit left empty sends the hour it showed.
+        rig->control("set to-summer 0,3,6");
+        rig->control("set to-winter 0,10,7");
+        edit->clear();
+        QTest::keyClicks(edit, "ab");
+        QCOMPARE(edit->text(), QString());
+        panel->OnSend();
+        waitAction();
+        QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().settings.winterToSummer.hour, 3, 20000);
+        QCOMPARE(rig->centre().view().settings.summerToWinter.hour, 4);
         edit->clear();
         QTest::keyClicks(edit, "12");
         QCOMPARE(edit->text(), QString("8"));

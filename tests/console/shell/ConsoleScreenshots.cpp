@@ -125,11 +125,13 @@ int main(int argc, char** argv) {
 
     rig.control("set alarm 0x4E,0x40,0x01");
     rig.control("set analog off");
+    rig.control("set change off");
     rig.settle();
     waitPolls(panel, 3);
     save(&frame, "frame-device-panel-alarms-manual-setting");
     rig.control("set alarm 0x81,0x00,0x00");
     rig.control("set analog on");
+    rig.control("set change on");
     rig.settle();
     waitPolls(panel, 3);
 
