@@ -57,6 +57,8 @@ public:
 
     void OnInitialUpdate() override;
     void OnActivateView(bool active) override;
+    // A send or a line toggle is on its way to the centre.
+    bool SendPending() const override { return actionInFlight_; }
 
     // The control with identifier id (object name "ctl<id>").
     template <class T = QWidget>

@@ -48,6 +48,7 @@ int runConsole(const ConsoleStart& start) {
     CKt64Doc doc(messages);
     doc.ComputerName = configuredComputer();
     CMainFrame frame(doc);
+    QObject::connect(&frame, &CMainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     messages.setParent(&frame);
     doc.Program().NewDocument();
     frame.show();

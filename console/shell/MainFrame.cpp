@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
@@ -529,10 +530,20 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    const auto answer = messageBox(this, {kAppCaption, kExitQuestion, QMessageBox::Question,
-                                          QMessageBox::Yes | QMessageBox::No});
-    if (answer != QMessageBox::Yes || !saveModified()) {
+    if (!exitConfirmed_) {
+        const auto answer = messageBox(this, {kAppCaption, kExitQuestion, QMessageBox::Question,
+                                              QMessageBox::Yes | QMessageBox::No});
+        if (answer != QMessageBox::Yes || !saveModified()) {
+            event->ignore();
+            return;
+        }
+        exitConfirmed_ = true;
+    }
+    // A change the operator sent is still on its way: the console ends
+    // once it has arrived, or once the operator has been told it has not.
+    if (sendPending()) {
         event->ignore();
+        waitForSends();
         return;
     }
     // The icon goes only when the window really closes: a cancelled save
@@ -541,6 +552,36 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     if (anyActive_)
         if (auto* v = asView(view(active_))) v->OnActivateView(false);
     event->accept();
+    emit closed();
+}
+
+bool CMainFrame::sendPending() const {
+    for (const auto& t : templates_)
+        if (auto* v = asView(t.view); v && v->SendPending()) return true;
+    return false;
+}
+
+void CMainFrame::waitForSends() {
+    if (!sendWait_) {
+        // A busy bar without a cancel button: the wait ends by the calls'
+        // own deadlines.
+        sendWait_ = new QProgressDialog(kSendWaitText, QString(), 0, 0, this);
+        sendWait_->setObjectName("sendWait");
+        sendWait_->setWindowTitle(kAppCaption);
+        sendWait_->setCancelButton(nullptr);
+        sendWait_->setAutoReset(false);
+        sendWait_->setMinimumDuration(0);
+        sendWatch_ = new QTimer(this);
+        sendWatch_->setInterval(100);
+        connect(sendWatch_, &QTimer::timeout, this, [this] {
+            if (sendPending()) return;
+            sendWatch_->stop();
+            sendWait_->hide();
+            close();
+        });
+    }
+    sendWait_->show();
+    sendWatch_->start();
 }
 
 }  // namespace kt64::console

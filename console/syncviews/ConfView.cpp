@@ -198,12 +198,14 @@ void CConfView::save() {
         return;
     }
     const auto port = static_cast<std::uint32_t>(ui_->ctl1107->currentIndex() + 1);
+    portPending_ = true;
     session_.call(
         this, [port](client::Kt64Srv& srv) { srv.SetComPort(port); },
         [this](ServerAnswer<Done> answer) {
             if (!answer.ok())
                 messages_.show(this, QMessageBox::Critical, qtext(kSaveFailedCaption),
                                QString::fromStdString(answer.errorText()));
+            portPending_ = false;
             emit saveFinished();
         });
 }

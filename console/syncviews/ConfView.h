@@ -58,6 +58,8 @@ public:
     void OnInitialUpdate() override { initialUpdate(); }
     // The clock runs while the form is the active view.
     void OnActivateView(bool active) override;
+    // The port a save chose is on its way to the server.
+    bool SendPending() const override { return portPending_; }
 
     ServerSession& session() { return session_; }
 
@@ -118,6 +120,7 @@ private:
     bool identityPending_ = false;
     // The start-up connection is announced once its first call answers.
     bool announceConnection_ = false;
+    bool portPending_ = false;
     bool initialised_ = false;
     // The date part of the loaded HourSync, kept when the time is saved.
     double hourSyncDay_ = 0.0;

@@ -462,6 +462,37 @@ private slots:
         QVERIFY(main.close());
     }
 
+    // The exit while a send is on its way to a frozen server: the window
+    // waits, visibly, until the send has failed and the operator was told.
+    void closingWaitsForASendAndSaysWhenItFailed() {
+        panel.reset();
+        CKt64View::resetProcessState();
+        CMainFrame main(*doc, CMainFrame::Options{true});
+        auto* view = dynamic_cast<CKt64View*>(main.view(ViewKind::Device));
+        view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(view->control(1044)->isEnabled(), 20000);
+        std::vector<std::pair<QString, bool>> asked;  // text, window still shown
+        setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
+            asked.emplace_back(r.text, main.isVisible());
+            return QMessageBox::Yes;
+        });
+        QSignalSpy closed(&main, &CMainFrame::closed);
+        rig->stopSignal();
+        view->OnSend();
+        QVERIFY(!main.close());
+        QVERIFY(main.isVisible());
+        QVERIFY(main.findChild<QWidget*>("sendWait")->isVisible());
+        QVERIFY(closed.wait(20000));
+        rig->continueSignal();
+        QVERIFY(!main.isVisible());
+        const auto told = std::find_if(asked.begin(), asked.end(), [](const auto& a) {
+            return a.first == "Nie można pobrać błędu z serwera DCOM !";
+        });
+        QVERIFY(told != asked.end());
+        QVERIFY(told->second);
+    }
+
     void changeHourIsClampedAndTheSpinStaysInRange() {
         {
             // Before any of the centre's values came in, the spin is in
