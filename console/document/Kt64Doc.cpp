@@ -3,6 +3,7 @@
 #include "Kt64Doc.h"
 
 #include <QMetaObject>
+#include <QThread>
 
 #include <optional>
 
@@ -11,7 +12,21 @@
 namespace kt64::console {
 
 CKt64Doc::CKt64Doc(program::UserMessages& messages, std::filesystem::path templatePath, QObject* parent)
-    : QObject(parent), program_(messages, std::move(templatePath)) {}
+    : QObject(parent), program_(messages, std::move(templatePath)) {
+    // A transfer's worker may mark the program: the title hears of it on
+    // the GUI thread.
+    program_.setModifiedObserver([this] {
+        if (QThread::currentThread() == thread())
+            emit titleChanged();
+        else
+            QMetaObject::invokeMethod(this, &CKt64Doc::titleChanged, Qt::QueuedConnection);
+    });
+}
+
+void CKt64Doc::SetPathName(std::filesystem::path path) {
+    PathName = std::move(path);
+    emit titleChanged();
+}
 
 CKt64Doc::~CKt64Doc() {
     ReleaseServer();

@@ -70,8 +70,11 @@ public:
     // the GUI thread: use serverCall().
     std::shared_ptr<client::Kt64Srv> Server() const { return server_; }
 
-    // The program file the operator opened or saved to; empty for a new one.
+    // The program file the operator opened or saved to; empty for a new one
+    // (and for a program received from the centre). Changed through
+    // SetPathName, which tells the frame's title.
     std::filesystem::path PathName;
+    void SetPathName(std::filesystem::path path);
     // The computer that runs the link server ("" = this one).
     std::string ComputerName;
     // Counted by the schedule tree at its last rebuild.
@@ -111,6 +114,9 @@ public:
 
 signals:
     void connectedChanged(bool connected);
+    // The program's file name or its modified mark changed (always on the
+    // GUI thread).
+    void titleChanged();
 
 private:
     // Runs f on the GUI thread if context still exists then.

@@ -74,6 +74,9 @@ ScheduleViews& ScheduleViews::attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget
     connect(views, &ScheduleViews::relayOutputsChanged, views,
             [&frame](int outputs) { frame.SetRelayOutputs(outputs); });
     views->transfers_->saveModified = [&frame] { return frame.SaveModified(); };
+    // A received program is a new one: the first save asks for its name
+    // instead of overwriting the file that was open.
+    connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.SetPathName({}); });
     return *views;
 }
 

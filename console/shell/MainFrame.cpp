@@ -63,6 +63,7 @@ CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
     createViews();
     createAccelerators();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); });
+    connect(&doc_, &CKt64Doc::titleChanged, this, &CMainFrame::updateTitle);
     updateTitle();
     // The window is as large as the device panel's form and stays so.
     adjustSize();
@@ -372,7 +373,9 @@ void CMainFrame::OnCommand(int id) {
 void CMainFrame::updateTitle() {
     const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
                                                : QString::fromStdString(doc_.PathName.filename().string());
-    setWindowTitle(name + QStringLiteral(" - KT64mon"));
+    // "[*]" shows as "*" while the program has unsaved changes.
+    setWindowTitle(name + QStringLiteral("[*] - KT64mon"));
+    setWindowModified(doc_.Program().isOpen() && doc_.Program().isModified());
 }
 
 bool CMainFrame::saveModified() {
@@ -413,10 +416,9 @@ void CMainFrame::AddToRecentFiles(const QString& path) {
 void CMainFrame::OnFileNew() {
     if (!saveModified()) return;
     if (doc_.Program().NewDocument()) {
-        doc_.PathName.clear();
+        doc_.SetPathName({});
         doc_.Program().UpdateAllViews(0);
     }
-    updateTitle();
 }
 
 void CMainFrame::OnFileOpen() {
@@ -424,7 +426,7 @@ void CMainFrame::OnFileOpen() {
     const QString path = QFileDialog::getOpenFileName(this, {}, {}, QStringLiteral("dsk Files (*.dsk)"));
     if (path.isEmpty()) return;
     if (doc_.Program().OpenDocument(path.toStdString())) {
-        doc_.PathName = path.toStdString();
+        doc_.SetPathName(path.toStdString());
         AddToRecentFiles(path);
         doc_.Program().UpdateAllViews(0);
     } else if (!doc_.Program().failureText().empty()) {
@@ -453,9 +455,8 @@ bool CMainFrame::OnFileSave(bool askName) {
                               QMessageBox::Warning});
         return false;
     }
-    doc_.PathName = path;
+    doc_.SetPathName(path);
     AddToRecentFiles(QString::fromStdString(path.string()));
-    updateTitle();
     return true;
 }
 

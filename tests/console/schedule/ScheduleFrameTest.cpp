@@ -2,8 +2,10 @@
 // panes, their counts reach the status bar and the document, the frame's
 // chart command opens the chart over the open program, a program file that
 // cannot be written says so with the file and the reason and stays open for
-// editing, and Ctrl+R offers unsaved changes for saving through the
-// frame's own question before the program is replaced.
+// editing, Ctrl+R offers unsaved changes for saving through the frame's own
+// question before the program is replaced, the title marks unsaved changes,
+// a received program has no file name, and the log view leaves the
+// program's changes alone.
 #include <QLabel>
 #include <QProgressBar>
 #include <QSplitter>
@@ -14,6 +16,7 @@
 
 #include "ChartDialogs.h"
 #include "Kt64Doc.h"
+#include "LogView.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
 #include "ProgramTables.h"
@@ -29,6 +32,7 @@ class ScheduleFrameTest : public QObject {
     std::unique_ptr<kt64::test::TempDir> folder;
     std::unique_ptr<kt64::test::ScopedEnv> tmp;
     std::unique_ptr<kt64::test::TempRegistry> registry;
+    std::unique_ptr<kt64::test::ScopedEnv> logDir;
     ConsoleMessages messages;
     std::vector<MessageBoxRequest> asked;
     QMessageBox::StandardButton answer = QMessageBox::No;
@@ -42,6 +46,7 @@ private slots:
         folder = std::make_unique<kt64::test::TempDir>();
         tmp = std::make_unique<kt64::test::ScopedEnv>("TMPDIR", folder->path().string());
         registry = std::make_unique<kt64::test::TempRegistry>();
+        logDir = std::make_unique<kt64::test::ScopedEnv>("KT64_LOGDIR", folder->path().string());
         asked.clear();
         answer = QMessageBox::No;
         setMessageBoxHandler([this](QWidget*, const MessageBoxRequest& r) {
@@ -60,6 +65,7 @@ private slots:
         frame.reset();
         doc.reset();
         setMessageBoxHandler({});
+        logDir.reset();
         registry.reset();
         tmp.reset();
         folder.reset();
@@ -148,6 +154,40 @@ private slots:
         QVERIFY(!frame->SaveModified());
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(asked[0].text, QString("Zapisać zmiany w Bez tytułu?"));
+    }
+
+    void titleMarksUnsavedChangesAndAReceivedProgramIsUntitled() {
+        const auto file = folder->path() / "test.dsk";
+        QVERIFY(doc->Program().SaveDocument(file));
+        doc->SetPathName(file);
+        QCOMPARE(frame->windowTitle(), QString("test.dsk[*] - KT64mon"));
+        QVERIFY(!frame->isWindowModified());
+        doc->Program().setModified(true);
+        QVERIFY(frame->isWindowModified());
+
+        // A receive replaced the program: it has no file yet, so Ctrl+S
+        // asks for a name instead of overwriting test.dsk.
+        auto* views = frame->findChild<ScheduleViews*>();
+        QVERIFY(views);
+        emit views->transfers()->programReceived();
+        QVERIFY(doc->PathName.empty());
+        QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
+        QVERIFY(frame->isWindowModified());
+    }
+
+    void showingTheLogKeepsUnsavedChanges() {
+        { std::ofstream(folder->path() / "VqSync.log") << "2007-02-16 02:00:05 pierwsza\r\n2007-02-16 02:00:06 druga\r\n"; }
+        doc->Program().setModified(true);
+        frame->SwitchView(ViewKind::Log);
+        auto* log = qobject_cast<CLogView*>(frame->view(ViewKind::Log));
+        log->poll();
+        QVERIFY(log->toPlainText().contains("druga"));
+        QVERIFY(doc->Program().isModified());
+        QVERIFY(frame->isWindowModified());
+        // The status bar names the file shown.
+        QCOMPARE(pane("paneMessage"), "Plik dziennika: " + QString::fromStdString((folder->path() / "VqSync.log").string()));
+        frame->SwitchView(ViewKind::Block);
+        QCOMPARE(pane("paneMessage"), QString("Gotowy"));
     }
 };
 

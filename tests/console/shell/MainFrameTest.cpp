@@ -90,7 +90,7 @@ private slots:
                        command::kReceiveProgram, command::kChart})
             QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
         QCOMPARE(frame->findChild<QLabel*>("paneMessage")->text(), QString("Gotowy"));
-        QCOMPARE(frame->windowTitle(), QString("Bez tytułu - KT64mon"));
+        QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
         // Fixed size, minimise but no maximise; the device panel fits whole.
         QVERIFY(!(frame->windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(frame->windowFlags() & Qt::WindowMinimizeButtonHint);
