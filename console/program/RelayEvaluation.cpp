@@ -30,6 +30,12 @@ std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const 
     return blocks;
 }
 
+bool rangeNeverApplies(const std::optional<CivilDate>& from, const std::optional<CivilDate>& to, bool yearBound) {
+    if (!from || !to) return true;
+    if (yearBound) return *to < *from;
+    return CivilDate{2000, to->month, to->day} < CivilDate{2000, from->month, from->day};
+}
+
 RowEvaluation::RowEvaluation(DayCommandSource& source, int row) : source_(source), row_(row) {
     inForce_.operacja = kNothingInForce;
     inForce_.czasImp = 0;

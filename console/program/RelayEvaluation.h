@@ -40,6 +40,11 @@ struct DatedBlock {
 // end lies before its start (20 December .. 6 January) applies on no day.
 std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const CivilDate& day);
 
+// Whether a range applies on no day by that rule: a date is missing, or its
+// end lies before its start (within the year for a range without year, as
+// 1 September .. 30 June).
+bool rangeNeverApplies(const std::optional<CivilDate>& from, const std::optional<CivilDate>& to, bool yearBound);
+
 // What the chart's information window shows of a sample: the command in
 // force there. unitFlags: byte 0 = CzasCyklMS, byte 1 = CzasImpMS.
 struct SampleRecord {

@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QDate>
 
+#include "MessageBoxes.h"
 #include "TextFormat.h"
 #include "ui_CBlokDlg.h"
 #include "ui_CConfDodajDlg.h"
@@ -92,6 +93,25 @@ program::DateRow CDatyDlg::row() const {
     r.roczny = ui_->ctl1112->isChecked();
     r.opis = ui_->ctl1135->text().toStdString();
     return r;
+}
+
+std::vector<program::DateRow> CDatyDlg::rows() const {
+    const program::DateRow r = row();
+    if (split_ && endsBeforeItStarts(r)) return splitAtNewYear(r);
+    return {r};
+}
+
+void CDatyDlg::accept() {
+    split_ = false;
+    const program::DateRow r = row();
+    if (endsBeforeItStarts(r)) {
+        const auto answer =
+            messageBox(this, {kAppCaption, QString::fromStdString(newYearQuestion(r)), QMessageBox::Warning,
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
+        if (answer == QMessageBox::Cancel) return;
+        split_ = answer == QMessageBox::Yes;
+    }
+    QDialog::accept();
 }
 
 // ----------------------------------------------------------- CRozkazDlg
@@ -376,11 +396,11 @@ bool DialogRecords::editBlock(program::BlockRow& row) {
     return true;
 }
 
-bool DialogRecords::editDate(program::DateRow& row) {
+bool DialogRecords::editDate(std::vector<program::DateRow>& rows) {
     CDatyDlg dialog(parent_);
-    dialog.setRow(row);
+    dialog.setRow(rows.at(0));
     if (dialog.exec() != QDialog::Accepted) return false;
-    row = dialog.row();
+    rows = dialog.rows();
     return true;
 }
 

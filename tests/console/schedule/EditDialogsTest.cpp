@@ -18,6 +18,7 @@
 #include <fstream>
 
 #include "EditDialogs.h"
+#include "MessageBoxes.h"
 #include "Registry.h"
 #include "ScheduleTestSupport.h"
 #include "ui_CConfDodajDlg.h"
@@ -72,6 +73,7 @@ private slots:
     void presetPopupsFromTheRegistry();
     void presetConfigurationRefusesOutOfRange();
     void dateRangeKeptInOrder();
+    void rangeWithoutYearOverTheNewYearIsSplitOnRequest();
     void blockPriorityMapping();
     void unusableRegistryFallsBackToTheDefault();
     void rightClickOpensThePopupOfItsGroup();
@@ -364,6 +366,54 @@ void EditDialogsTest::dateRangeKeptInOrder() {
     CDatyDlg fresh;
     QCOMPARE(fresh.ui().ctl1133->date(), QDate::currentDate());
     QVERIFY(!fresh.row().roczny);
+}
+
+void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
+    // 1 September .. 30 June without year applies on no day as it stands.
+    struct Case {
+        const char* name;
+        bool yearBound;
+        QMessageBox::StandardButton answer;
+        bool asked, accepted;
+        std::vector<std::pair<program::CivilDate, program::CivilDate>> stored;
+    } cases[] = {
+        {"split", false, QMessageBox::Yes, true, true, {{{2025, 9, 1}, {2025, 12, 31}}, {{2026, 1, 1}, {2026, 6, 30}}}},
+        {"as typed", false, QMessageBox::No, true, true, {{{2025, 9, 1}, {2026, 6, 30}}}},
+        {"back to the dialog", false, QMessageBox::Cancel, true, false, {}},
+        {"with year", true, QMessageBox::Yes, false, true, {{{2025, 9, 1}, {2026, 6, 30}}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<MessageBoxRequest> asked;
+        setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
+            asked.push_back(r);
+            return c.answer;
+        });
+        CDatyDlg d;
+        program::DateRow row;
+        row.dataOd = program::CivilDate{2025, 9, 1};
+        row.dataDo = program::CivilDate{2026, 6, 30};
+        row.roczny = c.yearBound;
+        row.opis = "rok szkolny";
+        d.setRow(row);
+        d.show();
+        d.accept();
+        setMessageBoxHandler({});
+        QCOMPARE(asked.size(), std::size_t(c.asked ? 1 : 0));
+        if (c.asked)
+            QCOMPARE(asked[0].text, QString("Zakres dat bez roku od 1 września do 30 czerwca kończy się w roku wcześniej, "
+                                            "niż się zaczyna, więc nie obowiązuje w żadnym dniu.\n\nCzy zapisać go jako "
+                                            "dwa zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca?"));
+        QCOMPARE(d.result() == QDialog::Accepted && !d.isVisible(), c.accepted);
+        if (!c.accepted) continue;
+        const auto rows = d.rows();
+        QCOMPARE(rows.size(), c.stored.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            QCOMPARE(*rows[i].dataOd, c.stored[i].first);
+            QCOMPARE(*rows[i].dataDo, c.stored[i].second);
+            QCOMPARE(rows[i].roczny, c.yearBound);
+            QCOMPARE(rows[i].opis, std::string("rok szkolny"));
+        }
+    }
 }
 
 void EditDialogsTest::blockPriorityMapping() {
