@@ -41,6 +41,13 @@ inline constexpr const char* kBlocksNeverApply =
     "Bloki %s nie obowiązują w żadnym dniu: nie mają dat albo ich zakresy dat kończą się przed swoim początkiem. "
     "Ich rozkazy nie zostaną wykonane.";
 
+// An upload that failed part-way ("%s" = the cause, as the progress
+// window showed it).
+inline constexpr const char* kUploadIncomplete =
+    "Wysyłanie rozkazów zostało przerwane. Program w centrali jest teraz niekompletny i trzeba go wysłać "
+    "ponownie.\nPrzyczyna: %s";
+inline constexpr std::string_view kSendAgain = "Czy wysłać program do centrali ponownie?";
+
 // The transfer progress window.
 inline constexpr std::string_view kTransferTitle = "Wysyłanie/Odbieranie rozkazów";
 inline constexpr std::string_view kTransferWait = "Proszę czekać trwa transmisja...";
