@@ -4,6 +4,8 @@
 #include <QContextMenuEvent>
 #include <QDate>
 
+#include <algorithm>
+
 #include "MessageBoxes.h"
 #include "TextFormat.h"
 #include "ui_CBlokDlg.h"
@@ -120,8 +122,8 @@ CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
     : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CRozkazDlg>()) {
     ui_->setupUi(this);
     wireOkCancel(this, ui_->ctl1, ui_->ctl2);
-    // The spin boxes take what is typed; the rules bring it into 1..99.
-    for (QSpinBox* spin : {ui_->ctl1138, ui_->ctl1140}) spin->setRange(0, 999);
+    // Both lengths are 1..99; the rules keep the impulse within the cycle.
+    for (QSpinBox* spin : {ui_->ctl1138, ui_->ctl1140}) spin->setRange(1, 99);
 
     connect(ui_->ctl1083, &QComboBox::currentIndexChanged, this, &CRozkazDlg::operationChanged);
     connect(ui_->ctl1138, &QSpinBox::valueChanged, this, &CRozkazDlg::runImpulseRule);
@@ -141,7 +143,7 @@ CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
         a->setObjectName(QStringLiteral("cmd%1").arg(32929 + i));
         connect(a, &QAction::triggered, this, [this, i] { addToTime(readPresets(messages_).minutes[static_cast<std::size_t>(i)]); });
     }
-    QAction* manual = minutes_.addAction(QStringLiteral("+Ręcznie m"));
+    QAction* manual = minutes_.addAction(QStringLiteral("+ Ręcznie (min)..."));
     manual->setObjectName("cmd32946");
     connect(manual, &QAction::triggered, this, &CRozkazDlg::askMinutes);
     QAction* configureMinutes = minutes_.addAction(QStringLiteral("Konfiguruj"));
@@ -283,19 +285,30 @@ void CRozkazDlg::setImpulsePreset(int length) {
     runImpulseRule();
 }
 
+namespace {
+
+// Labels the first actions of a preset popup with the presets. The default
+// minute presets repeat 10, 15 and 30: a value is offered once, at its
+// first place.
+template <std::size_t N>
+void labelPresets(const QList<QAction*>& actions, const std::array<int, N>& values, const char* format) {
+    for (std::size_t i = 0; i < N; ++i) {
+        QAction* action = actions[static_cast<qsizetype>(i)];
+        action->setText(QString::fromStdString(program::formatText(format, values[i])));
+        const auto here = values.begin() + static_cast<std::ptrdiff_t>(i);
+        action->setVisible(std::find(values.begin(), here, values[i]) == here);
+    }
+}
+
+}  // namespace
+
 QMenu& CRozkazDlg::minutesMenu() {
-    const Presets presets = readPresets(messages_);
-    const auto actions = minutes_.actions();
-    for (int i = 0; i < 8; ++i)
-        actions[i]->setText(QString::fromStdString(program::formatText("+ %d min", presets.minutes[static_cast<std::size_t>(i)])));
+    labelPresets(minutes_.actions(), readPresets(messages_).minutes, "+ %d min");
     return minutes_;
 }
 
 QMenu& CRozkazDlg::impulseMenu() {
-    const Presets presets = readPresets(messages_);
-    const auto actions = impulses_.actions();
-    for (int i = 0; i < 6; ++i)
-        actions[i]->setText(QString::fromStdString(program::formatText("= %d", presets.impulses[static_cast<std::size_t>(i)])));
+    labelPresets(impulses_.actions(), readPresets(messages_).impulses, "= %d");
     return impulses_;
 }
 

@@ -39,9 +39,11 @@ std::vector<std::uint8_t> storedPresets() {
     return key->binary("TimDod").value_or(std::vector<std::uint8_t>{});
 }
 
+// The entries a popup shows.
 QStringList labels(QMenu& menu) {
     QStringList out;
-    for (QAction* a : menu.actions()) out << a->text();
+    for (QAction* a : menu.actions())
+        if (a->isVisible()) out << a->text();
     return out;
 }
 
@@ -67,6 +69,7 @@ private slots:
     void impulseAndCycleRules_data();
     void impulseAndCycleRules();
     void impulseOperationStoresCycle99();
+    void rulesClampLengthsFromElsewhere();
     void weekdayBars();
     void minutesWrapPastMidnight();
     void timeBoxesOutOfRange();
@@ -162,6 +165,8 @@ void EditDialogsTest::impulseAndCycleRules_data() {
     QTest::newRow("90 s against 1 min") << 4 << 1 << 0 << 1 << 1 << "impulse" << 90 << "90 sek 2 min";
     // Lengths stay within 1..99.
     QTest::newRow("cycle 150") << 4 << 1 << 0 << 2 << 0 << "cycle" << 150 << "1 sek 99 sek";
+    QTest::newRow("cycle 100") << 4 << 1 << 0 << 2 << 0 << "cycle" << 100 << "1 sek 99 sek";
+    QTest::newRow("impulse 0") << 2 << 5 << 0 << 99 << 0 << "impulse" << 0 << "1 sek 99 sek";
     QTest::newRow("impulse 99 same units") << 4 << 1 << 0 << 2 << 0 << "impulse" << 99 << "98 sek 99 sek";
     QTest::newRow("cycle 0") << 4 << 1 << 0 << 5 << 0 << "cycle" << 0 << "1 sek 2 sek";
     // Units made equal keep the impulse the shorter one.
@@ -208,6 +213,25 @@ void EditDialogsTest::impulseOperationStoresCycle99() {
     QCOMPARE(d.row().operacja, 2);
 }
 
+// Lengths that did not come through the spins (a stored or received row;
+// the centre's list holds 0..127) meet the rules as they are.
+void EditDialogsTest::rulesClampLengthsFromElsewhere() {
+    struct Case {
+        const char* name;
+        bool cycleRuleRun;
+        CommandTiming in, out;
+    } cases[] = {
+        {"cycle 100, cycle rule", true, {1, false, 100, false}, {1, false, 99, false}},
+        {"cycle 100, impulse rule", false, {1, false, 100, false}, {1, false, 99, false}},
+        {"impulse 100, other units", false, {100, false, 5, true}, {99, false, 5, true}},
+        {"impulse 0", true, {0, false, 5, false}, {1, false, 5, false}},
+    };
+    for (const auto& c : cases) {
+        const CommandTiming out = c.cycleRuleRun ? cycleRule(c.in, false) : impulseRule(c.in, false);
+        QVERIFY2(out == c.out, c.name);
+    }
+}
+
 void EditDialogsTest::weekdayBars() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
@@ -234,6 +258,9 @@ void EditDialogsTest::weekdayBars() {
     ui.ctl1153->click();
     QCOMPARE(mask(), 0x7F);
     QCOMPARE(d.row().dzienTyg, 0x7F);
+    // The bars carry no text: their tooltips say what they do.
+    for (QPushButton* bar : {ui.ctl1136, ui.ctl1126, ui.ctl1153, ui.ctl1166})
+        QVERIFY2(!bar->toolTip().isEmpty(), qPrintable(bar->objectName()));
 }
 
 void EditDialogsTest::minutesWrapPastMidnight() {
@@ -295,8 +322,9 @@ void EditDialogsTest::presetPopupsFromTheRegistry() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
     CRozkazDlg d(messages);
-    QCOMPARE(labels(d.minutesMenu()), QStringList({"+ 45 min", "+ 10 min", "+ 15 min", "+ 30 min", "+ 30 min",
-                                                   "+ 5 min", "+ 10 min", "+ 15 min", "+Ręcznie m", "Konfiguruj"}));
+    // The default repeats 10, 15 and 30 minutes: each is offered once.
+    QCOMPARE(labels(d.minutesMenu()),
+             QStringList({"+ 45 min", "+ 10 min", "+ 15 min", "+ 30 min", "+ 5 min", "+ Ręcznie (min)...", "Konfiguruj"}));
     QCOMPARE(labels(d.impulseMenu()), QStringList({"= 1", "= 2", "= 5", "= 10", "= 15", "= 20", "Konfiguruj"}));
     QCOMPARE(storedPresets(), std::vector<std::uint8_t>({45, 10, 15, 30, 30, 5, 10, 15, 1, 2, 5, 10, 15, 20}));
 

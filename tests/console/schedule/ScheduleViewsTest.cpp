@@ -192,6 +192,12 @@ void ScheduleViewsTest::addingStopsAtTheLimitsWithTheirMessages() {
     QCOMPARE(v.dialogs.opened, 0);
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(listtext::kTooManyBlocks)}));
     QCOMPARE(p.messages.entries[0].icon, program::MessageIcon::Exclamation);
+    // Pasting a block is adding one.
+    QVERIFY(v.list()->selectLp(2));
+    v.list()->copyRecord();
+    v.list()->pasteRecord();
+    QCOMPARE(p.messages.texts().back(), std::string(listtext::kTooManyBlocks));
+    QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Bloki"), 100);
     // Editing a block is no addition.
     QVERIFY(v.list()->selectLp(2));
     v.list()->editRecord();
