@@ -42,6 +42,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "CentreLink.h"
 #include "Kt64Client.h"
@@ -63,6 +64,10 @@ public:
 
     // The open relay program.
     program::ProgramDocument& Program() { return program_; }
+    // Opens the program file at path. On failure nothing is shown: why
+    // holds all the program core would have said (the engine's or the
+    // system's reason), for the caller's one message naming the file.
+    bool OpenProgram(const std::filesystem::path& path, std::string& why);
 
     // True while Server holds a live object.
     bool Connected() const { return connected_; }
@@ -122,6 +127,21 @@ private:
     // Runs f on the GUI thread if context still exists then.
     void post(const QPointer<QObject>& context, std::function<void()> f) { workers_.post(context, std::move(f)); }
 
+    // The program core's messages, passed on to the console's boxes except
+    // while OpenProgram collects them.
+    class ProgramMessages : public program::UserMessages {
+    public:
+        explicit ProgramMessages(program::UserMessages& shown) : shown_(shown) {}
+        void show(std::string_view text, program::MessageIcon icon) override;
+        void showCaptioned(std::string_view caption, std::string_view text, program::MessageIcon icon) override;
+        bool ask(std::string_view question, program::MessageIcon icon) override { return shown_.ask(question, icon); }
+        std::vector<std::string>* collected = nullptr;
+
+    private:
+        program::UserMessages& shown_;
+    };
+
+    ProgramMessages programMessages_;
     program::ProgramDocument program_;
     client::ConnectOptions options_;
     std::shared_ptr<client::Kt64Srv> server_;

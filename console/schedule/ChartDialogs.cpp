@@ -2,10 +2,12 @@
 #include "ChartDialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QImageWriter>
 #include <QPainter>
 #include <QScreen>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <vector>
@@ -188,7 +190,10 @@ bool CGrafZalDlg::savePicture(const QString& file) {
 }
 
 void CGrafZalDlg::askAndSavePicture() {
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Zapisz obraz"), QStringLiteral("grafik.png"),
+    // In the user's documents folder, not wherever the console was started.
+    const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    const QString start = documents.exists() ? documents.filePath(QStringLiteral("grafik.png")) : QStringLiteral("grafik.png");
+    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Zapisz obraz"), start,
                                                       QStringLiteral("Obraz PNG (*.png)"));
     if (!file.isEmpty()) savePicture(file);
 }

@@ -8,6 +8,7 @@
 // program's changes alone.
 #include <QLabel>
 #include <QProgressBar>
+#include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
@@ -173,6 +174,49 @@ private slots:
         QVERIFY(doc->PathName.empty());
         QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
         QVERIFY(frame->isWindowModified());
+    }
+
+    void fileDialogsStartAtTheProgramAndAFailedOpenSaysSoOnce() {
+        kt64::test::TempDir home;
+        kt64::test::ScopedEnv homeEnv("HOME", home.path().string());
+        kt64::test::ScopedEnv config("XDG_CONFIG_HOME", (home.path() / ".config").string());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
+        std::filesystem::create_directories(home.path() / "Documents");
+        std::filesystem::create_directories(home.path() / "szkola");
+        QString chosen;
+        std::vector<std::pair<bool, QString>> opened;
+        frame->chooseFile = [&](bool save, const QString& start) {
+            opened.emplace_back(save, start);
+            return chosen;
+        };
+        const auto qs = [](const std::filesystem::path& p) { return QString::fromStdString(p.string()); };
+
+        // Nothing opened yet: the documents folder, not the current one.
+        frame->OnCommand(command::kOpen);
+        QCOMPARE(opened.back(), std::make_pair(false, qs(home.path() / "Documents")));
+
+        // A file that is no program: one message naming it, with the reason.
+        const auto notes = home.path() / "szkola" / "notatki.dsk";
+        { std::ofstream(notes) << "dzwonki: 8:00, 8:45"; }
+        chosen = qs(notes);
+        asked.clear();
+        frame->OnCommand(command::kOpen);
+        QCOMPARE(asked.size(), std::size_t(1));
+        QVERIFY2(asked[0].text.startsWith("Nie mogę otworzyć pliku " + qs(notes) + ":\n"), qPrintable(asked[0].text));
+        QVERIFY(doc->PathName.empty());
+
+        // Saved as a program in its folder: Save As starts at that file,
+        // and after New, Open starts in its folder.
+        chosen = qs(home.path() / "szkola" / "dzwonki.dsk");
+        frame->OnCommand(command::kSaveAs);
+        QCOMPARE(opened.back(), std::make_pair(true, qs(home.path() / "Documents")));
+        QCOMPARE(doc->PathName, home.path() / "szkola" / "dzwonki.dsk");
+        frame->OnCommand(command::kSaveAs);
+        QCOMPARE(opened.back(), std::make_pair(true, chosen));
+        frame->OnCommand(command::kNew);
+        chosen.clear();
+        frame->OnCommand(command::kOpen);
+        QCOMPARE(opened.back(), std::make_pair(false, qs(home.path() / "szkola")));
     }
 
     void showingTheLogKeepsUnsavedChanges() {

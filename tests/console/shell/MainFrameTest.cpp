@@ -233,6 +233,18 @@ private slots:
         QCOMPARE(answers.asked[0].text, kExitQuestion);
     }
 
+    // Qt's own texts (file dialogs, standard buttons) come in Polish.
+    void qtsOwnTextsArePolish() {
+        const auto translations = loadQtTranslations();
+        QVERIFY2(translations, "qtbase_pl missing: scripts/setup installs qt6-translations-l10n");
+        QCoreApplication::installTranslator(translations.get());
+        const QString lookIn = QCoreApplication::translate("QFileDialog", "Look in:");
+        const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        QCoreApplication::removeTranslator(translations.get());
+        QVERIFY2(lookIn != "Look in:", qPrintable(lookIn));
+        QVERIFY2(cancel != "Cancel", qPrintable(cancel));
+    }
+
     void recentFilesKeepTheLastFourNewestFirst() {
         kt64::test::TempDir home;
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
