@@ -109,16 +109,15 @@ void CGrafZalDlg::updateScrollRange() {
     ui_->ctl1151->setPageStep(std::max(1, maximum / 20));
 }
 
-int CGrafZalDlg::fittedWidth(int current, int chartWidth, int besideChart, int available) {
-    return std::max(current, std::min(chartWidth + besideChart, available));
-}
-
 void CGrafZalDlg::fitWindowToChart() {
     if (!isVisible()) return;
+    // Wide enough to show the chart whole, as far as the screen allows,
+    // never narrower than the window is.
     const QScreen* shown = screen();
     const int decoration = frameGeometry().width() - width();
     const int available = shown ? shown->availableGeometry().width() - decoration : width();
-    const int wanted = fittedWidth(width(), ui_->ctl1152->geometry().width(), width() - ui_->ctl1152->width(), available);
+    const int besideChart = width() - ui_->ctl1152->width();
+    const int wanted = std::max(width(), std::min(ui_->ctl1152->geometry().width() + besideChart, available));
     if (wanted != width()) resize(wanted, height());
 }
 

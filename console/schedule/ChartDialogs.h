@@ -59,12 +59,6 @@ public:
 
     static QImage legendPicture();
 
-    // The window's width for a chart chartWidth pixels wide: wide enough to
-    // show it whole (besideChart is what the window needs around the chart
-    // control) as far as the screen's available width allows, never
-    // narrower than it is.
-    static int fittedWidth(int current, int chartWidth, int besideChart, int available);
-
 public slots:
     void done(int result) override;
 

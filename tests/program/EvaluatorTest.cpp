@@ -177,9 +177,6 @@ TEST(Evaluator, WeekdayMasksOperationsAndDaysSwitchAsTheCentreDoes) {
         {"Impuls- Monday to Friday over a weekend",
          {commandRow(1, 1, kImpulseMinus, 8, 0, kMondayToFriday, 3, true)},
          kFriday, 4, {{minute(8, 4), minute(7, 59, 3)}, {minute(8, 4, 3), minute(0, 0, 4)}}, minute(8, 0)},
-        {"Impuls+ Saturday and Sunday",
-         {commandRow(1, 1, kImpulsePlus, 8, 0, 0x60, 3, true)},
-         kFriday, 4, {{minute(8, 0, 1), minute(8, 3, 1)}, {minute(8, 0, 2), minute(8, 3, 2)}}, minute(8, 0, 1)},
         {"Impuls+ every day, Wyłączony Monday to Friday after it",
          {commandRow(1, 1, kImpulsePlus, 8, 0, kAllWeek, 3, true), commandRow(1, 1, kOff, 12, 0, kMondayToFriday)},
          kFriday, 4,
@@ -195,9 +192,6 @@ TEST(Evaluator, WeekdayMasksOperationsAndDaysSwitchAsTheCentreDoes) {
         {"Cykl+ Monday to Friday, Wyłączony every night",
          {commandRow(1, 1, kOff, 0, 0), commandRow(1, 1, kCyclePlus, 7, 30, kMondayToFriday, 1, true, 5, true)},
          kFriday, 2, cycling(minute(7, 30), minute(23, 59), 5), 0},
-        {"Załączony Monday to Friday, Wyłączony every day",
-         {commandRow(1, 1, kOn, 7, 0, kMondayToFriday), commandRow(1, 1, kOff, 15, 0)},
-         kFriday, 4, {{minute(7, 0), minute(14, 59)}, {minute(7, 0, 3), minute(14, 59, 3)}}, minute(7, 0)},
     };
     for (const auto& c : cases) {
         OpenProgram p;

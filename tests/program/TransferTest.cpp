@@ -249,21 +249,16 @@ TEST(ProgramTransfer, AFailedTransferNamesASilentCentreOrAFailedPort) {
     };
     for (const auto& c : cases) {
         {
-            // The centre holds part of the new program: said with the
-            // cause, and offered to send again.
+            // The message after it names the same cause.
             Bench b;
             b.link.positions = {1000u, failed};
             b.link.centreFault = c.fault;
             b.program.messages.answers = {true, false};
             b.transfer.SendProgram(b.program.document);
             EXPECT_EQ(b.watcher.status, c.shown) << c.name;
-            ASSERT_EQ(b.program.messages.entries.size(), 2u) << c.name;
-            EXPECT_EQ(b.program.messages.entries[1].text,
-                      "Wysyłanie rozkazów zostało przerwane. Program w centrali jest teraz niekompletny i trzeba go "
-                      "wysłać ponownie.\nPrzyczyna: " + c.shown + "\n\n" + std::string(text::kSendAgain))
+            EXPECT_EQ(b.program.messages.entries.back().text,
+                      formatText(text::kUploadIncomplete, c.shown.c_str()) + "\n\n" + std::string(text::kSendAgain))
                 << c.name;
-            EXPECT_TRUE(b.program.messages.entries[1].question) << c.name;
-            EXPECT_EQ(b.link.puts.size(), 1u) << c.name;
         }
         {
             // One message for the failure, with the same cause as the window.
@@ -280,33 +275,13 @@ TEST(ProgramTransfer, AFailedTransferNamesASilentCentreOrAFailedPort) {
     }
 }
 
-TEST(ProgramTransfer, AFailedUploadIsSentAgainOnRequestOrOnlyReported) {
-    const LinkError failed(E_KT64_CHECKSUM, std::string(kt64::text::kTransferChecksum));
-    {
-        // Sent again: the second upload runs to its end.
-        Bench b;
-        b.link.positions = {1000u, failed, 1000u, 0u, 0u};
-        b.program.messages.answers = {true, true};
-        b.transfer.SendProgram(b.program.document);
-        EXPECT_EQ(b.link.puts.size(), 2u);
-        EXPECT_EQ(b.link.puts[0], b.link.puts[1]);
-        EXPECT_TRUE(b.watcher.finished);
-        EXPECT_EQ(b.program.messages.entries.size(), 2u);
-    }
-    {
-        // Without the offer (the command line): a message, counted as a
-        // failure.
-        OpenProgram program;
-        FakeLink link;
-        RecordingWatcher watcher;
-        link.positions = {1000u, failed};
-        ProgramTransfer(link, program.messages, watcher, false).SendProgram(program.document);
-        ASSERT_EQ(program.messages.entries.size(), 2u);
-        EXPECT_FALSE(program.messages.entries[1].question);
-        EXPECT_EQ(program.messages.entries[1].icon, MessageIcon::Stop);
-        EXPECT_EQ(program.messages.entries[1].text,
-                  formatText(text::kUploadIncomplete, std::string(kt64::text::kTransferChecksum).c_str()));
-    }
+TEST(ProgramTransfer, AFailedUploadIsSentAgainOnRequest) {
+    Bench b;
+    b.link.positions = {1000u, LinkError(E_KT64_CHECKSUM, std::nullopt), 1000u, 0u, 0u};
+    b.program.messages.answers = {true, true};
+    b.transfer.SendProgram(b.program.document);
+    EXPECT_EQ(b.link.puts.size(), 2u);
+    EXPECT_TRUE(b.watcher.finished);
 }
 
 TEST(ProgramTransfer, ThePreviousPositionOutlivesOneTransfer) {

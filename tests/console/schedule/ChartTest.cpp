@@ -59,7 +59,7 @@ private slots:
     void widthsAndScrollRanges();
     void informationUnderTheCursorLine();
     void startMovesByTheDaysShown();
-    void windowFitsTheChartAndTheLegendItsLabels();
+    void legendFitsItsLabels();
     void choicesAreRemembered();
     void savedAsPicture();
     void unusableRegistryNeitherStopsTheChartNorTheConsole();
@@ -261,18 +261,7 @@ void ChartTest::startMovesByTheDaysShown() {
     QVERIFY(dialog.isVisible());
 }
 
-void ChartTest::windowFitsTheChartAndTheLegendItsLabels() {
-    struct Case {
-        const char* name;
-        int current, chart, beside, available, width;
-    } cases[] = {
-        {"a week at 10 min fits the screen", 900, 1068, 22, 1900, 1090},
-        {"wider than the screen", 900, 10140, 22, 1900, 1900},
-        {"already wide enough", 1200, 564, 22, 1900, 1200},
-    };
-    for (const auto& c : cases)
-        QVERIFY2(CGrafZalDlg::fittedWidth(c.current, c.chart, c.beside, c.available) == c.width, c.name);
-
+void ChartTest::legendFitsItsLabels() {
     // In a large font the labels are wider: the legend grows with them.
     const QFont before = QApplication::font();
     QFont large = before;
