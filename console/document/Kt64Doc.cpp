@@ -3,18 +3,65 @@
 #include "Kt64Doc.h"
 
 #include <QMetaObject>
+#include <QThread>
 
 #include <optional>
 
 #include "ClientCentreLink.h"
+#include "ProgramTexts.h"
 
 namespace kt64::console {
 
 CKt64Doc::CKt64Doc(program::UserMessages& messages, std::filesystem::path templatePath, QObject* parent)
-    : QObject(parent), program_(messages, std::move(templatePath)) {
+    : QObject(parent), programMessages_(messages), program_(programMessages_, std::move(templatePath)) {
     options_.cancellation = std::make_shared<client::CallCancellation>();
     reconnectTimer_.setSingleShot(true);
     connect(&reconnectTimer_, &QTimer::timeout, this, &CKt64Doc::reconnect);
+    // A transfer's worker may mark the program: the title hears of it on
+    // the GUI thread.
+    program_.setModifiedObserver([this] {
+        if (QThread::currentThread() == thread())
+            emit titleChanged();
+        else
+            QMetaObject::invokeMethod(this, &CKt64Doc::titleChanged, Qt::QueuedConnection);
+    });
+}
+
+void CKt64Doc::ProgramMessages::show(std::string_view text, program::MessageIcon icon) {
+    if (collected)
+        collected->emplace_back(text);
+    else
+        shown_.show(text, icon);
+}
+
+void CKt64Doc::ProgramMessages::showCaptioned(std::string_view caption, std::string_view text,
+                                               program::MessageIcon icon) {
+    if (collected)
+        collected->emplace_back(text);
+    else
+        shown_.showCaptioned(caption, text, icon);
+}
+
+bool CKt64Doc::OpenProgram(const std::filesystem::path& path, std::string& why) {
+    std::vector<std::string> said;
+    programMessages_.collected = &said;
+    bool opened = false;
+    try {
+        opened = program_.OpenDocument(path);
+    } catch (const program::DatabaseError& e) {
+        said.emplace_back(std::string(program::text::kDatabaseError) + e.what());
+    }
+    programMessages_.collected = nullptr;
+    if (opened) return true;
+    why.clear();
+    for (const auto& text : said) why += (why.empty() ? "" : "\n") + text;
+    if (why.empty()) why = program_.failureText();
+    return false;
+}
+
+void CKt64Doc::SetPathName(std::filesystem::path path) {
+    PathName = std::move(path);
+    emit titleChanged();
 }
 
 CKt64Doc::~CKt64Doc() {

@@ -53,6 +53,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "CentreLink.h"
 #include "Kt64Client.h"
@@ -80,6 +81,10 @@ public:
 
     // The open relay program.
     program::ProgramDocument& Program() { return program_; }
+    // Opens the program file at path. On failure nothing is shown: why
+    // holds all the program core would have said (the engine's or the
+    // system's reason), for the caller's one message naming the file.
+    bool OpenProgram(const std::filesystem::path& path, std::string& why);
 
     // True while Server holds a live object.
     bool Connected() const { return connected_; }
@@ -87,8 +92,11 @@ public:
     // the GUI thread: use serverCall().
     std::shared_ptr<client::Kt64Srv> Server() const { return server_; }
 
-    // The program file the operator opened or saved to; empty for a new one.
+    // The program file the operator opened or saved to; empty for a new one
+    // (and for a program received from the centre). Changed through
+    // SetPathName, which tells the frame's title.
     std::filesystem::path PathName;
+    void SetPathName(std::filesystem::path path);
     // The computer that runs the link server ("" = this one).
     std::string ComputerName;
     // Counted by the schedule tree at its last rebuild.
@@ -130,6 +138,9 @@ public:
 
 signals:
     void connectedChanged(bool connected);
+    // The program's file name or its modified mark changed (always on the
+    // GUI thread).
+    void titleChanged();
 
 private:
     // Runs f on the GUI thread if context still exists then.
@@ -140,6 +151,21 @@ private:
     void connectionLost(std::uint64_t generation);
     void reconnect();
 
+    // The program core's messages, passed on to the console's boxes except
+    // while OpenProgram collects them.
+    class ProgramMessages : public program::UserMessages {
+    public:
+        explicit ProgramMessages(program::UserMessages& shown) : shown_(shown) {}
+        void show(std::string_view text, program::MessageIcon icon) override;
+        void showCaptioned(std::string_view caption, std::string_view text, program::MessageIcon icon) override;
+        bool ask(std::string_view question, program::MessageIcon icon) override { return shown_.ask(question, icon); }
+        std::vector<std::string>* collected = nullptr;
+
+    private:
+        program::UserMessages& shown_;
+    };
+
+    ProgramMessages programMessages_;
     program::ProgramDocument program_;
     client::ConnectOptions options_;
     std::shared_ptr<client::Kt64Srv> server_;

@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +18,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -55,6 +58,11 @@ CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
     trayAvailable_ = options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
     beep = [] { QApplication::beep(); };
     popupMenu = [](QMenu* menu) { menu->popup(QCursor::pos()); };
+    chooseFile = [this](bool save, const QString& start) {
+        const QString filter = QStringLiteral("dsk Files (*.dsk)");
+        return save ? QFileDialog::getSaveFileName(this, {}, start, filter)
+                    : QFileDialog::getOpenFileName(this, {}, start, filter);
+    };
 
     createActions();
     createMenus();
@@ -64,6 +72,7 @@ CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
     createViews();
     createAccelerators();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); });
+    connect(&doc_, &CKt64Doc::titleChanged, this, &CMainFrame::updateTitle);
     updateTitle();
     // The window is as large as the device panel's form and stays so.
     adjustSize();
@@ -373,7 +382,9 @@ void CMainFrame::OnCommand(int id) {
 void CMainFrame::updateTitle() {
     const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
                                                : QString::fromStdString(doc_.PathName.filename().string());
-    setWindowTitle(name + QStringLiteral(" - KT64mon"));
+    // "[*]" shows as "*" while the program has unsaved changes.
+    setWindowTitle(name + QStringLiteral("[*] - KT64mon"));
+    setWindowModified(doc_.Program().isOpen() && doc_.Program().isModified());
 }
 
 bool CMainFrame::saveModified() {
@@ -414,22 +425,36 @@ void CMainFrame::AddToRecentFiles(const QString& path) {
 void CMainFrame::OnFileNew() {
     if (!saveModified()) return;
     if (doc_.Program().NewDocument()) {
-        doc_.PathName.clear();
+        doc_.SetPathName({});
         doc_.Program().UpdateAllViews(0);
     }
-    updateTitle();
+}
+
+QString CMainFrame::fileDialogFolder() const {
+    QStringList programs = RecentFiles();
+    if (!doc_.PathName.empty()) programs.prepend(QString::fromStdString(doc_.PathName.string()));
+    for (const QString& program : programs) {
+        const QFileInfo folder(QFileInfo(program).absolutePath());
+        if (folder.isDir()) return folder.absoluteFilePath();
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 void CMainFrame::OnFileOpen() {
     if (!saveModified()) return;
-    const QString path = QFileDialog::getOpenFileName(this, {}, {}, QStringLiteral("dsk Files (*.dsk)"));
+    const QString path = chooseFile(false, fileDialogFolder());
     if (path.isEmpty()) return;
-    if (doc_.Program().OpenDocument(path.toStdString())) {
-        doc_.PathName = path.toStdString();
+    std::string why;
+    if (doc_.OpenProgram(path.toStdString(), why)) {
+        doc_.SetPathName(path.toStdString());
         AddToRecentFiles(path);
         doc_.Program().UpdateAllViews(0);
-    } else if (!doc_.Program().failureText().empty()) {
-        messageBox(this, {kAppCaption, QString::fromStdString(doc_.Program().failureText()), QMessageBox::Warning});
+    } else {
+        // One message: the file and why it cannot be a program.
+        messageBox(this, {kAppCaption,
+                          QStringLiteral("Nie mogę otworzyć pliku %1:\n%2").arg(path, QString::fromStdString(why)),
+                          QMessageBox::Warning});
     }
     updateTitle();
 }
@@ -437,8 +462,7 @@ void CMainFrame::OnFileOpen() {
 bool CMainFrame::OnFileSave(bool askName) {
     std::filesystem::path path = doc_.PathName;
     if (askName || path.empty()) {
-        QString chosen = QFileDialog::getSaveFileName(this, {}, QString::fromStdString(path.string()),
-                                                      QStringLiteral("dsk Files (*.dsk)"));
+        QString chosen = chooseFile(true, path.empty() ? fileDialogFolder() : QString::fromStdString(path.string()));
         if (chosen.isEmpty()) return false;
         if (!chosen.endsWith(".dsk", Qt::CaseInsensitive)) chosen += ".dsk";
         path = chosen.toStdString();
@@ -454,9 +478,8 @@ bool CMainFrame::OnFileSave(bool askName) {
                               QMessageBox::Warning});
         return false;
     }
-    doc_.PathName = path;
+    doc_.SetPathName(path);
     AddToRecentFiles(QString::fromStdString(path.string()));
-    updateTitle();
     return true;
 }
 

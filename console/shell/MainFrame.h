@@ -100,6 +100,12 @@ public:
     std::function<void()> beep;
     // Shows a menu at the cursor (tests record instead).
     std::function<void(QMenu*)> popupMenu;
+    // The Open (save false) and Save As (save true) file dialogs, starting
+    // at start; the file chosen, or empty (tests answer instead).
+    std::function<QString(bool save, const QString& start)> chooseFile;
+    // Where the file dialogs start: the folder of the program open, else of
+    // the last one opened or saved, else the user's documents folder.
+    QString fileDialogFolder() const;
 
 signals:
     // After each switch of view.

@@ -192,6 +192,8 @@ void CConfView::save() {
     }
     if (outcome == sc::SaveOutcome::WindowBoundsEqual)
         messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kWindowBoundsEqualText));
+    else if (frame_)
+        frame_->SetMessageText(QStringLiteral("Ustawienia zapisano (%1).").arg(QTime::currentTime().toString("HH:mm:ss")));
     session_.setComputerName(form.compName);
     if (!session_.connected()) {
         emit saveFinished();

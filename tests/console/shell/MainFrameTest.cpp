@@ -91,7 +91,7 @@ private slots:
                        command::kReceiveProgram, command::kChart})
             QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
         QCOMPARE(frame->findChild<QLabel*>("paneMessage")->text(), QString("Gotowy"));
-        QCOMPARE(frame->windowTitle(), QString("Bez tytułu - KT64mon"));
+        QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
         // Fixed size, minimise but no maximise; the device panel fits whole.
         QVERIFY(!(frame->windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(frame->windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -232,6 +232,18 @@ private slots:
         QVERIFY(answers.asked.empty());
         QTRY_COMPARE(answers.asked.size(), std::size_t(1));
         QCOMPARE(answers.asked[0].text, kExitQuestion);
+    }
+
+    // Qt's own texts (file dialogs, standard buttons) come in Polish.
+    void qtsOwnTextsArePolish() {
+        const auto translations = loadQtTranslations();
+        QVERIFY2(translations, "qtbase_pl missing: scripts/setup installs qt6-translations-l10n");
+        QCoreApplication::installTranslator(translations.get());
+        const QString lookIn = QCoreApplication::translate("QFileDialog", "Look in:");
+        const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        QCoreApplication::removeTranslator(translations.get());
+        QVERIFY2(lookIn != "Look in:", qPrintable(lookIn));
+        QVERIFY2(cancel != "Cancel", qPrintable(cancel));
     }
 
     void recentFilesKeepTheLastFourNewestFirst() {
