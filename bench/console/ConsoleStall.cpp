@@ -1,5 +1,6 @@
 // How long the console's GUI thread is kept from its events while the
-// device panel polls, and what the console costs in CPU:
+// device panel polls, what the console costs in CPU, and how soon the panel
+// shows live values again once a lost server can be reached:
 //   build/bin/console_stall [SECONDS_PER_PHASE]
 //
 // The centre (kt64sim, paced at the line's rate) and the link server
@@ -8,9 +9,14 @@
 // rig's idle lease. A 10 ms timer on
 // the GUI thread records how late it fires; the longest lateness is the
 // longest time the thread was kept from its events. Phases: polling a
-// healthy server; the server killed (connection refused); the server
-// stopped with SIGSTOP (silent, as behind a dead network) until the
-// calls' deadlines pass.
+// healthy server; the server killed (connection refused, until the
+// document starts it again on demand); the server stopped with SIGSTOP
+// (silent, as behind a dead network) until the calls' deadlines pass.
+//
+// Back to live values: after the kill, from the moment the port listens
+// again (the server the document started) to the panel's first poll with
+// the centre's values; after SIGSTOP, from SIGCONT to that poll, with the
+// server woken at several points of the document's reconnect cycle.
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -164,17 +170,56 @@ int main(int argc, char** argv) {
     panel.OnActivateView(true);
     runFor(500);
     phase("polling, server healthy");
+
+    // From t0 (ms on clock) to the first good poll after it; -1: none in time.
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> goodPolls;
+    QObject::connect(&panel, &CKt64View::pollShown, [&](bool ok) {
+        if (ok) goodPolls.push_back(clock.elapsed());
+    });
+    auto liveAfter = [&](qint64 t0) -> qint64 {
+        for (int waited = 0; waited < 30000; waited += 5) {
+            const auto first = std::lower_bound(goodPolls.begin(), goodPolls.end(), t0);
+            if (first != goodPolls.end()) return *first - t0;
+            runFor(5);
+        }
+        return -1;
+    };
+
+    const qint64 killed = clock.elapsed();
     rig.killServer();
+    qint64 reachable = -1;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (reachable < 0 && kt64::test::listening(rig.rpcPort())) reachable = clock.elapsed();
+    });
+    probe.start(5);
     phase("server killed");
+    probe.stop();
+    const qint64 killLive = reachable < 0 ? -1 : liveAfter(reachable);
+    std::printf("  after the kill: listening again %lld ms after it, live values %lld ms after that\n",
+                static_cast<long long>(reachable < 0 ? -1 : reachable - killed), static_cast<long long>(killLive));
 
     rig.startServer();
-    if (!connect()) {
-        std::fprintf(stderr, "the link server did not come back\n");
-        return 1;
-    }
+    for (int waited = 0; waited < 30000 && !doc.Connected(); waited += 50) runFor(50);
     runFor(3000);
     rig.stopSignal();
     phase("server stopped (SIGSTOP)");
+    rig.continueSignal();
+    std::printf("  after SIGCONT: live values %lld ms after it\n", static_cast<long long>(liveAfter(clock.elapsed())));
+    // Woken at other points of the reconnect cycle (a connect attempt
+    // waiting on the frozen server, or the pause between two).
+    for (int frozenMs : {3000, 5500, 7000, 8500, 10000, 12000}) {
+        runFor(3000);
+        rig.stopSignal();
+        runFor(frozenMs);
+        const qint64 woken = clock.elapsed();
+        rig.continueSignal();
+        std::printf("  frozen %5d ms: live values %lld ms after SIGCONT\n", frozenMs,
+                    static_cast<long long>(liveAfter(woken)));
+        std::fflush(stdout);
+    }
     rig.stopServer();
     std::printf("console: %s; poll period 250 ms; call deadline %lld ms\n", doc.Connected() ? "connected" : "not connected",
                 static_cast<long long>(doc.connectOptions().callTimeout.count()));

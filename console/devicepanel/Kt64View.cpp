@@ -8,11 +8,13 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QTimeEdit>
 
 #include "AlarmLamp.h"
 #include "AnalogClock.h"
+#include "BuildType.h"
 #include "ColorText.h"
 #include "MessageBoxes.h"
 #include "ui_DevicePanel.h"
@@ -39,6 +41,8 @@ ProcessState& processState() {
 
 // The eleven editing controls a manual setting of the centre locks.
 constexpr int kEditingControls[] = {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117};
+// The buttons whose calls the operator waits for: send, LA and LC.
+constexpr int kActionButtons[] = {1044, 1051, 1055};
 constexpr int kDigitalReadouts[] = {1018, 1022, 1023, 1024, 1026, 1027, 1028, 1113};
 constexpr int kLamps[] = {1097, 1030, 1031, 1032, 1057, 1056, 1098};
 
@@ -128,9 +132,14 @@ CKt64View::CKt64View(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent)
     connect(control<CAnalogClock>(1014), &CAnalogClock::clicked, this, &CKt64View::OnSelectGmt);
     connect(control<CAnalogClock>(1020), &CAnalogClock::clicked, this, &CKt64View::OnSelectLocal);
     control(1052)->installEventFilter(new ClickFilter(this, [this] { OnToggleSign(); }));
-    connect(control<QLineEdit>(1039), &QLineEdit::textChanged, this, &CKt64View::OnChangeHour);
-    connect(control<QSpinBox>(1040), &QSpinBox::valueChanged, this,
-            [this](int v) { control<QLineEdit>(1039)->setText(QString::number(v)); });
+    // The change hour takes digits only; the spin holds the hour that is
+    // sent, so an edit left empty or half typed never sends a guess.
+    auto* changeHour = control<QLineEdit>(1039);
+    changeHour->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}"), changeHour));
+    connect(changeHour, &QLineEdit::textChanged, this, &CKt64View::OnChangeHour);
+    connect(changeHour, &QLineEdit::editingFinished, this, [this] { setChangeHour(control<QSpinBox>(1040)->value()); });
+    connect(control<QSpinBox>(1040), &QSpinBox::valueChanged, this, [this](int v) { setChangeHour(v); });
+    for (int id : kActionButtons) actionEnabled_[id] = control(id)->isEnabled();
     connect(control<QTimeEdit>(1043), &QTimeEdit::timeChanged, this, &CKt64View::OnOffsetPicked);
     connect(control<QPushButton>(1051), &QPushButton::clicked, this, &CKt64View::OnToggleLA);
     connect(control<QPushButton>(1055), &QPushButton::clicked, this, &CKt64View::OnToggleLC);
@@ -169,7 +178,8 @@ void CKt64View::OnInitialUpdate() {
     locLabel->setBackground(kSelectedLabel);
     for (int id : {1036, 1074, 1093}) control(id)->hide();
     for (int id : {1053, 1051, 1055, 1054}) control(id)->show();
-    for (int id : {1048, 1055, 1051, 1044}) control(id)->setEnabled(false);
+    control(1048)->setEnabled(false);
+    for (int id : kActionButtons) enableAction(id, false);
     for (int id : kDigitalReadouts) control<CColorText>(id)->setBackground(kReadoutBackground);
     for (int id : kLamps) control<CAlarmLamp>(id)->SetColorAndShape(kLampRed, kLampRound);
     control<CAnalogClock>(1013)->HideSecondHand();
@@ -180,8 +190,7 @@ void CKt64View::OnInitialUpdate() {
     control<QComboBox>(1084)->setCurrentIndex(9);
     control<QComboBox>(1117)->setCurrentIndex(0);
     control<QCheckBox>(1096)->setChecked(true);
-    control<QLineEdit>(1039)->setText("2");
-    control<QLabel>(1103)->setText("3");
+    setChangeHour(2);
     // The form as made has the 'D' layout: no transmission row.
     control(1097)->hide();
     control(1116)->hide();
@@ -229,13 +238,12 @@ void CKt64View::runForcedRefresh() {
 
 void CKt64View::OnPollTimer() {
     if (!doc_.Connected()) {
-        setStatus(kNoConnection);
+        setStatus(doc_.Reconnecting() ? kReconnectingText : kNoConnection);
         emit pollShown(false);
         return;
     }
     if (pollInFlight_) return;
     pollInFlight_ = true;
-    polledServer_ = doc_.ServerGeneration();
     const bool buildTypeDue = processState().ticks.due();
     doc_.serverCall(
         this,
@@ -298,6 +306,8 @@ void CKt64View::showReading(const Reading& r) {
     if (state.previousManualSet && !manual) {
         editMode_ = kEditLocal;
         setEditingEnabled(true);
+        // Local editing: the LA clock is set only while the line stands.
+        control(1048)->setEnabled(laStopped_);
     }
     state.previousManualSet = manual;
 
@@ -311,8 +321,9 @@ void CKt64View::showReading(const Reading& r) {
     // Build-type check.
     state.ticks.advance();
     if (r.buildType) {
-        frame_.SetRelayOutputs(relayOutputsFromBuildType(*r.buildType));
-        if (const auto letter = sourceLetterOf(*r.buildType); letter && *letter != lastSourceLetter_) {
+        const auto build = program::readBuildType(*r.buildType);
+        frame_.SetRelayOutputs(build.relayOutputs.value_or(0));
+        if (const auto letter = build.sourceLetter(); letter && *letter != lastSourceLetter_) {
             layOutAlarmRows(*letter);
             lastSourceLetter_ = *letter;
         }
@@ -324,7 +335,7 @@ void CKt64View::showReading(const Reading& r) {
         updateLA(r.setFlag, r.line, true);
         // A centre that entered manual setting in this very poll keeps its
         // editor locked, the send button with it.
-        if (!manual) control(1044)->setEnabled(true);
+        if (!manual) enableAction(1044, true);
     }
     setStatus(kNoError);
 }
@@ -347,7 +358,7 @@ void CKt64View::applySettings(DATE changeZL, DATE changeLZ, DATE localTime, cons
     if (!edit) return;
     if (const auto zl = monthHourOf(edit->changeZL)) {
         control<QComboBox>(1104)->setCurrentIndex(zl->month - 1);
-        control<QLineEdit>(1039)->setText(QString::number(zl->hour));
+        setChangeHour(zl->hour);
     }
     control<QComboBox>(1089)->setCurrentIndex(edit->keyZL);
     if (const auto lz = monthHourOf(edit->changeLZ)) {
@@ -367,12 +378,12 @@ void CKt64View::updateLC(std::uint32_t setFlag, bool forced) {
     const bool stopped = !(setFlag & S_LINE1DIGITON);
     if (stopped && (!lcStopped_ || forced)) {
         control<QPushButton>(1055)->setText("Start LC");
-        control(1055)->setEnabled(true);
-        control(1051)->setEnabled(true);
+        enableAction(1055, true);
+        enableAction(1051, true);
     } else if (!stopped && (lcStopped_ || forced)) {
         control<QPushButton>(1055)->setText("Stop LC");
-        control(1055)->setEnabled(true);
-        control(1051)->setEnabled(true);
+        enableAction(1055, true);
+        enableAction(1051, true);
     }
     lcStopped_ = stopped;
 }
@@ -381,17 +392,18 @@ void CKt64View::updateLA(std::uint32_t setFlag, DATE lineTime, bool forced) {
     const bool stopped = !(setFlag & S_LINE1ANALON);
     if (stopped && (!laStopped_ || forced)) {
         control<QPushButton>(1051)->setText("Start LA");
-        control(1051)->setEnabled(true);
-        control(1055)->setEnabled(true);
-        if (editMode_ == kEditLocal) {
+        enableAction(1051, true);
+        enableAction(1055, true);
+        // A centre set by hand keeps the picker locked with the editor.
+        if (editMode_ == kEditLocal && !processState().previousManualSet) {
             control(1048)->setEnabled(true);
             if (const auto t = fromVariantTime(lineTime))
                 control<QTimeEdit>(1048)->setTime(QTime(t->hour, t->minute, t->second));
         }
     } else if (!stopped && (laStopped_ || forced)) {
         control<QPushButton>(1051)->setText("Stop LA");
-        control(1051)->setEnabled(true);
-        control(1055)->setEnabled(true);
+        enableAction(1051, true);
+        enableAction(1055, true);
         if (editMode_ == kEditLocal) control(1048)->setEnabled(false);
     }
     laStopped_ = stopped;
@@ -401,10 +413,8 @@ void CKt64View::showFailure(const client::ServerError& e) {
     errorPending_ = true;
     const QString text = QString::fromStdString(e.displayText());
     if (!e.description()) {
-        // The connection itself is gone. A server object the configuration
-        // form made while this poll waited for its deadline is a new one:
-        // it stays.
-        doc_.ReleaseServer(polledServer_);
+        // The connection itself is gone (the document has dropped the object
+        // and connects again): polls wait as after activation.
         pollTimer_.stop();
         startupTimer_.start(periods_.afterLoss);
     }
@@ -423,13 +433,32 @@ void CKt64View::showPlaceholders() {
     }
     control<QLabel>(1113)->setText("----");
     for (int id : kLamps) control<CAlarmLamp>(id)->SwitchOff();
-    control(1055)->setEnabled(false);
-    control(1051)->setEnabled(false);
-    if (editMode_ == kEditLocal) control(1044)->setEnabled(false);
+    enableAction(1055, false);
+    enableAction(1051, false);
+    if (editMode_ == kEditLocal) enableAction(1044, false);
 }
 
 void CKt64View::setEditingEnabled(bool enabled) {
-    for (int id : kEditingControls) control(id)->setEnabled(enabled);
+    for (int id : kEditingControls) {
+        if (id == 1044)
+            enableAction(id, enabled);
+        else
+            control(id)->setEnabled(enabled);
+    }
+}
+
+void CKt64View::enableAction(int id, bool enabled) {
+    actionEnabled_[id] = enabled;
+    control(id)->setEnabled(enabled && !actionInFlight_);
+}
+
+void CKt64View::setActionInFlight(bool inFlight) {
+    actionInFlight_ = inFlight;
+    for (int id : kActionButtons) control(id)->setEnabled(actionEnabled_[id] && !inFlight);
+    if (inFlight)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 void CKt64View::OnSelectGmt() {
@@ -440,19 +469,9 @@ void CKt64View::OnSelectGmt() {
     for (int id : {1053, 1051, 1055, 1054}) control(id)->hide();
     control(1043)->setEnabled(false);
     control(1048)->setEnabled(true);
-    if (!doc_.Connected() || communicationSuspended_) return;
-    doc_.serverCall(
-        this,
-        [](client::Kt64Srv& s) {
-            if (s.GetAlarmFlag() & A_MANSET) return false;
-            s.ComunicationEnable(0);
-            return true;
-        },
-        [this](bool suspended) {
-            if (suspended) communicationSuspended_ = true;
-            emit actionFinished();
-        },
-        [this](const client::ServerError&) { emit actionFinished(); });
+    if (!doc_.Connected()) return;
+    suspendWanted_ = true;
+    if (!switchCommunication()) emit actionFinished();
 }
 
 void CKt64View::OnSelectLocal() {
@@ -464,17 +483,46 @@ void CKt64View::OnSelectLocal() {
     control(1043)->setEnabled(true);
     control(1048)->setEnabled(laStopped_);
     if (!doc_.Connected()) return;
-    if (communicationSuspended_) {
-        doc_.serverCall(
-            this, [](client::Kt64Srv& s) { s.ComunicationEnable(1); },
-            [this] {
-                communicationSuspended_ = false;
-                runForcedRefresh();
-            },
-            [this](const client::ServerError&) { runForcedRefresh(); });
-        return;
-    }
-    runForcedRefresh();
+    suspendWanted_ = false;
+    // A switch still out (the GMT one) is followed by the resumption when
+    // its answer comes; the refresh follows the resumption.
+    if (!switchCommunication()) runForcedRefresh();
+}
+
+bool CKt64View::switchCommunication() {
+    if (switchInFlight_) return true;
+    if (suspendWanted_ == communicationSuspended_) return false;
+    switchInFlight_ = true;
+    const bool suspend = suspendWanted_;
+    doc_.serverCall(
+        this,
+        [suspend](client::Kt64Srv& s) {
+            // A centre being set by hand keeps its communication.
+            if (suspend && (s.GetAlarmFlag() & A_MANSET)) return false;
+            s.ComunicationEnable(suspend ? 0 : 1);
+            return suspend;
+        },
+        [this, suspend](bool suspended) {
+            switchInFlight_ = false;
+            communicationSuspended_ = suspended;
+            if (suspend && !suspended) suspendWanted_ = false;
+            // The operator chose the other clock meanwhile: switch back.
+            if (!switchCommunication()) afterCommunicationSwitch();
+        },
+        // Errors are left to the polls to show; the switch is tried again
+        // on the next click.
+        [this](const client::ServerError&) {
+            switchInFlight_ = false;
+            afterCommunicationSwitch();
+        });
+    return true;
+}
+
+void CKt64View::afterCommunicationSwitch() {
+    if (editMode_ == kEditLocal)
+        runForcedRefresh();
+    else
+        emit actionFinished();
 }
 
 void CKt64View::OnToggleSign() {
@@ -484,12 +532,29 @@ void CKt64View::OnToggleSign() {
 
 void CKt64View::OnChangeHour(const QString& text) {
     if (!initialised_) return;
-    const auto hours = clampChangeHour(text);
-    if (hours.edit) control<QLineEdit>(1039)->setText(*hours.edit);  // comes back here in range
-    control<QLabel>(1103)->setText(hours.partner);
+    const auto typed = typedChangeHour(text);
+    if (!typed) return;  // nothing to read yet: the hour stays as it was
+    if (typed->clamped)
+        setChangeHour(typed->hour);
+    else
+        showChangeHour(typed->hour);
+}
+
+void CKt64View::setChangeHour(int hour) {
+    auto* edit = control<QLineEdit>(1039);
+    const QString text = QString::number(hour);
+    if (edit->text() != text) {
+        const QSignalBlocker block(edit);
+        edit->setText(text);
+    }
+    showChangeHour(hour);
+}
+
+void CKt64View::showChangeHour(int hour) {
+    control<QLabel>(1103)->setText(QString::number(hour + 1));
     auto* spin = control<QSpinBox>(1040);
     const QSignalBlocker block(spin);
-    spin->setValue(control<QLineEdit>(1039)->text().toInt());
+    spin->setValue(hour);
 }
 
 void CKt64View::OnOffsetPicked() {
@@ -502,63 +567,56 @@ void CKt64View::showCallError(const client::ServerError& e) {
     messageBox(this, {kErrorCaption, QString::fromStdString(e.displayText()), QMessageBox::Critical, QMessageBox::Ok});
 }
 
-void CKt64View::OnToggleLC() {
+void CKt64View::runAction(std::function<void(client::Kt64Srv&)> work, std::function<void()> succeeded) {
     if (actionInFlight_) return;
-    actionInFlight_ = true;
+    setActionInFlight(true);
     doc_.serverCall(
-        this, [](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1DIGITON); },
-        [this] {
-            actionInFlight_ = false;
-            control(1055)->setEnabled(false);
-            control(1051)->setEnabled(false);
+        this, std::move(work),
+        [this, succeeded = std::move(succeeded)] {
+            setActionInFlight(false);
+            if (succeeded) succeeded();
             emit actionFinished();
         },
+        // The box first: until it is answered the send counts as pending,
+        // so an ending console waits for the operator to read it.
         [this](const client::ServerError& e) {
-            actionInFlight_ = false;
             showCallError(e);
+            setActionInFlight(false);
             emit actionFinished();
         });
+}
+
+void CKt64View::OnToggleLC() {
+    // The buttons stay disabled until a poll sees the line's new state.
+    runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1DIGITON); },
+              [this] {
+                  enableAction(1055, false);
+                  enableAction(1051, false);
+              });
 }
 
 void CKt64View::OnToggleLA() {
-    if (actionInFlight_) return;
-    actionInFlight_ = true;
-    doc_.serverCall(
-        this, [](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1ANALON); },
-        [this] {
-            actionInFlight_ = false;
-            control(1051)->setEnabled(false);
-            control(1055)->setEnabled(false);
-            emit actionFinished();
-        },
-        [this](const client::ServerError& e) {
-            actionInFlight_ = false;
-            showCallError(e);
-            emit actionFinished();
-        });
+    runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1ANALON); },
+              [this] {
+                  enableAction(1051, false);
+                  enableAction(1055, false);
+              });
 }
 
 void CKt64View::OnSend() {
-    if (actionInFlight_) return;
     if (editMode_ == kEditGmt) {
         const QDate d = control<QDateEdit>(1036)->date();
         const QTime t = control<QTimeEdit>(1048)->time();
         const auto gmt = makeDate(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
         if (!gmt) return;
-        actionInFlight_ = true;
-        doc_.serverCall(
-            this, [value = *gmt](client::Kt64Srv& s) { s.PutGmtTime(value); },
-            [this] {
-                actionInFlight_ = false;
-                // The server resumes communication by itself once the time is set.
-                communicationSuspended_ = false;
-                emit actionFinished();
-            },
-            [this](const client::ServerError& e) {
-                actionInFlight_ = false;
-                showCallError(e);
-                emit actionFinished();
-            });
+        runAction([value = *gmt](client::Kt64Srv& s) { s.PutGmtTime(value); },
+                  [this] {
+                      // The server resumes communication by itself once the
+                      // time is set: so does the notice.
+                      communicationSuspended_ = false;
+                      suspendWanted_ = false;
+                      control(1093)->hide();
+                  });
         return;
     }
     struct LocalSettings {
@@ -570,7 +628,9 @@ void CKt64View::OnSend() {
         int digitType;
     };
     const QTime offset = control<QTimeEdit>(1043)->time();
-    const int hour = control<QLineEdit>(1039)->text().toInt();
+    // The spin's hour, never the edit's text: an edit left empty sends the
+    // hour it showed last.
+    const int hour = control<QSpinBox>(1040)->value();
     const LocalSettings v{offsetDays(offsetSign_, offset.hour(), offset.minute()),
                           control<QComboBox>(1090)->currentIndex(),
                           control<QComboBox>(1089)->currentIndex(),
@@ -579,9 +639,7 @@ void CKt64View::OnSend() {
                           changeTime(control<QComboBox>(1104)->currentIndex() + 1, hour),
                           timeOfDay(control<QTimeEdit>(1048)->time()),
                           telegramType(control<QComboBox>(1117)->currentIndex())};
-    actionInFlight_ = true;
-    doc_.serverCall(
-        this,
+    runAction(
         [v](client::Kt64Srv& s) {
             s.PutLocalOffset(v.offset);
             s.PutKeyTimeLZ(static_cast<client::EKeyChg>(v.keyLZ));
@@ -596,15 +654,7 @@ void CKt64View::OnSend() {
             if (!known || telegramIndex(current) != telegramIndex(v.digitType))
                 s.PutLineDigitType(static_cast<client::EDigLine>(v.digitType));
         },
-        [this] {
-            actionInFlight_ = false;
-            emit actionFinished();
-        },
-        [this](const client::ServerError& e) {
-            actionInFlight_ = false;
-            showCallError(e);
-            emit actionFinished();
-        });
+        {});
 }
 
 void CKt64View::OnPolishRule() {
@@ -613,8 +663,7 @@ void CKt64View::OnPolishRule() {
     control<QComboBox>(1090)->setCurrentIndex(kPolishRule.keyLZ);
     control<QComboBox>(1084)->setCurrentIndex(kPolishRule.monthLZIndex);
     control<QCheckBox>(1096)->setChecked(kPolishRule.changeOn);
-    control<QLineEdit>(1039)->setText(QString::number(kPolishRule.hour));
-    control<QLabel>(1103)->setText(QString::number(kPolishRule.hour + 1));
+    setChangeHour(kPolishRule.hour);
 }
 
 }  // namespace kt64::console

@@ -10,15 +10,17 @@
 // dead or silent server shows as placeholders and a status text, never as
 // a frozen window: one poll is in flight at a time and a tick that finds
 // the previous one still out is skipped. A poll that fails without the
-// server's description means the connection is gone: the panel releases
-// the server object and clears Connected; it reconnects only when the
-// configuration form does.
+// server's description means the connection is gone: the document drops
+// the object and connects again by itself, and the status line says so
+// until the next poll shows the centre's values.
 #pragma once
 
 #include <QTimer>
 #include <QWidget>
 
 #include <chrono>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +57,8 @@ public:
 
     void OnInitialUpdate() override;
     void OnActivateView(bool active) override;
+    // A send or a line toggle is on its way to the centre.
+    bool SendPending() const override { return actionInFlight_; }
 
     // The control with identifier id (object name "ctl<id>").
     template <class T = QWidget>
@@ -109,7 +113,22 @@ private:
     void runForcedRefresh();
     void showCallError(const client::ServerError& e);
     void setEditingEnabled(bool enabled);
+    // The send and line buttons as the panel's rules want them; shown
+    // disabled (with a busy cursor) while one of their calls is out.
+    void enableAction(int id, bool enabled);
+    void setActionInFlight(bool inFlight);
+    // Runs a send or a line toggle; succeeded runs after it came back well.
+    void runAction(std::function<void(client::Kt64Srv&)> work, std::function<void()> succeeded);
+    // Brings the server's communication with the centre to what the clock
+    // selection wants (off while the GMT time is edited), one switch at a
+    // time: calls run side by side and a later one could overtake an
+    // earlier one. False when nothing was to be switched.
+    bool switchCommunication();
+    void afterCommunicationSwitch();
     void OnChangeHour(const QString& text);
+    // The change hour in the edit, the spin and the hour beside them.
+    void setChangeHour(int hour);
+    void showChangeHour(int hour);
     void OnOffsetPicked();
     void layOutAlarmRows(char letter);
     void setStatus(const QString& text);
@@ -130,9 +149,12 @@ private:
     bool initialised_ = false;
     char lastSourceLetter_ = 'D';
     bool pollInFlight_ = false;
-    // The generation of the server object the poll in flight uses.
-    std::uint64_t polledServer_ = 0;
     bool actionInFlight_ = false;
+    std::map<int, bool> actionEnabled_;
+    // What the clock selection wants of the communication, and whether a
+    // switch is out.
+    bool suspendWanted_ = false;
+    bool switchInFlight_ = false;
 };
 
 }  // namespace kt64::console

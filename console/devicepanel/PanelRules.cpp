@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ProgramTransfer.h"
-
 namespace kt64::console::panel {
 
 namespace {
@@ -61,7 +59,7 @@ ColouredText digitalLineState(std::uint32_t setFlag) {
 }
 
 QString daylightText(std::uint32_t setFlag) {
-    if (!(setFlag & S_CHANGETIMEON)) return {};
+    if (!(setFlag & S_CHANGETIMEON)) return QStringLiteral("Zmiana czasu wyłączona");
     return (setFlag & S_WINTERTIME) ? QStringLiteral("Czas zimowy") : QStringLiteral("Czas letni");
 }
 
@@ -93,25 +91,15 @@ std::optional<MonthHour> monthHourOf(DATE change) {
     return MonthHour{c->month, c->hour};
 }
 
-ChangeHours clampChangeHour(const QString& typed) {
-    // Read as the edit's integer: leading digits with an optional sign, 0 for none.
+std::optional<TypedChangeHour> typedChangeHour(const QString& typed) {
+    if (typed.isEmpty()) return std::nullopt;
+    for (const QChar c : typed)
+        if (c < '0' || c > '9') return std::nullopt;
     bool ok = false;
-    int h = typed.trimmed().toInt(&ok);
-    if (!ok) {
-        QString digits;
-        const QString t = typed.trimmed();
-        for (int i = 0; i < t.size(); ++i) {
-            if (t[i].isDigit() || (i == 0 && t[i] == '-'))
-                digits += t[i];
-            else
-                break;
-        }
-        h = digits.toInt(&ok);
-        if (!ok) h = 0;
-    }
-    if (h >= 9) return {QStringLiteral("8"), QStringLiteral("9")};
-    if (h < 0) return {QStringLiteral("0"), QStringLiteral("1")};
-    return {std::nullopt, QString::number(h + 1)};
+    const int h = typed.toInt(&ok);
+    // All digits: a number too long for an int is just a large one.
+    if (!ok || h > 8) return TypedChangeHour{8, true};
+    return TypedChangeHour{h, false};
 }
 
 std::optional<AlarmRows> alarmRowsFor(char letter) {
@@ -122,17 +110,6 @@ std::optional<AlarmRows> alarmRowsFor(char letter) {
         case 'R': return AlarmRows{true, true, false, {}};
         default: return std::nullopt;
     }
-}
-
-std::optional<char> sourceLetterOf(std::string_view buildType) {
-    if (buildType.size() < 7) return std::nullopt;
-    return buildType[6];
-}
-
-int relayOutputsFromBuildType(std::string_view buildType) {
-    const int outputs = program::relayOutputsOf(buildType);
-    // A third field that does not start with a digit names no outputs.
-    return outputs >= 0 && outputs <= 9 ? outputs : 0;
 }
 
 }  // namespace kt64::console::panel

@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
 #include "Kt64SrvIds.h"
 #include "OleDate.h"
@@ -59,7 +58,8 @@ struct ColouredText {
 ColouredText analogLineState(std::uint32_t alarmFlag, std::uint32_t setFlag);
 // 1100: "Załączona" green when S_LINE1DIGITON, else "Wyłączona" yellow.
 ColouredText digitalLineState(std::uint32_t setFlag);
-// 1105: "Czas zimowy" / "Czas letni" while the change is on, else empty.
+// 1105: "Czas zimowy" / "Czas letni" while the change is on, else the
+// change's off state.
 QString daylightText(std::uint32_t setFlag);
 // 1113: "g,m" 0, "g,m,s" 17, "g,m,s,d,m,r" 34, "Błąd" otherwise.
 QString telegramText(int lineDigitType);
@@ -78,15 +78,16 @@ struct MonthHour {
 };
 std::optional<MonthHour> monthHourOf(DATE change);
 
-// The change-hour edit after the operator typed text: what the edit and
-// its partner 1103 then show (the edit's text stays when in range).
-struct ChangeHours {
-    std::optional<QString> edit;
-    QString partner;
+// The change hour the operator typed (the edit takes digits only): more
+// than 8 reads as 8 and the edit then shows it (clamped); nullopt while the
+// edit holds no number, which leaves the hour as it was.
+struct TypedChangeHour {
+    int hour = 0;
+    bool clamped = false;
 };
-ChangeHours clampChangeHour(const QString& typed);
+std::optional<TypedChangeHour> typedChangeHour(const QString& typed);
 
-// Which alarm rows the synchronisation source letter (BuildType[6]) shows.
+// Which alarm rows the synchronisation source letter shows.
 struct AlarmRows {
     bool transmission = false;  // "Brak transmisji" + lamp 1097
     bool synchro = false;       // "Brak synchro." + lamp 1030
@@ -95,11 +96,6 @@ struct AlarmRows {
 };
 // nullopt: the letter leaves the layout unchanged.
 std::optional<AlarmRows> alarmRowsFor(char sourceLetter);
-// BuildType[6], nullopt for a text shorter than seven characters.
-std::optional<char> sourceLetterOf(std::string_view buildType);
-// The centre's relay outputs from BuildType: the third field's first
-// character as a digit; 0 when there is none or it is not a digit.
-int relayOutputsFromBuildType(std::string_view buildType);
 
 // The build-type check runs on the first poll and then on every ninth.
 class BuildTypeTicks {

@@ -60,6 +60,9 @@ public:
     virtual void OnUpdate(std::uint32_t /*hint*/) {}
     // A menu command while this view is active; true when handled.
     virtual bool OnCommand(int /*commandId*/) { return false; }
+    // Something the operator sent is still on its way to the centre: the
+    // console waits for it before it ends.
+    virtual bool SendPending() const { return false; }
 };
 
 class ConsoleFrame {

@@ -3,17 +3,72 @@
 #include "Kt64Doc.h"
 
 #include <QMetaObject>
+#include <QThread>
 
 #include <optional>
 
 #include "ClientCentreLink.h"
+#include "ProgramTexts.h"
 
 namespace kt64::console {
 
 CKt64Doc::CKt64Doc(program::UserMessages& messages, std::filesystem::path templatePath, QObject* parent)
-    : QObject(parent), program_(messages, std::move(templatePath)) {}
+    : QObject(parent), programMessages_(messages), program_(programMessages_, std::move(templatePath)) {
+    options_.cancellation = std::make_shared<client::CallCancellation>();
+    reconnectTimer_.setSingleShot(true);
+    connect(&reconnectTimer_, &QTimer::timeout, this, &CKt64Doc::reconnect);
+    // A transfer's worker may mark the program: the title hears of it on
+    // the GUI thread.
+    program_.setModifiedObserver([this] {
+        if (QThread::currentThread() == thread())
+            emit titleChanged();
+        else
+            QMetaObject::invokeMethod(this, &CKt64Doc::titleChanged, Qt::QueuedConnection);
+    });
+}
+
+void CKt64Doc::ProgramMessages::show(std::string_view text, program::MessageIcon icon) {
+    if (collected)
+        collected->emplace_back(text);
+    else
+        shown_.show(text, icon);
+}
+
+void CKt64Doc::ProgramMessages::showCaptioned(std::string_view caption, std::string_view text,
+                                               program::MessageIcon icon) {
+    if (collected)
+        collected->emplace_back(text);
+    else
+        shown_.showCaptioned(caption, text, icon);
+}
+
+bool CKt64Doc::OpenProgram(const std::filesystem::path& path, std::string& why) {
+    std::vector<std::string> said;
+    programMessages_.collected = &said;
+    bool opened = false;
+    try {
+        opened = program_.OpenDocument(path);
+    } catch (const program::DatabaseError& e) {
+        said.emplace_back(std::string(program::text::kDatabaseError) + e.what());
+    }
+    programMessages_.collected = nullptr;
+    if (opened) return true;
+    why.clear();
+    for (const auto& text : said) why += (why.empty() ? "" : "\n") + text;
+    if (why.empty()) why = program_.failureText();
+    return false;
+}
+
+void CKt64Doc::SetPathName(std::filesystem::path path) {
+    PathName = std::move(path);
+    emit titleChanged();
+}
 
 CKt64Doc::~CKt64Doc() {
+    reconnectTimer_.stop();
+    // A call on a frozen server, or a connection attempt, would otherwise
+    // keep the ending console for its whole deadline.
+    if (options_.cancellation) options_.cancellation->cancel();
     ReleaseServer();
     workers_.waitForDone();
 }
@@ -41,6 +96,8 @@ void CKt64Doc::ConnectServer(QObject* context, std::function<void(HRESULT, const
                     server_ = std::move(created);
                     ++generation_;
                     if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
+                    reconnecting_ = false;
+                    reconnectTimer_.stop();
                     const bool changed = !connected_;
                     connected_ = true;
                     if (changed) emit connectedChanged(true);
@@ -60,8 +117,27 @@ void CKt64Doc::ReleaseServer() {
     }
 }
 
-void CKt64Doc::ReleaseServer(std::uint64_t generation) {
-    if (generation == generation_) ReleaseServer();
+void CKt64Doc::connectionLost(std::uint64_t generation) {
+    if (generation != generation_ || !server_) return;
+    ReleaseServer();
+    if (reconnectPeriod_.count() <= 0) return;
+    reconnecting_ = true;
+    reconnect();
+}
+
+void CKt64Doc::reconnect() {
+    if (connected_ || !reconnecting_) {
+        reconnecting_ = false;
+        return;
+    }
+    // One attempt at a time: one that waits for a frozen server takes its
+    // whole connect deadline.
+    if (reconnectInFlight_) return;
+    reconnectInFlight_ = true;
+    ConnectServer(this, [this](HRESULT, const client::ServerError*) {
+        reconnectInFlight_ = false;
+        if (!connected_ && reconnecting_) reconnectTimer_.start(reconnectPeriod_);
+    });
 }
 
 std::unique_ptr<program::CentreLink> CKt64Doc::centreLink() const { return std::make_unique<program::ClientCentreLink>(server_); }

@@ -45,8 +45,11 @@ ReceivedList ClientCentreLink::GetRozkazy() {
 std::optional<LinkError> ClientCentreLink::CentreFault() {
     if (!server_) return std::nullopt;
     try {
-        // The exchange under way when the transfer ended may predate its
-        // end: the next completed one tells the centre's state after it.
+        // The device-read event keeps one signal given while nobody waited,
+        // from an exchange before the transfer: the first wait may take that
+        // one, the second is the end of an exchange after the transfer, which
+        // tells the centre's state now.
+        server_->WaitForDeviceRead();
         server_->WaitForDeviceRead();
         server_->GetGmtTime();
     } catch (const client::ServerError& e) {

@@ -33,14 +33,19 @@ ProgramDocument::~ProgramDocument() { CloseDocument(); }
 
 bool ProgramDocument::NewDocument() {
     if (!replaceWorkingCopy(templatePath_, true)) return false;
-    modified_ = false;
+    setModified(false);
     return true;
 }
 
 bool ProgramDocument::OpenDocument(const std::filesystem::path& path) {
     if (!replaceWorkingCopy(path, false)) return false;
-    modified_ = false;
+    setModified(false);
     return true;
+}
+
+void ProgramDocument::setModified(bool modified) {
+    modified_ = modified;
+    if (modifiedObserver_) modifiedObserver_();
 }
 
 bool ProgramDocument::replaceWorkingCopy(const std::filesystem::path& source, bool fromTemplate) {
@@ -106,7 +111,7 @@ bool ProgramDocument::SaveDocument(const std::filesystem::path& path) {
         failureText_ = *error;
         return false;
     }
-    modified_ = false;
+    setModified(false);
     return database_ != nullptr;
 }
 

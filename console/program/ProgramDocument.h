@@ -65,7 +65,10 @@ public:
     const std::string& failureText() const { return failureText_; }
 
     bool isModified() const { return modified_; }
-    void setModified(bool modified = true) { modified_ = modified; }
+    void setModified(bool modified = true);
+    // Told after every setModified and after New, Open and Save cleared the
+    // mark (the frame shows it in its title).
+    void setModifiedObserver(std::function<void()> observer) { modifiedObserver_ = std::move(observer); }
     // Set by New and Open; the tree view takes it.
     bool FreshDocument = false;
 
@@ -86,6 +89,7 @@ private:
     std::string failureText_;
     bool modified_ = false;
     std::function<void(std::uint32_t)> viewUpdater_;
+    std::function<void()> modifiedObserver_;
 };
 
 }  // namespace kt64::program

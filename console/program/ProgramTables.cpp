@@ -13,6 +13,10 @@
 #include "UniqueFd.h"
 #include "WholeFile.h"
 
+#include <algorithm>
+
+#include "RelayEvaluation.h"
+
 namespace kt64::program {
 
 namespace {
@@ -152,6 +156,23 @@ std::vector<CommandRow> readCommandsByBlock(Database& db) {
     auto q = db.query("SELECT * FROM Rozkazy ORDER BY Blok,LP");
     while (q.next()) rows.push_back(commandRowOf(q));
     return rows;
+}
+
+std::vector<std::int64_t> blocksThatNeverApply(Database& db) {
+    std::vector<std::int64_t> applying;
+    for (const auto& d : readDatesByBlock(db))
+        if (!rangeNeverApplies(d.dataOd, d.dataDo, d.roczny)) applying.push_back(d.nrBloku);
+    std::vector<std::int64_t> never;
+    for (const auto& b : readBlocks(db))
+        if (b.lp != kBaseBlock && std::find(applying.begin(), applying.end(), b.lp) == applying.end())
+            never.push_back(b.lp);
+    return never;
+}
+
+int recordCount(Database& db) {
+    auto q = db.query("SELECT (SELECT COUNT(*) FROM Daty) + (SELECT COUNT(*) FROM Rozkazy) AS n");
+    q.next();
+    return static_cast<int>(q.integer("n"));
 }
 
 std::int64_t insertBlock(Database& db, const BlockRow& block) {

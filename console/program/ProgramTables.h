@@ -25,6 +25,12 @@ std::vector<DateRow> readDatesByBlock(Database& db);
 // "SELECT * FROM Rozkazy ORDER BY Blok", equal rows by LP.
 std::vector<CommandRow> readCommandsByBlock(Database& db);
 
+// The blocks other than block 1 that apply on no day, in LP order: those
+// without dates and those whose every date range ends before it starts.
+std::vector<std::int64_t> blocksThatNeverApply(Database& db);
+// Dates and commands together, as the centre's list counts them.
+int recordCount(Database& db);
+
 DateRow dateRowOf(const Query& q);
 CommandRow commandRowOf(const Query& q);
 

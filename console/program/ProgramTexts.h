@@ -26,6 +26,28 @@ inline constexpr std::string_view kBadVariant =
     "rekordów.";
 inline constexpr std::string_view kCannotLoad = "Nie udało się odczytać i zanalizować danych z centrali";
 
+// Adding a record past the centre's limits (the schedule list, kt64prog).
+inline constexpr std::string_view kTooManyBlocks =
+    "Nie mogę dodać kolejnego bloku, w bazie istnieje zbyt wiele bloków.";
+inline constexpr std::string_view kTooManyRecords =
+    "Nie mogę dodać kolejnego rozkazu, w bazie istnieje zbyt wiele rozkazów.";
+
+// Blocks that apply on no day ("%s" = the block numbers, "3, 5"): in the
+// send confirmation and the schedule tree.
+inline constexpr const char* kBlockNeverApplies =
+    "Blok %s nie obowiązuje w żadnym dniu: nie ma dat albo jego zakresy dat kończą się przed swoim początkiem. "
+    "Jego rozkazy nie zostaną wykonane.";
+inline constexpr const char* kBlocksNeverApply =
+    "Bloki %s nie obowiązują w żadnym dniu: nie mają dat albo ich zakresy dat kończą się przed swoim początkiem. "
+    "Ich rozkazy nie zostaną wykonane.";
+
+// An upload that failed part-way ("%s" = the cause, as the progress
+// window showed it).
+inline constexpr const char* kUploadIncomplete =
+    "Wysyłanie rozkazów zostało przerwane. Program w centrali jest teraz niekompletny i trzeba go wysłać "
+    "ponownie.\nPrzyczyna: %s";
+inline constexpr std::string_view kSendAgain = "Czy wysłać program do centrali ponownie?";
+
 // The transfer progress window.
 inline constexpr std::string_view kTransferTitle = "Wysyłanie/Odbieranie rozkazów";
 inline constexpr std::string_view kTransferWait = "Proszę czekać trwa transmisja...";

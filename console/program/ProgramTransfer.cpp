@@ -2,23 +2,14 @@
 // ProgramTransfer.h).
 #include "ProgramTransfer.h"
 
+#include "BuildType.h"
 #include "CommandImage.h"
 #include "ImageCompiler.h"
+#include "ProgramTables.h"
 #include "ProgramTexts.h"
+#include "TextFormat.h"
 
 namespace kt64::program {
-
-int relayOutputsOf(std::string_view buildType) {
-    // "KT-64/GPS/1/232": model / source / relay outputs / interface
-    std::size_t start = 0;
-    for (int field = 0; field < 2; ++field) {
-        const auto slash = buildType.find('/', start);
-        if (slash == std::string_view::npos) return 0;
-        start = slash + 1;
-    }
-    if (start >= buildType.size() || buildType[start] == '/') return 0;
-    return buildType[start] - '0';
-}
 
 // ------------------------------------------------------- TransferProgress
 
@@ -65,12 +56,43 @@ void ProgramTransfer::showServerError(const LinkError& e) {
     messages_.show(e.description().value_or(std::string(text::kUnknownError)), MessageIcon::Stop);
 }
 
+namespace {
+
+// The confirmation of a send, with the blocks that will never run named
+// before it.
+std::string sendQuestion(Database* db) {
+    std::vector<std::int64_t> never;
+    try {
+        if (db) never = blocksThatNeverApply(*db);
+    } catch (const DatabaseError&) {
+        // The list was built from the same tables a moment ago: nothing to
+        // add that the build did not say.
+    }
+    if (never.empty()) return std::string(text::kConfirmSend);
+    std::string numbers;
+    for (const auto block : never) numbers += (numbers.empty() ? "" : ", ") + std::to_string(block);
+    return formatText(never.size() == 1 ? text::kBlockNeverApplies : text::kBlocksNeverApply, numbers.c_str()) +
+           "\n\n" + std::string(text::kConfirmSend);
+}
+
+}  // namespace
+
 void ProgramTransfer::SendProgram(ProgramDocument& document) {
     if (!link_.Connected()) {
         messages_.show(text::kNotConnected, MessageIcon::Stop);
         return;
     }
-    if (!messages_.ask(text::kConfirmSend, MessageIcon::Question)) return;
+    // A program the centre cannot hold is refused before the user is asked
+    // to send it.
+    CommandImage image = blankImage();
+    const BuildOutcome outcome = BuildImage(document.database(), image, messages_);
+    if (!outcome.built) {
+        std::string message(text::kCannotBuild);
+        if (!outcome.fault.empty()) message += "\n" + outcome.fault;
+        messages_.show(message, MessageIcon::Stop);
+        return;
+    }
+    if (!messages_.ask(sendQuestion(document.database()), MessageIcon::Question)) return;
 
     int relayOutputs = 0;
     try {
@@ -82,23 +104,27 @@ void ProgramTransfer::SendProgram(ProgramDocument& document) {
         if (!messages_.ask(text::kConfirmTwoRelays, MessageIcon::Question)) return;
     }
 
-    CommandImage image = blankImage();
-    const BuildOutcome outcome = BuildImage(document.database(), image, messages_);
-    if (!outcome.built) {
-        std::string message(text::kCannotBuild);
-        if (!outcome.fault.empty()) message += "\n" + outcome.fault;
-        messages_.show(message, MessageIcon::Stop);
-        return;
+    for (;;) {
+        try {
+            link_.PutRozkazy(image);
+        } catch (const LinkError& e) {
+            showServerError(e);
+            return;
+        }
+        TransferProgress progress(link_, TransferDirection::Send, previousPosition_);
+        watcher_.watch(progress);
+        if (!progress.failed()) return;
+        // The centre stores each record as it comes: it now holds the
+        // records sent before the failure and the previous program's rest.
+        const std::string incomplete = formatText(text::kUploadIncomplete, progress.statusText().c_str());
+        if (!offerResend_) {
+            messages_.show(incomplete, MessageIcon::Stop);
+            return;
+        }
+        if (!messages_.ask(incomplete + "\n\n" + std::string(text::kSendAgain), MessageIcon::Exclamation)) return;
+        // The new upload's stall rule starts afresh.
+        previousPosition_ = 0;
     }
-
-    try {
-        link_.PutRozkazy(image);
-    } catch (const LinkError& e) {
-        showServerError(e);
-        return;
-    }
-    TransferProgress progress(link_, TransferDirection::Send, previousPosition_);
-    watcher_.watch(progress);
 }
 
 void ProgramTransfer::ReceiveProgram(ProgramDocument& document) {

@@ -9,18 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 
 #include "CentreLink.h"
 #include "ProgramDocument.h"
 #include "UserMessages.h"
 
 namespace kt64::program {
-
-// Relay outputs of a centre from its BuildType: the first character of the
-// third "/"-separated field as a digit (its code minus that of '0'); 0 when
-// there is no such character.
-int relayOutputsOf(std::string_view buildType);
 
 enum class TransferDirection { Send, Receive };
 
@@ -88,10 +82,16 @@ private:
 
 class ProgramTransfer {
 public:
-    ProgramTransfer(CentreLink& link, UserMessages& messages, TransferWatcher& watcher)
-        : link_(link), messages_(messages), watcher_(watcher) {}
+    // offerResend: after an upload that failed part-way, ask whether to
+    // send again (the console) rather than only say so (the command line).
+    ProgramTransfer(CentreLink& link, UserMessages& messages, TransferWatcher& watcher, bool offerResend = true)
+        : link_(link), messages_(messages), watcher_(watcher), offerResend_(offerResend) {}
 
-    // Compiles the open program and uploads it.
+    // Compiles the open program and uploads it. A program the centre cannot
+    // hold is refused before the user is asked; the question names the
+    // blocks that apply on no day. An upload that fails part-way leaves the
+    // centre with part of the new program and part of the old one: that is
+    // said plainly, with the cause, and the program may be sent again.
     void SendProgram(ProgramDocument& document);
     // Downloads the centre's list and makes it a new, modified program; the
     // current program stays untouched until the list has arrived whole.
@@ -103,6 +103,7 @@ private:
     CentreLink& link_;
     UserMessages& messages_;
     TransferWatcher& watcher_;
+    bool offerResend_;
     int previousPosition_ = 0;
 };
 

@@ -30,6 +30,12 @@ std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const 
     return blocks;
 }
 
+bool rangeNeverApplies(const std::optional<CivilDate>& from, const std::optional<CivilDate>& to, bool yearBound) {
+    if (!from || !to) return true;
+    if (yearBound) return *to < *from;
+    return CivilDate{2000, to->month, to->day} < CivilDate{2000, from->month, from->day};
+}
+
 RowEvaluation::RowEvaluation(DayCommandSource& source, int row) : source_(source), row_(row) {
     inForce_.operacja = kNothingInForce;
     inForce_.czasImp = 0;
@@ -39,9 +45,12 @@ RowEvaluation::RowEvaluation(DayCommandSource& source, int row) : source_(source
     samples_.reserve(20000);
 }
 
-void RowEvaluation::take(const CommandRow& c) {
+void RowEvaluation::take(const CommandRow& c, LocalSeconds at) {
+    // Taken again at the next sample it goes on; taken anew it starts over.
+    if (at != takenAt_ || c.lp != inForce_.lp) cyclePhase_ = 0;
     state_ = static_cast<std::uint32_t>(c.operacja) & kOperationMask;
     inForce_ = c;
+    takenAt_ = at;
 }
 
 namespace {
@@ -55,11 +64,11 @@ std::int64_t seconds(std::int64_t value, bool minutes) {
 
 }  // namespace
 
-void RowEvaluation::applyOperation(int sampleSeconds, std::int64_t elapsed) {
+void RowEvaluation::applyOperation(LocalSeconds sampleMinute, std::int64_t elapsed) {
     const std::int64_t impulse = seconds(inForce_.czasImp, inForce_.czasImpMS);
     const std::int64_t period = seconds(inForce_.czasCyklu, inForce_.czasCyklMS);
-    const int T = sampleSeconds;
-    const int Tc = commandSeconds_;
+    const LocalSeconds T = sampleMinute;
+    const LocalSeconds Tc = takenAt_;
     bool on = false;
     switch (inForce_.operacja) {
         case kOff:
@@ -107,14 +116,15 @@ std::uint32_t RowEvaluation::evaluate(LocalSeconds t) {
     previousDate_ = date;
 
     const int T = secondsOfDay(t) / 60 * 60;
+    const LocalSeconds midnight = t - secondsOfDay(t);
     if (!day_.empty()) {
         if (cursor_ < day_.size()) ++cursor_;
         if (T < minuteOfDay(cursorRow())) --cursor_;
         const CommandRow& c = cursorRow();
-        commandSeconds_ = minuteOfDay(c);
-        if ((c.dzienTyg & weekdayBit(date)) != 0 && T >= commandSeconds_) take(c);
+        const int Tc = minuteOfDay(c);
+        if ((c.dzienTyg & weekdayBit(date)) != 0 && T >= Tc) take(c, midnight + Tc);
     }
-    applyOperation(T, elapsed);
+    applyOperation(midnight + T, elapsed);
 
     SampleRecord s;
     s.operacja = static_cast<std::int32_t>(inForce_.operacja);

@@ -40,6 +40,11 @@ struct DatedBlock {
 // end lies before its start (20 December .. 6 January) applies on no day.
 std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const CivilDate& day);
 
+// Whether a range applies on no day by that rule: a date is missing, or its
+// end lies before its start (within the year for a range without year, as
+// 1 September .. 30 June).
+bool rangeNeverApplies(const std::optional<CivilDate>& from, const std::optional<CivilDate>& to, bool yearBound);
+
 // What the chart's information window shows of a sample: the command in
 // force there. unitFlags: byte 0 = CzasCyklMS, byte 1 = CzasImpMS.
 struct SampleRecord {
@@ -74,6 +79,13 @@ public:
 // the command in force stays in force until the next day's selection. The
 // cursor's command is taken as the command in force unless its weekday bit
 // is clear for the day or it is later than the sample.
+//
+// An impulse or a cycle runs from the moment its command was taken: that
+// command's own time on the day it was taken, as the centre starts it. A
+// command that is not taken (another weekday) changes nothing, so an
+// impulse taken on Friday does not show again on Saturday, and an impulse
+// that runs past midnight ends on the next day. A cycle starts its phase
+// afresh whenever a command is taken anew.
 class RowEvaluation {
 public:
     RowEvaluation(DayCommandSource& source, int row);
@@ -85,8 +97,8 @@ public:
 private:
     const CommandRow& cursorRow() const { return day_[cursor_ < day_.size() ? cursor_ : day_.size() - 1]; }
     static int minuteOfDay(const CommandRow& c) { return c.czasRozk->hour * 3600 + c.czasRozk->minute * 60; }
-    void take(const CommandRow& c);
-    void applyOperation(int sampleSeconds, std::int64_t elapsed);
+    void take(const CommandRow& c, LocalSeconds at);
+    void applyOperation(LocalSeconds sampleMinute, std::int64_t elapsed);
 
     DayCommandSource& source_;
     int row_;
@@ -97,7 +109,7 @@ private:
     std::uint32_t state_ = kNothingInForce;
     CommandRow inForce_;
     std::int64_t cyclePhase_ = 0;  // seconds
-    int commandSeconds_ = 0;       // Tc: the cursor command's minute, in seconds of day
+    LocalSeconds takenAt_ = 0;     // Tc: the command in force's minute on the day it was taken
     std::vector<SampleRecord> samples_;
 };
 

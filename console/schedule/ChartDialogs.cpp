@@ -2,9 +2,15 @@
 #include "ChartDialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QImageWriter>
 #include <QPainter>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <vector>
 
 #include "ScheduleRules.h"
 #include "ui_CGrafZalDlg.h"
@@ -57,8 +63,15 @@ CGrafZalDlg::CGrafZalDlg(program::ProgramDocument& document, program::UserMessag
     ui_->ctl1152->setProgram(document_.database(), &messages_);
 
     connect(ui_->ctl1081, &QDateEdit::dateChanged, this, [this] { redraw(); });
-    connect(ui_->ctl1083, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
-    connect(ui_->ctl1150, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
+    // A longer chart widens the window as far as it can.
+    connect(ui_->ctl1083, &QComboBox::currentIndexChanged, this, [this] {
+        redraw();
+        fitWindowToChart();
+    });
+    connect(ui_->ctl1150, &QComboBox::currentIndexChanged, this, [this] {
+        redraw();
+        fitWindowToChart();
+    });
     connect(ui_->ctl1149, &QPushButton::clicked, this, [this] { moveStart(-1); });
     connect(ui_->ctl1126, &QPushButton::clicked, this, [this] { moveStart(1); });
     connect(ui_->ctl1151, &QScrollBar::valueChanged, this, &CGrafZalDlg::scrolled);
@@ -82,14 +95,42 @@ void CGrafZalDlg::redraw() {
     const int minutes = program::kResolutionMinutes[static_cast<std::size_t>(std::max(0, ui_->ctl1150->currentIndex()))];
     ui_->ctl1152->setChart({start.year(), start.month(), start.day()}, days, minutes);
     QApplication::restoreOverrideCursor();
+    updateScrollRange();
+    ui_->ctl1151->setValue(0);
+    ui_->ctl1152->setOffset(0);
+    redrawing_ = false;
+}
+
+void CGrafZalDlg::updateScrollRange() {
     // Before the dialog is shown the control has not got its size yet.
     const int clientWidth = std::max(ui_->ctl1152->width(), ui_->ctl1152->minimumWidth());
     const int maximum = ui_->ctl1152->geometry().scrollRange(clientWidth);
     ui_->ctl1151->setRange(0, maximum);
     ui_->ctl1151->setPageStep(std::max(1, maximum / 20));
-    ui_->ctl1151->setValue(0);
-    ui_->ctl1152->setOffset(0);
-    redrawing_ = false;
+}
+
+void CGrafZalDlg::fitWindowToChart() {
+    if (!isVisible()) return;
+    // Wide enough to show the chart whole, as far as the screen allows,
+    // never narrower than the window is.
+    const QScreen* shown = screen();
+    const int decoration = frameGeometry().width() - width();
+    const int available = shown ? shown->availableGeometry().width() - decoration : width();
+    const int besideChart = width() - ui_->ctl1152->width();
+    const int wanted = std::max(width(), std::min(ui_->ctl1152->geometry().width() + besideChart, available));
+    if (wanted != width()) resize(wanted, height());
+}
+
+void CGrafZalDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    fitWindowToChart();
+}
+
+void CGrafZalDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    // The layout has given the chart its new width already.
+    updateScrollRange();
+    ui_->ctl1152->setOffset(ui_->ctl1151->value());
 }
 
 void CGrafZalDlg::moveStart(int direction) {
@@ -113,15 +154,26 @@ void CGrafZalDlg::sampleShown(const program::SampleRecord& sample, program::Loca
 
 QImage CGrafZalDlg::legendPicture() {
     static const char* const labels[] = {"Włącz.", "Imp. +", "Imp. -", "Cykl+", "Cykl-"};
-    QImage image(5 * 62, 16, QImage::Format_RGB32);
+    // Each label as wide as the font in use makes it, so none is cut.
+    const QFont font = QApplication::font();
+    const QFontMetrics metrics(font);
+    constexpr int kBox = 10, kGap = 3, kSpacing = 14;
+    const int height = std::max(16, metrics.height());
+    std::vector<int> x{0};
+    for (const char* label : labels)
+        x.push_back(x.back() + kBox + kGap + metrics.horizontalAdvance(QString::fromUtf8(label)) + kSpacing);
+    QImage image(x.back() - kSpacing, height, QImage::Format_RGB32);
     image.fill(QColor(240, 240, 240));
     QPainter painter(&image);
+    painter.setFont(font);
     for (int code = 1; code <= 5; ++code) {
-        const int x = (code - 1) * 62;
-        painter.fillRect(x, 3, 10, 10, colourOf(program::stateColour(static_cast<std::uint32_t>(code))));
+        const int left = x[static_cast<std::size_t>(code - 1)];
+        const int top = (height - kBox) / 2;
+        painter.fillRect(left, top, kBox, kBox, colourOf(program::stateColour(static_cast<std::uint32_t>(code))));
         painter.setPen(Qt::black);
-        painter.drawRect(x, 3, 10, 10);
-        painter.drawText(QRect(x + 13, 0, 48, 16), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8(labels[code - 1]));
+        painter.drawRect(left, top, kBox, kBox);
+        painter.drawText(QRect(left + kBox + kGap, 0, image.width() - left, height), Qt::AlignLeft | Qt::AlignVCenter,
+                         QString::fromUtf8(labels[code - 1]));
     }
     return image;
 }
@@ -137,7 +189,10 @@ bool CGrafZalDlg::savePicture(const QString& file) {
 }
 
 void CGrafZalDlg::askAndSavePicture() {
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Zapisz obraz"), QStringLiteral("grafik.png"),
+    // In the user's documents folder, not wherever the console was started.
+    const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    const QString start = documents.exists() ? documents.filePath(QStringLiteral("grafik.png")) : QStringLiteral("grafik.png");
+    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Zapisz obraz"), start,
                                                       QStringLiteral("Obraz PNG (*.png)"));
     if (!file.isEmpty()) savePicture(file);
 }

@@ -1,7 +1,9 @@
 // The switching chart's windows: the modal chart dialog CGrafZalDlg ("Grafik
 // załączeń": start date, "<" and ">" by the number of days shown, days and
 // resolution lists remembered as DlugGraf and RozdzGraf, the chart control
-// with its scroll bar, the legend, and saving the chart as a PNG picture),
+// with its scroll bar, the legend, and saving the chart as a PNG picture;
+// the window opens, and grows with a longer chart, as wide as the chart
+// needs where the screen allows, and Enter changes nothing),
 // and the modeless information window CInfoPrzelDlg ("Informacja o
 // rozkazie") that shows the command in force under the cursor line and the
 // blocks in force that day.
@@ -60,7 +62,13 @@ public:
 public slots:
     void done(int result) override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void fitWindowToChart();
+    void updateScrollRange();
     void moveStart(int direction);
     void scrolled(int position);
     void sampleShown(const program::SampleRecord& sample, program::LocalSeconds time, int row);

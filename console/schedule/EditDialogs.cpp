@@ -4,6 +4,9 @@
 #include <QContextMenuEvent>
 #include <QDate>
 
+#include <algorithm>
+
+#include "MessageBoxes.h"
 #include "TextFormat.h"
 #include "ui_CBlokDlg.h"
 #include "ui_CConfDodajDlg.h"
@@ -94,14 +97,33 @@ program::DateRow CDatyDlg::row() const {
     return r;
 }
 
+std::vector<program::DateRow> CDatyDlg::rows() const {
+    const program::DateRow r = row();
+    if (split_ && endsBeforeItStarts(r)) return splitAtNewYear(r);
+    return {r};
+}
+
+void CDatyDlg::accept() {
+    split_ = false;
+    const program::DateRow r = row();
+    if (endsBeforeItStarts(r)) {
+        const auto answer =
+            messageBox(this, {kAppCaption, QString::fromStdString(newYearQuestion(r)), QMessageBox::Warning,
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
+        if (answer == QMessageBox::Cancel) return;
+        split_ = answer == QMessageBox::Yes;
+    }
+    QDialog::accept();
+}
+
 // ----------------------------------------------------------- CRozkazDlg
 
 CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
     : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CRozkazDlg>()) {
     ui_->setupUi(this);
     wireOkCancel(this, ui_->ctl1, ui_->ctl2);
-    // The spin boxes take what is typed; the rules bring it into 1..99.
-    for (QSpinBox* spin : {ui_->ctl1138, ui_->ctl1140}) spin->setRange(0, 999);
+    // Both lengths are 1..99; the rules keep the impulse within the cycle.
+    for (QSpinBox* spin : {ui_->ctl1138, ui_->ctl1140}) spin->setRange(1, 99);
 
     connect(ui_->ctl1083, &QComboBox::currentIndexChanged, this, &CRozkazDlg::operationChanged);
     connect(ui_->ctl1138, &QSpinBox::valueChanged, this, &CRozkazDlg::runImpulseRule);
@@ -121,7 +143,7 @@ CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
         a->setObjectName(QStringLiteral("cmd%1").arg(32929 + i));
         connect(a, &QAction::triggered, this, [this, i] { addToTime(readPresets(messages_).minutes[static_cast<std::size_t>(i)]); });
     }
-    QAction* manual = minutes_.addAction(QStringLiteral("+Ręcznie m"));
+    QAction* manual = minutes_.addAction(QStringLiteral("+ Ręcznie (min)..."));
     manual->setObjectName("cmd32946");
     connect(manual, &QAction::triggered, this, &CRozkazDlg::askMinutes);
     QAction* configureMinutes = minutes_.addAction(QStringLiteral("Konfiguruj"));
@@ -263,19 +285,30 @@ void CRozkazDlg::setImpulsePreset(int length) {
     runImpulseRule();
 }
 
+namespace {
+
+// Labels the first actions of a preset popup with the presets. The default
+// minute presets repeat 10, 15 and 30: a value is offered once, at its
+// first place.
+template <std::size_t N>
+void labelPresets(const QList<QAction*>& actions, const std::array<int, N>& values, const char* format) {
+    for (std::size_t i = 0; i < N; ++i) {
+        QAction* action = actions[static_cast<qsizetype>(i)];
+        action->setText(QString::fromStdString(program::formatText(format, values[i])));
+        const auto here = values.begin() + static_cast<std::ptrdiff_t>(i);
+        action->setVisible(std::find(values.begin(), here, values[i]) == here);
+    }
+}
+
+}  // namespace
+
 QMenu& CRozkazDlg::minutesMenu() {
-    const Presets presets = readPresets(messages_);
-    const auto actions = minutes_.actions();
-    for (int i = 0; i < 8; ++i)
-        actions[i]->setText(QString::fromStdString(program::formatText("+ %d min", presets.minutes[static_cast<std::size_t>(i)])));
+    labelPresets(minutes_.actions(), readPresets(messages_).minutes, "+ %d min");
     return minutes_;
 }
 
 QMenu& CRozkazDlg::impulseMenu() {
-    const Presets presets = readPresets(messages_);
-    const auto actions = impulses_.actions();
-    for (int i = 0; i < 6; ++i)
-        actions[i]->setText(QString::fromStdString(program::formatText("= %d", presets.impulses[static_cast<std::size_t>(i)])));
+    labelPresets(impulses_.actions(), readPresets(messages_).impulses, "= %d");
     return impulses_;
 }
 
@@ -376,11 +409,11 @@ bool DialogRecords::editBlock(program::BlockRow& row) {
     return true;
 }
 
-bool DialogRecords::editDate(program::DateRow& row) {
+bool DialogRecords::editDate(std::vector<program::DateRow>& rows) {
     CDatyDlg dialog(parent_);
-    dialog.setRow(row);
+    dialog.setRow(rows.at(0));
     if (dialog.exec() != QDialog::Accepted) return false;
-    row = dialog.row();
+    rows = dialog.rows();
     return true;
 }
 

@@ -48,13 +48,22 @@ public:
     // A missing date starts as today.
     void setRow(const program::DateRow& row);
     program::DateRow row() const;
+    // What to store: the row, or the two halves of a range without year
+    // over the new year when the operator chose to split it.
+    std::vector<program::DateRow> rows() const;
     Ui::CDatyDlg& ui() { return *ui_; }
+
+public slots:
+    // A range without year that ends before it starts in the year is
+    // stored only after the new-year question.
+    void accept() override;
 
 private:
     void keepOrdered(bool startMoved);
     std::unique_ptr<Ui::CDatyDlg> ui_;
     program::DateRow row_;
     bool ordering_ = false;
+    bool split_ = false;
 };
 
 class CRozkazDlg : public QDialog {
@@ -146,7 +155,7 @@ class DialogRecords : public RecordDialogs {
 public:
     DialogRecords(program::UserMessages& messages, QWidget* parent) : messages_(messages), parent_(parent) {}
     bool editBlock(program::BlockRow& row) override;
-    bool editDate(program::DateRow& row) override;
+    bool editDate(std::vector<program::DateRow>& rows) override;
     bool editCommand(program::CommandRow& row) override;
 
 private:

@@ -1,8 +1,11 @@
 // The schedule list's changes to the program (see RecordEditing.h).
 #include "RecordEditing.h"
 
+#include <algorithm>
+
 #include "ProgramTables.h"
 #include "ProgramTexts.h"
+#include "TextFormat.h"
 
 namespace kt64::console {
 
@@ -123,6 +126,18 @@ void RecordEditing::finish(Outcome& outcome) {
     document_.setModified(true);
 }
 
+void RecordEditing::warnIfNeverRuns(Database& db, std::int64_t block) {
+    if (block == program::kBaseBlock) return;
+    if (!blockHasDates(db, block)) {
+        messages_.show(listtext::kBlockWithoutDates, MessageIcon::None);
+        return;
+    }
+    const auto never = program::blocksThatNeverApply(db);
+    if (std::find(never.begin(), never.end(), block) != never.end())
+        messages_.show(program::formatText(program::text::kBlockNeverApplies, std::to_string(block).c_str()),
+                       MessageIcon::None);
+}
+
 bool RecordEditing::recordLimitReached() {
     if (recordCount_ > program::kMaxRecords - 1) {
         messages_.show(listtext::kTooManyRecords, MessageIcon::Exclamation);
@@ -196,8 +211,7 @@ RecordEditing::Outcome RecordEditing::editCommand(EditMode mode, std::int64_t bl
         } else {
             row.blok = block;
             program::insertCommand(db, row);
-            if (block != program::kBaseBlock && !blockHasDates(db, block))
-                messages_.show(listtext::kBlockWithoutDates, MessageIcon::None);
+            warnIfNeverRuns(db, block);
         }
     } catch (const DatabaseError& e) {
         messages_.show(std::string(program::text::kDatabaseError) + e.what(), MessageIcon::None);
@@ -211,19 +225,30 @@ RecordEditing::Outcome RecordEditing::editDate(EditMode mode, std::int64_t block
     if (mode != EditMode::Edit && recordLimitReached()) return outcome;
     Database& db = *document_.database();
     try {
-        program::DateRow row;
+        std::vector<program::DateRow> rows(1);
         if (lp) {
             auto found = readDate(db, *lp);
             if (!found) return outcome;
-            row = *found;
+            rows[0] = *found;
         }
-        if (!dialogs_.editDate(row)) return outcome;
-        if (mode == EditMode::Edit) {
-            updateDate(db, row);
-        } else {
-            row.nrBloku = block;
-            program::insertDate(db, row);
+        const std::int64_t owner = lp ? rows[0].nrBloku : block;
+        if (!dialogs_.editDate(rows) || rows.empty()) return outcome;
+        // A range split in two needs room for both.
+        const int added = static_cast<int>(rows.size()) - (mode == EditMode::Edit ? 1 : 0);
+        if (added > 0 && recordCount_ + added > program::kMaxRecords) {
+            messages_.show(listtext::kTooManyRecords, MessageIcon::Exclamation);
+            return outcome;
         }
+        program::Transaction transaction(db);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (i == 0 && mode == EditMode::Edit) {
+                updateDate(db, rows[0]);
+            } else {
+                rows[i].nrBloku = mode == EditMode::Edit ? owner : block;
+                program::insertDate(db, rows[i]);
+            }
+        }
+        transaction.commit();
     } catch (const DatabaseError& e) {
         messages_.show(std::string(program::text::kDatabaseError) + e.what(), MessageIcon::None);
     }

@@ -9,21 +9,25 @@
 #include <bitset>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "ItemCode.h"
 #include "ProgramDocument.h"
 #include "ProgramRecords.h"
+#include "ProgramTexts.h"
 #include "UserMessages.h"
 
 namespace kt64::console {
 
 // The edit dialogs as the list uses them: each starts from the row given
-// and returns true (with the row changed) when closed with OK.
+// and returns true (with the row changed) when closed with OK. The date
+// dialog starts from rows[0] and may give back two ranges: a range without
+// year over the new year, split at it.
 class RecordDialogs {
 public:
     virtual ~RecordDialogs() = default;
     virtual bool editBlock(program::BlockRow& row) = 0;
-    virtual bool editDate(program::DateRow& row) = 0;
+    virtual bool editDate(std::vector<program::DateRow>& rows) = 0;
     virtual bool editCommand(program::CommandRow& row) = 0;
 };
 
@@ -41,10 +45,8 @@ enum MenuEntry : std::size_t {
 using MenuState = std::bitset<7>;
 
 namespace listtext {
-inline constexpr std::string_view kTooManyBlocks =
-    "Nie mogę dodać kolejnego bloku, w bazie istnieje zbyt wiele bloków.";
-inline constexpr std::string_view kTooManyRecords =
-    "Nie mogę dodać kolejnego rozkazu, w bazie istnieje zbyt wiele rozkazów.";
+inline constexpr std::string_view kTooManyBlocks = program::text::kTooManyBlocks;
+inline constexpr std::string_view kTooManyRecords = program::text::kTooManyRecords;
 inline constexpr std::string_view kBlockWithoutDates = "Uwaga blok nie zawiera dat, rozkaz nie zostanie wykonany.";
 inline constexpr std::string_view kConfirmDelete = "Czy na pewno chcesz usunąć wybrany rekord?";
 inline constexpr std::string_view kLastDateDeleted =
@@ -92,6 +94,9 @@ private:
     Outcome editCommand(EditMode mode, std::int64_t block, std::optional<std::int64_t> lp);
     Outcome editDate(EditMode mode, std::int64_t block, std::optional<std::int64_t> lp);
     bool recordLimitReached();
+    // After a command was added to block: says so when the block applies on
+    // no day, so the command will never run.
+    void warnIfNeverRuns(program::Database& db, std::int64_t block);
     void finish(Outcome& outcome);
 
     program::ProgramDocument& document_;

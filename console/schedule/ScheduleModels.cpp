@@ -7,6 +7,7 @@
 
 #include "ItemCode.h"
 #include "ProgramRecords.h"
+#include "ProgramTables.h"
 #include "ProgramTexts.h"
 #include "TextFormat.h"
 
@@ -107,10 +108,24 @@ ScheduleTreeModel::Counts ScheduleTreeModel::rebuild(Database* db, program::User
         }
         // An empty block 1 is not a block of the program.
         if (!baseBlockUsed) --counts.blocks;
+        markBlocksThatNeverApply(program::blocksThatNeverApply(*db));
     } catch (const DatabaseError& e) {
         showDatabaseError(messages, e);
     }
     return counts;
+}
+
+void ScheduleTreeModel::markBlocksThatNeverApply(const std::vector<std::int64_t>& blocks) {
+    for (const auto lp : blocks) {
+        const QModelIndex index = indexForCode(makeItemCode(kKindBlocks, lp));
+        if (!index.isValid()) continue;
+        QStandardItem* item = itemFromIndex(index);
+        item->setForeground(QBrush(Qt::gray));
+        QFont font = item->font();
+        font.setItalic(true);
+        item->setFont(font);
+        item->setToolTip(qs(program::formatText(program::text::kBlockNeverApplies, std::to_string(lp).c_str())));
+    }
 }
 
 QModelIndex ScheduleTreeModel::indexForCode(std::uint32_t code) const {

@@ -34,7 +34,9 @@ public:
 
     // Clears the tree and fills it anew: "Rozkazy", "Daty", "Bloki" on top,
     // each block with its "Daty" (not block 1) and "Rozkazy" folders, each
-    // date and command under the top folders.
+    // date and command under the top folders. A block that applies on no
+    // day (no dates, or only ranges that end before they start) is shown
+    // grey and in italics, its tooltip saying why its commands never run.
     Counts rebuild(program::Database* db, program::UserMessages& messages);
 
     // The items made at the last rebuild for the codes of kinds 1, 3 and 5
@@ -44,6 +46,7 @@ public:
 private:
     QStandardItem* addItem(QStandardItem* parent, const QString& text, int picture, int selectedPicture,
                            std::uint32_t code);
+    void markBlocksThatNeverApply(const std::vector<std::int64_t>& blocks);
     std::vector<QStandardItem*> blockItems_;
     std::vector<QStandardItem*> commandFolders_;
     std::vector<QStandardItem*> dateFolders_;

@@ -1,9 +1,11 @@
 // The edit dialogs' window-free rules (see ScheduleRules.h).
 #include "ScheduleRules.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "Registry.h"
+#include "RelayEvaluation.h"
 
 namespace kt64::console {
 
@@ -149,6 +151,39 @@ DateRange endChanged(DateRange range) {
         *range.to < *range.from)
         range.from = range.to;
     return range;
+}
+
+bool endsBeforeItStarts(const program::DateRow& range) {
+    return !range.roczny && range.dataOd && range.dataDo &&
+           program::rangeNeverApplies(range.dataOd, range.dataDo, range.roczny);
+}
+
+namespace {
+
+// "1 września": the day and the month as a date is read aloud.
+std::string dayAndMonth(const program::CivilDate& d) {
+    static constexpr std::string_view kMonths[] = {"stycznia", "lutego",   "marca",    "kwietnia",
+                                                   "maja",     "czerwca",  "lipca",    "sierpnia",
+                                                   "września", "października", "listopada", "grudnia"};
+    const auto month = kMonths[static_cast<std::size_t>(std::clamp(d.month, 1, 12) - 1)];
+    return std::to_string(d.day) + " " + std::string(month);
+}
+
+}  // namespace
+
+std::string newYearQuestion(const program::DateRow& range) {
+    const std::string from = dayAndMonth(*range.dataOd), to = dayAndMonth(*range.dataDo);
+    return "Zakres dat bez roku od " + from + " do " + to +
+           " kończy się w roku wcześniej, niż się zaczyna, więc nie obowiązuje w żadnym dniu.\n\n"
+           "Czy zapisać go jako dwa zakresy: od " + from + " do 31 grudnia i od 1 stycznia do " + to + "?";
+}
+
+std::vector<program::DateRow> splitAtNewYear(const program::DateRow& range) {
+    program::DateRow toNewYear = range, fromNewYear = range;
+    toNewYear.dataDo = program::CivilDate{range.dataOd->year, 12, 31};
+    fromNewYear.lp = 0;
+    fromNewYear.dataOd = program::CivilDate{range.dataDo->year, 1, 1};
+    return {toNewYear, fromNewYear};
 }
 
 Presets defaultPresets() { return Presets{{45, 10, 15, 30, 30, 5, 10, 15}, {1, 2, 5, 10, 15, 20}}; }

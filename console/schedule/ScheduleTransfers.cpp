@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "BuildType.h"
+
 namespace kt64::console {
 
 struct ScheduleTransfers::ReadEnd {
@@ -30,6 +32,7 @@ public:
     void StartGetRozkazy() override { link_.StartGetRozkazy(); }
     std::uint32_t RozkazRxPos() override { return link_.RozkazRxPos(); }
     program::ReceivedList GetRozkazy() override { return link_.GetRozkazy(); }
+    std::optional<program::LinkError> CentreFault() override { return link_.CentreFault(); }
 
 private:
     program::CentreLink& link_;

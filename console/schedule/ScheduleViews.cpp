@@ -25,6 +25,7 @@ public:
     void StartGetRozkazy() override { link_->StartGetRozkazy(); }
     std::uint32_t RozkazRxPos() override { return link_->RozkazRxPos(); }
     program::ReceivedList GetRozkazy() override { return link_->GetRozkazy(); }
+    std::optional<program::LinkError> CentreFault() override { return link_->CentreFault(); }
 
 private:
     CKt64Doc& doc_;
@@ -74,6 +75,9 @@ ScheduleViews& ScheduleViews::attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget
     connect(views, &ScheduleViews::relayOutputsChanged, views,
             [&frame](int outputs) { frame.SetRelayOutputs(outputs); });
     views->transfers_->saveModified = [&frame] { return frame.SaveModified(); };
+    // A received program is a new one: the first save asks for its name
+    // instead of overwriting the file that was open.
+    connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.SetPathName({}); });
     return *views;
 }
 

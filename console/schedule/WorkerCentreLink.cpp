@@ -102,4 +102,11 @@ program::ReceivedList WorkerCentreLink::GetRozkazy() {
     return result;
 }
 
+std::optional<program::LinkError> WorkerCentreLink::CentreFault() {
+    // It waits for the centre's next status exchange.
+    std::optional<program::LinkError> result;
+    run([&] { result = inner_.CentreFault(); });
+    return result;
+}
+
 }  // namespace kt64::console

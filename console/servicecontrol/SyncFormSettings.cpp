@@ -61,7 +61,9 @@ std::optional<std::string> validateSyncForm(const SyncFormSettings& form) {
     if (sync::characterCount(form.compName) > sync::kMaxCompNameCharacters) return std::string(kCompNameTooLongText);
     if (auto m = rangeMessage(form.period.number, periodRange(form.period.unit))) return m;
     if (auto m = rangeMessage(form.syncOd, kWindowRange)) return m;
-    return rangeMessage(form.syncDo, kWindowRange);
+    if (auto m = rangeMessage(form.syncDo, kWindowRange)) return m;
+    if (form.syncDo != 0 && form.syncOd > form.syncDo) return std::string(kWindowReversedText);
+    return std::nullopt;
 }
 
 LoadedSyncForm loadSyncForm() {

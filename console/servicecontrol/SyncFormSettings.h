@@ -19,6 +19,10 @@ inline constexpr std::string_view kRegistryOpenFailedText = "Nie mogę otworzyć
 inline constexpr std::string_view kRegistryCloseFailedText = "Błąd otwarcia rejestru";
 inline constexpr std::string_view kErrorCaption = "Błąd";
 inline constexpr std::string_view kWindowBoundsEqualText = "Parametr Od-Do musi się różnić conajmniej o 1 sekundę";
+// A lower bound above a non-zero upper one permits no synchronisation.
+inline constexpr std::string_view kWindowReversedText =
+    "Parametr Od nie może być większy od Do, bo wtedy synchronizacja nigdy nie nastąpi (Do = 0 oznacza brak górnej "
+    "granicy).";
 inline constexpr std::string_view kStartFailedText = "Nie mozna uruchomić usługi";
 inline constexpr std::string_view kStopFailedText = "Nie mozna zatrzymać usługi";
 inline constexpr std::string_view kServiceUnreachableText = "Nie mozna otworzyć usługi";
@@ -66,7 +70,8 @@ struct SyncFormSettings {
 };
 
 // The first refusal of the edited values (a CompName over 15 characters,
-// then the numbers' ranges), nullopt when all fit.
+// then the numbers' ranges, then Od above a non-zero Do), nullopt when all
+// fit.
 std::optional<std::string> validateSyncForm(const SyncFormSettings& form);
 
 struct LoadedSyncForm {
@@ -95,8 +100,7 @@ enum class SaveOutcome {
 SaveOutcome saveSyncForm(const SyncFormSettings& form);
 
 // The form's destruction: writes OpenMin and SyncSnd; false when the key
-// cannot be opened (the console then shows kRegistryCloseFailedText and
-// exits with -1).
+// cannot be opened (the console then shows kRegistryCloseFailedText).
 bool saveSyncFormOnClose(bool openMin, bool syncSnd);
 
 // "Data: %Y-%m-%d            Godz: %H:%M:%S" of LastSync, or the

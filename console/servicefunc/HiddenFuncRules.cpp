@@ -1,6 +1,7 @@
 // Splitting and building the centre's type and serial number texts.
 #include "HiddenFuncRules.h"
 
+#include "BuildType.h"
 #include "ConfViewRules.h"
 
 namespace kt64::console {
@@ -26,12 +27,12 @@ int entryContained(const std::array<std::string_view, N>& entries, std::string_v
 bool accessCodeMatches(std::string_view typed) { return typed == kAccessCode; }
 
 BuildTypeChoice splitBuildType(std::string_view buildType) {
-    const auto fields = slashFields(buildType);
+    const auto fields = program::readBuildType(buildType);
     BuildTypeChoice choice;
-    if (fields.size() > 0) choice.model = fields[0];
-    if (fields.size() > 1) choice.source = entryEqual(kSourceEntries, fields[1]);
-    if (fields.size() > 2) choice.relays = entryEqual(kRelayEntries, fields[2]);
-    if (fields.size() > 3) choice.interface = entryContained(kInterfaceEntries, fields[3]);
+    choice.model = fields.model;
+    choice.source = entryEqual(kSourceEntries, fields.source);
+    choice.relays = entryEqual(kRelayEntries, fields.relays);
+    choice.interface = entryContained(kInterfaceEntries, fields.interface);
     return choice;
 }
 

@@ -26,7 +26,7 @@ inline constexpr int kSerialSecondLength = 4;
 // Exact, case-sensitive, whole text.
 bool accessCodeMatches(std::string_view typed);
 
-// BuildType split at "/" with empty pieces skipped: the model (first field),
+// BuildType's fields as the console reads them: the model (first field),
 // the list entries the second, third and fourth fields select (-1: none).
 // The source and relay fields must equal an entry; the interface field
 // selects the first entry it contains ("485 V1.2" selects "485").

@@ -2,7 +2,10 @@
 #include "ConsoleApp.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSettings>
+#include <QTranslator>
 
 #include "InstanceLock.h"
 #include "Kt64Doc.h"
@@ -27,7 +30,20 @@ std::string configuredComputer() {
 
 }  // namespace
 
+std::unique_ptr<QTranslator> loadQtTranslations() {
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(QLocale::Polish, QLocale::Poland), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return nullptr;
+    return translator;
+}
+
 int runConsole(const ConsoleStart& start) {
+    // A Polish program: Qt's file dialogs and buttons speak Polish too,
+    // whatever the desktop's language.
+    const auto translations = loadQtTranslations();
+    if (translations) QCoreApplication::installTranslator(translations.get());
+
     InstanceLock lock(start.lockFolder);
     if (lock.result() == InstanceLock::Result::HeldByOther) {
         messageBox(nullptr, {kAppCaption, QString::fromUtf8(kSecondInstanceText), QMessageBox::NoIcon});
@@ -48,6 +64,7 @@ int runConsole(const ConsoleStart& start) {
     CKt64Doc doc(messages);
     doc.ComputerName = configuredComputer();
     CMainFrame frame(doc);
+    QObject::connect(&frame, &CMainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     messages.setParent(&frame);
     doc.Program().NewDocument();
     frame.show();

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
+
+class QTranslator;
 
 namespace kt64::console {
 
@@ -14,6 +17,12 @@ struct ConsoleStart {
     // Folder of the single-instance lock file.
     std::filesystem::path lockFolder;
 };
+
+// Qt's own texts (file dialogs, standard buttons) in Polish: Qt's
+// translations (qtbase_pl, Debian package qt6-translations-l10n), loaded,
+// not yet installed; nullptr when they are missing. The console's own texts
+// do not go through it: the English ones it keeps ("Cancel") stay.
+std::unique_ptr<QTranslator> loadQtTranslations();
 
 // Runs the console in the existing QApplication until its window closes;
 // returns the exit code. A second instance shows kSecondInstanceText and

@@ -6,15 +6,19 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -54,6 +58,11 @@ CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
     trayAvailable_ = options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
     beep = [] { QApplication::beep(); };
     popupMenu = [](QMenu* menu) { menu->popup(QCursor::pos()); };
+    chooseFile = [this](bool save, const QString& start) {
+        const QString filter = QStringLiteral("dsk Files (*.dsk)");
+        return save ? QFileDialog::getSaveFileName(this, {}, start, filter)
+                    : QFileDialog::getOpenFileName(this, {}, start, filter);
+    };
 
     createActions();
     createMenus();
@@ -63,6 +72,7 @@ CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
     createViews();
     createAccelerators();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); });
+    connect(&doc_, &CKt64Doc::titleChanged, this, &CMainFrame::updateTitle);
     updateTitle();
     // The window is as large as the device panel's form and stays so.
     adjustSize();
@@ -372,7 +382,9 @@ void CMainFrame::OnCommand(int id) {
 void CMainFrame::updateTitle() {
     const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
                                                : QString::fromStdString(doc_.PathName.filename().string());
-    setWindowTitle(name + QStringLiteral(" - KT64mon"));
+    // "[*]" shows as "*" while the program has unsaved changes.
+    setWindowTitle(name + QStringLiteral("[*] - KT64mon"));
+    setWindowModified(doc_.Program().isOpen() && doc_.Program().isModified());
 }
 
 bool CMainFrame::saveModified() {
@@ -413,22 +425,36 @@ void CMainFrame::AddToRecentFiles(const QString& path) {
 void CMainFrame::OnFileNew() {
     if (!saveModified()) return;
     if (doc_.Program().NewDocument()) {
-        doc_.PathName.clear();
+        doc_.SetPathName({});
         doc_.Program().UpdateAllViews(0);
     }
-    updateTitle();
+}
+
+QString CMainFrame::fileDialogFolder() const {
+    QStringList programs = RecentFiles();
+    if (!doc_.PathName.empty()) programs.prepend(QString::fromStdString(doc_.PathName.string()));
+    for (const QString& program : programs) {
+        const QFileInfo folder(QFileInfo(program).absolutePath());
+        if (folder.isDir()) return folder.absoluteFilePath();
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 void CMainFrame::OnFileOpen() {
     if (!saveModified()) return;
-    const QString path = QFileDialog::getOpenFileName(this, {}, {}, QStringLiteral("dsk Files (*.dsk)"));
+    const QString path = chooseFile(false, fileDialogFolder());
     if (path.isEmpty()) return;
-    if (doc_.Program().OpenDocument(path.toStdString())) {
-        doc_.PathName = path.toStdString();
+    std::string why;
+    if (doc_.OpenProgram(path.toStdString(), why)) {
+        doc_.SetPathName(path.toStdString());
         AddToRecentFiles(path);
         doc_.Program().UpdateAllViews(0);
-    } else if (!doc_.Program().failureText().empty()) {
-        messageBox(this, {kAppCaption, QString::fromStdString(doc_.Program().failureText()), QMessageBox::Warning});
+    } else {
+        // One message: the file and why it cannot be a program.
+        messageBox(this, {kAppCaption,
+                          QStringLiteral("Nie mogę otworzyć pliku %1:\n%2").arg(path, QString::fromStdString(why)),
+                          QMessageBox::Warning});
     }
     updateTitle();
 }
@@ -436,8 +462,7 @@ void CMainFrame::OnFileOpen() {
 bool CMainFrame::OnFileSave(bool askName) {
     std::filesystem::path path = doc_.PathName;
     if (askName || path.empty()) {
-        QString chosen = QFileDialog::getSaveFileName(this, {}, QString::fromStdString(path.string()),
-                                                      QStringLiteral("dsk Files (*.dsk)"));
+        QString chosen = chooseFile(true, path.empty() ? fileDialogFolder() : QString::fromStdString(path.string()));
         if (chosen.isEmpty()) return false;
         if (!chosen.endsWith(".dsk", Qt::CaseInsensitive)) chosen += ".dsk";
         path = chosen.toStdString();
@@ -453,9 +478,8 @@ bool CMainFrame::OnFileSave(bool askName) {
                               QMessageBox::Warning});
         return false;
     }
-    doc_.PathName = path;
+    doc_.SetPathName(path);
     AddToRecentFiles(QString::fromStdString(path.string()));
-    updateTitle();
     return true;
 }
 
@@ -529,10 +553,20 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    const auto answer = messageBox(this, {kAppCaption, kExitQuestion, QMessageBox::Question,
-                                          QMessageBox::Yes | QMessageBox::No});
-    if (answer != QMessageBox::Yes || !saveModified()) {
+    if (!exitConfirmed_) {
+        const auto answer = messageBox(this, {kAppCaption, kExitQuestion, QMessageBox::Question,
+                                              QMessageBox::Yes | QMessageBox::No});
+        if (answer != QMessageBox::Yes || !saveModified()) {
+            event->ignore();
+            return;
+        }
+        exitConfirmed_ = true;
+    }
+    // A change the operator sent is still on its way: the console ends
+    // once it has arrived, or once the operator has been told it has not.
+    if (sendPending()) {
         event->ignore();
+        waitForSends();
         return;
     }
     // The icon goes only when the window really closes: a cancelled save
@@ -541,6 +575,36 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     if (anyActive_)
         if (auto* v = asView(view(active_))) v->OnActivateView(false);
     event->accept();
+    emit closed();
+}
+
+bool CMainFrame::sendPending() const {
+    for (const auto& t : templates_)
+        if (auto* v = asView(t.view); v && v->SendPending()) return true;
+    return false;
+}
+
+void CMainFrame::waitForSends() {
+    if (!sendWait_) {
+        // A busy bar without a cancel button: the wait ends by the calls'
+        // own deadlines.
+        sendWait_ = new QProgressDialog(kSendWaitText, QString(), 0, 0, this);
+        sendWait_->setObjectName("sendWait");
+        sendWait_->setWindowTitle(kAppCaption);
+        sendWait_->setCancelButton(nullptr);
+        sendWait_->setAutoReset(false);
+        sendWait_->setMinimumDuration(0);
+        sendWatch_ = new QTimer(this);
+        sendWatch_->setInterval(100);
+        connect(sendWatch_, &QTimer::timeout, this, [this] {
+            if (sendPending()) return;
+            sendWatch_->stop();
+            sendWait_->hide();
+            close();
+        });
+    }
+    sendWait_->show();
+    sendWatch_->start();
 }
 
 }  // namespace kt64::console

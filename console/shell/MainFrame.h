@@ -24,8 +24,10 @@ class QAction;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QProgressDialog;
 class QSplitter;
 class QStackedWidget;
+class QTimer;
 class QToolBar;
 
 namespace kt64::console {
@@ -35,6 +37,8 @@ inline const QString kExitQuestion = QStringLiteral(
     "Zakończenie programu może spowodować pozostawienie aktywnych usług VqSrvKt64 oraz HoralService.\n"
     "Czy na pewno chcesz wyjść?");
 inline const QString kIdleMessage = QStringLiteral("Gotowy");
+// Shown while the console waits, before it ends, for a change on its way.
+inline const QString kSendWaitText = QStringLiteral("Trwa przesyłanie zmian do centrali, proszę czekać...");
 inline const QString kTrayTip = QStringLiteral("Program KT-64");
 // The service access code typed into the About box's hidden field.
 inline const QString kServiceAccessCode = QStringLiteral("Brovik");
@@ -96,12 +100,22 @@ public:
     std::function<void()> beep;
     // Shows a menu at the cursor (tests record instead).
     std::function<void(QMenu*)> popupMenu;
+    // The Open (save false) and Save As (save true) file dialogs, starting
+    // at start; the file chosen, or empty (tests answer instead).
+    std::function<QString(bool save, const QString& start)> chooseFile;
+    // Where the file dialogs start: the folder of the program open, else of
+    // the last one opened or saved, else the user's documents folder.
+    QString fileDialogFolder() const;
 
 signals:
     // After each switch of view.
     void viewSwitched(ViewKind view);
     // The access code was typed: the service dialog opens (runServiceDialog).
     void serviceDialogRequested();
+    // The exit was confirmed and the window has closed for good: the
+    // console ends (also when the window was hidden to the tray, which
+    // the application's last-window rule does not see).
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -132,6 +146,8 @@ private:
     void onFocusChanged(QWidget* now);
     void hideToTray();
     bool saveModified();
+    bool sendPending() const;
+    void waitForSends();
     void updateTitle();
     void OnFileNew();
     void OnFileOpen();
@@ -158,6 +174,10 @@ private:
     int relayOutputs_ = 0;
     bool initialUpdateDone_ = false;
     bool closing_ = false;
+    // The exit was confirmed; the window waits for a send to come back.
+    bool exitConfirmed_ = false;
+    QProgressDialog* sendWait_ = nullptr;
+    QTimer* sendWatch_ = nullptr;
 };
 
 }  // namespace kt64::console

@@ -28,8 +28,8 @@ QWidget* createConfView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
     return new CConfView(doc, &frame, servicecontrol::makeSyncServiceControl(), defaultFormMessages(), parent);
 }
 
-QWidget* createLogView(CKt64Doc& doc, ConsoleFrame&, QWidget* parent) {
-    return new CLogView(sync::syncLogPath(), &doc, parent);
+QWidget* createLogView(CKt64Doc&, ConsoleFrame& frame, QWidget* parent) {
+    return new CLogView(sync::syncLogPath(), &frame, parent);
 }
 
 QWidget* createBlockView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {

@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "BuildType.h"
 #include "ComputerPicker.h"
 #include "ConfViewRules.h"
 #include "PomocSynchro.h"
@@ -61,15 +62,24 @@ CConfView::CConfView(CKt64Doc& doc, ConsoleFrame* frame, std::shared_ptr<sc::Syn
     connect(ui_->ctl1130, &QPushButton::clicked, this, &CConfView::pickComputer);
     connect(ui_->ctl1118, &QPushButton::clicked, this, &CConfView::showHelp);
     connect(ui_->ctl1131, &QComboBox::currentIndexChanged, this, &CConfView::unitChanged);
+    // However the document got its connection (at start-up, "Odśwież", or
+    // by itself after a lost one), the port list follows it.
+    connect(&session_, &ServerSession::connectedChanged, this, [this](bool connected) {
+        if (connected)
+            showConnection();
+        else
+            ui_->ctl1107->setEnabled(false);
+    });
 }
 
 CConfView::~CConfView() {
     stopClock();
     if (!initialised_) return;
-    if (!sc::saveSyncFormOnClose(ui_->ctl1063->isChecked(), ui_->ctl1112->isChecked())) {
+    // The console is ending: the operator learns that the two options were
+    // not kept, and the console still ends in order (the program's working
+    // copy removed, its other views closed).
+    if (!sc::saveSyncFormOnClose(ui_->ctl1063->isChecked(), ui_->ctl1112->isChecked()))
         messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kRegistryCloseFailedText));
-        messages_.endProcess(-1);
-    }
 }
 
 void CConfView::initialUpdate() {
@@ -92,30 +102,39 @@ void CConfView::initialUpdate() {
 
     showServiceState();
 
+    announceConnection_ = true;
     session_.connectServer(this, [this](ServerAnswer<Done> answer) { afterConnect(answer, true); });
 }
 
-// After a connection attempt: the port the server uses, the port list and
-// (at start-up) the status line. A server reached later through "Odśwież"
-// also shows its port, so that a save never moves the server to the port
-// the list happened to show.
+// After the form's own connection attempt failed: the port list stays
+// locked and (at start-up) the status line says so. A success is the
+// document's connectedChanged (showConnection).
 void CConfView::afterConnect(const ServerAnswer<Done>& answer, bool atStart) {
-    if (!answer.ok()) {
-        ui_->ctl1107->setEnabled(false);
-        if (atStart) setStatus(qtext(kStatusNotConnected));
-        emit connectionTried(false);
-        return;
-    }
+    if (answer.ok()) return;
+    ui_->ctl1107->setEnabled(false);
+    if (atStart) setStatus(qtext(kStatusNotConnected));
+    announceConnection_ = false;
+    emit connectionTried(false);
+}
+
+// A new connection: the port the server uses, and the port list. A server
+// reached after start-up also shows its port, so that a save never moves
+// the server to the port the list happened to show.
+void CConfView::showConnection() {
     // The port list follows the settings: locked while the service runs.
     ui_->ctl1107->setEnabled(ui_->ctl1110->isEnabled());
-    if (atStart) setStatus(qtext(kStatusConnected));
     session_.call<std::uint32_t>(
         this, [](client::Kt64Srv& srv) { return srv.GetComPort(); },
         [this](ServerAnswer<std::uint32_t> port) {
             if (port.ok() && *port.value >= 1 && *port.value <= kPortCount)
                 ui_->ctl1107->setCurrentIndex(static_cast<int>(*port.value) - 1);
-            else if (!port.ok())
+            if (!port.ok())
                 setStatus(QString::fromStdString(port.errorText()));
+            else if (announceConnection_)
+                // Said only now that a call has come back: the lease alone
+                // does not show that the server still answers.
+                setStatus(qtext(kStatusConnected));
+            announceConnection_ = false;
             emit connectionTried(true);
         });
 }
@@ -173,18 +192,22 @@ void CConfView::save() {
     }
     if (outcome == sc::SaveOutcome::WindowBoundsEqual)
         messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kWindowBoundsEqualText));
+    else if (frame_)
+        frame_->SetMessageText(QStringLiteral("Ustawienia zapisano (%1).").arg(QTime::currentTime().toString("HH:mm:ss")));
     session_.setComputerName(form.compName);
     if (!session_.connected()) {
         emit saveFinished();
         return;
     }
     const auto port = static_cast<std::uint32_t>(ui_->ctl1107->currentIndex() + 1);
+    portPending_ = true;
     session_.call(
         this, [port](client::Kt64Srv& srv) { srv.SetComPort(port); },
         [this](ServerAnswer<Done> answer) {
             if (!answer.ok())
                 messages_.show(this, QMessageBox::Critical, qtext(kSaveFailedCaption),
                                QString::fromStdString(answer.errorText()));
+            portPending_ = false;
             emit saveFinished();
         });
 }
@@ -279,7 +302,7 @@ void CConfView::tick() {
     ui_->ctl1072->setText(QString::fromStdString(timeText(now)));
 
     if (!session_.connected()) {
-        setStatus(qtext(kStatusConnectionError));
+        setStatus(session_.reconnecting() ? kReconnectingText : qtext(kStatusConnectionError));
         showCentrePlaceholders();
     } else if (!readPending_) {
         readPending_ = true;
@@ -299,11 +322,8 @@ void CConfView::tick() {
                                                                             : answer.errorText()));
                 showCentrePlaceholders();
                 if (answer.error && !answer.error->description()) {
-                    // The connection itself is gone: the form waits 2 s again
-                    // and the operator reconnects with "Odśwież". A reply
-                    // that comes in after its deadline may find a new
-                    // connection made meanwhile: that one stays.
-                    session_.releaseServerOf(answer);
+                    // The connection itself is gone (the document connects
+                    // again by itself): the form waits 2 s again.
                     if (ticker_.isActive()) {
                         ticker_.stop();
                         startDelay_.start();
@@ -338,7 +358,7 @@ void CConfView::refreshIdentity() {
             }
             ui_->ctl1091->setText(QString::fromStdString(answer.value->first));
             ui_->ctl1092->setText(QString::fromStdString(answer.value->second));
-            const int outputs = relayOutputsOfBuildType(answer.value->first);
+            const int outputs = program::relayOutputsOf(answer.value->first);
             if (frame_) frame_->SetRelayOutputs(outputs);
             emit relayOutputsChanged(outputs);
         });
@@ -354,10 +374,17 @@ void CConfView::stopClock() {
 }
 
 void CConfView::OnActivateView(bool active) {
-    if (active)
-        startClock();
-    else
+    if (!active) {
         stopClock();
+        return;
+    }
+    // What the form showed when it was last on screen is old news: the
+    // centre's clock and the status line wait for a reading, which starts
+    // at once.
+    showCentrePlaceholders();
+    setStatus(QString());
+    startClock();
+    tick();
 }
 
 }  // namespace kt64::console

@@ -58,6 +58,8 @@ public:
     void OnInitialUpdate() override { initialUpdate(); }
     // The clock runs while the form is the active view.
     void OnActivateView(bool active) override;
+    // The port a save chose is on its way to the server.
+    bool SendPending() const override { return portPending_; }
 
     ServerSession& session() { return session_; }
 
@@ -96,6 +98,7 @@ private:
     // Settings, start, save and port list (the port list only while connected).
     void setSettingsEnabled(bool enabled);
     void afterConnect(const ServerAnswer<Done>& answer, bool atStart);
+    void showConnection();
     void showCentrePlaceholders();
     void refreshIdentity();
     void showIdentityPlaceholders();
@@ -115,6 +118,9 @@ private:
     int ticks_ = 0;
     bool readPending_ = false;
     bool identityPending_ = false;
+    // The start-up connection is announced once its first call answers.
+    bool announceConnection_ = false;
+    bool portPending_ = false;
     bool initialised_ = false;
     // The date part of the loaded HourSync, kept when the time is saved.
     double hourSyncDay_ = 0.0;

@@ -1,4 +1,4 @@
-// Formats and the build-type reading of the settings form.
+// Formats of the settings form.
 #include "ConfViewRules.h"
 
 #include "CivilTime.h"
@@ -19,13 +19,6 @@ std::vector<std::string> slashFields(std::string_view text) {
         start = slash + 1;
     }
     return fields;
-}
-
-int relayOutputsOfBuildType(std::string_view buildType) {
-    const auto fields = slashFields(buildType);
-    if (fields.size() < 3) return 0;
-    const char first = fields[2].front();
-    return first >= '0' && first <= '9' ? first - '0' : 0;
 }
 
 }  // namespace kt64::console

@@ -1,6 +1,6 @@
 // What the synchronisation settings form shows, without the form: the texts
 // of its status line and placeholders, the date and time formats of its
-// clocks, and the number of relay outputs read from the centre's build type.
+// clocks.
 #pragma once
 
 #include <string>
@@ -28,15 +28,8 @@ inline constexpr std::string_view kSaveFailedCaption = "Błąd!";
 std::string dateText(const SystemTime& t);
 std::string timeText(const SystemTime& t);
 
-// The fields of a text split at "/", empty pieces skipped ("KT-64//GPS/"
-// has the two fields "KT-64" and "GPS"), as the console reads BuildType and
-// SerialNum everywhere.
+// The fields of a text split at "/", empty pieces skipped ("12//3456/" has
+// the two fields "12" and "3456"), as the console reads SerialNum.
 std::vector<std::string> slashFields(std::string_view text);
-
-// The main window's RelayOutputs from a build type such as
-// "KT-64/GPS/2/232 V1.2": the first character of the third "/"-separated
-// field as a digit; 0 when the text is empty, has no third field or that
-// field does not start with a digit.
-int relayOutputsOfBuildType(std::string_view buildType);
 
 }  // namespace kt64::console

@@ -1,10 +1,7 @@
-// Message boxes through the console's one place for them, the beep and the
-// exit of the console.
+// Message boxes through the console's one place for them, and the beep.
 #include "FormMessages.h"
 
 #include <QApplication>
-
-#include <cstdlib>
 
 #include "MessageBoxes.h"
 
@@ -15,8 +12,6 @@ void QtFormMessages::show(QWidget* parent, QMessageBox::Icon icon, const QString
 }
 
 void QtFormMessages::beep() { QApplication::beep(); }
-
-void QtFormMessages::endProcess(int status) { std::exit(status); }
 
 FormMessages& defaultFormMessages() {
     static QtFormMessages messages;

@@ -1,7 +1,6 @@
 // FormMessages: how the console's forms and dialogs speak to the operator:
-// message boxes with their caption and icon, the beep, and the end of the
-// console when its settings can no longer be kept. The console shows real
-// message boxes (QtFormMessages); tests record what would be shown.
+// message boxes with their caption and icon, and the beep. The console shows
+// real message boxes (QtFormMessages); tests record what would be shown.
 #pragma once
 
 #include <QMessageBox>
@@ -19,15 +18,12 @@ public:
     // A modal message box with an OK button.
     virtual void show(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) = 0;
     virtual void beep() = 0;
-    // Ends the console process at once with this exit status.
-    virtual void endProcess(int status) = 0;
 };
 
 class QtFormMessages final : public FormMessages {
 public:
     void show(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) override;
     void beep() override;
-    void endProcess(int status) override;
 };
 
 // The console's own one, for forms made without another.

@@ -7,8 +7,8 @@
 
 namespace kt64::console {
 
-CLogView::CLogView(std::filesystem::path path, CKt64Doc* doc, QWidget* parent)
-    : QPlainTextEdit(parent), tail_(std::move(path)), doc_(doc) {
+CLogView::CLogView(std::filesystem::path path, ConsoleFrame* frame, QWidget* parent)
+    : QPlainTextEdit(parent), path_(path), tail_(std::move(path)), frame_(frame) {
     setObjectName("CLogView");
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -18,6 +18,11 @@ CLogView::CLogView(std::filesystem::path path, CKt64Doc* doc, QWidget* parent)
 
 void CLogView::poll() {
     const std::string text = tail_.poll();
+    if (!tail_.isOpen()) {
+        // The same reason every 5 s says nothing new.
+        if (text == shownOpenError_) return;
+        shownOpenError_ = text;
+    }
     if (text.empty()) return;
     QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     shown.remove(QLatin1Char('\r'));
@@ -27,11 +32,13 @@ void CLogView::poll() {
     setTextCursor(end);
     ensureCursorVisible();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-    if (doc_) doc_->Program().setModified(false);
     emit appended();
 }
 
 void CLogView::OnActivateView(bool active) {
+    if (frame_)
+        frame_->SetMessageText(active ? QStringLiteral("Plik dziennika: %1").arg(QString::fromStdString(path_.string()))
+                                      : QString());
     if (!active) {
         timer_.stop();
         return;

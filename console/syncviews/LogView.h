@@ -1,8 +1,11 @@
 // CLogView: the console's read-only view of the synchronisation log
 // VqSync.log. While it is the active view it polls the log every 5 s through
 // SyncLogTail and appends what the tail returns at the end, scrolled into
-// view. The file is opened by the first poll that finds it and stays open
-// for the view's life.
+// view, and the frame's status bar names the file. The file is opened by the
+// first poll that finds it and stays open for the view's life; while it
+// cannot be opened, the reason is shown once, and again only when it
+// changes. The log is no part of the program document: showing it never
+// touches the program's unsaved changes.
 #pragma once
 
 #include <QPlainTextEdit>
@@ -11,7 +14,6 @@
 #include <filesystem>
 
 #include "ConsoleView.h"
-#include "Kt64Doc.h"
 #include "SyncLogTail.h"
 
 namespace kt64::console {
@@ -21,10 +23,9 @@ class CLogView : public QPlainTextEdit, public ConsoleView {
 public:
     static constexpr int kPollMs = 5000;
 
-    // path: the log (sync::syncLogPath() for the console); doc, when given,
-    // is marked unmodified after each append, so that a growing log never
-    // asks to be saved.
-    explicit CLogView(std::filesystem::path path, CKt64Doc* doc = nullptr, QWidget* parent = nullptr);
+    // path: the log (sync::syncLogPath() for the console); frame, when
+    // given, shows the path while the view is active.
+    explicit CLogView(std::filesystem::path path, ConsoleFrame* frame = nullptr, QWidget* parent = nullptr);
 
     // The first activation empties the view; the timer runs while active.
     void OnActivateView(bool active) override;
@@ -40,10 +41,12 @@ signals:
     void appended();
 
 private:
+    std::filesystem::path path_;
     sync::SyncLogTail tail_;
-    CKt64Doc* doc_;
+    ConsoleFrame* frame_;
     QTimer timer_;
     bool activated_ = false;
+    std::string shownOpenError_;
 };
 
 }  // namespace kt64::console

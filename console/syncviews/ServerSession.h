@@ -4,7 +4,8 @@
 // worker threads and its answer, value or error, comes back in one piece
 // on the GUI thread, so a dead server or network never keeps the window
 // from its events. A call made while no server object is held fails at once
-// like a lost connection (no description).
+// like a lost connection (no description). A call that finds the connection
+// dead makes the document drop the object and connect again by itself.
 #pragma once
 
 #include <QObject>
@@ -25,8 +26,6 @@ template <class T>
 struct ServerAnswer {
     std::optional<T> value;
     std::optional<client::ServerError> error;
-    // The document's server object the call ran on (its generation).
-    std::uint64_t server = 0;
     bool ok() const { return !error.has_value(); }
     // The description, or "Nie można pobrać błędu z serwera DCOM !".
     std::string errorText() const { return error ? error->displayText() : std::string(); }
@@ -51,19 +50,16 @@ public:
     // receiver exists.
     template <class T>
     void call(QObject* receiver, std::function<T(client::Kt64Srv&)> call, std::function<void(ServerAnswer<T>)> done) {
-        const std::uint64_t server = doc_.ServerGeneration();
         doc_.serverCall(
             receiver, std::move(call),
-            [done, server](T value) {
+            [done](T value) {
                 ServerAnswer<T> answer;
                 answer.value.emplace(std::move(value));
-                answer.server = server;
                 done(std::move(answer));
             },
-            [done, server](const client::ServerError& e) {
+            [done](const client::ServerError& e) {
                 ServerAnswer<T> answer;
                 answer.error.emplace(e);
-                answer.server = server;
                 done(std::move(answer));
             });
     }
@@ -72,12 +68,8 @@ public:
 
     // Releases the server object and clears Connected.
     void releaseServer() { doc_.ReleaseServer(); }
-    // After a call failed for a lost connection: releases the object the
-    // call ran on, unless a new connection has replaced it meanwhile.
-    template <class T>
-    void releaseServerOf(const ServerAnswer<T>& failed) {
-        doc_.ReleaseServer(failed.server);
-    }
+    // The document connects again by itself after a lost connection.
+    bool reconnecting() const { return doc_.Reconnecting(); }
 
 signals:
     void connectedChanged(bool connected);

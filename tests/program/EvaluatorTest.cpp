@@ -3,6 +3,7 @@
 // state, the sample records, and agreement with the per-day SQL selection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "ChartGeometry.h"
@@ -141,6 +142,71 @@ TEST(Evaluator, CycleShowsAPeriodOneMinuteLongerThanItsOwn) {
         }
         EXPECT_EQ(std::vector<int>(onMinutes.begin(), onMinutes.begin() + 4), (std::vector<int>{5, 11, 17, 23}))
             << "operation " << op;
+    }
+}
+
+// What the centre switches, per program and day: an impulse or cycle runs
+// only on the days its weekday mask names, from its own time; on other days
+// the relay stays as the last command taken left it. Expected on-minutes are
+// counted from the chart's start; a cycle sampled once a minute shows one
+// minute more per period (see CycleShowsAPeriodOneMinuteLongerThanItsOwn).
+TEST(Evaluator, WeekdayMasksOperationsAndDaysSwitchAsTheCentreDoes) {
+    constexpr CivilDate kMonday{2024, 5, 6};
+    struct Span {
+        int from, to;  // minutes, inclusive
+    };
+    auto cycling = [](int from, int to, int period) {
+        std::vector<Span> on;
+        for (int m = from + period; m <= to; m += period + 1) on.push_back({m, m});
+        return on;
+    };
+    struct Case {
+        const char* name;
+        std::vector<CommandRow> commands;
+        CivilDate start;
+        int days;
+        std::vector<Span> on;
+        int nothingUntil;  // minutes with no command in force yet
+    } cases[] = {
+        {"Impuls+ Monday only, a week",
+         {commandRow(1, 1, kImpulsePlus, 8, 0, 0x01, 3, true)},
+         kMonday, 7, {{minute(8, 0), minute(8, 3)}}, minute(8, 0)},
+        {"Impuls+ Monday to Friday over a weekend",
+         {commandRow(1, 1, kImpulsePlus, 8, 0, kMondayToFriday, 3, true)},
+         kFriday, 4, {{minute(8, 0), minute(8, 3)}, {minute(8, 0, 3), minute(8, 3, 3)}}, minute(8, 0)},
+        {"Impuls- Monday to Friday over a weekend",
+         {commandRow(1, 1, kImpulseMinus, 8, 0, kMondayToFriday, 3, true)},
+         kFriday, 4, {{minute(8, 4), minute(7, 59, 3)}, {minute(8, 4, 3), minute(0, 0, 4)}}, minute(8, 0)},
+        {"Impuls+ every day, Wyłączony Monday to Friday after it",
+         {commandRow(1, 1, kImpulsePlus, 8, 0, kAllWeek, 3, true), commandRow(1, 1, kOff, 12, 0, kMondayToFriday)},
+         kFriday, 4,
+         {{minute(8, 0), minute(8, 3)}, {minute(8, 0, 1), minute(8, 3, 1)}, {minute(8, 0, 2), minute(8, 3, 2)},
+          {minute(8, 0, 3), minute(8, 3, 3)}},
+         minute(8, 0)},
+        {"Impuls+ late on Friday runs past midnight",
+         {commandRow(1, 1, kImpulsePlus, 23, 58, kMondayToFriday, 5, true)},
+         kFriday, 2, {{minute(23, 58), minute(0, 3, 1)}}, minute(23, 58)},
+        {"Cykl+ Monday only keeps cycling until another command",
+         {commandRow(1, 1, kCyclePlus, 16, 0, 0x01, 1, true, 5, true)},
+         kMonday, 2, cycling(minute(16, 0), minute(0, 0, 2), 5), minute(16, 0)},
+        {"Cykl+ Monday to Friday, Wyłączony every night",
+         {commandRow(1, 1, kOff, 0, 0), commandRow(1, 1, kCyclePlus, 7, 30, kMondayToFriday, 1, true, 5, true)},
+         kFriday, 2, cycling(minute(7, 30), minute(23, 59), 5), 0},
+    };
+    for (const auto& c : cases) {
+        OpenProgram p;
+        for (const auto& command : c.commands) insertCommand(p.db(), command);
+        const auto s = runDay(p, c.start, 0, c.days);
+        for (int m = 0; m < static_cast<int>(s.size()); ++m) {
+            const bool on = std::any_of(c.on.begin(), c.on.end(), [m](Span x) { return x.from <= m && m <= x.to; });
+            const std::uint32_t state = s[static_cast<std::size_t>(m)];
+            const bool right = m < c.nothingUntil ? state == kNothingInForce : ((state & kOnBit) != 0) == on;
+            if (!right) {
+                ADD_FAILURE() << c.name << ": day " << m / 1440 << " " << m % 1440 / 60 << ":" << m % 60 << " shows "
+                              << std::hex << state;
+                break;
+            }
+        }
     }
 }
 

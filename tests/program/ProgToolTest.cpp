@@ -162,6 +162,15 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
         sqlite3_exec(other, "CREATE TABLE Klienci(id INTEGER)", nullptr, nullptr, nullptr);
         sqlite3_close(other);
     }
+    {
+        // As full as the centre's list: 100 blocks, 400 dates and commands.
+        program::testing::OpenProgram full;
+        program::Transaction transaction(full.db());
+        for (int i = 0; i < 99; ++i) full.addBlock(1);
+        for (int i = 0; i < 400; ++i) program::insertCommand(full.db(), program::testing::commandRow(1, 1, program::kOn, 6, 0));
+        transaction.commit();
+        ASSERT_TRUE(full.document.SaveDocument(t.folder.path / "full.dsk"));
+    }
     const std::string dir = t.folder.path.string() + "/";
     struct Refusal {
         std::vector<std::string> args;
@@ -176,6 +185,12 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
          "kt64prog: " + dir + "a.dsk has no block 7 (add-block makes one; list shows them)\n"},
         {{"add-command", "a.dsk", "9", "6:00", "on"},
          "kt64prog: " + dir + "a.dsk has no block 9 (add-block makes one; list shows them)\n"},
+        {{"add-command", "full.dsk", "1", "6:00", "on"},
+         "kt64prog: " + dir + "full.dsk: Nie mogę dodać kolejnego rozkazu, w bazie istnieje zbyt wiele rozkazów.\n"},
+        {{"add-date", "full.dsk", "2", "2024-05-10"},
+         "kt64prog: " + dir + "full.dsk: Nie mogę dodać kolejnego rozkazu, w bazie istnieje zbyt wiele rozkazów.\n"},
+        {{"add-block", "full.dsk", "3"},
+         "kt64prog: " + dir + "full.dsk: Nie mogę dodać kolejnego bloku, w bazie istnieje zbyt wiele bloków.\n"},
     };
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.args[0] + " " + r.args[1]);
@@ -233,9 +248,14 @@ TEST(ProgTool, SendAndReceive) {
     t.centre.positions = {700, 700};
     EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
     EXPECT_NE(t.err.str().find("kt64prog: sending stopped at 700 of 2905 bytes\n"), std::string::npos) << t.err.str();
-    // An upload the server reports failed: where it stopped and the server's text.
+    // An upload the server reports failed: the centre's program is
+    // incomplete, where it stopped and the server's text.
     t.centre.failSend = true;
     EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
+    EXPECT_NE(t.err.str().find("Błąd! Wysyłanie rozkazów zostało przerwane. Program w centrali jest teraz niekompletny "
+                               "i trzeba go wysłać ponownie.\nPrzyczyna: Bledna suma kontrolna.\n"),
+              std::string::npos)
+        << t.err.str();
     EXPECT_NE(t.err.str().find("kt64prog: sending failed at 0 of 2905 bytes: Bledna suma kontrolna.\n"),
               std::string::npos)
         << t.err.str();

@@ -1,7 +1,7 @@
 // kt64prog against the real link server and the emulated centre: a program
 // sent arrives byte for byte, is received back into a new program file that
-// compiles to the same list, and a refused record fails the send with the
-// server's text.
+// compiles to the same list, and a refused record fails the send, saying
+// that the centre's program is incomplete, with the server's text.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -142,7 +142,10 @@ TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
 
     ASSERT_EQ(run({KT64SIM_PATH, "--tell", (dir / "control").string(), "fault", "ack-refuse", "30"}, dir / "out"), 0);
     EXPECT_EQ(prog({"send", file.string(), "--yes"}), 1);
-    EXPECT_NE(slurp(dir / "prog.out").find("Bledna suma kontrolna."), std::string::npos) << slurp(dir / "prog.out");
+    EXPECT_NE(slurp(dir / "prog.out").find("Program w centrali jest teraz niekompletny i trzeba go wysłać ponownie.\n"
+                                           "Przyczyna: Bledna suma kontrolna."),
+              std::string::npos)
+        << slurp(dir / "prog.out");
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 #include <deque>
 #include <variant>
 
+#include "BuildType.h"
 #include "ImageCompiler.h"
 #include "ProgramFixture.h"
 #include "ProgramTexts.h"
 #include "ProgramTransfer.h"
+#include "TextFormat.h"
 
 namespace kt64::program {
 namespace {
@@ -95,12 +97,43 @@ struct Bench {
     ProgramTransfer transfer{link, program.messages, watcher};
 };
 
-TEST(ProgramTransfer, RelayOutputsFromBuildType) {
-    const std::pair<const char*, int> rows[] = {
-        {"KT-64/GPS/1/232", 1}, {"KT-64/DCF/2/485", 2}, {"KT-64/00/0/000", 0}, {"KT-64/GPS/12", 1},
-        {"KT-64/GPS//232", 0},  {"KT-64/GPS", 0},       {"", 0},               {"a/b/X/c", 'X' - '0'},
+// Every part of the console reads the centre's type here: texts as the
+// server reports and as the service dialog writes them, the server's marks
+// for codes it does not know, and texts with fields missing or empty.
+TEST(BuildType, FieldsRelayOutputsAndSourceLetter) {
+    struct Row {
+        const char* text;
+        const char* source;
+        const char* relays;
+        const char* interface;
+        std::optional<int> outputs;
+        std::optional<char> letter;
     };
-    for (const auto& [text, outputs] : rows) EXPECT_EQ(relayOutputsOf(text), outputs) << text;
+    const Row rows[] = {
+        {"KT-64/GPS/1/232 V1.2", "GPS", "1", "232 V1.2", 1, 'G'},
+        {"KT-64/RS/2/485 V1.0", "RS", "2", "485 V1.0", 2, 'R'},
+        {"KT-64/00/0/000 V1.0", "00", "0", "000 V1.0", 0, '0'},
+        {"KT-64/LIN/0/000/", "LIN", "0", "000", 0, 'L'},
+        {"KT-64/ERR/E/ERR V1.2", "ERR", "E", "ERR V1.2", std::nullopt, 'E'},
+        {"KT-64/DCF/x/232", "DCF", "x", "232", std::nullopt, 'D'},
+        {"KT-64/GPS/12", "GPS", "12", "", 1, 'G'},
+        {"KT-64/DCF//232", "DCF", "", "232", std::nullopt, 'D'},
+        {"KT-64//GPS//2/232", "", "GPS", "", std::nullopt, std::nullopt},
+        {"KT-64/GPS/1/485/232", "GPS", "1", "485", 1, 'G'},
+        {"KT-64/GPS", "GPS", "", "", std::nullopt, 'G'},
+        {"KT-64/", "", "", "", std::nullopt, std::nullopt},
+        {"", "", "", "", std::nullopt, std::nullopt},
+    };
+    for (const auto& r : rows) {
+        const auto fields = readBuildType(r.text);
+        EXPECT_EQ(fields.model, std::string_view(r.text).empty() ? "" : "KT-64") << r.text;
+        EXPECT_EQ(fields.source, r.source) << r.text;
+        EXPECT_EQ(fields.relays, r.relays) << r.text;
+        EXPECT_EQ(fields.interface, r.interface) << r.text;
+        EXPECT_EQ(fields.relayOutputs, r.outputs) << r.text;
+        EXPECT_EQ(fields.sourceLetter(), r.letter) << r.text;
+        EXPECT_EQ(relayOutputsOf(r.text), r.outputs.value_or(0)) << r.text;
+    }
 }
 
 TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {
@@ -137,6 +170,7 @@ TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {
         Bench b;
         b.link.buildType = c.buildType;
         insertCommand(b.program.db(), commandRow(1, c.relay, kOn, 7, 0));
+        b.link.positions = {0u, 0u};  // an upload that runs to its end
         b.program.messages.answers = {true, false};
         b.transfer.SendProgram(b.program.document);
         const auto texts = b.program.messages.texts();
@@ -151,16 +185,32 @@ TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {
     }
 }
 
-TEST(ProgramTransfer, SendRefusesAProgramTheListCannotHold) {
+TEST(ProgramTransfer, SendRefusesAProgramTheListCannotHoldBeforeAsking) {
     Bench b;
     const auto lp = insertCommand(b.program.db(), commandRow(1, 1, kOn, 7, 0, 200));
     b.transfer.SendProgram(b.program.document);
-    ASSERT_EQ(b.program.messages.entries.size(), 2u);
-    EXPECT_EQ(b.program.messages.entries[1].text,
+    ASSERT_EQ(b.program.messages.entries.size(), 1u);
+    EXPECT_EQ(b.program.messages.entries[0].text,
               std::string(text::kCannotBuild) + "\nRozkaz " + std::to_string(lp) + ": dni tygodnia 200 poza zakresem 0-127.");
-    EXPECT_EQ(b.program.messages.entries[1].icon, MessageIcon::Stop);
+    EXPECT_EQ(b.program.messages.entries[0].icon, MessageIcon::Stop);
     EXPECT_TRUE(b.link.puts.empty());
     EXPECT_EQ(b.watcher.runs, 0);
+}
+
+TEST(ProgramTransfer, SendQuestionNamesTheBlocksThatApplyOnNoDay) {
+    Bench b;
+    const auto undated = b.program.addBlock(2);
+    const auto schoolYear = b.program.addBlock(2);
+    const auto dated = b.program.addBlock(2);
+    insertDate(b.program.db(), testing::dateRow(schoolYear, {2025, 9, 1}, {2026, 6, 30}, false));
+    insertDate(b.program.db(), testing::dateRow(dated, {2025, 9, 1}, {2026, 6, 30}, true));
+    b.program.messages.answers = {false};
+    b.transfer.SendProgram(b.program.document);
+    EXPECT_EQ(b.program.messages.texts(),
+              std::vector<std::string>{"Bloki " + std::to_string(undated) + ", " + std::to_string(schoolYear) +
+                                       " nie obowiązują w żadnym dniu: nie mają dat albo ich zakresy dat kończą się "
+                                       "przed swoim początkiem. Ich rozkazy nie zostaną wykonane.\n\n" +
+                                       std::string(text::kConfirmSend)});
 }
 
 TEST(ProgramTransfer, SendPutsTheImageAndFollowsItUntilItStandsStill) {
@@ -199,6 +249,7 @@ TEST(ProgramTransfer, ServerRefusalsAndFailedReadsAreShown) {
         // A failed read shows the error in the window and lets it close.
         Bench b;
         b.link.positions = {2000u, LinkError(E_KT64_CHECKSUM, std::string(kt64::text::kTransferChecksum))};
+        b.program.messages.answers = {true, false};
         b.transfer.SendProgram(b.program.document);
         EXPECT_EQ(b.watcher.status, kt64::text::kTransferChecksum);
         EXPECT_FALSE(b.watcher.finished);
@@ -206,6 +257,7 @@ TEST(ProgramTransfer, ServerRefusalsAndFailedReadsAreShown) {
     {
         Bench b;
         b.link.positions = {LinkError(E_KT64_CHECKSUM, std::nullopt)};
+        b.program.messages.answers = {true, false};
         b.transfer.SendProgram(b.program.document);
         EXPECT_EQ(b.watcher.status, text::kTransferFailed);
     }
@@ -229,11 +281,16 @@ TEST(ProgramTransfer, AFailedTransferNamesASilentCentreOrAFailedPort) {
     };
     for (const auto& c : cases) {
         {
+            // The message after it names the same cause.
             Bench b;
             b.link.positions = {1000u, failed};
             b.link.centreFault = c.fault;
+            b.program.messages.answers = {true, false};
             b.transfer.SendProgram(b.program.document);
             EXPECT_EQ(b.watcher.status, c.shown) << c.name;
+            EXPECT_EQ(b.program.messages.entries.back().text,
+                      formatText(text::kUploadIncomplete, c.shown.c_str()) + "\n\n" + std::string(text::kSendAgain))
+                << c.name;
         }
         {
             // One message for the failure, with the same cause as the window.
@@ -248,6 +305,15 @@ TEST(ProgramTransfer, AFailedTransferNamesASilentCentreOrAFailedPort) {
             EXPECT_FALSE(b.program.document.isModified()) << c.name;
         }
     }
+}
+
+TEST(ProgramTransfer, AFailedUploadIsSentAgainOnRequest) {
+    Bench b;
+    b.link.positions = {1000u, LinkError(E_KT64_CHECKSUM, std::nullopt), 1000u, 0u, 0u};
+    b.program.messages.answers = {true, true};
+    b.transfer.SendProgram(b.program.document);
+    EXPECT_EQ(b.link.puts.size(), 2u);
+    EXPECT_TRUE(b.watcher.finished);
 }
 
 TEST(ProgramTransfer, ThePreviousPositionOutlivesOneTransfer) {

@@ -6,8 +6,10 @@
 // console alone); the link server program VqSrvKt64 of the build registered
 // in that registry with the centre as COM1 on a free RpcPort of 127.0.0.1
 // only, and started as a child process that a test may kill, or stop with
-// SIGSTOP as behind a dead network. A lease is held on the server while it runs, so
-// that it does not end between a test's steps.
+// SIGSTOP as behind a dead network. A lease is held on the server while it
+// runs, so that it does not end between a test's steps. A server that a
+// client started on demand after a kill (the console connecting again) is
+// not the rig's child, but the rig ends it too, with its own.
 #pragma once
 
 #include <netinet/in.h>
@@ -29,6 +31,7 @@
 #include "Kt64Client.h"
 #include "Registry.h"
 #include "TestEnvironment.h"
+#include "WholeFile.h"
 
 namespace kt64::test {
 
@@ -122,6 +125,9 @@ public:
     // Registers (once) and starts the link server, waits until it has read
     // the centre, and holds a lease on it.
     void startServer() {
+        // The rig's server is the only one: a client may have started one
+        // on demand since the last was killed.
+        endOnDemandServers(SIGTERM);
         if (!registered_) {
             ChildProcess registration("VqSrvKt64", {"-RegServer"}, {});
             registration.wait(std::chrono::seconds(20));
@@ -156,20 +162,47 @@ public:
     // SIGTERM (after SIGCONT, should it be stopped); SIGKILL if it lingers.
     void stopServer() {
         lease_.reset();
+        endOnDemandServers(SIGTERM);
         if (!server_) return;
         server_->signal(SIGCONT);
         server_->signal(SIGTERM);
         if (!server_->wait(std::chrono::seconds(10))) server_->signal(SIGKILL);
         server_.reset();
     }
-    // SIGKILL, as a crash would end it: connection refused from now on.
+    // SIGKILL, as a crash would end it: connection refused from now on
+    // (until a client starts one on demand).
     void killServer() {
         lease_.reset();
+        endOnDemandServers(SIGKILL);
         if (!server_) return;
         server_->signal(SIGKILL);
         server_->wait(std::chrono::seconds(10));
         server_.reset();
     }
+
+    // The link servers that a client started on demand under this rig's
+    // registry: detached, so not the rig's children; found by their
+    // executable and the registry named in their environment.
+    std::vector<pid_t> onDemandServers() const {
+        std::vector<pid_t> found;
+        const std::string mark = "KT64_REGISTRY=" + (dir_.path() / "registry.db").string();
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+            const std::filesystem::directory_entry& entry = *it;
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            const pid_t pid = std::stoi(name);
+            if (server_ && pid == server_->pid()) continue;
+            std::error_code linkError;
+            if (std::filesystem::read_symlink(entry.path() / "exe", linkError).filename() != "VqSrvKt64") continue;
+            // NUL-separated entries: the mark must be one whole entry.
+            const std::string entries = std::string(1, '\0') + procFile(entry.path() / "environ");
+            if (entries.find(std::string(1, '\0') + mark + std::string(1, '\0')) != std::string::npos && alive(pid))
+                found.push_back(pid);
+        }
+        return found;
+    }
+
     // The server goes silent, as behind a dead network; and wakes up again.
     void stopSignal() { server_->signal(SIGSTOP); }
     void continueSignal() { server_->signal(SIGCONT); }
@@ -201,6 +234,30 @@ public:
     const std::filesystem::path& folder() const { return dir_.path(); }
 
 private:
+    // A file of /proc; "" once the process has ended.
+    static std::string procFile(const std::filesystem::path& file) {
+        try {
+            return readWholeFile(file, {0, 4 << 20, "more than a process's entry holds"});
+        } catch (const FileError&) {
+            return {};
+        }
+    }
+    // Running, not a zombie waiting for its new parent to reap it.
+    static bool alive(pid_t pid) {
+        const std::string text = procFile("/proc/" + std::to_string(pid) + "/stat");
+        const auto close = text.rfind(')');
+        return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+    }
+    void endOnDemandServers(int signo) {
+        const auto servers = onDemandServers();
+        for (pid_t pid : servers) {
+            ::kill(pid, SIGCONT);
+            ::kill(pid, signo);
+        }
+        for (pid_t pid : servers)
+            if (!eventually([&] { return !alive(pid); }, std::chrono::seconds(10))) ::kill(pid, SIGKILL);
+    }
+
     TempDir dir_;
     ScopedEnv registryEnv_, unitEnv_, logEnv_;
     Ready ready_;

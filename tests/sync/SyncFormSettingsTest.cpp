@@ -54,6 +54,12 @@ TEST(SyncFormPeriod, Ranges) {
     EXPECT_EQ(validateSyncForm(form), std::string(kCompNameTooLongText));
     form.compName = "ŁÓDŹŻÓŁĆĘŚĄŃ123";
     EXPECT_FALSE(validateSyncForm(form));
+    // Od 99, Do 5 permits no synchronisation; Do 0 has no upper bound.
+    form.syncOd = 99;
+    form.syncDo = 5;
+    EXPECT_EQ(validateSyncForm(form), std::string(kWindowReversedText));
+    form.syncDo = 0;
+    EXPECT_FALSE(validateSyncForm(form));
 }
 
 class SyncFormRegistryTest : public ::testing::Test {

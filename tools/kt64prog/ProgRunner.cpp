@@ -165,11 +165,11 @@ std::unique_ptr<CentreLink> connect(ProgEnvironment& env, const ProgCommand& c) 
 // What a transfer (what: "sending", "receiving") ended with, beyond the
 // core's own messages: where it stopped and the server's reason.
 void checkTransfer(const TerminalMessages& messages, const TerminalWatcher& watcher, const char* what) {
-    if (messages.messagesShown() > 0) throw Failure{};
-    if (watcher.runs == 0) throw Failure{messages.declined() > 0 ? "cancelled" : ""};
     if (watcher.failed)
         throw Failure{formatText("%s failed at %d of %d bytes: %s", what, watcher.last, TransferProgress::kRange,
                                  watcher.failure.c_str())};
+    if (messages.messagesShown() > 0) throw Failure{};
+    if (watcher.runs == 0) throw Failure{messages.declined() > 0 ? "cancelled" : ""};
     if (!watcher.finished || watcher.last != TransferProgress::kRange)
         throw Failure{formatText("%s stopped at %d of %d bytes", what, watcher.last, TransferProgress::kRange)};
 }
@@ -227,7 +227,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             openProgram(doc, messages, c.file);
             auto link = connect(env, c);
             TerminalWatcher watcher(env);
-            ProgramTransfer(*link, messages, watcher).SendProgram(doc);
+            ProgramTransfer(*link, messages, watcher, false).SendProgram(doc);
             checkTransfer(messages, watcher, "sending");
             return 0;
         }
@@ -249,6 +249,12 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         case Verb::AddCommand: {
             openProgram(doc, messages, c.file);
             Database& db = *doc.database();
+            // The centre's list holds so many and no more: refused as the
+            // console's list refuses them.
+            if (c.verb == Verb::AddBlock && readBlocks(db).size() >= static_cast<std::size_t>(kMaxBlocks))
+                throw Failure{c.file + ": " + std::string(program::text::kTooManyBlocks)};
+            if (c.verb != Verb::AddBlock && recordCount(db) >= kMaxRecords)
+                throw Failure{c.file + ": " + std::string(program::text::kTooManyRecords)};
             std::int64_t lp = 0;
             if (c.verb == Verb::AddBlock) lp = insertBlock(db, c.block);
             if (c.verb == Verb::AddDate) {

@@ -1,8 +1,8 @@
 // The device panel against a real link server on the emulated centre: it
 // shows what the centre reports and follows its changes; what the operator
 // sets reaches the centre; line toggles; GMT editing with communication
-// suspended; manual setting; connection loss (killed and silent server)
-// and recovery.
+// suspended; manual setting; connection loss (killed and frozen server)
+// and the recovery by itself.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -24,6 +24,7 @@
 
 using namespace kt64::console;
 using kt64::console::test::CentreRig;
+using kt64::console::test::ChildProcess;
 
 namespace {
 
@@ -53,6 +54,8 @@ class DevicePanelTest : public QObject {
     RecordingFrame frame;
     std::unique_ptr<CKt64View> panel;
     std::vector<MessageBoxRequest> boxes;
+    // The status line at the end of each poll, however briefly it stood.
+    QStringList statuses;
 
     QString text(int id) { return panel->control<QLabel>(id)->text(); }
     QColor background(int id) { return panel->control<CColorText>(id)->background(); }
@@ -101,21 +104,29 @@ private slots:
                                  "set digital-type full", "set alarm 0x81,0x00,0x00", "set source gps", "set relays 2",
                                  "set interface 232", "set gmt 2024-05-17 12:34:56"})
             rig->control(line);
+        // A test that failed while the panel had the communication off.
+        rig->lease().ComunicationEnable(1);
         rig->settle();
         CKt64View::resetProcessState();
         frame = RecordingFrame{};
         doc = std::make_unique<CKt64Doc>(messages);
         doc->ComputerName = rig->computer();
         doc->connectOptions().callTimeout = std::chrono::milliseconds(1500);
+        doc->connectOptions().connectTimeout = std::chrono::milliseconds(1500);
+        doc->setReconnectPeriod(std::chrono::milliseconds(100));
         connectDocument();
         panel = std::make_unique<CKt64View>(*doc, frame);
         panel->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
         panel->show();
         panel->OnInitialUpdate();
         panel->OnActivateView(true);
+        statuses.clear();
+        connect(panel.get(), &CKt64View::pollShown, this, [this] { statuses << text(1094); });
         QVERIFY(nextGoodPoll());
     }
     void cleanup() {
+        // A test that failed with the server frozen leaves it awake.
+        if (rig->server()) rig->continueSignal();
         panel.reset();
         doc.reset();
         setMessageBoxHandler({});
@@ -129,7 +140,7 @@ private slots:
         QCOMPARE(text(1028), QString("17/05/2024"));
         QCOMPARE(text(1026), QString("Piątek"));
         QCOMPARE(text(1018), QString("+01:00"));
-        QCOMPARE(text(1105), QString());
+        QCOMPARE(text(1105), QString("Zmiana czasu wyłączona"));
         QCOMPARE(text(1099), QString("Załączona"));
         QCOMPARE(background(1099), QColor(0, 255, 0));
         QCOMPARE(text(1100), QString("Załączona"));
@@ -307,12 +318,52 @@ private slots:
         panel->OnSend();
         waitAction();
         QVERIFY(!panel->communicationSuspended());
+        QVERIFY(panel->control(1093)->isHidden());
         QVERIFY(nextGoodPoll());
         QCOMPARE(text(1024), QString("02/01/2025"));
         QVERIFY(text(1023).startsWith("03:04:0"));
     }
 
+    // "Czas LOK" clicked before the answer to the GMT switch: the
+    // communication comes back all the same.
+    void localBeforeTheGmtAnswerResumesCommunication() {
+        panel->OnSelectGmt();
+        panel->OnSelectLocal();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->communicationSuspended() && nextGoodPoll(), 20000);
+        QCOMPARE(text(1094), QString("Brak błędu !"));
+        QVERIFY(panel->control(1093)->isHidden());
+    }
+
+    // While a send or a line toggle is out, its buttons show that it waits.
+    void actionsWaitWithTheirButtonsDisabled_data() {
+        QTest::addColumn<int>("button");
+        QTest::newRow("send") << 1044;
+        QTest::newRow("LA") << 1051;
+        QTest::newRow("LC") << 1055;
+    }
+    void actionsWaitWithTheirButtonsDisabled() {
+        QFETCH(int, button);
+        QVERIFY(enabled(button));
+        panel->control<QPushButton>(button)->click();
+        for (int id : {1044, 1051, 1055}) QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+        QCOMPARE(panel->cursor().shape(), Qt::BusyCursor);
+        waitAction();
+        QVERIFY(boxes.empty());
+        QCOMPARE(panel->cursor().shape(), Qt::ArrowCursor);
+        // A send gives its button back; a toggle waits for the poll to see
+        // the line's new state (which also leaves nothing queued behind).
+        QVERIFY(enabled(1044));
+        QTRY_VERIFY_WITH_TIMEOUT(enabled(button), 20000);
+    }
+
+    // LA runs before and after; it may stop while the centre is set by hand.
+    void manualSettingLocksTheEditorAndReleasesItToLocal_data() {
+        QTest::addColumn<bool>("laStopsMeanwhile");
+        QTest::newRow("LA running") << false;
+        QTest::newRow("LA stopped meanwhile") << true;
+    }
     void manualSettingLocksTheEditorAndReleasesItToLocal() {
+        QFETCH(bool, laStopsMeanwhile);
         panel->OnSelectGmt();
         waitAction();
         panel->OnSelectLocal();
@@ -320,19 +371,28 @@ private slots:
         // The first good poll after the suspension and the manual setting
         // may coincide: the editor must stay locked either way.
         rig->control("set alarm 0x81,0x40,0x00");
+        if (laStopsMeanwhile) rig->control("set analog off");
         afterCentreChange();
         for (int id : {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117})
             QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
         QVERIFY(panel->control<CAlarmLamp>(1056)->lit());
         rig->control("set alarm 0x81,0x00,0x00");
+        rig->control("set analog on");
         afterCentreChange();
-        for (int id : {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117}) QVERIFY(enabled(id));
+        for (int id : {1043, 1036, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117})
+            QVERIFY2(enabled(id), qPrintable(QString::number(id)));
         QCOMPARE(panel->editMode(), CKt64View::kEditLocal);
+        // LA runs: its clock cannot be set.
+        QVERIFY(!enabled(1048));
     }
 
-    void aKilledServerShowsPlaceholdersThenNoConnection() {
+    // A killed server: placeholders and the loss, then the document
+    // connects again by itself; once a server can be started on demand
+    // (here: registered again) the panel shows the centre without help.
+    void aKilledServerComesBackByItself() {
+        ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
         rig->killServer();
-        QTRY_COMPARE_WITH_TIMEOUT(text(1094), QString("Nie można pobrać błędu z serwera DCOM !"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 20000);
         QVERIFY(!doc->Connected());
         QCOMPARE(text(1023), QString("xx:xx:xx"));
         QCOMPARE(text(1024), QString("xx/xx/xxxx"));
@@ -342,24 +402,28 @@ private slots:
         QCOMPARE(background(1100), QColor(0, 0, 255));
         QCOMPARE(text(1113), QString("----"));
         for (int id : {1051, 1055, 1044}) QVERIFY(!enabled(id));
-        QTRY_COMPARE_WITH_TIMEOUT(text(1094), QString("Błąd połączenia z serwerem !"), 20000);
-        // The configuration form reconnects; the next good poll re-enables.
-        rig->startServer();
-        connectDocument();
+        QTRY_COMPARE_WITH_TIMEOUT(text(1094), kReconnectingText, 20000);
+        ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
         QVERIFY(nextGoodPoll());
         QCOMPARE(text(1023), QString("12:34:56"));
         for (int id : {1051, 1055, 1044}) QVERIFY(enabled(id));
         QCOMPARE(text(1094), QString("Brak błędu !"));
+        QCOMPARE(rig->onDemandServers().size(), std::size_t(1));
     }
 
-    void aSilentServerIsALostConnectionToo() {
+    // A frozen server: the loss, then the same server is taken up again
+    // when it wakes, before it could end for want of a client.
+    void aFrozenServerIsTakenUpAgainWhenItWakes() {
         rig->stopSignal();
-        QTRY_COMPARE_WITH_TIMEOUT(text(1094), QString("Nie można pobrać błędu z serwera DCOM !"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 30000);
         QVERIFY(!doc->Connected());
+        QTRY_COMPARE_WITH_TIMEOUT(text(1094), kReconnectingText, 20000);
         rig->continueSignal();
-        connectDocument();
         QVERIFY(nextGoodPoll());
         QCOMPARE(text(1094), QString("Brak błędu !"));
+        QVERIFY(doc->Server()->leaseHeld());
+        QVERIFY(rig->server()->running());
+        QVERIFY(rig->onDemandServers().empty());
     }
 
     void aFailedSendShowsTheErrorBox() {
@@ -398,9 +462,63 @@ private slots:
         QVERIFY(main.close());
     }
 
+    // The exit while a send is on its way to a frozen server: the window
+    // waits, visibly, until the send has failed and the operator was told.
+    void closingWaitsForASendAndSaysWhenItFailed() {
+        panel.reset();
+        CKt64View::resetProcessState();
+        CMainFrame main(*doc, CMainFrame::Options{true});
+        auto* view = dynamic_cast<CKt64View*>(main.view(ViewKind::Device));
+        view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(view->control(1044)->isEnabled(), 20000);
+        std::vector<std::pair<QString, bool>> asked;  // text, window still shown
+        setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
+            asked.emplace_back(r.text, main.isVisible());
+            return QMessageBox::Yes;
+        });
+        QSignalSpy closed(&main, &CMainFrame::closed);
+        rig->stopSignal();
+        view->OnSend();
+        QVERIFY(!main.close());
+        QVERIFY(main.isVisible());
+        QVERIFY(main.findChild<QWidget*>("sendWait")->isVisible());
+        QVERIFY(closed.wait(20000));
+        rig->continueSignal();
+        QVERIFY(!main.isVisible());
+        const auto told = std::find_if(asked.begin(), asked.end(), [](const auto& a) {
+            return a.first == "Nie można pobrać błędu z serwera DCOM !";
+        });
+        QVERIFY(told != asked.end());
+        QVERIFY(told->second);
+    }
+
     void changeHourIsClampedAndTheSpinStaysInRange() {
+        {
+            // Before any of the centre's values came in, the spin is in
+            // step with the edit's 2.
+            CKt64View::resetProcessState();
+            CKt64View fresh(*doc, frame);
+            fresh.OnInitialUpdate();
+            fresh.control<QSpinBox>(1040)->stepUp();
+            QCOMPARE(fresh.control<QLineEdit>(1039)->text(), QString("3"));
+            QCOMPARE(fresh.control<QLabel>(1103)->text(), QString("4"));
+        }
         auto* edit = panel->control<QLineEdit>(1039);
         auto* spin = panel->control<QSpinBox>(1040);
+        spin->stepUp();
+        QCOMPARE(edit->text(), QString("3"));
+        QCOMPARE(text(1103), QString("4"));
+        // Letters never get in; an edit left empty sends the hour it showed.
+        rig->control("set to-summer 0,3,6");
+        rig->control("set to-winter 0,10,7");
+        edit->clear();
+        QTest::keyClicks(edit, "ab");
+        QCOMPARE(edit->text(), QString());
+        panel->OnSend();
+        waitAction();
+        QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().settings.winterToSummer.hour, 3, 20000);
+        QCOMPARE(rig->centre().view().settings.summerToWinter.hour, 4);
         edit->clear();
         QTest::keyClicks(edit, "12");
         QCOMPARE(edit->text(), QString("8"));

@@ -4,6 +4,7 @@
 // scroll range, the information window's fields and rows under the cursor
 // line, "<" and ">" by the days shown, the remembered choices, and the
 // chart saved as a PNG picture.
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
@@ -58,6 +59,7 @@ private slots:
     void widthsAndScrollRanges();
     void informationUnderTheCursorLine();
     void startMovesByTheDaysShown();
+    void legendFitsItsLabels();
     void choicesAreRemembered();
     void savedAsPicture();
     void unusableRegistryNeitherStopsTheChartNorTheConsole();
@@ -248,6 +250,30 @@ void ChartTest::startMovesByTheDaysShown() {
     dialog.ui().ctl1126->click();
     QCOMPARE(dialog.chart().geometry().start(), (program::CivilDate{2025, 3, 13}));
     QCOMPARE(dialog.chart().geometry().days(), 3);
+
+    // Enter in the date field presses no button: the start stays, the
+    // window stays open.
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.ui().ctl1081->setFocus();
+    QTest::keyClick(dialog.ui().ctl1081, Qt::Key_Return);
+    QCOMPARE(dialog.ui().ctl1081->date(), QDate(2025, 3, 13));
+    QVERIFY(dialog.isVisible());
+}
+
+void ChartTest::legendFitsItsLabels() {
+    // In a large font the labels are wider: the legend grows with them.
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPixelSize(24);
+    QApplication::setFont(large);
+    const QImage legend = CGrafZalDlg::legendPicture();
+    QApplication::setFont(before);
+    const QFontMetrics metrics(large);
+    int needed = 0;
+    for (const char* label : {"Włącz.", "Imp. +", "Imp. -", "Cykl+", "Cykl-"})
+        needed += 10 + metrics.horizontalAdvance(QString::fromUtf8(label));
+    QVERIFY2(legend.width() >= needed, qPrintable(QString("%1 < %2").arg(legend.width()).arg(needed)));
 }
 
 void ChartTest::choicesAreRemembered() {

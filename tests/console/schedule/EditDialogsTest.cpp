@@ -18,6 +18,7 @@
 #include <fstream>
 
 #include "EditDialogs.h"
+#include "MessageBoxes.h"
 #include "Registry.h"
 #include "ScheduleTestSupport.h"
 #include "ui_CConfDodajDlg.h"
@@ -38,9 +39,11 @@ std::vector<std::uint8_t> storedPresets() {
     return key->binary("TimDod").value_or(std::vector<std::uint8_t>{});
 }
 
+// The entries a popup shows.
 QStringList labels(QMenu& menu) {
     QStringList out;
-    for (QAction* a : menu.actions()) out << a->text();
+    for (QAction* a : menu.actions())
+        if (a->isVisible()) out << a->text();
     return out;
 }
 
@@ -66,12 +69,14 @@ private slots:
     void impulseAndCycleRules_data();
     void impulseAndCycleRules();
     void impulseOperationStoresCycle99();
+    void rulesClampLengthsFromElsewhere();
     void weekdayBars();
     void minutesWrapPastMidnight();
     void timeBoxesOutOfRange();
     void presetPopupsFromTheRegistry();
     void presetConfigurationRefusesOutOfRange();
     void dateRangeKeptInOrder();
+    void rangeWithoutYearOverTheNewYearIsSplitOnRequest();
     void blockPriorityMapping();
     void unusableRegistryFallsBackToTheDefault();
     void rightClickOpensThePopupOfItsGroup();
@@ -160,6 +165,8 @@ void EditDialogsTest::impulseAndCycleRules_data() {
     QTest::newRow("90 s against 1 min") << 4 << 1 << 0 << 1 << 1 << "impulse" << 90 << "90 sek 2 min";
     // Lengths stay within 1..99.
     QTest::newRow("cycle 150") << 4 << 1 << 0 << 2 << 0 << "cycle" << 150 << "1 sek 99 sek";
+    QTest::newRow("cycle 100") << 4 << 1 << 0 << 2 << 0 << "cycle" << 100 << "1 sek 99 sek";
+    QTest::newRow("impulse 0") << 2 << 5 << 0 << 99 << 0 << "impulse" << 0 << "1 sek 99 sek";
     QTest::newRow("impulse 99 same units") << 4 << 1 << 0 << 2 << 0 << "impulse" << 99 << "98 sek 99 sek";
     QTest::newRow("cycle 0") << 4 << 1 << 0 << 5 << 0 << "cycle" << 0 << "1 sek 2 sek";
     // Units made equal keep the impulse the shorter one.
@@ -206,6 +213,25 @@ void EditDialogsTest::impulseOperationStoresCycle99() {
     QCOMPARE(d.row().operacja, 2);
 }
 
+// Lengths that did not come through the spins (a stored or received row;
+// the centre's list holds 0..127) meet the rules as they are.
+void EditDialogsTest::rulesClampLengthsFromElsewhere() {
+    struct Case {
+        const char* name;
+        bool cycleRuleRun;
+        CommandTiming in, out;
+    } cases[] = {
+        {"cycle 100, cycle rule", true, {1, false, 100, false}, {1, false, 99, false}},
+        {"cycle 100, impulse rule", false, {1, false, 100, false}, {1, false, 99, false}},
+        {"impulse 100, other units", false, {100, false, 5, true}, {99, false, 5, true}},
+        {"impulse 0", true, {0, false, 5, false}, {1, false, 5, false}},
+    };
+    for (const auto& c : cases) {
+        const CommandTiming out = c.cycleRuleRun ? cycleRule(c.in, false) : impulseRule(c.in, false);
+        QVERIFY2(out == c.out, c.name);
+    }
+}
+
 void EditDialogsTest::weekdayBars() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
@@ -232,6 +258,9 @@ void EditDialogsTest::weekdayBars() {
     ui.ctl1153->click();
     QCOMPARE(mask(), 0x7F);
     QCOMPARE(d.row().dzienTyg, 0x7F);
+    // The bars carry no text: their tooltips say what they do.
+    for (QPushButton* bar : {ui.ctl1136, ui.ctl1126, ui.ctl1153, ui.ctl1166})
+        QVERIFY2(!bar->toolTip().isEmpty(), qPrintable(bar->objectName()));
 }
 
 void EditDialogsTest::minutesWrapPastMidnight() {
@@ -293,8 +322,9 @@ void EditDialogsTest::presetPopupsFromTheRegistry() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
     CRozkazDlg d(messages);
-    QCOMPARE(labels(d.minutesMenu()), QStringList({"+ 45 min", "+ 10 min", "+ 15 min", "+ 30 min", "+ 30 min",
-                                                   "+ 5 min", "+ 10 min", "+ 15 min", "+Ręcznie m", "Konfiguruj"}));
+    // The default repeats 10, 15 and 30 minutes: each is offered once.
+    QCOMPARE(labels(d.minutesMenu()),
+             QStringList({"+ 45 min", "+ 10 min", "+ 15 min", "+ 30 min", "+ 5 min", "+ Ręcznie (min)...", "Konfiguruj"}));
     QCOMPARE(labels(d.impulseMenu()), QStringList({"= 1", "= 2", "= 5", "= 10", "= 15", "= 20", "Konfiguruj"}));
     QCOMPARE(storedPresets(), std::vector<std::uint8_t>({45, 10, 15, 30, 30, 5, 10, 15, 1, 2, 5, 10, 15, 20}));
 
@@ -364,6 +394,47 @@ void EditDialogsTest::dateRangeKeptInOrder() {
     CDatyDlg fresh;
     QCOMPARE(fresh.ui().ctl1133->date(), QDate::currentDate());
     QVERIFY(!fresh.row().roczny);
+}
+
+void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
+    // 1 September .. 30 June without year applies on no day as it stands.
+    struct Case {
+        const char* name;
+        bool yearBound;
+        QMessageBox::StandardButton answer;
+        bool asked, accepted;
+        std::vector<std::pair<program::CivilDate, program::CivilDate>> stored;
+    } cases[] = {
+        {"split", false, QMessageBox::Yes, true, true, {{{2025, 9, 1}, {2025, 12, 31}}, {{2026, 1, 1}, {2026, 6, 30}}}},
+        {"as typed", false, QMessageBox::No, true, true, {{{2025, 9, 1}, {2026, 6, 30}}}},
+        {"back to the dialog", false, QMessageBox::Cancel, true, false, {}},
+        {"with year", true, QMessageBox::Yes, false, true, {{{2025, 9, 1}, {2026, 6, 30}}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<MessageBoxRequest> asked;
+        setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
+            asked.push_back(r);
+            return c.answer;
+        });
+        CDatyDlg d;
+        program::DateRow row;
+        row.dataOd = program::CivilDate{2025, 9, 1};
+        row.dataDo = program::CivilDate{2026, 6, 30};
+        row.roczny = c.yearBound;
+        d.setRow(row);
+        d.show();
+        d.accept();
+        setMessageBoxHandler({});
+        QCOMPARE(asked.size(), std::size_t(c.asked ? 1 : 0));
+        if (c.asked)
+            QCOMPARE(asked[0].text, QString("Zakres dat bez roku od 1 września do 30 czerwca kończy się w roku wcześniej, "
+                                            "niż się zaczyna, więc nie obowiązuje w żadnym dniu.\n\nCzy zapisać go jako "
+                                            "dwa zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca?"));
+        QCOMPARE(!d.isVisible(), c.accepted);
+        std::vector<std::pair<program::CivilDate, program::CivilDate>> stored;
+        for (const auto& r : c.accepted ? d.rows() : std::vector<program::DateRow>{}) stored.emplace_back(*r.dataOd, *r.dataDo);
+        QVERIFY2(stored == c.stored, c.name);
+    }
 }
 
 void EditDialogsTest::blockPriorityMapping() {

@@ -2,10 +2,13 @@
 // panes, their counts reach the status bar and the document, the frame's
 // chart command opens the chart over the open program, a program file that
 // cannot be written says so with the file and the reason and stays open for
-// editing, and Ctrl+R offers unsaved changes for saving through the
-// frame's own question before the program is replaced.
+// editing, Ctrl+R offers unsaved changes for saving through the frame's own
+// question before the program is replaced, the title marks unsaved changes,
+// a received program has no file name, and the log view leaves the
+// program's changes alone.
 #include <QLabel>
 #include <QProgressBar>
+#include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
@@ -14,6 +17,7 @@
 
 #include "ChartDialogs.h"
 #include "Kt64Doc.h"
+#include "LogView.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
 #include "ProgramTables.h"
@@ -29,6 +33,7 @@ class ScheduleFrameTest : public QObject {
     std::unique_ptr<kt64::test::TempDir> folder;
     std::unique_ptr<kt64::test::ScopedEnv> tmp;
     std::unique_ptr<kt64::test::TempRegistry> registry;
+    std::unique_ptr<kt64::test::ScopedEnv> logDir;
     ConsoleMessages messages;
     std::vector<MessageBoxRequest> asked;
     QMessageBox::StandardButton answer = QMessageBox::No;
@@ -42,6 +47,7 @@ private slots:
         folder = std::make_unique<kt64::test::TempDir>();
         tmp = std::make_unique<kt64::test::ScopedEnv>("TMPDIR", folder->path().string());
         registry = std::make_unique<kt64::test::TempRegistry>();
+        logDir = std::make_unique<kt64::test::ScopedEnv>("KT64_LOGDIR", folder->path().string());
         asked.clear();
         answer = QMessageBox::No;
         setMessageBoxHandler([this](QWidget*, const MessageBoxRequest& r) {
@@ -60,6 +66,7 @@ private slots:
         frame.reset();
         doc.reset();
         setMessageBoxHandler({});
+        logDir.reset();
         registry.reset();
         tmp.reset();
         folder.reset();
@@ -148,6 +155,80 @@ private slots:
         QVERIFY(!frame->SaveModified());
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(asked[0].text, QString("Zapisać zmiany w Bez tytułu?"));
+    }
+
+    void titleMarksUnsavedChangesAndAReceivedProgramIsUntitled() {
+        const auto file = folder->path() / "test.dsk";
+        QVERIFY(doc->Program().SaveDocument(file));
+        doc->SetPathName(file);
+        QCOMPARE(frame->windowTitle(), QString("test.dsk[*] - KT64mon"));
+        QVERIFY(!frame->isWindowModified());
+        doc->Program().setModified(true);
+        QVERIFY(frame->isWindowModified());
+
+        // A receive replaced the program: it has no file yet, so Ctrl+S
+        // asks for a name instead of overwriting test.dsk.
+        auto* views = frame->findChild<ScheduleViews*>();
+        QVERIFY(views);
+        emit views->transfers()->programReceived();
+        QVERIFY(doc->PathName.empty());
+        QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
+        QVERIFY(frame->isWindowModified());
+    }
+
+    void fileDialogsStartAtTheProgramAndAFailedOpenSaysSoOnce() {
+        kt64::test::TempDir home;
+        kt64::test::ScopedEnv homeEnv("HOME", home.path().string());
+        kt64::test::ScopedEnv config("XDG_CONFIG_HOME", (home.path() / ".config").string());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
+        std::filesystem::create_directories(home.path() / "Documents");
+        std::filesystem::create_directories(home.path() / "szkola");
+        QString chosen;
+        std::vector<std::pair<bool, QString>> opened;
+        frame->chooseFile = [&](bool save, const QString& start) {
+            opened.emplace_back(save, start);
+            return chosen;
+        };
+        const auto qs = [](const std::filesystem::path& p) { return QString::fromStdString(p.string()); };
+
+        // Nothing opened yet: the documents folder, not the current one.
+        frame->OnCommand(command::kOpen);
+        QCOMPARE(opened.back(), std::make_pair(false, qs(home.path() / "Documents")));
+
+        // A file that is no program: one message naming it, with the reason.
+        const auto notes = home.path() / "szkola" / "notatki.dsk";
+        { std::ofstream(notes) << "dzwonki: 8:00, 8:45"; }
+        chosen = qs(notes);
+        asked.clear();
+        frame->OnCommand(command::kOpen);
+        QCOMPARE(asked.size(), std::size_t(1));
+        QVERIFY2(asked[0].text.startsWith("Nie mogę otworzyć pliku " + qs(notes) + ":\n"), qPrintable(asked[0].text));
+        QVERIFY(doc->PathName.empty());
+
+        // Saved as a program in its folder: after New, Open starts there.
+        chosen = qs(home.path() / "szkola" / "dzwonki.dsk");
+        frame->OnCommand(command::kSaveAs);
+        QCOMPARE(opened.back(), std::make_pair(true, qs(home.path() / "Documents")));
+        QCOMPARE(doc->PathName, home.path() / "szkola" / "dzwonki.dsk");
+        frame->OnCommand(command::kNew);
+        chosen.clear();
+        frame->OnCommand(command::kOpen);
+        QCOMPARE(opened.back(), std::make_pair(false, qs(home.path() / "szkola")));
+    }
+
+    void showingTheLogKeepsUnsavedChanges() {
+        { std::ofstream(folder->path() / "VqSync.log") << "2007-02-16 02:00:05 pierwsza\r\n2007-02-16 02:00:06 druga\r\n"; }
+        doc->Program().setModified(true);
+        frame->SwitchView(ViewKind::Log);
+        auto* log = qobject_cast<CLogView*>(frame->view(ViewKind::Log));
+        log->poll();
+        QVERIFY(log->toPlainText().contains("druga"));
+        QVERIFY(doc->Program().isModified());
+        QVERIFY(frame->isWindowModified());
+        // The status bar names the file shown.
+        QCOMPARE(pane("paneMessage"), "Plik dziennika: " + QString::fromStdString((folder->path() / "VqSync.log").string()));
+        frame->SwitchView(ViewKind::Block);
+        QCOMPARE(pane("paneMessage"), QString("Gotowy"));
     }
 };
 

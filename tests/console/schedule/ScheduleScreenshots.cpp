@@ -14,8 +14,10 @@
 #include "ItemCode.h"
 #include "Kt64Doc.h"
 #include "MainFrame.h"
+#include "HResult.h"
 #include "MessageBoxes.h"
 #include "ProgramTables.h"
+#include "ScheduleRules.h"
 #include "ScheduleViews.h"
 #include "ui_CGrafZalDlg.h"
 #include "ui_CRozkazDlg.h"
@@ -36,6 +38,36 @@ public:
     void StartGetRozkazy() override {}
     std::uint32_t RozkazRxPos() override { return 1400; }
     program::ReceivedList GetRozkazy() override { return {}; }
+};
+
+// An upload the centre stopped answering half way through.
+class SilencedLink : public HalfWayLink {
+public:
+    std::uint32_t RozkazPos() override {
+        if (reads++ == 0) return 1400;
+        throw program::LinkError(E_KT64_CHECKSUM, std::string(kt64::text::kTransferChecksum));
+    }
+    std::optional<program::LinkError> CentreFault() override {
+        return program::LinkError(E_KT64_NOANSWER, std::string(kt64::text::kNoAnswer));
+    }
+    int reads = 0;
+};
+
+// Keeps the questions a send asks, answering Yes to the first only.
+struct QuestionsKept : program::UserMessages {
+    void show(std::string_view text, program::MessageIcon) override { questions.emplace_back(text); }
+    bool ask(std::string_view question, program::MessageIcon) override {
+        questions.emplace_back(question);
+        return questions.size() == 1;
+    }
+    std::vector<std::string> questions;
+};
+
+// Ticks a transfer to its end or failure, as the window would.
+struct Ticking : program::TransferWatcher {
+    void watch(program::TransferProgress& progress) override {
+        for (int i = 0; i < 10 && !progress.finished() && !progress.failed(); ++i) progress.tick();
+    }
 };
 
 void fillSample(program::Database& db) {
@@ -152,6 +184,42 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     save(&transfer, "dialog-transfer");
     transfer.done(QDialog::Accepted);
 
+    // The sample's Christmas break has no year and ends before it starts:
+    // the send question names its block; then the centre falls silent.
+    {
+        SilencedLink silenced;
+        QuestionsKept kept;
+        Ticking ticking;
+        program::ProgramTransfer(silenced, kept, ticking).SendProgram(doc.Program());
+        const char* names[] = {"message-send-question", "message-upload-incomplete"};
+        for (std::size_t i = 0; i < kept.questions.size() && i < 2; ++i) {
+            const auto box = makeMessageBox(&frame, {kAppCaption, QString::fromStdString(kept.questions[i]),
+                                                     i == 0 ? QMessageBox::Question : QMessageBox::Warning,
+                                                     QMessageBox::Yes | QMessageBox::No});
+            box->show();
+            save(box.get(), names[i]);
+        }
+        int again = 0;
+        SilencedLink failing;
+        failing.reads = 1;
+        program::TransferProgress failed(failing, program::TransferDirection::Send, again);
+        CTransBusyDlg window(failed, &frame);
+        window.tick();
+        window.show();
+        save(&window, "dialog-transfer-failed");
+        window.done(QDialog::Rejected);
+    }
+    {
+        program::DateRow schoolYear;
+        schoolYear.dataOd = program::CivilDate{2025, 9, 1};
+        schoolYear.dataDo = program::CivilDate{2026, 6, 30};
+        const auto box =
+            makeMessageBox(&frame, {kAppCaption, QString::fromStdString(newYearQuestion(schoolYear)), QMessageBox::Warning,
+                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
+        box->show();
+        save(box.get(), "message-new-year-question");
+    }
+
     CGrafZalDlg chart(doc.Program(), messages, &frame);
     chart.ui().ctl1081->setDate(QDate(2025, 9, 8));
     chart.ui().ctl1150->setCurrentIndex(2);
@@ -161,6 +229,11 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     QTest::mousePress(&chart.chart(), Qt::LeftButton, {}, QPoint(30 + 8 * 20 + 1, 80));
     if (chart.information()) save(chart.information(), "dialog-chart-information");
     QTest::mouseRelease(&chart.chart(), Qt::LeftButton, {}, QPoint(30 + 8 * 20 + 1, 80));
+    // A week at 10 minutes per pixel opens as wide as the screen allows.
+    chart.ui().ctl1083->setCurrentIndex(6);
+    chart.ui().ctl1150->setCurrentIndex(5);
+    QApplication::processEvents();
+    save(&chart, "dialog-chart-week");
     chart.done(QDialog::Accepted);
     doc.Program().setModified(false);
 }

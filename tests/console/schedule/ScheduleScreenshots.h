@@ -1,6 +1,7 @@
 // The schedule half's pictures for scripts/screenshots: the tree and list
 // of a sample program in the frame, the list's context menu, every edit
-// dialog, the transfer window, the chart and its information window.
+// dialog, the transfer window (also failed), the send's questions, the
+// chart (a day, a week) and its information window.
 #pragma once
 
 #include <QString>

@@ -11,6 +11,7 @@
 #include "ProgramDocument.h"
 #include "ProgramTables.h"
 #include "RecordEditing.h"
+#include "ScheduleRules.h"
 #include "TestEnvironment.h"
 #include "RecordedMessages.h"
 
@@ -19,11 +20,17 @@ namespace kt64::console::testing {
 using RecordedMessages = program::testing::RecordedMessages;
 
 // Each dialog applies its function to the row and answers OK, or Cancel
-// when no function is set.
+// when no function is set. The date dialog splits a range without year over
+// the new year when splitDates is set, as its question's Yes does.
 class ScriptedDialogs : public RecordDialogs {
 public:
     bool editBlock(program::BlockRow& row) override { return run(block, row); }
-    bool editDate(program::DateRow& row) override { return run(date, row); }
+    bool editDate(std::vector<program::DateRow>& rows) override {
+        if (!run(date, rows.at(0))) return false;
+        if (splitDates && endsBeforeItStarts(rows[0])) rows = splitAtNewYear(rows[0]);
+        return true;
+    }
+    bool splitDates = false;
     bool editCommand(program::CommandRow& row) override { return run(command, row); }
     std::function<void(program::BlockRow&)> block;
     std::function<void(program::DateRow&)> date;

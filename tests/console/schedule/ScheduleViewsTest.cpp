@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "ItemCode.h"
+#include "TextFormat.h"
 #include "ScheduleTestSupport.h"
 #include "ScheduleViews.h"
 
@@ -95,6 +96,7 @@ private slots:
     void addingStopsAtTheLimitsWithTheirMessages();
     void blockOneCannotBeChangedFromTheList();
     void warningsAboutBlocksWithoutDates();
+    void blocksThatApplyOnNoDayAreMarked();
     void deletingABlockTakesItsDatesAndCommands();
     void copyAndPasteOnceIntoTheSameTable();
     void aChangeKeepsTheTreeAndListInStep();
@@ -190,6 +192,12 @@ void ScheduleViewsTest::addingStopsAtTheLimitsWithTheirMessages() {
     QCOMPARE(v.dialogs.opened, 0);
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(listtext::kTooManyBlocks)}));
     QCOMPARE(p.messages.entries[0].icon, program::MessageIcon::Exclamation);
+    // Pasting a block is adding one.
+    QVERIFY(v.list()->selectLp(2));
+    v.list()->copyRecord();
+    v.list()->pasteRecord();
+    QCOMPARE(p.messages.texts().back(), std::string(listtext::kTooManyBlocks));
+    QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Bloki"), 100);
     // Editing a block is no addition.
     QVERIFY(v.list()->selectLp(2));
     v.list()->editRecord();
@@ -264,6 +272,46 @@ void ScheduleViewsTest::warningsAboutBlocksWithoutDates() {
     v.key(Qt::Key_Delete);
     QCOMPARE(p.messages.texts().back(), std::string(listtext::kLastDateDeleted));
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Daty"), 0);
+}
+
+void ScheduleViewsTest::blocksThatApplyOnNoDayAreMarked() {
+    NewProgram p;
+    const auto undated = p.block(2);
+    const auto schoolYear = p.block(2);
+    const auto dated = p.block(2);
+    p.date(schoolYear, {2025, 9, 1}, {2026, 6, 30}, false);
+    p.date(dated, {2025, 9, 1}, {2026, 6, 30}, true);
+    Views v(p);
+    const auto tip = [&](std::int64_t block) {
+        return child(v.treeModel(), v.top("Bloki"), QString("Blok %1").arg(block)).data(Qt::ToolTipRole).toString();
+    };
+    const auto never = [](std::int64_t block) {
+        return QString::fromStdString(program::formatText(program::text::kBlockNeverApplies, std::to_string(block).c_str()));
+    };
+    QCOMPARE(tip(1), QString());
+    QCOMPARE(tip(undated), never(undated));
+    QCOMPARE(tip(schoolYear), never(schoolYear));
+    QCOMPARE(tip(dated), QString());
+
+    // A command added to such a block will not run, and the list says so.
+    v.click(v.blockFolder(schoolYear, "Rozkazy"));
+    v.dialogs.command = [](program::CommandRow&) {};
+    v.list()->addRecord();
+    QCOMPARE(p.messages.texts(), std::vector<std::string>({never(schoolYear).toStdString()}));
+
+    // The school year split at the new year applies: the mark goes.
+    v.click(v.blockFolder(schoolYear, "Daty"));
+    v.dialogs.splitDates = true;
+    v.dialogs.date = [](program::DateRow& d) {
+        d.dataOd = program::CivilDate{2025, 9, 1};
+        d.dataDo = program::CivilDate{2026, 6, 30};
+    };
+    v.list()->addRecord();
+    QCOMPARE(p.count(("SELECT COUNT(*) AS n FROM Daty WHERE NrBloku=" + std::to_string(schoolYear) +
+                      " AND ((DataOd='2025-09-01' AND DataDo='2025-12-31') OR (DataOd='2026-01-01' AND "
+                      "DataDo='2026-06-30'))").c_str()),
+             2);
+    QCOMPARE(tip(schoolYear), QString());
 }
 
 void ScheduleViewsTest::deletingABlockTakesItsDatesAndCommands() {

@@ -1,14 +1,19 @@
 // Ctrl+T and Ctrl+R of the console against the real link server and the
 // emulated centre, through the progress window: the program sent arrives
 // in the centre byte for byte, and the program received back compiles to
-// the same list (block 1 keeps the template's priority). The console quit
-// while a program is being sent leaves the server to finish the upload.
+// the same list (block 1 keeps the template's priority). A centre that
+// falls silent during a send is named as such, and the operator learns
+// that its program is now incomplete. The console quit while a program is
+// being sent leaves the server to finish the upload.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
@@ -51,6 +56,7 @@ class TransferEndToEndTest : public QObject {
 private slots:
     void cleanup();
     void sendAndReceiveThroughTheDialogs();
+    void aCentreSilentDuringTheSendLeavesItsProgramIncompleteAndSaysSo();
     // Last: the application's quit ends every event loop of this process.
     void quitWhileSending();
 
@@ -144,6 +150,46 @@ void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
     QCOMPARE(std::string(received.begin(), received.end()), std::string(expected.begin(), expected.end()));
 }
 
+void TransferEndToEndTest::aCentreSilentDuringTheSendLeavesItsProgramIncompleteAndSaysSo() {
+    NewProgram p;
+    startCentre(true);
+    program::CommandImage image;
+    fillProgram(p, image);
+    auto link = kt64::prog::connectCentre(std::nullopt, std::cerr);
+    QVERIFY(link && link->Connected());
+    QWidget window;
+    WorkerCalls workers(2);
+    ScheduleTransfers transfers(p.document, *link, workers, p.messages, &window);
+    // Once records have gone over, the centre stops answering; when the
+    // window lets the operator close it, he does.
+    bool silenced = false;
+    QString shown;
+    QTimer operatorHand;
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<CTransBusyDlg*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        if (!silenced && dialog->findChild<QProgressBar*>("ctl1147")->value() > 0) {
+            silenced = true;
+            QCOMPARE(run({KT64SIM_PATH, "--tell", (dir_ / "control").string(), "fault", "silent"}, dir_ / "out"), 0);
+        }
+        if (auto* cancel = dialog->findChild<QPushButton*>("ctl2"); cancel->isEnabled()) {
+            shown = dialog->findChild<QLabel*>("ctl1148")->text();
+            cancel->click();
+        }
+    });
+    operatorHand.start(20);
+    p.messages.answers = {true, false};  // send; do not send again
+    transfers.send();
+    operatorHand.stop();
+    QVERIFY(silenced);
+    QCOMPARE(shown, QString::fromUtf8(kt64::text::kNoAnswer.data(), kt64::text::kNoAnswer.size()));
+    const auto texts = p.messages.texts();
+    QCOMPARE(texts.size(), std::size_t(2));
+    QCOMPARE(texts[1], "Wysyłanie rozkazów zostało przerwane. Program w centrali jest teraz niekompletny i trzeba go "
+                       "wysłać ponownie.\nPrzyczyna: " + std::string(kt64::text::kNoAnswer) + "\n\n" +
+                           std::string(program::text::kSendAgain));
+    QVERIFY(p.messages.entries[1].question);
+}
 
 void TransferEndToEndTest::quitWhileSending() {
     NewProgram p;

@@ -71,7 +71,7 @@ private slots:
         QTest::newRow("as reported") << "KT-64/DCF/2/485 V1.2" << "KT-64" << 2 << 2 << 2;
         QTest::newRow("as written") << "KT-64/LIN/0/000/" << "KT-64" << 4 << 0 << 0;
         QTest::newRow("no source") << "KT-64/00/1/232 V1.0" << "KT-64" << 0 << 1 << 1;
-        QTest::newRow("empty pieces skipped") << "KT-64//GPS//1/232" << "KT-64" << 1 << 1 << 1;
+        QTest::newRow("an empty field moves none") << "KT-64//GPS//1/232" << "KT-64" << -1 << -1 << -1;
         QTest::newRow("unknown fields") << "KT-64/XYZ/7/999" << "KT-64" << -1 << -1 << -1;
         QTest::newRow("case matters") << "KT-64/gps/1/232" << "KT-64" << -1 << 1 << 1;
         QTest::newRow("short") << "KT-64/RS" << "KT-64" << 3 << -1 << -1;

@@ -125,11 +125,13 @@ int main(int argc, char** argv) {
 
     rig.control("set alarm 0x4E,0x40,0x01");
     rig.control("set analog off");
+    rig.control("set change off");
     rig.settle();
     waitPolls(panel, 3);
     save(&frame, "frame-device-panel-alarms-manual-setting");
     rig.control("set alarm 0x81,0x00,0x00");
     rig.control("set analog on");
+    rig.control("set change on");
     rig.settle();
     waitPolls(panel, 3);
 
@@ -192,10 +194,16 @@ int main(int argc, char** argv) {
         save(&hidden, "dialog-hidden-func");
     }
 
+    // Killed, and (unregistered) not to be started again: the panel says
+    // that the console is connecting again.
+    kt64::sync::test::ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
     rig.killServer();
-    QSignalSpy lost(panel, &CKt64View::pollShown);
-    for (int i = 0; i < 50 && doc.Connected(); ++i) lost.wait(500);
+    waitFor([&] { return panel->control<QLabel>(1094)->text() == kReconnectingText; });
     save(&frame, "frame-device-panel-connection-lost");
+    frame.SwitchView(ViewKind::Conf);
+    waitFor([&] { return frame.findChild<QLabel*>("ctl1111")->text() == kReconnectingText; });
+    save(&frame, "frame-conf-view-connection-lost");
+    frame.SwitchView(ViewKind::Device);
 
     CAboutDlg about(&frame);
     about.show();

@@ -25,6 +25,7 @@
 #include "Kt64Doc.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
+#include "Registry.h"
 #include "TestEnvironment.h"
 
 using namespace kt64::console;
@@ -90,7 +91,7 @@ private slots:
                        command::kReceiveProgram, command::kChart})
             QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
         QCOMPARE(frame->findChild<QLabel*>("paneMessage")->text(), QString("Gotowy"));
-        QCOMPARE(frame->windowTitle(), QString("Bez tytułu - KT64mon"));
+        QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
         // Fixed size, minimise but no maximise; the device panel fits whole.
         QVERIFY(!(frame->windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(frame->windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -233,6 +234,18 @@ private slots:
         QCOMPARE(answers.asked[0].text, kExitQuestion);
     }
 
+    // Qt's own texts (file dialogs, standard buttons) come in Polish.
+    void qtsOwnTextsArePolish() {
+        const auto translations = loadQtTranslations();
+        QVERIFY2(translations, "qtbase_pl missing: scripts/setup installs qt6-translations-l10n");
+        QCoreApplication::installTranslator(translations.get());
+        const QString lookIn = QCoreApplication::translate("QFileDialog", "Look in:");
+        const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        QCoreApplication::removeTranslator(translations.get());
+        QVERIFY2(lookIn != "Look in:", qPrintable(lookIn));
+        QVERIFY2(cancel != "Cancel", qPrintable(cancel));
+    }
+
     void recentFilesKeepTheLastFourNewestFirst() {
         kt64::test::TempDir home;
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
@@ -357,6 +370,44 @@ private slots:
     }
 };
 
+// The whole console as started, ended from the tray: hidden there, the
+// window's close is one the application's last-window rule does not see.
+class ConsoleExitTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { setMessageBoxHandler({}); }
+    void exitFromTheTrayEndsTheConsole() {
+        kt64::test::TempDir lockFolder;
+        // Nothing listens there: the start-up connect fails at once.
+        kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")
+            .setString("CompName", "127.0.0.1:1");
+        std::vector<MessageBoxRequest> asked;
+        setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
+            asked.push_back(r);
+            return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+        });
+        QTimer operatorHand;
+        operatorHand.setInterval(50);
+        connect(&operatorHand, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* frame = qobject_cast<CMainFrame*>(w); frame && frame->isVisible()) {
+                    operatorHand.stop();
+                    frame->hide();  // as in the tray
+                    frame->action(command::kTrayExit)->trigger();
+                }
+        });
+        operatorHand.start();
+        bool gaveUp = false;
+        QTimer::singleShot(30000, [&] {
+            gaveUp = true;
+            QApplication::exit(99);
+        });
+        QCOMPARE(runConsole({lockFolder.path()}), 0);
+        QVERIFY(!gaveUp);
+        QVERIFY(std::any_of(asked.begin(), asked.end(), [](const auto& r) { return r.text == kExitQuestion; }));
+    }
+};
+
 // The document's calls off the GUI thread: results come back as posted
 // events, never inside the call, and never to a receiver that is gone.
 class DocumentCallTest : public QObject {
@@ -436,6 +487,10 @@ int main(int argc, char** argv) {
     }
     {
         InstanceLockTest t;
+        status |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        ConsoleExitTest t;
         status |= QTest::qExec(&t, argc, argv);
     }
     {

@@ -3,6 +3,7 @@
 // connection, the clocks and identity, the loss of the server, and the
 // service buttons (a stand-in control and the real stand-alone program).
 #include <QComboBox>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include "ConfView.h"
 #include "ConfViewRules.h"
 #include "ConsoleRig.h"
+#include "MessageBoxes.h"
 #include "ProgramPaths.h"
 #include "StandaloneServiceControl.h"
 #include "SyncSettings.h"
@@ -341,6 +343,24 @@ private slots:
         QCOMPARE(labelText(*form, "ctl1169"), QString("Data: xxxx-xx-xx            Godz: xx:xx:xx"));
     }
 
+    // Shown while the server lies frozen, unnoticed since start-up: the form
+    // neither claims the connection nor shows a date before a reading came.
+    void shownAgainTheFormWaitsForAReading() {
+        writeSettings(1440, 0, 0, rig_->computer());
+        ConsoleDocument document;
+        ServerSession& session = document.session;
+        auto form = startedForm(session);
+        QCOMPARE(labelText(*form, "ctl1111"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
+        rig_->stopSignal();
+        const auto wake = qScopeGuard([this] { rig_->continueSignal(); });
+        form->OnActivateView(true);
+        QCOMPARE(labelText(*form, "ctl1111"), QString());
+        QCOMPARE(labelText(*form, "ctl1068"), QString("xxxx-xx-xx"));
+        QCOMPARE(labelText(*form, "ctl1109"), QString("xx:xx:xx"));
+        QCOMPARE(labelText(*form, "ctl1067"), QDate::currentDate().toString("yyyy-MM-dd"));
+        form->OnActivateView(false);
+    }
+
     void lastSynchronisationIsShown() {
         writeSettings(1440, 0, 0, rig_->computer());
         settingsKey().setBinary("LastSync", sync::dateBytes(*makeDate(2007, 2, 16, 2, 0, 5)));
@@ -380,12 +400,11 @@ private slots:
         }
         QCOMPARE(settingsKey().dword("OpenMin"), std::optional<std::uint32_t>(0));
         QCOMPARE(settingsKey().dword("SyncSnd"), std::optional<std::uint32_t>(1));
-        QVERIFY(!messages_.endedWith);
     }
 
     // A registry store that cannot be opened: the form starts on defaults
     // after "Nie mogę otworzyć rejestru"; when it closes, "Błąd otwarcia
-    // rejestru" and the console ends with -1.
+    // rejestru", and the console goes on ending in order.
     void unusableRegistry() {
         // A store whose folder is a plain file can be neither opened nor made.
         const auto notAFolder = rig_->folder() / "not-a-folder";
@@ -393,22 +412,28 @@ private slots:
         kt64::test::ScopedEnv broken("KT64_REGISTRY", (notAFolder / "registry.db").string());
         ConsoleDocument document;
         ServerSession& session = document.session;
+        // The console's own messages, their boxes answered here.
+        std::vector<MessageBoxRequest> boxes;
+        setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
+            boxes.push_back(r);
+            return QMessageBox::Ok;
+        });
         {
-            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
+            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, defaultFormMessages());
             form->initialUpdate();
-            QCOMPARE(messages_.shown.size(), std::size_t(1));
-            QCOMPARE(messages_.shown[0].text, QString("Nie mogę otworzyć rejestru"));
-            QCOMPARE(messages_.shown[0].caption, QString("Błąd"));
+            QCOMPARE(boxes.size(), std::size_t(1));
+            QCOMPARE(boxes[0].text, QString("Nie mogę otworzyć rejestru"));
+            QCOMPARE(boxes[0].caption, QString("Błąd"));
             QCOMPARE(control<QSpinBox>(*form, "ctl1064")->value(), 24);
             QCOMPARE(control<QComboBox>(*form, "ctl1131")->currentText(), QString("h"));
             QCOMPARE(session.computerName(), sync::defaultCompName());
             form->save();
-            QCOMPARE(messages_.shown.back().text, QString("Nie mogę otworzyć rejestru"));
-            QVERIFY(!messages_.endedWith);
+            QCOMPARE(boxes.back().text, QString("Nie mogę otworzyć rejestru"));
         }
-        QCOMPARE(messages_.shown.back().text, QString("Błąd otwarcia rejestru"));
-        QCOMPARE(messages_.endedWith, std::optional<int>(-1));
-        messages_.endedWith.reset();
+        // Still here: the console ends in order, not at once.
+        setMessageBoxHandler({});
+        QCOMPARE(boxes.back().text, QString("Błąd otwarcia rejestru"));
+        QCOMPARE(boxes.back().icon, QMessageBox::Critical);
     }
 
     void serviceStateDecidesWhatCanBeEdited_data() {
@@ -510,23 +535,35 @@ private slots:
         writeSettings(1440, 0, 0, rig_->computer());
         {
             ConsoleDocument document;
-        ServerSession& session = document.session;
+            ServerSession& session = document.session;
             auto form = startedForm(session);
             QVERIFY(session.connected());
+            const auto first = document.doc.ServerGeneration();
             form->OnActivateView(true);
             QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
+            // Killed, and nothing can be started on demand for now.
+            ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
             rig_->killServer();
-            QTRY_VERIFY_WITH_TIMEOUT(!session.connected(), 20000);
-            QCOMPARE(labelText(*form, "ctl1111"), QString("Nie można pobrać błędu z serwera DCOM !"));
+            QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "ctl1111"), QString("Nie można pobrać błędu z serwera DCOM !"), 20000);
+            QVERIFY(!session.connected());
             QCOMPARE(labelText(*form, "ctl1068"), QString("xxxx-xx-xx"));
             QCOMPARE(labelText(*form, "ctl1109"), QString("xx:xx:xx"));
+            QVERIFY(!control<QWidget>(*form, "ctl1107")->isEnabled());
             QVERIFY(form->clockWaiting());
             form->tick();
-            QCOMPARE(labelText(*form, "ctl1111"), QString("Błąd połączenia z serwerem !"));
+            QCOMPARE(labelText(*form, "ctl1111"), kReconnectingText);
+            // Registered again: the document starts it and the form uses the
+            // new object, its port list with it.
+            ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
+            QTRY_VERIFY_WITH_TIMEOUT(session.connected(), 20000);
+            QVERIFY(document.doc.ServerGeneration() != first);
+            QVERIFY(control<QWidget>(*form, "ctl1107")->isEnabled());
+            QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "ctl1111") == "Brak błędu !"), 20000);
             form->OnActivateView(false);
         }
         // Nothing registered answers "localhost" any more: unregister so that
         // a new client cannot start a server on demand.
+        rig_->stopServer();
         ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
         ConsoleDocument document;
         ServerSession& session = document.session;

@@ -36,11 +36,9 @@ public:
         shown.push_back({icon, caption, text});
     }
     void beep() override { ++beeps; }
-    void endProcess(int status) override { endedWith = status; }
 
     std::vector<ShownMessage> shown;
     int beeps = 0;
-    std::optional<int> endedWith;
 };
 
 // The console's document (its program part unused here) and a session on it.

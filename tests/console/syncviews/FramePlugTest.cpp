@@ -6,7 +6,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -84,6 +86,17 @@ private slots:
         frame_->SwitchView(ViewKind::Device);
         QVERIFY(!log()->polling());
         QVERIFY(boxes_.empty());
+    }
+
+    void savingTheSettingsSaysSoInTheStatusBar() {
+        make(false, true);
+        frame_->action(command::kConfView)->trigger();
+        QSignalSpy saved(form(), &CConfView::saveFinished);
+        form()->save();
+        QVERIFY(saved.count() == 1 || saved.wait(10000));
+        QVERIFY(boxes_.empty());
+        const QString pane = frame_->findChild<QLabel*>("paneMessage")->text();
+        QVERIFY2(pane.startsWith("Ustawienia zapisano ("), qPrintable(pane));
     }
 
     void minimiseAfterStartWithoutTray() {

@@ -63,9 +63,9 @@ void PanelRulesTest::lineStates() {
 void PanelRulesTest::daylightText() {
     QCOMPARE(kt64::console::panel::daylightText(S_CHANGETIMEON | S_WINTERTIME), QString("Czas zimowy"));
     QCOMPARE(kt64::console::panel::daylightText(S_CHANGETIMEON), QString("Czas letni"));
-    // Change off: empty whatever the winter bit says.
-    QCOMPARE(kt64::console::panel::daylightText(S_WINTERTIME), QString());
-    QCOMPARE(kt64::console::panel::daylightText(0), QString());
+    // Change off: its off state, whatever the winter bit says.
+    QCOMPARE(kt64::console::panel::daylightText(S_WINTERTIME), QString("Zmiana czasu wyłączona"));
+    QCOMPARE(kt64::console::panel::daylightText(0), QString("Zmiana czasu wyłączona"));
 }
 
 void PanelRulesTest::telegram() {
@@ -79,24 +79,27 @@ void PanelRulesTest::telegram() {
 
 void PanelRulesTest::changeHourClamp_data() {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("edit");  // "" = unchanged
-    QTest::addColumn<QString>("partner");
-    QTest::newRow("12") << "12" << "8" << "9";
-    QTest::newRow("9") << "9" << "8" << "9";
-    QTest::newRow("8") << "8" << "" << "9";
-    QTest::newRow("0") << "0" << "" << "1";
-    QTest::newRow("-3") << "-3" << "0" << "1";
-    QTest::newRow("empty") << "" << "" << "1";
-    QTest::newRow("3x") << "3x" << "" << "4";
+    QTest::addColumn<int>("hour");  // -1 = no number: the hour stays
+    QTest::addColumn<bool>("clamped");
+    QTest::newRow("12") << "12" << 8 << true;
+    QTest::newRow("9") << "9" << 8 << true;
+    QTest::newRow("8") << "8" << 8 << false;
+    QTest::newRow("0") << "0" << 0 << false;
+    QTest::newRow("07") << "07" << 7 << false;
+    QTest::newRow("too long for an int") << "99999999999" << 8 << true;
+    QTest::newRow("empty") << "" << -1 << false;
+    QTest::newRow("letters") << "ab" << -1 << false;
+    QTest::newRow("3x") << "3x" << -1 << false;
+    QTest::newRow("-3") << "-3" << -1 << false;
 }
 
 void PanelRulesTest::changeHourClamp() {
     QFETCH(QString, typed);
-    QFETCH(QString, edit);
-    QFETCH(QString, partner);
-    const auto h = clampChangeHour(typed);
-    QCOMPARE(h.edit.value_or(QString()), edit);
-    QCOMPARE(h.partner, partner);
+    QFETCH(int, hour);
+    QFETCH(bool, clamped);
+    const auto h = typedChangeHour(typed);
+    QCOMPARE(h ? h->hour : -1, hour);
+    QCOMPARE(h && h->clamped, clamped);
 }
 
 void PanelRulesTest::alarmRows() {
@@ -112,29 +115,6 @@ void PanelRulesTest::alarmRows() {
     QVERIFY(none && !none->transmission && !none->synchro && !none->antenna);
     QVERIFY(!alarmRowsFor('L'));
     QVERIFY(!alarmRowsFor('d'));
-}
-
-void PanelRulesTest::buildType_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("outputs");
-    QTest::addColumn<QString>("letter");  // "" = none
-    QTest::newRow("GPS") << "KT-64/GPS/1/232 V1.2" << 1 << "G";
-    QTest::newRow("RS") << "KT-64/RS/2/485 V1.0" << 2 << "R";
-    QTest::newRow("empty") << "" << 0 << "";
-    QTest::newRow("short") << "KT-64/" << 0 << "";
-    QTest::newRow("two fields") << "KT-64/DCF" << 0 << "D";
-    QTest::newRow("letter as outputs") << "KT-64/DCF/x/232" << 0 << "D";
-    QTest::newRow("empty third field") << "KT-64/DCF//232" << 0 << "D";
-}
-
-void PanelRulesTest::buildType() {
-    QFETCH(QString, text);
-    QFETCH(int, outputs);
-    QFETCH(QString, letter);
-    const std::string s = text.toStdString();
-    QCOMPARE(relayOutputsFromBuildType(s), outputs);
-    const auto l = sourceLetterOf(s);
-    QCOMPARE(l ? QString(QChar(*l)) : QString(), letter);
 }
 
 void PanelRulesTest::buildTypeRhythm() {

@@ -26,8 +26,6 @@ private slots:
     void changeHourClamp_data();
     void changeHourClamp();
     void alarmRows();
-    void buildType_data();
-    void buildType();
     void buildTypeRhythm();
     void changeDates();
 };
