@@ -51,6 +51,10 @@ ScheduleViews::ScheduleViews(program::ProgramDocument& document, program::UserMe
 }
 
 ScheduleViews::~ScheduleViews() {
+    // Attached to a frame, this object is the tree's child and goes in the
+    // tree's destructor, when the tree is a tree view no more (not even to
+    // look at through tree_): the views are the frame's then.
+    if (parent() != nullptr) return;
     // Views without a parent are ours; placed in a splitter they are the
     // frame's.
     if (tree_ && tree_->parent() == nullptr) delete tree_;

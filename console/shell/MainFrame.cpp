@@ -79,7 +79,11 @@ CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
     setFixedSize(sizeHint());
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // QWidget's destructor closes the window, and the application tells of
+    // the focus it takes away when this object is a frame no more.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
 
 QAction* CMainFrame::addCommand(int id, const QString& text, const QString& prompt) {
     auto* a = new QAction(text, this);
