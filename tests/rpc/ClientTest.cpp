@@ -179,6 +179,7 @@ private:
             std::vector<pollfd> fds{{listener_.get(), POLLIN, 0}};
             for (auto& [a, b] : pairs) fds.push_back({a.get(), POLLIN, 0}), fds.push_back({b.get(), POLLIN, 0});
             if (::poll(fds.data(), fds.size(), 50) <= 0) continue;
+            const std::size_t polled = pairs.size();
             if (fds[0].revents & POLLIN) {
                 UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
                 std::this_thread::sleep_for(delay_);
@@ -188,7 +189,7 @@ private:
                     pairs.emplace_back(std::move(client), std::move(server));
             }
             std::vector<bool> closed(pairs.size(), false);
-            for (std::size_t i = 0; i < pairs.size(); ++i) {
+            for (std::size_t i = 0; i < polled; ++i) {
                 char buffer[16384];
                 for (const int side : {0, 1}) {
                     if (!(fds[1 + 2 * i + side].revents & (POLLIN | POLLHUP | POLLERR))) continue;
