@@ -4,6 +4,7 @@
 #include "UniqueFd.h"
 
 #include <fcntl.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,21 @@ namespace {
 
 constexpr unsigned kWarningHz = 750;
 constexpr unsigned kWarningMs = 500;
+
+// The journal's priority of a message: failures warn, a refused condition
+// is a notice, the rest is information.
+int priorityOf(MessageId id) {
+    switch (id) {
+    case MessageId::Started:
+    case MessageId::Stopped:
+    case MessageId::Synchronised:
+        return LOG_INFO;
+    case MessageId::OutsideWindow:
+        return LOG_NOTICE;
+    default:
+        return LOG_WARNING;
+    }
+}
 
 std::tm localNow() {
     const std::time_t now = std::time(nullptr);
@@ -81,11 +97,16 @@ std::string formatLogLine(const std::tm& localTime, std::string_view text) {
 SyncLog::SyncLog(std::filesystem::path path, ProgramVariant variant, Speaker& speaker, StampSource stamp)
     : path_(std::move(path)), variant_(variant), speaker_(speaker), stamp_(stamp ? std::move(stamp) : localNow) {}
 
-void SyncLog::message(MessageId id) { append(messageText(id, variant_)); }
+void SyncLog::message(MessageId id) { append(messageText(id, variant_), priorityOf(id)); }
 
-void SyncLog::text(std::string_view text) { append(text); }
+void SyncLog::text(std::string_view text) { append(text, LOG_WARNING); }
 
-void SyncLog::append(std::string_view text) {
+void SyncLog::note(std::string_view text) {
+    if (journal_) journal_(LOG_WARNING, text);
+}
+
+void SyncLog::append(std::string_view text, int priority) {
+    if (journal_) journal_(priority, text.substr(0, text.find_last_not_of('\n') + 1));
     const std::string line = formatLogLine(stamp_(), text);
     const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
     UniqueFd fd(::open(path_.c_str(), flags, 0644));

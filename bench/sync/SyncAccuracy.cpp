@@ -52,6 +52,7 @@ private:
             ++cycle.readings;
             return inner->getStampedSyncTime();
         }
+        kt64::DATE getGmtTime() override { return inner->getGmtTime(); }
         void waitForDeviceRead() override { inner->waitForDeviceRead(); }
         std::unique_ptr<SyncServer> inner;
         Cycle& cycle;

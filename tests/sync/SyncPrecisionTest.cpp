@@ -31,12 +31,14 @@ LocalNanoseconds localAt(int y, int mo, int d, int h, int mi, int s) {
 double ms(nanoseconds d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 // Monotonic time and the two clocks that run on it: local time = offset +
-// elapsed, for the centre and for the PC (whose zone is UTC here).
+// elapsed, for the centre and for the PC (whose zone is UTC here). The
+// centre's GMT is its local time less its zone.
 struct World {
     SteadyTime start{std::chrono::hours(1000)};
     nanoseconds elapsed{0};
     LocalNanoseconds centreOffset = localAt(2024, 3, 10, 2, 0, 0);
     LocalNanoseconds pcOffset = localAt(2024, 3, 10, 2, 0, 0);
+    std::chrono::seconds centreZone{0};
     SteadyTime now() const { return start + elapsed; }
     LocalNanoseconds centre() const { return centreOffset + elapsed; }
     LocalNanoseconds pc() const { return pcOffset + elapsed; }
@@ -60,21 +62,22 @@ public:
         return std::chrono::duration_cast<std::chrono::seconds>(world.pc()).count();
     }
     std::unique_ptr<SyncTimer> createTimer() override { return std::make_unique<Due>(); }
-    bool setLocalTime(const SystemTime& local) override {
+    std::error_code setLocalTime(const SystemTime& local) override {
         wholeSeconds.push_back(local);
-        return true;
+        return {};
     }
     ClockReading readClock() override {
         return {world.pc(), std::chrono::system_clock::time_point(
                                 std::chrono::duration_cast<std::chrono::system_clock::duration>(world.pc())),
                 world.now()};
     }
-    bool setLocalTime(const CentreEstimate& centre) override {
+    std::error_code setLocalTime(const CentreEstimate& centre) override {
         world.elapsed += setDelay;
         sets.push_back({centre.local + (world.now() - centre.at), world.centre()});
         world.pcOffset = sets.back().value - world.elapsed;
-        return true;
+        return {};
     }
+    PcZone zoneAt(std::time_t) override { return {"Etc/UTC", 0}; }
     bool pause(std::chrono::milliseconds, const StopSignal& s) override {
         if (--cycles <= 0) stop->request();
         return !s.requested();
@@ -112,6 +115,7 @@ private:
     struct Server final : SyncServer {
         explicit Server(SimLink& l) : link(l) {}
         DATE getSyncTime() override { return getStampedSyncTime().time; }
+        DATE getGmtTime() override { return getStampedSyncTime().gmt; }
         StampedReading getStampedSyncTime() override {
             World& w = link.world;
             ++link.frames;
@@ -121,11 +125,14 @@ private:
             if (link.frames == link.moveAtFrame) w.centreOffset += 1h;
             w.elapsed += link.poll;
             if (!link.requestLead)
-                return {*dateOfLocalSeconds(second()), w.now(), static_cast<std::uint64_t>(link.frames)};
+                return reading(second(), w.now(), SteadyTime{});
             const auto requested = w.now() - kStatusFrameWireTime - *link.requestLead;
             const auto taken = w.centre() - kStatusFrameWireTime - *link.requestLead + link.sampleAfterRequest;
-            return {*dateOfLocalSeconds(std::chrono::floor<std::chrono::seconds>(taken).count()), w.now(),
-                    static_cast<std::uint64_t>(link.frames), requested};
+            return reading(std::chrono::floor<std::chrono::seconds>(taken).count(), w.now(), requested);
+        }
+        StampedReading reading(LocalSeconds local, SteadyTime frameEnd, SteadyTime requested) const {
+            return {*dateOfLocalSeconds(local), frameEnd, static_cast<std::uint64_t>(link.frames), requested,
+                    *dateOfLocalSeconds(local - link.world.centreZone.count())};
         }
         void waitForDeviceRead() override {
             if (link.onWait) link.onWait();
@@ -480,11 +487,13 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
         bool daemonListens;
         std::int32_t syncDo;
         bool delivered;
+        std::chrono::seconds centreZone{0};  // the PC's zone is UTC
     };
     const Row rows[] = {
         {"no daemon on the socket", false, 0, false},
         {"deviation outside the window", true, 1, false},
         {"daemon that does not read: the full queue drops samples, the worker goes on", true, 0, true},
+        {"centre keeping another local time than the PC's zone", true, 0, false, 1h},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -498,7 +507,8 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
         settings.syncZmiany = 5;
         settings.syncDo = row.syncDo;
         world = World{};
-        world.centreOffset = world.pcOffset + 5s;
+        world.centreOffset = world.pcOffset + 5s + row.centreZone;
+        world.centreZone = row.centreZone;
         link.frames = 0;
         // Samples for 25 s: more than a daemon's queue holds.
         link.stopAtFrame = 30 * 1000 / 123;
@@ -516,7 +526,10 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
         }
         ASSERT_EQ(logged.size(), 1u);
         if (row.daemonListens) {
-            EXPECT_EQ(logged[0], text(MessageId::OutsideWindow));
+            std::string expected = row.centreZone == 0s ? text(MessageId::OutsideWindow)
+                                                        : zoneMismatchText({{"Etc/UTC", 0}, 3600});
+            if (expected.back() == '\n') expected.pop_back();
+            EXPECT_EQ(logged[0], expected);
             EXPECT_TRUE(daemon->take().empty());
         } else {
             EXPECT_EQ(logged[0].rfind("Nie mogę przekazać próbki czasu do gniazda " + socketPath.string() + ": ", 0), 0u)
