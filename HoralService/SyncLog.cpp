@@ -4,6 +4,7 @@
 #include "UniqueFd.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@ namespace {
 
 constexpr unsigned kWarningHz = 750;
 constexpr unsigned kWarningMs = 500;
+constexpr mode_t kLogMode = 0664;
 
 // The journal's priority of a message: failures warn, a refused condition
 // is a notice, the rest is information.
@@ -31,6 +33,23 @@ int priorityOf(MessageId id) {
         return LOG_NOTICE;
     default:
         return LOG_WARNING;
+    }
+}
+
+// Opens the log for appending; a file made here gets kLogMode, which the
+// umask would otherwise narrow (the log is shared with the group).
+UniqueFd openForAppend(const std::filesystem::path& path) {
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC;
+    for (;;) {
+        UniqueFd fd(::open(path.c_str(), flags));
+        if (fd || errno != ENOENT) return fd;
+        fd.reset(::open(path.c_str(), flags | O_CREAT | O_EXCL, kLogMode));
+        if (fd) {
+            ::fchmod(fd.get(), kLogMode);
+            return fd;
+        }
+        // Made by another writer meanwhile: open that one.
+        if (errno != EEXIST) return fd;
     }
 }
 
@@ -108,12 +127,11 @@ void SyncLog::note(std::string_view text) {
 void SyncLog::append(std::string_view text, int priority) {
     if (journal_) journal_(priority, text.substr(0, text.find_last_not_of('\n') + 1));
     const std::string line = formatLogLine(stamp_(), text);
-    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    UniqueFd fd(::open(path_.c_str(), flags, 0644));
+    UniqueFd fd = openForAppend(path_);
     if (!fd && errno == ENOENT && path_.has_parent_path()) {
         std::error_code ec;
         std::filesystem::create_directories(path_.parent_path(), ec);
-        fd.reset(::open(path_.c_str(), flags, 0644));
+        fd = openForAppend(path_);
     }
     if (!fd) {
         speaker_.tone(kWarningHz, kWarningMs);

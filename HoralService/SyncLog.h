@@ -10,7 +10,8 @@
 // Each line is written by one open-append-write-close sequence and with one
 // write call, so writers in several processes and the console's reader need
 // no locks. When the file cannot be opened the writer sounds 750 Hz for
-// 500 ms and drops the line; the caller is not told.
+// 500 ms and drops the line; the caller is not told. A file it makes is
+// mode 0664 whatever the umask, so that the group (kt64) writes it too.
 //
 // A service also hands every line to the system journal, at a priority that
 // follows the message, together with the lines for the journal alone (the
