@@ -83,6 +83,14 @@ DATE dateOfLocal(LocalNanoseconds local) {
     return date ? *date + static_cast<double>(fraction) / kNsPerSecond / 86400.0 : 0.0;
 }
 
+// The journal's line for a clock that could not be set.
+std::string clockSettingFailureText(std::error_code reason) {
+    std::string text = "setting the system clock failed: " + reason.message();
+    if (reason == std::errc::operation_not_permitted)
+        text += " (EPERM): the service lacks the right to set the clock (CAP_SYS_TIME)";
+    return text;
+}
+
 }  // namespace
 
 void SyncWorker::recordSynchronised(DATE centre) {
@@ -100,13 +108,6 @@ bool SyncWorker::zonesAgree(LocalSeconds centreLocal, LocalSeconds centreGmt) {
     if (mismatch != zoneMismatch_) parts_.log.text(zoneMismatchText(*mismatch));
     zoneMismatch_ = std::move(mismatch);
     return false;
-}
-
-std::string clockSettingFailureText(std::error_code reason) {
-    std::string text = "setting the system clock failed: " + reason.message();
-    if (reason == std::errc::operation_not_permitted)
-        text += " (EPERM): the service lacks the right to set the clock (CAP_SYS_TIME)";
-    return text;
 }
 
 void SyncWorker::clockNotSet(std::error_code reason) {

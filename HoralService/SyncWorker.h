@@ -100,7 +100,4 @@ private:
     std::error_code settingFailure_;            // the reason in the journal last
 };
 
-// The journal's line for a clock that could not be set.
-std::string clockSettingFailureText(std::error_code reason);
-
 }  // namespace kt64::sync
