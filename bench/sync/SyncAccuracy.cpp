@@ -9,11 +9,19 @@
 // centre and server. Prints every cycle and min/mean/max/RMS per method and
 // skew, then both methods over all skews side by side; asserts nothing.
 //
+// Where the timed method's error comes from: the emulated centre's clock is
+// watched (every read of it is stamped on the monotonic clock), so for each
+// status frame the worker used it shows when the centre took the time it
+// reports, against the request's writing and the frame's start as the
+// worker places them. The method assumes the time was taken between the
+// two; the middle of what the frames leave open is its estimate.
+//
 //   sync_accuracy [cycles per skew and method, default 10] [SyncZmiany]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <numeric>
 
 #include "ClientSyncLink.h"
@@ -25,19 +33,43 @@ namespace {
 using namespace kt64::sync;
 using namespace std::chrono_literals;
 
-// Counts the readings of each cycle and times the reading loop.
+// The centre's clock (the PC's UTC plus a skew), each read of it stamped on
+// the monotonic clock.
+class WatchedTimeSource final : public kt64::sim::TimeSource {
+public:
+    explicit WatchedTimeSource(std::chrono::milliseconds skew) : skewed_(skew) {}
+    kt64::sim::TimePoint now() const override {
+        const auto steady = std::chrono::steady_clock::now();
+        std::lock_guard lock(mutex_);
+        reads_.push_back(steady);
+        return skewed_.now();
+    }
+    std::vector<SteadyTime> reads() const {
+        std::lock_guard lock(mutex_);
+        return reads_;
+    }
+
+private:
+    test::SkewedTimeSource skewed_;
+    mutable std::mutex mutex_;
+    mutable std::vector<SteadyTime> reads_;
+};
+
+// Counts the readings of each cycle, keeps the stamped ones and times the
+// reading loop.
 class CountingLink final : public SyncConnector {
 public:
     explicit CountingLink(SyncConnector& inner) : inner_(inner) {}
     struct Cycle {
         int readings = 0;
         std::chrono::system_clock::time_point connected;
+        std::vector<StampedReading> stamped;
     };
     std::vector<Cycle> cycles;
 
     std::unique_ptr<SyncServer> connect(const std::string& computer) override {
         auto server = inner_.connect(computer);
-        cycles.push_back({0, std::chrono::system_clock::now()});
+        cycles.push_back({0, std::chrono::system_clock::now(), {}});
         return std::make_unique<Counted>(std::move(server), cycles.back());
     }
 
@@ -50,7 +82,8 @@ private:
         }
         StampedReading getStampedSyncTime() override {
             ++cycle.readings;
-            return inner->getStampedSyncTime();
+            cycle.stamped.push_back(inner->getStampedSyncTime());
+            return cycle.stamped.back();
         }
         kt64::DATE getGmtTime() override { return inner->getGmtTime(); }
         void waitForDeviceRead() override { inner->waitForDeviceRead(); }
@@ -84,7 +117,32 @@ void print(const char* label, const Summary& s) {
                 s.rms);
 }
 
-std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds skew, int cycles, std::uint32_t zmiany) {
+double ms(std::chrono::nanoseconds d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// For every frame the worker used: when the centre took its time, after the
+// request was written (as the worker places it) and before the frame
+// started to leave the centre (its last byte's arrival less its wire time).
+void printWhereTheTimeWasTaken(const std::vector<CountingLink::Cycle>& cycles, const WatchedTimeSource& clock) {
+    const auto reads = clock.reads();
+    std::vector<double> afterRequest, beforeFrame;
+    std::uint64_t lastFrame = 0;
+    for (const auto& cycle : cycles) {
+        for (const auto& r : cycle.stamped) {
+            if (r.frameNo == lastFrame || r.requested == SteadyTime{}) continue;
+            lastFrame = r.frameNo;
+            // The first read of the centre's clock after the request.
+            const auto read = std::lower_bound(reads.begin(), reads.end(), r.requested - std::chrono::milliseconds(1));
+            if (read == reads.end() || *read > r.frameEnd) continue;
+            afterRequest.push_back(ms(*read - r.requested));
+            beforeFrame.push_back(ms(r.frameEnd - kStatusFrameWireTime - *read));
+        }
+    }
+    print("time taken after request", summarise(afterRequest));
+    print("time taken before frame", summarise(beforeFrame));
+}
+
+std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds skew, int cycles, std::uint32_t zmiany,
+                            const WatchedTimeSource& clockWatched) {
     SyncSettings settings;
     settings.syncZmiany = zmiany;
     settings.freqSync = 0;
@@ -110,6 +168,7 @@ std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds ske
         std::printf("  cycle %2zu: error %8.1f ms, %2d readings over %6.1f ms\n", i + 1, error, cycle.readings, loopMs);
     }
     print("error", summarise(errors));
+    if (zmiany > 0) printWhereTheTimeWasTaken(link.cycles, clockWatched);
     return errors;
 }
 
@@ -121,9 +180,10 @@ int main(int argc, char** argv) {
         argc > 2 ? static_cast<std::uint32_t>(std::max(1, std::atoi(argv[2]))) : SyncSettings{}.syncZmiany;
     std::vector<double> whole, timed;
     for (const auto skew : {0s, 90s, -90s}) {
-        test::LinkedCentre centre(skew);
-        const auto w = measure(centre, skew, cycles, 0);
-        const auto t = measure(centre, skew, cycles, zmiany);
+        auto clock = std::make_shared<WatchedTimeSource>(skew);
+        test::LinkedCentre centre(clock);
+        const auto w = measure(centre, skew, cycles, 0, *clock);
+        const auto t = measure(centre, skew, cycles, zmiany, *clock);
         whole.insert(whole.end(), w.begin(), w.end());
         timed.insert(timed.end(), t.begin(), t.end());
     }

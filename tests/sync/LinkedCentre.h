@@ -38,8 +38,10 @@ private:
 // clock, no local offset and no change of time.
 class LinkedCentre : public kt64::test::LinkServerRig {
 public:
-    explicit LinkedCentre(std::chrono::milliseconds skew)
-        : LinkServerRig({options(), std::make_shared<SkewedTimeSource>(skew), true, true, Ready::SyncTime}) {}
+    explicit LinkedCentre(std::chrono::milliseconds skew) : LinkedCentre(std::make_shared<SkewedTimeSource>(skew)) {}
+    // The centre on a clock of the caller's (one that watches its reads).
+    explicit LinkedCentre(std::shared_ptr<sim::TimeSource> clock)
+        : LinkServerRig({options(), std::move(clock), true, true, Ready::SyncTime}) {}
 
     const std::string& computer() const { return address(); }
 
