@@ -36,8 +36,8 @@ until terminated (SIGTERM, SIGINT, SIGHUP).
   --tell PATH CMD... send one control command to a running kt64sim's socket,
                      print its reply; exit 0 on "ok", 1 otherwise, e.g.
                      kt64sim --tell /run/kt64/control fault late 300
-  --pacing           send at the line's rate (about 2.083 ms a byte) and answer
-                     no earlier than the request would have arrived on a wire
+  --pacing           the line's rate both ways (about 2.083 ms a byte): take a
+                     request when it would have arrived on a wire, then answer
   --fault SPEC       start with a fault (the words after "fault" below)
   --image FILE       start with this 2905-byte command list (default: zeros)
   --group NAME       give the pty device to group NAME, mode 0660: the
