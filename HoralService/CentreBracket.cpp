@@ -19,10 +19,11 @@ std::int64_t nsOf(SteadyTime t) {
 CentreBracket::Fit CentreBracket::add(const StampedFrame& frame) {
     if (last_ && frame.frameNo == last_->frameNo) return Fit::Repeated;
     // The second was read at the latest when the frame started to leave the
-    // centre, at the earliest when its request was written.
+    // centre, at the earliest when its request had reached the centre.
     const std::int64_t latest = nsOf(frame.frameEnd - kStatusFrameWireTime);
-    const std::int64_t earliest =
-        frame.requested == SteadyTime{} ? latest : std::min(latest, nsOf(frame.requested));
+    const std::int64_t earliest = frame.requested == SteadyTime{}
+                                      ? latest
+                                      : std::min(latest, nsOf(frame.requested + kStatusRequestWireTime));
     Bound bound{frame.frameEnd, frame.second * kNsPerSecond - latest, (frame.second + 1) * kNsPerSecond - earliest,
                 last_ && frame.second == last_->second + 1};
     last_ = frame;

@@ -98,10 +98,11 @@ public:
     explicit SimLink(World& w) : world(w) {}
     World& world;
     nanoseconds poll = 123ms;
-    // The request goes out this long before the frame starts; the centre
-    // takes its time sampleAfterRequest after the request was written.
+    // The request is written this long before the frame starts (its own
+    // time on the line included); the centre takes its time
+    // sampleAfterArrival after the request's last byte has reached it.
     std::optional<nanoseconds> requestLead;
-    nanoseconds sampleAfterRequest = 0ns;
+    nanoseconds sampleAfterArrival = 0ns;
     int frames = 0;
     int moveAtFrame = -1;  // the centre is set an hour ahead before this frame
     int failAtFrame = -1;  // this reading fails with a description
@@ -127,7 +128,8 @@ private:
             if (!link.requestLead)
                 return reading(second(), w.now(), SteadyTime{});
             const auto requested = w.now() - kStatusFrameWireTime - *link.requestLead;
-            const auto taken = w.centre() - kStatusFrameWireTime - *link.requestLead + link.sampleAfterRequest;
+            const auto taken = w.centre() - kStatusFrameWireTime - *link.requestLead + kStatusRequestWireTime +
+                               link.sampleAfterArrival;
             return reading(std::chrono::floor<std::chrono::seconds>(taken).count(), w.now(), requested);
         }
         StampedReading reading(LocalSeconds local, SteadyTime frameEnd, SteadyTime requested) const {
@@ -217,15 +219,15 @@ TEST_F(SyncPrecisionTest, SettingLandsWithinMillisecondsOfTheCentre) {
 }
 
 // Whether the centre takes its time as the request arrives or as it starts
-// to answer, the estimate stays within half the request's time on the line.
+// to answer 8 ms later, the estimate stays within half of that.
 TEST_F(SyncPrecisionTest, CentreTakingItsTimeAnywhereAfterTheRequestIsAllowedFor) {
     for (const auto sample : {0ms, 4ms, 8ms}) {
-        SCOPED_TRACE(testing::Message() << "time taken " << ms(sample) << " ms after the request");
+        SCOPED_TRACE(testing::Message() << "time taken " << ms(sample) << " ms after the request arrived");
         world = World{};
         world.centreOffset = world.pcOffset + 90s + 337ms;
         link.frames = 0;
-        link.requestLead = 8ms;
-        link.sampleAfterRequest = sample;
+        link.requestLead = kStatusRequestWireTime + 8ms;
+        link.sampleAfterArrival = sample;
         clock.sets.clear();
         clock.cycles = 1;
         settings.syncZmiany = 20;
@@ -350,26 +352,35 @@ TEST(CentreBracket, NarrowsOverChangesAndKeepsTheLastOnes) {
     EXPECT_EQ(*bracket.width(), 1s);
 }
 
-// The true offset stays inside the bracket wherever between the request and
-// the frame's start the centre took its time.
+// The true offset stays inside the bracket wherever between the request's
+// arrival and the frame's start the centre took its time, and the bracket
+// leaves open no more than that span: the request's own time on the line is
+// no doubt. Frames 17 ms apart, so that the sweep across the second changes
+// leaves hardly any doubt of its own.
 TEST(CentreBracket, TruthStaysInsideWhereverTheCentreTookItsTime) {
     const SteadyTime t0{std::chrono::hours(5)};
     const LocalSeconds s0 = 1'000'000;
-    const nanoseconds lead = 8ms;  // the request's time on the line
-    for (const auto sample : {0ms, 3ms, 8ms}) {
-        SCOPED_TRACE(testing::Message() << "time taken " << ms(sample) << " ms after the request");
+    struct Row {
+        nanoseconds answer;  // from the request's arrival to the frame's start
+        nanoseconds sample;  // from the request's arrival to the time taken
+    };
+    for (const Row row : {Row{8ms, 0ms}, Row{8ms, 3ms}, Row{8ms, 8ms}, Row{500us, 0ms}, Row{500us, 500us}}) {
+        SCOPED_TRACE(testing::Message() << "answer after " << ms(row.answer) << " ms, time taken after "
+                                        << ms(row.sample) << " ms");
         CentreBracket bracket;
         std::uint64_t no = 0;
-        for (nanoseconds end = 200ms; end < 20s; end += 123ms) {
-            const auto requested = end - kStatusFrameWireTime - lead;
-            const auto taken = requested + sample - 300ms;  // the centre's second begins 300 ms on
+        for (nanoseconds end = 200ms; end < 20s; end += 17ms) {
+            const auto requested = end - kStatusFrameWireTime - row.answer - kStatusRequestWireTime;
+            // The centre's second begins 300 ms on.
+            const auto taken = requested + kStatusRequestWireTime + row.sample - 300ms;
             const StampedFrame f{s0 + std::chrono::floor<std::chrono::seconds>(taken).count(), t0 + end, ++no,
                                  t0 + requested};
             ASSERT_EQ(bracket.add(f), CentreBracket::Fit::Narrowed);
         }
         const auto truth = std::chrono::seconds(s0) + 20s - 300ms;
         EXPECT_LE(std::fabs(ms(bracket.centreAt(t0 + 20s)->local - truth)), ms(*bracket.width()) / 2);
-        EXPECT_GE(*bracket.width(), lead);
+        EXPECT_GE(*bracket.width(), row.answer);
+        EXPECT_LE(*bracket.width(), row.answer + 1ms);
     }
 }
 
