@@ -60,6 +60,10 @@ struct StampedFrame {
     // When the frame's request was written; default (unknown): the time was
     // taken as the frame started.
     SteadyTime requested{};
+    // How far both stamps may be off (a server on the other end of a call
+    // that took long): the frame then narrows the interval only that much
+    // less, instead of narrowing it wrongly.
+    std::chrono::nanoseconds placement{0};
 };
 
 class CentreBracket {

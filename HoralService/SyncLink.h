@@ -41,6 +41,9 @@ struct StampedReading {
     SteadyTime requested{};
     // The centre's GMT in the same frame.
     DATE gmt = 0.0;
+    // How far the stamps may be off on this process's clock: half the
+    // call's round trip, in which the server answered.
+    std::chrono::nanoseconds placement{0};
 };
 
 // The link server's object for one cycle; released when destroyed.

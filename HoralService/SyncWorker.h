@@ -21,8 +21,9 @@
 // With SyncSock set (and a feed given), no cycles are scheduled: the worker
 // stays connected and hands the daemon one offset sample per second change,
 // estimated over the last N changes (at least one), while the deviation lies
-// inside the window. The samples are the centre's GMT less the PC's UTC. 108, the tone and LastSync mark the first sample of a
-// connection; a failed delivery is logged once until one succeeds again;
+// inside the window. The samples are the centre's GMT less the PC's UTC.
+// 108, the tone and LastSync mark the first sample of a connection; a
+// failed delivery is logged once until one succeeds again;
 // failures of the link end the connection as a cycle's do, and after the
 // 5-second pause the worker connects again.
 //

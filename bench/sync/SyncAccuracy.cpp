@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <numeric>
 
@@ -152,21 +153,36 @@ std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds ske
     ClientSyncLink client("sync_accuracy");
     CountingLink link(client);
     test::CountingSpeaker speaker;
-    SyncLog log(centre.folder() / "VqSync.log", ProgramVariant::Service, speaker);
+    const auto logPath = centre.folder() / "VqSync.log";
+    std::filesystem::remove(logPath);
+    SyncLog log(logPath, ProgramVariant::Service, speaker);
     SyncWorker(settings, {clock, link, log, speaker, {}}).run(stop);
 
     const auto settingsMade = clock.settings();
     std::printf("centre skew %+lld s, SyncZmiany %u: %zu settings\n", static_cast<long long>(skew.count()), zmiany,
                 settingsMade.size());
     std::vector<double> errors;
-    for (std::size_t i = 0; i < settingsMade.size(); ++i) {
-        const double error = test::settingErrorMs(settingsMade[i], skew);
+    std::size_t made = 0;
+    for (std::size_t i = 0; i < link.cycles.size(); ++i) {
+        const auto& cycle = link.cycles[i];
+        // A setting belongs to the cycle connected last before it; a cycle
+        // that failed has none.
+        const bool set = made < settingsMade.size() && settingsMade[made].at >= cycle.connected &&
+                         (i + 1 == link.cycles.size() || settingsMade[made].at < link.cycles[i + 1].connected);
+        if (!set) {
+            std::printf("  cycle %2zu: no setting, %2d readings\n", i + 1, cycle.readings);
+            continue;
+        }
+        const double error = test::settingErrorMs(settingsMade[made], skew);
         errors.push_back(error);
-        // Every cycle sets the clock here, so cycles and settings pair up.
-        const auto& cycle = link.cycles.at(i);
-        const double loopMs = std::chrono::duration<double, std::milli>(settingsMade[i].at - cycle.connected).count();
+        const double loopMs = std::chrono::duration<double, std::milli>(settingsMade[made].at - cycle.connected).count();
         std::printf("  cycle %2zu: error %8.1f ms, %2d readings over %6.1f ms\n", i + 1, error, cycle.readings, loopMs);
+        ++made;
     }
+    // What the cycles logged besides their success.
+    const std::string synchronised(messageText(MessageId::Synchronised, ProgramVariant::Service).substr(0, 20));
+    for (const auto& line : test::logMessages(logPath))
+        if (line.rfind(synchronised, 0) != 0) std::printf("  logged: %s\n", line.c_str());
     print("error", summarise(errors));
     if (zmiany > 0) printWhereTheTimeWasTaken(link.cycles, clockWatched);
     return errors;

@@ -282,7 +282,9 @@ TEST(ZoneAgreement, CentreOffsetAgainstThePcZoneAndGmtSamples) {
         EXPECT_EQ(pc.name, r.zone);
         const auto mismatch = compareZones(r.gmt + r.centre, r.gmt, pc);
         EXPECT_EQ(!mismatch, r.agree);
-        if (mismatch) EXPECT_EQ(mismatch->centreOffsetSeconds, r.centre);
+        if (mismatch) {
+            EXPECT_EQ(mismatch->centreOffsetSeconds, r.centre);
+        }
 
         // The PC's clock 1.25 s behind the centre's GMT, read half a second
         // after the estimate was made.
