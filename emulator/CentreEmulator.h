@@ -40,9 +40,10 @@ struct EmulatorOptions {
     std::string linkPath;
     // Path of the Unix stream socket for control commands; empty = none.
     std::string controlPath;
-    // Send answers at the line's own rate (4800 baud, 10 bits a character,
-    // about 2.083 ms a byte) and answer no earlier than the request would
-    // have finished arriving on a real line.
+    // The line's own rate (4800 baud, 10 bits a character, about 2.083 ms a
+    // byte) both ways: a request reaches the centre (which reads its clock
+    // for it then) when its last byte would have arrived on a real line, and
+    // answers go out at that rate from then on.
     bool pacing = false;
 };
 

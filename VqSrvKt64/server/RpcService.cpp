@@ -65,6 +65,7 @@ RpcService::Reactor* RpcService::GetSyncTimeStamped(Ctx* c, const rpc::Void*, rp
         out->set_frameno(v.FrameNo);
         out->set_servermonotonicns(v.ServerMonotonicNs);
         out->set_requestmonotonicns(v.RequestMonotonicNs);
+        out->set_gmttime(v.GmtTime);
     });
 }
 
