@@ -84,6 +84,12 @@ void CentreEmulator::start() {
     line->wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!line->wake) throw EmulatorError("cannot create an event descriptor", errno);
 
+    const std::string device = line->pty->slavePath();
+    if (options_.ptyGroup && ::chown(device.c_str(), static_cast<uid_t>(-1), *options_.ptyGroup) != 0)
+        throw EmulatorError("cannot give " + device + " to its group", errno);
+    if ((options_.ptyGroup || options_.ptyMode) && ::chmod(device.c_str(), options_.ptyMode.value_or(0660)) != 0)
+        throw EmulatorError("cannot set the mode of " + device, errno);
+
     if (!options_.linkPath.empty()) {
         const std::string& path = options_.linkPath;
         struct stat st{};

@@ -71,12 +71,6 @@ std::vector<kt64::cli::OptionSpec> optionTable(std::vector<std::string>& setting
     return table;
 }
 
-// Who besides the caller may open the pty: its group and mode.
-struct PtyAccess {
-    std::optional<gid_t> group;
-    std::optional<mode_t> mode;
-};
-
 std::optional<gid_t> groupNamed(const std::string& name) {
     group entry{};
     group* found = nullptr;
@@ -92,23 +86,12 @@ std::optional<mode_t> octalMode(const std::string& text) {
     return static_cast<mode_t>(value);
 }
 
-// An empty string, or why the pty could not be given.
-std::string givePty(const std::string& device, const PtyAccess& access) {
-    if (access.group && ::chown(device.c_str(), static_cast<uid_t>(-1), *access.group) != 0)
-        return "cannot give " + device + " to its group: " + std::strerror(errno);
-    const mode_t mode = access.mode ? *access.mode : 0660;
-    if ((access.group || access.mode) && ::chmod(device.c_str(), mode) != 0)
-        return "cannot set the mode of " + device + ": " + std::strerror(errno);
-    return {};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace kt64::sim;
     EmulatorOptions options;
     std::string imagePath;
-    PtyAccess ptyAccess;
     const SystemTimeSource clock;
 
     if (argc == 2 && std::string_view(argv[1]) == "--tell")
@@ -151,11 +134,11 @@ int main(int argc, char** argv) {
         } else if (option == "--image") {
             imagePath = value;
         } else if (option == "--group") {
-            ptyAccess.group = groupNamed(value);
-            if (!ptyAccess.group) return kt64::cli::refuseLine(std::cerr, "kt64sim", "--group: no group '" + value + "'");
+            options.ptyGroup = groupNamed(value);
+            if (!options.ptyGroup) return kt64::cli::refuseLine(std::cerr, "kt64sim", "--group: no group '" + value + "'");
         } else if (option == "--mode") {
-            ptyAccess.mode = octalMode(value);
-            if (!ptyAccess.mode)
+            options.ptyMode = octalMode(value);
+            if (!options.ptyMode)
                 return kt64::cli::refuseLine(std::cerr, "kt64sim", "--mode: '" + value + "' is no mode 0..0777");
         } else if (option == "--fault") {
             std::string why;
@@ -182,10 +165,6 @@ int main(int argc, char** argv) {
             }
         }
         centre.start();
-        if (const std::string why = givePty(centre.ptyPath(), ptyAccess); !why.empty()) {
-            std::cerr << "kt64sim: " << why << "\n";
-            return 1;
-        }
         std::cout << "kt64sim: serving on " << centre.devicePath() << std::endl;
         stopSignals.wait();
         centre.stop();
