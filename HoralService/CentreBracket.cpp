@@ -19,10 +19,13 @@ std::int64_t nsOf(SteadyTime t) {
 CentreBracket::Fit CentreBracket::add(const StampedFrame& frame) {
     if (last_ && frame.frameNo == last_->frameNo) return Fit::Repeated;
     // The second was read at the latest when the frame started to leave the
-    // centre, at the earliest when its request was written.
-    const std::int64_t latest = nsOf(frame.frameEnd - kStatusFrameWireTime);
-    const std::int64_t earliest =
-        frame.requested == SteadyTime{} ? latest : std::min(latest, nsOf(frame.requested));
+    // centre, at the earliest when its request had reached the centre; each
+    // as far out as the stamps may be off.
+    const std::int64_t start = nsOf(frame.frameEnd - kStatusFrameWireTime);
+    const std::int64_t arrival =
+        frame.requested == SteadyTime{} ? start : std::min(start, nsOf(frame.requested + kStatusRequestWireTime));
+    const std::int64_t latest = start + frame.placement.count();
+    const std::int64_t earliest = arrival - frame.placement.count();
     Bound bound{frame.frameEnd, frame.second * kNsPerSecond - latest, (frame.second + 1) * kNsPerSecond - earliest,
                 last_ && frame.second == last_->second + 1};
     last_ = frame;

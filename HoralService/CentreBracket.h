@@ -1,14 +1,18 @@
 // CentreBracket: where on this computer's monotonic clock the centre's
 // seconds change, narrowed from the status frames the link server stamps.
 //
-// The centre takes the time it puts into a status frame after the server
-// wrote the request and before the frame starts to leave it; the server
-// stamps the frame when its last byte has been read, a known wire time after
-// the start (50 bytes at 4800 baud, 10 bits each). A frame showing second S
-// taken between monotonic instants a and b therefore says that the centre's
-// local time less the monotonic clock (its offset) lies in [S - b, S + 1 - a).
-// (A centre may take it as the request arrives or as it answers; the few
-// milliseconds of the request on the line are all that is left open.)
+// The centre takes the time it puts into a status frame once the request has
+// reached it and before the frame starts to leave it. The server stamps the
+// request when it writes it, and the request's last byte is on the line a
+// known wire time later (at least the status request's 4 bytes at 4800 baud,
+// 10 bits each); it stamps the frame when the frame's last byte has been
+// read, a known wire time after the frame's start (50 bytes). A frame showing
+// second S taken between monotonic instants a and b therefore says that the
+// centre's local time less the monotonic clock (its offset) lies in
+// [S - b, S + 1 - a). (A centre may take it as the request arrives or as it
+// answers; only its own time between the two is left open. Counting the
+// request's own time on the line as open would put every estimate about half
+// of it, 4 ms, ahead of a centre that answers at once.)
 // Each frame narrows that interval; the frames around a second change narrow
 // it most, and since the poll period is no whole fraction of a second they
 // sweep across it: after N changes the width is about 2P/(N + 1) for poll
@@ -37,6 +41,9 @@ using LocalNanoseconds = std::chrono::nanoseconds;
 // The time a 50-byte status frame takes on the line at 4800 baud (start,
 // 8 data and stop bit per byte).
 inline constexpr std::chrono::nanoseconds kStatusFrameWireTime{50LL * 10 * 1'000'000'000 / 4800};
+// The shortest request, the status request (1B 11 00 and its checksum), on
+// the same line: no centre has a request to answer before its last byte.
+inline constexpr std::chrono::nanoseconds kStatusRequestWireTime{4LL * 10 * 1'000'000'000 / 4800};
 
 // The centre's local time and the monotonic instant it held at.
 struct CentreEstimate {
@@ -53,6 +60,10 @@ struct StampedFrame {
     // When the frame's request was written; default (unknown): the time was
     // taken as the frame started.
     SteadyTime requested{};
+    // How far both stamps may be off (a server on the other end of a call
+    // that took long): the frame then narrows the interval only that much
+    // less, instead of narrowing it wrongly.
+    std::chrono::nanoseconds placement{0};
 };
 
 class CentreBracket {

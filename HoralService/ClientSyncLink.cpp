@@ -38,8 +38,22 @@ public:
         const auto requested = answer.RequestMonotonicNs != 0 && requestAge >= age
                                    ? std::chrono::time_point_cast<SteadyTime::duration>(answered - requestAge)
                                    : SteadyTime{};
-        return {answer.Time, std::chrono::time_point_cast<SteadyTime::duration>(answered - age), answer.FrameNo,
-                requested};
+        // A server that does not send the frame's GMT is asked for it.
+        const DATE gmt = answer.GmtTime != 0.0 ? answer.GmtTime : getGmtTime();
+        return {answer.Time,
+                std::chrono::time_point_cast<SteadyTime::duration>(answered - age),
+                answer.FrameNo,
+                requested,
+                gmt,
+                std::chrono::duration_cast<std::chrono::nanoseconds>(answer.received - answer.sent) / 2};
+    }
+
+    DATE getGmtTime() override {
+        try {
+            return server_->GetGmtTime();
+        } catch (const client::ServerError& e) {
+            throw asLinkError(e);
+        }
     }
 
     void waitForDeviceRead() override {

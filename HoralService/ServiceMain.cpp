@@ -7,11 +7,14 @@
 // worker leaves its wait or cycle, then 103 is logged and the process exits
 // with 0. SIGHUP only re-reports the status. A worker that ends by itself
 // (no timer, or after message 112) ends the service with a failure status.
+// Every line of VqSync.log also goes to the journal, and with it the
+// system's reason when the clock cannot be set.
 // Started other than by systemd (no NOTIFY_SOCKET, no INVOCATION_ID) the
 // program says how it is run and returns at once with 0. --help prints the
 // usage; any other argument is refused with it (exit 2).
 #include <signal.h>
 #include <systemd/sd-daemon.h>
+#include <systemd/sd-journal.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -44,6 +47,12 @@ int serve() {
     kt64::SignalWait signals{SIGTERM, SIGINT, SIGHUP};
     PcSpeaker speaker;
     SyncLog log(syncLogPath(), ProgramVariant::Service, speaker);
+    // Every line of the log, and the reasons behind its failures, in the
+    // journal too (journalctl -u HoralService).
+    log.setJournal([](int priority, std::string_view text) {
+        sd_journal_send("MESSAGE=%.*s", static_cast<int>(text.size()), text.data(), "PRIORITY=%i", priority,
+                        "SYSLOG_IDENTIFIER=HoralService", nullptr);
+    });
 
     const auto settings = loadSyncSettings();
     if (!settings) {

@@ -6,12 +6,15 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <memory>
+#include <system_error>
 
 #include "CentreBracket.h"
 #include "OleDate.h"
 #include "StopSignal.h"
 #include "SyncSchedule.h"
+#include "ZoneAgreement.h"
 
 namespace kt64::sync {
 
@@ -43,15 +46,18 @@ public:
     virtual LocalSeconds nowLocal() = 0;
     // nullptr when no timer can be created.
     virtual std::unique_ptr<SyncTimer> createTimer() = 0;
-    // Sets the PC's clock from calendar fields taken as local time; false
-    // when the clock could not be set (no privilege, no such local time).
-    virtual bool setLocalTime(const SystemTime& local) = 0;
+    // Sets the PC's clock from calendar fields taken as local time; the
+    // system's reason when the clock could not be set (EPERM: no right to
+    // set it; EINVAL: no such local time), empty when it was set.
+    virtual std::error_code setLocalTime(const SystemTime& local) = 0;
     // The PC's clock with its fraction and the monotonic instant of reading.
     virtual ClockReading readClock() = 0;
     // Sets the PC's clock to the centre's local time at the moment of
     // setting: centre.local plus the monotonic time elapsed since centre.at,
-    // taken as late as possible. False when the clock could not be set.
-    virtual bool setLocalTime(const CentreEstimate& centre) = 0;
+    // taken as late as possible. The reason when the clock could not be set.
+    virtual std::error_code setLocalTime(const CentreEstimate& centre) = 0;
+    // The PC's time zone at the UTC instant utc.
+    virtual PcZone zoneAt(std::time_t utc) = 0;
     // The pause after a cycle; false when stop was requested meanwhile.
     virtual bool pause(std::chrono::milliseconds length, const StopSignal& stop) = 0;
 };

@@ -39,6 +39,11 @@ struct StampedReading {
     std::uint64_t frameNo = 0;
     // When the server wrote the frame's request, on the same clock.
     SteadyTime requested{};
+    // The centre's GMT in the same frame.
+    DATE gmt = 0.0;
+    // How far the stamps may be off on this process's clock: half the
+    // call's round trip, in which the server answered.
+    std::chrono::nanoseconds placement{0};
 };
 
 // The link server's object for one cycle; released when destroyed.
@@ -51,6 +56,9 @@ public:
     // placed on this process's monotonic clock. Fails exactly when
     // getSyncTime does. Throws LinkError.
     virtual StampedReading getStampedSyncTime() = 0;
+    // The centre's GMT in whole seconds (of the server's last frame). Throws
+    // LinkError.
+    virtual DATE getGmtTime() = 0;
     // Returns when the server has completed its next read of the centre.
     // Throws LinkError (a time-out included).
     virtual void waitForDeviceRead() = 0;

@@ -4,6 +4,8 @@
 #include "UniqueFd.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +19,39 @@ namespace {
 
 constexpr unsigned kWarningHz = 750;
 constexpr unsigned kWarningMs = 500;
+constexpr mode_t kLogMode = 0664;
+
+// The journal's priority of a message: failures warn, a refused condition
+// is a notice, the rest is information.
+int priorityOf(MessageId id) {
+    switch (id) {
+    case MessageId::Started:
+    case MessageId::Stopped:
+    case MessageId::Synchronised:
+        return LOG_INFO;
+    case MessageId::OutsideWindow:
+        return LOG_NOTICE;
+    default:
+        return LOG_WARNING;
+    }
+}
+
+// Opens the log for appending; a file made here gets kLogMode, which the
+// umask would otherwise narrow (the log is shared with the group).
+UniqueFd openForAppend(const std::filesystem::path& path) {
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC;
+    for (;;) {
+        UniqueFd fd(::open(path.c_str(), flags));
+        if (fd || errno != ENOENT) return fd;
+        fd.reset(::open(path.c_str(), flags | O_CREAT | O_EXCL, kLogMode));
+        if (fd) {
+            ::fchmod(fd.get(), kLogMode);
+            return fd;
+        }
+        // Made by another writer meanwhile: open that one.
+        if (errno != EEXIST) return fd;
+    }
+}
 
 std::tm localNow() {
     const std::time_t now = std::time(nullptr);
@@ -81,18 +116,22 @@ std::string formatLogLine(const std::tm& localTime, std::string_view text) {
 SyncLog::SyncLog(std::filesystem::path path, ProgramVariant variant, Speaker& speaker, StampSource stamp)
     : path_(std::move(path)), variant_(variant), speaker_(speaker), stamp_(stamp ? std::move(stamp) : localNow) {}
 
-void SyncLog::message(MessageId id) { append(messageText(id, variant_)); }
+void SyncLog::message(MessageId id) { append(messageText(id, variant_), priorityOf(id)); }
 
-void SyncLog::text(std::string_view text) { append(text); }
+void SyncLog::text(std::string_view text) { append(text, LOG_WARNING); }
 
-void SyncLog::append(std::string_view text) {
+void SyncLog::note(std::string_view text) {
+    if (journal_) journal_(LOG_WARNING, text);
+}
+
+void SyncLog::append(std::string_view text, int priority) {
+    if (journal_) journal_(priority, text.substr(0, text.find_last_not_of('\n') + 1));
     const std::string line = formatLogLine(stamp_(), text);
-    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    UniqueFd fd(::open(path_.c_str(), flags, 0644));
+    UniqueFd fd = openForAppend(path_);
     if (!fd && errno == ENOENT && path_.has_parent_path()) {
         std::error_code ec;
         std::filesystem::create_directories(path_.parent_path(), ec);
-        fd.reset(::open(path_.c_str(), flags, 0644));
+        fd = openForAppend(path_);
     }
     if (!fd) {
         speaker_.tone(kWarningHz, kWarningMs);

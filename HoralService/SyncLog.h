@@ -10,7 +10,12 @@
 // Each line is written by one open-append-write-close sequence and with one
 // write call, so writers in several processes and the console's reader need
 // no locks. When the file cannot be opened the writer sounds 750 Hz for
-// 500 ms and drops the line; the caller is not told.
+// 500 ms and drops the line; the caller is not told. A file it makes is
+// mode 0664 whatever the umask, so that the group (kt64) writes it too.
+//
+// A service also hands every line to the system journal, at a priority that
+// follows the message, together with the lines for the journal alone (the
+// system's reason behind a failure the log states in its own words).
 #pragma once
 
 #include <ctime>
@@ -41,24 +46,31 @@ public:
     // Local broken-down time for the stamp; the default reads the system
     // clock and converts it with the local time zone.
     using StampSource = std::function<std::tm()>;
+    // Takes a syslog priority (LOG_INFO ...) and a line without its line feed.
+    using Journal = std::function<void(int priority, std::string_view text)>;
 
     SyncLog(std::filesystem::path path, ProgramVariant variant, Speaker& speaker, StampSource stamp = {});
 
     // Appends a message of the program's string table.
     void message(MessageId id);
-    // Appends a free text (a link server's error description).
+    // Appends a free text (a link server's error description, a refusal of
+    // the service's own), a warning in the journal.
     void text(std::string_view text);
+    // A line for the journal only, as a warning.
+    void note(std::string_view text);
+    void setJournal(Journal journal) { journal_ = std::move(journal); }
 
     const std::filesystem::path& path() const { return path_; }
     ProgramVariant variant() const { return variant_; }
 
 private:
-    void append(std::string_view text);
+    void append(std::string_view text, int priority);
 
     std::filesystem::path path_;
     ProgramVariant variant_;
     Speaker& speaker_;
     StampSource stamp_;
+    Journal journal_;
 };
 
 }  // namespace kt64::sync

@@ -83,12 +83,37 @@ DATE dateOfLocal(LocalNanoseconds local) {
     return date ? *date + static_cast<double>(fraction) / kNsPerSecond / 86400.0 : 0.0;
 }
 
+// The journal's line for a clock that could not be set.
+std::string clockSettingFailureText(std::error_code reason) {
+    std::string text = "setting the system clock failed: " + reason.message();
+    if (reason == std::errc::operation_not_permitted)
+        text += " (EPERM): the service lacks the right to set the clock (CAP_SYS_TIME)";
+    return text;
+}
+
 }  // namespace
 
 void SyncWorker::recordSynchronised(DATE centre) {
     parts_.log.message(MessageId::Synchronised);
     if (settings_.syncSnd) parts_.speaker.tone(kSyncToneHz, kSyncToneMs);
     if (parts_.recordLastSync) parts_.recordLastSync(centre);
+}
+
+bool SyncWorker::zonesAgree(LocalSeconds centreLocal, LocalSeconds centreGmt) {
+    auto mismatch = compareZones(centreLocal, centreGmt, parts_.clock.zoneAt(static_cast<std::time_t>(centreGmt)));
+    if (!mismatch) {
+        zoneMismatch_.reset();
+        return true;
+    }
+    if (mismatch != zoneMismatch_) parts_.log.text(zoneMismatchText(*mismatch));
+    zoneMismatch_ = std::move(mismatch);
+    return false;
+}
+
+void SyncWorker::clockNotSet(std::error_code reason) {
+    parts_.log.message(MessageId::ClockNotSet);
+    if (reason != settingFailure_) parts_.log.note(clockSettingFailureText(reason));
+    settingFailure_ = reason;
 }
 
 SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopSignal& stop) {
@@ -98,10 +123,15 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopS
     // whole-second setting would stop, each further one narrows it more.
     const int wanted = static_cast<int>(settings_.syncZmiany);
     CentreBracket bracket;
+    LocalSeconds local = 0, gmt = 0;  // the centre's clocks in the last frame
     for (;;) {
         const auto reading = server.getStampedSyncTime();
-        if (const auto second = localSecondsOfDate(reading.time)) {
-            bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested});
+        const auto second = localSecondsOfDate(reading.time);
+        const auto gmtSecond = localSecondsOfDate(reading.gmt);
+        if (second && gmtSecond) {
+            local = *second;
+            gmt = *gmtSecond;
+            bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested, reading.placement});
             if (bracket.changes() >= wanted) break;
         } else {
             bracket.clear();
@@ -111,6 +141,7 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopS
         if (stop.requested()) return CycleEnd::Stopped;
     }
 
+    if (!zonesAgree(local, gmt)) return CycleEnd::Done;
     const auto pc = parts_.clock.readClock();
     const auto centre = *bracket.centreAt(pc.steady);
     if (!synchronisationAllowed(estimatedDeviation(pc.local, centre.local), settings_.syncOd, settings_.syncDo)) {
@@ -118,10 +149,11 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopS
         return CycleEnd::Done;
     }
     if (stop.requested()) return CycleEnd::Stopped;
-    if (!parts_.clock.setLocalTime(centre)) {
-        parts_.log.message(MessageId::ClockNotSet);
+    if (const auto failure = parts_.clock.setLocalTime(centre)) {
+        clockNotSet(failure);
         return CycleEnd::Done;
     }
+    settingFailure_.clear();
     recordSynchronised(dateOfLocal(centre.local));
     return CycleEnd::Done;
 }
@@ -141,23 +173,31 @@ SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& 
     bool outside = false;
     for (;;) {
         const auto reading = server.getStampedSyncTime();
-        if (const auto second = localSecondsOfDate(reading.time)) {
+        const auto second = localSecondsOfDate(reading.time);
+        const auto gmt = localSecondsOfDate(reading.gmt);
+        if (second && gmt) {
             const int before = bracket.changes();
-            const auto fit = bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested});
+            const auto fit =
+                bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested, reading.placement});
             if (fit == CentreBracket::Fit::Narrowed && bracket.changes() > before) {
                 bracket.keepChanges(wanted);
-                if (bracket.changes() >= wanted) {
+                if (bracket.changes() >= wanted && zonesAgree(*second, *gmt)) {
                     const auto pc = parts_.clock.readClock();
-                    const auto centre = *bracket.centreAt(pc.steady);
-                    if (!synchronisationAllowed(estimatedDeviation(pc.local, centre.local), settings_.syncOd,
+                    const auto local = *bracket.centreAt(pc.steady);
+                    // The bracket's frames all keep this frame's offset: a
+                    // change of it moves the local second, which starts the
+                    // bracket afresh.
+                    const CentreClocks centre{local.local, local.local - std::chrono::seconds(*second - *gmt),
+                                              local.at};
+                    const auto pcUtc = std::chrono::duration_cast<std::chrono::nanoseconds>(pc.utc.time_since_epoch());
+                    if (!synchronisationAllowed(estimatedDeviation(pcUtc, centre.gmt), settings_.syncOd,
                                                 settings_.syncDo)) {
                         if (!outside) parts_.log.message(MessageId::OutsideWindow);
                         outside = true;
                     } else {
                         outside = false;
-                        const double offset = std::chrono::duration<double>(centre.local - pc.local).count();
                         if (stop.requested()) return CycleEnd::Stopped;
-                        if (auto failure = parts_.feed->send(pc.utc, offset)) {
+                        if (auto failure = parts_.feed->send(pc.utc, sampleOffsetOf(pc, centre))) {
                             if (!deliveryFailed) parts_.log.text(*failure);
                             deliveryFailed = true;
                         } else {
@@ -193,16 +233,21 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWholeSecond(SyncServer& server, cons
     }
 
     const LocalSeconds centre = *localSecondsOfDate(reading);
+    // GetSyncTime carries no GMT: the server's last frame gives it, a poll or
+    // two later at most, which the quarter-hour comparison does not notice.
+    const auto gmt = localSecondsOfDate(server.getGmtTime());
+    if (!gmt || !zonesAgree(centre, *gmt)) return CycleEnd::Done;
     const auto deviation = clockDeviation(parts_.clock.nowLocal(), centre);
     if (!synchronisationAllowed(deviation, settings_.syncOd, settings_.syncDo)) {
         parts_.log.message(MessageId::OutsideWindow);
         return CycleEnd::Done;
     }
     if (stop.requested()) return CycleEnd::Stopped;
-    if (!parts_.clock.setLocalTime(systemTimeOf(centre))) {
-        parts_.log.message(MessageId::ClockNotSet);
+    if (const auto failure = parts_.clock.setLocalTime(systemTimeOf(centre))) {
+        clockNotSet(failure);
         return CycleEnd::Done;
     }
+    settingFailure_.clear();
     recordSynchronised(reading);
     return CycleEnd::Done;
 }

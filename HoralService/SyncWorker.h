@@ -21,8 +21,9 @@
 // With SyncSock set (and a feed given), no cycles are scheduled: the worker
 // stays connected and hands the daemon one offset sample per second change,
 // estimated over the last N changes (at least one), while the deviation lies
-// inside the window. 108, the tone and LastSync mark the first sample of a
-// connection; a failed delivery is logged once until one succeeds again;
+// inside the window. The samples are the centre's GMT less the PC's UTC.
+// 108, the tone and LastSync mark the first sample of a connection; a
+// failed delivery is logged once until one succeeds again;
 // failures of the link end the connection as a cycle's do, and after the
 // 5-second pause the worker connects again.
 //
@@ -33,6 +34,9 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
+#include <string>
+#include <system_error>
 
 #include "Speaker.h"
 #include "StopSignal.h"
@@ -41,6 +45,7 @@
 #include "SyncLog.h"
 #include "SyncSettings.h"
 #include "TimeFeed.h"
+#include "ZoneAgreement.h"
 
 namespace kt64::sync {
 
@@ -83,10 +88,17 @@ private:
     bool withServer(const StopSignal& stop, const std::function<CycleEnd(SyncServer&)>& work);
     void logFailure(const LinkError& e);
     void recordSynchronised(DATE centre);
+    // Whether the PC's zone keeps the centre's local time at the centre's
+    // GMT; a mismatch is logged once until it changes or clears.
+    bool zonesAgree(LocalSeconds centreLocal, LocalSeconds centreGmt);
+    // 113, and the system's reason for the journal once until it changes.
+    void clockNotSet(std::error_code reason);
 
     SyncSettings settings_;
     SyncWorkerParts parts_;
     SyncSchedule schedule_;
+    std::optional<ZoneMismatch> zoneMismatch_;  // the one logged last
+    std::error_code settingFailure_;            // the reason in the journal last
 };
 
 }  // namespace kt64::sync

@@ -14,7 +14,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 
 namespace kt64::sync {
 namespace {
@@ -127,15 +130,15 @@ std::unique_ptr<SyncTimer> SystemSyncClock::createTimer() {
     return std::make_unique<RealtimeTimer>(std::move(fd));
 }
 
-bool SystemSyncClock::setLocalTime(const SystemTime& local) {
+std::error_code SystemSyncClock::setLocalTime(const SystemTime& local) {
     const auto utc = utcOfReading(local, std::time(nullptr));
-    if (!utc) return false;
+    if (!utc) return std::make_error_code(std::errc::invalid_argument);
     const timespec ts{*utc, 0};
-    if (::clock_settime(CLOCK_REALTIME, &ts) != 0) return false;
+    if (::clock_settime(CLOCK_REALTIME, &ts) != 0) return {errno, std::system_category()};
     // The system clock is set: a machine without an RTC, or one that refuses,
     // keeps the new time until the next start all the same.
     setHardwareClock(*utc, kHardwareClockDevice);
-    return true;
+    return {};
 }
 
 ClockReading SystemSyncClock::readClock() {
@@ -164,12 +167,37 @@ std::optional<timespec> settingOf(const CentreEstimate& centre, SteadyTime now, 
     return timespec{*utc, static_cast<long>(fraction)};
 }
 
-bool SystemSyncClock::setLocalTime(const CentreEstimate& centre) {
+std::error_code SystemSyncClock::setLocalTime(const CentreEstimate& centre) {
     const auto ts = settingOf(centre, std::chrono::steady_clock::now(), std::time(nullptr));
-    if (!ts) return false;
-    if (::clock_settime(CLOCK_REALTIME, &*ts) != 0) return false;
+    if (!ts) return std::make_error_code(std::errc::invalid_argument);
+    if (::clock_settime(CLOCK_REALTIME, &*ts) != 0) return {errno, std::system_category()};
     setHardwareClock(ts->tv_sec, kHardwareClockDevice);
-    return true;
+    return {};
+}
+
+PcZone SystemSyncClock::zoneAt(std::time_t utc) { return pcZoneAt(utc); }
+
+PcZone pcZoneAt(std::time_t utc) {
+    // A zone changed while the service runs (timedatectl set-timezone) is
+    // read anew: localtime_r alone keeps the rules it loaded first.
+    ::tzset();
+    std::tm tm{};
+    localtime_r(&utc, &tm);
+    PcZone zone{{}, static_cast<std::int32_t>(tm.tm_gmtoff)};
+    if (const char* tz = std::getenv("TZ"); tz && *tz) {
+        zone.name = tz[0] == ':' ? tz + 1 : tz;
+        return zone;
+    }
+    std::error_code ec;
+    const std::string target = std::filesystem::read_symlink("/etc/localtime", ec).string();
+    if (const auto at = target.find("zoneinfo/"); !ec && at != std::string::npos) {
+        zone.name = target.substr(at + 9);
+        return zone;
+    }
+    std::ifstream file("/etc/timezone");
+    if (std::getline(file, zone.name) && !zone.name.empty()) return zone;
+    zone.name = tm.tm_zone ? tm.tm_zone : "UTC";
+    return zone;
 }
 
 bool SystemSyncClock::pause(std::chrono::milliseconds length, const StopSignal& stop) {

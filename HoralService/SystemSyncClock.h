@@ -28,9 +28,10 @@ class SystemSyncClock final : public SyncClock {
 public:
     LocalSeconds nowLocal() override;
     std::unique_ptr<SyncTimer> createTimer() override;
-    bool setLocalTime(const SystemTime& local) override;
+    std::error_code setLocalTime(const SystemTime& local) override;
     ClockReading readClock() override;
-    bool setLocalTime(const CentreEstimate& centre) override;
+    std::error_code setLocalTime(const CentreEstimate& centre) override;
+    PcZone zoneAt(std::time_t utc) override;
     bool pause(std::chrono::milliseconds length, const StopSignal& stop) override;
 };
 
@@ -47,6 +48,11 @@ std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t rea
 // time carried forward to the monotonic instant now, converted with the
 // zone's offset in force at readAt; nullopt when it names no time.
 std::optional<timespec> settingOf(const CentreEstimate& centre, SteadyTime now, std::time_t readAt);
+
+// The zone the C library applies (TZ, else /etc/localtime) at the instant
+// utc: its name (the TZ value, the link's target below zoneinfo/, else
+// /etc/timezone, else the zone's abbreviation then) and its offset.
+PcZone pcZoneAt(std::time_t utc);
 
 enum class HardwareClockResult { Set, NoDevice, Failed };
 

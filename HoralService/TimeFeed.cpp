@@ -30,6 +30,11 @@ SockSample sockSampleOf(std::chrono::system_clock::time_point measured, double o
     return s;
 }
 
+double sampleOffsetOf(const ClockReading& pc, const CentreClocks& centre) {
+    const auto gmt = centre.gmt + (pc.steady - centre.at);
+    return std::chrono::duration<double>(gmt - pc.utc.time_since_epoch()).count();
+}
+
 SockTimeFeed::SockTimeFeed(std::string path) : path_(std::move(path)) {
     fd_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!fd_) socketError_ = errno;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "SyncClock.h"
 #include "UniqueFd.h"
 
 namespace kt64::sync {
@@ -34,6 +35,20 @@ static_assert(sizeof(SockSample) == 40, "the daemon reads 40-byte samples on x86
 
 // The sample for a measurement at system time measured.
 SockSample sockSampleOf(std::chrono::system_clock::time_point measured, double offsetSeconds);
+
+// The centre's two clocks as estimated at one monotonic instant: its local
+// time and its GMT (nanoseconds since the epoch of each count).
+struct CentreClocks {
+    LocalNanoseconds local{0};
+    std::chrono::nanoseconds gmt{0};
+    SteadyTime at{};
+};
+
+// A sample's offset in seconds: the centre's GMT less the PC's UTC, both at
+// the PC's reading (the estimate carried forward to it). Neither clock's zone
+// enters: a PC whose zone differs from the centre's local time is still
+// told how far its clock is from true time.
+double sampleOffsetOf(const ClockReading& pc, const CentreClocks& centre);
 
 class TimeFeed {
 public:

@@ -91,6 +91,9 @@ public:
 
     // The status frame as it would be sent now, without any fault.
     link::Bytes statusFrame() const;
+    // The centre's GMT less the time source's UTC, in milliseconds: how far
+    // the centre's clock stands from the PC's, sub-second part included.
+    std::int64_t gmtCorrectionMs() const { return gmtCorrectionMs_; }
     CentreView view() const;
     CentreCounters counters() const { return counters_; }
 

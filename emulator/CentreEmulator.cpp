@@ -39,6 +39,11 @@ struct CentreEmulator::Line {
         std::size_t sent = 0;
         Steady::time_point due;
     };
+    // Bytes read from the pty that a wire would still be delivering.
+    struct Incoming {
+        link::Bytes bytes;
+        Steady::time_point arrives;  // when the last of them would be in
+    };
 
     explicit Line(bool pacing) : pacing(pacing) {}
 
@@ -54,6 +59,7 @@ struct CentreEmulator::Line {
     std::unique_ptr<ControlSocket> control;
     std::string link;  // symlink made at start, removed at stop
     std::deque<Outgoing> out;
+    std::deque<Incoming> in;          // with pacing only
     Steady::time_point lineFreeAt{};  // end of the last byte put on the line
     Steady::time_point lastByteAt{};  // when the last request byte came
     bool hungUp = false;
@@ -77,6 +83,12 @@ void CentreEmulator::start() {
     }
     line->wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!line->wake) throw EmulatorError("cannot create an event descriptor", errno);
+
+    const std::string device = line->pty->slavePath();
+    if (options_.ptyGroup && ::chown(device.c_str(), static_cast<uid_t>(-1), *options_.ptyGroup) != 0)
+        throw EmulatorError("cannot give " + device + " to its group", errno);
+    if ((options_.ptyGroup || options_.ptyMode) && ::chmod(device.c_str(), options_.ptyMode.value_or(0660)) != 0)
+        throw EmulatorError("cannot set the mode of " + device, errno);
 
     if (!options_.linkPath.empty()) {
         const std::string& path = options_.linkPath;
@@ -193,9 +205,30 @@ void CentreEmulator::serve() {
         }
     };
 
+    // Hands the centre what has arrived by now: it reads its clock for a
+    // request only then, as a centre on a wire can, and its answers are
+    // due from the request's arrival.
+    auto receive = [&](link::ByteSpan bytes, Steady::time_point arrived) {
+        std::vector<Answer> answers;
+        {
+            std::lock_guard lock(mutex_);
+            answers = centre_.receive(bytes);
+        }
+        l.lastByteAt = arrived;
+        schedule(std::move(answers), arrived);
+    };
+    auto receiveArrived = [&](Steady::time_point now) {
+        while (!l.in.empty() && l.in.front().arrives <= now) {
+            const Line::Incoming chunk = std::move(l.in.front());
+            l.in.pop_front();
+            receive(chunk.bytes, chunk.arrives);
+        }
+    };
+
     auto hangUp = [&] {
         l.hungUp = true;
         l.out.clear();
+        l.in.clear();
         l.blocked = false;
         {
             std::lock_guard lock(mutex_);
@@ -245,7 +278,8 @@ void CentreEmulator::serve() {
             std::lock_guard lock(mutex_);
             partial = centre_.hasPartialRequest();
         }
-        if (partial) wakeBy(l.lastByteAt + Centre::kQuietLine);
+        if (partial && l.in.empty()) wakeBy(l.lastByteAt + Centre::kQuietLine);
+        if (!l.in.empty()) wakeBy(l.in.front().arrives);
         if (l.hungUp) wakeBy(now + kHangUpRecheck);
 
         fds.clear();
@@ -272,21 +306,21 @@ void CentreEmulator::serve() {
         } else if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n > 0) {
-                l.lastByteAt = t;
-                // A real line delivers the request one character at a time:
-                // with pacing, answer no earlier than its last byte would come.
-                const auto arrived = l.pacing ? t + kCharTime * n : t;
-                std::vector<Answer> answers;
-                {
-                    std::lock_guard lock(mutex_);
-                    answers = centre_.receive(link::ByteSpan(buf, static_cast<std::size_t>(n)));
+                const link::ByteSpan bytes(buf, static_cast<std::size_t>(n));
+                if (l.pacing) {
+                    // A real line delivers the request one character at a
+                    // time, after what it is still delivering.
+                    const auto from = l.in.empty() ? t : std::max(t, l.in.back().arrives);
+                    l.in.push_back({link::Bytes(bytes.begin(), bytes.end()), from + kCharTime * n});
+                } else {
+                    receive(bytes, t);
                 }
-                schedule(std::move(answers), arrived);
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 hangUp();
             }
         }
-        if (partial && t >= l.lastByteAt + Centre::kQuietLine) {
+        receiveArrived(Steady::now());
+        if (partial && l.in.empty() && t >= l.lastByteAt + Centre::kQuietLine) {
             std::vector<Answer> answers;
             {
                 std::lock_guard lock(mutex_);

@@ -14,10 +14,13 @@
 //   centre.stop();                      // also done by the destructor
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -40,10 +43,16 @@ struct EmulatorOptions {
     std::string linkPath;
     // Path of the Unix stream socket for control commands; empty = none.
     std::string controlPath;
-    // Send answers at the line's own rate (4800 baud, 10 bits a character,
-    // about 2.083 ms a byte) and answer no earlier than the request would
-    // have finished arriving on a real line.
+    // The line's own rate (4800 baud, 10 bits a character, about 2.083 ms a
+    // byte) both ways: a request reaches the centre (which reads its clock
+    // for it then) when its last byte would have arrived on a real line, and
+    // answers go out at that rate from then on.
     bool pacing = false;
+    // Who may open the pty besides its owner (a site's link server runs in
+    // group dialout): set before the link is made, so whoever finds the link
+    // can open it. Unset = the system's default for a new pty.
+    std::optional<gid_t> ptyGroup;
+    std::optional<mode_t> ptyMode;  // 0660 when only a group is given
 };
 
 class CentreEmulator {

@@ -274,7 +274,12 @@ std::string runControl(Centre& centre, std::string_view line, const TimeSource& 
         if (rest == "state") return "ok " + stateText(centre);
         if (rest == "fault") return "ok " + describeFault(centre.fault());
         if (rest == "image") return "ok " + hexBytes(centre.image(), false);
-        return "error: get status | state | fault | image";
+        if (rest == "correction") {
+            char text[32];
+            std::snprintf(text, sizeof text, "ok %+lld", static_cast<long long>(centre.gmtCorrectionMs()));
+            return text;
+        }
+        return "error: get status | state | fault | image | correction";
     }
     if (verb == "image") return imageCommand(centre, rest);
     if (verb == "help") return "ok fault|set|get|image|help; see kt64sim --help";
@@ -300,6 +305,8 @@ std::string_view controlHelp() {
   set NAME VALUE              change a setting (names below), shown by the next status
   get status|state|fault|image
                               status frame (hex), readable state, fault, command list (hex)
+  get correction              the centre's GMT less this computer's UTC clock in ms,
+                              e.g. "ok +90250" (what a synchronised PC should be told)
   image load PATH|save PATH   read or write the 2905-byte command list as a file
 Settings (command line: --NAME VALUE; control: set NAME VALUE):
   gmt          now | YYYY-MM-DD HH:MM[:SS]     GMT, then running (default: PC's UTC)

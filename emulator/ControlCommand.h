@@ -5,7 +5,7 @@
 //
 //   fault KIND [ARG] [once|times N]    see CentreFault.h
 //   set NAME VALUE                     NAME as below
-//   get status | state | fault | image (image as 5810 hex digits)
+//   get status | state | fault | image | correction (image as 5810 hex digits)
 //   image load PATH | image save PATH  the 2905-byte command list as a file
 //   help
 //

@@ -1,10 +1,16 @@
 // kt64sim: an emulated KT-64 centre on a pseudo-terminal. It serves until
 // SIGTERM, SIGINT or SIGHUP, then removes its link and control socket. Options are
 // described by usage() below.
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -30,10 +36,14 @@ until terminated (SIGTERM, SIGINT, SIGHUP).
   --tell PATH CMD... send one control command to a running kt64sim's socket,
                      print its reply; exit 0 on "ok", 1 otherwise, e.g.
                      kt64sim --tell /run/kt64/control fault late 300
-  --pacing           send at the line's rate (about 2.083 ms a byte) and answer
-                     no earlier than the request would have arrived on a wire
+  --pacing           the line's rate both ways (about 2.083 ms a byte): take a
+                     request when it would have arrived on a wire, then answer
   --fault SPEC       start with a fault (the words after "fault" below)
   --image FILE       start with this 2905-byte command list (default: zeros)
+  --group NAME       give the pty device to group NAME, mode 0660: the
+                     packaged link server (user _kt64srv) opens it with
+                     --group dialout (by default: the caller, group tty, 0620)
+  --mode OCTAL       the pty device's mode, e.g. 0666
   --NAME VALUE       start with a setting (names below), e.g. --gmt
                      '2024-03-31 00:59:50' --offset +01:00 --alarm 0xC1
   --help             this text
@@ -54,10 +64,26 @@ std::vector<kt64::cli::OptionSpec> optionTable(std::vector<std::string>& setting
         {"--help", false},       {"-h", false},
         {"--pacing", false},     {"--link", true, "a path"},
         {"--control", true, "a path"}, {"--fault", true, "a fault"},
-        {"--image", true, "a file"}};
+        {"--image", true, "a file"}, {"--group", true, "a group"},
+        {"--mode", true, "an octal mode"}};
     for (const std::string_view name : kt64::sim::kSettingNames) settingOptions.push_back("--" + std::string(name));
     for (const std::string& option : settingOptions) table.push_back({option, true, "a value"});
     return table;
+}
+
+std::optional<gid_t> groupNamed(const std::string& name) {
+    group entry{};
+    group* found = nullptr;
+    char buffer[4096];
+    if (::getgrnam_r(name.c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found) return found->gr_gid;
+    return std::nullopt;
+}
+
+std::optional<mode_t> octalMode(const std::string& text) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 8);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value > 0777) return std::nullopt;
+    return static_cast<mode_t>(value);
 }
 
 }  // namespace
@@ -107,6 +133,13 @@ int main(int argc, char** argv) {
             options.controlPath = value;
         } else if (option == "--image") {
             imagePath = value;
+        } else if (option == "--group") {
+            options.ptyGroup = groupNamed(value);
+            if (!options.ptyGroup) return kt64::cli::refuseLine(std::cerr, "kt64sim", "--group: no group '" + value + "'");
+        } else if (option == "--mode") {
+            options.ptyMode = octalMode(value);
+            if (!options.ptyMode)
+                return kt64::cli::refuseLine(std::cerr, "kt64sim", "--mode: '" + value + "' is no mode 0..0777");
         } else if (option == "--fault") {
             std::string why;
             const auto f = parseFault(value, &why);

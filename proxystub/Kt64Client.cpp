@@ -482,6 +482,7 @@ StampedSyncTime Kt64Srv::GetSyncTimeStamped() {
     value.FrameNo = out.frameno();
     value.ServerMonotonicNs = out.servermonotonicns();
     value.RequestMonotonicNs = out.requestmonotonicns();
+    value.GmtTime = out.gmttime();
     return value;
 }
 

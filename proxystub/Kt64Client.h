@@ -76,9 +76,9 @@ struct ConnectOptions {
     ClientTls tls;
 };
 
-// GetSyncTimeStamped's answer: the centre's time, the server's stamps of the
-// status frame it comes from (ns on the server's monotonic and real-time
-// clocks, when the frame's last byte was read), the frame's number, the
+// GetSyncTimeStamped's answer: the centre's local time and GMT, the server's
+// stamps of the status frame they come from (ns on the server's monotonic and
+// real-time clocks, when the frame's last byte was read), the frame's number, the
 // server's monotonic clock when it answered, and this process's monotonic
 // clock just before the call went out and just after the answer came.
 struct StampedSyncTime {
@@ -88,6 +88,7 @@ struct StampedSyncTime {
     std::uint64_t FrameNo = 0;
     std::int64_t ServerMonotonicNs = 0;
     std::int64_t RequestMonotonicNs = 0;  // the frame's request written
+    DATE GmtTime = 0;                     // the centre's GMT in the frame (0: not sent)
     std::chrono::steady_clock::time_point sent;
     std::chrono::steady_clock::time_point received;
 };

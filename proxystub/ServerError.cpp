@@ -1,6 +1,9 @@
 // Client-side error objects of IKt64Srv built from failed gRPC statuses.
 #include "ServerError.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "ErrorStatus.h"
@@ -8,6 +11,16 @@
 namespace kt64::client {
 
 namespace {
+
+// The caller's login name, for a command to paste; "USER" when unknown.
+std::string loginName() {
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name)
+        return found->pw_name;
+    return "USER";
+}
 
 std::string hresultText(HRESULT code) {
     char text[16];
@@ -54,6 +67,11 @@ std::string connectionFix(const ServerError& error) {
         // The registry's own text starts with "registry <file>:".
         if (std::string_view(error.what()).find("registry ") != std::string_view::npos)
             return "reading the registry needs read access to its file (writing: membership of the group kt64)";
+        // systemd refused the start: polkit lets the group kt64 start the
+        // unit, and group membership is read at login.
+        if (std::string_view(error.what()).find("systemd did not start") != std::string_view::npos)
+            return "starting the link server needs membership of the group kt64 (or root): as root, run adduser " +
+                   loginName() + " kt64, then log in again";
         return "starting the service needs the right to start it (root, or a polkit rule)";
     }
     return {};

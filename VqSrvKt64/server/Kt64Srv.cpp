@@ -209,7 +209,8 @@ CallResult<StampedSyncTime> Kt64Srv::GetSyncTimeStamped() {
             r.device.LocTime, r.device.FrameMonotonicNs, r.device.FrameRealtimeNs, r.device.FrameNo,
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
                 .count(),
-            r.device.RequestMonotonicNs};
+            r.device.RequestMonotonicNs,
+            r.device.GmtTime};
         return CallResult<StampedSyncTime>{value, {readiness.code, std::move(readiness.text)}};
     });
 }

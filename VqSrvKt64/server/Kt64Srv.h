@@ -50,6 +50,7 @@ struct StampedSyncTime {
     std::uint64_t FrameNo = 0;
     std::int64_t ServerMonotonicNs = 0;
     std::int64_t RequestMonotonicNs = 0;
+    DATE GmtTime = 0;
 };
 
 class Kt64Srv {

@@ -58,6 +58,7 @@ RpcService::Reactor* RpcService::GetSyncTime(Ctx* c, const rpc::Void*, rpc::Sync
 }
 
 RpcService::Reactor* RpcService::GetSyncTimeStamped(Ctx* c, const rpc::Void*, rpc::SyncTimeStampedOut* out) {
+    if (auto* refused = refuse(c)) return refused;
     return answer(c, srv_.GetSyncTimeStamped(), [&](const StampedSyncTime& v) {
         out->set_time(v.Time);
         out->set_framemonotonicns(v.FrameMonotonicNs);
@@ -65,6 +66,7 @@ RpcService::Reactor* RpcService::GetSyncTimeStamped(Ctx* c, const rpc::Void*, rp
         out->set_frameno(v.FrameNo);
         out->set_servermonotonicns(v.ServerMonotonicNs);
         out->set_requestmonotonicns(v.RequestMonotonicNs);
+        out->set_gmttime(v.GmtTime);
     });
 }
 

@@ -74,6 +74,11 @@ TEST(ControlCommand, GetAnswersWithTheCurrentValues) {
     const auto state = runControl(c.centre, "get state", *c.clock);
     EXPECT_NE(state.find("gmt=2024-05-17 12:34:56 local=2024-05-17 14:34:56 summer=1"), std::string::npos) << state;
     EXPECT_NE(state.find("fault=ack-refuse 7 once"), std::string::npos) << state;
+    // The centre's GMT against the PC's clock, to the millisecond.
+    EXPECT_EQ(runControl(c.centre, "get correction", *c.clock), "ok +0");
+    c.clock->advance(std::chrono::milliseconds(250));
+    EXPECT_EQ(runControl(c.centre, "set gmt 2024-05-17 12:33:56", *c.clock), "ok");
+    EXPECT_EQ(runControl(c.centre, "get correction", *c.clock), "ok -60250");
 }
 
 TEST(ControlCommand, CommandListGoesToAFileAndBack) {

@@ -5,9 +5,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "CentreEmulator.h"
 #include "CentreTestSupport.h"
@@ -74,10 +77,29 @@ TEST(EmulatorPty, ReopenedPortStartsClean) {
     EXPECT_TRUE(second.receive(1, 500ms).empty()) << "a stale answer came after the fresh one";
 }
 
+// The PC's clock, each read of it stamped on the monotonic clock.
+class WatchedClock final : public TimeSource {
+public:
+    TimePoint now() const override {
+        std::lock_guard lock(mutex_);
+        reads_.push_back(std::chrono::steady_clock::now());
+        return std::chrono::system_clock::now();
+    }
+    std::vector<std::chrono::steady_clock::time_point> reads() const {
+        std::lock_guard lock(mutex_);
+        return reads_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::vector<std::chrono::steady_clock::time_point> reads_;
+};
+
 TEST(EmulatorPty, PacedAnswerTakesTheLineTime) {
     auto options = optionsAt2024();
     options.pacing = true;
-    CentreEmulator centre(options);
+    const auto clock = std::make_shared<WatchedClock>();
+    CentreEmulator centre(options, clock);
     centre.start();
     LineClient client(centre.devicePath());
     const auto t0 = std::chrono::steady_clock::now();
@@ -87,6 +109,12 @@ TEST(EmulatorPty, PacedAnswerTakesTheLineTime) {
     EXPECT_EQ(link::xorOf(answer), 0);
     // 54 characters of 10 bits at 4800 baud: 112.5 ms; it can never be faster.
     EXPECT_GE(took, 110ms);
+    // Nor can the centre read its clock for the request before the request's
+    // 4 characters (8.3 ms) are in.
+    const auto reads = clock->reads();
+    const auto first = std::lower_bound(reads.begin(), reads.end(), t0);
+    ASSERT_NE(first, reads.end());
+    EXPECT_GE(*first - t0, 8ms);
 }
 
 TEST(EmulatorPty, LinkIsMadeAndRemovedAndForeignFilesAreLeftAlone) {

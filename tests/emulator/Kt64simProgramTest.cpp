@@ -3,8 +3,10 @@
 // SIGTERM ending it with the link and the socket removed.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -79,8 +81,12 @@ TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
     fs::create_directories(dir);
     const auto link = dir / "centre";
     const auto control = dir / "control";
+    // The pty goes to this process's group (a site gives dialout).
+    const group* own = ::getgrgid(::getegid());
+    ASSERT_NE(own, nullptr);
     std::vector<std::string> args = {KT64SIM_PATH, "--link", link.string(), "--control", control.string(),
-                                     "--gmt", "2024-05-17 12:34:56", "--alarm", "0x81,0x40,0x00"};
+                                     "--gmt", "2024-05-17 12:34:56", "--alarm", "0x81,0x40,0x00",
+                                     "--group", own->gr_name};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -88,6 +94,10 @@ TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
     ASSERT_EQ(::posix_spawn(&pid, KT64SIM_PATH, nullptr, nullptr, argv.data(), environ), 0);
 
     ASSERT_TRUE(waitFor([&] { return fs::exists(control) && fs::exists(link); }, 10s));
+    struct stat pty{};
+    ASSERT_EQ(::stat(link.c_str(), &pty), 0);
+    EXPECT_EQ(pty.st_gid, ::getegid());
+    EXPECT_EQ(pty.st_mode & 07777, 0660u);
     {
         LineClient client(link.string());
         auto answer = client.exchange(kStatusRequest, 50);
@@ -122,7 +132,8 @@ TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
 TEST(Kt64simProgram, BadOptionsAreRefusedWithExitCode2) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--offset", "25:00"},
                                                 {"--fault", "sideways"}, {"--link"}, {"stray"},
-                                                {"--tell"}, {"--bogus", "1"}, {"--pacing=1"}})
+                                                {"--tell"}, {"--bogus", "1"}, {"--pacing=1"},
+                                                {"--group", "no-such-group-kt64"}, {"--mode", "0800"}})
         EXPECT_EQ(runToEnd(args), 2) << args[0];
     EXPECT_EQ(runToEnd({"--tell", "/nonexistent/kt64sim-control", "get", "state"}), 1);
 }

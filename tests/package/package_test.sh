@@ -117,6 +117,9 @@ check_installed "$root" install
 [ "$(local_service "$root")" = VqSrvKt64 ] || fail "not registered as a service: '$(local_service "$root")'"
 [ -L "$root/etc/systemd/system/multi-user.target.wants/HoralService.service" ] || fail "HoralService not enabled at boot"
 [ -e "$root/etc/systemd/system/multi-user.target.wants/VqSrvKt64.service" ] && fail "VqSrvKt64 enabled at boot"
+# The time daemon's socket folder, reachable by the service.
+[ "$(stat -c '%a %u %g' "$root/run/kt64" 2>&1)" = "775 0 $(gid_of "$root" kt64)" ] ||
+	fail "/run/kt64 is $(stat -c '%a %u %g' "$root/run/kt64" 2>&1)"
 
 # A site's data: a setting, a log line and a rotated log survive upgrade
 # and removal.
@@ -132,7 +135,7 @@ dpkg_in "$root" "$path" -r kt64
 [ "$(site_data "$root")" = "$before" ] || fail "removal changed the site's data"
 [ -e "$root/usr/bin/VqSrvKt64" ] && fail "removal left the programs"
 dpkg_in "$root" "$path" -P kt64
-left=$(ls -d "$root"/var/lib/kt64 "$root"/var/log/kt64 "$root"/etc/logrotate.d/kt64 \
+left=$(ls -d "$root"/var/lib/kt64 "$root"/var/log/kt64 "$root"/run/kt64 "$root"/etc/logrotate.d/kt64 \
 	"$root"/etc/systemd/system/VqSrvKt64.service 2>/dev/null)
 [ -z "$left" ] || fail "purge left $left"
 

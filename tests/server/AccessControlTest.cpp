@@ -4,6 +4,10 @@
 // signed by its CA. Certificates are made for each run with openssl.
 #include <gtest/gtest.h>
 
+#include <google/protobuf/descriptor.h>
+#include <grpcpp/create_channel.h>
+#include <grpcpp/generic/generic_stub.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -11,6 +15,7 @@
 
 #include "DeviceReadEvent.h"
 #include "Kt64Client.h"
+#include "Kt64Srv.grpc.pb.h"
 #include "Kt64Srv.h"
 #include "RpcServer.h"
 #include "ServerConfig.h"
@@ -74,6 +79,32 @@ TEST(AccessControl, CallersOutsideAllowedClientsAreRefusedAndLogged) {
         }
         EXPECT_TRUE(rig.logged("refused a call from 127.0.0.1: not in AllowedClients"));
         EXPECT_EQ(rig.leases.leases(), 0);
+        // Every one-shot member refuses such a caller, the readers too: the
+        // interface's own list, so a member added later is checked as well.
+        auto channel = grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()),
+                                           grpc::InsecureChannelCredentials());
+        grpc::GenericStub stub(channel);
+        const auto* service =
+            google::protobuf::DescriptorPool::generated_pool()->FindServiceByName(rpc::IKt64Srv::service_full_name());
+        ASSERT_NE(service, nullptr);
+        for (int i = 0; i < service->method_count(); ++i) {
+            const auto* method = service->method(i);
+            if (method->client_streaming() || method->server_streaming()) continue;
+            grpc::ClientContext context;
+            context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(10));
+            grpc::CompletionQueue queue;
+            grpc::Slice empty("");  // every request type encodes its defaults as nothing
+            grpc::ByteBuffer request(&empty, 1), response;
+            grpc::Status status;
+            auto call = stub.PrepareUnaryCall(&context, "/" + std::string(service->full_name()) + "/" + method->name(),
+                                              request, &queue);
+            call->StartCall();
+            call->Finish(&response, &status, nullptr);
+            void* tag = nullptr;
+            bool ok = false;
+            ASSERT_TRUE(queue.Next(&tag, &ok));
+            EXPECT_EQ(status.error_code(), grpc::StatusCode::PERMISSION_DENIED) << method->name();
+        }
     }
     AccessRig rig({server::ClientFilter::parse("127.0.0.0/8"), {}, {}, {}, {}});
     EXPECT_EQ(rig.connect()->GetComPort(), 1u);

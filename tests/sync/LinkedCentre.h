@@ -38,8 +38,10 @@ private:
 // clock, no local offset and no change of time.
 class LinkedCentre : public kt64::test::LinkServerRig {
 public:
-    explicit LinkedCentre(std::chrono::milliseconds skew)
-        : LinkServerRig({options(), std::make_shared<SkewedTimeSource>(skew), true, true, Ready::SyncTime}) {}
+    explicit LinkedCentre(std::chrono::milliseconds skew) : LinkedCentre(std::make_shared<SkewedTimeSource>(skew)) {}
+    // The centre on a clock of the caller's (one that watches its reads).
+    explicit LinkedCentre(std::shared_ptr<sim::TimeSource> clock)
+        : LinkServerRig({options(), std::move(clock), true, true, Ready::SyncTime}) {}
 
     const std::string& computer() const { return address(); }
 
@@ -70,10 +72,10 @@ public:
         return std::chrono::duration_cast<std::chrono::seconds>(Clock::now().time_since_epoch()).count();
     }
     std::unique_ptr<SyncTimer> createTimer() override { return std::make_unique<AlwaysDue>(); }
-    bool setLocalTime(const SystemTime& local) override {
+    std::error_code setLocalTime(const SystemTime& local) override {
         std::lock_guard lock(mutex_);
         settings_.push_back({std::chrono::seconds(localSecondsOf(local)), Clock::now()});
-        return true;
+        return {};
     }
     ClockReading readClock() override {
         ClockReading r;
@@ -84,13 +86,15 @@ public:
     }
     // What the real clock does: the estimate carried forward to the moment
     // of setting.
-    bool setLocalTime(const CentreEstimate& centre) override {
+    std::error_code setLocalTime(const CentreEstimate& centre) override {
         std::lock_guard lock(mutex_);
         const auto steady = std::chrono::steady_clock::now();
         const auto at = Clock::now();
         settings_.push_back({centre.local + (steady - centre.at), at});
-        return true;
+        return {};
     }
+    // The centre keeps no local offset: the PC's zone is UTC to match.
+    PcZone zoneAt(std::time_t) override { return {"Etc/UTC", 0}; }
     bool pause(std::chrono::milliseconds, const StopSignal& stop) override {
         if (++pauses_ >= cycles_) stop_.request();
         return !stop.waitFor(pause_);

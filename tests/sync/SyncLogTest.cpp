@@ -75,9 +75,15 @@ TEST(SyncLogFile, AppendsOneLinePerEventCreatingTheFolder) {
     const auto path = dir.path() / "nested" / "log" / "VqSync.log";
     CountingSpeaker speaker;
     SyncLog log(path, ProgramVariant::Service, speaker, [] { return stamp(2007, 2, 16, 2, 0, 5); });
+    // The group writes the log too, whatever the writer's umask.
+    const mode_t umask = ::umask(022);
     log.message(MessageId::Started);
+    ::umask(umask);
     log.text("Centrala jest wlaśnie ustawiana ręcznie");
     log.message(MessageId::ServerError);
+    struct stat st{};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
     EXPECT_EQ(readFile(path),
               "2007-02-16 02:00:05 Uruchomiono usługę synchronizacji czasu.\r\n"
               "2007-02-16 02:00:05 Centrala jest wlaśnie ustawiana ręcznie\r\n"

@@ -9,6 +9,8 @@
 
 #include "SyncSchedule.h"
 #include "SystemSyncClock.h"
+#include "TimeFeed.h"
+#include "ZoneAgreement.h"
 
 namespace kt64::sync {
 namespace {
@@ -237,6 +239,61 @@ TEST(SystemSyncClock, EstimateIsSetWithItsFractionAtTheMomentOfSetting) {
         ASSERT_TRUE(ts) << r.what;
         EXPECT_EQ(ts->tv_sec, r.sec) << r.what;
         EXPECT_EQ(ts->tv_nsec, r.nsec) << r.what;
+    }
+}
+
+// The PC's zone against the centre's offset at the centre's GMT instant,
+// through the zone rules themselves, on ordinary days and both change days;
+// and the daemon's sample, which is the centre's GMT less the PC's UTC
+// whatever the two keep as local time.
+TEST(ZoneAgreement, CentreOffsetAgainstThePcZoneAndGmtSamples) {
+    using namespace std::chrono_literals;
+    constexpr std::int32_t kH = 3600;
+    struct Row {
+        const char* what;
+        const char* zone;
+        std::time_t gmt;      // the centre's GMT, true time
+        std::int32_t centre;  // the centre's local less its GMT
+        bool agree;
+    };
+    const Row rows[] = {
+        {"UTC PC, centre in Polish winter time", "Etc/UTC", utc(2024, 1, 15, 11, 0, 0), kH, false},
+        {"UTC PC, centre in Polish summer time", "Etc/UTC", utc(2024, 7, 1, 10, 0, 0), 2 * kH, false},
+        {"UTC PC, centre on GMT", "Etc/UTC", utc(2024, 7, 1, 10, 0, 0), 0, true},
+        {"Warsaw, winter", "Europe/Warsaw", utc(2024, 1, 15, 11, 0, 0), kH, true},
+        {"Warsaw, summer", "Europe/Warsaw", utc(2024, 7, 1, 10, 0, 0), 2 * kH, true},
+        {"Warsaw, spring change, last winter second", "Europe/Warsaw", utc(2024, 3, 31, 0, 59, 59), kH, true},
+        {"Warsaw, spring change, first summer second", "Europe/Warsaw", utc(2024, 3, 31, 1, 0, 0), 2 * kH, true},
+        {"Warsaw, spring change, centre not yet changed", "Europe/Warsaw", utc(2024, 3, 31, 1, 0, 0), kH, false},
+        {"Warsaw, autumn change, last summer second", "Europe/Warsaw", utc(2024, 10, 27, 0, 59, 59), 2 * kH, true},
+        {"Warsaw, autumn change, first winter second", "Europe/Warsaw", utc(2024, 10, 27, 1, 0, 0), kH, true},
+        {"Warsaw, autumn change, centre changed an hour early", "Europe/Warsaw", utc(2024, 10, 27, 0, 0, 0), kH,
+         false},
+        {"Warsaw, centre's local clock set a minute off by hand", "Europe/Warsaw", utc(2024, 1, 15, 11, 0, 0),
+         kH + 60, true},
+        {"London summer beside a Polish centre", "Europe/London", utc(2024, 7, 1, 10, 0, 0), 2 * kH, false},
+        {"New York winter, centre on New York time", "America/New_York", utc(2024, 1, 15, 11, 0, 0), -5 * kH, true},
+        {"Kathmandu, a quarter-hour zone", "Asia/Kathmandu", utc(2024, 1, 15, 11, 0, 0), 5 * kH + 45 * 60, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        ScopedZone zone(r.zone);
+        const PcZone pc = pcZoneAt(r.gmt);
+        EXPECT_EQ(pc.name, r.zone);
+        const auto mismatch = compareZones(r.gmt + r.centre, r.gmt, pc);
+        EXPECT_EQ(!mismatch, r.agree);
+        if (mismatch) {
+            EXPECT_EQ(mismatch->centreOffsetSeconds, r.centre);
+        }
+
+        // The PC's clock 1.25 s behind the centre's GMT, read half a second
+        // after the estimate was made.
+        const SteadyTime made{std::chrono::hours(3)};
+        const auto pcUtc = std::chrono::system_clock::from_time_t(r.gmt) - 1250ms + 500ms;
+        const ClockReading reading{std::chrono::seconds(r.gmt + pc.offsetSeconds) - 1250ms + 500ms, pcUtc,
+                                   made + 500ms};
+        const CentreClocks centre{std::chrono::seconds(r.gmt + r.centre), std::chrono::seconds(r.gmt), made};
+        EXPECT_NEAR(sampleOffsetOf(reading, centre), 1.25, 1e-9);
     }
 }
 

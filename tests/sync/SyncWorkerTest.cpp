@@ -33,6 +33,7 @@ public:
     int pauses = 0;
     int stopAtWait = 2;
     StopSignal* stop = nullptr;
+    PcZone zone{"Etc/UTC", 0};
 
     LocalSeconds nowLocal() override { return now; }
 
@@ -41,11 +42,11 @@ public:
         return std::make_unique<Timer>(*this);
     }
 
-    bool setLocalTime(const SystemTime& local) override {
-        if (settingFails) return false;
+    std::error_code setLocalTime(const SystemTime& local) override {
+        if (settingFails) return std::make_error_code(std::errc::operation_not_permitted);
         setTimes.push_back(local);
         now = localSecondsOf(local);
-        return true;
+        return {};
     }
 
     // The whole-second setting (SyncZmiany = 0) that these tests drive reads
@@ -54,10 +55,11 @@ public:
         ADD_FAILURE() << "readClock in a whole-second cycle";
         return {};
     }
-    bool setLocalTime(const CentreEstimate&) override {
+    std::error_code setLocalTime(const CentreEstimate&) override {
         ADD_FAILURE() << "estimate set in a whole-second cycle";
-        return false;
+        return std::make_error_code(std::errc::invalid_argument);
     }
+    PcZone zoneAt(std::time_t) override { return zone; }
 
     bool pause(std::chrono::milliseconds length, const StopSignal& s) override {
         ++pauses;
@@ -95,6 +97,8 @@ public:
     std::vector<std::string> computers;
     int getSyncTimeCalls = 0;
     int waitCalls = 0;
+    LocalSeconds centreOffset = 0;  // the centre's local time less its GMT
+    LocalSeconds last = 0;          // the last reading given
     std::function<void()> onWait;
 
     std::unique_ptr<SyncServer> connect(const std::string& computer) override {
@@ -110,7 +114,7 @@ private:
             ++link.getSyncTimeCalls;
             if (link.readError) throw *link.readError;
             if (link.readings.empty()) throw LinkError(E_KT64_NOANSWER, std::nullopt);
-            const LocalSeconds r = link.readings.front();
+            const LocalSeconds r = link.last = link.readings.front();
             if (link.readings.size() > 1) link.readings.pop_front();
             return dateAt(r);
         }
@@ -118,6 +122,8 @@ private:
             ADD_FAILURE() << "stamped reading in a whole-second cycle";
             throw LinkError(E_KT64_NOANSWER, std::nullopt);
         }
+        // The centre's GMT of the last reading, by its offset.
+        DATE getGmtTime() override { return dateAt(link.last - link.centreOffset); }
         void waitForDeviceRead() override {
             ++link.waitCalls;
             if (link.onWait) link.onWait();
@@ -134,6 +140,7 @@ protected:
     FakeClock clock;
     FakeLink link{clock};
     std::vector<DATE> lastSyncs;
+    std::vector<std::string> journal;
     SyncSettings settings;
     ProgramVariant variant = ProgramVariant::Service;
 
@@ -153,6 +160,7 @@ protected:
         clock.dues.clear();
         clock.pauses = 0;
         SyncLog log(logPath, variant, speaker);
+        log.setJournal([this](int, std::string_view line) { journal.emplace_back(line); });
         SyncWorker worker(settings, {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }});
         return worker.run(stop);
     }
@@ -241,15 +249,61 @@ TEST_F(SyncWorkerTest, WindowDecidesOverNinetySecondsAheadOrBehind) {
     }
 }
 
+// The log keeps its one text per cycle; the journal has it too, and the
+// system's reason once until it changes.
 TEST_F(SyncWorkerTest, ClockThatCannotBeSetLogs113WithoutToneOrLastSync) {
     settings.syncSnd = true;
     clock.settingFails = true;
+    clock.stopAtWait = 3;
     const LocalSeconds c = at(2024, 3, 10, 2, 0, 0);
-    link.readings = {c, c + 1};
+    link.readings = {c, c + 1, c + 1, c + 2};
     run();
-    EXPECT_EQ(messages(), std::vector<std::string>{text(MessageId::ClockNotSet)});
+    EXPECT_EQ(messages(), std::vector<std::string>(2, text(MessageId::ClockNotSet)));
+    EXPECT_EQ(journal, (std::vector<std::string>{text(MessageId::ClockNotSet),
+                                                 "setting the system clock failed: Operation not permitted (EPERM): "
+                                                 "the service lacks the right to set the clock (CAP_SYS_TIME)",
+                                                 text(MessageId::ClockNotSet)}));
     EXPECT_TRUE(speaker.tones.empty());
     EXPECT_TRUE(lastSyncs.empty());
+}
+
+// The centre's offset against the PC's zone: a difference sets nothing and
+// is logged (and journalled) once for both cycles of the run.
+TEST_F(SyncWorkerTest, ZoneThatDiffersFromTheCentreSetsNothingAndIsLoggedOnce) {
+    const std::string utcBesidePolish =
+        "Nie zsynchronizowano: strefa czasowa komputera Etc/UTC (UTC+00:00) nie zgadza się z czasem lokalnym "
+        "centrali (UTC+01:00). Ustaw strefę czasową komputera zgodną z centralą (np. timedatectl set-timezone "
+        "Europe/Warsaw) albo przesunięcie czasu lokalnego w centrali.";
+    struct Row {
+        const char* name;
+        PcZone pc;
+        LocalSeconds centreOffset;
+        std::vector<std::string> logged;
+    };
+    const Row rows[] = {
+        {"UTC PC beside a centre in Polish winter time", {"Etc/UTC", 0}, 3600, {utcBesidePolish}},
+        {"New York PC beside a centre on GMT", {"America/New_York", -18000}, 0,
+         {"Nie zsynchronizowano: strefa czasowa komputera America/New_York (UTC-05:00) nie zgadza się z czasem "
+          "lokalnym centrali (UTC+00:00). Ustaw strefę czasową komputera zgodną z centralą (np. timedatectl "
+          "set-timezone Europe/Warsaw) albo przesunięcie czasu lokalnego w centrali."}},
+        {"zones agree", {"Europe/Warsaw", 3600}, 3600, {2, text(MessageId::Synchronised)}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        clock.zone = row.pc;
+        link.centreOffset = row.centreOffset;
+        clock.now = at(2024, 3, 10, 1, 59, 30);
+        clock.stopAtWait = 3;
+        clock.setTimes.clear();
+        journal.clear();
+        std::filesystem::remove(logPath);
+        const LocalSeconds c = at(2024, 3, 10, 2, 0, 0);
+        link.readings = {c, c + 1, c + 1, c + 2};
+        run();
+        EXPECT_EQ(clock.setTimes.size(), row.logged.size() == 1 ? 0u : 2u);
+        EXPECT_EQ(messages(), row.logged);
+        EXPECT_EQ(journal, row.logged);
+    }
 }
 
 TEST_F(SyncWorkerTest, FailuresAreLoggedAndTheScheduleKeepsItsPace) {
