@@ -140,6 +140,52 @@ void CKt64Doc::reconnect() {
     });
 }
 
-std::unique_ptr<program::CentreLink> CKt64Doc::centreLink() const { return std::make_unique<program::ClientCentreLink>(server_); }
+// The document's link as the transfers and the relay-output read use it. A
+// call that finds the connection dead (a failure without the server's
+// description) starts the reconnect, as a failed serverCall does: a caretaker
+// who only works on the bell program would otherwise never see the console
+// come back after the server was restarted.
+class CKt64Doc::LossReportingLink final : public program::CentreLink {
+public:
+    LossReportingLink(CKt64Doc& doc, std::shared_ptr<client::Kt64Srv> server)
+        : doc_(doc), generation_(doc.generation_), link_(std::move(server)) {}
+
+private:
+    template <class F>
+    auto reported(F f) {
+        try {
+            return f();
+        } catch (const program::LinkError& e) {
+            if (!e.description()) {
+                // Runs on a worker: the document hears of it on the GUI thread.
+                doc_.post(&doc_, [doc = &doc_, generation = generation_] { doc->connectionLost(generation); });
+            }
+            throw;
+        }
+    }
+
+public:
+    bool Connected() const override { return link_.Connected(); }
+    std::string BuildType() override { return reported([&] { return link_.BuildType(); }); }
+    void PutRozkazy(std::span<const std::uint8_t> image) override {
+        reported([&] { link_.PutRozkazy(image); });
+    }
+    std::uint32_t RozkazPos() override { return reported([&] { return link_.RozkazPos(); }); }
+    void StartGetRozkazy() override { reported([&] { link_.StartGetRozkazy(); }); }
+    std::uint32_t RozkazRxPos() override { return reported([&] { return link_.RozkazRxPos(); }); }
+    program::ReceivedList GetRozkazy() override { return reported([&] { return link_.GetRozkazy(); }); }
+    // Asked after a failed transfer, to name its cause: the failure is the
+    // transfer's to tell, the reconnect follows from the calls above.
+    std::optional<program::LinkError> CentreFault() override { return link_.CentreFault(); }
+
+private:
+    CKt64Doc& doc_;
+    const std::uint64_t generation_;
+    program::ClientCentreLink link_;
+};
+
+std::unique_ptr<program::CentreLink> CKt64Doc::centreLink() {
+    return std::make_unique<LossReportingLink>(*this, server_);
+}
 
 }  // namespace kt64::console

@@ -127,8 +127,10 @@ public:
     template <class Work, class Done, class Failed>
     void serverCall(QObject* context, Work work, Done done, Failed failed);
 
-    // A CentreLink on the current server object, safe to use on any thread.
-    std::unique_ptr<program::CentreLink> centreLink() const;
+    // A CentreLink on the current server object, safe to use on any thread
+    // while the document lives. A call on it that finds the connection dead
+    // starts the reconnect.
+    std::unique_ptr<program::CentreLink> centreLink();
 
     // Runs f on a worker thread (for work that may block on the server).
     void runOnWorker(std::function<void()> f) { workers_.run(std::move(f)); }
@@ -150,6 +152,8 @@ private:
     // have been replaced by a new connection meanwhile, which stays.
     void connectionLost(std::uint64_t generation);
     void reconnect();
+
+    class LossReportingLink;
 
     // The program core's messages, passed on to the console's boxes except
     // while OpenProgram collects them.

@@ -426,6 +426,21 @@ private slots:
         QVERIFY(rig->onDemandServers().empty());
     }
 
+    // The bell program's calls (relay outputs, transfers) go through the
+    // document's link, not the panel: one that finds the server dead starts
+    // the reconnect as well, with no panel polling.
+    void aProgramCallFindingTheServerDeadStartsTheReconnect() {
+        panel->OnActivateView(false);
+        ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
+        rig->killServer();
+        auto link = doc->centreLink();
+        QVERIFY_THROWS_EXCEPTION(kt64::program::LinkError, link->BuildType());
+        QTRY_VERIFY_WITH_TIMEOUT(doc->Reconnecting(), 5000);
+        QVERIFY(!doc->Connected());
+        ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
+        QTRY_VERIFY_WITH_TIMEOUT(doc->Connected(), 20000);
+    }
+
     void aFailedSendShowsTheErrorBox() {
         rig->killServer();
         panel->OnToggleLC();
