@@ -15,7 +15,6 @@
 #include <utility>
 
 #include "LineSettings.h"
-#include "Registry.h"
 
 namespace kt64::serial {
 
@@ -45,29 +44,7 @@ CSerialException openFailure(int error, const std::string& path) {
 
 }  // namespace
 
-std::string deviceNameOf(int port) {
-    // No device can answer to COM0 or a negative number (the worker passes
-    // -1 when it cannot read the port number): a missing device.
-    if (port < 1)
-        throw CSerialException(ENOENT, systemText(ENOENT) + " (port number " + std::to_string(port) +
-                                           " names no device)");
-    try {
-        if (auto key = reg::Key::open(reg::Hive::LocalMachine, kDevicesKey)) {
-            if (auto path = key->string("COM" + std::to_string(port)); path && !path->empty()) return *path;
-        }
-    } catch (const reg::RegistryError& e) {
-        throw CSerialException(EIO, e.what());
-    }
-    return "/dev/ttyS" + std::to_string(port - 1);
-}
-
 CSerialPort::~CSerialPort() { close(); }
-
-void CSerialPort::open(int port, int baud, Parity parity, int dataBits, StopBits stopBits, FlowControl flow,
-                       bool overlapped) {
-    close();
-    openDevice(deviceNameOf(port), baud, parity, dataBits, stopBits, flow, overlapped);
-}
 
 void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, int dataBits, StopBits stopBits,
                              FlowControl flow, bool /*overlapped*/) {
@@ -259,8 +236,8 @@ void CSerialPort::raiseLine(int bit) {
 void CSerialPort::setRts() { raiseLine(TIOCM_RTS); }
 void CSerialPort::setDtr() { raiseLine(TIOCM_DTR); }
 
-void openForCentre(CSerialPort& port, int portNumber) {
-    port.open(portNumber, 4800, Parity::None, 8, StopBits::One, FlowControl::None, false);
+void openForCentre(CSerialPort& port, const std::string& devicePath) {
+    port.openDevice(devicePath, 4800, Parity::None, 8, StopBits::One, FlowControl::None, false);
     port.setupQueues(1000, 1000);
     CommTimeouts t = port.getTimeouts();
     t.ReadIntervalTimeout = kCentreTimeouts.ReadIntervalTimeout;

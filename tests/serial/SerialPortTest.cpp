@@ -1,7 +1,7 @@
 // The serial port over a pseudo-terminal: read time-outs (silent line, a
 // sender that stops), exclusive open, reopening, a device that vanishes, the
-// line settings that reach the tty, and the COM<n> device mapping through a
-// temporary registry. Timings use generous tolerances: the machine is shared.
+// line settings that reach the tty, and the centre's opening sequence.
+// Timings use generous tolerances: the machine is shared.
 #include <gtest/gtest.h>
 
 #include <sys/ioctl.h>
@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "PseudoTerminal.h"
-#include "Registry.h"
 #include "SerialPort.h"
 
 namespace kt64::serial {
@@ -265,52 +264,6 @@ TEST(SerialPort, OpenPutsTheTtyInRawModeAtTheRateAsked) {
     EXPECT_TRUE(port.isOpen());
     expectSystemError([&] { port.openDevice(pty.slavePath(), 4801); }, EINVAL, pty.slavePath());
     EXPECT_TRUE(port.isOpen());
-}
-
-class SerialPortRegistry : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/kt64-serial-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ::setenv("KT64_REGISTRY", (dir_ / "registry.db").c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("KT64_REGISTRY");
-        std::filesystem::remove_all(dir_);
-    }
-    std::filesystem::path dir_;
-};
-
-TEST_F(SerialPortRegistry, PortNumberNamesTheDevice) {
-    PseudoTerminal pty;
-    auto key = reg::Key::create(reg::Hive::LocalMachine, kDevicesKey);
-    key.setString("COM7", pty.slavePath());
-    key.setDword("COM4", 4);  // another type counts as missing
-    key.setString("COM5", "");
-
-    EXPECT_EQ(deviceNameOf(7), pty.slavePath());
-    EXPECT_EQ(deviceNameOf(1), "/dev/ttyS0");
-    EXPECT_EQ(deviceNameOf(4), "/dev/ttyS3");
-    EXPECT_EQ(deviceNameOf(5), "/dev/ttyS4");
-    EXPECT_EQ(deviceNameOf(12), "/dev/ttyS11");
-    expectSystemError([] { deviceNameOf(0); }, ENOENT, "port number 0 names no device");
-    expectSystemError([] { deviceNameOf(-1); }, ENOENT, "port number -1 names no device");
-
-    // The link server's whole opening sequence through the mapping.
-    CSerialPort port;
-    openForCentre(port, 7);
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_EQ(port.devicePath(), pty.slavePath());
-    EXPECT_EQ(port.getTimeouts(), kCentreTimeouts);
-    EXPECT_EQ(port.write(Bytes{0x1B, 0x11, 0x00, 0x0A}), 4u);
-    Bytes got(4);
-    EXPECT_EQ(pty.readMaster(got, std::chrono::milliseconds(1000)), 4u);
-    EXPECT_EQ(got, (Bytes{0x1B, 0x11, 0x00, 0x0A}));
-
-    CSerialPort missing;
-    key.setString("COM8", (dir_ / "unplugged").string());
-    expectSystemError([&] { openForCentre(missing, 8); }, ENOENT, (dir_ / "unplugged").string());
 }
 
 TEST(PseudoTerminal, HangUpVisibleOnlyWithoutTheHeldSlave) {
