@@ -1,4 +1,4 @@
-// The real port opener: CSerialPort with the centre's opening sequence.
+// The real port opener: SerialPort with the centre's opening sequence.
 #include "PortOpener.h"
 
 #include <cerrno>
@@ -25,13 +25,13 @@ std::string deviceNameOf(int port) {
 }
 
 std::unique_ptr<serial::ByteLink> SerialPortOpener::open(int portNumber) {
-    auto port = std::make_unique<serial::CSerialPort>();
+    auto port = std::make_unique<serial::SerialPort>();
     serial::openForCentre(*port, deviceNameOf(portNumber));
     return port;
 }
 
 std::string SerialPortOpener::deviceName(const serial::ByteLink& link, int portNumber) const {
-    if (const auto* port = dynamic_cast<const serial::CSerialPort*>(&link)) return port->devicePath();
+    if (const auto* port = dynamic_cast<const serial::SerialPort*>(&link)) return port->devicePath();
     return PortOpener::deviceName(link, portNumber);
 }
 

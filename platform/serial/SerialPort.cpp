@@ -44,9 +44,9 @@ CSerialException openFailure(int error, const std::string& path) {
 
 }  // namespace
 
-CSerialPort::~CSerialPort() { close(); }
+SerialPort::~SerialPort() { close(); }
 
-void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, int dataBits, StopBits stopBits,
+void SerialPort::openDevice(const std::string& path, int baud, Parity parity, int dataBits, StopBits stopBits,
                              FlowControl flow, bool /*overlapped*/) {
     close();
     // O_NONBLOCK: open must not wait for carrier, and reads are timed by poll.
@@ -78,7 +78,7 @@ void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, i
     ::tcflush(fd_.get(), TCIOFLUSH);
 }
 
-void CSerialPort::close() noexcept {
+void SerialPort::close() noexcept {
     if (!fd_) return;
     // The exclusive flag belongs to the tty, not to this descriptor: clear it,
     // or the line stays closed to the next open while anybody else (the other
@@ -89,11 +89,11 @@ void CSerialPort::close() noexcept {
     path_.clear();
 }
 
-void CSerialPort::requireOpen() const {
+void SerialPort::requireOpen() const {
     if (!fd_) throw CSerialException(EBADF);
 }
 
-std::size_t CSerialPort::read(std::span<std::uint8_t> buffer) {
+std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
     requireOpen();
     if (buffer.empty()) return 0;
     const CommTimeouts t = timeouts_;
@@ -158,7 +158,7 @@ std::size_t CSerialPort::read(std::span<std::uint8_t> buffer) {
     return got;
 }
 
-std::size_t CSerialPort::write(std::span<const std::uint8_t> bytes) {
+std::size_t SerialPort::write(std::span<const std::uint8_t> bytes) {
     requireOpen();
     if (bytes.empty()) return 0;
     const CommTimeouts t = timeouts_;
@@ -182,7 +182,7 @@ std::size_t CSerialPort::write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void CSerialPort::discardInput() {
+void SerialPort::discardInput() {
     requireOpen();
     if (::tcflush(fd_.get(), TCIFLUSH) != 0) throw CSerialException(errno);
     // The flush empties the line discipline's queue; bytes still on their way
@@ -207,22 +207,22 @@ void CSerialPort::discardInput() {
     }
 }
 
-void CSerialPort::setupQueues(int inputSize, int outputSize) {
+void SerialPort::setupQueues(int inputSize, int outputSize) {
     requireOpen();
     if (inputSize <= 0 || outputSize <= 0) throw CSerialException(EINVAL);
 }
 
-CommTimeouts CSerialPort::getTimeouts() const {
+CommTimeouts SerialPort::getTimeouts() const {
     requireOpen();
     return timeouts_;
 }
 
-void CSerialPort::setTimeouts(const CommTimeouts& timeouts) {
+void SerialPort::setTimeouts(const CommTimeouts& timeouts) {
     requireOpen();
     timeouts_ = timeouts;
 }
 
-void CSerialPort::raiseLine(int bit) {
+void SerialPort::raiseLine(int bit) {
     requireOpen();
     if (::ioctl(fd_.get(), TIOCMBIS, &bit) == 0) return;
     int err = errno;
@@ -233,10 +233,10 @@ void CSerialPort::raiseLine(int bit) {
     throw CSerialException(err);
 }
 
-void CSerialPort::setRts() { raiseLine(TIOCM_RTS); }
-void CSerialPort::setDtr() { raiseLine(TIOCM_DTR); }
+void SerialPort::setRts() { raiseLine(TIOCM_RTS); }
+void SerialPort::setDtr() { raiseLine(TIOCM_DTR); }
 
-void openForCentre(CSerialPort& port, const std::string& devicePath) {
+void openForCentre(SerialPort& port, const std::string& devicePath) {
     port.openDevice(devicePath, 4800, Parity::None, 8, StopBits::One, FlowControl::None, false);
     port.setupQueues(1000, 1000);
     CommTimeouts t = port.getTimeouts();

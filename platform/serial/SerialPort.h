@@ -44,12 +44,12 @@ struct CommTimeouts {
 // The line settings of the centre: interval 100 ms, 1 ms per byte, 1500 ms.
 inline constexpr CommTimeouts kCentreTimeouts{100, 1, 1500, 0, 0};
 
-class CSerialPort : public ByteLink {
+class SerialPort : public ByteLink {
 public:
-    CSerialPort() = default;
-    ~CSerialPort() override;
-    CSerialPort(const CSerialPort&) = delete;
-    CSerialPort& operator=(const CSerialPort&) = delete;
+    SerialPort() = default;
+    ~SerialPort() override;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
 
     // Closes the port when open, then opens the device at path and
     // configures it. overlapped is accepted for the caller's sake; I/O is
@@ -88,6 +88,6 @@ private:
 // The whole opening sequence of the link server, in its order: open the
 // device with 4800 baud 8N1 without flow control, queues 1000/1000, the
 // centre's read time-outs (write time-outs kept), RTS then DTR.
-void openForCentre(CSerialPort& port, const std::string& devicePath);
+void openForCentre(SerialPort& port, const std::string& devicePath);
 
 }  // namespace kt64::serial

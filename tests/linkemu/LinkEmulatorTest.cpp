@@ -69,7 +69,7 @@ protected:
     std::filesystem::path dir_;
     std::shared_ptr<sim::ManualTimeSource> clock_;
     std::unique_ptr<sim::CentreEmulator> centre_;
-    serial::CSerialPort port_;
+    serial::SerialPort port_;
     DeviceState state_;
 };
 

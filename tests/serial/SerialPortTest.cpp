@@ -43,7 +43,7 @@ void expectSystemError(Fn fn, int error, const std::string& device = {}) {
 
 TEST(SerialPort, SilentLineReadReturnsNothingAfterTheTotalTimeout) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     port.setTimeouts(kCentreTimeouts);
     std::uint8_t buf[50];
@@ -57,7 +57,7 @@ TEST(SerialPort, SilentLineReadReturnsNothingAfterTheTotalTimeout) {
 
 TEST(SerialPort, ReadEndsAboutAGapAfterTheLastByte) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     port.setTimeouts(kCentreTimeouts);
     Clock::time_point lastSent;
@@ -84,7 +84,7 @@ TEST(SerialPort, ReadEndsAboutAGapAfterTheLastByte) {
 
 TEST(SerialPort, CompleteAnswerReturnsAtOnceAndLateBytesWaitForTheNextRead) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     Bytes sixty(60);
     for (std::size_t i = 0; i < sixty.size(); ++i) sixty[i] = static_cast<std::uint8_t>(i);
@@ -108,7 +108,7 @@ TEST(SerialPort, CompleteAnswerReturnsAtOnceAndLateBytesWaitForTheNextRead) {
 
 TEST(SerialPort, TimeoutVariants) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     std::uint8_t buf[8];
     // Interval MAXDWORD, no totals: at once with what is waiting.
@@ -130,9 +130,9 @@ TEST(SerialPort, TimeoutVariants) {
 
 TEST(SerialPort, SecondOpenOfAHeldDeviceFailsWithTheSystemsText) {
     PseudoTerminal pty;
-    CSerialPort first;
+    SerialPort first;
     first.openDevice(pty.slavePath());
-    CSerialPort second;
+    SerialPort second;
     expectSystemError([&] { second.openDevice(pty.slavePath()); }, EBUSY, pty.slavePath());
     EXPECT_FALSE(second.isOpen());
     EXPECT_TRUE(first.isOpen());
@@ -144,7 +144,7 @@ TEST(SerialPort, SecondOpenOfAHeldDeviceFailsWithTheSystemsText) {
 
 TEST(SerialPort, ReopeningAnOpenPortClosesItFirst) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     port.openDevice(pty.slavePath());
     port.openDevice(pty.slavePath(), 9600);
@@ -156,13 +156,13 @@ TEST(SerialPort, ReopeningAnOpenPortClosesItFirst) {
     // Reopening onto another device releases the first one.
     PseudoTerminal other;
     port.openDevice(other.slavePath());
-    CSerialPort again;
+    SerialPort again;
     again.openDevice(pty.slavePath());
     EXPECT_TRUE(again.isOpen());
 }
 
 TEST(SerialPort, MissingDeviceAndClosedPort) {
-    CSerialPort port;
+    SerialPort port;
     expectSystemError([&] { port.openDevice("/dev/kt64-no-such-device"); }, ENOENT, "/dev/kt64-no-such-device");
     EXPECT_FALSE(port.isOpen());
     std::uint8_t b;
@@ -175,7 +175,7 @@ TEST(SerialPort, VanishedDeviceFailsReadAndWrite) {
     for (bool pending : {false, true}) {
         SCOPED_TRACE(pending ? "while reading" : "before reading");
         PseudoTerminal pty;
-        CSerialPort port;
+        SerialPort port;
         port.openDevice(pty.slavePath());
         std::uint8_t buf[50];
         if (pending) {
@@ -250,7 +250,7 @@ TEST(SerialPort, OpenPutsTheTtyInRawModeAtTheRateAsked) {
     dirty.c_iflag |= ICRNL;
     ASSERT_EQ(::tcsetattr(pty.masterFd(), TCSANOW, &dirty), 0);
 
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath(), 4800, Parity::None, 8, StopBits::Two);
     termios tio{};
     ASSERT_EQ(::tcgetattr(pty.masterFd(), &tio), 0);
@@ -273,7 +273,7 @@ TEST(PseudoTerminal, HangUpVisibleOnlyWithoutTheHeldSlave) {
     PseudoTerminal moved = std::move(bare);
     EXPECT_EQ(bare.masterFd(), -1);
     EXPECT_GE(moved.masterFd(), 0);
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(moved.slavePath());
     port.write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("x"), 1));
     EXPECT_EQ(moved.readMaster(std::span(&b, 1), std::chrono::milliseconds(500)), 1u);

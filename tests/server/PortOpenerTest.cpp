@@ -52,7 +52,7 @@ TEST(PortOpener, PortNumberNamesTheDevice) {
     // The link server's whole opening sequence through the mapping.
     SerialPortOpener opener;
     auto link = opener.open(7);
-    auto& port = dynamic_cast<serial::CSerialPort&>(*link);
+    auto& port = dynamic_cast<serial::SerialPort&>(*link);
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(opener.deviceName(*link, 7), pty.slavePath());
     EXPECT_EQ(port.getTimeouts(), serial::kCentreTimeouts);
