@@ -12,8 +12,8 @@ std::string deviceNameOf(int port) {
     // No device can answer to COM0 or a negative number (the worker passes
     // -1 when it cannot read the port number): a missing device.
     if (port < 1)
-        throw serial::CSerialException(ENOENT, serial::systemText(ENOENT) + " (port number " +
-                                                   std::to_string(port) + " names no device)");
+        throw serial::CSerialException(
+            ENOENT, serial::systemText(ENOENT) + " (port number " + std::to_string(port) + " names no device)");
     try {
         if (auto key = reg::Key::open(reg::Hive::LocalMachine, kDevicesKey)) {
             if (auto path = key->string("COM" + std::to_string(port)); path && !path->empty()) return *path;

@@ -47,7 +47,7 @@ CSerialException openFailure(int error, const std::string& path) {
 SerialPort::~SerialPort() { close(); }
 
 void SerialPort::openDevice(const std::string& path, int baud, Parity parity, int dataBits, StopBits stopBits,
-                             FlowControl flow, bool /*overlapped*/) {
+                            FlowControl flow, bool /*overlapped*/) {
     close();
     // O_NONBLOCK: open must not wait for carrier, and reads are timed by poll.
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -103,8 +103,8 @@ std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
     // Special Windows combinations: MAXDWORD interval with no total time-out
     // returns at once; with a MAXDWORD multiplier and a constant it waits for
     // the first byte up to the constant and returns with what is there.
-    bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-                     t.ReadTotalTimeoutConstant == 0;
+    bool immediate =
+        t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
     bool firstByte = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
                      t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxDword;
 

@@ -54,9 +54,8 @@ public:
     // Closes the port when open, then opens the device at path and
     // configures it. overlapped is accepted for the caller's sake; I/O is
     // always synchronous. After a failed configuration the port stays open.
-    void openDevice(const std::string& path, int baud = 4800, Parity parity = Parity::None,
-                    int dataBits = 8, StopBits stopBits = StopBits::One,
-                    FlowControl flow = FlowControl::None, bool overlapped = false);
+    void openDevice(const std::string& path, int baud = 4800, Parity parity = Parity::None, int dataBits = 8,
+                    StopBits stopBits = StopBits::One, FlowControl flow = FlowControl::None, bool overlapped = false);
     void close() noexcept;
     bool isOpen() const noexcept { return static_cast<bool>(fd_); }
     const std::string& devicePath() const noexcept { return path_; }
