@@ -24,7 +24,17 @@ public:
     }
 };
 
-// COM<n> through CSerialPort: 4800 baud 8N1, no flow control, queues
+// Registry key holding the COM<n> -> device path entries.
+inline constexpr const char* kDevicesKey = "Software\\Ardonis\\Kt64Srv\\Devices";
+
+// Device path of port n: the REG_SZ value COM<n> under
+// HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv\Devices when present and not
+// empty, otherwise /dev/ttyS<n-1> (COM1 is /dev/ttyS0). Throws
+// serial::CSerialException(EIO, registry text) when the registry store
+// cannot be read, ENOENT for a port number below 1.
+std::string deviceNameOf(int port);
+
+// COM<n> through SerialPort: 4800 baud 8N1, no flow control, queues
 // 1000/1000, read interval 100 ms, 1 ms a byte plus 1500 ms, RTS, DTR.
 class SerialPortOpener final : public PortOpener {
 public:

@@ -62,7 +62,7 @@ struct PacedLine {
         port.setTimeouts(serial::kCentreTimeouts);
     }
     std::unique_ptr<sim::CentreEmulator> centre;
-    serial::CSerialPort port;
+    serial::SerialPort port;
 };
 
 // A status exchange moves 4 + 50 characters.

@@ -1,6 +1,6 @@
 // The byte link that the centre's procedures talk through: a request goes out
 // with one write, an answer comes back with one read that waits at most the
-// link's time-outs. CSerialPort is the real one; tests put a scripted fake in
+// link's time-outs. SerialPort is the real one; tests put a scripted fake in
 // its place so the procedures run without a device.
 #pragma once
 

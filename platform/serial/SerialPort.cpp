@@ -15,7 +15,6 @@
 #include <utility>
 
 #include "LineSettings.h"
-#include "Registry.h"
 
 namespace kt64::serial {
 
@@ -45,32 +44,10 @@ CSerialException openFailure(int error, const std::string& path) {
 
 }  // namespace
 
-std::string deviceNameOf(int port) {
-    // No device can answer to COM0 or a negative number (the worker passes
-    // -1 when it cannot read the port number): a missing device.
-    if (port < 1)
-        throw CSerialException(ENOENT, systemText(ENOENT) + " (port number " + std::to_string(port) +
-                                           " names no device)");
-    try {
-        if (auto key = reg::Key::open(reg::Hive::LocalMachine, kDevicesKey)) {
-            if (auto path = key->string("COM" + std::to_string(port)); path && !path->empty()) return *path;
-        }
-    } catch (const reg::RegistryError& e) {
-        throw CSerialException(EIO, e.what());
-    }
-    return "/dev/ttyS" + std::to_string(port - 1);
-}
+SerialPort::~SerialPort() { close(); }
 
-CSerialPort::~CSerialPort() { close(); }
-
-void CSerialPort::open(int port, int baud, Parity parity, int dataBits, StopBits stopBits, FlowControl flow,
-                       bool overlapped) {
-    close();
-    openDevice(deviceNameOf(port), baud, parity, dataBits, stopBits, flow, overlapped);
-}
-
-void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, int dataBits, StopBits stopBits,
-                             FlowControl flow, bool /*overlapped*/) {
+void SerialPort::openDevice(const std::string& path, int baud, Parity parity, int dataBits, StopBits stopBits,
+                            FlowControl flow, bool /*overlapped*/) {
     close();
     // O_NONBLOCK: open must not wait for carrier, and reads are timed by poll.
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -101,7 +78,7 @@ void CSerialPort::openDevice(const std::string& path, int baud, Parity parity, i
     ::tcflush(fd_.get(), TCIOFLUSH);
 }
 
-void CSerialPort::close() noexcept {
+void SerialPort::close() noexcept {
     if (!fd_) return;
     // The exclusive flag belongs to the tty, not to this descriptor: clear it,
     // or the line stays closed to the next open while anybody else (the other
@@ -112,11 +89,11 @@ void CSerialPort::close() noexcept {
     path_.clear();
 }
 
-void CSerialPort::requireOpen() const {
+void SerialPort::requireOpen() const {
     if (!fd_) throw CSerialException(EBADF);
 }
 
-std::size_t CSerialPort::read(std::span<std::uint8_t> buffer) {
+std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
     requireOpen();
     if (buffer.empty()) return 0;
     const CommTimeouts t = timeouts_;
@@ -126,8 +103,8 @@ std::size_t CSerialPort::read(std::span<std::uint8_t> buffer) {
     // Special Windows combinations: MAXDWORD interval with no total time-out
     // returns at once; with a MAXDWORD multiplier and a constant it waits for
     // the first byte up to the constant and returns with what is there.
-    bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-                     t.ReadTotalTimeoutConstant == 0;
+    bool immediate =
+        t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
     bool firstByte = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
                      t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxDword;
 
@@ -181,7 +158,7 @@ std::size_t CSerialPort::read(std::span<std::uint8_t> buffer) {
     return got;
 }
 
-std::size_t CSerialPort::write(std::span<const std::uint8_t> bytes) {
+std::size_t SerialPort::write(std::span<const std::uint8_t> bytes) {
     requireOpen();
     if (bytes.empty()) return 0;
     const CommTimeouts t = timeouts_;
@@ -205,7 +182,7 @@ std::size_t CSerialPort::write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void CSerialPort::discardInput() {
+void SerialPort::discardInput() {
     requireOpen();
     if (::tcflush(fd_.get(), TCIFLUSH) != 0) throw CSerialException(errno);
     // The flush empties the line discipline's queue; bytes still on their way
@@ -230,22 +207,22 @@ void CSerialPort::discardInput() {
     }
 }
 
-void CSerialPort::setupQueues(int inputSize, int outputSize) {
+void SerialPort::setupQueues(int inputSize, int outputSize) {
     requireOpen();
     if (inputSize <= 0 || outputSize <= 0) throw CSerialException(EINVAL);
 }
 
-CommTimeouts CSerialPort::getTimeouts() const {
+CommTimeouts SerialPort::getTimeouts() const {
     requireOpen();
     return timeouts_;
 }
 
-void CSerialPort::setTimeouts(const CommTimeouts& timeouts) {
+void SerialPort::setTimeouts(const CommTimeouts& timeouts) {
     requireOpen();
     timeouts_ = timeouts;
 }
 
-void CSerialPort::raiseLine(int bit) {
+void SerialPort::raiseLine(int bit) {
     requireOpen();
     if (::ioctl(fd_.get(), TIOCMBIS, &bit) == 0) return;
     int err = errno;
@@ -256,11 +233,11 @@ void CSerialPort::raiseLine(int bit) {
     throw CSerialException(err);
 }
 
-void CSerialPort::setRts() { raiseLine(TIOCM_RTS); }
-void CSerialPort::setDtr() { raiseLine(TIOCM_DTR); }
+void SerialPort::setRts() { raiseLine(TIOCM_RTS); }
+void SerialPort::setDtr() { raiseLine(TIOCM_DTR); }
 
-void openForCentre(CSerialPort& port, int portNumber) {
-    port.open(portNumber, 4800, Parity::None, 8, StopBits::One, FlowControl::None, false);
+void openForCentre(SerialPort& port, const std::string& devicePath) {
+    port.openDevice(devicePath, 4800, Parity::None, 8, StopBits::One, FlowControl::None, false);
     port.setupQueues(1000, 1000);
     CommTimeouts t = port.getTimeouts();
     t.ReadIntervalTimeout = kCentreTimeouts.ReadIntervalTimeout;

@@ -1,12 +1,10 @@
-// CSerialPort: the serial port that the link server opens exclusively to
+// SerialPort: the serial port that the link server opens exclusively to
 // talk to the centre, on Linux termios. It keeps the Windows port's contract:
-// port number n names a device, open closes a port that is already open,
-// read and write are one call each returning byte counts, and every failing
-// system call throws CSerialException with errno and the system's text.
-//
-// Device names: port n opens the device named by the REG_SZ value "COM<n>"
-// under HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv\Devices when it exists,
-// otherwise /dev/ttyS<n-1> (COM1 is /dev/ttyS0).
+// open closes a port that is already open, read and write are one call each
+// returning byte counts, and every failing system call throws
+// CSerialException with errno and the system's text. It knows devices by
+// path only; which device a port number COM<n> names is the link server's
+// business (PortOpener.h).
 //
 // Read time-outs keep the Windows COMMTIMEOUTS meaning (all in ms):
 //   total    = ReadTotalTimeoutMultiplier * n + ReadTotalTimeoutConstant
@@ -46,31 +44,18 @@ struct CommTimeouts {
 // The line settings of the centre: interval 100 ms, 1 ms per byte, 1500 ms.
 inline constexpr CommTimeouts kCentreTimeouts{100, 1, 1500, 0, 0};
 
-// Registry key holding the COM<n> -> device path entries.
-inline constexpr const char* kDevicesKey = "Software\\Ardonis\\Kt64Srv\\Devices";
-
-// Device path of port n: the registry entry COM<n> when present, otherwise
-// /dev/ttyS<n-1>. Throws CSerialException(EIO, registry text) when the
-// registry store cannot be read, ENOENT for a port number below 1.
-std::string deviceNameOf(int port);
-
-class CSerialPort : public ByteLink {
+class SerialPort : public ByteLink {
 public:
-    CSerialPort() = default;
-    ~CSerialPort() override;
-    CSerialPort(const CSerialPort&) = delete;
-    CSerialPort& operator=(const CSerialPort&) = delete;
+    SerialPort() = default;
+    ~SerialPort() override;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
 
-    // Closes the port when open, then opens the device of port n and
+    // Closes the port when open, then opens the device at path and
     // configures it. overlapped is accepted for the caller's sake; I/O is
     // always synchronous. After a failed configuration the port stays open.
-    void open(int port, int baud = 4800, Parity parity = Parity::None, int dataBits = 8,
-              StopBits stopBits = StopBits::One, FlowControl flow = FlowControl::None,
-              bool overlapped = false);
-    // The same for a device given by path (the emulator's link, a pty).
-    void openDevice(const std::string& path, int baud = 4800, Parity parity = Parity::None,
-                    int dataBits = 8, StopBits stopBits = StopBits::One,
-                    FlowControl flow = FlowControl::None, bool overlapped = false);
+    void openDevice(const std::string& path, int baud = 4800, Parity parity = Parity::None, int dataBits = 8,
+                    StopBits stopBits = StopBits::One, FlowControl flow = FlowControl::None, bool overlapped = false);
     void close() noexcept;
     bool isOpen() const noexcept { return static_cast<bool>(fd_); }
     const std::string& devicePath() const noexcept { return path_; }
@@ -99,9 +84,9 @@ private:
     CommTimeouts timeouts_ = kCentreTimeouts;
 };
 
-// The whole opening sequence of the link server, in its order: open port n
-// with 4800 baud 8N1 without flow control, queues 1000/1000, the centre's read
-// time-outs (write time-outs kept), RTS then DTR.
-void openForCentre(CSerialPort& port, int portNumber);
+// The whole opening sequence of the link server, in its order: open the
+// device with 4800 baud 8N1 without flow control, queues 1000/1000, the
+// centre's read time-outs (write time-outs kept), RTS then DTR.
+void openForCentre(SerialPort& port, const std::string& devicePath);
 
 }  // namespace kt64::serial

@@ -19,7 +19,6 @@
 #include "CentreEmulator.h"
 #include "OleDate.h"
 #include "Procedures.h"
-#include "Registry.h"
 #include "SerialPort.h"
 #include "StatusFrame.h"
 
@@ -31,7 +30,6 @@ using Clock = std::chrono::steady_clock;
 DATE date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return *makeDate(y, mo, d, h, mi, s); }
 
 constexpr double kTiny = 1e-7;  // well under a second in days
-constexpr int kPort = 9;
 
 class LinkEmulator : public ::testing::Test {
 protected:
@@ -46,9 +44,7 @@ protected:
         options.linkPath = (dir_ / "centre").string();
         centre_ = std::make_unique<sim::CentreEmulator>(options, clock_);
         centre_->start();
-        reg::Key::create(reg::Hive::LocalMachine, serial::kDevicesKey)
-            .setString("COM" + std::to_string(kPort), options.linkPath);
-        serial::openForCentre(port_, kPort);
+        serial::openForCentre(port_, options.linkPath);
     }
     void TearDown() override {
         port_.close();
@@ -73,7 +69,7 @@ protected:
     std::filesystem::path dir_;
     std::shared_ptr<sim::ManualTimeSource> clock_;
     std::unique_ptr<sim::CentreEmulator> centre_;
-    serial::CSerialPort port_;
+    serial::SerialPort port_;
     DeviceState state_;
 };
 

@@ -1,7 +1,7 @@
 // The serial port over a pseudo-terminal: read time-outs (silent line, a
 // sender that stops), exclusive open, reopening, a device that vanishes, the
-// line settings that reach the tty, and the COM<n> device mapping through a
-// temporary registry. Timings use generous tolerances: the machine is shared.
+// line settings that reach the tty, and the centre's opening sequence.
+// Timings use generous tolerances: the machine is shared.
 #include <gtest/gtest.h>
 
 #include <sys/ioctl.h>
@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "PseudoTerminal.h"
-#include "Registry.h"
 #include "SerialPort.h"
 
 namespace kt64::serial {
@@ -44,7 +43,7 @@ void expectSystemError(Fn fn, int error, const std::string& device = {}) {
 
 TEST(SerialPort, SilentLineReadReturnsNothingAfterTheTotalTimeout) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     port.setTimeouts(kCentreTimeouts);
     std::uint8_t buf[50];
@@ -58,7 +57,7 @@ TEST(SerialPort, SilentLineReadReturnsNothingAfterTheTotalTimeout) {
 
 TEST(SerialPort, ReadEndsAboutAGapAfterTheLastByte) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     port.setTimeouts(kCentreTimeouts);
     Clock::time_point lastSent;
@@ -85,7 +84,7 @@ TEST(SerialPort, ReadEndsAboutAGapAfterTheLastByte) {
 
 TEST(SerialPort, CompleteAnswerReturnsAtOnceAndLateBytesWaitForTheNextRead) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     Bytes sixty(60);
     for (std::size_t i = 0; i < sixty.size(); ++i) sixty[i] = static_cast<std::uint8_t>(i);
@@ -109,7 +108,7 @@ TEST(SerialPort, CompleteAnswerReturnsAtOnceAndLateBytesWaitForTheNextRead) {
 
 TEST(SerialPort, TimeoutVariants) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     std::uint8_t buf[8];
     // Interval MAXDWORD, no totals: at once with what is waiting.
@@ -131,9 +130,9 @@ TEST(SerialPort, TimeoutVariants) {
 
 TEST(SerialPort, SecondOpenOfAHeldDeviceFailsWithTheSystemsText) {
     PseudoTerminal pty;
-    CSerialPort first;
+    SerialPort first;
     first.openDevice(pty.slavePath());
-    CSerialPort second;
+    SerialPort second;
     expectSystemError([&] { second.openDevice(pty.slavePath()); }, EBUSY, pty.slavePath());
     EXPECT_FALSE(second.isOpen());
     EXPECT_TRUE(first.isOpen());
@@ -145,7 +144,7 @@ TEST(SerialPort, SecondOpenOfAHeldDeviceFailsWithTheSystemsText) {
 
 TEST(SerialPort, ReopeningAnOpenPortClosesItFirst) {
     PseudoTerminal pty;
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath());
     port.openDevice(pty.slavePath());
     port.openDevice(pty.slavePath(), 9600);
@@ -157,13 +156,13 @@ TEST(SerialPort, ReopeningAnOpenPortClosesItFirst) {
     // Reopening onto another device releases the first one.
     PseudoTerminal other;
     port.openDevice(other.slavePath());
-    CSerialPort again;
+    SerialPort again;
     again.openDevice(pty.slavePath());
     EXPECT_TRUE(again.isOpen());
 }
 
 TEST(SerialPort, MissingDeviceAndClosedPort) {
-    CSerialPort port;
+    SerialPort port;
     expectSystemError([&] { port.openDevice("/dev/kt64-no-such-device"); }, ENOENT, "/dev/kt64-no-such-device");
     EXPECT_FALSE(port.isOpen());
     std::uint8_t b;
@@ -176,7 +175,7 @@ TEST(SerialPort, VanishedDeviceFailsReadAndWrite) {
     for (bool pending : {false, true}) {
         SCOPED_TRACE(pending ? "while reading" : "before reading");
         PseudoTerminal pty;
-        CSerialPort port;
+        SerialPort port;
         port.openDevice(pty.slavePath());
         std::uint8_t buf[50];
         if (pending) {
@@ -251,7 +250,7 @@ TEST(SerialPort, OpenPutsTheTtyInRawModeAtTheRateAsked) {
     dirty.c_iflag |= ICRNL;
     ASSERT_EQ(::tcsetattr(pty.masterFd(), TCSANOW, &dirty), 0);
 
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(pty.slavePath(), 4800, Parity::None, 8, StopBits::Two);
     termios tio{};
     ASSERT_EQ(::tcgetattr(pty.masterFd(), &tio), 0);
@@ -267,52 +266,6 @@ TEST(SerialPort, OpenPutsTheTtyInRawModeAtTheRateAsked) {
     EXPECT_TRUE(port.isOpen());
 }
 
-class SerialPortRegistry : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/kt64-serial-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ::setenv("KT64_REGISTRY", (dir_ / "registry.db").c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("KT64_REGISTRY");
-        std::filesystem::remove_all(dir_);
-    }
-    std::filesystem::path dir_;
-};
-
-TEST_F(SerialPortRegistry, PortNumberNamesTheDevice) {
-    PseudoTerminal pty;
-    auto key = reg::Key::create(reg::Hive::LocalMachine, kDevicesKey);
-    key.setString("COM7", pty.slavePath());
-    key.setDword("COM4", 4);  // another type counts as missing
-    key.setString("COM5", "");
-
-    EXPECT_EQ(deviceNameOf(7), pty.slavePath());
-    EXPECT_EQ(deviceNameOf(1), "/dev/ttyS0");
-    EXPECT_EQ(deviceNameOf(4), "/dev/ttyS3");
-    EXPECT_EQ(deviceNameOf(5), "/dev/ttyS4");
-    EXPECT_EQ(deviceNameOf(12), "/dev/ttyS11");
-    expectSystemError([] { deviceNameOf(0); }, ENOENT, "port number 0 names no device");
-    expectSystemError([] { deviceNameOf(-1); }, ENOENT, "port number -1 names no device");
-
-    // The link server's whole opening sequence through the mapping.
-    CSerialPort port;
-    openForCentre(port, 7);
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_EQ(port.devicePath(), pty.slavePath());
-    EXPECT_EQ(port.getTimeouts(), kCentreTimeouts);
-    EXPECT_EQ(port.write(Bytes{0x1B, 0x11, 0x00, 0x0A}), 4u);
-    Bytes got(4);
-    EXPECT_EQ(pty.readMaster(got, std::chrono::milliseconds(1000)), 4u);
-    EXPECT_EQ(got, (Bytes{0x1B, 0x11, 0x00, 0x0A}));
-
-    CSerialPort missing;
-    key.setString("COM8", (dir_ / "unplugged").string());
-    expectSystemError([&] { openForCentre(missing, 8); }, ENOENT, (dir_ / "unplugged").string());
-}
-
 TEST(PseudoTerminal, HangUpVisibleOnlyWithoutTheHeldSlave) {
     PseudoTerminal bare(false);
     std::uint8_t b;
@@ -320,7 +273,7 @@ TEST(PseudoTerminal, HangUpVisibleOnlyWithoutTheHeldSlave) {
     PseudoTerminal moved = std::move(bare);
     EXPECT_EQ(bare.masterFd(), -1);
     EXPECT_GE(moved.masterFd(), 0);
-    CSerialPort port;
+    SerialPort port;
     port.openDevice(moved.slavePath());
     port.write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("x"), 1));
     EXPECT_EQ(moved.readMaster(std::span(&b, 1), std::chrono::milliseconds(500)), 1u);
