@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     QObject::connect(&form, &CConfView::connectionTried, [](bool) {});
     form.initialUpdate();
     form.OnActivateView(true);
-    auto* status = form.findChild<QLabel*>("ctl1111");
+    auto* status = form.findChild<QLabel*>("serverStatusLabel");
     QElapsedTimer wait;
     wait.start();
     while (!(form.clockTicking() && session.connected()) && wait.elapsed() < 30000) runFor(50);

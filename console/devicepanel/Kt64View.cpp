@@ -16,6 +16,7 @@
 #include "AnalogClock.h"
 #include "BuildType.h"
 #include "ColorText.h"
+#include "ControlTooltips.h"
 #include "MessageBoxes.h"
 #include "ui_DevicePanel.h"
 
@@ -37,26 +38,6 @@ struct ProcessState {
 ProcessState& processState() {
     static ProcessState state;
     return state;
-}
-
-// The eleven editing controls a manual setting of the centre locks.
-constexpr int kEditingControls[] = {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117};
-// The buttons whose calls the operator waits for: send, LA and LC.
-constexpr int kActionButtons[] = {1044, 1051, 1055};
-constexpr int kDigitalReadouts[] = {1018, 1022, 1023, 1024, 1026, 1027, 1028, 1113};
-constexpr int kLamps[] = {1097, 1030, 1031, 1032, 1057, 1056, 1098};
-
-std::uint32_t lampBit(int lamp) {
-    switch (lamp) {
-        case 1097: return A_SYNCTRAN;
-        case 1030: return A_SYNC;
-        case 1031: return A_POWER;
-        case 1032: return A_AKU36;
-        case 1057: return A_ANTENA;
-        case 1056: return A_MANSET;
-        case 1098: return A_SET;
-        default: return 0;
-    }
 }
 
 // A date picker of the 1 January 2000 kind holds only hours and minutes.
@@ -123,32 +104,32 @@ CKt64View::CKt64View(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent)
     : QWidget(parent), doc_(doc), frame_(frame), ui_(std::make_unique<Ui::DevicePanelForm>()) {
     setObjectName("CKt64View");
     ui_->setupUi(this);
+    applyControlTooltips(*this, "devicePanel");
     setFixedSize(size());
     startupTimer_.setObjectName("timer10");
     pollTimer_.setObjectName("timer20");
     connect(&startupTimer_, &QTimer::timeout, this, &CKt64View::OnStartupTimer);
     connect(&pollTimer_, &QTimer::timeout, this, &CKt64View::OnPollTimer);
 
-    connect(control<CAnalogClock>(1014), &CAnalogClock::clicked, this, &CKt64View::OnSelectGmt);
-    connect(control<CAnalogClock>(1020), &CAnalogClock::clicked, this, &CKt64View::OnSelectLocal);
-    control(1052)->installEventFilter(new ClickFilter(this, [this] { OnToggleSign(); }));
+    connect(ui_->gmtClock, &CAnalogClock::clicked, this, &CKt64View::OnSelectGmt);
+    connect(ui_->localClock, &CAnalogClock::clicked, this, &CKt64View::OnSelectLocal);
+    ui_->offsetSignLabel->installEventFilter(new ClickFilter(this, [this] { OnToggleSign(); }));
     // The change hour takes digits only; the spin holds the hour that is
     // sent, so an edit left empty or half typed never sends a guess.
-    auto* changeHour = control<QLineEdit>(1039);
+    auto* changeHour = ui_->changeHourEdit;
     changeHour->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}"), changeHour));
     connect(changeHour, &QLineEdit::textChanged, this, &CKt64View::OnChangeHour);
-    connect(changeHour, &QLineEdit::editingFinished, this, [this] { setChangeHour(control<QSpinBox>(1040)->value()); });
-    connect(control<QSpinBox>(1040), &QSpinBox::valueChanged, this, [this](int v) { setChangeHour(v); });
-    for (int id : kActionButtons) actionEnabled_[id] = control(id)->isEnabled();
-    connect(control<QTimeEdit>(1043), &QTimeEdit::timeChanged, this, &CKt64View::OnOffsetPicked);
-    connect(control<QPushButton>(1051), &QPushButton::clicked, this, &CKt64View::OnToggleLA);
-    connect(control<QPushButton>(1055), &QPushButton::clicked, this, &CKt64View::OnToggleLC);
-    connect(control<QPushButton>(1044), &QPushButton::clicked, this, &CKt64View::OnSend);
-    connect(control<QPushButton>(1106), &QPushButton::clicked, this, &CKt64View::OnPolishRule);
+    connect(changeHour, &QLineEdit::editingFinished, this, [this] { setChangeHour(ui_->changeHourSpin->value()); });
+    connect(ui_->changeHourSpin, &QSpinBox::valueChanged, this, [this](int v) { setChangeHour(v); });
+    for (QWidget* button : actionButtons()) actionEnabled_[button] = button->isEnabled();
+    connect(ui_->offsetEdit, &QTimeEdit::timeChanged, this, &CKt64View::OnOffsetPicked);
+    connect(ui_->laStopButton, &QPushButton::clicked, this, &CKt64View::OnToggleLA);
+    connect(ui_->lcStopButton, &QPushButton::clicked, this, &CKt64View::OnToggleLC);
+    connect(ui_->sendButton, &QPushButton::clicked, this, &CKt64View::OnSend);
+    connect(ui_->polishRuleButton, &QPushButton::clicked, this, &CKt64View::OnPolishRule);
     // Typed text that names no entry falls back to the selected entry: the
     // value sent is always one of the five.
-    for (int id : {1089, 1090}) {
-        auto* box = control<QComboBox>(id);
+    for (QComboBox* box : {ui_->changeZLSundayCombo, ui_->changeLZSundayCombo}) {
         connect(box->lineEdit(), &QLineEdit::editingFinished, box, [box] {
             const int match = box->findText(box->currentText());
             if (match >= 0)
@@ -159,41 +140,66 @@ CKt64View::CKt64View(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent)
     }
     // A GMT time to send starts at the PC's present UTC time.
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    control<QDateEdit>(1036)->setDate(now.date());
-    control<QTimeEdit>(1048)->setTime(now.time());
+    ui_->gmtDateEdit->setDate(now.date());
+    ui_->clockTimeEdit->setTime(now.time());
+}
+
+// The eleven editing controls a manual setting of the centre locks.
+QList<QWidget*> CKt64View::editingControls() const {
+    return {ui_->offsetEdit, ui_->gmtDateEdit, ui_->clockTimeEdit, ui_->changeZLMonthCombo, ui_->changeLZMonthCombo, ui_->changeZLSundayCombo, ui_->changeLZSundayCombo, ui_->changeHourEdit, ui_->changeOnCheck, ui_->sendButton, ui_->telegramCombo};
+}
+
+// The buttons whose calls the operator waits for: send, LA and LC.
+QList<QWidget*> CKt64View::actionButtons() const { return {ui_->sendButton, ui_->laStopButton, ui_->lcStopButton}; }
+
+QList<CColorText*> CKt64View::digitalReadouts() const {
+    return {ui_->offsetLabel, ui_->gmtWeekdayLabel, ui_->gmtTimeLabel, ui_->gmtDateLabel, ui_->localWeekdayLabel, ui_->localTimeLabel, ui_->localDateLabel, ui_->telegramLabel};
+}
+
+// Each alarm lamp with the alarm bit it shows.
+QList<std::pair<CAlarmLamp*, std::uint32_t>> CKt64View::lamps() const {
+    return {{ui_->noTransmissionLamp, A_SYNCTRAN}, {ui_->noSyncLamp, A_SYNC},      {ui_->lowVoltageLamp, A_POWER},
+            {ui_->batteryLamp, A_AKU36},           {ui_->noAntennaLamp, A_ANTENA}, {ui_->manualSettingLamp, A_MANSET},
+            {ui_->settingRequiredLamp, A_SET}};
+}
+
+// What only GMT editing shows, and what only local editing shows.
+QList<QWidget*> CKt64View::gmtEditingWidgets() const { return {ui_->gmtDateEdit, ui_->gmtDateCaption, ui_->suspendedLabel}; }
+QList<QWidget*> CKt64View::localEditingWidgets() const {
+    return {ui_->laControlClockCaption, ui_->laStopButton, ui_->lcStopButton, ui_->laStopHintLabel};
 }
 
 CKt64View::~CKt64View() = default;
 
-void CKt64View::setStatus(const QString& text) { control<QLabel>(1094)->setText(text); }
+void CKt64View::setStatus(const QString& text) { ui_->serverStatusLabel->setText(text); }
 
 void CKt64View::OnInitialUpdate() {
     auto& state = processState();
     if (state.initialisedOnce) return;
     state.initialisedOnce = true;
-    auto* gmtLabel = control<CColorText>(1015);
-    auto* locLabel = control<CColorText>(1016);
+    auto* gmtLabel = ui_->gmtCaption;
+    auto* locLabel = ui_->localCaption;
     gmtLabel->setBold(true);
     locLabel->setBold(true);
     locLabel->setBackground(kSelectedLabel);
-    for (int id : {1036, 1074, 1093}) control(id)->hide();
-    for (int id : {1053, 1051, 1055, 1054}) control(id)->show();
-    control(1048)->setEnabled(false);
-    for (int id : kActionButtons) enableAction(id, false);
-    for (int id : kDigitalReadouts) control<CColorText>(id)->setBackground(kReadoutBackground);
-    for (int id : kLamps) control<CAlarmLamp>(id)->SetColorAndShape(kLampRed, kLampRound);
-    control<CAnalogClock>(1013)->HideSecondHand();
-    control<QSpinBox>(1040)->setRange(0, 8);
-    control<QComboBox>(1089)->setCurrentIndex(0);
-    control<QComboBox>(1104)->setCurrentIndex(2);
-    control<QComboBox>(1090)->setCurrentIndex(0);
-    control<QComboBox>(1084)->setCurrentIndex(9);
-    control<QComboBox>(1117)->setCurrentIndex(0);
-    control<QCheckBox>(1096)->setChecked(true);
+    for (QWidget* w : gmtEditingWidgets()) w->hide();
+    for (QWidget* w : localEditingWidgets()) w->show();
+    ui_->clockTimeEdit->setEnabled(false);
+    for (QWidget* button : actionButtons()) enableAction(button, false);
+    for (CColorText* readout : digitalReadouts()) readout->setBackground(kReadoutBackground);
+    for (const auto& [lamp, bit] : lamps()) lamp->SetColorAndShape(kLampRed, kLampRound);
+    ui_->laControlClock->HideSecondHand();
+    ui_->changeHourSpin->setRange(0, 8);
+    ui_->changeZLSundayCombo->setCurrentIndex(0);
+    ui_->changeZLMonthCombo->setCurrentIndex(2);
+    ui_->changeLZSundayCombo->setCurrentIndex(0);
+    ui_->changeLZMonthCombo->setCurrentIndex(9);
+    ui_->telegramCombo->setCurrentIndex(0);
+    ui_->changeOnCheck->setChecked(true);
     setChangeHour(2);
     // The form as made has the 'D' layout: no transmission row.
-    control(1097)->hide();
-    control(1116)->hide();
+    ui_->noTransmissionLamp->hide();
+    ui_->noTransmissionLabel->hide();
     initialised_ = true;
 }
 
@@ -277,28 +283,28 @@ void CKt64View::OnPollTimer() {
 void CKt64View::showReading(const Reading& r) {
     auto& state = processState();
     // Display refresh.
-    control<CAnalogClock>(1014)->SetTime(r.gmt);
-    control<QLabel>(1023)->setText(timeText(r.gmt));
-    control<QLabel>(1024)->setText(dateText(r.gmt));
-    control<QLabel>(1022)->setText(weekdayText(r.gmt));
-    control<CAnalogClock>(1020)->SetTime(r.local);
-    control<QLabel>(1027)->setText(timeText(r.local));
-    control<QLabel>(1028)->setText(dateText(r.local));
-    for (int id : kLamps) control<CAlarmLamp>(id)->Set(r.alarms & lampBit(id));
+    ui_->gmtClock->SetTime(r.gmt);
+    ui_->gmtTimeLabel->setText(timeText(r.gmt));
+    ui_->gmtDateLabel->setText(dateText(r.gmt));
+    ui_->gmtWeekdayLabel->setText(weekdayText(r.gmt));
+    ui_->localClock->SetTime(r.local);
+    ui_->localTimeLabel->setText(timeText(r.local));
+    ui_->localDateLabel->setText(dateText(r.local));
+    for (const auto& [lamp, bit] : lamps()) lamp->Set(r.alarms & bit);
     if (state.previousAlarms == 0 && r.alarms != 0) frame_.SetTrayIcon(TrayOperation::Modify, kIconAlarm);
     if (state.previousAlarms != 0 && r.alarms == 0) frame_.SetTrayIcon(TrayOperation::Modify, kIconNormal);
     state.previousAlarms = r.alarms;
-    control<CAnalogClock>(1013)->SetTime(r.line);
-    control<QLabel>(1018)->setText(offsetText(r.offset));
+    ui_->laControlClock->SetTime(r.line);
+    ui_->offsetLabel->setText(offsetText(r.offset));
     const auto analog = analogLineState(r.alarms, r.setFlag);
-    control<CColorText>(1099)->setText(analog.text);
-    control<CColorText>(1099)->setBackground(analog.background);
+    ui_->analogLineStateLabel->setText(analog.text);
+    ui_->analogLineStateLabel->setBackground(analog.background);
     const auto digital = digitalLineState(r.setFlag);
-    control<CColorText>(1100)->setText(digital.text);
-    control<CColorText>(1100)->setBackground(digital.background);
-    control<QLabel>(1105)->setText(daylightText(r.setFlag));
-    control<QLabel>(1026)->setText(weekdayText(r.local));
-    control<QLabel>(1113)->setText(telegramText(r.digitType));
+    ui_->digitalLineStateLabel->setText(digital.text);
+    ui_->digitalLineStateLabel->setBackground(digital.background);
+    ui_->daylightStateLabel->setText(daylightText(r.setFlag));
+    ui_->localWeekdayLabel->setText(weekdayText(r.local));
+    ui_->telegramLabel->setText(telegramText(r.digitType));
 
     // Manual-set tracking.
     const bool manual = r.alarms & A_MANSET;
@@ -307,7 +313,7 @@ void CKt64View::showReading(const Reading& r) {
         editMode_ = kEditLocal;
         setEditingEnabled(true);
         // Local editing: the LA clock is set only while the line stands.
-        control(1048)->setEnabled(laStopped_);
+        ui_->clockTimeEdit->setEnabled(laStopped_);
     }
     state.previousManualSet = manual;
 
@@ -335,7 +341,7 @@ void CKt64View::showReading(const Reading& r) {
         updateLA(r.setFlag, r.line, true);
         // A centre that entered manual setting in this very poll keeps its
         // editor locked, the send button with it.
-        if (!manual) enableAction(1044, true);
+        if (!manual) enableAction(ui_->sendButton, true);
     }
     setStatus(kNoError);
 }
@@ -343,47 +349,47 @@ void CKt64View::showReading(const Reading& r) {
 void CKt64View::layOutAlarmRows(char letter) {
     const auto rows = alarmRowsFor(letter);
     if (!rows) return;
-    control(1116)->setVisible(rows->transmission);
-    control(1097)->setVisible(rows->transmission);
-    control(1163)->setVisible(rows->synchro);
-    control(1030)->setVisible(rows->synchro);
-    control(1115)->setVisible(rows->antenna);
-    control(1057)->setVisible(rows->antenna);
-    if (!rows->antennaText.isEmpty()) control<QLabel>(1115)->setText(rows->antennaText);
+    ui_->noTransmissionLabel->setVisible(rows->transmission);
+    ui_->noTransmissionLamp->setVisible(rows->transmission);
+    ui_->noSyncLabel->setVisible(rows->synchro);
+    ui_->noSyncLamp->setVisible(rows->synchro);
+    ui_->noAntennaLabel->setVisible(rows->antenna);
+    ui_->noAntennaLamp->setVisible(rows->antenna);
+    if (!rows->antennaText.isEmpty()) ui_->noAntennaLabel->setText(rows->antennaText);
 }
 
 void CKt64View::applySettings(DATE changeZL, DATE changeLZ, DATE localTime, const std::optional<EditSettings>& edit) {
-    control<QLabel>(1101)->setText(changeDateText(changeZL, localTime));
-    control<QLabel>(1102)->setText(changeDateText(changeLZ, localTime));
+    ui_->changeZLDateLabel->setText(changeDateText(changeZL, localTime));
+    ui_->changeLZDateLabel->setText(changeDateText(changeLZ, localTime));
     if (!edit) return;
     if (const auto zl = monthHourOf(edit->changeZL)) {
-        control<QComboBox>(1104)->setCurrentIndex(zl->month - 1);
+        ui_->changeZLMonthCombo->setCurrentIndex(zl->month - 1);
         setChangeHour(zl->hour);
     }
-    control<QComboBox>(1089)->setCurrentIndex(edit->keyZL);
+    ui_->changeZLSundayCombo->setCurrentIndex(edit->keyZL);
     if (const auto lz = monthHourOf(edit->changeLZ)) {
-        control<QComboBox>(1084)->setCurrentIndex(lz->month - 1);
-        control<QLabel>(1103)->setText(QString::number(lz->hour));
+        ui_->changeLZMonthCombo->setCurrentIndex(lz->month - 1);
+        ui_->changeLZHourLabel->setText(QString::number(lz->hour));
     }
-    control<QComboBox>(1090)->setCurrentIndex(edit->keyLZ);
-    control<QCheckBox>(1096)->setChecked(edit->setFlag & S_CHANGETIMEON);
+    ui_->changeLZSundayCombo->setCurrentIndex(edit->keyLZ);
+    ui_->changeOnCheck->setChecked(edit->setFlag & S_CHANGETIMEON);
     offsetSign_ = edit->offset >= 0;
-    control<QLabel>(1052)->setText(offsetSign_ ? "+" : "-");
+    ui_->offsetSignLabel->setText(offsetSign_ ? "+" : "-");
     const auto m = offsetMagnitude(edit->offset);
-    control<QTimeEdit>(1043)->setTime(hourMinute(m.hours, m.minutes));
-    control<QComboBox>(1117)->setCurrentIndex(telegramIndex(edit->digitType));
+    ui_->offsetEdit->setTime(hourMinute(m.hours, m.minutes));
+    ui_->telegramCombo->setCurrentIndex(telegramIndex(edit->digitType));
 }
 
 void CKt64View::updateLC(std::uint32_t setFlag, bool forced) {
     const bool stopped = !(setFlag & S_LINE1DIGITON);
     if (stopped && (!lcStopped_ || forced)) {
-        control<QPushButton>(1055)->setText("Start LC");
-        enableAction(1055, true);
-        enableAction(1051, true);
+        ui_->lcStopButton->setText("Start LC");
+        enableAction(ui_->lcStopButton, true);
+        enableAction(ui_->laStopButton, true);
     } else if (!stopped && (lcStopped_ || forced)) {
-        control<QPushButton>(1055)->setText("Stop LC");
-        enableAction(1055, true);
-        enableAction(1051, true);
+        ui_->lcStopButton->setText("Stop LC");
+        enableAction(ui_->lcStopButton, true);
+        enableAction(ui_->laStopButton, true);
     }
     lcStopped_ = stopped;
 }
@@ -391,20 +397,20 @@ void CKt64View::updateLC(std::uint32_t setFlag, bool forced) {
 void CKt64View::updateLA(std::uint32_t setFlag, DATE lineTime, bool forced) {
     const bool stopped = !(setFlag & S_LINE1ANALON);
     if (stopped && (!laStopped_ || forced)) {
-        control<QPushButton>(1051)->setText("Start LA");
-        enableAction(1051, true);
-        enableAction(1055, true);
+        ui_->laStopButton->setText("Start LA");
+        enableAction(ui_->laStopButton, true);
+        enableAction(ui_->lcStopButton, true);
         // A centre set by hand keeps the picker locked with the editor.
         if (editMode_ == kEditLocal && !processState().previousManualSet) {
-            control(1048)->setEnabled(true);
+            ui_->clockTimeEdit->setEnabled(true);
             if (const auto t = fromVariantTime(lineTime))
-                control<QTimeEdit>(1048)->setTime(QTime(t->hour, t->minute, t->second));
+                ui_->clockTimeEdit->setTime(QTime(t->hour, t->minute, t->second));
         }
     } else if (!stopped && (laStopped_ || forced)) {
-        control<QPushButton>(1051)->setText("Stop LA");
-        enableAction(1051, true);
-        enableAction(1055, true);
-        if (editMode_ == kEditLocal) control(1048)->setEnabled(false);
+        ui_->laStopButton->setText("Stop LA");
+        enableAction(ui_->laStopButton, true);
+        enableAction(ui_->lcStopButton, true);
+        if (editMode_ == kEditLocal) ui_->clockTimeEdit->setEnabled(false);
     }
     laStopped_ = stopped;
 }
@@ -423,38 +429,38 @@ void CKt64View::showFailure(const client::ServerError& e) {
 }
 
 void CKt64View::showPlaceholders() {
-    for (int id : {1023, 1027}) control<QLabel>(id)->setText("xx:xx:xx");
-    for (int id : {1024, 1028}) control<QLabel>(id)->setText("xx/xx/xxxx");
-    for (int id : {1022, 1026, 1105}) control<QLabel>(id)->setText("--------");
-    control<QLabel>(1018)->setText("xx:xx");
-    for (int id : {1099, 1100}) {
-        control<CColorText>(id)->setText("--------");
-        control<CColorText>(id)->setBackground(kPlaceholderBlue);
+    for (QLabel* label : {ui_->gmtTimeLabel, ui_->localTimeLabel}) label->setText("xx:xx:xx");
+    for (QLabel* label : {ui_->gmtDateLabel, ui_->localDateLabel}) label->setText("xx/xx/xxxx");
+    for (QLabel* label : std::initializer_list<QLabel*>{ui_->gmtWeekdayLabel, ui_->localWeekdayLabel, ui_->daylightStateLabel}) label->setText("--------");
+    ui_->offsetLabel->setText("xx:xx");
+    for (CColorText* state : {ui_->analogLineStateLabel, ui_->digitalLineStateLabel}) {
+        state->setText("--------");
+        state->setBackground(kPlaceholderBlue);
     }
-    control<QLabel>(1113)->setText("----");
-    for (int id : kLamps) control<CAlarmLamp>(id)->SwitchOff();
-    enableAction(1055, false);
-    enableAction(1051, false);
-    if (editMode_ == kEditLocal) enableAction(1044, false);
+    ui_->telegramLabel->setText("----");
+    for (const auto& [lamp, bit] : lamps()) lamp->SwitchOff();
+    enableAction(ui_->lcStopButton, false);
+    enableAction(ui_->laStopButton, false);
+    if (editMode_ == kEditLocal) enableAction(ui_->sendButton, false);
 }
 
 void CKt64View::setEditingEnabled(bool enabled) {
-    for (int id : kEditingControls) {
-        if (id == 1044)
-            enableAction(id, enabled);
+    for (QWidget* w : editingControls()) {
+        if (w == ui_->sendButton)
+            enableAction(w, enabled);
         else
-            control(id)->setEnabled(enabled);
+            w->setEnabled(enabled);
     }
 }
 
-void CKt64View::enableAction(int id, bool enabled) {
-    actionEnabled_[id] = enabled;
-    control(id)->setEnabled(enabled && !actionInFlight_);
+void CKt64View::enableAction(QWidget* button, bool enabled) {
+    actionEnabled_[button] = enabled;
+    button->setEnabled(enabled && !actionInFlight_);
 }
 
 void CKt64View::setActionInFlight(bool inFlight) {
     actionInFlight_ = inFlight;
-    for (int id : kActionButtons) control(id)->setEnabled(actionEnabled_[id] && !inFlight);
+    for (QWidget* button : actionButtons()) button->setEnabled(actionEnabled_[button] && !inFlight);
     if (inFlight)
         setCursor(Qt::BusyCursor);
     else
@@ -463,12 +469,12 @@ void CKt64View::setActionInFlight(bool inFlight) {
 
 void CKt64View::OnSelectGmt() {
     editMode_ = kEditGmt;
-    control<CColorText>(1015)->setBackground(kSelectedLabel);
-    control<CColorText>(1016)->resetBackground();
-    for (int id : {1036, 1074, 1093}) control(id)->show();
-    for (int id : {1053, 1051, 1055, 1054}) control(id)->hide();
-    control(1043)->setEnabled(false);
-    control(1048)->setEnabled(true);
+    ui_->gmtCaption->setBackground(kSelectedLabel);
+    ui_->localCaption->resetBackground();
+    for (QWidget* w : gmtEditingWidgets()) w->show();
+    for (QWidget* w : localEditingWidgets()) w->hide();
+    ui_->offsetEdit->setEnabled(false);
+    ui_->clockTimeEdit->setEnabled(true);
     if (!doc_.Connected()) return;
     suspendWanted_ = true;
     if (!switchCommunication()) emit actionFinished();
@@ -476,12 +482,12 @@ void CKt64View::OnSelectGmt() {
 
 void CKt64View::OnSelectLocal() {
     editMode_ = kEditLocal;
-    control<CColorText>(1016)->setBackground(kSelectedLabel);
-    control<CColorText>(1015)->resetBackground();
-    for (int id : {1036, 1074, 1093}) control(id)->hide();
-    for (int id : {1053, 1051, 1055, 1054}) control(id)->show();
-    control(1043)->setEnabled(true);
-    control(1048)->setEnabled(laStopped_);
+    ui_->localCaption->setBackground(kSelectedLabel);
+    ui_->gmtCaption->resetBackground();
+    for (QWidget* w : gmtEditingWidgets()) w->hide();
+    for (QWidget* w : localEditingWidgets()) w->show();
+    ui_->offsetEdit->setEnabled(true);
+    ui_->clockTimeEdit->setEnabled(laStopped_);
     if (!doc_.Connected()) return;
     suspendWanted_ = false;
     // A switch still out (the GMT one) is followed by the resumption when
@@ -527,7 +533,7 @@ void CKt64View::afterCommunicationSwitch() {
 
 void CKt64View::OnToggleSign() {
     offsetSign_ = !offsetSign_;
-    control<QLabel>(1052)->setText(offsetSign_ ? "+" : "-");
+    ui_->offsetSignLabel->setText(offsetSign_ ? "+" : "-");
 }
 
 void CKt64View::OnChangeHour(const QString& text) {
@@ -541,7 +547,7 @@ void CKt64View::OnChangeHour(const QString& text) {
 }
 
 void CKt64View::setChangeHour(int hour) {
-    auto* edit = control<QLineEdit>(1039);
+    auto* edit = ui_->changeHourEdit;
     const QString text = QString::number(hour);
     if (edit->text() != text) {
         const QSignalBlocker block(edit);
@@ -551,14 +557,14 @@ void CKt64View::setChangeHour(int hour) {
 }
 
 void CKt64View::showChangeHour(int hour) {
-    control<QLabel>(1103)->setText(QString::number(hour + 1));
-    auto* spin = control<QSpinBox>(1040);
+    ui_->changeLZHourLabel->setText(QString::number(hour + 1));
+    auto* spin = ui_->changeHourSpin;
     const QSignalBlocker block(spin);
     spin->setValue(hour);
 }
 
 void CKt64View::OnOffsetPicked() {
-    auto* picker = control<QTimeEdit>(1043);
+    auto* picker = ui_->offsetEdit;
     const QTime t = picker->time();
     if (t.second() != 0) picker->setTime(hourMinute(t.hour(), t.minute()));
 }
@@ -590,23 +596,23 @@ void CKt64View::OnToggleLC() {
     // The buttons stay disabled until a poll sees the line's new state.
     runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1DIGITON); },
               [this] {
-                  enableAction(1055, false);
-                  enableAction(1051, false);
+                  enableAction(ui_->lcStopButton, false);
+                  enableAction(ui_->laStopButton, false);
               });
 }
 
 void CKt64View::OnToggleLA() {
     runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1ANALON); },
               [this] {
-                  enableAction(1051, false);
-                  enableAction(1055, false);
+                  enableAction(ui_->laStopButton, false);
+                  enableAction(ui_->lcStopButton, false);
               });
 }
 
 void CKt64View::OnSend() {
     if (editMode_ == kEditGmt) {
-        const QDate d = control<QDateEdit>(1036)->date();
-        const QTime t = control<QTimeEdit>(1048)->time();
+        const QDate d = ui_->gmtDateEdit->date();
+        const QTime t = ui_->clockTimeEdit->time();
         const auto gmt = makeDate(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
         if (!gmt) return;
         runAction([value = *gmt](client::Kt64Srv& s) { s.PutGmtTime(value); },
@@ -615,7 +621,7 @@ void CKt64View::OnSend() {
                       // time is set: so does the notice.
                       communicationSuspended_ = false;
                       suspendWanted_ = false;
-                      control(1093)->hide();
+                      ui_->suspendedLabel->hide();
                   });
         return;
     }
@@ -627,18 +633,18 @@ void CKt64View::OnSend() {
         DATE lineTime;
         int digitType;
     };
-    const QTime offset = control<QTimeEdit>(1043)->time();
+    const QTime offset = ui_->offsetEdit->time();
     // The spin's hour, never the edit's text: an edit left empty sends the
     // hour it showed last.
-    const int hour = control<QSpinBox>(1040)->value();
+    const int hour = ui_->changeHourSpin->value();
     const LocalSettings v{offsetDays(offsetSign_, offset.hour(), offset.minute()),
-                          control<QComboBox>(1090)->currentIndex(),
-                          control<QComboBox>(1089)->currentIndex(),
-                          control<QCheckBox>(1096)->isChecked() ? 1u : 0u,
-                          changeTime(control<QComboBox>(1084)->currentIndex() + 1, hour + 1),
-                          changeTime(control<QComboBox>(1104)->currentIndex() + 1, hour),
-                          timeOfDay(control<QTimeEdit>(1048)->time()),
-                          telegramType(control<QComboBox>(1117)->currentIndex())};
+                          ui_->changeLZSundayCombo->currentIndex(),
+                          ui_->changeZLSundayCombo->currentIndex(),
+                          ui_->changeOnCheck->isChecked() ? 1u : 0u,
+                          changeTime(ui_->changeLZMonthCombo->currentIndex() + 1, hour + 1),
+                          changeTime(ui_->changeZLMonthCombo->currentIndex() + 1, hour),
+                          timeOfDay(ui_->clockTimeEdit->time()),
+                          telegramType(ui_->telegramCombo->currentIndex())};
     runAction(
         [v](client::Kt64Srv& s) {
             s.PutLocalOffset(v.offset);
@@ -658,11 +664,11 @@ void CKt64View::OnSend() {
 }
 
 void CKt64View::OnPolishRule() {
-    control<QComboBox>(1089)->setCurrentIndex(kPolishRule.keyZL);
-    control<QComboBox>(1104)->setCurrentIndex(kPolishRule.monthZLIndex);
-    control<QComboBox>(1090)->setCurrentIndex(kPolishRule.keyLZ);
-    control<QComboBox>(1084)->setCurrentIndex(kPolishRule.monthLZIndex);
-    control<QCheckBox>(1096)->setChecked(kPolishRule.changeOn);
+    ui_->changeZLSundayCombo->setCurrentIndex(kPolishRule.keyZL);
+    ui_->changeZLMonthCombo->setCurrentIndex(kPolishRule.monthZLIndex);
+    ui_->changeLZSundayCombo->setCurrentIndex(kPolishRule.keyLZ);
+    ui_->changeLZMonthCombo->setCurrentIndex(kPolishRule.monthLZIndex);
+    ui_->changeOnCheck->setChecked(kPolishRule.changeOn);
     setChangeHour(kPolishRule.hour);
 }
 

@@ -60,12 +60,6 @@ public:
     // A send or a line toggle is on its way to the centre.
     bool SendPending() const override { return actionInFlight_; }
 
-    // The control with identifier id (object name "ctl<id>").
-    template <class T = QWidget>
-    T* control(int id) const {
-        return findChild<T*>(QStringLiteral("ctl%1").arg(id));
-    }
-
     int editMode() const { return editMode_; }
     bool communicationSuspended() const { return communicationSuspended_; }
     bool offsetPositive() const { return offsetSign_; }
@@ -115,7 +109,7 @@ private:
     void setEditingEnabled(bool enabled);
     // The send and line buttons as the panel's rules want them; shown
     // disabled (with a busy cursor) while one of their calls is out.
-    void enableAction(int id, bool enabled);
+    void enableAction(QWidget* button, bool enabled);
     void setActionInFlight(bool inFlight);
     // Runs a send or a line toggle; succeeded runs after it came back well.
     void runAction(std::function<void(client::Kt64Srv&)> work, std::function<void()> succeeded);
@@ -132,6 +126,12 @@ private:
     void OnOffsetPicked();
     void layOutAlarmRows(char letter);
     void setStatus(const QString& text);
+    QList<QWidget*> editingControls() const;
+    QList<QWidget*> actionButtons() const;
+    QList<CColorText*> digitalReadouts() const;
+    QList<std::pair<CAlarmLamp*, std::uint32_t>> lamps() const;
+    QList<QWidget*> gmtEditingWidgets() const;
+    QList<QWidget*> localEditingWidgets() const;
 
     CKt64Doc& doc_;
     ConsoleFrame& frame_;
@@ -150,7 +150,7 @@ private:
     char lastSourceLetter_ = 'D';
     bool pollInFlight_ = false;
     bool actionInFlight_ = false;
-    std::map<int, bool> actionEnabled_;
+    std::map<QWidget*, bool> actionEnabled_;
     // What the clock selection wants of the communication, and whether a
     // switch is out.
     bool suspendWanted_ = false;

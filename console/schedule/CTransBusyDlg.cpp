@@ -11,10 +11,10 @@ CTransBusyDlg::CTransBusyDlg(program::TransferProgress& progress, QWidget* paren
     : QDialog(parent), progress_(progress), ui_(std::make_unique<Ui::CTransBusyDlg>()) {
     ui_->setupUi(this);
     setWindowFlag(Qt::WindowCloseButtonHint, false);
-    ui_->ctl1147->setRange(0, program::TransferProgress::kRange);
-    ui_->ctl1147->setValue(0);
-    ui_->ctl2->setEnabled(false);
-    connect(ui_->ctl2, &QPushButton::clicked, this, &CTransBusyDlg::reject);
+    ui_->progressBar->setRange(0, program::TransferProgress::kRange);
+    ui_->progressBar->setValue(0);
+    ui_->cancelButton->setEnabled(false);
+    connect(ui_->cancelButton, &QPushButton::clicked, this, &CTransBusyDlg::reject);
     timer_.setInterval(static_cast<int>(program::TransferProgress::kTickPeriod.count()));
     connect(&timer_, &QTimer::timeout, this, &CTransBusyDlg::tick);
     timer_.start();
@@ -29,10 +29,10 @@ void CTransBusyDlg::tick() {
     ticking_ = true;
     progress_.tick();
     ticking_ = false;
-    ui_->ctl1147->setValue(progress_.position());
+    ui_->progressBar->setValue(progress_.position());
     if (progress_.failed()) {
-        ui_->ctl2->setEnabled(true);
-        ui_->ctl1148->setText(QString::fromStdString(progress_.statusText()));
+        ui_->cancelButton->setEnabled(true);
+        ui_->statusLabel->setText(QString::fromStdString(progress_.statusText()));
     }
     if (progress_.finished()) {
         finishing_ = true;

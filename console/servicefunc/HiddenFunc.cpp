@@ -11,12 +11,12 @@ namespace kt64::console {
 CHiddenFunc::CHiddenFunc(ServerSession& session, FormMessages& messages, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CHiddenFunc>()), session_(session), messages_(messages) {
     ui_->setupUi(this);
-    ui_->ctl1123->setMaxLength(kSerialFirstLength);
-    ui_->ctl1124->setMaxLength(kSerialSecondLength);
-    for (auto* list : {ui_->ctl1128, ui_->ctl1122, ui_->ctl1084}) list->setCurrentIndex(-1);
-    connect(ui_->ctl1125, &QPushButton::clicked, this, &CHiddenFunc::setType);
-    connect(ui_->ctl1126, &QPushButton::clicked, this, &CHiddenFunc::setSerial);
-    connect(ui_->ctl1, &QPushButton::clicked, this, &QDialog::accept);
+    ui_->serialFirstEdit->setMaxLength(kSerialFirstLength);
+    ui_->serialSecondEdit->setMaxLength(kSerialSecondLength);
+    for (auto* list : {ui_->sourceCombo, ui_->relaysCombo, ui_->interfaceCombo}) list->setCurrentIndex(-1);
+    connect(ui_->setTypeButton, &QPushButton::clicked, this, &CHiddenFunc::setType);
+    connect(ui_->setSerialButton, &QPushButton::clicked, this, &CHiddenFunc::setSerial);
+    connect(ui_->closeButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 CHiddenFunc::~CHiddenFunc() = default;
@@ -32,13 +32,13 @@ void CHiddenFunc::load() {
                 return;
             }
             const auto choice = splitBuildType(answer.value->second);
-            ui_->ctl1127->setText(QString::fromStdString(choice.model));
-            ui_->ctl1128->setCurrentIndex(choice.source);
-            ui_->ctl1122->setCurrentIndex(choice.relays);
-            ui_->ctl1084->setCurrentIndex(choice.interface);
+            ui_->modelEdit->setText(QString::fromStdString(choice.model));
+            ui_->sourceCombo->setCurrentIndex(choice.source);
+            ui_->relaysCombo->setCurrentIndex(choice.relays);
+            ui_->interfaceCombo->setCurrentIndex(choice.interface);
             const auto serial = splitSerialNum(answer.value->first);
-            ui_->ctl1123->setText(QString::fromStdString(serial.first));
-            ui_->ctl1124->setText(QString::fromStdString(serial.second));
+            ui_->serialFirstEdit->setText(QString::fromStdString(serial.first));
+            ui_->serialSecondEdit->setText(QString::fromStdString(serial.second));
             emit loaded(true);
         });
 }
@@ -55,13 +55,13 @@ void CHiddenFunc::put(std::function<void(client::Kt64Srv&)> call, std::string_vi
 }
 
 void CHiddenFunc::setType() {
-    const auto text = buildTypeText(ui_->ctl1128->currentText().toStdString(), ui_->ctl1122->currentText().toStdString(),
-                                    ui_->ctl1084->currentText().toStdString());
+    const auto text = buildTypeText(ui_->sourceCombo->currentText().toStdString(), ui_->relaysCombo->currentText().toStdString(),
+                                    ui_->interfaceCombo->currentText().toStdString());
     put([text](client::Kt64Srv& srv) { srv.PutBuildType(text); }, kTypeSetText, &CHiddenFunc::typeSet);
 }
 
 void CHiddenFunc::setSerial() {
-    const auto text = serialNumText(ui_->ctl1123->text().toStdString(), ui_->ctl1124->text().toStdString());
+    const auto text = serialNumText(ui_->serialFirstEdit->text().toStdString(), ui_->serialSecondEdit->text().toStdString());
     put([text](client::Kt64Srv& srv) { srv.PutSerialNum(text); }, kSerialSetText, &CHiddenFunc::serialSet);
 }
 

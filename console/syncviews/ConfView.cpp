@@ -11,6 +11,7 @@
 #include "BuildType.h"
 #include "ComputerPicker.h"
 #include "ConfViewRules.h"
+#include "ControlTooltips.h"
 #include "PomocSynchro.h"
 #include "ui_ConfView.h"
 
@@ -45,6 +46,7 @@ CConfView::CConfView(CKt64Doc& doc, ConsoleFrame* frame, std::shared_ptr<sc::Syn
     : QWidget(parent), ui_(std::make_unique<Ui::CConfView>()), session_(doc), frame_(frame),
       service_(std::move(service)), messages_(messages) {
     ui_->setupUi(this);
+    applyControlTooltips(*this, "syncSettings");
     picker_ = [this](QWidget* parent) {
         return CKomputerDlg::choose(parent, makeAvahiComputerBrowser(), session_.document().workers());
     };
@@ -55,20 +57,20 @@ CConfView::CConfView(CKt64Doc& doc, ConsoleFrame* frame, std::shared_ptr<sc::Syn
     connect(&startDelay_, &QTimer::timeout, this, [this] { ticker_.start(); });
     connect(&ticker_, &QTimer::timeout, this, &CConfView::tick);
 
-    connect(ui_->ctl1110, &QPushButton::clicked, this, &CConfView::save);
-    connect(ui_->ctl1085, &QPushButton::clicked, this, &CConfView::startService);
-    connect(ui_->ctl1086, &QPushButton::clicked, this, &CConfView::stopService);
-    connect(ui_->ctl1087, &QPushButton::clicked, this, &CConfView::refresh);
-    connect(ui_->ctl1130, &QPushButton::clicked, this, &CConfView::pickComputer);
-    connect(ui_->ctl1118, &QPushButton::clicked, this, &CConfView::showHelp);
-    connect(ui_->ctl1131, &QComboBox::currentIndexChanged, this, &CConfView::unitChanged);
+    connect(ui_->saveButton, &QPushButton::clicked, this, &CConfView::save);
+    connect(ui_->startServiceButton, &QPushButton::clicked, this, &CConfView::startService);
+    connect(ui_->stopServiceButton, &QPushButton::clicked, this, &CConfView::stopService);
+    connect(ui_->refreshButton, &QPushButton::clicked, this, &CConfView::refresh);
+    connect(ui_->browseComputerButton, &QPushButton::clicked, this, &CConfView::pickComputer);
+    connect(ui_->helpButton, &QPushButton::clicked, this, &CConfView::showHelp);
+    connect(ui_->periodUnitCombo, &QComboBox::currentIndexChanged, this, &CConfView::unitChanged);
     // However the document got its connection (at start-up, "Odśwież", or
     // by itself after a lost one), the port list follows it.
     connect(&session_, &ServerSession::connectedChanged, this, [this](bool connected) {
         if (connected)
             showConnection();
         else
-            ui_->ctl1107->setEnabled(false);
+            ui_->portCombo->setEnabled(false);
     });
 }
 
@@ -78,7 +80,7 @@ CConfView::~CConfView() {
     // The console is ending: the operator learns that the two options were
     // not kept, and the console still ends in order (the program's working
     // copy removed, its other views closed).
-    if (!sc::saveSyncFormOnClose(ui_->ctl1063->isChecked(), ui_->ctl1112->isChecked()))
+    if (!sc::saveSyncFormOnClose(ui_->minimizeCheck->isChecked(), ui_->soundCheck->isChecked()))
         messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kRegistryCloseFailedText));
 }
 
@@ -92,7 +94,7 @@ void CConfView::initialUpdate() {
         messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kRegistryOpenFailedText));
     putSettings(loaded.settings);
     session_.setComputerName(loaded.settings.compName);
-    ui_->ctl1107->setCurrentIndex(0);
+    ui_->portCombo->setCurrentIndex(0);
 
     if (loaded.settings.openMin) {
         emit minimiseRequested();
@@ -111,7 +113,7 @@ void CConfView::initialUpdate() {
 // document's connectedChanged (showConnection).
 void CConfView::afterConnect(const ServerAnswer<Done>& answer, bool atStart) {
     if (answer.ok()) return;
-    ui_->ctl1107->setEnabled(false);
+    ui_->portCombo->setEnabled(false);
     if (atStart) setStatus(qtext(kStatusNotConnected));
     announceConnection_ = false;
     emit connectionTried(false);
@@ -122,12 +124,12 @@ void CConfView::afterConnect(const ServerAnswer<Done>& answer, bool atStart) {
 // the server to the port the list happened to show.
 void CConfView::showConnection() {
     // The port list follows the settings: locked while the service runs.
-    ui_->ctl1107->setEnabled(ui_->ctl1110->isEnabled());
+    ui_->portCombo->setEnabled(ui_->saveButton->isEnabled());
     session_.call<std::uint32_t>(
         this, [](client::Kt64Srv& srv) { return srv.GetComPort(); },
         [this](ServerAnswer<std::uint32_t> port) {
             if (port.ok() && *port.value >= 1 && *port.value <= kPortCount)
-                ui_->ctl1107->setCurrentIndex(static_cast<int>(*port.value) - 1);
+                ui_->portCombo->setCurrentIndex(static_cast<int>(*port.value) - 1);
             if (!port.ok())
                 setStatus(QString::fromStdString(port.errorText()));
             else if (announceConnection_)
@@ -141,40 +143,40 @@ void CConfView::showConnection() {
 
 void CConfView::putSettings(const sc::SyncFormSettings& s) {
     hourSyncDay_ = s.hourSync >= 0.0 ? std::floor(s.hourSync) : 0.0;
-    ui_->ctl1108->setTime(timeOfDate(s.hourSync));
+    ui_->syncHourEdit->setTime(timeOfDate(s.hourSync));
     const bool hours = s.period.unit == sc::PeriodUnit::Hours;
     {
-        const QSignalBlocker block(ui_->ctl1131);
-        ui_->ctl1131->setCurrentIndex(hours ? 0 : 1);
+        const QSignalBlocker block(ui_->periodUnitCombo);
+        ui_->periodUnitCombo->setCurrentIndex(hours ? 0 : 1);
     }
     const auto range = sc::periodRange(s.period.unit);
-    ui_->ctl1064->setRange(static_cast<int>(range.low), static_cast<int>(range.high));
-    ui_->ctl1064->setValue(static_cast<int>(s.period.number));
-    ui_->ctl1058->setRange(static_cast<int>(sc::kWindowRange.low), static_cast<int>(sc::kWindowRange.high));
-    ui_->ctl1060->setRange(static_cast<int>(sc::kWindowRange.low), static_cast<int>(sc::kWindowRange.high));
-    ui_->ctl1058->setValue(s.syncOd);
-    ui_->ctl1060->setValue(s.syncDo);
-    ui_->ctl1088->setText(QString::fromStdString(s.compName));
-    ui_->ctl1063->setChecked(s.openMin);
-    ui_->ctl1112->setChecked(s.syncSnd);
+    ui_->periodSpin->setRange(static_cast<int>(range.low), static_cast<int>(range.high));
+    ui_->periodSpin->setValue(static_cast<int>(s.period.number));
+    ui_->deviationFromSpin->setRange(static_cast<int>(sc::kWindowRange.low), static_cast<int>(sc::kWindowRange.high));
+    ui_->deviationToSpin->setRange(static_cast<int>(sc::kWindowRange.low), static_cast<int>(sc::kWindowRange.high));
+    ui_->deviationFromSpin->setValue(s.syncOd);
+    ui_->deviationToSpin->setValue(s.syncDo);
+    ui_->computerEdit->setText(QString::fromStdString(s.compName));
+    ui_->minimizeCheck->setChecked(s.openMin);
+    ui_->soundCheck->setChecked(s.syncSnd);
 }
 
 sc::SyncFormSettings CConfView::takeSettings() const {
     sc::SyncFormSettings s;
-    s.hourSync = hourSyncDay_ + timeFraction(ui_->ctl1108->time());
-    s.period.unit = ui_->ctl1131->currentIndex() == 1 ? sc::PeriodUnit::Minutes : sc::PeriodUnit::Hours;
-    s.period.number = static_cast<std::uint32_t>(ui_->ctl1064->value());
-    s.syncOd = ui_->ctl1058->value();
-    s.syncDo = ui_->ctl1060->value();
-    s.compName = ui_->ctl1088->text().toStdString();
-    s.syncSnd = ui_->ctl1112->isChecked();
-    s.openMin = ui_->ctl1063->isChecked();
+    s.hourSync = hourSyncDay_ + timeFraction(ui_->syncHourEdit->time());
+    s.period.unit = ui_->periodUnitCombo->currentIndex() == 1 ? sc::PeriodUnit::Minutes : sc::PeriodUnit::Hours;
+    s.period.number = static_cast<std::uint32_t>(ui_->periodSpin->value());
+    s.syncOd = ui_->deviationFromSpin->value();
+    s.syncDo = ui_->deviationToSpin->value();
+    s.compName = ui_->computerEdit->text().toStdString();
+    s.syncSnd = ui_->soundCheck->isChecked();
+    s.openMin = ui_->minimizeCheck->isChecked();
     return s;
 }
 
 void CConfView::unitChanged(int index) {
     const auto range = sc::periodRange(index == 1 ? sc::PeriodUnit::Minutes : sc::PeriodUnit::Hours);
-    ui_->ctl1064->setRange(static_cast<int>(range.low), static_cast<int>(range.high));
+    ui_->periodSpin->setRange(static_cast<int>(range.low), static_cast<int>(range.high));
 }
 
 void CConfView::save() {
@@ -199,7 +201,7 @@ void CConfView::save() {
         emit saveFinished();
         return;
     }
-    const auto port = static_cast<std::uint32_t>(ui_->ctl1107->currentIndex() + 1);
+    const auto port = static_cast<std::uint32_t>(ui_->portCombo->currentIndex() + 1);
     portPending_ = true;
     session_.call(
         this, [port](client::Kt64Srv& srv) { srv.SetComPort(port); },
@@ -213,43 +215,43 @@ void CConfView::save() {
 }
 
 void CConfView::setSettingsEnabled(bool enabled) {
-    for (QWidget* w : std::initializer_list<QWidget*>{ui_->ctl1108, ui_->ctl1064, ui_->ctl1131, ui_->ctl1058,
-                                                      ui_->ctl1060, ui_->ctl1085, ui_->ctl1088, ui_->ctl1112,
-                                                      ui_->ctl1130, ui_->ctl1110})
+    for (QWidget* w : std::initializer_list<QWidget*>{ui_->syncHourEdit, ui_->periodSpin, ui_->periodUnitCombo, ui_->deviationFromSpin,
+                                                      ui_->deviationToSpin, ui_->startServiceButton, ui_->computerEdit, ui_->soundCheck,
+                                                      ui_->browseComputerButton, ui_->saveButton})
         w->setEnabled(enabled);
-    ui_->ctl1107->setEnabled(enabled && session_.connected());
+    ui_->portCombo->setEnabled(enabled && session_.connected());
 }
 
 void CConfView::startService() {
-    ui_->ctl1085->setEnabled(false);
+    ui_->startServiceButton->setEnabled(false);
     session_.document().workers().call(
         this, [service = service_] { return service->start(); },
         [this](bool started) {
             if (!started) {
-                ui_->ctl1085->setEnabled(true);
+                ui_->startServiceButton->setEnabled(true);
                 messages_.show(this, QMessageBox::Critical, qtext(sc::kServiceCaption), qtext(sc::kStartFailedText));
                 emit serviceStateShown(sc::kStateStopped);
                 return;
             }
             setSettingsEnabled(false);
-            ui_->ctl1086->setEnabled(true);
+            ui_->stopServiceButton->setEnabled(true);
             emit serviceStateShown(sc::kStateRunning);
         });
 }
 
 void CConfView::stopService() {
-    ui_->ctl1086->setEnabled(false);
+    ui_->stopServiceButton->setEnabled(false);
     session_.document().workers().call(
         this, [service = service_] { return service->stop(); },
         [this](bool stopped) {
             if (!stopped) {
-                ui_->ctl1086->setEnabled(true);
+                ui_->stopServiceButton->setEnabled(true);
                 messages_.show(this, QMessageBox::Critical, qtext(sc::kServiceCaption), qtext(sc::kStopFailedText));
                 emit serviceStateShown(sc::kStateRunning);
                 return;
             }
             setSettingsEnabled(true);
-            ui_->ctl1086->setEnabled(false);
+            ui_->stopServiceButton->setEnabled(false);
             emit serviceStateShown(sc::kStateStopped);
         });
 }
@@ -264,7 +266,7 @@ void CConfView::applyServiceState(int state) {
     if (view.unreachable)
         messages_.show(this, QMessageBox::Critical, qtext(sc::kServiceCaption), qtext(sc::kServiceUnreachableText));
     if (view.settingsEnabled) setSettingsEnabled(*view.settingsEnabled);
-    if (view.stopEnabled) ui_->ctl1086->setEnabled(*view.stopEnabled);
+    if (view.stopEnabled) ui_->stopServiceButton->setEnabled(*view.stopEnabled);
     emit serviceStateShown(state);
 }
 
@@ -276,7 +278,7 @@ void CConfView::refresh() {
 
 void CConfView::pickComputer() {
     if (!picker_) return;
-    if (auto name = picker_(this)) ui_->ctl1088->setText(*name);
+    if (auto name = picker_(this)) ui_->computerEdit->setText(*name);
 }
 
 void CConfView::showHelp() {
@@ -284,22 +286,22 @@ void CConfView::showHelp() {
     help.exec();
 }
 
-void CConfView::setStatus(const QString& text) { ui_->ctl1111->setText(text); }
+void CConfView::setStatus(const QString& text) { ui_->serverStatusLabel->setText(text); }
 
 void CConfView::showCentrePlaceholders() {
-    ui_->ctl1068->setText(qtext(kDatePlaceholder));
-    ui_->ctl1109->setText(qtext(kTimePlaceholder));
+    ui_->centreDateLabel->setText(qtext(kDatePlaceholder));
+    ui_->centreTimeLabel->setText(qtext(kTimePlaceholder));
 }
 
 void CConfView::showIdentityPlaceholders() {
-    ui_->ctl1091->setText(qtext(kBuildTypePlaceholder));
-    ui_->ctl1092->setText(qtext(kSerialPlaceholder));
+    ui_->buildTypeLabel->setText(qtext(kBuildTypePlaceholder));
+    ui_->serialNumberLabel->setText(qtext(kSerialPlaceholder));
 }
 
 void CConfView::tick() {
     const auto now = systemTimeOf(QDateTime::currentDateTime());
-    ui_->ctl1067->setText(QString::fromStdString(dateText(now)));
-    ui_->ctl1072->setText(QString::fromStdString(timeText(now)));
+    ui_->pcDateLabel->setText(QString::fromStdString(dateText(now)));
+    ui_->pcTimeLabel->setText(QString::fromStdString(timeText(now)));
 
     if (!session_.connected()) {
         setStatus(session_.reconnecting() ? kReconnectingText : qtext(kStatusConnectionError));
@@ -312,8 +314,8 @@ void CConfView::tick() {
                 readPending_ = false;
                 if (answer.ok()) {
                     if (const auto t = fromVariantTime(*answer.value)) {
-                        ui_->ctl1068->setText(QString::fromStdString(dateText(*t)));
-                        ui_->ctl1109->setText(QString::fromStdString(timeText(*t)));
+                        ui_->centreDateLabel->setText(QString::fromStdString(dateText(*t)));
+                        ui_->centreTimeLabel->setText(QString::fromStdString(timeText(*t)));
                         setStatus(qtext(kStatusNoError));
                         return;
                     }
@@ -335,7 +337,7 @@ void CConfView::tick() {
     if (++ticks_ > kIdentityTicks) {
         ticks_ = 0;
         refreshIdentity();
-        ui_->ctl1169->setText(qtext(sc::lastSyncText()));
+        ui_->lastSyncLabel->setText(qtext(sc::lastSyncText()));
     }
 }
 
@@ -356,8 +358,8 @@ void CConfView::refreshIdentity() {
                 setStatus(QString::fromStdString(answer.errorText()));
                 return;
             }
-            ui_->ctl1091->setText(QString::fromStdString(answer.value->first));
-            ui_->ctl1092->setText(QString::fromStdString(answer.value->second));
+            ui_->buildTypeLabel->setText(QString::fromStdString(answer.value->first));
+            ui_->serialNumberLabel->setText(QString::fromStdString(answer.value->second));
             const int outputs = program::relayOutputsOf(answer.value->first);
             if (frame_) frame_->SetRelayOutputs(outputs);
             emit relayOutputsChanged(outputs);

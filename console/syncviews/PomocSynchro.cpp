@@ -66,7 +66,7 @@ CPomocSynchro::CPomocSynchro(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new HelpPicture(this));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("ctl1");
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("okButton");
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
 }

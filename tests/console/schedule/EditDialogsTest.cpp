@@ -55,8 +55,8 @@ struct Timing {
 };
 
 Timing timingOf(CRozkazDlg& d) {
-    return {d.ui().ctl1138->value(), d.ui().ctl1139->currentIndex() ? "min" : "sek", d.ui().ctl1140->value(),
-            d.ui().ctl1141->currentIndex() ? "min" : "sek"};
+    return {d.ui().impulseSpin->value(), d.ui().impulseUnitCombo->currentIndex() ? "min" : "sek", d.ui().cycleSpin->value(),
+            d.ui().cycleUnitCombo->currentIndex() ? "min" : "sek"};
 }
 
 }  // namespace
@@ -87,26 +87,26 @@ void EditDialogsTest::newCommandDefaults() {
     RecordedMessages messages;
     CRozkazDlg d(messages);
     auto& ui = d.ui();
-    for (QCheckBox* day : {ui.ctl1112, ui.ctl1113, ui.ctl1114, ui.ctl1115, ui.ctl1116, ui.ctl1117, ui.ctl1118})
+    for (QCheckBox* day : {ui.mondayCheck, ui.tuesdayCheck, ui.wednesdayCheck, ui.thursdayCheck, ui.fridayCheck, ui.saturdayCheck, ui.sundayCheck})
         QVERIFY(day->isChecked());
-    QCOMPARE(ui.ctl1161->currentText(), QString("0"));
-    QCOMPARE(ui.ctl1162->currentText(), QString("0"));
-    QCOMPARE(ui.ctl1083->currentText(), QString("Wyłącz"));
-    QCOMPARE(ui.ctl1137->currentText(), QString("1"));
-    QCOMPARE(ui.ctl1138->value(), 1);
-    QCOMPARE(ui.ctl1139->currentText(), QString("sek"));
-    QCOMPARE(ui.ctl1140->value(), 2);
-    QCOMPARE(ui.ctl1141->currentText(), QString("sek"));
-    QVERIFY(!ui.ctl1145->isEnabled());
-    QVERIFY(!ui.ctl1146->isEnabled());
-    ui.ctl1083->setCurrentIndex(2);  // "Impuls +"
-    QVERIFY(ui.ctl1145->isEnabled());
-    QVERIFY(!ui.ctl1146->isEnabled());
-    ui.ctl1083->setCurrentIndex(5);  // "Cykl -"
-    QVERIFY(ui.ctl1145->isEnabled());
-    QVERIFY(ui.ctl1146->isEnabled());
-    ui.ctl1083->setCurrentIndex(1);
-    QVERIFY(!ui.ctl1145->isEnabled());
+    QCOMPARE(ui.hourCombo->currentText(), QString("0"));
+    QCOMPARE(ui.minuteCombo->currentText(), QString("0"));
+    QCOMPARE(ui.operationCombo->currentText(), QString("Wyłącz"));
+    QCOMPARE(ui.relayCombo->currentText(), QString("1"));
+    QCOMPARE(ui.impulseSpin->value(), 1);
+    QCOMPARE(ui.impulseUnitCombo->currentText(), QString("sek"));
+    QCOMPARE(ui.cycleSpin->value(), 2);
+    QCOMPARE(ui.cycleUnitCombo->currentText(), QString("sek"));
+    QVERIFY(!ui.impulseGroup->isEnabled());
+    QVERIFY(!ui.cycleGroup->isEnabled());
+    ui.operationCombo->setCurrentIndex(2);  // "Impuls +"
+    QVERIFY(ui.impulseGroup->isEnabled());
+    QVERIFY(!ui.cycleGroup->isEnabled());
+    ui.operationCombo->setCurrentIndex(5);  // "Cykl -"
+    QVERIFY(ui.impulseGroup->isEnabled());
+    QVERIFY(ui.cycleGroup->isEnabled());
+    ui.operationCombo->setCurrentIndex(1);
+    QVERIFY(!ui.impulseGroup->isEnabled());
 }
 
 void EditDialogsTest::commandRowRoundTrip() {
@@ -126,9 +126,9 @@ void EditDialogsTest::commandRowRoundTrip() {
     row.lp = 12;
     row.blok = 4;
     d.setRow(row);
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("7"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("5"));
-    QCOMPARE(d.ui().ctl1137->currentIndex(), 1);
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("7"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("5"));
+    QCOMPARE(d.ui().relayCombo->currentIndex(), 1);
     const program::CommandRow back = d.row();
     QCOMPARE(back.dzienTyg, row.dzienTyg);
     QCOMPARE(back.czasRozk, row.czasRozk);
@@ -196,10 +196,10 @@ void EditDialogsTest::impulseAndCycleRules() {
     row.czasCyklu = cycle;
     row.czasCyklMS = cycleUnit;
     d.setRow(row);
-    if (change == "impulse") d.ui().ctl1138->setValue(value);
-    if (change == "cycle") d.ui().ctl1140->setValue(value);
-    if (change == "impulseUnit") d.ui().ctl1139->setCurrentIndex(value);
-    if (change == "cycleUnit") d.ui().ctl1141->setCurrentIndex(value);
+    if (change == "impulse") d.ui().impulseSpin->setValue(value);
+    if (change == "cycle") d.ui().cycleSpin->setValue(value);
+    if (change == "impulseUnit") d.ui().impulseUnitCombo->setCurrentIndex(value);
+    if (change == "cycleUnit") d.ui().cycleUnitCombo->setCurrentIndex(value);
     const Timing t = timingOf(d);
     QCOMPARE(QString("%1 %2 %3 %4").arg(t.impulse).arg(t.impulseUnit).arg(t.cycle).arg(t.cycleUnit), expected);
 }
@@ -208,7 +208,7 @@ void EditDialogsTest::impulseOperationStoresCycle99() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
     CRozkazDlg d(messages);
-    d.ui().ctl1083->setCurrentIndex(2);  // "Impuls +", impulse fields untouched
+    d.ui().operationCombo->setCurrentIndex(2);  // "Impuls +", impulse fields untouched
     QCOMPARE(d.row().czasCyklu, 99);
     QCOMPARE(d.row().operacja, 2);
 }
@@ -237,29 +237,29 @@ void EditDialogsTest::weekdayBars() {
     RecordedMessages messages;
     CRozkazDlg d(messages);
     auto& ui = d.ui();
-    const QList<QCheckBox*> days = {ui.ctl1112, ui.ctl1113, ui.ctl1114, ui.ctl1115, ui.ctl1116, ui.ctl1117, ui.ctl1118};
+    const QList<QCheckBox*> days = {ui.mondayCheck, ui.tuesdayCheck, ui.wednesdayCheck, ui.thursdayCheck, ui.fridayCheck, ui.saturdayCheck, ui.sundayCheck};
     const auto mask = [&] {
         int m = 0;
         for (int i = 0; i < 7; ++i) m |= days[i]->isChecked() << i;
         return m;
     };
     for (auto* day : days) day->setChecked(false);
-    ui.ctl1114->setChecked(true);  // Wednesday only
-    ui.ctl1136->click();
+    ui.wednesdayCheck->setChecked(true);  // Wednesday only
+    ui.workdaysButton->click();
     QCOMPARE(mask(), 0);
-    ui.ctl1136->click();
+    ui.workdaysButton->click();
     QCOMPARE(mask(), 0x1F);
-    ui.ctl1126->click();
+    ui.weekendButton->click();
     QCOMPARE(mask(), 0x7F);
-    ui.ctl1126->click();
+    ui.weekendButton->click();
     QCOMPARE(mask(), 0x1F);
-    ui.ctl1153->click();
+    ui.wholeWeekButton->click();
     QCOMPARE(mask(), 0);
-    ui.ctl1153->click();
+    ui.wholeWeekButton->click();
     QCOMPARE(mask(), 0x7F);
     QCOMPARE(d.row().dzienTyg, 0x7F);
     // The bars carry no text: their tooltips say what they do.
-    for (QPushButton* bar : {ui.ctl1136, ui.ctl1126, ui.ctl1153, ui.ctl1166})
+    for (QPushButton* bar : {ui.workdaysButton, ui.weekendButton, ui.wholeWeekButton, ui.impulsePresetButton})
         QVERIFY2(!bar->toolTip().isEmpty(), qPrintable(bar->objectName()));
 }
 
@@ -267,52 +267,52 @@ void EditDialogsTest::minutesWrapPastMidnight() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
     CRozkazDlg d(messages);
-    d.ui().ctl1161->setEditText("23");
-    d.ui().ctl1162->setEditText("50");
+    d.ui().hourCombo->setEditText("23");
+    d.ui().minuteCombo->setEditText("50");
     d.minutesMenu().actions()[2]->trigger();  // "+ 15 min"
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("0"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("5"));
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("0"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("5"));
     d.addToTime(-10);
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("23"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("55"));
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("23"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("55"));
     d.addToTime(24 * 60 + 70);
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("1"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("5"));
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("1"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("5"));
 
     // "+Ręcznie m" asks for the number in CDodajValDlg.
     QTimer::singleShot(0, [&] {
         auto* ask = d.findChild<CDodajValDlg*>();
         QVERIFY(ask);
-        QCOMPARE(ask->ui().ctl1082->text(), QString("1"));
-        ask->ui().ctl1082->setText("abc");
+        QCOMPARE(ask->ui().minutesEdit->text(), QString("1"));
+        ask->ui().minutesEdit->setText("abc");
         ask->accept();
         QVERIFY(ask->isVisible());
-        ask->ui().ctl1082->setText("-65");
+        ask->ui().minutesEdit->setText("-65");
         ask->accept();
     });
     d.minutesMenu().actions()[8]->trigger();
     QCOMPARE(messages.texts(), std::vector<std::string>({"Please enter an integer."}));
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("0"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("0"));
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("0"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("0"));
 }
 
 void EditDialogsTest::timeBoxesOutOfRange() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
     CRozkazDlg d(messages);
-    d.ui().ctl1161->setEditText("30");
-    d.ui().ctl1162->setEditText("75");
+    d.ui().hourCombo->setEditText("30");
+    d.ui().minuteCombo->setEditText("75");
     QCOMPARE(d.row().czasRozk, (program::TimeOfDay{23, 59, 0}));
     d.show();
-    d.ui().ctl1161->setEditText("siódma");
+    d.ui().hourCombo->setEditText("siódma");
     d.accept();
     QVERIFY(d.isVisible());
     QCOMPARE(messages.texts(), std::vector<std::string>({"Please enter an integer."}));
-    d.ui().ctl1161->setEditText("-1");
+    d.ui().hourCombo->setEditText("-1");
     d.accept();
     QVERIFY(d.isVisible());
     QCOMPARE(messages.texts().back(), std::string("Please enter an integer between 0 and 23."));
-    d.ui().ctl1161->setEditText("7");
+    d.ui().hourCombo->setEditText("7");
     d.accept();
     QVERIFY(!d.isVisible());
     QCOMPARE(d.result(), int(QDialog::Accepted));
@@ -335,10 +335,10 @@ void EditDialogsTest::presetPopupsFromTheRegistry() {
     QCOMPARE(labels(d.minutesMenu())[7], QString("+ 8 min"));
     QCOMPARE(labels(d.impulseMenu())[5], QString("= 99"));
     // An impulse preset sets the length and runs the impulse rule.
-    d.ui().ctl1083->setCurrentIndex(4);
+    d.ui().operationCombo->setCurrentIndex(4);
     d.impulseMenu().actions()[5]->trigger();
-    QCOMPARE(d.ui().ctl1138->value(), 98);
-    QCOMPARE(d.ui().ctl1140->value(), 99);
+    QCOMPARE(d.ui().impulseSpin->value(), 98);
+    QCOMPARE(d.ui().cycleSpin->value(), 99);
     reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setBinary("TimDod", std::vector<std::uint8_t>{1, 2, 3});
     QCOMPARE(labels(d.minutesMenu())[0], QString("+ 45 min"));
     QCOMPARE(storedPresets().size(), std::size_t(14));
@@ -350,21 +350,21 @@ void EditDialogsTest::presetConfigurationRefusesOutOfRange() {
     RecordedMessages messages;
     CConfDodajDlg c(messages);
     auto& ui = c.ui();
-    QCOMPARE(ui.ctl1082->text(), QString("45"));
-    QCOMPARE(ui.ctl1104->text(), QString("20"));
+    QCOMPARE(ui.minutes1Edit->text(), QString("45"));
+    QCOMPARE(ui.impulse6Edit->text(), QString("20"));
     c.show();
-    ui.ctl1082->setText("60");
-    ui.ctl1093->setText("256");
+    ui.minutes1Edit->setText("60");
+    ui.minutes8Edit->setText("256");
     c.accept();
     QVERIFY(c.isVisible());
     QCOMPARE(messages.texts(), std::vector<std::string>({"Please enter an integer between 1 and 255."}));
     QCOMPARE(storedPresets()[0], 45);
-    ui.ctl1093->setText("255");
-    ui.ctl1098->setText("100");
+    ui.minutes8Edit->setText("255");
+    ui.impulse1Edit->setText("100");
     c.accept();
     QCOMPARE(messages.texts().back(), std::string("Please enter an integer between 1 and 99."));
     QCOMPARE(storedPresets()[0], 45);
-    ui.ctl1098->setText("3");
+    ui.impulse1Edit->setText("3");
     c.accept();
     QVERIFY(!c.isVisible());
     QCOMPARE(storedPresets(), std::vector<std::uint8_t>({60, 10, 15, 30, 30, 5, 10, 255, 3, 2, 5, 10, 15, 20}));
@@ -378,12 +378,12 @@ void EditDialogsTest::dateRangeKeptInOrder() {
     row.roczny = true;
     row.opis = "marzec";
     d.setRow(row);
-    d.ui().ctl1133->setDate(QDate(2025, 4, 2));
-    QCOMPARE(d.ui().ctl1134->date(), QDate(2025, 4, 2));
-    d.ui().ctl1134->setDate(QDate(2025, 2, 1));
-    QCOMPARE(d.ui().ctl1133->date(), QDate(2025, 2, 1));
-    d.ui().ctl1134->setDate(QDate(2025, 2, 20));
-    QCOMPARE(d.ui().ctl1133->date(), QDate(2025, 2, 1));
+    d.ui().fromEdit->setDate(QDate(2025, 4, 2));
+    QCOMPARE(d.ui().toEdit->date(), QDate(2025, 4, 2));
+    d.ui().toEdit->setDate(QDate(2025, 2, 1));
+    QCOMPARE(d.ui().fromEdit->date(), QDate(2025, 2, 1));
+    d.ui().toEdit->setDate(QDate(2025, 2, 20));
+    QCOMPARE(d.ui().fromEdit->date(), QDate(2025, 2, 1));
     const auto back = d.row();
     QCOMPARE(back.dataOd, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 1}));
     QCOMPARE(back.dataDo, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 20}));
@@ -392,7 +392,7 @@ void EditDialogsTest::dateRangeKeptInOrder() {
 
     // A new range starts today.
     CDatyDlg fresh;
-    QCOMPARE(fresh.ui().ctl1133->date(), QDate::currentDate());
+    QCOMPARE(fresh.ui().fromEdit->date(), QDate::currentDate());
     QVERIFY(!fresh.row().roczny);
 }
 
@@ -461,7 +461,7 @@ void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {
     // The configuration shows the defaults and cannot store them.
     messages.entries.clear();
     CConfDodajDlg c(messages);
-    QCOMPARE(c.ui().ctl1082->text(), QString("45"));
+    QCOMPARE(c.ui().minutes1Edit->text(), QString("45"));
     c.show();
     c.accept();
     QCOMPARE(messages.entries.size(), std::size_t(2));
@@ -472,7 +472,7 @@ void EditDialogsTest::rightClickOpensThePopupOfItsGroup() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
     CRozkazDlg d(messages);
-    d.ui().ctl1083->setCurrentIndex(2);  // the impulse group enabled
+    d.ui().operationCombo->setCurrentIndex(2);  // the impulse group enabled
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
     // Which popup a right click at a point of the dialog opens, if any.
@@ -490,9 +490,9 @@ void EditDialogsTest::rightClickOpensThePopupOfItsGroup() {
         QApplication::processEvents();
         return first;
     };
-    QCOMPARE(popupAt(d.ui().ctl1164), QString("cmd32929"));
-    QCOMPARE(popupAt(d.ui().ctl1145), QString("cmd32939"));
-    QCOMPARE(popupAt(d.ui().ctl1146), QString());
+    QCOMPARE(popupAt(d.ui().timeGroup), QString("cmd32929"));
+    QCOMPARE(popupAt(d.ui().impulseGroup), QString("cmd32939"));
+    QCOMPARE(popupAt(d.ui().cycleGroup), QString());
     QCOMPARE(popupAt(d.ui().groupWeekdays), QString());
 }
 

@@ -221,8 +221,8 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     }
 
     CGrafZalDlg chart(doc.Program(), messages, &frame);
-    chart.ui().ctl1081->setDate(QDate(2025, 9, 8));
-    chart.ui().ctl1150->setCurrentIndex(2);
+    chart.ui().startEdit->setDate(QDate(2025, 9, 8));
+    chart.ui().resolutionCombo->setCurrentIndex(2);
     chart.show();
     QApplication::processEvents();
     save(&chart, "dialog-chart");
@@ -230,8 +230,8 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     if (chart.information()) save(chart.information(), "dialog-chart-information");
     QTest::mouseRelease(&chart.chart(), Qt::LeftButton, {}, QPoint(30 + 8 * 20 + 1, 80));
     // A week at 10 minutes per pixel opens as wide as the screen allows.
-    chart.ui().ctl1083->setCurrentIndex(6);
-    chart.ui().ctl1150->setCurrentIndex(5);
+    chart.ui().daysCombo->setCurrentIndex(6);
+    chart.ui().resolutionCombo->setCurrentIndex(5);
     QApplication::processEvents();
     save(&chart, "dialog-chart-week");
     chart.done(QDialog::Accepted);

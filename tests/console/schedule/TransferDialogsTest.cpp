@@ -120,20 +120,20 @@ void TransferDialogsTest::progressWindowFollowsThePosition() {
     CTransBusyDlg dialog(progress);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Wysyłanie/Odbieranie rozkazów"));
-    QCOMPARE(dialog.ui().ctl1148->text(), QString("Proszę czekać trwa transmisja..."));
-    QCOMPARE(dialog.ui().ctl1147->maximum(), 2905);
-    QVERIFY(!dialog.ui().ctl2->isEnabled());
+    QCOMPARE(dialog.ui().statusLabel->text(), QString("Proszę czekać trwa transmisja..."));
+    QCOMPARE(dialog.ui().progressBar->maximum(), 2905);
+    QVERIFY(!dialog.ui().cancelButton->isEnabled());
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1147->value(), 0);
+    QCOMPARE(dialog.ui().progressBar->value(), 0);
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1147->value(), 1000);
+    QCOMPARE(dialog.ui().progressBar->value(), 1000);
     // Busy: Esc, Enter and closing do nothing.
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QTest::keyClick(&dialog, Qt::Key_Return);
     dialog.close();
     QVERIFY(dialog.isVisible());
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1147->value(), 2900);
+    QCOMPARE(dialog.ui().progressBar->value(), 2900);
     dialog.tick();
     QVERIFY(dialog.isVisible());
     // Standing still at 2905 for one tick ends it with OK.
@@ -150,13 +150,13 @@ void TransferDialogsTest::progressWindowShowsAFailureAndLetsCancel() {
     CTransBusyDlg dialog(progress);
     dialog.show();
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1148->text(), QString("Brak odpowiedzi z centrali."));
-    QVERIFY(dialog.ui().ctl2->isEnabled());
+    QCOMPARE(dialog.ui().statusLabel->text(), QString("Brak odpowiedzi z centrali."));
+    QVERIFY(dialog.ui().cancelButton->isEnabled());
     QVERIFY(dialog.isVisible());
     link.positionFailure = program::LinkError(0x80010108, std::nullopt);
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1148->text(), QString("Wystapił błąd!"));
-    dialog.ui().ctl2->click();
+    QCOMPARE(dialog.ui().statusLabel->text(), QString("Wystapił błąd!"));
+    dialog.ui().cancelButton->click();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }

@@ -168,12 +168,12 @@ void TransferEndToEndTest::aCentreSilentDuringTheSendLeavesItsProgramIncompleteA
     QObject::connect(&operatorHand, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<CTransBusyDlg*>(QApplication::activeModalWidget());
         if (!dialog) return;
-        if (!silenced && dialog->findChild<QProgressBar*>("ctl1147")->value() > 0) {
+        if (!silenced && dialog->findChild<QProgressBar*>("progressBar")->value() > 0) {
             silenced = true;
             QCOMPARE(run({KT64SIM_PATH, "--tell", (dir_ / "control").string(), "fault", "silent"}, dir_ / "out"), 0);
         }
-        if (auto* cancel = dialog->findChild<QPushButton*>("ctl2"); cancel->isEnabled()) {
-            shown = dialog->findChild<QLabel*>("ctl1148")->text();
+        if (auto* cancel = dialog->findChild<QPushButton*>("cancelButton"); cancel->isEnabled()) {
+            shown = dialog->findChild<QLabel*>("statusLabel")->text();
             cancel->click();
         }
     });

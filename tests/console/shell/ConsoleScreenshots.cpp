@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
     frame.SwitchView(ViewKind::Conf);
     auto* form = frame.view(ViewKind::Conf);
     // The clocks start 2 s after the switch; the identity on the 21st tick.
-    waitFor([&] { return form->findChild<QLabel*>("ctl1091")->text() != "KT-64/xxx/x/xxx"; });
+    waitFor([&] { return form->findChild<QLabel*>("buildTypeLabel")->text() != "KT-64/xxx/x/xxx"; });
     save(&frame, "frame-conf-view");
     {
         const auto log = kt64::sync::syncLogPath();
@@ -198,10 +198,10 @@ int main(int argc, char** argv) {
     // that the console is connecting again.
     kt64::sync::test::ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
     rig.killServer();
-    waitFor([&] { return panel->control<QLabel>(1094)->text() == kReconnectingText; });
+    waitFor([&] { return panel->findChild<QLabel*>("serverStatusLabel")->text() == kReconnectingText; });
     save(&frame, "frame-device-panel-connection-lost");
     frame.SwitchView(ViewKind::Conf);
-    waitFor([&] { return frame.findChild<QLabel*>("ctl1111")->text() == kReconnectingText; });
+    waitFor([&] { return frame.findChild<QLabel*>("serverStatusLabel")->text() == kReconnectingText; });
     save(&frame, "frame-conf-view-connection-lost");
     frame.SwitchView(ViewKind::Device);
 

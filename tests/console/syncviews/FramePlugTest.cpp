@@ -120,8 +120,8 @@ private slots:
             auto* dialog = QApplication::activeModalWidget();
             if (!dialog || dialog->objectName() != "CHiddenFunc") return;
             seen = true;
-            model = dialog->findChild<QLineEdit*>("ctl1127")->text();
-            source = dialog->findChild<QComboBox*>("ctl1128")->currentText();
+            model = dialog->findChild<QLineEdit*>("modelEdit")->text();
+            source = dialog->findChild<QComboBox*>("sourceCombo")->currentText();
             qobject_cast<QDialog*>(dialog)->reject();
         });
         closer.start();
