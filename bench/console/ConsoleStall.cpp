@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "ConsoleView.h"
-#include "Kt64Doc.h"
-#include "Kt64View.h"
+#include "Kt64Document.h"
+#include "DevicePanel.h"
 #include "LinkServerRig.h"
 #include "MessageBoxes.h"
 
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
 
     setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Ok; });
     ConsoleMessages messages;
-    CKt64Doc doc(messages);
+    Kt64Document doc(messages);
     doc.ComputerName = rig.address();
     // The rig connects only once the server listens: a client finding
     // nothing there would start a second server of its own, which the kill
@@ -142,13 +142,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     NullFrame frame;
-    CKt64View panel(doc, frame);
+    DevicePanel panel(doc, frame);
     panel.setPeriods({std::chrono::milliseconds(10), std::chrono::milliseconds(250), std::chrono::milliseconds(2000)});
     panel.show();
     panel.OnInitialUpdate();
     panel.OnActivateView(true);
     int good = 0, bad = 0;
-    QObject::connect(&panel, &CKt64View::pollShown, [&](bool ok) { ok ? ++good : ++bad; });
+    QObject::connect(&panel, &DevicePanel::pollShown, [&](bool ok) { ok ? ++good : ++bad; });
     runFor(3000);  // first reading of the server, start-up delay
 
     StallMeter meter;
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     std::vector<qint64> goodPolls;
-    QObject::connect(&panel, &CKt64View::pollShown, [&](bool ok) {
+    QObject::connect(&panel, &DevicePanel::pollShown, [&](bool ok) {
         if (ok) goodPolls.push_back(clock.elapsed());
     });
     auto liveAfter = [&](qint64 t0) -> qint64 {

@@ -7,7 +7,7 @@
 // depend on each other in a circle.
 //
 // Plugging a view in: derive the view from QWidget (or a form) and
-// ConsoleView, take (CKt64Doc&, ConsoleFrame&, QWidget* parent) in its
+// ConsoleView, take (Kt64Document&, ConsoleFrame&, QWidget* parent) in its
 // constructor, and replace its placeholder in console/shell/ViewFactory.cpp
 // with a one-line `return new CYourView(doc, frame, parent);` (and link its
 // library to kt64_console_shell).
@@ -20,7 +20,7 @@ class QString;
 namespace kt64::console {
 
 // The views the frame switches between (the schedule pair shares a splitter).
-enum class ViewKind { Device, Conf, Log, Block, Rozk };
+enum class ViewKind { Device, Conf, Log, ProgramTree, CommandList };
 
 // Menu command identifiers that the frame routes to the active view first.
 namespace command {

@@ -13,23 +13,23 @@
 #include <vector>
 
 #include "ScheduleRules.h"
-#include "ui_CGrafZalDlg.h"
-#include "ui_CInfoPrzelDlg.h"
+#include "ui_ChartDialog.h"
+#include "ui_RelayInfoDialog.h"
 
 namespace kt64::console {
 
-// ------------------------------------------------------- CInfoPrzelDlg
+// ------------------------------------------------------- RelayInfoDialog
 
-CInfoPrzelDlg::CInfoPrzelDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CInfoPrzelDlg>()) {
+RelayInfoDialog::RelayInfoDialog(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::RelayInfoDialog>()) {
     ui_->setupUi(this);
     setModal(false);
     // OK only hides the window; it lives as long as the chart.
     connect(ui_->okButton, &QPushButton::clicked, this, &QWidget::hide);
 }
 
-CInfoPrzelDlg::~CInfoPrzelDlg() = default;
+RelayInfoDialog::~RelayInfoDialog() = default;
 
-void CInfoPrzelDlg::showSample(const program::SampleInfo& info, const QString& dayBlocks) {
+void RelayInfoDialog::showSample(const program::SampleInfo& info, const QString& dayBlocks) {
     ui_->relayLabel->setText(QString::fromStdString(info.relay));
     ui_->timeLabel->setText(QString::fromStdString(info.time));
     ui_->stateLabel->setText(QString::fromStdString(info.state));
@@ -45,10 +45,10 @@ void CInfoPrzelDlg::showSample(const program::SampleInfo& info, const QString& d
     ui_->cycleLabel->setVisible(info.cycleShown);
 }
 
-// --------------------------------------------------------- CGrafZalDlg
+// --------------------------------------------------------- ChartDialog
 
-CGrafZalDlg::CGrafZalDlg(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent)
-    : QDialog(parent), document_(document), messages_(messages), ui_(std::make_unique<Ui::CGrafZalDlg>()) {
+ChartDialog::ChartDialog(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), document_(document), messages_(messages), ui_(std::make_unique<Ui::ChartDialog>()) {
     ui_->setupUi(this);
     for (const auto text : program::kDayChoices) ui_->daysCombo->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     for (const auto text : program::kResolutionChoices) ui_->resolutionCombo->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
@@ -74,19 +74,19 @@ CGrafZalDlg::CGrafZalDlg(program::ProgramDocument& document, program::UserMessag
     });
     connect(ui_->earlierButton, &QPushButton::clicked, this, [this] { moveStart(-1); });
     connect(ui_->laterButton, &QPushButton::clicked, this, [this] { moveStart(1); });
-    connect(ui_->chartScroll, &QScrollBar::valueChanged, this, &CGrafZalDlg::scrolled);
-    connect(ui_->chart, &CGrafZalStat::sampleShown, this, &CGrafZalDlg::sampleShown);
+    connect(ui_->chartScroll, &QScrollBar::valueChanged, this, &ChartDialog::scrolled);
+    connect(ui_->chart, &RelayChart::sampleShown, this, &ChartDialog::sampleShown);
     connect(ui_->closeButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ui_->savePicture, &QPushButton::clicked, this, &CGrafZalDlg::askAndSavePicture);
+    connect(ui_->savePicture, &QPushButton::clicked, this, &ChartDialog::askAndSavePicture);
     ui_->chartScroll->setSingleStep(10);
     redraw();
 }
 
-CGrafZalDlg::~CGrafZalDlg() = default;
+ChartDialog::~ChartDialog() = default;
 
-CGrafZalStat& CGrafZalDlg::chart() { return *ui_->chart; }
+RelayChart& ChartDialog::chart() { return *ui_->chart; }
 
-void CGrafZalDlg::redraw() {
+void ChartDialog::redraw() {
     if (redrawing_) return;
     redrawing_ = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -101,7 +101,7 @@ void CGrafZalDlg::redraw() {
     redrawing_ = false;
 }
 
-void CGrafZalDlg::updateScrollRange() {
+void ChartDialog::updateScrollRange() {
     // Before the dialog is shown the control has not got its size yet.
     const int clientWidth = std::max(ui_->chart->width(), ui_->chart->minimumWidth());
     const int maximum = ui_->chart->geometry().scrollRange(clientWidth);
@@ -109,7 +109,7 @@ void CGrafZalDlg::updateScrollRange() {
     ui_->chartScroll->setPageStep(std::max(1, maximum / 20));
 }
 
-void CGrafZalDlg::fitWindowToChart() {
+void ChartDialog::fitWindowToChart() {
     if (!isVisible()) return;
     // Wide enough to show the chart whole, as far as the screen allows,
     // never narrower than the window is.
@@ -121,28 +121,28 @@ void CGrafZalDlg::fitWindowToChart() {
     if (wanted != width()) resize(wanted, height());
 }
 
-void CGrafZalDlg::showEvent(QShowEvent* event) {
+void ChartDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     fitWindowToChart();
 }
 
-void CGrafZalDlg::resizeEvent(QResizeEvent* event) {
+void ChartDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     // The layout has given the chart its new width already.
     updateScrollRange();
     ui_->chart->setOffset(ui_->chartScroll->value());
 }
 
-void CGrafZalDlg::moveStart(int direction) {
+void ChartDialog::moveStart(int direction) {
     const int days = ui_->daysCombo->currentIndex() + 1;
     ui_->startEdit->setDate(ui_->startEdit->date().addDays(direction * days));
 }
 
-void CGrafZalDlg::scrolled(int position) { ui_->chart->setOffset(position); }
+void ChartDialog::scrolled(int position) { ui_->chart->setOffset(position); }
 
-void CGrafZalDlg::sampleShown(const program::SampleRecord& sample, program::LocalSeconds time, int row) {
+void ChartDialog::sampleShown(const program::SampleRecord& sample, program::LocalSeconds time, int row) {
     if (!info_) {
-        info_ = new CInfoPrzelDlg(this);
+        info_ = new RelayInfoDialog(this);
         info_->move(frameGeometry().topRight());
     }
     const auto blocks = ui_->chart->dayBlocks(program::dateOf(time));
@@ -152,7 +152,7 @@ void CGrafZalDlg::sampleShown(const program::SampleRecord& sample, program::Loca
     info_->show();
 }
 
-QImage CGrafZalDlg::legendPicture() {
+QImage ChartDialog::legendPicture() {
     static const char* const labels[] = {"Włącz.", "Imp. +", "Imp. -", "Cykl+", "Cykl-"};
     // Each label as wide as the font in use makes it, so none is cut.
     const QFont font = QApplication::font();
@@ -178,7 +178,7 @@ QImage CGrafZalDlg::legendPicture() {
     return image;
 }
 
-bool CGrafZalDlg::savePicture(const QString& file) {
+bool ChartDialog::savePicture(const QString& file) {
     QImageWriter writer(file, "png");
     if (!writer.write(chartPicture(ui_->chart->pictures()))) {
         messages_.show("Nie mogę zapisać obrazu " + file.toStdString() + ": " + writer.errorString().toStdString(),
@@ -188,7 +188,7 @@ bool CGrafZalDlg::savePicture(const QString& file) {
     return true;
 }
 
-void CGrafZalDlg::askAndSavePicture() {
+void ChartDialog::askAndSavePicture() {
     // In the user's documents folder, not wherever the console was started.
     const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     const QString start = documents.exists() ? documents.filePath(QStringLiteral("grafik.png")) : QStringLiteral("grafik.png");
@@ -197,7 +197,7 @@ void CGrafZalDlg::askAndSavePicture() {
     if (!file.isEmpty()) savePicture(file);
 }
 
-void CGrafZalDlg::done(int result) {
+void ChartDialog::done(int result) {
     writeChartChoice({ui_->daysCombo->currentIndex(), ui_->resolutionCombo->currentIndex()}, messages_);
     if (info_) info_->close();
     QDialog::done(result);

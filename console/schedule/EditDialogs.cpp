@@ -8,11 +8,11 @@
 
 #include "MessageBoxes.h"
 #include "TextFormat.h"
-#include "ui_CBlokDlg.h"
-#include "ui_CConfDodajDlg.h"
-#include "ui_CDatyDlg.h"
-#include "ui_CDodajValDlg.h"
-#include "ui_CRozkazDlg.h"
+#include "ui_BlockDialog.h"
+#include "ui_PresetsDialog.h"
+#include "ui_DateRangeDialog.h"
+#include "ui_AddMinutesDialog.h"
+#include "ui_CommandDialog.h"
 
 namespace kt64::console {
 
@@ -30,33 +30,33 @@ void wireOkCancel(QDialog* dialog, QPushButton* ok, QPushButton* cancel) {
 
 }  // namespace
 
-// ------------------------------------------------------------- CBlokDlg
+// ------------------------------------------------------------- BlockDialog
 
-CBlokDlg::CBlokDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CBlokDlg>()) {
+BlockDialog::BlockDialog(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::BlockDialog>()) {
     ui_->setupUi(this);
     wireOkCancel(this, ui_->okButton, ui_->cancelButton);
     ui_->priorityCombo->setCurrentIndex(0);
 }
 
-CBlokDlg::~CBlokDlg() = default;
+BlockDialog::~BlockDialog() = default;
 
-void CBlokDlg::setRow(const program::BlockRow& row) {
+void BlockDialog::setRow(const program::BlockRow& row) {
     row_ = row;
     const auto index = std::clamp<std::int64_t>(row.priorytet - 1, 0, 8);
     ui_->priorityCombo->setCurrentIndex(static_cast<int>(index));
     ui_->descriptionEdit->setText(QString::fromStdString(row.opis));
 }
 
-program::BlockRow CBlokDlg::row() const {
+program::BlockRow BlockDialog::row() const {
     program::BlockRow r = row_;
     r.priorytet = ui_->priorityCombo->currentIndex() + 1;
     r.opis = ui_->descriptionEdit->text().toStdString();
     return r;
 }
 
-// ------------------------------------------------------------- CDatyDlg
+// ------------------------------------------------------------- DateRangeDialog
 
-CDatyDlg::CDatyDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CDatyDlg>()) {
+DateRangeDialog::DateRangeDialog(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::DateRangeDialog>()) {
     ui_->setupUi(this);
     wireOkCancel(this, ui_->okButton, ui_->cancelButton);
     ui_->fromEdit->setDate(QDate::currentDate());
@@ -65,9 +65,9 @@ CDatyDlg::CDatyDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::
     connect(ui_->toEdit, &QDateEdit::dateChanged, this, [this] { keepOrdered(false); });
 }
 
-CDatyDlg::~CDatyDlg() = default;
+DateRangeDialog::~DateRangeDialog() = default;
 
-void CDatyDlg::keepOrdered(bool startMoved) {
+void DateRangeDialog::keepOrdered(bool startMoved) {
     if (ordering_) return;
     ordering_ = true;
     DateRange range{fromQDate(ui_->fromEdit->date()), fromQDate(ui_->toEdit->date())};
@@ -77,7 +77,7 @@ void CDatyDlg::keepOrdered(bool startMoved) {
     ordering_ = false;
 }
 
-void CDatyDlg::setRow(const program::DateRow& row) {
+void DateRangeDialog::setRow(const program::DateRow& row) {
     row_ = row;
     ordering_ = true;
     const QDate today = QDate::currentDate();
@@ -88,7 +88,7 @@ void CDatyDlg::setRow(const program::DateRow& row) {
     ui_->descriptionEdit->setText(QString::fromStdString(row.opis));
 }
 
-program::DateRow CDatyDlg::row() const {
+program::DateRow DateRangeDialog::row() const {
     program::DateRow r = row_;
     r.dataOd = fromQDate(ui_->fromEdit->date());
     r.dataDo = fromQDate(ui_->toEdit->date());
@@ -97,13 +97,13 @@ program::DateRow CDatyDlg::row() const {
     return r;
 }
 
-std::vector<program::DateRow> CDatyDlg::rows() const {
+std::vector<program::DateRow> DateRangeDialog::rows() const {
     const program::DateRow r = row();
     if (split_ && endsBeforeItStarts(r)) return splitAtNewYear(r);
     return {r};
 }
 
-void CDatyDlg::accept() {
+void DateRangeDialog::accept() {
     split_ = false;
     const program::DateRow r = row();
     if (endsBeforeItStarts(r)) {
@@ -116,20 +116,20 @@ void CDatyDlg::accept() {
     QDialog::accept();
 }
 
-// ----------------------------------------------------------- CRozkazDlg
+// ----------------------------------------------------------- CommandDialog
 
-CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
-    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CRozkazDlg>()) {
+CommandDialog::CommandDialog(program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CommandDialog>()) {
     ui_->setupUi(this);
     wireOkCancel(this, ui_->okButton, ui_->cancelButton);
     // Both lengths are 1..99; the rules keep the impulse within the cycle.
     for (QSpinBox* spin : {ui_->impulseSpin, ui_->cycleSpin}) spin->setRange(1, 99);
 
-    connect(ui_->operationCombo, &QComboBox::currentIndexChanged, this, &CRozkazDlg::operationChanged);
-    connect(ui_->impulseSpin, &QSpinBox::valueChanged, this, &CRozkazDlg::runImpulseRule);
-    connect(ui_->impulseUnitCombo, &QComboBox::currentIndexChanged, this, &CRozkazDlg::runImpulseRule);
-    connect(ui_->cycleSpin, &QSpinBox::valueChanged, this, &CRozkazDlg::runCycleRule);
-    connect(ui_->cycleUnitCombo, &QComboBox::currentIndexChanged, this, &CRozkazDlg::runCycleRule);
+    connect(ui_->operationCombo, &QComboBox::currentIndexChanged, this, &CommandDialog::operationChanged);
+    connect(ui_->impulseSpin, &QSpinBox::valueChanged, this, &CommandDialog::runImpulseRule);
+    connect(ui_->impulseUnitCombo, &QComboBox::currentIndexChanged, this, &CommandDialog::runImpulseRule);
+    connect(ui_->cycleSpin, &QSpinBox::valueChanged, this, &CommandDialog::runCycleRule);
+    connect(ui_->cycleUnitCombo, &QComboBox::currentIndexChanged, this, &CommandDialog::runCycleRule);
     connect(ui_->workdaysButton, &QPushButton::clicked, this, [this] { toggleBar(kBarWorkdays); });
     connect(ui_->weekendButton, &QPushButton::clicked, this, [this] { toggleBar(kBarWeekend); });
     connect(ui_->wholeWeekButton, &QPushButton::clicked, this, [this] { toggleBar(kBarWholeWeek); });
@@ -145,10 +145,10 @@ CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
     }
     QAction* manual = minutes_.addAction(QStringLiteral("+ Ręcznie (min)..."));
     manual->setObjectName("cmd32946");
-    connect(manual, &QAction::triggered, this, &CRozkazDlg::askMinutes);
+    connect(manual, &QAction::triggered, this, &CommandDialog::askMinutes);
     QAction* configureMinutes = minutes_.addAction(QStringLiteral("Konfiguruj"));
     configureMinutes->setObjectName("cmd32937");
-    connect(configureMinutes, &QAction::triggered, this, &CRozkazDlg::configure);
+    connect(configureMinutes, &QAction::triggered, this, &CommandDialog::configure);
     for (int i = 0; i < 6; ++i) {
         QAction* a = impulses_.addAction(QString());
         a->setObjectName(QStringLiteral("cmd%1").arg(32939 + i));
@@ -157,16 +157,16 @@ CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
     }
     QAction* configureImpulses = impulses_.addAction(QStringLiteral("Konfiguruj"));
     configureImpulses->setObjectName("cmd32945");
-    connect(configureImpulses, &QAction::triggered, this, &CRozkazDlg::configure);
+    connect(configureImpulses, &QAction::triggered, this, &CommandDialog::configure);
 
     program::CommandRow fresh;
     fresh.czasRozk = program::TimeOfDay{};
     setRow(fresh);
 }
 
-CRozkazDlg::~CRozkazDlg() = default;
+CommandDialog::~CommandDialog() = default;
 
-void CRozkazDlg::setRow(const program::CommandRow& row) {
+void CommandDialog::setRow(const program::CommandRow& row) {
     initialised_ = false;
     row_ = row;
     const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
@@ -183,7 +183,7 @@ void CRozkazDlg::setRow(const program::CommandRow& row) {
     initialised_ = true;
 }
 
-std::optional<int> CRozkazDlg::timeBox(int box) const {
+std::optional<int> CommandDialog::timeBox(int box) const {
     const QString text = box == 0 ? ui_->hourCombo->currentText() : ui_->minuteCombo->currentText();
     const auto value = parseInteger(text.toStdString());
     if (!value) {
@@ -197,7 +197,7 @@ std::optional<int> CRozkazDlg::timeBox(int box) const {
     return value;
 }
 
-program::CommandRow CRozkazDlg::row() const {
+program::CommandRow CommandDialog::row() const {
     program::CommandRow r = row_;
     const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
                                     ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
@@ -219,19 +219,19 @@ program::CommandRow CRozkazDlg::row() const {
     return r;
 }
 
-void CRozkazDlg::accept() {
+void CommandDialog::accept() {
     // A time box without a number keeps the dialog open, as every integer
     // field does.
     if (!timeBox(0) || !timeBox(1)) return;
     QDialog::accept();
 }
 
-CommandTiming CRozkazDlg::timing() const {
+CommandTiming CommandDialog::timing() const {
     return {ui_->impulseSpin->value(), ui_->impulseUnitCombo->currentIndex() == 1, ui_->cycleSpin->value(),
             ui_->cycleUnitCombo->currentIndex() == 1};
 }
 
-void CRozkazDlg::setTiming(const CommandTiming& t) {
+void CommandDialog::setTiming(const CommandTiming& t) {
     const bool was = applying_;
     applying_ = true;
     ui_->impulseSpin->setValue(t.impulse);
@@ -241,23 +241,23 @@ void CRozkazDlg::setTiming(const CommandTiming& t) {
     applying_ = was;
 }
 
-void CRozkazDlg::operationChanged() {
+void CommandDialog::operationChanged() {
     const GroupEnabling groups = groupsFor(ui_->operationCombo->currentIndex());
     ui_->impulseGroup->setEnabled(groups.impulse);
     ui_->cycleGroup->setEnabled(groups.cycle);
 }
 
-void CRozkazDlg::runImpulseRule() {
+void CommandDialog::runImpulseRule() {
     if (!initialised_ || applying_) return;
     setTiming(impulseRule(timing(), isImpulseOperation(ui_->operationCombo->currentIndex())));
 }
 
-void CRozkazDlg::runCycleRule() {
+void CommandDialog::runCycleRule() {
     if (!initialised_ || applying_) return;
     setTiming(cycleRule(timing(), isImpulseOperation(ui_->operationCombo->currentIndex())));
 }
 
-void CRozkazDlg::toggleBar(int group) {
+void CommandDialog::toggleBar(int group) {
     const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
                                     ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
     int mask = 0;
@@ -267,7 +267,7 @@ void CRozkazDlg::toggleBar(int group) {
     for (int i = 0; i < 7; ++i) days[i]->setChecked((mask >> i) & 1);
 }
 
-void CRozkazDlg::addToTime(int minutes) {
+void CommandDialog::addToTime(int minutes) {
     const auto hour = timeBox(0);
     if (!hour) return;
     const auto minute = timeBox(1);
@@ -277,7 +277,7 @@ void CRozkazDlg::addToTime(int minutes) {
     ui_->minuteCombo->setEditText(QString::number(result.minute));
 }
 
-void CRozkazDlg::setImpulsePreset(int length) {
+void CommandDialog::setImpulsePreset(int length) {
     const bool was = applying_;
     applying_ = true;
     ui_->impulseSpin->setValue(length);
@@ -302,27 +302,27 @@ void labelPresets(const QList<QAction*>& actions, const std::array<int, N>& valu
 
 }  // namespace
 
-QMenu& CRozkazDlg::minutesMenu() {
+QMenu& CommandDialog::minutesMenu() {
     labelPresets(minutes_.actions(), readPresets(messages_).minutes, "+ %d min");
     return minutes_;
 }
 
-QMenu& CRozkazDlg::impulseMenu() {
+QMenu& CommandDialog::impulseMenu() {
     labelPresets(impulses_.actions(), readPresets(messages_).impulses, "= %d");
     return impulses_;
 }
 
-void CRozkazDlg::askMinutes() {
-    CDodajValDlg ask(messages_, this);
+void CommandDialog::askMinutes() {
+    AddMinutesDialog ask(messages_, this);
     if (ask.exec() == QDialog::Accepted) addToTime(ask.value());
 }
 
-void CRozkazDlg::configure() {
-    CConfDodajDlg config(messages_, this);
+void CommandDialog::configure() {
+    PresetsDialog config(messages_, this);
     config.exec();
 }
 
-void CRozkazDlg::contextMenuEvent(QContextMenuEvent* event) {
+void CommandDialog::contextMenuEvent(QContextMenuEvent* event) {
     const QPoint pos = event->pos();
     const auto inside = [&](QWidget* w) { return QRect(w->mapTo(this, QPoint(0, 0)), w->size()).contains(pos); };
     if (inside(ui_->timeGroup)) {
@@ -332,18 +332,18 @@ void CRozkazDlg::contextMenuEvent(QContextMenuEvent* event) {
     }
 }
 
-// --------------------------------------------------------- CDodajValDlg
+// --------------------------------------------------------- AddMinutesDialog
 
-CDodajValDlg::CDodajValDlg(program::UserMessages& messages, QWidget* parent)
-    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CDodajValDlg>()) {
+AddMinutesDialog::AddMinutesDialog(program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::AddMinutesDialog>()) {
     ui_->setupUi(this);
     wireOkCancel(this, ui_->okButton, ui_->cancelButton);
     ui_->minutesEdit->setText(QStringLiteral("1"));
 }
 
-CDodajValDlg::~CDodajValDlg() = default;
+AddMinutesDialog::~AddMinutesDialog() = default;
 
-void CDodajValDlg::accept() {
+void AddMinutesDialog::accept() {
     const auto value = parseInteger(ui_->minutesEdit->text().toStdString());
     if (!value) {
         messages_.show(integerMessage(), MessageIcon::Exclamation);
@@ -354,19 +354,19 @@ void CDodajValDlg::accept() {
     QDialog::accept();
 }
 
-// -------------------------------------------------------- CConfDodajDlg
+// -------------------------------------------------------- PresetsDialog
 
 namespace {
 
-QList<QLineEdit*> presetFields(Ui::CConfDodajDlg& ui) {
+QList<QLineEdit*> presetFields(Ui::PresetsDialog& ui) {
     return {ui.minutes1Edit, ui.minutes2Edit, ui.minutes3Edit, ui.minutes4Edit, ui.minutes5Edit, ui.minutes6Edit, ui.minutes7Edit,
             ui.minutes8Edit, ui.impulse1Edit, ui.impulse2Edit, ui.impulse3Edit, ui.impulse4Edit, ui.impulse5Edit, ui.impulse6Edit};
 }
 
 }  // namespace
 
-CConfDodajDlg::CConfDodajDlg(program::UserMessages& messages, QWidget* parent)
-    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CConfDodajDlg>()) {
+PresetsDialog::PresetsDialog(program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::PresetsDialog>()) {
     ui_->setupUi(this);
     wireOkCancel(this, ui_->okButton, ui_->cancelButton);
     const Presets presets = readPresets(messages_);
@@ -375,9 +375,9 @@ CConfDodajDlg::CConfDodajDlg(program::UserMessages& messages, QWidget* parent)
     for (int i = 0; i < 6; ++i) fields[8 + i]->setText(QString::number(presets.impulses[static_cast<std::size_t>(i)]));
 }
 
-CConfDodajDlg::~CConfDodajDlg() = default;
+PresetsDialog::~PresetsDialog() = default;
 
-void CConfDodajDlg::accept() {
+void PresetsDialog::accept() {
     Presets presets{};
     const auto fields = presetFields(*ui_);
     for (int i = 0; i < 14; ++i) {
@@ -402,7 +402,7 @@ void CConfDodajDlg::accept() {
 // -------------------------------------------------------- DialogRecords
 
 bool DialogRecords::editBlock(program::BlockRow& row) {
-    CBlokDlg dialog(parent_);
+    BlockDialog dialog(parent_);
     dialog.setRow(row);
     if (dialog.exec() != QDialog::Accepted) return false;
     row = dialog.row();
@@ -410,7 +410,7 @@ bool DialogRecords::editBlock(program::BlockRow& row) {
 }
 
 bool DialogRecords::editDate(std::vector<program::DateRow>& rows) {
-    CDatyDlg dialog(parent_);
+    DateRangeDialog dialog(parent_);
     dialog.setRow(rows.at(0));
     if (dialog.exec() != QDialog::Accepted) return false;
     rows = dialog.rows();
@@ -418,7 +418,7 @@ bool DialogRecords::editDate(std::vector<program::DateRow>& rows) {
 }
 
 bool DialogRecords::editCommand(program::CommandRow& row) {
-    CRozkazDlg dialog(messages_, parent_);
+    CommandDialog dialog(messages_, parent_);
     dialog.setRow(row);
     if (dialog.exec() != QDialog::Accepted) return false;
     row = dialog.row();

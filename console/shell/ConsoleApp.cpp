@@ -8,7 +8,7 @@
 #include <QTranslator>
 
 #include "InstanceLock.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
 #include "Registry.h"
@@ -61,10 +61,10 @@ int runConsole(const ConsoleStart& start) {
     QApplication::setApplicationDisplayName("KT64mon");
 
     ConsoleMessages messages;
-    CKt64Doc doc(messages);
+    Kt64Document doc(messages);
     doc.ComputerName = configuredComputer();
-    CMainFrame frame(doc);
-    QObject::connect(&frame, &CMainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    MainFrame frame(doc);
+    QObject::connect(&frame, &MainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     messages.setParent(&frame);
     doc.Program().NewDocument();
     frame.show();

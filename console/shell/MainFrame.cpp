@@ -1,4 +1,4 @@
-// CMainFrame: menus and their enabling, accelerators, toolbar, status-bar
+// MainFrame: menus and their enabling, accelerators, toolbar, status-bar
 // panes, the view stack and its switching, tray, exit confirmation.
 #include "MainFrame.h"
 
@@ -24,7 +24,7 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "AboutDlg.h"
+#include "AboutDialog.h"
 #include "ConsoleIcons.h"
 #include "MessageBoxes.h"
 #include "ViewFactory.h"
@@ -35,22 +35,22 @@ namespace {
 
 ConsoleView* asView(QWidget* w) { return dynamic_cast<ConsoleView*>(w); }
 
-bool isSchedule(ViewKind k) { return k == ViewKind::Block || k == ViewKind::Rozk; }
+bool isSchedule(ViewKind k) { return k == ViewKind::ProgramTree || k == ViewKind::CommandList; }
 
 // The text width of a pane sized for sample.
 int paneWidth(const QWidget* w, const QString& sample) { return w->fontMetrics().horizontalAdvance(sample) + 8; }
 
 }  // namespace
 
-CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
+MainFrame::MainFrame(Kt64Document& doc, Options options, QWidget* parent)
     : QMainWindow(parent),
       doc_(doc),
       templates_{{{ViewKind::Device, 128, -1, 0, 0},
                   {ViewKind::Conf, 130, -1, 0, 0},
                   {ViewKind::Log, 130, -1, 0, 0},
-                  {ViewKind::Block, 130, 0, 0, 0},
-                  {ViewKind::Rozk, 130, 0, 0, 1}}} {
-    setObjectName("CMainFrame");
+                  {ViewKind::ProgramTree, 130, 0, 0, 0},
+                  {ViewKind::CommandList, 130, 0, 0, 1}}} {
+    setObjectName("MainFrame");
     // Fixed size, minimise but no maximise.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
@@ -72,20 +72,20 @@ CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
     createViews();
     createAccelerators();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); });
-    connect(&doc_, &CKt64Doc::titleChanged, this, &CMainFrame::updateTitle);
+    connect(&doc_, &Kt64Document::titleChanged, this, &MainFrame::updateTitle);
     updateTitle();
     // The window is as large as the device panel's form and stays so.
     adjustSize();
     setFixedSize(sizeHint());
 }
 
-CMainFrame::~CMainFrame() {
+MainFrame::~MainFrame() {
     // QWidget's destructor closes the window, and the application tells of
     // the focus it takes away when this object is a frame no more.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
 
-QAction* CMainFrame::addCommand(int id, const QString& text, const QString& prompt) {
+QAction* MainFrame::addCommand(int id, const QString& text, const QString& prompt) {
     auto* a = new QAction(text, this);
     a->setObjectName(QStringLiteral("cmd%1").arg(id));
     const auto parts = prompt.split('\n');
@@ -97,7 +97,7 @@ QAction* CMainFrame::addCommand(int id, const QString& text, const QString& prom
     return a;
 }
 
-void CMainFrame::createActions() {
+void MainFrame::createActions() {
     using namespace command;
     addCommand(kNew, "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy");
     addCommand(kOpen, "&Otwórz   (Ctrl+O)", "Otwiera istniejący dokument\nOtwórz");
@@ -117,7 +117,7 @@ void CMainFrame::createActions() {
     for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView, kToolbar, kStatusBar}) actions_[id]->setCheckable(true);
 }
 
-void CMainFrame::createMenus() {
+void MainFrame::createMenus() {
     using namespace command;
     QMenu* file = menuBar()->addMenu("P&lik");
     for (int id : {kNew, kOpen, kSave, kSaveAs, kSendProgram, kReceiveProgram, kChart}) file->addAction(actions_[id]);
@@ -132,7 +132,7 @@ void CMainFrame::createMenus() {
     help->addAction(actions_[kAbout]);
 }
 
-void CMainFrame::createToolBar() {
+void MainFrame::createToolBar() {
     using namespace command;
     toolBar_ = addToolBar("Pasek narzędzi");
     toolBar_->setObjectName("toolBar128");
@@ -146,7 +146,7 @@ void CMainFrame::createToolBar() {
     actions_[kToolbar]->setChecked(true);
 }
 
-void CMainFrame::createStatusBar() {
+void MainFrame::createStatusBar() {
     QStatusBar* bar = statusBar();
     messagePane_ = new QLabel(kIdleMessage, bar);
     messagePane_->setObjectName("paneMessage");
@@ -173,7 +173,7 @@ void CMainFrame::createStatusBar() {
     actions_[command::kStatusBar]->setChecked(true);
 }
 
-void CMainFrame::createTray() {
+void MainFrame::createTray() {
     trayMenu_ = new QMenu(this);
     trayMenu_->setObjectName("trayMenu4");
     auto add = [&](int id, const QString& text, auto slot) {
@@ -193,7 +193,7 @@ void CMainFrame::createTray() {
     SetTrayIcon(TrayOperation::Add, kIconNormal);
 }
 
-void CMainFrame::SetTrayIcon(TrayOperation operation, int iconId) {
+void MainFrame::SetTrayIcon(TrayOperation operation, int iconId) {
     if (operation == TrayOperation::Delete) {
         trayIconId_ = 0;
         if (tray_) tray_->hide();
@@ -206,7 +206,7 @@ void CMainFrame::SetTrayIcon(TrayOperation operation, int iconId) {
     if (operation == TrayOperation::Add) tray_->show();
 }
 
-void CMainFrame::createViews() {
+void MainFrame::createViews() {
     stack_ = new QStackedWidget(this);
     stack_->setObjectName("viewStack");
     setCentralWidget(stack_);
@@ -219,8 +219,8 @@ void CMainFrame::createViews() {
             case ViewKind::Device: t.view = createDeviceView(doc_, *this, parent); break;
             case ViewKind::Conf: t.view = createConfView(doc_, *this, parent); break;
             case ViewKind::Log: t.view = createLogView(doc_, *this, parent); break;
-            case ViewKind::Block: t.view = createBlockView(doc_, *this, parent); break;
-            case ViewKind::Rozk: t.view = createRozkView(doc_, *this, parent); break;
+            case ViewKind::ProgramTree: t.view = createBlockView(doc_, *this, parent); break;
+            case ViewKind::CommandList: t.view = createRozkView(doc_, *this, parent); break;
         }
         if (t.splitter == -1)
             stack_->addWidget(t.view);
@@ -251,7 +251,7 @@ void CMainFrame::createViews() {
     updateCommandUI();
 }
 
-void CMainFrame::createAccelerators() {
+void MainFrame::createAccelerators() {
     using namespace command;
     const std::pair<QKeySequence, int> table[] = {
         {QKeySequence("Ctrl+N"), kNew},          {QKeySequence("Ctrl+O"), kOpen},
@@ -270,24 +270,24 @@ void CMainFrame::createAccelerators() {
     connect(previous, &QShortcut::activated, this, [this] { nextPane(false); });
 }
 
-QWidget* CMainFrame::view(ViewKind kind) const {
+QWidget* MainFrame::view(ViewKind kind) const {
     for (const auto& t : templates_)
         if (t.kind == kind) return t.view;
     return nullptr;
 }
 
-QAction* CMainFrame::action(int commandId) const {
+QAction* MainFrame::action(int commandId) const {
     auto it = actions_.find(commandId);
     return it == actions_.end() ? nullptr : it->second;
 }
 
-CMainFrame::ViewTemplate* CMainFrame::templateOf(ViewKind kind) {
+MainFrame::ViewTemplate* MainFrame::templateOf(ViewKind kind) {
     for (auto& t : templates_)
         if (t.kind == kind) return &t;
     return nullptr;
 }
 
-void CMainFrame::updateCommandUI() {
+void MainFrame::updateCommandUI() {
     using namespace command;
     const bool schedule = anyActive_ && isSchedule(active_);
     for (int id : {kNew, kOpen, kSave, kSaveAs, kChart}) actions_[id]->setEnabled(schedule);
@@ -301,7 +301,7 @@ void CMainFrame::updateCommandUI() {
     actions_[kStatusBar]->setChecked(!statusBar()->isHidden());
 }
 
-void CMainFrame::activate(ViewKind kind) {
+void MainFrame::activate(ViewKind kind) {
     if (anyActive_ && active_ == kind) return;
     ConsoleView* previous = anyActive_ ? asView(view(active_)) : nullptr;
     active_ = kind;
@@ -311,7 +311,7 @@ void CMainFrame::activate(ViewKind kind) {
     updateCommandUI();
 }
 
-void CMainFrame::SwitchView(ViewKind kind) {
+void MainFrame::SwitchView(ViewKind kind) {
     ViewTemplate* target = templateOf(kind);
     if (!target) return;
     if (anyActive_ && active_ == kind) return;
@@ -326,38 +326,38 @@ void CMainFrame::SwitchView(ViewKind kind) {
     emit viewSwitched(kind);
 }
 
-void CMainFrame::nextPane(bool forward) {
+void MainFrame::nextPane(bool forward) {
     (void)forward;  // two panes: next and previous are the same one
     if (!anyActive_ || !isSchedule(active_)) return;
-    const ViewKind other = active_ == ViewKind::Block ? ViewKind::Rozk : ViewKind::Block;
+    const ViewKind other = active_ == ViewKind::ProgramTree ? ViewKind::CommandList : ViewKind::ProgramTree;
     activate(other);
     view(other)->setFocus();
 }
 
-void CMainFrame::onFocusChanged(QWidget* now) {
+void MainFrame::onFocusChanged(QWidget* now) {
     // A click into the other schedule pane makes it the active view.
     if (!now || !anyActive_ || !isSchedule(active_)) return;
-    for (ViewKind k : {ViewKind::Block, ViewKind::Rozk}) {
+    for (ViewKind k : {ViewKind::ProgramTree, ViewKind::CommandList}) {
         QWidget* v = view(k);
         if (k != active_ && (now == v || v->isAncestorOf(now))) activate(k);
     }
 }
 
-void CMainFrame::SetRelayOutputs(int outputs) {
+void MainFrame::SetRelayOutputs(int outputs) {
     if (outputs == relayOutputs_) return;
     relayOutputs_ = outputs;
     updateCommandUI();
 }
 
-void CMainFrame::ShowCounts(int blocks, int records) {
+void MainFrame::ShowCounts(int blocks, int records) {
     blocksPane_->setText(QStringLiteral("%1/100").arg(blocks));
     commandsPane_->setText(QStringLiteral("%1/400").arg(records));
     progress_->setValue(records);
 }
 
-void CMainFrame::SetMessageText(const QString& text) { messagePane_->setText(text.isEmpty() ? kIdleMessage : text); }
+void MainFrame::SetMessageText(const QString& text) { messagePane_->setText(text.isEmpty() ? kIdleMessage : text); }
 
-void CMainFrame::OnCommand(int id) {
+void MainFrame::OnCommand(int id) {
     using namespace command;
     QAction* a = action(id);
     if (a && !a->isEnabled()) return;
@@ -372,7 +372,7 @@ void CMainFrame::OnCommand(int id) {
         case kSaveAs: OnFileSave(true); break;
         case kExit: close(); break;
         case kDeviceView: SwitchView(ViewKind::Device); break;
-        case kScheduleViews: SwitchView(ViewKind::Block); break;
+        case kScheduleViews: SwitchView(ViewKind::ProgramTree); break;
         case kConfView: SwitchView(ViewKind::Conf); break;
         case kLogView: SwitchView(ViewKind::Log); break;
         case kToolbar: toolBar_->setVisible(toolBar_->isHidden()); break;
@@ -383,7 +383,7 @@ void CMainFrame::OnCommand(int id) {
     updateCommandUI();
 }
 
-void CMainFrame::updateTitle() {
+void MainFrame::updateTitle() {
     const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
                                                : QString::fromStdString(doc_.PathName.filename().string());
     // "[*]" shows as "*" while the program has unsaved changes.
@@ -391,7 +391,7 @@ void CMainFrame::updateTitle() {
     setWindowModified(doc_.Program().isOpen() && doc_.Program().isModified());
 }
 
-bool CMainFrame::saveModified() {
+bool MainFrame::saveModified() {
     if (!doc_.Program().isOpen() || !doc_.Program().isModified()) return true;
     const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
                                                : QString::fromStdString(doc_.PathName.filename().string());
@@ -402,7 +402,7 @@ bool CMainFrame::saveModified() {
     return true;
 }
 
-QStringList CMainFrame::RecentFiles() {
+QStringList MainFrame::RecentFiles() {
     QSettings profile;
     QStringList files;
     for (int i = 1; i <= kRecentFiles; ++i) {
@@ -412,7 +412,7 @@ QStringList CMainFrame::RecentFiles() {
     return files;
 }
 
-void CMainFrame::AddToRecentFiles(const QString& path) {
+void MainFrame::AddToRecentFiles(const QString& path) {
     QStringList files = RecentFiles();
     files.removeAll(path);
     files.prepend(path);
@@ -426,7 +426,7 @@ void CMainFrame::AddToRecentFiles(const QString& path) {
     }
 }
 
-void CMainFrame::OnFileNew() {
+void MainFrame::OnFileNew() {
     if (!saveModified()) return;
     if (doc_.Program().NewDocument()) {
         doc_.SetPathName({});
@@ -434,7 +434,7 @@ void CMainFrame::OnFileNew() {
     }
 }
 
-QString CMainFrame::fileDialogFolder() const {
+QString MainFrame::fileDialogFolder() const {
     QStringList programs = RecentFiles();
     if (!doc_.PathName.empty()) programs.prepend(QString::fromStdString(doc_.PathName.string()));
     for (const QString& program : programs) {
@@ -445,7 +445,7 @@ QString CMainFrame::fileDialogFolder() const {
     return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
-void CMainFrame::OnFileOpen() {
+void MainFrame::OnFileOpen() {
     if (!saveModified()) return;
     const QString path = chooseFile(false, fileDialogFolder());
     if (path.isEmpty()) return;
@@ -463,7 +463,7 @@ void CMainFrame::OnFileOpen() {
     updateTitle();
 }
 
-bool CMainFrame::OnFileSave(bool askName) {
+bool MainFrame::OnFileSave(bool askName) {
     std::filesystem::path path = doc_.PathName;
     if (askName || path.empty()) {
         QString chosen = chooseFile(true, path.empty() ? fileDialogFolder() : QString::fromStdString(path.string()));
@@ -487,12 +487,12 @@ bool CMainFrame::OnFileSave(bool askName) {
     return true;
 }
 
-void CMainFrame::OnAppAbout() {
-    CAboutDlg dialog(this);
+void MainFrame::OnAppAbout() {
+    AboutDialog dialog(this);
     if (dialog.exec() == QDialog::Accepted) OnAboutClosed(dialog.typedCode());
 }
 
-void CMainFrame::OnAboutClosed(const QString& typedCode) {
+void MainFrame::OnAboutClosed(const QString& typedCode) {
     if (typedCode == kServiceAccessCode) {
         emit serviceDialogRequested();
         runServiceDialog(doc_, *this, this);
@@ -501,19 +501,19 @@ void CMainFrame::OnAboutClosed(const QString& typedCode) {
         beep();
 }
 
-void CMainFrame::MinimizeToTray() {
+void MainFrame::MinimizeToTray() {
     if (trayAvailable_)
         hideToTray();
     else
         showMinimized();
 }
 
-void CMainFrame::hideToTray() {
+void MainFrame::hideToTray() {
     hiddenToTray_ = true;
     hide();
 }
 
-void CMainFrame::RestoreFromTray() {
+void MainFrame::RestoreFromTray() {
     setWindowState(windowState() & ~Qt::WindowMinimized);
     showNormal();
     raise();
@@ -522,7 +522,7 @@ void CMainFrame::RestoreFromTray() {
     hiddenToTray_ = false;
 }
 
-bool CMainFrame::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
+bool MainFrame::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) {
         RestoreFromTray();
         return false;
@@ -534,7 +534,7 @@ bool CMainFrame::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
     return false;
 }
 
-void CMainFrame::changeEvent(QEvent* event) {
+void MainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // Without a tray the window stays an ordinary minimised window: hiding
     // it would leave no way back.
@@ -544,7 +544,7 @@ void CMainFrame::changeEvent(QEvent* event) {
         });
 }
 
-void CMainFrame::showEvent(QShowEvent* event) {
+void MainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (initialUpdateDone_) return;
     initialUpdateDone_ = true;
@@ -556,7 +556,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
     SwitchView(ViewKind::Device);
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainFrame::closeEvent(QCloseEvent* event) {
     if (!exitConfirmed_) {
         const auto answer = messageBox(this, {kAppCaption, kExitQuestion, QMessageBox::Question,
                                               QMessageBox::Yes | QMessageBox::No});
@@ -582,13 +582,13 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     emit closed();
 }
 
-bool CMainFrame::sendPending() const {
+bool MainFrame::sendPending() const {
     for (const auto& t : templates_)
         if (auto* v = asView(t.view); v && v->SendPending()) return true;
     return false;
 }
 
-void CMainFrame::waitForSends() {
+void MainFrame::waitForSends() {
     if (!sendWait_) {
         // A busy bar without a cancel button: the wait ends by the calls'
         // own deadlines.

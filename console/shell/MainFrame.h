@@ -1,4 +1,4 @@
-// CMainFrame, the console's one window: the menu, accelerators, toolbar and
+// MainFrame, the console's one window: the menu, accelerators, toolbar and
 // status bar, the tray icon, and a stack holding every view at once, of
 // which one (or the schedule pair in its splitter) is shown. The views are
 // made once by ViewFactory and live as long as the window; switching only
@@ -18,7 +18,7 @@
 #include <map>
 
 #include "ConsoleView.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 
 class QAction;
 class QLabel;
@@ -43,7 +43,7 @@ inline const QString kTrayTip = QStringLiteral("Program KT-64");
 // The service access code typed into the About box's hidden field.
 inline const QString kServiceAccessCode = QStringLiteral("Brovik");
 
-class CMainFrame : public QMainWindow, public ConsoleFrame {
+class MainFrame : public QMainWindow, public ConsoleFrame {
     Q_OBJECT
 public:
     struct Options {
@@ -51,9 +51,9 @@ public:
         std::optional<bool> trayAvailable;
     };
 
-    explicit CMainFrame(CKt64Doc& doc, QWidget* parent = nullptr) : CMainFrame(doc, Options{}, parent) {}
-    CMainFrame(CKt64Doc& doc, Options options, QWidget* parent = nullptr);
-    ~CMainFrame() override;
+    explicit MainFrame(Kt64Document& doc, QWidget* parent = nullptr) : MainFrame(doc, Options{}, parent) {}
+    MainFrame(Kt64Document& doc, Options options, QWidget* parent = nullptr);
+    ~MainFrame() override;
 
     // ConsoleFrame
     int RelayOutputs() const override { return relayOutputs_; }
@@ -66,7 +66,7 @@ public:
     void SetMessageText(const QString& text) override;
     bool SaveModified() override { return saveModified(); }
 
-    CKt64Doc& document() { return doc_; }
+    Kt64Document& document() { return doc_; }
     QWidget* view(ViewKind kind) const;
     QAction* action(int commandId) const;
     bool hiddenToTray() const { return hiddenToTray_; }
@@ -154,7 +154,7 @@ private:
     bool OnFileSave(bool askName);
     ViewTemplate* templateOf(ViewKind kind);
 
-    CKt64Doc& doc_;
+    Kt64Document& doc_;
     std::array<ViewTemplate, 5> templates_;
     ViewKind active_ = ViewKind::Device;
     bool anyActive_ = false;

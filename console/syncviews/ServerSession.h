@@ -1,5 +1,5 @@
 // ServerSession: how the settings form and the service dialog reach the
-// console's one link-server object, which the document CKt64Doc holds with
+// console's one link-server object, which the document Kt64Document holds with
 // its Connected flag and ComputerName. Each call runs on the document's
 // worker threads and its answer, value or error, comes back in one piece
 // on the GUI thread, so a dead server or network never keeps the window
@@ -17,7 +17,7 @@
 #include <variant>
 
 #include "Kt64Client.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 
 namespace kt64::console {
 
@@ -35,9 +35,9 @@ using Done = std::monostate;
 class ServerSession : public QObject {
     Q_OBJECT
 public:
-    explicit ServerSession(CKt64Doc& doc, QObject* parent = nullptr);
+    explicit ServerSession(Kt64Document& doc, QObject* parent = nullptr);
 
-    CKt64Doc& document() { return doc_; }
+    Kt64Document& document() { return doc_; }
     bool connected() const { return doc_.Connected(); }
     const std::string& computerName() const { return doc_.ComputerName; }
     void setComputerName(std::string name) { doc_.ComputerName = std::move(name); }
@@ -75,7 +75,7 @@ signals:
     void connectedChanged(bool connected);
 
 private:
-    CKt64Doc& doc_;
+    Kt64Document& doc_;
 };
 
 }  // namespace kt64::console

@@ -20,8 +20,8 @@
 #include "CentreRig.h"
 #include "ColorText.h"
 #include "ControlTooltips.h"
-#include "Kt64Doc.h"
-#include "Kt64View.h"
+#include "Kt64Document.h"
+#include "DevicePanel.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
 
@@ -53,15 +53,15 @@ class DevicePanelTest : public QObject {
 
     std::unique_ptr<CentreRig> rig;
     kt64::console::ConsoleMessages messages;
-    std::unique_ptr<CKt64Doc> doc;
+    std::unique_ptr<Kt64Document> doc;
     RecordingFrame frame;
-    std::unique_ptr<CKt64View> panel;
+    std::unique_ptr<DevicePanel> panel;
     std::vector<MessageBoxRequest> boxes;
     // The status line at the end of each poll, however briefly it stood.
     QStringList statuses;
 
     QString text(const QString& name) { return panel->findChild<QLabel*>(name)->text(); }
-    QColor background(const QString& name) { return panel->findChild<CColorText*>(name)->background(); }
+    QColor background(const QString& name) { return panel->findChild<ColorText*>(name)->background(); }
     bool enabled(const QString& name) { return panel->findChild<QWidget*>(name)->isEnabled(); }
 
     void connectDocument() {
@@ -73,7 +73,7 @@ class DevicePanelTest : public QObject {
 
     // Waits for the next poll that shows the centre's values.
     bool nextGoodPoll() {
-        QSignalSpy spy(panel.get(), &CKt64View::pollShown);
+        QSignalSpy spy(panel.get(), &DevicePanel::pollShown);
         for (int i = 0; i < 200; ++i) {
             if (!spy.wait(10000)) return false;
             if (spy.last().at(0).toBool()) return true;
@@ -88,7 +88,7 @@ class DevicePanelTest : public QObject {
         QVERIFY(nextGoodPoll());
     }
     void waitAction() {
-        QSignalSpy spy(panel.get(), &CKt64View::actionFinished);
+        QSignalSpy spy(panel.get(), &DevicePanel::actionFinished);
         QVERIFY(spy.wait(20000));
     }
 
@@ -110,21 +110,21 @@ private slots:
         // A test that failed while the panel had the communication off.
         rig->lease().ComunicationEnable(1);
         rig->settle();
-        CKt64View::resetProcessState();
+        DevicePanel::resetProcessState();
         frame = RecordingFrame{};
-        doc = std::make_unique<CKt64Doc>(messages);
+        doc = std::make_unique<Kt64Document>(messages);
         doc->ComputerName = rig->computer();
         doc->connectOptions().callTimeout = std::chrono::milliseconds(1500);
         doc->connectOptions().connectTimeout = std::chrono::milliseconds(1500);
         doc->setReconnectPeriod(std::chrono::milliseconds(100));
         connectDocument();
-        panel = std::make_unique<CKt64View>(*doc, frame);
+        panel = std::make_unique<DevicePanel>(*doc, frame);
         panel->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
         panel->show();
         panel->OnInitialUpdate();
         panel->OnActivateView(true);
         statuses.clear();
-        connect(panel.get(), &CKt64View::pollShown, this, [this] { statuses << text("serverStatusLabel"); });
+        connect(panel.get(), &DevicePanel::pollShown, this, [this] { statuses << text("serverStatusLabel"); });
         QVERIFY(nextGoodPoll());
     }
     void cleanup() {
@@ -163,11 +163,11 @@ private slots:
         QCOMPARE(text("telegramLabel"), QString("g,m,s,d,m,r"));
         QCOMPARE(text("serverStatusLabel"), QString("Brak błędu !"));
         QCOMPARE(background("gmtTimeLabel"), QColor(150, 255, 0));
-        auto* gmt = panel->findChild<CAnalogClock*>("gmtClock");
+        auto* gmt = panel->findChild<AnalogClock*>("gmtClock");
         QCOMPARE(gmt->hour(), 0);
         QCOMPARE(gmt->minute(), 34);
         QCOMPARE(gmt->second(), 56);
-        QCOMPARE(panel->findChild<CAnalogClock*>("localClock")->hour(), 1);
+        QCOMPARE(panel->findChild<AnalogClock*>("localClock")->hour(), 1);
         // The first poll checks the build type: GPS, two relays.
         QCOMPARE(frame.relayOutputs, 2);
         QVERIFY(!panel->findChild<QWidget*>("noTransmissionLamp")->isHidden());
@@ -209,12 +209,12 @@ private slots:
         // Every alarm of byte 19: transmission and antenna are active low.
         rig->control("set alarm 0x4E,0x00,0x00");
         afterCentreChange();
-        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp", "settingRequiredLamp"}) QVERIFY2(panel->findChild<CAlarmLamp*>(id)->lit(), id);
-        QVERIFY(!panel->findChild<CAlarmLamp*>("manualSettingLamp")->lit());
+        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp", "settingRequiredLamp"}) QVERIFY2(panel->findChild<AlarmLamp*>(id)->lit(), id);
+        QVERIFY(!panel->findChild<AlarmLamp*>("manualSettingLamp")->lit());
         QCOMPARE(frame.trayIcons, std::vector<int>{kIconAlarm});
         rig->control("set alarm 0x81,0x00,0x00");
         afterCentreChange();
-        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp", "manualSettingLamp", "settingRequiredLamp"}) QVERIFY(!panel->findChild<CAlarmLamp*>(id)->lit());
+        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp", "manualSettingLamp", "settingRequiredLamp"}) QVERIFY(!panel->findChild<AlarmLamp*>(id)->lit());
         QCOMPARE(frame.trayIcons, (std::vector<int>{kIconAlarm, kIconNormal}));
     }
 
@@ -320,7 +320,7 @@ private slots:
         QVERIFY(panel->findChild<QWidget*>("laStopHintLabel")->isHidden());
         QCOMPARE(background("gmtCaption"), QColor(255, 255, 0));
         // While suspended, polls show the server's own description.
-        QSignalSpy spy(panel.get(), &CKt64View::pollShown);
+        QSignalSpy spy(panel.get(), &DevicePanel::pollShown);
         QTRY_VERIFY_WITH_TIMEOUT(text("gmtTimeLabel") == "xx:xx:xx", 20000);
         QVERIFY(text("serverStatusLabel") != "Brak błędu !");
         QVERIFY(text("serverStatusLabel") != "Nie można pobrać błędu z serwera DCOM !");
@@ -391,13 +391,13 @@ private slots:
         afterCentreChange();
         for (const char* id : {"offsetEdit", "gmtDateEdit", "clockTimeEdit", "changeZLMonthCombo", "changeLZMonthCombo", "changeZLSundayCombo", "changeLZSundayCombo", "changeHourEdit", "changeOnCheck", "sendButton", "telegramCombo"})
             QVERIFY2(!enabled(id), id);
-        QVERIFY(panel->findChild<CAlarmLamp*>("manualSettingLamp")->lit());
+        QVERIFY(panel->findChild<AlarmLamp*>("manualSettingLamp")->lit());
         rig->control("set alarm 0x81,0x00,0x00");
         rig->control("set analog on");
         afterCentreChange();
         for (const char* id : {"offsetEdit", "gmtDateEdit", "changeZLMonthCombo", "changeLZMonthCombo", "changeZLSundayCombo", "changeLZSundayCombo", "changeHourEdit", "changeOnCheck", "sendButton", "telegramCombo"})
             QVERIFY2(enabled(id), id);
-        QCOMPARE(panel->editMode(), CKt64View::kEditLocal);
+        QCOMPARE(panel->editMode(), DevicePanel::kEditLocal);
         // LA runs: its clock cannot be set.
         QVERIFY(!enabled("clockTimeEdit"));
     }
@@ -454,14 +454,14 @@ private slots:
 
     void inTheFrameThePanelEnablesTransfersAndSwitchesTheTrayIcon() {
         panel.reset();
-        CKt64View::resetProcessState();
-        CMainFrame main(*doc, CMainFrame::Options{true});
-        auto* view = dynamic_cast<CKt64View*>(main.view(ViewKind::Device));
+        DevicePanel::resetProcessState();
+        MainFrame main(*doc, MainFrame::Options{true});
+        auto* view = dynamic_cast<DevicePanel*>(main.view(ViewKind::Device));
         QVERIFY(view);
         view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
         main.show();
         QTRY_COMPARE_WITH_TIMEOUT(main.RelayOutputs(), 2, 20000);
-        main.SwitchView(ViewKind::Rozk);
+        main.SwitchView(ViewKind::CommandList);
         QVERIFY(main.action(command::kSendProgram)->isEnabled());
         QVERIFY(main.action(command::kReceiveProgram)->isEnabled());
         // Away from the panel nothing polls; back on it, alarms reach the tray.
@@ -482,9 +482,9 @@ private slots:
     // waits, visibly, until the send has failed and the operator was told.
     void closingWaitsForASendAndSaysWhenItFailed() {
         panel.reset();
-        CKt64View::resetProcessState();
-        CMainFrame main(*doc, CMainFrame::Options{true});
-        auto* view = dynamic_cast<CKt64View*>(main.view(ViewKind::Device));
+        DevicePanel::resetProcessState();
+        MainFrame main(*doc, MainFrame::Options{true});
+        auto* view = dynamic_cast<DevicePanel*>(main.view(ViewKind::Device));
         view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
         main.show();
         QTRY_VERIFY_WITH_TIMEOUT(view->findChild<QWidget*>("sendButton")->isEnabled(), 20000);
@@ -493,7 +493,7 @@ private slots:
             asked.emplace_back(r.text, main.isVisible());
             return QMessageBox::Yes;
         });
-        QSignalSpy closed(&main, &CMainFrame::closed);
+        QSignalSpy closed(&main, &MainFrame::closed);
         rig->stopSignal();
         view->OnSend();
         QVERIFY(!main.close());
@@ -513,8 +513,8 @@ private slots:
         {
             // Before any of the centre's values came in, the spin is in
             // step with the edit's 2.
-            CKt64View::resetProcessState();
-            CKt64View fresh(*doc, frame);
+            DevicePanel::resetProcessState();
+            DevicePanel fresh(*doc, frame);
             fresh.OnInitialUpdate();
             fresh.findChild<QSpinBox*>("changeHourSpin")->stepUp();
             QCOMPARE(fresh.findChild<QLineEdit*>("changeHourEdit")->text(), QString("3"));

@@ -18,8 +18,8 @@
 #include "Registry.h"
 #include "ScheduleRules.h"
 #include "ScheduleTestSupport.h"
-#include "ui_CGrafZalDlg.h"
-#include "ui_CInfoPrzelDlg.h"
+#include "ui_ChartDialog.h"
+#include "ui_RelayInfoDialog.h"
 
 using namespace kt64::console;
 using namespace kt64::console::testing;
@@ -158,7 +158,7 @@ void ChartTest::widthsAndScrollRanges() {
         program::kResolutionMinutes.begin());
     reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setDword("DlugGraf", static_cast<std::uint32_t>(daysIndex));
     reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setDword("RozdzGraf", static_cast<std::uint32_t>(resolutionIndex));
-    CGrafZalDlg dialog(p.document, p.messages);
+    ChartDialog dialog(p.document, p.messages);
     QCOMPARE(dialog.chart().pictures().timeScale.width(), width);
     QCOMPARE(dialog.chart().pictures().relays[1].width(), width);
     QCOMPARE(dialog.chart().geometry().hourLabelStep(), labelStep);
@@ -178,14 +178,14 @@ void ChartTest::informationUnderTheCursorLine() {
     p.date(b, {2025, 3, 1}, {2025, 3, 31}, true);
     const auto impulse = p.command(b, 1, program::kImpulsePlus, 8, 0, program::kAllWeek, 3, true);
     p.command(b, 2, program::kCycleMinus, 6, 0, program::kAllWeek, 5, false, 2, true);
-    CGrafZalDlg dialog(p.document, p.messages);
+    ChartDialog dialog(p.document, p.messages);
     dialog.ui().startEdit->setDate(QDate(2025, 3, 3));
     dialog.ui().daysCombo->setCurrentIndex(0);
     dialog.ui().resolutionCombo->setCurrentIndex(0);
     dialog.resize(900, 420);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    CGrafZalStat& chart = dialog.chart();
+    RelayChart& chart = dialog.chart();
 
     // Left of the first column: no information.
     QTest::mousePress(&chart, Qt::LeftButton, {}, QPoint(10, 80));
@@ -240,7 +240,7 @@ void ChartTest::informationUnderTheCursorLine() {
 
 void ChartTest::startMovesByTheDaysShown() {
     NewProgram p;
-    CGrafZalDlg dialog(p.document, p.messages);
+    ChartDialog dialog(p.document, p.messages);
     dialog.ui().startEdit->setDate(QDate(2025, 3, 10));
     dialog.ui().daysCombo->setCurrentIndex(2);  // 3 days
     dialog.ui().earlierButton->click();
@@ -267,7 +267,7 @@ void ChartTest::legendFitsItsLabels() {
     QFont large = before;
     large.setPixelSize(24);
     QApplication::setFont(large);
-    const QImage legend = CGrafZalDlg::legendPicture();
+    const QImage legend = ChartDialog::legendPicture();
     QApplication::setFont(before);
     const QFontMetrics metrics(large);
     int needed = 0;
@@ -279,7 +279,7 @@ void ChartTest::legendFitsItsLabels() {
 void ChartTest::choicesAreRemembered() {
     NewProgram p;
     {
-        CGrafZalDlg dialog(p.document, p.messages);
+        ChartDialog dialog(p.document, p.messages);
         QCOMPARE(stored("DlugGraf"), std::optional<std::uint32_t>(0));
         QCOMPARE(stored("RozdzGraf"), std::optional<std::uint32_t>(0));
         QCOMPARE(dialog.ui().daysCombo->currentText(), QString("1 dzień"));
@@ -291,7 +291,7 @@ void ChartTest::choicesAreRemembered() {
     }
     QCOMPARE(stored("DlugGraf"), std::optional<std::uint32_t>(2));
     QCOMPARE(stored("RozdzGraf"), std::optional<std::uint32_t>(6));
-    CGrafZalDlg again(p.document, p.messages);
+    ChartDialog again(p.document, p.messages);
     QCOMPARE(again.ui().daysCombo->currentText(), QString("3 dni"));
     QCOMPARE(again.ui().resolutionCombo->currentText(), QString("15 min"));
     QCOMPARE(again.chart().geometry().days(), 3);
@@ -301,7 +301,7 @@ void ChartTest::choicesAreRemembered() {
 void ChartTest::savedAsPicture() {
     NewProgram p;
     p.command(1, 1, program::kOn, 8, 0);
-    CGrafZalDlg dialog(p.document, p.messages);
+    ChartDialog dialog(p.document, p.messages);
     const QString file = QString::fromStdString((p.folder.path() / "grafik.png").string());
     QVERIFY(dialog.savePicture(file));
     QImage saved(file);
@@ -321,7 +321,7 @@ void ChartTest::unusableRegistryNeitherStopsTheChartNorTheConsole() {
     kt64::test::TempDir dir;
     { std::ofstream(dir.path() / "plik") << "x"; }
     kt64::test::ScopedEnv store("KT64_REGISTRY", (dir.path() / "plik" / "registry.db").string());
-    CGrafZalDlg dialog(p.document, p.messages);
+    ChartDialog dialog(p.document, p.messages);
     QCOMPARE(dialog.chart().geometry().days(), 1);
     QCOMPARE(dialog.chart().geometry().minutesPerPixel(), 1);
     QCOMPARE(p.messages.entries.size(), std::size_t(1));

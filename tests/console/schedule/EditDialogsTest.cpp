@@ -21,10 +21,10 @@
 #include "MessageBoxes.h"
 #include "Registry.h"
 #include "ScheduleTestSupport.h"
-#include "ui_CConfDodajDlg.h"
-#include "ui_CDatyDlg.h"
-#include "ui_CDodajValDlg.h"
-#include "ui_CRozkazDlg.h"
+#include "ui_PresetsDialog.h"
+#include "ui_DateRangeDialog.h"
+#include "ui_AddMinutesDialog.h"
+#include "ui_CommandDialog.h"
 
 using namespace kt64::console;
 using namespace kt64::console::testing;
@@ -54,7 +54,7 @@ struct Timing {
     const char* cycleUnit;
 };
 
-Timing timingOf(CRozkazDlg& d) {
+Timing timingOf(CommandDialog& d) {
     return {d.ui().impulseSpin->value(), d.ui().impulseUnitCombo->currentIndex() ? "min" : "sek", d.ui().cycleSpin->value(),
             d.ui().cycleUnitCombo->currentIndex() ? "min" : "sek"};
 }
@@ -85,7 +85,7 @@ private slots:
 void EditDialogsTest::newCommandDefaults() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     auto& ui = d.ui();
     for (QCheckBox* day : {ui.mondayCheck, ui.tuesdayCheck, ui.wednesdayCheck, ui.thursdayCheck, ui.fridayCheck, ui.saturdayCheck, ui.sundayCheck})
         QVERIFY(day->isChecked());
@@ -112,7 +112,7 @@ void EditDialogsTest::newCommandDefaults() {
 void EditDialogsTest::commandRowRoundTrip() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     program::CommandRow row;
     row.dzienTyg = 0x41;  // Monday and Sunday
     row.czasRozk = program::TimeOfDay{7, 5, 0};
@@ -187,7 +187,7 @@ void EditDialogsTest::impulseAndCycleRules() {
     QFETCH(QString, expected);
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     program::CommandRow row;
     row.czasRozk = program::TimeOfDay{};
     row.operacja = operation;
@@ -207,7 +207,7 @@ void EditDialogsTest::impulseAndCycleRules() {
 void EditDialogsTest::impulseOperationStoresCycle99() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     d.ui().operationCombo->setCurrentIndex(2);  // "Impuls +", impulse fields untouched
     QCOMPARE(d.row().czasCyklu, 99);
     QCOMPARE(d.row().operacja, 2);
@@ -235,7 +235,7 @@ void EditDialogsTest::rulesClampLengthsFromElsewhere() {
 void EditDialogsTest::weekdayBars() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     auto& ui = d.ui();
     const QList<QCheckBox*> days = {ui.mondayCheck, ui.tuesdayCheck, ui.wednesdayCheck, ui.thursdayCheck, ui.fridayCheck, ui.saturdayCheck, ui.sundayCheck};
     const auto mask = [&] {
@@ -266,7 +266,7 @@ void EditDialogsTest::weekdayBars() {
 void EditDialogsTest::minutesWrapPastMidnight() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     d.ui().hourCombo->setEditText("23");
     d.ui().minuteCombo->setEditText("50");
     d.minutesMenu().actions()[2]->trigger();  // "+ 15 min"
@@ -279,9 +279,9 @@ void EditDialogsTest::minutesWrapPastMidnight() {
     QCOMPARE(d.ui().hourCombo->currentText(), QString("1"));
     QCOMPARE(d.ui().minuteCombo->currentText(), QString("5"));
 
-    // "+Ręcznie m" asks for the number in CDodajValDlg.
+    // "+Ręcznie m" asks for the number in AddMinutesDialog.
     QTimer::singleShot(0, [&] {
-        auto* ask = d.findChild<CDodajValDlg*>();
+        auto* ask = d.findChild<AddMinutesDialog*>();
         QVERIFY(ask);
         QCOMPARE(ask->ui().minutesEdit->text(), QString("1"));
         ask->ui().minutesEdit->setText("abc");
@@ -299,7 +299,7 @@ void EditDialogsTest::minutesWrapPastMidnight() {
 void EditDialogsTest::timeBoxesOutOfRange() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     d.ui().hourCombo->setEditText("30");
     d.ui().minuteCombo->setEditText("75");
     QCOMPARE(d.row().czasRozk, (program::TimeOfDay{23, 59, 0}));
@@ -321,7 +321,7 @@ void EditDialogsTest::timeBoxesOutOfRange() {
 void EditDialogsTest::presetPopupsFromTheRegistry() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     // The default repeats 10, 15 and 30 minutes: each is offered once.
     QCOMPARE(labels(d.minutesMenu()),
              QStringList({"+ 45 min", "+ 10 min", "+ 15 min", "+ 30 min", "+ 5 min", "+ Ręcznie (min)...", "Konfiguruj"}));
@@ -348,7 +348,7 @@ void EditDialogsTest::presetPopupsFromTheRegistry() {
 void EditDialogsTest::presetConfigurationRefusesOutOfRange() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CConfDodajDlg c(messages);
+    PresetsDialog c(messages);
     auto& ui = c.ui();
     QCOMPARE(ui.minutes1Edit->text(), QString("45"));
     QCOMPARE(ui.impulse6Edit->text(), QString("20"));
@@ -371,7 +371,7 @@ void EditDialogsTest::presetConfigurationRefusesOutOfRange() {
 }
 
 void EditDialogsTest::dateRangeKeptInOrder() {
-    CDatyDlg d;
+    DateRangeDialog d;
     program::DateRow row;
     row.dataOd = program::CivilDate{2025, 3, 1};
     row.dataDo = program::CivilDate{2025, 3, 10};
@@ -391,7 +391,7 @@ void EditDialogsTest::dateRangeKeptInOrder() {
     QCOMPARE(back.opis, std::string("marzec"));
 
     // A new range starts today.
-    CDatyDlg fresh;
+    DateRangeDialog fresh;
     QCOMPARE(fresh.ui().fromEdit->date(), QDate::currentDate());
     QVERIFY(!fresh.row().roczny);
 }
@@ -416,7 +416,7 @@ void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
             asked.push_back(r);
             return c.answer;
         });
-        CDatyDlg d;
+        DateRangeDialog d;
         program::DateRow row;
         row.dataOd = program::CivilDate{2025, 9, 1};
         row.dataDo = program::CivilDate{2026, 6, 30};
@@ -438,12 +438,12 @@ void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
 }
 
 void EditDialogsTest::blockPriorityMapping() {
-    CBlokDlg d;
+    BlockDialog d;
     d.setRow({5, 7, "Sobota"});
     QCOMPARE(d.row().priorytet, 7);
     QCOMPARE(d.row().opis, std::string("Sobota"));
     QCOMPARE(d.row().lp, 5);
-    CBlokDlg fresh;
+    BlockDialog fresh;
     QCOMPARE(fresh.row().priorytet, 1);
 }
 
@@ -453,14 +453,14 @@ void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {
     { std::ofstream(dir.path() / "plik") << "x"; }
     kt64::test::ScopedEnv store("KT64_REGISTRY", (dir.path() / "plik" / "registry.db").string());
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     QCOMPARE(labels(d.impulseMenu())[0], QString("= 1"));
     QCOMPARE(messages.entries.size(), std::size_t(1));
     QCOMPARE(messages.entries[0].text.substr(0, kRegistryOpenFailed.size()), std::string(kRegistryOpenFailed));
     QCOMPARE(messages.entries[0].icon, program::MessageIcon::Stop);
     // The configuration shows the defaults and cannot store them.
     messages.entries.clear();
-    CConfDodajDlg c(messages);
+    PresetsDialog c(messages);
     QCOMPARE(c.ui().minutes1Edit->text(), QString("45"));
     c.show();
     c.accept();
@@ -471,7 +471,7 @@ void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {
 void EditDialogsTest::rightClickOpensThePopupOfItsGroup() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     d.ui().operationCombo->setCurrentIndex(2);  // the impulse group enabled
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));

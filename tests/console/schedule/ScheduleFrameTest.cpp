@@ -16,7 +16,7 @@
 #include <fstream>
 
 #include "ChartDialogs.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "LogView.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
@@ -37,8 +37,8 @@ class ScheduleFrameTest : public QObject {
     ConsoleMessages messages;
     std::vector<MessageBoxRequest> asked;
     QMessageBox::StandardButton answer = QMessageBox::No;
-    std::unique_ptr<CKt64Doc> doc;
-    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<Kt64Document> doc;
+    std::unique_ptr<MainFrame> frame;
 
     QString pane(const char* name) { return frame->findChild<QLabel*>(name)->text(); }
 
@@ -54,12 +54,12 @@ private slots:
             asked.push_back(r);
             return answer;
         });
-        doc = std::make_unique<CKt64Doc>(messages, KT64_TEST_TEMPLATE);
+        doc = std::make_unique<Kt64Document>(messages, KT64_TEST_TEMPLATE);
         QVERIFY(doc->Program().NewDocument());
-        frame = std::make_unique<CMainFrame>(*doc, CMainFrame::Options{false});
+        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{false});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
-        frame->SwitchView(ViewKind::Block);
+        frame->SwitchView(ViewKind::ProgramTree);
     }
     void cleanup() {
         answer = QMessageBox::Yes;
@@ -73,8 +73,8 @@ private slots:
     }
 
     void viewsFillTheSplitterAndReportCounts() {
-        auto* tree = qobject_cast<CBlockView*>(frame->view(ViewKind::Block));
-        auto* list = qobject_cast<CRozkView*>(frame->view(ViewKind::Rozk));
+        auto* tree = qobject_cast<ProgramTreeView*>(frame->view(ViewKind::ProgramTree));
+        auto* list = qobject_cast<CommandListView*>(frame->view(ViewKind::CommandList));
         QVERIFY(tree && list);
         // Filled when the frame was first shown, before any update.
         QCOMPARE(tree->treeModel().rowCount(), 3);
@@ -106,7 +106,7 @@ private slots:
     void chartCommandOpensTheChart() {
         bool opened = false;
         QTimer::singleShot(0, [&] {
-            auto* chart = frame->findChild<CGrafZalDlg*>();
+            auto* chart = frame->findChild<ChartDialog*>();
             QVERIFY(chart);
             QVERIFY(chart->isModal());
             opened = true;
@@ -135,7 +135,7 @@ private slots:
         // Still editable: a new block shows in the tree.
         program::insertBlock(*doc->Program().database(), {0, 1, "nowy"});
         doc->Program().UpdateAllViews(0);
-        auto* tree = qobject_cast<CBlockView*>(frame->view(ViewKind::Block));
+        auto* tree = qobject_cast<ProgramTreeView*>(frame->view(ViewKind::ProgramTree));
         QCOMPARE(tree->treeModel().rowCount(tree->treeModel().index(2, 0)), 2);
     }
 
@@ -220,14 +220,14 @@ private slots:
         { std::ofstream(folder->path() / "VqSync.log") << "2007-02-16 02:00:05 pierwsza\r\n2007-02-16 02:00:06 druga\r\n"; }
         doc->Program().setModified(true);
         frame->SwitchView(ViewKind::Log);
-        auto* log = qobject_cast<CLogView*>(frame->view(ViewKind::Log));
+        auto* log = qobject_cast<LogView*>(frame->view(ViewKind::Log));
         log->poll();
         QVERIFY(log->toPlainText().contains("druga"));
         QVERIFY(doc->Program().isModified());
         QVERIFY(frame->isWindowModified());
         // The status bar names the file shown.
         QCOMPARE(pane("paneMessage"), "Plik dziennika: " + QString::fromStdString((folder->path() / "VqSync.log").string()));
-        frame->SwitchView(ViewKind::Block);
+        frame->SwitchView(ViewKind::ProgramTree);
         QCOMPARE(pane("paneMessage"), QString("Gotowy"));
     }
 };

@@ -8,19 +8,19 @@
 #include <QMenu>
 #include <QTest>
 
-#include "CTransBusyDlg.h"
+#include "TransferDialog.h"
 #include "ChartDialogs.h"
 #include "EditDialogs.h"
 #include "ItemCode.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "MainFrame.h"
 #include "HResult.h"
 #include "MessageBoxes.h"
 #include "ProgramTables.h"
 #include "ScheduleRules.h"
 #include "ScheduleViews.h"
-#include "ui_CGrafZalDlg.h"
-#include "ui_CRozkazDlg.h"
+#include "ui_ChartDialog.h"
+#include "ui_CommandDialog.h"
 
 namespace kt64::console {
 
@@ -117,12 +117,12 @@ void fillSample(program::Database& db) {
 
 }  // namespace
 
-void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWidget*, const QString&)) {
+void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(QWidget*, const QString&)) {
     fillSample(*doc.Program().database());
-    frame.SwitchView(ViewKind::Block);
+    frame.SwitchView(ViewKind::ProgramTree);
     doc.Program().UpdateAllViews(0);
-    auto* tree = qobject_cast<CBlockView*>(frame.view(ViewKind::Block));
-    auto* list = qobject_cast<CRozkView*>(frame.view(ViewKind::Rozk));
+    auto* tree = qobject_cast<ProgramTreeView*>(frame.view(ViewKind::ProgramTree));
+    auto* list = qobject_cast<CommandListView*>(frame.view(ViewKind::CommandList));
     tree->expandAll();
     tree->selectCode(makeItemCode(kKindBlockCommands, 2));
     save(&frame, "frame-schedule-block-commands");
@@ -135,11 +135,11 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     menu.hide();
 
     ConsoleMessages messages(&frame);
-    CBlokDlg block(&frame);
+    BlockDialog block(&frame);
     block.setRow({2, 3, "Rok szkolny"});
     block.show();
     save(&block, "dialog-block");
-    CDatyDlg dates(&frame);
+    DateRangeDialog dates(&frame);
     program::DateRow d;
     d.dataOd = program::CivilDate{2025, 12, 22};
     d.dataDo = program::CivilDate{2026, 1, 6};
@@ -147,7 +147,7 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     dates.setRow(d);
     dates.show();
     save(&dates, "dialog-dates");
-    CRozkazDlg command(messages, &frame);
+    CommandDialog command(messages, &frame);
     program::CommandRow c;
     c.czasRozk = program::TimeOfDay{7, 30, 0};
     c.operacja = program::kCyclePlus;
@@ -168,17 +168,17 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     impulses.popup(command.mapToGlobal(QPoint(200, 120)));
     save(&impulses, "menu-command-impulses");
     impulses.hide();
-    CDodajValDlg value(messages, &frame);
+    AddMinutesDialog value(messages, &frame);
     value.show();
     save(&value, "dialog-add-minutes");
-    CConfDodajDlg presets(messages, &frame);
+    PresetsDialog presets(messages, &frame);
     presets.show();
     save(&presets, "dialog-presets");
 
     HalfWayLink link;
     int previous = 0;
     program::TransferProgress progress(link, program::TransferDirection::Send, previous);
-    CTransBusyDlg transfer(progress, &frame);
+    TransferDialog transfer(progress, &frame);
     transfer.tick();
     transfer.show();
     save(&transfer, "dialog-transfer");
@@ -203,7 +203,7 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
         SilencedLink failing;
         failing.reads = 1;
         program::TransferProgress failed(failing, program::TransferDirection::Send, again);
-        CTransBusyDlg window(failed, &frame);
+        TransferDialog window(failed, &frame);
         window.tick();
         window.show();
         save(&window, "dialog-transfer-failed");
@@ -220,7 +220,7 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
         save(box.get(), "message-new-year-question");
     }
 
-    CGrafZalDlg chart(doc.Program(), messages, &frame);
+    ChartDialog chart(doc.Program(), messages, &frame);
     chart.ui().startEdit->setDate(QDate(2025, 9, 8));
     chart.ui().resolutionCombo->setCurrentIndex(2);
     chart.show();

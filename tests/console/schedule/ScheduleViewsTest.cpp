@@ -56,8 +56,8 @@ struct Views {
         QObject::connect(&views, &ScheduleViews::countsChanged, [this](int b, int r) { counts = {b, r}; });
         views.documentUpdated(0);
     }
-    CBlockView* tree() { return views.blockView(); }
-    CRozkView* list() { return views.listView(); }
+    ProgramTreeView* tree() { return views.blockView(); }
+    CommandListView* list() { return views.listView(); }
     QAbstractItemModel& treeModel() { return tree()->treeModel(); }
     QAbstractItemModel& listModel() { return list()->listModel(); }
     QModelIndex top(const QString& text) { return child(treeModel(), {}, text); }

@@ -16,12 +16,12 @@
 #include <deque>
 #include <mutex>
 
-#include "CTransBusyDlg.h"
+#include "TransferDialog.h"
 #include "ImageCompiler.h"
 #include "ProgramTexts.h"
 #include "ScheduleTestSupport.h"
 #include "ScheduleTransfers.h"
-#include "ui_CTransBusyDlg.h"
+#include "ui_TransferDialog.h"
 
 using namespace kt64::console;
 using namespace kt64::console::testing;
@@ -117,7 +117,7 @@ void TransferDialogsTest::progressWindowFollowsThePosition() {
     link.positions = {2905, 1905, 5, 0, 0};  // bytes still to send
     int previous = 0;
     program::TransferProgress progress(link, program::TransferDirection::Send, previous);
-    CTransBusyDlg dialog(progress);
+    TransferDialog dialog(progress);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Wysyłanie/Odbieranie rozkazów"));
     QCOMPARE(dialog.ui().statusLabel->text(), QString("Proszę czekać trwa transmisja..."));
@@ -147,7 +147,7 @@ void TransferDialogsTest::progressWindowShowsAFailureAndLetsCancel() {
     link.positionFailure = program::LinkError(0x80040205, std::string("Brak odpowiedzi z centrali."));
     int previous = 0;
     program::TransferProgress progress(link, program::TransferDirection::Receive, previous);
-    CTransBusyDlg dialog(progress);
+    TransferDialog dialog(progress);
     dialog.show();
     dialog.tick();
     QCOMPARE(dialog.ui().statusLabel->text(), QString("Brak odpowiedzi z centrali."));

@@ -20,7 +20,7 @@
 #include <iostream>
 #include <random>
 
-#include "CTransBusyDlg.h"
+#include "TransferDialog.h"
 #include "CentreConnection.h"
 #include "ImageCompiler.h"
 #include "ProgramTexts.h"
@@ -166,7 +166,7 @@ void TransferEndToEndTest::aCentreSilentDuringTheSendLeavesItsProgramIncompleteA
     QString shown;
     QTimer operatorHand;
     QObject::connect(&operatorHand, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<CTransBusyDlg*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<TransferDialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
         if (!silenced && dialog->findChild<QProgressBar*>("progressBar")->value() > 0) {
             silenced = true;
@@ -207,7 +207,7 @@ void TransferEndToEndTest::quitWhileSending() {
         bool quit = false;
         QTimer watcher;
         QObject::connect(&watcher, &QTimer::timeout, [&] {
-            if (!quit && qobject_cast<CTransBusyDlg*>(QApplication::activeModalWidget())) {
+            if (!quit && qobject_cast<TransferDialog*>(QApplication::activeModalWidget())) {
                 quit = true;
                 QCoreApplication::exit(0);
             }

@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "ConsoleRig.h"
-#include "HiddenFunc.h"
+#include "HiddenFunctionsDialog.h"
 #include "HiddenFuncRules.h"
 
 using namespace kt64;
@@ -103,7 +103,7 @@ private slots:
     void refusesWithoutConnection() {
         ConsoleDocument document;
         ServerSession& session = document.session;
-        CHiddenFunc::run(session, messages_, nullptr);
+        HiddenFunctionsDialog::run(session, messages_, nullptr);
         QCOMPARE(messages_.shown.size(), std::size_t(1));
         QCOMPARE(messages_.shown[0].text, QString("Brak połączenia z serwerem!"));
     }
@@ -112,10 +112,10 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         connect(session);
-        CHiddenFunc dialog(session, messages_);
+        HiddenFunctionsDialog dialog(session, messages_);
         QCOMPARE(control<QLineEdit>(dialog, "serialFirstEdit")->maxLength(), 2);
         QCOMPARE(control<QLineEdit>(dialog, "serialSecondEdit")->maxLength(), 4);
-        QSignalSpy loaded(&dialog, &CHiddenFunc::loaded);
+        QSignalSpy loaded(&dialog, &HiddenFunctionsDialog::loaded);
         dialog.load();
         QVERIFY(loaded.wait(10000));
         QVERIFY(loaded.at(0).at(0).toBool());
@@ -133,15 +133,15 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         connect(session);
-        CHiddenFunc dialog(session, messages_);
-        QSignalSpy loaded(&dialog, &CHiddenFunc::loaded);
+        HiddenFunctionsDialog dialog(session, messages_);
+        QSignalSpy loaded(&dialog, &HiddenFunctionsDialog::loaded);
         dialog.load();
         QVERIFY(loaded.wait(10000));
 
         control<QComboBox>(dialog, "sourceCombo")->setCurrentText("LIN");
         control<QComboBox>(dialog, "relaysCombo")->setCurrentText("0");
         control<QComboBox>(dialog, "interfaceCombo")->setCurrentText("000");
-        QSignalSpy typeSet(&dialog, &CHiddenFunc::typeSet);
+        QSignalSpy typeSet(&dialog, &HiddenFunctionsDialog::typeSet);
         control<QPushButton>(dialog, "setTypeButton")->click();
         QVERIFY(typeSet.wait(10000));
         QVERIFY(typeSet.at(0).at(0).toBool());
@@ -154,7 +154,7 @@ private slots:
 
         control<QLineEdit>(dialog, "serialFirstEdit")->setText("12");
         control<QLineEdit>(dialog, "serialSecondEdit")->setText("3456");
-        QSignalSpy serialSet(&dialog, &CHiddenFunc::serialSet);
+        QSignalSpy serialSet(&dialog, &HiddenFunctionsDialog::serialSet);
         control<QPushButton>(dialog, "setSerialButton")->click();
         QVERIFY(serialSet.wait(10000));
         QCOMPARE(messages_.shown.back().text, QString("Numer seryjny ustawiono pomyślnie"));
@@ -162,8 +162,8 @@ private slots:
                                  10000);
 
         // Read back through a new dialog, as the service person would see it.
-        CHiddenFunc again(session, messages_);
-        QSignalSpy reloaded(&again, &CHiddenFunc::loaded);
+        HiddenFunctionsDialog again(session, messages_);
+        QSignalSpy reloaded(&again, &HiddenFunctionsDialog::loaded);
         QTRY_VERIFY_WITH_TIMEOUT(rig_->lease().GetSerialNum() == "12/3456", 10000);
         again.load();
         QVERIFY(reloaded.wait(10000));
@@ -177,11 +177,11 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         connect(session);
-        CHiddenFunc dialog(session, messages_);
+        HiddenFunctionsDialog dialog(session, messages_);
         dialog.show();
         control<QLineEdit>(dialog, "serialFirstEdit")->setText("1");
         control<QLineEdit>(dialog, "serialSecondEdit")->setText("23");
-        QSignalSpy serialSet(&dialog, &CHiddenFunc::serialSet);
+        QSignalSpy serialSet(&dialog, &HiddenFunctionsDialog::serialSet);
         dialog.setSerial();
         QVERIFY(serialSet.wait(10000));
         QVERIFY(!serialSet.at(0).at(0).toBool());
@@ -197,8 +197,8 @@ private slots:
         ServerSession& session = document.session;
         connect(session);
         rig_->killServer();
-        CHiddenFunc dialog(session, messages_);
-        QSignalSpy loaded(&dialog, &CHiddenFunc::loaded);
+        HiddenFunctionsDialog dialog(session, messages_);
+        QSignalSpy loaded(&dialog, &HiddenFunctionsDialog::loaded);
         dialog.load();
         QVERIFY(loaded.wait(20000));
         QVERIFY(!loaded.at(0).at(0).toBool());

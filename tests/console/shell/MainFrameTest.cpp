@@ -19,10 +19,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "AboutDlg.h"
+#include "AboutDialog.h"
 #include "ConsoleApp.h"
 #include "InstanceLock.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
 #include "Registry.h"
@@ -50,16 +50,16 @@ class MainFrameTest : public QObject {
     ConsoleMessages messages;
     RecordingAnswers answers;
 
-    std::unique_ptr<CKt64Doc> doc;
-    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<Kt64Document> doc;
+    std::unique_ptr<MainFrame> frame;
 
     void make(bool tray) {
         frame.reset();
-        doc = std::make_unique<CKt64Doc>(messages);
+        doc = std::make_unique<Kt64Document>(messages);
         // Nothing listens there: the start-up connect fails at once.
         doc->ComputerName = "127.0.0.1:1";
         QVERIFY(doc->Program().NewDocument());
-        frame = std::make_unique<CMainFrame>(*doc, CMainFrame::Options{tray});
+        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{tray});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
     }
@@ -103,7 +103,7 @@ private slots:
     void switchingViewsShowsOnePageAndMovesTheCheckMark_data() {
         QTest::addColumn<int>("commandId");
         QTest::addColumn<int>("view");
-        QTest::newRow("schedule") << command::kScheduleViews << int(ViewKind::Block);
+        QTest::newRow("schedule") << command::kScheduleViews << int(ViewKind::ProgramTree);
         QTest::newRow("conf") << command::kConfView << int(ViewKind::Conf);
         QTest::newRow("log") << command::kLogView << int(ViewKind::Log);
         QTest::newRow("device") << command::kDeviceView << int(ViewKind::Device);
@@ -116,32 +116,32 @@ private slots:
         QCOMPARE(int(frame->ActiveView()), view);
         for (int id : {command::kDeviceView, command::kScheduleViews, command::kConfView, command::kLogView})
             QCOMPARE(checked(id), id == commandId);
-        for (ViewKind k : {ViewKind::Device, ViewKind::Conf, ViewKind::Log, ViewKind::Block, ViewKind::Rozk}) {
-            const bool shown = k == ViewKind(view) || (ViewKind(view) == ViewKind::Block && k == ViewKind::Rozk);
+        for (ViewKind k : {ViewKind::Device, ViewKind::Conf, ViewKind::Log, ViewKind::ProgramTree, ViewKind::CommandList}) {
+            const bool shown = k == ViewKind(view) || (ViewKind(view) == ViewKind::ProgramTree && k == ViewKind::CommandList);
             QCOMPARE(frame->view(k)->isVisible(), shown);
         }
     }
 
     void scheduleToLogHidesBothPanesAndBackShowsBoth() {
-        frame->SwitchView(ViewKind::Block);
+        frame->SwitchView(ViewKind::ProgramTree);
         QVERIFY(frame->scheduleSplitter()->isVisible());
         frame->SwitchView(ViewKind::Log);
         QVERIFY(!frame->scheduleSplitter()->isVisible());
-        QVERIFY(!frame->view(ViewKind::Block)->isVisible());
-        QVERIFY(!frame->view(ViewKind::Rozk)->isVisible());
-        frame->SwitchView(ViewKind::Rozk);
-        QVERIFY(frame->view(ViewKind::Block)->isVisible());
-        QVERIFY(frame->view(ViewKind::Rozk)->isVisible());
-        QCOMPARE(frame->ActiveView(), ViewKind::Rozk);
+        QVERIFY(!frame->view(ViewKind::ProgramTree)->isVisible());
+        QVERIFY(!frame->view(ViewKind::CommandList)->isVisible());
+        frame->SwitchView(ViewKind::CommandList);
+        QVERIFY(frame->view(ViewKind::ProgramTree)->isVisible());
+        QVERIFY(frame->view(ViewKind::CommandList)->isVisible());
+        QCOMPARE(frame->ActiveView(), ViewKind::CommandList);
         QVERIFY(checked(command::kScheduleViews));
     }
 
     void f6MovesBetweenTheSchedulePanes() {
-        frame->SwitchView(ViewKind::Block);
+        frame->SwitchView(ViewKind::ProgramTree);
         QTest::keyClick(frame.get(), Qt::Key_F6);
-        QCOMPARE(frame->ActiveView(), ViewKind::Rozk);
+        QCOMPARE(frame->ActiveView(), ViewKind::CommandList);
         QTest::keyClick(frame.get(), Qt::Key_F6, Qt::ShiftModifier);
-        QCOMPARE(frame->ActiveView(), ViewKind::Block);
+        QCOMPARE(frame->ActiveView(), ViewKind::ProgramTree);
         frame->SwitchView(ViewKind::Device);
         QTest::keyClick(frame.get(), Qt::Key_F6);
         QCOMPARE(frame->ActiveView(), ViewKind::Device);
@@ -154,9 +154,9 @@ private slots:
             bool transfer;
             bool file;
         };
-        const Case cases[] = {{ViewKind::Block, 0, false, true}, {ViewKind::Rozk, 2, true, true},
+        const Case cases[] = {{ViewKind::ProgramTree, 0, false, true}, {ViewKind::CommandList, 2, true, true},
                               {ViewKind::Device, 2, false, false}, {ViewKind::Conf, 1, false, false},
-                              {ViewKind::Block, 1, true, true}};
+                              {ViewKind::ProgramTree, 1, true, true}};
         for (const auto& c : cases) {
             frame->SwitchView(c.view);
             frame->SetRelayOutputs(c.outputs);
@@ -252,14 +252,14 @@ private slots:
         QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
         QCoreApplication::setApplicationName("Kt64");
         for (const char* f : {"/a.dsk", "/b.dsk", "/c.dsk", "/d.dsk", "/e.dsk", "/c.dsk"})
-            CMainFrame::AddToRecentFiles(f);
-        QCOMPARE(CMainFrame::RecentFiles(), QStringList({"/c.dsk", "/e.dsk", "/d.dsk", "/b.dsk"}));
+            MainFrame::AddToRecentFiles(f);
+        QCOMPARE(MainFrame::RecentFiles(), QStringList({"/c.dsk", "/e.dsk", "/d.dsk", "/b.dsk"}));
     }
 
     void onlyTheExactAccessCodeGetsPastTheAboutBox() {
         int beeps = 0;
         frame->beep = [&] { ++beeps; };
-        QSignalSpy service(frame.get(), &CMainFrame::serviceDialogRequested);
+        QSignalSpy service(frame.get(), &MainFrame::serviceDialogRequested);
         for (const QString& code : {QString(), QString("brovik"), QString("Brovik "), QString("Brovi")})
             frame->OnAboutClosed(code);
         QCOMPARE(beeps, 4);
@@ -270,7 +270,7 @@ private slots:
     }
 
     void aDoubleClickOnTheLogoRevealsTheCodeField() {
-        CAboutDlg about(frame.get());
+        AboutDialog about(frame.get());
         about.show();
         QVERIFY(!about.codeFieldShown());
         auto* code = about.findChild<QLineEdit*>("code");
@@ -390,7 +390,7 @@ private slots:
         operatorHand.setInterval(50);
         connect(&operatorHand, &QTimer::timeout, [&] {
             for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* frame = qobject_cast<CMainFrame*>(w); frame && frame->isVisible()) {
+                if (auto* frame = qobject_cast<MainFrame*>(w); frame && frame->isVisible()) {
                     operatorHand.stop();
                     frame->hide();  // as in the tray
                     frame->action(command::kTrayExit)->trigger();
@@ -415,7 +415,7 @@ class DocumentCallTest : public QObject {
 private slots:
     void withoutAServerTheFailureComesBackLaterWithoutDescription() {
         ConsoleMessages messages;
-        CKt64Doc doc(messages);
+        Kt64Document doc(messages);
         QObject receiver;
         std::optional<kt64::client::ServerError> error;
         bool done = false;
@@ -432,7 +432,7 @@ private slots:
 
     void aReceiverGoneBeforeTheResultGetsNothing() {
         ConsoleMessages messages;
-        CKt64Doc doc(messages);
+        Kt64Document doc(messages);
         auto receiver = std::make_unique<QObject>();
         int calls = 0;
         doc.serverCall(
@@ -453,7 +453,7 @@ private slots:
     void aConnectThatFindsNoServerLeavesTheDocumentUnconnected() {
         kt64::test::TempRegistry registry;
         ConsoleMessages messages;
-        CKt64Doc doc(messages);
+        Kt64Document doc(messages);
         doc.ComputerName = "127.0.0.1:1";
         doc.connectOptions().connectTimeout = std::chrono::milliseconds(500);
         std::optional<kt64::HRESULT> result;

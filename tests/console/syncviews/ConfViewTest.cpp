@@ -21,7 +21,7 @@
 #include <set>
 #include <thread>
 
-#include "ConfView.h"
+#include "SyncSettingsView.h"
 #include "ConfViewRules.h"
 #include "ControlTooltips.h"
 #include "ConsoleRig.h"
@@ -149,10 +149,10 @@ private:
     std::shared_ptr<StandInService> service_ = std::make_shared<StandInService>();
 
     // A form initialised on the rig's registry, its connection tried.
-    std::unique_ptr<CConfView> startedForm(ServerSession& session, bool expectConnected = true) {
-        auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
-        QSignalSpy tried(form.get(), &CConfView::connectionTried);
-        QSignalSpy state(form.get(), &CConfView::serviceStateShown);
+    std::unique_ptr<SyncSettingsView> startedForm(ServerSession& session, bool expectConnected = true) {
+        auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, messages_);
+        QSignalSpy tried(form.get(), &SyncSettingsView::connectionTried);
+        QSignalSpy state(form.get(), &SyncSettingsView::serviceStateShown);
         form->initialUpdate();
         if (!tried.wait(20000)) qWarning("no connection attempt ended");
         if (state.isEmpty()) state.wait(10000);
@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(control<QComboBox>(*form, "periodUnitCombo")->currentText(), unit);
         QCOMPARE(control<QSpinBox>(*form, "periodSpin")->maximum(), unit == "h" ? 24 : 59);
         QCOMPARE(control<QTimeEdit>(*form, "syncHourEdit")->time(), QTime(2, 30, 15));
-        QSignalSpy saved_(form.get(), &CConfView::saveFinished);
+        QSignalSpy saved_(form.get(), &SyncSettingsView::saveFinished);
         form->save();
         QVERIFY(saved_.count() == 1 || saved_.wait(10000));
         QVERIFY(messages_.shown.empty());
@@ -253,7 +253,7 @@ private slots:
         control<QSpinBox>(*form, "periodSpin")->setValue(3);
         control<QCheckBox>(*form, "soundCheck")->setChecked(true);
         control<QComboBox>(*form, "portCombo")->setCurrentIndex(2);
-        QSignalSpy saved(form.get(), &CConfView::saveFinished);
+        QSignalSpy saved(form.get(), &SyncSettingsView::saveFinished);
         form->save();
         QVERIFY(saved.wait(10000));
         QCOMPARE(messages_.shown.size(), std::size_t(1));
@@ -276,7 +276,7 @@ private slots:
         auto form = startedForm(session);
         control<QSpinBox>(*form, "deviationFromSpin")->setValue(0);
         control<QSpinBox>(*form, "deviationToSpin")->setValue(0);
-        QSignalSpy saved(form.get(), &CConfView::saveFinished);
+        QSignalSpy saved(form.get(), &SyncSettingsView::saveFinished);
         form->save();
         QVERIFY(saved.count() == 1 || saved.wait(10000));
         QVERIFY(messages_.shown.empty());
@@ -300,7 +300,7 @@ private slots:
         QCOMPARE(session.computerName(), rig_->computer());
 
         control<QLineEdit>(*form, "computerEdit")->setText("ABCDEFGHIJKLMNO");
-        QSignalSpy saved(form.get(), &CConfView::saveFinished);
+        QSignalSpy saved(form.get(), &SyncSettingsView::saveFinished);
         form->save();
         QVERIFY(saved.count() == 1 || saved.wait(10000));
         QCOMPARE(settingsKey().string("CompName"), std::optional<std::string>("ABCDEFGHIJKLMNO"));
@@ -329,7 +329,7 @@ private slots:
         QCOMPARE(labelText(*form, "serverStatusLabel"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
         // The identity is read on a later tick; until then the placeholder.
         QCOMPARE(labelText(*form, "buildTypeLabel"), QString("KT-64/xxx/x/xxx"));
-        QSignalSpy relays(form.get(), &CConfView::relayOutputsChanged);
+        QSignalSpy relays(form.get(), &SyncSettingsView::relayOutputsChanged);
         QVERIFY(control<QComboBox>(*form, "portCombo")->isEnabled());
         QCOMPARE(control<QComboBox>(*form, "portCombo")->currentIndex(), 0);
 
@@ -347,7 +347,7 @@ private slots:
         // The ticks above may already have reached the identity's turn (a slow
         // machine needs more of them before the centre answers): at most one
         // more round of ticks brings it.
-        for (int i = 0; i <= CConfView::kIdentityTicks && relays.isEmpty() &&
+        for (int i = 0; i <= SyncSettingsView::kIdentityTicks && relays.isEmpty() &&
                         labelText(*form, "buildTypeLabel") == "KT-64/xxx/x/xxx";
              ++i)
             form->tick();
@@ -382,7 +382,7 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         auto form = startedForm(session);
-        for (int i = 0; i <= CConfView::kIdentityTicks; ++i) form->tick();
+        for (int i = 0; i <= SyncSettingsView::kIdentityTicks; ++i) form->tick();
         QCOMPARE(labelText(*form, "lastSyncLabel"), QString("Data: 2007-02-16            Godz: 02:00:05"));
     }
 
@@ -405,8 +405,8 @@ private slots:
         {
             ConsoleDocument document;
         ServerSession& session = document.session;
-            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
-            QSignalSpy minimise(form.get(), &CConfView::minimiseRequested);
+            auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, messages_);
+            QSignalSpy minimise(form.get(), &SyncSettingsView::minimiseRequested);
             form->initialUpdate();
             QCOMPARE(minimise.count(), 1);
             QVERIFY(control<QCheckBox>(*form, "minimizeCheck")->isChecked());
@@ -434,7 +434,7 @@ private slots:
             return QMessageBox::Ok;
         });
         {
-            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, defaultFormMessages());
+            auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, defaultFormMessages());
             form->initialUpdate();
             QCOMPARE(boxes.size(), std::size_t(1));
             QCOMPARE(boxes[0].text, QString("Nie mogę otworzyć rejestru"));
@@ -482,7 +482,7 @@ private slots:
         }
         // A pending state leaves everything as it was.
         service_->stateCode = 2;
-        QSignalSpy shown(form.get(), &CConfView::serviceStateShown);
+        QSignalSpy shown(form.get(), &SyncSettingsView::serviceStateShown);
         form->refresh();
         QVERIFY(shown.wait(10000));
         QCOMPARE(control<QWidget>(*form, "stopServiceButton")->isEnabled(), stopEnabled);
@@ -495,7 +495,7 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session);
         service_->startOk = false;
-        QSignalSpy shown(form.get(), &CConfView::serviceStateShown);
+        QSignalSpy shown(form.get(), &SyncSettingsView::serviceStateShown);
         form->startService();
         QVERIFY(shown.wait(10000));
         QCOMPARE(messages_.shown.back().text, QString("Nie mozna uruchomić usługi"));
@@ -530,7 +530,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(route.holding(), 5000);
         document.doc.ReleaseServer();
         session.setComputerName(rig_->address());
-        QSignalSpy tried(form.get(), &CConfView::connectionTried);
+        QSignalSpy tried(form.get(), &SyncSettingsView::connectionTried);
         form->refresh();
         QVERIFY(tried.wait(20000));
         QVERIFY(session.connected());
@@ -603,8 +603,8 @@ private slots:
                  "another HoralService9x keeps running");
         ConsoleDocument document;
         ServerSession& session = document.session;
-        CConfView form(session.document(), nullptr, real, messages_);
-        QSignalSpy shown(&form, &CConfView::serviceStateShown);
+        SyncSettingsView form(session.document(), nullptr, real, messages_);
+        QSignalSpy shown(&form, &SyncSettingsView::serviceStateShown);
         form.initialUpdate();
         QVERIFY(shown.wait(10000));
         QCOMPARE(shown.takeFirst().at(0).toInt(), sc::kStateStopped);

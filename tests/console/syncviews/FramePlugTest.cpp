@@ -12,7 +12,7 @@
 #include <QStackedWidget>
 #include <QtTest>
 
-#include "ConfView.h"
+#include "SyncSettingsView.h"
 #include "ConsoleRig.h"
 #include "LogView.h"
 #include "MainFrame.h"
@@ -29,22 +29,22 @@ class FramePlugTest : public QObject {
     std::unique_ptr<ConsoleRig> rig_;
     ConsoleMessages programMessages_;
     std::vector<MessageBoxRequest> boxes_;
-    std::unique_ptr<CKt64Doc> doc_;
-    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<Kt64Document> doc_;
+    std::unique_ptr<MainFrame> frame_;
 
     void make(bool openMin, bool tray) {
         auto key = ConsoleRig::clearedSettingsKey();
         key.setString("CompName", rig_->computer());
         key.setDword("OpenMin", openMin ? 1 : 0);
-        doc_ = std::make_unique<CKt64Doc>(programMessages_);
+        doc_ = std::make_unique<Kt64Document>(programMessages_);
         QVERIFY(doc_->Program().NewDocument());
-        frame_ = std::make_unique<CMainFrame>(*doc_, CMainFrame::Options{tray});
+        frame_ = std::make_unique<MainFrame>(*doc_, MainFrame::Options{tray});
         frame_->show();
         QTRY_VERIFY_WITH_TIMEOUT(doc_->Connected(), 20000);
     }
 
-    CConfView* form() { return qobject_cast<CConfView*>(frame_->view(ViewKind::Conf)); }
-    CLogView* log() { return qobject_cast<CLogView*>(frame_->view(ViewKind::Log)); }
+    SyncSettingsView* form() { return qobject_cast<SyncSettingsView*>(frame_->view(ViewKind::Conf)); }
+    LogView* log() { return qobject_cast<LogView*>(frame_->view(ViewKind::Log)); }
 
 private slots:
     void initTestCase() { rig_ = std::make_unique<ConsoleRig>(); }
@@ -91,7 +91,7 @@ private slots:
     void savingTheSettingsSaysSoInTheStatusBar() {
         make(false, true);
         frame_->action(command::kConfView)->trigger();
-        QSignalSpy saved(form(), &CConfView::saveFinished);
+        QSignalSpy saved(form(), &SyncSettingsView::saveFinished);
         form()->save();
         QVERIFY(saved.count() == 1 || saved.wait(10000));
         QVERIFY(boxes_.empty());
@@ -118,7 +118,7 @@ private slots:
         closer.setInterval(20);
         connect(&closer, &QTimer::timeout, [&] {
             auto* dialog = QApplication::activeModalWidget();
-            if (!dialog || dialog->objectName() != "CHiddenFunc") return;
+            if (!dialog || dialog->objectName() != "HiddenFunctionsDialog") return;
             seen = true;
             model = dialog->findChild<QLineEdit*>("modelEdit")->text();
             source = dialog->findChild<QComboBox*>("sourceCombo")->currentText();

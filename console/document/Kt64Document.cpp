@@ -1,0 +1,145 @@
+// Kt64Document: the program document, the link-server object and the worker
+// threads that make every call on it.
+#include "Kt64Document.h"
+
+#include <QMetaObject>
+#include <QThread>
+
+#include <optional>
+
+#include "ClientCentreLink.h"
+#include "ProgramTexts.h"
+
+namespace kt64::console {
+
+Kt64Document::Kt64Document(program::UserMessages& messages, std::filesystem::path templatePath, QObject* parent)
+    : QObject(parent), programMessages_(messages), program_(programMessages_, std::move(templatePath)) {
+    options_.cancellation = std::make_shared<client::CallCancellation>();
+    reconnectTimer_.setSingleShot(true);
+    connect(&reconnectTimer_, &QTimer::timeout, this, &Kt64Document::reconnect);
+    // A transfer's worker may mark the program: the title hears of it on
+    // the GUI thread.
+    program_.setModifiedObserver([this] {
+        if (QThread::currentThread() == thread())
+            emit titleChanged();
+        else
+            QMetaObject::invokeMethod(this, &Kt64Document::titleChanged, Qt::QueuedConnection);
+    });
+}
+
+void Kt64Document::ProgramMessages::show(std::string_view text, program::MessageIcon icon) {
+    if (collected)
+        collected->emplace_back(text);
+    else
+        shown_.show(text, icon);
+}
+
+void Kt64Document::ProgramMessages::showCaptioned(std::string_view caption, std::string_view text,
+                                               program::MessageIcon icon) {
+    if (collected)
+        collected->emplace_back(text);
+    else
+        shown_.showCaptioned(caption, text, icon);
+}
+
+bool Kt64Document::OpenProgram(const std::filesystem::path& path, std::string& why) {
+    std::vector<std::string> said;
+    programMessages_.collected = &said;
+    bool opened = false;
+    try {
+        opened = program_.OpenDocument(path);
+    } catch (const program::DatabaseError& e) {
+        said.emplace_back(std::string(program::text::kDatabaseError) + e.what());
+    }
+    programMessages_.collected = nullptr;
+    if (opened) return true;
+    why.clear();
+    for (const auto& text : said) why += (why.empty() ? "" : "\n") + text;
+    if (why.empty()) why = program_.failureText();
+    return false;
+}
+
+void Kt64Document::SetPathName(std::filesystem::path path) {
+    PathName = std::move(path);
+    emit titleChanged();
+}
+
+Kt64Document::~Kt64Document() {
+    reconnectTimer_.stop();
+    // A call on a frozen server, or a connection attempt, would otherwise
+    // keep the ending console for its whole deadline.
+    if (options_.cancellation) options_.cancellation->cancel();
+    ReleaseServer();
+    workers_.waitForDone();
+}
+
+void Kt64Document::ConnectServer(QObject* context, std::function<void(HRESULT, const client::ServerError*)> done) {
+    auto computer = ComputerName;
+    auto options = options_;
+    // The object travels back in a shared_ptr so that a result nobody takes
+    // (the document closing) is still released off the GUI thread.
+    runOnWorker([this, computer, options, guard = QPointer<QObject>(context), done = std::move(done)]() mutable {
+        std::shared_ptr<client::Kt64Srv> created;
+        std::optional<client::ServerError> error;
+        try {
+            created = client::ConnectServer(computer, options);
+        } catch (const client::ServerError& e) {
+            error = e;
+        }
+        // Through the workers' own hand-back, which runs and destroys the
+        // call on the GUI thread alone.
+        post(
+            this,
+            [this, guard, done, created, error]() mutable {
+                if (created) {
+                    auto old = std::move(server_);
+                    server_ = std::move(created);
+                    ++generation_;
+                    if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
+                    reconnecting_ = false;
+                    reconnectTimer_.stop();
+                    const bool changed = !connected_;
+                    connected_ = true;
+                    if (changed) emit connectedChanged(true);
+                }
+                if (guard && done) done(error ? error->code() : S_OK, error ? &*error : nullptr);
+            });
+    });
+}
+
+void Kt64Document::ReleaseServer() {
+    auto old = std::move(server_);
+    server_.reset();
+    if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
+    if (connected_) {
+        connected_ = false;
+        emit connectedChanged(false);
+    }
+}
+
+void Kt64Document::connectionLost(std::uint64_t generation) {
+    if (generation != generation_ || !server_) return;
+    ReleaseServer();
+    if (reconnectPeriod_.count() <= 0) return;
+    reconnecting_ = true;
+    reconnect();
+}
+
+void Kt64Document::reconnect() {
+    if (connected_ || !reconnecting_) {
+        reconnecting_ = false;
+        return;
+    }
+    // One attempt at a time: one that waits for a frozen server takes its
+    // whole connect deadline.
+    if (reconnectInFlight_) return;
+    reconnectInFlight_ = true;
+    ConnectServer(this, [this](HRESULT, const client::ServerError*) {
+        reconnectInFlight_ = false;
+        if (!connected_ && reconnecting_) reconnectTimer_.start(reconnectPeriod_);
+    });
+}
+
+std::unique_ptr<program::CentreLink> Kt64Document::centreLink() const { return std::make_unique<program::ClientCentreLink>(server_); }
+
+}  // namespace kt64::console
