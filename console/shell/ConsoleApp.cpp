@@ -38,6 +38,15 @@ std::unique_ptr<QTranslator> loadQtTranslations() {
     return translator;
 }
 
+void carryOverOldSettings() {
+    QSettings profile;
+    if (!profile.allKeys().isEmpty()) return;
+    const QSettings old(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kOldSettingsOrganization),
+                        QCoreApplication::applicationName());
+    for (const QString& key : old.allKeys()) profile.setValue(key, old.value(key));
+    profile.sync();
+}
+
 int runConsole(const ConsoleStart& start) {
     // A Polish program: Qt's file dialogs and buttons speak Polish too,
     // whatever the desktop's language.
@@ -56,8 +65,9 @@ int runConsole(const ConsoleStart& start) {
                              QStringLiteral("Nie można utworzyć pliku blokady %1").arg(QString::fromStdString(lock.failureText())),
                              QMessageBox::Warning});
     }
-    QApplication::setApplicationName("Kt64");
-    QApplication::setOrganizationName("Local AppWizard-Generated Applications");
+    QApplication::setApplicationName(kSettingsApplication);
+    QApplication::setOrganizationName(kSettingsOrganization);
+    carryOverOldSettings();
     QApplication::setApplicationDisplayName("KT64mon");
 
     ConsoleMessages messages;

@@ -91,7 +91,7 @@ public:
     void OnCommand(int commandId);
 
     // The application profile's list of the last program files, newest
-    // first (QSettings of "Kt64" under "Local AppWizard-Generated Applications").
+    // first (the application profile, see ConsoleApp.h).
     static constexpr int kRecentFiles = 4;
     static QStringList RecentFiles();
     static void AddToRecentFiles(const QString& path);

@@ -249,11 +249,31 @@ private slots:
     void recentFilesKeepTheLastFourNewestFirst() {
         kt64::test::TempDir home;
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
-        QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
-        QCoreApplication::setApplicationName("Kt64");
+        QCoreApplication::setOrganizationName(kSettingsOrganization);
+        QCoreApplication::setApplicationName(kSettingsApplication);
         for (const char* f : {"/a.dsk", "/b.dsk", "/c.dsk", "/d.dsk", "/e.dsk", "/c.dsk"})
             MainFrame::AddToRecentFiles(f);
         QCOMPARE(MainFrame::RecentFiles(), QStringList({"/c.dsk", "/e.dsk", "/d.dsk", "/b.dsk"}));
+    }
+
+    // The old profile's values come over once; a profile already in use
+    // keeps its own.
+    void oldProfileIsCarriedOverOnce() {
+        kt64::test::TempDir home;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
+        QCoreApplication::setOrganizationName(kSettingsOrganization);
+        QCoreApplication::setApplicationName(kSettingsApplication);
+        QSettings old(QSettings::NativeFormat, QSettings::UserScope, kOldSettingsOrganization, kSettingsApplication);
+        old.setValue("Recent File List/File1", "/szkola.dsk");
+        old.setValue("Recent File List/File2", "/hala.dsk");
+        old.sync();
+        carryOverOldSettings();
+        QCOMPARE(MainFrame::RecentFiles(), QStringList({"/szkola.dsk", "/hala.dsk"}));
+        MainFrame::AddToRecentFiles("/nowy.dsk");
+        old.setValue("Recent File List/File1", "/inny.dsk");
+        old.sync();
+        carryOverOldSettings();
+        QCOMPARE(MainFrame::RecentFiles(), QStringList({"/nowy.dsk", "/szkola.dsk", "/hala.dsk"}));
     }
 
     void onlyTheExactAccessCodeGetsPastTheAboutBox() {
