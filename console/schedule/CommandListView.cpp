@@ -184,10 +184,8 @@ void CommandListView::OnActivateView(bool active) {
     }
 }
 
-bool CommandListView::OnCommand(int commandId) {
-    if (commandId != command::kChart && commandId != command::kSendProgram && commandId != command::kReceiveProgram)
-        return false;
-    emit commandRequested(commandId);
+bool CommandListView::OnProgramCommand(ProgramCommand command) {
+    emit commandRequested(command);
     return true;
 }
 

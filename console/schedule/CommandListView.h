@@ -44,7 +44,7 @@ public:
     void OnInitialUpdate() override { onUpdate(0); }
     void OnUpdate(std::uint32_t hint) override { onUpdate(hint); }
     void OnActivateView(bool active) override;
-    bool OnCommand(int commandId) override;
+    bool OnProgramCommand(ProgramCommand command) override;
 
 public slots:
     // Update with a hint: keep the content and move the selection when the
@@ -62,7 +62,7 @@ public slots:
 
 signals:
     // Ctrl+G, Ctrl+T or Ctrl+R (the command identifiers of ConsoleView.h).
-    void commandRequested(int commandId);
+    void commandRequested(ProgramCommand command);
     void relayOutputsWanted();
 
 protected:

@@ -77,10 +77,8 @@ void ProgramTreeView::OnActivateView(bool active) {
     }
 }
 
-bool ProgramTreeView::OnCommand(int commandId) {
-    if (commandId != command::kChart && commandId != command::kSendProgram && commandId != command::kReceiveProgram)
-        return false;
-    emit commandRequested(commandId);
+bool ProgramTreeView::OnProgramCommand(ProgramCommand command) {
+    emit commandRequested(command);
     return true;
 }
 

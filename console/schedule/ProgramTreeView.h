@@ -39,7 +39,7 @@ signals:
     void itemSelected(std::uint32_t code);
     void countsChanged(int blocks, int datesPlusCommands);
     // Ctrl+G, Ctrl+T or Ctrl+R (the command identifiers of ConsoleView.h).
-    void commandRequested(int commandId);
+    void commandRequested(ProgramCommand command);
     void relayOutputsWanted();
 
 public:
@@ -50,7 +50,7 @@ public:
     void OnInitialUpdate() override { onUpdate(0); }
     void OnUpdate(std::uint32_t hint) override { onUpdate(hint); }
     void OnActivateView(bool active) override;
-    bool OnCommand(int commandId) override;
+    bool OnProgramCommand(ProgramCommand command) override;
 
 private:
     void currentChangedTo(const QModelIndex& current);

@@ -100,12 +100,11 @@ void ScheduleViews::setRecordDialogs(RecordDialogs& dialogs) {
     if (old && old->parent() == nullptr) delete old;
 }
 
-void ScheduleViews::runCommand(int commandId) {
-    switch (commandId) {
-    case command::kChart: openChart(); break;
-    case command::kSendProgram: sendProgram(); break;
-    case command::kReceiveProgram: receiveProgram(); break;
-    default: break;
+void ScheduleViews::runCommand(ProgramCommand command) {
+    switch (command) {
+    case ProgramCommand::Chart: openChart(); break;
+    case ProgramCommand::Send: sendProgram(); break;
+    case ProgramCommand::Receive: receiveProgram(); break;
     }
 }
 

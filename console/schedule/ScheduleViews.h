@@ -60,7 +60,7 @@ signals:
 
 private:
     void connectList();
-    void runCommand(int commandId);
+    void runCommand(ProgramCommand command);
 
     program::ProgramDocument& document_;
     program::UserMessages& messages_;

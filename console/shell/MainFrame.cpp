@@ -85,65 +85,86 @@ MainFrame::~MainFrame() {
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
 
-QAction* MainFrame::addCommand(int id, const QString& text, const QString& prompt) {
+QAction* MainFrame::addCommand(const char* name, const QString& text, const QString& prompt, const QIcon& icon,
+                              std::function<void()> run) {
     auto* a = new QAction(text, this);
-    a->setObjectName(QStringLiteral("cmd%1").arg(id));
+    a->setObjectName(QString::fromLatin1(name));
     const auto parts = prompt.split('\n');
     if (!parts.isEmpty()) a->setStatusTip(parts.front());
     if (parts.size() > 1) a->setToolTip(parts.back());
-    a->setIcon(commandIcon(id));
-    connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    actions_[id] = a;
+    a->setIcon(icon);
+    connect(a, &QAction::triggered, this, [this, run = std::move(run)] {
+        run();
+        updateCommandUI();
+    });
     return a;
 }
 
 void MainFrame::createActions() {
-    using namespace command;
-    addCommand(kNew, "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy");
-    addCommand(kOpen, "&Otwórz   (Ctrl+O)", "Otwiera istniejący dokument\nOtwórz");
-    addCommand(kSave, "&Zapisz     (Ctrl+S)", "Zapisuje otwarty dokument\nZapisz");
-    addCommand(kSaveAs, "Zapisz &jako...", "Zapisuje otwarty dokument pod nową nazwą\nZapisz jako");
-    addCommand(kSendProgram, "Wyślij rozkazy do centrali (CTRL+T)", "Wysyła rozkazy do centrali\nWyślij do centrali");
-    addCommand(kReceiveProgram, "Odbierz rozkazy z centrali (CTRL+R)", "Odbiera rozkazy z centrali\nOdbierz z centrali");
-    addCommand(kChart, "Grafik (CTRL+G)", "Wyświetla stan załączeń przekaźników\nGrafik przelaczeń");
-    addCommand(kExit, "&Wyjście   (Ctrl+X)", "Wychodzi z aplikacji\nWyjście");
-    addCommand(kDeviceView, "&Ustawienia centrali", "Otwiera okno z ustawieniami centrali\nUstawienia centrali");
-    addCommand(kScheduleViews, "&Sterowanie przekaźnikami", "Sterowanie przekaźnikami\nSterowanie przekaźnikami");
-    addCommand(kConfView, "&Ustawienia programu", "Otwiera okno z ustawieniami programu\nUstawienia programu");
-    addCommand(kLogView, "&Logi", "Otwiera okno z logami centrali\nLog");
-    addCommand(kToolbar, "&Toolbar", "Pokaż lub ukryj pasek narzędzi\nPasek narzędzi");
-    addCommand(kStatusBar, "&Status Bar", "Pokaż lub ukryj pasek statusu\nPasek statusu");
-    addCommand(kAbout, "&O programie...", "Wyświetla informacje o programie\nO programie...");
-    for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView, kToolbar, kStatusBar}) actions_[id]->setCheckable(true);
+    const CommandIcons icons = commandIcons();
+    auto& a = actions_;
+    a.newProgram = addCommand("newProgram", "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy", {}, [this] { OnFileNew(); });
+    a.open = addCommand("open", "&Otwórz   (Ctrl+O)", "Otwiera istniejący dokument\nOtwórz", icons.open,
+                        [this] { OnFileOpen(); });
+    a.save = addCommand("save", "&Zapisz     (Ctrl+S)", "Zapisuje otwarty dokument\nZapisz", icons.save,
+                        [this] { OnFileSave(false); });
+    a.saveAs = addCommand("saveAs", "Zapisz &jako...", "Zapisuje otwarty dokument pod nową nazwą\nZapisz jako", {},
+                          [this] { OnFileSave(true); });
+    a.sendProgram = addCommand("sendProgram", "Wyślij rozkazy do centrali (CTRL+T)",
+                               "Wysyła rozkazy do centrali\nWyślij do centrali", icons.send,
+                               [this] { runProgramCommand(ProgramCommand::Send); });
+    a.receiveProgram = addCommand("receiveProgram", "Odbierz rozkazy z centrali (CTRL+R)",
+                                  "Odbiera rozkazy z centrali\nOdbierz z centrali", icons.receive,
+                                  [this] { runProgramCommand(ProgramCommand::Receive); });
+    a.chart = addCommand("chart", "Grafik (CTRL+G)", "Wyświetla stan załączeń przekaźników\nGrafik przelaczeń", icons.chart,
+                         [this] { runProgramCommand(ProgramCommand::Chart); });
+    a.exit = addCommand("exit", "&Wyjście   (Ctrl+X)", "Wychodzi z aplikacji\nWyjście", icons.exit, [this] { close(); });
+    a.deviceView = addCommand("deviceView", "&Ustawienia centrali", "Otwiera okno z ustawieniami centrali\nUstawienia centrali",
+                              icons.deviceView, [this] { SwitchView(ViewKind::Device); });
+    a.scheduleViews = addCommand("scheduleViews", "&Sterowanie przekaźnikami",
+                                 "Sterowanie przekaźnikami\nSterowanie przekaźnikami", icons.scheduleViews,
+                                 [this] { SwitchView(ViewKind::ProgramTree); });
+    a.confView = addCommand("confView", "&Ustawienia programu", "Otwiera okno z ustawieniami programu\nUstawienia programu",
+                            icons.confView, [this] { SwitchView(ViewKind::Conf); });
+    a.logView = addCommand("logView", "&Logi", "Otwiera okno z logami centrali\nLog", icons.logView,
+                           [this] { SwitchView(ViewKind::Log); });
+    a.toolbar = addCommand("toolbar", "&Toolbar", "Pokaż lub ukryj pasek narzędzi\nPasek narzędzi", {},
+                           [this] { toolBar_->setVisible(toolBar_->isHidden()); });
+    a.statusBar = addCommand("statusBar", "&Status Bar", "Pokaż lub ukryj pasek statusu\nPasek statusu", {},
+                             [this] { statusBar()->setVisible(statusBar()->isHidden()); });
+    a.about = addCommand("about", "&O programie...", "Wyświetla informacje o programie\nO programie...", icons.about,
+                         [this] { OnAppAbout(); });
+    for (QAction* view : {a.deviceView, a.scheduleViews, a.confView, a.logView, a.toolbar, a.statusBar})
+        view->setCheckable(true);
 }
 
 void MainFrame::createMenus() {
-    using namespace command;
+    const auto& a = actions_;
     QMenu* file = menuBar()->addMenu("P&lik");
-    for (int id : {kNew, kOpen, kSave, kSaveAs, kSendProgram, kReceiveProgram, kChart}) file->addAction(actions_[id]);
+    file->addActions({a.newProgram, a.open, a.save, a.saveAs, a.sendProgram, a.receiveProgram, a.chart});
     file->addSeparator();
-    file->addAction(actions_[kExit]);
+    file->addAction(a.exit);
     QMenu* settings = menuBar()->addMenu("&Ustawienia");
-    for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView}) settings->addAction(actions_[id]);
+    settings->addActions({a.deviceView, a.scheduleViews, a.confView, a.logView});
     QMenu* view = menuBar()->addMenu("&Widok");
-    view->addAction(actions_[kToolbar]);
-    view->addAction(actions_[kStatusBar]);
+    view->addAction(a.toolbar);
+    view->addAction(a.statusBar);
     QMenu* help = menuBar()->addMenu("&Pomoc");
-    help->addAction(actions_[kAbout]);
+    help->addAction(a.about);
 }
 
 void MainFrame::createToolBar() {
-    using namespace command;
+    const auto& a = actions_;
     toolBar_ = addToolBar("Pasek narzędzi");
     toolBar_->setObjectName("toolBar128");
     toolBar_->setMovable(false);
     toolBar_->setIconSize(QSize(16, 16));
-    for (int id : {kOpen, kSave, kExit, kReceiveProgram, kSendProgram, kChart}) toolBar_->addAction(actions_[id]);
+    toolBar_->addActions({a.open, a.save, a.exit, a.receiveProgram, a.sendProgram, a.chart});
     toolBar_->addSeparator();
-    for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView}) toolBar_->addAction(actions_[id]);
+    toolBar_->addActions({a.deviceView, a.scheduleViews, a.confView, a.logView});
     toolBar_->addSeparator();
-    toolBar_->addAction(actions_[kAbout]);
-    actions_[kToolbar]->setChecked(true);
+    toolBar_->addAction(a.about);
+    a.toolbar->setChecked(true);
 }
 
 void MainFrame::createStatusBar() {
@@ -170,22 +191,23 @@ void MainFrame::createStatusBar() {
     progress_->setTextVisible(false);
     progress_->setFixedWidth(paneWidth(progress_, "wwwwwwwwwwww"));
     bar->addPermanentWidget(progress_);
-    actions_[command::kStatusBar]->setChecked(true);
+    actions_.statusBar->setChecked(true);
 }
 
 void MainFrame::createTray() {
     trayMenu_ = new QMenu(this);
     trayMenu_->setObjectName("trayMenu4");
-    auto add = [&](int id, const QString& text, auto slot) {
+    auto add = [&](const char* name, const QString& text, auto slot) {
         QAction* a = trayMenu_->addAction(text);
-        a->setObjectName(QStringLiteral("cmd%1").arg(id));
+        a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, slot);
-        actions_[id] = a;
+        return a;
     };
-    add(command::kTrayShow, "&Pokaż program", [this] { RestoreFromTray(); });
-    add(command::kTrayAbout, "&O programie", [this] { OnAppAbout(); });
+    actions_.trayShow = add("trayShow", "&Pokaż program", [this] { RestoreFromTray(); });
+    actions_.trayAbout = add("trayAbout", "&O programie", [this] { OnAppAbout(); });
     // A posted close request: the exit question comes after the menu closed.
-    add(command::kTrayExit, "&Zakończ", [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
+    actions_.trayExit = add("trayExit", "&Zakończ",
+                            [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
     if (trayAvailable_) {
         tray_ = new QSystemTrayIcon(this);
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) { OnTrayNotify(r); });
@@ -252,17 +274,21 @@ void MainFrame::createViews() {
 }
 
 void MainFrame::createAccelerators() {
-    using namespace command;
-    const std::pair<QKeySequence, int> table[] = {
-        {QKeySequence("Ctrl+N"), kNew},          {QKeySequence("Ctrl+O"), kOpen},
-        {QKeySequence("Ctrl+S"), kSave},         {QKeySequence("Ctrl+T"), kSendProgram},
-        {QKeySequence("Ctrl+R"), kReceiveProgram}, {QKeySequence("Ctrl+G"), kChart},
-        {QKeySequence("Ctrl+X"), kExit},
+    // The accelerators run their action as its menu entry would; a disabled
+    // action ignores the trigger.
+    const auto& a = actions_;
+    const std::pair<QKeySequence, QAction*> table[] = {
+        {QKeySequence("Ctrl+N"), a.newProgram},     {QKeySequence("Ctrl+O"), a.open},
+        {QKeySequence("Ctrl+S"), a.save},           {QKeySequence("Ctrl+T"), a.sendProgram},
+        {QKeySequence("Ctrl+R"), a.receiveProgram}, {QKeySequence("Ctrl+G"), a.chart},
+        {QKeySequence("Ctrl+X"), a.exit},
     };
-    for (const auto& [keys, id] : table) {
+    for (const auto& [keys, action] : table) {
         auto* s = new QShortcut(keys, this);
-        s->setObjectName(QStringLiteral("accel%1").arg(id));
-        connect(s, &QShortcut::activated, this, [this, id = id] { OnCommand(id); });
+        s->setObjectName(action->objectName() + QStringLiteral("Shortcut"));
+        connect(s, &QShortcut::activated, action, [action = action] {
+            if (action->isEnabled()) action->trigger();
+        });
     }
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { nextPane(true); });
@@ -276,11 +302,6 @@ QWidget* MainFrame::view(ViewKind kind) const {
     return nullptr;
 }
 
-QAction* MainFrame::action(int commandId) const {
-    auto it = actions_.find(commandId);
-    return it == actions_.end() ? nullptr : it->second;
-}
-
 MainFrame::ViewTemplate* MainFrame::templateOf(ViewKind kind) {
     for (auto& t : templates_)
         if (t.kind == kind) return &t;
@@ -288,17 +309,17 @@ MainFrame::ViewTemplate* MainFrame::templateOf(ViewKind kind) {
 }
 
 void MainFrame::updateCommandUI() {
-    using namespace command;
+    const auto& a = actions_;
     const bool schedule = anyActive_ && isSchedule(active_);
-    for (int id : {kNew, kOpen, kSave, kSaveAs, kChart}) actions_[id]->setEnabled(schedule);
-    actions_[kSendProgram]->setEnabled(schedule && relayOutputs_ > 0);
-    actions_[kReceiveProgram]->setEnabled(schedule && relayOutputs_ > 0);
-    actions_[kDeviceView]->setChecked(anyActive_ && active_ == ViewKind::Device);
-    actions_[kScheduleViews]->setChecked(schedule);
-    actions_[kConfView]->setChecked(anyActive_ && active_ == ViewKind::Conf);
-    actions_[kLogView]->setChecked(anyActive_ && active_ == ViewKind::Log);
-    actions_[kToolbar]->setChecked(!toolBar_->isHidden());
-    actions_[kStatusBar]->setChecked(!statusBar()->isHidden());
+    for (QAction* file : {a.newProgram, a.open, a.save, a.saveAs, a.chart}) file->setEnabled(schedule);
+    a.sendProgram->setEnabled(schedule && relayOutputs_ > 0);
+    a.receiveProgram->setEnabled(schedule && relayOutputs_ > 0);
+    a.deviceView->setChecked(anyActive_ && active_ == ViewKind::Device);
+    a.scheduleViews->setChecked(schedule);
+    a.confView->setChecked(anyActive_ && active_ == ViewKind::Conf);
+    a.logView->setChecked(anyActive_ && active_ == ViewKind::Log);
+    a.toolbar->setChecked(!toolBar_->isHidden());
+    a.statusBar->setChecked(!statusBar()->isHidden());
 }
 
 void MainFrame::activate(ViewKind kind) {
@@ -357,30 +378,9 @@ void MainFrame::ShowCounts(int blocks, int records) {
 
 void MainFrame::SetMessageText(const QString& text) { messagePane_->setText(text.isEmpty() ? kIdleMessage : text); }
 
-void MainFrame::OnCommand(int id) {
-    using namespace command;
-    QAction* a = action(id);
-    if (a && !a->isEnabled()) return;
-    // The active view gets its commands first (the schedule views send,
-    // receive and chart the program).
+void MainFrame::runProgramCommand(ProgramCommand command) {
     if (anyActive_)
-        if (auto* v = asView(view(active_)); v && v->OnCommand(id)) return;
-    switch (id) {
-        case kNew: OnFileNew(); break;
-        case kOpen: OnFileOpen(); break;
-        case kSave: OnFileSave(false); break;
-        case kSaveAs: OnFileSave(true); break;
-        case kExit: close(); break;
-        case kDeviceView: SwitchView(ViewKind::Device); break;
-        case kScheduleViews: SwitchView(ViewKind::ProgramTree); break;
-        case kConfView: SwitchView(ViewKind::Conf); break;
-        case kLogView: SwitchView(ViewKind::Log); break;
-        case kToolbar: toolBar_->setVisible(toolBar_->isHidden()); break;
-        case kStatusBar: statusBar()->setVisible(statusBar()->isHidden()); break;
-        case kAbout: OnAppAbout(); break;
-        default: break;
-    }
-    updateCommandUI();
+        if (auto* v = asView(view(active_))) v->OnProgramCommand(command);
 }
 
 void MainFrame::updateTitle() {

@@ -43,6 +43,29 @@ inline const QString kTrayTip = QStringLiteral("Program KT-64");
 // The service access code typed into the About box's hidden field.
 inline const QString kServiceAccessCode = QStringLiteral("Brovik");
 
+// The frame's commands: the menus, the toolbar, the accelerators and the
+// tray menu all run these actions.
+struct FrameActions {
+    QAction* newProgram = nullptr;
+    QAction* open = nullptr;
+    QAction* save = nullptr;
+    QAction* saveAs = nullptr;
+    QAction* sendProgram = nullptr;
+    QAction* receiveProgram = nullptr;
+    QAction* chart = nullptr;
+    QAction* exit = nullptr;
+    QAction* deviceView = nullptr;
+    QAction* scheduleViews = nullptr;
+    QAction* confView = nullptr;
+    QAction* logView = nullptr;
+    QAction* toolbar = nullptr;
+    QAction* statusBar = nullptr;
+    QAction* about = nullptr;
+    QAction* trayShow = nullptr;
+    QAction* trayAbout = nullptr;
+    QAction* trayExit = nullptr;
+};
+
 class MainFrame : public QMainWindow, public ConsoleFrame {
     Q_OBJECT
 public:
@@ -68,7 +91,7 @@ public:
 
     Kt64Document& document() { return doc_; }
     QWidget* view(ViewKind kind) const;
-    QAction* action(int commandId) const;
+    const FrameActions& actions() const { return actions_; }
     bool hiddenToTray() const { return hiddenToTray_; }
     bool trayAvailable() const { return trayAvailable_; }
     // The icon shown in the tray (kIconNormal, kIconAlarm), 0 when none.
@@ -86,10 +109,6 @@ public:
     void OnAppAbout();
     // What follows the About box's OK with what was typed in its hidden field.
     void OnAboutClosed(const QString& typedCode);
-    // Runs a menu command as the menu or an accelerator would (nothing when
-    // it is disabled).
-    void OnCommand(int commandId);
-
     // The application profile's list of the last program files, newest
     // first (the application profile, see ConsoleApp.h).
     static constexpr int kRecentFiles = 4;
@@ -139,7 +158,10 @@ private:
     void createViews();
     void createTray();
     void createAccelerators();
-    QAction* addCommand(int id, const QString& text, const QString& prompt);
+    QAction* addCommand(const char* name, const QString& text, const QString& prompt, const QIcon& icon,
+                        std::function<void()> run);
+    // Leaves a program command to the active view.
+    void runProgramCommand(ProgramCommand command);
     void updateCommandUI();
     void activate(ViewKind kind);
     void nextPane(bool forward);
@@ -158,7 +180,7 @@ private:
     std::array<ViewTemplate, 5> templates_;
     ViewKind active_ = ViewKind::Device;
     bool anyActive_ = false;
-    std::map<int, QAction*> actions_;
+    FrameActions actions_;
     QStackedWidget* stack_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QToolBar* toolBar_ = nullptr;

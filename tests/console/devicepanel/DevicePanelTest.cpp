@@ -462,8 +462,8 @@ private slots:
         main.show();
         QTRY_COMPARE_WITH_TIMEOUT(main.RelayOutputs(), 2, 20000);
         main.SwitchView(ViewKind::CommandList);
-        QVERIFY(main.action(command::kSendProgram)->isEnabled());
-        QVERIFY(main.action(command::kReceiveProgram)->isEnabled());
+        QVERIFY(main.actions().sendProgram->isEnabled());
+        QVERIFY(main.actions().receiveProgram->isEnabled());
         // Away from the panel nothing polls; back on it, alarms reach the tray.
         QVERIFY(!view->pollTimer().isActive());
         rig->control("set alarm 0x4E,0x00,0x00");

@@ -112,7 +112,7 @@ private slots:
             opened = true;
             chart->accept();
         });
-        frame->OnCommand(command::kChart);
+        frame->actions().chart->trigger();
         QVERIFY(opened);
     }
 
@@ -122,7 +122,7 @@ private slots:
         std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
         doc->PathName = file;
         doc->Program().setModified(true);
-        frame->OnCommand(command::kSave);
+        frame->actions().save->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QVERIFY2(asked[0].text.startsWith("Nie mogę zapisać pliku " + QString::fromStdString(file.string()) + ": "),
                  qPrintable(asked[0].text));
@@ -144,7 +144,7 @@ private slots:
         // is asked.
         doc->Program().setModified(true);
         frame->SetRelayOutputs(1);
-        frame->OnCommand(command::kReceiveProgram);
+        frame->actions().receiveProgram->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(asked[0].text,
                  QString("Centrala nie jest podłączona, aby można było wysłać rozkazy centrala musi być podłączona"));
@@ -192,7 +192,7 @@ private slots:
         const auto qs = [](const std::filesystem::path& p) { return QString::fromStdString(p.string()); };
 
         // Nothing opened yet: the documents folder, not the current one.
-        frame->OnCommand(command::kOpen);
+        frame->actions().open->trigger();
         QCOMPARE(opened.back(), std::make_pair(false, qs(home.path() / "Documents")));
 
         // A file that is no program: one message naming it, with the reason.
@@ -200,19 +200,19 @@ private slots:
         { std::ofstream(notes) << "dzwonki: 8:00, 8:45"; }
         chosen = qs(notes);
         asked.clear();
-        frame->OnCommand(command::kOpen);
+        frame->actions().open->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QVERIFY2(asked[0].text.startsWith("Nie mogę otworzyć pliku " + qs(notes) + ":\n"), qPrintable(asked[0].text));
         QVERIFY(doc->PathName.empty());
 
         // Saved as a program in its folder: after New, Open starts there.
         chosen = qs(home.path() / "szkola" / "dzwonki.dsk");
-        frame->OnCommand(command::kSaveAs);
+        frame->actions().saveAs->trigger();
         QCOMPARE(opened.back(), std::make_pair(true, qs(home.path() / "Documents")));
         QCOMPARE(doc->PathName, home.path() / "szkola" / "dzwonki.dsk");
-        frame->OnCommand(command::kNew);
+        frame->actions().newProgram->trigger();
         chosen.clear();
-        frame->OnCommand(command::kOpen);
+        frame->actions().open->trigger();
         QCOMPARE(opened.back(), std::make_pair(false, qs(home.path() / "szkola")));
     }
 

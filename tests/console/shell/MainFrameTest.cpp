@@ -64,8 +64,8 @@ class MainFrameTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
     }
 
-    bool enabled(int id) { return frame->action(id)->isEnabled(); }
-    bool checked(int id) { return frame->action(id)->isChecked(); }
+    bool enabled(QAction* a) { return a->isEnabled(); }
+    bool checked(QAction* a) { return a->isChecked(); }
 
 private slots:
     void init() {
@@ -86,10 +86,10 @@ private slots:
     void startsOnTheDevicePanelWithFileCommandsDisabled() {
         QCOMPARE(frame->ActiveView(), ViewKind::Device);
         QCOMPARE(frame->viewStack()->currentWidget(), frame->view(ViewKind::Device));
-        QVERIFY(checked(command::kDeviceView));
-        for (int id : {command::kNew, command::kOpen, command::kSave, command::kSaveAs, command::kSendProgram,
-                       command::kReceiveProgram, command::kChart})
-            QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+        QVERIFY(checked(frame->actions().deviceView));
+        for (QAction* id : {frame->actions().newProgram, frame->actions().open, frame->actions().save, frame->actions().saveAs, frame->actions().sendProgram,
+                       frame->actions().receiveProgram, frame->actions().chart})
+            QVERIFY2(!enabled(id), qPrintable(id->objectName()));
         QCOMPARE(frame->findChild<QLabel*>("paneMessage")->text(), QString("Gotowy"));
         QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
         // Fixed size, minimise but no maximise; the device panel fits whole.
@@ -101,21 +101,22 @@ private slots:
     }
 
     void switchingViewsShowsOnePageAndMovesTheCheckMark_data() {
-        QTest::addColumn<int>("commandId");
+        QTest::addColumn<QString>("command");
         QTest::addColumn<int>("view");
-        QTest::newRow("schedule") << command::kScheduleViews << int(ViewKind::ProgramTree);
-        QTest::newRow("conf") << command::kConfView << int(ViewKind::Conf);
-        QTest::newRow("log") << command::kLogView << int(ViewKind::Log);
-        QTest::newRow("device") << command::kDeviceView << int(ViewKind::Device);
+        QTest::newRow("schedule") << "scheduleViews" << int(ViewKind::ProgramTree);
+        QTest::newRow("conf") << "confView" << int(ViewKind::Conf);
+        QTest::newRow("log") << "logView" << int(ViewKind::Log);
+        QTest::newRow("device") << "deviceView" << int(ViewKind::Device);
     }
     void switchingViewsShowsOnePageAndMovesTheCheckMark() {
-        QFETCH(int, commandId);
+        QFETCH(QString, command);
         QFETCH(int, view);
         frame->SwitchView(ViewKind::Log);
-        frame->OnCommand(commandId);
+        QAction* commandAction = frame->findChild<QAction*>(command);
+        commandAction->trigger();
         QCOMPARE(int(frame->ActiveView()), view);
-        for (int id : {command::kDeviceView, command::kScheduleViews, command::kConfView, command::kLogView})
-            QCOMPARE(checked(id), id == commandId);
+        for (QAction* id : {frame->actions().deviceView, frame->actions().scheduleViews, frame->actions().confView, frame->actions().logView})
+            QCOMPARE(checked(id), id == commandAction);
         for (ViewKind k : {ViewKind::Device, ViewKind::Conf, ViewKind::Log, ViewKind::ProgramTree, ViewKind::CommandList}) {
             const bool shown = k == ViewKind(view) || (ViewKind(view) == ViewKind::ProgramTree && k == ViewKind::CommandList);
             QCOMPARE(frame->view(k)->isVisible(), shown);
@@ -133,7 +134,7 @@ private slots:
         QVERIFY(frame->view(ViewKind::ProgramTree)->isVisible());
         QVERIFY(frame->view(ViewKind::CommandList)->isVisible());
         QCOMPARE(frame->ActiveView(), ViewKind::CommandList);
-        QVERIFY(checked(command::kScheduleViews));
+        QVERIFY(checked(frame->actions().scheduleViews));
     }
 
     void f6MovesBetweenTheSchedulePanes() {
@@ -160,9 +161,9 @@ private slots:
         for (const auto& c : cases) {
             frame->SwitchView(c.view);
             frame->SetRelayOutputs(c.outputs);
-            QCOMPARE(enabled(command::kSendProgram), c.transfer);
-            QCOMPARE(enabled(command::kReceiveProgram), c.transfer);
-            for (int id : {command::kNew, command::kOpen, command::kSave, command::kSaveAs, command::kChart})
+            QCOMPARE(enabled(frame->actions().sendProgram), c.transfer);
+            QCOMPARE(enabled(frame->actions().receiveProgram), c.transfer);
+            for (QAction* id : {frame->actions().newProgram, frame->actions().open, frame->actions().save, frame->actions().saveAs, frame->actions().chart})
                 QCOMPARE(enabled(id), c.file);
         }
     }
@@ -228,7 +229,7 @@ private slots:
 
     void trayExitPostsTheCloseRequest() {
         answers.answer = QMessageBox::No;
-        frame->action(command::kTrayExit)->trigger();
+        frame->actions().trayExit->trigger();
         QVERIFY(answers.asked.empty());
         QTRY_COMPARE(answers.asked.size(), std::size_t(1));
         QCOMPARE(answers.asked[0].text, kExitQuestion);
@@ -413,7 +414,7 @@ private slots:
                 if (auto* frame = qobject_cast<MainFrame*>(w); frame && frame->isVisible()) {
                     operatorHand.stop();
                     frame->hide();  // as in the tray
-                    frame->action(command::kTrayExit)->trigger();
+                    frame->actions().trayExit->trigger();
                 }
         });
         operatorHand.start();

@@ -67,14 +67,14 @@ private slots:
         QVERIFY(form() && log());
         QCOMPARE(doc_->ComputerName, rig_->computer());
         QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
-        frame_->action(command::kConfView)->trigger();
+        frame_->actions().confView->trigger();
         QCOMPARE(frame_->ActiveView(), ViewKind::Conf);
         QCOMPARE(frame_->viewStack()->currentWidget(), static_cast<QWidget*>(form()));
         QVERIFY(form()->clockWaiting());
         // The identity refresh after 21 ticks gives the frame its relay outputs.
         QTRY_COMPARE_WITH_TIMEOUT(frame_->RelayOutputs(), 2, 20000);
 
-        frame_->action(command::kLogView)->trigger();
+        frame_->actions().logView->trigger();
         QCOMPARE(frame_->ActiveView(), ViewKind::Log);
         QVERIFY(log()->polling());
         QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
@@ -90,7 +90,7 @@ private slots:
 
     void savingTheSettingsSaysSoInTheStatusBar() {
         make(false, true);
-        frame_->action(command::kConfView)->trigger();
+        frame_->actions().confView->trigger();
         QSignalSpy saved(form(), &SyncSettingsView::saveFinished);
         form()->save();
         QVERIFY(saved.count() == 1 || saved.wait(10000));
