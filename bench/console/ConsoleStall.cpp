@@ -124,18 +124,18 @@ int main(int argc, char** argv) {
     setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Ok; });
     ConsoleMessages messages;
     Kt64Document doc(messages);
-    doc.ComputerName = rig.address();
+    doc.computerName = rig.address();
     // The rig connects only once the server listens: a client finding
     // nothing there would start a second server of its own, which the kill
     // would miss.
     auto connect = [&] {
-        for (int attempt = 0; attempt < 100 && !doc.Connected(); ++attempt) {
+        for (int attempt = 0; attempt < 100 && !doc.connected(); ++attempt) {
             QEventLoop loop;
-            doc.ConnectServer(&doc, [&](kt64::HRESULT, const kt64::client::ServerError*) { loop.quit(); });
+            doc.connectServer(&doc, [&](kt64::HRESULT, const kt64::client::ServerError*) { loop.quit(); });
             loop.exec();
-            if (!doc.Connected()) runFor(200);
+            if (!doc.connected()) runFor(200);
         }
-        return doc.Connected();
+        return doc.connected();
     };
     if (!connect()) {
         std::fprintf(stderr, "no link server\n");
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(reachable < 0 ? -1 : reachable - killed), static_cast<long long>(killLive));
 
     rig.startServer();
-    for (int waited = 0; waited < 30000 && !doc.Connected(); waited += 50) runFor(50);
+    for (int waited = 0; waited < 30000 && !doc.connected(); waited += 50) runFor(50);
     runFor(3000);
     rig.stopSignal();
     phase("server stopped (SIGSTOP)");
@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     rig.stopServer();
-    std::printf("console: %s; poll period 250 ms; call deadline %lld ms\n", doc.Connected() ? "connected" : "not connected",
+    std::printf("console: %s; poll period 250 ms; call deadline %lld ms\n", doc.connected() ? "connected" : "not connected",
                 static_cast<long long>(doc.connectOptions().callTimeout.count()));
     panel.OnActivateView(false);
     return 0;

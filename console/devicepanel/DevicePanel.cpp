@@ -215,7 +215,7 @@ void DevicePanel::OnActivateView(bool active) {
 void DevicePanel::OnStartupTimer() {
     startupTimer_.stop();
     pollTimer_.start(periods_.poll);
-    if (doc_.Connected()) runForcedRefresh();
+    if (doc_.connected()) runForcedRefresh();
 }
 
 void DevicePanel::runForcedRefresh() {
@@ -243,8 +243,8 @@ void DevicePanel::runForcedRefresh() {
 }
 
 void DevicePanel::OnPollTimer() {
-    if (!doc_.Connected()) {
-        setStatus(doc_.Reconnecting() ? kReconnectingText : kNoConnection);
+    if (!doc_.connected()) {
+        setStatus(doc_.reconnecting() ? kReconnectingText : kNoConnection);
         emit pollShown(false);
         return;
     }
@@ -475,7 +475,7 @@ void DevicePanel::OnSelectGmt() {
     for (QWidget* w : localEditingWidgets()) w->hide();
     ui_->offsetEdit->setEnabled(false);
     ui_->clockTimeEdit->setEnabled(true);
-    if (!doc_.Connected()) return;
+    if (!doc_.connected()) return;
     suspendWanted_ = true;
     if (!switchCommunication()) emit actionFinished();
 }
@@ -488,7 +488,7 @@ void DevicePanel::OnSelectLocal() {
     for (QWidget* w : localEditingWidgets()) w->show();
     ui_->offsetEdit->setEnabled(true);
     ui_->clockTimeEdit->setEnabled(laStopped_);
-    if (!doc_.Connected()) return;
+    if (!doc_.connected()) return;
     suspendWanted_ = false;
     // A switch still out (the GMT one) is followed by the resumption when
     // its answer comes; the refresh follows the resumption.

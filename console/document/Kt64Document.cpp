@@ -42,7 +42,7 @@ void Kt64Document::ProgramMessages::showCaptioned(std::string_view caption, std:
         shown_.showCaptioned(caption, text, icon);
 }
 
-bool Kt64Document::OpenProgram(const std::filesystem::path& path, std::string& why) {
+bool Kt64Document::openProgram(const std::filesystem::path& path, std::string& why) {
     std::vector<std::string> said;
     programMessages_.collected = &said;
     bool opened = false;
@@ -59,8 +59,8 @@ bool Kt64Document::OpenProgram(const std::filesystem::path& path, std::string& w
     return false;
 }
 
-void Kt64Document::SetPathName(std::filesystem::path path) {
-    PathName = std::move(path);
+void Kt64Document::setPathName(std::filesystem::path path) {
+    pathName = std::move(path);
     emit titleChanged();
 }
 
@@ -69,12 +69,12 @@ Kt64Document::~Kt64Document() {
     // A call on a frozen server, or a connection attempt, would otherwise
     // keep the ending console for its whole deadline.
     if (options_.cancellation) options_.cancellation->cancel();
-    ReleaseServer();
+    releaseServer();
     workers_.waitForDone();
 }
 
-void Kt64Document::ConnectServer(QObject* context, std::function<void(HRESULT, const client::ServerError*)> done) {
-    auto computer = ComputerName;
+void Kt64Document::connectServer(QObject* context, std::function<void(HRESULT, const client::ServerError*)> done) {
+    auto computer = computerName;
     auto options = options_;
     // The object travels back in a shared_ptr so that a result nobody takes
     // (the document closing) is still released off the GUI thread.
@@ -107,7 +107,7 @@ void Kt64Document::ConnectServer(QObject* context, std::function<void(HRESULT, c
     });
 }
 
-void Kt64Document::ReleaseServer() {
+void Kt64Document::releaseServer() {
     auto old = std::move(server_);
     server_.reset();
     if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
@@ -119,7 +119,7 @@ void Kt64Document::ReleaseServer() {
 
 void Kt64Document::connectionLost(std::uint64_t generation) {
     if (generation != generation_ || !server_) return;
-    ReleaseServer();
+    releaseServer();
     if (reconnectPeriod_.count() <= 0) return;
     reconnecting_ = true;
     reconnect();
@@ -134,7 +134,7 @@ void Kt64Document::reconnect() {
     // whole connect deadline.
     if (reconnectInFlight_) return;
     reconnectInFlight_ = true;
-    ConnectServer(this, [this](HRESULT, const client::ServerError*) {
+    connectServer(this, [this](HRESULT, const client::ServerError*) {
         reconnectInFlight_ = false;
         if (!connected_ && reconnecting_) reconnectTimer_.start(reconnectPeriod_);
     });

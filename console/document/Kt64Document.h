@@ -21,7 +21,7 @@
 // one in flight at a time (skip a tick while the previous one is out).
 // Without a server object the failure has no description, like a dead
 // connection. The threads are the document's WorkerCalls, which the rest of
-// the console uses for its other slow work. ConnectServer is asynchronous the same way. ReleaseServer
+// the console uses for its other slow work. connectServer is asynchronous the same way. releaseServer
 // drops the object off the GUI thread (ending its lease waits for the
 // server).
 //
@@ -80,47 +80,47 @@ public:
     ~Kt64Document() override;
 
     // The open relay program.
-    program::ProgramDocument& Program() { return program_; }
+    program::ProgramDocument& program() { return program_; }
     // Opens the program file at path. On failure nothing is shown: why
     // holds all the program core would have said (the engine's or the
     // system's reason), for the caller's one message naming the file.
-    bool OpenProgram(const std::filesystem::path& path, std::string& why);
+    bool openProgram(const std::filesystem::path& path, std::string& why);
 
     // True while Server holds a live object.
-    bool Connected() const { return connected_; }
+    bool connected() const { return connected_; }
     // The link-server object; empty while not connected. Never call it on
     // the GUI thread: use serverCall().
-    std::shared_ptr<client::Kt64Srv> Server() const { return server_; }
+    std::shared_ptr<client::Kt64Srv> server() const { return server_; }
 
     // The program file the operator opened or saved to; empty for a new one
     // (and for a program received from the centre). Changed through
-    // SetPathName, which tells the frame's title.
-    std::filesystem::path PathName;
-    void SetPathName(std::filesystem::path path);
+    // setPathName, which tells the frame's title.
+    std::filesystem::path pathName;
+    void setPathName(std::filesystem::path path);
     // The computer that runs the link server ("" = this one).
-    std::string ComputerName;
+    std::string computerName;
     // Counted by the schedule tree at its last rebuild.
-    int BlockCount = 0;
-    int RecordCount = 0;
+    int blockCount = 0;
+    int recordCount = 0;
 
-    // Deadlines of the object ConnectServer creates.
+    // Deadlines of the object connectServer creates.
     client::ConnectOptions& connectOptions() { return options_; }
 
-    // Creates the link-server object on ComputerName on a worker thread.
+    // Creates the link-server object on computerName on a worker thread.
     // On the GUI thread: on success Server is replaced, Connected set and
     // done gets S_OK; on failure Server and Connected stay as they were and
     // done gets the HRESULT and the error.
-    void ConnectServer(QObject* context, std::function<void(HRESULT, const client::ServerError*)> done);
+    void connectServer(QObject* context, std::function<void(HRESULT, const client::ServerError*)> done);
     // Clears Connected and drops Server on a worker thread.
-    void ReleaseServer();
-    // Counts the objects ConnectServer has made (0: none yet). Compared,
+    void releaseServer();
+    // Counts the objects connectServer has made (0: none yet). Compared,
     // not addresses: a new object may reuse the address of a freed one.
-    std::uint64_t ServerGeneration() const { return generation_; }
+    std::uint64_t serverGeneration() const { return generation_; }
 
     // True from a lost connection until the document is connected again.
-    bool Reconnecting() const { return reconnecting_; }
+    bool reconnecting() const { return reconnecting_; }
     // The pause between two attempts after a failed one; zero: a lost
-    // connection stays lost until the next ConnectServer (tests that look
+    // connection stays lost until the next connectServer (tests that look
     // at the lost state).
     void setReconnectPeriod(std::chrono::milliseconds period) { reconnectPeriod_ = period; }
 
@@ -152,7 +152,7 @@ private:
     void reconnect();
 
     // The program core's messages, passed on to the console's boxes except
-    // while OpenProgram collects them.
+    // while openProgram collects them.
     class ProgramMessages : public program::UserMessages {
     public:
         explicit ProgramMessages(program::UserMessages& shown) : shown_(shown) {}

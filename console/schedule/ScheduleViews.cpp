@@ -66,14 +66,14 @@ ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWi
     auto messages = std::make_unique<ConsoleMessages>(parent->window());
     program::UserMessages& shown = *messages;
     auto* views = new ScheduleViews(
-        doc.Program(), shown, parent->window(), [&doc] { return std::make_unique<LinkReleasedOffGui>(doc); }, parent,
+        doc.program(), shown, parent->window(), [&doc] { return std::make_unique<LinkReleasedOffGui>(doc); }, parent,
         &doc.workers());
     views->ownedMessages_ = std::move(messages);
     // It lives and dies with the tree, which the splitter owns.
     views->setParent(views->tree_);
     connect(views, &ScheduleViews::countsChanged, views, [&doc, &frame](int blocks, int records) {
-        doc.BlockCount = blocks;
-        doc.RecordCount = records;
+        doc.blockCount = blocks;
+        doc.recordCount = records;
         frame.ShowCounts(blocks, records);
     });
     connect(views, &ScheduleViews::relayOutputsChanged, views,
@@ -81,7 +81,7 @@ ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWi
     views->transfers_->saveModified = [&frame] { return frame.SaveModified(); };
     // A received program is a new one: the first save asks for its name
     // instead of overwriting the file that was open.
-    connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.SetPathName({}); });
+    connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.setPathName({}); });
     return *views;
 }
 

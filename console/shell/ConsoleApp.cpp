@@ -72,11 +72,11 @@ int runConsole(const ConsoleStart& start) {
 
     ConsoleMessages messages;
     Kt64Document doc(messages);
-    doc.ComputerName = configuredComputer();
+    doc.computerName = configuredComputer();
     MainFrame frame(doc);
     QObject::connect(&frame, &MainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     messages.setParent(&frame);
-    doc.Program().NewDocument();
+    doc.program().NewDocument();
     frame.show();
     return QApplication::exec();
 }

@@ -256,7 +256,7 @@ void MainFrame::createViews() {
     // The document tells every view about New, Open and a receive.
     // A transfer running on a worker thread may call it: the views hear of
     // it on the GUI thread.
-    doc_.Program().setViewUpdater([this](std::uint32_t hint) {
+    doc_.program().setViewUpdater([this](std::uint32_t hint) {
         auto update = [this, hint] {
             for (auto& t : templates_)
                 if (auto* v = asView(t.view)) v->OnUpdate(hint);
@@ -384,17 +384,17 @@ void MainFrame::runProgramCommand(ProgramCommand command) {
 }
 
 void MainFrame::updateTitle() {
-    const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
-                                               : QString::fromStdString(doc_.PathName.filename().string());
+    const QString name = doc_.pathName.empty() ? QStringLiteral("Bez tytułu")
+                                               : QString::fromStdString(doc_.pathName.filename().string());
     // "[*]" shows as "*" while the program has unsaved changes.
     setWindowTitle(name + QStringLiteral("[*] - KT64mon"));
-    setWindowModified(doc_.Program().isOpen() && doc_.Program().isModified());
+    setWindowModified(doc_.program().isOpen() && doc_.program().isModified());
 }
 
 bool MainFrame::saveModified() {
-    if (!doc_.Program().isOpen() || !doc_.Program().isModified()) return true;
-    const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
-                                               : QString::fromStdString(doc_.PathName.filename().string());
+    if (!doc_.program().isOpen() || !doc_.program().isModified()) return true;
+    const QString name = doc_.pathName.empty() ? QStringLiteral("Bez tytułu")
+                                               : QString::fromStdString(doc_.pathName.filename().string());
     const auto answer = messageBox(this, {kAppCaption, QStringLiteral("Zapisać zmiany w %1?").arg(name),
                                           QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
     if (answer == QMessageBox::Cancel) return false;
@@ -428,15 +428,15 @@ void MainFrame::AddToRecentFiles(const QString& path) {
 
 void MainFrame::OnFileNew() {
     if (!saveModified()) return;
-    if (doc_.Program().NewDocument()) {
-        doc_.SetPathName({});
-        doc_.Program().UpdateAllViews(0);
+    if (doc_.program().NewDocument()) {
+        doc_.setPathName({});
+        doc_.program().UpdateAllViews(0);
     }
 }
 
 QString MainFrame::fileDialogFolder() const {
     QStringList programs = RecentFiles();
-    if (!doc_.PathName.empty()) programs.prepend(QString::fromStdString(doc_.PathName.string()));
+    if (!doc_.pathName.empty()) programs.prepend(QString::fromStdString(doc_.pathName.string()));
     for (const QString& program : programs) {
         const QFileInfo folder(QFileInfo(program).absolutePath());
         if (folder.isDir()) return folder.absoluteFilePath();
@@ -450,10 +450,10 @@ void MainFrame::OnFileOpen() {
     const QString path = chooseFile(false, fileDialogFolder());
     if (path.isEmpty()) return;
     std::string why;
-    if (doc_.OpenProgram(path.toStdString(), why)) {
-        doc_.SetPathName(path.toStdString());
+    if (doc_.openProgram(path.toStdString(), why)) {
+        doc_.setPathName(path.toStdString());
         AddToRecentFiles(path);
-        doc_.Program().UpdateAllViews(0);
+        doc_.program().UpdateAllViews(0);
     } else {
         // One message: the file and why it cannot be a program.
         messageBox(this, {kAppCaption,
@@ -464,25 +464,25 @@ void MainFrame::OnFileOpen() {
 }
 
 bool MainFrame::OnFileSave(bool askName) {
-    std::filesystem::path path = doc_.PathName;
+    std::filesystem::path path = doc_.pathName;
     if (askName || path.empty()) {
         QString chosen = chooseFile(true, path.empty() ? fileDialogFolder() : QString::fromStdString(path.string()));
         if (chosen.isEmpty()) return false;
         if (!chosen.endsWith(".dsk", Qt::CaseInsensitive)) chosen += ".dsk";
         path = chosen.toStdString();
     }
-    if (!doc_.Program().SaveDocument(path)) {
+    if (!doc_.program().SaveDocument(path)) {
         // The file and the system's reason, so the operator knows what to
         // change; the program stays open and editable.
-        if (!doc_.Program().failureText().empty())
+        if (!doc_.program().failureText().empty())
             messageBox(this, {kAppCaption,
                               QStringLiteral("Nie mogę zapisać pliku %1: %2")
                                   .arg(QString::fromStdString(path.string()),
-                                       QString::fromStdString(doc_.Program().failureText())),
+                                       QString::fromStdString(doc_.program().failureText())),
                               QMessageBox::Warning});
         return false;
     }
-    doc_.SetPathName(path);
+    doc_.setPathName(path);
     AddToRecentFiles(QString::fromStdString(path.string()));
     return true;
 }

@@ -8,7 +8,7 @@ ServerSession::ServerSession(Kt64Document& doc, QObject* parent) : QObject(paren
 }
 
 void ServerSession::connectServer(QObject* receiver, std::function<void(ServerAnswer<Done>)> done) {
-    doc_.ConnectServer(receiver, [done = std::move(done)](HRESULT, const client::ServerError* error) {
+    doc_.connectServer(receiver, [done = std::move(done)](HRESULT, const client::ServerError* error) {
         ServerAnswer<Done> answer;
         if (error)
             answer.error.emplace(*error);

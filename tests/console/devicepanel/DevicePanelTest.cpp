@@ -66,9 +66,9 @@ class DevicePanelTest : public QObject {
 
     void connectDocument() {
         bool done = false;
-        doc->ConnectServer(doc.get(), [&](kt64::HRESULT, const kt64::client::ServerError*) { done = true; });
+        doc->connectServer(doc.get(), [&](kt64::HRESULT, const kt64::client::ServerError*) { done = true; });
         QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
-        QVERIFY(doc->Connected());
+        QVERIFY(doc->connected());
     }
 
     // Waits for the next poll that shows the centre's values.
@@ -113,7 +113,7 @@ private slots:
         DevicePanel::resetProcessState();
         frame = RecordingFrame{};
         doc = std::make_unique<Kt64Document>(messages);
-        doc->ComputerName = rig->computer();
+        doc->computerName = rig->computer();
         doc->connectOptions().callTimeout = std::chrono::milliseconds(1500);
         doc->connectOptions().connectTimeout = std::chrono::milliseconds(1500);
         doc->setReconnectPeriod(std::chrono::milliseconds(100));
@@ -324,7 +324,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(text("gmtTimeLabel") == "xx:xx:xx", 20000);
         QVERIFY(text("serverStatusLabel") != "Brak błędu !");
         QVERIFY(text("serverStatusLabel") != "Nie można pobrać błędu z serwera DCOM !");
-        QVERIFY(doc->Connected());
+        QVERIFY(doc->connected());
         QCOMPARE(background("analogLineStateLabel"), QColor(0, 0, 255));
         QCOMPARE(text("offsetLabel"), QString("xx:xx"));
         // GMT editing leaves the send button usable.
@@ -409,7 +409,7 @@ private slots:
         ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
         rig->killServer();
         QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 20000);
-        QVERIFY(!doc->Connected());
+        QVERIFY(!doc->connected());
         QCOMPARE(text("gmtTimeLabel"), QString("xx:xx:xx"));
         QCOMPARE(text("gmtDateLabel"), QString("xx/xx/xxxx"));
         QCOMPARE(text("gmtWeekdayLabel"), QString("--------"));
@@ -432,12 +432,12 @@ private slots:
     void aFrozenServerIsTakenUpAgainWhenItWakes() {
         rig->stopSignal();
         QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 30000);
-        QVERIFY(!doc->Connected());
+        QVERIFY(!doc->connected());
         QTRY_COMPARE_WITH_TIMEOUT(text("serverStatusLabel"), kReconnectingText, 20000);
         rig->continueSignal();
         QVERIFY(nextGoodPoll());
         QCOMPARE(text("serverStatusLabel"), QString("Brak błędu !"));
-        QVERIFY(doc->Server()->leaseHeld());
+        QVERIFY(doc->server()->leaseHeld());
         QVERIFY(rig->server()->running());
         QVERIFY(rig->onDemandServers().empty());
     }

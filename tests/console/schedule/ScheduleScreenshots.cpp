@@ -118,9 +118,9 @@ void fillSample(program::Database& db) {
 }  // namespace
 
 void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(QWidget*, const QString&)) {
-    fillSample(*doc.Program().database());
+    fillSample(*doc.program().database());
     frame.SwitchView(ViewKind::ProgramTree);
-    doc.Program().UpdateAllViews(0);
+    doc.program().UpdateAllViews(0);
     auto* tree = qobject_cast<ProgramTreeView*>(frame.view(ViewKind::ProgramTree));
     auto* list = qobject_cast<CommandListView*>(frame.view(ViewKind::CommandList));
     tree->expandAll();
@@ -190,7 +190,7 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
         SilencedLink silenced;
         QuestionsKept kept;
         Ticking ticking;
-        program::ProgramTransfer(silenced, kept, ticking).SendProgram(doc.Program());
+        program::ProgramTransfer(silenced, kept, ticking).SendProgram(doc.program());
         const char* names[] = {"message-send-question", "message-upload-incomplete"};
         for (std::size_t i = 0; i < kept.questions.size() && i < 2; ++i) {
             const auto box = makeMessageBox(&frame, {kAppCaption, QString::fromStdString(kept.questions[i]),
@@ -220,7 +220,7 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
         save(box.get(), "message-new-year-question");
     }
 
-    ChartDialog chart(doc.Program(), messages, &frame);
+    ChartDialog chart(doc.program(), messages, &frame);
     chart.ui().startEdit->setDate(QDate(2025, 9, 8));
     chart.ui().resolutionCombo->setCurrentIndex(2);
     chart.show();
@@ -235,7 +235,7 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
     QApplication::processEvents();
     save(&chart, "dialog-chart-week");
     chart.done(QDialog::Accepted);
-    doc.Program().setModified(false);
+    doc.program().setModified(false);
 }
 
 }  // namespace kt64::console

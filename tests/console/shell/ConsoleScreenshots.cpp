@@ -108,12 +108,12 @@ int main(int argc, char** argv) {
     // named in the settings.
     kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")
         .setString("CompName", rig.computer());
-    doc.Program().NewDocument();
+    doc.program().NewDocument();
     MainFrame frame(doc, MainFrame::Options{false});
     auto* panel = dynamic_cast<DevicePanel*>(frame.view(ViewKind::Device));
     panel->setPeriods({std::chrono::milliseconds(10), std::chrono::milliseconds(100), std::chrono::milliseconds(100)});
     frame.show();
-    if (!waitFor([&] { return doc.Connected(); })) {
+    if (!waitFor([&] { return doc.connected(); })) {
         std::fprintf(stderr, "no link server\n");
         return 1;
     }

@@ -57,8 +57,8 @@ class MainFrameTest : public QObject {
         frame.reset();
         doc = std::make_unique<Kt64Document>(messages);
         // Nothing listens there: the start-up connect fails at once.
-        doc->ComputerName = "127.0.0.1:1";
-        QVERIFY(doc->Program().NewDocument());
+        doc->computerName = "127.0.0.1:1";
+        QVERIFY(doc->program().NewDocument());
         frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{tray});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
@@ -475,19 +475,19 @@ private slots:
         kt64::test::TempRegistry registry;
         ConsoleMessages messages;
         Kt64Document doc(messages);
-        doc.ComputerName = "127.0.0.1:1";
+        doc.computerName = "127.0.0.1:1";
         doc.connectOptions().connectTimeout = std::chrono::milliseconds(500);
         std::optional<kt64::HRESULT> result;
         bool hadDescription = true;
-        doc.ConnectServer(&doc, [&](kt64::HRESULT hr, const kt64::client::ServerError* e) {
+        doc.connectServer(&doc, [&](kt64::HRESULT hr, const kt64::client::ServerError* e) {
             result = hr;
             hadDescription = e && e->description();
         });
         QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 20000);
         QVERIFY(*result != kt64::S_OK);
         QVERIFY(!hadDescription);
-        QVERIFY(!doc.Connected());
-        QVERIFY(!doc.Server());
+        QVERIFY(!doc.connected());
+        QVERIFY(!doc.server());
     }
 };
 

@@ -521,20 +521,20 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session);
         QVERIFY(session.connected());
-        const auto first = document.doc.ServerGeneration();
+        const auto first = document.doc.serverGeneration();
         form->OnActivateView(true);
         QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "serverStatusLabel"), QString("Brak błędu !"), 10000);
         route.silence();
         // A reading (one every tick) is now stuck on the silent route.
         QTRY_VERIFY_WITH_TIMEOUT(route.holding(), 5000);
-        document.doc.ReleaseServer();
+        document.doc.releaseServer();
         session.setComputerName(rig_->address());
         QSignalSpy tried(form.get(), &SyncSettingsView::connectionTried);
         form->refresh();
         QVERIFY(tried.wait(20000));
         QVERIFY(session.connected());
-        const auto second = document.doc.ServerGeneration();
+        const auto second = document.doc.serverGeneration();
         QVERIFY(second != first);
         // No new readings; the hung one ends by its deadline and its failure
         // reaches the form.
@@ -543,7 +543,7 @@ private slots:
         QTest::qWait(0);
         QCoreApplication::processEvents();
         QVERIFY(session.connected());
-        QCOMPARE(document.doc.ServerGeneration(), second);
+        QCOMPARE(document.doc.serverGeneration(), second);
     }
 
     void unreachableServerAndLostConnection() {
@@ -553,7 +553,7 @@ private slots:
             ServerSession& session = document.session;
             auto form = startedForm(session);
             QVERIFY(session.connected());
-            const auto first = document.doc.ServerGeneration();
+            const auto first = document.doc.serverGeneration();
             form->OnActivateView(true);
             QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
             // Killed, and nothing can be started on demand for now.
@@ -571,7 +571,7 @@ private slots:
             // new object, its port list with it.
             ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
             QTRY_VERIFY_WITH_TIMEOUT(session.connected(), 20000);
-            QVERIFY(document.doc.ServerGeneration() != first);
+            QVERIFY(document.doc.serverGeneration() != first);
             QVERIFY(control<QWidget>(*form, "portCombo")->isEnabled());
             QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "serverStatusLabel") == "Brak błędu !"), 20000);
             form->OnActivateView(false);

@@ -37,10 +37,10 @@ class FramePlugTest : public QObject {
         key.setString("CompName", rig_->computer());
         key.setDword("OpenMin", openMin ? 1 : 0);
         doc_ = std::make_unique<Kt64Document>(programMessages_);
-        QVERIFY(doc_->Program().NewDocument());
+        QVERIFY(doc_->program().NewDocument());
         frame_ = std::make_unique<MainFrame>(*doc_, MainFrame::Options{tray});
         frame_->show();
-        QTRY_VERIFY_WITH_TIMEOUT(doc_->Connected(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(doc_->connected(), 20000);
     }
 
     SyncSettingsView* form() { return qobject_cast<SyncSettingsView*>(frame_->view(ViewKind::Conf)); }
@@ -65,7 +65,7 @@ private slots:
     void menuEntriesSwitchToTheViewsAndTheirTimers() {
         make(false, true);
         QVERIFY(form() && log());
-        QCOMPARE(doc_->ComputerName, rig_->computer());
+        QCOMPARE(doc_->computerName, rig_->computer());
         QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
         frame_->actions().confView->trigger();
         QCOMPARE(frame_->ActiveView(), ViewKind::Conf);
@@ -81,7 +81,7 @@ private slots:
         // No log yet: the open error is shown on the first tick.
         log()->poll();
         QVERIFY(!log()->toPlainText().isEmpty());
-        QVERIFY(!doc_->Program().isModified());
+        QVERIFY(!doc_->program().isModified());
 
         frame_->SwitchView(ViewKind::Device);
         QVERIFY(!log()->polling());
