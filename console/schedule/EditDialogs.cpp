@@ -42,15 +42,15 @@ BlockDialog::~BlockDialog() = default;
 
 void BlockDialog::setRow(const program::BlockRow& row) {
     row_ = row;
-    const auto index = std::clamp<std::int64_t>(row.priorytet - 1, 0, 8);
+    const auto index = std::clamp<std::int64_t>(row.priority - 1, 0, 8);
     ui_->priorityCombo->setCurrentIndex(static_cast<int>(index));
-    ui_->descriptionEdit->setText(QString::fromStdString(row.opis));
+    ui_->descriptionEdit->setText(QString::fromStdString(row.description));
 }
 
 program::BlockRow BlockDialog::row() const {
     program::BlockRow r = row_;
-    r.priorytet = ui_->priorityCombo->currentIndex() + 1;
-    r.opis = ui_->descriptionEdit->text().toStdString();
+    r.priority = ui_->priorityCombo->currentIndex() + 1;
+    r.description = ui_->descriptionEdit->text().toStdString();
     return r;
 }
 
@@ -81,19 +81,19 @@ void DateRangeDialog::setRow(const program::DateRow& row) {
     row_ = row;
     ordering_ = true;
     const QDate today = QDate::currentDate();
-    ui_->fromEdit->setDate(row.dataOd && program::isValid(*row.dataOd) ? toQDate(*row.dataOd) : today);
-    ui_->toEdit->setDate(row.dataDo && program::isValid(*row.dataDo) ? toQDate(*row.dataDo) : today);
+    ui_->fromEdit->setDate(row.from && program::isValid(*row.from) ? toQDate(*row.from) : today);
+    ui_->toEdit->setDate(row.to && program::isValid(*row.to) ? toQDate(*row.to) : today);
     ordering_ = false;
-    ui_->everyYearCheck->setChecked(row.roczny);
-    ui_->descriptionEdit->setText(QString::fromStdString(row.opis));
+    ui_->yearOnlyCheck->setChecked(row.inItsYearOnly);
+    ui_->descriptionEdit->setText(QString::fromStdString(row.description));
 }
 
 program::DateRow DateRangeDialog::row() const {
     program::DateRow r = row_;
-    r.dataOd = fromQDate(ui_->fromEdit->date());
-    r.dataDo = fromQDate(ui_->toEdit->date());
-    r.roczny = ui_->everyYearCheck->isChecked();
-    r.opis = ui_->descriptionEdit->text().toStdString();
+    r.from = fromQDate(ui_->fromEdit->date());
+    r.to = fromQDate(ui_->toEdit->date());
+    r.inItsYearOnly = ui_->yearOnlyCheck->isChecked();
+    r.description = ui_->descriptionEdit->text().toStdString();
     return r;
 }
 
@@ -160,7 +160,7 @@ CommandDialog::CommandDialog(program::UserMessages& messages, QWidget* parent)
     connect(configureImpulses, &QAction::triggered, this, &CommandDialog::configure);
 
     program::CommandRow fresh;
-    fresh.czasRozk = program::TimeOfDay{};
+    fresh.time = program::TimeOfDay{};
     setRow(fresh);
 }
 
@@ -171,14 +171,14 @@ void CommandDialog::setRow(const program::CommandRow& row) {
     row_ = row;
     const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
                                     ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
-    for (int i = 0; i < 7; ++i) days[i]->setChecked((row.dzienTyg >> i) & 1);
-    const auto time = row.czasRozk.value_or(program::TimeOfDay{});
+    for (int i = 0; i < 7; ++i) days[i]->setChecked((row.weekdays >> i) & 1);
+    const auto time = row.time.value_or(program::TimeOfDay{});
     ui_->hourCombo->setEditText(QString::number(time.hour));
     ui_->minuteCombo->setEditText(QString::number(time.minute));
-    ui_->operationCombo->setCurrentIndex(static_cast<int>(std::clamp<std::int64_t>(row.operacja, 0, 5)));
-    ui_->relayCombo->setCurrentIndex(row.nrPrzek == 2 ? 1 : 0);
-    setTiming({static_cast<int>(row.czasImp), row.czasImpMS, static_cast<int>(row.czasCyklu), row.czasCyklMS});
-    ui_->descriptionEdit->setText(QString::fromStdString(row.opis));
+    ui_->operationCombo->setCurrentIndex(static_cast<int>(std::clamp<std::int64_t>(row.operation, 0, 5)));
+    ui_->relayCombo->setCurrentIndex(row.relay == 2 ? 1 : 0);
+    setTiming({static_cast<int>(row.impulse), row.impulseInMinutes, static_cast<int>(row.cycle), row.cycleInMinutes});
+    ui_->descriptionEdit->setText(QString::fromStdString(row.description));
     operationChanged();
     initialised_ = true;
 }
@@ -201,21 +201,21 @@ program::CommandRow CommandDialog::row() const {
     program::CommandRow r = row_;
     const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
                                     ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
-    r.dzienTyg = 0;
+    r.weekdays = 0;
     for (int i = 0; i < 7; ++i)
-        if (days[i]->isChecked()) r.dzienTyg |= 1 << i;
+        if (days[i]->isChecked()) r.weekdays |= 1 << i;
     const auto hour = parseInteger(ui_->hourCombo->currentText().toStdString()).value_or(0);
     const auto minute = parseInteger(ui_->minuteCombo->currentText().toStdString()).value_or(0);
     const HourMinute stored = storedTime(std::max(hour, 0), std::max(minute, 0));
-    r.czasRozk = program::TimeOfDay{stored.hour, stored.minute, 0};
-    r.operacja = ui_->operationCombo->currentIndex();
-    r.nrPrzek = ui_->relayCombo->currentIndex() + 1;
+    r.time = program::TimeOfDay{stored.hour, stored.minute, 0};
+    r.operation = ui_->operationCombo->currentIndex();
+    r.relay = ui_->relayCombo->currentIndex() + 1;
     const CommandTiming t = timing();
-    r.czasImp = t.impulse;
-    r.czasImpMS = t.impulseMinutes;
-    r.czasCyklu = isImpulseOperation(static_cast<int>(r.operacja)) ? 99 : t.cycle;
-    r.czasCyklMS = t.cycleMinutes;
-    r.opis = ui_->descriptionEdit->text().toStdString();
+    r.impulse = t.impulse;
+    r.impulseInMinutes = t.impulseMinutes;
+    r.cycle = isImpulseOperation(static_cast<int>(r.operation)) ? 99 : t.cycle;
+    r.cycleInMinutes = t.cycleMinutes;
+    r.description = ui_->descriptionEdit->text().toStdString();
     return r;
 }
 

@@ -114,33 +114,33 @@ void EditDialogsTest::commandRowRoundTrip() {
     RecordedMessages messages;
     CommandDialog d(messages);
     program::CommandRow row;
-    row.dzienTyg = 0x41;  // Monday and Sunday
-    row.czasRozk = program::TimeOfDay{7, 5, 0};
-    row.operacja = program::kCycleMinus;
-    row.nrPrzek = 2;
-    row.czasImp = 5;
-    row.czasImpMS = false;
-    row.czasCyklu = 3;
-    row.czasCyklMS = true;
-    row.opis = "przerwa";
-    row.lp = 12;
-    row.blok = 4;
+    row.weekdays = 0x41;  // Monday and Sunday
+    row.time = program::TimeOfDay{7, 5, 0};
+    row.operation = program::kCycleMinus;
+    row.relay = 2;
+    row.impulse = 5;
+    row.impulseInMinutes = false;
+    row.cycle = 3;
+    row.cycleInMinutes = true;
+    row.description = "przerwa";
+    row.id = 12;
+    row.block = 4;
     d.setRow(row);
     QCOMPARE(d.ui().hourCombo->currentText(), QString("7"));
     QCOMPARE(d.ui().minuteCombo->currentText(), QString("5"));
     QCOMPARE(d.ui().relayCombo->currentIndex(), 1);
     const program::CommandRow back = d.row();
-    QCOMPARE(back.dzienTyg, row.dzienTyg);
-    QCOMPARE(back.czasRozk, row.czasRozk);
-    QCOMPARE(back.operacja, row.operacja);
-    QCOMPARE(back.nrPrzek, 2);
-    QCOMPARE(back.czasImp, 5);
-    QCOMPARE(back.czasCyklu, 3);
-    QVERIFY(back.czasCyklMS);
-    QVERIFY(!back.czasImpMS);
-    QCOMPARE(back.opis, std::string("przerwa"));
-    QCOMPARE(back.lp, 12);
-    QCOMPARE(back.blok, 4);
+    QCOMPARE(back.weekdays, row.weekdays);
+    QCOMPARE(back.time, row.time);
+    QCOMPARE(back.operation, row.operation);
+    QCOMPARE(back.relay, 2);
+    QCOMPARE(back.impulse, 5);
+    QCOMPARE(back.cycle, 3);
+    QVERIFY(back.cycleInMinutes);
+    QVERIFY(!back.impulseInMinutes);
+    QCOMPARE(back.description, std::string("przerwa"));
+    QCOMPARE(back.id, 12);
+    QCOMPARE(back.block, 4);
 }
 
 void EditDialogsTest::impulseAndCycleRules_data() {
@@ -189,12 +189,12 @@ void EditDialogsTest::impulseAndCycleRules() {
     RecordedMessages messages;
     CommandDialog d(messages);
     program::CommandRow row;
-    row.czasRozk = program::TimeOfDay{};
-    row.operacja = operation;
-    row.czasImp = impulse;
-    row.czasImpMS = impulseUnit;
-    row.czasCyklu = cycle;
-    row.czasCyklMS = cycleUnit;
+    row.time = program::TimeOfDay{};
+    row.operation = operation;
+    row.impulse = impulse;
+    row.impulseInMinutes = impulseUnit;
+    row.cycle = cycle;
+    row.cycleInMinutes = cycleUnit;
     d.setRow(row);
     if (change == "impulse") d.ui().impulseSpin->setValue(value);
     if (change == "cycle") d.ui().cycleSpin->setValue(value);
@@ -209,8 +209,8 @@ void EditDialogsTest::impulseOperationStoresCycle99() {
     RecordedMessages messages;
     CommandDialog d(messages);
     d.ui().operationCombo->setCurrentIndex(2);  // "Impuls +", impulse fields untouched
-    QCOMPARE(d.row().czasCyklu, 99);
-    QCOMPARE(d.row().operacja, 2);
+    QCOMPARE(d.row().cycle, 99);
+    QCOMPARE(d.row().operation, 2);
 }
 
 // Lengths that did not come through the spins (a stored or received row;
@@ -257,7 +257,7 @@ void EditDialogsTest::weekdayBars() {
     QCOMPARE(mask(), 0);
     ui.wholeWeekButton->click();
     QCOMPARE(mask(), 0x7F);
-    QCOMPARE(d.row().dzienTyg, 0x7F);
+    QCOMPARE(d.row().weekdays, 0x7F);
     // The bars carry no text: their tooltips say what they do.
     for (QPushButton* bar : {ui.workdaysButton, ui.weekendButton, ui.wholeWeekButton, ui.impulsePresetButton})
         QVERIFY2(!bar->toolTip().isEmpty(), qPrintable(bar->objectName()));
@@ -302,7 +302,7 @@ void EditDialogsTest::timeBoxesOutOfRange() {
     CommandDialog d(messages);
     d.ui().hourCombo->setEditText("30");
     d.ui().minuteCombo->setEditText("75");
-    QCOMPARE(d.row().czasRozk, (program::TimeOfDay{23, 59, 0}));
+    QCOMPARE(d.row().time, (program::TimeOfDay{23, 59, 0}));
     d.show();
     d.ui().hourCombo->setEditText("siódma");
     d.accept();
@@ -373,10 +373,10 @@ void EditDialogsTest::presetConfigurationRefusesOutOfRange() {
 void EditDialogsTest::dateRangeKeptInOrder() {
     DateRangeDialog d;
     program::DateRow row;
-    row.dataOd = program::CivilDate{2025, 3, 1};
-    row.dataDo = program::CivilDate{2025, 3, 10};
-    row.roczny = true;
-    row.opis = "marzec";
+    row.from = program::CivilDate{2025, 3, 1};
+    row.to = program::CivilDate{2025, 3, 10};
+    row.inItsYearOnly = true;
+    row.description = "marzec";
     d.setRow(row);
     d.ui().fromEdit->setDate(QDate(2025, 4, 2));
     QCOMPARE(d.ui().toEdit->date(), QDate(2025, 4, 2));
@@ -385,15 +385,15 @@ void EditDialogsTest::dateRangeKeptInOrder() {
     d.ui().toEdit->setDate(QDate(2025, 2, 20));
     QCOMPARE(d.ui().fromEdit->date(), QDate(2025, 2, 1));
     const auto back = d.row();
-    QCOMPARE(back.dataOd, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 1}));
-    QCOMPARE(back.dataDo, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 20}));
-    QVERIFY(back.roczny);
-    QCOMPARE(back.opis, std::string("marzec"));
+    QCOMPARE(back.from, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 1}));
+    QCOMPARE(back.to, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 20}));
+    QVERIFY(back.inItsYearOnly);
+    QCOMPARE(back.description, std::string("marzec"));
 
     // A new range starts today.
     DateRangeDialog fresh;
     QCOMPARE(fresh.ui().fromEdit->date(), QDate::currentDate());
-    QVERIFY(!fresh.row().roczny);
+    QVERIFY(!fresh.row().inItsYearOnly);
 }
 
 void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
@@ -418,9 +418,9 @@ void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
         });
         DateRangeDialog d;
         program::DateRow row;
-        row.dataOd = program::CivilDate{2025, 9, 1};
-        row.dataDo = program::CivilDate{2026, 6, 30};
-        row.roczny = c.yearBound;
+        row.from = program::CivilDate{2025, 9, 1};
+        row.to = program::CivilDate{2026, 6, 30};
+        row.inItsYearOnly = c.yearBound;
         d.setRow(row);
         d.show();
         d.accept();
@@ -432,7 +432,7 @@ void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
                                             "dwa zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca?"));
         QCOMPARE(!d.isVisible(), c.accepted);
         std::vector<std::pair<program::CivilDate, program::CivilDate>> stored;
-        for (const auto& r : c.accepted ? d.rows() : std::vector<program::DateRow>{}) stored.emplace_back(*r.dataOd, *r.dataDo);
+        for (const auto& r : c.accepted ? d.rows() : std::vector<program::DateRow>{}) stored.emplace_back(*r.from, *r.to);
         QVERIFY2(stored == c.stored, c.name);
     }
 }
@@ -440,11 +440,11 @@ void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
 void EditDialogsTest::blockPriorityMapping() {
     BlockDialog d;
     d.setRow({5, 7, "Sobota"});
-    QCOMPARE(d.row().priorytet, 7);
-    QCOMPARE(d.row().opis, std::string("Sobota"));
-    QCOMPARE(d.row().lp, 5);
+    QCOMPARE(d.row().priority, 7);
+    QCOMPARE(d.row().description, std::string("Sobota"));
+    QCOMPARE(d.row().id, 5);
     BlockDialog fresh;
-    QCOMPARE(fresh.row().priorytet, 1);
+    QCOMPARE(fresh.row().priority, 1);
 }
 
 void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {

@@ -88,10 +88,10 @@ private slots:
         auto& db = *doc->program().database();
         const auto block = program::insertBlock(db, {0, 2, "szkoła"});
         program::CommandRow c;
-        c.blok = 1;
-        c.czasRozk = program::TimeOfDay{7, 0, 0};
+        c.block = 1;
+        c.time = program::TimeOfDay{7, 0, 0};
         program::insertCommand(db, c);
-        c.blok = block;
+        c.block = block;
         program::insertCommand(db, c);
         doc->program().UpdateAllViews(0);
         QCOMPARE(pane("paneBlocks"), QString("2/100"));

@@ -74,23 +74,23 @@ void fillSample(program::Database& db) {
     const auto school = program::insertBlock(db, {0, 3, "Rok szkolny"});
     const auto holidays = program::insertBlock(db, {0, 5, "Ferie zimowe"});
     program::DateRow d;
-    d.nrBloku = school;
-    d.dataOd = program::CivilDate{2025, 9, 1};
-    d.dataDo = program::CivilDate{2026, 6, 26};
-    d.roczny = true;
-    d.opis = "Rok szkolny 2025/2026";
+    d.block = school;
+    d.from = program::CivilDate{2025, 9, 1};
+    d.to = program::CivilDate{2026, 6, 26};
+    d.inItsYearOnly = true;
+    d.description = "Rok szkolny 2025/2026";
     program::insertDate(db, d);
-    d.nrBloku = holidays;
-    d.dataOd = program::CivilDate{2025, 12, 22};
-    d.dataDo = program::CivilDate{2026, 1, 6};
-    d.roczny = false;
-    d.opis = "Przerwa świąteczna";
+    d.block = holidays;
+    d.from = program::CivilDate{2025, 12, 22};
+    d.to = program::CivilDate{2026, 1, 6};
+    d.inItsYearOnly = false;
+    d.description = "Przerwa świąteczna";
     program::insertDate(db, d);
     const struct {
         std::int64_t block;
         int relay, operation, hour, minute, weekdays, impulse, cycle;
         bool cycleMinutes;
-        const char* opis;
+        const char* description;
     } commands[] = {
         {1, 1, program::kOff, 0, 0, program::kAllWeek, 1, 2, false, "Noc"},
         {school, 1, program::kImpulsePlus, 8, 0, program::kMondayToFriday, 5, 99, false, "Lekcja 1"},
@@ -102,15 +102,15 @@ void fillSample(program::Database& db) {
     };
     for (const auto& c : commands) {
         program::CommandRow row;
-        row.blok = c.block;
-        row.nrPrzek = c.relay;
-        row.operacja = c.operation;
-        row.czasRozk = program::TimeOfDay{c.hour, c.minute, 0};
-        row.dzienTyg = c.weekdays;
-        row.czasImp = c.impulse;
-        row.czasCyklu = c.cycle;
-        row.czasCyklMS = c.cycleMinutes;
-        row.opis = c.opis;
+        row.block = c.block;
+        row.relay = c.relay;
+        row.operation = c.operation;
+        row.time = program::TimeOfDay{c.hour, c.minute, 0};
+        row.weekdays = c.weekdays;
+        row.impulse = c.impulse;
+        row.cycle = c.cycle;
+        row.cycleInMinutes = c.cycleMinutes;
+        row.description = c.description;
         program::insertCommand(db, row);
     }
 }
@@ -141,22 +141,22 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
     save(&block, "dialog-block");
     DateRangeDialog dates(&frame);
     program::DateRow d;
-    d.dataOd = program::CivilDate{2025, 12, 22};
-    d.dataDo = program::CivilDate{2026, 1, 6};
-    d.opis = "Przerwa świąteczna";
+    d.from = program::CivilDate{2025, 12, 22};
+    d.to = program::CivilDate{2026, 1, 6};
+    d.description = "Przerwa świąteczna";
     dates.setRow(d);
     dates.show();
     save(&dates, "dialog-dates");
     CommandDialog command(messages, &frame);
     program::CommandRow c;
-    c.czasRozk = program::TimeOfDay{7, 30, 0};
-    c.operacja = program::kCyclePlus;
-    c.nrPrzek = 2;
-    c.dzienTyg = program::kMondayToFriday;
-    c.czasImp = 10;
-    c.czasCyklu = 1;
-    c.czasCyklMS = true;
-    c.opis = "Oświetlenie";
+    c.time = program::TimeOfDay{7, 30, 0};
+    c.operation = program::kCyclePlus;
+    c.relay = 2;
+    c.weekdays = program::kMondayToFriday;
+    c.impulse = 10;
+    c.cycle = 1;
+    c.cycleInMinutes = true;
+    c.description = "Oświetlenie";
     command.setRow(c);
     command.show();
     save(&command, "dialog-command");
@@ -211,8 +211,8 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
     }
     {
         program::DateRow schoolYear;
-        schoolYear.dataOd = program::CivilDate{2025, 9, 1};
-        schoolYear.dataDo = program::CivilDate{2026, 6, 30};
+        schoolYear.from = program::CivilDate{2025, 9, 1};
+        schoolYear.to = program::CivilDate{2026, 6, 30};
         const auto box =
             makeMessageBox(&frame, {kAppCaption, QString::fromStdString(newYearQuestion(schoolYear)), QMessageBox::Warning,
                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
