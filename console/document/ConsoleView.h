@@ -9,7 +9,7 @@
 // Plugging a view in: derive the view from QWidget (or a form) and
 // ConsoleView, take (Kt64Document&, ConsoleFrame&, QWidget* parent) in its
 // constructor, and replace its placeholder in console/shell/ViewFactory.cpp
-// with a one-line `return new CYourView(doc, frame, parent);` (and link its
+// with a one-line `return new YourView(doc, frame, parent);` (and link its
 // library to kt64_console_shell).
 #pragma once
 

@@ -1,11 +1,10 @@
 // The tooltip texts of the device panel and the synchronisation settings
 // form, by control number.
 //
-// Every control of these two forms has a number: the centre's service notes
-// and the operators' instructions name controls by it, and its tooltip text
-// carries the same number. The widgets themselves are named by their role;
-// this one table joins the two (form, number, widget, text), and is the only
-// place the numbers live.
+// Every control of these two forms has a number, and its tooltip text has
+// always been kept under that same number; the widgets themselves are named
+// by their role. This one table joins the two (form, number, widget, text)
+// and is the only place the numbers live.
 #pragma once
 
 #include <QString>
