@@ -97,7 +97,7 @@ int ChartGeometry::scroll(ScrollAction action, int position, int maximum, int th
 }
 
 SampleInfo describeSample(const SampleRecord& sample, LocalSeconds time, int row) {
-    const auto code = static_cast<std::uint32_t>(sample.operacja);
+    const auto code = static_cast<std::uint32_t>(sample.operation);
     const CivilDate d = dateOf(time);
     const TimeOfDay t = timeOf(time);
     SampleInfo info;
@@ -105,10 +105,10 @@ SampleInfo describeSample(const SampleRecord& sample, LocalSeconds time, int row
     info.time = formatText("%02d/%02d/%04d %02d:%02d", d.day, d.month, d.year, t.hour, t.minute);
     info.state = std::string(stateName(code));
     info.stateColour = stateColour(code);
-    info.impulse = length(sample.czasImp, sample.impulseInMinutes());
-    info.cycle = length(sample.czasCyklu, sample.cycleInMinutes());
-    info.command = lpOrNone(sample.lp);
-    info.block = lpOrNone(sample.blok);
+    info.impulse = length(sample.impulse, sample.impulseInMinutes());
+    info.cycle = length(sample.cycle, sample.cycleInMinutes());
+    info.command = lpOrNone(sample.id);
+    info.block = lpOrNone(sample.block);
     info.impulseShown = code >= 2 && code <= 5;
     info.cycleShown = code == 4 || code == 5;
     return info;

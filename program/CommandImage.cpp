@@ -19,37 +19,37 @@ bool usesCycle(std::int64_t op) { return op == kCyclePlus || op == kCycleMinus; 
 bool switchesOn(std::int64_t op) { return op == kOn || op == kImpulsePlus || op == kCyclePlus; }
 
 std::optional<ImageFault> checkDate(const DateRow& d) {
-    if (!d.dataOd || !d.dataDo) return ImageFault{formatText(text::kFaultDateMissing, static_cast<long long>(d.lp))};
-    if (d.roczny) {
-        for (const auto& date : {*d.dataOd, *d.dataDo}) {
+    if (!d.from || !d.to) return ImageFault{formatText(text::kFaultDateMissing, static_cast<long long>(d.id))};
+    if (d.inItsYearOnly) {
+        for (const auto& date : {*d.from, *d.to}) {
             if (date.year < kFirstYear || date.year > kLastYear)
-                return ImageFault{formatText(text::kFaultDateYear, static_cast<long long>(d.lp), date.year)};
+                return ImageFault{formatText(text::kFaultDateYear, static_cast<long long>(d.id), date.year)};
         }
     }
     return std::nullopt;
 }
 
 std::optional<ImageFault> checkCommand(const CommandRow& c) {
-    const auto lp = static_cast<long long>(c.lp);
-    if (!c.czasRozk) return ImageFault{formatText(text::kFaultCommandTime, lp)};
-    if (c.dzienTyg < 0 || c.dzienTyg > 127)
-        return ImageFault{formatText(text::kFaultWeekdays, lp, static_cast<long long>(c.dzienTyg))};
-    if (c.operacja < kOff || c.operacja > kCycleMinus)
-        return ImageFault{formatText(text::kFaultOperation, lp, static_cast<long long>(c.operacja))};
-    if (c.nrPrzek != 1 && c.nrPrzek != 2)
-        return ImageFault{formatText(text::kFaultRelay, lp, static_cast<long long>(c.nrPrzek))};
+    const auto lp = static_cast<long long>(c.id);
+    if (!c.time) return ImageFault{formatText(text::kFaultCommandTime, lp)};
+    if (c.weekdays < 0 || c.weekdays > 127)
+        return ImageFault{formatText(text::kFaultWeekdays, lp, static_cast<long long>(c.weekdays))};
+    if (c.operation < kOff || c.operation > kCycleMinus)
+        return ImageFault{formatText(text::kFaultOperation, lp, static_cast<long long>(c.operation))};
+    if (c.relay != 1 && c.relay != 2)
+        return ImageFault{formatText(text::kFaultRelay, lp, static_cast<long long>(c.relay))};
     // Values the record does not carry for the operation are not checked.
-    if (usesImpulse(c.operacja) && (c.czasImp < 0 || c.czasImp > 127))
-        return ImageFault{formatText(text::kFaultImpulse, lp, static_cast<long long>(c.czasImp))};
-    if (usesCycle(c.operacja) && (c.czasCyklu < 0 || c.czasCyklu > 127))
-        return ImageFault{formatText(text::kFaultCycle, lp, static_cast<long long>(c.czasCyklu))};
+    if (usesImpulse(c.operation) && (c.impulse < 0 || c.impulse > 127))
+        return ImageFault{formatText(text::kFaultImpulse, lp, static_cast<long long>(c.impulse))};
+    if (usesCycle(c.operation) && (c.cycle < 0 || c.cycle > 127))
+        return ImageFault{formatText(text::kFaultCycle, lp, static_cast<long long>(c.cycle))};
     return std::nullopt;
 }
 
 // Block index of a block LP: the first position holding it, or 100.
 int blockIndexOf(std::span<const BlockRow> blocks, std::int64_t lp) {
     for (std::size_t i = 0; i < blocks.size(); ++i) {
-        if (blocks[i].lp == lp) return static_cast<int>(i);
+        if (blocks[i].id == lp) return static_cast<int>(i);
     }
     return kMissingBlockIndex;
 }
@@ -81,11 +81,11 @@ CommandImage blankImage() {
 }
 
 SlotBytes dateRecord(int blockIndex, const DateRow& d) {
-    const CivilDate& from = *d.dataOd;
-    const CivilDate& to = *d.dataDo;
-    const bool singleDay = d.roczny ? from == to : (from.month == to.month && from.day == to.day);
+    const CivilDate& from = *d.from;
+    const CivilDate& to = *d.to;
+    const bool singleDay = d.inItsYearOnly ? from == to : (from.month == to.month && from.day == to.day);
     const auto year = [&](const CivilDate& date) {
-        return d.roczny ? static_cast<std::uint8_t>(date.year - kFirstYear) : kEmpty;
+        return d.inItsYearOnly ? static_cast<std::uint8_t>(date.year - kFirstYear) : kEmpty;
     };
     SlotBytes r;
     r[0] = static_cast<std::uint8_t>(0x80 | blockIndex);
@@ -99,16 +99,16 @@ SlotBytes dateRecord(int blockIndex, const DateRow& d) {
 }
 
 SlotBytes commandRecord(int blockIndex, const CommandRow& c) {
-    const int relay = static_cast<int>(c.nrPrzek);
+    const int relay = static_cast<int>(c.relay);
     const int relayBit = relay == 1 ? 0x01 : 0x02;
     SlotBytes r;
     r[0] = static_cast<std::uint8_t>(blockIndex & 0x7F);
-    r[1] = static_cast<std::uint8_t>(c.dzienTyg & 0xFF);
-    r[2] = static_cast<std::uint8_t>(c.czasRozk->hour);
-    r[3] = static_cast<std::uint8_t>(c.czasRozk->minute);
-    r[4] = static_cast<std::uint8_t>((relay << 4) | (switchesOn(c.operacja) ? relayBit : 0));
-    r[5] = usesCycle(c.operacja) ? static_cast<std::uint8_t>((c.czasCyklu & 0x7F) | (c.czasCyklMS ? 0x80 : 0)) : 0;
-    r[6] = usesImpulse(c.operacja) ? static_cast<std::uint8_t>((c.czasImp & 0x7F) | (c.czasImpMS ? 0x80 : 0)) : 0;
+    r[1] = static_cast<std::uint8_t>(c.weekdays & 0xFF);
+    r[2] = static_cast<std::uint8_t>(c.time->hour);
+    r[3] = static_cast<std::uint8_t>(c.time->minute);
+    r[4] = static_cast<std::uint8_t>((relay << 4) | (switchesOn(c.operation) ? relayBit : 0));
+    r[5] = usesCycle(c.operation) ? static_cast<std::uint8_t>((c.cycle & 0x7F) | (c.cycleInMinutes ? 0x80 : 0)) : 0;
+    r[6] = usesImpulse(c.operation) ? static_cast<std::uint8_t>((c.impulse & 0x7F) | (c.impulseInMinutes ? 0x80 : 0)) : 0;
     return r;
 }
 
@@ -127,11 +127,11 @@ std::optional<ImageFault> compileImage(std::span<const BlockRow> blocks, std::sp
     }
 
     for (std::size_t i = 0; i < blocks.size(); ++i)
-        image[kPriorityOffset + i] = static_cast<std::uint8_t>(blocks[i].priorytet & 0xFF);
+        image[kPriorityOffset + i] = static_cast<std::uint8_t>(blocks[i].priority & 0xFF);
     for (std::size_t n = 0; n < dates.size(); ++n)
-        writeSlot(image, n, dateRecord(blockIndexOf(blocks, dates[n].nrBloku), dates[n]));
+        writeSlot(image, n, dateRecord(blockIndexOf(blocks, dates[n].block), dates[n]));
     for (std::size_t n = 0; n < commands.size(); ++n)
-        writeSlot(image, kSlotCount - 1 - n, commandRecord(blockIndexOf(blocks, commands[n].blok), commands[n]));
+        writeSlot(image, kSlotCount - 1 - n, commandRecord(blockIndexOf(blocks, commands[n].block), commands[n]));
     return std::nullopt;
 }
 
@@ -162,11 +162,11 @@ DecodedImage decodeImage(ConstImageSpan image) {
         // A day that does not exist (day 0, 31 April) cannot be a range.
         if (!from || !to) continue;
         DateRow d;
-        d.dataOd = from;
-        d.dataDo = to;
-        d.roczny = r[3] != kEmpty;
-        d.nrBloku = (r[0] & 0x7F) + 1;
-        d.opis = formatText(text::kReceivedDate, static_cast<int>(out.dates.size()) + 1);
+        d.from = from;
+        d.to = to;
+        d.inItsYearOnly = r[3] != kEmpty;
+        d.block = (r[0] & 0x7F) + 1;
+        d.description = formatText(text::kReceivedDate, static_cast<int>(out.dates.size()) + 1);
         out.dates.push_back(std::move(d));
     }
 
@@ -176,16 +176,16 @@ DecodedImage decodeImage(ConstImageSpan image) {
         // A time that does not exist cannot be a command's time.
         if (r[2] > 23 || r[3] > 59) continue;
         CommandRow c;
-        c.blok = r[0] + 1;
-        c.dzienTyg = r[1];
-        c.czasRozk = TimeOfDay{r[2], r[3], 0};
-        c.operacja = decodeOperation(r[4], r[5], r[6]);
-        c.czasCyklMS = (r[5] & 0x80) != 0;
-        c.czasImpMS = (r[6] & 0x80) != 0;
-        c.czasCyklu = r[5] & 0x7F;
-        c.czasImp = r[6] & 0x7F;
-        c.nrPrzek = (r[4] >> 4) == 1 ? 1 : 2;
-        c.opis = formatText(text::kReceivedCommand, static_cast<int>(out.commands.size()) + 1);
+        c.block = r[0] + 1;
+        c.weekdays = r[1];
+        c.time = TimeOfDay{r[2], r[3], 0};
+        c.operation = decodeOperation(r[4], r[5], r[6]);
+        c.cycleInMinutes = (r[5] & 0x80) != 0;
+        c.impulseInMinutes = (r[6] & 0x80) != 0;
+        c.cycle = r[5] & 0x7F;
+        c.impulse = r[6] & 0x7F;
+        c.relay = (r[4] >> 4) == 1 ? 1 : 2;
+        c.description = formatText(text::kReceivedCommand, static_cast<int>(out.commands.size()) + 1);
         out.commands.push_back(std::move(c));
     }
     return out;

@@ -19,13 +19,13 @@ ProgramSnapshot::ProgramSnapshot(Database& db) {
     while (commands.next()) {
         CommandRow c = commandRowOf(commands);
         // A command without a time of day never comes due.
-        if (!c.czasRozk) continue;
-        commands_[static_cast<std::size_t>(c.nrPrzek - 1)].push_back(std::move(c));
+        if (!c.time) continue;
+        commands_[static_cast<std::size_t>(c.relay - 1)].push_back(std::move(c));
     }
     // In time order whatever form the stored times take.
     for (auto& relay : commands_) {
         std::stable_sort(relay.begin(), relay.end(), [](const CommandRow& a, const CommandRow& b) {
-            return a.czasRozk->secondsOfDay() < b.czasRozk->secondsOfDay();
+            return a.time->secondsOfDay() < b.time->secondsOfDay();
         });
     }
 }
@@ -35,7 +35,7 @@ std::vector<CommandRow> ProgramSnapshot::commandsFor(const CivilDate& day, int r
     const std::unordered_set<std::int64_t> inForce(blocks.begin(), blocks.end());
     std::vector<CommandRow> out;
     for (const auto& c : commands_[static_cast<std::size_t>(row)]) {
-        if (inForce.count(c.blok)) out.push_back(c);
+        if (inForce.count(c.block)) out.push_back(c);
     }
     return out;
 }

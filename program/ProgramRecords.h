@@ -45,32 +45,32 @@ inline constexpr int kAllWeek = 0x7F;
 inline constexpr int kMondayToFriday = 0x1F;
 
 struct BlockRow {
-    std::int64_t lp = 0;
-    std::int64_t priorytet = 0;
-    std::string opis;
+    std::int64_t id = 0;
+    std::int64_t priority = 0;
+    std::string description;
 };
 
 struct DateRow {
-    std::int64_t lp = 0;
-    std::optional<CivilDate> dataOd;
-    std::optional<CivilDate> dataDo;
-    bool roczny = false;  // true: the range holds in its own year only
-    std::string opis;
-    std::int64_t nrBloku = 0;
+    std::int64_t id = 0;
+    std::optional<CivilDate> from;
+    std::optional<CivilDate> to;
+    bool inItsYearOnly = false;  // true: the range holds in its own year only
+    std::string description;
+    std::int64_t block = 0;
 };
 
 struct CommandRow {
-    std::int64_t lp = 0;
-    std::int64_t dzienTyg = kAllWeek;
-    std::int64_t operacja = kOff;
-    std::optional<TimeOfDay> czasRozk;  // hour and minute are used
-    std::int64_t czasImp = 1;
-    bool czasImpMS = false;  // true: CzasImp in minutes, else seconds
-    std::int64_t czasCyklu = 2;
-    bool czasCyklMS = false;  // true: CzasCyklu in minutes, else seconds
-    std::int64_t nrPrzek = 1;
-    std::string opis;
-    std::int64_t blok = 0;
+    std::int64_t id = 0;
+    std::int64_t weekdays = kAllWeek;
+    std::int64_t operation = kOff;
+    std::optional<TimeOfDay> time;  // hour and minute are used
+    std::int64_t impulse = 1;
+    bool impulseInMinutes = false;  // true: CzasImp in minutes, else seconds
+    std::int64_t cycle = 2;
+    bool cycleInMinutes = false;  // true: CzasCyklu in minutes, else seconds
+    std::int64_t relay = 1;
+    std::string description;
+    std::int64_t block = 0;
 };
 
 }  // namespace kt64::program

@@ -119,28 +119,28 @@ std::vector<BlockRow> readBlocks(Database& db) {
 
 DateRow dateRowOf(const Query& q) {
     DateRow r;
-    r.lp = q.integer("LP");
-    r.dataOd = q.date("DataOd");
-    r.dataDo = q.date("DataDo");
-    r.roczny = q.boolean("Roczny");
-    r.opis = q.text("Opis");
-    r.nrBloku = q.integer("NrBloku");
+    r.id = q.integer("LP");
+    r.from = q.date("DataOd");
+    r.to = q.date("DataDo");
+    r.inItsYearOnly = q.boolean("Roczny");
+    r.description = q.text("Opis");
+    r.block = q.integer("NrBloku");
     return r;
 }
 
 CommandRow commandRowOf(const Query& q) {
     CommandRow r;
-    r.lp = q.integer("LP");
-    r.dzienTyg = q.integer("DzienTyg");
-    r.operacja = q.integer("Operacja");
-    r.czasRozk = q.time("CzasRozk");
-    r.czasImp = q.integer("CzasImp");
-    r.czasImpMS = q.boolean("CzasImpMS");
-    r.czasCyklu = q.integer("CzasCyklu");
-    r.czasCyklMS = q.boolean("CzasCyklMS");
-    r.nrPrzek = q.integer("NrPrzek");
-    r.opis = q.text("Opis");
-    r.blok = q.integer("Blok");
+    r.id = q.integer("LP");
+    r.weekdays = q.integer("DzienTyg");
+    r.operation = q.integer("Operacja");
+    r.time = q.time("CzasRozk");
+    r.impulse = q.integer("CzasImp");
+    r.impulseInMinutes = q.boolean("CzasImpMS");
+    r.cycle = q.integer("CzasCyklu");
+    r.cycleInMinutes = q.boolean("CzasCyklMS");
+    r.relay = q.integer("NrPrzek");
+    r.description = q.text("Opis");
+    r.block = q.integer("Blok");
     return r;
 }
 
@@ -161,11 +161,11 @@ std::vector<CommandRow> readCommandsByBlock(Database& db) {
 std::vector<std::int64_t> blocksThatNeverApply(Database& db) {
     std::vector<std::int64_t> applying;
     for (const auto& d : readDatesByBlock(db))
-        if (!rangeNeverApplies(d.dataOd, d.dataDo, d.roczny)) applying.push_back(d.nrBloku);
+        if (!rangeNeverApplies(d.from, d.to, d.inItsYearOnly)) applying.push_back(d.block);
     std::vector<std::int64_t> never;
     for (const auto& b : readBlocks(db))
-        if (b.lp != kBaseBlock && std::find(applying.begin(), applying.end(), b.lp) == applying.end())
-            never.push_back(b.lp);
+        if (b.id != kBaseBlock && std::find(applying.begin(), applying.end(), b.id) == applying.end())
+            never.push_back(b.id);
     return never;
 }
 
@@ -177,17 +177,17 @@ int recordCount(Database& db) {
 
 std::int64_t insertBlock(Database& db, const BlockRow& block) {
     auto q = db.query("INSERT INTO Bloki(LP,Priorytet,Opis) VALUES(?,?,?)");
-    if (block.lp != 0) q.bind(1, block.lp);
-    q.bind(2, block.priorytet).bind(3, block.opis);
+    if (block.id != 0) q.bind(1, block.id);
+    q.bind(2, block.priority).bind(3, block.description);
     q.run();
     return db.lastInsertId();
 }
 
 std::int64_t insertDate(Database& db, const DateRow& date) {
     auto q = db.query("INSERT INTO Daty(DataOd,DataDo,Roczny,Opis,NrBloku) VALUES(?,?,?,?,?)");
-    bindDate(q, 1, date.dataOd);
-    bindDate(q, 2, date.dataDo);
-    q.bind(3, std::int64_t{date.roczny}).bind(4, date.opis).bind(5, date.nrBloku);
+    bindDate(q, 1, date.from);
+    bindDate(q, 2, date.to);
+    q.bind(3, std::int64_t{date.inItsYearOnly}).bind(4, date.description).bind(5, date.block);
     q.run();
     return db.lastInsertId();
 }
@@ -196,14 +196,14 @@ std::int64_t insertCommand(Database& db, const CommandRow& c) {
     auto q = db.query(
         "INSERT INTO Rozkazy(DzienTyg,Operacja,CzasRozk,CzasImp,CzasImpMS,CzasCyklu,CzasCyklMS,NrPrzek,Opis,Blok) "
         "VALUES(?,?,?,?,?,?,?,?,?,?)");
-    q.bind(1, c.dzienTyg).bind(2, c.operacja);
-    if (c.czasRozk) {
-        q.bind(3, isoTime(*c.czasRozk));
+    q.bind(1, c.weekdays).bind(2, c.operation);
+    if (c.time) {
+        q.bind(3, isoTime(*c.time));
     } else {
         q.bindNull(3);
     }
-    q.bind(4, c.czasImp).bind(5, std::int64_t{c.czasImpMS}).bind(6, c.czasCyklu);
-    q.bind(7, std::int64_t{c.czasCyklMS}).bind(8, c.nrPrzek).bind(9, c.opis).bind(10, c.blok);
+    q.bind(4, c.impulse).bind(5, std::int64_t{c.impulseInMinutes}).bind(6, c.cycle);
+    q.bind(7, std::int64_t{c.cycleInMinutes}).bind(8, c.relay).bind(9, c.description).bind(10, c.block);
     q.run();
     return db.lastInsertId();
 }

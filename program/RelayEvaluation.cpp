@@ -10,21 +10,21 @@ std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const 
     std::int64_t highest = 0;
     const CivilDate dayIn2000{2000, day.month, day.day};
     for (const auto& r : rows) {
-        if (!r.dataOd || !r.dataDo) continue;
+        if (!r.from || !r.to) continue;
         bool applies = false;
-        if (r.roczny) {
-            applies = *r.dataOd <= day && day <= *r.dataDo;
+        if (r.inItsYearOnly) {
+            applies = *r.from <= day && day <= *r.to;
         } else {
-            const CivilDate from{2000, r.dataOd->month, r.dataOd->day};
-            const CivilDate to{2000, r.dataDo->month, r.dataDo->day};
+            const CivilDate from{2000, r.from->month, r.from->day};
+            const CivilDate to{2000, r.to->month, r.to->day};
             applies = from <= dayIn2000 && dayIn2000 <= to;
         }
         if (!applies) continue;
-        if (r.priorytet == highest) {
-            blocks.push_back(r.nrBloku);
-        } else if (r.priorytet > highest) {
-            highest = r.priorytet;
-            blocks.assign(1, r.nrBloku);
+        if (r.priority == highest) {
+            blocks.push_back(r.block);
+        } else if (r.priority > highest) {
+            highest = r.priority;
+            blocks.assign(1, r.block);
         }
     }
     return blocks;
@@ -37,18 +37,18 @@ bool rangeNeverApplies(const std::optional<CivilDate>& from, const std::optional
 }
 
 RowEvaluation::RowEvaluation(DayCommandSource& source, int row) : source_(source), row_(row) {
-    inForce_.operacja = kNothingInForce;
-    inForce_.czasImp = 0;
-    inForce_.czasCyklu = 0;
-    inForce_.dzienTyg = 0;
-    inForce_.nrPrzek = 0;
+    inForce_.operation = kNothingInForce;
+    inForce_.impulse = 0;
+    inForce_.cycle = 0;
+    inForce_.weekdays = 0;
+    inForce_.relay = 0;
     samples_.reserve(20000);
 }
 
 void RowEvaluation::take(const CommandRow& c, LocalSeconds at) {
     // Taken again at the next sample it goes on; taken anew it starts over.
-    if (at != takenAt_ || c.lp != inForce_.lp) cyclePhase_ = 0;
-    state_ = static_cast<std::uint32_t>(c.operacja) & kOperationMask;
+    if (at != takenAt_ || c.id != inForce_.id) cyclePhase_ = 0;
+    state_ = static_cast<std::uint32_t>(c.operation) & kOperationMask;
     inForce_ = c;
     takenAt_ = at;
 }
@@ -65,12 +65,12 @@ std::int64_t seconds(std::int64_t value, bool minutes) {
 }  // namespace
 
 void RowEvaluation::applyOperation(LocalSeconds sampleMinute, std::int64_t elapsed) {
-    const std::int64_t impulse = seconds(inForce_.czasImp, inForce_.czasImpMS);
-    const std::int64_t period = seconds(inForce_.czasCyklu, inForce_.czasCyklMS);
+    const std::int64_t impulse = seconds(inForce_.impulse, inForce_.impulseInMinutes);
+    const std::int64_t period = seconds(inForce_.cycle, inForce_.cycleInMinutes);
     const LocalSeconds T = sampleMinute;
     const LocalSeconds Tc = takenAt_;
     bool on = false;
-    switch (inForce_.operacja) {
+    switch (inForce_.operation) {
         case kOff:
             cyclePhase_ = 0;
             break;
@@ -81,7 +81,7 @@ void RowEvaluation::applyOperation(LocalSeconds sampleMinute, std::int64_t elaps
         case kImpulsePlus:
         case kImpulseMinus:
             on = Tc <= T && T <= Tc + impulse;
-            if (inForce_.operacja == kImpulseMinus) on = !on;
+            if (inForce_.operation == kImpulseMinus) on = !on;
             cyclePhase_ = 0;
             break;
         case kCyclePlus:
@@ -97,7 +97,7 @@ void RowEvaluation::applyOperation(LocalSeconds sampleMinute, std::int64_t elaps
                 cyclePhase_ = 0;
                 on = false;
             }
-            if (inForce_.operacja == kCycleMinus) on = !on;
+            if (inForce_.operation == kCycleMinus) on = !on;
             break;
         default:
             return;  // nothing in force: no change
@@ -122,17 +122,17 @@ std::uint32_t RowEvaluation::evaluate(LocalSeconds t) {
         if (T < minuteOfDay(cursorRow())) --cursor_;
         const CommandRow& c = cursorRow();
         const int Tc = minuteOfDay(c);
-        if ((c.dzienTyg & weekdayBit(date)) != 0 && T >= Tc) take(c, midnight + Tc);
+        if ((c.weekdays & weekdayBit(date)) != 0 && T >= Tc) take(c, midnight + Tc);
     }
     applyOperation(midnight + T, elapsed);
 
     SampleRecord s;
-    s.operacja = static_cast<std::int32_t>(inForce_.operacja);
-    s.czasImp = static_cast<std::int32_t>(inForce_.czasImp);
-    s.czasCyklu = static_cast<std::int32_t>(inForce_.czasCyklu);
-    s.unitFlags = (inForce_.czasCyklMS ? 0x01u : 0u) | (inForce_.czasImpMS ? 0x100u : 0u);
-    s.lp = static_cast<std::int32_t>(inForce_.lp);
-    s.blok = static_cast<std::int32_t>(inForce_.blok);
+    s.operation = static_cast<std::int32_t>(inForce_.operation);
+    s.impulse = static_cast<std::int32_t>(inForce_.impulse);
+    s.cycle = static_cast<std::int32_t>(inForce_.cycle);
+    s.unitFlags = (inForce_.cycleInMinutes ? 0x01u : 0u) | (inForce_.impulseInMinutes ? 0x100u : 0u);
+    s.id = static_cast<std::int32_t>(inForce_.id);
+    s.block = static_cast<std::int32_t>(inForce_.block);
     samples_.push_back(s);
     return state_;
 }

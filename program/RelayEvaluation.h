@@ -25,11 +25,11 @@ inline constexpr std::uint32_t kOperationMask = kRelayOnBit - 1;
 // One row of "SELECT Priorytet,DataOd,DataDo,Roczny,NrBloku FROM Daty,Bloki
 // WHERE Bloki.LP=NrBloku".
 struct DatedBlock {
-    std::int64_t priorytet = 0;
-    std::optional<CivilDate> dataOd;
-    std::optional<CivilDate> dataDo;
-    bool roczny = false;
-    std::int64_t nrBloku = 0;
+    std::int64_t priority = 0;
+    std::optional<CivilDate> from;
+    std::optional<CivilDate> to;
+    bool inItsYearOnly = false;
+    std::int64_t block = 0;
 };
 
 // Blocks in force on day, in the order found: block 1 with priority 0 to
@@ -48,12 +48,12 @@ bool rangeNeverApplies(const std::optional<CivilDate>& from, const std::optional
 // What the chart's information window shows of a sample: the command in
 // force there. unitFlags: byte 0 = CzasCyklMS, byte 1 = CzasImpMS.
 struct SampleRecord {
-    std::int32_t operacja = kNothingInForce;
-    std::int32_t czasImp = 0;
-    std::int32_t czasCyklu = 0;
+    std::int32_t operation = kNothingInForce;
+    std::int32_t impulse = 0;
+    std::int32_t cycle = 0;
     std::uint32_t unitFlags = 0;
-    std::int32_t lp = 0;
-    std::int32_t blok = 0;
+    std::int32_t id = 0;
+    std::int32_t block = 0;
 
     bool cycleInMinutes() const { return (unitFlags & 0xFF) != 0; }
     bool impulseInMinutes() const { return (unitFlags & 0xFF00) != 0; }
@@ -96,7 +96,7 @@ public:
 
 private:
     const CommandRow& cursorRow() const { return day_[cursor_ < day_.size() ? cursor_ : day_.size() - 1]; }
-    static int minuteOfDay(const CommandRow& c) { return c.czasRozk->hour * 3600 + c.czasRozk->minute * 60; }
+    static int minuteOfDay(const CommandRow& c) { return c.time->hour * 3600 + c.time->minute * 60; }
     void take(const CommandRow& c, LocalSeconds at);
     void applyOperation(LocalSeconds sampleMinute, std::int64_t elapsed);
 

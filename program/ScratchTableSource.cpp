@@ -25,7 +25,7 @@ std::vector<CommandRow> ScratchTableSource::commandsFor(const CivilDate& day, in
     auto commands = db_.query(formatText("SELECT * FROM RozkPomoc WHERE NrPrzek=%d ORDER BY CzasRozk,LP", row + 1));
     while (commands.next()) {
         CommandRow c = commandRowOf(commands);
-        if (c.czasRozk) out.push_back(std::move(c));
+        if (c.time) out.push_back(std::move(c));
     }
     return out;
 }

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "ConsoleView.h"
-#include "Kt64Doc.h"
-#include "Kt64View.h"
+#include "Kt64Document.h"
+#include "DevicePanel.h"
 #include "LinkServerRig.h"
 #include "MessageBoxes.h"
 
@@ -123,32 +123,32 @@ int main(int argc, char** argv) {
 
     setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Ok; });
     ConsoleMessages messages;
-    CKt64Doc doc(messages);
-    doc.ComputerName = rig.address();
+    Kt64Document doc(messages);
+    doc.computerName = rig.address();
     // The rig connects only once the server listens: a client finding
     // nothing there would start a second server of its own, which the kill
     // would miss.
     auto connect = [&] {
-        for (int attempt = 0; attempt < 100 && !doc.Connected(); ++attempt) {
+        for (int attempt = 0; attempt < 100 && !doc.connected(); ++attempt) {
             QEventLoop loop;
-            doc.ConnectServer(&doc, [&](kt64::HRESULT, const kt64::client::ServerError*) { loop.quit(); });
+            doc.connectServer(&doc, [&](kt64::HRESULT, const kt64::client::ServerError*) { loop.quit(); });
             loop.exec();
-            if (!doc.Connected()) runFor(200);
+            if (!doc.connected()) runFor(200);
         }
-        return doc.Connected();
+        return doc.connected();
     };
     if (!connect()) {
         std::fprintf(stderr, "no link server\n");
         return 1;
     }
     NullFrame frame;
-    CKt64View panel(doc, frame);
+    DevicePanel panel(doc, frame);
     panel.setPeriods({std::chrono::milliseconds(10), std::chrono::milliseconds(250), std::chrono::milliseconds(2000)});
     panel.show();
     panel.OnInitialUpdate();
     panel.OnActivateView(true);
     int good = 0, bad = 0;
-    QObject::connect(&panel, &CKt64View::pollShown, [&](bool ok) { ok ? ++good : ++bad; });
+    QObject::connect(&panel, &DevicePanel::pollShown, [&](bool ok) { ok ? ++good : ++bad; });
     runFor(3000);  // first reading of the server, start-up delay
 
     StallMeter meter;
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     std::vector<qint64> goodPolls;
-    QObject::connect(&panel, &CKt64View::pollShown, [&](bool ok) {
+    QObject::connect(&panel, &DevicePanel::pollShown, [&](bool ok) {
         if (ok) goodPolls.push_back(clock.elapsed());
     });
     auto liveAfter = [&](qint64 t0) -> qint64 {
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(reachable < 0 ? -1 : reachable - killed), static_cast<long long>(killLive));
 
     rig.startServer();
-    for (int waited = 0; waited < 30000 && !doc.Connected(); waited += 50) runFor(50);
+    for (int waited = 0; waited < 30000 && !doc.connected(); waited += 50) runFor(50);
     runFor(3000);
     rig.stopSignal();
     phase("server stopped (SIGSTOP)");
@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     rig.stopServer();
-    std::printf("console: %s; poll period 250 ms; call deadline %lld ms\n", doc.Connected() ? "connected" : "not connected",
+    std::printf("console: %s; poll period 250 ms; call deadline %lld ms\n", doc.connected() ? "connected" : "not connected",
                 static_cast<long long>(doc.connectOptions().callTimeout.count()));
     panel.OnActivateView(false);
     return 0;

@@ -36,22 +36,22 @@ struct FullProgram {
         // 150 ranges (every dated block has at least one) and 250 commands.
         for (int i = 0; i < 150; ++i) {
             DateRow d;
-            d.nrBloku = blocks[static_cast<std::size_t>(1 + i % 99)];
-            d.roczny = pick(0, 1) == 1;
+            d.block = blocks[static_cast<std::size_t>(1 + i % 99)];
+            d.inItsYearOnly = pick(0, 1) == 1;
             const CivilDate from{2024, 12, pick(10, 25)};
-            d.dataOd = from;
-            d.dataDo = CivilDate{2024, 12, std::min(31, from.day + pick(0, 5))};
+            d.from = from;
+            d.to = CivilDate{2024, 12, std::min(31, from.day + pick(0, 5))};
             insertDate(db, d);
         }
         for (int i = 0; i < 250; ++i) {
             CommandRow c;
-            c.blok = blocks[static_cast<std::size_t>(pick(0, 99))];
-            c.nrPrzek = pick(1, 2);
-            c.operacja = pick(0, 5);
-            c.czasRozk = TimeOfDay{pick(6, 17), pick(0, 59), 0};
-            c.dzienTyg = pick(1, 127);
-            c.czasImp = pick(1, 30);
-            c.czasCyklu = pick(31, 99);
+            c.block = blocks[static_cast<std::size_t>(pick(0, 99))];
+            c.relay = pick(1, 2);
+            c.operation = pick(0, 5);
+            c.time = TimeOfDay{pick(6, 17), pick(0, 59), 0};
+            c.weekdays = pick(1, 127);
+            c.impulse = pick(1, 30);
+            c.cycle = pick(31, 99);
             insertCommand(db, c);
         }
         t.commit();

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ConfView.h"
+#include "SyncSettingsView.h"
 #include "ConsoleRig.h"
 
 using namespace kt64;
@@ -94,11 +94,11 @@ int main(int argc, char** argv) {
     ServerSession& session = document.session;
     auto service = std::make_shared<NoService>();
     console::test::RecordingMessages messages;
-    CConfView form(document.doc, nullptr, service, messages);
-    QObject::connect(&form, &CConfView::connectionTried, [](bool) {});
+    SyncSettingsView form(document.doc, nullptr, service, messages);
+    QObject::connect(&form, &SyncSettingsView::connectionTried, [](bool) {});
     form.initialUpdate();
     form.OnActivateView(true);
-    auto* status = form.findChild<QLabel*>("ctl1111");
+    auto* status = form.findChild<QLabel*>("serverStatusLabel");
     QElapsedTimer wait;
     wait.start();
     while (!(form.clockTicking() && session.connected()) && wait.elapsed() < 30000) runFor(50);

@@ -1,15 +1,15 @@
 // The contract between the console's frame and its views. Every view is a
 // QWidget that also derives from ConsoleView; the frame creates them all at
 // start, keeps them for the program's life and tells them when they become
-// the active view, when the document changed and when a menu command is
+// the active view, when the document changed and when a program command is
 // meant for them. What a view may ask of the frame is ConsoleFrame; views
 // never include the shell, so the view libraries and the shell do not
 // depend on each other in a circle.
 //
 // Plugging a view in: derive the view from QWidget (or a form) and
-// ConsoleView, take (CKt64Doc&, ConsoleFrame&, QWidget* parent) in its
+// ConsoleView, take (Kt64Document&, ConsoleFrame&, QWidget* parent) in its
 // constructor, and replace its placeholder in console/shell/ViewFactory.cpp
-// with a one-line `return new CYourView(doc, frame, parent);` (and link its
+// with a one-line `return new YourView(doc, frame, parent);` (and link its
 // library to kt64_console_shell).
 #pragma once
 
@@ -20,29 +20,11 @@ class QString;
 namespace kt64::console {
 
 // The views the frame switches between (the schedule pair shares a splitter).
-enum class ViewKind { Device, Conf, Log, Block, Rozk };
+enum class ViewKind { Device, Conf, Log, ProgramTree, CommandList };
 
-// Menu command identifiers that the frame routes to the active view first.
-namespace command {
-inline constexpr int kNew = 57600;
-inline constexpr int kOpen = 57601;
-inline constexpr int kSave = 57603;
-inline constexpr int kSaveAs = 57604;
-inline constexpr int kSendProgram = 32908;
-inline constexpr int kReceiveProgram = 32915;
-inline constexpr int kChart = 32919;
-inline constexpr int kExit = 57665;
-inline constexpr int kDeviceView = 32801;
-inline constexpr int kScheduleViews = 32894;
-inline constexpr int kConfView = 32802;
-inline constexpr int kLogView = 32803;
-inline constexpr int kToolbar = 59392;
-inline constexpr int kStatusBar = 59393;
-inline constexpr int kAbout = 57664;
-inline constexpr int kTrayShow = 32774;
-inline constexpr int kTrayAbout = 32775;
-inline constexpr int kTrayExit = 32800;
-}  // namespace command
+// The File menu's program commands, which the frame leaves to the active
+// view (the schedule views carry them out).
+enum class ProgramCommand { Send, Receive, Chart };
 
 // Tray icon operations and the two icons the device panel switches between.
 enum class TrayOperation { Add = 0, Modify = 1, Delete = 2 };
@@ -58,8 +40,8 @@ public:
     virtual void OnActivateView(bool /*active*/) {}
     // The document changed (New, Open, a receive); hint as the sender gave it.
     virtual void OnUpdate(std::uint32_t /*hint*/) {}
-    // A menu command while this view is active; true when handled.
-    virtual bool OnCommand(int /*commandId*/) { return false; }
+    // A program command while this view is active; true when handled.
+    virtual bool OnProgramCommand(ProgramCommand /*command*/) { return false; }
     // Something the operator sent is still on its way to the centre: the
     // console waits for it before it ends.
     virtual bool SendPending() const { return false; }

@@ -13,146 +13,146 @@
 #include <vector>
 
 #include "ScheduleRules.h"
-#include "ui_CGrafZalDlg.h"
-#include "ui_CInfoPrzelDlg.h"
+#include "ui_ChartDialog.h"
+#include "ui_RelayInfoDialog.h"
 
 namespace kt64::console {
 
-// ------------------------------------------------------- CInfoPrzelDlg
+// ------------------------------------------------------- RelayInfoDialog
 
-CInfoPrzelDlg::CInfoPrzelDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CInfoPrzelDlg>()) {
+RelayInfoDialog::RelayInfoDialog(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::RelayInfoDialog>()) {
     ui_->setupUi(this);
     setModal(false);
     // OK only hides the window; it lives as long as the chart.
-    connect(ui_->ctl1, &QPushButton::clicked, this, &QWidget::hide);
+    connect(ui_->okButton, &QPushButton::clicked, this, &QWidget::hide);
 }
 
-CInfoPrzelDlg::~CInfoPrzelDlg() = default;
+RelayInfoDialog::~RelayInfoDialog() = default;
 
-void CInfoPrzelDlg::showSample(const program::SampleInfo& info, const QString& dayBlocks) {
-    ui_->ctl1154->setText(QString::fromStdString(info.relay));
-    ui_->ctl1155->setText(QString::fromStdString(info.time));
-    ui_->ctl1156->setText(QString::fromStdString(info.state));
-    ui_->ctl1156->setBackground(colourOf(info.stateColour));
-    ui_->ctl1157->setText(QString::fromStdString(info.impulse));
-    ui_->ctl1158->setText(QString::fromStdString(info.cycle));
-    ui_->ctl1167->setText(QString::fromStdString(info.command));
-    ui_->ctl1168->setText(QString::fromStdString(info.block));
-    ui_->ctlDayBlocks->setText(dayBlocks);
-    ui_->label1157->setVisible(info.impulseShown);
-    ui_->ctl1157->setVisible(info.impulseShown);
-    ui_->label1158->setVisible(info.cycleShown);
-    ui_->ctl1158->setVisible(info.cycleShown);
+void RelayInfoDialog::showSample(const program::SampleInfo& info, const QString& dayBlocks) {
+    ui_->relayLabel->setText(QString::fromStdString(info.relay));
+    ui_->timeLabel->setText(QString::fromStdString(info.time));
+    ui_->stateLabel->setText(QString::fromStdString(info.state));
+    ui_->stateLabel->setBackground(colourOf(info.stateColour));
+    ui_->impulseLabel->setText(QString::fromStdString(info.impulse));
+    ui_->cycleLabel->setText(QString::fromStdString(info.cycle));
+    ui_->commandLabel->setText(QString::fromStdString(info.command));
+    ui_->blockLabel->setText(QString::fromStdString(info.block));
+    ui_->dayBlocksLabel->setText(dayBlocks);
+    ui_->impulseCaption->setVisible(info.impulseShown);
+    ui_->impulseLabel->setVisible(info.impulseShown);
+    ui_->cycleCaption->setVisible(info.cycleShown);
+    ui_->cycleLabel->setVisible(info.cycleShown);
 }
 
-// --------------------------------------------------------- CGrafZalDlg
+// --------------------------------------------------------- ChartDialog
 
-CGrafZalDlg::CGrafZalDlg(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent)
-    : QDialog(parent), document_(document), messages_(messages), ui_(std::make_unique<Ui::CGrafZalDlg>()) {
+ChartDialog::ChartDialog(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), document_(document), messages_(messages), ui_(std::make_unique<Ui::ChartDialog>()) {
     ui_->setupUi(this);
-    for (const auto text : program::kDayChoices) ui_->ctl1083->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    for (const auto text : program::kResolutionChoices) ui_->ctl1150->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    for (const auto text : program::kDayChoices) ui_->daysCombo->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    for (const auto text : program::kResolutionChoices) ui_->resolutionCombo->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     ui_->legend->setPixmap(QPixmap::fromImage(legendPicture()));
 
     const ChartChoice choice = readChartChoice(messages_);
     redrawing_ = true;
-    ui_->ctl1081->setDate(QDate::currentDate());
-    ui_->ctl1083->setCurrentIndex(choice.daysIndex);
-    ui_->ctl1150->setCurrentIndex(choice.resolutionIndex);
+    ui_->startEdit->setDate(QDate::currentDate());
+    ui_->daysCombo->setCurrentIndex(choice.daysIndex);
+    ui_->resolutionCombo->setCurrentIndex(choice.resolutionIndex);
     redrawing_ = false;
-    ui_->ctl1152->setProgram(document_.database(), &messages_);
+    ui_->chart->setProgram(document_.database(), &messages_);
 
-    connect(ui_->ctl1081, &QDateEdit::dateChanged, this, [this] { redraw(); });
+    connect(ui_->startEdit, &QDateEdit::dateChanged, this, [this] { redraw(); });
     // A longer chart widens the window as far as it can.
-    connect(ui_->ctl1083, &QComboBox::currentIndexChanged, this, [this] {
+    connect(ui_->daysCombo, &QComboBox::currentIndexChanged, this, [this] {
         redraw();
         fitWindowToChart();
     });
-    connect(ui_->ctl1150, &QComboBox::currentIndexChanged, this, [this] {
+    connect(ui_->resolutionCombo, &QComboBox::currentIndexChanged, this, [this] {
         redraw();
         fitWindowToChart();
     });
-    connect(ui_->ctl1149, &QPushButton::clicked, this, [this] { moveStart(-1); });
-    connect(ui_->ctl1126, &QPushButton::clicked, this, [this] { moveStart(1); });
-    connect(ui_->ctl1151, &QScrollBar::valueChanged, this, &CGrafZalDlg::scrolled);
-    connect(ui_->ctl1152, &CGrafZalStat::sampleShown, this, &CGrafZalDlg::sampleShown);
-    connect(ui_->ctl1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ui_->savePicture, &QPushButton::clicked, this, &CGrafZalDlg::askAndSavePicture);
-    ui_->ctl1151->setSingleStep(10);
+    connect(ui_->earlierButton, &QPushButton::clicked, this, [this] { moveStart(-1); });
+    connect(ui_->laterButton, &QPushButton::clicked, this, [this] { moveStart(1); });
+    connect(ui_->chartScroll, &QScrollBar::valueChanged, this, &ChartDialog::scrolled);
+    connect(ui_->chart, &RelayChart::sampleShown, this, &ChartDialog::sampleShown);
+    connect(ui_->closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui_->savePicture, &QPushButton::clicked, this, &ChartDialog::askAndSavePicture);
+    ui_->chartScroll->setSingleStep(10);
     redraw();
 }
 
-CGrafZalDlg::~CGrafZalDlg() = default;
+ChartDialog::~ChartDialog() = default;
 
-CGrafZalStat& CGrafZalDlg::chart() { return *ui_->ctl1152; }
+RelayChart& ChartDialog::chart() { return *ui_->chart; }
 
-void CGrafZalDlg::redraw() {
+void ChartDialog::redraw() {
     if (redrawing_) return;
     redrawing_ = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QDate start = ui_->ctl1081->date();
-    const int days = ui_->ctl1083->currentIndex() + 1;
-    const int minutes = program::kResolutionMinutes[static_cast<std::size_t>(std::max(0, ui_->ctl1150->currentIndex()))];
-    ui_->ctl1152->setChart({start.year(), start.month(), start.day()}, days, minutes);
+    const QDate start = ui_->startEdit->date();
+    const int days = ui_->daysCombo->currentIndex() + 1;
+    const int minutes = program::kResolutionMinutes[static_cast<std::size_t>(std::max(0, ui_->resolutionCombo->currentIndex()))];
+    ui_->chart->setChart({start.year(), start.month(), start.day()}, days, minutes);
     QApplication::restoreOverrideCursor();
     updateScrollRange();
-    ui_->ctl1151->setValue(0);
-    ui_->ctl1152->setOffset(0);
+    ui_->chartScroll->setValue(0);
+    ui_->chart->setOffset(0);
     redrawing_ = false;
 }
 
-void CGrafZalDlg::updateScrollRange() {
+void ChartDialog::updateScrollRange() {
     // Before the dialog is shown the control has not got its size yet.
-    const int clientWidth = std::max(ui_->ctl1152->width(), ui_->ctl1152->minimumWidth());
-    const int maximum = ui_->ctl1152->geometry().scrollRange(clientWidth);
-    ui_->ctl1151->setRange(0, maximum);
-    ui_->ctl1151->setPageStep(std::max(1, maximum / 20));
+    const int clientWidth = std::max(ui_->chart->width(), ui_->chart->minimumWidth());
+    const int maximum = ui_->chart->geometry().scrollRange(clientWidth);
+    ui_->chartScroll->setRange(0, maximum);
+    ui_->chartScroll->setPageStep(std::max(1, maximum / 20));
 }
 
-void CGrafZalDlg::fitWindowToChart() {
+void ChartDialog::fitWindowToChart() {
     if (!isVisible()) return;
     // Wide enough to show the chart whole, as far as the screen allows,
     // never narrower than the window is.
     const QScreen* shown = screen();
     const int decoration = frameGeometry().width() - width();
     const int available = shown ? shown->availableGeometry().width() - decoration : width();
-    const int besideChart = width() - ui_->ctl1152->width();
-    const int wanted = std::max(width(), std::min(ui_->ctl1152->geometry().width() + besideChart, available));
+    const int besideChart = width() - ui_->chart->width();
+    const int wanted = std::max(width(), std::min(ui_->chart->geometry().width() + besideChart, available));
     if (wanted != width()) resize(wanted, height());
 }
 
-void CGrafZalDlg::showEvent(QShowEvent* event) {
+void ChartDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     fitWindowToChart();
 }
 
-void CGrafZalDlg::resizeEvent(QResizeEvent* event) {
+void ChartDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     // The layout has given the chart its new width already.
     updateScrollRange();
-    ui_->ctl1152->setOffset(ui_->ctl1151->value());
+    ui_->chart->setOffset(ui_->chartScroll->value());
 }
 
-void CGrafZalDlg::moveStart(int direction) {
-    const int days = ui_->ctl1083->currentIndex() + 1;
-    ui_->ctl1081->setDate(ui_->ctl1081->date().addDays(direction * days));
+void ChartDialog::moveStart(int direction) {
+    const int days = ui_->daysCombo->currentIndex() + 1;
+    ui_->startEdit->setDate(ui_->startEdit->date().addDays(direction * days));
 }
 
-void CGrafZalDlg::scrolled(int position) { ui_->ctl1152->setOffset(position); }
+void ChartDialog::scrolled(int position) { ui_->chart->setOffset(position); }
 
-void CGrafZalDlg::sampleShown(const program::SampleRecord& sample, program::LocalSeconds time, int row) {
+void ChartDialog::sampleShown(const program::SampleRecord& sample, program::LocalSeconds time, int row) {
     if (!info_) {
-        info_ = new CInfoPrzelDlg(this);
+        info_ = new RelayInfoDialog(this);
         info_->move(frameGeometry().topRight());
     }
-    const auto blocks = ui_->ctl1152->dayBlocks(program::dateOf(time));
+    const auto blocks = ui_->chart->dayBlocks(program::dateOf(time));
     QStringList names;
     for (const auto b : blocks) names << QString::number(b);
     info_->showSample(program::describeSample(sample, time, row), names.join(QStringLiteral(", ")));
     info_->show();
 }
 
-QImage CGrafZalDlg::legendPicture() {
+QImage ChartDialog::legendPicture() {
     static const char* const labels[] = {"Włącz.", "Imp. +", "Imp. -", "Cykl+", "Cykl-"};
     // Each label as wide as the font in use makes it, so none is cut.
     const QFont font = QApplication::font();
@@ -178,9 +178,9 @@ QImage CGrafZalDlg::legendPicture() {
     return image;
 }
 
-bool CGrafZalDlg::savePicture(const QString& file) {
+bool ChartDialog::savePicture(const QString& file) {
     QImageWriter writer(file, "png");
-    if (!writer.write(chartPicture(ui_->ctl1152->pictures()))) {
+    if (!writer.write(chartPicture(ui_->chart->pictures()))) {
         messages_.show("Nie mogę zapisać obrazu " + file.toStdString() + ": " + writer.errorString().toStdString(),
                        program::MessageIcon::Stop);
         return false;
@@ -188,7 +188,7 @@ bool CGrafZalDlg::savePicture(const QString& file) {
     return true;
 }
 
-void CGrafZalDlg::askAndSavePicture() {
+void ChartDialog::askAndSavePicture() {
     // In the user's documents folder, not wherever the console was started.
     const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     const QString start = documents.exists() ? documents.filePath(QStringLiteral("grafik.png")) : QStringLiteral("grafik.png");
@@ -197,8 +197,8 @@ void CGrafZalDlg::askAndSavePicture() {
     if (!file.isEmpty()) savePicture(file);
 }
 
-void CGrafZalDlg::done(int result) {
-    writeChartChoice({ui_->ctl1083->currentIndex(), ui_->ctl1150->currentIndex()}, messages_);
+void ChartDialog::done(int result) {
+    writeChartChoice({ui_->daysCombo->currentIndex(), ui_->resolutionCombo->currentIndex()}, messages_);
     if (info_) info_->close();
     QDialog::done(result);
 }

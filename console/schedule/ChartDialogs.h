@@ -1,10 +1,10 @@
-// The switching chart's windows: the modal chart dialog CGrafZalDlg ("Grafik
+// The switching chart's windows: the modal chart dialog ChartDialog ("Grafik
 // załączeń": start date, "<" and ">" by the number of days shown, days and
 // resolution lists remembered as DlugGraf and RozdzGraf, the chart control
 // with its scroll bar, the legend, and saving the chart as a PNG picture;
 // the window opens, and grows with a longer chart, as wide as the chart
 // needs where the screen allows, and Enter changes nothing),
-// and the modeless information window CInfoPrzelDlg ("Informacja o
+// and the modeless information window RelayInfoDialog ("Informacja o
 // rozkazie") that shows the command in force under the cursor line and the
 // blocks in force that day.
 #pragma once
@@ -13,43 +13,43 @@
 #include <QPointer>
 #include <memory>
 
-#include "CGrafZalStat.h"
+#include "RelayChart.h"
 #include "ChartGeometry.h"
 #include "ProgramDocument.h"
 #include "UserMessages.h"
 
 namespace Ui {
-class CGrafZalDlg;
-class CInfoPrzelDlg;
+class ChartDialog;
+class RelayInfoDialog;
 }  // namespace Ui
 
 namespace kt64::console {
 
-class CInfoPrzelDlg : public QDialog {
+class RelayInfoDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CInfoPrzelDlg(QWidget* parent = nullptr);
-    ~CInfoPrzelDlg() override;
+    explicit RelayInfoDialog(QWidget* parent = nullptr);
+    ~RelayInfoDialog() override;
     // All fields of a sample at once; the impulse row shows for codes 2..5,
     // the cycle row for 4 and 5.
     void showSample(const program::SampleInfo& info, const QString& dayBlocks);
-    Ui::CInfoPrzelDlg& ui() { return *ui_; }
+    Ui::RelayInfoDialog& ui() { return *ui_; }
 
 private:
-    std::unique_ptr<Ui::CInfoPrzelDlg> ui_;
+    std::unique_ptr<Ui::RelayInfoDialog> ui_;
 };
 
-class CGrafZalDlg : public QDialog {
+class ChartDialog : public QDialog {
     Q_OBJECT
 public:
     // Reads DlugGraf and RozdzGraf and draws the chart from today.
-    CGrafZalDlg(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent = nullptr);
-    ~CGrafZalDlg() override;
+    ChartDialog(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent = nullptr);
+    ~ChartDialog() override;
 
-    Ui::CGrafZalDlg& ui() { return *ui_; }
-    CGrafZalStat& chart();
+    Ui::ChartDialog& ui() { return *ui_; }
+    RelayChart& chart();
     // The information window, once the cursor line has shown a sample.
-    CInfoPrzelDlg* information() const { return info_; }
+    RelayInfoDialog* information() const { return info_; }
 
     // Redraws from the controls (start, days, resolution), scroll at 0.
     void redraw();
@@ -76,8 +76,8 @@ private:
 
     program::ProgramDocument& document_;
     program::UserMessages& messages_;
-    std::unique_ptr<Ui::CGrafZalDlg> ui_;
-    QPointer<CInfoPrzelDlg> info_;
+    std::unique_ptr<Ui::ChartDialog> ui_;
+    QPointer<RelayInfoDialog> info_;
     bool redrawing_ = false;
 };
 

@@ -8,11 +8,11 @@
 
 #include "MessageBoxes.h"
 #include "TextFormat.h"
-#include "ui_CBlokDlg.h"
-#include "ui_CConfDodajDlg.h"
-#include "ui_CDatyDlg.h"
-#include "ui_CDodajValDlg.h"
-#include "ui_CRozkazDlg.h"
+#include "ui_BlockDialog.h"
+#include "ui_PresetsDialog.h"
+#include "ui_DateRangeDialog.h"
+#include "ui_AddMinutesDialog.h"
+#include "ui_CommandDialog.h"
 
 namespace kt64::console {
 
@@ -30,80 +30,80 @@ void wireOkCancel(QDialog* dialog, QPushButton* ok, QPushButton* cancel) {
 
 }  // namespace
 
-// ------------------------------------------------------------- CBlokDlg
+// ------------------------------------------------------------- BlockDialog
 
-CBlokDlg::CBlokDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CBlokDlg>()) {
+BlockDialog::BlockDialog(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::BlockDialog>()) {
     ui_->setupUi(this);
-    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
-    ui_->ctl1083->setCurrentIndex(0);
+    wireOkCancel(this, ui_->okButton, ui_->cancelButton);
+    ui_->priorityCombo->setCurrentIndex(0);
 }
 
-CBlokDlg::~CBlokDlg() = default;
+BlockDialog::~BlockDialog() = default;
 
-void CBlokDlg::setRow(const program::BlockRow& row) {
+void BlockDialog::setRow(const program::BlockRow& row) {
     row_ = row;
-    const auto index = std::clamp<std::int64_t>(row.priorytet - 1, 0, 8);
-    ui_->ctl1083->setCurrentIndex(static_cast<int>(index));
-    ui_->ctl1082->setText(QString::fromStdString(row.opis));
+    const auto index = std::clamp<std::int64_t>(row.priority - 1, 0, 8);
+    ui_->priorityCombo->setCurrentIndex(static_cast<int>(index));
+    ui_->descriptionEdit->setText(QString::fromStdString(row.description));
 }
 
-program::BlockRow CBlokDlg::row() const {
+program::BlockRow BlockDialog::row() const {
     program::BlockRow r = row_;
-    r.priorytet = ui_->ctl1083->currentIndex() + 1;
-    r.opis = ui_->ctl1082->text().toStdString();
+    r.priority = ui_->priorityCombo->currentIndex() + 1;
+    r.description = ui_->descriptionEdit->text().toStdString();
     return r;
 }
 
-// ------------------------------------------------------------- CDatyDlg
+// ------------------------------------------------------------- DateRangeDialog
 
-CDatyDlg::CDatyDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CDatyDlg>()) {
+DateRangeDialog::DateRangeDialog(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::DateRangeDialog>()) {
     ui_->setupUi(this);
-    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
-    ui_->ctl1133->setDate(QDate::currentDate());
-    ui_->ctl1134->setDate(QDate::currentDate());
-    connect(ui_->ctl1133, &QDateEdit::dateChanged, this, [this] { keepOrdered(true); });
-    connect(ui_->ctl1134, &QDateEdit::dateChanged, this, [this] { keepOrdered(false); });
+    wireOkCancel(this, ui_->okButton, ui_->cancelButton);
+    ui_->fromEdit->setDate(QDate::currentDate());
+    ui_->toEdit->setDate(QDate::currentDate());
+    connect(ui_->fromEdit, &QDateEdit::dateChanged, this, [this] { keepOrdered(true); });
+    connect(ui_->toEdit, &QDateEdit::dateChanged, this, [this] { keepOrdered(false); });
 }
 
-CDatyDlg::~CDatyDlg() = default;
+DateRangeDialog::~DateRangeDialog() = default;
 
-void CDatyDlg::keepOrdered(bool startMoved) {
+void DateRangeDialog::keepOrdered(bool startMoved) {
     if (ordering_) return;
     ordering_ = true;
-    DateRange range{fromQDate(ui_->ctl1133->date()), fromQDate(ui_->ctl1134->date())};
+    DateRange range{fromQDate(ui_->fromEdit->date()), fromQDate(ui_->toEdit->date())};
     range = startMoved ? startChanged(range) : endChanged(range);
-    ui_->ctl1133->setDate(toQDate(*range.from));
-    ui_->ctl1134->setDate(toQDate(*range.to));
+    ui_->fromEdit->setDate(toQDate(*range.from));
+    ui_->toEdit->setDate(toQDate(*range.to));
     ordering_ = false;
 }
 
-void CDatyDlg::setRow(const program::DateRow& row) {
+void DateRangeDialog::setRow(const program::DateRow& row) {
     row_ = row;
     ordering_ = true;
     const QDate today = QDate::currentDate();
-    ui_->ctl1133->setDate(row.dataOd && program::isValid(*row.dataOd) ? toQDate(*row.dataOd) : today);
-    ui_->ctl1134->setDate(row.dataDo && program::isValid(*row.dataDo) ? toQDate(*row.dataDo) : today);
+    ui_->fromEdit->setDate(row.from && program::isValid(*row.from) ? toQDate(*row.from) : today);
+    ui_->toEdit->setDate(row.to && program::isValid(*row.to) ? toQDate(*row.to) : today);
     ordering_ = false;
-    ui_->ctl1112->setChecked(row.roczny);
-    ui_->ctl1135->setText(QString::fromStdString(row.opis));
+    ui_->yearOnlyCheck->setChecked(row.inItsYearOnly);
+    ui_->descriptionEdit->setText(QString::fromStdString(row.description));
 }
 
-program::DateRow CDatyDlg::row() const {
+program::DateRow DateRangeDialog::row() const {
     program::DateRow r = row_;
-    r.dataOd = fromQDate(ui_->ctl1133->date());
-    r.dataDo = fromQDate(ui_->ctl1134->date());
-    r.roczny = ui_->ctl1112->isChecked();
-    r.opis = ui_->ctl1135->text().toStdString();
+    r.from = fromQDate(ui_->fromEdit->date());
+    r.to = fromQDate(ui_->toEdit->date());
+    r.inItsYearOnly = ui_->yearOnlyCheck->isChecked();
+    r.description = ui_->descriptionEdit->text().toStdString();
     return r;
 }
 
-std::vector<program::DateRow> CDatyDlg::rows() const {
+std::vector<program::DateRow> DateRangeDialog::rows() const {
     const program::DateRow r = row();
     if (split_ && endsBeforeItStarts(r)) return splitAtNewYear(r);
     return {r};
 }
 
-void CDatyDlg::accept() {
+void DateRangeDialog::accept() {
     split_ = false;
     const program::DateRow r = row();
     if (endsBeforeItStarts(r)) {
@@ -116,27 +116,27 @@ void CDatyDlg::accept() {
     QDialog::accept();
 }
 
-// ----------------------------------------------------------- CRozkazDlg
+// ----------------------------------------------------------- CommandDialog
 
-CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
-    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CRozkazDlg>()) {
+CommandDialog::CommandDialog(program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CommandDialog>()) {
     ui_->setupUi(this);
-    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
+    wireOkCancel(this, ui_->okButton, ui_->cancelButton);
     // Both lengths are 1..99; the rules keep the impulse within the cycle.
-    for (QSpinBox* spin : {ui_->ctl1138, ui_->ctl1140}) spin->setRange(1, 99);
+    for (QSpinBox* spin : {ui_->impulseSpin, ui_->cycleSpin}) spin->setRange(1, 99);
 
-    connect(ui_->ctl1083, &QComboBox::currentIndexChanged, this, &CRozkazDlg::operationChanged);
-    connect(ui_->ctl1138, &QSpinBox::valueChanged, this, &CRozkazDlg::runImpulseRule);
-    connect(ui_->ctl1139, &QComboBox::currentIndexChanged, this, &CRozkazDlg::runImpulseRule);
-    connect(ui_->ctl1140, &QSpinBox::valueChanged, this, &CRozkazDlg::runCycleRule);
-    connect(ui_->ctl1141, &QComboBox::currentIndexChanged, this, &CRozkazDlg::runCycleRule);
-    connect(ui_->ctl1136, &QPushButton::clicked, this, [this] { toggleBar(kBarWorkdays); });
-    connect(ui_->ctl1126, &QPushButton::clicked, this, [this] { toggleBar(kBarWeekend); });
-    connect(ui_->ctl1153, &QPushButton::clicked, this, [this] { toggleBar(kBarWholeWeek); });
-    connect(ui_->ctl1165, &QPushButton::clicked, this,
-            [this] { minutesMenu().exec(ui_->ctl1165->mapToGlobal(ui_->ctl1165->rect().center())); });
-    connect(ui_->ctl1166, &QPushButton::clicked, this,
-            [this] { impulseMenu().exec(ui_->ctl1166->mapToGlobal(ui_->ctl1166->rect().center())); });
+    connect(ui_->operationCombo, &QComboBox::currentIndexChanged, this, &CommandDialog::operationChanged);
+    connect(ui_->impulseSpin, &QSpinBox::valueChanged, this, &CommandDialog::runImpulseRule);
+    connect(ui_->impulseUnitCombo, &QComboBox::currentIndexChanged, this, &CommandDialog::runImpulseRule);
+    connect(ui_->cycleSpin, &QSpinBox::valueChanged, this, &CommandDialog::runCycleRule);
+    connect(ui_->cycleUnitCombo, &QComboBox::currentIndexChanged, this, &CommandDialog::runCycleRule);
+    connect(ui_->workdaysButton, &QPushButton::clicked, this, [this] { toggleBar(kBarWorkdays); });
+    connect(ui_->weekendButton, &QPushButton::clicked, this, [this] { toggleBar(kBarWeekend); });
+    connect(ui_->wholeWeekButton, &QPushButton::clicked, this, [this] { toggleBar(kBarWholeWeek); });
+    connect(ui_->addMinutesButton, &QPushButton::clicked, this,
+            [this] { minutesMenu().exec(ui_->addMinutesButton->mapToGlobal(ui_->addMinutesButton->rect().center())); });
+    connect(ui_->impulsePresetButton, &QPushButton::clicked, this,
+            [this] { impulseMenu().exec(ui_->impulsePresetButton->mapToGlobal(ui_->impulsePresetButton->rect().center())); });
 
     for (int i = 0; i < 8; ++i) {
         QAction* a = minutes_.addAction(QString());
@@ -145,10 +145,10 @@ CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
     }
     QAction* manual = minutes_.addAction(QStringLiteral("+ Ręcznie (min)..."));
     manual->setObjectName("cmd32946");
-    connect(manual, &QAction::triggered, this, &CRozkazDlg::askMinutes);
+    connect(manual, &QAction::triggered, this, &CommandDialog::askMinutes);
     QAction* configureMinutes = minutes_.addAction(QStringLiteral("Konfiguruj"));
     configureMinutes->setObjectName("cmd32937");
-    connect(configureMinutes, &QAction::triggered, this, &CRozkazDlg::configure);
+    connect(configureMinutes, &QAction::triggered, this, &CommandDialog::configure);
     for (int i = 0; i < 6; ++i) {
         QAction* a = impulses_.addAction(QString());
         a->setObjectName(QStringLiteral("cmd%1").arg(32939 + i));
@@ -157,34 +157,34 @@ CRozkazDlg::CRozkazDlg(program::UserMessages& messages, QWidget* parent)
     }
     QAction* configureImpulses = impulses_.addAction(QStringLiteral("Konfiguruj"));
     configureImpulses->setObjectName("cmd32945");
-    connect(configureImpulses, &QAction::triggered, this, &CRozkazDlg::configure);
+    connect(configureImpulses, &QAction::triggered, this, &CommandDialog::configure);
 
     program::CommandRow fresh;
-    fresh.czasRozk = program::TimeOfDay{};
+    fresh.time = program::TimeOfDay{};
     setRow(fresh);
 }
 
-CRozkazDlg::~CRozkazDlg() = default;
+CommandDialog::~CommandDialog() = default;
 
-void CRozkazDlg::setRow(const program::CommandRow& row) {
+void CommandDialog::setRow(const program::CommandRow& row) {
     initialised_ = false;
     row_ = row;
-    const QList<QCheckBox*> days = {ui_->ctl1112, ui_->ctl1113, ui_->ctl1114, ui_->ctl1115,
-                                    ui_->ctl1116, ui_->ctl1117, ui_->ctl1118};
-    for (int i = 0; i < 7; ++i) days[i]->setChecked((row.dzienTyg >> i) & 1);
-    const auto time = row.czasRozk.value_or(program::TimeOfDay{});
-    ui_->ctl1161->setEditText(QString::number(time.hour));
-    ui_->ctl1162->setEditText(QString::number(time.minute));
-    ui_->ctl1083->setCurrentIndex(static_cast<int>(std::clamp<std::int64_t>(row.operacja, 0, 5)));
-    ui_->ctl1137->setCurrentIndex(row.nrPrzek == 2 ? 1 : 0);
-    setTiming({static_cast<int>(row.czasImp), row.czasImpMS, static_cast<int>(row.czasCyklu), row.czasCyklMS});
-    ui_->ctl1142->setText(QString::fromStdString(row.opis));
+    const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
+                                    ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
+    for (int i = 0; i < 7; ++i) days[i]->setChecked((row.weekdays >> i) & 1);
+    const auto time = row.time.value_or(program::TimeOfDay{});
+    ui_->hourCombo->setEditText(QString::number(time.hour));
+    ui_->minuteCombo->setEditText(QString::number(time.minute));
+    ui_->operationCombo->setCurrentIndex(static_cast<int>(std::clamp<std::int64_t>(row.operation, 0, 5)));
+    ui_->relayCombo->setCurrentIndex(row.relay == 2 ? 1 : 0);
+    setTiming({static_cast<int>(row.impulse), row.impulseInMinutes, static_cast<int>(row.cycle), row.cycleInMinutes});
+    ui_->descriptionEdit->setText(QString::fromStdString(row.description));
     operationChanged();
     initialised_ = true;
 }
 
-std::optional<int> CRozkazDlg::timeBox(int box) const {
-    const QString text = box == 0 ? ui_->ctl1161->currentText() : ui_->ctl1162->currentText();
+std::optional<int> CommandDialog::timeBox(int box) const {
+    const QString text = box == 0 ? ui_->hourCombo->currentText() : ui_->minuteCombo->currentText();
     const auto value = parseInteger(text.toStdString());
     if (!value) {
         messages_.show(integerMessage(), MessageIcon::Exclamation);
@@ -197,69 +197,69 @@ std::optional<int> CRozkazDlg::timeBox(int box) const {
     return value;
 }
 
-program::CommandRow CRozkazDlg::row() const {
+program::CommandRow CommandDialog::row() const {
     program::CommandRow r = row_;
-    const QList<QCheckBox*> days = {ui_->ctl1112, ui_->ctl1113, ui_->ctl1114, ui_->ctl1115,
-                                    ui_->ctl1116, ui_->ctl1117, ui_->ctl1118};
-    r.dzienTyg = 0;
+    const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
+                                    ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
+    r.weekdays = 0;
     for (int i = 0; i < 7; ++i)
-        if (days[i]->isChecked()) r.dzienTyg |= 1 << i;
-    const auto hour = parseInteger(ui_->ctl1161->currentText().toStdString()).value_or(0);
-    const auto minute = parseInteger(ui_->ctl1162->currentText().toStdString()).value_or(0);
+        if (days[i]->isChecked()) r.weekdays |= 1 << i;
+    const auto hour = parseInteger(ui_->hourCombo->currentText().toStdString()).value_or(0);
+    const auto minute = parseInteger(ui_->minuteCombo->currentText().toStdString()).value_or(0);
     const HourMinute stored = storedTime(std::max(hour, 0), std::max(minute, 0));
-    r.czasRozk = program::TimeOfDay{stored.hour, stored.minute, 0};
-    r.operacja = ui_->ctl1083->currentIndex();
-    r.nrPrzek = ui_->ctl1137->currentIndex() + 1;
+    r.time = program::TimeOfDay{stored.hour, stored.minute, 0};
+    r.operation = ui_->operationCombo->currentIndex();
+    r.relay = ui_->relayCombo->currentIndex() + 1;
     const CommandTiming t = timing();
-    r.czasImp = t.impulse;
-    r.czasImpMS = t.impulseMinutes;
-    r.czasCyklu = isImpulseOperation(static_cast<int>(r.operacja)) ? 99 : t.cycle;
-    r.czasCyklMS = t.cycleMinutes;
-    r.opis = ui_->ctl1142->text().toStdString();
+    r.impulse = t.impulse;
+    r.impulseInMinutes = t.impulseMinutes;
+    r.cycle = isImpulseOperation(static_cast<int>(r.operation)) ? 99 : t.cycle;
+    r.cycleInMinutes = t.cycleMinutes;
+    r.description = ui_->descriptionEdit->text().toStdString();
     return r;
 }
 
-void CRozkazDlg::accept() {
+void CommandDialog::accept() {
     // A time box without a number keeps the dialog open, as every integer
     // field does.
     if (!timeBox(0) || !timeBox(1)) return;
     QDialog::accept();
 }
 
-CommandTiming CRozkazDlg::timing() const {
-    return {ui_->ctl1138->value(), ui_->ctl1139->currentIndex() == 1, ui_->ctl1140->value(),
-            ui_->ctl1141->currentIndex() == 1};
+CommandTiming CommandDialog::timing() const {
+    return {ui_->impulseSpin->value(), ui_->impulseUnitCombo->currentIndex() == 1, ui_->cycleSpin->value(),
+            ui_->cycleUnitCombo->currentIndex() == 1};
 }
 
-void CRozkazDlg::setTiming(const CommandTiming& t) {
+void CommandDialog::setTiming(const CommandTiming& t) {
     const bool was = applying_;
     applying_ = true;
-    ui_->ctl1138->setValue(t.impulse);
-    ui_->ctl1139->setCurrentIndex(t.impulseMinutes ? 1 : 0);
-    ui_->ctl1140->setValue(t.cycle);
-    ui_->ctl1141->setCurrentIndex(t.cycleMinutes ? 1 : 0);
+    ui_->impulseSpin->setValue(t.impulse);
+    ui_->impulseUnitCombo->setCurrentIndex(t.impulseMinutes ? 1 : 0);
+    ui_->cycleSpin->setValue(t.cycle);
+    ui_->cycleUnitCombo->setCurrentIndex(t.cycleMinutes ? 1 : 0);
     applying_ = was;
 }
 
-void CRozkazDlg::operationChanged() {
-    const GroupEnabling groups = groupsFor(ui_->ctl1083->currentIndex());
-    ui_->ctl1145->setEnabled(groups.impulse);
-    ui_->ctl1146->setEnabled(groups.cycle);
+void CommandDialog::operationChanged() {
+    const GroupEnabling groups = groupsFor(ui_->operationCombo->currentIndex());
+    ui_->impulseGroup->setEnabled(groups.impulse);
+    ui_->cycleGroup->setEnabled(groups.cycle);
 }
 
-void CRozkazDlg::runImpulseRule() {
+void CommandDialog::runImpulseRule() {
     if (!initialised_ || applying_) return;
-    setTiming(impulseRule(timing(), isImpulseOperation(ui_->ctl1083->currentIndex())));
+    setTiming(impulseRule(timing(), isImpulseOperation(ui_->operationCombo->currentIndex())));
 }
 
-void CRozkazDlg::runCycleRule() {
+void CommandDialog::runCycleRule() {
     if (!initialised_ || applying_) return;
-    setTiming(cycleRule(timing(), isImpulseOperation(ui_->ctl1083->currentIndex())));
+    setTiming(cycleRule(timing(), isImpulseOperation(ui_->operationCombo->currentIndex())));
 }
 
-void CRozkazDlg::toggleBar(int group) {
-    const QList<QCheckBox*> days = {ui_->ctl1112, ui_->ctl1113, ui_->ctl1114, ui_->ctl1115,
-                                    ui_->ctl1116, ui_->ctl1117, ui_->ctl1118};
+void CommandDialog::toggleBar(int group) {
+    const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
+                                    ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
     int mask = 0;
     for (int i = 0; i < 7; ++i)
         if (days[i]->isChecked()) mask |= 1 << i;
@@ -267,20 +267,20 @@ void CRozkazDlg::toggleBar(int group) {
     for (int i = 0; i < 7; ++i) days[i]->setChecked((mask >> i) & 1);
 }
 
-void CRozkazDlg::addToTime(int minutes) {
+void CommandDialog::addToTime(int minutes) {
     const auto hour = timeBox(0);
     if (!hour) return;
     const auto minute = timeBox(1);
     if (!minute) return;
     const HourMinute result = addMinutes({*hour, *minute}, minutes);
-    ui_->ctl1161->setEditText(QString::number(result.hour));
-    ui_->ctl1162->setEditText(QString::number(result.minute));
+    ui_->hourCombo->setEditText(QString::number(result.hour));
+    ui_->minuteCombo->setEditText(QString::number(result.minute));
 }
 
-void CRozkazDlg::setImpulsePreset(int length) {
+void CommandDialog::setImpulsePreset(int length) {
     const bool was = applying_;
     applying_ = true;
-    ui_->ctl1138->setValue(length);
+    ui_->impulseSpin->setValue(length);
     applying_ = was;
     runImpulseRule();
 }
@@ -302,82 +302,82 @@ void labelPresets(const QList<QAction*>& actions, const std::array<int, N>& valu
 
 }  // namespace
 
-QMenu& CRozkazDlg::minutesMenu() {
+QMenu& CommandDialog::minutesMenu() {
     labelPresets(minutes_.actions(), readPresets(messages_).minutes, "+ %d min");
     return minutes_;
 }
 
-QMenu& CRozkazDlg::impulseMenu() {
+QMenu& CommandDialog::impulseMenu() {
     labelPresets(impulses_.actions(), readPresets(messages_).impulses, "= %d");
     return impulses_;
 }
 
-void CRozkazDlg::askMinutes() {
-    CDodajValDlg ask(messages_, this);
+void CommandDialog::askMinutes() {
+    AddMinutesDialog ask(messages_, this);
     if (ask.exec() == QDialog::Accepted) addToTime(ask.value());
 }
 
-void CRozkazDlg::configure() {
-    CConfDodajDlg config(messages_, this);
+void CommandDialog::configure() {
+    PresetsDialog config(messages_, this);
     config.exec();
 }
 
-void CRozkazDlg::contextMenuEvent(QContextMenuEvent* event) {
+void CommandDialog::contextMenuEvent(QContextMenuEvent* event) {
     const QPoint pos = event->pos();
     const auto inside = [&](QWidget* w) { return QRect(w->mapTo(this, QPoint(0, 0)), w->size()).contains(pos); };
-    if (inside(ui_->ctl1164)) {
+    if (inside(ui_->timeGroup)) {
         minutesMenu().exec(event->globalPos());
-    } else if (inside(ui_->ctl1145)) {
+    } else if (inside(ui_->impulseGroup)) {
         impulseMenu().exec(event->globalPos());
     }
 }
 
-// --------------------------------------------------------- CDodajValDlg
+// --------------------------------------------------------- AddMinutesDialog
 
-CDodajValDlg::CDodajValDlg(program::UserMessages& messages, QWidget* parent)
-    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CDodajValDlg>()) {
+AddMinutesDialog::AddMinutesDialog(program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::AddMinutesDialog>()) {
     ui_->setupUi(this);
-    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
-    ui_->ctl1082->setText(QStringLiteral("1"));
+    wireOkCancel(this, ui_->okButton, ui_->cancelButton);
+    ui_->minutesEdit->setText(QStringLiteral("1"));
 }
 
-CDodajValDlg::~CDodajValDlg() = default;
+AddMinutesDialog::~AddMinutesDialog() = default;
 
-void CDodajValDlg::accept() {
-    const auto value = parseInteger(ui_->ctl1082->text().toStdString());
+void AddMinutesDialog::accept() {
+    const auto value = parseInteger(ui_->minutesEdit->text().toStdString());
     if (!value) {
         messages_.show(integerMessage(), MessageIcon::Exclamation);
-        ui_->ctl1082->setFocus();
+        ui_->minutesEdit->setFocus();
         return;
     }
     value_ = *value;
     QDialog::accept();
 }
 
-// -------------------------------------------------------- CConfDodajDlg
+// -------------------------------------------------------- PresetsDialog
 
 namespace {
 
-QList<QLineEdit*> presetFields(Ui::CConfDodajDlg& ui) {
-    return {ui.ctl1082, ui.ctl1083, ui.ctl1084, ui.ctl1085, ui.ctl1090, ui.ctl1091, ui.ctl1092,
-            ui.ctl1093, ui.ctl1098, ui.ctl1099, ui.ctl1100, ui.ctl1102, ui.ctl1103, ui.ctl1104};
+QList<QLineEdit*> presetFields(Ui::PresetsDialog& ui) {
+    return {ui.minutes1Edit, ui.minutes2Edit, ui.minutes3Edit, ui.minutes4Edit, ui.minutes5Edit, ui.minutes6Edit, ui.minutes7Edit,
+            ui.minutes8Edit, ui.impulse1Edit, ui.impulse2Edit, ui.impulse3Edit, ui.impulse4Edit, ui.impulse5Edit, ui.impulse6Edit};
 }
 
 }  // namespace
 
-CConfDodajDlg::CConfDodajDlg(program::UserMessages& messages, QWidget* parent)
-    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::CConfDodajDlg>()) {
+PresetsDialog::PresetsDialog(program::UserMessages& messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), ui_(std::make_unique<Ui::PresetsDialog>()) {
     ui_->setupUi(this);
-    wireOkCancel(this, ui_->ctl1, ui_->ctl2);
+    wireOkCancel(this, ui_->okButton, ui_->cancelButton);
     const Presets presets = readPresets(messages_);
     const auto fields = presetFields(*ui_);
     for (int i = 0; i < 8; ++i) fields[i]->setText(QString::number(presets.minutes[static_cast<std::size_t>(i)]));
     for (int i = 0; i < 6; ++i) fields[8 + i]->setText(QString::number(presets.impulses[static_cast<std::size_t>(i)]));
 }
 
-CConfDodajDlg::~CConfDodajDlg() = default;
+PresetsDialog::~PresetsDialog() = default;
 
-void CConfDodajDlg::accept() {
+void PresetsDialog::accept() {
     Presets presets{};
     const auto fields = presetFields(*ui_);
     for (int i = 0; i < 14; ++i) {
@@ -402,7 +402,7 @@ void CConfDodajDlg::accept() {
 // -------------------------------------------------------- DialogRecords
 
 bool DialogRecords::editBlock(program::BlockRow& row) {
-    CBlokDlg dialog(parent_);
+    BlockDialog dialog(parent_);
     dialog.setRow(row);
     if (dialog.exec() != QDialog::Accepted) return false;
     row = dialog.row();
@@ -410,7 +410,7 @@ bool DialogRecords::editBlock(program::BlockRow& row) {
 }
 
 bool DialogRecords::editDate(std::vector<program::DateRow>& rows) {
-    CDatyDlg dialog(parent_);
+    DateRangeDialog dialog(parent_);
     dialog.setRow(rows.at(0));
     if (dialog.exec() != QDialog::Accepted) return false;
     rows = dialog.rows();
@@ -418,7 +418,7 @@ bool DialogRecords::editDate(std::vector<program::DateRow>& rows) {
 }
 
 bool DialogRecords::editCommand(program::CommandRow& row) {
-    CRozkazDlg dialog(messages_, parent_);
+    CommandDialog dialog(messages_, parent_);
     dialog.setRow(row);
     if (dialog.exec() != QDialog::Accepted) return false;
     row = dialog.row();

@@ -1,7 +1,7 @@
-// The schedule edit dialogs: a block (CBlokDlg), a date range (CDatyDlg), a
-// relay command (CRozkazDlg) with its two helpers, the number of minutes to
-// add (CDodajValDlg) and the presets of minutes and impulse lengths
-// (CConfDodajDlg). Each starts from a row of the program and gives the row
+// The schedule edit dialogs: a block (BlockDialog), a date range (DateRangeDialog), a
+// relay command (CommandDialog) with its two helpers, the number of minutes to
+// add (AddMinutesDialog) and the presets of minutes and impulse lengths
+// (PresetsDialog). Each starts from a row of the program and gives the row
 // back when closed with OK; none touches a table. The rules behind the
 // controls are in ScheduleRules.h; the dialogs only move values between the
 // rules and the controls. DialogRecords opens them for the list view.
@@ -17,41 +17,41 @@
 #include "UserMessages.h"
 
 namespace Ui {
-class CBlokDlg;
-class CDatyDlg;
-class CRozkazDlg;
-class CDodajValDlg;
-class CConfDodajDlg;
+class BlockDialog;
+class DateRangeDialog;
+class CommandDialog;
+class AddMinutesDialog;
+class PresetsDialog;
 }  // namespace Ui
 
 namespace kt64::console {
 
-class CBlokDlg : public QDialog {
+class BlockDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CBlokDlg(QWidget* parent = nullptr);
-    ~CBlokDlg() override;
+    explicit BlockDialog(QWidget* parent = nullptr);
+    ~BlockDialog() override;
     void setRow(const program::BlockRow& row);
     program::BlockRow row() const;
-    Ui::CBlokDlg& ui() { return *ui_; }
+    Ui::BlockDialog& ui() { return *ui_; }
 
 private:
-    std::unique_ptr<Ui::CBlokDlg> ui_;
+    std::unique_ptr<Ui::BlockDialog> ui_;
     program::BlockRow row_;
 };
 
-class CDatyDlg : public QDialog {
+class DateRangeDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CDatyDlg(QWidget* parent = nullptr);
-    ~CDatyDlg() override;
+    explicit DateRangeDialog(QWidget* parent = nullptr);
+    ~DateRangeDialog() override;
     // A missing date starts as today.
     void setRow(const program::DateRow& row);
     program::DateRow row() const;
     // What to store: the row, or the two halves of a range without year
     // over the new year when the operator chose to split it.
     std::vector<program::DateRow> rows() const;
-    Ui::CDatyDlg& ui() { return *ui_; }
+    Ui::DateRangeDialog& ui() { return *ui_; }
 
 public slots:
     // A range without year that ends before it starts in the year is
@@ -60,24 +60,24 @@ public slots:
 
 private:
     void keepOrdered(bool startMoved);
-    std::unique_ptr<Ui::CDatyDlg> ui_;
+    std::unique_ptr<Ui::DateRangeDialog> ui_;
     program::DateRow row_;
     bool ordering_ = false;
     bool split_ = false;
 };
 
-class CRozkazDlg : public QDialog {
+class CommandDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CRozkazDlg(program::UserMessages& messages, QWidget* parent = nullptr);
-    ~CRozkazDlg() override;
+    explicit CommandDialog(program::UserMessages& messages, QWidget* parent = nullptr);
+    ~CommandDialog() override;
     // Loads the fields (the time as "%d" hour and minute) and starts the
     // rules.
     void setRow(const program::CommandRow& row);
     // The fields as a row: the time from the two boxes (hour above 23 as
     // 23, minute above 59 as 59), cycle 99 for an impulse operation.
     program::CommandRow row() const;
-    Ui::CRozkazDlg& ui() { return *ui_; }
+    Ui::CommandDialog& ui() { return *ui_; }
 
     // The two preset popups, labelled from the presets as when shown.
     QMenu& minutesMenu();
@@ -107,7 +107,7 @@ private:
     std::optional<int> timeBox(int box) const;
 
     program::UserMessages& messages_;
-    std::unique_ptr<Ui::CRozkazDlg> ui_;
+    std::unique_ptr<Ui::CommandDialog> ui_;
     program::CommandRow row_;
     QMenu minutes_;   // menu 182, first popup
     QMenu impulses_;  // menu 182, second popup
@@ -115,30 +115,30 @@ private:
     bool applying_ = false;
 };
 
-class CDodajValDlg : public QDialog {
+class AddMinutesDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CDodajValDlg(program::UserMessages& messages, QWidget* parent = nullptr);
-    ~CDodajValDlg() override;
+    explicit AddMinutesDialog(program::UserMessages& messages, QWidget* parent = nullptr);
+    ~AddMinutesDialog() override;
     int value() const { return value_; }
-    Ui::CDodajValDlg& ui() { return *ui_; }
+    Ui::AddMinutesDialog& ui() { return *ui_; }
 
 public slots:
     void accept() override;
 
 private:
     program::UserMessages& messages_;
-    std::unique_ptr<Ui::CDodajValDlg> ui_;
+    std::unique_ptr<Ui::AddMinutesDialog> ui_;
     int value_ = 1;
 };
 
-class CConfDodajDlg : public QDialog {
+class PresetsDialog : public QDialog {
     Q_OBJECT
 public:
     // Reads the presets into the fourteen fields.
-    explicit CConfDodajDlg(program::UserMessages& messages, QWidget* parent = nullptr);
-    ~CConfDodajDlg() override;
-    Ui::CConfDodajDlg& ui() { return *ui_; }
+    explicit PresetsDialog(program::UserMessages& messages, QWidget* parent = nullptr);
+    ~PresetsDialog() override;
+    Ui::PresetsDialog& ui() { return *ui_; }
 
 public slots:
     // Checks every field against its range; stores all fourteen only when
@@ -147,7 +147,7 @@ public slots:
 
 private:
     program::UserMessages& messages_;
-    std::unique_ptr<Ui::CConfDodajDlg> ui_;
+    std::unique_ptr<Ui::PresetsDialog> ui_;
 };
 
 // The list view's dialogs, modal over parent.

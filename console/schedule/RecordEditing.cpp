@@ -38,7 +38,7 @@ std::optional<program::CommandRow> readCommand(Database& db, std::int64_t lp) {
 
 void updateBlock(Database& db, const program::BlockRow& b) {
     auto q = db.query("UPDATE Bloki SET Priorytet=?,Opis=? WHERE LP=?");
-    q.bind(1, b.priorytet).bind(2, b.opis).bind(3, b.lp);
+    q.bind(1, b.priority).bind(2, b.description).bind(3, b.id);
     q.run();
 }
 
@@ -52,9 +52,9 @@ void bindDate(program::Query& q, int index, const std::optional<program::CivilDa
 
 void updateDate(Database& db, const program::DateRow& d) {
     auto q = db.query("UPDATE Daty SET DataOd=?,DataDo=?,Roczny=?,Opis=? WHERE LP=?");
-    bindDate(q, 1, d.dataOd);
-    bindDate(q, 2, d.dataDo);
-    q.bind(3, std::int64_t{d.roczny}).bind(4, d.opis).bind(5, d.lp);
+    bindDate(q, 1, d.from);
+    bindDate(q, 2, d.to);
+    q.bind(3, std::int64_t{d.inItsYearOnly}).bind(4, d.description).bind(5, d.id);
     q.run();
 }
 
@@ -62,14 +62,14 @@ void updateCommand(Database& db, const program::CommandRow& c) {
     auto q = db.query(
         "UPDATE Rozkazy SET DzienTyg=?,Operacja=?,CzasRozk=?,CzasImp=?,CzasCyklu=?,CzasImpMS=?,CzasCyklMS=?,"
         "NrPrzek=?,Opis=? WHERE LP=?");
-    q.bind(1, c.dzienTyg).bind(2, c.operacja);
-    if (c.czasRozk) {
-        q.bind(3, program::isoTime(*c.czasRozk));
+    q.bind(1, c.weekdays).bind(2, c.operation);
+    if (c.time) {
+        q.bind(3, program::isoTime(*c.time));
     } else {
         q.bindNull(3);
     }
-    q.bind(4, c.czasImp).bind(5, c.czasCyklu).bind(6, std::int64_t{c.czasImpMS});
-    q.bind(7, std::int64_t{c.czasCyklMS}).bind(8, c.nrPrzek).bind(9, c.opis).bind(10, c.lp);
+    q.bind(4, c.impulse).bind(5, c.cycle).bind(6, std::int64_t{c.impulseInMinutes});
+    q.bind(7, std::int64_t{c.cycleInMinutes}).bind(8, c.relay).bind(9, c.description).bind(10, c.id);
     q.run();
 }
 
@@ -171,7 +171,7 @@ RecordEditing::Outcome RecordEditing::editBlock(EditMode mode, std::optional<std
     Database& db = *document_.database();
     try {
         program::BlockRow row;
-        row.priorytet = 1;
+        row.priority = 1;
         if (lp) {
             auto found = readBlock(db, *lp);
             if (!found) return outcome;
@@ -182,7 +182,7 @@ RecordEditing::Outcome RecordEditing::editBlock(EditMode mode, std::optional<std
         if (mode == EditMode::Edit) {
             updateBlock(db, row);
         } else {
-            row.lp = 0;
+            row.id = 0;
             program::insertBlock(db, row);
         }
     } catch (const DatabaseError& e) {
@@ -199,7 +199,7 @@ RecordEditing::Outcome RecordEditing::editCommand(EditMode mode, std::int64_t bl
     Database& db = *document_.database();
     try {
         program::CommandRow row;
-        row.czasRozk = program::TimeOfDay{};
+        row.time = program::TimeOfDay{};
         if (lp) {
             auto found = readCommand(db, *lp);
             if (!found) return outcome;
@@ -209,7 +209,7 @@ RecordEditing::Outcome RecordEditing::editCommand(EditMode mode, std::int64_t bl
         if (mode == EditMode::Edit) {
             updateCommand(db, row);
         } else {
-            row.blok = block;
+            row.block = block;
             program::insertCommand(db, row);
             warnIfNeverRuns(db, block);
         }
@@ -231,7 +231,7 @@ RecordEditing::Outcome RecordEditing::editDate(EditMode mode, std::int64_t block
             if (!found) return outcome;
             rows[0] = *found;
         }
-        const std::int64_t owner = lp ? rows[0].nrBloku : block;
+        const std::int64_t owner = lp ? rows[0].block : block;
         if (!dialogs_.editDate(rows) || rows.empty()) return outcome;
         // A range split in two needs room for both.
         const int added = static_cast<int>(rows.size()) - (mode == EditMode::Edit ? 1 : 0);
@@ -244,7 +244,7 @@ RecordEditing::Outcome RecordEditing::editDate(EditMode mode, std::int64_t block
             if (i == 0 && mode == EditMode::Edit) {
                 updateDate(db, rows[0]);
             } else {
-                rows[i].nrBloku = mode == EditMode::Edit ? owner : block;
+                rows[i].block = mode == EditMode::Edit ? owner : block;
                 program::insertDate(db, rows[i]);
             }
         }
@@ -285,7 +285,7 @@ RecordEditing::Outcome RecordEditing::remove(std::uint32_t code, std::int64_t se
             auto q = db.query("DELETE FROM Daty WHERE LP=?");
             q.bind(1, selectedLp);
             q.run();
-            if (date && db.changes() > 0 && !blockHasDates(db, date->nrBloku))
+            if (date && db.changes() > 0 && !blockHasDates(db, date->block))
                 messages_.show(listtext::kLastDateDeleted, MessageIcon::None);
         }
     } catch (const DatabaseError& e) {

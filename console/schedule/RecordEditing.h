@@ -3,7 +3,7 @@
 // warnings about blocks without dates, the cascade that deletes a block's
 // dates and commands with it, and the menu's enabling rules. No window: the
 // dialogs are reached through RecordDialogs and every message through
-// UserMessages, so the list view (CRozkView) only forwards its commands.
+// UserMessages, so the list view (CommandListView) only forwards its commands.
 #pragma once
 
 #include <bitset>

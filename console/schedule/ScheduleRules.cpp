@@ -154,8 +154,8 @@ DateRange endChanged(DateRange range) {
 }
 
 bool endsBeforeItStarts(const program::DateRow& range) {
-    return !range.roczny && range.dataOd && range.dataDo &&
-           program::rangeNeverApplies(range.dataOd, range.dataDo, range.roczny);
+    return !range.inItsYearOnly && range.from && range.to &&
+           program::rangeNeverApplies(range.from, range.to, range.inItsYearOnly);
 }
 
 namespace {
@@ -172,7 +172,7 @@ std::string dayAndMonth(const program::CivilDate& d) {
 }  // namespace
 
 std::string newYearQuestion(const program::DateRow& range) {
-    const std::string from = dayAndMonth(*range.dataOd), to = dayAndMonth(*range.dataDo);
+    const std::string from = dayAndMonth(*range.from), to = dayAndMonth(*range.to);
     return "Zakres dat bez roku od " + from + " do " + to +
            " kończy się w roku wcześniej, niż się zaczyna, więc nie obowiązuje w żadnym dniu.\n\n"
            "Czy zapisać go jako dwa zakresy: od " + from + " do 31 grudnia i od 1 stycznia do " + to + "?";
@@ -180,9 +180,9 @@ std::string newYearQuestion(const program::DateRow& range) {
 
 std::vector<program::DateRow> splitAtNewYear(const program::DateRow& range) {
     program::DateRow toNewYear = range, fromNewYear = range;
-    toNewYear.dataDo = program::CivilDate{range.dataOd->year, 12, 31};
-    fromNewYear.lp = 0;
-    fromNewYear.dataOd = program::CivilDate{range.dataDo->year, 1, 1};
+    toNewYear.to = program::CivilDate{range.from->year, 12, 31};
+    fromNewYear.id = 0;
+    fromNewYear.from = program::CivilDate{range.to->year, 1, 1};
     return {toNewYear, fromNewYear};
 }
 

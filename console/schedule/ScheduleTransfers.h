@@ -1,7 +1,7 @@
 // The document's commands "Wyślij rozkazy do centrali (CTRL+T)" and
 // "Odbierz rozkazy z centrali (CTRL+R)": the core's SendProgram and
 // ReceiveProgram with their questions and messages as message boxes, the
-// progress in CTransBusyDlg, and every link-server call on the document's
+// progress in TransferDialog, and every link-server call on the document's
 // workers (WorkerCentreLink), so that the window keeps answering whatever the
 // server does. A receive replaces the program, so a program with unsaved
 // changes is first offered for saving (saveModified).
@@ -20,7 +20,7 @@
 #include <functional>
 #include <memory>
 
-#include "CTransBusyDlg.h"
+#include "TransferDialog.h"
 #include "ProgramTransfer.h"
 #include "WorkerCentreLink.h"
 

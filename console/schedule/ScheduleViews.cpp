@@ -14,7 +14,7 @@ namespace {
 // document's workers, never on the GUI thread.
 class LinkReleasedOffGui : public program::CentreLink {
 public:
-    explicit LinkReleasedOffGui(CKt64Doc& doc) : doc_(doc), link_(doc.centreLink()) {}
+    explicit LinkReleasedOffGui(Kt64Document& doc) : doc_(doc), link_(doc.centreLink()) {}
     ~LinkReleasedOffGui() override {
         doc_.runOnWorker([link = std::shared_ptr<program::CentreLink>(std::move(link_))]() mutable { link.reset(); });
     }
@@ -28,7 +28,7 @@ public:
     std::optional<program::LinkError> CentreFault() override { return link_->CentreFault(); }
 
 private:
-    CKt64Doc& doc_;
+    Kt64Document& doc_;
     std::unique_ptr<program::CentreLink> link_;
 };
 
@@ -37,14 +37,14 @@ private:
 ScheduleViews::ScheduleViews(program::ProgramDocument& document, program::UserMessages& messages, QWidget* window,
                              ScheduleTransfers::LinkSource links, QWidget* viewParent, WorkerCalls* workers)
     : document_(document), messages_(messages), window_(window), dialogs_(messages, window) {
-    tree_ = new CBlockView(document, messages, viewParent);
-    tree_->setObjectName("CBlockView");
-    list_ = new CRozkView(document, messages, dialogs_, viewParent);
-    connect(tree_, &CBlockView::countsChanged, this, &ScheduleViews::countsChanged);
-    connect(tree_, &CBlockView::commandRequested, this, &ScheduleViews::runCommand);
+    tree_ = new ProgramTreeView(document, messages, viewParent);
+    tree_->setObjectName("ProgramTreeView");
+    list_ = new CommandListView(document, messages, dialogs_, viewParent);
+    connect(tree_, &ProgramTreeView::countsChanged, this, &ScheduleViews::countsChanged);
+    connect(tree_, &ProgramTreeView::commandRequested, this, &ScheduleViews::runCommand);
     if (links && workers) {
         transfers_ = std::make_unique<ScheduleTransfers>(document, std::move(links), *workers, messages, window);
-        connect(tree_, &CBlockView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
+        connect(tree_, &ProgramTreeView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
         connect(transfers_.get(), &ScheduleTransfers::relayOutputsRead, this, &ScheduleViews::relayOutputsChanged);
     }
     connectList();
@@ -61,19 +61,19 @@ ScheduleViews::~ScheduleViews() {
     if (list_ && list_->parent() == nullptr) delete list_;
 }
 
-ScheduleViews& ScheduleViews::attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
+ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
     if (auto* found = parent->findChild<ScheduleViews*>()) return *found;
     auto messages = std::make_unique<ConsoleMessages>(parent->window());
     program::UserMessages& shown = *messages;
     auto* views = new ScheduleViews(
-        doc.Program(), shown, parent->window(), [&doc] { return std::make_unique<LinkReleasedOffGui>(doc); }, parent,
+        doc.program(), shown, parent->window(), [&doc] { return std::make_unique<LinkReleasedOffGui>(doc); }, parent,
         &doc.workers());
     views->ownedMessages_ = std::move(messages);
     // It lives and dies with the tree, which the splitter owns.
     views->setParent(views->tree_);
     connect(views, &ScheduleViews::countsChanged, views, [&doc, &frame](int blocks, int records) {
-        doc.BlockCount = blocks;
-        doc.RecordCount = records;
+        doc.blockCount = blocks;
+        doc.recordCount = records;
         frame.ShowCounts(blocks, records);
     });
     connect(views, &ScheduleViews::relayOutputsChanged, views,
@@ -81,31 +81,30 @@ ScheduleViews& ScheduleViews::attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget
     views->transfers_->saveModified = [&frame] { return frame.SaveModified(); };
     // A received program is a new one: the first save asks for its name
     // instead of overwriting the file that was open.
-    connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.SetPathName({}); });
+    connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.setPathName({}); });
     return *views;
 }
 
 void ScheduleViews::connectList() {
-    connect(tree_, &CBlockView::itemSelected, list_, &CRozkView::onUpdate);
-    connect(tree_, &CBlockView::countsChanged, list_, &CRozkView::setCounts);
-    connect(list_, &CRozkView::commandRequested, this, &ScheduleViews::runCommand);
+    connect(tree_, &ProgramTreeView::itemSelected, list_, &CommandListView::onUpdate);
+    connect(tree_, &ProgramTreeView::countsChanged, list_, &CommandListView::setCounts);
+    connect(list_, &CommandListView::commandRequested, this, &ScheduleViews::runCommand);
     if (transfers_)
-        connect(list_, &CRozkView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
+        connect(list_, &CommandListView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
 }
 
 void ScheduleViews::setRecordDialogs(RecordDialogs& dialogs) {
     auto* old = list_.data();
-    list_ = new CRozkView(document_, messages_, dialogs, old ? old->parentWidget() : nullptr);
+    list_ = new CommandListView(document_, messages_, dialogs, old ? old->parentWidget() : nullptr);
     connectList();
     if (old && old->parent() == nullptr) delete old;
 }
 
-void ScheduleViews::runCommand(int commandId) {
-    switch (commandId) {
-    case command::kChart: openChart(); break;
-    case command::kSendProgram: sendProgram(); break;
-    case command::kReceiveProgram: receiveProgram(); break;
-    default: break;
+void ScheduleViews::runCommand(ProgramCommand command) {
+    switch (command) {
+    case ProgramCommand::Chart: openChart(); break;
+    case ProgramCommand::Send: sendProgram(); break;
+    case ProgramCommand::Receive: receiveProgram(); break;
     }
 }
 
@@ -115,7 +114,7 @@ void ScheduleViews::documentUpdated(std::uint32_t hint) {
 }
 
 void ScheduleViews::openChart() {
-    CGrafZalDlg chart(document_, messages_, window_);
+    ChartDialog chart(document_, messages_, window_);
     chart.exec();
 }
 

@@ -1,5 +1,5 @@
-// The schedule half of the console put together: the tree (CBlockView) and
-// the list (CRozkView) of one document, kept in step (a tree selection
+// The schedule half of the console put together: the tree (ProgramTreeView) and
+// the list (CommandListView) of one document, kept in step (a tree selection
 // tells the list what to show; a change in the list updates every view),
 // the counts for the frame's status bar, the chart (Ctrl+G), the transfers
 // (Ctrl+T, Ctrl+R) and the frame's number of relay outputs, refreshed every
@@ -14,11 +14,11 @@
 #include <QPointer>
 #include <memory>
 
-#include "CBlockView.h"
-#include "CRozkView.h"
+#include "ProgramTreeView.h"
+#include "CommandListView.h"
 #include "ConsoleView.h"
 #include "EditDialogs.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "ScheduleTransfers.h"
 
 namespace kt64::console {
@@ -38,10 +38,10 @@ public:
     // counts go to the frame and the document, relay outputs to the frame,
     // transfers use the document's link-server object, and a receive first
     // offers unsaved changes for saving as the frame does for New and Open.
-    static ScheduleViews& attach(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);
+    static ScheduleViews& attach(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);
 
-    CBlockView* blockView() const { return tree_; }
-    CRozkView* listView() const { return list_; }
+    ProgramTreeView* blockView() const { return tree_; }
+    CommandListView* listView() const { return list_; }
     ScheduleTransfers* transfers() const { return transfers_.get(); }
     // Replaces the list's dialogs (tests).
     void setRecordDialogs(RecordDialogs& dialogs);
@@ -60,15 +60,15 @@ signals:
 
 private:
     void connectList();
-    void runCommand(int commandId);
+    void runCommand(ProgramCommand command);
 
     program::ProgramDocument& document_;
     program::UserMessages& messages_;
     std::unique_ptr<program::UserMessages> ownedMessages_;
     QPointer<QWidget> window_;
     DialogRecords dialogs_;
-    QPointer<CBlockView> tree_;
-    QPointer<CRozkView> list_;
+    QPointer<ProgramTreeView> tree_;
+    QPointer<CommandListView> list_;
     std::unique_ptr<ScheduleTransfers> transfers_;
 };
 

@@ -3,12 +3,12 @@
 
 namespace kt64::console {
 
-ServerSession::ServerSession(CKt64Doc& doc, QObject* parent) : QObject(parent), doc_(doc) {
-    connect(&doc_, &CKt64Doc::connectedChanged, this, &ServerSession::connectedChanged);
+ServerSession::ServerSession(Kt64Document& doc, QObject* parent) : QObject(parent), doc_(doc) {
+    connect(&doc_, &Kt64Document::connectedChanged, this, &ServerSession::connectedChanged);
 }
 
 void ServerSession::connectServer(QObject* receiver, std::function<void(ServerAnswer<Done>)> done) {
-    doc_.ConnectServer(receiver, [done = std::move(done)](HRESULT, const client::ServerError* error) {
+    doc_.connectServer(receiver, [done = std::move(done)](HRESULT, const client::ServerError* error) {
         ServerAnswer<Done> answer;
         if (error)
             answer.error.emplace(*error);

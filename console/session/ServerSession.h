@@ -1,6 +1,6 @@
 // ServerSession: how the settings form and the service dialog reach the
-// console's one link-server object, which the document CKt64Doc holds with
-// its Connected flag and ComputerName. Each call runs on the document's
+// console's one link-server object, which the document Kt64Document holds with
+// its connected flag and computerName. Each call runs on the document's
 // worker threads and its answer, value or error, comes back in one piece
 // on the GUI thread, so a dead server or network never keeps the window
 // from its events. A call made while no server object is held fails at once
@@ -17,7 +17,7 @@
 #include <variant>
 
 #include "Kt64Client.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 
 namespace kt64::console {
 
@@ -35,14 +35,14 @@ using Done = std::monostate;
 class ServerSession : public QObject {
     Q_OBJECT
 public:
-    explicit ServerSession(CKt64Doc& doc, QObject* parent = nullptr);
+    explicit ServerSession(Kt64Document& doc, QObject* parent = nullptr);
 
-    CKt64Doc& document() { return doc_; }
-    bool connected() const { return doc_.Connected(); }
-    const std::string& computerName() const { return doc_.ComputerName; }
-    void setComputerName(std::string name) { doc_.ComputerName = std::move(name); }
+    Kt64Document& document() { return doc_; }
+    bool connected() const { return doc_.connected(); }
+    const std::string& computerName() const { return doc_.computerName; }
+    void setComputerName(std::string name) { doc_.computerName = std::move(name); }
 
-    // ConnectServer on ComputerName; the document sets Connected on
+    // connectServer on computerName; the document sets connected on
     // success; done(answer) runs on the GUI thread.
     void connectServer(QObject* receiver, std::function<void(ServerAnswer<Done>)> done);
 
@@ -67,15 +67,15 @@ public:
               std::function<void(ServerAnswer<Done>)> done);
 
     // Releases the server object and clears Connected.
-    void releaseServer() { doc_.ReleaseServer(); }
+    void releaseServer() { doc_.releaseServer(); }
     // The document connects again by itself after a lost connection.
-    bool reconnecting() const { return doc_.Reconnecting(); }
+    bool reconnecting() const { return doc_.reconnecting(); }
 
 signals:
     void connectedChanged(bool connected);
 
 private:
-    CKt64Doc& doc_;
+    Kt64Document& doc_;
 };
 
 }  // namespace kt64::console

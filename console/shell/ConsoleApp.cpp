@@ -8,7 +8,7 @@
 #include <QTranslator>
 
 #include "InstanceLock.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
 #include "Registry.h"
@@ -38,6 +38,15 @@ std::unique_ptr<QTranslator> loadQtTranslations() {
     return translator;
 }
 
+void carryOverOldSettings() {
+    QSettings profile;
+    if (!profile.allKeys().isEmpty()) return;
+    const QSettings old(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kOldSettingsOrganization),
+                        QCoreApplication::applicationName());
+    for (const QString& key : old.allKeys()) profile.setValue(key, old.value(key));
+    profile.sync();
+}
+
 int runConsole(const ConsoleStart& start) {
     // A Polish program: Qt's file dialogs and buttons speak Polish too,
     // whatever the desktop's language.
@@ -56,17 +65,18 @@ int runConsole(const ConsoleStart& start) {
                              QStringLiteral("Nie można utworzyć pliku blokady %1").arg(QString::fromStdString(lock.failureText())),
                              QMessageBox::Warning});
     }
-    QApplication::setApplicationName("Kt64");
-    QApplication::setOrganizationName("Local AppWizard-Generated Applications");
+    QApplication::setApplicationName(kSettingsApplication);
+    QApplication::setOrganizationName(kSettingsOrganization);
+    carryOverOldSettings();
     QApplication::setApplicationDisplayName("KT64mon");
 
     ConsoleMessages messages;
-    CKt64Doc doc(messages);
-    doc.ComputerName = configuredComputer();
-    CMainFrame frame(doc);
-    QObject::connect(&frame, &CMainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    Kt64Document doc(messages);
+    doc.computerName = configuredComputer();
+    MainFrame frame(doc);
+    QObject::connect(&frame, &MainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     messages.setParent(&frame);
-    doc.Program().NewDocument();
+    doc.program().NewDocument();
     frame.show();
     return QApplication::exec();
 }

@@ -13,6 +13,20 @@ namespace kt64::console {
 
 inline constexpr const char* kSecondInstanceText = "Program KT64mon jest już uruchomiony";
 
+// The application profile (QSettings): the console's own organisation name
+// with the application name "Kt64". Earlier versions kept it under a
+// generic organisation name; carryOverOldSettings() reads that once.
+inline constexpr const char* kSettingsOrganization = "KT64";
+inline constexpr const char* kSettingsApplication = "Kt64";
+inline constexpr const char* kOldSettingsOrganization = "Local AppWizard-Generated Applications";
+
+// When the profile is still empty, copies every value of the old place
+// into it (the recent files and anything else it held), so an update
+// loses none of them.
+// The old place is left as it was and is not read again once the profile
+// holds anything.
+void carryOverOldSettings();
+
 struct ConsoleStart {
     // Folder of the single-instance lock file.
     std::filesystem::path lockFolder;

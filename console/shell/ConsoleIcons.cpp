@@ -54,22 +54,14 @@ QIcon consoleIcon(int iconId) {
     return icon;
 }
 
-QIcon commandIcon(int commandId) {
+CommandIcons commandIcons() {
     QStyle* style = QApplication::style();
-    switch (commandId) {
-        case command::kOpen: return style->standardIcon(QStyle::SP_DialogOpenButton);
-        case command::kSave: return style->standardIcon(QStyle::SP_DialogSaveButton);
-        case command::kExit: return style->standardIcon(QStyle::SP_DialogCloseButton);
-        case command::kReceiveProgram: return QIcon(glyph("R", QColor(0, 0, 160)));
-        case command::kSendProgram: return QIcon(glyph("T", QColor(160, 0, 0)));
-        case command::kChart: return QIcon(glyph("G", QColor(0, 120, 0)));
-        case command::kDeviceView: return QIcon(clockFace(16, Qt::white));
-        case command::kScheduleViews: return QIcon(glyph("P", Qt::black));
-        case command::kConfView: return QIcon(glyph("U", Qt::black));
-        case command::kLogView: return QIcon(glyph("L", Qt::black));
-        case command::kAbout: return QIcon(glyph("?", Qt::black));
-        default: return {};
-    }
+    return {style->standardIcon(QStyle::SP_DialogOpenButton), style->standardIcon(QStyle::SP_DialogSaveButton),
+            style->standardIcon(QStyle::SP_DialogCloseButton), QIcon(glyph("R", QColor(0, 0, 160))),
+            QIcon(glyph("T", QColor(160, 0, 0))),               QIcon(glyph("G", QColor(0, 120, 0))),
+            QIcon(clockFace(16, Qt::white)),                     QIcon(glyph("P", Qt::black)),
+            QIcon(glyph("U", Qt::black)),                        QIcon(glyph("L", Qt::black)),
+            QIcon(glyph("?", Qt::black))};
 }
 
 }  // namespace kt64::console

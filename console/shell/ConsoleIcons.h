@@ -12,7 +12,10 @@ QIcon consoleIcon(int iconId);
 // The clock face of consoleIcon painted at one size (the desktop menu's icon
 // is made from it at build time).
 QPixmap consoleIconPixmap(int iconId, int size);
-// A toolbar glyph for a menu command.
-QIcon commandIcon(int commandId);
+// The toolbar's glyphs for the menu commands.
+struct CommandIcons {
+    QIcon open, save, exit, receive, send, chart, deviceView, scheduleViews, confView, logView, about;
+};
+CommandIcons commandIcons();
 
 }  // namespace kt64::console

@@ -1,4 +1,4 @@
-// CMainFrame: menus and their enabling, accelerators, toolbar, status-bar
+// MainFrame: menus and their enabling, accelerators, toolbar, status-bar
 // panes, the view stack and its switching, tray, exit confirmation.
 #include "MainFrame.h"
 
@@ -24,7 +24,7 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "AboutDlg.h"
+#include "AboutDialog.h"
 #include "ConsoleIcons.h"
 #include "MessageBoxes.h"
 #include "ViewFactory.h"
@@ -35,22 +35,22 @@ namespace {
 
 ConsoleView* asView(QWidget* w) { return dynamic_cast<ConsoleView*>(w); }
 
-bool isSchedule(ViewKind k) { return k == ViewKind::Block || k == ViewKind::Rozk; }
+bool isSchedule(ViewKind k) { return k == ViewKind::ProgramTree || k == ViewKind::CommandList; }
 
 // The text width of a pane sized for sample.
 int paneWidth(const QWidget* w, const QString& sample) { return w->fontMetrics().horizontalAdvance(sample) + 8; }
 
 }  // namespace
 
-CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
+MainFrame::MainFrame(Kt64Document& doc, Options options, QWidget* parent)
     : QMainWindow(parent),
       doc_(doc),
       templates_{{{ViewKind::Device, 128, -1, 0, 0},
                   {ViewKind::Conf, 130, -1, 0, 0},
                   {ViewKind::Log, 130, -1, 0, 0},
-                  {ViewKind::Block, 130, 0, 0, 0},
-                  {ViewKind::Rozk, 130, 0, 0, 1}}} {
-    setObjectName("CMainFrame");
+                  {ViewKind::ProgramTree, 130, 0, 0, 0},
+                  {ViewKind::CommandList, 130, 0, 0, 1}}} {
+    setObjectName("MainFrame");
     // Fixed size, minimise but no maximise.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
@@ -72,81 +72,102 @@ CMainFrame::CMainFrame(CKt64Doc& doc, Options options, QWidget* parent)
     createViews();
     createAccelerators();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { onFocusChanged(now); });
-    connect(&doc_, &CKt64Doc::titleChanged, this, &CMainFrame::updateTitle);
+    connect(&doc_, &Kt64Document::titleChanged, this, &MainFrame::updateTitle);
     updateTitle();
     // The window is as large as the device panel's form and stays so.
     adjustSize();
     setFixedSize(sizeHint());
 }
 
-CMainFrame::~CMainFrame() {
+MainFrame::~MainFrame() {
     // QWidget's destructor closes the window, and the application tells of
     // the focus it takes away when this object is a frame no more.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
 
-QAction* CMainFrame::addCommand(int id, const QString& text, const QString& prompt) {
+QAction* MainFrame::addCommand(const char* name, const QString& text, const QString& prompt, const QIcon& icon,
+                              std::function<void()> run) {
     auto* a = new QAction(text, this);
-    a->setObjectName(QStringLiteral("cmd%1").arg(id));
+    a->setObjectName(QString::fromLatin1(name));
     const auto parts = prompt.split('\n');
     if (!parts.isEmpty()) a->setStatusTip(parts.front());
     if (parts.size() > 1) a->setToolTip(parts.back());
-    a->setIcon(commandIcon(id));
-    connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    actions_[id] = a;
+    a->setIcon(icon);
+    connect(a, &QAction::triggered, this, [this, run = std::move(run)] {
+        run();
+        updateCommandUI();
+    });
     return a;
 }
 
-void CMainFrame::createActions() {
-    using namespace command;
-    addCommand(kNew, "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy");
-    addCommand(kOpen, "&Otwórz   (Ctrl+O)", "Otwiera istniejący dokument\nOtwórz");
-    addCommand(kSave, "&Zapisz     (Ctrl+S)", "Zapisuje otwarty dokument\nZapisz");
-    addCommand(kSaveAs, "Zapisz &jako...", "Zapisuje otwarty dokument pod nową nazwą\nZapisz jako");
-    addCommand(kSendProgram, "Wyślij rozkazy do centrali (CTRL+T)", "Wysyła rozkazy do centrali\nWyślij do centrali");
-    addCommand(kReceiveProgram, "Odbierz rozkazy z centrali (CTRL+R)", "Odbiera rozkazy z centrali\nOdbierz z centrali");
-    addCommand(kChart, "Grafik (CTRL+G)", "Wyświetla stan załączeń przekaźników\nGrafik przelaczeń");
-    addCommand(kExit, "&Wyjście   (Ctrl+X)", "Wychodzi z aplikacji\nWyjście");
-    addCommand(kDeviceView, "&Ustawienia centrali", "Otwiera okno z ustawieniami centrali\nUstawienia centrali");
-    addCommand(kScheduleViews, "&Sterowanie przekaźnikami", "Sterowanie przekaźnikami\nSterowanie przekaźnikami");
-    addCommand(kConfView, "&Ustawienia programu", "Otwiera okno z ustawieniami programu\nUstawienia programu");
-    addCommand(kLogView, "&Logi", "Otwiera okno z logami centrali\nLog");
-    addCommand(kToolbar, "&Toolbar", "Pokaż lub ukryj pasek narzędzi\nPasek narzędzi");
-    addCommand(kStatusBar, "&Status Bar", "Pokaż lub ukryj pasek statusu\nPasek statusu");
-    addCommand(kAbout, "&O programie...", "Wyświetla informacje o programie\nO programie...");
-    for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView, kToolbar, kStatusBar}) actions_[id]->setCheckable(true);
+void MainFrame::createActions() {
+    const CommandIcons icons = commandIcons();
+    auto& a = actions_;
+    a.newProgram = addCommand("newProgram", "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy", {}, [this] { OnFileNew(); });
+    a.open = addCommand("open", "&Otwórz   (Ctrl+O)", "Otwiera istniejący dokument\nOtwórz", icons.open,
+                        [this] { OnFileOpen(); });
+    a.save = addCommand("save", "&Zapisz     (Ctrl+S)", "Zapisuje otwarty dokument\nZapisz", icons.save,
+                        [this] { OnFileSave(false); });
+    a.saveAs = addCommand("saveAs", "Zapisz &jako...", "Zapisuje otwarty dokument pod nową nazwą\nZapisz jako", {},
+                          [this] { OnFileSave(true); });
+    a.sendProgram = addCommand("sendProgram", "Wyślij rozkazy do centrali (CTRL+T)",
+                               "Wysyła rozkazy do centrali\nWyślij do centrali", icons.send,
+                               [this] { runProgramCommand(ProgramCommand::Send); });
+    a.receiveProgram = addCommand("receiveProgram", "Odbierz rozkazy z centrali (CTRL+R)",
+                                  "Odbiera rozkazy z centrali\nOdbierz z centrali", icons.receive,
+                                  [this] { runProgramCommand(ProgramCommand::Receive); });
+    a.chart = addCommand("chart", "Grafik (CTRL+G)", "Wyświetla stan załączeń przekaźników\nGrafik przelaczeń", icons.chart,
+                         [this] { runProgramCommand(ProgramCommand::Chart); });
+    a.exit = addCommand("exit", "&Wyjście   (Ctrl+X)", "Wychodzi z aplikacji\nWyjście", icons.exit, [this] { close(); });
+    a.deviceView = addCommand("deviceView", "&Ustawienia centrali", "Otwiera okno z ustawieniami centrali\nUstawienia centrali",
+                              icons.deviceView, [this] { SwitchView(ViewKind::Device); });
+    a.scheduleViews = addCommand("scheduleViews", "&Sterowanie przekaźnikami",
+                                 "Sterowanie przekaźnikami\nSterowanie przekaźnikami", icons.scheduleViews,
+                                 [this] { SwitchView(ViewKind::ProgramTree); });
+    a.confView = addCommand("confView", "&Ustawienia programu", "Otwiera okno z ustawieniami programu\nUstawienia programu",
+                            icons.confView, [this] { SwitchView(ViewKind::Conf); });
+    a.logView = addCommand("logView", "&Logi", "Otwiera okno z logami centrali\nLog", icons.logView,
+                           [this] { SwitchView(ViewKind::Log); });
+    a.toolbar = addCommand("toolbar", "&Toolbar", "Pokaż lub ukryj pasek narzędzi\nPasek narzędzi", {},
+                           [this] { toolBar_->setVisible(toolBar_->isHidden()); });
+    a.statusBar = addCommand("statusBar", "&Status Bar", "Pokaż lub ukryj pasek statusu\nPasek statusu", {},
+                             [this] { statusBar()->setVisible(statusBar()->isHidden()); });
+    a.about = addCommand("about", "&O programie...", "Wyświetla informacje o programie\nO programie...", icons.about,
+                         [this] { OnAppAbout(); });
+    for (QAction* view : {a.deviceView, a.scheduleViews, a.confView, a.logView, a.toolbar, a.statusBar})
+        view->setCheckable(true);
 }
 
-void CMainFrame::createMenus() {
-    using namespace command;
+void MainFrame::createMenus() {
+    const auto& a = actions_;
     QMenu* file = menuBar()->addMenu("P&lik");
-    for (int id : {kNew, kOpen, kSave, kSaveAs, kSendProgram, kReceiveProgram, kChart}) file->addAction(actions_[id]);
+    file->addActions({a.newProgram, a.open, a.save, a.saveAs, a.sendProgram, a.receiveProgram, a.chart});
     file->addSeparator();
-    file->addAction(actions_[kExit]);
+    file->addAction(a.exit);
     QMenu* settings = menuBar()->addMenu("&Ustawienia");
-    for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView}) settings->addAction(actions_[id]);
+    settings->addActions({a.deviceView, a.scheduleViews, a.confView, a.logView});
     QMenu* view = menuBar()->addMenu("&Widok");
-    view->addAction(actions_[kToolbar]);
-    view->addAction(actions_[kStatusBar]);
+    view->addAction(a.toolbar);
+    view->addAction(a.statusBar);
     QMenu* help = menuBar()->addMenu("&Pomoc");
-    help->addAction(actions_[kAbout]);
+    help->addAction(a.about);
 }
 
-void CMainFrame::createToolBar() {
-    using namespace command;
+void MainFrame::createToolBar() {
+    const auto& a = actions_;
     toolBar_ = addToolBar("Pasek narzędzi");
     toolBar_->setObjectName("toolBar128");
     toolBar_->setMovable(false);
     toolBar_->setIconSize(QSize(16, 16));
-    for (int id : {kOpen, kSave, kExit, kReceiveProgram, kSendProgram, kChart}) toolBar_->addAction(actions_[id]);
+    toolBar_->addActions({a.open, a.save, a.exit, a.receiveProgram, a.sendProgram, a.chart});
     toolBar_->addSeparator();
-    for (int id : {kDeviceView, kScheduleViews, kConfView, kLogView}) toolBar_->addAction(actions_[id]);
+    toolBar_->addActions({a.deviceView, a.scheduleViews, a.confView, a.logView});
     toolBar_->addSeparator();
-    toolBar_->addAction(actions_[kAbout]);
-    actions_[kToolbar]->setChecked(true);
+    toolBar_->addAction(a.about);
+    a.toolbar->setChecked(true);
 }
 
-void CMainFrame::createStatusBar() {
+void MainFrame::createStatusBar() {
     QStatusBar* bar = statusBar();
     messagePane_ = new QLabel(kIdleMessage, bar);
     messagePane_->setObjectName("paneMessage");
@@ -170,22 +191,23 @@ void CMainFrame::createStatusBar() {
     progress_->setTextVisible(false);
     progress_->setFixedWidth(paneWidth(progress_, "wwwwwwwwwwww"));
     bar->addPermanentWidget(progress_);
-    actions_[command::kStatusBar]->setChecked(true);
+    actions_.statusBar->setChecked(true);
 }
 
-void CMainFrame::createTray() {
+void MainFrame::createTray() {
     trayMenu_ = new QMenu(this);
     trayMenu_->setObjectName("trayMenu4");
-    auto add = [&](int id, const QString& text, auto slot) {
+    auto add = [&](const char* name, const QString& text, auto slot) {
         QAction* a = trayMenu_->addAction(text);
-        a->setObjectName(QStringLiteral("cmd%1").arg(id));
+        a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, slot);
-        actions_[id] = a;
+        return a;
     };
-    add(command::kTrayShow, "&Pokaż program", [this] { RestoreFromTray(); });
-    add(command::kTrayAbout, "&O programie", [this] { OnAppAbout(); });
+    actions_.trayShow = add("trayShow", "&Pokaż program", [this] { RestoreFromTray(); });
+    actions_.trayAbout = add("trayAbout", "&O programie", [this] { OnAppAbout(); });
     // A posted close request: the exit question comes after the menu closed.
-    add(command::kTrayExit, "&Zakończ", [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
+    actions_.trayExit = add("trayExit", "&Zakończ",
+                            [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
     if (trayAvailable_) {
         tray_ = new QSystemTrayIcon(this);
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) { OnTrayNotify(r); });
@@ -193,7 +215,7 @@ void CMainFrame::createTray() {
     SetTrayIcon(TrayOperation::Add, kIconNormal);
 }
 
-void CMainFrame::SetTrayIcon(TrayOperation operation, int iconId) {
+void MainFrame::SetTrayIcon(TrayOperation operation, int iconId) {
     if (operation == TrayOperation::Delete) {
         trayIconId_ = 0;
         if (tray_) tray_->hide();
@@ -206,7 +228,7 @@ void CMainFrame::SetTrayIcon(TrayOperation operation, int iconId) {
     if (operation == TrayOperation::Add) tray_->show();
 }
 
-void CMainFrame::createViews() {
+void MainFrame::createViews() {
     stack_ = new QStackedWidget(this);
     stack_->setObjectName("viewStack");
     setCentralWidget(stack_);
@@ -219,8 +241,8 @@ void CMainFrame::createViews() {
             case ViewKind::Device: t.view = createDeviceView(doc_, *this, parent); break;
             case ViewKind::Conf: t.view = createConfView(doc_, *this, parent); break;
             case ViewKind::Log: t.view = createLogView(doc_, *this, parent); break;
-            case ViewKind::Block: t.view = createBlockView(doc_, *this, parent); break;
-            case ViewKind::Rozk: t.view = createRozkView(doc_, *this, parent); break;
+            case ViewKind::ProgramTree: t.view = createBlockView(doc_, *this, parent); break;
+            case ViewKind::CommandList: t.view = createRozkView(doc_, *this, parent); break;
         }
         if (t.splitter == -1)
             stack_->addWidget(t.view);
@@ -234,7 +256,7 @@ void CMainFrame::createViews() {
     // The document tells every view about New, Open and a receive.
     // A transfer running on a worker thread may call it: the views hear of
     // it on the GUI thread.
-    doc_.Program().setViewUpdater([this](std::uint32_t hint) {
+    doc_.program().setViewUpdater([this](std::uint32_t hint) {
         auto update = [this, hint] {
             for (auto& t : templates_)
                 if (auto* v = asView(t.view)) v->OnUpdate(hint);
@@ -251,18 +273,22 @@ void CMainFrame::createViews() {
     updateCommandUI();
 }
 
-void CMainFrame::createAccelerators() {
-    using namespace command;
-    const std::pair<QKeySequence, int> table[] = {
-        {QKeySequence("Ctrl+N"), kNew},          {QKeySequence("Ctrl+O"), kOpen},
-        {QKeySequence("Ctrl+S"), kSave},         {QKeySequence("Ctrl+T"), kSendProgram},
-        {QKeySequence("Ctrl+R"), kReceiveProgram}, {QKeySequence("Ctrl+G"), kChart},
-        {QKeySequence("Ctrl+X"), kExit},
+void MainFrame::createAccelerators() {
+    // The accelerators run their action as its menu entry would; a disabled
+    // action ignores the trigger.
+    const auto& a = actions_;
+    const std::pair<QKeySequence, QAction*> table[] = {
+        {QKeySequence("Ctrl+N"), a.newProgram},     {QKeySequence("Ctrl+O"), a.open},
+        {QKeySequence("Ctrl+S"), a.save},           {QKeySequence("Ctrl+T"), a.sendProgram},
+        {QKeySequence("Ctrl+R"), a.receiveProgram}, {QKeySequence("Ctrl+G"), a.chart},
+        {QKeySequence("Ctrl+X"), a.exit},
     };
-    for (const auto& [keys, id] : table) {
+    for (const auto& [keys, action] : table) {
         auto* s = new QShortcut(keys, this);
-        s->setObjectName(QStringLiteral("accel%1").arg(id));
-        connect(s, &QShortcut::activated, this, [this, id = id] { OnCommand(id); });
+        s->setObjectName(action->objectName() + QStringLiteral("Shortcut"));
+        connect(s, &QShortcut::activated, action, [action = action] {
+            if (action->isEnabled()) action->trigger();
+        });
     }
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { nextPane(true); });
@@ -270,38 +296,33 @@ void CMainFrame::createAccelerators() {
     connect(previous, &QShortcut::activated, this, [this] { nextPane(false); });
 }
 
-QWidget* CMainFrame::view(ViewKind kind) const {
+QWidget* MainFrame::view(ViewKind kind) const {
     for (const auto& t : templates_)
         if (t.kind == kind) return t.view;
     return nullptr;
 }
 
-QAction* CMainFrame::action(int commandId) const {
-    auto it = actions_.find(commandId);
-    return it == actions_.end() ? nullptr : it->second;
-}
-
-CMainFrame::ViewTemplate* CMainFrame::templateOf(ViewKind kind) {
+MainFrame::ViewTemplate* MainFrame::templateOf(ViewKind kind) {
     for (auto& t : templates_)
         if (t.kind == kind) return &t;
     return nullptr;
 }
 
-void CMainFrame::updateCommandUI() {
-    using namespace command;
+void MainFrame::updateCommandUI() {
+    const auto& a = actions_;
     const bool schedule = anyActive_ && isSchedule(active_);
-    for (int id : {kNew, kOpen, kSave, kSaveAs, kChart}) actions_[id]->setEnabled(schedule);
-    actions_[kSendProgram]->setEnabled(schedule && relayOutputs_ > 0);
-    actions_[kReceiveProgram]->setEnabled(schedule && relayOutputs_ > 0);
-    actions_[kDeviceView]->setChecked(anyActive_ && active_ == ViewKind::Device);
-    actions_[kScheduleViews]->setChecked(schedule);
-    actions_[kConfView]->setChecked(anyActive_ && active_ == ViewKind::Conf);
-    actions_[kLogView]->setChecked(anyActive_ && active_ == ViewKind::Log);
-    actions_[kToolbar]->setChecked(!toolBar_->isHidden());
-    actions_[kStatusBar]->setChecked(!statusBar()->isHidden());
+    for (QAction* file : {a.newProgram, a.open, a.save, a.saveAs, a.chart}) file->setEnabled(schedule);
+    a.sendProgram->setEnabled(schedule && relayOutputs_ > 0);
+    a.receiveProgram->setEnabled(schedule && relayOutputs_ > 0);
+    a.deviceView->setChecked(anyActive_ && active_ == ViewKind::Device);
+    a.scheduleViews->setChecked(schedule);
+    a.confView->setChecked(anyActive_ && active_ == ViewKind::Conf);
+    a.logView->setChecked(anyActive_ && active_ == ViewKind::Log);
+    a.toolbar->setChecked(!toolBar_->isHidden());
+    a.statusBar->setChecked(!statusBar()->isHidden());
 }
 
-void CMainFrame::activate(ViewKind kind) {
+void MainFrame::activate(ViewKind kind) {
     if (anyActive_ && active_ == kind) return;
     ConsoleView* previous = anyActive_ ? asView(view(active_)) : nullptr;
     active_ = kind;
@@ -311,7 +332,7 @@ void CMainFrame::activate(ViewKind kind) {
     updateCommandUI();
 }
 
-void CMainFrame::SwitchView(ViewKind kind) {
+void MainFrame::SwitchView(ViewKind kind) {
     ViewTemplate* target = templateOf(kind);
     if (!target) return;
     if (anyActive_ && active_ == kind) return;
@@ -326,75 +347,54 @@ void CMainFrame::SwitchView(ViewKind kind) {
     emit viewSwitched(kind);
 }
 
-void CMainFrame::nextPane(bool forward) {
+void MainFrame::nextPane(bool forward) {
     (void)forward;  // two panes: next and previous are the same one
     if (!anyActive_ || !isSchedule(active_)) return;
-    const ViewKind other = active_ == ViewKind::Block ? ViewKind::Rozk : ViewKind::Block;
+    const ViewKind other = active_ == ViewKind::ProgramTree ? ViewKind::CommandList : ViewKind::ProgramTree;
     activate(other);
     view(other)->setFocus();
 }
 
-void CMainFrame::onFocusChanged(QWidget* now) {
+void MainFrame::onFocusChanged(QWidget* now) {
     // A click into the other schedule pane makes it the active view.
     if (!now || !anyActive_ || !isSchedule(active_)) return;
-    for (ViewKind k : {ViewKind::Block, ViewKind::Rozk}) {
+    for (ViewKind k : {ViewKind::ProgramTree, ViewKind::CommandList}) {
         QWidget* v = view(k);
         if (k != active_ && (now == v || v->isAncestorOf(now))) activate(k);
     }
 }
 
-void CMainFrame::SetRelayOutputs(int outputs) {
+void MainFrame::SetRelayOutputs(int outputs) {
     if (outputs == relayOutputs_) return;
     relayOutputs_ = outputs;
     updateCommandUI();
 }
 
-void CMainFrame::ShowCounts(int blocks, int records) {
+void MainFrame::ShowCounts(int blocks, int records) {
     blocksPane_->setText(QStringLiteral("%1/100").arg(blocks));
     commandsPane_->setText(QStringLiteral("%1/400").arg(records));
     progress_->setValue(records);
 }
 
-void CMainFrame::SetMessageText(const QString& text) { messagePane_->setText(text.isEmpty() ? kIdleMessage : text); }
+void MainFrame::SetMessageText(const QString& text) { messagePane_->setText(text.isEmpty() ? kIdleMessage : text); }
 
-void CMainFrame::OnCommand(int id) {
-    using namespace command;
-    QAction* a = action(id);
-    if (a && !a->isEnabled()) return;
-    // The active view gets its commands first (the schedule views send,
-    // receive and chart the program).
+void MainFrame::runProgramCommand(ProgramCommand command) {
     if (anyActive_)
-        if (auto* v = asView(view(active_)); v && v->OnCommand(id)) return;
-    switch (id) {
-        case kNew: OnFileNew(); break;
-        case kOpen: OnFileOpen(); break;
-        case kSave: OnFileSave(false); break;
-        case kSaveAs: OnFileSave(true); break;
-        case kExit: close(); break;
-        case kDeviceView: SwitchView(ViewKind::Device); break;
-        case kScheduleViews: SwitchView(ViewKind::Block); break;
-        case kConfView: SwitchView(ViewKind::Conf); break;
-        case kLogView: SwitchView(ViewKind::Log); break;
-        case kToolbar: toolBar_->setVisible(toolBar_->isHidden()); break;
-        case kStatusBar: statusBar()->setVisible(statusBar()->isHidden()); break;
-        case kAbout: OnAppAbout(); break;
-        default: break;
-    }
-    updateCommandUI();
+        if (auto* v = asView(view(active_))) v->OnProgramCommand(command);
 }
 
-void CMainFrame::updateTitle() {
-    const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
-                                               : QString::fromStdString(doc_.PathName.filename().string());
+void MainFrame::updateTitle() {
+    const QString name = doc_.pathName.empty() ? QStringLiteral("Bez tytułu")
+                                               : QString::fromStdString(doc_.pathName.filename().string());
     // "[*]" shows as "*" while the program has unsaved changes.
     setWindowTitle(name + QStringLiteral("[*] - KT64mon"));
-    setWindowModified(doc_.Program().isOpen() && doc_.Program().isModified());
+    setWindowModified(doc_.program().isOpen() && doc_.program().isModified());
 }
 
-bool CMainFrame::saveModified() {
-    if (!doc_.Program().isOpen() || !doc_.Program().isModified()) return true;
-    const QString name = doc_.PathName.empty() ? QStringLiteral("Bez tytułu")
-                                               : QString::fromStdString(doc_.PathName.filename().string());
+bool MainFrame::saveModified() {
+    if (!doc_.program().isOpen() || !doc_.program().isModified()) return true;
+    const QString name = doc_.pathName.empty() ? QStringLiteral("Bez tytułu")
+                                               : QString::fromStdString(doc_.pathName.filename().string());
     const auto answer = messageBox(this, {kAppCaption, QStringLiteral("Zapisać zmiany w %1?").arg(name),
                                           QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
     if (answer == QMessageBox::Cancel) return false;
@@ -402,7 +402,7 @@ bool CMainFrame::saveModified() {
     return true;
 }
 
-QStringList CMainFrame::RecentFiles() {
+QStringList MainFrame::RecentFiles() {
     QSettings profile;
     QStringList files;
     for (int i = 1; i <= kRecentFiles; ++i) {
@@ -412,7 +412,7 @@ QStringList CMainFrame::RecentFiles() {
     return files;
 }
 
-void CMainFrame::AddToRecentFiles(const QString& path) {
+void MainFrame::AddToRecentFiles(const QString& path) {
     QStringList files = RecentFiles();
     files.removeAll(path);
     files.prepend(path);
@@ -426,17 +426,17 @@ void CMainFrame::AddToRecentFiles(const QString& path) {
     }
 }
 
-void CMainFrame::OnFileNew() {
+void MainFrame::OnFileNew() {
     if (!saveModified()) return;
-    if (doc_.Program().NewDocument()) {
-        doc_.SetPathName({});
-        doc_.Program().UpdateAllViews(0);
+    if (doc_.program().NewDocument()) {
+        doc_.setPathName({});
+        doc_.program().UpdateAllViews(0);
     }
 }
 
-QString CMainFrame::fileDialogFolder() const {
+QString MainFrame::fileDialogFolder() const {
     QStringList programs = RecentFiles();
-    if (!doc_.PathName.empty()) programs.prepend(QString::fromStdString(doc_.PathName.string()));
+    if (!doc_.pathName.empty()) programs.prepend(QString::fromStdString(doc_.pathName.string()));
     for (const QString& program : programs) {
         const QFileInfo folder(QFileInfo(program).absolutePath());
         if (folder.isDir()) return folder.absoluteFilePath();
@@ -445,15 +445,15 @@ QString CMainFrame::fileDialogFolder() const {
     return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
-void CMainFrame::OnFileOpen() {
+void MainFrame::OnFileOpen() {
     if (!saveModified()) return;
     const QString path = chooseFile(false, fileDialogFolder());
     if (path.isEmpty()) return;
     std::string why;
-    if (doc_.OpenProgram(path.toStdString(), why)) {
-        doc_.SetPathName(path.toStdString());
+    if (doc_.openProgram(path.toStdString(), why)) {
+        doc_.setPathName(path.toStdString());
         AddToRecentFiles(path);
-        doc_.Program().UpdateAllViews(0);
+        doc_.program().UpdateAllViews(0);
     } else {
         // One message: the file and why it cannot be a program.
         messageBox(this, {kAppCaption,
@@ -463,36 +463,36 @@ void CMainFrame::OnFileOpen() {
     updateTitle();
 }
 
-bool CMainFrame::OnFileSave(bool askName) {
-    std::filesystem::path path = doc_.PathName;
+bool MainFrame::OnFileSave(bool askName) {
+    std::filesystem::path path = doc_.pathName;
     if (askName || path.empty()) {
         QString chosen = chooseFile(true, path.empty() ? fileDialogFolder() : QString::fromStdString(path.string()));
         if (chosen.isEmpty()) return false;
         if (!chosen.endsWith(".dsk", Qt::CaseInsensitive)) chosen += ".dsk";
         path = chosen.toStdString();
     }
-    if (!doc_.Program().SaveDocument(path)) {
+    if (!doc_.program().SaveDocument(path)) {
         // The file and the system's reason, so the operator knows what to
         // change; the program stays open and editable.
-        if (!doc_.Program().failureText().empty())
+        if (!doc_.program().failureText().empty())
             messageBox(this, {kAppCaption,
                               QStringLiteral("Nie mogę zapisać pliku %1: %2")
                                   .arg(QString::fromStdString(path.string()),
-                                       QString::fromStdString(doc_.Program().failureText())),
+                                       QString::fromStdString(doc_.program().failureText())),
                               QMessageBox::Warning});
         return false;
     }
-    doc_.SetPathName(path);
+    doc_.setPathName(path);
     AddToRecentFiles(QString::fromStdString(path.string()));
     return true;
 }
 
-void CMainFrame::OnAppAbout() {
-    CAboutDlg dialog(this);
+void MainFrame::OnAppAbout() {
+    AboutDialog dialog(this);
     if (dialog.exec() == QDialog::Accepted) OnAboutClosed(dialog.typedCode());
 }
 
-void CMainFrame::OnAboutClosed(const QString& typedCode) {
+void MainFrame::OnAboutClosed(const QString& typedCode) {
     if (typedCode == kServiceAccessCode) {
         emit serviceDialogRequested();
         runServiceDialog(doc_, *this, this);
@@ -501,19 +501,19 @@ void CMainFrame::OnAboutClosed(const QString& typedCode) {
         beep();
 }
 
-void CMainFrame::MinimizeToTray() {
+void MainFrame::MinimizeToTray() {
     if (trayAvailable_)
         hideToTray();
     else
         showMinimized();
 }
 
-void CMainFrame::hideToTray() {
+void MainFrame::hideToTray() {
     hiddenToTray_ = true;
     hide();
 }
 
-void CMainFrame::RestoreFromTray() {
+void MainFrame::RestoreFromTray() {
     setWindowState(windowState() & ~Qt::WindowMinimized);
     showNormal();
     raise();
@@ -522,7 +522,7 @@ void CMainFrame::RestoreFromTray() {
     hiddenToTray_ = false;
 }
 
-bool CMainFrame::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
+bool MainFrame::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) {
         RestoreFromTray();
         return false;
@@ -534,7 +534,7 @@ bool CMainFrame::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
     return false;
 }
 
-void CMainFrame::changeEvent(QEvent* event) {
+void MainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // Without a tray the window stays an ordinary minimised window: hiding
     // it would leave no way back.
@@ -544,7 +544,7 @@ void CMainFrame::changeEvent(QEvent* event) {
         });
 }
 
-void CMainFrame::showEvent(QShowEvent* event) {
+void MainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (initialUpdateDone_) return;
     initialUpdateDone_ = true;
@@ -556,7 +556,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
     SwitchView(ViewKind::Device);
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainFrame::closeEvent(QCloseEvent* event) {
     if (!exitConfirmed_) {
         const auto answer = messageBox(this, {kAppCaption, kExitQuestion, QMessageBox::Question,
                                               QMessageBox::Yes | QMessageBox::No});
@@ -582,13 +582,13 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     emit closed();
 }
 
-bool CMainFrame::sendPending() const {
+bool MainFrame::sendPending() const {
     for (const auto& t : templates_)
         if (auto* v = asView(t.view); v && v->SendPending()) return true;
     return false;
 }
 
-void CMainFrame::waitForSends() {
+void MainFrame::waitForSends() {
     if (!sendWait_) {
         // A busy bar without a cancel button: the wait ends by the calls'
         // own deadlines.

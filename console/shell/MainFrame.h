@@ -1,4 +1,4 @@
-// CMainFrame, the console's one window: the menu, accelerators, toolbar and
+// MainFrame, the console's one window: the menu, accelerators, toolbar and
 // status bar, the tray icon, and a stack holding every view at once, of
 // which one (or the schedule pair in its splitter) is shown. The views are
 // made once by ViewFactory and live as long as the window; switching only
@@ -18,7 +18,7 @@
 #include <map>
 
 #include "ConsoleView.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 
 class QAction;
 class QLabel;
@@ -43,7 +43,30 @@ inline const QString kTrayTip = QStringLiteral("Program KT-64");
 // The service access code typed into the About box's hidden field.
 inline const QString kServiceAccessCode = QStringLiteral("Brovik");
 
-class CMainFrame : public QMainWindow, public ConsoleFrame {
+// The frame's commands: the menus, the toolbar, the accelerators and the
+// tray menu all run these actions.
+struct FrameActions {
+    QAction* newProgram = nullptr;
+    QAction* open = nullptr;
+    QAction* save = nullptr;
+    QAction* saveAs = nullptr;
+    QAction* sendProgram = nullptr;
+    QAction* receiveProgram = nullptr;
+    QAction* chart = nullptr;
+    QAction* exit = nullptr;
+    QAction* deviceView = nullptr;
+    QAction* scheduleViews = nullptr;
+    QAction* confView = nullptr;
+    QAction* logView = nullptr;
+    QAction* toolbar = nullptr;
+    QAction* statusBar = nullptr;
+    QAction* about = nullptr;
+    QAction* trayShow = nullptr;
+    QAction* trayAbout = nullptr;
+    QAction* trayExit = nullptr;
+};
+
+class MainFrame : public QMainWindow, public ConsoleFrame {
     Q_OBJECT
 public:
     struct Options {
@@ -51,9 +74,9 @@ public:
         std::optional<bool> trayAvailable;
     };
 
-    explicit CMainFrame(CKt64Doc& doc, QWidget* parent = nullptr) : CMainFrame(doc, Options{}, parent) {}
-    CMainFrame(CKt64Doc& doc, Options options, QWidget* parent = nullptr);
-    ~CMainFrame() override;
+    explicit MainFrame(Kt64Document& doc, QWidget* parent = nullptr) : MainFrame(doc, Options{}, parent) {}
+    MainFrame(Kt64Document& doc, Options options, QWidget* parent = nullptr);
+    ~MainFrame() override;
 
     // ConsoleFrame
     int RelayOutputs() const override { return relayOutputs_; }
@@ -66,9 +89,9 @@ public:
     void SetMessageText(const QString& text) override;
     bool SaveModified() override { return saveModified(); }
 
-    CKt64Doc& document() { return doc_; }
+    Kt64Document& document() { return doc_; }
     QWidget* view(ViewKind kind) const;
-    QAction* action(int commandId) const;
+    const FrameActions& actions() const { return actions_; }
     bool hiddenToTray() const { return hiddenToTray_; }
     bool trayAvailable() const { return trayAvailable_; }
     // The icon shown in the tray (kIconNormal, kIconAlarm), 0 when none.
@@ -86,12 +109,8 @@ public:
     void OnAppAbout();
     // What follows the About box's OK with what was typed in its hidden field.
     void OnAboutClosed(const QString& typedCode);
-    // Runs a menu command as the menu or an accelerator would (nothing when
-    // it is disabled).
-    void OnCommand(int commandId);
-
     // The application profile's list of the last program files, newest
-    // first (QSettings of "Kt64" under "Local AppWizard-Generated Applications").
+    // first (the application profile, see ConsoleApp.h).
     static constexpr int kRecentFiles = 4;
     static QStringList RecentFiles();
     static void AddToRecentFiles(const QString& path);
@@ -139,7 +158,10 @@ private:
     void createViews();
     void createTray();
     void createAccelerators();
-    QAction* addCommand(int id, const QString& text, const QString& prompt);
+    QAction* addCommand(const char* name, const QString& text, const QString& prompt, const QIcon& icon,
+                        std::function<void()> run);
+    // Leaves a program command to the active view.
+    void runProgramCommand(ProgramCommand command);
     void updateCommandUI();
     void activate(ViewKind kind);
     void nextPane(bool forward);
@@ -154,11 +176,11 @@ private:
     bool OnFileSave(bool askName);
     ViewTemplate* templateOf(ViewKind kind);
 
-    CKt64Doc& doc_;
+    Kt64Document& doc_;
     std::array<ViewTemplate, 5> templates_;
     ViewKind active_ = ViewKind::Device;
     bool anyActive_ = false;
-    std::map<int, QAction*> actions_;
+    FrameActions actions_;
     QStackedWidget* stack_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QToolBar* toolBar_ = nullptr;

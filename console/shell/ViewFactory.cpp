@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "ConfView.h"
-#include "HiddenFunc.h"
-#include "Kt64View.h"
+#include "SyncSettingsView.h"
+#include "HiddenFunctionsDialog.h"
+#include "DevicePanel.h"
 #include "LogView.h"
 #include "ScheduleViews.h"
 #include "SyncLog.h"
@@ -22,27 +22,27 @@ ViewPlaceholder::ViewPlaceholder(const QString& className, QWidget* parent) : QW
     layout->addWidget(label);
 }
 
-QWidget* createDeviceView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) { return new CKt64View(doc, frame, parent); }
+QWidget* createDeviceView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) { return new DevicePanel(doc, frame, parent); }
 
-QWidget* createConfView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
-    return new CConfView(doc, &frame, servicecontrol::makeSyncServiceControl(), defaultFormMessages(), parent);
+QWidget* createConfView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
+    return new SyncSettingsView(doc, &frame, servicecontrol::makeSyncServiceControl(), defaultFormMessages(), parent);
 }
 
-QWidget* createLogView(CKt64Doc&, ConsoleFrame& frame, QWidget* parent) {
-    return new CLogView(sync::syncLogPath(), &frame, parent);
+QWidget* createLogView(Kt64Document&, ConsoleFrame& frame, QWidget* parent) {
+    return new LogView(sync::syncLogPath(), &frame, parent);
 }
 
-QWidget* createBlockView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
+QWidget* createBlockView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
     return ScheduleViews::attach(doc, frame, parent).blockView();
 }
 
-QWidget* createRozkView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent) {
+QWidget* createRozkView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
     return ScheduleViews::attach(doc, frame, parent).listView();
 }
 
-void runServiceDialog(CKt64Doc& doc, ConsoleFrame&, QWidget* parent) {
+void runServiceDialog(Kt64Document& doc, ConsoleFrame&, QWidget* parent) {
     ServerSession session(doc);
-    CHiddenFunc::run(session, defaultFormMessages(), parent);
+    HiddenFunctionsDialog::run(session, defaultFormMessages(), parent);
 }
 
 }  // namespace kt64::console

@@ -8,19 +8,19 @@
 #include <QWidget>
 
 #include "ConsoleView.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 
 namespace kt64::console {
 
-QWidget* createDeviceView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);  // CKt64View
-QWidget* createConfView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);    // CConfView
-QWidget* createLogView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);     // CLogView
-QWidget* createBlockView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);   // CBlockView (left pane)
-QWidget* createRozkView(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);    // CRozkView (right pane)
+QWidget* createDeviceView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);  // DevicePanel
+QWidget* createConfView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);    // SyncSettingsView
+QWidget* createLogView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);     // LogView
+QWidget* createBlockView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);   // ProgramTreeView (left pane)
+QWidget* createRozkView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);    // CommandListView (right pane)
 
-// The service dialog (CHiddenFunc), opened modally after the About box
+// The service dialog (HiddenFunctionsDialog), opened modally after the About box
 // when the access code was typed.
-void runServiceDialog(CKt64Doc& doc, ConsoleFrame& frame, QWidget* parent);
+void runServiceDialog(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);
 
 // A view that is not built yet: its class name on an empty page.
 class ViewPlaceholder : public QWidget, public ConsoleView {

@@ -7,16 +7,16 @@
 
 namespace kt64::console {
 
-CLogView::CLogView(std::filesystem::path path, ConsoleFrame* frame, QWidget* parent)
+LogView::LogView(std::filesystem::path path, ConsoleFrame* frame, QWidget* parent)
     : QPlainTextEdit(parent), path_(path), tail_(std::move(path)), frame_(frame) {
-    setObjectName("CLogView");
+    setObjectName("LogView");
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     timer_.setInterval(kPollMs);
-    connect(&timer_, &QTimer::timeout, this, &CLogView::poll);
+    connect(&timer_, &QTimer::timeout, this, &LogView::poll);
 }
 
-void CLogView::poll() {
+void LogView::poll() {
     const std::string text = tail_.poll();
     if (!tail_.isOpen()) {
         // The same reason every 5 s says nothing new.
@@ -35,7 +35,7 @@ void CLogView::poll() {
     emit appended();
 }
 
-void CLogView::OnActivateView(bool active) {
+void LogView::OnActivateView(bool active) {
     if (frame_)
         frame_->SetMessageText(active ? QStringLiteral("Plik dziennika: %1").arg(QString::fromStdString(path_.string()))
                                       : QString());

@@ -1,4 +1,4 @@
-// CLogView: the console's read-only view of the synchronisation log
+// LogView: the console's read-only view of the synchronisation log
 // VqSync.log. While it is the active view it polls the log every 5 s through
 // SyncLogTail and appends what the tail returns at the end, scrolled into
 // view, and the frame's status bar names the file. The file is opened by the
@@ -18,14 +18,14 @@
 
 namespace kt64::console {
 
-class CLogView : public QPlainTextEdit, public ConsoleView {
+class LogView : public QPlainTextEdit, public ConsoleView {
     Q_OBJECT
 public:
     static constexpr int kPollMs = 5000;
 
     // path: the log (sync::syncLogPath() for the console); frame, when
     // given, shows the path while the view is active.
-    explicit CLogView(std::filesystem::path path, ConsoleFrame* frame = nullptr, QWidget* parent = nullptr);
+    explicit LogView(std::filesystem::path path, ConsoleFrame* frame = nullptr, QWidget* parent = nullptr);
 
     // The first activation empties the view; the timer runs while active.
     void OnActivateView(bool active) override;

@@ -1,4 +1,4 @@
-// CAlarmLamp: a round lamp with rims and a highlight, or a bevelled square.
+// AlarmLamp: a round lamp with rims and a highlight, or a bevelled square.
 #include "AlarmLamp.h"
 
 #include <QPainter>
@@ -14,34 +14,34 @@ std::pair<QColor, QColor> lampColours(int colourSet) {
     }
 }
 
-CAlarmLamp::CAlarmLamp(QWidget* parent) : QWidget(parent) {}
+AlarmLamp::AlarmLamp(QWidget* parent) : QWidget(parent) {}
 
-void CAlarmLamp::SetColorAndShape(int colourSet, int shape) {
+void AlarmLamp::SetColorAndShape(int colourSet, int shape) {
     colourSet_ = colourSet;
     shape_ = shape;
     update();
 }
 
-bool CAlarmLamp::SwitchOn() {
+bool AlarmLamp::SwitchOn() {
     if (lit_) return false;
     lit_ = true;
     update();
     return true;
 }
 
-bool CAlarmLamp::SwitchOff() {
+bool AlarmLamp::SwitchOff() {
     if (!lit_) return false;
     lit_ = false;
     update();
     return true;
 }
 
-QColor CAlarmLamp::shownColour() const {
+QColor AlarmLamp::shownColour() const {
     const auto [on, off] = lampColours(colourSet_);
     return lit_ ? on : off;
 }
 
-void CAlarmLamp::paintEvent(QPaintEvent*) {
+void AlarmLamp::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);

@@ -1,4 +1,4 @@
-// CAlarmLamp: one alarm lamp of the device panel. A lamp has a colour set
+// AlarmLamp: one alarm lamp of the device panel. A lamp has a colour set
 // (its lit and dark colours) and a shape, and repaints only when it is
 // switched between lit and dark.
 #pragma once
@@ -16,10 +16,10 @@ enum LampShape { kLampRound = 3001, kLampRectangle = 3002 };
 // (lit, dark) colours of a set; an unknown set is red.
 std::pair<QColor, QColor> lampColours(int colourSet);
 
-class CAlarmLamp : public QWidget {
+class AlarmLamp : public QWidget {
     Q_OBJECT
 public:
-    explicit CAlarmLamp(QWidget* parent = nullptr);
+    explicit AlarmLamp(QWidget* parent = nullptr);
 
     void SetColorAndShape(int colourSet, int shape);
     // Switch on / off: return whether the lamp changed (and so repainted).

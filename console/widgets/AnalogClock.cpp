@@ -1,4 +1,4 @@
-// CAnalogClock: geometry as numbers, then a painter over the mapping.
+// AnalogClock: geometry as numbers, then a painter over the mapping.
 #include "AnalogClock.h"
 
 #include <QMouseEvent>
@@ -42,9 +42,9 @@ QTransform clockTransform(const QSize& client) {
     return t;
 }
 
-CAnalogClock::CAnalogClock(QWidget* parent) : QWidget(parent) {}
+AnalogClock::AnalogClock(QWidget* parent) : QWidget(parent) {}
 
-bool CAnalogClock::SetTime(DATE time) {
+bool AnalogClock::SetTime(DATE time) {
     const auto st = fromVariantTime(time);
     if (!st) return false;
     const int second = st->second;
@@ -58,17 +58,17 @@ bool CAnalogClock::SetTime(DATE time) {
     return true;
 }
 
-void CAnalogClock::HideSecondHand() {
+void AnalogClock::HideSecondHand() {
     showSecondHand_ = false;
     update();
 }
 
-void CAnalogClock::mousePressEvent(QMouseEvent* event) {
+void AnalogClock::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit clicked();
     QWidget::mousePressEvent(event);
 }
 
-void CAnalogClock::paintEvent(QPaintEvent*) {
+void AnalogClock::paintEvent(QPaintEvent*) {
     ++paints_;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);

@@ -1,4 +1,4 @@
-// CAnalogClock: the device panel's clock faces (GMT, local time and the LA
+// AnalogClock: the device panel's clock faces (GMT, local time and the LA
 // control clock). The face is drawn in an isotropic 1000 x 1000 space with
 // its origin at the centre and y upwards, so it keeps its shape in any
 // rectangle; clockGeometry() gives every point of a drawing in that space,
@@ -46,10 +46,10 @@ ClockGeometry clockGeometry(int hour, int minute, int second);
 // The isotropic mapping of the 1000 x 1000 space onto a client rectangle.
 QTransform clockTransform(const QSize& client);
 
-class CAnalogClock : public QWidget {
+class AnalogClock : public QWidget {
     Q_OBJECT
 public:
-    explicit CAnalogClock(QWidget* parent = nullptr);
+    explicit AnalogClock(QWidget* parent = nullptr);
 
     // Takes the date's second, minute and hour modulo 12; repaints only when
     // one of them changed. Returns whether it did.

@@ -6,20 +6,20 @@
 
 namespace kt64::console {
 
-CColorText::CColorText(QWidget* parent) : CColorText(QString(), parent) {}
+ColorText::ColorText(QWidget* parent) : ColorText(QString(), parent) {}
 
-CColorText::CColorText(const QString& text, QWidget* parent) : QLabel(text, parent), background_(buttonFace()) {}
+ColorText::ColorText(const QString& text, QWidget* parent) : QLabel(text, parent), background_(buttonFace()) {}
 
-QColor CColorText::buttonFace() { return QApplication::palette().color(QPalette::Button); }
+QColor ColorText::buttonFace() { return QApplication::palette().color(QPalette::Button); }
 
-bool CColorText::bold() const { return font().weight() >= QFont::Bold; }
+bool ColorText::bold() const { return font().weight() >= QFont::Bold; }
 
-void CColorText::setBackground(const QColor& colour) {
+void ColorText::setBackground(const QColor& colour) {
     background_ = colour;
     repaintNow();
 }
 
-void CColorText::setTextColor(const QColor& colour) {
+void ColorText::setTextColor(const QColor& colour) {
     text_ = colour;
     // QLabel draws its text in the palette's window-text colour.
     QPalette p = palette();
@@ -28,15 +28,15 @@ void CColorText::setTextColor(const QColor& colour) {
     repaintNow();
 }
 
-void CColorText::resetBackground() { setBackground(buttonFace()); }
+void ColorText::resetBackground() { setBackground(buttonFace()); }
 
-void CColorText::setBold(bool on) {
+void ColorText::setBold(bool on) {
     QFont f = font();
     f.setWeight(on ? QFont::Bold : QFont::Normal);
     setFont(f);
 }
 
-void CColorText::repaintNow() {
+void ColorText::repaintNow() {
     // A hidden or not yet shown control has nothing on screen to refresh;
     // repaint() then would only warn.
     if (isVisible())
@@ -45,7 +45,7 @@ void CColorText::repaintNow() {
         update();
 }
 
-void CColorText::paintEvent(QPaintEvent* event) {
+void ColorText::paintEvent(QPaintEvent* event) {
     {
         QPainter painter(this);
         painter.fillRect(rect(), background_);

@@ -1,4 +1,4 @@
-// CColorText: a static text with its own text and background colours, the
+// ColorText: a static text with its own text and background colours, the
 // digital readouts and labels of the device panel and the state field of the
 // chart's information window. A colour change repaints at once, so a readout
 // turning red is seen in the same event-loop turn as the value that caused it.
@@ -9,11 +9,11 @@
 
 namespace kt64::console {
 
-class CColorText : public QLabel {
+class ColorText : public QLabel {
     Q_OBJECT
 public:
-    explicit CColorText(QWidget* parent = nullptr);
-    explicit CColorText(const QString& text, QWidget* parent = nullptr);
+    explicit ColorText(QWidget* parent = nullptr);
+    explicit ColorText(const QString& text, QWidget* parent = nullptr);
 
     QColor background() const { return background_; }
     QColor textColor() const { return text_; }

@@ -56,7 +56,7 @@ TEST(CommandImage, DocumentedDateRecords) {
     for (const auto& row : rows) {
         CommandImage image = blankImage();
         ASSERT_FALSE(compileImage(blocks(2), std::span(&row.date, 1), {}, image));
-        EXPECT_EQ(slotOf(image, 0), row.bytes) << isoDate(*row.date.dataOd) << " .. " << isoDate(*row.date.dataDo);
+        EXPECT_EQ(slotOf(image, 0), row.bytes) << isoDate(*row.date.from) << " .. " << isoDate(*row.date.to);
     }
 }
 
@@ -78,7 +78,7 @@ TEST(CommandImage, DocumentedCommandRecords) {
     for (const auto& row : rows) {
         CommandImage image = blankImage();
         ASSERT_FALSE(compileImage(blocks(2), {}, std::span(&row.command, 1), image));
-        EXPECT_EQ(slotOf(image, 399), row.bytes) << "operation " << row.command.operacja;
+        EXPECT_EQ(slotOf(image, 399), row.bytes) << "operation " << row.command.operation;
     }
 }
 
@@ -91,7 +91,7 @@ TEST(CommandImage, DatesFillUpwardCommandsDownwardAndPrioritiesByBlockIndex) {
     CommandImage image = blankImage();
     ASSERT_FALSE(compileImage(b, dates, commands, image));
     EXPECT_EQ(slotOf(image, 0)[0], 0x82);
-    EXPECT_EQ(slotOf(image, 199)[1], dates[199].dataOd->day);
+    EXPECT_EQ(slotOf(image, 199)[1], dates[199].from->day);
     EXPECT_EQ(slotOf(image, 399)[2], 0);   // first command
     EXPECT_EQ(slotOf(image, 200)[2], 199 % 24);  // command 199 meets the last date
     EXPECT_EQ(slotOf(image, 200)[0], 1);
@@ -104,13 +104,13 @@ TEST(CommandImage, DatesFillUpwardCommandsDownwardAndPrioritiesByBlockIndex) {
 TEST(CommandImage, RefusesWhatNoRecordCanHoldWithoutWritingAByte) {
     auto command = [](auto change) {
         CommandRow c = commandRow(1, 1, kCyclePlus, 7, 0);
-        c.lp = 17;
+        c.id = 17;
         change(c);
         return c;
     };
     auto date = [](auto change) {
         DateRow d = dateRow(1, {2024, 1, 1}, {2024, 2, 1}, true);
-        d.lp = 4;
+        d.id = 4;
         change(d);
         return d;
     };
@@ -120,19 +120,19 @@ TEST(CommandImage, RefusesWhatNoRecordCanHoldWithoutWritingAByte) {
         std::size_t blockCount;
         std::string fault;
     } cases[] = {
-        {{}, {command([](auto& c) { c.czasImp = 128; })}, 1, "Rozkaz 17: czas impulsu 128 poza zakresem 0-127."},
-        {{}, {command([](auto& c) { c.czasImp = (1LL << 32) + 5; })}, 1,
+        {{}, {command([](auto& c) { c.impulse = 128; })}, 1, "Rozkaz 17: czas impulsu 128 poza zakresem 0-127."},
+        {{}, {command([](auto& c) { c.impulse = (1LL << 32) + 5; })}, 1,
          "Rozkaz 17: czas impulsu 4294967301 poza zakresem 0-127."},
-        {{}, {command([](auto& c) { c.czasCyklu = 200; })}, 1, "Rozkaz 17: czas cyklu 200 poza zakresem 0-127."},
-        {{}, {command([](auto& c) { c.czasImp = -1; })}, 1, "Rozkaz 17: czas impulsu -1 poza zakresem 0-127."},
-        {{}, {command([](auto& c) { c.dzienTyg = 128; })}, 1, "Rozkaz 17: dni tygodnia 128 poza zakresem 0-127."},
-        {{}, {command([](auto& c) { c.nrPrzek = 3; })}, 1, "Rozkaz 17: przekaźnik 3, dozwolony 1 lub 2."},
-        {{}, {command([](auto& c) { c.nrPrzek = 0; })}, 1, "Rozkaz 17: przekaźnik 0, dozwolony 1 lub 2."},
-        {{}, {command([](auto& c) { c.operacja = 6; })}, 1, "Rozkaz 17: nieznana operacja 6."},
-        {{}, {command([](auto& c) { c.czasRozk.reset(); })}, 1, "Rozkaz 17: brak poprawnego czasu rozkazu."},
-        {{date([](auto& d) { d.dataOd = CivilDate{1999, 12, 31}; })}, {}, 1, "Data 4: rok 1999 poza zakresem 2000-2254."},
-        {{date([](auto& d) { d.dataDo = CivilDate{2255, 1, 1}; })}, {}, 1, "Data 4: rok 2255 poza zakresem 2000-2254."},
-        {{date([](auto& d) { d.dataDo.reset(); })}, {}, 1, "Data 4: brak poprawnej daty."},
+        {{}, {command([](auto& c) { c.cycle = 200; })}, 1, "Rozkaz 17: czas cyklu 200 poza zakresem 0-127."},
+        {{}, {command([](auto& c) { c.impulse = -1; })}, 1, "Rozkaz 17: czas impulsu -1 poza zakresem 0-127."},
+        {{}, {command([](auto& c) { c.weekdays = 128; })}, 1, "Rozkaz 17: dni tygodnia 128 poza zakresem 0-127."},
+        {{}, {command([](auto& c) { c.relay = 3; })}, 1, "Rozkaz 17: przekaźnik 3, dozwolony 1 lub 2."},
+        {{}, {command([](auto& c) { c.relay = 0; })}, 1, "Rozkaz 17: przekaźnik 0, dozwolony 1 lub 2."},
+        {{}, {command([](auto& c) { c.operation = 6; })}, 1, "Rozkaz 17: nieznana operacja 6."},
+        {{}, {command([](auto& c) { c.time.reset(); })}, 1, "Rozkaz 17: brak poprawnego czasu rozkazu."},
+        {{date([](auto& d) { d.from = CivilDate{1999, 12, 31}; })}, {}, 1, "Data 4: rok 1999 poza zakresem 2000-2254."},
+        {{date([](auto& d) { d.to = CivilDate{2255, 1, 1}; })}, {}, 1, "Data 4: rok 2255 poza zakresem 2000-2254."},
+        {{date([](auto& d) { d.to.reset(); })}, {}, 1, "Data 4: brak poprawnej daty."},
         {{}, {}, 0, "Program nie zawiera żadnego bloku."},
         {{}, {}, 101, "Program zawiera 101 bloków, centrala mieści najwyżej 100."},
         {std::vector<DateRow>(201, dateRow(1, {2024, 1, 1}, {2024, 1, 1}, true)),
@@ -202,42 +202,42 @@ TEST(CommandImage, DecodeTakesOnlyWellFormedSlots) {
 
     const DecodedImage d = decodeImage(image);
     ASSERT_EQ(d.blocks.size(), 2u);
-    EXPECT_EQ(d.blocks[0].lp, 2);
-    EXPECT_EQ(d.blocks[0].priorytet, 4);
-    EXPECT_EQ(d.blocks[0].opis, "Blok odczytany nr 1");
+    EXPECT_EQ(d.blocks[0].id, 2);
+    EXPECT_EQ(d.blocks[0].priority, 4);
+    EXPECT_EQ(d.blocks[0].description, "Blok odczytany nr 1");
     // Block index 3 stays block 4, so its records keep their block.
-    EXPECT_EQ(d.blocks[1].lp, 4);
-    EXPECT_EQ(d.blocks[1].opis, "Blok odczytany nr 2");
+    EXPECT_EQ(d.blocks[1].id, 4);
+    EXPECT_EQ(d.blocks[1].description, "Blok odczytany nr 2");
 
     ASSERT_EQ(d.dates.size(), 4u);
-    EXPECT_EQ(d.dates[0].nrBloku, 2);
-    EXPECT_TRUE(d.dates[0].roczny);
-    EXPECT_EQ(*d.dates[0].dataOd, (CivilDate{2024, 5, 1}));
-    EXPECT_EQ(*d.dates[0].dataDo, (CivilDate{2024, 5, 1}));
-    EXPECT_EQ(d.dates[0].opis, "Data odczytana nr 1");
-    EXPECT_FALSE(d.dates[1].roczny);
-    EXPECT_EQ(*d.dates[1].dataOd, (CivilDate{2256, 2, 29}));
-    EXPECT_EQ(*d.dates[1].dataDo, (CivilDate{2255, 3, 1}));
-    EXPECT_EQ(*d.dates[2].dataOd, (CivilDate{2255, 12, 20}));
-    EXPECT_EQ(*d.dates[2].dataDo, (CivilDate{2255, 1, 6}));
-    EXPECT_EQ(*d.dates[3].dataDo, (CivilDate{2024, 2, 1}));
-    EXPECT_EQ(d.dates[3].opis, "Data odczytana nr 4");
+    EXPECT_EQ(d.dates[0].block, 2);
+    EXPECT_TRUE(d.dates[0].inItsYearOnly);
+    EXPECT_EQ(*d.dates[0].from, (CivilDate{2024, 5, 1}));
+    EXPECT_EQ(*d.dates[0].to, (CivilDate{2024, 5, 1}));
+    EXPECT_EQ(d.dates[0].description, "Data odczytana nr 1");
+    EXPECT_FALSE(d.dates[1].inItsYearOnly);
+    EXPECT_EQ(*d.dates[1].from, (CivilDate{2256, 2, 29}));
+    EXPECT_EQ(*d.dates[1].to, (CivilDate{2255, 3, 1}));
+    EXPECT_EQ(*d.dates[2].from, (CivilDate{2255, 12, 20}));
+    EXPECT_EQ(*d.dates[2].to, (CivilDate{2255, 1, 6}));
+    EXPECT_EQ(*d.dates[3].to, (CivilDate{2024, 2, 1}));
+    EXPECT_EQ(d.dates[3].description, "Data odczytana nr 4");
 
     ASSERT_EQ(d.commands.size(), 2u);
     const CommandRow& c = d.commands[0];
-    EXPECT_EQ(c.blok, 2);
-    EXPECT_EQ(c.dzienTyg, 0x1F);
-    EXPECT_EQ(*c.czasRozk, (TimeOfDay{7, 45, 0}));
-    EXPECT_EQ(c.operacja, kCyclePlus);
-    EXPECT_EQ(c.nrPrzek, 2);
-    EXPECT_EQ(c.czasCyklu, 2);
-    EXPECT_TRUE(c.czasCyklMS);
-    EXPECT_EQ(c.czasImp, 5);
-    EXPECT_FALSE(c.czasImpMS);
-    EXPECT_EQ(c.opis, "Rozkaz odczytany nr 1");
-    EXPECT_EQ(d.commands[1].dzienTyg, 0xFF);
-    EXPECT_EQ(d.commands[1].nrPrzek, 1);
-    EXPECT_EQ(d.commands[1].operacja, kOff);
+    EXPECT_EQ(c.block, 2);
+    EXPECT_EQ(c.weekdays, 0x1F);
+    EXPECT_EQ(*c.time, (TimeOfDay{7, 45, 0}));
+    EXPECT_EQ(c.operation, kCyclePlus);
+    EXPECT_EQ(c.relay, 2);
+    EXPECT_EQ(c.cycle, 2);
+    EXPECT_TRUE(c.cycleInMinutes);
+    EXPECT_EQ(c.impulse, 5);
+    EXPECT_FALSE(c.impulseInMinutes);
+    EXPECT_EQ(c.description, "Rozkaz odczytany nr 1");
+    EXPECT_EQ(d.commands[1].weekdays, 0xFF);
+    EXPECT_EQ(d.commands[1].relay, 1);
+    EXPECT_EQ(d.commands[1].operation, kOff);
 }
 
 }  // namespace

@@ -240,7 +240,7 @@ TEST(Evaluator, RowsAreIndependentAndKeepTheirSamples) {
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(*s, (SampleRecord{kCyclePlus, 10, 30, 0x01, static_cast<std::int32_t>(c1), 1}));
     EXPECT_EQ(*e.sample(1, 0), SampleRecord{});
-    EXPECT_EQ(e.sample(1, minute(7, 0))->lp, c2);
+    EXPECT_EQ(e.sample(1, minute(7, 0))->id, c2);
 
     const SampleInfo info = describeSample(*s, start + 600 * 60, 0);
     EXPECT_EQ(info.relay, "1");

@@ -106,40 +106,40 @@ TEST(ImageCompiler, ReceivedProgramComesBackRenumberedWithItsRecords) {
     ASSERT_TRUE(LoadImage(r.document.database(), image, r.messages));
     auto blocks = readBlocks(r.db());
     ASSERT_EQ(blocks.size(), 3u);
-    EXPECT_EQ(blocks[0].priorytet, 0);  // block 1 keeps the template's priority
-    EXPECT_EQ(blocks[1].lp, 2);
-    EXPECT_EQ(blocks[1].priorytet, 4);
-    EXPECT_EQ(blocks[1].opis, "Blok odczytany nr 1");
-    EXPECT_EQ(blocks[2].lp, 3);
-    EXPECT_EQ(blocks[2].priorytet, 0);
-    EXPECT_EQ(blocks[2].opis, "Blok odczytany nr 2");
+    EXPECT_EQ(blocks[0].priority, 0);  // block 1 keeps the template's priority
+    EXPECT_EQ(blocks[1].id, 2);
+    EXPECT_EQ(blocks[1].priority, 4);
+    EXPECT_EQ(blocks[1].description, "Blok odczytany nr 1");
+    EXPECT_EQ(blocks[2].id, 3);
+    EXPECT_EQ(blocks[2].priority, 0);
+    EXPECT_EQ(blocks[2].description, "Blok odczytany nr 2");
 
     const auto dates = readDatesByBlock(r.db());
     ASSERT_EQ(dates.size(), 2u);
-    EXPECT_EQ(dates[0].nrBloku, 2);
-    EXPECT_EQ(*dates[0].dataOd, (CivilDate{2024, 9, 1}));
-    EXPECT_EQ(*dates[0].dataDo, (CivilDate{2025, 6, 30}));
-    EXPECT_TRUE(dates[0].roczny);
-    EXPECT_EQ(dates[1].nrBloku, 3);
-    EXPECT_EQ(*dates[1].dataOd, (CivilDate{2255, 12, 20}));
-    EXPECT_EQ(*dates[1].dataDo, (CivilDate{2255, 1, 6}));
-    EXPECT_FALSE(dates[1].roczny);
-    EXPECT_EQ(dates[0].opis, "Data odczytana nr 1");  // in slot order
-    EXPECT_EQ(dates[1].opis, "Data odczytana nr 2");
+    EXPECT_EQ(dates[0].block, 2);
+    EXPECT_EQ(*dates[0].from, (CivilDate{2024, 9, 1}));
+    EXPECT_EQ(*dates[0].to, (CivilDate{2025, 6, 30}));
+    EXPECT_TRUE(dates[0].inItsYearOnly);
+    EXPECT_EQ(dates[1].block, 3);
+    EXPECT_EQ(*dates[1].from, (CivilDate{2255, 12, 20}));
+    EXPECT_EQ(*dates[1].to, (CivilDate{2255, 1, 6}));
+    EXPECT_FALSE(dates[1].inItsYearOnly);
+    EXPECT_EQ(dates[0].description, "Data odczytana nr 1");  // in slot order
+    EXPECT_EQ(dates[1].description, "Data odczytana nr 2");
 
     const auto commands = readCommandsByBlock(r.db());
     ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0].blok, 1);
-    EXPECT_EQ(commands[0].operacja, kCycleMinus);
-    EXPECT_EQ(commands[0].nrPrzek, 2);
-    EXPECT_EQ(commands[0].czasCyklu, 90);
-    EXPECT_EQ(commands[0].opis, "Rozkaz odczytany nr 1");  // slot 399 first
-    EXPECT_EQ(commands[1].blok, 3);
-    EXPECT_EQ(commands[1].dzienTyg, 0x60);
-    EXPECT_EQ(*commands[1].czasRozk, (TimeOfDay{8, 15, 0}));
-    EXPECT_EQ(commands[1].operacja, kImpulseMinus);
-    EXPECT_EQ(commands[1].czasImp, 10);
-    EXPECT_TRUE(commands[1].czasImpMS);
+    EXPECT_EQ(commands[0].block, 1);
+    EXPECT_EQ(commands[0].operation, kCycleMinus);
+    EXPECT_EQ(commands[0].relay, 2);
+    EXPECT_EQ(commands[0].cycle, 90);
+    EXPECT_EQ(commands[0].description, "Rozkaz odczytany nr 1");  // slot 399 first
+    EXPECT_EQ(commands[1].block, 3);
+    EXPECT_EQ(commands[1].weekdays, 0x60);
+    EXPECT_EQ(*commands[1].time, (TimeOfDay{8, 15, 0}));
+    EXPECT_EQ(commands[1].operation, kImpulseMinus);
+    EXPECT_EQ(commands[1].impulse, 10);
+    EXPECT_TRUE(commands[1].impulseInMinutes);
 
     CommandImage again = build(r);
     // Only block 1's priority and the records of the missing block differ.

@@ -21,22 +21,22 @@ TEST(ProgTool, CommandLines) {
     const auto add = parseCommandLine({"add-command", "a.dsk", "3", "7:05", "cycle+", "--relay", "2", "--days",
                                        "pn,śr,nd", "--impulse", "5s", "--cycle", "2m", "--desc", "Przerwa"});
     EXPECT_EQ(add.verb, Verb::AddCommand);
-    EXPECT_EQ(add.command.blok, 3);
-    EXPECT_EQ(*add.command.czasRozk, (program::TimeOfDay{7, 5, 0}));
-    EXPECT_EQ(add.command.operacja, program::kCyclePlus);
-    EXPECT_EQ(add.command.nrPrzek, 2);
-    EXPECT_EQ(add.command.dzienTyg, 0x01 | 0x04 | 0x40);
-    EXPECT_EQ(add.command.czasImp, 5);
-    EXPECT_FALSE(add.command.czasImpMS);
-    EXPECT_EQ(add.command.czasCyklu, 2);
-    EXPECT_TRUE(add.command.czasCyklMS);
-    EXPECT_EQ(add.command.opis, "Przerwa");
-    EXPECT_EQ(parseCommandLine({"add-command", "a.dsk", "1", "12:00", "Impuls-"}).command.czasCyklu, 99);
+    EXPECT_EQ(add.command.block, 3);
+    EXPECT_EQ(*add.command.time, (program::TimeOfDay{7, 5, 0}));
+    EXPECT_EQ(add.command.operation, program::kCyclePlus);
+    EXPECT_EQ(add.command.relay, 2);
+    EXPECT_EQ(add.command.weekdays, 0x01 | 0x04 | 0x40);
+    EXPECT_EQ(add.command.impulse, 5);
+    EXPECT_FALSE(add.command.impulseInMinutes);
+    EXPECT_EQ(add.command.cycle, 2);
+    EXPECT_TRUE(add.command.cycleInMinutes);
+    EXPECT_EQ(add.command.description, "Przerwa");
+    EXPECT_EQ(parseCommandLine({"add-command", "a.dsk", "1", "12:00", "Impuls-"}).command.cycle, 99);
 
     const auto date = parseCommandLine({"--yes", "add-date", "a.dsk", "2", "2024-12-20", "2025-01-06", "--every-year"});
     EXPECT_TRUE(date.yes);
-    EXPECT_FALSE(date.date.roczny);
-    EXPECT_EQ(*date.date.dataDo, (program::CivilDate{2025, 1, 6}));
+    EXPECT_FALSE(date.date.inItsYearOnly);
+    EXPECT_EQ(*date.date.to, (program::CivilDate{2025, 1, 6}));
     const auto chart = parseCommandLine({"chart", "a.dsk", "--days", "7", "--resolution", "20", "--start", "2024-05-10"});
     EXPECT_EQ(chart.days, 7);
     EXPECT_EQ(chart.resolution, 20);

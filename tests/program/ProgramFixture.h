@@ -54,10 +54,10 @@ inline std::filesystem::path templatePath() { return KT64_TEST_TEMPLATE; }
 
 inline DateRow dateRow(std::int64_t block, CivilDate from, CivilDate to, bool yearBound) {
     DateRow d;
-    d.dataOd = from;
-    d.dataDo = to;
-    d.roczny = yearBound;
-    d.nrBloku = block;
+    d.from = from;
+    d.to = to;
+    d.inItsYearOnly = yearBound;
+    d.block = block;
     return d;
 }
 
@@ -65,15 +65,15 @@ inline CommandRow commandRow(std::int64_t block, int relay, int operation, int h
                              int weekdays = kAllWeek, int impulse = 1, bool impulseMinutes = false, int cycle = 2,
                              bool cycleMinutes = false) {
     CommandRow c;
-    c.blok = block;
-    c.nrPrzek = relay;
-    c.operacja = operation;
-    c.czasRozk = TimeOfDay{hour, minute, 0};
-    c.dzienTyg = weekdays;
-    c.czasImp = impulse;
-    c.czasImpMS = impulseMinutes;
-    c.czasCyklu = cycle;
-    c.czasCyklMS = cycleMinutes;
+    c.block = block;
+    c.relay = relay;
+    c.operation = operation;
+    c.time = TimeOfDay{hour, minute, 0};
+    c.weekdays = weekdays;
+    c.impulse = impulse;
+    c.impulseInMinutes = impulseMinutes;
+    c.cycle = cycle;
+    c.cycleInMinutes = cycleMinutes;
     return c;
 }
 

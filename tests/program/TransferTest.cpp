@@ -372,11 +372,11 @@ TEST(ProgramTransfer, ReceiveMakesANewModifiedProgramFromTheCentresList) {
     EXPECT_EQ(hints, std::vector<std::uint32_t>{0});
     const auto blocks = readBlocks(b.program.db());
     ASSERT_EQ(blocks.size(), 2u);
-    EXPECT_EQ(blocks[1].opis, "Blok odczytany nr 1");
+    EXPECT_EQ(blocks[1].description, "Blok odczytany nr 1");
     const auto commands = readCommandsByBlock(b.program.db());
     ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0].blok, 2);
-    EXPECT_EQ(*commands[0].czasRozk, (TimeOfDay{6, 45, 0}));
+    EXPECT_EQ(commands[0].block, 2);
+    EXPECT_EQ(*commands[0].time, (TimeOfDay{6, 45, 0}));
 }
 
 TEST(ProgramTransfer, ReceiveFailuresLeaveTheProgramUntouched) {

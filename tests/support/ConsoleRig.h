@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "FormMessages.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "LinkServerRig.h"
 #include "SyncTestSupport.h"
 #include "ServerSession.h"
@@ -53,7 +53,7 @@ private:
     } messages_;
 
 public:
-    CKt64Doc doc;
+    Kt64Document doc;
     ServerSession session;
 };
 

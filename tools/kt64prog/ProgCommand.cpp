@@ -207,24 +207,24 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         case Verb::AddBlock:
             need(2, 2, "FILE PRIORITY");
             c.file = ops[0];
-            c.block.priorytet = numberIn(ops[1], 0, 9, "PRIORITY");
+            c.block.priority = numberIn(ops[1], 0, 9, "PRIORITY");
             break;
         case Verb::AddDate:
             need(3, 4, "FILE BLOCK FROM [TO]");
             c.file = ops[0];
-            c.date.nrBloku = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
-            c.date.dataOd = dateArg(ops[2]);
-            c.date.dataDo = ops.size() == 4 ? dateArg(ops[3]) : *c.date.dataOd;
-            c.date.roczny = true;
+            c.date.block = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
+            c.date.from = dateArg(ops[2]);
+            c.date.to = ops.size() == 4 ? dateArg(ops[3]) : *c.date.from;
+            c.date.inItsYearOnly = true;
             break;
         case Verb::AddCommand: {
             need(4, 4, "FILE BLOCK HH:MM OPERATION");
             c.file = ops[0];
-            c.command.blok = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
-            c.command.czasRozk = timeArg(ops[2]);
-            c.command.operacja = operationArg(ops[3]);
+            c.command.block = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
+            c.command.time = timeArg(ops[2]);
+            c.command.operation = operationArg(ops[3]);
             // An impulse command's cycle is stored as 99, as the command dialog does.
-            c.command.czasCyklu = (c.command.operacja == 2 || c.command.operacja == 3) ? 99 : 2;
+            c.command.cycle = (c.command.operation == 2 || c.command.operation == 3) ? 99 : 2;
             break;
         }
         default:
@@ -245,17 +245,17 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "--resolution" && c.verb == Verb::Chart) {
             c.resolution = static_cast<int>(numberIn(value, 1, 20, "--resolution"));
         } else if (name == "--desc" && (c.verb == Verb::AddBlock || c.verb == Verb::AddDate || c.verb == Verb::AddCommand)) {
-            c.block.opis = c.date.opis = c.command.opis = value;
+            c.block.description = c.date.description = c.command.description = value;
         } else if (name == "--every-year" && c.verb == Verb::AddDate) {
-            c.date.roczny = false;
+            c.date.inItsYearOnly = false;
         } else if (name == "--relay" && c.verb == Verb::AddCommand) {
-            c.command.nrPrzek = numberIn(value, 1, 2, "--relay");
+            c.command.relay = numberIn(value, 1, 2, "--relay");
         } else if (name == "--days" && c.verb == Verb::AddCommand) {
-            c.command.dzienTyg = daysArg(value);
+            c.command.weekdays = daysArg(value);
         } else if (name == "--impulse" && c.verb == Verb::AddCommand) {
-            std::tie(c.command.czasImp, c.command.czasImpMS) = lengthArg(value, "--impulse");
+            std::tie(c.command.impulse, c.command.impulseInMinutes) = lengthArg(value, "--impulse");
         } else if (name == "--cycle" && c.verb == Verb::AddCommand) {
-            std::tie(c.command.czasCyklu, c.command.czasCyklMS) = lengthArg(value, "--cycle");
+            std::tie(c.command.cycle, c.command.cycleInMinutes) = lengthArg(value, "--cycle");
         } else {
             throw UsageError(name + " does not go with " + verb);
         }

@@ -45,7 +45,7 @@ void openProgram(ProgramDocument& doc, TerminalMessages& messages, const std::st
 // command list is built: refused at once.
 void requireBlock(Database& db, std::int64_t block, const std::string& file) {
     for (const auto& b : readBlocks(db))
-        if (b.lp == block) return;
+        if (b.id == block) return;
     throw Failure{formatText("%s has no block %lld (add-block makes one; list shows them)", displayName(file).c_str(),
                              static_cast<long long>(block))};
 }
@@ -80,26 +80,26 @@ std::string lengthText(std::int64_t v, bool minutes) {
 void list(Database& db, std::ostream& out) {
     out << "Bloki\n  Lp.  Pr.  Opis\n";
     for (const auto& b : readBlocks(db))
-        out << formatText("  %-4lld %-4lld ", static_cast<long long>(b.lp), static_cast<long long>(b.priorytet)) << b.opis
+        out << formatText("  %-4lld %-4lld ", static_cast<long long>(b.id), static_cast<long long>(b.priority)) << b.description
             << "\n";
     out << "Daty\n  Lp.  Data pocz.  Data konc.  Blok  Opis\n";
     for (const auto& d : readDatesByBlock(db))
-        out << formatText("  %-4lld %-11s %-11s %-5lld ", static_cast<long long>(d.lp), dateText(d.dataOd, d.roczny).c_str(),
-                          dateText(d.dataDo, d.roczny).c_str(), static_cast<long long>(d.nrBloku))
-            << d.opis << "\n";
+        out << formatText("  %-4lld %-11s %-11s %-5lld ", static_cast<long long>(d.id), dateText(d.from, d.inItsYearOnly).c_str(),
+                          dateText(d.to, d.inItsYearOnly).c_str(), static_cast<long long>(d.block))
+            << d.description << "\n";
     out << "Rozkazy\n  Lp.  Godz.  Operacja   Pk  pn wt śr cz pt so nd  Impuls    Cykl      Blok  Opis\n";
     for (const auto& c : readCommandsByBlock(db)) {
-        const std::string time = c.czasRozk ? formatText("%d:%.2d", c.czasRozk->hour, c.czasRozk->minute) : "--:--";
-        const std::string op = c.operacja >= 0 && c.operacja <= 5 ? std::string(kOperationNames[static_cast<std::size_t>(c.operacja)])
-                                                                  : formatText("%lld", static_cast<long long>(c.operacja));
+        const std::string time = c.time ? formatText("%d:%.2d", c.time->hour, c.time->minute) : "--:--";
+        const std::string op = c.operation >= 0 && c.operation <= 5 ? std::string(kOperationNames[static_cast<std::size_t>(c.operation)])
+                                                                  : formatText("%lld", static_cast<long long>(c.operation));
         std::string days;
-        for (int bit = 0; bit < 7; ++bit) days += (c.dzienTyg & (1 << bit)) ? " x " : " . ";
-        const bool impulse = c.operacja >= 2 && c.operacja <= 5, cycle = c.operacja == 4 || c.operacja == 5;
-        out << formatText("  %-4lld %-6s ", static_cast<long long>(c.lp), time.c_str()) << padded(op, 11)
-            << formatText("%-3lld", static_cast<long long>(c.nrPrzek)) << days
-            << formatText(" %-9s %-9s %-5lld ", impulse ? lengthText(c.czasImp, c.czasImpMS).c_str() : "",
-                          cycle ? lengthText(c.czasCyklu, c.czasCyklMS).c_str() : "", static_cast<long long>(c.blok))
-            << c.opis << "\n";
+        for (int bit = 0; bit < 7; ++bit) days += (c.weekdays & (1 << bit)) ? " x " : " . ";
+        const bool impulse = c.operation >= 2 && c.operation <= 5, cycle = c.operation == 4 || c.operation == 5;
+        out << formatText("  %-4lld %-6s ", static_cast<long long>(c.id), time.c_str()) << padded(op, 11)
+            << formatText("%-3lld", static_cast<long long>(c.relay)) << days
+            << formatText(" %-9s %-9s %-5lld ", impulse ? lengthText(c.impulse, c.impulseInMinutes).c_str() : "",
+                          cycle ? lengthText(c.cycle, c.cycleInMinutes).c_str() : "", static_cast<long long>(c.block))
+            << c.description << "\n";
     }
 }
 
@@ -122,7 +122,7 @@ void chart(ProgramDocument& doc, TerminalMessages& messages, const ChartGeometry
             out << formatText("  %04d-%02d-%02d %02d:%02d  %-3s ", d.year, d.month, d.day, tod.hour, tod.minute,
                               code == kNothingInForce ? "" : (state & kRelayOnBit) ? "on" : "off")
                 << stateName(code);
-            if (s && s->lp != 0) out << formatText("  (Rozkaz %d, Blok %d)", s->lp, s->blok);
+            if (s && s->id != 0) out << formatText("  (Rozkaz %d, Blok %d)", s->id, s->block);
             out << "\n";
         }
         evaluator.EndRow(row);
@@ -258,11 +258,11 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             std::int64_t lp = 0;
             if (c.verb == Verb::AddBlock) lp = insertBlock(db, c.block);
             if (c.verb == Verb::AddDate) {
-                requireBlock(db, c.date.nrBloku, c.file);
+                requireBlock(db, c.date.block, c.file);
                 lp = insertDate(db, c.date);
             }
             if (c.verb == Verb::AddCommand) {
-                requireBlock(db, c.command.blok, c.file);
+                requireBlock(db, c.command.block, c.file);
                 lp = insertCommand(db, c.command);
             }
             saveProgram(doc, c.file);

@@ -14,18 +14,18 @@
 
 #include <fstream>
 
-#include "AboutDlg.h"
+#include "AboutDialog.h"
 #include "CentreRig.h"
-#include "ComputerPicker.h"
-#include "ConfView.h"
+#include "ComputerPickerDialog.h"
+#include "SyncSettingsView.h"
 #include "ConsoleApp.h"
-#include "HiddenFunc.h"
-#include "Kt64Doc.h"
-#include "Kt64View.h"
+#include "HiddenFunctionsDialog.h"
+#include "Kt64Document.h"
+#include "DevicePanel.h"
 #include "LogView.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
-#include "PomocSynchro.h"
+#include "SyncHelpDialog.h"
 #include "Registry.h"
 #include "ScheduleScreenshots.h"
 #include "SyncLog.h"
@@ -43,8 +43,8 @@ void save(QWidget* w, const QString& name) {
     else std::printf("%s\n", qPrintable(path));
 }
 
-bool waitPolls(CKt64View* panel, int good) {
-    QSignalSpy spy(panel, &CKt64View::pollShown);
+bool waitPolls(DevicePanel* panel, int good) {
+    QSignalSpy spy(panel, &DevicePanel::pollShown);
     int seen = 0;
     while (seen < good) {
         if (!spy.wait(20000)) return false;
@@ -103,17 +103,17 @@ int main(int argc, char** argv) {
     rig.control("set alarm 0x81,0x00,0x00");
     rig.settle();
     ConsoleMessages messages;
-    CKt64Doc doc(messages);
+    Kt64Document doc(messages);
     // The settings form connects the console at start-up, to the computer
     // named in the settings.
     kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")
         .setString("CompName", rig.computer());
-    doc.Program().NewDocument();
-    CMainFrame frame(doc, CMainFrame::Options{false});
-    auto* panel = dynamic_cast<CKt64View*>(frame.view(ViewKind::Device));
+    doc.program().NewDocument();
+    MainFrame frame(doc, MainFrame::Options{false});
+    auto* panel = dynamic_cast<DevicePanel*>(frame.view(ViewKind::Device));
     panel->setPeriods({std::chrono::milliseconds(10), std::chrono::milliseconds(100), std::chrono::milliseconds(100)});
     frame.show();
-    if (!waitFor([&] { return doc.Connected(); })) {
+    if (!waitFor([&] { return doc.connected(); })) {
         std::fprintf(stderr, "no link server\n");
         return 1;
     }
@@ -136,21 +136,21 @@ int main(int argc, char** argv) {
     waitPolls(panel, 3);
 
     panel->OnSelectGmt();
-    QSignalSpy failed(panel, &CKt64View::pollShown);
+    QSignalSpy failed(panel, &DevicePanel::pollShown);
     failed.wait(5000);
     failed.wait(5000);
     save(&frame, "frame-device-panel-gmt-editing");
     panel->OnSelectLocal();
     waitPolls(panel, 2);
 
-    frame.SwitchView(ViewKind::Block);
+    frame.SwitchView(ViewKind::ProgramTree);
     frame.ShowCounts(12, 250);
     save(&frame, "frame-schedule-views");
     saveScheduleScreenshots(frame, doc, save);
     frame.SwitchView(ViewKind::Conf);
     auto* form = frame.view(ViewKind::Conf);
     // The clocks start 2 s after the switch; the identity on the 21st tick.
-    waitFor([&] { return form->findChild<QLabel*>("ctl1091")->text() != "KT-64/xxx/x/xxx"; });
+    waitFor([&] { return form->findChild<QLabel*>("buildTypeLabel")->text() != "KT-64/xxx/x/xxx"; });
     save(&frame, "frame-conf-view");
     {
         const auto log = kt64::sync::syncLogPath();
@@ -162,21 +162,21 @@ int main(int argc, char** argv) {
                "2007-02-18 02:00:06 Synchronizację czasu przeprowadzono pomyślnie.\r\n";
     }
     frame.SwitchView(ViewKind::Log);
-    dynamic_cast<CLogView*>(frame.view(ViewKind::Log))->poll();
+    dynamic_cast<LogView*>(frame.view(ViewKind::Log))->poll();
     save(&frame, "frame-log-view");
     frame.SwitchView(ViewKind::Device);
 
     {
-        CPomocSynchro help(&frame);
+        SyncHelpDialog help(&frame);
         help.show();
         save(&help, "dialog-pomoc-synchro");
     }
     for (bool any : {true, false}) {
         // Message boxes are answered, not shown, while the picker loads.
         setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Ok; });
-        CKomputerDlg picker(std::make_shared<ShownNetwork>(any), doc.workers(), 6464, defaultFormMessages(), &frame);
-        QSignalSpy domains(&picker, &CKomputerDlg::domainsShown);
-        QSignalSpy computers(&picker, &CKomputerDlg::computersShown);
+        ComputerPickerDialog picker(std::make_shared<ShownNetwork>(any), doc.workers(), 6464, defaultFormMessages(), &frame);
+        QSignalSpy domains(&picker, &ComputerPickerDialog::domainsShown);
+        QSignalSpy computers(&picker, &ComputerPickerDialog::computersShown);
         picker.load();
         picker.show();
         domains.wait(10000);
@@ -186,8 +186,8 @@ int main(int argc, char** argv) {
     }
     {
         ServerSession session(doc);
-        CHiddenFunc hidden(session, defaultFormMessages(), &frame);
-        QSignalSpy loaded(&hidden, &CHiddenFunc::loaded);
+        HiddenFunctionsDialog hidden(session, defaultFormMessages(), &frame);
+        QSignalSpy loaded(&hidden, &HiddenFunctionsDialog::loaded);
         hidden.load();
         loaded.wait(10000);
         hidden.show();
@@ -198,14 +198,14 @@ int main(int argc, char** argv) {
     // that the console is connecting again.
     kt64::sync::test::ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
     rig.killServer();
-    waitFor([&] { return panel->control<QLabel>(1094)->text() == kReconnectingText; });
+    waitFor([&] { return panel->findChild<QLabel*>("serverStatusLabel")->text() == kReconnectingText; });
     save(&frame, "frame-device-panel-connection-lost");
     frame.SwitchView(ViewKind::Conf);
-    waitFor([&] { return frame.findChild<QLabel*>("ctl1111")->text() == kReconnectingText; });
+    waitFor([&] { return frame.findChild<QLabel*>("serverStatusLabel")->text() == kReconnectingText; });
     save(&frame, "frame-conf-view-connection-lost");
     frame.SwitchView(ViewKind::Device);
 
-    CAboutDlg about(&frame);
+    AboutDialog about(&frame);
     about.show();
     save(&about, "dialog-about");
     about.revealCodeField();

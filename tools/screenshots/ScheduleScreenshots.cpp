@@ -8,19 +8,19 @@
 #include <QMenu>
 #include <QTest>
 
-#include "CTransBusyDlg.h"
+#include "TransferDialog.h"
 #include "ChartDialogs.h"
 #include "EditDialogs.h"
 #include "ItemCode.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "MainFrame.h"
 #include "HResult.h"
 #include "MessageBoxes.h"
 #include "ProgramTables.h"
 #include "ScheduleRules.h"
 #include "ScheduleViews.h"
-#include "ui_CGrafZalDlg.h"
-#include "ui_CRozkazDlg.h"
+#include "ui_ChartDialog.h"
+#include "ui_CommandDialog.h"
 
 namespace kt64::console {
 
@@ -74,23 +74,23 @@ void fillSample(program::Database& db) {
     const auto school = program::insertBlock(db, {0, 3, "Rok szkolny"});
     const auto holidays = program::insertBlock(db, {0, 5, "Ferie zimowe"});
     program::DateRow d;
-    d.nrBloku = school;
-    d.dataOd = program::CivilDate{2025, 9, 1};
-    d.dataDo = program::CivilDate{2026, 6, 26};
-    d.roczny = true;
-    d.opis = "Rok szkolny 2025/2026";
+    d.block = school;
+    d.from = program::CivilDate{2025, 9, 1};
+    d.to = program::CivilDate{2026, 6, 26};
+    d.inItsYearOnly = true;
+    d.description = "Rok szkolny 2025/2026";
     program::insertDate(db, d);
-    d.nrBloku = holidays;
-    d.dataOd = program::CivilDate{2025, 12, 22};
-    d.dataDo = program::CivilDate{2026, 1, 6};
-    d.roczny = false;
-    d.opis = "Przerwa świąteczna";
+    d.block = holidays;
+    d.from = program::CivilDate{2025, 12, 22};
+    d.to = program::CivilDate{2026, 1, 6};
+    d.inItsYearOnly = false;
+    d.description = "Przerwa świąteczna";
     program::insertDate(db, d);
     const struct {
         std::int64_t block;
         int relay, operation, hour, minute, weekdays, impulse, cycle;
         bool cycleMinutes;
-        const char* opis;
+        const char* description;
     } commands[] = {
         {1, 1, program::kOff, 0, 0, program::kAllWeek, 1, 2, false, "Noc"},
         {school, 1, program::kImpulsePlus, 8, 0, program::kMondayToFriday, 5, 99, false, "Lekcja 1"},
@@ -102,27 +102,27 @@ void fillSample(program::Database& db) {
     };
     for (const auto& c : commands) {
         program::CommandRow row;
-        row.blok = c.block;
-        row.nrPrzek = c.relay;
-        row.operacja = c.operation;
-        row.czasRozk = program::TimeOfDay{c.hour, c.minute, 0};
-        row.dzienTyg = c.weekdays;
-        row.czasImp = c.impulse;
-        row.czasCyklu = c.cycle;
-        row.czasCyklMS = c.cycleMinutes;
-        row.opis = c.opis;
+        row.block = c.block;
+        row.relay = c.relay;
+        row.operation = c.operation;
+        row.time = program::TimeOfDay{c.hour, c.minute, 0};
+        row.weekdays = c.weekdays;
+        row.impulse = c.impulse;
+        row.cycle = c.cycle;
+        row.cycleInMinutes = c.cycleMinutes;
+        row.description = c.description;
         program::insertCommand(db, row);
     }
 }
 
 }  // namespace
 
-void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWidget*, const QString&)) {
-    fillSample(*doc.Program().database());
-    frame.SwitchView(ViewKind::Block);
-    doc.Program().UpdateAllViews(0);
-    auto* tree = qobject_cast<CBlockView*>(frame.view(ViewKind::Block));
-    auto* list = qobject_cast<CRozkView*>(frame.view(ViewKind::Rozk));
+void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(QWidget*, const QString&)) {
+    fillSample(*doc.program().database());
+    frame.SwitchView(ViewKind::ProgramTree);
+    doc.program().UpdateAllViews(0);
+    auto* tree = qobject_cast<ProgramTreeView*>(frame.view(ViewKind::ProgramTree));
+    auto* list = qobject_cast<CommandListView*>(frame.view(ViewKind::CommandList));
     tree->expandAll();
     tree->selectCode(makeItemCode(kKindBlockCommands, 2));
     save(&frame, "frame-schedule-block-commands");
@@ -135,28 +135,28 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     menu.hide();
 
     ConsoleMessages messages(&frame);
-    CBlokDlg block(&frame);
+    BlockDialog block(&frame);
     block.setRow({2, 3, "Rok szkolny"});
     block.show();
     save(&block, "dialog-block");
-    CDatyDlg dates(&frame);
+    DateRangeDialog dates(&frame);
     program::DateRow d;
-    d.dataOd = program::CivilDate{2025, 12, 22};
-    d.dataDo = program::CivilDate{2026, 1, 6};
-    d.opis = "Przerwa świąteczna";
+    d.from = program::CivilDate{2025, 12, 22};
+    d.to = program::CivilDate{2026, 1, 6};
+    d.description = "Przerwa świąteczna";
     dates.setRow(d);
     dates.show();
     save(&dates, "dialog-dates");
-    CRozkazDlg command(messages, &frame);
+    CommandDialog command(messages, &frame);
     program::CommandRow c;
-    c.czasRozk = program::TimeOfDay{7, 30, 0};
-    c.operacja = program::kCyclePlus;
-    c.nrPrzek = 2;
-    c.dzienTyg = program::kMondayToFriday;
-    c.czasImp = 10;
-    c.czasCyklu = 1;
-    c.czasCyklMS = true;
-    c.opis = "Oświetlenie";
+    c.time = program::TimeOfDay{7, 30, 0};
+    c.operation = program::kCyclePlus;
+    c.relay = 2;
+    c.weekdays = program::kMondayToFriday;
+    c.impulse = 10;
+    c.cycle = 1;
+    c.cycleInMinutes = true;
+    c.description = "Oświetlenie";
     command.setRow(c);
     command.show();
     save(&command, "dialog-command");
@@ -168,17 +168,17 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     impulses.popup(command.mapToGlobal(QPoint(200, 120)));
     save(&impulses, "menu-command-impulses");
     impulses.hide();
-    CDodajValDlg value(messages, &frame);
+    AddMinutesDialog value(messages, &frame);
     value.show();
     save(&value, "dialog-add-minutes");
-    CConfDodajDlg presets(messages, &frame);
+    PresetsDialog presets(messages, &frame);
     presets.show();
     save(&presets, "dialog-presets");
 
     HalfWayLink link;
     int previous = 0;
     program::TransferProgress progress(link, program::TransferDirection::Send, previous);
-    CTransBusyDlg transfer(progress, &frame);
+    TransferDialog transfer(progress, &frame);
     transfer.tick();
     transfer.show();
     save(&transfer, "dialog-transfer");
@@ -190,7 +190,7 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
         SilencedLink silenced;
         QuestionsKept kept;
         Ticking ticking;
-        program::ProgramTransfer(silenced, kept, ticking).SendProgram(doc.Program());
+        program::ProgramTransfer(silenced, kept, ticking).SendProgram(doc.program());
         const char* names[] = {"message-send-question", "message-upload-incomplete"};
         for (std::size_t i = 0; i < kept.questions.size() && i < 2; ++i) {
             const auto box = makeMessageBox(&frame, {kAppCaption, QString::fromStdString(kept.questions[i]),
@@ -203,7 +203,7 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
         SilencedLink failing;
         failing.reads = 1;
         program::TransferProgress failed(failing, program::TransferDirection::Send, again);
-        CTransBusyDlg window(failed, &frame);
+        TransferDialog window(failed, &frame);
         window.tick();
         window.show();
         save(&window, "dialog-transfer-failed");
@@ -211,8 +211,8 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     }
     {
         program::DateRow schoolYear;
-        schoolYear.dataOd = program::CivilDate{2025, 9, 1};
-        schoolYear.dataDo = program::CivilDate{2026, 6, 30};
+        schoolYear.from = program::CivilDate{2025, 9, 1};
+        schoolYear.to = program::CivilDate{2026, 6, 30};
         const auto box =
             makeMessageBox(&frame, {kAppCaption, QString::fromStdString(newYearQuestion(schoolYear)), QMessageBox::Warning,
                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
@@ -220,9 +220,9 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
         save(box.get(), "message-new-year-question");
     }
 
-    CGrafZalDlg chart(doc.Program(), messages, &frame);
-    chart.ui().ctl1081->setDate(QDate(2025, 9, 8));
-    chart.ui().ctl1150->setCurrentIndex(2);
+    ChartDialog chart(doc.program(), messages, &frame);
+    chart.ui().startEdit->setDate(QDate(2025, 9, 8));
+    chart.ui().resolutionCombo->setCurrentIndex(2);
     chart.show();
     QApplication::processEvents();
     save(&chart, "dialog-chart");
@@ -230,12 +230,12 @@ void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWid
     if (chart.information()) save(chart.information(), "dialog-chart-information");
     QTest::mouseRelease(&chart.chart(), Qt::LeftButton, {}, QPoint(30 + 8 * 20 + 1, 80));
     // A week at 10 minutes per pixel opens as wide as the screen allows.
-    chart.ui().ctl1083->setCurrentIndex(6);
-    chart.ui().ctl1150->setCurrentIndex(5);
+    chart.ui().daysCombo->setCurrentIndex(6);
+    chart.ui().resolutionCombo->setCurrentIndex(5);
     QApplication::processEvents();
     save(&chart, "dialog-chart-week");
     chart.done(QDialog::Accepted);
-    doc.Program().setModified(false);
+    doc.program().setModified(false);
 }
 
 }  // namespace kt64::console

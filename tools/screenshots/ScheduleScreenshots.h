@@ -10,11 +10,11 @@ class QWidget;
 
 namespace kt64::console {
 
-class CMainFrame;
-class CKt64Doc;
+class MainFrame;
+class Kt64Document;
 
 // Fills the open program with a sample and saves the pictures into folder
 // through save(widget, name).
-void saveScheduleScreenshots(CMainFrame& frame, CKt64Doc& doc, void (*save)(QWidget*, const QString&));
+void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(QWidget*, const QString&));
 
 }  // namespace kt64::console

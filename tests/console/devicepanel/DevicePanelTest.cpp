@@ -13,12 +13,15 @@
 #include <QTimeEdit>
 #include <QtTest>
 
+#include <set>
+
 #include "AlarmLamp.h"
 #include "AnalogClock.h"
 #include "CentreRig.h"
 #include "ColorText.h"
-#include "Kt64Doc.h"
-#include "Kt64View.h"
+#include "ControlTooltips.h"
+#include "Kt64Document.h"
+#include "DevicePanel.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
 
@@ -50,27 +53,27 @@ class DevicePanelTest : public QObject {
 
     std::unique_ptr<CentreRig> rig;
     kt64::console::ConsoleMessages messages;
-    std::unique_ptr<CKt64Doc> doc;
+    std::unique_ptr<Kt64Document> doc;
     RecordingFrame frame;
-    std::unique_ptr<CKt64View> panel;
+    std::unique_ptr<DevicePanel> panel;
     std::vector<MessageBoxRequest> boxes;
     // The status line at the end of each poll, however briefly it stood.
     QStringList statuses;
 
-    QString text(int id) { return panel->control<QLabel>(id)->text(); }
-    QColor background(int id) { return panel->control<CColorText>(id)->background(); }
-    bool enabled(int id) { return panel->control(id)->isEnabled(); }
+    QString text(const QString& name) { return panel->findChild<QLabel*>(name)->text(); }
+    QColor background(const QString& name) { return panel->findChild<ColorText*>(name)->background(); }
+    bool enabled(const QString& name) { return panel->findChild<QWidget*>(name)->isEnabled(); }
 
     void connectDocument() {
         bool done = false;
-        doc->ConnectServer(doc.get(), [&](kt64::HRESULT, const kt64::client::ServerError*) { done = true; });
+        doc->connectServer(doc.get(), [&](kt64::HRESULT, const kt64::client::ServerError*) { done = true; });
         QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
-        QVERIFY(doc->Connected());
+        QVERIFY(doc->connected());
     }
 
     // Waits for the next poll that shows the centre's values.
     bool nextGoodPoll() {
-        QSignalSpy spy(panel.get(), &CKt64View::pollShown);
+        QSignalSpy spy(panel.get(), &DevicePanel::pollShown);
         for (int i = 0; i < 200; ++i) {
             if (!spy.wait(10000)) return false;
             if (spy.last().at(0).toBool()) return true;
@@ -85,7 +88,7 @@ class DevicePanelTest : public QObject {
         QVERIFY(nextGoodPoll());
     }
     void waitAction() {
-        QSignalSpy spy(panel.get(), &CKt64View::actionFinished);
+        QSignalSpy spy(panel.get(), &DevicePanel::actionFinished);
         QVERIFY(spy.wait(20000));
     }
 
@@ -107,21 +110,21 @@ private slots:
         // A test that failed while the panel had the communication off.
         rig->lease().ComunicationEnable(1);
         rig->settle();
-        CKt64View::resetProcessState();
+        DevicePanel::resetProcessState();
         frame = RecordingFrame{};
-        doc = std::make_unique<CKt64Doc>(messages);
-        doc->ComputerName = rig->computer();
+        doc = std::make_unique<Kt64Document>(messages);
+        doc->computerName = rig->computer();
         doc->connectOptions().callTimeout = std::chrono::milliseconds(1500);
         doc->connectOptions().connectTimeout = std::chrono::milliseconds(1500);
         doc->setReconnectPeriod(std::chrono::milliseconds(100));
         connectDocument();
-        panel = std::make_unique<CKt64View>(*doc, frame);
+        panel = std::make_unique<DevicePanel>(*doc, frame);
         panel->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
         panel->show();
         panel->OnInitialUpdate();
         panel->OnActivateView(true);
         statuses.clear();
-        connect(panel.get(), &CKt64View::pollShown, this, [this] { statuses << text(1094); });
+        connect(panel.get(), &DevicePanel::pollShown, this, [this] { statuses << text("serverStatusLabel"); });
         QVERIFY(nextGoodPoll());
     }
     void cleanup() {
@@ -132,55 +135,68 @@ private slots:
         setMessageBoxHandler({});
     }
 
+    // Each numbered tooltip reaches the widget its row names, once per number.
+    void everyNumberedTooltipReachesItsWidget() {
+        std::set<int> numbers;
+        for (const auto& row : kControlTooltips) {
+            if (row.form != "devicePanel") continue;
+            QVERIFY2(numbers.insert(row.number).second, row.widget);
+            auto* w = panel->findChild<QWidget*>(row.widget);
+            QVERIFY2(w, row.widget);
+            QCOMPARE(w->toolTip(), QString::fromUtf8(row.text));
+        }
+        QCOMPARE(numbers.size(), std::size_t(36));
+    }
+
     void showsWhatTheCentreReports() {
-        QCOMPARE(text(1023), QString("12:34:56"));
-        QCOMPARE(text(1024), QString("17/05/2024"));
-        QCOMPARE(text(1022), QString("Piątek"));
-        QCOMPARE(text(1027), QString("13:34:56"));
-        QCOMPARE(text(1028), QString("17/05/2024"));
-        QCOMPARE(text(1026), QString("Piątek"));
-        QCOMPARE(text(1018), QString("+01:00"));
-        QCOMPARE(text(1105), QString("Zmiana czasu wyłączona"));
-        QCOMPARE(text(1099), QString("Załączona"));
-        QCOMPARE(background(1099), QColor(0, 255, 0));
-        QCOMPARE(text(1100), QString("Załączona"));
-        QCOMPARE(text(1113), QString("g,m,s,d,m,r"));
-        QCOMPARE(text(1094), QString("Brak błędu !"));
-        QCOMPARE(background(1023), QColor(150, 255, 0));
-        auto* gmt = panel->control<CAnalogClock>(1014);
+        QCOMPARE(text("gmtTimeLabel"), QString("12:34:56"));
+        QCOMPARE(text("gmtDateLabel"), QString("17/05/2024"));
+        QCOMPARE(text("gmtWeekdayLabel"), QString("Piątek"));
+        QCOMPARE(text("localTimeLabel"), QString("13:34:56"));
+        QCOMPARE(text("localDateLabel"), QString("17/05/2024"));
+        QCOMPARE(text("localWeekdayLabel"), QString("Piątek"));
+        QCOMPARE(text("offsetLabel"), QString("+01:00"));
+        QCOMPARE(text("daylightStateLabel"), QString("Zmiana czasu wyłączona"));
+        QCOMPARE(text("analogLineStateLabel"), QString("Załączona"));
+        QCOMPARE(background("analogLineStateLabel"), QColor(0, 255, 0));
+        QCOMPARE(text("digitalLineStateLabel"), QString("Załączona"));
+        QCOMPARE(text("telegramLabel"), QString("g,m,s,d,m,r"));
+        QCOMPARE(text("serverStatusLabel"), QString("Brak błędu !"));
+        QCOMPARE(background("gmtTimeLabel"), QColor(150, 255, 0));
+        auto* gmt = panel->findChild<AnalogClock*>("gmtClock");
         QCOMPARE(gmt->hour(), 0);
         QCOMPARE(gmt->minute(), 34);
         QCOMPARE(gmt->second(), 56);
-        QCOMPARE(panel->control<CAnalogClock>(1020)->hour(), 1);
+        QCOMPARE(panel->findChild<AnalogClock*>("localClock")->hour(), 1);
         // The first poll checks the build type: GPS, two relays.
         QCOMPARE(frame.relayOutputs, 2);
-        QVERIFY(!panel->control(1097)->isHidden());
-        QCOMPARE(text(1115), QString("Impulsy 1PPS"));
-        for (int id : {1044, 1051, 1055}) QVERIFY(enabled(id));
-        QCOMPARE(panel->control<QPushButton>(1051)->text(), QString("Stop LA"));
-        QCOMPARE(panel->control<QPushButton>(1055)->text(), QString("Stop LC"));
+        QVERIFY(!panel->findChild<QWidget*>("noTransmissionLamp")->isHidden());
+        QCOMPARE(text("noAntennaLabel"), QString("Impulsy 1PPS"));
+        for (const char* id : {"sendButton", "laStopButton", "lcStopButton"}) QVERIFY(enabled(id));
+        QCOMPARE(panel->findChild<QPushButton*>("laStopButton")->text(), QString("Stop LA"));
+        QCOMPARE(panel->findChild<QPushButton*>("lcStopButton")->text(), QString("Stop LC"));
     }
 
     void followsTheCentre_data() {
         QTest::addColumn<QStringList>("commands");
-        QTest::addColumn<int>("control");
+        QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QColor>("colour");
-        QTest::newRow("negative offset") << QStringList{"set offset -01:00"} << 1018 << "-01:00" << QColor();
-        QTest::newRow("half-hour offset") << QStringList{"set offset +05:30"} << 1018 << "+05:30" << QColor();
-        QTest::newRow("analogue off") << QStringList{"set analog off"} << 1099 << "Wyłączona" << QColor(255, 255, 0);
-        QTest::newRow("short circuit wins") << QStringList{"set alarm 0x81,0x00,0x01"} << 1099 << "Zwarta" << QColor(255, 0, 0);
-        QTest::newRow("digital off") << QStringList{"set digital off"} << 1100 << "Wyłączona" << QColor(255, 255, 0);
-        QTest::newRow("telegram h,m") << QStringList{"set digital-type hm"} << 1113 << "g,m" << QColor();
-        QTest::newRow("telegram h,m,s") << QStringList{"set digital-type hms"} << 1113 << "g,m,s" << QColor();
-        QTest::newRow("summer time") << QStringList{"set change on"} << 1105 << "Czas letni" << QColor();
-        QTest::newRow("winter time") << QStringList{"set change on", "set gmt 2024-12-17 12:00"} << 1105 << "Czas zimowy"
+        QTest::newRow("negative offset") << QStringList{"set offset -01:00"} << "offsetLabel" << "-01:00" << QColor();
+        QTest::newRow("half-hour offset") << QStringList{"set offset +05:30"} << "offsetLabel" << "+05:30" << QColor();
+        QTest::newRow("analogue off") << QStringList{"set analog off"} << "analogLineStateLabel" << "Wyłączona" << QColor(255, 255, 0);
+        QTest::newRow("short circuit wins") << QStringList{"set alarm 0x81,0x00,0x01"} << "analogLineStateLabel" << "Zwarta" << QColor(255, 0, 0);
+        QTest::newRow("digital off") << QStringList{"set digital off"} << "digitalLineStateLabel" << "Wyłączona" << QColor(255, 255, 0);
+        QTest::newRow("telegram h,m") << QStringList{"set digital-type hm"} << "telegramLabel" << "g,m" << QColor();
+        QTest::newRow("telegram h,m,s") << QStringList{"set digital-type hms"} << "telegramLabel" << "g,m,s" << QColor();
+        QTest::newRow("summer time") << QStringList{"set change on"} << "daylightStateLabel" << "Czas letni" << QColor();
+        QTest::newRow("winter time") << QStringList{"set change on", "set gmt 2024-12-17 12:00"} << "daylightStateLabel" << "Czas zimowy"
                                      << QColor();
-        QTest::newRow("date and weekday") << QStringList{"set gmt 2024-02-29 23:59:58"} << 1022 << "Czwartek" << QColor();
+        QTest::newRow("date and weekday") << QStringList{"set gmt 2024-02-29 23:59:58"} << "gmtWeekdayLabel" << "Czwartek" << QColor();
     }
     void followsTheCentre() {
         QFETCH(QStringList, commands);
-        QFETCH(int, control);
+        QFETCH(QString, control);
         QFETCH(QString, expected);
         QFETCH(QColor, colour);
         for (const auto& c : commands) rig->control(c.toStdString());
@@ -193,12 +209,12 @@ private slots:
         // Every alarm of byte 19: transmission and antenna are active low.
         rig->control("set alarm 0x4E,0x00,0x00");
         afterCentreChange();
-        for (int id : {1097, 1030, 1031, 1032, 1057, 1098}) QVERIFY2(panel->control<CAlarmLamp>(id)->lit(), qPrintable(QString::number(id)));
-        QVERIFY(!panel->control<CAlarmLamp>(1056)->lit());
+        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp", "settingRequiredLamp"}) QVERIFY2(panel->findChild<AlarmLamp*>(id)->lit(), id);
+        QVERIFY(!panel->findChild<AlarmLamp*>("manualSettingLamp")->lit());
         QCOMPARE(frame.trayIcons, std::vector<int>{kIconAlarm});
         rig->control("set alarm 0x81,0x00,0x00");
         afterCentreChange();
-        for (int id : {1097, 1030, 1031, 1032, 1057, 1056, 1098}) QVERIFY(!panel->control<CAlarmLamp>(id)->lit());
+        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp", "manualSettingLamp", "settingRequiredLamp"}) QVERIFY(!panel->findChild<AlarmLamp*>(id)->lit());
         QCOMPARE(frame.trayIcons, (std::vector<int>{kIconAlarm, kIconNormal}));
     }
 
@@ -209,31 +225,31 @@ private slots:
         rig->control("set interface 485");
         rig->settle();
         QTRY_COMPARE_WITH_TIMEOUT(frame.relayOutputs, 1, 20000);
-        QVERIFY(panel->control(1115)->isHidden());
-        QVERIFY(panel->control(1057)->isHidden());
-        QVERIFY(!panel->control(1116)->isHidden());
-        QVERIFY(!panel->control(1163)->isHidden());
+        QVERIFY(panel->findChild<QWidget*>("noAntennaLabel")->isHidden());
+        QVERIFY(panel->findChild<QWidget*>("noAntennaLamp")->isHidden());
+        QVERIFY(!panel->findChild<QWidget*>("noTransmissionLabel")->isHidden());
+        QVERIFY(!panel->findChild<QWidget*>("noSyncLabel")->isHidden());
         rig->control("set source dcf");
         rig->control("set relays 0");
         rig->settle();
         QTRY_COMPARE_WITH_TIMEOUT(frame.relayOutputs, 0, 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(!panel->control(1115)->isHidden(), 20000);
-        QCOMPARE(text(1115), QString("Brak anteny"));
-        QVERIFY(panel->control(1116)->isHidden());
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->findChild<QWidget*>("noAntennaLabel")->isHidden(), 20000);
+        QCOMPARE(text("noAntennaLabel"), QString("Brak anteny"));
+        QVERIFY(panel->findChild<QWidget*>("noTransmissionLabel")->isHidden());
     }
 
     void localSettingsReachTheCentre() {
         // -1 hour, first Sunday of April at 4 to the third of September at 5,
         // automatic change off, telegram h,m,s.
         panel->OnToggleSign();
-        panel->control<QTimeEdit>(1043)->setTime(QTime(1, 0));
-        panel->control<QComboBox>(1089)->setCurrentIndex(1);
-        panel->control<QComboBox>(1104)->setCurrentIndex(3);
-        panel->control<QComboBox>(1090)->setCurrentIndex(3);
-        panel->control<QComboBox>(1084)->setCurrentIndex(8);
-        panel->control<QLineEdit>(1039)->setText("4");
-        panel->control<QCheckBox>(1096)->setChecked(false);
-        panel->control<QComboBox>(1117)->setCurrentIndex(1);
+        panel->findChild<QTimeEdit*>("offsetEdit")->setTime(QTime(1, 0));
+        panel->findChild<QComboBox*>("changeZLSundayCombo")->setCurrentIndex(1);
+        panel->findChild<QComboBox*>("changeZLMonthCombo")->setCurrentIndex(3);
+        panel->findChild<QComboBox*>("changeLZSundayCombo")->setCurrentIndex(3);
+        panel->findChild<QComboBox*>("changeLZMonthCombo")->setCurrentIndex(8);
+        panel->findChild<QLineEdit*>("changeHourEdit")->setText("4");
+        panel->findChild<QCheckBox*>("changeOnCheck")->setChecked(false);
+        panel->findChild<QComboBox*>("telegramCombo")->setCurrentIndex(1);
         panel->OnSend();
         waitAction();
         QVERIFY(boxes.empty());
@@ -248,16 +264,16 @@ private slots:
         QCOMPARE(s.summerToWinter.month, 9);
         QCOMPARE(s.summerToWinter.hour, 5);
         afterCentreChange();
-        QCOMPARE(text(1018), QString("-01:00"));
+        QCOMPARE(text("offsetLabel"), QString("-01:00"));
     }
 
     void polishRuleSendsMarchAndOctober() {
         rig->control("set to-summer 2,4,5");
         rig->control("set to-winter 1,11,6");
         panel->OnPolishRule();
-        QCOMPARE(panel->control<QComboBox>(1104)->currentText(), QString("Marca"));
-        QCOMPARE(panel->control<QComboBox>(1084)->currentText(), QString("Października"));
-        QCOMPARE(text(1103), QString("3"));
+        QCOMPARE(panel->findChild<QComboBox*>("changeZLMonthCombo")->currentText(), QString("Marca"));
+        QCOMPARE(panel->findChild<QComboBox*>("changeLZMonthCombo")->currentText(), QString("Października"));
+        QCOMPARE(text("changeLZHourLabel"), QString("3"));
         panel->OnSend();
         waitAction();
         QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().settings.winterToSummer, (kt64::sim::ChangeRule{0, 3, 2}), 20000);
@@ -271,26 +287,26 @@ private slots:
         rig->settle();
         panel->OnSelectLocal();  // local selection forces the settings refresh
         waitAction();
-        QCOMPARE(text(1052), QString("-"));
+        QCOMPARE(text("offsetSignLabel"), QString("-"));
         QVERIFY(!panel->offsetPositive());
-        QCOMPARE(panel->control<QTimeEdit>(1043)->time(), QTime(1, 0));
+        QCOMPARE(panel->findChild<QTimeEdit*>("offsetEdit")->time(), QTime(1, 0));
     }
 
     void lineTogglesReachTheCentreAndWaitForThePoll() {
         panel->OnToggleLC();
         waitAction();
-        QVERIFY(!enabled(1055));
-        QVERIFY(!enabled(1051));
+        QVERIFY(!enabled("lcStopButton"));
+        QVERIFY(!enabled("laStopButton"));
         QTRY_VERIFY_WITH_TIMEOUT(!rig->centre().view().settings.digitalOn, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(panel->control<QPushButton>(1055)->text(), QString("Start LC"), 20000);
-        QVERIFY(enabled(1055));
+        QTRY_COMPARE_WITH_TIMEOUT(panel->findChild<QPushButton*>("lcStopButton")->text(), QString("Start LC"), 20000);
+        QVERIFY(enabled("lcStopButton"));
         panel->OnToggleLA();
         waitAction();
         QTRY_VERIFY_WITH_TIMEOUT(!rig->centre().view().settings.analogOn, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(panel->control<QPushButton>(1051)->text(), QString("Start LA"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(panel->findChild<QPushButton*>("laStopButton")->text(), QString("Start LA"), 20000);
         // LA stopped in local editing: the control clock can be set.
-        QVERIFY(enabled(1048));
-        panel->control<QTimeEdit>(1048)->setTime(QTime(7, 45));
+        QVERIFY(enabled("clockTimeEdit"));
+        panel->findChild<QTimeEdit*>("clockTimeEdit")->setTime(QTime(7, 45));
         panel->OnSend();
         waitAction();
         QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().lineMinutes, 7 * 60 + 45, 20000);
@@ -300,28 +316,28 @@ private slots:
         panel->OnSelectGmt();
         waitAction();
         QVERIFY(panel->communicationSuspended());
-        QVERIFY(!panel->control(1093)->isHidden());
-        QVERIFY(panel->control(1054)->isHidden());
-        QCOMPARE(background(1015), QColor(255, 255, 0));
+        QVERIFY(!panel->findChild<QWidget*>("suspendedLabel")->isHidden());
+        QVERIFY(panel->findChild<QWidget*>("laStopHintLabel")->isHidden());
+        QCOMPARE(background("gmtCaption"), QColor(255, 255, 0));
         // While suspended, polls show the server's own description.
-        QSignalSpy spy(panel.get(), &CKt64View::pollShown);
-        QTRY_VERIFY_WITH_TIMEOUT(text(1023) == "xx:xx:xx", 20000);
-        QVERIFY(text(1094) != "Brak błędu !");
-        QVERIFY(text(1094) != "Nie można pobrać błędu z serwera DCOM !");
-        QVERIFY(doc->Connected());
-        QCOMPARE(background(1099), QColor(0, 0, 255));
-        QCOMPARE(text(1018), QString("xx:xx"));
+        QSignalSpy spy(panel.get(), &DevicePanel::pollShown);
+        QTRY_VERIFY_WITH_TIMEOUT(text("gmtTimeLabel") == "xx:xx:xx", 20000);
+        QVERIFY(text("serverStatusLabel") != "Brak błędu !");
+        QVERIFY(text("serverStatusLabel") != "Nie można pobrać błędu z serwera DCOM !");
+        QVERIFY(doc->connected());
+        QCOMPARE(background("analogLineStateLabel"), QColor(0, 0, 255));
+        QCOMPARE(text("offsetLabel"), QString("xx:xx"));
         // GMT editing leaves the send button usable.
-        QVERIFY(enabled(1044));
-        panel->control<QDateEdit>(1036)->setDate(QDate(2025, 1, 2));
-        panel->control<QTimeEdit>(1048)->setTime(QTime(3, 4, 5));
+        QVERIFY(enabled("sendButton"));
+        panel->findChild<QDateEdit*>("gmtDateEdit")->setDate(QDate(2025, 1, 2));
+        panel->findChild<QTimeEdit*>("clockTimeEdit")->setTime(QTime(3, 4, 5));
         panel->OnSend();
         waitAction();
         QVERIFY(!panel->communicationSuspended());
-        QVERIFY(panel->control(1093)->isHidden());
+        QVERIFY(panel->findChild<QWidget*>("suspendedLabel")->isHidden());
         QVERIFY(nextGoodPoll());
-        QCOMPARE(text(1024), QString("02/01/2025"));
-        QVERIFY(text(1023).startsWith("03:04:0"));
+        QCOMPARE(text("gmtDateLabel"), QString("02/01/2025"));
+        QVERIFY(text("gmtTimeLabel").startsWith("03:04:0"));
     }
 
     // "Czas LOK" clicked before the answer to the GMT switch: the
@@ -330,29 +346,29 @@ private slots:
         panel->OnSelectGmt();
         panel->OnSelectLocal();
         QTRY_VERIFY_WITH_TIMEOUT(!panel->communicationSuspended() && nextGoodPoll(), 20000);
-        QCOMPARE(text(1094), QString("Brak błędu !"));
-        QVERIFY(panel->control(1093)->isHidden());
+        QCOMPARE(text("serverStatusLabel"), QString("Brak błędu !"));
+        QVERIFY(panel->findChild<QWidget*>("suspendedLabel")->isHidden());
     }
 
     // While a send or a line toggle is out, its buttons show that it waits.
     void actionsWaitWithTheirButtonsDisabled_data() {
-        QTest::addColumn<int>("button");
-        QTest::newRow("send") << 1044;
-        QTest::newRow("LA") << 1051;
-        QTest::newRow("LC") << 1055;
+        QTest::addColumn<QString>("button");
+        QTest::newRow("send") << "sendButton";
+        QTest::newRow("LA") << "laStopButton";
+        QTest::newRow("LC") << "lcStopButton";
     }
     void actionsWaitWithTheirButtonsDisabled() {
-        QFETCH(int, button);
+        QFETCH(QString, button);
         QVERIFY(enabled(button));
-        panel->control<QPushButton>(button)->click();
-        for (int id : {1044, 1051, 1055}) QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+        panel->findChild<QPushButton*>(button)->click();
+        for (const char* id : {"sendButton", "laStopButton", "lcStopButton"}) QVERIFY2(!enabled(id), id);
         QCOMPARE(panel->cursor().shape(), Qt::BusyCursor);
         waitAction();
         QVERIFY(boxes.empty());
         QCOMPARE(panel->cursor().shape(), Qt::ArrowCursor);
         // A send gives its button back; a toggle waits for the poll to see
         // the line's new state (which also leaves nothing queued behind).
-        QVERIFY(enabled(1044));
+        QVERIFY(enabled("sendButton"));
         QTRY_VERIFY_WITH_TIMEOUT(enabled(button), 20000);
     }
 
@@ -373,17 +389,17 @@ private slots:
         rig->control("set alarm 0x81,0x40,0x00");
         if (laStopsMeanwhile) rig->control("set analog off");
         afterCentreChange();
-        for (int id : {1043, 1036, 1048, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117})
-            QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
-        QVERIFY(panel->control<CAlarmLamp>(1056)->lit());
+        for (const char* id : {"offsetEdit", "gmtDateEdit", "clockTimeEdit", "changeZLMonthCombo", "changeLZMonthCombo", "changeZLSundayCombo", "changeLZSundayCombo", "changeHourEdit", "changeOnCheck", "sendButton", "telegramCombo"})
+            QVERIFY2(!enabled(id), id);
+        QVERIFY(panel->findChild<AlarmLamp*>("manualSettingLamp")->lit());
         rig->control("set alarm 0x81,0x00,0x00");
         rig->control("set analog on");
         afterCentreChange();
-        for (int id : {1043, 1036, 1104, 1084, 1089, 1090, 1039, 1096, 1044, 1117})
-            QVERIFY2(enabled(id), qPrintable(QString::number(id)));
-        QCOMPARE(panel->editMode(), CKt64View::kEditLocal);
+        for (const char* id : {"offsetEdit", "gmtDateEdit", "changeZLMonthCombo", "changeLZMonthCombo", "changeZLSundayCombo", "changeLZSundayCombo", "changeHourEdit", "changeOnCheck", "sendButton", "telegramCombo"})
+            QVERIFY2(enabled(id), id);
+        QCOMPARE(panel->editMode(), DevicePanel::kEditLocal);
         // LA runs: its clock cannot be set.
-        QVERIFY(!enabled(1048));
+        QVERIFY(!enabled("clockTimeEdit"));
     }
 
     // A killed server: placeholders and the loss, then the document
@@ -393,21 +409,21 @@ private slots:
         ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
         rig->killServer();
         QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 20000);
-        QVERIFY(!doc->Connected());
-        QCOMPARE(text(1023), QString("xx:xx:xx"));
-        QCOMPARE(text(1024), QString("xx/xx/xxxx"));
-        QCOMPARE(text(1022), QString("--------"));
-        QCOMPARE(text(1105), QString("--------"));
-        QCOMPARE(text(1099), QString("--------"));
-        QCOMPARE(background(1100), QColor(0, 0, 255));
-        QCOMPARE(text(1113), QString("----"));
-        for (int id : {1051, 1055, 1044}) QVERIFY(!enabled(id));
-        QTRY_COMPARE_WITH_TIMEOUT(text(1094), kReconnectingText, 20000);
+        QVERIFY(!doc->connected());
+        QCOMPARE(text("gmtTimeLabel"), QString("xx:xx:xx"));
+        QCOMPARE(text("gmtDateLabel"), QString("xx/xx/xxxx"));
+        QCOMPARE(text("gmtWeekdayLabel"), QString("--------"));
+        QCOMPARE(text("daylightStateLabel"), QString("--------"));
+        QCOMPARE(text("analogLineStateLabel"), QString("--------"));
+        QCOMPARE(background("digitalLineStateLabel"), QColor(0, 0, 255));
+        QCOMPARE(text("telegramLabel"), QString("----"));
+        for (const char* id : {"laStopButton", "lcStopButton", "sendButton"}) QVERIFY(!enabled(id));
+        QTRY_COMPARE_WITH_TIMEOUT(text("serverStatusLabel"), kReconnectingText, 20000);
         ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
         QVERIFY(nextGoodPoll());
-        QCOMPARE(text(1023), QString("12:34:56"));
-        for (int id : {1051, 1055, 1044}) QVERIFY(enabled(id));
-        QCOMPARE(text(1094), QString("Brak błędu !"));
+        QCOMPARE(text("gmtTimeLabel"), QString("12:34:56"));
+        for (const char* id : {"laStopButton", "lcStopButton", "sendButton"}) QVERIFY(enabled(id));
+        QCOMPARE(text("serverStatusLabel"), QString("Brak błędu !"));
         QCOMPARE(rig->onDemandServers().size(), std::size_t(1));
     }
 
@@ -416,12 +432,12 @@ private slots:
     void aFrozenServerIsTakenUpAgainWhenItWakes() {
         rig->stopSignal();
         QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 30000);
-        QVERIFY(!doc->Connected());
-        QTRY_COMPARE_WITH_TIMEOUT(text(1094), kReconnectingText, 20000);
+        QVERIFY(!doc->connected());
+        QTRY_COMPARE_WITH_TIMEOUT(text("serverStatusLabel"), kReconnectingText, 20000);
         rig->continueSignal();
         QVERIFY(nextGoodPoll());
-        QCOMPARE(text(1094), QString("Brak błędu !"));
-        QVERIFY(doc->Server()->leaseHeld());
+        QCOMPARE(text("serverStatusLabel"), QString("Brak błędu !"));
+        QVERIFY(doc->server()->leaseHeld());
         QVERIFY(rig->server()->running());
         QVERIFY(rig->onDemandServers().empty());
     }
@@ -435,10 +451,10 @@ private slots:
         rig->killServer();
         auto link = doc->centreLink();
         QVERIFY_THROWS_EXCEPTION(kt64::program::LinkError, link->BuildType());
-        QTRY_VERIFY_WITH_TIMEOUT(doc->Reconnecting(), 5000);
-        QVERIFY(!doc->Connected());
+        QTRY_VERIFY_WITH_TIMEOUT(doc->reconnecting(), 5000);
+        QVERIFY(!doc->connected());
         ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
-        QTRY_VERIFY_WITH_TIMEOUT(doc->Connected(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(doc->connected(), 20000);
     }
 
     void aFailedSendShowsTheErrorBox() {
@@ -453,16 +469,16 @@ private slots:
 
     void inTheFrameThePanelEnablesTransfersAndSwitchesTheTrayIcon() {
         panel.reset();
-        CKt64View::resetProcessState();
-        CMainFrame main(*doc, CMainFrame::Options{true});
-        auto* view = dynamic_cast<CKt64View*>(main.view(ViewKind::Device));
+        DevicePanel::resetProcessState();
+        MainFrame main(*doc, MainFrame::Options{true});
+        auto* view = dynamic_cast<DevicePanel*>(main.view(ViewKind::Device));
         QVERIFY(view);
         view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
         main.show();
         QTRY_COMPARE_WITH_TIMEOUT(main.RelayOutputs(), 2, 20000);
-        main.SwitchView(ViewKind::Rozk);
-        QVERIFY(main.action(command::kSendProgram)->isEnabled());
-        QVERIFY(main.action(command::kReceiveProgram)->isEnabled());
+        main.SwitchView(ViewKind::CommandList);
+        QVERIFY(main.actions().sendProgram->isEnabled());
+        QVERIFY(main.actions().receiveProgram->isEnabled());
         // Away from the panel nothing polls; back on it, alarms reach the tray.
         QVERIFY(!view->pollTimer().isActive());
         rig->control("set alarm 0x4E,0x00,0x00");
@@ -481,18 +497,18 @@ private slots:
     // waits, visibly, until the send has failed and the operator was told.
     void closingWaitsForASendAndSaysWhenItFailed() {
         panel.reset();
-        CKt64View::resetProcessState();
-        CMainFrame main(*doc, CMainFrame::Options{true});
-        auto* view = dynamic_cast<CKt64View*>(main.view(ViewKind::Device));
+        DevicePanel::resetProcessState();
+        MainFrame main(*doc, MainFrame::Options{true});
+        auto* view = dynamic_cast<DevicePanel*>(main.view(ViewKind::Device));
         view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
         main.show();
-        QTRY_VERIFY_WITH_TIMEOUT(view->control(1044)->isEnabled(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(view->findChild<QWidget*>("sendButton")->isEnabled(), 20000);
         std::vector<std::pair<QString, bool>> asked;  // text, window still shown
         setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
             asked.emplace_back(r.text, main.isVisible());
             return QMessageBox::Yes;
         });
-        QSignalSpy closed(&main, &CMainFrame::closed);
+        QSignalSpy closed(&main, &MainFrame::closed);
         rig->stopSignal();
         view->OnSend();
         QVERIFY(!main.close());
@@ -512,18 +528,18 @@ private slots:
         {
             // Before any of the centre's values came in, the spin is in
             // step with the edit's 2.
-            CKt64View::resetProcessState();
-            CKt64View fresh(*doc, frame);
+            DevicePanel::resetProcessState();
+            DevicePanel fresh(*doc, frame);
             fresh.OnInitialUpdate();
-            fresh.control<QSpinBox>(1040)->stepUp();
-            QCOMPARE(fresh.control<QLineEdit>(1039)->text(), QString("3"));
-            QCOMPARE(fresh.control<QLabel>(1103)->text(), QString("4"));
+            fresh.findChild<QSpinBox*>("changeHourSpin")->stepUp();
+            QCOMPARE(fresh.findChild<QLineEdit*>("changeHourEdit")->text(), QString("3"));
+            QCOMPARE(fresh.findChild<QLabel*>("changeLZHourLabel")->text(), QString("4"));
         }
-        auto* edit = panel->control<QLineEdit>(1039);
-        auto* spin = panel->control<QSpinBox>(1040);
+        auto* edit = panel->findChild<QLineEdit*>("changeHourEdit");
+        auto* spin = panel->findChild<QSpinBox*>("changeHourSpin");
         spin->stepUp();
         QCOMPARE(edit->text(), QString("3"));
-        QCOMPARE(text(1103), QString("4"));
+        QCOMPARE(text("changeLZHourLabel"), QString("4"));
         // Letters never get in; an edit left empty sends the hour it showed.
         rig->control("set to-summer 0,3,6");
         rig->control("set to-winter 0,10,7");
@@ -537,18 +553,18 @@ private slots:
         edit->clear();
         QTest::keyClicks(edit, "12");
         QCOMPARE(edit->text(), QString("8"));
-        QCOMPARE(text(1103), QString("9"));
+        QCOMPARE(text("changeLZHourLabel"), QString("9"));
         QCOMPARE(spin->minimum(), 0);
         QCOMPARE(spin->maximum(), 8);
         spin->setValue(3);
         QCOMPARE(edit->text(), QString("3"));
-        QCOMPARE(text(1103), QString("4"));
+        QCOMPARE(text("changeLZHourLabel"), QString("4"));
         spin->stepUp();
         spin->setValue(spin->value() + 10);
         QCOMPARE(edit->text(), QString("8"));
         // The Sunday boxes take only their entries: typed text that names none
         // falls back to the selected entry.
-        auto* sunday = panel->control<QComboBox>(1089);
+        auto* sunday = panel->findChild<QComboBox*>("changeZLSundayCombo");
         sunday->setCurrentIndex(2);
         sunday->setEditText("7");
         QMetaObject::invokeMethod(sunday->lineEdit(), "editingFinished");

@@ -18,8 +18,8 @@
 #include "Registry.h"
 #include "ScheduleRules.h"
 #include "ScheduleTestSupport.h"
-#include "ui_CGrafZalDlg.h"
-#include "ui_CInfoPrzelDlg.h"
+#include "ui_ChartDialog.h"
+#include "ui_RelayInfoDialog.h"
 
 using namespace kt64::console;
 using namespace kt64::console::testing;
@@ -158,16 +158,16 @@ void ChartTest::widthsAndScrollRanges() {
         program::kResolutionMinutes.begin());
     reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setDword("DlugGraf", static_cast<std::uint32_t>(daysIndex));
     reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setDword("RozdzGraf", static_cast<std::uint32_t>(resolutionIndex));
-    CGrafZalDlg dialog(p.document, p.messages);
+    ChartDialog dialog(p.document, p.messages);
     QCOMPARE(dialog.chart().pictures().timeScale.width(), width);
     QCOMPARE(dialog.chart().pictures().relays[1].width(), width);
     QCOMPARE(dialog.chart().geometry().hourLabelStep(), labelStep);
-    QCOMPARE(dialog.ui().ctl1151->maximum(), range760);
-    QCOMPARE(dialog.ui().ctl1151->value(), 0);
+    QCOMPARE(dialog.ui().chartScroll->maximum(), range760);
+    QCOMPARE(dialog.ui().chartScroll->value(), 0);
     if (range760 > 0) {
-        dialog.ui().ctl1151->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        dialog.ui().chartScroll->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         QCOMPARE(dialog.chart().offset(), 10);
-        dialog.ui().ctl1151->triggerAction(QAbstractSlider::SliderToMaximum);
+        dialog.ui().chartScroll->triggerAction(QAbstractSlider::SliderToMaximum);
         QCOMPARE(dialog.chart().offset(), range760);
     }
 }
@@ -178,14 +178,14 @@ void ChartTest::informationUnderTheCursorLine() {
     p.date(b, {2025, 3, 1}, {2025, 3, 31}, true);
     const auto impulse = p.command(b, 1, program::kImpulsePlus, 8, 0, program::kAllWeek, 3, true);
     p.command(b, 2, program::kCycleMinus, 6, 0, program::kAllWeek, 5, false, 2, true);
-    CGrafZalDlg dialog(p.document, p.messages);
-    dialog.ui().ctl1081->setDate(QDate(2025, 3, 3));
-    dialog.ui().ctl1083->setCurrentIndex(0);
-    dialog.ui().ctl1150->setCurrentIndex(0);
+    ChartDialog dialog(p.document, p.messages);
+    dialog.ui().startEdit->setDate(QDate(2025, 3, 3));
+    dialog.ui().daysCombo->setCurrentIndex(0);
+    dialog.ui().resolutionCombo->setCurrentIndex(0);
     dialog.resize(900, 420);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    CGrafZalStat& chart = dialog.chart();
+    RelayChart& chart = dialog.chart();
 
     // Left of the first column: no information.
     QTest::mousePress(&chart, Qt::LeftButton, {}, QPoint(10, 80));
@@ -195,44 +195,44 @@ void ChartTest::informationUnderTheCursorLine() {
     QVERIFY(!chart.cursorLine());
 
     // 8:01 on relay 1, the chart scrolled by 400 pixels.
-    dialog.ui().ctl1151->setValue(400);
+    dialog.ui().chartScroll->setValue(400);
     const int x = column(8, 1) - 400;
     QTest::mousePress(&chart, Qt::LeftButton, {}, QPoint(x, 80));
     QVERIFY(dialog.information());
     auto& info = dialog.information()->ui();
-    QCOMPARE(info.ctl1154->text(), QString("1"));
-    QCOMPARE(info.ctl1155->text(), QString("03/03/2025 08:01"));
-    QCOMPARE(info.ctl1156->text(), QString("Impuls+"));
-    QCOMPARE(info.ctl1156->background(), colourOf(program::stateColour(program::kImpulsePlus)));
-    QCOMPARE(info.ctl1157->text(), QString("3 m"));
-    QCOMPARE(info.ctl1167->text(), QString::number(impulse));
-    QCOMPARE(info.ctl1168->text(), QString::number(b));
-    QCOMPARE(info.ctlDayBlocks->text(), QString::number(b));
-    QVERIFY(info.ctl1157->isVisibleTo(dialog.information()));
-    QVERIFY(!info.ctl1158->isVisibleTo(dialog.information()));
+    QCOMPARE(info.relayLabel->text(), QString("1"));
+    QCOMPARE(info.timeLabel->text(), QString("03/03/2025 08:01"));
+    QCOMPARE(info.stateLabel->text(), QString("Impuls+"));
+    QCOMPARE(info.stateLabel->background(), colourOf(program::stateColour(program::kImpulsePlus)));
+    QCOMPARE(info.impulseLabel->text(), QString("3 m"));
+    QCOMPARE(info.commandLabel->text(), QString::number(impulse));
+    QCOMPARE(info.blockLabel->text(), QString::number(b));
+    QCOMPARE(info.dayBlocksLabel->text(), QString::number(b));
+    QVERIFY(info.impulseLabel->isVisibleTo(dialog.information()));
+    QVERIFY(!info.cycleLabel->isVisibleTo(dialog.information()));
     QCOMPARE(dialog.information()->pos(), dialog.frameGeometry().topRight());
 
     // Dragged into relay 2: a cycle shows both rows.
     QTest::mouseMove(&chart, QPoint(x, 160));
     QCOMPARE(chart.cursorLine()->row, 1);
-    QCOMPARE(info.ctl1154->text(), QString("2"));
-    QCOMPARE(info.ctl1156->text(), QString("Cykl-"));
-    QCOMPARE(info.ctl1157->text(), QString("5 s"));
-    QCOMPARE(info.ctl1158->text(), QString("2 m"));
-    QVERIFY(info.ctl1158->isVisibleTo(dialog.information()));
+    QCOMPARE(info.relayLabel->text(), QString("2"));
+    QCOMPARE(info.stateLabel->text(), QString("Cykl-"));
+    QCOMPARE(info.impulseLabel->text(), QString("5 s"));
+    QCOMPARE(info.cycleLabel->text(), QString("2 m"));
+    QVERIFY(info.cycleLabel->isVisibleTo(dialog.information()));
     // Out of both strips the line goes.
     QTest::mouseMove(&chart, QPoint(x, 10));
     QVERIFY(!chart.cursorLine());
 
     // A day outside the range: block 1 only, nothing in force.
-    dialog.ui().ctl1081->setDate(QDate(2025, 4, 7));
+    dialog.ui().startEdit->setDate(QDate(2025, 4, 7));
     QTest::mousePress(&chart, Qt::LeftButton, {}, QPoint(column(9, 0), 80));
-    QCOMPARE(info.ctl1156->text(), QString(" --------"));
-    QCOMPARE(info.ctl1167->text(), QString("Brak"));
-    QCOMPARE(info.ctlDayBlocks->text(), QString("1"));
-    QVERIFY(!info.ctl1157->isVisibleTo(dialog.information()));
+    QCOMPARE(info.stateLabel->text(), QString(" --------"));
+    QCOMPARE(info.commandLabel->text(), QString("Brak"));
+    QCOMPARE(info.dayBlocksLabel->text(), QString("1"));
+    QVERIFY(!info.impulseLabel->isVisibleTo(dialog.information()));
     // OK hides the window; it stays for the next sample.
-    info.ctl1->click();
+    info.okButton->click();
     QVERIFY(!dialog.information()->isVisible());
     QTest::mouseMove(&chart, QPoint(column(9, 5), 80));
     QVERIFY(dialog.information()->isVisible());
@@ -240,14 +240,14 @@ void ChartTest::informationUnderTheCursorLine() {
 
 void ChartTest::startMovesByTheDaysShown() {
     NewProgram p;
-    CGrafZalDlg dialog(p.document, p.messages);
-    dialog.ui().ctl1081->setDate(QDate(2025, 3, 10));
-    dialog.ui().ctl1083->setCurrentIndex(2);  // 3 days
-    dialog.ui().ctl1149->click();
-    QCOMPARE(dialog.ui().ctl1081->date(), QDate(2025, 3, 7));
+    ChartDialog dialog(p.document, p.messages);
+    dialog.ui().startEdit->setDate(QDate(2025, 3, 10));
+    dialog.ui().daysCombo->setCurrentIndex(2);  // 3 days
+    dialog.ui().earlierButton->click();
+    QCOMPARE(dialog.ui().startEdit->date(), QDate(2025, 3, 7));
     QCOMPARE(dialog.chart().geometry().start(), (program::CivilDate{2025, 3, 7}));
-    dialog.ui().ctl1126->click();
-    dialog.ui().ctl1126->click();
+    dialog.ui().laterButton->click();
+    dialog.ui().laterButton->click();
     QCOMPARE(dialog.chart().geometry().start(), (program::CivilDate{2025, 3, 13}));
     QCOMPARE(dialog.chart().geometry().days(), 3);
 
@@ -255,9 +255,9 @@ void ChartTest::startMovesByTheDaysShown() {
     // window stays open.
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    dialog.ui().ctl1081->setFocus();
-    QTest::keyClick(dialog.ui().ctl1081, Qt::Key_Return);
-    QCOMPARE(dialog.ui().ctl1081->date(), QDate(2025, 3, 13));
+    dialog.ui().startEdit->setFocus();
+    QTest::keyClick(dialog.ui().startEdit, Qt::Key_Return);
+    QCOMPARE(dialog.ui().startEdit->date(), QDate(2025, 3, 13));
     QVERIFY(dialog.isVisible());
 }
 
@@ -267,7 +267,7 @@ void ChartTest::legendFitsItsLabels() {
     QFont large = before;
     large.setPixelSize(24);
     QApplication::setFont(large);
-    const QImage legend = CGrafZalDlg::legendPicture();
+    const QImage legend = ChartDialog::legendPicture();
     QApplication::setFont(before);
     const QFontMetrics metrics(large);
     int needed = 0;
@@ -279,21 +279,21 @@ void ChartTest::legendFitsItsLabels() {
 void ChartTest::choicesAreRemembered() {
     NewProgram p;
     {
-        CGrafZalDlg dialog(p.document, p.messages);
+        ChartDialog dialog(p.document, p.messages);
         QCOMPARE(stored("DlugGraf"), std::optional<std::uint32_t>(0));
         QCOMPARE(stored("RozdzGraf"), std::optional<std::uint32_t>(0));
-        QCOMPARE(dialog.ui().ctl1083->currentText(), QString("1 dzień"));
-        QCOMPARE(dialog.ui().ctl1150->count(), 8);
-        dialog.ui().ctl1083->setCurrentIndex(2);
-        dialog.ui().ctl1150->setCurrentIndex(6);
+        QCOMPARE(dialog.ui().daysCombo->currentText(), QString("1 dzień"));
+        QCOMPARE(dialog.ui().resolutionCombo->count(), 8);
+        dialog.ui().daysCombo->setCurrentIndex(2);
+        dialog.ui().resolutionCombo->setCurrentIndex(6);
         QCOMPARE(dialog.chart().geometry().minutesPerPixel(), 15);
-        dialog.ui().ctl1->click();
+        dialog.ui().closeButton->click();
     }
     QCOMPARE(stored("DlugGraf"), std::optional<std::uint32_t>(2));
     QCOMPARE(stored("RozdzGraf"), std::optional<std::uint32_t>(6));
-    CGrafZalDlg again(p.document, p.messages);
-    QCOMPARE(again.ui().ctl1083->currentText(), QString("3 dni"));
-    QCOMPARE(again.ui().ctl1150->currentText(), QString("15 min"));
+    ChartDialog again(p.document, p.messages);
+    QCOMPARE(again.ui().daysCombo->currentText(), QString("3 dni"));
+    QCOMPARE(again.ui().resolutionCombo->currentText(), QString("15 min"));
     QCOMPARE(again.chart().geometry().days(), 3);
     QVERIFY(p.messages.entries.empty());
 }
@@ -301,7 +301,7 @@ void ChartTest::choicesAreRemembered() {
 void ChartTest::savedAsPicture() {
     NewProgram p;
     p.command(1, 1, program::kOn, 8, 0);
-    CGrafZalDlg dialog(p.document, p.messages);
+    ChartDialog dialog(p.document, p.messages);
     const QString file = QString::fromStdString((p.folder.path() / "grafik.png").string());
     QVERIFY(dialog.savePicture(file));
     QImage saved(file);
@@ -321,7 +321,7 @@ void ChartTest::unusableRegistryNeitherStopsTheChartNorTheConsole() {
     kt64::test::TempDir dir;
     { std::ofstream(dir.path() / "plik") << "x"; }
     kt64::test::ScopedEnv store("KT64_REGISTRY", (dir.path() / "plik" / "registry.db").string());
-    CGrafZalDlg dialog(p.document, p.messages);
+    ChartDialog dialog(p.document, p.messages);
     QCOMPARE(dialog.chart().geometry().days(), 1);
     QCOMPARE(dialog.chart().geometry().minutesPerPixel(), 1);
     QCOMPARE(p.messages.entries.size(), std::size_t(1));
@@ -330,7 +330,7 @@ void ChartTest::unusableRegistryNeitherStopsTheChartNorTheConsole() {
     QCOMPARE(p.messages.entries[0].icon, program::MessageIcon::Stop);
     // Closing cannot store the choices: it says so and the console goes on
     // (this process would have ended otherwise).
-    dialog.ui().ctl1->click();
+    dialog.ui().closeButton->click();
     QCOMPARE(p.messages.entries.size(), std::size_t(2));
     QCOMPARE(p.messages.entries[1].text.substr(0, kRegistryWriteFailed.size()), std::string(kRegistryWriteFailed));
     QCOMPARE(p.messages.entries[1].icon, program::MessageIcon::Stop);

@@ -21,10 +21,10 @@
 #include "MessageBoxes.h"
 #include "Registry.h"
 #include "ScheduleTestSupport.h"
-#include "ui_CConfDodajDlg.h"
-#include "ui_CDatyDlg.h"
-#include "ui_CDodajValDlg.h"
-#include "ui_CRozkazDlg.h"
+#include "ui_PresetsDialog.h"
+#include "ui_DateRangeDialog.h"
+#include "ui_AddMinutesDialog.h"
+#include "ui_CommandDialog.h"
 
 using namespace kt64::console;
 using namespace kt64::console::testing;
@@ -54,9 +54,9 @@ struct Timing {
     const char* cycleUnit;
 };
 
-Timing timingOf(CRozkazDlg& d) {
-    return {d.ui().ctl1138->value(), d.ui().ctl1139->currentIndex() ? "min" : "sek", d.ui().ctl1140->value(),
-            d.ui().ctl1141->currentIndex() ? "min" : "sek"};
+Timing timingOf(CommandDialog& d) {
+    return {d.ui().impulseSpin->value(), d.ui().impulseUnitCombo->currentIndex() ? "min" : "sek", d.ui().cycleSpin->value(),
+            d.ui().cycleUnitCombo->currentIndex() ? "min" : "sek"};
 }
 
 }  // namespace
@@ -85,62 +85,62 @@ private slots:
 void EditDialogsTest::newCommandDefaults() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     auto& ui = d.ui();
-    for (QCheckBox* day : {ui.ctl1112, ui.ctl1113, ui.ctl1114, ui.ctl1115, ui.ctl1116, ui.ctl1117, ui.ctl1118})
+    for (QCheckBox* day : {ui.mondayCheck, ui.tuesdayCheck, ui.wednesdayCheck, ui.thursdayCheck, ui.fridayCheck, ui.saturdayCheck, ui.sundayCheck})
         QVERIFY(day->isChecked());
-    QCOMPARE(ui.ctl1161->currentText(), QString("0"));
-    QCOMPARE(ui.ctl1162->currentText(), QString("0"));
-    QCOMPARE(ui.ctl1083->currentText(), QString("Wyłącz"));
-    QCOMPARE(ui.ctl1137->currentText(), QString("1"));
-    QCOMPARE(ui.ctl1138->value(), 1);
-    QCOMPARE(ui.ctl1139->currentText(), QString("sek"));
-    QCOMPARE(ui.ctl1140->value(), 2);
-    QCOMPARE(ui.ctl1141->currentText(), QString("sek"));
-    QVERIFY(!ui.ctl1145->isEnabled());
-    QVERIFY(!ui.ctl1146->isEnabled());
-    ui.ctl1083->setCurrentIndex(2);  // "Impuls +"
-    QVERIFY(ui.ctl1145->isEnabled());
-    QVERIFY(!ui.ctl1146->isEnabled());
-    ui.ctl1083->setCurrentIndex(5);  // "Cykl -"
-    QVERIFY(ui.ctl1145->isEnabled());
-    QVERIFY(ui.ctl1146->isEnabled());
-    ui.ctl1083->setCurrentIndex(1);
-    QVERIFY(!ui.ctl1145->isEnabled());
+    QCOMPARE(ui.hourCombo->currentText(), QString("0"));
+    QCOMPARE(ui.minuteCombo->currentText(), QString("0"));
+    QCOMPARE(ui.operationCombo->currentText(), QString("Wyłącz"));
+    QCOMPARE(ui.relayCombo->currentText(), QString("1"));
+    QCOMPARE(ui.impulseSpin->value(), 1);
+    QCOMPARE(ui.impulseUnitCombo->currentText(), QString("sek"));
+    QCOMPARE(ui.cycleSpin->value(), 2);
+    QCOMPARE(ui.cycleUnitCombo->currentText(), QString("sek"));
+    QVERIFY(!ui.impulseGroup->isEnabled());
+    QVERIFY(!ui.cycleGroup->isEnabled());
+    ui.operationCombo->setCurrentIndex(2);  // "Impuls +"
+    QVERIFY(ui.impulseGroup->isEnabled());
+    QVERIFY(!ui.cycleGroup->isEnabled());
+    ui.operationCombo->setCurrentIndex(5);  // "Cykl -"
+    QVERIFY(ui.impulseGroup->isEnabled());
+    QVERIFY(ui.cycleGroup->isEnabled());
+    ui.operationCombo->setCurrentIndex(1);
+    QVERIFY(!ui.impulseGroup->isEnabled());
 }
 
 void EditDialogsTest::commandRowRoundTrip() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     program::CommandRow row;
-    row.dzienTyg = 0x41;  // Monday and Sunday
-    row.czasRozk = program::TimeOfDay{7, 5, 0};
-    row.operacja = program::kCycleMinus;
-    row.nrPrzek = 2;
-    row.czasImp = 5;
-    row.czasImpMS = false;
-    row.czasCyklu = 3;
-    row.czasCyklMS = true;
-    row.opis = "przerwa";
-    row.lp = 12;
-    row.blok = 4;
+    row.weekdays = 0x41;  // Monday and Sunday
+    row.time = program::TimeOfDay{7, 5, 0};
+    row.operation = program::kCycleMinus;
+    row.relay = 2;
+    row.impulse = 5;
+    row.impulseInMinutes = false;
+    row.cycle = 3;
+    row.cycleInMinutes = true;
+    row.description = "przerwa";
+    row.id = 12;
+    row.block = 4;
     d.setRow(row);
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("7"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("5"));
-    QCOMPARE(d.ui().ctl1137->currentIndex(), 1);
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("7"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("5"));
+    QCOMPARE(d.ui().relayCombo->currentIndex(), 1);
     const program::CommandRow back = d.row();
-    QCOMPARE(back.dzienTyg, row.dzienTyg);
-    QCOMPARE(back.czasRozk, row.czasRozk);
-    QCOMPARE(back.operacja, row.operacja);
-    QCOMPARE(back.nrPrzek, 2);
-    QCOMPARE(back.czasImp, 5);
-    QCOMPARE(back.czasCyklu, 3);
-    QVERIFY(back.czasCyklMS);
-    QVERIFY(!back.czasImpMS);
-    QCOMPARE(back.opis, std::string("przerwa"));
-    QCOMPARE(back.lp, 12);
-    QCOMPARE(back.blok, 4);
+    QCOMPARE(back.weekdays, row.weekdays);
+    QCOMPARE(back.time, row.time);
+    QCOMPARE(back.operation, row.operation);
+    QCOMPARE(back.relay, 2);
+    QCOMPARE(back.impulse, 5);
+    QCOMPARE(back.cycle, 3);
+    QVERIFY(back.cycleInMinutes);
+    QVERIFY(!back.impulseInMinutes);
+    QCOMPARE(back.description, std::string("przerwa"));
+    QCOMPARE(back.id, 12);
+    QCOMPARE(back.block, 4);
 }
 
 void EditDialogsTest::impulseAndCycleRules_data() {
@@ -187,19 +187,19 @@ void EditDialogsTest::impulseAndCycleRules() {
     QFETCH(QString, expected);
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     program::CommandRow row;
-    row.czasRozk = program::TimeOfDay{};
-    row.operacja = operation;
-    row.czasImp = impulse;
-    row.czasImpMS = impulseUnit;
-    row.czasCyklu = cycle;
-    row.czasCyklMS = cycleUnit;
+    row.time = program::TimeOfDay{};
+    row.operation = operation;
+    row.impulse = impulse;
+    row.impulseInMinutes = impulseUnit;
+    row.cycle = cycle;
+    row.cycleInMinutes = cycleUnit;
     d.setRow(row);
-    if (change == "impulse") d.ui().ctl1138->setValue(value);
-    if (change == "cycle") d.ui().ctl1140->setValue(value);
-    if (change == "impulseUnit") d.ui().ctl1139->setCurrentIndex(value);
-    if (change == "cycleUnit") d.ui().ctl1141->setCurrentIndex(value);
+    if (change == "impulse") d.ui().impulseSpin->setValue(value);
+    if (change == "cycle") d.ui().cycleSpin->setValue(value);
+    if (change == "impulseUnit") d.ui().impulseUnitCombo->setCurrentIndex(value);
+    if (change == "cycleUnit") d.ui().cycleUnitCombo->setCurrentIndex(value);
     const Timing t = timingOf(d);
     QCOMPARE(QString("%1 %2 %3 %4").arg(t.impulse).arg(t.impulseUnit).arg(t.cycle).arg(t.cycleUnit), expected);
 }
@@ -207,10 +207,10 @@ void EditDialogsTest::impulseAndCycleRules() {
 void EditDialogsTest::impulseOperationStoresCycle99() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
-    d.ui().ctl1083->setCurrentIndex(2);  // "Impuls +", impulse fields untouched
-    QCOMPARE(d.row().czasCyklu, 99);
-    QCOMPARE(d.row().operacja, 2);
+    CommandDialog d(messages);
+    d.ui().operationCombo->setCurrentIndex(2);  // "Impuls +", impulse fields untouched
+    QCOMPARE(d.row().cycle, 99);
+    QCOMPARE(d.row().operation, 2);
 }
 
 // Lengths that did not come through the spins (a stored or received row;
@@ -235,84 +235,84 @@ void EditDialogsTest::rulesClampLengthsFromElsewhere() {
 void EditDialogsTest::weekdayBars() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     auto& ui = d.ui();
-    const QList<QCheckBox*> days = {ui.ctl1112, ui.ctl1113, ui.ctl1114, ui.ctl1115, ui.ctl1116, ui.ctl1117, ui.ctl1118};
+    const QList<QCheckBox*> days = {ui.mondayCheck, ui.tuesdayCheck, ui.wednesdayCheck, ui.thursdayCheck, ui.fridayCheck, ui.saturdayCheck, ui.sundayCheck};
     const auto mask = [&] {
         int m = 0;
         for (int i = 0; i < 7; ++i) m |= days[i]->isChecked() << i;
         return m;
     };
     for (auto* day : days) day->setChecked(false);
-    ui.ctl1114->setChecked(true);  // Wednesday only
-    ui.ctl1136->click();
+    ui.wednesdayCheck->setChecked(true);  // Wednesday only
+    ui.workdaysButton->click();
     QCOMPARE(mask(), 0);
-    ui.ctl1136->click();
+    ui.workdaysButton->click();
     QCOMPARE(mask(), 0x1F);
-    ui.ctl1126->click();
+    ui.weekendButton->click();
     QCOMPARE(mask(), 0x7F);
-    ui.ctl1126->click();
+    ui.weekendButton->click();
     QCOMPARE(mask(), 0x1F);
-    ui.ctl1153->click();
+    ui.wholeWeekButton->click();
     QCOMPARE(mask(), 0);
-    ui.ctl1153->click();
+    ui.wholeWeekButton->click();
     QCOMPARE(mask(), 0x7F);
-    QCOMPARE(d.row().dzienTyg, 0x7F);
+    QCOMPARE(d.row().weekdays, 0x7F);
     // The bars carry no text: their tooltips say what they do.
-    for (QPushButton* bar : {ui.ctl1136, ui.ctl1126, ui.ctl1153, ui.ctl1166})
+    for (QPushButton* bar : {ui.workdaysButton, ui.weekendButton, ui.wholeWeekButton, ui.impulsePresetButton})
         QVERIFY2(!bar->toolTip().isEmpty(), qPrintable(bar->objectName()));
 }
 
 void EditDialogsTest::minutesWrapPastMidnight() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
-    d.ui().ctl1161->setEditText("23");
-    d.ui().ctl1162->setEditText("50");
+    CommandDialog d(messages);
+    d.ui().hourCombo->setEditText("23");
+    d.ui().minuteCombo->setEditText("50");
     d.minutesMenu().actions()[2]->trigger();  // "+ 15 min"
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("0"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("5"));
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("0"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("5"));
     d.addToTime(-10);
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("23"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("55"));
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("23"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("55"));
     d.addToTime(24 * 60 + 70);
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("1"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("5"));
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("1"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("5"));
 
-    // "+Ręcznie m" asks for the number in CDodajValDlg.
+    // "+Ręcznie m" asks for the number in AddMinutesDialog.
     QTimer::singleShot(0, [&] {
-        auto* ask = d.findChild<CDodajValDlg*>();
+        auto* ask = d.findChild<AddMinutesDialog*>();
         QVERIFY(ask);
-        QCOMPARE(ask->ui().ctl1082->text(), QString("1"));
-        ask->ui().ctl1082->setText("abc");
+        QCOMPARE(ask->ui().minutesEdit->text(), QString("1"));
+        ask->ui().minutesEdit->setText("abc");
         ask->accept();
         QVERIFY(ask->isVisible());
-        ask->ui().ctl1082->setText("-65");
+        ask->ui().minutesEdit->setText("-65");
         ask->accept();
     });
     d.minutesMenu().actions()[8]->trigger();
     QCOMPARE(messages.texts(), std::vector<std::string>({"Please enter an integer."}));
-    QCOMPARE(d.ui().ctl1161->currentText(), QString("0"));
-    QCOMPARE(d.ui().ctl1162->currentText(), QString("0"));
+    QCOMPARE(d.ui().hourCombo->currentText(), QString("0"));
+    QCOMPARE(d.ui().minuteCombo->currentText(), QString("0"));
 }
 
 void EditDialogsTest::timeBoxesOutOfRange() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
-    d.ui().ctl1161->setEditText("30");
-    d.ui().ctl1162->setEditText("75");
-    QCOMPARE(d.row().czasRozk, (program::TimeOfDay{23, 59, 0}));
+    CommandDialog d(messages);
+    d.ui().hourCombo->setEditText("30");
+    d.ui().minuteCombo->setEditText("75");
+    QCOMPARE(d.row().time, (program::TimeOfDay{23, 59, 0}));
     d.show();
-    d.ui().ctl1161->setEditText("siódma");
+    d.ui().hourCombo->setEditText("siódma");
     d.accept();
     QVERIFY(d.isVisible());
     QCOMPARE(messages.texts(), std::vector<std::string>({"Please enter an integer."}));
-    d.ui().ctl1161->setEditText("-1");
+    d.ui().hourCombo->setEditText("-1");
     d.accept();
     QVERIFY(d.isVisible());
     QCOMPARE(messages.texts().back(), std::string("Please enter an integer between 0 and 23."));
-    d.ui().ctl1161->setEditText("7");
+    d.ui().hourCombo->setEditText("7");
     d.accept();
     QVERIFY(!d.isVisible());
     QCOMPARE(d.result(), int(QDialog::Accepted));
@@ -321,7 +321,7 @@ void EditDialogsTest::timeBoxesOutOfRange() {
 void EditDialogsTest::presetPopupsFromTheRegistry() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     // The default repeats 10, 15 and 30 minutes: each is offered once.
     QCOMPARE(labels(d.minutesMenu()),
              QStringList({"+ 45 min", "+ 10 min", "+ 15 min", "+ 30 min", "+ 5 min", "+ Ręcznie (min)...", "Konfiguruj"}));
@@ -335,10 +335,10 @@ void EditDialogsTest::presetPopupsFromTheRegistry() {
     QCOMPARE(labels(d.minutesMenu())[7], QString("+ 8 min"));
     QCOMPARE(labels(d.impulseMenu())[5], QString("= 99"));
     // An impulse preset sets the length and runs the impulse rule.
-    d.ui().ctl1083->setCurrentIndex(4);
+    d.ui().operationCombo->setCurrentIndex(4);
     d.impulseMenu().actions()[5]->trigger();
-    QCOMPARE(d.ui().ctl1138->value(), 98);
-    QCOMPARE(d.ui().ctl1140->value(), 99);
+    QCOMPARE(d.ui().impulseSpin->value(), 98);
+    QCOMPARE(d.ui().cycleSpin->value(), 99);
     reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setBinary("TimDod", std::vector<std::uint8_t>{1, 2, 3});
     QCOMPARE(labels(d.minutesMenu())[0], QString("+ 45 min"));
     QCOMPARE(storedPresets().size(), std::size_t(14));
@@ -348,52 +348,52 @@ void EditDialogsTest::presetPopupsFromTheRegistry() {
 void EditDialogsTest::presetConfigurationRefusesOutOfRange() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CConfDodajDlg c(messages);
+    PresetsDialog c(messages);
     auto& ui = c.ui();
-    QCOMPARE(ui.ctl1082->text(), QString("45"));
-    QCOMPARE(ui.ctl1104->text(), QString("20"));
+    QCOMPARE(ui.minutes1Edit->text(), QString("45"));
+    QCOMPARE(ui.impulse6Edit->text(), QString("20"));
     c.show();
-    ui.ctl1082->setText("60");
-    ui.ctl1093->setText("256");
+    ui.minutes1Edit->setText("60");
+    ui.minutes8Edit->setText("256");
     c.accept();
     QVERIFY(c.isVisible());
     QCOMPARE(messages.texts(), std::vector<std::string>({"Please enter an integer between 1 and 255."}));
     QCOMPARE(storedPresets()[0], 45);
-    ui.ctl1093->setText("255");
-    ui.ctl1098->setText("100");
+    ui.minutes8Edit->setText("255");
+    ui.impulse1Edit->setText("100");
     c.accept();
     QCOMPARE(messages.texts().back(), std::string("Please enter an integer between 1 and 99."));
     QCOMPARE(storedPresets()[0], 45);
-    ui.ctl1098->setText("3");
+    ui.impulse1Edit->setText("3");
     c.accept();
     QVERIFY(!c.isVisible());
     QCOMPARE(storedPresets(), std::vector<std::uint8_t>({60, 10, 15, 30, 30, 5, 10, 255, 3, 2, 5, 10, 15, 20}));
 }
 
 void EditDialogsTest::dateRangeKeptInOrder() {
-    CDatyDlg d;
+    DateRangeDialog d;
     program::DateRow row;
-    row.dataOd = program::CivilDate{2025, 3, 1};
-    row.dataDo = program::CivilDate{2025, 3, 10};
-    row.roczny = true;
-    row.opis = "marzec";
+    row.from = program::CivilDate{2025, 3, 1};
+    row.to = program::CivilDate{2025, 3, 10};
+    row.inItsYearOnly = true;
+    row.description = "marzec";
     d.setRow(row);
-    d.ui().ctl1133->setDate(QDate(2025, 4, 2));
-    QCOMPARE(d.ui().ctl1134->date(), QDate(2025, 4, 2));
-    d.ui().ctl1134->setDate(QDate(2025, 2, 1));
-    QCOMPARE(d.ui().ctl1133->date(), QDate(2025, 2, 1));
-    d.ui().ctl1134->setDate(QDate(2025, 2, 20));
-    QCOMPARE(d.ui().ctl1133->date(), QDate(2025, 2, 1));
+    d.ui().fromEdit->setDate(QDate(2025, 4, 2));
+    QCOMPARE(d.ui().toEdit->date(), QDate(2025, 4, 2));
+    d.ui().toEdit->setDate(QDate(2025, 2, 1));
+    QCOMPARE(d.ui().fromEdit->date(), QDate(2025, 2, 1));
+    d.ui().toEdit->setDate(QDate(2025, 2, 20));
+    QCOMPARE(d.ui().fromEdit->date(), QDate(2025, 2, 1));
     const auto back = d.row();
-    QCOMPARE(back.dataOd, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 1}));
-    QCOMPARE(back.dataDo, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 20}));
-    QVERIFY(back.roczny);
-    QCOMPARE(back.opis, std::string("marzec"));
+    QCOMPARE(back.from, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 1}));
+    QCOMPARE(back.to, std::optional<program::CivilDate>(program::CivilDate{2025, 2, 20}));
+    QVERIFY(back.inItsYearOnly);
+    QCOMPARE(back.description, std::string("marzec"));
 
     // A new range starts today.
-    CDatyDlg fresh;
-    QCOMPARE(fresh.ui().ctl1133->date(), QDate::currentDate());
-    QVERIFY(!fresh.row().roczny);
+    DateRangeDialog fresh;
+    QCOMPARE(fresh.ui().fromEdit->date(), QDate::currentDate());
+    QVERIFY(!fresh.row().inItsYearOnly);
 }
 
 void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
@@ -416,11 +416,11 @@ void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
             asked.push_back(r);
             return c.answer;
         });
-        CDatyDlg d;
+        DateRangeDialog d;
         program::DateRow row;
-        row.dataOd = program::CivilDate{2025, 9, 1};
-        row.dataDo = program::CivilDate{2026, 6, 30};
-        row.roczny = c.yearBound;
+        row.from = program::CivilDate{2025, 9, 1};
+        row.to = program::CivilDate{2026, 6, 30};
+        row.inItsYearOnly = c.yearBound;
         d.setRow(row);
         d.show();
         d.accept();
@@ -432,19 +432,19 @@ void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
                                             "dwa zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca?"));
         QCOMPARE(!d.isVisible(), c.accepted);
         std::vector<std::pair<program::CivilDate, program::CivilDate>> stored;
-        for (const auto& r : c.accepted ? d.rows() : std::vector<program::DateRow>{}) stored.emplace_back(*r.dataOd, *r.dataDo);
+        for (const auto& r : c.accepted ? d.rows() : std::vector<program::DateRow>{}) stored.emplace_back(*r.from, *r.to);
         QVERIFY2(stored == c.stored, c.name);
     }
 }
 
 void EditDialogsTest::blockPriorityMapping() {
-    CBlokDlg d;
+    BlockDialog d;
     d.setRow({5, 7, "Sobota"});
-    QCOMPARE(d.row().priorytet, 7);
-    QCOMPARE(d.row().opis, std::string("Sobota"));
-    QCOMPARE(d.row().lp, 5);
-    CBlokDlg fresh;
-    QCOMPARE(fresh.row().priorytet, 1);
+    QCOMPARE(d.row().priority, 7);
+    QCOMPARE(d.row().description, std::string("Sobota"));
+    QCOMPARE(d.row().id, 5);
+    BlockDialog fresh;
+    QCOMPARE(fresh.row().priority, 1);
 }
 
 void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {
@@ -453,15 +453,15 @@ void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {
     { std::ofstream(dir.path() / "plik") << "x"; }
     kt64::test::ScopedEnv store("KT64_REGISTRY", (dir.path() / "plik" / "registry.db").string());
     RecordedMessages messages;
-    CRozkazDlg d(messages);
+    CommandDialog d(messages);
     QCOMPARE(labels(d.impulseMenu())[0], QString("= 1"));
     QCOMPARE(messages.entries.size(), std::size_t(1));
     QCOMPARE(messages.entries[0].text.substr(0, kRegistryOpenFailed.size()), std::string(kRegistryOpenFailed));
     QCOMPARE(messages.entries[0].icon, program::MessageIcon::Stop);
     // The configuration shows the defaults and cannot store them.
     messages.entries.clear();
-    CConfDodajDlg c(messages);
-    QCOMPARE(c.ui().ctl1082->text(), QString("45"));
+    PresetsDialog c(messages);
+    QCOMPARE(c.ui().minutes1Edit->text(), QString("45"));
     c.show();
     c.accept();
     QCOMPARE(messages.entries.size(), std::size_t(2));
@@ -471,8 +471,8 @@ void EditDialogsTest::unusableRegistryFallsBackToTheDefault() {
 void EditDialogsTest::rightClickOpensThePopupOfItsGroup() {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
-    CRozkazDlg d(messages);
-    d.ui().ctl1083->setCurrentIndex(2);  // the impulse group enabled
+    CommandDialog d(messages);
+    d.ui().operationCombo->setCurrentIndex(2);  // the impulse group enabled
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
     // Which popup a right click at a point of the dialog opens, if any.
@@ -490,9 +490,9 @@ void EditDialogsTest::rightClickOpensThePopupOfItsGroup() {
         QApplication::processEvents();
         return first;
     };
-    QCOMPARE(popupAt(d.ui().ctl1164), QString("cmd32929"));
-    QCOMPARE(popupAt(d.ui().ctl1145), QString("cmd32939"));
-    QCOMPARE(popupAt(d.ui().ctl1146), QString());
+    QCOMPARE(popupAt(d.ui().timeGroup), QString("cmd32929"));
+    QCOMPARE(popupAt(d.ui().impulseGroup), QString("cmd32939"));
+    QCOMPARE(popupAt(d.ui().cycleGroup), QString());
     QCOMPARE(popupAt(d.ui().groupWeekdays), QString());
 }
 

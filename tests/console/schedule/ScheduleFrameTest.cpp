@@ -16,7 +16,7 @@
 #include <fstream>
 
 #include "ChartDialogs.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "LogView.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
@@ -37,8 +37,8 @@ class ScheduleFrameTest : public QObject {
     ConsoleMessages messages;
     std::vector<MessageBoxRequest> asked;
     QMessageBox::StandardButton answer = QMessageBox::No;
-    std::unique_ptr<CKt64Doc> doc;
-    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<Kt64Document> doc;
+    std::unique_ptr<MainFrame> frame;
 
     QString pane(const char* name) { return frame->findChild<QLabel*>(name)->text(); }
 
@@ -54,12 +54,12 @@ private slots:
             asked.push_back(r);
             return answer;
         });
-        doc = std::make_unique<CKt64Doc>(messages, KT64_TEST_TEMPLATE);
-        QVERIFY(doc->Program().NewDocument());
-        frame = std::make_unique<CMainFrame>(*doc, CMainFrame::Options{false});
+        doc = std::make_unique<Kt64Document>(messages, KT64_TEST_TEMPLATE);
+        QVERIFY(doc->program().NewDocument());
+        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{false});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
-        frame->SwitchView(ViewKind::Block);
+        frame->SwitchView(ViewKind::ProgramTree);
     }
     void cleanup() {
         answer = QMessageBox::Yes;
@@ -73,8 +73,8 @@ private slots:
     }
 
     void viewsFillTheSplitterAndReportCounts() {
-        auto* tree = qobject_cast<CBlockView*>(frame->view(ViewKind::Block));
-        auto* list = qobject_cast<CRozkView*>(frame->view(ViewKind::Rozk));
+        auto* tree = qobject_cast<ProgramTreeView*>(frame->view(ViewKind::ProgramTree));
+        auto* list = qobject_cast<CommandListView*>(frame->view(ViewKind::CommandList));
         QVERIFY(tree && list);
         // Filled when the frame was first shown, before any update.
         QCOMPARE(tree->treeModel().rowCount(), 3);
@@ -85,20 +85,20 @@ private slots:
         QCOMPARE(splitter->widget(1), list);
         QCOMPARE(frame->viewStack()->currentWidget(), splitter);
 
-        auto& db = *doc->Program().database();
+        auto& db = *doc->program().database();
         const auto block = program::insertBlock(db, {0, 2, "szkoła"});
         program::CommandRow c;
-        c.blok = 1;
-        c.czasRozk = program::TimeOfDay{7, 0, 0};
+        c.block = 1;
+        c.time = program::TimeOfDay{7, 0, 0};
         program::insertCommand(db, c);
-        c.blok = block;
+        c.block = block;
         program::insertCommand(db, c);
-        doc->Program().UpdateAllViews(0);
+        doc->program().UpdateAllViews(0);
         QCOMPARE(pane("paneBlocks"), QString("2/100"));
         QCOMPARE(pane("paneCommands"), QString("2/400"));
         QCOMPARE(frame->findChild<QProgressBar*>()->value(), 2);
-        QCOMPARE(doc->BlockCount, 2);
-        QCOMPARE(doc->RecordCount, 2);
+        QCOMPARE(doc->blockCount, 2);
+        QCOMPARE(doc->recordCount, 2);
         QCOMPARE(tree->treeModel().rowCount(), 3);
         QCOMPARE(list->listModel().rowCount(), 2);
     }
@@ -106,13 +106,13 @@ private slots:
     void chartCommandOpensTheChart() {
         bool opened = false;
         QTimer::singleShot(0, [&] {
-            auto* chart = frame->findChild<CGrafZalDlg*>();
+            auto* chart = frame->findChild<ChartDialog*>();
             QVERIFY(chart);
             QVERIFY(chart->isModal());
             opened = true;
             chart->accept();
         });
-        frame->OnCommand(command::kChart);
+        frame->actions().chart->trigger();
         QVERIFY(opened);
     }
 
@@ -120,31 +120,31 @@ private slots:
         const auto file = folder->path() / "tylko.dsk";
         { std::ofstream(file) << "stary"; }
         std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
-        doc->PathName = file;
-        doc->Program().setModified(true);
-        frame->OnCommand(command::kSave);
+        doc->pathName = file;
+        doc->program().setModified(true);
+        frame->actions().save->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QVERIFY2(asked[0].text.startsWith("Nie mogę zapisać pliku " + QString::fromStdString(file.string()) + ": "),
                  qPrintable(asked[0].text));
-        QVERIFY(doc->Program().isOpen());
-        QVERIFY(doc->Program().isModified());
+        QVERIFY(doc->program().isOpen());
+        QVERIFY(doc->program().isModified());
         std::ifstream in(file);
         std::string content;
         in >> content;
         QCOMPARE(content, std::string("stary"));
         // Still editable: a new block shows in the tree.
-        program::insertBlock(*doc->Program().database(), {0, 1, "nowy"});
-        doc->Program().UpdateAllViews(0);
-        auto* tree = qobject_cast<CBlockView*>(frame->view(ViewKind::Block));
+        program::insertBlock(*doc->program().database(), {0, 1, "nowy"});
+        doc->program().UpdateAllViews(0);
+        auto* tree = qobject_cast<ProgramTreeView*>(frame->view(ViewKind::ProgramTree));
         QCOMPARE(tree->treeModel().rowCount(tree->treeModel().index(2, 0)), 2);
     }
 
     void receiveOffersUnsavedChangesFirst() {
         // Not connected: the receive stops at its own message, nothing else
         // is asked.
-        doc->Program().setModified(true);
+        doc->program().setModified(true);
         frame->SetRelayOutputs(1);
-        frame->OnCommand(command::kReceiveProgram);
+        frame->actions().receiveProgram->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(asked[0].text,
                  QString("Centrala nie jest podłączona, aby można było wysłać rozkazy centrala musi być podłączona"));
@@ -159,11 +159,11 @@ private slots:
 
     void titleMarksUnsavedChangesAndAReceivedProgramIsUntitled() {
         const auto file = folder->path() / "test.dsk";
-        QVERIFY(doc->Program().SaveDocument(file));
-        doc->SetPathName(file);
+        QVERIFY(doc->program().SaveDocument(file));
+        doc->setPathName(file);
         QCOMPARE(frame->windowTitle(), QString("test.dsk[*] - KT64mon"));
         QVERIFY(!frame->isWindowModified());
-        doc->Program().setModified(true);
+        doc->program().setModified(true);
         QVERIFY(frame->isWindowModified());
 
         // A receive replaced the program: it has no file yet, so Ctrl+S
@@ -171,7 +171,7 @@ private slots:
         auto* views = frame->findChild<ScheduleViews*>();
         QVERIFY(views);
         emit views->transfers()->programReceived();
-        QVERIFY(doc->PathName.empty());
+        QVERIFY(doc->pathName.empty());
         QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
         QVERIFY(frame->isWindowModified());
     }
@@ -192,7 +192,7 @@ private slots:
         const auto qs = [](const std::filesystem::path& p) { return QString::fromStdString(p.string()); };
 
         // Nothing opened yet: the documents folder, not the current one.
-        frame->OnCommand(command::kOpen);
+        frame->actions().open->trigger();
         QCOMPARE(opened.back(), std::make_pair(false, qs(home.path() / "Documents")));
 
         // A file that is no program: one message naming it, with the reason.
@@ -200,34 +200,34 @@ private slots:
         { std::ofstream(notes) << "dzwonki: 8:00, 8:45"; }
         chosen = qs(notes);
         asked.clear();
-        frame->OnCommand(command::kOpen);
+        frame->actions().open->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QVERIFY2(asked[0].text.startsWith("Nie mogę otworzyć pliku " + qs(notes) + ":\n"), qPrintable(asked[0].text));
-        QVERIFY(doc->PathName.empty());
+        QVERIFY(doc->pathName.empty());
 
         // Saved as a program in its folder: after New, Open starts there.
         chosen = qs(home.path() / "szkola" / "dzwonki.dsk");
-        frame->OnCommand(command::kSaveAs);
+        frame->actions().saveAs->trigger();
         QCOMPARE(opened.back(), std::make_pair(true, qs(home.path() / "Documents")));
-        QCOMPARE(doc->PathName, home.path() / "szkola" / "dzwonki.dsk");
-        frame->OnCommand(command::kNew);
+        QCOMPARE(doc->pathName, home.path() / "szkola" / "dzwonki.dsk");
+        frame->actions().newProgram->trigger();
         chosen.clear();
-        frame->OnCommand(command::kOpen);
+        frame->actions().open->trigger();
         QCOMPARE(opened.back(), std::make_pair(false, qs(home.path() / "szkola")));
     }
 
     void showingTheLogKeepsUnsavedChanges() {
         { std::ofstream(folder->path() / "VqSync.log") << "2007-02-16 02:00:05 pierwsza\r\n2007-02-16 02:00:06 druga\r\n"; }
-        doc->Program().setModified(true);
+        doc->program().setModified(true);
         frame->SwitchView(ViewKind::Log);
-        auto* log = qobject_cast<CLogView*>(frame->view(ViewKind::Log));
+        auto* log = qobject_cast<LogView*>(frame->view(ViewKind::Log));
         log->poll();
         QVERIFY(log->toPlainText().contains("druga"));
-        QVERIFY(doc->Program().isModified());
+        QVERIFY(doc->program().isModified());
         QVERIFY(frame->isWindowModified());
         // The status bar names the file shown.
         QCOMPARE(pane("paneMessage"), "Plik dziennika: " + QString::fromStdString((folder->path() / "VqSync.log").string()));
-        frame->SwitchView(ViewKind::Block);
+        frame->SwitchView(ViewKind::ProgramTree);
         QCOMPARE(pane("paneMessage"), QString("Gotowy"));
     }
 };

@@ -57,33 +57,33 @@ struct NewProgram {
     program::ProgramDocument document{messages, KT64_TEST_TEMPLATE};
     NewProgram() { document.NewDocument(); }
     program::Database& db() { return *document.database(); }
-    std::int64_t block(int priority, const std::string& opis = "blok") {
-        return program::insertBlock(db(), program::BlockRow{0, priority, opis});
+    std::int64_t block(int priority, const std::string& description = "blok") {
+        return program::insertBlock(db(), program::BlockRow{0, priority, description});
     }
     std::int64_t date(std::int64_t block, program::CivilDate from, program::CivilDate to, bool yearBound,
-                      const std::string& opis = "") {
+                      const std::string& description = "") {
         program::DateRow d;
-        d.dataOd = from;
-        d.dataDo = to;
-        d.roczny = yearBound;
-        d.nrBloku = block;
-        d.opis = opis;
+        d.from = from;
+        d.to = to;
+        d.inItsYearOnly = yearBound;
+        d.block = block;
+        d.description = description;
         return program::insertDate(db(), d);
     }
     std::int64_t command(std::int64_t block, int relay, int operation, int hour, int minute,
                          int weekdays = program::kAllWeek, int impulse = 1, bool impulseMinutes = false,
-                         int cycle = 2, bool cycleMinutes = false, const std::string& opis = "") {
+                         int cycle = 2, bool cycleMinutes = false, const std::string& description = "") {
         program::CommandRow c;
-        c.blok = block;
-        c.nrPrzek = relay;
-        c.operacja = operation;
-        c.czasRozk = program::TimeOfDay{hour, minute, 0};
-        c.dzienTyg = weekdays;
-        c.czasImp = impulse;
-        c.czasImpMS = impulseMinutes;
-        c.czasCyklu = cycle;
-        c.czasCyklMS = cycleMinutes;
-        c.opis = opis;
+        c.block = block;
+        c.relay = relay;
+        c.operation = operation;
+        c.time = program::TimeOfDay{hour, minute, 0};
+        c.weekdays = weekdays;
+        c.impulse = impulse;
+        c.impulseInMinutes = impulseMinutes;
+        c.cycle = cycle;
+        c.cycleInMinutes = cycleMinutes;
+        c.description = description;
         return program::insertCommand(db(), c);
     }
     std::int64_t count(const char* sql) {

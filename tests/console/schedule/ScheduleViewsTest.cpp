@@ -56,8 +56,8 @@ struct Views {
         QObject::connect(&views, &ScheduleViews::countsChanged, [this](int b, int r) { counts = {b, r}; });
         views.documentUpdated(0);
     }
-    CBlockView* tree() { return views.blockView(); }
-    CRozkView* list() { return views.listView(); }
+    ProgramTreeView* tree() { return views.blockView(); }
+    CommandListView* list() { return views.listView(); }
     QAbstractItemModel& treeModel() { return tree()->treeModel(); }
     QAbstractItemModel& listModel() { return list()->listModel(); }
     QModelIndex top(const QString& text) { return child(treeModel(), {}, text); }
@@ -165,7 +165,7 @@ void ScheduleViewsTest::onlyBlockOneCountsNothingUntilItHasACommand() {
     QCOMPARE(v.counts, std::make_pair(0, 0));
 
     v.click(v.blockFolder(1, "Rozkazy"));
-    v.dialogs.command = [](program::CommandRow& c) { c.czasRozk = program::TimeOfDay{6, 30, 0}; };
+    v.dialogs.command = [](program::CommandRow& c) { c.time = program::TimeOfDay{6, 30, 0}; };
     v.key(Qt::Key_Insert);
     QCOMPARE(v.counts, std::make_pair(1, 1));
     QVERIFY(p.document.isModified());
@@ -258,8 +258,8 @@ void ScheduleViewsTest::warningsAboutBlocksWithoutDates() {
     p.messages.entries.clear();
     v.click(v.blockFolder(b, "Daty"));
     v.dialogs.date = [](program::DateRow& d) {
-        d.dataOd = program::CivilDate{2025, 1, 1};
-        d.dataDo = program::CivilDate{2025, 1, 31};
+        d.from = program::CivilDate{2025, 1, 1};
+        d.to = program::CivilDate{2025, 1, 31};
     };
     v.list()->addRecord();
     v.list()->addRecord();
@@ -303,8 +303,8 @@ void ScheduleViewsTest::blocksThatApplyOnNoDayAreMarked() {
     v.click(v.blockFolder(schoolYear, "Daty"));
     v.dialogs.splitDates = true;
     v.dialogs.date = [](program::DateRow& d) {
-        d.dataOd = program::CivilDate{2025, 9, 1};
-        d.dataDo = program::CivilDate{2026, 6, 30};
+        d.from = program::CivilDate{2025, 9, 1};
+        d.to = program::CivilDate{2026, 6, 30};
     };
     v.list()->addRecord();
     QCOMPARE(p.count(("SELECT COUNT(*) AS n FROM Daty WHERE NrBloku=" + std::to_string(schoolYear) +
@@ -408,7 +408,7 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
     Views v(p);
     v.click(v.blockFolder(b2, "Rozkazy"));
     QVERIFY(v.list()->selectLp(c));
-    v.dialogs.command = [](program::CommandRow& row) { row.czasRozk = program::TimeOfDay{8, 5, 0}; };
+    v.dialogs.command = [](program::CommandRow& row) { row.time = program::TimeOfDay{8, 5, 0}; };
     v.key(Qt::Key_Return);
     // The tree was rebuilt and selected the same folder again; the list
     // shows that folder's commands anew, the edited one last by time.
@@ -418,7 +418,7 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
 
     // Edit as adds a record and leaves the original.
     QVERIFY(v.list()->selectLp(c));
-    v.dialogs.command = [](program::CommandRow& row) { row.czasRozk = program::TimeOfDay{9, 0, 0}; };
+    v.dialogs.command = [](program::CommandRow& row) { row.time = program::TimeOfDay{9, 0, 0}; };
     v.list()->editAsRecord();
     QCOMPARE(v.listModel().rowCount(), 3);
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Rozkazy WHERE CzasRozk='08:05:00'"), 1);

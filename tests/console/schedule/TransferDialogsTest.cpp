@@ -16,12 +16,12 @@
 #include <deque>
 #include <mutex>
 
-#include "CTransBusyDlg.h"
+#include "TransferDialog.h"
 #include "ImageCompiler.h"
 #include "ProgramTexts.h"
 #include "ScheduleTestSupport.h"
 #include "ScheduleTransfers.h"
-#include "ui_CTransBusyDlg.h"
+#include "ui_TransferDialog.h"
 
 using namespace kt64::console;
 using namespace kt64::console::testing;
@@ -117,23 +117,23 @@ void TransferDialogsTest::progressWindowFollowsThePosition() {
     link.positions = {2905, 1905, 5, 0, 0};  // bytes still to send
     int previous = 0;
     program::TransferProgress progress(link, program::TransferDirection::Send, previous);
-    CTransBusyDlg dialog(progress);
+    TransferDialog dialog(progress);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Wysyłanie/Odbieranie rozkazów"));
-    QCOMPARE(dialog.ui().ctl1148->text(), QString("Proszę czekać trwa transmisja..."));
-    QCOMPARE(dialog.ui().ctl1147->maximum(), 2905);
-    QVERIFY(!dialog.ui().ctl2->isEnabled());
+    QCOMPARE(dialog.ui().statusLabel->text(), QString("Proszę czekać trwa transmisja..."));
+    QCOMPARE(dialog.ui().progressBar->maximum(), 2905);
+    QVERIFY(!dialog.ui().cancelButton->isEnabled());
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1147->value(), 0);
+    QCOMPARE(dialog.ui().progressBar->value(), 0);
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1147->value(), 1000);
+    QCOMPARE(dialog.ui().progressBar->value(), 1000);
     // Busy: Esc, Enter and closing do nothing.
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QTest::keyClick(&dialog, Qt::Key_Return);
     dialog.close();
     QVERIFY(dialog.isVisible());
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1147->value(), 2900);
+    QCOMPARE(dialog.ui().progressBar->value(), 2900);
     dialog.tick();
     QVERIFY(dialog.isVisible());
     // Standing still at 2905 for one tick ends it with OK.
@@ -147,16 +147,16 @@ void TransferDialogsTest::progressWindowShowsAFailureAndLetsCancel() {
     link.positionFailure = program::LinkError(0x80040205, std::string("Brak odpowiedzi z centrali."));
     int previous = 0;
     program::TransferProgress progress(link, program::TransferDirection::Receive, previous);
-    CTransBusyDlg dialog(progress);
+    TransferDialog dialog(progress);
     dialog.show();
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1148->text(), QString("Brak odpowiedzi z centrali."));
-    QVERIFY(dialog.ui().ctl2->isEnabled());
+    QCOMPARE(dialog.ui().statusLabel->text(), QString("Brak odpowiedzi z centrali."));
+    QVERIFY(dialog.ui().cancelButton->isEnabled());
     QVERIFY(dialog.isVisible());
     link.positionFailure = program::LinkError(0x80010108, std::nullopt);
     dialog.tick();
-    QCOMPARE(dialog.ui().ctl1148->text(), QString("Wystapił błąd!"));
-    dialog.ui().ctl2->click();
+    QCOMPARE(dialog.ui().statusLabel->text(), QString("Wystapił błąd!"));
+    dialog.ui().cancelButton->click();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }

@@ -20,7 +20,7 @@
 #include <iostream>
 #include <random>
 
-#include "CTransBusyDlg.h"
+#include "TransferDialog.h"
 #include "CentreConnection.h"
 #include "ImageCompiler.h"
 #include "ProgramTexts.h"
@@ -166,14 +166,14 @@ void TransferEndToEndTest::aCentreSilentDuringTheSendLeavesItsProgramIncompleteA
     QString shown;
     QTimer operatorHand;
     QObject::connect(&operatorHand, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<CTransBusyDlg*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<TransferDialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
-        if (!silenced && dialog->findChild<QProgressBar*>("ctl1147")->value() > 0) {
+        if (!silenced && dialog->findChild<QProgressBar*>("progressBar")->value() > 0) {
             silenced = true;
             QCOMPARE(run({KT64SIM_PATH, "--tell", (dir_ / "control").string(), "fault", "silent"}, dir_ / "out"), 0);
         }
-        if (auto* cancel = dialog->findChild<QPushButton*>("ctl2"); cancel->isEnabled()) {
-            shown = dialog->findChild<QLabel*>("ctl1148")->text();
+        if (auto* cancel = dialog->findChild<QPushButton*>("cancelButton"); cancel->isEnabled()) {
+            shown = dialog->findChild<QLabel*>("statusLabel")->text();
             cancel->click();
         }
     });
@@ -207,7 +207,7 @@ void TransferEndToEndTest::quitWhileSending() {
         bool quit = false;
         QTimer watcher;
         QObject::connect(&watcher, &QTimer::timeout, [&] {
-            if (!quit && qobject_cast<CTransBusyDlg*>(QApplication::activeModalWidget())) {
+            if (!quit && qobject_cast<TransferDialog*>(QApplication::activeModalWidget())) {
                 quit = true;
                 QCoreApplication::exit(0);
             }

@@ -15,7 +15,7 @@
 #include <set>
 #include <mutex>
 
-#include "ComputerPicker.h"
+#include "ComputerPickerDialog.h"
 #include "ConsoleRig.h"
 #include "ServiceAdvertisement.h"
 
@@ -78,12 +78,12 @@ private slots:
         browser->domainList = {"local", "biuro.example"};
         browser->byDomain["local"] = {{"SZKOLA", "local", 6464}, {"PORTIERNIA", "local", 7000}};
         browser->byDomain["biuro.example"] = {{"SEKRETARIAT", "biuro.example", 6464}};
-        CKomputerDlg dialog(browser, workers_, 6464, messages_);
+        ComputerPickerDialog dialog(browser, workers_, 6464, messages_);
         QCOMPARE(dialog.windowTitle(), QString("Wybierz komputer"));
         QVERIFY(dialog.isSizeGripEnabled());
         QCOMPARE(list(dialog)->headerItem()->text(0), QString("Nazwa"));
         QCOMPARE(list(dialog)->headerItem()->text(1), QString("Grupa/Domena"));
-        QSignalSpy computers(&dialog, &CKomputerDlg::computersShown);
+        QSignalSpy computers(&dialog, &ComputerPickerDialog::computersShown);
         dialog.load();
         QVERIFY(computers.wait(10000));
         QCOMPARE(domains(dialog)->count(), 2);
@@ -111,9 +111,9 @@ private slots:
         browser->byDomain["local"] = {{"STARY", "local", 6464}};
         browser->byDomain["other"] = {{"NOWY", "other", 6464}};
         browser->held = {"local"};
-        CKomputerDlg dialog(browser, workers_, 6464, messages_);
-        QSignalSpy domainsShown(&dialog, &CKomputerDlg::domainsShown);
-        QSignalSpy computers(&dialog, &CKomputerDlg::computersShown);
+        ComputerPickerDialog dialog(browser, workers_, 6464, messages_);
+        QSignalSpy domainsShown(&dialog, &ComputerPickerDialog::domainsShown);
+        QSignalSpy computers(&dialog, &ComputerPickerDialog::computersShown);
         dialog.load();
         QVERIFY(domainsShown.wait(10000));
         domains(dialog)->setCurrentIndex(1);
@@ -125,8 +125,8 @@ private slots:
 
     void noDomainDisablesBothLists() {
         auto browser = std::make_shared<FakeBrowser>();
-        CKomputerDlg dialog(browser, workers_, 6464, messages_);
-        QSignalSpy domainsShown(&dialog, &CKomputerDlg::domainsShown);
+        ComputerPickerDialog dialog(browser, workers_, 6464, messages_);
+        QSignalSpy domainsShown(&dialog, &ComputerPickerDialog::domainsShown);
         dialog.load();
         QVERIFY(domainsShown.wait(10000));
         QCOMPARE(messages_.shown.size(), std::size_t(1));
@@ -147,8 +147,8 @@ private slots:
         auto browser = makeAvahiComputerBrowser();
         QVERIFY(browser->domains().empty());
         QVERIFY(browser->computers("local").empty());
-        CKomputerDlg dialog(browser, workers_, 6464, messages_);
-        QSignalSpy domainsShown(&dialog, &CKomputerDlg::domainsShown);
+        ComputerPickerDialog dialog(browser, workers_, 6464, messages_);
+        QSignalSpy domainsShown(&dialog, &ComputerPickerDialog::domainsShown);
         dialog.load();
         QVERIFY(domainsShown.wait(10000));
         QCOMPARE(domainsShown.at(0).at(0).toInt(), 0);

@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "ConsoleRig.h"
-#include "HiddenFunc.h"
+#include "HiddenFunctionsDialog.h"
 #include "HiddenFuncRules.h"
 
 using namespace kt64;
@@ -103,7 +103,7 @@ private slots:
     void refusesWithoutConnection() {
         ConsoleDocument document;
         ServerSession& session = document.session;
-        CHiddenFunc::run(session, messages_, nullptr);
+        HiddenFunctionsDialog::run(session, messages_, nullptr);
         QCOMPARE(messages_.shown.size(), std::size_t(1));
         QCOMPARE(messages_.shown[0].text, QString("Brak połączenia z serwerem!"));
     }
@@ -112,20 +112,20 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         connect(session);
-        CHiddenFunc dialog(session, messages_);
-        QCOMPARE(control<QLineEdit>(dialog, "ctl1123")->maxLength(), 2);
-        QCOMPARE(control<QLineEdit>(dialog, "ctl1124")->maxLength(), 4);
-        QSignalSpy loaded(&dialog, &CHiddenFunc::loaded);
+        HiddenFunctionsDialog dialog(session, messages_);
+        QCOMPARE(control<QLineEdit>(dialog, "serialFirstEdit")->maxLength(), 2);
+        QCOMPARE(control<QLineEdit>(dialog, "serialSecondEdit")->maxLength(), 4);
+        QSignalSpy loaded(&dialog, &HiddenFunctionsDialog::loaded);
         dialog.load();
         QVERIFY(loaded.wait(10000));
         QVERIFY(loaded.at(0).at(0).toBool());
         // The emulator's defaults: GPS, two relays, RS-232, serial 01 23 45.
-        QCOMPARE(control<QLineEdit>(dialog, "ctl1127")->text(), QString("KT-64"));
-        QCOMPARE(control<QComboBox>(dialog, "ctl1128")->currentText(), QString("GPS"));
-        QCOMPARE(control<QComboBox>(dialog, "ctl1122")->currentText(), QString("2"));
-        QCOMPARE(control<QComboBox>(dialog, "ctl1084")->currentText(), QString("232"));
-        QCOMPARE(control<QLineEdit>(dialog, "ctl1123")->text(), QString("01"));
-        QCOMPARE(control<QLineEdit>(dialog, "ctl1124")->text(), QString("2345"));
+        QCOMPARE(control<QLineEdit>(dialog, "modelEdit")->text(), QString("KT-64"));
+        QCOMPARE(control<QComboBox>(dialog, "sourceCombo")->currentText(), QString("GPS"));
+        QCOMPARE(control<QComboBox>(dialog, "relaysCombo")->currentText(), QString("2"));
+        QCOMPARE(control<QComboBox>(dialog, "interfaceCombo")->currentText(), QString("232"));
+        QCOMPARE(control<QLineEdit>(dialog, "serialFirstEdit")->text(), QString("01"));
+        QCOMPARE(control<QLineEdit>(dialog, "serialSecondEdit")->text(), QString("2345"));
         QVERIFY(messages_.shown.empty());
     }
 
@@ -133,16 +133,16 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         connect(session);
-        CHiddenFunc dialog(session, messages_);
-        QSignalSpy loaded(&dialog, &CHiddenFunc::loaded);
+        HiddenFunctionsDialog dialog(session, messages_);
+        QSignalSpy loaded(&dialog, &HiddenFunctionsDialog::loaded);
         dialog.load();
         QVERIFY(loaded.wait(10000));
 
-        control<QComboBox>(dialog, "ctl1128")->setCurrentText("LIN");
-        control<QComboBox>(dialog, "ctl1122")->setCurrentText("0");
-        control<QComboBox>(dialog, "ctl1084")->setCurrentText("000");
-        QSignalSpy typeSet(&dialog, &CHiddenFunc::typeSet);
-        control<QPushButton>(dialog, "ctl1125")->click();
+        control<QComboBox>(dialog, "sourceCombo")->setCurrentText("LIN");
+        control<QComboBox>(dialog, "relaysCombo")->setCurrentText("0");
+        control<QComboBox>(dialog, "interfaceCombo")->setCurrentText("000");
+        QSignalSpy typeSet(&dialog, &HiddenFunctionsDialog::typeSet);
+        control<QPushButton>(dialog, "setTypeButton")->click();
         QVERIFY(typeSet.wait(10000));
         QVERIFY(typeSet.at(0).at(0).toBool());
         QCOMPARE(messages_.shown.back().text, QString("Typ Centrali ustawiono pomyślnie"));
@@ -152,23 +152,23 @@ private slots:
         QCOMPARE(settings.relays, sim::code::kRelaysNone);
         QCOMPARE(settings.interface, sim::code::kInterfaceNone);
 
-        control<QLineEdit>(dialog, "ctl1123")->setText("12");
-        control<QLineEdit>(dialog, "ctl1124")->setText("3456");
-        QSignalSpy serialSet(&dialog, &CHiddenFunc::serialSet);
-        control<QPushButton>(dialog, "ctl1126")->click();
+        control<QLineEdit>(dialog, "serialFirstEdit")->setText("12");
+        control<QLineEdit>(dialog, "serialSecondEdit")->setText("3456");
+        QSignalSpy serialSet(&dialog, &HiddenFunctionsDialog::serialSet);
+        control<QPushButton>(dialog, "setSerialButton")->click();
         QVERIFY(serialSet.wait(10000));
         QCOMPARE(messages_.shown.back().text, QString("Numer seryjny ustawiono pomyślnie"));
         QTRY_VERIFY_WITH_TIMEOUT((rig_->centre().view().settings.serial == std::array<std::uint8_t, 3>{0x12, 0x34, 0x56}),
                                  10000);
 
         // Read back through a new dialog, as the service person would see it.
-        CHiddenFunc again(session, messages_);
-        QSignalSpy reloaded(&again, &CHiddenFunc::loaded);
+        HiddenFunctionsDialog again(session, messages_);
+        QSignalSpy reloaded(&again, &HiddenFunctionsDialog::loaded);
         QTRY_VERIFY_WITH_TIMEOUT(rig_->lease().GetSerialNum() == "12/3456", 10000);
         again.load();
         QVERIFY(reloaded.wait(10000));
-        QCOMPARE(control<QComboBox>(again, "ctl1128")->currentText(), QString("LIN"));
-        QCOMPARE(control<QLineEdit>(again, "ctl1124")->text(), QString("3456"));
+        QCOMPARE(control<QComboBox>(again, "sourceCombo")->currentText(), QString("LIN"));
+        QCOMPARE(control<QLineEdit>(again, "serialSecondEdit")->text(), QString("3456"));
     }
 
     // The server refuses a serial number that is not "xx/xxxx": its own
@@ -177,11 +177,11 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         connect(session);
-        CHiddenFunc dialog(session, messages_);
+        HiddenFunctionsDialog dialog(session, messages_);
         dialog.show();
-        control<QLineEdit>(dialog, "ctl1123")->setText("1");
-        control<QLineEdit>(dialog, "ctl1124")->setText("23");
-        QSignalSpy serialSet(&dialog, &CHiddenFunc::serialSet);
+        control<QLineEdit>(dialog, "serialFirstEdit")->setText("1");
+        control<QLineEdit>(dialog, "serialSecondEdit")->setText("23");
+        QSignalSpy serialSet(&dialog, &HiddenFunctionsDialog::serialSet);
         dialog.setSerial();
         QVERIFY(serialSet.wait(10000));
         QVERIFY(!serialSet.at(0).at(0).toBool());
@@ -197,8 +197,8 @@ private slots:
         ServerSession& session = document.session;
         connect(session);
         rig_->killServer();
-        CHiddenFunc dialog(session, messages_);
-        QSignalSpy loaded(&dialog, &CHiddenFunc::loaded);
+        HiddenFunctionsDialog dialog(session, messages_);
+        QSignalSpy loaded(&dialog, &HiddenFunctionsDialog::loaded);
         dialog.load();
         QVERIFY(loaded.wait(20000));
         QVERIFY(!loaded.at(0).at(0).toBool());

@@ -19,10 +19,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "AboutDlg.h"
+#include "AboutDialog.h"
 #include "ConsoleApp.h"
 #include "InstanceLock.h"
-#include "Kt64Doc.h"
+#include "Kt64Document.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
 #include "Registry.h"
@@ -50,22 +50,22 @@ class MainFrameTest : public QObject {
     ConsoleMessages messages;
     RecordingAnswers answers;
 
-    std::unique_ptr<CKt64Doc> doc;
-    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<Kt64Document> doc;
+    std::unique_ptr<MainFrame> frame;
 
     void make(bool tray) {
         frame.reset();
-        doc = std::make_unique<CKt64Doc>(messages);
+        doc = std::make_unique<Kt64Document>(messages);
         // Nothing listens there: the start-up connect fails at once.
-        doc->ComputerName = "127.0.0.1:1";
-        QVERIFY(doc->Program().NewDocument());
-        frame = std::make_unique<CMainFrame>(*doc, CMainFrame::Options{tray});
+        doc->computerName = "127.0.0.1:1";
+        QVERIFY(doc->program().NewDocument());
+        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{tray});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
     }
 
-    bool enabled(int id) { return frame->action(id)->isEnabled(); }
-    bool checked(int id) { return frame->action(id)->isChecked(); }
+    bool enabled(QAction* a) { return a->isEnabled(); }
+    bool checked(QAction* a) { return a->isChecked(); }
 
 private slots:
     void init() {
@@ -86,10 +86,10 @@ private slots:
     void startsOnTheDevicePanelWithFileCommandsDisabled() {
         QCOMPARE(frame->ActiveView(), ViewKind::Device);
         QCOMPARE(frame->viewStack()->currentWidget(), frame->view(ViewKind::Device));
-        QVERIFY(checked(command::kDeviceView));
-        for (int id : {command::kNew, command::kOpen, command::kSave, command::kSaveAs, command::kSendProgram,
-                       command::kReceiveProgram, command::kChart})
-            QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+        QVERIFY(checked(frame->actions().deviceView));
+        for (QAction* id : {frame->actions().newProgram, frame->actions().open, frame->actions().save, frame->actions().saveAs, frame->actions().sendProgram,
+                       frame->actions().receiveProgram, frame->actions().chart})
+            QVERIFY2(!enabled(id), qPrintable(id->objectName()));
         QCOMPARE(frame->findChild<QLabel*>("paneMessage")->text(), QString("Gotowy"));
         QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
         // Fixed size, minimise but no maximise; the device panel fits whole.
@@ -101,47 +101,48 @@ private slots:
     }
 
     void switchingViewsShowsOnePageAndMovesTheCheckMark_data() {
-        QTest::addColumn<int>("commandId");
+        QTest::addColumn<QString>("command");
         QTest::addColumn<int>("view");
-        QTest::newRow("schedule") << command::kScheduleViews << int(ViewKind::Block);
-        QTest::newRow("conf") << command::kConfView << int(ViewKind::Conf);
-        QTest::newRow("log") << command::kLogView << int(ViewKind::Log);
-        QTest::newRow("device") << command::kDeviceView << int(ViewKind::Device);
+        QTest::newRow("schedule") << "scheduleViews" << int(ViewKind::ProgramTree);
+        QTest::newRow("conf") << "confView" << int(ViewKind::Conf);
+        QTest::newRow("log") << "logView" << int(ViewKind::Log);
+        QTest::newRow("device") << "deviceView" << int(ViewKind::Device);
     }
     void switchingViewsShowsOnePageAndMovesTheCheckMark() {
-        QFETCH(int, commandId);
+        QFETCH(QString, command);
         QFETCH(int, view);
         frame->SwitchView(ViewKind::Log);
-        frame->OnCommand(commandId);
+        QAction* commandAction = frame->findChild<QAction*>(command);
+        commandAction->trigger();
         QCOMPARE(int(frame->ActiveView()), view);
-        for (int id : {command::kDeviceView, command::kScheduleViews, command::kConfView, command::kLogView})
-            QCOMPARE(checked(id), id == commandId);
-        for (ViewKind k : {ViewKind::Device, ViewKind::Conf, ViewKind::Log, ViewKind::Block, ViewKind::Rozk}) {
-            const bool shown = k == ViewKind(view) || (ViewKind(view) == ViewKind::Block && k == ViewKind::Rozk);
+        for (QAction* id : {frame->actions().deviceView, frame->actions().scheduleViews, frame->actions().confView, frame->actions().logView})
+            QCOMPARE(checked(id), id == commandAction);
+        for (ViewKind k : {ViewKind::Device, ViewKind::Conf, ViewKind::Log, ViewKind::ProgramTree, ViewKind::CommandList}) {
+            const bool shown = k == ViewKind(view) || (ViewKind(view) == ViewKind::ProgramTree && k == ViewKind::CommandList);
             QCOMPARE(frame->view(k)->isVisible(), shown);
         }
     }
 
     void scheduleToLogHidesBothPanesAndBackShowsBoth() {
-        frame->SwitchView(ViewKind::Block);
+        frame->SwitchView(ViewKind::ProgramTree);
         QVERIFY(frame->scheduleSplitter()->isVisible());
         frame->SwitchView(ViewKind::Log);
         QVERIFY(!frame->scheduleSplitter()->isVisible());
-        QVERIFY(!frame->view(ViewKind::Block)->isVisible());
-        QVERIFY(!frame->view(ViewKind::Rozk)->isVisible());
-        frame->SwitchView(ViewKind::Rozk);
-        QVERIFY(frame->view(ViewKind::Block)->isVisible());
-        QVERIFY(frame->view(ViewKind::Rozk)->isVisible());
-        QCOMPARE(frame->ActiveView(), ViewKind::Rozk);
-        QVERIFY(checked(command::kScheduleViews));
+        QVERIFY(!frame->view(ViewKind::ProgramTree)->isVisible());
+        QVERIFY(!frame->view(ViewKind::CommandList)->isVisible());
+        frame->SwitchView(ViewKind::CommandList);
+        QVERIFY(frame->view(ViewKind::ProgramTree)->isVisible());
+        QVERIFY(frame->view(ViewKind::CommandList)->isVisible());
+        QCOMPARE(frame->ActiveView(), ViewKind::CommandList);
+        QVERIFY(checked(frame->actions().scheduleViews));
     }
 
     void f6MovesBetweenTheSchedulePanes() {
-        frame->SwitchView(ViewKind::Block);
+        frame->SwitchView(ViewKind::ProgramTree);
         QTest::keyClick(frame.get(), Qt::Key_F6);
-        QCOMPARE(frame->ActiveView(), ViewKind::Rozk);
+        QCOMPARE(frame->ActiveView(), ViewKind::CommandList);
         QTest::keyClick(frame.get(), Qt::Key_F6, Qt::ShiftModifier);
-        QCOMPARE(frame->ActiveView(), ViewKind::Block);
+        QCOMPARE(frame->ActiveView(), ViewKind::ProgramTree);
         frame->SwitchView(ViewKind::Device);
         QTest::keyClick(frame.get(), Qt::Key_F6);
         QCOMPARE(frame->ActiveView(), ViewKind::Device);
@@ -154,15 +155,15 @@ private slots:
             bool transfer;
             bool file;
         };
-        const Case cases[] = {{ViewKind::Block, 0, false, true}, {ViewKind::Rozk, 2, true, true},
+        const Case cases[] = {{ViewKind::ProgramTree, 0, false, true}, {ViewKind::CommandList, 2, true, true},
                               {ViewKind::Device, 2, false, false}, {ViewKind::Conf, 1, false, false},
-                              {ViewKind::Block, 1, true, true}};
+                              {ViewKind::ProgramTree, 1, true, true}};
         for (const auto& c : cases) {
             frame->SwitchView(c.view);
             frame->SetRelayOutputs(c.outputs);
-            QCOMPARE(enabled(command::kSendProgram), c.transfer);
-            QCOMPARE(enabled(command::kReceiveProgram), c.transfer);
-            for (int id : {command::kNew, command::kOpen, command::kSave, command::kSaveAs, command::kChart})
+            QCOMPARE(enabled(frame->actions().sendProgram), c.transfer);
+            QCOMPARE(enabled(frame->actions().receiveProgram), c.transfer);
+            for (QAction* id : {frame->actions().newProgram, frame->actions().open, frame->actions().save, frame->actions().saveAs, frame->actions().chart})
                 QCOMPARE(enabled(id), c.file);
         }
     }
@@ -228,7 +229,7 @@ private slots:
 
     void trayExitPostsTheCloseRequest() {
         answers.answer = QMessageBox::No;
-        frame->action(command::kTrayExit)->trigger();
+        frame->actions().trayExit->trigger();
         QVERIFY(answers.asked.empty());
         QTRY_COMPARE(answers.asked.size(), std::size_t(1));
         QCOMPARE(answers.asked[0].text, kExitQuestion);
@@ -249,17 +250,37 @@ private slots:
     void recentFilesKeepTheLastFourNewestFirst() {
         kt64::test::TempDir home;
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
-        QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
-        QCoreApplication::setApplicationName("Kt64");
+        QCoreApplication::setOrganizationName(kSettingsOrganization);
+        QCoreApplication::setApplicationName(kSettingsApplication);
         for (const char* f : {"/a.dsk", "/b.dsk", "/c.dsk", "/d.dsk", "/e.dsk", "/c.dsk"})
-            CMainFrame::AddToRecentFiles(f);
-        QCOMPARE(CMainFrame::RecentFiles(), QStringList({"/c.dsk", "/e.dsk", "/d.dsk", "/b.dsk"}));
+            MainFrame::AddToRecentFiles(f);
+        QCOMPARE(MainFrame::RecentFiles(), QStringList({"/c.dsk", "/e.dsk", "/d.dsk", "/b.dsk"}));
+    }
+
+    // The old profile's values come over once; a profile already in use
+    // keeps its own.
+    void oldProfileIsCarriedOverOnce() {
+        kt64::test::TempDir home;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.path().string()));
+        QCoreApplication::setOrganizationName(kSettingsOrganization);
+        QCoreApplication::setApplicationName(kSettingsApplication);
+        QSettings old(QSettings::NativeFormat, QSettings::UserScope, kOldSettingsOrganization, kSettingsApplication);
+        old.setValue("Recent File List/File1", "/szkola.dsk");
+        old.setValue("Recent File List/File2", "/hala.dsk");
+        old.sync();
+        carryOverOldSettings();
+        QCOMPARE(MainFrame::RecentFiles(), QStringList({"/szkola.dsk", "/hala.dsk"}));
+        MainFrame::AddToRecentFiles("/nowy.dsk");
+        old.setValue("Recent File List/File1", "/inny.dsk");
+        old.sync();
+        carryOverOldSettings();
+        QCOMPARE(MainFrame::RecentFiles(), QStringList({"/nowy.dsk", "/szkola.dsk", "/hala.dsk"}));
     }
 
     void onlyTheExactAccessCodeGetsPastTheAboutBox() {
         int beeps = 0;
         frame->beep = [&] { ++beeps; };
-        QSignalSpy service(frame.get(), &CMainFrame::serviceDialogRequested);
+        QSignalSpy service(frame.get(), &MainFrame::serviceDialogRequested);
         for (const QString& code : {QString(), QString("brovik"), QString("Brovik "), QString("Brovi")})
             frame->OnAboutClosed(code);
         QCOMPARE(beeps, 4);
@@ -270,7 +291,7 @@ private slots:
     }
 
     void aDoubleClickOnTheLogoRevealsTheCodeField() {
-        CAboutDlg about(frame.get());
+        AboutDialog about(frame.get());
         about.show();
         QVERIFY(!about.codeFieldShown());
         auto* code = about.findChild<QLineEdit*>("code");
@@ -390,10 +411,10 @@ private slots:
         operatorHand.setInterval(50);
         connect(&operatorHand, &QTimer::timeout, [&] {
             for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* frame = qobject_cast<CMainFrame*>(w); frame && frame->isVisible()) {
+                if (auto* frame = qobject_cast<MainFrame*>(w); frame && frame->isVisible()) {
                     operatorHand.stop();
                     frame->hide();  // as in the tray
-                    frame->action(command::kTrayExit)->trigger();
+                    frame->actions().trayExit->trigger();
                 }
         });
         operatorHand.start();
@@ -415,7 +436,7 @@ class DocumentCallTest : public QObject {
 private slots:
     void withoutAServerTheFailureComesBackLaterWithoutDescription() {
         ConsoleMessages messages;
-        CKt64Doc doc(messages);
+        Kt64Document doc(messages);
         QObject receiver;
         std::optional<kt64::client::ServerError> error;
         bool done = false;
@@ -432,7 +453,7 @@ private slots:
 
     void aReceiverGoneBeforeTheResultGetsNothing() {
         ConsoleMessages messages;
-        CKt64Doc doc(messages);
+        Kt64Document doc(messages);
         auto receiver = std::make_unique<QObject>();
         int calls = 0;
         doc.serverCall(
@@ -453,20 +474,20 @@ private slots:
     void aConnectThatFindsNoServerLeavesTheDocumentUnconnected() {
         kt64::test::TempRegistry registry;
         ConsoleMessages messages;
-        CKt64Doc doc(messages);
-        doc.ComputerName = "127.0.0.1:1";
+        Kt64Document doc(messages);
+        doc.computerName = "127.0.0.1:1";
         doc.connectOptions().connectTimeout = std::chrono::milliseconds(500);
         std::optional<kt64::HRESULT> result;
         bool hadDescription = true;
-        doc.ConnectServer(&doc, [&](kt64::HRESULT hr, const kt64::client::ServerError* e) {
+        doc.connectServer(&doc, [&](kt64::HRESULT hr, const kt64::client::ServerError* e) {
             result = hr;
             hadDescription = e && e->description();
         });
         QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 20000);
         QVERIFY(*result != kt64::S_OK);
         QVERIFY(!hadDescription);
-        QVERIFY(!doc.Connected());
-        QVERIFY(!doc.Server());
+        QVERIFY(!doc.connected());
+        QVERIFY(!doc.server());
     }
 };
 

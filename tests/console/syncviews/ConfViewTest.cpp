@@ -18,10 +18,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <set>
 #include <thread>
 
-#include "ConfView.h"
+#include "SyncSettingsView.h"
 #include "ConfViewRules.h"
+#include "ControlTooltips.h"
 #include "ConsoleRig.h"
 #include "MessageBoxes.h"
 #include "ProgramPaths.h"
@@ -56,8 +58,8 @@ T* control(QWidget& form, const char* name) {
 QString labelText(QWidget& form, const char* name) { return control<QLabel>(form, name)->text(); }
 
 // Every control that the running service locks, with the save button.
-const char* const kLockedControls[] = {"ctl1108", "ctl1064", "ctl1131", "ctl1058", "ctl1060",
-                                       "ctl1085", "ctl1088", "ctl1112", "ctl1130", "ctl1110"};
+const char* const kLockedControls[] = {"syncHourEdit", "periodSpin", "periodUnitCombo", "deviationFromSpin", "deviationToSpin",
+                                       "startServiceButton", "computerEdit", "soundCheck", "browseComputerButton", "saveButton"};
 
 // A loopback route to the link server that can go silent, as a network
 // that stops carrying packets: connections stay open, nothing passes.
@@ -147,10 +149,10 @@ private:
     std::shared_ptr<StandInService> service_ = std::make_shared<StandInService>();
 
     // A form initialised on the rig's registry, its connection tried.
-    std::unique_ptr<CConfView> startedForm(ServerSession& session, bool expectConnected = true) {
-        auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
-        QSignalSpy tried(form.get(), &CConfView::connectionTried);
-        QSignalSpy state(form.get(), &CConfView::serviceStateShown);
+    std::unique_ptr<SyncSettingsView> startedForm(ServerSession& session, bool expectConnected = true) {
+        auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, messages_);
+        QSignalSpy tried(form.get(), &SyncSettingsView::connectionTried);
+        QSignalSpy state(form.get(), &SyncSettingsView::serviceStateShown);
         form->initialUpdate();
         if (!tried.wait(20000)) qWarning("no connection attempt ended");
         if (state.isEmpty()) state.wait(10000);
@@ -199,11 +201,11 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         auto form = startedForm(session);
-        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->value(), number);
-        QCOMPARE(control<QComboBox>(*form, "ctl1131")->currentText(), unit);
-        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->maximum(), unit == "h" ? 24 : 59);
-        QCOMPARE(control<QTimeEdit>(*form, "ctl1108")->time(), QTime(2, 30, 15));
-        QSignalSpy saved_(form.get(), &CConfView::saveFinished);
+        QCOMPARE(control<QSpinBox>(*form, "periodSpin")->value(), number);
+        QCOMPARE(control<QComboBox>(*form, "periodUnitCombo")->currentText(), unit);
+        QCOMPARE(control<QSpinBox>(*form, "periodSpin")->maximum(), unit == "h" ? 24 : 59);
+        QCOMPARE(control<QTimeEdit>(*form, "syncHourEdit")->time(), QTime(2, 30, 15));
+        QSignalSpy saved_(form.get(), &SyncSettingsView::saveFinished);
         form->save();
         QVERIFY(saved_.count() == 1 || saved_.wait(10000));
         QVERIFY(messages_.shown.empty());
@@ -215,16 +217,29 @@ private slots:
         QCOMPARE(st->hour * 3600 + st->minute * 60 + st->second, 2 * 3600 + 30 * 60 + 15);
     }
 
+    // Each numbered tooltip reaches the widget its row names, once per number.
+    void everyNumberedTooltipReachesItsWidget() {
+        ConsoleDocument document;
+        auto form = startedForm(document.session);
+        std::set<int> numbers;
+        for (const auto& row : kControlTooltips) {
+            if (row.form != "syncSettings") continue;
+            QVERIFY2(numbers.insert(row.number).second, row.widget);
+            QCOMPARE(control<QWidget>(*form, row.widget)->toolTip(), QString::fromUtf8(row.text));
+        }
+        QCOMPARE(numbers.size(), std::size_t(18));
+    }
+
     void unitChangeSetsThePeriodRange() {
         writeSettings(1440, 0, 0, rig_->computer());
         ConsoleDocument document;
         ServerSession& session = document.session;
         auto form = startedForm(session);
-        auto* unit = control<QComboBox>(*form, "ctl1131");
+        auto* unit = control<QComboBox>(*form, "periodUnitCombo");
         unit->setCurrentIndex(1);
-        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->maximum(), 59);
+        QCOMPARE(control<QSpinBox>(*form, "periodSpin")->maximum(), 59);
         unit->setCurrentIndex(0);
-        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->maximum(), 24);
+        QCOMPARE(control<QSpinBox>(*form, "periodSpin")->maximum(), 24);
     }
 
     void equalBoundsKeepWindowButSaveNameSoundAndPort() {
@@ -233,12 +248,12 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session);
         QVERIFY(session.connected());
-        control<QSpinBox>(*form, "ctl1058")->setValue(5);
-        control<QSpinBox>(*form, "ctl1060")->setValue(5);
-        control<QSpinBox>(*form, "ctl1064")->setValue(3);
-        control<QCheckBox>(*form, "ctl1112")->setChecked(true);
-        control<QComboBox>(*form, "ctl1107")->setCurrentIndex(2);
-        QSignalSpy saved(form.get(), &CConfView::saveFinished);
+        control<QSpinBox>(*form, "deviationFromSpin")->setValue(5);
+        control<QSpinBox>(*form, "deviationToSpin")->setValue(5);
+        control<QSpinBox>(*form, "periodSpin")->setValue(3);
+        control<QCheckBox>(*form, "soundCheck")->setChecked(true);
+        control<QComboBox>(*form, "portCombo")->setCurrentIndex(2);
+        QSignalSpy saved(form.get(), &SyncSettingsView::saveFinished);
         form->save();
         QVERIFY(saved.wait(10000));
         QCOMPARE(messages_.shown.size(), std::size_t(1));
@@ -259,9 +274,9 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         auto form = startedForm(session);
-        control<QSpinBox>(*form, "ctl1058")->setValue(0);
-        control<QSpinBox>(*form, "ctl1060")->setValue(0);
-        QSignalSpy saved(form.get(), &CConfView::saveFinished);
+        control<QSpinBox>(*form, "deviationFromSpin")->setValue(0);
+        control<QSpinBox>(*form, "deviationToSpin")->setValue(0);
+        QSignalSpy saved(form.get(), &SyncSettingsView::saveFinished);
         form->save();
         QVERIFY(saved.count() == 1 || saved.wait(10000));
         QVERIFY(messages_.shown.empty());
@@ -275,8 +290,8 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         auto form = startedForm(session);
-        control<QLineEdit>(*form, "ctl1088")->setText("ABCDEFGHIJKLMNOP");
-        control<QSpinBox>(*form, "ctl1060")->setValue(20);
+        control<QLineEdit>(*form, "computerEdit")->setText("ABCDEFGHIJKLMNOP");
+        control<QSpinBox>(*form, "deviationToSpin")->setValue(20);
         form->save();
         QCOMPARE(messages_.shown.size(), std::size_t(1));
         QCOMPARE(messages_.shown[0].text, QString::fromUtf8(sc::kCompNameTooLongText.data()));
@@ -284,8 +299,8 @@ private slots:
         QCOMPARE(settingsKey().dword("SyncDo"), std::optional<std::uint32_t>(0));
         QCOMPARE(session.computerName(), rig_->computer());
 
-        control<QLineEdit>(*form, "ctl1088")->setText("ABCDEFGHIJKLMNO");
-        QSignalSpy saved(form.get(), &CConfView::saveFinished);
+        control<QLineEdit>(*form, "computerEdit")->setText("ABCDEFGHIJKLMNO");
+        QSignalSpy saved(form.get(), &SyncSettingsView::saveFinished);
         form->save();
         QVERIFY(saved.count() == 1 || saved.wait(10000));
         QCOMPARE(settingsKey().string("CompName"), std::optional<std::string>("ABCDEFGHIJKLMNO"));
@@ -300,8 +315,8 @@ private slots:
         auto key = settingsKey();
         QCOMPARE(key.dword("FreqSync"), std::optional<std::uint32_t>(1440));
         QCOMPARE(key.string("CompName"), std::optional<std::string>(sync::defaultCompName()));
-        QCOMPARE(control<QSpinBox>(*form, "ctl1064")->value(), 24);
-        QCOMPARE(control<QLineEdit>(*form, "ctl1088")->text(), QString::fromStdString(sync::defaultCompName()));
+        QCOMPARE(control<QSpinBox>(*form, "periodSpin")->value(), 24);
+        QCOMPARE(control<QLineEdit>(*form, "computerEdit")->text(), QString::fromStdString(sync::defaultCompName()));
     }
 
     void connectionAtStartShowsPortClocksAndIdentity() {
@@ -311,36 +326,36 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session);
         QVERIFY(session.connected());
-        QCOMPARE(labelText(*form, "ctl1111"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
+        QCOMPARE(labelText(*form, "serverStatusLabel"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
         // The identity is read on a later tick; until then the placeholder.
-        QCOMPARE(labelText(*form, "ctl1091"), QString("KT-64/xxx/x/xxx"));
-        QSignalSpy relays(form.get(), &CConfView::relayOutputsChanged);
-        QVERIFY(control<QComboBox>(*form, "ctl1107")->isEnabled());
-        QCOMPARE(control<QComboBox>(*form, "ctl1107")->currentIndex(), 0);
+        QCOMPARE(labelText(*form, "buildTypeLabel"), QString("KT-64/xxx/x/xxx"));
+        QSignalSpy relays(form.get(), &SyncSettingsView::relayOutputsChanged);
+        QVERIFY(control<QComboBox>(*form, "portCombo")->isEnabled());
+        QCOMPARE(control<QComboBox>(*form, "portCombo")->currentIndex(), 0);
 
         // The centre runs one hour ahead of GMT (the emulator's default offset).
         // Right after the port was set again the server may still report
         // the reopening; the form shows what it says until the centre answers.
-        QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "ctl1111") == "Brak błędu !"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "serverStatusLabel") == "Brak błędu !"), 20000);
         const QDateTime centre = QDateTime::currentDateTimeUtc().addSecs(3600);
-        QCOMPARE(labelText(*form, "ctl1068"), centre.toString("yyyy-MM-dd"));
-        const QTime shown = QTime::fromString(labelText(*form, "ctl1109"), "HH:mm:ss");
+        QCOMPARE(labelText(*form, "centreDateLabel"), centre.toString("yyyy-MM-dd"));
+        const QTime shown = QTime::fromString(labelText(*form, "centreTimeLabel"), "HH:mm:ss");
         QVERIFY2(std::abs(shown.secsTo(centre.time())) <= 3 || std::abs(shown.secsTo(centre.time())) >= 86397,
-                 qPrintable(labelText(*form, "ctl1109")));
-        QCOMPARE(labelText(*form, "ctl1067"), QDate::currentDate().toString("yyyy-MM-dd"));
+                 qPrintable(labelText(*form, "centreTimeLabel")));
+        QCOMPARE(labelText(*form, "pcDateLabel"), QDate::currentDate().toString("yyyy-MM-dd"));
 
         // The ticks above may already have reached the identity's turn (a slow
         // machine needs more of them before the centre answers): at most one
         // more round of ticks brings it.
-        for (int i = 0; i <= CConfView::kIdentityTicks && relays.isEmpty() &&
-                        labelText(*form, "ctl1091") == "KT-64/xxx/x/xxx";
+        for (int i = 0; i <= SyncSettingsView::kIdentityTicks && relays.isEmpty() &&
+                        labelText(*form, "buildTypeLabel") == "KT-64/xxx/x/xxx";
              ++i)
             form->tick();
         QVERIFY(!relays.isEmpty() || relays.wait(10000));
         QCOMPARE(relays.at(0).at(0).toInt(), 2);
-        QCOMPARE(labelText(*form, "ctl1091"), QString("KT-64/GPS/2/232 V1.2"));
-        QCOMPARE(labelText(*form, "ctl1092"), QString::fromStdString(rig_->lease().GetSerialNum()));
-        QCOMPARE(labelText(*form, "ctl1169"), QString("Data: xxxx-xx-xx            Godz: xx:xx:xx"));
+        QCOMPARE(labelText(*form, "buildTypeLabel"), QString("KT-64/GPS/2/232 V1.2"));
+        QCOMPARE(labelText(*form, "serialNumberLabel"), QString::fromStdString(rig_->lease().GetSerialNum()));
+        QCOMPARE(labelText(*form, "lastSyncLabel"), QString("Data: xxxx-xx-xx            Godz: xx:xx:xx"));
     }
 
     // Shown while the server lies frozen, unnoticed since start-up: the form
@@ -350,14 +365,14 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         auto form = startedForm(session);
-        QCOMPARE(labelText(*form, "ctl1111"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
+        QCOMPARE(labelText(*form, "serverStatusLabel"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
         rig_->stopSignal();
         const auto wake = qScopeGuard([this] { rig_->continueSignal(); });
         form->OnActivateView(true);
-        QCOMPARE(labelText(*form, "ctl1111"), QString());
-        QCOMPARE(labelText(*form, "ctl1068"), QString("xxxx-xx-xx"));
-        QCOMPARE(labelText(*form, "ctl1109"), QString("xx:xx:xx"));
-        QCOMPARE(labelText(*form, "ctl1067"), QDate::currentDate().toString("yyyy-MM-dd"));
+        QCOMPARE(labelText(*form, "serverStatusLabel"), QString());
+        QCOMPARE(labelText(*form, "centreDateLabel"), QString("xxxx-xx-xx"));
+        QCOMPARE(labelText(*form, "centreTimeLabel"), QString("xx:xx:xx"));
+        QCOMPARE(labelText(*form, "pcDateLabel"), QDate::currentDate().toString("yyyy-MM-dd"));
         form->OnActivateView(false);
     }
 
@@ -367,8 +382,8 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         auto form = startedForm(session);
-        for (int i = 0; i <= CConfView::kIdentityTicks; ++i) form->tick();
-        QCOMPARE(labelText(*form, "ctl1169"), QString("Data: 2007-02-16            Godz: 02:00:05"));
+        for (int i = 0; i <= SyncSettingsView::kIdentityTicks; ++i) form->tick();
+        QCOMPARE(labelText(*form, "lastSyncLabel"), QString("Data: 2007-02-16            Godz: 02:00:05"));
     }
 
     void clockRunsOnlyWhileActive() {
@@ -390,13 +405,13 @@ private slots:
         {
             ConsoleDocument document;
         ServerSession& session = document.session;
-            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, messages_);
-            QSignalSpy minimise(form.get(), &CConfView::minimiseRequested);
+            auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, messages_);
+            QSignalSpy minimise(form.get(), &SyncSettingsView::minimiseRequested);
             form->initialUpdate();
             QCOMPARE(minimise.count(), 1);
-            QVERIFY(control<QCheckBox>(*form, "ctl1063")->isChecked());
-            control<QCheckBox>(*form, "ctl1063")->setChecked(false);
-            control<QCheckBox>(*form, "ctl1112")->setChecked(true);
+            QVERIFY(control<QCheckBox>(*form, "minimizeCheck")->isChecked());
+            control<QCheckBox>(*form, "minimizeCheck")->setChecked(false);
+            control<QCheckBox>(*form, "soundCheck")->setChecked(true);
         }
         QCOMPARE(settingsKey().dword("OpenMin"), std::optional<std::uint32_t>(0));
         QCOMPARE(settingsKey().dword("SyncSnd"), std::optional<std::uint32_t>(1));
@@ -419,13 +434,13 @@ private slots:
             return QMessageBox::Ok;
         });
         {
-            auto form = std::make_unique<CConfView>(session.document(), nullptr, service_, defaultFormMessages());
+            auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, defaultFormMessages());
             form->initialUpdate();
             QCOMPARE(boxes.size(), std::size_t(1));
             QCOMPARE(boxes[0].text, QString("Nie mogę otworzyć rejestru"));
             QCOMPARE(boxes[0].caption, QString("Błąd"));
-            QCOMPARE(control<QSpinBox>(*form, "ctl1064")->value(), 24);
-            QCOMPARE(control<QComboBox>(*form, "ctl1131")->currentText(), QString("h"));
+            QCOMPARE(control<QSpinBox>(*form, "periodSpin")->value(), 24);
+            QCOMPARE(control<QComboBox>(*form, "periodUnitCombo")->currentText(), QString("h"));
             QCOMPARE(session.computerName(), sync::defaultCompName());
             form->save();
             QCOMPARE(boxes.back().text, QString("Nie mogę otworzyć rejestru"));
@@ -458,8 +473,8 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session);
         for (const char* name : kLockedControls) QVERIFY2(control<QWidget>(*form, name)->isEnabled() == settingsEnabled, name);
-        QCOMPARE(control<QWidget>(*form, "ctl1107")->isEnabled(), settingsEnabled);
-        QCOMPARE(control<QWidget>(*form, "ctl1086")->isEnabled(), stopEnabled);
+        QCOMPARE(control<QWidget>(*form, "portCombo")->isEnabled(), settingsEnabled);
+        QCOMPARE(control<QWidget>(*form, "stopServiceButton")->isEnabled(), stopEnabled);
         QCOMPARE(messages_.shown.size(), std::size_t(unreachableMessage ? 1 : 0));
         if (unreachableMessage) {
             QCOMPARE(messages_.shown[0].text, QString("Nie mozna otworzyć usługi"));
@@ -467,11 +482,11 @@ private slots:
         }
         // A pending state leaves everything as it was.
         service_->stateCode = 2;
-        QSignalSpy shown(form.get(), &CConfView::serviceStateShown);
+        QSignalSpy shown(form.get(), &SyncSettingsView::serviceStateShown);
         form->refresh();
         QVERIFY(shown.wait(10000));
-        QCOMPARE(control<QWidget>(*form, "ctl1086")->isEnabled(), stopEnabled);
-        QCOMPARE(control<QWidget>(*form, "ctl1110")->isEnabled(), settingsEnabled);
+        QCOMPARE(control<QWidget>(*form, "stopServiceButton")->isEnabled(), stopEnabled);
+        QCOMPARE(control<QWidget>(*form, "saveButton")->isEnabled(), settingsEnabled);
     }
 
     void failedStartAndStopAreReported() {
@@ -480,12 +495,12 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session);
         service_->startOk = false;
-        QSignalSpy shown(form.get(), &CConfView::serviceStateShown);
+        QSignalSpy shown(form.get(), &SyncSettingsView::serviceStateShown);
         form->startService();
         QVERIFY(shown.wait(10000));
         QCOMPARE(messages_.shown.back().text, QString("Nie mozna uruchomić usługi"));
         QCOMPARE(messages_.shown.back().caption, QString("Uwaga!"));
-        QVERIFY(control<QWidget>(*form, "ctl1085")->isEnabled());
+        QVERIFY(control<QWidget>(*form, "startServiceButton")->isEnabled());
         service_->startOk = true;
         service_->stopOk = false;
         form->stopService();
@@ -506,20 +521,20 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session);
         QVERIFY(session.connected());
-        const auto first = document.doc.ServerGeneration();
+        const auto first = document.doc.serverGeneration();
         form->OnActivateView(true);
         QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "ctl1111"), QString("Brak błędu !"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "serverStatusLabel"), QString("Brak błędu !"), 10000);
         route.silence();
         // A reading (one every tick) is now stuck on the silent route.
         QTRY_VERIFY_WITH_TIMEOUT(route.holding(), 5000);
-        document.doc.ReleaseServer();
+        document.doc.releaseServer();
         session.setComputerName(rig_->address());
-        QSignalSpy tried(form.get(), &CConfView::connectionTried);
+        QSignalSpy tried(form.get(), &SyncSettingsView::connectionTried);
         form->refresh();
         QVERIFY(tried.wait(20000));
         QVERIFY(session.connected());
-        const auto second = document.doc.ServerGeneration();
+        const auto second = document.doc.serverGeneration();
         QVERIFY(second != first);
         // No new readings; the hung one ends by its deadline and its failure
         // reaches the form.
@@ -528,7 +543,7 @@ private slots:
         QTest::qWait(0);
         QCoreApplication::processEvents();
         QVERIFY(session.connected());
-        QCOMPARE(document.doc.ServerGeneration(), second);
+        QCOMPARE(document.doc.serverGeneration(), second);
     }
 
     void unreachableServerAndLostConnection() {
@@ -538,27 +553,27 @@ private slots:
             ServerSession& session = document.session;
             auto form = startedForm(session);
             QVERIFY(session.connected());
-            const auto first = document.doc.ServerGeneration();
+            const auto first = document.doc.serverGeneration();
             form->OnActivateView(true);
             QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
             // Killed, and nothing can be started on demand for now.
             ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
             rig_->killServer();
-            QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "ctl1111"), QString("Nie można pobrać błędu z serwera DCOM !"), 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "serverStatusLabel"), QString("Nie można pobrać błędu z serwera DCOM !"), 20000);
             QVERIFY(!session.connected());
-            QCOMPARE(labelText(*form, "ctl1068"), QString("xxxx-xx-xx"));
-            QCOMPARE(labelText(*form, "ctl1109"), QString("xx:xx:xx"));
-            QVERIFY(!control<QWidget>(*form, "ctl1107")->isEnabled());
+            QCOMPARE(labelText(*form, "centreDateLabel"), QString("xxxx-xx-xx"));
+            QCOMPARE(labelText(*form, "centreTimeLabel"), QString("xx:xx:xx"));
+            QVERIFY(!control<QWidget>(*form, "portCombo")->isEnabled());
             QVERIFY(form->clockWaiting());
             form->tick();
-            QCOMPARE(labelText(*form, "ctl1111"), kReconnectingText);
+            QCOMPARE(labelText(*form, "serverStatusLabel"), kReconnectingText);
             // Registered again: the document starts it and the form uses the
             // new object, its port list with it.
             ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
             QTRY_VERIFY_WITH_TIMEOUT(session.connected(), 20000);
-            QVERIFY(document.doc.ServerGeneration() != first);
-            QVERIFY(control<QWidget>(*form, "ctl1107")->isEnabled());
-            QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "ctl1111") == "Brak błędu !"), 20000);
+            QVERIFY(document.doc.serverGeneration() != first);
+            QVERIFY(control<QWidget>(*form, "portCombo")->isEnabled());
+            QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "serverStatusLabel") == "Brak błędu !"), 20000);
             form->OnActivateView(false);
         }
         // Nothing registered answers "localhost" any more: unregister so that
@@ -569,11 +584,11 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session, false);
         QVERIFY(!session.connected());
-        QCOMPARE(labelText(*form, "ctl1111"), QString("Brak połączenia z serwerem !"));
-        QVERIFY(!control<QWidget>(*form, "ctl1107")->isEnabled());
+        QCOMPARE(labelText(*form, "serverStatusLabel"), QString("Brak połączenia z serwerem !"));
+        QVERIFY(!control<QWidget>(*form, "portCombo")->isEnabled());
         form->tick();
-        QCOMPARE(labelText(*form, "ctl1111"), QString("Błąd połączenia z serwerem !"));
-        QCOMPARE(labelText(*form, "ctl1091"), QString("KT-64/xxx/x/xxx"));
+        QCOMPARE(labelText(*form, "serverStatusLabel"), QString("Błąd połączenia z serwerem !"));
+        QCOMPARE(labelText(*form, "buildTypeLabel"), QString("KT-64/xxx/x/xxx"));
     }
 
     // The real stand-alone program, pointed at a computer where no server
@@ -588,8 +603,8 @@ private slots:
                  "another HoralService9x keeps running");
         ConsoleDocument document;
         ServerSession& session = document.session;
-        CConfView form(session.document(), nullptr, real, messages_);
-        QSignalSpy shown(&form, &CConfView::serviceStateShown);
+        SyncSettingsView form(session.document(), nullptr, real, messages_);
+        QSignalSpy shown(&form, &SyncSettingsView::serviceStateShown);
         form.initialUpdate();
         QVERIFY(shown.wait(10000));
         QCOMPARE(shown.takeFirst().at(0).toInt(), sc::kStateStopped);
@@ -599,7 +614,7 @@ private slots:
         QCOMPARE(shown.takeFirst().at(0).toInt(), sc::kStateRunning);
         QVERIFY(messages_.shown.empty());
         for (const char* name : kLockedControls) QVERIFY2(!control<QWidget>(form, name)->isEnabled(), name);
-        QVERIFY(control<QWidget>(form, "ctl1086")->isEnabled());
+        QVERIFY(control<QWidget>(form, "stopServiceButton")->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(real->state(), sc::kStateRunning, 10000);
 
         form.refresh();
@@ -610,10 +625,10 @@ private slots:
         QVERIFY(shown.wait(20000));
         QCOMPARE(shown.takeFirst().at(0).toInt(), sc::kStateStopped);
         QVERIFY(messages_.shown.empty());
-        QVERIFY(control<QWidget>(form, "ctl1110")->isEnabled());
-        QVERIFY(!control<QWidget>(form, "ctl1086")->isEnabled());
+        QVERIFY(control<QWidget>(form, "saveButton")->isEnabled());
+        QVERIFY(!control<QWidget>(form, "stopServiceButton")->isEnabled());
         // Not connected: the port list stays disabled with the rest enabled.
-        QVERIFY(!control<QWidget>(form, "ctl1107")->isEnabled());
+        QVERIFY(!control<QWidget>(form, "portCombo")->isEnabled());
 
         form.stopService();
         QVERIFY(shown.wait(20000));

@@ -12,7 +12,7 @@
 #include <QStackedWidget>
 #include <QtTest>
 
-#include "ConfView.h"
+#include "SyncSettingsView.h"
 #include "ConsoleRig.h"
 #include "LogView.h"
 #include "MainFrame.h"
@@ -29,22 +29,22 @@ class FramePlugTest : public QObject {
     std::unique_ptr<ConsoleRig> rig_;
     ConsoleMessages programMessages_;
     std::vector<MessageBoxRequest> boxes_;
-    std::unique_ptr<CKt64Doc> doc_;
-    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<Kt64Document> doc_;
+    std::unique_ptr<MainFrame> frame_;
 
     void make(bool openMin, bool tray) {
         auto key = ConsoleRig::clearedSettingsKey();
         key.setString("CompName", rig_->computer());
         key.setDword("OpenMin", openMin ? 1 : 0);
-        doc_ = std::make_unique<CKt64Doc>(programMessages_);
-        QVERIFY(doc_->Program().NewDocument());
-        frame_ = std::make_unique<CMainFrame>(*doc_, CMainFrame::Options{tray});
+        doc_ = std::make_unique<Kt64Document>(programMessages_);
+        QVERIFY(doc_->program().NewDocument());
+        frame_ = std::make_unique<MainFrame>(*doc_, MainFrame::Options{tray});
         frame_->show();
-        QTRY_VERIFY_WITH_TIMEOUT(doc_->Connected(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(doc_->connected(), 20000);
     }
 
-    CConfView* form() { return qobject_cast<CConfView*>(frame_->view(ViewKind::Conf)); }
-    CLogView* log() { return qobject_cast<CLogView*>(frame_->view(ViewKind::Log)); }
+    SyncSettingsView* form() { return qobject_cast<SyncSettingsView*>(frame_->view(ViewKind::Conf)); }
+    LogView* log() { return qobject_cast<LogView*>(frame_->view(ViewKind::Log)); }
 
 private slots:
     void initTestCase() { rig_ = std::make_unique<ConsoleRig>(); }
@@ -65,23 +65,23 @@ private slots:
     void menuEntriesSwitchToTheViewsAndTheirTimers() {
         make(false, true);
         QVERIFY(form() && log());
-        QCOMPARE(doc_->ComputerName, rig_->computer());
+        QCOMPARE(doc_->computerName, rig_->computer());
         QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
-        frame_->action(command::kConfView)->trigger();
+        frame_->actions().confView->trigger();
         QCOMPARE(frame_->ActiveView(), ViewKind::Conf);
         QCOMPARE(frame_->viewStack()->currentWidget(), static_cast<QWidget*>(form()));
         QVERIFY(form()->clockWaiting());
         // The identity refresh after 21 ticks gives the frame its relay outputs.
         QTRY_COMPARE_WITH_TIMEOUT(frame_->RelayOutputs(), 2, 20000);
 
-        frame_->action(command::kLogView)->trigger();
+        frame_->actions().logView->trigger();
         QCOMPARE(frame_->ActiveView(), ViewKind::Log);
         QVERIFY(log()->polling());
         QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
         // No log yet: the open error is shown on the first tick.
         log()->poll();
         QVERIFY(!log()->toPlainText().isEmpty());
-        QVERIFY(!doc_->Program().isModified());
+        QVERIFY(!doc_->program().isModified());
 
         frame_->SwitchView(ViewKind::Device);
         QVERIFY(!log()->polling());
@@ -90,8 +90,8 @@ private slots:
 
     void savingTheSettingsSaysSoInTheStatusBar() {
         make(false, true);
-        frame_->action(command::kConfView)->trigger();
-        QSignalSpy saved(form(), &CConfView::saveFinished);
+        frame_->actions().confView->trigger();
+        QSignalSpy saved(form(), &SyncSettingsView::saveFinished);
         form()->save();
         QVERIFY(saved.count() == 1 || saved.wait(10000));
         QVERIFY(boxes_.empty());
@@ -118,10 +118,10 @@ private slots:
         closer.setInterval(20);
         connect(&closer, &QTimer::timeout, [&] {
             auto* dialog = QApplication::activeModalWidget();
-            if (!dialog || dialog->objectName() != "CHiddenFunc") return;
+            if (!dialog || dialog->objectName() != "HiddenFunctionsDialog") return;
             seen = true;
-            model = dialog->findChild<QLineEdit*>("ctl1127")->text();
-            source = dialog->findChild<QComboBox*>("ctl1128")->currentText();
+            model = dialog->findChild<QLineEdit*>("modelEdit")->text();
+            source = dialog->findChild<QComboBox*>("sourceCombo")->currentText();
             qobject_cast<QDialog*>(dialog)->reject();
         });
         closer.start();

@@ -38,7 +38,7 @@ private slots:
     void missingLogReportsUntilItAppears() {
         test::TempDir dir;
         const auto path = dir.path() / "VqSync.log";
-        CLogView view(path);
+        LogView view(path);
         view.OnActivateView(true);
         QVERIFY(view.polling());
         view.poll();
@@ -61,11 +61,11 @@ private slots:
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 10));
         QCOMPARE(std::filesystem::file_size(path), 500u);
-        CLogView view(path);
+        LogView view(path);
         view.setPlainText("left over");
         view.resize(300, 60);
         view.OnActivateView(true);
-        QSignalSpy appended(&view, &CLogView::appended);
+        QSignalSpy appended(&view, &LogView::appended);
         view.poll();
         QCOMPARE(appended.count(), 1);
         QCOMPARE(view.toPlainText(), QString::fromStdString(lines(2, 9)).remove('\r'));
@@ -79,7 +79,7 @@ private slots:
         test::TempDir dir;
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 2));
-        CLogView view(path);
+        LogView view(path);
         view.OnActivateView(true);
         view.poll();
         const QString start = view.toPlainText();
@@ -105,7 +105,7 @@ private slots:
         test::TempDir dir;
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 6));  // 300 bytes
-        CLogView view(path);
+        LogView view(path);
         view.OnActivateView(true);
         view.poll();
         const QString shown = view.toPlainText();
@@ -119,7 +119,7 @@ private slots:
         test::TempDir dir;
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 4));
-        CLogView view(path);
+        LogView view(path);
         view.OnActivateView(true);
         view.poll();
         const QString shown = view.toPlainText();
@@ -133,7 +133,7 @@ private slots:
 
     void pollsOnlyWhileShown() {
         test::TempDir dir;
-        CLogView view(dir.path() / "VqSync.log");
+        LogView view(dir.path() / "VqSync.log");
         QVERIFY(!view.polling());
         view.OnActivateView(true);
         QVERIFY(view.polling());

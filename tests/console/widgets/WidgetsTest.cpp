@@ -74,7 +74,7 @@ void WidgetsTest::mappingIsIsotropicAndCentred() {
 }
 
 void WidgetsTest::clockRepaintsOnlyOnChange() {
-    CAnalogClock clock;
+    AnalogClock clock;
     clock.resize(100, 100);
     const DATE t = *kt64::makeDate(2024, 5, 17, 13, 4, 5);
     QVERIFY(clock.SetTime(t));
@@ -100,7 +100,7 @@ void WidgetsTest::lampColourSets() {
                           {kLampBlue, {0, 0, 250}, {0, 0, 150}},
                           {kLampYellow, {200, 200, 0}, {150, 150, 0}}};
     for (const auto& c : cases) {
-        CAlarmLamp lamp;
+        AlarmLamp lamp;
         lamp.SetColorAndShape(c.set, kLampRectangle);
         QCOMPARE(lamp.shownColour(), c.dark);
         QVERIFY(lamp.SwitchOn());

@@ -1,0 +1,192 @@
+// The schedule list (see CommandListView.h).
+#include "CommandListView.h"
+
+#include <algorithm>
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace kt64::console {
+
+namespace {
+
+struct MenuItem {
+    MenuEntry entry;
+    const char* text;
+    const char* name;
+};
+constexpr MenuItem kMenuItems[] = {
+    {kMenuAdd, "&Dodaj rekord", "cmd32922"},   {kMenuEditAs, "Edytuj &jako", "cmd32923"},
+    {kMenuEdit, "&Edytuj rekord", "cmd32924"}, {kMenuDelete, "&Usuń rekord", "cmd32925"},
+    {kMenuCopy, "&Kopiuj", "cmd32948"},        {kMenuPaste, "&Wklej", "cmd32950"},
+};
+
+}  // namespace
+
+CommandListView::CommandListView(program::ProgramDocument& document, program::UserMessages& messages, RecordDialogs& dialogs,
+                     QWidget* parent)
+    : QTableView(parent), document_(document), messages_(messages), editing_(document, messages, dialogs) {
+    setObjectName("CommandListView");
+    setModel(&model_);
+    setShowGrid(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setHighlightSections(false);
+
+    for (const auto& item : kMenuItems) {
+        if (item.entry == kMenuCopy) menu_.addSeparator();
+        QAction* action = menu_.addAction(QString::fromUtf8(item.text));
+        action->setObjectName(item.name);
+    }
+    menu_.setObjectName("menu169");
+    const auto actions = menu_.actions();
+    connect(actions[0], &QAction::triggered, this, &CommandListView::addRecord);
+    connect(actions[1], &QAction::triggered, this, &CommandListView::editAsRecord);
+    connect(actions[2], &QAction::triggered, this, &CommandListView::editRecord);
+    connect(actions[3], &QAction::triggered, this, &CommandListView::deleteRecord);
+    connect(actions[5], &QAction::triggered, this, &CommandListView::copyRecord);
+    connect(actions[6], &QAction::triggered, this, &CommandListView::pasteRecord);
+
+
+    relayTimer_.setInterval(kRelayRefreshMs);
+    connect(&relayTimer_, &QTimer::timeout, this, &CommandListView::relayOutputsWanted);
+}
+
+std::optional<std::int64_t> CommandListView::selectedLp() const {
+    const auto rows = selectionModel()->selectedRows();
+    if (rows.isEmpty()) return std::nullopt;
+    return model_.lpOfRow(rows.first().row());
+}
+
+bool CommandListView::selectLp(std::int64_t lp) {
+    const int row = model_.rowOfLp(lp);
+    if (row < 0) return false;
+    selectionModel()->setCurrentIndex(model_.index(row, 0),
+                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    return true;
+}
+
+void CommandListView::applyColumnWidths() {
+    // The fixed widths are the least each column gets: measured for a
+    // smaller font than this screen's may use, they would cut a time such
+    // as "16:30" or an operation such as "Wyłączony"; a column whose heading
+    // or content needs more is widened to fit.
+    const auto& widths = model_.columnWidths();
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        const int column = static_cast<int>(i);
+        const int needed = std::max(sizeHintForColumn(column), horizontalHeader()->sectionSizeHint(column));
+        setColumnWidth(column, std::max(widths[i], needed));
+    }
+}
+
+void CommandListView::onUpdate(std::uint32_t hint) {
+    currentCode_ = hint;
+    const int kind = kindOf(hint);
+    if (kind == kindOf(previousCode_) && (kind == kKindBlocks || kind == kKindCommands || kind == kKindDates)) {
+        // The same list: only the selection follows the tree.
+        const std::int64_t lp = lpOf(hint);
+        const int row = lp != 0 ? model_.rowOfLp(lp) : -1;
+        if (row >= 0) {
+            selectionModel()->setCurrentIndex(model_.index(row, 0),
+                                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            scrollTo(model_.index(row > 0 ? row - 1 : 0, 0));
+            scrollTo(model_.index(row, 0));
+        }
+        const std::int64_t previousLp = lpOf(previousCode_);
+        const int previousRow = previousLp != 0 ? model_.rowOfLp(previousLp) : -1;
+        if (previousRow >= 0)
+            selectionModel()->select(model_.index(previousRow, 0),
+                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    } else {
+        model_.fill(hint, document_.database(), messages_);
+        applyColumnWidths();
+    }
+    previousCode_ = hint;
+}
+
+void CommandListView::setCounts(int blocks, int datesPlusCommands) { editing_.setCounts(blocks, datesPlusCommands); }
+
+void CommandListView::afterChange(const RecordEditing::Outcome& outcome) {
+    if (!outcome.changed) return;
+    if (outcome.refillBlocks) previousCode_ = kNoItemCode;
+    document_.UpdateAllViews(currentCode_);
+}
+
+void CommandListView::addRecord() { afterChange(editing_.edit(EditMode::Add, currentCode_, selectedLp())); }
+void CommandListView::editAsRecord() { afterChange(editing_.edit(EditMode::EditAs, currentCode_, selectedLp())); }
+void CommandListView::editRecord() { afterChange(editing_.edit(EditMode::Edit, currentCode_, selectedLp())); }
+
+void CommandListView::deleteRecord() {
+    if (const auto lp = selectedLp()) afterChange(editing_.remove(currentCode_, *lp));
+}
+
+void CommandListView::copyRecord() {
+    if (const auto lp = selectedLp()) editing_.copy(currentCode_, *lp);
+}
+
+void CommandListView::pasteRecord() { afterChange(editing_.paste(currentCode_)); }
+
+void CommandListView::updateMenu() {
+    const MenuState state = editing_.menuState(currentCode_, selectedLp());
+    const auto actions = menu_.actions();
+    for (int i = 0; i < actions.size(); ++i)
+        if (!actions[i]->isSeparator()) actions[i]->setEnabled(state.test(static_cast<std::size_t>(i)));
+}
+
+QMenu& CommandListView::contextMenu() {
+    updateMenu();
+    return menu_;
+}
+
+void CommandListView::contextMenuEvent(QContextMenuEvent* event) {
+    updateMenu();
+    menu_.exec(event->globalPos());
+}
+
+void CommandListView::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Delete || key == Qt::Key_Insert) {
+        const auto lp = selectedLp();
+        if (editing_.keysAct(currentCode_, lp)) {
+            if (key == Qt::Key_Insert) {
+                if (acceptsRecords(kindOf(currentCode_))) addRecord();
+            } else if (lp) {
+                if (key == Qt::Key_Delete) {
+                    deleteRecord();
+                } else {
+                    editRecord();
+                }
+            }
+        }
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void CommandListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    const auto lp = selectedLp();
+    if (lp && editing_.keysAct(currentCode_, lp)) editRecord();
+}
+
+void CommandListView::OnActivateView(bool active) {
+    if (active) {
+        relayTimer_.start();
+    } else {
+        relayTimer_.stop();
+    }
+}
+
+bool CommandListView::OnProgramCommand(ProgramCommand command) {
+    emit commandRequested(command);
+    return true;
+}
+
+}  // namespace kt64::console
