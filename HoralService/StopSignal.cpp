@@ -26,7 +26,8 @@ void StopSignal::request() {
 bool StopSignal::waitFor(std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!requested()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p{fd_.get(), POLLIN, 0};
         const int rc = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));

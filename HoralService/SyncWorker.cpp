@@ -168,7 +168,7 @@ WorkerEnd SyncWorker::runFeed(const StopSignal& stop) {
 SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& stop) {
     const int wanted = std::max(1, static_cast<int>(settings_.syncZmiany));
     CentreBracket bracket;
-    bool delivered = false;     // a sample of this connection reached the daemon
+    bool delivered = false;  // a sample of this connection reached the daemon
     bool deliveryFailed = false;
     bool outside = false;
     for (;;) {

@@ -54,9 +54,9 @@ inline constexpr unsigned kSyncToneHz = 1500;
 inline constexpr unsigned kSyncToneMs = 300;
 
 enum class WorkerEnd {
-    Stopped,        // the stop request was honoured
-    NoTimer,        // the timer could not be created (nothing logged)
-    SystemFailed,   // message 112 was logged
+    Stopped,       // the stop request was honoured
+    NoTimer,       // the timer could not be created (nothing logged)
+    SystemFailed,  // message 112 was logged
 };
 
 struct SyncWorkerParts {

@@ -96,8 +96,9 @@ std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t rea
 
 HardwareClockResult setHardwareClock(std::time_t utc, const char* device) {
     const UniqueFd fd(::open(device, O_RDONLY | O_CLOEXEC));
-    if (!fd) return (errno == ENOENT || errno == ENODEV || errno == ENXIO) ? HardwareClockResult::NoDevice
-                                                                             : HardwareClockResult::Failed;
+    if (!fd)
+        return (errno == ENOENT || errno == ENODEV || errno == ENXIO) ? HardwareClockResult::NoDevice
+                                                                      : HardwareClockResult::Failed;
     std::tm tm{};
     gmtime_r(&utc, &tm);
     rtc_time rtc{};
@@ -200,8 +201,6 @@ PcZone pcZoneAt(std::time_t utc) {
     return zone;
 }
 
-bool SystemSyncClock::pause(std::chrono::milliseconds length, const StopSignal& stop) {
-    return !stop.waitFor(length);
-}
+bool SystemSyncClock::pause(std::chrono::milliseconds length, const StopSignal& stop) { return !stop.waitFor(length); }
 
 }  // namespace kt64::sync

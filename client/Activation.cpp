@@ -24,8 +24,7 @@ std::filesystem::path localServerPath(std::string_view value) {
         auto close = value.find('"', 1);
         return std::filesystem::path(std::string(value.substr(1, close == std::string_view::npos ? close : close - 1)));
     }
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-        value.remove_suffix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
     return std::filesystem::path(std::string(value));
 }
 
@@ -96,8 +95,7 @@ namespace {
         (void)!::write(reportFd, &err, sizeof err);
         ::_exit(1);
     }
-    if (grandchild > 0)
-        ::_exit(0);  // the grandchild is re-parented to init: no zombie for the client
+    if (grandchild > 0) ::_exit(0);  // the grandchild is re-parented to init: no zombie for the client
     // The report pipe moves to descriptor 3 (away from the standard
     // streams, close-on-exec); every other descriptor of the client stays
     // with the client, since a pipe held open by the server would keep a
@@ -121,8 +119,7 @@ namespace {
     char* const argv[] = {const_cast<char*>(program), nullptr};
     ::execv(program, argv);
     int err = errno;
-    if (report == 3)
-        (void)!::write(3, &err, sizeof err);
+    if (report == 3) (void)!::write(3, &err, sizeof err);
     ::_exit(127);
 }
 
@@ -138,8 +135,7 @@ std::string programName(const std::filesystem::path& program) {
 void startDetached(const std::filesystem::path& program) {
     const std::string file = program.string();
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        throw std::system_error(errno, std::generic_category(), "pipe2");
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe2");
     // The parent's owners. The child leaves only by exec or _exit, so their
     // destructors never run there: it closes what it must with raw,
     // async-signal-safe calls.

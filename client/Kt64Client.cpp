@@ -86,8 +86,8 @@ class Lease : public grpc::ClientBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>
 public:
     // ended, when given, is called once the stream has ended, whatever ended
     // it (see onEnded).
-    Lease(rpc::IKt64Srv::Stub& stub, const std::string& clientName, bool waitForReady,
-          CallCancellation* cancellation, std::function<void()> ended = {})
+    Lease(rpc::IKt64Srv::Stub& stub, const std::string& clientName, bool waitForReady, CallCancellation* cancellation,
+          std::function<void()> ended = {})
         : ended_(std::move(ended)), cancellable_(cancellation, &context_) {
         context_.set_wait_for_ready(waitForReady);
         request_.set_client(clientName);
@@ -113,10 +113,8 @@ public:
             context_.TryCancel();
             return grpc::Status(grpc::StatusCode::DEADLINE_EXCEEDED, "no lease granted in time");
         }
-        if (granted_)
-            return grpc::Status::OK;
-        if (!done_)
-            return grpc::Status(grpc::StatusCode::CANCELLED, "no longer waited for");
+        if (granted_) return grpc::Status::OK;
+        if (!done_) return grpc::Status(grpc::StatusCode::CANCELLED, "no longer waited for");
         return status_;
     }
 
@@ -180,8 +178,7 @@ public:
         takeOver(&grant_);
         {
             std::lock_guard lock(mutex_);
-            if (ok)
-                granted_ = true;
+            if (ok) granted_ = true;
             changed_.notify_all();
         }
         // Keep a read pending so that the server's end of the stream is seen.
@@ -201,8 +198,7 @@ public:
             ended = std::move(ended_);
             changed_.notify_all();
         }
-        if (ended)
-            ended();
+        if (ended) ended();
         // Only now may release() return and the owner destroy the object.
         std::lock_guard lock(mutex_);
         finished_ = true;
@@ -248,12 +244,10 @@ public:
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
-            if (lease_)
-                lease_->interrupt();
+            if (lease_) lease_->interrupt();
         }
         changed_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
+        if (thread_.joinable()) thread_.join();
         // The lease in force is released in order (half-close, grace).
         std::unique_ptr<Lease> last;
         {
@@ -297,8 +291,7 @@ private:
         std::unique_lock lock(mutex_);
         for (;;) {
             changed_.wait(lock, [&] { return stopping_ || ended_; });
-            if (stopping_)
-                return;
+            if (stopping_) return;
             ended_ = false;
             // The ended lease is done: destroy it outside the lock, then
             // put a new one, waiting for the connection, in its place.
@@ -308,16 +301,14 @@ private:
             auto fresh = std::make_unique<Lease>(*stub_, clientName_, true, cancellation_, [this] { leaseEnded(); });
             lock.lock();
             lease_ = std::move(fresh);
-            if (stopping_)
-                return;
+            if (stopping_) return;
             Lease* current = lease_.get();
             lock.unlock();
             const bool granted = current->awaitGrant(kRetakeGrant).ok();
             lock.lock();
             // A grant that did not come in time was cancelled; its end, which
             // brings the next attempt, is on its way.
-            if (!granted && !stopping_)
-                changed_.wait_for(lock, kRetakePause, [&] { return stopping_.load(); });
+            if (!granted && !stopping_) changed_.wait_for(lock, kRetakePause, [&] { return stopping_.load(); });
         }
     }
 
@@ -372,8 +363,7 @@ struct Kt64Srv::Impl {
         const CancellableCall cancellable(options.cancellation.get(), &context);
         Response response;
         grpc::Status status = ((*stub).*method)(&context, request, &response);
-        if (!status.ok())
-            throw toServerError(status);
+        if (!status.ok()) throw toServerError(status);
         return response;
     }
 
@@ -399,8 +389,7 @@ bool Kt64Srv::leaseHeld() const { return impl_->lease && impl_->lease->held(); }
 std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectOptions& options) {
     auto impl = std::make_unique<Kt64Srv::Impl>();
     impl->options = options;
-    if (impl->options.clientName.empty())
-        impl->options.clientName = defaultClientName();
+    if (impl->options.clientName.empty()) impl->options.clientName = defaultClientName();
     std::shared_ptr<grpc::ChannelCredentials> credentials;
     try {
         impl->address = parseServerAddress(computer, registeredRpcPort(), localComputerName());
@@ -412,10 +401,10 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
     }
     impl->channel = grpc::CreateCustomChannel(impl->address.target(), credentials, rpc::clientChannelArguments());
     impl->stub = rpc::IKt64Srv::NewStub(impl->channel);
-    impl->lease = std::make_unique<LeaseKeeper>(
-        rpc::IKt64Srv::NewStub(grpc::CreateCustomChannel(impl->address.target(), credentials,
-                                                         rpc::clientChannelArguments())),
-        impl->options.clientName, impl->options.cancellation.get());
+    impl->lease =
+        std::make_unique<LeaseKeeper>(rpc::IKt64Srv::NewStub(grpc::CreateCustomChannel(
+                                          impl->address.target(), credentials, rpc::clientChannelArguments())),
+                                      impl->options.clientName, impl->options.cancellation.get());
 
     auto lease = impl->lease->attempt(false);
     grpc::Status status = lease->awaitGrant(options.connectTimeout);
@@ -423,9 +412,9 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         portAnswersTcp(impl->address.port)) {
         // Something listens but no link server answers (another program,
         // or a server that requires TLS): starting one would not help.
-        throw ServerError(E_RPC_SERVER_UNAVAILABLE,
-                          impl->address.target() + " accepts connections but no link server answers there (" +
-                              status.error_message() + ")");
+        throw ServerError(E_RPC_SERVER_UNAVAILABLE, impl->address.target() +
+                                                        " accepts connections but no link server answers there (" +
+                                                        status.error_message() + ")");
     }
     if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local) {
         // Nothing listens here: start the registered server (or service),
@@ -436,7 +425,8 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         Starters starters;
         starters.service = options.startService;
         const std::string started = activateLocalServer(starters, options.activationTimeout);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         lease = impl->lease->attempt(true);
         status = lease->awaitGrant(std::max(left, std::chrono::milliseconds(0)));
         if (!status.ok()) {
@@ -457,8 +447,8 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
             throw ServerError(E_RPC_TIMEOUT, "no answer from " + impl->address.target());
         if (status.error_code() == grpc::StatusCode::UNAVAILABLE)
-            throw ServerError(E_RPC_SERVER_UNAVAILABLE,
-                              "no link server answers on " + impl->address.target() + " (" + status.error_message() + ")");
+            throw ServerError(E_RPC_SERVER_UNAVAILABLE, "no link server answers on " + impl->address.target() + " (" +
+                                                            status.error_message() + ")");
         throw toServerError(status);
     }
     impl->lease->keep(std::move(lease));

@@ -120,7 +120,7 @@ public:
     std::uint32_t GetAlarmFlag();  // FAlarm bits
     std::uint32_t GetSetFlag();    // FSet bits
     void PutSetFlag(std::uint32_t newVal);
-    double GetLocalOffset();       // days
+    double GetLocalOffset();  // days
     void PutLocalOffset(double newVal);
     EKeyChg GetKeyTimeZL();
     void PutKeyTimeZL(EKeyChg newVal);

@@ -24,10 +24,8 @@ std::string_view firstLabel(std::string_view name) { return name.substr(0, name.
 bool isLocalHost(std::string_view host, std::string_view localName) {
     if (host.empty() || host == "." || equalNoCase(host, "localhost") || host == "::1" || host.starts_with("127."))
         return true;
-    if (localName.empty())
-        return false;
-    if (equalNoCase(host, localName))
-        return true;
+    if (localName.empty()) return false;
+    if (equalNoCase(host, localName)) return true;
     // A short name matches the first label of a full one, either way round.
     bool oneIsShort = host.find('.') == std::string_view::npos || localName.find('.') == std::string_view::npos;
     return oneIsShort && equalNoCase(firstLabel(host), firstLabel(localName));
@@ -44,19 +42,15 @@ std::uint16_t parsePort(std::string_view text, std::string_view computer) {
 }  // namespace
 
 std::string ServerAddress::target() const {
-    if (local)
-        return "127.0.0.1:" + std::to_string(port);
-    if (host.find(':') != std::string::npos)
-        return "[" + host + "]:" + std::to_string(port);
+    if (local) return "127.0.0.1:" + std::to_string(port);
+    if (host.find(':') != std::string::npos) return "[" + host + "]:" + std::to_string(port);
     return host + ":" + std::to_string(port);
 }
 
 ServerAddress parseServerAddress(std::string_view computer, std::uint16_t defaultPort, std::string_view localName) {
     // Leading and trailing blanks come from hand-typed configuration.
-    while (!computer.empty() && (computer.front() == ' ' || computer.front() == '\t'))
-        computer.remove_prefix(1);
-    while (!computer.empty() && (computer.back() == ' ' || computer.back() == '\t'))
-        computer.remove_suffix(1);
+    while (!computer.empty() && (computer.front() == ' ' || computer.front() == '\t')) computer.remove_prefix(1);
+    while (!computer.empty() && (computer.back() == ' ' || computer.back() == '\t')) computer.remove_suffix(1);
 
     ServerAddress address;
     address.port = defaultPort;
@@ -72,14 +66,12 @@ ServerAddress parseServerAddress(std::string_view computer, std::uint16_t defaul
                 throw AddressError("unexpected text after ']' in computer name \"" + std::string(computer) + "\"");
             address.port = parsePort(rest.substr(1), computer);
         }
-        if (host.empty())
-            throw AddressError("empty address in computer name \"" + std::string(computer) + "\"");
+        if (host.empty()) throw AddressError("empty address in computer name \"" + std::string(computer) + "\"");
     } else if (auto colon = computer.find(':'); colon != std::string_view::npos) {
         // Exactly one colon separates a port; more are a bare IPv6 literal.
         if (computer.find(':', colon + 1) == std::string_view::npos) {
             host = computer.substr(0, colon);
-            if (host.empty())
-                throw AddressError("no computer before the port in \"" + std::string(computer) + "\"");
+            if (host.empty()) throw AddressError("no computer before the port in \"" + std::string(computer) + "\"");
             address.port = parsePort(computer.substr(colon + 1), computer);
         }
     }

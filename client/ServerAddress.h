@@ -11,9 +11,9 @@
 namespace kt64::client {
 
 struct ServerAddress {
-    std::string host;        // as given, or "localhost" for the local computer
+    std::string host;  // as given, or "localhost" for the local computer
     std::uint16_t port = 0;
-    bool local = false;      // this computer: the server may be started on demand
+    bool local = false;  // this computer: the server may be started on demand
 
     // The gRPC target: the loopback address for the local computer,
     // "host:port" (brackets around an IPv6 literal) otherwise.

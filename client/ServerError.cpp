@@ -40,9 +40,7 @@ ServerError::ServerError(HRESULT code, std::optional<std::string> description, s
 ServerError::ServerError(HRESULT code, std::string transportText)
     : std::runtime_error(hresultText(code) + ": " + transportText), code_(code) {}
 
-std::string ServerError::displayText() const {
-    return description_ ? *description_ : std::string(kNoServerErrorText);
-}
+std::string ServerError::displayText() const { return description_ ? *description_ : std::string(kNoServerErrorText); }
 
 std::string connectionFix(const ServerError& error) {
     if (error.description()) return {};
@@ -83,13 +81,22 @@ ServerError toServerError(const grpc::Status& status) {
                            std::move(record->guid));
     HRESULT code = E_RPC_SERVERFAULT;
     switch (status.error_code()) {
-    case grpc::StatusCode::UNAVAILABLE: code = E_RPC_SERVER_UNAVAILABLE; break;
-    case grpc::StatusCode::DEADLINE_EXCEEDED: code = E_RPC_TIMEOUT; break;
-    case grpc::StatusCode::CANCELLED: code = E_RPC_CALL_CANCELED; break;
+    case grpc::StatusCode::UNAVAILABLE:
+        code = E_RPC_SERVER_UNAVAILABLE;
+        break;
+    case grpc::StatusCode::DEADLINE_EXCEEDED:
+        code = E_RPC_TIMEOUT;
+        break;
+    case grpc::StatusCode::CANCELLED:
+        code = E_RPC_CALL_CANCELED;
+        break;
     // A caller outside AllowedClients, or one whose certificate is refused.
     case grpc::StatusCode::PERMISSION_DENIED:
-    case grpc::StatusCode::UNAUTHENTICATED: code = E_ACCESSDENIED; break;
-    default: break;
+    case grpc::StatusCode::UNAUTHENTICATED:
+        code = E_ACCESSDENIED;
+        break;
+    default:
+        break;
     }
     return ServerError(code, status.error_message());
 }

@@ -25,9 +25,10 @@ inline constexpr HRESULT E_RPC_SERVER_UNAVAILABLE = hresultOf(0x800706BAu);  // 
 inline constexpr HRESULT E_RPC_TIMEOUT = hresultOf(0x8001011Fu);             // deadline passed
 inline constexpr HRESULT E_RPC_CALL_CANCELED = hresultOf(0x80010002u);       // call or lease cancelled
 inline constexpr HRESULT E_RPC_SERVERFAULT = hresultOf(0x80010105u);         // malformed or unexpected answer
-inline constexpr HRESULT E_CLASS_NOT_REGISTERED = hresultOf(0x80040154u);    // local: nothing listens, no server registered
-inline constexpr HRESULT E_SERVER_EXEC_FAILURE = hresultOf(0x80080005u);     // local: server not started or silent
-inline constexpr HRESULT E_INVALIDARG = hresultOf(0x80070057u);              // computer text names no server
+inline constexpr HRESULT E_CLASS_NOT_REGISTERED =
+    hresultOf(0x80040154u);  // local: nothing listens, no server registered
+inline constexpr HRESULT E_SERVER_EXEC_FAILURE = hresultOf(0x80080005u);  // local: server not started or silent
+inline constexpr HRESULT E_INVALIDARG = hresultOf(0x80070057u);           // computer text names no server
 // Local start of a server installed as a system service:
 inline constexpr HRESULT E_SCM_RPC_FAILURE = hresultOf(0x80080003u);         // service manager unreachable
 inline constexpr HRESULT E_SERVICE_DOES_NOT_EXIST = hresultOf(0x80070424u);  // unit not installed

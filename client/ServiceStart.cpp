@@ -16,9 +16,9 @@ namespace {
 
 // The bus answered, but nobody there is the service manager we need.
 constexpr std::array kManagerUnreachable{
-    SD_BUS_ERROR_SERVICE_UNKNOWN,  SD_BUS_ERROR_NAME_HAS_NO_OWNER,    SD_BUS_ERROR_NO_REPLY,
-    SD_BUS_ERROR_TIMEOUT,          SD_BUS_ERROR_DISCONNECTED,         SD_BUS_ERROR_NO_SERVER,
-    SD_BUS_ERROR_UNKNOWN_OBJECT,   SD_BUS_ERROR_UNKNOWN_INTERFACE,    SD_BUS_ERROR_UNKNOWN_METHOD,
+    SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER, SD_BUS_ERROR_NO_REPLY,
+    SD_BUS_ERROR_TIMEOUT,         SD_BUS_ERROR_DISCONNECTED,      SD_BUS_ERROR_NO_SERVER,
+    SD_BUS_ERROR_UNKNOWN_OBJECT,  SD_BUS_ERROR_UNKNOWN_INTERFACE, SD_BUS_ERROR_UNKNOWN_METHOD,
 };
 constexpr std::array kDenied{SD_BUS_ERROR_ACCESS_DENIED, SD_BUS_ERROR_INTERACTIVE_AUTHORIZATION_REQUIRED};
 
@@ -52,14 +52,15 @@ HRESULT serviceStartFailure(std::string_view busError, int error) {
 void startSystemdUnit(const std::string& unit, std::chrono::milliseconds timeout) {
     sdbus::SystemdUnits units;
     if (!units.connected())
-        fail("", units.openError(), "cannot open the system bus to start " + unit + ": " + std::strerror(units.openError()));
+        fail("", units.openError(),
+             "cannot open the system bus to start " + unit + ": " + std::strerror(units.openError()));
     const auto usec = std::chrono::microseconds(timeout);
     const auto failure = units.start(unit, usec.count() > 0 ? usec : std::chrono::microseconds(1));
     if (!failure) return;
-    if (!failure->sent)
-        fail("", failure->error, "cannot build the StartUnit call for " + unit + ": " + failure->text);
+    if (!failure->sent) fail("", failure->error, "cannot build the StartUnit call for " + unit + ": " + failure->text);
     fail(failure->name, failure->error,
-         "systemd did not start " + unit + ": " + (failure->name.empty() ? failure->text : failure->name + ": " + failure->text));
+         "systemd did not start " + unit + ": " +
+             (failure->name.empty() ? failure->text : failure->name + ": " + failure->text));
 }
 
 }  // namespace kt64::client

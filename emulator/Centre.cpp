@@ -22,16 +22,26 @@ constexpr std::int64_t kDaySeconds = 86400;
 // Data length of each request the centre knows; -1 for an unknown code.
 int requestLength(std::uint8_t code) {
     switch (static_cast<Command>(code)) {
-        case Command::Status: return 0;
-        case Command::SetTime: return 6;
-        case Command::SwitchLines: return 2;
-        case Command::SetLineTime: return 3;
-        case Command::SetSerial: return 3;
-        case Command::SetType: return 3;
-        case Command::SetParams: return 10;
-        case Command::SetDigitalLine: return 2;
-        case Command::WriteRecord: return 9;
-        case Command::ReadRecord: return 2;
+    case Command::Status:
+        return 0;
+    case Command::SetTime:
+        return 6;
+    case Command::SwitchLines:
+        return 2;
+    case Command::SetLineTime:
+        return 3;
+    case Command::SetSerial:
+        return 3;
+    case Command::SetType:
+        return 3;
+    case Command::SetParams:
+        return 10;
+    case Command::SetDigitalLine:
+        return 2;
+    case Command::WriteRecord:
+        return 9;
+    case Command::ReadRecord:
+        return 2;
     }
     return -1;
 }
@@ -98,8 +108,7 @@ CentreView Centre::view() const {
 
 ChangeYear Centre::changes(std::int64_t gmtSeconds) const {
     const auto& p = params_;
-    return changesOf(changeYearAt(gmtSeconds, p.offsetMinutes), p.winterToSummer, p.summerToWinter,
-                     p.offsetMinutes);
+    return changesOf(changeYearAt(gmtSeconds, p.offsetMinutes), p.winterToSummer, p.summerToWinter, p.offsetMinutes);
 }
 
 // Status frame, 50 bytes, two blocks. Bytes 2, 9, 16, 26 and 29 are not read
@@ -247,35 +256,35 @@ void Centre::useFault() {
 //   EE answer    1B EE 09 -> 1B EE 08, checksum adjusted
 void Centre::applyFault(Bytes& b, int record, std::chrono::milliseconds& delay) {
     switch (fault_.kind) {
-        case FaultKind::None:
-        case FaultKind::Silent:
-        case FaultKind::AckRefuse:
-            return;
-        case FaultKind::Late:
-            delay = std::chrono::milliseconds{fault_.argument};
-            break;
-        case FaultKind::Checksum:
-            b.back() ^= 0x5A;
-            break;
-        case FaultKind::Marker:
-            if (b.size() == link::kStatusFrameSize) {
-                b[27] = 0x00;
-            } else {
-                b[2] = b[1] == static_cast<std::uint8_t>(Command::WriteRecord) ? 0x03 : 0x08;
-            }
-            b.back() = 0;
-            b.back() = link::xorOf(b);
-            break;
-        case FaultKind::Short:
-            b.pop_back();
-            break;
-        case FaultKind::Garbage:
-            b.insert(b.begin(), static_cast<std::size_t>(fault_.argument), std::uint8_t{0x55});
-            break;
-        case FaultKind::AckCorrupt:
-            if (record != fault_.argument) return;
-            b.back() ^= 0x5A;
-            break;
+    case FaultKind::None:
+    case FaultKind::Silent:
+    case FaultKind::AckRefuse:
+        return;
+    case FaultKind::Late:
+        delay = std::chrono::milliseconds{fault_.argument};
+        break;
+    case FaultKind::Checksum:
+        b.back() ^= 0x5A;
+        break;
+    case FaultKind::Marker:
+        if (b.size() == link::kStatusFrameSize) {
+            b[27] = 0x00;
+        } else {
+            b[2] = b[1] == static_cast<std::uint8_t>(Command::WriteRecord) ? 0x03 : 0x08;
+        }
+        b.back() = 0;
+        b.back() = link::xorOf(b);
+        break;
+    case FaultKind::Short:
+        b.pop_back();
+        break;
+    case FaultKind::Garbage:
+        b.insert(b.begin(), static_cast<std::size_t>(fault_.argument), std::uint8_t{0x55});
+        break;
+    case FaultKind::AckCorrupt:
+        if (record != fault_.argument) return;
+        b.back() ^= 0x5A;
+        break;
     }
     useFault();
 }
@@ -283,53 +292,53 @@ void Centre::applyFault(Bytes& b, int record, std::chrono::milliseconds& delay) 
 Bytes Centre::apply(ByteSpan frame) {
     const auto d = frame.subspan(3, frame[2]);
     switch (static_cast<Command>(frame[1])) {
-        case Command::Status:
-            break;
-        case Command::SetTime: {
-            const auto s = bcdIn(d[0], 0, 59), m = bcdIn(d[1], 0, 59), h = bcdIn(d[2], 0, 23);
-            const auto mo = bcdIn(d[4], 1, 12), y = bcdIn(d[5], 0, 99);
-            if (s && m && h && mo && y) {
-                if (const auto day = bcdIn(d[3], 1, daysInMonth(2000 + *y, *mo)))
-                    setGmt(utcTime(2000 + *y, *mo, *day, *h, *m, *s));
-            }
-            break;
+    case Command::Status:
+        break;
+    case Command::SetTime: {
+        const auto s = bcdIn(d[0], 0, 59), m = bcdIn(d[1], 0, 59), h = bcdIn(d[2], 0, 23);
+        const auto mo = bcdIn(d[4], 1, 12), y = bcdIn(d[5], 0, 99);
+        if (s && m && h && mo && y) {
+            if (const auto day = bcdIn(d[3], 1, daysInMonth(2000 + *y, *mo)))
+                setGmt(utcTime(2000 + *y, *mo, *day, *h, *m, *s));
         }
-        case Command::SwitchLines: {
-            // 0x01 on, 0x00 off; any other value leaves that line as it is.
-            const bool analog = d[0] == 0x01 ? true : d[0] == 0x00 ? false : params_.analogOn;
-            const bool digital = d[1] == 0x01 ? true : d[1] == 0x00 ? false : params_.digitalOn;
-            setLines(analog, digital);
-            break;
-        }
-        case Command::SetLineTime: {
-            const auto m = bcdIn(d[1], 0, 59), h = bcdIn(d[2], 0, 23);
-            if (d[0] == 0x11 && m && h) setLineTime(*h * 60 + *m);
-            break;
-        }
-        case Command::SetSerial:
-            setSerial({d[0], d[1], d[2]});
-            break;
-        case Command::SetType:
-            setType(d[0], d[1], d[2]);
-            break;
-        case Command::SetParams:
-            applyParameters(d);
-            break;
-        case Command::SetDigitalLine:
-            if (d[0] == 0x11 && (d[1] == code::kDigitalHm || d[1] == code::kDigitalHms || d[1] == code::kDigitalHmsDate))
-                setDigitalType(d[1]);
-            break;
-        case Command::WriteRecord: {
-            const std::size_t at = static_cast<std::size_t>(d[0] << 8 | d[1]) * link::kRecordSize;
-            std::copy(d.begin() + 2, d.end(), image_.begin() + static_cast<std::ptrdiff_t>(at));
-            return link::buildFrame(0xDD, std::array<std::uint8_t, 2>{d[0], d[1]});
-        }
-        case Command::ReadRecord: {
-            const std::size_t at = static_cast<std::size_t>(d[0] << 8 | d[1]) * link::kRecordSize;
-            std::array<std::uint8_t, 9> data{d[0], d[1]};
-            std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(at), link::kRecordSize, data.begin() + 2);
-            return link::buildFrame(0xEE, data);
-        }
+        break;
+    }
+    case Command::SwitchLines: {
+        // 0x01 on, 0x00 off; any other value leaves that line as it is.
+        const bool analog = d[0] == 0x01 ? true : d[0] == 0x00 ? false : params_.analogOn;
+        const bool digital = d[1] == 0x01 ? true : d[1] == 0x00 ? false : params_.digitalOn;
+        setLines(analog, digital);
+        break;
+    }
+    case Command::SetLineTime: {
+        const auto m = bcdIn(d[1], 0, 59), h = bcdIn(d[2], 0, 23);
+        if (d[0] == 0x11 && m && h) setLineTime(*h * 60 + *m);
+        break;
+    }
+    case Command::SetSerial:
+        setSerial({d[0], d[1], d[2]});
+        break;
+    case Command::SetType:
+        setType(d[0], d[1], d[2]);
+        break;
+    case Command::SetParams:
+        applyParameters(d);
+        break;
+    case Command::SetDigitalLine:
+        if (d[0] == 0x11 && (d[1] == code::kDigitalHm || d[1] == code::kDigitalHms || d[1] == code::kDigitalHmsDate))
+            setDigitalType(d[1]);
+        break;
+    case Command::WriteRecord: {
+        const std::size_t at = static_cast<std::size_t>(d[0] << 8 | d[1]) * link::kRecordSize;
+        std::copy(d.begin() + 2, d.end(), image_.begin() + static_cast<std::ptrdiff_t>(at));
+        return link::buildFrame(0xDD, std::array<std::uint8_t, 2>{d[0], d[1]});
+    }
+    case Command::ReadRecord: {
+        const std::size_t at = static_cast<std::size_t>(d[0] << 8 | d[1]) * link::kRecordSize;
+        std::array<std::uint8_t, 9> data{d[0], d[1]};
+        std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(at), link::kRecordSize, data.begin() + 2);
+        return link::buildFrame(0xEE, data);
+    }
     }
     return statusFrame();
 }
@@ -346,8 +355,8 @@ void Centre::applyParameters(ByteSpan d) {
     const int hourZL = link::bcdDigit(static_cast<std::uint8_t>(d[8] >> 4)), hourLZ = link::bcdDigit(d[8]);
     const bool signOk = d[3] == 0x00 || d[3] == 0x01;
     const bool onOk = d[9] == 0x00 || d[9] == 0x01;
-    if (d[0] != 0x11 || !minutes || !hours || !keyZL || !monthZL || !keyLZ || !monthLZ || hourZL < 0 ||
-        hourLZ < 0 || !signOk || !onOk)
+    if (d[0] != 0x11 || !minutes || !hours || !keyZL || !monthZL || !keyLZ || !monthLZ || hourZL < 0 || hourLZ < 0 ||
+        !signOk || !onOk)
         return;
     const int offset = *hours * 60 + *minutes;
     setOffset(d[3] == 0x01 ? -offset : offset);

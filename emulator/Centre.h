@@ -57,10 +57,10 @@ struct CentreView {
     std::int64_t gmtSeconds = 0;    // whole seconds since 1970-01-01, GMT
     std::int64_t localSeconds = 0;  // the same count for the local clock's fields
     bool summer = false;
-    int lineMinutes = 0;            // analogue line time, minutes after midnight
-    int dayToSummer = 0;            // derived days of this year's changes
+    int lineMinutes = 0;  // analogue line time, minutes after midnight
+    int dayToSummer = 0;  // derived days of this year's changes
     int dayToWinter = 0;
-    CentreSettings settings;        // current parameters (startGmt unset)
+    CentreSettings settings;  // current parameters (startGmt unset)
     Fault fault;
 };
 

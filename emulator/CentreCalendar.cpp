@@ -47,9 +47,7 @@ std::int64_t secondsFromCivil(int year, int month, int day, int hour, int minute
     return calendar::dayNumber(year, month, day) * kDay + hour * 3600 + minute * 60 + second;
 }
 
-std::int64_t toSeconds(TimePoint t) {
-    return std::chrono::floor<std::chrono::seconds>(t).time_since_epoch().count();
-}
+std::int64_t toSeconds(TimePoint t) { return std::chrono::floor<std::chrono::seconds>(t).time_since_epoch().count(); }
 
 TimePoint fromSeconds(std::int64_t seconds) { return TimePoint{std::chrono::seconds{seconds}}; }
 

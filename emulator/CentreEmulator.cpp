@@ -63,7 +63,7 @@ struct CentreEmulator::Line {
     Steady::time_point lineFreeAt{};  // end of the last byte put on the line
     Steady::time_point lastByteAt{};  // when the last request byte came
     bool hungUp = false;
-    bool blocked = false;             // the pty refused a write (buffer full)
+    bool blocked = false;  // the pty refused a write (buffer full)
 };
 
 CentreEmulator::CentreEmulator(EmulatorOptions options, std::shared_ptr<const TimeSource> clock)
@@ -92,7 +92,7 @@ void CentreEmulator::start() {
 
     if (!options_.linkPath.empty()) {
         const std::string& path = options_.linkPath;
-        struct stat st{};
+        struct stat st {};
         if (::lstat(path.c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) throw EmulatorError("not a symlink, left in place: " + path, EEXIST);
             ::unlink(path.c_str());

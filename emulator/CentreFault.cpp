@@ -14,10 +14,14 @@ struct KindName {
 };
 
 constexpr KindName kKinds[] = {
-    {FaultKind::None, "none", false},          {FaultKind::Silent, "silent", false},
-    {FaultKind::Late, "late", true},           {FaultKind::Checksum, "checksum", false},
-    {FaultKind::Marker, "marker", false},      {FaultKind::Short, "short", false},
-    {FaultKind::AckRefuse, "ack-refuse", true}, {FaultKind::AckCorrupt, "ack-corrupt", true},
+    {FaultKind::None, "none", false},
+    {FaultKind::Silent, "silent", false},
+    {FaultKind::Late, "late", true},
+    {FaultKind::Checksum, "checksum", false},
+    {FaultKind::Marker, "marker", false},
+    {FaultKind::Short, "short", false},
+    {FaultKind::AckRefuse, "ack-refuse", true},
+    {FaultKind::AckCorrupt, "ack-corrupt", true},
     {FaultKind::Garbage, "garbage", true},
 };
 
@@ -93,8 +97,10 @@ std::string describeFault(const Fault& f) {
             s = k.name;
             if (k.takesArgument) s += " " + std::to_string(f.argument);
         }
-    if (f.kind != FaultKind::None && f.remaining == 1) s += " once";
-    else if (f.kind != FaultKind::None && f.remaining > 1) s += " times " + std::to_string(f.remaining);
+    if (f.kind != FaultKind::None && f.remaining == 1)
+        s += " once";
+    else if (f.kind != FaultKind::None && f.remaining > 1)
+        s += " times " + std::to_string(f.remaining);
     return s;
 }
 

@@ -9,8 +9,7 @@ ChangeYear changesOf(int year, const ChangeRule& toSummer, const ChangeRule& toW
     c.dayToSummer = changeDay(year, toSummer.month, toSummer.key);
     c.dayToWinter = changeDay(year, toWinter.month, toWinter.key);
     const std::int64_t offset = std::int64_t{offsetMinutes} * 60;
-    if (c.dayToSummer)
-        c.toSummerGmt = secondsFromCivil(year, toSummer.month, c.dayToSummer, toSummer.hour) - offset;
+    if (c.dayToSummer) c.toSummerGmt = secondsFromCivil(year, toSummer.month, c.dayToSummer, toSummer.hour) - offset;
     if (c.dayToWinter)
         c.toWinterGmt = secondsFromCivil(year, toWinter.month, c.dayToWinter, toWinter.hour) - offset - 3600;
     return c;

@@ -14,7 +14,7 @@
 namespace kt64::sim {
 
 struct ChangeYear {
-    int dayToSummer = 0;          // 0 when the rule names no day (bad key or month)
+    int dayToSummer = 0;  // 0 when the rule names no day (bad key or month)
     int dayToWinter = 0;
     std::int64_t toSummerGmt = 0;  // instants of the changes, seconds since 1970, GMT
     std::int64_t toWinterGmt = 0;
@@ -30,7 +30,6 @@ int changeYearAt(std::int64_t gmtSeconds, int offsetMinutes);
 // change back; when the change back comes first in the year (southern
 // hemisphere) summer spans the new year. Equal instants or a rule without a
 // day give no summer.
-bool isSummerAt(std::int64_t gmtSeconds, const ChangeRule& toSummer, const ChangeRule& toWinter,
-                int offsetMinutes);
+bool isSummerAt(std::int64_t gmtSeconds, const ChangeRule& toSummer, const ChangeRule& toWinter, int offsetMinutes);
 
 }  // namespace kt64::sim

@@ -55,8 +55,10 @@ std::optional<int> hex(std::string_view s, int max) {
 // 0xNN (hex) or a decimal number 0..255.
 std::optional<std::uint8_t> byteValue(std::string_view s) {
     std::optional<int> v;
-    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) v = hex(s.substr(2), 255);
-    else v = decimal(s, 0, 255);
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        v = hex(s.substr(2), 255);
+    else
+        v = decimal(s, 0, 255);
     if (!v) return std::nullopt;
     return static_cast<std::uint8_t>(*v);
 }
@@ -104,8 +106,7 @@ std::string hexBytes(link::ByteSpan bytes, bool spaced) {
 std::string timeText(std::int64_t seconds) {
     const CivilTime t = civilFromSeconds(seconds);
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
     return buf;
 }
 
@@ -122,9 +123,8 @@ std::string stateText(const Centre& centre) {
     char buf[96];
     std::string out = "gmt=" + timeText(v.gmtSeconds) + " local=" + timeText(v.localSeconds);
     out += std::string(" summer=") + (v.summer ? "1" : "0");
-    std::snprintf(buf, sizeof buf, " line-time=%02d:%02d offset=%c%02d:%02d", v.lineMinutes / 60,
-                  v.lineMinutes % 60, s.offsetMinutes < 0 ? '-' : '+', std::abs(s.offsetMinutes) / 60,
-                  std::abs(s.offsetMinutes) % 60);
+    std::snprintf(buf, sizeof buf, " line-time=%02d:%02d offset=%c%02d:%02d", v.lineMinutes / 60, v.lineMinutes % 60,
+                  s.offsetMinutes < 0 ? '-' : '+', std::abs(s.offsetMinutes) / 60, std::abs(s.offsetMinutes) % 60);
     out += buf;
     out += std::string(" change=") + (s.changeOn ? "on" : "off");
     std::snprintf(buf, sizeof buf, " to-summer=%d,%d,%d day=%d to-winter=%d,%d,%d day=%d", s.winterToSummer.key,
@@ -174,8 +174,7 @@ std::string imageCommand(Centre& centre, std::string_view args) {
 
 }  // namespace
 
-std::string applySetting(CentreSettings& s, std::string_view name, std::string_view value,
-                         const TimeSource& clock) {
+std::string applySetting(CentreSettings& s, std::string_view name, std::string_view value, const TimeSource& clock) {
     value = trim(value);
     CentreSettings n = s;
     bool ok = false;
@@ -201,18 +200,22 @@ std::string applySetting(CentreSettings& s, std::string_view name, std::string_v
         const auto m = hoursMinutes(value, 23);
         if ((ok = m.has_value())) n.lineMinutes = *m;
     } else if (name == "digital-type") {
-        const auto v = named(value, {{"hm", code::kDigitalHm}, {"hms", code::kDigitalHms}, {"full", code::kDigitalHmsDate}});
+        const auto v =
+            named(value, {{"hm", code::kDigitalHm}, {"hms", code::kDigitalHms}, {"full", code::kDigitalHmsDate}});
         if ((ok = v.has_value())) n.digitalType = *v;
     } else if (name == "source") {
-        const auto v = named(value, {{"none", code::kSourceNone}, {"gps", code::kSourceGps}, {"dcf", code::kSourceDcf},
-                                     {"rs", code::kSourceRs}, {"lin", code::kSourceLin}});
+        const auto v = named(value, {{"none", code::kSourceNone},
+                                     {"gps", code::kSourceGps},
+                                     {"dcf", code::kSourceDcf},
+                                     {"rs", code::kSourceRs},
+                                     {"lin", code::kSourceLin}});
         if ((ok = v.has_value())) n.source = *v;
     } else if (name == "relays") {
         const auto v = named(value, {{"0", code::kRelaysNone}, {"1", code::kRelaysOne}, {"2", code::kRelaysTwo}});
         if ((ok = v.has_value())) n.relays = *v;
     } else if (name == "interface") {
-        const auto v = named(value, {{"none", code::kInterfaceNone}, {"232", code::kInterface232},
-                                     {"485", code::kInterface485}});
+        const auto v =
+            named(value, {{"none", code::kInterfaceNone}, {"232", code::kInterface232}, {"485", code::kInterface485}});
         if ((ok = v.has_value())) n.interface = *v;
     } else if (name == "firmware") {
         std::optional<std::uint8_t> v;
@@ -231,7 +234,8 @@ std::string applySetting(CentreSettings& s, std::string_view name, std::string_v
         if (parts.size() == 2 && parts[0].size() == 2 && parts[1].size() == 4) {
             const auto a = hex(parts[0], 255), b = hex(parts[1].substr(0, 2), 255), c = hex(parts[1].substr(2), 255);
             if ((ok = a && b && c))
-                n.serial = {static_cast<std::uint8_t>(*a), static_cast<std::uint8_t>(*b), static_cast<std::uint8_t>(*c)};
+                n.serial = {static_cast<std::uint8_t>(*a), static_cast<std::uint8_t>(*b),
+                            static_cast<std::uint8_t>(*c)};
         }
     } else if (name == "alarm") {
         const auto parts = splitOn(value, ',');

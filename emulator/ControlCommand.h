@@ -39,8 +39,8 @@ namespace kt64::sim {
 
 // The names applySetting knows, for the command line's option table.
 inline constexpr std::string_view kSettingNames[] = {
-    "gmt",    "offset",       "change", "to-summer", "to-winter", "analog",   "digital", "line-time",
-    "digital-type", "source", "relays", "interface", "firmware",  "model",    "serial",  "alarm"};
+    "gmt",          "offset", "change", "to-summer", "to-winter", "analog", "digital", "line-time",
+    "digital-type", "source", "relays", "interface", "firmware",  "model",  "serial",  "alarm"};
 
 // Sets one named value in the settings. Returns an empty string, or the
 // reason the name or value was refused (the settings are then unchanged).

@@ -29,7 +29,7 @@ sockaddr_un socketAddress(const std::string& path) {
 ControlSocket::ControlSocket(std::string path) : path_(std::move(path)) {
     const sockaddr_un addr = socketAddress(path_);
 
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path_.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) throw EmulatorError("not a socket, left in place: " + path_, EEXIST);
         ::unlink(path_.c_str());

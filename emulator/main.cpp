@@ -60,12 +60,15 @@ frame is still sent and shows the unchanged values.
 
 // --NAME VALUE for every setting, beside the emulator's own options.
 std::vector<kt64::cli::OptionSpec> optionTable(std::vector<std::string>& settingOptions) {
-    std::vector<kt64::cli::OptionSpec> table = {
-        {"--help", false},       {"-h", false},
-        {"--pacing", false},     {"--link", true, "a path"},
-        {"--control", true, "a path"}, {"--fault", true, "a fault"},
-        {"--image", true, "a file"}, {"--group", true, "a group"},
-        {"--mode", true, "an octal mode"}};
+    std::vector<kt64::cli::OptionSpec> table = {{"--help", false},
+                                                {"-h", false},
+                                                {"--pacing", false},
+                                                {"--link", true, "a path"},
+                                                {"--control", true, "a path"},
+                                                {"--fault", true, "a fault"},
+                                                {"--image", true, "a file"},
+                                                {"--group", true, "a group"},
+                                                {"--mode", true, "an octal mode"}};
     for (const std::string_view name : kt64::sim::kSettingNames) settingOptions.push_back("--" + std::string(name));
     for (const std::string& option : settingOptions) table.push_back({option, true, "a value"});
     return table;
@@ -135,7 +138,8 @@ int main(int argc, char** argv) {
             imagePath = value;
         } else if (option == "--group") {
             options.ptyGroup = groupNamed(value);
-            if (!options.ptyGroup) return kt64::cli::refuseLine(std::cerr, "kt64sim", "--group: no group '" + value + "'");
+            if (!options.ptyGroup)
+                return kt64::cli::refuseLine(std::cerr, "kt64sim", "--group: no group '" + value + "'");
         } else if (option == "--mode") {
             options.ptyMode = octalMode(value);
             if (!options.ptyMode)

@@ -58,53 +58,52 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ScriptedLink link(input);
     DeviceState state;
     switch (data[0] % 6) {
-        case 0: {
-            std::int32_t remaining = static_cast<std::int32_t>(kImageSize);
-            std::vector<std::uint8_t> buffer(kImageSize + kTransferSpare, 0x5A);
-            uploadRecords(link, buffer, remaining);
-            if (remaining < 0 || remaining > static_cast<std::int32_t>(kImageSize) || remaining % 7 != 0)
-                __builtin_trap();
-            break;
-        }
-        case 1: {
-            std::vector<std::uint8_t> buffer;
-            std::int32_t count = 0;
-            const bool ok = downloadCommandList(link, buffer, count);
-            endDownload(state, ok, count, buffer);
-            exchangeStatus(link, state);
-            if (state.RecvCount < 0 || state.RecvCount > static_cast<std::int32_t>(kImageSize)) __builtin_trap();
-            if (state.RecvFailed == (state.RecvCount == static_cast<std::int32_t>(kImageSize))) __builtin_trap();
-            break;
-        }
-        case 2: {
-            state.SendRemaining = static_cast<std::int32_t>(data[size - 1]) * 11;
-            std::int32_t remaining = state.SendRemaining;
-            endUpload(state, uploadCommandList(link, std::vector<std::uint8_t>(kImageSize, 0), remaining));
-            exchangeStatus(link, state);
-            // An image that is not whole records ends with the last record's
-            // spare bytes counted: below 0, but by less than one record.
-            if (state.SendRemaining != 0 || remaining <= -static_cast<std::int32_t>(kRecordSize)) __builtin_trap();
-            break;
-        }
-        case 3:
-            // Pending values from the input bytes: offsets and dates of any value.
-            state.NewLocalOffset = doubleAt(input, 0);
-            state.NewChangeTimeZL = doubleAt(input, 8);
-            state.LocalOffset = doubleAt(input, 16);
-            state.ChangeTimeLZ = doubleAt(input, 24);
-            state.PendingParams = input.empty() ? 0 : input[0];
-            setParams(link, state);
-            break;
-        case 4:
-            state.NewGmtTime = doubleAt(input, 0);
-            state.NewLineTime = doubleAt(input, 8);
-            setTime(link, state);
-            setLineTime(link, state);
-            break;
-        default:
-            exchangeStatus(link, state);
-            exchangeStatus(link, state);
-            break;
+    case 0: {
+        std::int32_t remaining = static_cast<std::int32_t>(kImageSize);
+        std::vector<std::uint8_t> buffer(kImageSize + kTransferSpare, 0x5A);
+        uploadRecords(link, buffer, remaining);
+        if (remaining < 0 || remaining > static_cast<std::int32_t>(kImageSize) || remaining % 7 != 0) __builtin_trap();
+        break;
+    }
+    case 1: {
+        std::vector<std::uint8_t> buffer;
+        std::int32_t count = 0;
+        const bool ok = downloadCommandList(link, buffer, count);
+        endDownload(state, ok, count, buffer);
+        exchangeStatus(link, state);
+        if (state.RecvCount < 0 || state.RecvCount > static_cast<std::int32_t>(kImageSize)) __builtin_trap();
+        if (state.RecvFailed == (state.RecvCount == static_cast<std::int32_t>(kImageSize))) __builtin_trap();
+        break;
+    }
+    case 2: {
+        state.SendRemaining = static_cast<std::int32_t>(data[size - 1]) * 11;
+        std::int32_t remaining = state.SendRemaining;
+        endUpload(state, uploadCommandList(link, std::vector<std::uint8_t>(kImageSize, 0), remaining));
+        exchangeStatus(link, state);
+        // An image that is not whole records ends with the last record's
+        // spare bytes counted: below 0, but by less than one record.
+        if (state.SendRemaining != 0 || remaining <= -static_cast<std::int32_t>(kRecordSize)) __builtin_trap();
+        break;
+    }
+    case 3:
+        // Pending values from the input bytes: offsets and dates of any value.
+        state.NewLocalOffset = doubleAt(input, 0);
+        state.NewChangeTimeZL = doubleAt(input, 8);
+        state.LocalOffset = doubleAt(input, 16);
+        state.ChangeTimeLZ = doubleAt(input, 24);
+        state.PendingParams = input.empty() ? 0 : input[0];
+        setParams(link, state);
+        break;
+    case 4:
+        state.NewGmtTime = doubleAt(input, 0);
+        state.NewLineTime = doubleAt(input, 8);
+        setTime(link, state);
+        setLineTime(link, state);
+        break;
+    default:
+        exchangeStatus(link, state);
+        exchangeStatus(link, state);
+        break;
     }
     return 0;
 }

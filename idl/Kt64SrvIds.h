@@ -63,8 +63,7 @@ inline constexpr std::string_view kVersionIndependentProgId = "VqSrvKt64.Kt64Srv
 // HKEY_LOCAL_MACHINE, and the class key whose LocalServer32 default value is
 // the server executable's full path under HKEY_CLASSES_ROOT.
 inline constexpr std::string_view kConfigKey = "Software\\Ardonis\\Kt64Srv";
-inline constexpr std::string_view kLocalServerKey =
-    "CLSID\\{FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}\\LocalServer32";
+inline constexpr std::string_view kLocalServerKey = "CLSID\\{FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}\\LocalServer32";
 
 // REG_DWORD in kConfigKey: the TCP port the server listens on and clients
 // call; kDefaultRpcPort when missing.

@@ -18,7 +18,7 @@ constexpr std::array<Rgb, 7> kColours = {{
     {246, 198, 179},  // 5 peach
     {255, 255, 255},  // 6 white
 }};
-constexpr std::array<std::string_view, 7> kNames = {"Wyłączony", "Załączony", "Impuls+", "Impuls-",
+constexpr std::array<std::string_view, 7> kNames = {"Wyłączony", "Załączony", "Impuls+",  "Impuls-",
                                                     "Cykl+",     "Cykl-",     " --------"};
 
 std::size_t codeIndex(std::uint32_t code) { return code <= 6 ? code : 6; }
@@ -85,13 +85,27 @@ int ChartGeometry::scrollRange(int clientWidth) const {
 int ChartGeometry::scroll(ScrollAction action, int position, int maximum, int thumb) {
     int next = position;
     switch (action) {
-        case ScrollAction::LineLeft: next = position - 10; break;
-        case ScrollAction::LineRight: next = position + 10; break;
-        case ScrollAction::PageLeft: next = position - maximum / 20; break;
-        case ScrollAction::PageRight: next = position + maximum / 20; break;
-        case ScrollAction::Thumb: next = thumb; break;
-        case ScrollAction::LeftEnd: next = 0; break;
-        case ScrollAction::RightEnd: next = maximum; break;
+    case ScrollAction::LineLeft:
+        next = position - 10;
+        break;
+    case ScrollAction::LineRight:
+        next = position + 10;
+        break;
+    case ScrollAction::PageLeft:
+        next = position - maximum / 20;
+        break;
+    case ScrollAction::PageRight:
+        next = position + maximum / 20;
+        break;
+    case ScrollAction::Thumb:
+        next = thumb;
+        break;
+    case ScrollAction::LeftEnd:
+        next = 0;
+        break;
+    case ScrollAction::RightEnd:
+        next = maximum;
+        break;
     }
     return std::clamp(next, 0, std::max(0, maximum));
 }

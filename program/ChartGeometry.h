@@ -29,9 +29,9 @@ inline constexpr std::array<int, 2> kStripTop = {42, 124};
 
 // The dialog's lists: index -> days, index -> minutes per pixel.
 inline constexpr std::array<std::string_view, 7> kDayChoices = {"1 dzień", "2 dni", "3 dni", "4 dni",
-                                                                 "5 dni",   "6 dni", "7 dni"};
-inline constexpr std::array<std::string_view, 8> kResolutionChoices = {"1 min",  "2 min",  "3 min",  "4 min",
-                                                                       "5 min",  "10 min", "15 min", "20 min"};
+                                                                "5 dni",   "6 dni", "7 dni"};
+inline constexpr std::array<std::string_view, 8> kResolutionChoices = {"1 min", "2 min",  "3 min",  "4 min",
+                                                                       "5 min", "10 min", "15 min", "20 min"};
 inline constexpr std::array<int, 8> kResolutionMinutes = {1, 2, 3, 4, 5, 10, 15, 20};
 
 struct Rgb {
@@ -55,9 +55,9 @@ std::optional<RelayMark> markFor(std::uint32_t stateWord);
 
 struct HourTick {
     int x;
-    int hour;                        // 0..23
-    bool labelled;                   // the hour number is written
-    std::optional<std::string> date; // at midnight: "%.2d-%.2d-%.2d" (year - 2000, month, day)
+    int hour;                         // 0..23
+    bool labelled;                    // the hour number is written
+    std::optional<std::string> date;  // at midnight: "%.2d-%.2d-%.2d" (year - 2000, month, day)
 };
 
 enum class ScrollAction { LineLeft, LineRight, PageLeft, PageRight, Thumb, LeftEnd, RightEnd };
@@ -104,9 +104,9 @@ private:
 // The information window's fields for sample n of row (the time of the
 // column it was taken at).
 struct SampleInfo {
-    std::string relay;    // "Przekaźnik:"  row + 1
-    std::string time;     // "Data:"        "%d/%m/%Y %H:%M"
-    std::string state;    // "Stan:"        the operation's name
+    std::string relay;  // "Przekaźnik:"  row + 1
+    std::string time;   // "Data:"        "%d/%m/%Y %H:%M"
+    std::string state;  // "Stan:"        the operation's name
     Rgb stateColour;
     std::string impulse;  // "Czas Impulsu:" "%d " + "m" or "s"
     std::string cycle;    // "Czas Cyklu:"

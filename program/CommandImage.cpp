@@ -108,7 +108,8 @@ SlotBytes commandRecord(int blockIndex, const CommandRow& c) {
     r[3] = static_cast<std::uint8_t>(c.time->minute);
     r[4] = static_cast<std::uint8_t>((relay << 4) | (switchesOn(c.operation) ? relayBit : 0));
     r[5] = usesCycle(c.operation) ? static_cast<std::uint8_t>((c.cycle & 0x7F) | (c.cycleInMinutes ? 0x80 : 0)) : 0;
-    r[6] = usesImpulse(c.operation) ? static_cast<std::uint8_t>((c.impulse & 0x7F) | (c.impulseInMinutes ? 0x80 : 0)) : 0;
+    r[6] =
+        usesImpulse(c.operation) ? static_cast<std::uint8_t>((c.impulse & 0x7F) | (c.impulseInMinutes ? 0x80 : 0)) : 0;
     return r;
 }
 

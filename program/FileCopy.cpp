@@ -49,12 +49,13 @@ CopyFailure copyAll(int in, int out) {
     }
 }
 
-std::string failureOf(const std::filesystem::path& file, int error) { return FileError(file, systemText(error)).what(); }
+std::string failureOf(const std::filesystem::path& file, int error) {
+    return FileError(file, systemText(error)).what();
+}
 
 }  // namespace
 
-std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::path& folder,
-                                                       const std::string& prefix) {
+std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::path& folder, const std::string& prefix) {
     std::string pattern = (folder / (prefix + "XXXXXX.tmp")).string();
     UniqueFd fd(::mkstemps(pattern.data(), 4));
     if (!fd) return std::nullopt;

@@ -14,8 +14,7 @@ namespace kt64::program {
 
 // A new, empty, uniquely named file "<prefix>XXXXXX.tmp" in folder; empty
 // when it cannot be made.
-std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::path& folder,
-                                                       const std::string& prefix);
+std::optional<std::filesystem::path> makeTemporaryFile(const std::filesystem::path& folder, const std::string& prefix);
 
 // Copies source over an existing target (truncating it). A source that is
 // not a regular file (a directory, a FIFO, a device) is refused before it is

@@ -71,8 +71,8 @@ void ProgramEvaluator::EndRow(int row) {
 
 const SampleRecord* ProgramEvaluator::sample(int row, std::size_t n) const {
     if (row < 0 || row >= kRows) return nullptr;
-    const auto& samples = (row == evaluatedRow_ && evaluation_) ? evaluation_->samples()
-                                                                 : samples_[static_cast<std::size_t>(row)];
+    const auto& samples =
+        (row == evaluatedRow_ && evaluation_) ? evaluation_->samples() : samples_[static_cast<std::size_t>(row)];
     return n < samples.size() ? &samples[n] : nullptr;
 }
 

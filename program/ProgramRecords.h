@@ -25,8 +25,8 @@ inline constexpr int kMaxBlocks = 100;
 inline constexpr int kMaxRecords = 400;  // date ranges and commands together
 
 enum Operation : int {
-    kOff = 0,         // "Wyłączony"
-    kOn = 1,          // "Załączony"
+    kOff = 0,  // "Wyłączony"
+    kOn = 1,   // "Załączony"
     kImpulsePlus = 2,
     kImpulseMinus = 3,
     kCyclePlus = 4,
@@ -35,8 +35,8 @@ enum Operation : int {
 };
 
 // The operation names of KodOp and of the chart's information window.
-inline constexpr std::array<std::string_view, 6> kOperationNames = {
-    "Wyłączony", "Załączony", "Impuls+", "Impuls-", "Cykl+", "Cykl-"};
+inline constexpr std::array<std::string_view, 6> kOperationNames = {"Wyłączony", "Załączony", "Impuls+",
+                                                                    "Impuls-",   "Cykl+",     "Cykl-"};
 
 // DzienTyg: bit 0 Monday ... bit 6 Sunday.
 inline constexpr int kMonday = 0x01;

@@ -92,13 +92,16 @@ void checkProgramFile(Database& db) {
             if (verdict != "ok") throw DatabaseError(SQLITE_CORRUPT, verdict);
         }
     } catch (const DatabaseError& e) {
-        if ((e.code() & 0xFF) == SQLITE_NOTADB) throw DatabaseError(e.code(), "not a relay program (not a database file)");
+        if ((e.code() & 0xFF) == SQLITE_NOTADB)
+            throw DatabaseError(e.code(), "not a relay program (not a database file)");
         throw DatabaseError(e.code(), std::string("a damaged relay program (") + e.what() + ")");
     }
     auto tables = db.query(
-        "SELECT count(*) AS n FROM sqlite_master WHERE type = 'table' AND name IN ('Bloki', 'Daty', 'Rozkazy', 'KodOp')");
+        "SELECT count(*) AS n FROM sqlite_master WHERE type = 'table' AND name IN ('Bloki', 'Daty', 'Rozkazy', "
+        "'KodOp')");
     if (tables.next() && tables.integer("n") != 4)
-        throw DatabaseError(SQLITE_ERROR, "not a relay program (a database without the tables Bloki, Daty, Rozkazy and KodOp)");
+        throw DatabaseError(SQLITE_ERROR,
+                            "not a relay program (a database without the tables Bloki, Daty, Rozkazy and KodOp)");
     // Preparing these fails with the engine's own text ("no such column:
     // NrPrzek") when a table lacks a column.
     for (const auto sql : kShapeChecks) {

@@ -62,8 +62,7 @@ inline constexpr const char* kReceivedCommand = "Rozkaz odczytany nr %d";
 // cannot hold.
 inline constexpr const char* kFaultNoBlock = "Program nie zawiera żadnego bloku.";
 inline constexpr const char* kFaultTooManyBlocks = "Program zawiera %d bloków, centrala mieści najwyżej 100.";
-inline constexpr const char* kFaultTooManyRecords =
-    "Program zawiera %d dat i rozkazów, centrala mieści najwyżej 400.";
+inline constexpr const char* kFaultTooManyRecords = "Program zawiera %d dat i rozkazów, centrala mieści najwyżej 400.";
 inline constexpr const char* kFaultDateMissing = "Data %lld: brak poprawnej daty.";
 inline constexpr const char* kFaultDateYear = "Data %lld: rok %d poza zakresem 2000-2254.";
 inline constexpr const char* kFaultCommandTime = "Rozkaz %lld: brak poprawnego czasu rozkazu.";

@@ -71,36 +71,36 @@ void RowEvaluation::applyOperation(LocalSeconds sampleMinute, std::int64_t elaps
     const LocalSeconds Tc = takenAt_;
     bool on = false;
     switch (inForce_.operation) {
-        case kOff:
+    case kOff:
+        cyclePhase_ = 0;
+        break;
+    case kOn:
+        on = true;
+        cyclePhase_ = 0;
+        break;
+    case kImpulsePlus:
+    case kImpulseMinus:
+        on = Tc <= T && T <= Tc + impulse;
+        if (inForce_.operation == kImpulseMinus) on = !on;
+        cyclePhase_ = 0;
+        break;
+    case kCyclePlus:
+    case kCycleMinus:
+        if (Tc <= T) {
+            // The phase restarts only once it exceeds the period, so a
+            // cycle sampled once a minute shows a period one minute
+            // longer than its own.
+            cyclePhase_ += elapsed;
+            if (cyclePhase_ > period) cyclePhase_ = 0;
+            on = cyclePhase_ < impulse;
+        } else {
             cyclePhase_ = 0;
-            break;
-        case kOn:
-            on = true;
-            cyclePhase_ = 0;
-            break;
-        case kImpulsePlus:
-        case kImpulseMinus:
-            on = Tc <= T && T <= Tc + impulse;
-            if (inForce_.operation == kImpulseMinus) on = !on;
-            cyclePhase_ = 0;
-            break;
-        case kCyclePlus:
-        case kCycleMinus:
-            if (Tc <= T) {
-                // The phase restarts only once it exceeds the period, so a
-                // cycle sampled once a minute shows a period one minute
-                // longer than its own.
-                cyclePhase_ += elapsed;
-                if (cyclePhase_ > period) cyclePhase_ = 0;
-                on = cyclePhase_ < impulse;
-            } else {
-                cyclePhase_ = 0;
-                on = false;
-            }
-            if (inForce_.operation == kCycleMinus) on = !on;
-            break;
-        default:
-            return;  // nothing in force: no change
+            on = false;
+        }
+        if (inForce_.operation == kCycleMinus) on = !on;
+        break;
+    default:
+        return;  // nothing in force: no change
     }
     state_ = (state_ & ~kRelayOnBit) | (on ? kRelayOnBit : 0);
 }

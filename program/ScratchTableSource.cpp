@@ -18,7 +18,8 @@ std::vector<CommandRow> ScratchTableSource::commandsFor(const CivilDate& day, in
     db_.execute("DROP TABLE IF EXISTS RozkPomoc");
     std::string fill = formatText("CREATE TABLE RozkPomoc AS SELECT * FROM Rozkazy WHERE Blok=%lld",
                                   static_cast<long long>(blocks.front()));
-    for (std::size_t i = 1; i < blocks.size(); ++i) fill += formatText(" OR Blok=%lld", static_cast<long long>(blocks[i]));
+    for (std::size_t i = 1; i < blocks.size(); ++i)
+        fill += formatText(" OR Blok=%lld", static_cast<long long>(blocks[i]));
     db_.execute(fill);
 
     std::vector<CommandRow> out;

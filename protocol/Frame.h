@@ -44,13 +44,11 @@ inline constexpr std::size_t kStatusFrameSize = 50;
 inline constexpr std::size_t kRecordSize = 7;
 inline constexpr std::size_t kRecordCount = 415;
 inline constexpr std::size_t kImageSize = kRecordSize * kRecordCount;  // 2905
-inline constexpr std::size_t kWriteAckSize = 6;    // 1B DD 02 xx xx cs
-inline constexpr std::size_t kReadAnswerSize = 13;  // 1B EE 09 xx xx r0..r6 cs
+inline constexpr std::size_t kWriteAckSize = 6;                        // 1B DD 02 xx xx cs
+inline constexpr std::size_t kReadAnswerSize = 13;                     // 1B EE 09 xx xx r0..r6 cs
 
 // BCD byte of a value 0..99: tens digit in the high nibble.
-constexpr std::uint8_t bcdEncode(int v) {
-    return static_cast<std::uint8_t>(((v / 10) << 4) | (v % 10));
-}
+constexpr std::uint8_t bcdEncode(int v) { return static_cast<std::uint8_t>(((v / 10) << 4) | (v % 10)); }
 
 // Value of a BCD byte, or -1 when a nibble is not a decimal digit.
 constexpr int bcdDecode(std::uint8_t b) {
@@ -70,8 +68,6 @@ constexpr std::uint8_t xorOf(ByteSpan bytes) {
 
 // ESC, command, length, data, checksum.
 Bytes buildFrame(std::uint8_t command, ByteSpan data);
-inline Bytes buildFrame(Command command, ByteSpan data) {
-    return buildFrame(static_cast<std::uint8_t>(command), data);
-}
+inline Bytes buildFrame(Command command, ByteSpan data) { return buildFrame(static_cast<std::uint8_t>(command), data); }
 
 }  // namespace kt64::link

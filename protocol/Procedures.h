@@ -34,11 +34,11 @@ HRESULT exchangeStatus(ByteLink& link, DeviceState& state);
 // the pending New... fields. setTime and setLineTime send nothing when their
 // date does not convert (or, for the time, lies outside 2000..2099): they
 // record 0x80040202 "Błędne dane ustawiane." and clear StatusValid.
-HRESULT setTime(ByteLink& link, DeviceState& state);         // 0x22, NewGmtTime
-HRESULT switchLines(ByteLink& link, DeviceState& state);     // 0x77, NewLineAnalOn/DigitOn
-HRESULT setLineTime(ByteLink& link, DeviceState& state);     // 0x88, NewLineTime
-HRESULT setSerial(ByteLink& link, DeviceState& state);       // 0xAA, NewSerial
-HRESULT setType(ByteLink& link, DeviceState& state);         // 0xBB, NewBuild
+HRESULT setTime(ByteLink& link, DeviceState& state);      // 0x22, NewGmtTime
+HRESULT switchLines(ByteLink& link, DeviceState& state);  // 0x77, NewLineAnalOn/DigitOn
+HRESULT setLineTime(ByteLink& link, DeviceState& state);  // 0x88, NewLineTime
+HRESULT setSerial(ByteLink& link, DeviceState& state);    // 0xAA, NewSerial
+HRESULT setType(ByteLink& link, DeviceState& state);      // 0xBB, NewBuild
 // 0x33 from the pending values and the current ones; PendingParams becomes 0
 // once the frame is written.
 HRESULT setParams(ByteLink& link, DeviceState& state);

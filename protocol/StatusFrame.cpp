@@ -11,15 +11,15 @@ namespace {
 
 // Offsets in the status frame.
 enum : std::size_t {
-    kGmt = 3,        // ss mm hh DD MM YY
-    kLoc = 10,       // ss mm hh DD MM YY
+    kGmt = 3,   // ss mm hh DD MM YY
+    kLoc = 10,  // ss mm hh DD MM YY
     kLineMin = 17,
     kLineHour = 18,
     kAlarms = 19,
     kAlarmManSet = 20,
     kAlarmLine = 21,
     kModel = 22,
-    kSerial = 23,    // three bytes
+    kSerial = 23,  // three bytes
     kOffsetMin = 30,
     kOffsetHour = 31,
     kOffsetSign = 32,
@@ -124,24 +124,52 @@ std::string buildTypeText(std::uint8_t model, std::uint8_t source, std::uint8_t 
     std::snprintf(buf, sizeof buf, "KT-%.2X/", model);
     std::string text = buf;
     switch (source) {
-        case 0x00: text += "00/"; break;
-        case 0x11: text += "GPS/"; break;
-        case 0x22: text += "DCF/"; break;
-        case 0x33: text += "RS/"; break;
-        case 0x44: text += "LIN/"; break;
-        default: text += "ERR/"; break;
+    case 0x00:
+        text += "00/";
+        break;
+    case 0x11:
+        text += "GPS/";
+        break;
+    case 0x22:
+        text += "DCF/";
+        break;
+    case 0x33:
+        text += "RS/";
+        break;
+    case 0x44:
+        text += "LIN/";
+        break;
+    default:
+        text += "ERR/";
+        break;
     }
     switch (relays) {
-        case 0x00: text += "0/"; break;
-        case 0x11: text += "1/"; break;
-        case 0x22: text += "2/"; break;
-        default: text += "E/"; break;
+    case 0x00:
+        text += "0/";
+        break;
+    case 0x11:
+        text += "1/";
+        break;
+    case 0x22:
+        text += "2/";
+        break;
+    default:
+        text += "E/";
+        break;
     }
     switch (interface) {
-        case 0x00: text += "000"; break;
-        case 0x11: text += "232"; break;
-        case 0x22: text += "485"; break;
-        default: text += "ERR"; break;
+    case 0x00:
+        text += "000";
+        break;
+    case 0x11:
+        text += "232";
+        break;
+    case 0x22:
+        text += "485";
+        break;
+    default:
+        text += "ERR";
+        break;
     }
     std::snprintf(buf, sizeof buf, " V%X.%X", version >> 4, version & 0x0F);
     return text + buf;

@@ -11,8 +11,7 @@ namespace kt64::rpc {
 grpc::Status errorStatus(HRESULT hr, std::optional<std::string_view> description) {
     ErrorInfo info;
     info.set_hresult(static_cast<std::uint32_t>(hr));
-    if (description)
-        info.set_description(std::string(*description));
+    if (description) info.set_description(std::string(*description));
     info.set_source(std::string(ids::kProgId));
     info.set_guid(std::string(ids::kIid));
     // The message is for generic tools and logs; clients read the details.
@@ -23,15 +22,12 @@ grpc::Status errorStatus(HRESULT hr, std::optional<std::string_view> description
 }
 
 std::optional<ErrorRecord> errorRecord(const grpc::Status& status) {
-    if (status.ok() || status.error_code() != kServerErrorCode || status.error_details().empty())
-        return std::nullopt;
+    if (status.ok() || status.error_code() != kServerErrorCode || status.error_details().empty()) return std::nullopt;
     ErrorInfo info;
-    if (!info.ParseFromString(status.error_details()))
-        return std::nullopt;
+    if (!info.ParseFromString(status.error_details())) return std::nullopt;
     ErrorRecord record;
     record.hresult = static_cast<HRESULT>(info.hresult());
-    if (info.has_description())
-        record.description = info.description();
+    if (info.has_description()) record.description = info.description();
     record.source = info.source();
     record.guid = info.guid();
     return record;

@@ -93,10 +93,11 @@ std::filesystem::path syncLogPath() {
 std::string formatLogLine(const std::tm& localTime, std::string_view text) {
     // Four-digit year whatever the year (strftime's %Y would not pad).
     char stamp[64];
-    const int written = std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d ", localTime.tm_year + 1900,
-                                      localTime.tm_mon + 1, localTime.tm_mday, localTime.tm_hour, localTime.tm_min,
-                                      localTime.tm_sec);
-    const std::size_t stampLength = written > 0 ? std::min<std::size_t>(static_cast<std::size_t>(written), sizeof stamp - 1) : 0;
+    const int written =
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d ", localTime.tm_year + 1900,
+                      localTime.tm_mon + 1, localTime.tm_mday, localTime.tm_hour, localTime.tm_min, localTime.tm_sec);
+    const std::size_t stampLength =
+        written > 0 ? std::min<std::size_t>(static_cast<std::size_t>(written), sizeof stamp - 1) : 0;
 
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     const std::size_t room = kMaxLogLine - 1 - std::min(stampLength, kMaxLogLine - 1);

@@ -65,7 +65,8 @@ std::string incrementTailText(std::span<const std::uint8_t> bytes) {
 SyncLogTail::SyncLogTail(std::filesystem::path path) : path_(std::move(path)) {}
 
 void SyncLogTail::followRecreatedFile() {
-    struct stat byName{}, held{};
+    struct stat byName {
+    }, held{};
     if (::stat(path_.c_str(), &byName) != 0 || ::fstat(fd_.get(), &held) != 0) return;
     if (byName.st_dev == held.st_dev && byName.st_ino == held.st_ino) return;
     UniqueFd fresh(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
@@ -81,7 +82,7 @@ std::string SyncLogTail::poll() {
     if (!fd_) {
         fd_.reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
         if (!fd_) return systemText(errno) + "\r\n";
-        struct stat st{};
+        struct stat st {};
         if (::fstat(fd_.get(), &st) != 0) return {};
         const auto length = static_cast<std::uint64_t>(st.st_size);
         const std::uint64_t start = length > kFirstTailBytes ? length - kFirstTailBytes : 0;
@@ -91,7 +92,7 @@ std::string SyncLogTail::poll() {
     }
 
     followRecreatedFile();
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_.get(), &st) != 0) return {};
     const auto length = static_cast<std::uint64_t>(st.st_size);
     if (length <= position_) {

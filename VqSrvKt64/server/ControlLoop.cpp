@@ -19,9 +19,7 @@ SignalWait controlSignals() {
 }
 }  // namespace
 
-ControlLoop::ControlLoop()
-    : signals_(controlSignals()),
-      quit_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+ControlLoop::ControlLoop() : signals_(controlSignals()), quit_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (!quit_) throw std::system_error(errno, std::system_category(), "eventfd");
 }
 

@@ -206,7 +206,10 @@ CallResult<StampedSyncTime> Kt64Srv::GetSyncTimeStamped() {
     return device_.access([](const DeviceRecord& r) {
         auto readiness = link::syncReadiness(r.device);
         const StampedSyncTime value{
-            r.device.LocTime, r.device.FrameMonotonicNs, r.device.FrameRealtimeNs, r.device.FrameNo,
+            r.device.LocTime,
+            r.device.FrameMonotonicNs,
+            r.device.FrameRealtimeNs,
+            r.device.FrameNo,
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
                 .count(),
             r.device.RequestMonotonicNs,
@@ -456,8 +459,8 @@ CallResult<std::vector<std::uint8_t>> Kt64Srv::GetRozkazy() {
         if (d.RecvFailed) return {{}, refuseLocked(r, E_KT64_CHECKSUM, text::kTransferChecksum)};
         // The image stays readable until the next download is queued.
         std::vector<std::uint8_t> image(d.TransferBuffer.begin(),
-                                        d.TransferBuffer.begin() +
-                                            static_cast<std::ptrdiff_t>(std::min(d.TransferBuffer.size(), link::kImageSize)));
+                                        d.TransferBuffer.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                                       d.TransferBuffer.size(), link::kImageSize)));
         image.resize(link::kImageSize, 0);
         return {std::move(image), CallStatus::success()};
     });

@@ -62,7 +62,8 @@ void LeaseReactor::finishOnce() {
 
 void LeaseReactor::OnDone() {
     takeOver(this);
-    if (log_) log_(LogLevel::Debug, "lease of " + (holder_.empty() ? "a client" : holder_) + " at " + caller_ + " ended");
+    if (log_)
+        log_(LogLevel::Debug, "lease of " + (holder_.empty() ? "a client" : holder_) + " at " + caller_ + " ended");
     monitor_.leaseEnded();
     delete this;
 }

@@ -37,8 +37,8 @@ private:
     rpc::LeaseRequest request_;
     rpc::LeaseGrant grant_;
     std::mutex mutex_;
-    bool writing_ = true;         // the grant is on its way
-    bool finishWanted_ = false;   // the stream ended while the grant was on its way
+    bool writing_ = true;        // the grant is on its way
+    bool finishWanted_ = false;  // the stream ended while the grant was on its way
     bool finished_ = false;
 };
 

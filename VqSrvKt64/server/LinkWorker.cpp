@@ -127,13 +127,27 @@ void LinkWorker::run() {
             }
             HRESULT (*procedure)(serial::ByteLink&, link::DeviceState&) = nullptr;
             switch (state) {
-            case W_SETTIME: procedure = link::setTime; break;
-            case W_SETLINES: procedure = link::switchLines; break;
-            case W_SETLINETIME: procedure = link::setLineTime; break;
-            case W_SETSERIAL: procedure = link::setSerial; break;
-            case W_SETBUILD: procedure = link::setType; break;
-            case W_SETDIGLINE: procedure = link::setDigitalLineType; break;
-            default: procedure = link::setParams; break;
+            case W_SETTIME:
+                procedure = link::setTime;
+                break;
+            case W_SETLINES:
+                procedure = link::switchLines;
+                break;
+            case W_SETLINETIME:
+                procedure = link::setLineTime;
+                break;
+            case W_SETSERIAL:
+                procedure = link::setSerial;
+                break;
+            case W_SETBUILD:
+                procedure = link::setType;
+                break;
+            case W_SETDIGLINE:
+                procedure = link::setDigitalLineType;
+                break;
+            default:
+                procedure = link::setParams;
+                break;
             }
             state = runExchange(procedure, state == W_SETPARAMS);
             readEvent_.signal();
@@ -207,8 +221,8 @@ void LinkWorker::publishOutcome(HRESULT hr) {
     });
 }
 
-std::int32_t LinkWorker::runExchange(
-    const std::function<HRESULT(serial::ByteLink&, link::DeviceState&)>& procedure, bool claimsParams) {
+std::int32_t LinkWorker::runExchange(const std::function<HRESULT(serial::ByteLink&, link::DeviceState&)>& procedure,
+                                     bool claimsParams) {
     device_.access([&](DeviceRecord& r) {
         copyPendingValues(r.device, work_);
         // The parameters request takes the pending bits with it; a bit a

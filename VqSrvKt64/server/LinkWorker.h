@@ -46,18 +46,17 @@ class CSerialException;
 namespace kt64::server {
 
 // Pauses of the state machine.
-inline constexpr std::chrono::milliseconds kPollPause{10};       // before every exchange
-inline constexpr std::chrono::milliseconds kParamsPause{100};    // before the parameters request
-inline constexpr std::chrono::milliseconds kPauseTick{50};       // one tick while paused
-inline constexpr int kPauseTicksPerSignal = 21;                  // 21 ticks: about 1.05 s
-inline constexpr std::chrono::milliseconds kRetryPause{1000};    // after a failed open
+inline constexpr std::chrono::milliseconds kPollPause{10};     // before every exchange
+inline constexpr std::chrono::milliseconds kParamsPause{100};  // before the parameters request
+inline constexpr std::chrono::milliseconds kPauseTick{50};     // one tick while paused
+inline constexpr int kPauseTicksPerSignal = 21;                // 21 ticks: about 1.05 s
+inline constexpr std::chrono::milliseconds kRetryPause{1000};  // after a failed open
 
 class LinkWorker {
 public:
     // portNumber is asked at every open (the registry value Port, -1 when
     // its key cannot be opened).
-    LinkWorker(SharedDevice& device, DeviceReadEvent& readEvent, PortOpener& opener,
-               std::function<int()> portNumber);
+    LinkWorker(SharedDevice& device, DeviceReadEvent& readEvent, PortOpener& opener, std::function<int()> portNumber);
     // Stops and joins the thread when still running.
     ~LinkWorker();
     LinkWorker(const LinkWorker&) = delete;

@@ -44,7 +44,7 @@ enum class RunMode { LocalServer, Service };
 struct RunDecision {
     HRESULT code = S_OK;  // failure: the program is not registered (or the store failed)
     RunMode mode = RunMode::LocalServer;
-    std::string detail;   // a failed store: its text with the file's path
+    std::string detail;  // a failed store: its text with the file's path
 };
 // Opens AppID\{...} for reading: missing -> 0x80070002; a LocalService value
 // means service mode.

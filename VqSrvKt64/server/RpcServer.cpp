@@ -65,9 +65,10 @@ std::string bindFailure(const std::string& host, std::uint16_t port) {
 }
 }  // namespace
 
-RpcServer::RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port,
-                     ServerAccess access)
-    : service_(srv, leases, access.filter, access.log), access_(std::move(access)), host_(std::move(host)),
+RpcServer::RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port, ServerAccess access)
+    : service_(srv, leases, access.filter, access.log),
+      access_(std::move(access)),
+      host_(std::move(host)),
       port_(port) {}
 
 namespace {

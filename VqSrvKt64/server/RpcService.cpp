@@ -40,9 +40,9 @@ bool RpcService::allowed(Ctx* c) const {
 }
 
 grpc::Status RpcService::refusal(Ctx* c) {
-    return grpc::Status(grpc::StatusCode::PERMISSION_DENIED,
-                        "the link server does not serve callers from " + ClientFilter::address(c->peer()) +
-                            " (AllowedClients)");
+    return grpc::Status(
+        grpc::StatusCode::PERMISSION_DENIED,
+        "the link server does not serve callers from " + ClientFilter::address(c->peer()) + " (AllowedClients)");
 }
 
 RpcService::Reactor* RpcService::refuse(Ctx* c) const {
@@ -209,8 +209,7 @@ RpcService::Reactor* RpcService::PutBuildType(Ctx* c, const rpc::StringIn* in, r
 
 RpcService::Reactor* RpcService::GetLineDigitType(Ctx* c, const rpc::Void*, rpc::DigLineOut* out) {
     if (auto* refused = refuse(c)) return refused;
-    return answer(c, srv_.GetLineDigitType(),
-                  [&](std::int32_t v) { out->set_pval(static_cast<rpc::EDigLine>(v)); });
+    return answer(c, srv_.GetLineDigitType(), [&](std::int32_t v) { out->set_pval(static_cast<rpc::EDigLine>(v)); });
 }
 
 RpcService::Reactor* RpcService::PutLineDigitType(Ctx* c, const rpc::DigLineIn* in, rpc::Void*) {
@@ -235,8 +234,8 @@ RpcService::Reactor* RpcService::GetRozkazy(Ctx* c, const rpc::Void*, rpc::Varia
 RpcService::Reactor* RpcService::PutRozkazy(Ctx* c, const rpc::VariantIn* in, rpc::Void*) {
     if (auto* refused = refuse(c)) return refused;
     const auto& bytes = in->newval().parray();
-    return finish(c, srv_.PutRozkazy(in->newval().vt(),
-                                     {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}));
+    return finish(
+        c, srv_.PutRozkazy(in->newval().vt(), {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}));
 }
 
 RpcService::Reactor* RpcService::GetRozkazPos(Ctx* c, const rpc::Void*, rpc::ULongOut* out) {

@@ -44,8 +44,7 @@ void printFailure(HRESULT hr, std::string_view what) {
 
 // An installation message: the service name as caption, then the text.
 void sayInstall(std::string_view text) {
-    std::fprintf(stderr, "%s: %.*s\n", std::string(kServiceName).c_str(), static_cast<int>(text.size()),
-                 text.data());
+    std::fprintf(stderr, "%s: %.*s\n", std::string(kServiceName).c_str(), static_cast<int>(text.size()), text.data());
 }
 
 std::unique_ptr<ServiceManager> serviceManager() {
@@ -159,11 +158,12 @@ HRESULT serve(RunMode mode) {
         return E_PORT_IN_USE;
     }
     if (!isLoopback(settings.listenAddress) && !access.filter.restricts() && settings.tlsClientCA.empty())
-        log.write(LogLevel::Warning,
-                  "listening on " + (settings.listenAddress.empty() ? std::string("every address") : settings.listenAddress) +
-                      ", TCP port " + std::to_string(rpc.port()) +
-                      ", without restriction: any computer that reaches this port may control the centre "
-                      "(ListenAddress, AllowedClients or TlsClientCA under HKLM\\Software\\Ardonis\\Kt64Srv restrict it)");
+        log.write(
+            LogLevel::Warning,
+            "listening on " + (settings.listenAddress.empty() ? std::string("every address") : settings.listenAddress) +
+                ", TCP port " + std::to_string(rpc.port()) +
+                ", without restriction: any computer that reaches this port may control the centre "
+                "(ListenAddress, AllowedClients or TlsClientCA under HKLM\\Software\\Ardonis\\Kt64Srv restrict it)");
 
     // Announced only once it listens, and only when other computers can
     // reach it; a missing Avahi daemon is one log line.
@@ -171,8 +171,8 @@ HRESULT serve(RunMode mode) {
     if (isLoopback(settings.listenAddress))
         log.info("Not advertised on the network: listening on " + settings.listenAddress + " only");
     else
-        advertisement = std::make_unique<ServiceAdvertisement>(
-            advertisedComputerName(), port, [&log](std::string_view text) { log.info(text); });
+        advertisement = std::make_unique<ServiceAdvertisement>(advertisedComputerName(), port,
+                                                               [&log](std::string_view text) { log.info(text); });
 
     if (asService) {
         sd_notify(0, "READY=1");
@@ -242,10 +242,17 @@ int runProgram(std::span<const std::string_view> words) {
                      static_cast<int>(refused.size()), refused.data(), static_cast<int>(kSwitchUsage.size()),
                      kSwitchUsage.data());
         return 2;
-    case Switch::RegServer: hr = registerServer(); break;
-    case Switch::UnregServer: hr = unregisterServer(); break;
-    case Switch::Service: hr = installAsService(); break;
-    case Switch::Run: return exitStatusOf(run());
+    case Switch::RegServer:
+        hr = registerServer();
+        break;
+    case Switch::UnregServer:
+        hr = unregisterServer();
+        break;
+    case Switch::Service:
+        hr = installAsService();
+        break;
+    case Switch::Run:
+        return exitStatusOf(run());
     }
     if (failed(hr)) printFailure(hr, "registration failed");
     return exitStatusOf(hr);

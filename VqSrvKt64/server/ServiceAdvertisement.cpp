@@ -41,9 +41,9 @@ struct ServiceAdvertisement::Impl {
         }
         if (!avahi_entry_group_is_empty(group)) return;
         for (int attempt = 0; attempt < 16; ++attempt) {
-            const int r = avahi_entry_group_add_service(group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0),
-                                                        name.c_str(), std::string(kAdvertisedServiceType).c_str(),
-                                                        nullptr, nullptr, port, nullptr);
+            const int r = avahi_entry_group_add_service(
+                group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), name.c_str(),
+                std::string(kAdvertisedServiceType).c_str(), nullptr, nullptr, port, nullptr);
             if (r == AVAHI_ERR_COLLISION) {
                 rename();
                 continue;
@@ -70,8 +70,9 @@ struct ServiceAdvertisement::Impl {
         switch (state) {
         case AVAHI_ENTRY_GROUP_ESTABLISHED:
             self->established = true;
-            if (self->log) self->log("Advertised on the network as \"" + self->name + "\" (" +
-                                     std::string(kAdvertisedServiceType) + ", port " + std::to_string(self->port) + ")");
+            if (self->log)
+                self->log("Advertised on the network as \"" + self->name + "\" (" +
+                          std::string(kAdvertisedServiceType) + ", port " + std::to_string(self->port) + ")");
             break;
         case AVAHI_ENTRY_GROUP_COLLISION:
             self->rename();

@@ -46,8 +46,8 @@ bool isInterfaceMember(std::string_view fullMethod) {
     fullMethod.remove_prefix(1);
     const auto slash = fullMethod.find('/');
     if (slash == std::string_view::npos) return false;
-    const auto* service = rpc::Void::descriptor()->file()->pool()->FindServiceByName(
-        std::string(fullMethod.substr(0, slash)));
+    const auto* service =
+        rpc::Void::descriptor()->file()->pool()->FindServiceByName(std::string(fullMethod.substr(0, slash)));
     return service != nullptr && service->file() == rpc::Void::descriptor()->file() &&
            service->FindMethodByName(std::string(fullMethod.substr(slash + 1))) != nullptr;
 }

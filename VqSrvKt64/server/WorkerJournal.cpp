@@ -79,9 +79,8 @@ void WorkerJournal::flushBadFrames(bool force) {
     const auto now = clock_();
     if (!force && now - badFramesSaid_ < kRepeatEvery) return;
     if (badFrames_ > 0) {
-        say(LogLevel::Warning, std::to_string(badFrames_) + " more bad frames from the centre on " + device_ +
-                                   " in " + std::to_string(secondsSince(badFramesSaid_)) + " s (last: " +
-                                   lastBadFrame_ + ")");
+        say(LogLevel::Warning, std::to_string(badFrames_) + " more bad frames from the centre on " + device_ + " in " +
+                                   std::to_string(secondsSince(badFramesSaid_)) + " s (last: " + lastBadFrame_ + ")");
         badFrames_ = 0;
         badFramesSaid_ = now;
         // Still coming: the run goes on, summed up once a minute.

@@ -29,7 +29,8 @@ public:
     // Repeated reports of a lasting state come at most this often.
     static constexpr std::chrono::seconds kRepeatEvery{60};
 
-    explicit WorkerJournal(LogSink sink = {}, Clock clock = [] { return std::chrono::steady_clock::now(); });
+    explicit WorkerJournal(
+        LogSink sink = {}, Clock clock = [] { return std::chrono::steady_clock::now(); });
 
     void portOpened(const std::string& device);
     // text: the failure as clients see it (system text with the device).
@@ -57,7 +58,7 @@ private:
     bool silent_ = false;
     std::chrono::steady_clock::time_point silentSince_{};
 
-    long badFrames_ = 0;         // not yet reported
+    long badFrames_ = 0;  // not yet reported
     std::string lastBadFrame_;
     bool badFrameSaid_ = false;  // the first of a run was reported
     std::chrono::steady_clock::time_point badFramesSaid_{};

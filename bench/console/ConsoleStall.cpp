@@ -221,7 +221,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     rig.stopServer();
-    std::printf("console: %s; poll period 250 ms; call deadline %lld ms\n", doc.connected() ? "connected" : "not connected",
+    std::printf("console: %s; poll period 250 ms; call deadline %lld ms\n",
+                doc.connected() ? "connected" : "not connected",
                 static_cast<long long>(doc.connectOptions().callTimeout.count()));
     panel.OnActivateView(false);
     return 0;

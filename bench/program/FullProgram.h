@@ -15,7 +15,9 @@ namespace kt64::program::bench {
 
 class QuietMessages : public UserMessages {
 public:
-    void show(std::string_view text, MessageIcon) override { std::fprintf(stderr, "%.*s\n", int(text.size()), text.data()); }
+    void show(std::string_view text, MessageIcon) override {
+        std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
+    }
     bool ask(std::string_view, MessageIcon) override { return true; }
 };
 

@@ -24,9 +24,8 @@ namespace kt64::program {
 namespace {
 
 using bench::FullProgram;
-using bench::QuietMessages;
 using bench::program;
-
+using bench::QuietMessages;
 
 constexpr int kSamplesPerChart = 2 * 10081;
 
@@ -38,15 +37,16 @@ void BM_ChartInMemory(benchmark::State& state) {
     for (auto _ : state) {
         for (int row = 0; row < 2; ++row) {
             evaluator.BeginRow(row);
-            for (int x = g.firstColumn(); x <= g.lastColumn(); ++x) on += evaluator.Evaluate(g.columnTime(x), row) >> 28;
+            for (int x = g.firstColumn(); x <= g.lastColumn(); ++x)
+                on += evaluator.Evaluate(g.columnTime(x), row) >> 28;
             evaluator.EndRow(row);
         }
     }
     benchmark::DoNotOptimize(on);
     state.SetItemsProcessed(state.iterations() * kSamplesPerChart);
-    state.counters["ns_per_sample"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kSamplesPerChart,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+    state.counters["ns_per_sample"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kSamplesPerChart,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
 }
 BENCHMARK(BM_ChartInMemory)->Unit(benchmark::kMillisecond);
 
@@ -63,9 +63,9 @@ void BM_ChartPerDaySql(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(on);
     state.SetItemsProcessed(state.iterations() * kSamplesPerChart);
-    state.counters["ns_per_sample"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kSamplesPerChart,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+    state.counters["ns_per_sample"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kSamplesPerChart,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
 }
 BENCHMARK(BM_ChartPerDaySql)->Unit(benchmark::kMillisecond);
 

@@ -136,9 +136,10 @@ void transfer() {
         return !r.ok() || r.value == 2905;
     });
     const bool downOk = s.srv.GetRozkazy().value == image;
-    std::printf("transfer: upload %.2f s (%s), download %.2f s (%s), wire %.2f s, ratios %.3f / %.3f (target <= 1.05)\n",
-                up, upOk ? "ok" : "FAILED", down, downOk ? "ok" : "FAILED", kWireTransferSeconds,
-                up / kWireTransferSeconds, down / kWireTransferSeconds);
+    std::printf(
+        "transfer: upload %.2f s (%s), download %.2f s (%s), wire %.2f s, ratios %.3f / %.3f (target <= 1.05)\n", up,
+        upOk ? "ok" : "FAILED", down, downOk ? "ok" : "FAILED", kWireTransferSeconds, up / kWireTransferSeconds,
+        down / kWireTransferSeconds);
 }
 
 // Latencies (ms) of GetGmtTime from `clients` client objects for 5 s; each
@@ -260,9 +261,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> parts(argv + 1, argv + argc);
     if (parts.empty()) parts = {"wire", "transfer", "rpc", "cpu"};
     for (const auto& part : parts) {
-        if (part == "wire") wire();
-        else if (part == "transfer") transfer();
-        else if (part == "rpc") rpcRoundTrips();
+        if (part == "wire")
+            wire();
+        else if (part == "transfer")
+            transfer();
+        else if (part == "rpc")
+            rpcRoundTrips();
         else if (part == "cpu") {
             cpu(true);
             cpu(false);

@@ -175,7 +175,8 @@ std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds ske
         }
         const double error = test::settingErrorMs(settingsMade[made], skew);
         errors.push_back(error);
-        const double loopMs = std::chrono::duration<double, std::milli>(settingsMade[made].at - cycle.connected).count();
+        const double loopMs =
+            std::chrono::duration<double, std::milli>(settingsMade[made].at - cycle.connected).count();
         std::printf("  cycle %2zu: error %8.1f ms, %2d readings over %6.1f ms\n", i + 1, error, cycle.readings, loopMs);
         ++made;
     }

@@ -146,14 +146,17 @@ DevicePanel::DevicePanel(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent
 
 // The eleven editing controls a manual setting of the centre locks.
 QList<QWidget*> DevicePanel::editingControls() const {
-    return {ui_->offsetEdit, ui_->gmtDateEdit, ui_->clockTimeEdit, ui_->changeZLMonthCombo, ui_->changeLZMonthCombo, ui_->changeZLSundayCombo, ui_->changeLZSundayCombo, ui_->changeHourEdit, ui_->changeOnCheck, ui_->sendButton, ui_->telegramCombo};
+    return {ui_->offsetEdit,         ui_->gmtDateEdit,         ui_->clockTimeEdit,       ui_->changeZLMonthCombo,
+            ui_->changeLZMonthCombo, ui_->changeZLSundayCombo, ui_->changeLZSundayCombo, ui_->changeHourEdit,
+            ui_->changeOnCheck,      ui_->sendButton,          ui_->telegramCombo};
 }
 
 // The buttons whose calls the operator waits for: send, LA and LC.
 QList<QWidget*> DevicePanel::actionButtons() const { return {ui_->sendButton, ui_->laStopButton, ui_->lcStopButton}; }
 
 QList<ColorText*> DevicePanel::digitalReadouts() const {
-    return {ui_->offsetLabel, ui_->gmtWeekdayLabel, ui_->gmtTimeLabel, ui_->gmtDateLabel, ui_->localWeekdayLabel, ui_->localTimeLabel, ui_->localDateLabel, ui_->telegramLabel};
+    return {ui_->offsetLabel,       ui_->gmtWeekdayLabel, ui_->gmtTimeLabel,   ui_->gmtDateLabel,
+            ui_->localWeekdayLabel, ui_->localTimeLabel,  ui_->localDateLabel, ui_->telegramLabel};
 }
 
 // Each alarm lamp with the alarm bit it shows.
@@ -164,7 +167,9 @@ QList<std::pair<AlarmLamp*, std::uint32_t>> DevicePanel::lamps() const {
 }
 
 // What only GMT editing shows, and what only local editing shows.
-QList<QWidget*> DevicePanel::gmtEditingWidgets() const { return {ui_->gmtDateEdit, ui_->gmtDateCaption, ui_->suspendedLabel}; }
+QList<QWidget*> DevicePanel::gmtEditingWidgets() const {
+    return {ui_->gmtDateEdit, ui_->gmtDateCaption, ui_->suspendedLabel};
+}
 QList<QWidget*> DevicePanel::localEditingWidgets() const {
     return {ui_->laControlClockCaption, ui_->laStopButton, ui_->lcStopButton, ui_->laStopHintLabel};
 }
@@ -431,7 +436,9 @@ void DevicePanel::showFailure(const client::ServerError& e) {
 void DevicePanel::showPlaceholders() {
     for (QLabel* label : {ui_->gmtTimeLabel, ui_->localTimeLabel}) label->setText("xx:xx:xx");
     for (QLabel* label : {ui_->gmtDateLabel, ui_->localDateLabel}) label->setText("xx/xx/xxxx");
-    for (QLabel* label : std::initializer_list<QLabel*>{ui_->gmtWeekdayLabel, ui_->localWeekdayLabel, ui_->daylightStateLabel}) label->setText("--------");
+    for (QLabel* label :
+         std::initializer_list<QLabel*>{ui_->gmtWeekdayLabel, ui_->localWeekdayLabel, ui_->daylightStateLabel})
+        label->setText("--------");
     ui_->offsetLabel->setText("xx:xx");
     for (ColorText* state : {ui_->analogLineStateLabel, ui_->digitalLineStateLabel}) {
         state->setText("--------");

@@ -47,9 +47,9 @@ public:
     static constexpr int kEditLocal = 1;
 
     struct Periods {
-        std::chrono::milliseconds startup{2500};      // timer 10 after activation
-        std::chrono::milliseconds poll{250};          // timer 20
-        std::chrono::milliseconds afterLoss{2000};    // timer 10 after a lost connection
+        std::chrono::milliseconds startup{2500};    // timer 10 after activation
+        std::chrono::milliseconds poll{250};        // timer 20
+        std::chrono::milliseconds afterLoss{2000};  // timer 10 after a lost connection
     };
 
     DevicePanel(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent = nullptr);
@@ -95,7 +95,6 @@ public:
     struct EditSettings;
 
 private:
-
     void OnStartupTimer();
     void OnPollTimer();
     void showReading(const Reading& r);

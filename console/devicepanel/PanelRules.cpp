@@ -65,10 +65,14 @@ QString daylightText(std::uint32_t setFlag) {
 
 QString telegramText(int lineDigitType) {
     switch (lineDigitType) {
-        case 0: return QStringLiteral("g,m");
-        case 17: return QStringLiteral("g,m,s");
-        case 34: return QStringLiteral("g,m,s,d,m,r");
-        default: return kInvalid;
+    case 0:
+        return QStringLiteral("g,m");
+    case 17:
+        return QStringLiteral("g,m,s");
+    case 34:
+        return QStringLiteral("g,m,s,d,m,r");
+    default:
+        return kInvalid;
     }
 }
 
@@ -104,11 +108,16 @@ std::optional<TypedChangeHour> typedChangeHour(const QString& typed) {
 
 std::optional<AlarmRows> alarmRowsFor(char letter) {
     switch (letter) {
-        case '0': return AlarmRows{false, false, false, {}};
-        case 'D': return AlarmRows{false, true, true, QStringLiteral("Brak anteny")};
-        case 'G': return AlarmRows{true, true, true, QStringLiteral("Impulsy 1PPS")};
-        case 'R': return AlarmRows{true, true, false, {}};
-        default: return std::nullopt;
+    case '0':
+        return AlarmRows{false, false, false, {}};
+    case 'D':
+        return AlarmRows{false, true, true, QStringLiteral("Brak anteny")};
+    case 'G':
+        return AlarmRows{true, true, true, QStringLiteral("Impulsy 1PPS")};
+    case 'R':
+        return AlarmRows{true, true, false, {}};
+    default:
+        return std::nullopt;
     }
 }
 

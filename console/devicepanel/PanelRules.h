@@ -115,7 +115,7 @@ private:
 // The Polish rule: last Sunday of March and of October, change at 2 (3)
 // o'clock, automatic change on.
 struct ChangeRule {
-    int keyZL = 0;       // "ost"
+    int keyZL = 0;         // "ost"
     int monthZLIndex = 2;  // "Marca"
     int keyLZ = 0;
     int monthLZIndex = 9;  // "Października"

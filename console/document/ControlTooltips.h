@@ -15,10 +15,10 @@
 namespace kt64::console {
 
 struct ControlTooltip {
-    std::string_view form;    // the key a form gives applyControlTooltips
-    int number;               // the control's number
-    const char* widget;       // the widget's object name in the form
-    const char* text;         // UTF-8
+    std::string_view form;  // the key a form gives applyControlTooltips
+    int number;             // the control's number
+    const char* widget;     // the widget's object name in the form
+    const char* text;       // UTF-8
 };
 
 inline constexpr ControlTooltip kControlTooltips[] = {
@@ -34,7 +34,8 @@ inline constexpr ControlTooltip kControlTooltips[] = {
     {"devicePanel", 1028, "localDateLabel", "Data czasu lokalnego"},
     {"devicePanel", 1030, "noSyncLamp", "ALARM: Ponad 240h od synchronizacji."},
     {"devicePanel", 1031, "lowVoltageLamp", "ALARM: Niskie napięcie zasilania"},
-    {"devicePanel", 1032, "batteryLamp", "ALARM: Rozładowany lub uszkodzony akumulator podtrzymujący pracę wzorca czasu"},
+    {"devicePanel", 1032, "batteryLamp",
+     "ALARM: Rozładowany lub uszkodzony akumulator podtrzymujący pracę wzorca czasu"},
     {"devicePanel", 1036, "gmtDateEdit", "Data czasu GMT"},
     {"devicePanel", 1039, "changeHourEdit", "Godzina zmiany czasu Z<->L"},
     {"devicePanel", 1043, "offsetEdit", "Przesunięcie czasu lokalnego względem GMT"},
@@ -43,14 +44,16 @@ inline constexpr ControlTooltip kControlTooltips[] = {
     {"devicePanel", 1051, "laStopButton", "Zatrzymuje lub uruchamia linię analogową."},
     {"devicePanel", 1055, "lcStopButton", "Zatrzymuje lub uruchamia pracę linii cyfrowej."},
     {"devicePanel", 1056, "manualSettingLamp", "Centrala jest ustawiana ręcznie."},
-    {"devicePanel", 1057, "noAntennaLamp", "ALARM:Brak regularnego sygnału DCF/Brak impulsów synchronizujących z modułu GPS"},
+    {"devicePanel", 1057, "noAntennaLamp",
+     "ALARM:Brak regularnego sygnału DCF/Brak impulsów synchronizujących z modułu GPS"},
     {"devicePanel", 1084, "changeLZMonthCombo", "Miesiąc zmiany czasu L->Z."},
     {"devicePanel", 1089, "changeZLSundayCombo", "Określa numer niedzieli w miesiącu zmiany czasu Z->L. "},
     {"devicePanel", 1090, "changeLZSundayCombo", "Określa numer niedzieli w miesiącu zmiany czasu L->Z. "},
     {"devicePanel", 1094, "serverStatusLabel", "Pokazuje status serwera."},
     {"devicePanel", 1096, "changeOnCheck", "Włącza lub wyłącza automatyczną zmianę czasu."},
     {"devicePanel", 1097, "noTransmissionLamp", "ALARM: Brak komunikacji z urządzeniem synchronizującym np. GPS"},
-    {"devicePanel", 1098, "settingRequiredLamp", "ALARM: Centrala wymaga ustawienia ręcznego lub automatycznej synchronizacji."},
+    {"devicePanel", 1098, "settingRequiredLamp",
+     "ALARM: Centrala wymaga ustawienia ręcznego lub automatycznej synchronizacji."},
     {"devicePanel", 1099, "analogLineStateLabel", "Pokazuje załączenie wyłączenie lub zwarcie linii analogowej."},
     {"devicePanel", 1100, "digitalLineStateLabel", "Pokazuje stan włączenia lub wyłączenie linii cyfrowej."},
     {"devicePanel", 1104, "changeZLMonthCombo", "Miesiąc zmiany czasu Z->L."},
@@ -60,7 +63,8 @@ inline constexpr ControlTooltip kControlTooltips[] = {
     {"devicePanel", 1117, "telegramCombo", "Treść depeszy wysyłanej po linii cyfrowej."},
     {"syncSettings", 1058, "deviationFromSpin", "Synchronizacja dopuszczona od podanej wartości odchylenia."},
     {"syncSettings", 1060, "deviationToSpin", "Synhronizacja dopuszczona do podanej wartości odchylenia."},
-    {"syncSettings", 1063, "minimizeCheck", "Zaznaczenie opcji powoduje uruchamianie programu w postaci zminimalizowanej"},
+    {"syncSettings", 1063, "minimizeCheck",
+     "Zaznaczenie opcji powoduje uruchamianie programu w postaci zminimalizowanej"},
     {"syncSettings", 1064, "periodSpin", "Określa odstęp czasu pomiędzy kolejnymi synchronizacjami."},
     {"syncSettings", 1067, "pcDateLabel", "Pokazuje aktualną date systemową"},
     {"syncSettings", 1068, "centreDateLabel", "Pokazuje aktualną datę czasu lokalnego centrali."},
@@ -84,7 +88,8 @@ inline constexpr ControlTooltip kControlTooltips[] = {
 inline void applyControlTooltips(QWidget& form, std::string_view key) {
     for (const auto& row : kControlTooltips) {
         if (row.form != key) continue;
-        if (auto* w = form.findChild<QWidget*>(QString::fromLatin1(row.widget))) w->setToolTip(QString::fromUtf8(row.text));
+        if (auto* w = form.findChild<QWidget*>(QString::fromLatin1(row.widget)))
+            w->setToolTip(QString::fromUtf8(row.text));
     }
 }
 

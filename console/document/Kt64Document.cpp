@@ -35,7 +35,7 @@ void Kt64Document::ProgramMessages::show(std::string_view text, program::Message
 }
 
 void Kt64Document::ProgramMessages::showCaptioned(std::string_view caption, std::string_view text,
-                                               program::MessageIcon icon) {
+                                                  program::MessageIcon icon) {
     if (collected)
         collected->emplace_back(text);
     else
@@ -88,22 +88,20 @@ void Kt64Document::connectServer(QObject* context, std::function<void(HRESULT, c
         }
         // Through the workers' own hand-back, which runs and destroys the
         // call on the GUI thread alone.
-        post(
-            this,
-            [this, guard, done, created, error]() mutable {
-                if (created) {
-                    auto old = std::move(server_);
-                    server_ = std::move(created);
-                    ++generation_;
-                    if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
-                    reconnecting_ = false;
-                    reconnectTimer_.stop();
-                    const bool changed = !connected_;
-                    connected_ = true;
-                    if (changed) emit connectedChanged(true);
-                }
-                if (guard && done) done(error ? error->code() : S_OK, error ? &*error : nullptr);
-            });
+        post(this, [this, guard, done, created, error]() mutable {
+            if (created) {
+                auto old = std::move(server_);
+                server_ = std::move(created);
+                ++generation_;
+                if (old) runOnWorker([old = std::move(old)]() mutable { old.reset(); });
+                reconnecting_ = false;
+                reconnectTimer_.stop();
+                const bool changed = !connected_;
+                connected_ = true;
+                if (changed) emit connectedChanged(true);
+            }
+            if (guard && done) done(error ? error->code() : S_OK, error ? &*error : nullptr);
+        });
     });
 }
 
@@ -166,14 +164,24 @@ private:
 
 public:
     bool Connected() const override { return link_.Connected(); }
-    std::string BuildType() override { return reported([&] { return link_.BuildType(); }); }
+    std::string BuildType() override {
+        return reported([&] { return link_.BuildType(); });
+    }
     void PutRozkazy(std::span<const std::uint8_t> image) override {
         reported([&] { link_.PutRozkazy(image); });
     }
-    std::uint32_t RozkazPos() override { return reported([&] { return link_.RozkazPos(); }); }
-    void StartGetRozkazy() override { reported([&] { link_.StartGetRozkazy(); }); }
-    std::uint32_t RozkazRxPos() override { return reported([&] { return link_.RozkazRxPos(); }); }
-    program::ReceivedList GetRozkazy() override { return reported([&] { return link_.GetRozkazy(); }); }
+    std::uint32_t RozkazPos() override {
+        return reported([&] { return link_.RozkazPos(); });
+    }
+    void StartGetRozkazy() override {
+        reported([&] { link_.StartGetRozkazy(); });
+    }
+    std::uint32_t RozkazRxPos() override {
+        return reported([&] { return link_.RozkazRxPos(); });
+    }
+    program::ReceivedList GetRozkazy() override {
+        return reported([&] { return link_.GetRozkazy(); });
+    }
     // Asked after a failed transfer, to name its cause: the failure is the
     // transfer's to tell, the reconnect follows from the calls above.
     std::optional<program::LinkError> CentreFault() override { return link_.CentreFault(); }

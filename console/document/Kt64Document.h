@@ -74,7 +74,7 @@ public:
     static constexpr std::chrono::milliseconds kReconnectPeriod{2000};
 
     Kt64Document(program::UserMessages& messages, std::filesystem::path templatePath = program::defaultTemplatePath(),
-             QObject* parent = nullptr);
+                 QObject* parent = nullptr);
     // Ends the calls in flight at once (they fail as cancelled) and waits
     // for them, so that the console ends promptly whatever the server does.
     ~Kt64Document() override;

@@ -16,10 +16,14 @@ MessageBoxHandler& handler() {
 
 QMessageBox::Icon iconOf(program::MessageIcon icon) {
     switch (icon) {
-        case program::MessageIcon::Stop: return QMessageBox::Critical;
-        case program::MessageIcon::Question: return QMessageBox::Question;
-        case program::MessageIcon::Exclamation: return QMessageBox::Warning;
-        case program::MessageIcon::None: break;
+    case program::MessageIcon::Stop:
+        return QMessageBox::Critical;
+    case program::MessageIcon::Question:
+        return QMessageBox::Question;
+    case program::MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    case program::MessageIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }

@@ -50,8 +50,10 @@ void RelayInfoDialog::showSample(const program::SampleInfo& info, const QString&
 ChartDialog::ChartDialog(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent)
     : QDialog(parent), document_(document), messages_(messages), ui_(std::make_unique<Ui::ChartDialog>()) {
     ui_->setupUi(this);
-    for (const auto text : program::kDayChoices) ui_->daysCombo->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    for (const auto text : program::kResolutionChoices) ui_->resolutionCombo->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    for (const auto text : program::kDayChoices)
+        ui_->daysCombo->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    for (const auto text : program::kResolutionChoices)
+        ui_->resolutionCombo->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     ui_->legend->setPixmap(QPixmap::fromImage(legendPicture()));
 
     const ChartChoice choice = readChartChoice(messages_);
@@ -92,7 +94,8 @@ void ChartDialog::redraw() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QDate start = ui_->startEdit->date();
     const int days = ui_->daysCombo->currentIndex() + 1;
-    const int minutes = program::kResolutionMinutes[static_cast<std::size_t>(std::max(0, ui_->resolutionCombo->currentIndex()))];
+    const int minutes =
+        program::kResolutionMinutes[static_cast<std::size_t>(std::max(0, ui_->resolutionCombo->currentIndex()))];
     ui_->chart->setChart({start.year(), start.month(), start.day()}, days, minutes);
     QApplication::restoreOverrideCursor();
     updateScrollRange();
@@ -191,9 +194,10 @@ bool ChartDialog::savePicture(const QString& file) {
 void ChartDialog::askAndSavePicture() {
     // In the user's documents folder, not wherever the console was started.
     const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    const QString start = documents.exists() ? documents.filePath(QStringLiteral("grafik.png")) : QStringLiteral("grafik.png");
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Zapisz obraz"), start,
-                                                      QStringLiteral("Obraz PNG (*.png)"));
+    const QString start =
+        documents.exists() ? documents.filePath(QStringLiteral("grafik.png")) : QStringLiteral("grafik.png");
+    const QString file =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Zapisz obraz"), start, QStringLiteral("Obraz PNG (*.png)"));
     if (!file.isEmpty()) savePicture(file);
 }
 

@@ -24,8 +24,8 @@ constexpr MenuItem kMenuItems[] = {
 
 }  // namespace
 
-CommandListView::CommandListView(program::ProgramDocument& document, program::UserMessages& messages, RecordDialogs& dialogs,
-                     QWidget* parent)
+CommandListView::CommandListView(program::ProgramDocument& document, program::UserMessages& messages,
+                                 RecordDialogs& dialogs, QWidget* parent)
     : QTableView(parent), document_(document), messages_(messages), editing_(document, messages, dialogs) {
     setObjectName("CommandListView");
     setModel(&model_);
@@ -52,7 +52,6 @@ CommandListView::CommandListView(program::ProgramDocument& document, program::Us
     connect(actions[3], &QAction::triggered, this, &CommandListView::deleteRecord);
     connect(actions[5], &QAction::triggered, this, &CommandListView::copyRecord);
     connect(actions[6], &QAction::triggered, this, &CommandListView::pasteRecord);
-
 
     relayTimer_.setInterval(kRelayRefreshMs);
     connect(&relayTimer_, &QTimer::timeout, this, &CommandListView::relayOutputsWanted);

@@ -24,7 +24,7 @@ class CommandListView : public QTableView, public ConsoleView {
     Q_OBJECT
 public:
     CommandListView(program::ProgramDocument& document, program::UserMessages& messages, RecordDialogs& dialogs,
-              QWidget* parent = nullptr);
+                    QWidget* parent = nullptr);
 
     ScheduleListModel& listModel() { return model_; }
     RecordEditing& editing() { return editing_; }
@@ -80,7 +80,7 @@ private:
     RecordEditing editing_;
     std::uint32_t currentCode_ = kNoItemCode;
     std::uint32_t previousCode_ = kNoItemCode;
-    QMenu menu_;  // menu 169
+    QMenu menu_;         // menu 169
     QTimer relayTimer_;  // timer 77
 };
 

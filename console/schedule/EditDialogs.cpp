@@ -135,13 +135,15 @@ CommandDialog::CommandDialog(program::UserMessages& messages, QWidget* parent)
     connect(ui_->wholeWeekButton, &QPushButton::clicked, this, [this] { toggleBar(kBarWholeWeek); });
     connect(ui_->addMinutesButton, &QPushButton::clicked, this,
             [this] { minutesMenu().exec(ui_->addMinutesButton->mapToGlobal(ui_->addMinutesButton->rect().center())); });
-    connect(ui_->impulsePresetButton, &QPushButton::clicked, this,
-            [this] { impulseMenu().exec(ui_->impulsePresetButton->mapToGlobal(ui_->impulsePresetButton->rect().center())); });
+    connect(ui_->impulsePresetButton, &QPushButton::clicked, this, [this] {
+        impulseMenu().exec(ui_->impulsePresetButton->mapToGlobal(ui_->impulsePresetButton->rect().center()));
+    });
 
     for (int i = 0; i < 8; ++i) {
         QAction* a = minutes_.addAction(QString());
         a->setObjectName(QStringLiteral("cmd%1").arg(32929 + i));
-        connect(a, &QAction::triggered, this, [this, i] { addToTime(readPresets(messages_).minutes[static_cast<std::size_t>(i)]); });
+        connect(a, &QAction::triggered, this,
+                [this, i] { addToTime(readPresets(messages_).minutes[static_cast<std::size_t>(i)]); });
     }
     QAction* manual = minutes_.addAction(QStringLiteral("+ Ręcznie (min)..."));
     manual->setObjectName("cmd32946");
@@ -169,7 +171,7 @@ CommandDialog::~CommandDialog() = default;
 void CommandDialog::setRow(const program::CommandRow& row) {
     initialised_ = false;
     row_ = row;
-    const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
+    const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck,  ui_->wednesdayCheck, ui_->thursdayCheck,
                                     ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
     for (int i = 0; i < 7; ++i) days[i]->setChecked((row.weekdays >> i) & 1);
     const auto time = row.time.value_or(program::TimeOfDay{});
@@ -199,7 +201,7 @@ std::optional<int> CommandDialog::timeBox(int box) const {
 
 program::CommandRow CommandDialog::row() const {
     program::CommandRow r = row_;
-    const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
+    const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck,  ui_->wednesdayCheck, ui_->thursdayCheck,
                                     ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
     r.weekdays = 0;
     for (int i = 0; i < 7; ++i)
@@ -258,7 +260,7 @@ void CommandDialog::runCycleRule() {
 }
 
 void CommandDialog::toggleBar(int group) {
-    const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck, ui_->wednesdayCheck, ui_->thursdayCheck,
+    const QList<QCheckBox*> days = {ui_->mondayCheck, ui_->tuesdayCheck,  ui_->wednesdayCheck, ui_->thursdayCheck,
                                     ui_->fridayCheck, ui_->saturdayCheck, ui_->sundayCheck};
     int mask = 0;
     for (int i = 0; i < 7; ++i)
@@ -359,8 +361,9 @@ void AddMinutesDialog::accept() {
 namespace {
 
 QList<QLineEdit*> presetFields(Ui::PresetsDialog& ui) {
-    return {ui.minutes1Edit, ui.minutes2Edit, ui.minutes3Edit, ui.minutes4Edit, ui.minutes5Edit, ui.minutes6Edit, ui.minutes7Edit,
-            ui.minutes8Edit, ui.impulse1Edit, ui.impulse2Edit, ui.impulse3Edit, ui.impulse4Edit, ui.impulse5Edit, ui.impulse6Edit};
+    return {ui.minutes1Edit, ui.minutes2Edit, ui.minutes3Edit, ui.minutes4Edit, ui.minutes5Edit,
+            ui.minutes6Edit, ui.minutes7Edit, ui.minutes8Edit, ui.impulse1Edit, ui.impulse2Edit,
+            ui.impulse3Edit, ui.impulse4Edit, ui.impulse5Edit, ui.impulse6Edit};
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ constexpr std::uint32_t makeItemCode(int kind, std::int64_t lp) {
 }
 constexpr int kindOf(std::uint32_t code) { return static_cast<int>((code >> 28) & 7); }
 constexpr std::int64_t lpOf(std::uint32_t code) { return static_cast<std::int64_t>(code & 0x0FFFFFFFu); }
-constexpr bool acceptsRecords(int kind) { return kind == kKindBlocks || kind == kKindBlockCommands || kind == kKindBlockDates; }
+constexpr bool acceptsRecords(int kind) {
+    return kind == kKindBlocks || kind == kKindBlockCommands || kind == kKindBlockDates;
+}
 
 }  // namespace kt64::console

@@ -22,7 +22,6 @@ ProgramTreeView::ProgramTreeView(program::ProgramDocument& document, program::Us
         if (!selected.indexes().isEmpty()) currentChangedTo(selected.indexes().first());
     });
 
-
     relayTimer_.setInterval(kRelayRefreshMs);
     connect(&relayTimer_, &QTimer::timeout, this, &ProgramTreeView::relayOutputsWanted);
 }

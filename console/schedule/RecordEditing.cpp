@@ -83,12 +83,16 @@ bool blockHasDates(Database& db, std::int64_t block) {
 
 int tableKindOf(int kind) {
     switch (kind) {
-    case kKindBlocks: return kKindBlocks;
+    case kKindBlocks:
+        return kKindBlocks;
     case kKindCommands:
-    case kKindBlockCommands: return kKindCommands;
+    case kKindBlockCommands:
+        return kKindCommands;
     case kKindDates:
-    case kKindBlockDates: return kKindDates;
-    default: return 0;
+    case kKindBlockDates:
+        return kKindDates;
+    default:
+        return 0;
     }
 }
 
@@ -146,8 +150,7 @@ bool RecordEditing::recordLimitReached() {
     return false;
 }
 
-RecordEditing::Outcome RecordEditing::edit(EditMode mode, std::uint32_t code,
-                                           std::optional<std::int64_t> selectedLp) {
+RecordEditing::Outcome RecordEditing::edit(EditMode mode, std::uint32_t code, std::optional<std::int64_t> selectedLp) {
     if (!document_.isOpen()) return {};
     if (mode != EditMode::Add && !selectedLp) return {};
     const std::optional<std::int64_t> lp = mode == EditMode::Add ? std::nullopt : selectedLp;
@@ -156,9 +159,12 @@ RecordEditing::Outcome RecordEditing::edit(EditMode mode, std::uint32_t code,
         // Block 1 is fixed.
         if (lp && *lp == program::kBaseBlock) return {};
         return editBlock(mode, lp);
-    case kKindBlockCommands: return editCommand(mode, lpOf(code), lp);
-    case kKindBlockDates: return editDate(mode, lpOf(code), lp);
-    default: return {};
+    case kKindBlockCommands:
+        return editCommand(mode, lpOf(code), lp);
+    case kKindBlockDates:
+        return editDate(mode, lpOf(code), lp);
+    default:
+        return {};
     }
 }
 
@@ -192,8 +198,7 @@ RecordEditing::Outcome RecordEditing::editBlock(EditMode mode, std::optional<std
     return outcome;
 }
 
-RecordEditing::Outcome RecordEditing::editCommand(EditMode mode, std::int64_t block,
-                                                  std::optional<std::int64_t> lp) {
+RecordEditing::Outcome RecordEditing::editCommand(EditMode mode, std::int64_t block, std::optional<std::int64_t> lp) {
     Outcome outcome;
     if (mode != EditMode::Edit && recordLimitReached()) return outcome;
     Database& db = *document_.database();
@@ -330,8 +335,7 @@ RecordEditing::Outcome RecordEditing::paste(std::uint32_t code) {
     Database& db = *document_.database();
     try {
         const char* sql =
-            kind == kKindBlocks
-                ? "INSERT INTO Bloki(Priorytet,Opis) SELECT Priorytet,Opis FROM Bloki WHERE Lp=?"
+            kind == kKindBlocks ? "INSERT INTO Bloki(Priorytet,Opis) SELECT Priorytet,Opis FROM Bloki WHERE Lp=?"
             : kind == kKindBlockCommands
                 ? "INSERT INTO Rozkazy(DzienTyg,Operacja,CzasRozk,CzasImp,CzasCyklu,CzasImpMS,CzasCyklMS,NrPrzek,"
                   "Opis,Blok) SELECT DzienTyg,Operacja,CzasRozk,CzasImp,CzasCyklu,CzasImpMS,CzasCyklMS,NrPrzek,Opis,"

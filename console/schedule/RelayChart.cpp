@@ -84,8 +84,7 @@ void RelayChart::paintEvent(QPaintEvent*) {
     painter.drawImage(QPoint(0, 0), pictures_.timeScale, QRect(offset_, 0, w, program::kTimeScaleHeight));
     for (int row = 0; row < 2; ++row)
         painter.drawImage(QPoint(0, program::kStripTop[static_cast<std::size_t>(row)]),
-                          pictures_.relays[static_cast<std::size_t>(row)],
-                          QRect(offset_, 0, w, program::kStripHeight));
+                          pictures_.relays[static_cast<std::size_t>(row)], QRect(offset_, 0, w, program::kStripHeight));
     if (cursor_) {
         const QRect strip = stripRect(cursor_->row);
         painter.setPen(QPen(Qt::black, 1, Qt::DotLine));

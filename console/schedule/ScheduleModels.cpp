@@ -51,8 +51,8 @@ QIcon schedulePicture(int index) {
 
 ScheduleTreeModel::ScheduleTreeModel(QObject* parent) : QStandardItemModel(parent) { setColumnCount(1); }
 
-QStandardItem* ScheduleTreeModel::addItem(QStandardItem* parent, const QString& text, int picture,
-                                          int selectedPicture, std::uint32_t code) {
+QStandardItem* ScheduleTreeModel::addItem(QStandardItem* parent, const QString& text, int picture, int selectedPicture,
+                                          std::uint32_t code) {
     auto* item = new QStandardItem(text);
     QIcon icon = schedulePicture(picture);
     if (selectedPicture != picture) icon.addPixmap(schedulePicture(selectedPicture).pixmap(16, 16), QIcon::Selected);
@@ -131,10 +131,17 @@ void ScheduleTreeModel::markBlocksThatNeverApply(const std::vector<std::int64_t>
 QModelIndex ScheduleTreeModel::indexForCode(std::uint32_t code) const {
     const std::vector<QStandardItem*>* list = nullptr;
     switch (kindOf(code)) {
-    case kKindBlocks: list = &blockItems_; break;
-    case kKindBlockCommands: list = &commandFolders_; break;
-    case kKindBlockDates: list = &dateFolders_; break;
-    default: return {};
+    case kKindBlocks:
+        list = &blockItems_;
+        break;
+    case kKindBlockCommands:
+        list = &commandFolders_;
+        break;
+    case kKindBlockDates:
+        list = &dateFolders_;
+        break;
+    default:
+        return {};
     }
     for (QStandardItem* item : *list)
         if (item->data(kItemCodeRole).value<quint32>() == code) return item->index();
@@ -188,12 +195,22 @@ void ScheduleListModel::fill(std::uint32_t code, Database* db, program::UserMess
     constexpr Qt::Alignment L = Qt::AlignLeft;
     if (kind == kKindDates || kind == kKindBlockDates) {
         content_ = Content::Dates;
-        setColumns({{"Lp.", 30}, {"Data pocz.", 70}, {"Data konc.", 70}, {"Blok", 35}, {"Opis", 320}},
-                   {C, C, C, L, L});
+        setColumns({{"Lp.", 30}, {"Data pocz.", 70}, {"Data konc.", 70}, {"Blok", 35}, {"Opis", 320}}, {C, C, C, L, L});
     } else if (kind == kKindCommands || kind == kKindBlockCommands) {
         content_ = Content::Commands;
-        setColumns({{"Lp.", 30}, {"Godz.", 40}, {"Operacja", 70}, {"Pk", 25}, {"pn", 25}, {"wt", 25}, {"śr", 25},
-                    {"cz", 25}, {"pt", 25}, {"so", 25}, {"nd", 25}, {"Blok", 35}, {"Opis", 320}},
+        setColumns({{"Lp.", 30},
+                    {"Godz.", 40},
+                    {"Operacja", 70},
+                    {"Pk", 25},
+                    {"pn", 25},
+                    {"wt", 25},
+                    {"śr", 25},
+                    {"cz", 25},
+                    {"pt", 25},
+                    {"so", 25},
+                    {"nd", 25},
+                    {"Blok", 35},
+                    {"Opis", 320}},
                    {C, C, C, C, C, C, C, C, C, C, C, C, L});
     } else {
         content_ = Content::Blocks;

@@ -27,8 +27,8 @@ public:
     explicit ScheduleTreeModel(QObject* parent = nullptr);
 
     struct Counts {
-        int blocks = 0;   // an empty block 1 does not count
-        int records = 0;  // dates plus commands
+        int blocks = 0;     // an empty block 1 does not count
+        int records = 0;    // dates plus commands
         bool read = false;  // the database was open
     };
 

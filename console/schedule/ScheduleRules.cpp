@@ -46,7 +46,8 @@ std::optional<reg::Key> openProgramKey(program::UserMessages& messages) {
         if (auto key = reg::Key::open(reg::Hive::LocalMachine, kProgramKey)) return key;
         return reg::Key::create(reg::Hive::LocalMachine, kProgramKey);
     } catch (const reg::RegistryError& e) {
-        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(),
+                               program::MessageIcon::Stop);
         return std::nullopt;
     }
 }
@@ -103,10 +104,13 @@ CommandTiming cycleRule(CommandTiming t, bool impulseOperation) {
 GroupEnabling groupsFor(int operation) {
     switch (operation) {
     case 2:
-    case 3: return {true, false};
+    case 3:
+        return {true, false};
     case 4:
-    case 5: return {true, true};
-    default: return {false, false};
+    case 5:
+        return {true, true};
+    default:
+        return {false, false};
     }
 }
 
@@ -162,8 +166,8 @@ namespace {
 
 // "1 września": the day and the month as a date is read aloud.
 std::string dayAndMonth(const program::CivilDate& d) {
-    static constexpr std::string_view kMonths[] = {"stycznia", "lutego",   "marca",    "kwietnia",
-                                                   "maja",     "czerwca",  "lipca",    "sierpnia",
+    static constexpr std::string_view kMonths[] = {"stycznia", "lutego",       "marca",     "kwietnia",
+                                                   "maja",     "czerwca",      "lipca",     "sierpnia",
                                                    "września", "października", "listopada", "grudnia"};
     const auto month = kMonths[static_cast<std::size_t>(std::clamp(d.month, 1, 12) - 1)];
     return std::to_string(d.day) + " " + std::string(month);
@@ -175,7 +179,8 @@ std::string newYearQuestion(const program::DateRow& range) {
     const std::string from = dayAndMonth(*range.from), to = dayAndMonth(*range.to);
     return "Zakres dat bez roku od " + from + " do " + to +
            " kończy się w roku wcześniej, niż się zaczyna, więc nie obowiązuje w żadnym dniu.\n\n"
-           "Czy zapisać go jako dwa zakresy: od " + from + " do 31 grudnia i od 1 stycznia do " + to + "?";
+           "Czy zapisać go jako dwa zakresy: od " +
+           from + " do 31 grudnia i od 1 stycznia do " + to + "?";
 }
 
 std::vector<program::DateRow> splitAtNewYear(const program::DateRow& range) {
@@ -203,7 +208,8 @@ Presets readPresets(program::UserMessages& messages) {
         key->setBinary(kPresetValue, bytesOf(fallback));
         return fallback;
     } catch (const reg::RegistryError& e) {
-        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(),
+                               program::MessageIcon::Stop);
         return defaultPresets();
     }
 }
@@ -215,7 +221,8 @@ bool writePresets(const Presets& presets, program::UserMessages& messages) {
         key->setBinary(kPresetValue, bytesOf(presets));
         return true;
     } catch (const reg::RegistryError& e) {
-        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(),
+                               program::MessageIcon::Stop);
         return false;
     }
 }
@@ -240,7 +247,8 @@ ChartChoice readChartChoice(program::UserMessages& messages) {
         choice.daysIndex = read("DlugGraf", 7);
         choice.resolutionIndex = read("RozdzGraf", 8);
     } catch (const reg::RegistryError& e) {
-        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryOpenFailed) + "\n" + e.what(),
+                               program::MessageIcon::Stop);
     }
     return choice;
 }
@@ -253,7 +261,8 @@ bool writeChartChoice(const ChartChoice& choice, program::UserMessages& messages
         key->setDword("RozdzGraf", static_cast<std::uint32_t>(choice.resolutionIndex));
         return true;
     } catch (const reg::RegistryError& e) {
-        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryWriteFailed) + "\n" + e.what(), program::MessageIcon::Stop);
+        messages.showCaptioned(kRegistryFailedCaption, std::string(kRegistryWriteFailed) + "\n" + e.what(),
+                               program::MessageIcon::Stop);
         return false;
     }
 }

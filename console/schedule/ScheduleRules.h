@@ -47,9 +47,9 @@ GroupEnabling groupsFor(int operation);
 
 // A weekday bar: when any day of the group is set, the group is cleared,
 // otherwise set. Masks: bit 0 Monday ... bit 6 Sunday.
-inline constexpr int kBarWorkdays = 0x1F;  // 1136
-inline constexpr int kBarWeekend = 0x60;   // 1126
-inline constexpr int kBarWholeWeek = 0x7F; // 1153
+inline constexpr int kBarWorkdays = 0x1F;   // 1136
+inline constexpr int kBarWeekend = 0x60;    // 1126
+inline constexpr int kBarWholeWeek = 0x7F;  // 1153
 int toggleWeekdayBar(int weekdays, int group);
 
 // Hour and minute plus a number of minutes (negative subtracts), wrapping

@@ -42,8 +42,8 @@ private:
 
 ScheduleTransfers::ScheduleTransfers(program::ProgramDocument& document, program::CentreLink& link,
                                      WorkerCalls& workers, program::UserMessages& messages, QWidget* window)
-    : ScheduleTransfers(document, [&link] { return std::make_unique<BorrowedLink>(link); }, workers, messages,
-                        window) {}
+    : ScheduleTransfers(
+          document, [&link] { return std::make_unique<BorrowedLink>(link); }, workers, messages, window) {}
 
 ScheduleTransfers::~ScheduleTransfers() {
     if (!reading_) return;

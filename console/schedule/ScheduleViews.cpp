@@ -102,9 +102,15 @@ void ScheduleViews::setRecordDialogs(RecordDialogs& dialogs) {
 
 void ScheduleViews::runCommand(ProgramCommand command) {
     switch (command) {
-    case ProgramCommand::Chart: openChart(); break;
-    case ProgramCommand::Send: sendProgram(); break;
-    case ProgramCommand::Receive: receiveProgram(); break;
+    case ProgramCommand::Chart:
+        openChart();
+        break;
+    case ProgramCommand::Send:
+        sendProgram();
+        break;
+    case ProgramCommand::Receive:
+        receiveProgram();
+        break;
     }
 }
 

@@ -48,7 +48,11 @@ void WorkerCentreLink::run(const std::function<void()>& job) {
         // Posted before the end is told, so the loop still exists: the
         // caller leaves (and the loop goes) only once it sees the end.
         QMetaObject::invokeMethod(
-            &loop, [waiting] { if (waiting) waiting->quit(); }, Qt::QueuedConnection);
+            &loop,
+            [waiting] {
+                if (waiting) waiting->quit();
+            },
+            Qt::QueuedConnection);
         {
             std::lock_guard lock(state->mutex);
             state->finished = true;

@@ -145,7 +145,8 @@ std::string lastSyncText() {
     auto key = openKey();
     if (!key) return std::string(kNoLastSyncText);
     try {
-        if (auto bytes = key->binary("LastSync"); bytes && bytes->size() == 8) return lastSyncText(*sync::dateFromBytes(*bytes));
+        if (auto bytes = key->binary("LastSync"); bytes && bytes->size() == 8)
+            return lastSyncText(*sync::dateFromBytes(*bytes));
         tryWrite([&] { key->setBinary("LastSync", sync::dateBytes(0.0)); });
     } catch (const reg::RegistryError&) {
     }

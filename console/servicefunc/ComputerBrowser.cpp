@@ -79,8 +79,8 @@ struct ServiceCollect {
     bool listed = false;
 
     static void resolved(AvahiServiceResolver* r, AvahiIfIndex, AvahiProtocol, AvahiResolverEvent event,
-                         const char* name, const char*, const char*, const char*, const AvahiAddress*,
-                         uint16_t port, AvahiStringList*, AvahiLookupResultFlags, void* data) {
+                         const char* name, const char*, const char*, const char*, const AvahiAddress*, uint16_t port,
+                         AvahiStringList*, AvahiLookupResultFlags, void* data) {
         auto* self = static_cast<ServiceCollect*>(data);
         if (event == AVAHI_RESOLVER_FOUND && name && self->seen.insert(name).second)
             self->found.push_back({name, self->domain, port});
@@ -114,9 +114,9 @@ public:
         if (!session.client()) return {};
         DomainCollect collect;
         if (const char* own = avahi_client_get_domain_name(session.client())) collect.names.emplace_back(own);
-        AvahiDomainBrowser* browser =
-            avahi_domain_browser_new(session.client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, nullptr,
-                                     AVAHI_DOMAIN_BROWSER_BROWSE, AvahiLookupFlags(0), &DomainCollect::callback, &collect);
+        AvahiDomainBrowser* browser = avahi_domain_browser_new(session.client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
+                                                               nullptr, AVAHI_DOMAIN_BROWSER_BROWSE,
+                                                               AvahiLookupFlags(0), &DomainCollect::callback, &collect);
         if (browser) {
             session.iterateUntil([&] { return collect.finished; });
             avahi_domain_browser_free(browser);

@@ -17,8 +17,8 @@ namespace kt64::console {
 inline constexpr std::string_view kBrowsedServiceType = "_kt64._tcp";
 
 struct BrowsedComputer {
-    std::string name;     // the announced computer name
-    std::string domain;   // the browse domain it was found in
+    std::string name;    // the announced computer name
+    std::string domain;  // the browse domain it was found in
     std::uint16_t port = 0;
     friend bool operator==(const BrowsedComputer&, const BrowsedComputer&) = default;
 };

@@ -12,10 +12,14 @@
 
 namespace kt64::console {
 
-ComputerPickerDialog::ComputerPickerDialog(std::shared_ptr<ComputerBrowser> browser, WorkerCalls& workers, std::uint16_t defaultPort,
-                           FormMessages& messages, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::ComputerPickerDialog>()), browser_(std::move(browser)),
-      defaultPort_(defaultPort), messages_(messages), calls_(workers) {
+ComputerPickerDialog::ComputerPickerDialog(std::shared_ptr<ComputerBrowser> browser, WorkerCalls& workers,
+                                           std::uint16_t defaultPort, FormMessages& messages, QWidget* parent)
+    : QDialog(parent),
+      ui_(std::make_unique<Ui::ComputerPickerDialog>()),
+      browser_(std::move(browser)),
+      defaultPort_(defaultPort),
+      messages_(messages),
+      calls_(workers) {
     ui_->setupUi(this);
     setWindowTitle(qtext(kPickerTitle));
     setSizeGripEnabled(true);
@@ -94,8 +98,8 @@ void ComputerPickerDialog::showComputers(unsigned generation, std::vector<Browse
     computers_ = std::move(computers);
     const QIcon icon = style()->standardIcon(QStyle::SP_ComputerIcon);
     for (const auto& c : computers_) {
-        auto* item = new QTreeWidgetItem(ui_->computerList,
-                                         {QString::fromStdString(c.name), QString::fromStdString(c.domain)});
+        auto* item =
+            new QTreeWidgetItem(ui_->computerList, {QString::fromStdString(c.name), QString::fromStdString(c.domain)});
         item->setIcon(0, icon);
     }
     fitColumns();
@@ -129,8 +133,9 @@ void ComputerPickerDialog::showEvent(QShowEvent* event) {
 }
 
 std::optional<QString> ComputerPickerDialog::choose(QWidget* parent, std::shared_ptr<ComputerBrowser> browser,
-                                           WorkerCalls& workers) {
-    ComputerPickerDialog dialog(std::move(browser), workers, client::registeredRpcPort(), defaultFormMessages(), parent);
+                                                    WorkerCalls& workers) {
+    ComputerPickerDialog dialog(std::move(browser), workers, client::registeredRpcPort(), defaultFormMessages(),
+                                parent);
     dialog.load();
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.chosen();

@@ -32,7 +32,7 @@ public:
     // defaultPort: the port a chosen name needs no ":port" for (RpcPort).
     // The browsing runs on workers (the document's).
     ComputerPickerDialog(std::shared_ptr<ComputerBrowser> browser, WorkerCalls& workers, std::uint16_t defaultPort,
-                 FormMessages& messages = defaultFormMessages(), QWidget* parent = nullptr);
+                         FormMessages& messages = defaultFormMessages(), QWidget* parent = nullptr);
     ~ComputerPickerDialog() override;
 
     // Starts browsing (the domains, then the first domain's computers).

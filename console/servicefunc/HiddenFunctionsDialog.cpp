@@ -24,7 +24,10 @@ HiddenFunctionsDialog::~HiddenFunctionsDialog() = default;
 void HiddenFunctionsDialog::load() {
     using Identity = std::pair<std::string, std::string>;
     session_.call<Identity>(
-        this, [](client::Kt64Srv& srv) { return Identity{srv.GetSerialNum(), srv.GetBuildType()}; },
+        this,
+        [](client::Kt64Srv& srv) {
+            return Identity{srv.GetSerialNum(), srv.GetBuildType()};
+        },
         [this](ServerAnswer<Identity> answer) {
             if (!answer.ok()) {
                 messages_.show(this, QMessageBox::Warning, qtext(kHiddenCaption), qtext(kHiddenServerFailedText));
@@ -44,24 +47,27 @@ void HiddenFunctionsDialog::load() {
 }
 
 void HiddenFunctionsDialog::put(std::function<void(client::Kt64Srv&)> call, std::string_view success,
-                      void (HiddenFunctionsDialog::*done)(bool)) {
+                                void (HiddenFunctionsDialog::*done)(bool)) {
     session_.call(this, std::move(call), [this, success, done](ServerAnswer<Done> answer) {
         if (answer.ok())
             messages_.show(this, QMessageBox::Information, qtext(kHiddenCaption), qtext(success));
         else
-            messages_.show(this, QMessageBox::NoIcon, qtext(kHiddenCaption), QString::fromStdString(answer.errorText()));
+            messages_.show(this, QMessageBox::NoIcon, qtext(kHiddenCaption),
+                           QString::fromStdString(answer.errorText()));
         emit(this->*done)(answer.ok());
     });
 }
 
 void HiddenFunctionsDialog::setType() {
-    const auto text = buildTypeText(ui_->sourceCombo->currentText().toStdString(), ui_->relaysCombo->currentText().toStdString(),
-                                    ui_->interfaceCombo->currentText().toStdString());
+    const auto text =
+        buildTypeText(ui_->sourceCombo->currentText().toStdString(), ui_->relaysCombo->currentText().toStdString(),
+                      ui_->interfaceCombo->currentText().toStdString());
     put([text](client::Kt64Srv& srv) { srv.PutBuildType(text); }, kTypeSetText, &HiddenFunctionsDialog::typeSet);
 }
 
 void HiddenFunctionsDialog::setSerial() {
-    const auto text = serialNumText(ui_->serialFirstEdit->text().toStdString(), ui_->serialSecondEdit->text().toStdString());
+    const auto text =
+        serialNumText(ui_->serialFirstEdit->text().toStdString(), ui_->serialSecondEdit->text().toStdString());
     put([text](client::Kt64Srv& srv) { srv.PutSerialNum(text); }, kSerialSetText, &HiddenFunctionsDialog::serialSet);
 }
 

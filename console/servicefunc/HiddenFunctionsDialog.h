@@ -21,7 +21,8 @@ namespace kt64::console {
 class HiddenFunctionsDialog : public QDialog {
     Q_OBJECT
 public:
-    HiddenFunctionsDialog(ServerSession& session, FormMessages& messages = defaultFormMessages(), QWidget* parent = nullptr);
+    HiddenFunctionsDialog(ServerSession& session, FormMessages& messages = defaultFormMessages(),
+                          QWidget* parent = nullptr);
     ~HiddenFunctionsDialog() override;
 
     // What the About box runs when the access code matches: refuses when not
@@ -44,7 +45,8 @@ signals:
     void serialSet(bool ok);
 
 private:
-    void put(std::function<void(client::Kt64Srv&)> call, std::string_view success, void (HiddenFunctionsDialog::*done)(bool));
+    void put(std::function<void(client::Kt64Srv&)> call, std::string_view success,
+             void (HiddenFunctionsDialog::*done)(bool));
 
     std::unique_ptr<Ui::HiddenFunctionsDialog> ui_;
     ServerSession& session_;

@@ -30,6 +30,8 @@ public:
 FormMessages& defaultFormMessages();
 
 // Qt text of a UTF-8 text.
-inline QString qtext(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+inline QString qtext(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace kt64::console

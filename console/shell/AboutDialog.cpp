@@ -24,9 +24,9 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(kVersionLine, this);
     version->setObjectName("version");
     grid->addWidget(version, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Ardonis\nSerwis i dostawy: tel. (00) 000 00 00\nserwis@ardonis.example"),
-                               this),
-                    1, 1);
+    grid->addWidget(
+        new QLabel(QStringLiteral("Ardonis\nSerwis i dostawy: tel. (00) 000 00 00\nserwis@ardonis.example"), this), 1,
+        1);
     codeLabel_ = new QLabel(QStringLiteral("Hasło:"), this);
     codeLabel_->setObjectName("codeLabel");
     code_ = new QLineEdit(this);

@@ -61,9 +61,11 @@ int runConsole(const ConsoleStart& start) {
     if (lock.result() == InstanceLock::Result::Failed) {
         // Without the lock file the rule cannot be kept; the console still
         // runs, and the operator learns why a second one could start.
-        messageBox(nullptr, {kAppCaption,
-                             QStringLiteral("Nie można utworzyć pliku blokady %1").arg(QString::fromStdString(lock.failureText())),
-                             QMessageBox::Warning});
+        messageBox(
+            nullptr,
+            {kAppCaption,
+             QStringLiteral("Nie można utworzyć pliku blokady %1").arg(QString::fromStdString(lock.failureText())),
+             QMessageBox::Warning});
     }
     QApplication::setApplicationName(kSettingsApplication);
     QApplication::setOrganizationName(kSettingsOrganization);

@@ -56,11 +56,16 @@ QIcon consoleIcon(int iconId) {
 
 CommandIcons commandIcons() {
     QStyle* style = QApplication::style();
-    return {style->standardIcon(QStyle::SP_DialogOpenButton), style->standardIcon(QStyle::SP_DialogSaveButton),
-            style->standardIcon(QStyle::SP_DialogCloseButton), QIcon(glyph("R", QColor(0, 0, 160))),
-            QIcon(glyph("T", QColor(160, 0, 0))),               QIcon(glyph("G", QColor(0, 120, 0))),
-            QIcon(clockFace(16, Qt::white)),                     QIcon(glyph("P", Qt::black)),
-            QIcon(glyph("U", Qt::black)),                        QIcon(glyph("L", Qt::black)),
+    return {style->standardIcon(QStyle::SP_DialogOpenButton),
+            style->standardIcon(QStyle::SP_DialogSaveButton),
+            style->standardIcon(QStyle::SP_DialogCloseButton),
+            QIcon(glyph("R", QColor(0, 0, 160))),
+            QIcon(glyph("T", QColor(160, 0, 0))),
+            QIcon(glyph("G", QColor(0, 120, 0))),
+            QIcon(clockFace(16, Qt::white)),
+            QIcon(glyph("P", Qt::black)),
+            QIcon(glyph("U", Qt::black)),
+            QIcon(glyph("L", Qt::black)),
             QIcon(glyph("?", Qt::black))};
 }
 

@@ -17,7 +17,8 @@ std::filesystem::path InstanceLock::runtimeFolder() {
     return std::filesystem::temp_directory_path() / ("kt64-runtime-" + std::to_string(::getuid()));
 }
 
-InstanceLock::InstanceLock(const std::filesystem::path& folder) : path_(folder / (std::string(kInstanceGuid) + ".lock")) {
+InstanceLock::InstanceLock(const std::filesystem::path& folder)
+    : path_(folder / (std::string(kInstanceGuid) + ".lock")) {
     std::error_code ec;
     if (!std::filesystem::exists(folder, ec)) {
         std::filesystem::create_directories(folder, ec);

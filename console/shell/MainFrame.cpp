@@ -86,7 +86,7 @@ MainFrame::~MainFrame() {
 }
 
 QAction* MainFrame::addCommand(const char* name, const QString& text, const QString& prompt, const QIcon& icon,
-                              std::function<void()> run) {
+                               std::function<void()> run) {
     auto* a = new QAction(text, this);
     a->setObjectName(QString::fromLatin1(name));
     const auto parts = prompt.split('\n');
@@ -103,7 +103,8 @@ QAction* MainFrame::addCommand(const char* name, const QString& text, const QStr
 void MainFrame::createActions() {
     const CommandIcons icons = commandIcons();
     auto& a = actions_;
-    a.newProgram = addCommand("newProgram", "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy", {}, [this] { OnFileNew(); });
+    a.newProgram =
+        addCommand("newProgram", "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy", {}, [this] { OnFileNew(); });
     a.open = addCommand("open", "&Otwórz   (Ctrl+O)", "Otwiera istniejący dokument\nOtwórz", icons.open,
                         [this] { OnFileOpen(); });
     a.save = addCommand("save", "&Zapisz     (Ctrl+S)", "Zapisuje otwarty dokument\nZapisz", icons.save,
@@ -116,16 +117,19 @@ void MainFrame::createActions() {
     a.receiveProgram = addCommand("receiveProgram", "Odbierz rozkazy z centrali (CTRL+R)",
                                   "Odbiera rozkazy z centrali\nOdbierz z centrali", icons.receive,
                                   [this] { runProgramCommand(ProgramCommand::Receive); });
-    a.chart = addCommand("chart", "Grafik (CTRL+G)", "Wyświetla stan załączeń przekaźników\nGrafik przelaczeń", icons.chart,
-                         [this] { runProgramCommand(ProgramCommand::Chart); });
-    a.exit = addCommand("exit", "&Wyjście   (Ctrl+X)", "Wychodzi z aplikacji\nWyjście", icons.exit, [this] { close(); });
-    a.deviceView = addCommand("deviceView", "&Ustawienia centrali", "Otwiera okno z ustawieniami centrali\nUstawienia centrali",
-                              icons.deviceView, [this] { SwitchView(ViewKind::Device); });
-    a.scheduleViews = addCommand("scheduleViews", "&Sterowanie przekaźnikami",
-                                 "Sterowanie przekaźnikami\nSterowanie przekaźnikami", icons.scheduleViews,
-                                 [this] { SwitchView(ViewKind::ProgramTree); });
-    a.confView = addCommand("confView", "&Ustawienia programu", "Otwiera okno z ustawieniami programu\nUstawienia programu",
-                            icons.confView, [this] { SwitchView(ViewKind::Conf); });
+    a.chart = addCommand("chart", "Grafik (CTRL+G)", "Wyświetla stan załączeń przekaźników\nGrafik przelaczeń",
+                         icons.chart, [this] { runProgramCommand(ProgramCommand::Chart); });
+    a.exit =
+        addCommand("exit", "&Wyjście   (Ctrl+X)", "Wychodzi z aplikacji\nWyjście", icons.exit, [this] { close(); });
+    a.deviceView =
+        addCommand("deviceView", "&Ustawienia centrali", "Otwiera okno z ustawieniami centrali\nUstawienia centrali",
+                   icons.deviceView, [this] { SwitchView(ViewKind::Device); });
+    a.scheduleViews =
+        addCommand("scheduleViews", "&Sterowanie przekaźnikami", "Sterowanie przekaźnikami\nSterowanie przekaźnikami",
+                   icons.scheduleViews, [this] { SwitchView(ViewKind::ProgramTree); });
+    a.confView =
+        addCommand("confView", "&Ustawienia programu", "Otwiera okno z ustawieniami programu\nUstawienia programu",
+                   icons.confView, [this] { SwitchView(ViewKind::Conf); });
     a.logView = addCommand("logView", "&Logi", "Otwiera okno z logami centrali\nLog", icons.logView,
                            [this] { SwitchView(ViewKind::Log); });
     a.toolbar = addCommand("toolbar", "&Toolbar", "Pokaż lub ukryj pasek narzędzi\nPasek narzędzi", {},
@@ -206,11 +210,12 @@ void MainFrame::createTray() {
     actions_.trayShow = add("trayShow", "&Pokaż program", [this] { RestoreFromTray(); });
     actions_.trayAbout = add("trayAbout", "&O programie", [this] { OnAppAbout(); });
     // A posted close request: the exit question comes after the menu closed.
-    actions_.trayExit = add("trayExit", "&Zakończ",
-                            [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
+    actions_.trayExit =
+        add("trayExit", "&Zakończ", [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
     if (trayAvailable_) {
         tray_ = new QSystemTrayIcon(this);
-        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) { OnTrayNotify(r); });
+        connect(tray_, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason r) { OnTrayNotify(r); });
     }
     SetTrayIcon(TrayOperation::Add, kIconNormal);
 }
@@ -238,11 +243,21 @@ void MainFrame::createViews() {
     for (auto& t : templates_) {
         QWidget* parent = t.splitter == -1 ? static_cast<QWidget*>(stack_) : splitter_;
         switch (t.kind) {
-            case ViewKind::Device: t.view = createDeviceView(doc_, *this, parent); break;
-            case ViewKind::Conf: t.view = createConfView(doc_, *this, parent); break;
-            case ViewKind::Log: t.view = createLogView(doc_, *this, parent); break;
-            case ViewKind::ProgramTree: t.view = createBlockView(doc_, *this, parent); break;
-            case ViewKind::CommandList: t.view = createRozkView(doc_, *this, parent); break;
+        case ViewKind::Device:
+            t.view = createDeviceView(doc_, *this, parent);
+            break;
+        case ViewKind::Conf:
+            t.view = createConfView(doc_, *this, parent);
+            break;
+        case ViewKind::Log:
+            t.view = createLogView(doc_, *this, parent);
+            break;
+        case ViewKind::ProgramTree:
+            t.view = createBlockView(doc_, *this, parent);
+            break;
+        case ViewKind::CommandList:
+            t.view = createRozkView(doc_, *this, parent);
+            break;
         }
         if (t.splitter == -1)
             stack_->addWidget(t.view);
@@ -395,8 +410,9 @@ bool MainFrame::saveModified() {
     if (!doc_.program().isOpen() || !doc_.program().isModified()) return true;
     const QString name = doc_.pathName.empty() ? QStringLiteral("Bez tytułu")
                                                : QString::fromStdString(doc_.pathName.filename().string());
-    const auto answer = messageBox(this, {kAppCaption, QStringLiteral("Zapisać zmiany w %1?").arg(name),
-                                          QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
+    const auto answer =
+        messageBox(this, {kAppCaption, QStringLiteral("Zapisać zmiany w %1?").arg(name), QMessageBox::Warning,
+                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
     if (answer == QMessageBox::Cancel) return false;
     if (answer == QMessageBox::Yes) return OnFileSave(false);
     return true;
@@ -496,8 +512,7 @@ void MainFrame::OnAboutClosed(const QString& typedCode) {
     if (typedCode == kServiceAccessCode) {
         emit serviceDialogRequested();
         runServiceDialog(doc_, *this, this);
-    }
-    else if (beep)
+    } else if (beep)
         beep();
 }
 
@@ -558,8 +573,8 @@ void MainFrame::showEvent(QShowEvent* event) {
 
 void MainFrame::closeEvent(QCloseEvent* event) {
     if (!exitConfirmed_) {
-        const auto answer = messageBox(this, {kAppCaption, kExitQuestion, QMessageBox::Question,
-                                              QMessageBox::Yes | QMessageBox::No});
+        const auto answer =
+            messageBox(this, {kAppCaption, kExitQuestion, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No});
         if (answer != QMessageBox::Yes || !saveModified()) {
             event->ignore();
             return;

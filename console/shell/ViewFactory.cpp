@@ -22,7 +22,9 @@ ViewPlaceholder::ViewPlaceholder(const QString& className, QWidget* parent) : QW
     layout->addWidget(label);
 }
 
-QWidget* createDeviceView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) { return new DevicePanel(doc, frame, parent); }
+QWidget* createDeviceView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
+    return new DevicePanel(doc, frame, parent);
+}
 
 QWidget* createConfView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
     return new SyncSettingsView(doc, &frame, servicecontrol::makeSyncServiceControl(), defaultFormMessages(), parent);

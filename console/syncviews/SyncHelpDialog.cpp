@@ -32,7 +32,8 @@ protected:
             const auto c = cases[row];
             const auto g = rowGeometry(row);
             p.setPen(QPen(Qt::black, 1));
-            p.drawText(QRect(5, g.axisY - 10, g.left - 10, 20), Qt::AlignLeft | Qt::AlignVCenter, qtext(caseCaption(c)));
+            p.drawText(QRect(5, g.axisY - 10, g.left - 10, 20), Qt::AlignLeft | Qt::AlignVCenter,
+                       qtext(caseCaption(c)));
             // The axis and its arrow, "t" at its end.
             p.drawLine(g.left, g.axisY, g.right, g.axisY);
             p.drawLine(g.right, g.axisY, g.right - 8, g.axisY - 4);

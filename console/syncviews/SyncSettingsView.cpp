@@ -41,10 +41,15 @@ SystemTime systemTimeOf(const QDateTime& now) {
 
 }  // namespace
 
-SyncSettingsView::SyncSettingsView(Kt64Document& doc, ConsoleFrame* frame, std::shared_ptr<sc::SyncServiceControl> service,
-                     FormMessages& messages, QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::SyncSettingsView>()), session_(doc), frame_(frame),
-      service_(std::move(service)), messages_(messages) {
+SyncSettingsView::SyncSettingsView(Kt64Document& doc, ConsoleFrame* frame,
+                                   std::shared_ptr<sc::SyncServiceControl> service, FormMessages& messages,
+                                   QWidget* parent)
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::SyncSettingsView>()),
+      session_(doc),
+      frame_(frame),
+      service_(std::move(service)),
+      messages_(messages) {
     ui_->setupUi(this);
     applyControlTooltips(*this, "syncSettings");
     picker_ = [this](QWidget* parent) {
@@ -99,7 +104,9 @@ void SyncSettingsView::initialUpdate() {
     if (loaded.settings.openMin) {
         emit minimiseRequested();
         // Posted: the frame is still being shown when the views start up.
-        if (frame_) QMetaObject::invokeMethod(this, [this] { frame_->MinimizeToTray(); }, Qt::QueuedConnection);
+        if (frame_)
+            QMetaObject::invokeMethod(
+                this, [this] { frame_->MinimizeToTray(); }, Qt::QueuedConnection);
     }
 
     showServiceState();
@@ -195,7 +202,8 @@ void SyncSettingsView::save() {
     if (outcome == sc::SaveOutcome::WindowBoundsEqual)
         messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kWindowBoundsEqualText));
     else if (frame_)
-        frame_->SetMessageText(QStringLiteral("Ustawienia zapisano (%1).").arg(QTime::currentTime().toString("HH:mm:ss")));
+        frame_->SetMessageText(
+            QStringLiteral("Ustawienia zapisano (%1).").arg(QTime::currentTime().toString("HH:mm:ss")));
     session_.setComputerName(form.compName);
     if (!session_.connected()) {
         emit saveFinished();
@@ -215,9 +223,9 @@ void SyncSettingsView::save() {
 }
 
 void SyncSettingsView::setSettingsEnabled(bool enabled) {
-    for (QWidget* w : std::initializer_list<QWidget*>{ui_->syncHourEdit, ui_->periodSpin, ui_->periodUnitCombo, ui_->deviationFromSpin,
-                                                      ui_->deviationToSpin, ui_->startServiceButton, ui_->computerEdit, ui_->soundCheck,
-                                                      ui_->browseComputerButton, ui_->saveButton})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             ui_->syncHourEdit, ui_->periodSpin, ui_->periodUnitCombo, ui_->deviationFromSpin, ui_->deviationToSpin,
+             ui_->startServiceButton, ui_->computerEdit, ui_->soundCheck, ui_->browseComputerButton, ui_->saveButton})
         w->setEnabled(enabled);
     ui_->portCombo->setEnabled(enabled && session_.connected());
 }
@@ -350,7 +358,10 @@ void SyncSettingsView::refreshIdentity() {
     identityPending_ = true;
     using Identity = std::pair<std::string, std::string>;
     session_.call<Identity>(
-        this, [](client::Kt64Srv& srv) { return Identity{srv.GetBuildType(), srv.GetSerialNum()}; },
+        this,
+        [](client::Kt64Srv& srv) {
+            return Identity{srv.GetBuildType(), srv.GetSerialNum()};
+        },
         [this](ServerAnswer<Identity> answer) {
             identityPending_ = false;
             if (!answer.ok()) {

@@ -45,8 +45,9 @@ public:
 
     // frame may be null (the form on its own, in tests): the minimise and
     // relay-output requests are then only signalled.
-    SyncSettingsView(Kt64Document& doc, ConsoleFrame* frame, std::shared_ptr<servicecontrol::SyncServiceControl> service,
-              FormMessages& messages = defaultFormMessages(), QWidget* parent = nullptr);
+    SyncSettingsView(Kt64Document& doc, ConsoleFrame* frame,
+                     std::shared_ptr<servicecontrol::SyncServiceControl> service,
+                     FormMessages& messages = defaultFormMessages(), QWidget* parent = nullptr);
     // Writes OpenMin and SyncSnd when the form was initialised.
     ~SyncSettingsView() override;
 

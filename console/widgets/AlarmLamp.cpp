@@ -7,10 +7,14 @@ namespace kt64::console {
 
 std::pair<QColor, QColor> lampColours(int colourSet) {
     switch (colourSet) {
-        case kLampGreen: return {QColor(0, 250, 0), QColor(0, 150, 0)};
-        case kLampBlue: return {QColor(0, 0, 250), QColor(0, 0, 150)};
-        case kLampYellow: return {QColor(200, 200, 0), QColor(150, 150, 0)};
-        default: return {QColor(250, 0, 0), QColor(150, 0, 0)};
+    case kLampGreen:
+        return {QColor(0, 250, 0), QColor(0, 150, 0)};
+    case kLampBlue:
+        return {QColor(0, 0, 250), QColor(0, 0, 150)};
+    case kLampYellow:
+        return {QColor(200, 200, 0), QColor(150, 150, 0)};
+    default:
+        return {QColor(250, 0, 0), QColor(150, 0, 0)};
     }
 }
 

@@ -24,9 +24,9 @@ std::array<QPoint, 5> kiteHand(int degrees, int length, int ratio) {
 
 ClockGeometry clockGeometry(int hour, int minute, int second) {
     ClockGeometry g;
-    g.marks = {QPoint(0, 450),     QPoint(225, 390),   QPoint(390, 225),   QPoint(450, 0),
-               QPoint(390, -225),  QPoint(225, -390),  QPoint(0, -450),    QPoint(-225, -390),
-               QPoint(-390, -225), QPoint(-450, 0),    QPoint(-390, 225),  QPoint(-225, 390)};
+    g.marks = {QPoint(0, 450),     QPoint(225, 390),  QPoint(390, 225),  QPoint(450, 0),
+               QPoint(390, -225),  QPoint(225, -390), QPoint(0, -450),   QPoint(-225, -390),
+               QPoint(-390, -225), QPoint(-450, 0),   QPoint(-390, 225), QPoint(-225, 390)};
     g.hourHand = kiteHand(hour * 30 + minute / 2, 200, 4);
     g.minuteHand = kiteHand(minute * 6, 400, 8);
     g.secondTip = clockPoint(second * 6, 400);
@@ -80,7 +80,8 @@ void AnalogClock::paintEvent(QPaintEvent*) {
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::black);
     constexpr int half = ClockGeometry::kMarkSide / 2;
-    for (const QPoint& m : g.marks) p.drawRect(QRect(m.x() - half, m.y() - half, ClockGeometry::kMarkSide, ClockGeometry::kMarkSide));
+    for (const QPoint& m : g.marks)
+        p.drawRect(QRect(m.x() - half, m.y() - half, ClockGeometry::kMarkSide, ClockGeometry::kMarkSide));
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(Qt::black, 0));
     p.drawPolyline(g.hourHand.data(), static_cast<int>(g.hourHand.size()));

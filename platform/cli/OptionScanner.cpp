@@ -29,8 +29,8 @@ ScannedLine scanOptions(const std::vector<std::string>& args, const std::vector<
         const std::string& word = args[i];
         const bool afterCommand = !line.positional.empty();
         if (word == "--" || (afterCommand && after == AfterCommand::Arguments)) {
-            line.positional.insert(line.positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + (word == "--"),
-                                   args.end());
+            line.positional.insert(line.positional.end(),
+                                   args.begin() + static_cast<std::ptrdiff_t>(i) + (word == "--"), args.end());
             break;
         }
         if (!looksLikeOption(word)) {

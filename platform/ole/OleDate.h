@@ -20,8 +20,8 @@ using DATE = double;
 // Calendar fields of a moment, as the SYSTEMTIME structure holds them.
 struct SystemTime {
     int year = 0;
-    int month = 0;        // 1..12
-    int day = 0;          // 1..31
+    int month = 0;  // 1..12
+    int day = 0;    // 1..31
     int hour = 0;
     int minute = 0;
     int second = 0;

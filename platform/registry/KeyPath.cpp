@@ -69,9 +69,7 @@ std::optional<Hive> parseHive(std::string_view text) {
     return std::nullopt;
 }
 
-std::string_view hiveName(Hive hive) {
-    return hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CLASSES_ROOT";
-}
+std::string_view hiveName(Hive hive) { return hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CLASSES_ROOT"; }
 
 std::vector<std::string_view> splitKeyPath(std::string_view path) {
     if (!path.empty() && path.front() == '\\') path.remove_prefix(1);
@@ -84,7 +82,8 @@ std::vector<std::string_view> splitKeyPath(std::string_view path) {
         const std::string_view part = path.substr(0, pos);
         if (part.empty()) throw RegistryError(kErrorInvalidData, "registry: empty component in key path");
         if (part.size() > kMaxKeyNameBytes)
-            throw RegistryError(kErrorInvalidData, "registry: key name too long: " + std::string(part.substr(0, 40)) + "...");
+            throw RegistryError(kErrorInvalidData,
+                                "registry: key name too long: " + std::string(part.substr(0, 40)) + "...");
         parts.push_back(part);
         if (parts.size() > kMaxKeyDepth) throw RegistryError(kErrorInvalidData, "registry: key path too deep");
         if (pos == std::string_view::npos) break;

@@ -36,10 +36,14 @@ std::string registryPath() {
 
 std::string_view typeName(ValueType type) {
     switch (type) {
-    case ValueType::Sz: return "REG_SZ";
-    case ValueType::ExpandSz: return "REG_EXPAND_SZ";
-    case ValueType::Binary: return "REG_BINARY";
-    case ValueType::Dword: return "REG_DWORD";
+    case ValueType::Sz:
+        return "REG_SZ";
+    case ValueType::ExpandSz:
+        return "REG_EXPAND_SZ";
+    case ValueType::Binary:
+        return "REG_BINARY";
+    case ValueType::Dword:
+        return "REG_DWORD";
     }
     return "REG_UNKNOWN";
 }
@@ -127,8 +131,8 @@ void Key::setValue(std::string_view name, const Value& value) {
         throw RegistryError(kErrorInvalidData,
                             "registry: unknown value type " + std::to_string(static_cast<std::uint32_t>(value.type)));
     if (value.type == ValueType::Dword && value.data.size() != 4)
-        throw RegistryError(kErrorInvalidData, "registry: REG_DWORD data must be 4 bytes, not " +
-                                                   std::to_string(value.data.size()));
+        throw RegistryError(kErrorInvalidData,
+                            "registry: REG_DWORD data must be 4 bytes, not " + std::to_string(value.data.size()));
     write(name, value.type, value.data, isText(value.type));
 }
 
@@ -202,7 +206,8 @@ void Key::flush() {
 
 bool deleteKey(Hive hive, std::string_view path) {
     if (splitKeyPath(path).empty())
-        throw RegistryError(kErrorAccessDenied, "registry: the root of " + std::string(hiveName(hive)) + " cannot be deleted");
+        throw RegistryError(kErrorAccessDenied,
+                            "registry: the root of " + std::string(hiveName(hive)) + " cannot be deleted");
     return store::translated([&] {
         Key::Store db = store::open(store::Access::Write);
         store::WriteTransaction tx(db);

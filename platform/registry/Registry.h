@@ -46,10 +46,10 @@ namespace kt64::reg {
 enum class Hive { LocalMachine, ClassesRoot };
 
 enum class ValueType : std::uint32_t {
-    Sz = 1,         // REG_SZ
-    ExpandSz = 2,   // REG_EXPAND_SZ
-    Binary = 3,     // REG_BINARY
-    Dword = 4,      // REG_DWORD
+    Sz = 1,        // REG_SZ
+    ExpandSz = 2,  // REG_EXPAND_SZ
+    Binary = 3,    // REG_BINARY
+    Dword = 4,     // REG_DWORD
 };
 
 // Windows-like error codes carried by RegistryError.

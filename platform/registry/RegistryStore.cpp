@@ -58,7 +58,8 @@ void enableWal(Key::Store& db) {
             continue;
         }
         if (mode == "wal") return;
-        throw RegistryError(kErrorStore, "registry " + registryPath() + ": cannot use write-ahead log (journal mode " + mode + ")");
+        throw RegistryError(kErrorStore,
+                            "registry " + registryPath() + ": cannot use write-ahead log (journal mode " + mode + ")");
     }
 }
 
@@ -77,27 +78,28 @@ void ensureSchema(Key::Store& db) {
         version = userVersion(db);
         if (version == 0) {
             db.execute(
-                 "CREATE TABLE keys("
-                 " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                 " parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,"
-                 " name TEXT NOT NULL,"
-                 " fold TEXT NOT NULL);"
-                 "CREATE UNIQUE INDEX keys_child ON keys(parent, fold);"
-                 "CREATE TABLE vals("
-                 " key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,"
-                 " name TEXT NOT NULL,"
-                 " fold TEXT NOT NULL,"
-                 " type INTEGER NOT NULL,"
-                 " data NOT NULL,"
-                 " PRIMARY KEY(key, fold)) WITHOUT ROWID;"
-                 "INSERT INTO keys(id, parent, name, fold) VALUES(1, NULL, '', ''), (2, NULL, '', '');"
-                 "PRAGMA user_version=1;");
+                "CREATE TABLE keys("
+                " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                " parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,"
+                " name TEXT NOT NULL,"
+                " fold TEXT NOT NULL);"
+                "CREATE UNIQUE INDEX keys_child ON keys(parent, fold);"
+                "CREATE TABLE vals("
+                " key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,"
+                " name TEXT NOT NULL,"
+                " fold TEXT NOT NULL,"
+                " type INTEGER NOT NULL,"
+                " data NOT NULL,"
+                " PRIMARY KEY(key, fold)) WITHOUT ROWID;"
+                "INSERT INTO keys(id, parent, name, fold) VALUES(1, NULL, '', ''), (2, NULL, '', '');"
+                "PRAGMA user_version=1;");
             version = kSchemaVersion;
         }
         tx.commit();
     }
     if (version != kSchemaVersion)
-        throw RegistryError(kErrorStore, "registry " + registryPath() + ": unknown store format " + std::to_string(version));
+        throw RegistryError(kErrorStore,
+                            "registry " + registryPath() + ": unknown store format " + std::to_string(version));
 }
 
 }  // namespace
@@ -142,9 +144,8 @@ Key::Store open(Access access) {
                                         path.parent_path().string() + ": " + ec.message());
         }
     }
-    Key::Store db = Key::Store::open(path, access == Access::Read ? sql::Connection::Mode::ReadOnly
-                                                                  : sql::Connection::Mode::Create,
-                                     kBusyTimeoutMs);
+    Key::Store db = Key::Store::open(
+        path, access == Access::Read ? sql::Connection::Mode::ReadOnly : sql::Connection::Mode::Create, kBusyTimeoutMs);
     if (access == Access::Read) {
         // The first read is where an unreadable file shows (SQLite opens
         // lazily); it fails here with SQLite's text and the path.

@@ -20,7 +20,7 @@ SystemdUnits::SystemdUnits() {
 }
 
 std::optional<UnitCallFailure> SystemdUnits::job(const char* method, const std::string& unit,
-                                                  std::chrono::microseconds timeout) {
+                                                 std::chrono::microseconds timeout) {
     if (!bus_) return UnitCallFailure{openError_, "", std::strerror(openError_)};
     sd_bus_message* rawCall = nullptr;
     int rc = sd_bus_message_new_method_call(bus_.get(), &rawCall, kSystemdDestination, kSystemdPath, kSystemdManager,
@@ -49,9 +49,9 @@ std::optional<std::string> SystemdUnits::path(const std::string& unit, Lookup ho
     if (!bus_) return std::nullopt;
     BusError error;
     sd_bus_message* raw = nullptr;
-    const int rc = sd_bus_call_method(bus_.get(), kSystemdDestination, kSystemdPath, kSystemdManager,
-                                      how == Lookup::Loaded ? "GetUnit" : "LoadUnit", &error.error, &raw, "s",
-                                      unit.c_str());
+    const int rc =
+        sd_bus_call_method(bus_.get(), kSystemdDestination, kSystemdPath, kSystemdManager,
+                           how == Lookup::Loaded ? "GetUnit" : "LoadUnit", &error.error, &raw, "s", unit.c_str());
     const Message reply(raw);
     if (rc < 0) return std::nullopt;
     const char* path = nullptr;

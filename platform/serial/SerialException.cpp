@@ -17,7 +17,6 @@ std::string systemText(int error) {
 
 CSerialException::CSerialException(int error) : error_(error), message_(systemText(error)) {}
 
-CSerialException::CSerialException(int error, std::string message)
-    : error_(error), message_(std::move(message)) {}
+CSerialException::CSerialException(int error, std::string message) : error_(error), message_(std::move(message)) {}
 
 }  // namespace kt64::serial

@@ -23,9 +23,15 @@ void throwError(sqlite3* db, int rc) {
 Connection Connection::open(const std::filesystem::path& file, Mode mode, int busyTimeoutMs) {
     int flags = SQLITE_OPEN_NOMUTEX;
     switch (mode) {
-    case Mode::ReadOnly: flags |= SQLITE_OPEN_READONLY; break;
-    case Mode::ReadWrite: flags |= SQLITE_OPEN_READWRITE; break;
-    case Mode::Create: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
+    case Mode::ReadOnly:
+        flags |= SQLITE_OPEN_READONLY;
+        break;
+    case Mode::ReadWrite:
+        flags |= SQLITE_OPEN_READWRITE;
+        break;
+    case Mode::Create:
+        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+        break;
     }
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
@@ -90,8 +96,8 @@ Statement& Statement::bind(int index, std::int64_t value) {
 
 Statement& Statement::bind(int index, std::string_view text) {
     // A null pointer would bind SQL NULL; an empty text is a real text.
-    const int rc = sqlite3_bind_text64(stmt_, index, text.empty() ? "" : text.data(), text.size(), SQLITE_TRANSIENT,
-                                       SQLITE_UTF8);
+    const int rc =
+        sqlite3_bind_text64(stmt_, index, text.empty() ? "" : text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     if (rc != SQLITE_OK) throwError(db_, rc);
     return *this;
 }

@@ -35,7 +35,10 @@ TEST(OptionScanner, Table) {
         {{"--yes=no"}, "", "", "--yes takes no value"},
         {{"--bogus=1"}, "", "", "unknown option --bogus"},
         // The command's own options pass through, the table's still count.
-        {{"lines", "--analog", "on", "--yes", "--zl=x"}, "--yes=;", "lines|--analog|on|--zl=x", "",
+        {{"lines", "--analog", "on", "--yes", "--zl=x"},
+         "--yes=;",
+         "lines|--analog|on|--zl=x",
+         "",
          AfterCommand::CommandOptions},
         {{"--analog", "lines"}, "", "", "unknown option --analog", AfterCommand::CommandOptions},
         // After the command every word is data.

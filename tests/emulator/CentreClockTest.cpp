@@ -12,15 +12,15 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(ChangeDay, EachKeyNamesItsSunday) {
-    struct Row { int year, month, key, day; };
+    struct Row {
+        int year, month, key, day;
+    };
     const Row rows[] = {
-        {2024, 3, 0, 31}, {2024, 10, 0, 27}, {2025, 3, 0, 30}, {2025, 10, 0, 26},
-        {2024, 3, 1, 3},  {2024, 3, 2, 10},  {2024, 3, 3, 17}, {2024, 3, 4, 24},
-        {2023, 10, 1, 1},  // the month begins on a Sunday
-        {2024, 6, 0, 30},  // the month ends on a Sunday
-        {2024, 2, 0, 25},  {2020, 2, 0, 23}, {2015, 2, 0, 22}, {2026, 2, 4, 22},
-        {2024, 12, 0, 29}, {2100, 1, 1, 3},
-        {2024, 13, 0, 0}, {2024, 0, 1, 0}, {2024, 3, 5, 0},  // nothing to name
+        {2024, 3, 0, 31}, {2024, 10, 0, 27}, {2025, 3, 0, 30}, {2025, 10, 0, 26}, {2024, 3, 1, 3},
+        {2024, 3, 2, 10}, {2024, 3, 3, 17},  {2024, 3, 4, 24}, {2023, 10, 1, 1},  // the month begins on a Sunday
+        {2024, 6, 0, 30},                                                         // the month ends on a Sunday
+        {2024, 2, 0, 25}, {2020, 2, 0, 23},  {2015, 2, 0, 22}, {2026, 2, 4, 22},  {2024, 12, 0, 29},
+        {2100, 1, 1, 3},  {2024, 13, 0, 0},  {2024, 0, 1, 0},  {2024, 3, 5, 0},  // nothing to name
     };
     for (const auto& r : rows)
         EXPECT_EQ(changeDay(r.year, r.month, r.key), r.day) << r.year << "-" << r.month << " key " << r.key;
@@ -28,7 +28,7 @@ TEST(ChangeDay, EachKeyNamesItsSunday) {
 
 struct Instant {
     TimePoint gmt;
-    const char* local;  // status bytes 10..15 (ss mm hh DD MM YY)
+    const char* local;    // status bytes 10..15 (ss mm hh DD MM YY)
     std::uint8_t winter;  // status byte 41
 };
 
@@ -44,14 +44,15 @@ void expectInstants(const CentreSettings& settings, std::initializer_list<Instan
 // +1 h, 2 h winter time on the last Sunday of March, 3 h summer time on the
 // last Sunday of October: both changes at 01:00 GMT.
 TEST(ChangeOfTime, SummerBeginsAndEndsAtTheChangeInstants) {
-    expectInstants(CentreSettings{}, {
-        {utcTime(2024, 3, 31, 0, 59, 59), "59 59 01 31 03 24", 0x01},
-        {utcTime(2024, 3, 31, 1, 0, 0), "00 00 03 31 03 24", 0x00},
-        {utcTime(2024, 10, 27, 0, 59, 59), "59 59 02 27 10 24", 0x00},
-        {utcTime(2024, 10, 27, 1, 0, 0), "00 00 02 27 10 24", 0x01},
-        {utcTime(2024, 1, 1, 12, 0, 0), "00 00 13 01 01 24", 0x01},
-        {utcTime(2024, 12, 31, 23, 30, 0), "00 30 00 01 01 25", 0x01},  // local new year
-    });
+    expectInstants(CentreSettings{},
+                   {
+                       {utcTime(2024, 3, 31, 0, 59, 59), "59 59 01 31 03 24", 0x01},
+                       {utcTime(2024, 3, 31, 1, 0, 0), "00 00 03 31 03 24", 0x00},
+                       {utcTime(2024, 10, 27, 0, 59, 59), "59 59 02 27 10 24", 0x00},
+                       {utcTime(2024, 10, 27, 1, 0, 0), "00 00 02 27 10 24", 0x01},
+                       {utcTime(2024, 1, 1, 12, 0, 0), "00 00 13 01 01 24", 0x01},
+                       {utcTime(2024, 12, 31, 23, 30, 0), "00 30 00 01 01 25", 0x01},  // local new year
+                   });
 }
 
 // Southern hemisphere: +10 h, summer from the first Sunday of October (2 h)
@@ -62,12 +63,12 @@ TEST(ChangeOfTime, SummerSpansTheNewYearWhenItEndsEarlierInTheYear) {
     s.winterToSummer = {1, 10, 2};
     s.summerToWinter = {1, 4, 3};
     expectInstants(s, {
-        {utcTime(2024, 1, 15, 0, 0, 0), "00 00 11 15 01 24", 0x00},
-        {utcTime(2024, 4, 6, 15, 59, 59), "59 59 02 07 04 24", 0x00},  // 7 April, 02:59:59 summer
-        {utcTime(2024, 4, 6, 16, 0, 0), "00 00 02 07 04 24", 0x01},
-        {utcTime(2024, 10, 5, 15, 59, 59), "59 59 01 06 10 24", 0x01},  // 6 October, 01:59:59 winter
-        {utcTime(2024, 10, 5, 16, 0, 0), "00 00 03 06 10 24", 0x00},
-    });
+                          {utcTime(2024, 1, 15, 0, 0, 0), "00 00 11 15 01 24", 0x00},
+                          {utcTime(2024, 4, 6, 15, 59, 59), "59 59 02 07 04 24", 0x00},  // 7 April, 02:59:59 summer
+                          {utcTime(2024, 4, 6, 16, 0, 0), "00 00 02 07 04 24", 0x01},
+                          {utcTime(2024, 10, 5, 15, 59, 59), "59 59 01 06 10 24", 0x01},  // 6 October, 01:59:59 winter
+                          {utcTime(2024, 10, 5, 16, 0, 0), "00 00 03 06 10 24", 0x00},
+                      });
 }
 
 TEST(ChangeOfTime, SwitchedOffKeepsWinterTime) {

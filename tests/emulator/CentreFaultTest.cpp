@@ -57,17 +57,18 @@ TEST(CentreFault, EachFaultChangesTheAnswerAsDocumented) {
         {"short", status, shortened},
         {"short", writeRecord(3, 0x55), shortened},
         {"short", readRecord(3), shortened},
-        {"late 300", status, [](const link::Bytes& clean, const Answer& got) {
+        {"late 300", status,
+         [](const link::Bytes& clean, const Answer& got) {
              EXPECT_EQ(got.bytes, clean);
              EXPECT_EQ(got.delay, 300ms);
          }},
         {"ack-corrupt 3", writeRecord(3, 0x55), corrupted},
         {"ack-corrupt 3", readRecord(3), corrupted},
-        {"ack-corrupt 3", writeRecord(4, 0x55), [](const link::Bytes& clean, const Answer& got) {
-             EXPECT_EQ(got.bytes, clean);
-         }},
+        {"ack-corrupt 3", writeRecord(4, 0x55),
+         [](const link::Bytes& clean, const Answer& got) { EXPECT_EQ(got.bytes, clean); }},
         {"ack-refuse 3", status, [](const link::Bytes& clean, const Answer& got) { EXPECT_EQ(got.bytes, clean); }},
-        {"garbage 3", readRecord(3), [](const link::Bytes& clean, const Answer& got) {
+        {"garbage 3", readRecord(3),
+         [](const link::Bytes& clean, const Answer& got) {
              ASSERT_EQ(got.bytes.size(), clean.size() + 3);
              EXPECT_EQ(link::Bytes(got.bytes.begin(), got.bytes.begin() + 3), link::Bytes(3, 0x55));
              EXPECT_EQ(link::Bytes(got.bytes.begin() + 3, got.bytes.end()), clean);
@@ -131,16 +132,16 @@ TEST(CentreFault, CountedFaultsEndByThemselves) {
 }
 
 TEST(CentreFault, TextFormRoundTripsAndBadTextIsRefused) {
-    for (const char* text : {"none", "silent", "late 300", "checksum", "marker", "short", "ack-refuse 0",
-                             "ack-corrupt 414", "checksum once", "late 0 times 3", "ack-refuse 7 once",
-                             "garbage 3 once"}) {
+    for (const char* text :
+         {"none", "silent", "late 300", "checksum", "marker", "short", "ack-refuse 0", "ack-corrupt 414",
+          "checksum once", "late 0 times 3", "ack-refuse 7 once", "garbage 3 once"}) {
         const auto f = parseFault(text);
         ASSERT_TRUE(f) << text;
         EXPECT_EQ(describeFault(*f), text);
     }
-    for (const char* text : {"", "bogus", "late", "late -1", "late 60001", "late 3x", "ack-refuse",
-                             "ack-corrupt 65536", "checksum twice", "checksum times 0", "checksum times",
-                             "none once", "short 4", "late 5 once extra", "garbage", "garbage 4097"}) {
+    for (const char* text : {"", "bogus", "late", "late -1", "late 60001", "late 3x", "ack-refuse", "ack-corrupt 65536",
+                             "checksum twice", "checksum times 0", "checksum times", "none once", "short 4",
+                             "late 5 once extra", "garbage", "garbage 4097"}) {
         std::string why;
         EXPECT_FALSE(parseFault(text, &why)) << text;
         EXPECT_FALSE(why.empty()) << text;

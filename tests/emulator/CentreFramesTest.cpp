@@ -51,24 +51,50 @@ TEST(CentreStatus, EverySettingRequestTakesEffect) {
     start.summerToWinter = {2, 9, 4};
     start.digitalType = code::kDigitalHm;
     const std::vector<SettingCase> cases = {
-        {"set GMT (worked example)", hexBytes("1B 22 06 56 34 12 17 05 24 79"),
-         {{3, 0x56}, {4, 0x34}, {5, 0x12}, {6, 0x17}, {7, 0x05}, {8, 0x24},
-          {10, 0x56}, {11, 0x04}, {12, 0x10}, {13, 0x17}, {14, 0x05}, {15, 0x24}}},
+        {"set GMT (worked example)",
+         hexBytes("1B 22 06 56 34 12 17 05 24 79"),
+         {{3, 0x56},
+          {4, 0x34},
+          {5, 0x12},
+          {6, 0x17},
+          {7, 0x05},
+          {8, 0x24},
+          {10, 0x56},
+          {11, 0x04},
+          {12, 0x10},
+          {13, 0x17},
+          {14, 0x05},
+          {15, 0x24}}},
         {"lines (worked example)", hexBytes("1B 77 02 01 00 6F"), {{42, 0x01}, {43, 0x00}}},
         {"line time (worked example)", hexBytes("1B 88 03 11 30 08 B9"), {{17, 0x30}, {18, 0x08}}},
         {"digital type (worked example)", hexBytes("1B 99 02 11 22 B3"), {{47, 0x22}}},
-        {"parameters (worked example)", hexBytes("1B 33 0A 11 00 01 00 00 03 00 10 23 01 03"),
-         {{30, 0x00}, {31, 0x01}, {32, 0x00}, {33, 0x00}, {34, 0x26}, {35, 0x03}, {36, 0x00},
-          {37, 0x29}, {38, 0x10}, {39, 0x23}, {40, 0x01}, {41, 0x01}}},
+        {"parameters (worked example)",
+         hexBytes("1B 33 0A 11 00 01 00 00 03 00 10 23 01 03"),
+         {{30, 0x00},
+          {31, 0x01},
+          {32, 0x00},
+          {33, 0x00},
+          {34, 0x26},
+          {35, 0x03},
+          {36, 0x00},
+          {37, 0x29},
+          {38, 0x10},
+          {39, 0x23},
+          {40, 0x01},
+          {41, 0x01}}},
         {"serial", buildFrame(0xAA, hexBytes("0A 1B 2C")), {{23, 0x0A}, {24, 0x1B}, {25, 0x2C}}},
         {"type", buildFrame(0xBB, hexBytes("22 11 22")), {{44, 0x22}, {45, 0x11}, {46, 0x22}}},
-        {"offset -0:30", buildFrame(0x33, hexBytes("11 30 00 01 00 03 00 10 23 00")),
+        {"offset -0:30",
+         buildFrame(0x33, hexBytes("11 30 00 01 00 03 00 10 23 00")),
          {{30, 0x30}, {31, 0x00}, {32, 0x01}, {10, 0x08}, {11, 0x37}, {12, 0x05}}},
-        {"offset 0 sent as 00 00 01", buildFrame(0x33, hexBytes("11 00 00 01 00 03 00 10 23 00")),
+        {"offset 0 sent as 00 00 01",
+         buildFrame(0x33, hexBytes("11 00 00 01 00 03 00 10 23 00")),
          {{30, 0x00}, {31, 0x00}, {32, 0x01}, {12, 0x06}}},
-        {"offset +5:45", buildFrame(0x33, hexBytes("11 45 05 00 00 03 00 10 23 00")),
+        {"offset +5:45",
+         buildFrame(0x33, hexBytes("11 45 05 00 00 03 00 10 23 00")),
          {{30, 0x45}, {31, 0x05}, {32, 0x00}, {11, 0x52}, {12, 0x11}}},
-        {"second and third Sunday", buildFrame(0x33, hexBytes("11 00 00 00 02 03 03 10 19 01")),
+        {"second and third Sunday",
+         buildFrame(0x33, hexBytes("11 00 00 00 02 03 03 10 19 01")),
          {{33, 0x02}, {34, 0x12}, {36, 0x03}, {37, 0x15}, {39, 0x19}}},
     };
     for (const auto& tc : cases) {
@@ -128,8 +154,8 @@ TEST(CentreCommandList, FullListIsStoredAndReturnedRecordByRecord) {
 
     link::Bytes back;
     for (std::size_t r = 0; r < link::kRecordCount; ++r) {
-        const auto answer = c.exchange(hexOf(buildFrame(0xEE, link::Bytes{static_cast<std::uint8_t>(r >> 8),
-                                                                          static_cast<std::uint8_t>(r)})));
+        const auto answer = c.exchange(
+            hexOf(buildFrame(0xEE, link::Bytes{static_cast<std::uint8_t>(r >> 8), static_cast<std::uint8_t>(r)})));
         ASSERT_EQ(answer.size(), 13u) << "record " << r;
         EXPECT_EQ(link::xorOf(answer), 0);
         EXPECT_EQ(answer[0], 0x1B);
@@ -138,9 +164,9 @@ TEST(CentreCommandList, FullListIsStoredAndReturnedRecordByRecord) {
         back.insert(back.end(), answer.begin() + 5, answer.begin() + 12);
     }
     EXPECT_EQ(back, image);
-    EXPECT_EQ(hexOf(c.exchange("1B EE 02 00 00 F7")), hexOf(buildFrame(0xEE, link::Bytes{0, 0, image[0], image[1],
-                                                                                        image[2], image[3], image[4],
-                                                                                        image[5], image[6]})));
+    EXPECT_EQ(hexOf(c.exchange("1B EE 02 00 00 F7")),
+              hexOf(buildFrame(
+                  0xEE, link::Bytes{0, 0, image[0], image[1], image[2], image[3], image[4], image[5], image[6]})));
 }
 
 TEST(CentreCommandList, IndexesBeyondTheListAreIgnored) {
@@ -159,19 +185,20 @@ TEST(CentreCommandList, IndexesBeyondTheListAreIgnored) {
 // answers expected (0x44 = status frame), in order.
 TEST(CentreLine, GarbageIsIgnoredAndRequestsAreFoundAfterIt) {
     const std::vector<std::pair<const char*, std::string>> cases = {
-        {"1B 11 00 0B", ""},                           // bad checksum
-        {"1B 42 00 59", ""},                           // unknown code, checksum right
-        {"1B 11 01 00 0B", ""},                        // length that does not fit the code
-        {"00 FF 0A 1B 11 00 0A", "44"},                // noise before a request
-        {"1B 1B 11 00 0A", "44"},                      // doubled ESC
-        {"1B 22 06 1B 11 00 0A 00 00 00", "44"},       // bad frame hiding a request
-        {"1B 11 00 0A 1B EE 02 00 00 F7", "44 EE"},    // two requests at once
-        {"1B 11 00 0A 1B 11", "44"},                   // the next one not finished yet
+        {"1B 11 00 0B", ""},                         // bad checksum
+        {"1B 42 00 59", ""},                         // unknown code, checksum right
+        {"1B 11 01 00 0B", ""},                      // length that does not fit the code
+        {"00 FF 0A 1B 11 00 0A", "44"},              // noise before a request
+        {"1B 1B 11 00 0A", "44"},                    // doubled ESC
+        {"1B 22 06 1B 11 00 0A 00 00 00", "44"},     // bad frame hiding a request
+        {"1B 11 00 0A 1B EE 02 00 00 F7", "44 EE"},  // two requests at once
+        {"1B 11 00 0A 1B 11", "44"},                 // the next one not finished yet
     };
     for (const auto& [input, expected] : cases) {
         CentreOnManualClock c;
         std::string codes;
-        for (const auto& a : c.centre.receive(hexBytes(input))) codes += (codes.empty() ? "" : " ") + hexOf(link::Bytes{a.bytes[1]});
+        for (const auto& a : c.centre.receive(hexBytes(input)))
+            codes += (codes.empty() ? "" : " ") + hexOf(link::Bytes{a.bytes[1]});
         EXPECT_EQ(codes, expected) << input;
         EXPECT_EQ(c.centre.view().gmtSeconds, toSeconds(utcTime(2024, 5, 17, 12, 34, 56))) << input;
     }

@@ -53,11 +53,26 @@ TEST(ControlCommand, SettingsShowInTheNextStatus) {
 }
 
 TEST(ControlCommand, RefusedCommandsSayWhyAndChangeNothing) {
-    for (const char* line : {"set offset 24:00", "set offset +1:00", "set to-summer 5,3,2", "set to-summer 0,13,2",
-                             "set to-winter 0,10,10", "set serial 0A1B2C", "set alarm 0x100", "set alarm 1,2",
-                             "set gmt 2100-01-01 00:00", "set gmt 2024-02-30 00:00", "set gmt yesterday",
-                             "set firmware 1.23", "set change maybe", "set bogus 1", "set", "fault late",
-                             "get nothing", "image load", "jump", ""}) {
+    for (const char* line : {"set offset 24:00",
+                             "set offset +1:00",
+                             "set to-summer 5,3,2",
+                             "set to-summer 0,13,2",
+                             "set to-winter 0,10,10",
+                             "set serial 0A1B2C",
+                             "set alarm 0x100",
+                             "set alarm 1,2",
+                             "set gmt 2100-01-01 00:00",
+                             "set gmt 2024-02-30 00:00",
+                             "set gmt yesterday",
+                             "set firmware 1.23",
+                             "set change maybe",
+                             "set bogus 1",
+                             "set",
+                             "fault late",
+                             "get nothing",
+                             "image load",
+                             "jump",
+                             ""}) {
         CentreOnManualClock c;
         const auto before = c.status();
         const auto reply = runControl(c.centre, line, *c.clock);

@@ -84,9 +84,9 @@ TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
     // The pty goes to this process's group (a site gives dialout).
     const group* own = ::getgrgid(::getegid());
     ASSERT_NE(own, nullptr);
-    std::vector<std::string> args = {KT64SIM_PATH, "--link", link.string(), "--control", control.string(),
-                                     "--gmt", "2024-05-17 12:34:56", "--alarm", "0x81,0x40,0x00",
-                                     "--group", own->gr_name};
+    std::vector<std::string> args = {KT64SIM_PATH,     "--link",  link.string(),         "--control",
+                                     control.string(), "--gmt",   "2024-05-17 12:34:56", "--alarm",
+                                     "0x81,0x40,0x00", "--group", own->gr_name};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -94,7 +94,7 @@ TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
     ASSERT_EQ(::posix_spawn(&pid, KT64SIM_PATH, nullptr, nullptr, argv.data(), environ), 0);
 
     ASSERT_TRUE(waitFor([&] { return fs::exists(control) && fs::exists(link); }, 10s));
-    struct stat pty{};
+    struct stat pty {};
     ASSERT_EQ(::stat(link.c_str(), &pty), 0);
     EXPECT_EQ(pty.st_gid, ::getegid());
     EXPECT_EQ(pty.st_mode & 07777, 0660u);
@@ -131,9 +131,14 @@ TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
 
 TEST(Kt64simProgram, BadOptionsAreRefusedWithExitCode2) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--offset", "25:00"},
-                                                {"--fault", "sideways"}, {"--link"}, {"stray"},
-                                                {"--tell"}, {"--bogus", "1"}, {"--pacing=1"},
-                                                {"--group", "no-such-group-kt64"}, {"--mode", "0800"}})
+                                                 {"--fault", "sideways"},
+                                                 {"--link"},
+                                                 {"stray"},
+                                                 {"--tell"},
+                                                 {"--bogus", "1"},
+                                                 {"--pacing=1"},
+                                                 {"--group", "no-such-group-kt64"},
+                                                 {"--mode", "0800"}})
         EXPECT_EQ(runToEnd(args), 2) << args[0];
     EXPECT_EQ(runToEnd({"--tell", "/nonexistent/kt64sim-control", "get", "state"}), 1);
 }

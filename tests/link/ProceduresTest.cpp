@@ -196,8 +196,7 @@ TEST(Procedures, DownloadFillsTheImageRecordByRecord) {
     FakeLink link;
     Bytes image(kImageSize);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
-    for (std::size_t r = 0; r < kRecordCount; ++r)
-        link.answer(recordAnswer(std::span(image).subspan(r * 7, 7)));
+    for (std::size_t r = 0; r < kRecordCount; ++r) link.answer(recordAnswer(std::span(image).subspan(r * 7, 7)));
     link.answer(status());
     Bytes buffer;
     std::int32_t count = 0;
@@ -250,7 +249,7 @@ TEST(Procedures, FailedDownloadKeepsTheCountReached) {
         EXPECT_EQ(buffer[20], 3);
         EXPECT_EQ(buffer[21], 0);
         EXPECT_EQ(s.TransferBuffer, (Bytes{1, 2, 3}));  // no partial list published
-        EXPECT_EQ(link.written.size(), 4u);  // no retry, nothing after
+        EXPECT_EQ(link.written.size(), 4u);             // no retry, nothing after
     }
 }
 
@@ -308,7 +307,8 @@ TEST(Procedures, GoodStatusFramesAreStampedWhenReadAndCounted) {
         Bytes answer;
         bool good;
     };
-    const Step steps[] = {{"good frame", status(), true}, {"short frame", truncated, false}, {"good again", status(), true}};
+    const Step steps[] = {
+        {"good frame", status(), true}, {"short frame", truncated, false}, {"good again", status(), true}};
     std::uint64_t frames = 0;
     std::int64_t lastMonotonic = 0;
     for (const auto& step : steps) {

@@ -159,9 +159,9 @@ TEST_F(LinkEmulator, WholeCommandListUpAndBack) {
     std::int32_t remaining = static_cast<std::int32_t>(kImageSize);
     std::int32_t lowest = remaining;
     endUpload(state_, uploadCommandList(port_, image, remaining, [&](std::int32_t left) {
-        lowest = std::min(lowest, left);
-        return true;
-    }));
+                  lowest = std::min(lowest, left);
+                  return true;
+              }));
     exchangeStatus(port_, state_);
     EXPECT_FALSE(state_.SendFailed);
     EXPECT_EQ(lowest, 0);
@@ -183,12 +183,8 @@ TEST_F(LinkEmulator, TransferFailures) {
         std::int32_t stoppedAt;  // records done when the transfer stops
     };
     const Row rows[] = {
-        {"ack-corrupt 5", true, 5},
-        {"ack-refuse 100", true, 100},
-        {"marker once", true, 0},
-        {"ack-corrupt 0", false, 0},
-        {"ack-refuse 3", false, 3},
-        {"short once", false, 0},
+        {"ack-corrupt 5", true, 5},  {"ack-refuse 100", true, 100}, {"marker once", true, 0},
+        {"ack-corrupt 0", false, 0}, {"ack-refuse 3", false, 3},    {"short once", false, 0},
         {"checksum once", false, 0},
     };
     for (const auto& r : rows) {
@@ -199,9 +195,9 @@ TEST_F(LinkEmulator, TransferFailures) {
             state_.SendRemaining = last;
             std::int32_t remaining = last;
             endUpload(state_, uploadCommandList(port_, image, remaining, [&](std::int32_t left) {
-                last = left;
-                return true;
-            }));
+                          last = left;
+                          return true;
+                      }));
             exchangeStatus(port_, state_);
             EXPECT_TRUE(state_.SendFailed);
             EXPECT_EQ(last, static_cast<std::int32_t>(kImageSize) - 7 * r.stoppedAt);

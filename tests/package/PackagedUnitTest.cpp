@@ -78,7 +78,8 @@ TEST(PackagedUnit, TheServiceSwitchWritesNoCopyOfAnIdenticalPackagedUnit) {
     EXPECT_FALSE(std::filesystem::exists(dirs.path() / "etc" / "VqSrvKt64.service")) << "copy of the packaged unit";
 
     ASSERT_TRUE(server::installService("/opt/kt64/bin/VqSrvKt64", manager, say));
-    EXPECT_EQ(fileText((dirs.path() / "etc" / "VqSrvKt64.service").c_str()), unitText("/opt/kt64/bin/VqSrvKt64", std::nullopt));
+    EXPECT_EQ(fileText((dirs.path() / "etc" / "VqSrvKt64.service").c_str()),
+              unitText("/opt/kt64/bin/VqSrvKt64", std::nullopt));
     EXPECT_TRUE(said.empty());
 }
 

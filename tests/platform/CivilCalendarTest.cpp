@@ -9,15 +9,15 @@ namespace kt64::calendar {
 namespace {
 
 TEST(CivilCalendar, DayNumbersAndDatesAgreeBothWays) {
-    struct Row { int y, m, d; std::int64_t n; int isoWeekday; };
+    struct Row {
+        int y, m, d;
+        std::int64_t n;
+        int isoWeekday;
+    };
     const Row rows[] = {
-        {1970, 1, 1, 0, 4},          // a Thursday
-        {1969, 12, 31, -1, 3},
-        {1899, 12, 30, -25569, 6},   // the DATE epoch, a Saturday
-        {2000, 2, 29, 11016, 2},
-        {2000, 3, 1, 11017, 3},
-        {100, 1, 1, -683003, 5},
-        {9999, 12, 31, 2932896, 5},
+        {1970, 1, 1, 0, 4},                                  // a Thursday
+        {1969, 12, 31, -1, 3},   {1899, 12, 30, -25569, 6},  // the DATE epoch, a Saturday
+        {2000, 2, 29, 11016, 2}, {2000, 3, 1, 11017, 3},    {100, 1, 1, -683003, 5}, {9999, 12, 31, 2932896, 5},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(dayNumber(r.y, r.m, r.d), r.n) << r.y << "-" << r.m << "-" << r.d;
@@ -50,15 +50,15 @@ TEST(CivilCalendar, MonthLengthsAndValidity) {
 }
 
 TEST(CivilCalendar, ChangeSundays) {
-    struct Row { int y, m, key, day; };
-    const Row rows[] = {
-        {2024, 3, 0, 31}, {2024, 10, 0, 27}, {2025, 3, 0, 30}, {2026, 10, 0, 25},
-        {2024, 9, 1, 1},  // the 1st is a Sunday itself
-        {2024, 9, 4, 22}, {2023, 2, 0, 26}, {2023, 2, 4, 26},
-        {2024, 3, 5, 0}, {2024, 13, 0, 0}, {2024, 0, 1, 0},
+    struct Row {
+        int y, m, key, day;
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(changeSunday(r.y, r.m, r.key), r.day) << r.y << "-" << r.m << " key " << r.key;
+    // {2024, 9, 1, 1}: the 1st is a Sunday itself.
+    const Row rows[] = {
+        {2024, 3, 0, 31}, {2024, 10, 0, 27}, {2025, 3, 0, 30}, {2026, 10, 0, 25}, {2024, 9, 1, 1}, {2024, 9, 4, 22},
+        {2023, 2, 0, 26}, {2023, 2, 4, 26},  {2024, 3, 5, 0},  {2024, 13, 0, 0},  {2024, 0, 1, 0},
+    };
+    for (const Row& r : rows) EXPECT_EQ(changeSunday(r.y, r.m, r.key), r.day) << r.y << "-" << r.m << " key " << r.key;
 }
 
 TEST(CivilCalendar, FloorDivRoundsTowardsMinusInfinity) {

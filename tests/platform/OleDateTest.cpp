@@ -61,9 +61,9 @@ TEST(OleDate, KnownValuesBothWays) {
 
 TEST(OleDate, FieldsOutOfRangeFail) {
     const SystemTime bad[] = {
-        fields(99, 12, 31),      fields(10000, 1, 1),      fields(2024, 13, 1),      fields(2024, 0, 1),
-        fields(2024, 5, 0),      fields(2024, 5, 32),      fields(-1, 5, 17),        fields(2024, -1, 17),
-        fields(2024, 5, -1),     fields(2024, 5, 17, -1),  fields(2024, 5, 17, 0, -1), fields(2024, 5, 17, 0, 0, -1),
+        fields(99, 12, 31),       fields(10000, 1, 1),     fields(2024, 13, 1),        fields(2024, 0, 1),
+        fields(2024, 5, 0),       fields(2024, 5, 32),     fields(-1, 5, 17),          fields(2024, -1, 17),
+        fields(2024, 5, -1),      fields(2024, 5, 17, -1), fields(2024, 5, 17, 0, -1), fields(2024, 5, 17, 0, 0, -1),
         fields(9999, 12, 31, 24),  // rolls into year 10000
     };
     for (const auto& st : bad) {
@@ -81,7 +81,7 @@ TEST(OleDate, FieldsPastTheirRangeRollOver) {
 
 TEST(OleDate, DatesOutsideTheRangeFail) {
     const double bad[] = {-657435.0, -657435.5, 2958466.0, 2958465.0 + 86399.6 * kSecond, 1e300, -1e300,
-                          NAN, INFINITY, -INFINITY};
+                          NAN,       INFINITY,  -INFINITY};
     for (double d : bad) EXPECT_FALSE(fromVariantTime(d).has_value()) << d;
     // The last representable moments on both ends still convert.
     EXPECT_TRUE(fromVariantTime(-657434.0 - 86399 * kSecond).has_value());
@@ -124,7 +124,8 @@ TEST(OleDate, MillisecondsAreIgnoredOnTheWayIn) {
 TEST(OleDate, RoundTripsOverTheWholeRange) {
     // KT64_TEST_SEED repeats a failed run.
     const char* fixed = std::getenv("KT64_TEST_SEED");
-    const auto seed = fixed != nullptr ? static_cast<unsigned>(std::strtoul(fixed, nullptr, 10)) : std::random_device{}();
+    const auto seed =
+        fixed != nullptr ? static_cast<unsigned>(std::strtoul(fixed, nullptr, 10)) : std::random_device{}();
     std::printf("OleDate round trip seed %u (KT64_TEST_SEED)\n", seed);
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     std::mt19937 rng(seed);
@@ -135,8 +136,8 @@ TEST(OleDate, RoundTripsOverTheWholeRange) {
         const SystemTime st = fields(year(rng), month(rng), day(rng), hour(rng), minsec(rng), minsec(rng));
         const auto date = toVariantTime(st);
         const auto back = date ? fromVariantTime(*date) : std::nullopt;
-        if (!back || back->year != st.year || back->month != st.month || back->day != st.day ||
-            back->hour != st.hour || back->minute != st.minute || back->second != st.second) {
+        if (!back || back->year != st.year || back->month != st.month || back->day != st.day || back->hour != st.hour ||
+            back->minute != st.minute || back->second != st.second) {
             ++failures;
             ADD_FAILURE() << st.year << "-" << st.month << "-" << st.day << " " << st.hour << ":" << st.minute << ":"
                           << st.second;

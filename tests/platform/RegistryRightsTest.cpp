@@ -67,7 +67,7 @@ TEST_F(RegistryRights, OthersReadTheGroupWritesAndFailuresNameTheFile) {
 
     // The store took the folder's group and is group-writable whatever the
     // umask of the process that created it.
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(store_.c_str(), &st), 0);
     EXPECT_EQ(st.st_gid, kRegistryGroup);
     EXPECT_EQ(st.st_mode & 07777, 0664u);
@@ -84,7 +84,11 @@ TEST_F(RegistryRights, OthersReadTheGroupWritesAndFailuresNameTheFile) {
         {"anyone lists", {"list", key_}, {}, 0, "Port    REG_DWORD    0x00000003 (3)"},
         {"anyone gets", {"get", key_, "Port"}, {}, 0, "3\n"},
         {"a missing key is no failure of the store", {"get", key_ + "\\Nothing", "X"}, {}, 1, "not found"},
-        {"others may not write", {"set", key_, "Port", "dword", "4"}, {}, 1, file + "attempt to write a readonly database (error 5)"},
+        {"others may not write",
+         {"set", key_, "Port", "dword", "4"},
+         {},
+         1,
+         file + "attempt to write a readonly database (error 5)"},
         {"others may not delete", {"delete", key_, "Port"}, {}, 1, file},
         {"the group writes", {"set", key_, "Port", "dword", "5"}, {kRegistryGroup}, 0, ""},
         {"and sees its write", {"get", key_, "Port"}, {}, 0, "5\n"},

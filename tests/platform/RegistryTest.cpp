@@ -206,7 +206,8 @@ TEST_F(RegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
             try {
                 for (int i = 0; i < kValues; ++i) {
                     Key key = Key::create(Hive::LocalMachine, "Software\\Ardonis\\Shared\\Deep");
-                    key.setDword("p" + std::to_string(p) + "v" + std::to_string(i), static_cast<std::uint32_t>(p * 1000 + i));
+                    key.setDword("p" + std::to_string(p) + "v" + std::to_string(i),
+                                 static_cast<std::uint32_t>(p * 1000 + i));
                     key.setDword("Last", static_cast<std::uint32_t>(p));
                 }
             } catch (const std::exception& e) {
@@ -226,7 +227,8 @@ TEST_F(RegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
     EXPECT_EQ(key.valueNames().size(), static_cast<std::size_t>(kProcesses * kValues + 1));
     for (int p = 0; p < kProcesses; ++p)
         for (int i = 0; i < kValues; ++i)
-            EXPECT_EQ(key.dword("p" + std::to_string(p) + "v" + std::to_string(i)), static_cast<std::uint32_t>(p * 1000 + i));
+            EXPECT_EQ(key.dword("p" + std::to_string(p) + "v" + std::to_string(i)),
+                      static_cast<std::uint32_t>(p * 1000 + i));
     EXPECT_EQ(Key::open(Hive::LocalMachine, "Software")->subkeyNames().size(), 1u);
 }
 

@@ -40,7 +40,7 @@ TEST(WholeFile, NamesAreShownOnOneLineInUtf8) {
         std::string name, shown;
     } rows[] = {
         {"/tmp/plan szkoły.dsk", "/tmp/plan szkoły.dsk"},
-        {"/tmp/a\tb\xC3.dsk", "/tmp/a\\tb\\xC3.dsk"},  // a tab, a sequence cut short
+        {"/tmp/a\tb\xC3.dsk", "/tmp/a\\tb\\xC3.dsk"},                              // a tab, a sequence cut short
         {"/tmp/\xC0\xAF\xED\xA0\x80\x1B", "/tmp/\\xC0\\xAF\\xED\\xA0\\x80\\x1B"},  // overlong, surrogate, ESC
         {"\xF0\x9F\x94\x94", "\xF0\x9F\x94\x94"},
     };

@@ -13,9 +13,9 @@ TEST(ChartGeometry, WidthsAndLimits) {
     struct Row {
         int days, minutes, width, step;
     } rows[] = {
-        {1, 1, 1500, 1}, {7, 20, 564, 8}, {3, 15, 348, 4}, {7, 1, 10140, 1}, {2, 5, 636, 2},
-        {9, 1, 10140, 1},  // more than 7 days: 7
-        {1, 45, 132, 8},   // coarser than 20 minutes: 20
+        {1, 1, 1500, 1},  {7, 20, 564, 8}, {3, 15, 348, 4},
+        {7, 1, 10140, 1}, {2, 5, 636, 2},  {9, 1, 10140, 1},  // more than 7 days: 7
+        {1, 45, 132, 8},                                      // coarser than 20 minutes: 20
     };
     for (const auto& r : rows) {
         const ChartGeometry g(kStart, r.days, r.minutes);

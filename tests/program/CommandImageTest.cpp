@@ -92,7 +92,7 @@ TEST(CommandImage, DatesFillUpwardCommandsDownwardAndPrioritiesByBlockIndex) {
     ASSERT_FALSE(compileImage(b, dates, commands, image));
     EXPECT_EQ(slotOf(image, 0)[0], 0x82);
     EXPECT_EQ(slotOf(image, 199)[1], dates[199].from->day);
-    EXPECT_EQ(slotOf(image, 399)[2], 0);   // first command
+    EXPECT_EQ(slotOf(image, 399)[2], 0);         // first command
     EXPECT_EQ(slotOf(image, 200)[2], 199 % 24);  // command 199 meets the last date
     EXPECT_EQ(slotOf(image, 200)[0], 1);
     EXPECT_EQ(image[2800], 0);
@@ -121,7 +121,9 @@ TEST(CommandImage, RefusesWhatNoRecordCanHoldWithoutWritingAByte) {
         std::string fault;
     } cases[] = {
         {{}, {command([](auto& c) { c.impulse = 128; })}, 1, "Rozkaz 17: czas impulsu 128 poza zakresem 0-127."},
-        {{}, {command([](auto& c) { c.impulse = (1LL << 32) + 5; })}, 1,
+        {{},
+         {command([](auto& c) { c.impulse = (1LL << 32) + 5; })},
+         1,
          "Rozkaz 17: czas impulsu 4294967301 poza zakresem 0-127."},
         {{}, {command([](auto& c) { c.cycle = 200; })}, 1, "Rozkaz 17: czas cyklu 200 poza zakresem 0-127."},
         {{}, {command([](auto& c) { c.impulse = -1; })}, 1, "Rozkaz 17: czas impulsu -1 poza zakresem 0-127."},
@@ -130,8 +132,18 @@ TEST(CommandImage, RefusesWhatNoRecordCanHoldWithoutWritingAByte) {
         {{}, {command([](auto& c) { c.relay = 0; })}, 1, "Rozkaz 17: przekaźnik 0, dozwolony 1 lub 2."},
         {{}, {command([](auto& c) { c.operation = 6; })}, 1, "Rozkaz 17: nieznana operacja 6."},
         {{}, {command([](auto& c) { c.time.reset(); })}, 1, "Rozkaz 17: brak poprawnego czasu rozkazu."},
-        {{date([](auto& d) { d.from = CivilDate{1999, 12, 31}; })}, {}, 1, "Data 4: rok 1999 poza zakresem 2000-2254."},
-        {{date([](auto& d) { d.to = CivilDate{2255, 1, 1}; })}, {}, 1, "Data 4: rok 2255 poza zakresem 2000-2254."},
+        {{date([](auto& d) {
+             d.from = CivilDate{1999, 12, 31};
+         })},
+         {},
+         1,
+         "Data 4: rok 1999 poza zakresem 2000-2254."},
+        {{date([](auto& d) {
+             d.to = CivilDate{2255, 1, 1};
+         })},
+         {},
+         1,
+         "Data 4: rok 2255 poza zakresem 2000-2254."},
         {{date([](auto& d) { d.to.reset(); })}, {}, 1, "Data 4: brak poprawnej daty."},
         {{}, {}, 0, "Program nie zawiera żadnego bloku."},
         {{}, {}, 101, "Program zawiera 101 bloków, centrala mieści najwyżej 100."},
@@ -166,12 +178,17 @@ TEST(CommandImage, OperationDecoding) {
         std::uint8_t relay, cycle, impulse;
         int operation;
     } rows[] = {
-        {0x10, 0, 0, kOff},          {0x11, 0, 0, kOn},           {0x22, 0, 0, kOn},
-        {0x20, 0, 0, kOff},          {0x11, 0, 0x05, kImpulsePlus}, {0x10, 0, 0x85, kImpulseMinus},
-        {0x22, 0x82, 0x05, kCyclePlus}, {0x20, 0x02, 0x01, kCycleMinus},
-        {0x11, 0x80, 0x80, kOn},     // unit bits alone carry no length
-        {0x12, 0, 0, kOff},          // relay 1 with relay 2's bit
-        {0x21, 0x05, 0, kOff},       // relay 2 with relay 1's bit; a cycle without impulse
+        {0x10, 0, 0, kOff},
+        {0x11, 0, 0, kOn},
+        {0x22, 0, 0, kOn},
+        {0x20, 0, 0, kOff},
+        {0x11, 0, 0x05, kImpulsePlus},
+        {0x10, 0, 0x85, kImpulseMinus},
+        {0x22, 0x82, 0x05, kCyclePlus},
+        {0x20, 0x02, 0x01, kCycleMinus},
+        {0x11, 0x80, 0x80, kOn},  // unit bits alone carry no length
+        {0x12, 0, 0, kOff},       // relay 1 with relay 2's bit
+        {0x21, 0x05, 0, kOff},    // relay 2 with relay 1's bit; a cycle without impulse
         {0x33, 0x01, 0x01, kCyclePlus},
     };
     for (const auto& r : rows)
@@ -184,14 +201,14 @@ TEST(CommandImage, DecodeTakesOnlyWellFormedSlots) {
     auto put = [&](std::size_t slot, SlotBytes bytes) {
         std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(slot * kSlotSize));
     };
-    put(0, {0x81, 1, 5, 24, 0xFF, 0xFF, 0xFF});   // taken: block 2, single day
-    put(1, {0xE4, 1, 5, 24, 0xFF, 0xFF, 0xFF});   // date of a missing block
-    put(2, {0x80, 32, 5, 24, 0xFF, 0xFF, 0xFF});  // day 32
-    put(3, {0x80, 1, 13, 24, 0xFF, 0xFF, 0xFF});  // month 13
-    put(4, {0x80, 31, 4, 24, 0xFF, 0xFF, 0xFF});  // 31 April does not exist
-    put(5, {0x80, 29, 2, 0xFF, 1, 3, 0xFF});      // 29 February, every year
-    put(6, {0x80, 20, 12, 0xFF, 6, 1, 0xFF});     // taken: 20 December .. 6 January
-    put(7, {0x80, 1, 2, 24, 0xFF, 3, 24});        // end without day: single day
+    put(0, {0x81, 1, 5, 24, 0xFF, 0xFF, 0xFF});    // taken: block 2, single day
+    put(1, {0xE4, 1, 5, 24, 0xFF, 0xFF, 0xFF});    // date of a missing block
+    put(2, {0x80, 32, 5, 24, 0xFF, 0xFF, 0xFF});   // day 32
+    put(3, {0x80, 1, 13, 24, 0xFF, 0xFF, 0xFF});   // month 13
+    put(4, {0x80, 31, 4, 24, 0xFF, 0xFF, 0xFF});   // 31 April does not exist
+    put(5, {0x80, 29, 2, 0xFF, 1, 3, 0xFF});       // 29 February, every year
+    put(6, {0x80, 20, 12, 0xFF, 6, 1, 0xFF});      // taken: 20 December .. 6 January
+    put(7, {0x80, 1, 2, 24, 0xFF, 3, 24});         // end without day: single day
     put(399, {1, 0x1F, 7, 45, 0x22, 0x82, 0x05});  // taken: relay 2, Cykl+
     put(398, {100, 0x1F, 7, 45, 0x11, 0, 0});      // command of a missing block
     put(397, {0, 0x7F, 24, 0, 0x11, 0, 0});        // hour 24 does not exist

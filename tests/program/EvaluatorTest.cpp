@@ -170,28 +170,49 @@ TEST(Evaluator, WeekdayMasksOperationsAndDaysSwitchAsTheCentreDoes) {
     } cases[] = {
         {"Impuls+ Monday only, a week",
          {commandRow(1, 1, kImpulsePlus, 8, 0, 0x01, 3, true)},
-         kMonday, 7, {{minute(8, 0), minute(8, 3)}}, minute(8, 0)},
+         kMonday,
+         7,
+         {{minute(8, 0), minute(8, 3)}},
+         minute(8, 0)},
         {"Impuls+ Monday to Friday over a weekend",
          {commandRow(1, 1, kImpulsePlus, 8, 0, kMondayToFriday, 3, true)},
-         kFriday, 4, {{minute(8, 0), minute(8, 3)}, {minute(8, 0, 3), minute(8, 3, 3)}}, minute(8, 0)},
+         kFriday,
+         4,
+         {{minute(8, 0), minute(8, 3)}, {minute(8, 0, 3), minute(8, 3, 3)}},
+         minute(8, 0)},
         {"Impuls- Monday to Friday over a weekend",
          {commandRow(1, 1, kImpulseMinus, 8, 0, kMondayToFriday, 3, true)},
-         kFriday, 4, {{minute(8, 4), minute(7, 59, 3)}, {minute(8, 4, 3), minute(0, 0, 4)}}, minute(8, 0)},
+         kFriday,
+         4,
+         {{minute(8, 4), minute(7, 59, 3)}, {minute(8, 4, 3), minute(0, 0, 4)}},
+         minute(8, 0)},
         {"Impuls+ every day, Wyłączony Monday to Friday after it",
          {commandRow(1, 1, kImpulsePlus, 8, 0, kAllWeek, 3, true), commandRow(1, 1, kOff, 12, 0, kMondayToFriday)},
-         kFriday, 4,
-         {{minute(8, 0), minute(8, 3)}, {minute(8, 0, 1), minute(8, 3, 1)}, {minute(8, 0, 2), minute(8, 3, 2)},
+         kFriday,
+         4,
+         {{minute(8, 0), minute(8, 3)},
+          {minute(8, 0, 1), minute(8, 3, 1)},
+          {minute(8, 0, 2), minute(8, 3, 2)},
           {minute(8, 0, 3), minute(8, 3, 3)}},
          minute(8, 0)},
         {"Impuls+ late on Friday runs past midnight",
          {commandRow(1, 1, kImpulsePlus, 23, 58, kMondayToFriday, 5, true)},
-         kFriday, 2, {{minute(23, 58), minute(0, 3, 1)}}, minute(23, 58)},
+         kFriday,
+         2,
+         {{minute(23, 58), minute(0, 3, 1)}},
+         minute(23, 58)},
         {"Cykl+ Monday only keeps cycling until another command",
          {commandRow(1, 1, kCyclePlus, 16, 0, 0x01, 1, true, 5, true)},
-         kMonday, 2, cycling(minute(16, 0), minute(0, 0, 2), 5), minute(16, 0)},
+         kMonday,
+         2,
+         cycling(minute(16, 0), minute(0, 0, 2), 5),
+         minute(16, 0)},
         {"Cykl+ Monday to Friday, Wyłączony every night",
          {commandRow(1, 1, kOff, 0, 0), commandRow(1, 1, kCyclePlus, 7, 30, kMondayToFriday, 1, true, 5, true)},
-         kFriday, 2, cycling(minute(7, 30), minute(23, 59), 5), 0},
+         kFriday,
+         2,
+         cycling(minute(7, 30), minute(23, 59), 5),
+         0},
     };
     for (const auto& c : cases) {
         OpenProgram p;
@@ -217,8 +238,8 @@ TEST(Evaluator, CursorMovesAtMostOneCommandPerSample) {
     insertCommand(p.db(), commandRow(1, 1, kImpulsePlus, 7, 10, kAllWeek, 30, true));
     ProgramEvaluator e(p.document.database(), p.messages);
     const auto s = run(e, 0, localSeconds(kFriday, {6, 40, 0}), 6, 20);  // 6:40, 7:00, ... 8:20
-    EXPECT_EQ(s, (std::vector<std::uint32_t>{kNothingInForce, kOn | kOnBit, kOff, kImpulsePlus | kOnBit,
-                                             kImpulsePlus, kImpulsePlus}));
+    EXPECT_EQ(s, (std::vector<std::uint32_t>{kNothingInForce, kOn | kOnBit, kOff, kImpulsePlus | kOnBit, kImpulsePlus,
+                                             kImpulsePlus}));
 }
 
 TEST(Evaluator, RowsAreIndependentAndKeepTheirSamples) {

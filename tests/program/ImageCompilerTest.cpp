@@ -39,8 +39,8 @@ TEST(ImageCompiler, DocumentedRecordsFromTheProgramFile) {
     insertCommand(p.db(), commandRow(second, 2, kCyclePlus, 7, 45, kMondayToFriday, 5, false, 2, true));
     const CommandImage image = build(p);
     const std::vector<std::uint8_t> expected = {
-        0x81, 20, 12, 0xFF, 6, 1, 0xFF,    // slot 0: DataOd 2023-12-20 sorts first
-        0x81, 1, 5, 24, 0xFF, 0xFF, 0xFF,  // slot 1
+        0x81, 20, 12, 0xFF, 6,    1,    0xFF,  // slot 0: DataOd 2023-12-20 sorts first
+        0x81, 1,  5,  24,   0xFF, 0xFF, 0xFF,  // slot 1
     };
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), image.begin()));
     const std::vector<std::uint8_t> command = {1, 0x1F, 7, 45, 0x22, 0x82, 0x05};

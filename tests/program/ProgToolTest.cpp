@@ -37,18 +37,28 @@ TEST(ProgTool, CommandLines) {
     EXPECT_TRUE(date.yes);
     EXPECT_FALSE(date.date.inItsYearOnly);
     EXPECT_EQ(*date.date.to, (program::CivilDate{2025, 1, 6}));
-    const auto chart = parseCommandLine({"chart", "a.dsk", "--days", "7", "--resolution", "20", "--start", "2024-05-10"});
+    const auto chart =
+        parseCommandLine({"chart", "a.dsk", "--days", "7", "--resolution", "20", "--start", "2024-05-10"});
     EXPECT_EQ(chart.days, 7);
     EXPECT_EQ(chart.resolution, 20);
     EXPECT_EQ(parseCommandLine({"--computer", "szkola:7000", "send", "a.dsk"}).computer, "szkola:7000");
     EXPECT_EQ(parseCommandLine({}).verb, Verb::Help);
 
     const std::vector<std::vector<std::string>> bad = {
-        {"frobnicate"}, {"send"}, {"send", "a", "b"}, {"compile", "a.dsk"}, {"add-block", "a.dsk", "10"},
-        {"add-command", "a.dsk", "1", "24:00", "on"}, {"add-command", "a.dsk", "1", "7:00", "toggle"},
-        {"add-command", "a.dsk", "1", "7:00", "on", "--days", "pn,xx"}, {"add-command", "a.dsk", "1", "7:00", "on", "--impulse", "200"},
-        {"chart", "a.dsk", "--days", "8"}, {"list", "a.dsk", "--relay", "1"}, {"send", "a.dsk", "--bogus"},
-        {"add-date", "a.dsk", "2", "2024-02-30"}, {"send", "a.dsk", "--computer"},
+        {"frobnicate"},
+        {"send"},
+        {"send", "a", "b"},
+        {"compile", "a.dsk"},
+        {"add-block", "a.dsk", "10"},
+        {"add-command", "a.dsk", "1", "24:00", "on"},
+        {"add-command", "a.dsk", "1", "7:00", "toggle"},
+        {"add-command", "a.dsk", "1", "7:00", "on", "--days", "pn,xx"},
+        {"add-command", "a.dsk", "1", "7:00", "on", "--impulse", "200"},
+        {"chart", "a.dsk", "--days", "8"},
+        {"list", "a.dsk", "--relay", "1"},
+        {"send", "a.dsk", "--bogus"},
+        {"add-date", "a.dsk", "2", "2024-02-30"},
+        {"send", "a.dsk", "--computer"},
     };
     for (const auto& args : bad) EXPECT_THROW(parseCommandLine(args), UsageError) << args[0] << " " << args.size();
 }
@@ -91,7 +101,8 @@ struct Tool {
         out.str("");
         err.str("");
         for (auto& a : args)
-            if (a.find(".dsk") != std::string::npos || a.find(".bin") != std::string::npos) a = (folder.path / a).string();
+            if (a.find(".dsk") != std::string::npos || a.find(".bin") != std::string::npos)
+                a = (folder.path / a).string();
         ProgEnvironment env(out, err, in);
         env.templatePath = program::testing::templatePath();
         env.connect = [this](const std::optional<std::string>&) -> std::unique_ptr<program::CentreLink> {
@@ -167,7 +178,8 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
         program::testing::OpenProgram full;
         program::Transaction transaction(full.db());
         for (int i = 0; i < 99; ++i) full.addBlock(1);
-        for (int i = 0; i < 400; ++i) program::insertCommand(full.db(), program::testing::commandRow(1, 1, program::kOn, 6, 0));
+        for (int i = 0; i < 400; ++i)
+            program::insertCommand(full.db(), program::testing::commandRow(1, 1, program::kOn, 6, 0));
         transaction.commit();
         ASSERT_TRUE(full.document.SaveDocument(t.folder.path / "full.dsk"));
     }
@@ -179,8 +191,9 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     const Refusal refusals[] = {
         {{"list", "x.dsk"}, "Błąd bazy danych: " + dir + "x.dsk: not a relay program (not a database file)\n"},
         {{"chart", "other.dsk"},
-         "Błąd bazy danych: " + dir + "other.dsk: not a relay program (a database without the tables Bloki, Daty, "
-                                      "Rozkazy and KodOp)\n"},
+         "Błąd bazy danych: " + dir +
+             "other.dsk: not a relay program (a database without the tables Bloki, Daty, "
+             "Rozkazy and KodOp)\n"},
         {{"add-date", "a.dsk", "7", "2024-05-10"},
          "kt64prog: " + dir + "a.dsk has no block 7 (add-block makes one; list shows them)\n"},
         {{"add-command", "a.dsk", "9", "6:00", "on"},

@@ -115,7 +115,7 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
     const std::string dir = folder.path.string() + "/";
     struct Case {
         std::filesystem::path file;
-        std::string failure;  // failureText(), or the start of it
+        std::string failure;   // failureText(), or the start of it
         bool databaseMessage;  // shown as "Błąd bazy danych: " + failure
     } cases[] = {
         {text, dir + "notes.dsk: not a relay program (not a database file)", true},
@@ -125,7 +125,8 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
         {noColumn, dir + "nocolumn.dsk: not a relay program (no such column: NrPrzek)", true},
         {damaged, dir + "damaged.dsk: a damaged relay program (", true},
         {folder.path / "cut.dsk",
-         dir + "cut.dsk: a damaged relay program: cut short at 5000 of " + std::to_string(whole.size()) + " bytes", true},
+         dir + "cut.dsk: a damaged relay program: cut short at 5000 of " + std::to_string(whole.size()) + " bytes",
+         true},
         // Never opened for reading, so nothing waits for a writer.
         {folder.path / "folder.dsk", dir + "folder.dsk: a directory, not a file", false},
         {folder.path / "fifo.dsk", dir + "fifo.dsk: a FIFO (named pipe), not a file", false},

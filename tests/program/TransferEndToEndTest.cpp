@@ -131,7 +131,8 @@ TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
 
     ASSERT_EQ(prog({"send", file.string(), "--yes"}), 0) << slurp(dir / "prog.out");
     ASSERT_EQ(run({KT64SIM_PATH, "--tell", (dir / "control").string(), "image", "save", (dir / "centre.bin").string()},
-                  dir / "out"), 0);
+                  dir / "out"),
+              0);
     EXPECT_EQ(slurp(dir / "centre.bin"), std::string(image.begin(), image.end()));
 
     ASSERT_EQ(prog({"receive", (dir / "received.dsk").string(), "--yes"}), 0) << slurp(dir / "prog.out");
@@ -142,8 +143,9 @@ TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
 
     ASSERT_EQ(run({KT64SIM_PATH, "--tell", (dir / "control").string(), "fault", "ack-refuse", "30"}, dir / "out"), 0);
     EXPECT_EQ(prog({"send", file.string(), "--yes"}), 1);
-    EXPECT_NE(slurp(dir / "prog.out").find("Program w centrali jest teraz niekompletny i trzeba go wysłać ponownie.\n"
-                                           "Przyczyna: Bledna suma kontrolna."),
+    EXPECT_NE(slurp(dir / "prog.out")
+                  .find("Program w centrali jest teraz niekompletny i trzeba go wysłać ponownie.\n"
+                        "Przyczyna: Bledna suma kontrolna."),
               std::string::npos)
         << slurp(dir / "prog.out");
 }

@@ -190,8 +190,8 @@ TEST(ProgramTransfer, SendRefusesAProgramTheListCannotHoldBeforeAsking) {
     const auto lp = insertCommand(b.program.db(), commandRow(1, 1, kOn, 7, 0, 200));
     b.transfer.SendProgram(b.program.document);
     ASSERT_EQ(b.program.messages.entries.size(), 1u);
-    EXPECT_EQ(b.program.messages.entries[0].text,
-              std::string(text::kCannotBuild) + "\nRozkaz " + std::to_string(lp) + ": dni tygodnia 200 poza zakresem 0-127.");
+    EXPECT_EQ(b.program.messages.entries[0].text, std::string(text::kCannotBuild) + "\nRozkaz " + std::to_string(lp) +
+                                                      ": dni tygodnia 200 poza zakresem 0-127.");
     EXPECT_EQ(b.program.messages.entries[0].icon, MessageIcon::Stop);
     EXPECT_TRUE(b.link.puts.empty());
     EXPECT_EQ(b.watcher.runs, 0);
@@ -273,11 +273,13 @@ TEST(ProgramTransfer, AFailedTransferNamesASilentCentreOrAFailedPort) {
         std::optional<LinkError> fault;
         std::string shown;
     } cases[] = {
-        {"silent centre", LinkError(E_KT64_NOANSWER, std::string(kt64::text::kNoAnswer)), std::string(kt64::text::kNoAnswer)},
+        {"silent centre", LinkError(E_KT64_NOANSWER, std::string(kt64::text::kNoAnswer)),
+         std::string(kt64::text::kNoAnswer)},
         {"port failed", LinkError(E_KT64_PORT, std::string("Input/output error (/dev/ttyUSB0)")),
          "Input/output error (/dev/ttyUSB0)"},
         {"centre answers again", std::nullopt, std::string(kt64::text::kTransferChecksum)},
-        {"bad frame", LinkError(E_KT64_FRAME, std::string(kt64::text::kBadFrame)), std::string(kt64::text::kTransferChecksum)},
+        {"bad frame", LinkError(E_KT64_FRAME, std::string(kt64::text::kBadFrame)),
+         std::string(kt64::text::kTransferChecksum)},
     };
     for (const auto& c : cases) {
         {
@@ -338,7 +340,8 @@ TEST(ProgramTransfer, TickingWatcherWaitsASecondPerTick) {
     TransferProgress progress(link, TransferDirection::Receive, previous);
     std::vector<std::chrono::milliseconds> sleeps;
     std::vector<int> reported;
-    TickingWatcher watcher([&](auto d) { sleeps.push_back(d); }, [&](const auto& p) { reported.push_back(p.position()); });
+    TickingWatcher watcher([&](auto d) { sleeps.push_back(d); },
+                           [&](const auto& p) { reported.push_back(p.position()); });
     watcher.watch(progress);
     EXPECT_EQ(reported, (std::vector<int>{500, 2905, 2905}));
     EXPECT_EQ(sleeps, std::vector<std::chrono::milliseconds>(3, std::chrono::milliseconds(1000)));
@@ -389,14 +392,24 @@ TEST(ProgramTransfer, ReceiveFailuresLeaveTheProgramUntouched) {
         std::string message;
     } cases[] = {
         {"not connected", [](FakeLink& l) { l.connected = false; }, std::string(text::kNotConnected)},
-        {"start refused", [](FakeLink& l) { l.startFailure = LinkError(E_KT64_BUSY, std::string(kt64::text::kTransferBusy)); },
+        {"start refused",
+         [](FakeLink& l) { l.startFailure = LinkError(E_KT64_BUSY, std::string(kt64::text::kTransferBusy)); },
          std::string(kt64::text::kTransferBusy)},
         {"wrong type", [&](FakeLink& l) { l.list = wrongType; }, std::string(text::kBadVariant)},
-        {"2904 bytes", [&](FakeLink& l) { l.list = ReceivedList{kByteArrayType, shortList}; }, std::string(text::kBadVariant)},
+        {"2904 bytes",
+         [&](FakeLink& l) {
+             l.list = ReceivedList{kByteArrayType, shortList};
+         },
+         std::string(text::kBadVariant)},
         // A stalled download closes the window; the get is then refused.
-        {"stalled", [](FakeLink& l) { l.positions = {700u, 700u}; l.getFailure = LinkError(E_KT64_BUSY, std::string(kt64::text::kBusyDot)); },
+        {"stalled",
+         [](FakeLink& l) {
+             l.positions = {700u, 700u};
+             l.getFailure = LinkError(E_KT64_BUSY, std::string(kt64::text::kBusyDot));
+         },
          std::string(kt64::text::kBusyDot)},
-        {"no description", [](FakeLink& l) { l.getFailure = LinkError(E_KT64_BUSY, std::nullopt); }, std::string(text::kUnknownError)},
+        {"no description", [](FakeLink& l) { l.getFailure = LinkError(E_KT64_BUSY, std::nullopt); },
+         std::string(text::kUnknownError)},
     };
     for (const auto& c : cases) {
         Bench b;

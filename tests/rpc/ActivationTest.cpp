@@ -32,14 +32,11 @@ const std::string kAppIdKey = "AppID\\" + std::string(ids::kAppId);
 void writeRegistration(bool classAppId, const std::optional<std::string>& localService,
                        const std::optional<std::string>& localServer) {
     auto cls = reg::Key::create(reg::Hive::ClassesRoot, kClassKey);
-    if (classAppId)
-        cls.setString("AppID", ids::kAppId);
+    if (classAppId) cls.setString("AppID", ids::kAppId);
     auto app = reg::Key::create(reg::Hive::ClassesRoot, kAppIdKey);
     app.setString("", ids::kAppName);
-    if (localService)
-        app.setString("LocalService", *localService);
-    if (localServer)
-        reg::Key::create(reg::Hive::ClassesRoot, ids::kLocalServerKey).setString("", *localServer);
+    if (localService) app.setString("LocalService", *localService);
+    if (localServer) reg::Key::create(reg::Hive::ClassesRoot, ids::kLocalServerKey).setString("", *localServer);
 }
 
 // Starters that only record what they were asked to start.
@@ -182,8 +179,7 @@ TEST_F(ActivationTest, NoAnsweringServerGivesErrorWithoutDescription) {
     options.activationTimeout = 1s;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        if (row.registered)
-            registerServer(*row.registered);
+        if (row.registered) registerServer(*row.registered);
         auto start = std::chrono::steady_clock::now();
         auto error = connectError(options);
         ASSERT_TRUE(error);
@@ -239,8 +235,7 @@ TEST_F(ServiceActivationTest, StartedServiceIsWaitedForUntilItAnswers) {
 // Through the real StartUnit call, against a stand-in manager on a bus of
 // the test's own.
 TEST_F(ServiceActivationTest, ServiceManagerIsAskedToStartTheUnit) {
-    if (!FakeServiceManager::available())
-        GTEST_SKIP() << "dbus-daemon is not installed";
+    if (!FakeServiceManager::available()) GTEST_SKIP() << "dbus-daemon is not installed";
     FakeServiceManager manager(registry_.dir());
     manager.answer(FakeServiceManager::Answer::job([] { client::startDetached(KT64_FAKE_SERVER); }));
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", manager.address().c_str(), 1);
@@ -259,8 +254,7 @@ TEST_F(ServiceActivationTest, ServiceManagerIsAskedToStartTheUnit) {
 }
 
 TEST_F(ServiceActivationTest, FailedServiceStartGivesErrorWithoutDescription) {
-    if (!FakeServiceManager::available())
-        GTEST_SKIP() << "dbus-daemon is not installed";
+    if (!FakeServiceManager::available()) GTEST_SKIP() << "dbus-daemon is not installed";
     using Answer = FakeServiceManager::Answer;
     struct Row {
         const char* what;

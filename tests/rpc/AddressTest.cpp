@@ -29,7 +29,7 @@ TEST(ServerAddressTest, ComputerTextGivesHostPortAndLocality) {
         {"localhost", "localhost", 6464, true, "127.0.0.1:6464"},
         {"LOCALHOST:7000", "LOCALHOST", 7000, true, "127.0.0.1:7000"},
         {"127.0.0.1:81", "127.0.0.1", 81, true, "127.0.0.1:81"},
-        {"ZEGAR", "ZEGAR", 6464, true, "127.0.0.1:6464"},                 // this computer, other case
+        {"ZEGAR", "ZEGAR", 6464, true, "127.0.0.1:6464"},  // this computer, other case
         {"zegar.szkola.pl", "zegar.szkola.pl", 6464, true, "127.0.0.1:6464"},
         {"zegar.inna.pl:9", "zegar.inna.pl", 9, false, "zegar.inna.pl:9"},  // same first label, other domain
         {"serwer", "serwer", 6464, false, "serwer:6464"},

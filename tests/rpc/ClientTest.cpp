@@ -47,8 +47,7 @@ protected:
 TEST_F(ClientTest, ErrorObjectArrivesWithCodeDescriptionSourceAndGuid) {
     // Longer than gRPC's default 8 KB metadata limit: it must arrive whole.
     std::string longText;
-    while (longText.size() < 20000)
-        longText += "Centrala jest wlaśnie ustawiana ręcznie; ";
+    while (longText.size() < 20000) longText += "Centrala jest wlaśnie ustawiana ręcznie; ";
     auto srv = connect();
     struct Row {
         const char* method;
@@ -152,7 +151,8 @@ public:
         listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_in addr = loopback(0);
         socklen_t len = sizeof addr;
-        if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(listener_.get(), 8) != 0 ||
+        if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
+            ::listen(listener_.get(), 8) != 0 ||
             ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
             throw std::runtime_error("the relay cannot listen");
         port_ = ntohs(addr.sin_port);

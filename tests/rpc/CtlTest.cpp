@@ -104,7 +104,7 @@ TEST(CtlCommandTest, WrongCommandLinesAreRefused) {
         {"change-rule"},
         {"change-rule", "--zl", "5", "25.03", "2"},
         {"change-rule", "--zl", "last", "31.04", "2"},
-        {"change-rule", "--zl", "last", "29.02", "2"},  // 1900 has no 29 February
+        {"change-rule", "--zl", "last", "29.02", "2"},   // 1900 has no 29 February
         {"change-rule", "--zl", "last", "25.03", "10"},  // the centre keeps one digit
         {"change-rule", "--lz", "last", "25.10"},
         {"digital-type", "GGSS"},
@@ -117,8 +117,7 @@ TEST(CtlCommandTest, WrongCommandLinesAreRefused) {
     };
     for (const auto& row : rows) {
         std::string joined;
-        for (auto arg : row)
-            joined += std::string(arg) + " ";
+        for (auto arg : row) joined += std::string(arg) + " ";
         SCOPED_TRACE(joined);
         EXPECT_THROW(ctl::parseCommandLine(row), ctl::UsageError);
     }
@@ -174,20 +173,20 @@ TEST_F(CtlRunTest, StatusShowsTheCentreAndItsErrors) {
     fake_.fail("GetSyncTime", E_KT64_NOTREADY, std::string(text::kManualSetting));
     EXPECT_EQ(run({"status"}), 0);
     std::string text = out_.str();
-    for (const char* expected : {"2024-05-17 12:34:56", "2024-05-17 14:34:56", "+02:00", "A_SET", "A_MANSET",
-                                 "12/3456", "KT-64/GPS/1/232 V1.2", "D_GGMMSS", "Centrala jest wlaśnie ustawiana ręcznie"})
+    for (const char* expected : {"2024-05-17 12:34:56", "2024-05-17 14:34:56", "+02:00", "A_SET", "A_MANSET", "12/3456",
+                                 "KT-64/GPS/1/232 V1.2", "D_GGMMSS", "Centrala jest wlaśnie ustawiana ręcznie"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " missing in\n" << text;
 
     // An invalid status: every validity-ruled getter refuses.
-    for (const char* getter : {"GetGmtTime", "GetLocTime", "GetLineTime", "GetAlarmFlag", "GetLocalOffset",
-                               "GetKeyTimeZL", "GetChangeTimeZL", "GetKeyTimeLZ", "GetChangeTimeLZ", "GetSerialNum",
-                               "GetBuildType", "GetLineDigitType"})
+    for (const char* getter :
+         {"GetGmtTime", "GetLocTime", "GetLineTime", "GetAlarmFlag", "GetLocalOffset", "GetKeyTimeZL",
+          "GetChangeTimeZL", "GetKeyTimeLZ", "GetChangeTimeLZ", "GetSerialNum", "GetBuildType", "GetLineDigitType"})
         fake_.fail(getter, E_KT64_PAUSED, std::string(text::kPaused));
     EXPECT_EQ(run({"status", "--json"}), 1);
     std::string json = out_.str();
-    for (const char* expected : {"\"valid\": false", "\"hresult\": \"0x80040206\"",
-                                 "\"description\": \"Transmisja jest zatrzymana.\"", "\"gmtTime\": null",
-                                 "\"setFlag\": 5", "\"analogLine\": true", "\"digitalLine\": false"})
+    for (const char* expected :
+         {"\"valid\": false", "\"hresult\": \"0x80040206\"", "\"description\": \"Transmisja jest zatrzymana.\"",
+          "\"gmtTime\": null", "\"setFlag\": 5", "\"analogLine\": true", "\"digitalLine\": false"})
         EXPECT_NE(json.find(expected), std::string::npos) << expected << " missing in\n" << json;
 }
 
@@ -224,8 +223,7 @@ TEST_F(CtlRunTest, SettersSendWhatTheCommandSays) {
     EXPECT_EQ(run({"watch", "50", "3"}), 0);
     const std::string watched = out_.str();
     std::size_t reports = 0;
-    for (auto at = watched.find("GMT time"); at != std::string::npos; at = watched.find("GMT time", at + 1))
-        ++reports;
+    for (auto at = watched.find("GMT time"); at != std::string::npos; at = watched.find("GMT time", at + 1)) ++reports;
     EXPECT_EQ(reports, 3u);
 
     fake_.fail("PutGmtTime", E_KT64_FRAME, std::string(text::kBadSetData));
@@ -251,11 +249,17 @@ TEST_F(CtlRunTest, CommandsReportWhatTheCentreDidWithThem) {
         std::string expectedErr;
     };
     const Row rows[] = {
-        {{"offset", "1:00"}, E_KT64_PORT, portText,
+        {{"offset", "1:00"},
+         E_KT64_PORT,
+         portText,
          "not sent: " + portText + " (0x80040200)\n(the request stays queued until the centre answers)\n"},
-        {{"set-time", "2024-05-17 12:00"}, E_KT64_NOANSWER, std::string(text::kNoAnswer),
+        {{"set-time", "2024-05-17 12:00"},
+         E_KT64_NOANSWER,
+         std::string(text::kNoAnswer),
          "not sent: Brak odpowiedzi. (0x80040204)\n(the request stays queued until the centre answers)\n"},
-        {{"wait"}, E_KT64_PAUSED, std::string(text::kPaused),
+        {{"wait"},
+         E_KT64_PAUSED,
+         std::string(text::kPaused),
          "communication is paused: Transmisja jest zatrzymana. (0x80040206)\n(kt64ctl resume switches it on)\n"},
         {{"wait"}, E_KT64_PORT, portText, "the centre was not read: " + portText + " (0x80040200)\n"},
     };
@@ -284,8 +288,7 @@ TEST_F(CtlRunTest, CommandsReportWhatTheCentreDidWithThem) {
 
 TEST_F(CtlRunTest, ImagesTravelWholeWithProgress) {
     std::string image(ctl::kImageSize, '\0');
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<char>(i * 13);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 13);
     auto file = registry_.dir() / "up.bin";
     std::ofstream(file, std::ios::binary) << image;
     settings_.progressBar = true;
@@ -337,8 +340,7 @@ Outcome runProgram(const std::string& args, const std::filesystem::path& dir) {
     Outcome outcome;
     FILE* pipe = ::popen(command.c_str(), "r");
     std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        outcome.out.append(buffer.data(), n);
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) outcome.out.append(buffer.data(), n);
     int status = ::pclose(pipe);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream err(errFile);

@@ -44,8 +44,7 @@ public:
         takeOver(&grant_);
         std::unique_lock lock(mutex_);
         writing_ = false;
-        if (!wanted_)
-            return;
+        if (!wanted_) return;
         lock.unlock();
         finish(*wanted_);
     }
@@ -59,8 +58,7 @@ public:
 private:
     void finish(const grpc::Status& status) {
         std::lock_guard lock(mutex_);
-        if (finished_)
-            return;
+        if (finished_) return;
         if (writing_) {
             wanted_ = status;
             return;
@@ -83,7 +81,8 @@ private:
 
 void FakeKt64Srv::fail(const std::string& method, HRESULT hr, std::optional<std::string> description) {
     std::lock_guard lock(mutex_);
-    failures_[method] = rpc::errorStatus(hr, description ? std::optional<std::string_view>(*description) : std::nullopt);
+    failures_[method] =
+        rpc::errorStatus(hr, description ? std::optional<std::string_view>(*description) : std::nullopt);
 }
 
 std::string FakeKt64Srv::lastClient() const {
@@ -104,8 +103,7 @@ grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* FakeKt64Srv::Lease(
 template <class F>
 grpc::Status FakeKt64Srv::answer(const char* method, F f) {
     std::lock_guard lock(mutex_);
-    if (auto it = failures_.find(method); it != failures_.end())
-        return it->second;
+    if (auto it = failures_.find(method); it != failures_.end()) return it->second;
     f(state_);
     return grpc::Status::OK;
 }
@@ -114,11 +112,9 @@ grpc::Status FakeKt64Srv::WaitForDeviceRead(grpc::ServerContext* context, const 
     std::chrono::milliseconds delay;
     {
         std::lock_guard lock(mutex_);
-        if (auto it = failures_.find("WaitForDeviceRead"); it != failures_.end())
-            return it->second;
+        if (auto it = failures_.find("WaitForDeviceRead"); it != failures_.end()) return it->second;
         delay = state_.waitDelay;
-        if (++state_.waits == state_.failuresEndAtWait)
-            failures_.clear();
+        if (++state_.waits == state_.failuresEndAtWait) failures_.clear();
     }
     // Sleeps in small steps so that a cancelled call (deadline, shutdown)
     // frees its thread.
@@ -130,11 +126,11 @@ grpc::Status FakeKt64Srv::WaitForDeviceRead(grpc::ServerContext* context, const 
 
 // The plain members: a getter answers one state field, a setter stores its
 // argument in one (after any injected failure).
-#define KT64_FAKE_GET(Method, Out, field, member)                                      \
+#define KT64_FAKE_GET(Method, Out, field, member)                                             \
     grpc::Status FakeKt64Srv::Method(grpc::ServerContext*, const rpc::Void*, rpc::Out* out) { \
         return answer(#Method, [&](FakeState& s) { out->set_##field(s.member); });            \
     }
-#define KT64_FAKE_PUT(Method, In, field, member)                                           \
+#define KT64_FAKE_PUT(Method, In, field, member)                                            \
     grpc::Status FakeKt64Srv::Method(grpc::ServerContext*, const rpc::In* in, rpc::Void*) { \
         return answer(#Method, [&](FakeState& s) { s.member = in->field(); });              \
     }
@@ -149,9 +145,9 @@ grpc::Status FakeKt64Srv::GetSyncTimeStamped(grpc::ServerContext*, const rpc::Vo
                 .count();
         out->set_time(s.syncTime);
         out->set_framemonotonicns(now);
-        out->set_framerealtimens(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                     std::chrono::system_clock::now().time_since_epoch())
-                                     .count());
+        out->set_framerealtimens(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count());
         out->set_frameno(++s.frames);
         out->set_servermonotonicns(now);
         out->set_requestmonotonicns(now);
@@ -202,8 +198,7 @@ grpc::Status FakeKt64Srv::PutRozkazy(grpc::ServerContext*, const rpc::VariantIn*
         // The server's first test: only VT_ARRAY | VT_UI1 is a command list.
         std::lock_guard lock(mutex_);
         state_.uploadedVt = in->newval().vt();
-        if (in->newval().vt() != 0x2011)
-            return rpc::errorStatus(E_KT64_FRAME, text::kBadData);
+        if (in->newval().vt() != 0x2011) return rpc::errorStatus(E_KT64_FRAME, text::kBadData);
     }
     return answer("PutRozkazy", [&](FakeState& s) {
         s.uploaded = in->newval().parray();
@@ -240,8 +235,7 @@ FakeServerHost::FakeServerHost(FakeKt64Srv& service, const std::string& address)
 }
 
 void FakeServerHost::shutdown(std::chrono::milliseconds grace) {
-    if (!server_)
-        return;
+    if (!server_) return;
     server_->Shutdown(std::chrono::system_clock::now() + grace);
     server_->Wait();
     server_.reset();

@@ -19,25 +19,20 @@ int main() {
     kt64::testing::FakeKt64Srv service;
     service.edit([](kt64::testing::FakeState& s) { s.comPort = static_cast<std::uint32_t>(::getpid()); });
     kt64::testing::FakeServerHost host(service, "127.0.0.1:" + std::to_string(kt64::client::registeredRpcPort()));
-    if (host.port() == 0)
-        return 1;
+    if (host.port() == 0) return 1;
     const char* pidFile = std::getenv("KT64_FAKE_SERVER_PIDFILE");
-    if (pidFile)
-        std::ofstream(pidFile) << ::getpid() << "\n";
+    if (pidFile) std::ofstream(pidFile) << ::getpid() << "\n";
 
     auto start = std::chrono::steady_clock::now();
     auto idleSince = start;
     while (true) {
         std::this_thread::sleep_for(50ms);
         auto now = std::chrono::steady_clock::now();
-        if (service.liveLeases() > 0)
-            idleSince = now;
+        if (service.liveLeases() > 0) idleSince = now;
         bool hadClient = service.grantedLeases() > 0;
-        if ((hadClient && now - idleSince > 1s) || (!hadClient && now - start > 60s))
-            break;
+        if ((hadClient && now - idleSince > 1s) || (!hadClient && now - start > 60s)) break;
     }
     host.shutdown();
-    if (pidFile)
-        std::filesystem::remove(pidFile);
+    if (pidFile) std::filesystem::remove(pidFile);
     return 0;
 }

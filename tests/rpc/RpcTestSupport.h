@@ -19,8 +19,7 @@ class ScopedRegistry {
 public:
     ScopedRegistry() {
         std::string pattern = (std::filesystem::temp_directory_path() / "kt64rpc-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         dir_ = pattern;
         ::setenv("KT64_REGISTRY", (dir_ / "registry.db").c_str(), 1);
     }
@@ -56,8 +55,7 @@ template <class Pred>
 bool waitUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
     auto end = std::chrono::steady_clock::now() + limit;
     while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;

@@ -74,8 +74,7 @@ TEST(SerialPort, ReadEndsAboutAGapAfterTheLastByte) {
     std::size_t n = port.read(buf);
     sender.join();
     double gap = secondsSince(lastSent);
-    std::printf("sender stopped after 20 bytes: read returned %zu, %.3f s after the last (0.100 s expected)\n", n,
-                gap);
+    std::printf("sender stopped after 20 bytes: read returned %zu, %.3f s after the last (0.100 s expected)\n", n, gap);
     EXPECT_EQ(n, 20u);
     EXPECT_EQ(buf[19], 3);
     EXPECT_GT(gap, 0.09);

@@ -81,8 +81,8 @@ TEST(AccessControl, CallersOutsideAllowedClientsAreRefusedAndLogged) {
         EXPECT_EQ(rig.leases.leases(), 0);
         // Every one-shot member refuses such a caller, the readers too: the
         // interface's own list, so a member added later is checked as well.
-        auto channel = grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()),
-                                           grpc::InsecureChannelCredentials());
+        auto channel =
+            grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()), grpc::InsecureChannelCredentials());
         grpc::GenericStub stub(channel);
         const auto* service =
             google::protobuf::DescriptorPool::generated_pool()->FindServiceByName(rpc::IKt64Srv::service_full_name());
@@ -120,7 +120,8 @@ public:
         if (std::system("command -v openssl >/dev/null 2>&1") != 0) return;
         const std::string d = dir_.path().string();
         const std::string script =
-            "set -e; cd '" + d + "'; "
+            "set -e; cd '" + d +
+            "'; "
             "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=kt64-test-ca -keyout ca.key -out ca.pem; "
             "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=other-ca -keyout other.key -out other.pem; "
             "printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\\n' > san.ext; "

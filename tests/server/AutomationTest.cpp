@@ -65,10 +65,8 @@ TEST(Automation, RefusedSettersReportRecordAndQueueNothing) {
         {"GmtTime 1999-12-31 23:59:59", [](Kt64Srv& s) { return s.PutGmtTime(date(1999, 12, 31, 23, 59, 59)); },
          E_KT64_FRAME, text::kBadSetData},
         {"GmtTime invalid DATE", [](Kt64Srv& s) { return s.PutGmtTime(1e12); }, E_KT64_FRAME, text::kBadSetData},
-        {"SerialNum 12-3456", [](Kt64Srv& s) { return s.PutSerialNum("12-3456"); }, E_KT64_FRAME,
-         text::kBadDataDot},
-        {"SerialNum 12/34567", [](Kt64Srv& s) { return s.PutSerialNum("12/34567"); }, E_KT64_FRAME,
-         text::kBadDataDot},
+        {"SerialNum 12-3456", [](Kt64Srv& s) { return s.PutSerialNum("12-3456"); }, E_KT64_FRAME, text::kBadDataDot},
+        {"SerialNum 12/34567", [](Kt64Srv& s) { return s.PutSerialNum("12/34567"); }, E_KT64_FRAME, text::kBadDataDot},
         {"BuildType fifth field", [](Kt64Srv& s) { return s.PutBuildType("KT-64/GPS/1/232/X"); }, E_KT64_FRAME,
          text::kBadDataDot},
         {"BuildType lower case", [](Kt64Srv& s) { return s.PutBuildType("kt-64/GPS/1/232"); }, E_KT64_FRAME,
@@ -78,10 +76,8 @@ TEST(Automation, RefusedSettersReportRecordAndQueueNothing) {
         {"BuildType empty", [](Kt64Srv& s) { return s.PutBuildType(""); }, E_KT64_FRAME, text::kBadDataDot},
         {"Rozkazy VT_ARRAY|VT_VARIANT", [&](Kt64Srv& s) { return s.PutRozkazy(0x200C, bytes); }, E_KT64_FRAME,
          text::kBadData},
-        {"Rozkazy by reference", [&](Kt64Srv& s) { return s.PutRozkazy(0x6011, bytes); }, E_KT64_FRAME,
-         text::kBadData},
-        {"Rozkazy get without download", [](Kt64Srv& s) { return s.GetRozkazy().status; }, E_KT64_BUSY,
-         text::kBusyDot},
+        {"Rozkazy by reference", [&](Kt64Srv& s) { return s.PutRozkazy(0x6011, bytes); }, E_KT64_FRAME, text::kBadData},
+        {"Rozkazy get without download", [](Kt64Srv& s) { return s.GetRozkazy().status; }, E_KT64_BUSY, text::kBusyDot},
     };
     for (const auto& row : rows) {
         ServerRig rig;
@@ -116,8 +112,7 @@ TEST(Automation, GmtTimeAtTheEndOf2099IsSentAndARepeatSendsTheNewerValue) {
     ServerRig rig;
     // Queued before the worker runs: the second put finds the command waiting.
     EXPECT_TRUE(rig.srv.PutGmtTime(date(2099, 12, 31, 23, 59, 59)).ok());
-    EXPECT_EQ(rig.srv.PutGmtTime(date(2030, 6, 1, 8, 0, 0)),
-              (CallStatus{E_KT64_BUSY, std::string(text::kBusyDot)}));
+    EXPECT_EQ(rig.srv.PutGmtTime(date(2030, 6, 1, 8, 0, 0)), (CallStatus{E_KT64_BUSY, std::string(text::kBusyDot)}));
     // A refused value does not replace the one the waiting command will send.
     EXPECT_FALSE(rig.srv.PutGmtTime(date(2100, 1, 1)).ok());
     EXPECT_EQ(rig.device.queued(), std::vector<std::int32_t>{server::W_SETTIME});

@@ -60,7 +60,8 @@ std::size_t FakeCentre::write(std::span<const std::uint8_t> bytes) {
     }
     std::lock_guard lock(mutex_);
     written_.emplace_back(bytes.begin(), bytes.end());
-    for (auto& answer : centre_.receive(bytes)) answers_.insert(answers_.end(), answer.bytes.begin(), answer.bytes.end());
+    for (auto& answer : centre_.receive(bytes))
+        answers_.insert(answers_.end(), answer.bytes.begin(), answer.bytes.end());
     return bytes.size();
 }
 

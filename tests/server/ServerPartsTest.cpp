@@ -109,7 +109,7 @@ TEST(IdleCountdown, IsDueIdleAfterTheLastActivityAndNeverWhileALeaseLives) {
     c.leaseStarted(t0 + 4s);  // a transfer begins under the client
     c.leaseEnded(t0 + 6s);    // the client goes
     EXPECT_FALSE(c.due(t0 + 1h)) << "the transfer still holds it";
-    c.leaseEnded(t0 + 20s);   // the transfer ends
+    c.leaseEnded(t0 + 20s);  // the transfer ends
     EXPECT_EQ(c.leases(), 0u);
     EXPECT_FALSE(c.due(t0 + 24999ms));
     EXPECT_TRUE(c.due(t0 + 25s));
@@ -124,14 +124,22 @@ TEST(IdleCountdown, IsDueIdleAfterTheLastActivityAndNeverWhileALeaseLives) {
 TEST(Switches, AreWholeWordsAfterDashOrSlashInAnyCase) {
     using server::Switch;
     const std::vector<std::pair<std::vector<std::string_view>, Switch>> rows{
-        {{"-regserver"}, Switch::RegServer},     {{"/RegServer"}, Switch::RegServer},
-        {{"-UNREGSERVER"}, Switch::UnregServer}, {{"/service"}, Switch::Service},
-        {{"-Embedding"}, Switch::Run},           {{"RegServer"}, Switch::Run},
-        {{"/automation"}, Switch::Run},          {{"-Embedding", "/service"}, Switch::Service},
-        {{"-RegServerX"}, Switch::Unknown},      {{"--RegServer"}, Switch::Unknown},
-        {{}, Switch::Run},                       {{"-x", "/Service", "-RegServer"}, Switch::Unknown},
-        {{"/Service", "-x"}, Switch::Service},   {{"--help"}, Switch::Help},
-        {{"/?"}, Switch::Help},                  {{"-H"}, Switch::Help},
+        {{"-regserver"}, Switch::RegServer},
+        {{"/RegServer"}, Switch::RegServer},
+        {{"-UNREGSERVER"}, Switch::UnregServer},
+        {{"/service"}, Switch::Service},
+        {{"-Embedding"}, Switch::Run},
+        {{"RegServer"}, Switch::Run},
+        {{"/automation"}, Switch::Run},
+        {{"-Embedding", "/service"}, Switch::Service},
+        {{"-RegServerX"}, Switch::Unknown},
+        {{"--RegServer"}, Switch::Unknown},
+        {{}, Switch::Run},
+        {{"-x", "/Service", "-RegServer"}, Switch::Unknown},
+        {{"/Service", "-x"}, Switch::Service},
+        {{"--help"}, Switch::Help},
+        {{"/?"}, Switch::Help},
+        {{"-H"}, Switch::Help},
     };
     for (const auto& [words, expected] : rows) {
         std::string joined;
@@ -155,8 +163,10 @@ void dumpKey(const std::string& path, std::set<std::string>& out) {
 
 std::set<std::string> classesRoot() {
     std::set<std::string> out;
-    for (const auto& root : reg::Key::create(reg::Hive::ClassesRoot, "AppID").subkeyNames()) dumpKey("AppID\\" + root, out);
-    for (const auto& root : reg::Key::create(reg::Hive::ClassesRoot, "CLSID").subkeyNames()) dumpKey("CLSID\\" + root, out);
+    for (const auto& root : reg::Key::create(reg::Hive::ClassesRoot, "AppID").subkeyNames())
+        dumpKey("AppID\\" + root, out);
+    for (const auto& root : reg::Key::create(reg::Hive::ClassesRoot, "CLSID").subkeyNames())
+        dumpKey("CLSID\\" + root, out);
     dumpKey("VqSrvKt64.Kt64Srv.1", out);
     dumpKey("VqSrvKt64.Kt64Srv", out);
     return out;
@@ -166,19 +176,32 @@ std::set<std::string> expectedEntries(bool service) {
     const std::string app = "AppID\\{9F200A91-BDDC-4309-AB37-98F1ECFDF63A}";
     const std::string cls = "CLSID\\{FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}";
     std::set<std::string> e{
-        app + "|", app + "|=VqSrvKt64",
-        "AppID\\VqSrvKt64.EXE|", "AppID\\VqSrvKt64.EXE|AppID={9F200A91-BDDC-4309-AB37-98F1ECFDF63A}",
-        "VqSrvKt64.Kt64Srv.1|", "VqSrvKt64.Kt64Srv.1|=Kt64Srv Class",
-        "VqSrvKt64.Kt64Srv.1\\CLSID|", "VqSrvKt64.Kt64Srv.1\\CLSID|={FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}",
-        "VqSrvKt64.Kt64Srv|", "VqSrvKt64.Kt64Srv|=Kt64Srv Class",
-        "VqSrvKt64.Kt64Srv\\CLSID|", "VqSrvKt64.Kt64Srv\\CLSID|={FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}",
-        "VqSrvKt64.Kt64Srv\\CurVer|", "VqSrvKt64.Kt64Srv\\CurVer|=VqSrvKt64.Kt64Srv.1",
-        cls + "|", cls + "|=Kt64Srv Class", cls + "|AppID={9F200A91-BDDC-4309-AB37-98F1ECFDF63A}",
-        cls + "\\ProgID|", cls + "\\ProgID|=VqSrvKt64.Kt64Srv.1",
-        cls + "\\VersionIndependentProgID|", cls + "\\VersionIndependentProgID|=VqSrvKt64.Kt64Srv",
+        app + "|",
+        app + "|=VqSrvKt64",
+        "AppID\\VqSrvKt64.EXE|",
+        "AppID\\VqSrvKt64.EXE|AppID={9F200A91-BDDC-4309-AB37-98F1ECFDF63A}",
+        "VqSrvKt64.Kt64Srv.1|",
+        "VqSrvKt64.Kt64Srv.1|=Kt64Srv Class",
+        "VqSrvKt64.Kt64Srv.1\\CLSID|",
+        "VqSrvKt64.Kt64Srv.1\\CLSID|={FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}",
+        "VqSrvKt64.Kt64Srv|",
+        "VqSrvKt64.Kt64Srv|=Kt64Srv Class",
+        "VqSrvKt64.Kt64Srv\\CLSID|",
+        "VqSrvKt64.Kt64Srv\\CLSID|={FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}",
+        "VqSrvKt64.Kt64Srv\\CurVer|",
+        "VqSrvKt64.Kt64Srv\\CurVer|=VqSrvKt64.Kt64Srv.1",
+        cls + "|",
+        cls + "|=Kt64Srv Class",
+        cls + "|AppID={9F200A91-BDDC-4309-AB37-98F1ECFDF63A}",
+        cls + "\\ProgID|",
+        cls + "\\ProgID|=VqSrvKt64.Kt64Srv.1",
+        cls + "\\VersionIndependentProgID|",
+        cls + "\\VersionIndependentProgID|=VqSrvKt64.Kt64Srv",
         cls + "\\Programmable|",
-        cls + "\\LocalServer32|", cls + "\\LocalServer32|=/opt/kt64/bin/VqSrvKt64",
-        cls + "\\TypeLib|", cls + "\\TypeLib|={828A2822-64AD-4A21-B10F-EA27D3E88AAE}",
+        cls + "\\LocalServer32|",
+        cls + "\\LocalServer32|=/opt/kt64/bin/VqSrvKt64",
+        cls + "\\TypeLib|",
+        cls + "\\TypeLib|={828A2822-64AD-4A21-B10F-EA27D3E88AAE}",
     };
     if (service) e.insert(app + "|LocalService=VqSrvKt64");
     return e;
@@ -229,9 +252,9 @@ TEST(ServiceUnit, IsInstalledForDemandStartAfterTheNetworkAndRemoved) {
     ASSERT_TRUE(server::installService("/opt/kt64/bin/VqSrvKt64", manager, say));
     const auto unit = units.path() / "system" / "VqSrvKt64.service";
     const auto text = fileText(unit);
-    for (const char* line : {"Wants=network-online.target\n", "After=network-online.target\n", "Type=notify\n", "TimeoutStopSec=60\n",
-                             "ExecStart=\"/opt/kt64/bin/VqSrvKt64\"\n",
-                             "Environment=\"KT64_REGISTRY=/var/tmp/kt64 test/registry.db\"\n"})
+    for (const char* line :
+         {"Wants=network-online.target\n", "After=network-online.target\n", "Type=notify\n", "TimeoutStopSec=60\n",
+          "ExecStart=\"/opt/kt64/bin/VqSrvKt64\"\n", "Environment=\"KT64_REGISTRY=/var/tmp/kt64 test/registry.db\"\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
     EXPECT_EQ(text.find("[Install]"), std::string::npos) << "never enabled";
     EXPECT_TRUE(server::serviceInstalled());

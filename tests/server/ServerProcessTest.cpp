@@ -234,8 +234,8 @@ TEST(ServerProcess, AnUnprivilegedUserRunsTheServerOnARootOwnedRegistry) {
     reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices").setString("COM1", device);
     ASSERT_EQ(runServer({"-RegServer"}), 0);
 
-    std::vector<std::string> words{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--",
-                                   kServer};
+    std::vector<std::string> words{
+        "/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", kServer};
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
@@ -364,13 +364,15 @@ TEST(ServerProcess, AnUploadUnderWayEndsWholeBeforeTheServerDoes) {
                 ::kill(pid, SIGTERM);
                 // The interface stays open while the transfer ends, so a
                 // client following it sees its last records go.
-                EXPECT_TRUE(eventually([&] {
-                    try {
-                        return c->GetRozkazPos() < 7 * 20;
-                    } catch (const client::ServerError&) {
-                        return false;
-                    }
-                }, 30s));
+                EXPECT_TRUE(eventually(
+                    [&] {
+                        try {
+                            return c->GetRozkazPos() < 7 * 20;
+                        } catch (const client::ServerError&) {
+                            return false;
+                        }
+                    },
+                    30s));
             }
         }
         int status = 0;

@@ -156,9 +156,10 @@ TEST(ServerRpc, FloodingSetFlagCannotStarveAnotherSetting) {
     const double tookMs = secondsSince(put) * 1000.0;
     flooding = false;
     for (auto& t : clients) t.join();
-    std::printf("%llu PutSetFlag calls from 16 clients; longest queue %zu; the offset reached the centre %.0f ms "
-                "after its put\n",
-                static_cast<unsigned long long>(calls.load()), longest, tookMs);
+    std::printf(
+        "%llu PutSetFlag calls from 16 clients; longest queue %zu; the offset reached the centre %.0f ms "
+        "after its put\n",
+        static_cast<unsigned long long>(calls.load()), longest, tookMs);
     ASSERT_TRUE(flooded) << calls.load() << " calls";
     EXPECT_TRUE(arrived);
     EXPECT_LE(longest, 2u) << "one line frame and the parameters at most";
@@ -243,11 +244,13 @@ TEST(ServerRpc, TransfersShowProgressAndFailures) {
     const auto started = std::chrono::steady_clock::now();
     c->PutRozkazy(image);
     std::set<std::uint32_t> seen;
-    ASSERT_TRUE(eventually([&] {
-        auto pos = c->GetRozkazPos();
-        seen.insert(pos);
-        return pos == 0;
-    }, 60s));
+    ASSERT_TRUE(eventually(
+        [&] {
+            auto pos = c->GetRozkazPos();
+            seen.insert(pos);
+            return pos == 0;
+        },
+        60s));
     std::printf("upload: %.0f ms, %zu positions seen\n", secondsSince(started) * 1000.0, seen.size());
     rig.emulator->setFault({});
     EXPECT_EQ(rig.emulator->image(), image);
@@ -262,10 +265,12 @@ TEST(ServerRpc, TransfersShowProgressAndFailures) {
     rig.emulator->setFault(*sim::parseFault("ack-refuse 40"));
     c->PutRozkazy(image);
     std::optional<ServerError> failure;
-    ASSERT_TRUE(eventually([&] {
-        failure = errorOf([&] { c->GetRozkazPos(); });
-        return failure.has_value();
-    }, 60s));
+    ASSERT_TRUE(eventually(
+        [&] {
+            failure = errorOf([&] { c->GetRozkazPos(); });
+            return failure.has_value();
+        },
+        60s));
     expectServerError(failure, E_KT64_CHECKSUM, text::kTransferChecksum);
 
     c->StartGetRozkazy();
@@ -386,8 +391,8 @@ TEST(ServerRpc, ALeaseIsTakenAgainWhenItsConnectionDrops) {
         SCOPED_TRACE(round);
         const int before = relay.accepted();
         relay.cutAll();
-        EXPECT_TRUE(eventually([&] { return relay.accepted() > before && rig.leases.leases() == 1 && c->leaseHeld(); },
-                               4s))
+        EXPECT_TRUE(
+            eventually([&] { return relay.accepted() > before && rig.leases.leases() == 1 && c->leaseHeld(); }, 4s))
             << rig.leases.leases() << " leases";
         EXPECT_NO_THROW(c->GetComPort());
     }
@@ -397,8 +402,8 @@ TEST(ServerRpc, ALeaseIsTakenAgainWhenItsConnectionDrops) {
 
 // One unary call with a raw request body.
 grpc::Status rawCall(RpcRig& rig, const std::string& method, const std::string& body) {
-    auto channel = grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()),
-                                       grpc::InsecureChannelCredentials());
+    auto channel =
+        grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()), grpc::InsecureChannelCredentials());
     grpc::GenericStub stub(channel);
     grpc::ClientContext ctx;
     ctx.set_deadline(std::chrono::system_clock::now() + 10s);
@@ -429,12 +434,12 @@ TEST(ServerRpc, UndecodableRequestsGetTheInterfacesRefusal) {
         std::string body;
     };
     const Row rows[] = {
-        {"PutSerialNum", std::string("\x0A\x02\xC3\x28", 4)},   // newVal: C3 28 is no UTF-8
-        {"PutBuildType", std::string("\x0A\x01\xFF", 3)},       // newVal: FF
-        {"PutLocalOffset", std::string("\x09\x00\x00", 3)},     // a double cut short
-        {"PutSetFlag", std::string("\x08\xFF\xFF", 3)},         // a varint that never ends
-        {"GetGmtTime", std::string("\x0F", 1)},                  // wire type 7 does not exist
-        {"WaitForDeviceRead", std::string("\x0A\x05", 2)},       // length beyond the body
+        {"PutSerialNum", std::string("\x0A\x02\xC3\x28", 4)},  // newVal: C3 28 is no UTF-8
+        {"PutBuildType", std::string("\x0A\x01\xFF", 3)},      // newVal: FF
+        {"PutLocalOffset", std::string("\x09\x00\x00", 3)},    // a double cut short
+        {"PutSetFlag", std::string("\x08\xFF\xFF", 3)},        // a varint that never ends
+        {"GetGmtTime", std::string("\x0F", 1)},                // wire type 7 does not exist
+        {"WaitForDeviceRead", std::string("\x0A\x05", 2)},     // length beyond the body
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.method);
@@ -460,8 +465,8 @@ TEST(ServerRpc, UndecodableRequestsGetTheInterfacesRefusal) {
 // bytes 3A 00) must name kt64.rpc.IKt64Srv.
 TEST(ServerRpc, ReflectionListsTheInterface) {
     RpcRig rig;
-    auto channel = grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()),
-                                       grpc::InsecureChannelCredentials());
+    auto channel =
+        grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()), grpc::InsecureChannelCredentials());
     grpc::GenericStub stub(channel);
     grpc::ClientContext ctx;
     ctx.set_deadline(std::chrono::system_clock::now() + 10s);

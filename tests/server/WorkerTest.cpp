@@ -129,9 +129,8 @@ TEST(Worker, PortFailureMidFrameKeepsAPendingParametersSetting) {
     rig.centre.failWriteOf = 0x33;
     ASSERT_TRUE(rig.srv.PutLocalOffset(-2.0 / 24).ok());
     ASSERT_TRUE(eventually([&] { return rig.centre.failWriteOf.load() == -1; })) << "the frame was cut";
-    EXPECT_TRUE(eventually([&] {
-        return rig.centre.withCentre([](sim::Centre& c) { return c.view().settings.offsetMinutes; }) == -120;
-    }));
+    EXPECT_TRUE(eventually(
+        [&] { return rig.centre.withCentre([](sim::Centre& c) { return c.view().settings.offsetMinutes; }) == -120; }));
     EXPECT_NEAR(rig.srv.GetLocalOffset().value, -2.0 / 24, 1e-9);
 }
 
@@ -240,10 +239,11 @@ TEST(Worker, StopLetsARunningTransferEndWhole) {
         std::atomic<int> begun{0}, ended{0};
         rig.worker.setTransferHold([&] { ++begun; }, [&] { ++ended; });
         const auto image = randomImage(link::kImageSize);
-        if (!upload) rig.centre.withCentre([&](sim::Centre& c) {
-            c.setImage(image);
-            return 0;
-        });
+        if (!upload)
+            rig.centre.withCentre([&](sim::Centre& c) {
+                c.setImage(image);
+                return 0;
+            });
         rig.centre.readDelay = std::chrono::milliseconds(2);  // about a second for 415 records
         ASSERT_TRUE(rig.startValid());
         if (upload) {

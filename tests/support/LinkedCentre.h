@@ -61,8 +61,8 @@ private:
 class MeasuringClock final : public SyncClock {
 public:
     struct Setting {
-        LocalNanoseconds value;        // the local time the worker set
-        Clock::time_point at;          // the PC's UTC time of the call
+        LocalNanoseconds value;  // the local time the worker set
+        Clock::time_point at;    // the PC's UTC time of the call
     };
 
     MeasuringClock(int cycles, std::chrono::milliseconds pause, StopSignal& stop)
@@ -124,7 +124,8 @@ private:
 inline double settingErrorMs(const MeasuringClock::Setting& s, std::chrono::milliseconds skew) {
     const double setMs = std::chrono::duration<double, std::milli>(s.value).count();
     const double trueMs =
-        static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(s.at.time_since_epoch() + skew).count()) /
+        static_cast<double>(
+            std::chrono::duration_cast<std::chrono::microseconds>(s.at.time_since_epoch() + skew).count()) /
         1000.0;
     return setMs - trueMs;
 }

@@ -21,7 +21,9 @@ public:
         bool question;
         std::string caption;
     };
-    void show(std::string_view text, MessageIcon icon) override { entries.push_back({std::string(text), icon, false, {}}); }
+    void show(std::string_view text, MessageIcon icon) override {
+        entries.push_back({std::string(text), icon, false, {}});
+    }
     void showCaptioned(std::string_view caption, std::string_view text, MessageIcon icon) override {
         entries.push_back({std::string(text), icon, false, std::string(caption)});
     }

@@ -19,8 +19,8 @@ namespace kt64::testing {
 
 struct WrongFile {
     std::filesystem::path file;
-    std::string shown;        // "<file>: <reason>", the name as messages write it
-    bool otherUser = false;   // run the program through asUnprivileged()
+    std::string shown;       // "<file>: <reason>", the name as messages write it
+    bool otherUser = false;  // run the program through asUnprivileged()
 };
 
 // The user an unreadable file is tried as when the test runs as root.

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-
 #include "ProgramProcesses.h"
 #include "SyncTestSupport.h"
 #include "UnitState.h"
@@ -13,7 +12,7 @@ namespace {
 
 TEST(UnitState, ActiveStatesToCodes) {
     const std::pair<const char*, int> rows[] = {
-        {"active", 4},   {"reloading", 4}, {"refreshing", 4}, {"activating", 2}, {"deactivating", 3},
+        {"active", 4},   {"reloading", 4}, {"refreshing", 4},  {"activating", 2}, {"deactivating", 3},
         {"inactive", 1}, {"failed", 1},    {"maintenance", 1}, {"", 1},
     };
     for (const auto& [state, code] : rows) EXPECT_EQ(stateOfActiveState(state), code) << state;
@@ -39,11 +38,11 @@ TEST(ProgramProcesses, SkipsZombiesAndUsesCommandNameWithoutExeLink) {
         std::filesystem::create_directory(proc.path() / pid);
         sync::test::writeFile(proc.path() / pid / "stat", stat);
     };
-    entry("100", "100 (HoralService9x) S 1 100");   // no exe link: command name
-    entry("101", "101 (HoralService9x) Z 1 101");   // zombie
+    entry("100", "100 (HoralService9x) S 1 100");  // no exe link: command name
+    entry("101", "101 (HoralService9x) Z 1 101");  // zombie
     entry("102", "102 (other) S 1 102");
     std::filesystem::create_symlink("/usr/bin/HORALSERVICE9X", proc.path() / "102" / "exe");
-    entry("self", "1 (HoralService9x) S 1 1");      // not a process number
+    entry("self", "1 (HoralService9x) S 1 1");  // not a process number
     // Ended while the folder was listed: stat gone, or failing to read.
     std::filesystem::create_directories(proc.path() / "103" / "stat");
     std::filesystem::create_directory(proc.path() / "104");

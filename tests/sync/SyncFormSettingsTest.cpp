@@ -20,12 +20,8 @@ TEST(SyncFormPeriod, LoadAndSaveConversions) {
     };
     const Row rows[] = {
         {90, {1, PeriodUnit::Hours}, 60},  // loses its half hour when saved unchanged
-        {1440, {24, PeriodUnit::Hours}, 1440},
-        {45, {45, PeriodUnit::Minutes}, 45},
-        {60, {1, PeriodUnit::Hours}, 60},
-        {59, {59, PeriodUnit::Minutes}, 59},
-        {24, {24, PeriodUnit::Minutes}, 24},
-        {0, {0, PeriodUnit::Minutes}, 0},
+        {1440, {24, PeriodUnit::Hours}, 1440}, {45, {45, PeriodUnit::Minutes}, 45}, {60, {1, PeriodUnit::Hours}, 60},
+        {59, {59, PeriodUnit::Minutes}, 59},   {24, {24, PeriodUnit::Minutes}, 24}, {0, {0, PeriodUnit::Minutes}, 0},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(periodOfFreqSync(row.freqSync), row.loaded) << row.freqSync;

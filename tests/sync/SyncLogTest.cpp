@@ -81,7 +81,7 @@ TEST(SyncLogFile, AppendsOneLinePerEventCreatingTheFolder) {
     ::umask(umask);
     log.text("Centrala jest wlaśnie ustawiana ręcznie");
     log.message(MessageId::ServerError);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0664u);
     EXPECT_EQ(readFile(path),

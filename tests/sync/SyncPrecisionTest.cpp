@@ -58,17 +58,16 @@ public:
     std::vector<Set> sets;
     std::vector<SystemTime> wholeSeconds;
 
-    LocalSeconds nowLocal() override {
-        return std::chrono::duration_cast<std::chrono::seconds>(world.pc()).count();
-    }
+    LocalSeconds nowLocal() override { return std::chrono::duration_cast<std::chrono::seconds>(world.pc()).count(); }
     std::unique_ptr<SyncTimer> createTimer() override { return std::make_unique<Due>(); }
     std::error_code setLocalTime(const SystemTime& local) override {
         wholeSeconds.push_back(local);
         return {};
     }
     ClockReading readClock() override {
-        return {world.pc(), std::chrono::system_clock::time_point(
-                                std::chrono::duration_cast<std::chrono::system_clock::duration>(world.pc())),
+        return {world.pc(),
+                std::chrono::system_clock::time_point(
+                    std::chrono::duration_cast<std::chrono::system_clock::duration>(world.pc())),
                 world.now()};
     }
     std::error_code setLocalTime(const CentreEstimate& centre) override {
@@ -128,8 +127,7 @@ private:
                 throw LinkError(E_KT64_NOTREADY, std::string("Centrala ustawiana ręcznie."));
             if (link.frames == link.moveAtFrame) w.centreOffset += 1h;
             w.elapsed += link.poll;
-            if (!link.requestLead)
-                return reading(second(), w.now(), SteadyTime{});
+            if (!link.requestLead) return reading(second(), w.now(), SteadyTime{});
             const auto requested = w.now() - kStatusFrameWireTime - *link.requestLead;
             const auto taken = w.centre() - kStatusFrameWireTime - *link.requestLead + kStatusRequestWireTime +
                                link.sampleAfterArrival;
@@ -180,8 +178,7 @@ protected:
         link.stop = &stop;
         std::filesystem::remove(logPath);
         SyncLog log(logPath, ProgramVariant::Service, speaker);
-        SyncWorker worker(settings,
-                          {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }, feed});
+        SyncWorker worker(settings, {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }, feed});
         worker.run(stop);
     }
     std::vector<std::string> messages() { return test::logMessages(logPath); }
@@ -197,8 +194,8 @@ TEST_F(SyncPrecisionTest, SettingLandsWithinMillisecondsOfTheCentre) {
         std::uint32_t zmiany;
         nanoseconds centreAhead;  // of the PC, fraction included
         nanoseconds poll;
-        double boundMs;           // the largest error allowed
-        int minFrames;            // N - 1 seconds of polls at least
+        double boundMs;            // the largest error allowed
+        int minFrames;             // N - 1 seconds of polls at least
         nanoseconds misplaced{0};  // every 7th frame's stamps this far off, and said so
     };
     const Row rows[] = {
@@ -213,8 +210,8 @@ TEST_F(SyncPrecisionTest, SettingLandsWithinMillisecondsOfTheCentre) {
         {20, 90s + 337ms, 123ms, 10.0, 154, 80ms},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "N " << row.zmiany << ", centre ahead " << ms(row.centreAhead) << " ms, poll "
-                                        << ms(row.poll) << " ms");
+        SCOPED_TRACE(testing::Message() << "N " << row.zmiany << ", centre ahead " << ms(row.centreAhead)
+                                        << " ms, poll " << ms(row.poll) << " ms");
         world = World{};
         world.centreOffset = world.pcOffset + row.centreAhead;
         link.poll = row.poll;
@@ -271,11 +268,10 @@ TEST_F(SyncPrecisionTest, WindowIsJudgedOnTheEstimatedDeviationRounded) {
         bool set;
     };
     const Row rows[] = {
-        {59s + 400ms, 0, 59, true},    // 59.4 s is 59
-        {59s + 600ms, 0, 59, false},   // 59.6 s is 60
-        {-59s - 600ms, 60, 0, true},   // behind as much as ahead
-        {-59s - 400ms, 60, 0, false},
-        {400ms, 1, 0, false},          // under half a second is no deviation
+        {59s + 400ms, 0, 59, true},                          // 59.4 s is 59
+        {59s + 600ms, 0, 59, false},                         // 59.6 s is 60
+        {-59s - 600ms, 60, 0, true},                         // behind as much as ahead
+        {-59s - 400ms, 60, 0, false}, {400ms, 1, 0, false},  // under half a second is no deviation
         {600ms, 1, 0, true},
     };
     for (const auto& row : rows) {
@@ -443,7 +439,8 @@ TEST(SockSample, LayoutAndTimeValues) {
         nanoseconds measured;
         long sec, usec;
     };
-    const Row rows[] = {{1s + 500ms, 1, 500000}, {-250ms, -1, 750000}, {1'700'000'000s + 999999us, 1'700'000'000, 999999}};
+    const Row rows[] = {
+        {1s + 500ms, 1, 500000}, {-250ms, -1, 750000}, {1'700'000'000s + 999999us, 1'700'000'000, 999999}};
     for (const auto& row : rows) {
         const auto s = sockSampleOf(std::chrono::system_clock::time_point(
                                         std::chrono::duration_cast<std::chrono::system_clock::duration>(row.measured)),
@@ -544,7 +541,8 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
             // Its queue took the first samples (108); the rest found it full.
             ASSERT_EQ(logged.size(), 2u);
             EXPECT_EQ(logged[0], text(MessageId::Synchronised));
-            EXPECT_EQ(logged[1].rfind("Nie mogę przekazać próbki czasu do gniazda " + socketPath.string() + ": ", 0), 0u)
+            EXPECT_EQ(logged[1].rfind("Nie mogę przekazać próbki czasu do gniazda " + socketPath.string() + ": ", 0),
+                      0u)
                 << logged[1];
             EXPECT_EQ(lastSyncs.size(), 1u);
             lastSyncs.clear();
@@ -552,13 +550,14 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
         }
         ASSERT_EQ(logged.size(), 1u);
         if (row.daemonListens) {
-            std::string expected = row.centreZone == 0s ? text(MessageId::OutsideWindow)
-                                                        : zoneMismatchText({{"Etc/UTC", 0}, 3600});
+            std::string expected =
+                row.centreZone == 0s ? text(MessageId::OutsideWindow) : zoneMismatchText({{"Etc/UTC", 0}, 3600});
             if (expected.back() == '\n') expected.pop_back();
             EXPECT_EQ(logged[0], expected);
             EXPECT_TRUE(daemon->take().empty());
         } else {
-            EXPECT_EQ(logged[0].rfind("Nie mogę przekazać próbki czasu do gniazda " + socketPath.string() + ": ", 0), 0u)
+            EXPECT_EQ(logged[0].rfind("Nie mogę przekazać próbki czasu do gniazda " + socketPath.string() + ": ", 0),
+                      0u)
                 << logged[0];
         }
         EXPECT_TRUE(lastSyncs.empty());

@@ -15,9 +15,7 @@
 namespace kt64::sync {
 namespace {
 
-LocalSeconds at(int y, int mo, int d, int h, int mi, int s) {
-    return localSecondsOf(SystemTime{y, mo, d, h, mi, s});
-}
+LocalSeconds at(int y, int mo, int d, int h, int mi, int s) { return localSecondsOf(SystemTime{y, mo, d, h, mi, s}); }
 
 DATE hour(int h, int m = 0, int s = 0) { return *makeDate(1899, 12, 30, h, m, s); }
 
@@ -120,8 +118,8 @@ TEST(SyncWindow, ConditionOverDeviationsAndBounds) {
     };
     for (const auto& row : rows) {
         for (const auto& [d, allowed] : row.cases)
-            EXPECT_EQ(synchronisationAllowed(d, row.od, row.dO), allowed) << "Od=" << row.od << " Do=" << row.dO
-                                                                          << " d=" << d;
+            EXPECT_EQ(synchronisationAllowed(d, row.od, row.dO), allowed)
+                << "Od=" << row.od << " Do=" << row.dO << " d=" << d;
     }
 }
 
@@ -139,8 +137,10 @@ TEST(SystemSyncClock, LocalFieldsBecomeUtcByTheZoneInForce) {
     ::tzset();
     EXPECT_EQ(utcOfLocal(SystemTime{2024, 1, 15, 12, 0, 0}), std::time_t{1705316400});  // 11:00 UTC
     EXPECT_EQ(utcOfLocal(SystemTime{2024, 7, 1, 12, 0, 0}), std::time_t{1719828000});   // 10:00 UTC
-    if (old) ::setenv("TZ", saved.c_str(), 1);
-    else ::unsetenv("TZ");
+    if (old)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
     ::tzset();
 }
 
@@ -153,8 +153,10 @@ public:
         ::tzset();
     }
     ~ScopedZone() {
-        if (saved_) ::setenv("TZ", saved_->c_str(), 1);
-        else ::unsetenv("TZ");
+        if (saved_)
+            ::setenv("TZ", saved_->c_str(), 1);
+        else
+            ::unsetenv("TZ");
         ::tzset();
     }
 
@@ -189,23 +191,38 @@ TEST(SystemSyncClock, ReadingsBecomeUtcWithTheOffsetInForceOnTheChangeDays) {
     const Row rows[] = {
         {"winter", {2024, 1, 15, 12, 0, 0}, utc(2024, 1, 15, 11, 0, 0), utc(2024, 1, 15, 11, 0, 0)},
         {"summer", {2024, 7, 1, 12, 0, 0}, utc(2024, 7, 1, 10, 0, 0), utc(2024, 7, 1, 10, 0, 0)},
-        {"spring, last winter second", {2024, 3, 31, 1, 59, 59}, utc(2024, 3, 31, 0, 59, 59),
+        {"spring, last winter second",
+         {2024, 3, 31, 1, 59, 59},
+         utc(2024, 3, 31, 0, 59, 59),
          utc(2024, 3, 31, 0, 59, 59)},
-        {"spring, first summer second", {2024, 3, 31, 3, 0, 0}, utc(2024, 3, 31, 1, 0, 0),
-         utc(2024, 3, 31, 1, 0, 0)},
-        {"spring, missing hour read in winter time", {2024, 3, 31, 2, 30, 0}, utc(2024, 3, 31, 0, 30, 0),
+        {"spring, first summer second", {2024, 3, 31, 3, 0, 0}, utc(2024, 3, 31, 1, 0, 0), utc(2024, 3, 31, 1, 0, 0)},
+        {"spring, missing hour read in winter time",
+         {2024, 3, 31, 2, 30, 0},
+         utc(2024, 3, 31, 0, 30, 0),
          utc(2024, 3, 31, 1, 30, 0)},
-        {"spring, missing hour read in summer time", {2024, 3, 31, 2, 30, 0}, utc(2024, 3, 31, 1, 30, 0),
+        {"spring, missing hour read in summer time",
+         {2024, 3, 31, 2, 30, 0},
+         utc(2024, 3, 31, 1, 30, 0),
          utc(2024, 3, 31, 0, 30, 0)},
-        {"autumn, before the repeated hour", {2024, 10, 27, 1, 59, 59}, utc(2024, 10, 26, 23, 59, 59),
+        {"autumn, before the repeated hour",
+         {2024, 10, 27, 1, 59, 59},
+         utc(2024, 10, 26, 23, 59, 59),
          utc(2024, 10, 26, 23, 59, 59)},
-        {"autumn, repeated hour, first time", {2024, 10, 27, 2, 30, 0}, utc(2024, 10, 27, 0, 30, 0),
+        {"autumn, repeated hour, first time",
+         {2024, 10, 27, 2, 30, 0},
+         utc(2024, 10, 27, 0, 30, 0),
          utc(2024, 10, 27, 0, 30, 0)},
-        {"autumn, repeated hour, second time", {2024, 10, 27, 2, 30, 0}, utc(2024, 10, 27, 1, 30, 0),
+        {"autumn, repeated hour, second time",
+         {2024, 10, 27, 2, 30, 0},
+         utc(2024, 10, 27, 1, 30, 0),
          utc(2024, 10, 27, 1, 30, 0)},
-        {"autumn, last summer second", {2024, 10, 27, 2, 59, 59}, utc(2024, 10, 27, 0, 59, 59),
+        {"autumn, last summer second",
+         {2024, 10, 27, 2, 59, 59},
+         utc(2024, 10, 27, 0, 59, 59),
          utc(2024, 10, 27, 0, 59, 59)},
-        {"autumn, after the repeated hour", {2024, 10, 27, 3, 0, 0}, utc(2024, 10, 27, 2, 0, 0),
+        {"autumn, after the repeated hour",
+         {2024, 10, 27, 3, 0, 0},
+         utc(2024, 10, 27, 2, 0, 0),
          utc(2024, 10, 27, 2, 0, 0)},
     };
     for (const auto& r : rows) {
@@ -267,10 +284,9 @@ TEST(ZoneAgreement, CentreOffsetAgainstThePcZoneAndGmtSamples) {
         {"Warsaw, spring change, centre not yet changed", "Europe/Warsaw", utc(2024, 3, 31, 1, 0, 0), kH, false},
         {"Warsaw, autumn change, last summer second", "Europe/Warsaw", utc(2024, 10, 27, 0, 59, 59), 2 * kH, true},
         {"Warsaw, autumn change, first winter second", "Europe/Warsaw", utc(2024, 10, 27, 1, 0, 0), kH, true},
-        {"Warsaw, autumn change, centre changed an hour early", "Europe/Warsaw", utc(2024, 10, 27, 0, 0, 0), kH,
-         false},
-        {"Warsaw, centre's local clock set a minute off by hand", "Europe/Warsaw", utc(2024, 1, 15, 11, 0, 0),
-         kH + 60, true},
+        {"Warsaw, autumn change, centre changed an hour early", "Europe/Warsaw", utc(2024, 10, 27, 0, 0, 0), kH, false},
+        {"Warsaw, centre's local clock set a minute off by hand", "Europe/Warsaw", utc(2024, 1, 15, 11, 0, 0), kH + 60,
+         true},
         {"London summer beside a Polish centre", "Europe/London", utc(2024, 7, 1, 10, 0, 0), 2 * kH, false},
         {"New York winter, centre on New York time", "America/New_York", utc(2024, 1, 15, 11, 0, 0), -5 * kH, true},
         {"Kathmandu, a quarter-hour zone", "Asia/Kathmandu", utc(2024, 1, 15, 11, 0, 0), 5 * kH + 45 * 60, true},

@@ -130,7 +130,7 @@ TEST_F(SyncSettingsTest, ExpandStringNameAndPolishLettersCount) {
     auto k = key();
     k.setString("CompName", "%HOST%", ValueType::ExpandSz);
     EXPECT_EQ(loadSyncSettings()->compName, "%HOST%");  // not expanded
-    k.setString("CompName", "ŁÓDŹŻÓŁĆĘŚĄŃ123");       // 15 characters, 26 bytes
+    k.setString("CompName", "ŁÓDŹŻÓŁĆĘŚĄŃ123");         // 15 characters, 26 bytes
     EXPECT_EQ(loadSyncSettings()->compName, "ŁÓDŹŻÓŁĆĘŚĄŃ123");
 }
 

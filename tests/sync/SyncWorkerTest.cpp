@@ -14,9 +14,7 @@ namespace {
 using test::CountingSpeaker;
 using test::TempFolder;
 
-LocalSeconds at(int y, int mo, int d, int h, int mi, int s) {
-    return localSecondsOf(SystemTime{y, mo, d, h, mi, s});
-}
+LocalSeconds at(int y, int mo, int d, int h, int mi, int s) { return localSecondsOf(SystemTime{y, mo, d, h, mi, s}); }
 DATE dateAt(LocalSeconds t) { return *dateOfLocalSeconds(t); }
 
 // The PC clock: stands still except where the worker waits or pauses. Ends
@@ -223,14 +221,10 @@ TEST_F(SyncWorkerTest, WindowDecidesOverNinetySecondsAheadOrBehind) {
         bool set;
     };
     const Row rows[] = {
-        {"no bounds, centre ahead", 0, 0, 90, true},
-        {"no bounds, centre behind", 0, 0, -90, true},
-        {"upper bound 60, ahead", 0, 60, 90, false},
-        {"upper bound 60, behind", 0, 60, -90, false},
-        {"lower bound 90, behind", 90, 0, -90, true},
-        {"window 91-100, ahead", 91, 100, 90, false},
-        {"window 80-90, behind", 80, 90, -90, true},
-        {"clock already right, no bounds", 0, 0, 0, true},
+        {"no bounds, centre ahead", 0, 0, 90, true},  {"no bounds, centre behind", 0, 0, -90, true},
+        {"upper bound 60, ahead", 0, 60, 90, false},  {"upper bound 60, behind", 0, 60, -90, false},
+        {"lower bound 90, behind", 90, 0, -90, true}, {"window 91-100, ahead", 91, 100, 90, false},
+        {"window 80-90, behind", 80, 90, -90, true},  {"clock already right, no bounds", 0, 0, 0, true},
     };
     for (const auto& row : rows) {
         settings.syncOd = row.od;
@@ -244,7 +238,8 @@ TEST_F(SyncWorkerTest, WindowDecidesOverNinetySecondsAheadOrBehind) {
         link.readings = {c - 1, c};
         run();
         EXPECT_EQ(clock.setTimes.size(), row.set ? 1u : 0u) << row.name;
-        EXPECT_EQ(messages(), std::vector<std::string>{text(row.set ? MessageId::Synchronised : MessageId::OutsideWindow)})
+        EXPECT_EQ(messages(),
+                  std::vector<std::string>{text(row.set ? MessageId::Synchronised : MessageId::OutsideWindow)})
             << row.name;
     }
 }
@@ -282,7 +277,9 @@ TEST_F(SyncWorkerTest, ZoneThatDiffersFromTheCentreSetsNothingAndIsLoggedOnce) {
     };
     const Row rows[] = {
         {"UTC PC beside a centre in Polish winter time", {"Etc/UTC", 0}, 3600, {utcBesidePolish}},
-        {"New York PC beside a centre on GMT", {"America/New_York", -18000}, 0,
+        {"New York PC beside a centre on GMT",
+         {"America/New_York", -18000},
+         0,
          {"Nie zsynchronizowano: strefa czasowa komputera America/New_York (UTC-05:00) nie zgadza się z czasem "
           "lokalnym centrali (UTC+00:00). Ustaw strefę czasową komputera zgodną z centralą (np. timedatectl "
           "set-timezone Europe/Warsaw) albo przesunięcie czasu lokalnego w centrali."}},
@@ -316,9 +313,8 @@ TEST_F(SyncWorkerTest, FailuresAreLoggedAndTheScheduleKeepsItsPace) {
     const Row rows[] = {
         {"no connection", LinkError(hresultOf(0x800706BAu), std::nullopt), std::nullopt, ProgramVariant::Service,
          text(MessageId::NoConnection)},
-        {"call fails with description", std::nullopt,
-         LinkError(E_KT64_NOTREADY, std::string(text::kNotSynced240h)), ProgramVariant::Service,
-         std::string(text::kNotSynced240h)},
+        {"call fails with description", std::nullopt, LinkError(E_KT64_NOTREADY, std::string(text::kNotSynced240h)),
+         ProgramVariant::Service, std::string(text::kNotSynced240h)},
         {"call fails without description", std::nullopt, LinkError(hresultOf(0x8001011Fu), std::nullopt),
          ProgramVariant::Service, "Wystąpił wewnętrzny błąd serwera DCOM."},
         {"stand-alone program's wording", std::nullopt, LinkError(hresultOf(0x8001011Fu), std::nullopt),

@@ -51,29 +51,35 @@ struct VerbName {
 };
 
 constexpr VerbName kVerbs[] = {
-    {"status", Verb::Status},       {"set-time", Verb::SetTime},   {"lines", Verb::Lines},
-    {"line-time", Verb::LineTime},  {"offset", Verb::Offset},      {"change-rule", Verb::ChangeRule},
-    {"digital-type", Verb::DigitalType}, {"pause", Verb::Pause},   {"resume", Verb::Resume},
-    {"wait", Verb::Wait},           {"watch", Verb::Watch},        {"port", Verb::Port},
+    {"status", Verb::Status},
+    {"set-time", Verb::SetTime},
+    {"lines", Verb::Lines},
+    {"line-time", Verb::LineTime},
+    {"offset", Verb::Offset},
+    {"change-rule", Verb::ChangeRule},
+    {"digital-type", Verb::DigitalType},
+    {"pause", Verb::Pause},
+    {"resume", Verb::Resume},
+    {"wait", Verb::Wait},
+    {"watch", Verb::Watch},
+    {"port", Verb::Port},
     {"upload", Verb::Upload},
-    {"download", Verb::Download},   {"help", Verb::Help},
+    {"download", Verb::Download},
+    {"help", Verb::Help},
 };
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 bool onOff(std::string_view text, std::string_view what) {
-    if (text == "on" || text == "1")
-        return true;
-    if (text == "off" || text == "0")
-        return false;
+    if (text == "on" || text == "1") return true;
+    if (text == "off" || text == "0") return false;
     throw UsageError(std::string(what) + " must be on or off, not " + quoted(text));
 }
 
 std::optional<std::uint32_t> unsignedNumber(std::string_view text) {
     std::uint32_t value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
 }
 
@@ -85,13 +91,11 @@ public:
     bool empty() const { return next_ == items_.size(); }
     std::string_view peek() const { return items_[next_]; }
     std::string_view take(std::string_view what) {
-        if (empty())
-            throw UsageError(std::string(verb_) + ": missing " + std::string(what));
+        if (empty()) throw UsageError(std::string(verb_) + ": missing " + std::string(what));
         return items_[next_++];
     }
     void finish() const {
-        if (!empty())
-            throw UsageError(std::string(verb_) + ": unexpected " + quoted(items_[next_]));
+        if (!empty()) throw UsageError(std::string(verb_) + ": unexpected " + quoted(items_[next_]));
     }
 
 private:
@@ -105,8 +109,7 @@ TimeChange timeChange(Operands& ops, std::string_view option) {
     std::string_view dayMonth = ops.take(std::string(option) + " DD.MM");
     std::string_view hour = ops.take(std::string(option) + " H");
     auto key = parseKeyChg(which);
-    if (!key)
-        throw UsageError(std::string(option) + ": WHICH must be last, 1, 2, 3 or 4, not " + quoted(which));
+    if (!key) throw UsageError(std::string(option) + ": WHICH must be last, 1, 2, 3 or 4, not " + quoted(which));
     auto date = parseChangeDate(dayMonth, hour);
     if (!date)
         throw UsageError(std::string(option) + ": no such change date " + quoted(dayMonth) + " hour " + quoted(hour) +
@@ -145,22 +148,19 @@ void parseOperands(Command& cmd, Operands& ops) {
             else
                 throw UsageError("lines: unknown option " + quoted(option));
         }
-        if (!cmd.analog && !cmd.digital)
-            throw UsageError("lines: give --analog on|off and/or --digital on|off");
+        if (!cmd.analog && !cmd.digital) throw UsageError("lines: give --analog on|off and/or --digital on|off");
         break;
     case Verb::LineTime: {
         std::string_view text = ops.take("time HH:MM");
         auto time = parseTimeOfDay(text);
-        if (!time)
-            throw UsageError("line-time: not a time of day: " + quoted(text));
+        if (!time) throw UsageError("line-time: not a time of day: " + quoted(text));
         cmd.lineTime = *time;
         break;
     }
     case Verb::Offset: {
         std::string_view text = ops.take("offset in hours");
         auto days = parseOffset(text);
-        if (!days)
-            throw UsageError("offset: not an offset in hours (whole minutes, under 24 h): " + quoted(text));
+        if (!days) throw UsageError("offset: not an offset in hours (whole minutes, under 24 h): " + quoted(text));
         cmd.offsetDays = *days;
         break;
     }
@@ -182,8 +182,7 @@ void parseOperands(Command& cmd, Operands& ops) {
     case Verb::DigitalType: {
         std::string_view text = ops.take("telegram type");
         auto type = parseDigLine(text);
-        if (!type)
-            throw UsageError("digital-type: must be GGMM, GGMMSS or GGMMSSDDMMYY, not " + quoted(text));
+        if (!type) throw UsageError("digital-type: must be GGMM, GGMMSS or GGMMSSDDMMYY, not " + quoted(text));
         cmd.digitalType = *type;
         break;
     }
@@ -191,8 +190,7 @@ void parseOperands(Command& cmd, Operands& ops) {
         if (!ops.empty()) {
             std::string_view text = ops.take("count");
             auto count = unsignedNumber(text);
-            if (!count || *count == 0)
-                throw UsageError("wait: COUNT must be a positive number, not " + quoted(text));
+            if (!count || *count == 0) throw UsageError("wait: COUNT must be a positive number, not " + quoted(text));
             cmd.count = *count;
         }
         break;
@@ -208,8 +206,7 @@ void parseOperands(Command& cmd, Operands& ops) {
         if (!ops.empty()) {
             std::string_view text = ops.take("count");
             auto count = unsignedNumber(text);
-            if (!count)
-                throw UsageError("watch: COUNT must be a number, not " + quoted(text));
+            if (!count) throw UsageError("watch: COUNT must be a number, not " + quoted(text));
             cmd.count = *count;
         }
         break;
@@ -218,8 +215,7 @@ void parseOperands(Command& cmd, Operands& ops) {
         if (!ops.empty()) {
             std::string_view text = ops.take("port number");
             auto port = unsignedNumber(text);
-            if (!port)
-                throw UsageError("port: not a port number: " + quoted(text));
+            if (!port) throw UsageError("port: not a port number: " + quoted(text));
             cmd.port = *port;
         }
         break;
@@ -234,9 +230,13 @@ void parseOperands(Command& cmd, Operands& ops) {
 }  // namespace
 
 Command parseCommandLine(std::span<const std::string_view> args) {
-    static const std::vector<cli::OptionSpec> kOptions = {
-        {"--help", false}, {"-h", false}, {"--json", false}, {"--computer", true, "a computer name"},
-        {"--tls-ca", true, "a file"}, {"--tls-cert", true, "a file"}, {"--tls-key", true, "a file"}};
+    static const std::vector<cli::OptionSpec> kOptions = {{"--help", false},
+                                                          {"-h", false},
+                                                          {"--json", false},
+                                                          {"--computer", true, "a computer name"},
+                                                          {"--tls-ca", true, "a file"},
+                                                          {"--tls-cert", true, "a file"},
+                                                          {"--tls-key", true, "a file"}};
     cli::ScannedLine line;
     try {
         // "lines --analog on", "change-rule --zl ...": options after the
@@ -274,8 +274,7 @@ Command parseCommandLine(std::span<const std::string_view> args) {
                 cmd.verb = entry.verb;
                 known = true;
             }
-        if (!known)
-            throw UsageError("unknown command " + quoted(*verbName));
+        if (!known) throw UsageError("unknown command " + quoted(*verbName));
     }
     Operands ops(verbName.value_or("status"), std::move(operands));
     parseOperands(cmd, ops);

@@ -43,25 +43,25 @@ struct TimeChange {
 
 struct Command {
     Verb verb = Verb::Status;
-    std::string computer;  // "" = this computer
+    std::string computer;   // "" = this computer
     client::ClientTls tls;  // empty: the registry's TLS values
     bool json = false;
 
-    bool now = false;                  // SetTime: the PC's clock at run time
-    DATE gmtTime = 0;                  // SetTime otherwise
-    std::optional<bool> analog;        // Lines
-    std::optional<bool> digital;       // Lines
-    DATE lineTime = 0;                 // LineTime
-    double offsetDays = 0;             // Offset
-    std::optional<bool> changeOn;      // ChangeRule
+    bool now = false;              // SetTime: the PC's clock at run time
+    DATE gmtTime = 0;              // SetTime otherwise
+    std::optional<bool> analog;    // Lines
+    std::optional<bool> digital;   // Lines
+    DATE lineTime = 0;             // LineTime
+    double offsetDays = 0;         // Offset
+    std::optional<bool> changeOn;  // ChangeRule
     std::optional<TimeChange> winterToSummer;
     std::optional<TimeChange> summerToWinter;
-    std::uint32_t digitalType = 0;     // DigitalType (EDigLine)
-    unsigned count = 1;                // Wait; Watch: rounds, 0 = until interrupted
-    unsigned intervalMs = 300;         // Watch: pause between two reports
-    std::optional<std::uint32_t> port; // Port: set when given
-    std::string file;                  // Upload / Download
-    std::vector<std::uint8_t> image;   // Upload: file's content (readInputs)
+    std::uint32_t digitalType = 0;      // DigitalType (EDigLine)
+    unsigned count = 1;                 // Wait; Watch: rounds, 0 = until interrupted
+    unsigned intervalMs = 300;          // Watch: pause between two reports
+    std::optional<std::uint32_t> port;  // Port: set when given
+    std::string file;                   // Upload / Download
+    std::vector<std::uint8_t> image;    // Upload: file's content (readInputs)
 };
 
 // A mistake on the command line; the text says what is wrong.

@@ -34,8 +34,7 @@ Reading<T> read(Get get) {
     try {
         reading.value = get();
     } catch (const ServerError& e) {
-        if (!e.description())
-            throw;
+        if (!e.description()) throw;
         reading.error = e;
     }
     return reading;
@@ -87,8 +86,7 @@ std::string shown(const Reading<T>& reading, Format format) {
 }
 
 std::string enumList(const std::vector<EnumText>& entries) {
-    if (entries.empty())
-        return "none";
+    if (entries.empty()) return "none";
     std::string text;
     for (const auto& entry : entries)
         text += (text.empty() ? "" : ", ") + std::string(entry.name) + " \"" + std::string(entry.help) + "\"";
@@ -116,9 +114,8 @@ void printStatusText(const StatusReport& r, std::ostream& out) {
     line("Alarms", shown(r.alarmFlag, [](std::uint32_t v) { return enumList(alarmBits(v)); }));
     line("Settings", shown(r.setFlag, [](std::uint32_t v) { return enumList(setBits(v)); }));
     line("Analogue line", flag(4) + ", time " + shown(r.lineTime, formatTimeOfDay));
-    line("Digital line", flag(8) + ", " + shown(r.lineDigitType, [](std::uint32_t v) {
-                             return enumName(digLineText(v), v);
-                         }));
+    line("Digital line",
+         flag(8) + ", " + shown(r.lineDigitType, [](std::uint32_t v) { return enumName(digLineText(v), v); }));
     line("Time change", flag(1) + ", winter time " + flag(2));
     line("  to summer", shown(r.keyTimeZL, [](std::uint32_t v) { return enumName(keyChgText(v), v); }) + ", " +
                             shown(r.changeTimeZL, formatChangeDate));
@@ -126,15 +123,14 @@ void printStatusText(const StatusReport& r, std::ostream& out) {
                             shown(r.changeTimeLZ, formatChangeDate));
     line("Serial number", shown(r.serialNum, [](const std::string& s) { return s; }));
     line("Build type", shown(r.buildType, [](const std::string& s) { return s; }));
-    line("Upload", r.rozkazPos.value ? std::to_string(*r.rozkazPos.value) + " bytes to send"
-                                     : errorText(*r.rozkazPos.error));
+    line("Upload",
+         r.rozkazPos.value ? std::to_string(*r.rozkazPos.value) + " bytes to send" : errorText(*r.rozkazPos.error));
     line("Download", r.rozkazRxPos.value ? std::to_string(*r.rozkazRxPos.value) + " bytes received"
                                          : errorText(*r.rozkazRxPos.error));
 }
 
 std::string jsonError(const std::optional<ServerError>& error) {
-    if (!error)
-        return "null";
+    if (!error) return "null";
     return "{\"hresult\": " + jsonString(formatHresult(error->code())) +
            ", \"description\": " + (error->description() ? jsonString(*error->description()) : "null") + "}";
 }
@@ -152,8 +148,7 @@ std::string jsonNumber(double value) {
 
 std::string jsonNames(const std::vector<EnumText>& entries) {
     std::string text = "[";
-    for (const auto& entry : entries)
-        text += (text.size() > 1 ? ", " : "") + jsonString(entry.name);
+    for (const auto& entry : entries) text += (text.size() > 1 ? ", " : "") + jsonString(entry.name);
     return text + "]";
 }
 
@@ -182,13 +177,11 @@ void printStatusJson(const StatusReport& r, std::ostream& out) {
     out << "  \"syncReady\": " << (r.syncTime.error ? "false" : "true") << ",\n";
     out << "  \"syncError\": " << jsonError(r.syncTime.error) << ",\n";
     out << "  \"alarmFlag\": " << jsonValue(r.alarmFlag, number) << ",\n";
-    out << "  \"alarms\": " << jsonValue(r.alarmFlag, [](std::uint32_t v) { return jsonNames(alarmBits(v)); })
-        << ",\n";
+    out << "  \"alarms\": " << jsonValue(r.alarmFlag, [](std::uint32_t v) { return jsonNames(alarmBits(v)); }) << ",\n";
     out << "  \"setFlag\": " << jsonValue(r.setFlag, number) << ",\n";
     out << "  \"settings\": " << jsonValue(r.setFlag, [](std::uint32_t v) { return jsonNames(setBits(v)); }) << ",\n";
     out << "  \"analogLine\": " << bit(4) << ",\n";
-    out << "  \"lineTime\": " << jsonValue(r.lineTime, [](DATE d) { return jsonString(formatTimeOfDay(d)); })
-        << ",\n";
+    out << "  \"lineTime\": " << jsonValue(r.lineTime, [](DATE d) { return jsonString(formatTimeOfDay(d)); }) << ",\n";
     out << "  \"digitalLine\": " << bit(8) << ",\n";
     out << "  \"lineDigitType\": " << jsonValue(r.lineDigitType, [](std::uint32_t v) {
         const EnumText* e = digLineText(v);
@@ -197,11 +190,11 @@ void printStatusJson(const StatusReport& r, std::ostream& out) {
     out << "  \"changeTimeOn\": " << bit(1) << ",\n";
     out << "  \"winterTime\": " << bit(2) << ",\n";
     out << "  \"keyTimeZL\": " << jsonValue(r.keyTimeZL, key) << ",\n";
-    out << "  \"changeTimeZL\": "
-        << jsonValue(r.changeTimeZL, [](DATE d) { return jsonString(formatChangeDate(d)); }) << ",\n";
+    out << "  \"changeTimeZL\": " << jsonValue(r.changeTimeZL, [](DATE d) { return jsonString(formatChangeDate(d)); })
+        << ",\n";
     out << "  \"keyTimeLZ\": " << jsonValue(r.keyTimeLZ, key) << ",\n";
-    out << "  \"changeTimeLZ\": "
-        << jsonValue(r.changeTimeLZ, [](DATE d) { return jsonString(formatChangeDate(d)); }) << ",\n";
+    out << "  \"changeTimeLZ\": " << jsonValue(r.changeTimeLZ, [](DATE d) { return jsonString(formatChangeDate(d)); })
+        << ",\n";
     out << "  \"serialNum\": " << jsonValue(r.serialNum, text) << ",\n";
     out << "  \"buildType\": " << jsonValue(r.buildType, text) << ",\n";
     out << "  \"rozkazPos\": " << jsonValue(r.rozkazPos, number) << ",\n";
@@ -216,13 +209,11 @@ class ProgressBar {
 public:
     ProgressBar(std::ostream& err, bool enabled, std::string_view what) : err_(err), enabled_(enabled), what_(what) {}
     ~ProgressBar() {
-        if (enabled_ && drawn_)
-            err_ << "\n" << std::flush;
+        if (enabled_ && drawn_) err_ << "\n" << std::flush;
     }
 
     void show(std::size_t done, std::size_t total) {
-        if (!enabled_)
-            return;
+        if (!enabled_) return;
         constexpr std::size_t width = 40;
         std::size_t filled = total == 0 ? width : std::min(width, done * width / total);
         err_ << "\r" << what_ << " [" << std::string(filled, '#') << std::string(width - filled, '.') << "] " << done
@@ -244,8 +235,7 @@ std::string centreTrouble(client::Kt64Srv& srv) {
         srv.GetGmtTime();
         return {};
     } catch (const ServerError& e) {
-        if (!e.description())
-            throw;
+        if (!e.description()) throw;
         return errorText(e);
     }
 }
@@ -260,16 +250,15 @@ void follow(client::Kt64Srv& srv, Position position, Finished finished, Show sho
     while (true) {
         std::uint32_t pos = position();
         show(pos);
-        if (finished(pos))
-            return;
+        if (finished(pos)) return;
         if (pos != last) {
             last = pos;
             lastChange = Steady::now();
         } else if (Steady::now() - lastChange > settings.stallTimeout) {
             const std::string trouble = centreTrouble(srv);
-            throw CtlError(std::string(what) + " stalled at " + std::to_string(pos) + " bytes" +
-                           (trouble.empty() ? ": the centre answers status requests but not the transfer"
-                                            : ": " + trouble));
+            throw CtlError(
+                std::string(what) + " stalled at " + std::to_string(pos) + " bytes" +
+                (trouble.empty() ? ": the centre answers status requests but not the transfer" : ": " + trouble));
         }
         std::this_thread::sleep_for(settings.pollInterval);
     }
@@ -310,8 +299,9 @@ void upload(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::os
     ProgressBar bar(err, settings.progressBar, "upload");
     const std::size_t total = image.size();
     // RozkazPos counts the bytes still to send; 0 when the upload is over.
-    follow(srv, [&] { return srv.GetRozkazPos(); }, [](std::uint32_t pos) { return pos == 0; },
-           [&](std::uint32_t pos) { bar.show(pos >= total ? 0 : total - pos, total); }, settings, "upload");
+    follow(
+        srv, [&] { return srv.GetRozkazPos(); }, [](std::uint32_t pos) { return pos == 0; },
+        [&](std::uint32_t pos) { bar.show(pos >= total ? 0 : total - pos, total); }, settings, "upload");
     out << "uploaded " << total << " bytes from " << cmd.file << "\n";
 }
 
@@ -320,14 +310,15 @@ void download(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::
     srv.StartGetRozkazy();
     {
         ProgressBar bar(err, settings.progressBar, "download");
-        follow(srv, [&] { return srv.GetRozkazRxPos(); }, [](std::uint32_t pos) { return pos >= kImageSize; },
-               [&](std::uint32_t pos) { bar.show(pos, kImageSize); }, settings, "download");
+        follow(
+            srv, [&] { return srv.GetRozkazRxPos(); }, [](std::uint32_t pos) { return pos >= kImageSize; },
+            [&](std::uint32_t pos) { bar.show(pos, kImageSize); }, settings, "download");
     }
     client::VariantArray image = srv.GetRozkazy();
     if (image.vt != client::kVtArrayUi1 || image.bytes.size() != kImageSize)
         throw CtlError("the server returned a VARIANT of type " + formatHresult(static_cast<std::int32_t>(image.vt)) +
-                       " with " + std::to_string(image.bytes.size()) + " bytes, not a " +
-                       std::to_string(kImageSize) + "-byte command list");
+                       " with " + std::to_string(image.bytes.size()) + " bytes, not a " + std::to_string(kImageSize) +
+                       "-byte command list");
     writeImage(cmd.file, image.bytes);
     out << "downloaded " << image.bytes.size() << " bytes to " << cmd.file << "\n";
 }
@@ -340,8 +331,7 @@ void awaitFirstExchange(client::Kt64Srv& srv) {
     try {
         srv.GetGmtTime();
     } catch (const ServerError& e) {
-        if (e.description() && e.code() == E_KT64_NOERROR)
-            srv.WaitForDeviceRead();
+        if (e.description() && e.code() == E_KT64_NOERROR) srv.WaitForDeviceRead();
     }
 }
 
@@ -399,8 +389,7 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
         // shows in the report, a lost connection ends the watch (exit 1).
         awaitFirstExchange(srv);
         for (unsigned round = 0; cmd.count == 0 || round < cmd.count; ++round) {
-            if (round > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(cmd.intervalMs));
+            if (round > 0) std::this_thread::sleep_for(std::chrono::milliseconds(cmd.intervalMs));
             StatusReport report = gatherStatus(srv);
             if (settings.clearScreen)
                 out << "\033[H\033[2J";
@@ -422,14 +411,13 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
         // Only the two line bits count for the server; the other line keeps
         // its current state.
         std::uint32_t flags = srv.GetSetFlag();
-        if (cmd.analog)
-            flags = *cmd.analog ? flags | ids::S_LINE1ANALON : flags & ~std::uint32_t{ids::S_LINE1ANALON};
+        if (cmd.analog) flags = *cmd.analog ? flags | ids::S_LINE1ANALON : flags & ~std::uint32_t{ids::S_LINE1ANALON};
         if (cmd.digital)
             flags = *cmd.digital ? flags | ids::S_LINE1DIGITON : flags & ~std::uint32_t{ids::S_LINE1DIGITON};
         srv.PutSetFlag(flags);
         return confirmSent(srv, out, err,
-                           std::string("lines sent: analogue ") + ((flags & ids::S_LINE1ANALON) ? "on" : "off") + ", digital " +
-                               ((flags & ids::S_LINE1DIGITON) ? "on" : "off") + "\n");
+                           std::string("lines sent: analogue ") + ((flags & ids::S_LINE1ANALON) ? "on" : "off") +
+                               ", digital " + ((flags & ids::S_LINE1DIGITON) ? "on" : "off") + "\n");
     }
     case Verb::LineTime:
         srv.PutLineTime(cmd.lineTime);
@@ -439,8 +427,7 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
         return confirmSent(srv, out, err, "local offset sent: " + formatOffset(cmd.offsetDays) + "\n");
     case Verb::ChangeRule:
         // The server sends all of these to the centre in one parameters frame.
-        if (cmd.changeOn)
-            srv.PutChangeTimeOn(*cmd.changeOn ? 1u : 0u);
+        if (cmd.changeOn) srv.PutChangeTimeOn(*cmd.changeOn ? 1u : 0u);
         if (cmd.winterToSummer) {
             srv.PutKeyTimeZL(static_cast<client::EKeyChg>(cmd.winterToSummer->key));
             srv.PutChangeTimeZL(cmd.winterToSummer->date);
@@ -453,8 +440,7 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
     case Verb::DigitalType:
         srv.PutLineDigitType(static_cast<client::EDigLine>(cmd.digitalType));
         return confirmSent(srv, out, err,
-                           "digital line type sent: " + enumName(digLineText(cmd.digitalType), cmd.digitalType) +
-                               "\n");
+                           "digital line type sent: " + enumName(digLineText(cmd.digitalType), cmd.digitalType) + "\n");
     case Verb::Pause:
         srv.ComunicationEnable(0);
         out << "communication paused\n";
@@ -471,8 +457,7 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
             try {
                 srv.GetGmtTime();
             } catch (const ServerError& e) {
-                if (!e.description())
-                    throw;
+                if (!e.description()) throw;
                 if (e.code() == E_KT64_PAUSED)
                     err << "communication is paused: " << errorText(e) << "\n(kt64ctl resume switches it on)\n";
                 else

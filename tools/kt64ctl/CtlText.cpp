@@ -49,16 +49,14 @@ template <std::size_t N>
 std::vector<EnumText> bitsOf(const std::array<EnumText, N>& table, std::uint32_t mask) {
     std::vector<EnumText> result;
     for (const auto& entry : table)
-        if (mask & entry.value)
-            result.push_back(entry);
+        if (mask & entry.value) result.push_back(entry);
     return result;
 }
 
 template <std::size_t N>
 const EnumText* entryOf(const std::array<EnumText, N>& table, std::uint32_t value) {
     for (const auto& entry : table)
-        if (entry.value == value)
-            return &entry;
+        if (entry.value == value) return &entry;
     return nullptr;
 }
 
@@ -70,12 +68,10 @@ std::string twoDigits(int value) {
 
 // Reads an unsigned decimal number that fills text exactly.
 std::optional<int> number(std::string_view text, std::size_t minDigits = 1, std::size_t maxDigits = 4) {
-    if (text.size() < minDigits || text.size() > maxDigits)
-        return std::nullopt;
+    if (text.size() < minDigits || text.size() > maxDigits) return std::nullopt;
     int value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < 0)
-        return std::nullopt;
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
     return value;
 }
 
@@ -86,25 +82,20 @@ std::optional<std::array<int, 3>> clock(std::string_view text) {
     while (true) {
         auto colon = text.find(':');
         auto value = number(text.substr(0, colon), 1, 2);
-        if (!value || field == 3)
-            return std::nullopt;
+        if (!value || field == 3) return std::nullopt;
         fields[field++] = *value;
-        if (colon == std::string_view::npos)
-            break;
+        if (colon == std::string_view::npos) break;
         text.remove_prefix(colon + 1);
     }
-    if (field < 2 || fields[0] > 23 || fields[1] > 59 || fields[2] > 59)
-        return std::nullopt;
+    if (field < 2 || fields[0] > 23 || fields[1] > 59 || fields[2] > 59) return std::nullopt;
     return fields;
 }
 
 bool equalNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 'a' + 'A') : a[i];
-        if (x != b[i])
-            return false;
+        if (x != b[i]) return false;
     }
     return true;
 }
@@ -113,16 +104,14 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 
 std::string formatDateTime(DATE date) {
     auto st = fromVariantTime(date);
-    if (!st)
-        return "invalid date";
+    if (!st) return "invalid date";
     return std::to_string(st->year) + "-" + twoDigits(st->month) + "-" + twoDigits(st->day) + " " +
            twoDigits(st->hour) + ":" + twoDigits(st->minute) + ":" + twoDigits(st->second);
 }
 
 std::string formatIsoDateTime(DATE date) {
     auto st = fromVariantTime(date);
-    if (!st)
-        return "";
+    if (!st) return "";
     std::string text = formatDateTime(date);
     text[text.find(' ')] = 'T';
     return text;
@@ -130,21 +119,18 @@ std::string formatIsoDateTime(DATE date) {
 
 std::string formatTimeOfDay(DATE date) {
     auto st = fromVariantTime(date);
-    if (!st)
-        return "invalid time";
+    if (!st) return "invalid time";
     return twoDigits(st->hour) + ":" + twoDigits(st->minute) + ":" + twoDigits(st->second);
 }
 
 std::string formatChangeDate(DATE date) {
     auto st = fromVariantTime(date);
-    if (!st)
-        return "invalid date";
+    if (!st) return "invalid date";
     return twoDigits(st->day) + "." + twoDigits(st->month) + " " + twoDigits(st->hour) + ":" + twoDigits(st->minute);
 }
 
 std::string formatOffset(double days) {
-    if (!std::isfinite(days))
-        return "invalid offset";
+    if (!std::isfinite(days)) return "invalid offset";
     long minutes = std::lround(days * 1440.0);
     char sign = minutes < 0 ? '-' : '+';
     minutes = std::labs(minutes);
@@ -159,32 +145,26 @@ std::string formatHresult(std::int32_t hr) {
 
 std::optional<DATE> parseDateTime(std::string_view text) {
     auto split = text.find_first_of(" T");
-    if (split == std::string_view::npos)
-        return std::nullopt;
+    if (split == std::string_view::npos) return std::nullopt;
     std::string_view day = text.substr(0, split);
     auto time = clock(text.substr(split + 1));
-    if (day.size() != 10 || day[4] != '-' || day[7] != '-' || !time)
-        return std::nullopt;
+    if (day.size() != 10 || day[4] != '-' || day[7] != '-' || !time) return std::nullopt;
     auto year = number(day.substr(0, 4), 4, 4);
     auto month = number(day.substr(5, 2), 2, 2);
     auto mday = number(day.substr(8, 2), 2, 2);
-    if (!year || !month || !mday)
-        return std::nullopt;
+    if (!year || !month || !mday) return std::nullopt;
     auto date = makeDate(*year, *month, *mday, (*time)[0], (*time)[1], (*time)[2]);
     // makeDate rolls 31 April over into May: a date that does not come back
     // as written does not exist.
-    if (!date)
-        return std::nullopt;
+    if (!date) return std::nullopt;
     auto back = fromVariantTime(*date);
-    if (!back || back->month != *month || back->day != *mday)
-        return std::nullopt;
+    if (!back || back->month != *month || back->day != *mday) return std::nullopt;
     return date;
 }
 
 std::optional<DATE> parseTimeOfDay(std::string_view text) {
     auto time = clock(text);
-    if (!time)
-        return std::nullopt;
+    if (!time) return std::nullopt;
     return makeDate(1900, 1, 1, (*time)[0], (*time)[1], (*time)[2]);
 }
 
@@ -198,54 +178,45 @@ std::optional<double> parseOffset(std::string_view text) {
     if (auto colon = text.find(':'); colon != std::string_view::npos) {
         auto hours = number(text.substr(0, colon), 1, 2);
         auto mins = number(text.substr(colon + 1), 2, 2);
-        if (!hours || !mins || *mins > 59)
-            return std::nullopt;
+        if (!hours || !mins || *mins > 59) return std::nullopt;
         minutes = *hours * 60L + *mins;
     } else {
         double hours = 0;
         auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), hours);
-        if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(hours) ||
-            hours < 0)
+        if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(hours) || hours < 0)
             return std::nullopt;
         double exact = hours * 60.0;
         minutes = std::lround(exact);
         if (std::fabs(exact - static_cast<double>(minutes)) > 1e-6)
             return std::nullopt;  // not a whole number of minutes
     }
-    if (minutes >= 24 * 60)
-        return std::nullopt;
+    if (minutes >= 24 * 60) return std::nullopt;
     return sign * static_cast<double>(minutes) / 1440.0;
 }
 
 std::optional<DATE> parseChangeDate(std::string_view dayMonth, std::string_view hour) {
     auto dot = dayMonth.find('.');
-    if (dot == std::string_view::npos)
-        return std::nullopt;
+    if (dot == std::string_view::npos) return std::nullopt;
     auto day = number(dayMonth.substr(0, dot), 1, 2);
     auto month = number(dayMonth.substr(dot + 1), 1, 2);
     auto h = number(hour, 1, 1);
-    if (!day || !month || !h || *day < 1 || *month < 1 || *month > 12)
-        return std::nullopt;
+    if (!day || !month || !h || *day < 1 || *month < 1 || *month > 12) return std::nullopt;
     auto date = makeDate(1900, *month, *day, *h);
-    if (!date)
-        return std::nullopt;
+    if (!date) return std::nullopt;
     auto back = fromVariantTime(*date);
-    if (!back || back->month != *month || back->day != *day)
-        return std::nullopt;
+    if (!back || back->month != *month || back->day != *day) return std::nullopt;
     return date;
 }
 
 DATE dateFromSystemClock(std::chrono::system_clock::time_point now) {
-    std::time_t seconds = std::chrono::system_clock::to_time_t(
-        std::chrono::time_point_cast<std::chrono::seconds>(now));
+    std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::seconds>(now));
     std::tm utc{};
     ::gmtime_r(&seconds, &utc);
     return makeDate(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec).value_or(0.0);
 }
 
 std::optional<std::uint32_t> parseKeyChg(std::string_view text) {
-    if (equalNoCase(text, "LAST") || text == "0" || equalNoCase(text, "K_OSTNIEDZ"))
-        return 0u;
+    if (equalNoCase(text, "LAST") || text == "0" || equalNoCase(text, "K_OSTNIEDZ")) return 0u;
     for (const auto& entry : kKeys)
         if (equalNoCase(text, entry.name) || (text.size() == 1 && text[0] == static_cast<char>('0' + entry.value)))
             return entry.value;
@@ -270,11 +241,21 @@ std::string jsonString(std::string_view text) {
     std::string out = "\"";
     for (char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escaped[8];

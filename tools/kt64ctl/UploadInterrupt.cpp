@@ -38,7 +38,9 @@ std::string uploadInterruptedText(std::string_view computerOption) {
     follow += "watch";
     return "\nkt64ctl: interrupted; the upload goes on in the link server until the whole command list "
            "has reached the centre (about 17 s in all).\n"
-           "Follow it with: " + follow + " (the Upload line counts the bytes still to send; "
+           "Follow it with: " +
+           follow +
+           " (the Upload line counts the bytes still to send; "
            "0 when it is over)\n";
 }
 

@@ -106,8 +106,8 @@ std::string foldCase(std::string_view text) {
 
 int operationArg(std::string_view text) {
     static const std::pair<std::string_view, int> kNames[] = {
-        {"off", 0},      {"on", 1},       {"impulse+", 2}, {"impulse-", 3},   {"cycle+", 4},  {"cycle-", 5},
-        {"Wyłączony", 0}, {"Załączony", 1}, {"Impuls+", 2},  {"Impuls-", 3},    {"Cykl+", 4},   {"Cykl-", 5},
+        {"off", 0},       {"on", 1},        {"impulse+", 2}, {"impulse-", 3}, {"cycle+", 4}, {"cycle-", 5},
+        {"Wyłączony", 0}, {"Załączony", 1}, {"Impuls+", 2},  {"Impuls-", 3},  {"Cykl+", 4},  {"Cykl-", 5},
     };
     // As listed by list and chart, in any case.
     for (const auto& [name, code] : kNames)
@@ -147,12 +147,19 @@ std::pair<int, bool> lengthArg(std::string_view text, const std::string& what) {
 }  // namespace
 
 ProgCommand parseCommandLine(const std::vector<std::string>& args) {
-    static const std::vector<cli::OptionSpec> kOptions = {
-        {"--computer", true, "a computer name"}, {"--start", true, "a date"},
-        {"--days", true},                       {"--resolution", true, "minutes per pixel"},
-        {"--desc", true, "a description"},       {"--relay", true, "a relay number"},
-        {"--impulse", true, "a length"},         {"--cycle", true, "a length"},
-        {"--yes", false},     {"--force", false}, {"--every-year", false}, {"--help", false}, {"-h", false}};
+    static const std::vector<cli::OptionSpec> kOptions = {{"--computer", true, "a computer name"},
+                                                          {"--start", true, "a date"},
+                                                          {"--days", true},
+                                                          {"--resolution", true, "minutes per pixel"},
+                                                          {"--desc", true, "a description"},
+                                                          {"--relay", true, "a relay number"},
+                                                          {"--impulse", true, "a length"},
+                                                          {"--cycle", true, "a length"},
+                                                          {"--yes", false},
+                                                          {"--force", false},
+                                                          {"--every-year", false},
+                                                          {"--help", false},
+                                                          {"-h", false}};
     cli::ScannedLine a;
     try {
         a = cli::scanOptions(args, kOptions);
@@ -165,10 +172,17 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
     if (a.positional.empty()) return c;
 
     static const std::pair<std::string_view, Verb> kVerbs[] = {
-        {"help", Verb::Help},       {"new", Verb::New},       {"list", Verb::List},
-        {"compile", Verb::Compile}, {"decode", Verb::Decode}, {"send", Verb::Send},
-        {"receive", Verb::Receive}, {"chart", Verb::Chart},   {"add-block", Verb::AddBlock},
-        {"add-date", Verb::AddDate}, {"add-command", Verb::AddCommand},
+        {"help", Verb::Help},
+        {"new", Verb::New},
+        {"list", Verb::List},
+        {"compile", Verb::Compile},
+        {"decode", Verb::Decode},
+        {"send", Verb::Send},
+        {"receive", Verb::Receive},
+        {"chart", Verb::Chart},
+        {"add-block", Verb::AddBlock},
+        {"add-date", Verb::AddDate},
+        {"add-command", Verb::AddCommand},
     };
     const std::string& verb = a.positional[0];
     bool found = false;
@@ -186,49 +200,49 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         if (ops.size() < min || ops.size() > max) throw UsageError(verb + " " + shape);
     };
     switch (c.verb) {
-        case Verb::New:
-        case Verb::List:
-        case Verb::Send:
-        case Verb::Receive:
-        case Verb::Chart:
-            need(1, 1, "FILE");
-            c.file = ops[0];
-            break;
-        case Verb::Compile:
-            need(2, 2, "FILE IMAGE");
-            c.file = ops[0];
-            c.image = ops[1];
-            break;
-        case Verb::Decode:
-            need(2, 2, "IMAGE FILE");
-            c.image = ops[0];
-            c.file = ops[1];
-            break;
-        case Verb::AddBlock:
-            need(2, 2, "FILE PRIORITY");
-            c.file = ops[0];
-            c.block.priority = numberIn(ops[1], 0, 9, "PRIORITY");
-            break;
-        case Verb::AddDate:
-            need(3, 4, "FILE BLOCK FROM [TO]");
-            c.file = ops[0];
-            c.date.block = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
-            c.date.from = dateArg(ops[2]);
-            c.date.to = ops.size() == 4 ? dateArg(ops[3]) : *c.date.from;
-            c.date.inItsYearOnly = true;
-            break;
-        case Verb::AddCommand: {
-            need(4, 4, "FILE BLOCK HH:MM OPERATION");
-            c.file = ops[0];
-            c.command.block = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
-            c.command.time = timeArg(ops[2]);
-            c.command.operation = operationArg(ops[3]);
-            // An impulse command's cycle is stored as 99, as the command dialog does.
-            c.command.cycle = (c.command.operation == 2 || c.command.operation == 3) ? 99 : 2;
-            break;
-        }
-        default:
-            break;
+    case Verb::New:
+    case Verb::List:
+    case Verb::Send:
+    case Verb::Receive:
+    case Verb::Chart:
+        need(1, 1, "FILE");
+        c.file = ops[0];
+        break;
+    case Verb::Compile:
+        need(2, 2, "FILE IMAGE");
+        c.file = ops[0];
+        c.image = ops[1];
+        break;
+    case Verb::Decode:
+        need(2, 2, "IMAGE FILE");
+        c.image = ops[0];
+        c.file = ops[1];
+        break;
+    case Verb::AddBlock:
+        need(2, 2, "FILE PRIORITY");
+        c.file = ops[0];
+        c.block.priority = numberIn(ops[1], 0, 9, "PRIORITY");
+        break;
+    case Verb::AddDate:
+        need(3, 4, "FILE BLOCK FROM [TO]");
+        c.file = ops[0];
+        c.date.block = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
+        c.date.from = dateArg(ops[2]);
+        c.date.to = ops.size() == 4 ? dateArg(ops[3]) : *c.date.from;
+        c.date.inItsYearOnly = true;
+        break;
+    case Verb::AddCommand: {
+        need(4, 4, "FILE BLOCK HH:MM OPERATION");
+        c.file = ops[0];
+        c.command.block = numberIn(ops[1], 1, INT32_MAX, "BLOCK");
+        c.command.time = timeArg(ops[2]);
+        c.command.operation = operationArg(ops[3]);
+        // An impulse command's cycle is stored as 99, as the command dialog does.
+        c.command.cycle = (c.command.operation == 2 || c.command.operation == 3) ? 99 : 2;
+        break;
+    }
+    default:
+        break;
     }
 
     for (const auto& [name, value] : a.options) {
@@ -244,7 +258,8 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
             c.days = static_cast<int>(numberIn(value, 1, 7, "--days"));
         } else if (name == "--resolution" && c.verb == Verb::Chart) {
             c.resolution = static_cast<int>(numberIn(value, 1, 20, "--resolution"));
-        } else if (name == "--desc" && (c.verb == Verb::AddBlock || c.verb == Verb::AddDate || c.verb == Verb::AddCommand)) {
+        } else if (name == "--desc" &&
+                   (c.verb == Verb::AddBlock || c.verb == Verb::AddDate || c.verb == Verb::AddCommand)) {
             c.block.description = c.date.description = c.command.description = value;
         } else if (name == "--every-year" && c.verb == Verb::AddDate) {
             c.date.inItsYearOnly = false;

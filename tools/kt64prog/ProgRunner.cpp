@@ -1,7 +1,6 @@
 // kt64prog's commands (see ProgRunner.h).
 #include "ProgRunner.h"
 
-
 #include <algorithm>
 #include <fstream>
 #include <string_view>
@@ -80,18 +79,20 @@ std::string lengthText(std::int64_t v, bool minutes) {
 void list(Database& db, std::ostream& out) {
     out << "Bloki\n  Lp.  Pr.  Opis\n";
     for (const auto& b : readBlocks(db))
-        out << formatText("  %-4lld %-4lld ", static_cast<long long>(b.id), static_cast<long long>(b.priority)) << b.description
-            << "\n";
+        out << formatText("  %-4lld %-4lld ", static_cast<long long>(b.id), static_cast<long long>(b.priority))
+            << b.description << "\n";
     out << "Daty\n  Lp.  Data pocz.  Data konc.  Blok  Opis\n";
     for (const auto& d : readDatesByBlock(db))
-        out << formatText("  %-4lld %-11s %-11s %-5lld ", static_cast<long long>(d.id), dateText(d.from, d.inItsYearOnly).c_str(),
-                          dateText(d.to, d.inItsYearOnly).c_str(), static_cast<long long>(d.block))
+        out << formatText("  %-4lld %-11s %-11s %-5lld ", static_cast<long long>(d.id),
+                          dateText(d.from, d.inItsYearOnly).c_str(), dateText(d.to, d.inItsYearOnly).c_str(),
+                          static_cast<long long>(d.block))
             << d.description << "\n";
     out << "Rozkazy\n  Lp.  Godz.  Operacja   Pk  pn wt śr cz pt so nd  Impuls    Cykl      Blok  Opis\n";
     for (const auto& c : readCommandsByBlock(db)) {
         const std::string time = c.time ? formatText("%d:%.2d", c.time->hour, c.time->minute) : "--:--";
-        const std::string op = c.operation >= 0 && c.operation <= 5 ? std::string(kOperationNames[static_cast<std::size_t>(c.operation)])
-                                                                  : formatText("%lld", static_cast<long long>(c.operation));
+        const std::string op = c.operation >= 0 && c.operation <= 5
+                                   ? std::string(kOperationNames[static_cast<std::size_t>(c.operation)])
+                                   : formatText("%lld", static_cast<long long>(c.operation));
         std::string days;
         for (int bit = 0; bit < 7; ++bit) days += (c.weekdays & (1 << bit)) ? " x " : " . ";
         const bool impulse = c.operation >= 2 && c.operation <= 5, cycle = c.operation == 4 || c.operation == 5;
@@ -120,7 +121,9 @@ void chart(ProgramDocument& doc, TerminalMessages& messages, const ChartGeometry
             const TimeOfDay tod = timeOf(t);
             const std::uint32_t code = state & kOperationMask;
             out << formatText("  %04d-%02d-%02d %02d:%02d  %-3s ", d.year, d.month, d.day, tod.hour, tod.minute,
-                              code == kNothingInForce ? "" : (state & kRelayOnBit) ? "on" : "off")
+                              code == kNothingInForce ? ""
+                              : (state & kRelayOnBit) ? "on"
+                                                      : "off")
                 << stateName(code);
             if (s && s->id != 0) out << formatText("  (Rozkaz %d, Blok %d)", s->id, s->block);
             out << "\n";
@@ -137,8 +140,9 @@ public:
               last = p.position();
               finished = p.finished();
               failed = p.failed();
-              env.err << formatText("%s: %d/%d (%d%%)", std::string(program::text::kTransferTitle).c_str(), p.position(),
-                                    TransferProgress::kRange, p.position() * 100 / TransferProgress::kRange);
+              env.err << formatText("%s: %d/%d (%d%%)", std::string(program::text::kTransferTitle).c_str(),
+                                    p.position(), TransferProgress::kRange,
+                                    p.position() * 100 / TransferProgress::kRange);
               if (p.failed()) {
                   failure = p.statusText();
                   env.err << "  " << p.statusText();
@@ -177,98 +181,99 @@ void checkTransfer(const TerminalMessages& messages, const TerminalWatcher& watc
 int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) {
     ProgramDocument doc(messages, env.templatePath);
     switch (c.verb) {
-        case Verb::Help:
-            env.out << kUsage;
-            return 0;
-        case Verb::New:
-            refuseExisting(c);
-            if (!doc.NewDocument()) throw Failure{};
-            saveProgram(doc, c.file);
-            return 0;
-        case Verb::List:
-            openProgram(doc, messages, c.file);
-            list(*doc.database(), env.out);
-            return 0;
-        case Verb::Chart: {
-            openProgram(doc, messages, c.file);
-            const CivilDate start = c.start ? *c.start : env.today();
-            chart(doc, messages, ChartGeometry(start, c.days, c.resolution), env.out);
-            return messages.messagesShown() > 0 ? 1 : 0;
+    case Verb::Help:
+        env.out << kUsage;
+        return 0;
+    case Verb::New:
+        refuseExisting(c);
+        if (!doc.NewDocument()) throw Failure{};
+        saveProgram(doc, c.file);
+        return 0;
+    case Verb::List:
+        openProgram(doc, messages, c.file);
+        list(*doc.database(), env.out);
+        return 0;
+    case Verb::Chart: {
+        openProgram(doc, messages, c.file);
+        const CivilDate start = c.start ? *c.start : env.today();
+        chart(doc, messages, ChartGeometry(start, c.days, c.resolution), env.out);
+        return messages.messagesShown() > 0 ? 1 : 0;
+    }
+    case Verb::Compile: {
+        openProgram(doc, messages, c.file);
+        CommandImage image = blankImage();
+        const BuildOutcome outcome = BuildImage(doc.database(), image, messages);
+        if (!outcome.built) {
+            messages.show(
+                std::string(program::text::kCannotBuild) + (outcome.fault.empty() ? "" : "\n" + outcome.fault),
+                MessageIcon::Stop);
+            return 1;
         }
-        case Verb::Compile: {
-            openProgram(doc, messages, c.file);
-            CommandImage image = blankImage();
-            const BuildOutcome outcome = BuildImage(doc.database(), image, messages);
-            if (!outcome.built) {
-                messages.show(std::string(program::text::kCannotBuild) + (outcome.fault.empty() ? "" : "\n" + outcome.fault),
-                              MessageIcon::Stop);
-                return 1;
-            }
-            std::ofstream out(c.image, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-            out.close();
-            if (!out) throw Failure{c.image + ": cannot be written"};
-            return 0;
+        std::ofstream out(c.image, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        out.close();
+        if (!out) throw Failure{c.image + ": cannot be written"};
+        return 0;
+    }
+    case Verb::Decode: {
+        const std::string bytes = readWholeFile(c.image, {kImageSize, kImageSize, kImageSizeRule});
+        refuseExisting(c);
+        if (!doc.NewDocument()) throw Failure{};
+        CommandImage image;
+        std::copy(bytes.begin(), bytes.end(), image.begin());
+        if (!LoadImage(doc.database(), image, messages)) {
+            messages.show(program::text::kCannotLoad, MessageIcon::None);
+            return 1;
         }
-        case Verb::Decode: {
-            const std::string bytes = readWholeFile(c.image, {kImageSize, kImageSize, kImageSizeRule});
-            refuseExisting(c);
-            if (!doc.NewDocument()) throw Failure{};
-            CommandImage image;
-            std::copy(bytes.begin(), bytes.end(), image.begin());
-            if (!LoadImage(doc.database(), image, messages)) {
-                messages.show(program::text::kCannotLoad, MessageIcon::None);
-                return 1;
-            }
-            saveProgram(doc, c.file);
-            return 0;
+        saveProgram(doc, c.file);
+        return 0;
+    }
+    case Verb::Send: {
+        openProgram(doc, messages, c.file);
+        auto link = connect(env, c);
+        TerminalWatcher watcher(env);
+        ProgramTransfer(*link, messages, watcher, false).SendProgram(doc);
+        checkTransfer(messages, watcher, "sending");
+        return 0;
+    }
+    case Verb::Receive: {
+        refuseExisting(c);
+        if (!doc.NewDocument()) throw Failure{};
+        auto link = connect(env, c);
+        TerminalWatcher watcher(env);
+        ProgramTransfer(*link, messages, watcher).ReceiveProgram(doc);
+        if (messages.messagesShown() > 0 || !doc.isModified()) {
+            checkTransfer(messages, watcher, "receiving");
+            throw Failure{};
         }
-        case Verb::Send: {
-            openProgram(doc, messages, c.file);
-            auto link = connect(env, c);
-            TerminalWatcher watcher(env);
-            ProgramTransfer(*link, messages, watcher, false).SendProgram(doc);
-            checkTransfer(messages, watcher, "sending");
-            return 0;
+        saveProgram(doc, c.file);
+        return 0;
+    }
+    case Verb::AddBlock:
+    case Verb::AddDate:
+    case Verb::AddCommand: {
+        openProgram(doc, messages, c.file);
+        Database& db = *doc.database();
+        // The centre's list holds so many and no more: refused as the
+        // console's list refuses them.
+        if (c.verb == Verb::AddBlock && readBlocks(db).size() >= static_cast<std::size_t>(kMaxBlocks))
+            throw Failure{c.file + ": " + std::string(program::text::kTooManyBlocks)};
+        if (c.verb != Verb::AddBlock && recordCount(db) >= kMaxRecords)
+            throw Failure{c.file + ": " + std::string(program::text::kTooManyRecords)};
+        std::int64_t lp = 0;
+        if (c.verb == Verb::AddBlock) lp = insertBlock(db, c.block);
+        if (c.verb == Verb::AddDate) {
+            requireBlock(db, c.date.block, c.file);
+            lp = insertDate(db, c.date);
         }
-        case Verb::Receive: {
-            refuseExisting(c);
-            if (!doc.NewDocument()) throw Failure{};
-            auto link = connect(env, c);
-            TerminalWatcher watcher(env);
-            ProgramTransfer(*link, messages, watcher).ReceiveProgram(doc);
-            if (messages.messagesShown() > 0 || !doc.isModified()) {
-                checkTransfer(messages, watcher, "receiving");
-                throw Failure{};
-            }
-            saveProgram(doc, c.file);
-            return 0;
+        if (c.verb == Verb::AddCommand) {
+            requireBlock(db, c.command.block, c.file);
+            lp = insertCommand(db, c.command);
         }
-        case Verb::AddBlock:
-        case Verb::AddDate:
-        case Verb::AddCommand: {
-            openProgram(doc, messages, c.file);
-            Database& db = *doc.database();
-            // The centre's list holds so many and no more: refused as the
-            // console's list refuses them.
-            if (c.verb == Verb::AddBlock && readBlocks(db).size() >= static_cast<std::size_t>(kMaxBlocks))
-                throw Failure{c.file + ": " + std::string(program::text::kTooManyBlocks)};
-            if (c.verb != Verb::AddBlock && recordCount(db) >= kMaxRecords)
-                throw Failure{c.file + ": " + std::string(program::text::kTooManyRecords)};
-            std::int64_t lp = 0;
-            if (c.verb == Verb::AddBlock) lp = insertBlock(db, c.block);
-            if (c.verb == Verb::AddDate) {
-                requireBlock(db, c.date.block, c.file);
-                lp = insertDate(db, c.date);
-            }
-            if (c.verb == Verb::AddCommand) {
-                requireBlock(db, c.command.block, c.file);
-                lp = insertCommand(db, c.command);
-            }
-            saveProgram(doc, c.file);
-            env.out << lp << "\n";
-            return 0;
-        }
+        saveProgram(doc, c.file);
+        env.out << lp << "\n";
+        return 0;
+    }
     }
     return 0;
 }

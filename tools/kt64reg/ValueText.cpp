@@ -50,7 +50,8 @@ std::uint32_t parseDword(std::string_view text) {
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
     if (digits.empty() || ec == std::errc::invalid_argument || end != digits.data() + digits.size())
         throw ValueTextError("not a DWORD (decimal or 0x hex): '" + shown + "'");
-    if (ec == std::errc::result_out_of_range) throw ValueTextError("DWORD out of range (0..4294967295): '" + shown + "'");
+    if (ec == std::errc::result_out_of_range)
+        throw ValueTextError("DWORD out of range (0..4294967295): '" + shown + "'");
     return value;
 }
 

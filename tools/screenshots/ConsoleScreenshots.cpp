@@ -39,8 +39,10 @@ QString folder;
 void save(QWidget* w, const QString& name) {
     QCoreApplication::processEvents();
     const QString path = folder + "/" + name + ".png";
-    if (!w->grab().save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    else std::printf("%s\n", qPrintable(path));
+    if (!w->grab().save(path))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    else
+        std::printf("%s\n", qPrintable(path));
 }
 
 bool waitPolls(DevicePanel* panel, int good) {
@@ -174,7 +176,8 @@ int main(int argc, char** argv) {
     for (bool any : {true, false}) {
         // Message boxes are answered, not shown, while the picker loads.
         setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Ok; });
-        ComputerPickerDialog picker(std::make_shared<ShownNetwork>(any), doc.workers(), 6464, defaultFormMessages(), &frame);
+        ComputerPickerDialog picker(std::make_shared<ShownNetwork>(any), doc.workers(), 6464, defaultFormMessages(),
+                                    &frame);
         QSignalSpy domains(&picker, &ComputerPickerDialog::domainsShown);
         QSignalSpy computers(&picker, &ComputerPickerDialog::computersShown);
         picker.load();
@@ -212,7 +215,8 @@ int main(int argc, char** argv) {
     save(&about, "dialog-about-code-field");
     about.hide();
 
-    saveBox(kAppCaption, kExitQuestion, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, "message-exit-question");
+    saveBox(kAppCaption, kExitQuestion, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+            "message-exit-question");
     saveBox(kAppCaption, QString::fromUtf8(kSecondInstanceText), QMessageBox::NoIcon, QMessageBox::Ok,
             "message-second-instance");
     saveBox(kErrorCaption, QStringLiteral("Nie można pobrać błędu z serwera DCOM !"), QMessageBox::Critical,

@@ -193,9 +193,9 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
         program::ProgramTransfer(silenced, kept, ticking).SendProgram(doc.program());
         const char* names[] = {"message-send-question", "message-upload-incomplete"};
         for (std::size_t i = 0; i < kept.questions.size() && i < 2; ++i) {
-            const auto box = makeMessageBox(&frame, {kAppCaption, QString::fromStdString(kept.questions[i]),
-                                                     i == 0 ? QMessageBox::Question : QMessageBox::Warning,
-                                                     QMessageBox::Yes | QMessageBox::No});
+            const auto box = makeMessageBox(
+                &frame, {kAppCaption, QString::fromStdString(kept.questions[i]),
+                         i == 0 ? QMessageBox::Question : QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No});
             box->show();
             save(box.get(), names[i]);
         }
@@ -214,8 +214,8 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
         schoolYear.from = program::CivilDate{2025, 9, 1};
         schoolYear.to = program::CivilDate{2026, 6, 30};
         const auto box =
-            makeMessageBox(&frame, {kAppCaption, QString::fromStdString(newYearQuestion(schoolYear)), QMessageBox::Warning,
-                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
+            makeMessageBox(&frame, {kAppCaption, QString::fromStdString(newYearQuestion(schoolYear)),
+                                    QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
         box->show();
         save(box.get(), "message-new-year-question");
     }

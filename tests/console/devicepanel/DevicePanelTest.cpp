@@ -182,17 +182,26 @@ private slots:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QColor>("colour");
-        QTest::newRow("negative offset") << QStringList{"set offset -01:00"} << "offsetLabel" << "-01:00" << QColor();
-        QTest::newRow("half-hour offset") << QStringList{"set offset +05:30"} << "offsetLabel" << "+05:30" << QColor();
-        QTest::newRow("analogue off") << QStringList{"set analog off"} << "analogLineStateLabel" << "Wyłączona" << QColor(255, 255, 0);
-        QTest::newRow("short circuit wins") << QStringList{"set alarm 0x81,0x00,0x01"} << "analogLineStateLabel" << "Zwarta" << QColor(255, 0, 0);
-        QTest::newRow("digital off") << QStringList{"set digital off"} << "digitalLineStateLabel" << "Wyłączona" << QColor(255, 255, 0);
-        QTest::newRow("telegram h,m") << QStringList{"set digital-type hm"} << "telegramLabel" << "g,m" << QColor();
-        QTest::newRow("telegram h,m,s") << QStringList{"set digital-type hms"} << "telegramLabel" << "g,m,s" << QColor();
-        QTest::newRow("summer time") << QStringList{"set change on"} << "daylightStateLabel" << "Czas letni" << QColor();
-        QTest::newRow("winter time") << QStringList{"set change on", "set gmt 2024-12-17 12:00"} << "daylightStateLabel" << "Czas zimowy"
-                                     << QColor();
-        QTest::newRow("date and weekday") << QStringList{"set gmt 2024-02-29 23:59:58"} << "gmtWeekdayLabel" << "Czwartek" << QColor();
+        QTest::newRow("negative offset") << QStringList{"set offset -01:00"} << "offsetLabel"
+                                         << "-01:00" << QColor();
+        QTest::newRow("half-hour offset") << QStringList{"set offset +05:30"} << "offsetLabel"
+                                          << "+05:30" << QColor();
+        QTest::newRow("analogue off") << QStringList{"set analog off"} << "analogLineStateLabel"
+                                      << "Wyłączona" << QColor(255, 255, 0);
+        QTest::newRow("short circuit wins") << QStringList{"set alarm 0x81,0x00,0x01"} << "analogLineStateLabel"
+                                            << "Zwarta" << QColor(255, 0, 0);
+        QTest::newRow("digital off") << QStringList{"set digital off"} << "digitalLineStateLabel"
+                                     << "Wyłączona" << QColor(255, 255, 0);
+        QTest::newRow("telegram h,m") << QStringList{"set digital-type hm"} << "telegramLabel"
+                                      << "g,m" << QColor();
+        QTest::newRow("telegram h,m,s") << QStringList{"set digital-type hms"} << "telegramLabel"
+                                        << "g,m,s" << QColor();
+        QTest::newRow("summer time") << QStringList{"set change on"} << "daylightStateLabel"
+                                     << "Czas letni" << QColor();
+        QTest::newRow("winter time") << QStringList{"set change on", "set gmt 2024-12-17 12:00"} << "daylightStateLabel"
+                                     << "Czas zimowy" << QColor();
+        QTest::newRow("date and weekday") << QStringList{"set gmt 2024-02-29 23:59:58"} << "gmtWeekdayLabel"
+                                          << "Czwartek" << QColor();
     }
     void followsTheCentre() {
         QFETCH(QStringList, commands);
@@ -209,12 +218,16 @@ private slots:
         // Every alarm of byte 19: transmission and antenna are active low.
         rig->control("set alarm 0x4E,0x00,0x00");
         afterCentreChange();
-        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp", "settingRequiredLamp"}) QVERIFY2(panel->findChild<AlarmLamp*>(id)->lit(), id);
+        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp",
+                               "settingRequiredLamp"})
+            QVERIFY2(panel->findChild<AlarmLamp*>(id)->lit(), id);
         QVERIFY(!panel->findChild<AlarmLamp*>("manualSettingLamp")->lit());
         QCOMPARE(frame.trayIcons, std::vector<int>{kIconAlarm});
         rig->control("set alarm 0x81,0x00,0x00");
         afterCentreChange();
-        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp", "manualSettingLamp", "settingRequiredLamp"}) QVERIFY(!panel->findChild<AlarmLamp*>(id)->lit());
+        for (const char* id : {"noTransmissionLamp", "noSyncLamp", "lowVoltageLamp", "batteryLamp", "noAntennaLamp",
+                               "manualSettingLamp", "settingRequiredLamp"})
+            QVERIFY(!panel->findChild<AlarmLamp*>(id)->lit());
         QCOMPARE(frame.trayIcons, (std::vector<int>{kIconAlarm, kIconNormal}));
     }
 
@@ -276,7 +289,8 @@ private slots:
         QCOMPARE(text("changeLZHourLabel"), QString("3"));
         panel->OnSend();
         waitAction();
-        QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().settings.winterToSummer, (kt64::sim::ChangeRule{0, 3, 2}), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().settings.winterToSummer, (kt64::sim::ChangeRule{0, 3, 2}),
+                                  20000);
         const auto s = rig->centre().view().settings;
         QCOMPARE(s.summerToWinter, (kt64::sim::ChangeRule{0, 10, 3}));
         QVERIFY(s.changeOn);
@@ -389,13 +403,17 @@ private slots:
         rig->control("set alarm 0x81,0x40,0x00");
         if (laStopsMeanwhile) rig->control("set analog off");
         afterCentreChange();
-        for (const char* id : {"offsetEdit", "gmtDateEdit", "clockTimeEdit", "changeZLMonthCombo", "changeLZMonthCombo", "changeZLSundayCombo", "changeLZSundayCombo", "changeHourEdit", "changeOnCheck", "sendButton", "telegramCombo"})
+        for (const char* id : {"offsetEdit", "gmtDateEdit", "clockTimeEdit", "changeZLMonthCombo", "changeLZMonthCombo",
+                               "changeZLSundayCombo", "changeLZSundayCombo", "changeHourEdit", "changeOnCheck",
+                               "sendButton", "telegramCombo"})
             QVERIFY2(!enabled(id), id);
         QVERIFY(panel->findChild<AlarmLamp*>("manualSettingLamp")->lit());
         rig->control("set alarm 0x81,0x00,0x00");
         rig->control("set analog on");
         afterCentreChange();
-        for (const char* id : {"offsetEdit", "gmtDateEdit", "changeZLMonthCombo", "changeLZMonthCombo", "changeZLSundayCombo", "changeLZSundayCombo", "changeHourEdit", "changeOnCheck", "sendButton", "telegramCombo"})
+        for (const char* id :
+             {"offsetEdit", "gmtDateEdit", "changeZLMonthCombo", "changeLZMonthCombo", "changeZLSundayCombo",
+              "changeLZSundayCombo", "changeHourEdit", "changeOnCheck", "sendButton", "telegramCombo"})
             QVERIFY2(enabled(id), id);
         QCOMPARE(panel->editMode(), DevicePanel::kEditLocal);
         // LA runs: its clock cannot be set.

@@ -153,11 +153,12 @@ void ChartTest::widthsAndScrollRanges() {
     QFETCH(int, range760);
     NewProgram p;
     const int daysIndex = days - 1;
-    const int resolutionIndex = static_cast<int>(
-        std::find(program::kResolutionMinutes.begin(), program::kResolutionMinutes.end(), minutes) -
-        program::kResolutionMinutes.begin());
+    const int resolutionIndex =
+        static_cast<int>(std::find(program::kResolutionMinutes.begin(), program::kResolutionMinutes.end(), minutes) -
+                         program::kResolutionMinutes.begin());
     reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setDword("DlugGraf", static_cast<std::uint32_t>(daysIndex));
-    reg::Key::create(reg::Hive::LocalMachine, kProgramKey).setDword("RozdzGraf", static_cast<std::uint32_t>(resolutionIndex));
+    reg::Key::create(reg::Hive::LocalMachine, kProgramKey)
+        .setDword("RozdzGraf", static_cast<std::uint32_t>(resolutionIndex));
     ChartDialog dialog(p.document, p.messages);
     QCOMPARE(dialog.chart().pictures().timeScale.width(), width);
     QCOMPARE(dialog.chart().pictures().relays[1].width(), width);

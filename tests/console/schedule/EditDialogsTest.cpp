@@ -55,8 +55,8 @@ struct Timing {
 };
 
 Timing timingOf(CommandDialog& d) {
-    return {d.ui().impulseSpin->value(), d.ui().impulseUnitCombo->currentIndex() ? "min" : "sek", d.ui().cycleSpin->value(),
-            d.ui().cycleUnitCombo->currentIndex() ? "min" : "sek"};
+    return {d.ui().impulseSpin->value(), d.ui().impulseUnitCombo->currentIndex() ? "min" : "sek",
+            d.ui().cycleSpin->value(), d.ui().cycleUnitCombo->currentIndex() ? "min" : "sek"};
 }
 
 }  // namespace
@@ -87,7 +87,8 @@ void EditDialogsTest::newCommandDefaults() {
     RecordedMessages messages;
     CommandDialog d(messages);
     auto& ui = d.ui();
-    for (QCheckBox* day : {ui.mondayCheck, ui.tuesdayCheck, ui.wednesdayCheck, ui.thursdayCheck, ui.fridayCheck, ui.saturdayCheck, ui.sundayCheck})
+    for (QCheckBox* day : {ui.mondayCheck, ui.tuesdayCheck, ui.wednesdayCheck, ui.thursdayCheck, ui.fridayCheck,
+                           ui.saturdayCheck, ui.sundayCheck})
         QVERIFY(day->isChecked());
     QCOMPARE(ui.hourCombo->currentText(), QString("0"));
     QCOMPARE(ui.minuteCombo->currentText(), QString("0"));
@@ -237,7 +238,8 @@ void EditDialogsTest::weekdayBars() {
     RecordedMessages messages;
     CommandDialog d(messages);
     auto& ui = d.ui();
-    const QList<QCheckBox*> days = {ui.mondayCheck, ui.tuesdayCheck, ui.wednesdayCheck, ui.thursdayCheck, ui.fridayCheck, ui.saturdayCheck, ui.sundayCheck};
+    const QList<QCheckBox*> days = {ui.mondayCheck, ui.tuesdayCheck,  ui.wednesdayCheck, ui.thursdayCheck,
+                                    ui.fridayCheck, ui.saturdayCheck, ui.sundayCheck};
     const auto mask = [&] {
         int m = 0;
         for (int i = 0; i < 7; ++i) m |= days[i]->isChecked() << i;
@@ -323,8 +325,8 @@ void EditDialogsTest::presetPopupsFromTheRegistry() {
     RecordedMessages messages;
     CommandDialog d(messages);
     // The default repeats 10, 15 and 30 minutes: each is offered once.
-    QCOMPARE(labels(d.minutesMenu()),
-             QStringList({"+ 45 min", "+ 10 min", "+ 15 min", "+ 30 min", "+ 5 min", "+ Ręcznie (min)...", "Konfiguruj"}));
+    QCOMPARE(labels(d.minutesMenu()), QStringList({"+ 45 min", "+ 10 min", "+ 15 min", "+ 30 min", "+ 5 min",
+                                                   "+ Ręcznie (min)...", "Konfiguruj"}));
     QCOMPARE(labels(d.impulseMenu()), QStringList({"= 1", "= 2", "= 5", "= 10", "= 15", "= 20", "Konfiguruj"}));
     QCOMPARE(storedPresets(), std::vector<std::uint8_t>({45, 10, 15, 30, 30, 5, 10, 15, 1, 2, 5, 10, 15, 20}));
 
@@ -427,12 +429,14 @@ void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {
         setMessageBoxHandler({});
         QCOMPARE(asked.size(), std::size_t(c.asked ? 1 : 0));
         if (c.asked)
-            QCOMPARE(asked[0].text, QString("Zakres dat bez roku od 1 września do 30 czerwca kończy się w roku wcześniej, "
-                                            "niż się zaczyna, więc nie obowiązuje w żadnym dniu.\n\nCzy zapisać go jako "
-                                            "dwa zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca?"));
+            QCOMPARE(asked[0].text,
+                     QString("Zakres dat bez roku od 1 września do 30 czerwca kończy się w roku wcześniej, "
+                             "niż się zaczyna, więc nie obowiązuje w żadnym dniu.\n\nCzy zapisać go jako "
+                             "dwa zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca?"));
         QCOMPARE(!d.isVisible(), c.accepted);
         std::vector<std::pair<program::CivilDate, program::CivilDate>> stored;
-        for (const auto& r : c.accepted ? d.rows() : std::vector<program::DateRow>{}) stored.emplace_back(*r.from, *r.to);
+        for (const auto& r : c.accepted ? d.rows() : std::vector<program::DateRow>{})
+            stored.emplace_back(*r.from, *r.to);
         QVERIFY2(stored == c.stored, c.name);
     }
 }

@@ -217,7 +217,10 @@ private slots:
     }
 
     void showingTheLogKeepsUnsavedChanges() {
-        { std::ofstream(folder->path() / "VqSync.log") << "2007-02-16 02:00:05 pierwsza\r\n2007-02-16 02:00:06 druga\r\n"; }
+        {
+            std::ofstream(folder->path() / "VqSync.log")
+                << "2007-02-16 02:00:05 pierwsza\r\n2007-02-16 02:00:06 druga\r\n";
+        }
         doc->program().setModified(true);
         frame->SwitchView(ViewKind::Log);
         auto* log = qobject_cast<LogView*>(frame->view(ViewKind::Log));
@@ -226,7 +229,8 @@ private slots:
         QVERIFY(doc->program().isModified());
         QVERIFY(frame->isWindowModified());
         // The status bar names the file shown.
-        QCOMPARE(pane("paneMessage"), "Plik dziennika: " + QString::fromStdString((folder->path() / "VqSync.log").string()));
+        QCOMPARE(pane("paneMessage"),
+                 "Plik dziennika: " + QString::fromStdString((folder->path() / "VqSync.log").string()));
         frame->SwitchView(ViewKind::ProgramTree);
         QCOMPARE(pane("paneMessage"), QString("Gotowy"));
     }

@@ -71,8 +71,8 @@ struct NewProgram {
         return program::insertDate(db(), d);
     }
     std::int64_t command(std::int64_t block, int relay, int operation, int hour, int minute,
-                         int weekdays = program::kAllWeek, int impulse = 1, bool impulseMinutes = false,
-                         int cycle = 2, bool cycleMinutes = false, const std::string& description = "") {
+                         int weekdays = program::kAllWeek, int impulse = 1, bool impulseMinutes = false, int cycle = 2,
+                         bool cycleMinutes = false, const std::string& description = "") {
         program::CommandRow c;
         c.block = block;
         c.relay = relay;

@@ -127,8 +127,8 @@ void ScheduleViewsTest::treeAndListOfAKnownProgram() {
     QCOMPARE(rowTexts(v.listModel(), 1), QStringList({"2", "3", "Szkoła"}));
 
     v.click(v.blockFolder(2, "Rozkazy"));
-    QCOMPARE(headers(v.listModel()), QStringList({"Lp.", "Godz.", "Operacja", "Pk", "pn", "wt", "śr", "cz", "pt",
-                                                  "so", "nd", "Blok", "Opis"}));
+    QCOMPARE(headers(v.listModel()),
+             QStringList({"Lp.", "Godz.", "Operacja", "Pk", "pn", "wt", "śr", "cz", "pt", "so", "nd", "Blok", "Opis"}));
     QCOMPARE(v.listModel().rowCount(), 1);
     QCOMPARE(rowTexts(v.listModel(), 0),
              QStringList({"2", "7:45", "Cykl+", "2", "x", "x", "x", "x", "x", "", "", "2", "dzwonek"}));
@@ -229,7 +229,8 @@ void ScheduleViewsTest::blockOneCannotBeChangedFromTheList() {
     // Add, edit as, edit, delete off; copy on; paste off (nothing copied).
     QCOMPARE(v.menu(), std::vector<bool>({false, false, false, false, true, false}));
     for (int k : {Qt::Key_Return, Qt::Key_Delete, Qt::Key_Insert}) v.key(k);
-    QTest::mouseDClick(v.list()->viewport(), Qt::LeftButton, {}, v.list()->visualRect(v.listModel().index(0, 0)).center());
+    QTest::mouseDClick(v.list()->viewport(), Qt::LeftButton, {},
+                       v.list()->visualRect(v.listModel().index(0, 0)).center());
     QCOMPARE(v.dialogs.opened, 0);
     QVERIFY(p.messages.entries.empty());
     v.list()->deleteRecord();
@@ -286,7 +287,8 @@ void ScheduleViewsTest::blocksThatApplyOnNoDayAreMarked() {
         return child(v.treeModel(), v.top("Bloki"), QString("Blok %1").arg(block)).data(Qt::ToolTipRole).toString();
     };
     const auto never = [](std::int64_t block) {
-        return QString::fromStdString(program::formatText(program::text::kBlockNeverApplies, std::to_string(block).c_str()));
+        return QString::fromStdString(
+            program::formatText(program::text::kBlockNeverApplies, std::to_string(block).c_str()));
     };
     QCOMPARE(tip(1), QString());
     QCOMPARE(tip(undated), never(undated));
@@ -309,7 +311,8 @@ void ScheduleViewsTest::blocksThatApplyOnNoDayAreMarked() {
     v.list()->addRecord();
     QCOMPARE(p.count(("SELECT COUNT(*) AS n FROM Daty WHERE NrBloku=" + std::to_string(schoolYear) +
                       " AND ((DataOd='2025-09-01' AND DataDo='2025-12-31') OR (DataOd='2026-01-01' AND "
-                      "DataDo='2026-06-30'))").c_str()),
+                      "DataDo='2026-06-30'))")
+                         .c_str()),
              2);
     QCOMPARE(tip(schoolYear), QString());
 }

@@ -185,9 +185,10 @@ void TransferEndToEndTest::aCentreSilentDuringTheSendLeavesItsProgramIncompleteA
     QCOMPARE(shown, QString::fromUtf8(kt64::text::kNoAnswer.data(), kt64::text::kNoAnswer.size()));
     const auto texts = p.messages.texts();
     QCOMPARE(texts.size(), std::size_t(2));
-    QCOMPARE(texts[1], "Wysyłanie rozkazów zostało przerwane. Program w centrali jest teraz niekompletny i trzeba go "
-                       "wysłać ponownie.\nPrzyczyna: " + std::string(kt64::text::kNoAnswer) + "\n\n" +
-                           std::string(program::text::kSendAgain));
+    QCOMPARE(texts[1],
+             "Wysyłanie rozkazów zostało przerwane. Program w centrali jest teraz niekompletny i trzeba go "
+             "wysłać ponownie.\nPrzyczyna: " +
+                 std::string(kt64::text::kNoAnswer) + "\n\n" + std::string(program::text::kSendAgain));
     QVERIFY(p.messages.entries[1].question);
 }
 

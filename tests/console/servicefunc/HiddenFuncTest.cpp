@@ -68,15 +68,24 @@ private slots:
         QTest::addColumn<int>("source");
         QTest::addColumn<int>("relays");
         QTest::addColumn<int>("interface");
-        QTest::newRow("as reported") << "KT-64/DCF/2/485 V1.2" << "KT-64" << 2 << 2 << 2;
-        QTest::newRow("as written") << "KT-64/LIN/0/000/" << "KT-64" << 4 << 0 << 0;
-        QTest::newRow("no source") << "KT-64/00/1/232 V1.0" << "KT-64" << 0 << 1 << 1;
-        QTest::newRow("an empty field moves none") << "KT-64//GPS//1/232" << "KT-64" << -1 << -1 << -1;
-        QTest::newRow("unknown fields") << "KT-64/XYZ/7/999" << "KT-64" << -1 << -1 << -1;
-        QTest::newRow("case matters") << "KT-64/gps/1/232" << "KT-64" << -1 << 1 << 1;
-        QTest::newRow("short") << "KT-64/RS" << "KT-64" << 3 << -1 << -1;
-        QTest::newRow("empty") << "" << "" << -1 << -1 << -1;
-        QTest::newRow("fifth field ignored") << "KT-64/GPS/1/485/232" << "KT-64" << 1 << 1 << 2;
+        QTest::newRow("as reported") << "KT-64/DCF/2/485 V1.2"
+                                     << "KT-64" << 2 << 2 << 2;
+        QTest::newRow("as written") << "KT-64/LIN/0/000/"
+                                    << "KT-64" << 4 << 0 << 0;
+        QTest::newRow("no source") << "KT-64/00/1/232 V1.0"
+                                   << "KT-64" << 0 << 1 << 1;
+        QTest::newRow("an empty field moves none") << "KT-64//GPS//1/232"
+                                                   << "KT-64" << -1 << -1 << -1;
+        QTest::newRow("unknown fields") << "KT-64/XYZ/7/999"
+                                        << "KT-64" << -1 << -1 << -1;
+        QTest::newRow("case matters") << "KT-64/gps/1/232"
+                                      << "KT-64" << -1 << 1 << 1;
+        QTest::newRow("short") << "KT-64/RS"
+                               << "KT-64" << 3 << -1 << -1;
+        QTest::newRow("empty") << ""
+                               << "" << -1 << -1 << -1;
+        QTest::newRow("fifth field ignored") << "KT-64/GPS/1/485/232"
+                                             << "KT-64" << 1 << 1 << 2;
     }
     void buildTypeSplitting() {
         QFETCH(QString, buildType);
@@ -158,8 +167,8 @@ private slots:
         control<QPushButton>(dialog, "setSerialButton")->click();
         QVERIFY(serialSet.wait(10000));
         QCOMPARE(messages_.shown.back().text, QString("Numer seryjny ustawiono pomyślnie"));
-        QTRY_VERIFY_WITH_TIMEOUT((rig_->centre().view().settings.serial == std::array<std::uint8_t, 3>{0x12, 0x34, 0x56}),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (rig_->centre().view().settings.serial == std::array<std::uint8_t, 3>{0x12, 0x34, 0x56}), 10000);
 
         // Read back through a new dialog, as the service person would see it.
         HiddenFunctionsDialog again(session, messages_);

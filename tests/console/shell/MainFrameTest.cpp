@@ -87,8 +87,9 @@ private slots:
         QCOMPARE(frame->ActiveView(), ViewKind::Device);
         QCOMPARE(frame->viewStack()->currentWidget(), frame->view(ViewKind::Device));
         QVERIFY(checked(frame->actions().deviceView));
-        for (QAction* id : {frame->actions().newProgram, frame->actions().open, frame->actions().save, frame->actions().saveAs, frame->actions().sendProgram,
-                       frame->actions().receiveProgram, frame->actions().chart})
+        for (QAction* id :
+             {frame->actions().newProgram, frame->actions().open, frame->actions().save, frame->actions().saveAs,
+              frame->actions().sendProgram, frame->actions().receiveProgram, frame->actions().chart})
             QVERIFY2(!enabled(id), qPrintable(id->objectName()));
         QCOMPARE(frame->findChild<QLabel*>("paneMessage")->text(), QString("Gotowy"));
         QCOMPARE(frame->windowTitle(), QString("Bez tytułu[*] - KT64mon"));
@@ -115,10 +116,13 @@ private slots:
         QAction* commandAction = frame->findChild<QAction*>(command);
         commandAction->trigger();
         QCOMPARE(int(frame->ActiveView()), view);
-        for (QAction* id : {frame->actions().deviceView, frame->actions().scheduleViews, frame->actions().confView, frame->actions().logView})
+        for (QAction* id : {frame->actions().deviceView, frame->actions().scheduleViews, frame->actions().confView,
+                            frame->actions().logView})
             QCOMPARE(checked(id), id == commandAction);
-        for (ViewKind k : {ViewKind::Device, ViewKind::Conf, ViewKind::Log, ViewKind::ProgramTree, ViewKind::CommandList}) {
-            const bool shown = k == ViewKind(view) || (ViewKind(view) == ViewKind::ProgramTree && k == ViewKind::CommandList);
+        for (ViewKind k :
+             {ViewKind::Device, ViewKind::Conf, ViewKind::Log, ViewKind::ProgramTree, ViewKind::CommandList}) {
+            const bool shown =
+                k == ViewKind(view) || (ViewKind(view) == ViewKind::ProgramTree && k == ViewKind::CommandList);
             QCOMPARE(frame->view(k)->isVisible(), shown);
         }
     }
@@ -155,15 +159,18 @@ private slots:
             bool transfer;
             bool file;
         };
-        const Case cases[] = {{ViewKind::ProgramTree, 0, false, true}, {ViewKind::CommandList, 2, true, true},
-                              {ViewKind::Device, 2, false, false}, {ViewKind::Conf, 1, false, false},
+        const Case cases[] = {{ViewKind::ProgramTree, 0, false, true},
+                              {ViewKind::CommandList, 2, true, true},
+                              {ViewKind::Device, 2, false, false},
+                              {ViewKind::Conf, 1, false, false},
                               {ViewKind::ProgramTree, 1, true, true}};
         for (const auto& c : cases) {
             frame->SwitchView(c.view);
             frame->SetRelayOutputs(c.outputs);
             QCOMPARE(enabled(frame->actions().sendProgram), c.transfer);
             QCOMPARE(enabled(frame->actions().receiveProgram), c.transfer);
-            for (QAction* id : {frame->actions().newProgram, frame->actions().open, frame->actions().save, frame->actions().saveAs, frame->actions().chart})
+            for (QAction* id : {frame->actions().newProgram, frame->actions().open, frame->actions().save,
+                                frame->actions().saveAs, frame->actions().chart})
                 QCOMPARE(enabled(id), c.file);
         }
     }

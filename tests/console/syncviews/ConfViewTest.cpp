@@ -58,8 +58,9 @@ T* control(QWidget& form, const char* name) {
 QString labelText(QWidget& form, const char* name) { return control<QLabel>(form, name)->text(); }
 
 // Every control that the running service locks, with the save button.
-const char* const kLockedControls[] = {"syncHourEdit", "periodSpin", "periodUnitCombo", "deviationFromSpin", "deviationToSpin",
-                                       "startServiceButton", "computerEdit", "soundCheck", "browseComputerButton", "saveButton"};
+const char* const kLockedControls[] = {
+    "syncHourEdit",       "periodSpin",   "periodUnitCombo", "deviationFromSpin",    "deviationToSpin",
+    "startServiceButton", "computerEdit", "soundCheck",      "browseComputerButton", "saveButton"};
 
 // A loopback route to the link server that can go silent, as a network
 // that stops carrying packets: connections stay open, nothing passes.
@@ -404,7 +405,7 @@ private slots:
         settingsKey().setDword("OpenMin", 1);
         {
             ConsoleDocument document;
-        ServerSession& session = document.session;
+            ServerSession& session = document.session;
             auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, messages_);
             QSignalSpy minimise(form.get(), &SyncSettingsView::minimiseRequested);
             form->initialUpdate();
@@ -434,7 +435,8 @@ private slots:
             return QMessageBox::Ok;
         });
         {
-            auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, defaultFormMessages());
+            auto form =
+                std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, defaultFormMessages());
             form->initialUpdate();
             QCOMPARE(boxes.size(), std::size_t(1));
             QCOMPARE(boxes[0].text, QString("Nie mogę otworzyć rejestru"));
@@ -472,7 +474,8 @@ private slots:
         ConsoleDocument document;
         ServerSession& session = document.session;
         auto form = startedForm(session);
-        for (const char* name : kLockedControls) QVERIFY2(control<QWidget>(*form, name)->isEnabled() == settingsEnabled, name);
+        for (const char* name : kLockedControls)
+            QVERIFY2(control<QWidget>(*form, name)->isEnabled() == settingsEnabled, name);
         QCOMPARE(control<QWidget>(*form, "portCombo")->isEnabled(), settingsEnabled);
         QCOMPARE(control<QWidget>(*form, "stopServiceButton")->isEnabled(), stopEnabled);
         QCOMPARE(messages_.shown.size(), std::size_t(unreachableMessage ? 1 : 0));
@@ -559,7 +562,8 @@ private slots:
             // Killed, and nothing can be started on demand for now.
             ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
             rig_->killServer();
-            QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "serverStatusLabel"), QString("Nie można pobrać błędu z serwera DCOM !"), 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "serverStatusLabel"),
+                                      QString("Nie można pobrać błędu z serwera DCOM !"), 20000);
             QVERIFY(!session.connected());
             QCOMPARE(labelText(*form, "centreDateLabel"), QString("xxxx-xx-xx"));
             QCOMPARE(labelText(*form, "centreTimeLabel"), QString("xx:xx:xx"));

@@ -6,8 +6,8 @@
 #include "WidgetsTests.h"
 
 using namespace kt64::console::panel;
-using kt64::makeDate;
 using kt64::DATE;
+using kt64::makeDate;
 
 void PanelRulesTest::readoutsOfDates() {
     const DATE friday = *makeDate(2024, 5, 17, 9, 5, 7);
@@ -69,7 +69,8 @@ void PanelRulesTest::daylightText() {
 }
 
 void PanelRulesTest::telegram() {
-    const std::pair<int, const char*> texts[] = {{0, "g,m"}, {17, "g,m,s"}, {34, "g,m,s,d,m,r"}, {5, "Błąd"}, {-1, "Błąd"}};
+    const std::pair<int, const char*> texts[] = {
+        {0, "g,m"}, {17, "g,m,s"}, {34, "g,m,s,d,m,r"}, {5, "Błąd"}, {-1, "Błąd"}};
     for (auto [type, text] : texts) QCOMPARE(telegramText(type), QString::fromUtf8(text));
     QCOMPARE(telegramIndex(5), 0);
     QCOMPARE(telegramIndex(17), 1);

@@ -38,8 +38,8 @@ void WidgetsTest::handsAsNumbers_data() {
     QTest::newRow("6:30:30") << 6 << 30 << 30 << QPoint(-51, -193) << QPoint(-48, 12) << QPoint(0, -400)
                              << QPoint(0, 50) << QPoint(0, -400) << QPoint(0, 50);
     // 9:45:45 - minute/2 is whole: 45/2 = 22, so 292 degrees.
-    QTest::newRow("9:45:45") << 9 << 45 << 45 << QPoint(-185, 74) << QPoint(18, 46) << QPoint(-400, 0)
-                             << QPoint(50, 0) << QPoint(-400, 0) << QPoint(50, 0);
+    QTest::newRow("9:45:45") << 9 << 45 << 45 << QPoint(-185, 74) << QPoint(18, 46) << QPoint(-400, 0) << QPoint(50, 0)
+                             << QPoint(-400, 0) << QPoint(50, 0);
     // 11:59:59 - the hands just short of 12.
     QTest::newRow("11:59:59") << 11 << 59 << 59 << QPoint(-3, 199) << QPoint(49, 0) << QPoint(-41, 397)
                               << QPoint(5, -49) << QPoint(-41, 397) << QPoint(5, -49);
