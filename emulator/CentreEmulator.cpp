@@ -14,7 +14,7 @@
 #include "ControlCommand.h"
 #include "ControlSocket.h"
 #include "PseudoTerminal.h"
-#include "SerialException.h"
+#include "SerialPortError.h"
 #include "UniqueFd.h"
 
 namespace kt64::sim {
@@ -78,7 +78,7 @@ void CentreEmulator::start() {
     auto line = std::make_unique<Line>(options_.pacing);
     try {
         line->pty.emplace(false);
-    } catch (const serial::CSerialException& e) {
+    } catch (const serial::SerialPortError& e) {
         throw EmulatorError("cannot create a pseudo-terminal", e.error());
     }
     line->wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));

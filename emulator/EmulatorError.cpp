@@ -1,6 +1,6 @@
 #include "EmulatorError.h"
 
-#include "SerialException.h"
+#include "SerialPortError.h"
 
 namespace kt64::sim {
 

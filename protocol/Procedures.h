@@ -3,7 +3,7 @@
 // in DeviceState. Whatever waits in the input is dropped before each request
 // (and each record of a transfer) goes out. A request answered by a status frame reads 50 bytes and
 // hands them to the status decoding, which records any failure. Serial
-// failures (CSerialException) pass through to the caller, which treats them
+// failures (SerialPortError) pass through to the caller, which treats them
 // as a port failure. None of them holds a lock.
 #pragma once
 

@@ -12,7 +12,7 @@
 
 #include "Frame.h"
 #include "Procedures.h"
-#include "SerialException.h"
+#include "SerialPortError.h"
 #include "WorkerState.h"
 
 namespace kt64::server {
@@ -184,12 +184,12 @@ std::int32_t LinkWorker::openPort() {
         link_ = opener_.open(port);
         journal_.portOpened(opener_.deviceName(*link_, port));
         return W_POLL;
-    } catch (const serial::CSerialException& e) {
+    } catch (const serial::SerialPortError& e) {
         return portFailed(e);
     }
 }
 
-std::int32_t LinkWorker::portFailed(const serial::CSerialException& e) {
+std::int32_t LinkWorker::portFailed(const serial::SerialPortError& e) {
     // A port that fails while open (a USB adapter pulled out) is treated like
     // one that cannot be opened: closed now, reported with the system's text,
     // reopened once a second from W_ERROR.
@@ -242,7 +242,7 @@ std::int32_t LinkWorker::runExchange(const std::function<HRESULT(serial::ByteLin
     HRESULT hr;
     try {
         hr = procedure(*link_, work_);
-    } catch (const serial::CSerialException& e) {
+    } catch (const serial::SerialPortError& e) {
         restoreParams();
         return portFailed(e);
     }
@@ -329,7 +329,7 @@ std::int32_t LinkWorker::runTransfer(const std::function<bool()>& transfer, cons
     bool ok = false;
     try {
         ok = transfer();
-    } catch (const serial::CSerialException& e) {
+    } catch (const serial::SerialPortError& e) {
         finish(false);
         return portFailed(e);
     }

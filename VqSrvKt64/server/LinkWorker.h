@@ -40,7 +40,7 @@
 #include "WorkerJournal.h"
 
 namespace kt64::serial {
-class CSerialException;
+class SerialPortError;
 }
 
 namespace kt64::server {
@@ -110,7 +110,7 @@ private:
     std::int32_t runTransfer(const std::function<bool()>& transfer, const std::function<void(bool)>& finish);
     void publishOutcome(HRESULT hr);
     void publishInvalid();
-    std::int32_t portFailed(const serial::CSerialException& e);
+    std::int32_t portFailed(const serial::SerialPortError& e);
 
     SharedDevice& device_;
     DeviceReadEvent& readEvent_;

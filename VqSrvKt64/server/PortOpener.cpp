@@ -12,14 +12,14 @@ std::string deviceNameOf(int port) {
     // No device can answer to COM0 or a negative number (the worker passes
     // -1 when it cannot read the port number): a missing device.
     if (port < 1)
-        throw serial::CSerialException(
+        throw serial::SerialPortError(
             ENOENT, serial::systemText(ENOENT) + " (port number " + std::to_string(port) + " names no device)");
     try {
         if (auto key = reg::Key::open(reg::Hive::LocalMachine, kDevicesKey)) {
             if (auto path = key->string("COM" + std::to_string(port)); path && !path->empty()) return *path;
         }
     } catch (const reg::RegistryError& e) {
-        throw serial::CSerialException(EIO, e.what());
+        throw serial::SerialPortError(EIO, e.what());
     }
     return "/dev/ttyS" + std::to_string(port - 1);
 }

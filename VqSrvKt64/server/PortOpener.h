@@ -1,7 +1,7 @@
 // How the worker gets its line to the centre: port number n in, an open byte
 // link out. The real opener opens the serial device of COM<n> with the
 // centre's line settings; tests put a centre without a device behind it.
-// Every failure throws serial::CSerialException carrying the system's text,
+// Every failure throws serial::SerialPortError carrying the system's text,
 // which the worker shows to clients as 0x80040200.
 #pragma once
 
@@ -30,7 +30,7 @@ inline constexpr const char* kDevicesKey = "Software\\Ardonis\\Kt64Srv\\Devices"
 // Device path of port n: the REG_SZ value COM<n> under
 // HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv\Devices when present and not
 // empty, otherwise /dev/ttyS<n-1> (COM1 is /dev/ttyS0). Throws
-// serial::CSerialException(EIO, registry text) when the registry store
+// serial::SerialPortError(EIO, registry text) when the registry store
 // cannot be read, ENOENT for a port number below 1.
 std::string deviceNameOf(int port);
 

@@ -17,9 +17,9 @@ struct MenuItem {
     const char* name;
 };
 constexpr MenuItem kMenuItems[] = {
-    {kMenuAdd, "&Dodaj rekord", "cmd32922"},   {kMenuEditAs, "Edytuj &jako", "cmd32923"},
-    {kMenuEdit, "&Edytuj rekord", "cmd32924"}, {kMenuDelete, "&Usuń rekord", "cmd32925"},
-    {kMenuCopy, "&Kopiuj", "cmd32948"},        {kMenuPaste, "&Wklej", "cmd32950"},
+    {kMenuAdd, "&Dodaj rekord", "addRecord"},    {kMenuEditAs, "Edytuj &jako", "editRecordAs"},
+    {kMenuEdit, "&Edytuj rekord", "editRecord"}, {kMenuDelete, "&Usuń rekord", "deleteRecord"},
+    {kMenuCopy, "&Kopiuj", "copyRecord"},        {kMenuPaste, "&Wklej", "pasteRecord"},
 };
 
 }  // namespace

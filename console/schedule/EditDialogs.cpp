@@ -141,24 +141,24 @@ CommandDialog::CommandDialog(program::UserMessages& messages, QWidget* parent)
 
     for (int i = 0; i < 8; ++i) {
         QAction* a = minutes_.addAction(QString());
-        a->setObjectName(QStringLiteral("cmd%1").arg(32929 + i));
+        a->setObjectName(QStringLiteral("addMinutesPreset%1").arg(i + 1));
         connect(a, &QAction::triggered, this,
                 [this, i] { addToTime(readPresets(messages_).minutes[static_cast<std::size_t>(i)]); });
     }
     QAction* manual = minutes_.addAction(QStringLiteral("+ Ręcznie (min)..."));
-    manual->setObjectName("cmd32946");
+    manual->setObjectName("addMinutesManually");
     connect(manual, &QAction::triggered, this, &CommandDialog::askMinutes);
     QAction* configureMinutes = minutes_.addAction(QStringLiteral("Konfiguruj"));
-    configureMinutes->setObjectName("cmd32937");
+    configureMinutes->setObjectName("configureMinutePresets");
     connect(configureMinutes, &QAction::triggered, this, &CommandDialog::configure);
     for (int i = 0; i < 6; ++i) {
         QAction* a = impulses_.addAction(QString());
-        a->setObjectName(QStringLiteral("cmd%1").arg(32939 + i));
+        a->setObjectName(QStringLiteral("impulsePreset%1").arg(i + 1));
         connect(a, &QAction::triggered, this,
                 [this, i] { setImpulsePreset(readPresets(messages_).impulses[static_cast<std::size_t>(i)]); });
     }
     QAction* configureImpulses = impulses_.addAction(QStringLiteral("Konfiguruj"));
-    configureImpulses->setObjectName("cmd32945");
+    configureImpulses->setObjectName("configureImpulsePresets");
     connect(configureImpulses, &QAction::triggered, this, &CommandDialog::configure);
 
     program::CommandRow fresh;

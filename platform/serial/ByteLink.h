@@ -17,18 +17,18 @@ public:
     // Reads up to buffer.size() bytes, waiting no longer than the link's
     // time-outs allow. Returns how many arrived; fewer than asked (even 0) is
     // not an error, the protocol judges a short answer. Throws
-    // CSerialException when the device fails or has gone.
+    // SerialPortError when the device fails or has gone.
     virtual std::size_t read(std::span<std::uint8_t> buffer) = 0;
 
     // Writes the bytes with one system write. Returns how many went out (a
-    // short count is returned, not retried). Throws CSerialException when the
+    // short count is returned, not retried). Throws SerialPortError when the
     // device fails or has gone.
     virtual std::size_t write(std::span<const std::uint8_t> bytes) = 0;
 
     // Drops every byte already received and not yet read: an answer that came
     // after its read timed out, or line noise. Called before each request so
     // that an answer is never taken from an earlier exchange. Throws
-    // CSerialException when the device fails or has gone.
+    // SerialPortError when the device fails or has gone.
     virtual void discardInput() = 0;
 };
 

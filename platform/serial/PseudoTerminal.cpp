@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "SerialException.h"
+#include "SerialPortError.h"
 
 namespace kt64::serial {
 
@@ -17,25 +17,24 @@ PseudoTerminal::PseudoTerminal(bool holdSlave) {
     // A constructor that throws runs no destructor of its own, but its
     // members' destructors do run: every failure below closes what is open.
     master_.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!master_) throw CSerialException(errno);
+    if (!master_) throw SerialPortError(errno);
     const int m = master_.get();
     char name[128] = {};
-    if (::grantpt(m) != 0 || ::unlockpt(m) != 0 || ::ptsname_r(m, name, sizeof name) != 0)
-        throw CSerialException(errno);
+    if (::grantpt(m) != 0 || ::unlockpt(m) != 0 || ::ptsname_r(m, name, sizeof name) != 0) throw SerialPortError(errno);
     slavePath_ = name;
 
     // termios of a pty lives on the slave side; Linux lets the master set it.
     termios tio{};
-    if (::tcgetattr(m, &tio) != 0) throw CSerialException(errno);
+    if (::tcgetattr(m, &tio) != 0) throw SerialPortError(errno);
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
-    if (::tcsetattr(m, TCSANOW, &tio) != 0) throw CSerialException(errno);
+    if (::tcsetattr(m, TCSANOW, &tio) != 0) throw SerialPortError(errno);
     int flags = ::fcntl(m, F_GETFL);
     ::fcntl(m, F_SETFL, flags | O_NONBLOCK);
 
     if (holdSlave) {
         heldSlave_.reset(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-        if (!heldSlave_) throw CSerialException(errno);
+        if (!heldSlave_) throw SerialPortError(errno);
     }
 }
 
@@ -72,7 +71,7 @@ void PseudoTerminal::writeMaster(std::span<const std::uint8_t> bytes) {
             ::poll(&p, 1, 100);
             continue;
         }
-        throw CSerialException(n < 0 ? errno : EIO);
+        throw SerialPortError(n < 0 ? errno : EIO);
     }
 }
 
@@ -86,7 +85,7 @@ std::size_t PseudoTerminal::readMaster(std::span<std::uint8_t> buffer, std::chro
         pollfd p{master_.get(), POLLIN, 0};
         int r = ::poll(&p, 1, static_cast<int>(left.count()));
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0) throw CSerialException(errno);
+        if (r < 0) throw SerialPortError(errno);
         if (r == 0) break;
         ssize_t n = ::read(master_.get(), buffer.data() + got, buffer.size() - got);
         if (n > 0) {

@@ -22,7 +22,7 @@ namespace kt64::serial {
 
 class PseudoTerminal {
 public:
-    // Throws CSerialException when the system refuses a new pty.
+    // Throws SerialPortError when the system refuses a new pty.
     explicit PseudoTerminal(bool holdSlave = true);
     ~PseudoTerminal();
     PseudoTerminal(PseudoTerminal&& other) noexcept = default;
@@ -39,7 +39,7 @@ public:
     void closeMaster() noexcept;
 
     // Conveniences for tests: write all bytes to the master (throws
-    // CSerialException on failure), and read from the master whatever
+    // SerialPortError on failure), and read from the master whatever
     // arrives until count bytes are in or timeout passes without completing.
     void writeMaster(std::span<const std::uint8_t> bytes);
     std::size_t readMaster(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout);

@@ -38,8 +38,8 @@ long long msUntil(Clock::time_point t) {
 
 // A failed open names the device beside the system's text: the operator
 // must see which path was tried, not only why it failed.
-CSerialException openFailure(int error, const std::string& path) {
-    return CSerialException(error, systemText(error) + " (" + path + ")");
+SerialPortError openFailure(int error, const std::string& path) {
+    return SerialPortError(error, systemText(error) + " (" + path + ")");
 }
 
 }  // namespace
@@ -90,7 +90,7 @@ void SerialPort::close() noexcept {
 }
 
 void SerialPort::requireOpen() const {
-    if (!fd_) throw CSerialException(EBADF);
+    if (!fd_) throw SerialPortError(EBADF);
 }
 
 std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
@@ -134,13 +134,13 @@ std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
         int r = ::poll(&p, 1, wait > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(wait));
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw CSerialException(errno);
+            throw SerialPortError(errno);
         }
         if (r == 0) {
             if (wait == 0) break;  // a time-out ran out
             continue;
         }
-        if (p.revents & POLLNVAL) throw CSerialException(EBADF);
+        if (p.revents & POLLNVAL) throw SerialPortError(EBADF);
         if (p.revents & POLLIN) {
             ssize_t n = ::read(fd_.get(), buffer.data() + got, want - got);
             if (n > 0) {
@@ -150,10 +150,10 @@ std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
             }
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             // End of file on a tty is a hang-up: the device has gone.
-            throw CSerialException(n == 0 ? EIO : errno);
+            throw SerialPortError(n == 0 ? EIO : errno);
         }
         // POLLHUP or POLLERR without data: the device has gone.
-        throw CSerialException(EIO);
+        throw SerialPortError(EIO);
     }
     return got;
 }
@@ -169,22 +169,21 @@ std::size_t SerialPort::write(std::span<const std::uint8_t> bytes) {
         ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno == EINTR) continue;
-        if (errno != EAGAIN) throw CSerialException(errno);
+        if (errno != EAGAIN) throw SerialPortError(errno);
         // The output queue is full: wait for room as a blocking write would,
         // within the write time-outs when there are any.
         long long wait = hasTotal ? msUntil(deadline) : -1;
         if (hasTotal && wait == 0) return 0;
         pollfd p{fd_.get(), POLLOUT, 0};
         int r = ::poll(&p, 1, wait > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(wait));
-        if (r < 0 && errno != EINTR) throw CSerialException(errno);
-        if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLOUT))
-            throw CSerialException(EIO);
+        if (r < 0 && errno != EINTR) throw SerialPortError(errno);
+        if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLOUT)) throw SerialPortError(EIO);
     }
 }
 
 void SerialPort::discardInput() {
     requireOpen();
-    if (::tcflush(fd_.get(), TCIFLUSH) != 0) throw CSerialException(errno);
+    if (::tcflush(fd_.get(), TCIFLUSH) != 0) throw SerialPortError(errno);
     // The flush empties the line discipline's queue; bytes still on their way
     // into it (a pty pushes them asynchronously) are read off and dropped.
     // poll() decides, not read(): with the port's raw settings a read of an
@@ -195,21 +194,21 @@ void SerialPort::discardInput() {
         const int r = ::poll(&p, 1, 0);
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw CSerialException(errno);
+            throw SerialPortError(errno);
         }
         if (r == 0) return;
-        if (p.revents & POLLNVAL) throw CSerialException(EBADF);
-        if (!(p.revents & POLLIN)) throw CSerialException(EIO);  // POLLHUP/POLLERR: the device has gone
+        if (p.revents & POLLNVAL) throw SerialPortError(EBADF);
+        if (!(p.revents & POLLIN)) throw SerialPortError(EIO);  // POLLHUP/POLLERR: the device has gone
         const ssize_t n = ::read(fd_.get(), sink, sizeof sink);
         if (n > 0) continue;
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        throw CSerialException(n == 0 ? EIO : errno);
+        throw SerialPortError(n == 0 ? EIO : errno);
     }
 }
 
 void SerialPort::setupQueues(int inputSize, int outputSize) {
     requireOpen();
-    if (inputSize <= 0 || outputSize <= 0) throw CSerialException(EINVAL);
+    if (inputSize <= 0 || outputSize <= 0) throw SerialPortError(EINVAL);
 }
 
 CommTimeouts SerialPort::getTimeouts() const {
@@ -230,7 +229,7 @@ void SerialPort::raiseLine(int bit) {
     // (ENOTTY or EINVAL); the emulated centre does not look at them, so on a
     // pty the request is a no-op. On a real port the failure stands.
     if (isPty_ && (err == ENOTTY || err == EINVAL)) return;
-    throw CSerialException(err);
+    throw SerialPortError(err);
 }
 
 void SerialPort::setRts() { raiseLine(TIOCM_RTS); }

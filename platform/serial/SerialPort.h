@@ -2,7 +2,7 @@
 // talk to the centre, on Linux termios. It keeps the Windows port's contract:
 // open closes a port that is already open, read and write are one call each
 // returning byte counts, and every failing system call throws
-// CSerialException with errno and the system's text. It knows devices by
+// SerialPortError with errno and the system's text. It knows devices by
 // path only; which device a port number COM<n> names is the link server's
 // business (PortOpener.h).
 //
@@ -24,7 +24,7 @@
 
 #include "ByteLink.h"
 #include "LineSettings.h"
-#include "SerialException.h"
+#include "SerialPortError.h"
 #include "UniqueFd.h"
 
 namespace kt64::serial {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ByteLink.h"
-#include "SerialException.h"
+#include "SerialPortError.h"
 
 namespace kt64::link::test {
 
@@ -25,7 +25,7 @@ public:
 
     std::size_t read(std::span<std::uint8_t> buffer) override {
         ++reads;
-        if (failAfter_ && (*failAfter_)-- == 0) throw serial::CSerialException(EIO);
+        if (failAfter_ && (*failAfter_)-- == 0) throw serial::SerialPortError(EIO);
         if (answers_.empty()) return 0;
         Bytes a = std::move(answers_.front());
         answers_.pop_front();

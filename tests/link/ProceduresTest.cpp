@@ -275,7 +275,7 @@ TEST(Procedures, SerialFailuresPassThroughTheTransfers) {
     FakeLink link;
     link.answer(ack());
     link.failAfterReads(1);
-    EXPECT_THROW(uploadCommandList(link, imageBuffer(70), remaining), serial::CSerialException);
+    EXPECT_THROW(uploadCommandList(link, imageBuffer(70), remaining), serial::SerialPortError);
     EXPECT_EQ(remaining, 63);
 
     DeviceState d;
@@ -283,12 +283,12 @@ TEST(Procedures, SerialFailuresPassThroughTheTransfers) {
     std::int32_t count = 0;
     FakeLink link2;
     link2.failAfterReads(0);
-    EXPECT_THROW(downloadCommandList(link2, buffer, count), serial::CSerialException);
+    EXPECT_THROW(downloadCommandList(link2, buffer, count), serial::SerialPortError);
     EXPECT_EQ(count, 0);
 
     FakeLink link3;
     link3.failAfterReads(0);
-    EXPECT_THROW(exchangeStatus(link3, d), serial::CSerialException);
+    EXPECT_THROW(exchangeStatus(link3, d), serial::SerialPortError);
 }
 
 }  // namespace

@@ -296,7 +296,7 @@ TEST_F(LinkEmulator, LeftoverBytesNeverSpoilTheNextExchange) {
 TEST_F(LinkEmulator, CentreGoneWhileOpen) {
     ASSERT_EQ(exchangeStatus(port_, state_), S_OK);
     centre_->stop();
-    EXPECT_THROW(exchangeStatus(port_, state_), serial::CSerialException);
+    EXPECT_THROW(exchangeStatus(port_, state_), serial::SerialPortError);
 }
 
 }  // namespace

@@ -27,14 +27,14 @@ using Bytes = std::vector<std::uint8_t>;
 
 double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
-// Expects fn to throw CSerialException with this errno and the system's
+// Expects fn to throw SerialPortError with this errno and the system's
 // text, followed by the device path in brackets for a failed open.
 template <class Fn>
 void expectSystemError(Fn fn, int error, const std::string& device = {}) {
     try {
         fn();
         ADD_FAILURE() << "no exception, expected errno " << error;
-    } catch (const CSerialException& e) {
+    } catch (const SerialPortError& e) {
         EXPECT_EQ(e.error(), error) << e.message();
         EXPECT_EQ(e.message(), device.empty() ? systemText(error) : systemText(error) + " (" + device + ")");
         EXPECT_FALSE(e.message().empty());

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "SerialException.h"
+#include "SerialPortError.h"
 
 namespace kt64::test {
 
@@ -31,7 +31,7 @@ sim::CentreSettings FakeCentre::defaultSettings() {
 std::unique_ptr<serial::ByteLink> FakeCentre::open(int portNumber) {
     ++opens_;
     lastPort_ = portNumber;
-    if (int e = openError.load()) throw serial::CSerialException(e);
+    if (int e = openError.load()) throw serial::SerialPortError(e);
     std::lock_guard lock(mutex_);
     answers_.clear();
     return std::make_unique<FakeLink>(*this);
@@ -39,7 +39,7 @@ std::unique_ptr<serial::ByteLink> FakeCentre::open(int portNumber) {
 
 std::size_t FakeCentre::read(std::span<std::uint8_t> buffer) {
     if (auto delay = readDelay.load(); delay.count() > 0) std::this_thread::sleep_for(delay);
-    if (int e = ioError.load()) throw serial::CSerialException(e);
+    if (int e = ioError.load()) throw serial::SerialPortError(e);
     std::lock_guard lock(mutex_);
     const auto n = std::min(buffer.size(), answers_.size());
     std::copy_n(answers_.begin(), n, buffer.begin());
@@ -48,14 +48,14 @@ std::size_t FakeCentre::read(std::span<std::uint8_t> buffer) {
 }
 
 std::size_t FakeCentre::write(std::span<const std::uint8_t> bytes) {
-    if (int e = ioError.load()) throw serial::CSerialException(e);
+    if (int e = ioError.load()) throw serial::SerialPortError(e);
     if (bytes.size() > 1) {
         int code = bytes[1];
         if (failWriteOf.compare_exchange_strong(code, -1)) {
             std::lock_guard lock(mutex_);
             // Half a frame is no request: the centre drops it.
             written_.emplace_back(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
-            throw serial::CSerialException(EIO);
+            throw serial::SerialPortError(EIO);
         }
     }
     std::lock_guard lock(mutex_);
@@ -66,7 +66,7 @@ std::size_t FakeCentre::write(std::span<const std::uint8_t> bytes) {
 }
 
 void FakeCentre::discardInput() {
-    if (int e = ioError.load()) throw serial::CSerialException(e);
+    if (int e = ioError.load()) throw serial::SerialPortError(e);
     std::lock_guard lock(mutex_);
     answers_.clear();
 }

@@ -20,14 +20,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Expects fn to throw CSerialException with this errno and the system's
+// Expects fn to throw SerialPortError with this errno and the system's
 // text, followed by what names the device in brackets.
 template <class Fn>
 void expectSystemError(Fn fn, int error, const std::string& device) {
     try {
         fn();
         ADD_FAILURE() << "no exception, expected errno " << error;
-    } catch (const serial::CSerialException& e) {
+    } catch (const serial::SerialPortError& e) {
         EXPECT_EQ(e.error(), error) << e.message();
         EXPECT_EQ(e.message(), serial::systemText(error) + " (" + device + ")");
     }

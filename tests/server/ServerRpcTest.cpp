@@ -26,7 +26,7 @@
 #include "PortOpener.h"
 #include "Registry.h"
 #include "RpcServer.h"
-#include "SerialException.h"
+#include "SerialPortError.h"
 #include "ErrorStatus.h"
 #include "UndecodableCalls.h"
 #include "ServerRig.h"

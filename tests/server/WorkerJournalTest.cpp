@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "SerialException.h"
+#include "SerialPortError.h"
 #include "ServerRig.h"
 #include "WorkerJournal.h"
 

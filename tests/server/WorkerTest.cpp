@@ -10,7 +10,7 @@
 #include <random>
 
 #include "CentreFault.h"
-#include "SerialException.h"
+#include "SerialPortError.h"
 #include "ServerRig.h"
 
 namespace kt64::test {

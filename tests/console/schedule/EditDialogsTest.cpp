@@ -494,8 +494,8 @@ void EditDialogsTest::rightClickOpensThePopupOfItsGroup() {
         QApplication::processEvents();
         return first;
     };
-    QCOMPARE(popupAt(d.ui().timeGroup), QString("cmd32929"));
-    QCOMPARE(popupAt(d.ui().impulseGroup), QString("cmd32939"));
+    QCOMPARE(popupAt(d.ui().timeGroup), QString("addMinutesPreset1"));
+    QCOMPARE(popupAt(d.ui().impulseGroup), QString("impulsePreset1"));
     QCOMPARE(popupAt(d.ui().cycleGroup), QString());
     QCOMPARE(popupAt(d.ui().groupWeekdays), QString());
 }

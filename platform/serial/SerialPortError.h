@@ -1,4 +1,4 @@
-// CSerialException: the one error of the serial layer. It carries the errno
+// SerialPortError: the one error of the serial layer. It carries the errno
 // of the failing system call and the system's own text for it (strerror), so
 // that the link server can show an operator exactly what the operating system
 // said about the port ("No such file or directory", "Device or resource
@@ -10,13 +10,13 @@
 
 namespace kt64::serial {
 
-class CSerialException : public std::exception {
+class SerialPortError : public std::exception {
 public:
     // error = an errno value; the message is the system's text for it.
-    explicit CSerialException(int error);
+    explicit SerialPortError(int error);
     // A failure that has its own text (the port's registry entry could not
     // be read); error is the errno that best classifies it.
-    CSerialException(int error, std::string message);
+    SerialPortError(int error, std::string message);
 
     int error() const noexcept { return error_; }
     const std::string& message() const noexcept { return message_; }

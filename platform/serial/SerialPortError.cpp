@@ -1,4 +1,4 @@
-#include "SerialException.h"
+#include "SerialPortError.h"
 
 #include <cstring>
 
@@ -15,8 +15,8 @@ std::string systemText(int error) {
     return pick(strerror_r(error, buf, sizeof buf), buf);
 }
 
-CSerialException::CSerialException(int error) : error_(error), message_(systemText(error)) {}
+SerialPortError::SerialPortError(int error) : error_(error), message_(systemText(error)) {}
 
-CSerialException::CSerialException(int error, std::string message) : error_(error), message_(std::move(message)) {}
+SerialPortError::SerialPortError(int error, std::string message) : error_(error), message_(std::move(message)) {}
 
 }  // namespace kt64::serial
