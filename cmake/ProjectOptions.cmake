@@ -1,6 +1,18 @@
 # Compiler warnings and the optional sanitizer and fuzzer instrumentation,
 # applied to every target of the project.
-add_compile_options(-Wall -Wextra)
+# Beyond -Wall -Wextra, the mistakes a C++ class hierarchy invites: a local
+# hiding a member, a base without a virtual destructor, C casts that hide
+# what they convert, an override that hides the base's other overloads.
+# CI builds with KT64_WERROR, so none of them comes back unnoticed.
+option(KT64_WERROR "Treat compiler warnings as errors (CI)" OFF)
+add_compile_options(-Wall -Wextra
+                    $<$<COMPILE_LANGUAGE:CXX>:-Wshadow>
+                    $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>
+                    $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>
+                    $<$<COMPILE_LANGUAGE:CXX>:-Woverloaded-virtual>)
+if(KT64_WERROR)
+  add_compile_options(-Werror)
+endif()
 
 if(KT64_SANITIZE AND KT64_TSAN)
   message(FATAL_ERROR "KT64_SANITIZE and KT64_TSAN exclude each other: one build folder for each")

@@ -45,7 +45,7 @@ struct CentreEmulator::Line {
         Steady::time_point arrives;  // when the last of them would be in
     };
 
-    explicit Line(bool pacing) : pacing(pacing) {}
+    explicit Line(bool paced) : pacing(paced) {}
 
     // The time the next byte of the front answer may be written.
     Steady::time_point nextWrite() const {

@@ -47,14 +47,14 @@ void HiddenFunctionsDialog::load() {
 }
 
 void HiddenFunctionsDialog::put(std::function<void(client::Kt64Srv&)> call, std::string_view success,
-                                void (HiddenFunctionsDialog::*done)(bool)) {
-    session_.call(this, std::move(call), [this, success, done](ServerAnswer<Done> answer) {
+                                void (HiddenFunctionsDialog::*report)(bool)) {
+    session_.call(this, std::move(call), [this, success, report](ServerAnswer<Done> answer) {
         if (answer.ok())
             messages_.show(this, QMessageBox::Information, qtext(kHiddenCaption), qtext(success));
         else
             messages_.show(this, QMessageBox::NoIcon, qtext(kHiddenCaption),
                            QString::fromStdString(answer.errorText()));
-        emit(this->*done)(answer.ok());
+        emit(this->*report)(answer.ok());
     });
 }
 

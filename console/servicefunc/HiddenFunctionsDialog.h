@@ -46,7 +46,7 @@ signals:
 
 private:
     void put(std::function<void(client::Kt64Srv&)> call, std::string_view success,
-             void (HiddenFunctionsDialog::*done)(bool));
+             void (HiddenFunctionsDialog::*report)(bool));
 
     std::unique_ptr<Ui::HiddenFunctionsDialog> ui_;
     ServerSession& session_;

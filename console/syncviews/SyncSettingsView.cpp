@@ -52,8 +52,8 @@ SyncSettingsView::SyncSettingsView(Kt64Document& doc, ConsoleFrame* frame,
       messages_(messages) {
     ui_->setupUi(this);
     applyControlTooltips(*this, "syncSettings");
-    picker_ = [this](QWidget* parent) {
-        return ComputerPickerDialog::choose(parent, makeAvahiComputerBrowser(), session_.document().workers());
+    picker_ = [this](QWidget* owner) {
+        return ComputerPickerDialog::choose(owner, makeAvahiComputerBrowser(), session_.document().workers());
     };
 
     startDelay_.setSingleShot(true);

@@ -21,7 +21,7 @@ public:
 
     void answer(Bytes bytes) { answers_.push_back(std::move(bytes)); }
     // The read after this many further reads throws the device-gone error.
-    void failAfterReads(int reads) { failAfter_ = reads; }
+    void failAfterReads(int count) { failAfter_ = count; }
 
     std::size_t read(std::span<std::uint8_t> buffer) override {
         ++reads;

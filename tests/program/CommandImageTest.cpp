@@ -98,7 +98,7 @@ TEST(CommandImage, DatesFillUpwardCommandsDownwardAndPrioritiesByBlockIndex) {
     EXPECT_EQ(image[2800], 0);
     EXPECT_EQ(image[2801], 7);
     EXPECT_EQ(image[2802], 2);
-    EXPECT_TRUE(std::all_of(image.begin() + 2803, image.end(), [](auto b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::all_of(image.begin() + 2803, image.end(), [](auto byte) { return byte == 0xFF; }));
 }
 
 TEST(CommandImage, RefusesWhatNoRecordCanHoldWithoutWritingAByte) {

@@ -116,7 +116,7 @@ struct Tool {
 
     // Passes every call on to the test's centre, which outlives it.
     struct Forward : program::CentreLink {
-        explicit Forward(ScriptedCentre& c) : c(c) {}
+        explicit Forward(ScriptedCentre& centre) : c(centre) {}
         bool Connected() const override { return c.Connected(); }
         std::string BuildType() override { return c.BuildType(); }
         void PutRozkazy(std::span<const std::uint8_t> i) override { c.PutRozkazy(i); }

@@ -291,9 +291,10 @@ TEST_F(ServiceActivationTest, FailedServiceStartGivesErrorWithoutDescription) {
         EXPECT_FALSE(error->description());
         EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
         // A refused start names the group that may start the server.
-        if (row.expected == client::E_ACCESSDENIED)
+        if (row.expected == client::E_ACCESSDENIED) {
             EXPECT_NE(client::connectionFix(*error).find(" kt64, then log in again"), std::string::npos)
                 << client::connectionFix(*error);
+        }
     }
     // The registered executable was never run instead of the service.
     std::this_thread::sleep_for(300ms);
