@@ -80,15 +80,23 @@ constexpr std::chrono::milliseconds kReleaseGrace{1000};
 
 // The lease stream of one client object. The server answers with a
 // LeaseGrant at once and then holds the stream open; the object's
-// destructor half-closes it. OnDone is the last callback, after which the
-// reactor and its context may be destroyed.
+// destructor half-closes it.
+//
+// gRPC destroys its side of the stream just before OnDone, and after that
+// no operation may be started on it. The owner's half-close would race with
+// a stream the server or the network ends meanwhile (a WritesDone started on
+// a finished stream uses freed memory), so the stream is held (AddHold) and
+// OnDone cannot come before the owner lets go of it (RemoveHold), once, in
+// awaitGrant or release. Until then the end of the stream shows as a failed
+// read. OnDone is the last callback, after which the reactor and its
+// context may be destroyed.
 class Lease : public grpc::ClientBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant> {
 public:
     // ended, when given, is called once the stream has ended, whatever ended
     // it (see onEnded).
     Lease(rpc::IKt64Srv::Stub& stub, const std::string& clientName, bool waitForReady, CallCancellation* cancellation,
           std::function<void()> ended = {})
-        : ended_(std::move(ended)), cancellable_(cancellation, &context_) {
+        : endedCallback_(std::move(ended)), cancellable_(cancellation, &context_) {
         context_.set_wait_for_ready(waitForReady);
         request_.set_client(clientName);
         stub.async()->Lease(&context_, this);
@@ -99,6 +107,7 @@ public:
         handOff(&grant_);
         StartRead(&grant_);
         handOff(this);
+        AddHold();
         StartCall();
     }
 
@@ -106,20 +115,24 @@ public:
 
     // Waits for the grant. OK when granted; otherwise the failed status, or
     // DEADLINE_EXCEEDED when nothing came in time (the call is cancelled).
+    // Called by the owner only, never beside release().
     grpc::Status awaitGrant(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, timeout, [&] { return granted_ || done_ || interrupted_; })) {
+        if (!changed_.wait_for(lock, timeout, [&] { return granted_ || ended_ || interrupted_; })) {
             lock.unlock();
             context_.TryCancel();
             return grpc::Status(grpc::StatusCode::DEADLINE_EXCEEDED, "no lease granted in time");
         }
         if (granted_) return grpc::Status::OK;
-        if (!done_) return grpc::Status(grpc::StatusCode::CANCELLED, "no longer waited for");
+        if (!ended_) return grpc::Status(grpc::StatusCode::CANCELLED, "no longer waited for");
+        // The stream ended before a grant: let it finish to learn why.
+        letGo(lock);
+        changed_.wait(lock, [&] { return done_; });
         return status_;
     }
 
     // Ends a wait in awaitGrant at once. No gRPC call: safe under the
-    // owner's locks (a cancellation may run OnDone in the calling thread).
+    // owner's locks (a cancellation may run callbacks in the calling thread).
     void interrupt() {
         std::lock_guard lock(mutex_);
         interrupted_ = true;
@@ -128,21 +141,22 @@ public:
 
     bool held() const {
         std::lock_guard lock(mutex_);
-        return granted_ && !done_;
+        return granted_ && !ended_;
     }
 
-    // Ends the lease: half-close once the first write has completed, then
-    // cancel if the server does not finish. Returns when OnDone has run.
+    // Ends the lease: half-close once the first write has completed (while
+    // the hold keeps the stream), then cancel if the server does not finish.
+    // Returns when OnDone has run.
     void release() {
         std::unique_lock lock(mutex_);
-        if (done_) {
-            changed_.wait(lock, [&] { return finished_; });
-            return;
-        }
-        if (changed_.wait_for(lock, kReleaseGrace, [&] { return writeDone_ || done_; }) && !done_ && writeOk_) {
-            lock.unlock();
-            StartWritesDone();
-            lock.lock();
+        if (!letGo_) {
+            changed_.wait_for(lock, kReleaseGrace, [&] { return writeDone_ || ended_; });
+            if (writeDone_ && writeOk_ && !ended_) {
+                lock.unlock();
+                StartWritesDone();
+                lock.lock();
+            }
+            letGo(lock);
             changed_.wait_for(lock, kReleaseGrace, [&] { return done_; });
         }
         if (!done_) {
@@ -158,8 +172,8 @@ public:
     void onEnded(std::function<void()> ended) {
         {
             std::lock_guard lock(mutex_);
-            if (!done_) {
-                ended_ = std::move(ended);
+            if (!ended_) {
+                endedCallback_ = std::move(ended);
                 return;
             }
         }
@@ -176,29 +190,38 @@ public:
 
     void OnReadDone(bool ok) override {
         takeOver(&grant_);
-        {
-            std::lock_guard lock(mutex_);
-            if (ok) granted_ = true;
-            changed_.notify_all();
-        }
-        // Keep a read pending so that the server's end of the stream is seen.
         if (ok) {
+            {
+                std::lock_guard lock(mutex_);
+                granted_ = true;
+                changed_.notify_all();
+            }
+            // Keep a read pending so that the server's end of the stream is seen.
             handOff(&grant_);
             StartRead(&grant_);
+            return;
         }
+        // The stream has ended (the server, the network or a cancellation):
+        // OnDone waits for the owner to let go.
+        std::function<void()> ended;
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+            ended = std::move(endedCallback_);
+            changed_.notify_all();
+        }
+        // OnDone cannot run before this returns: the object lives.
+        if (ended) ended();
     }
 
     void OnDone(const grpc::Status& status) override {
         takeOver(this);
-        std::function<void()> ended;
         {
             std::lock_guard lock(mutex_);
             status_ = status;
             done_ = true;
-            ended = std::move(ended_);
             changed_.notify_all();
         }
-        if (ended) ended();
         // Only now may release() return and the owner destroy the object.
         std::lock_guard lock(mutex_);
         finished_ = true;
@@ -206,7 +229,16 @@ public:
     }
 
 private:
-    std::function<void()> ended_;
+    // Removes the hold, once; OnDone follows when every operation is over.
+    void letGo(std::unique_lock<std::mutex>& lock) {
+        if (letGo_) return;
+        letGo_ = true;
+        lock.unlock();
+        RemoveHold();
+        lock.lock();
+    }
+
+    std::function<void()> endedCallback_;
     grpc::ClientContext context_;
     CancellableCall cancellable_;
     rpc::LeaseRequest request_;
@@ -216,6 +248,8 @@ private:
     bool writeDone_ = false;
     bool writeOk_ = false;
     bool granted_ = false;
+    bool ended_ = false;  // the read failed: the stream is over
+    bool letGo_ = false;  // the hold is removed
     bool done_ = false;
     bool finished_ = false;
     bool interrupted_ = false;
