@@ -178,6 +178,9 @@ void TransferEndToEndTest::aCentreSilentDuringTheSendLeavesItsProgramIncompleteA
         }
     });
     operatorHand.start(20);
+    // Every answer a little late, so that the whole upload takes seconds: on
+    // a loaded machine it could otherwise end before the centre is silenced.
+    QCOMPARE(run({KT64SIM_PATH, "--tell", (dir_ / "control").string(), "fault", "late", "30"}, dir_ / "out"), 0);
     p.messages.answers = {true, false};  // send; do not send again
     transfers.send();
     operatorHand.stop();
