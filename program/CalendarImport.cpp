@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "DateRangePlan.h"
 #include "ProgramTexts.h"
 #include "TextFormat.h"
 #include "WholeFile.h"
@@ -42,9 +43,7 @@ std::string upper(std::string_view s) {
 }
 
 // The property name of a content line ("DTSTART" of "DTSTART;VALUE=DATE:...").
-std::string propertyName(const std::string& line) {
-    return upper(line.substr(0, line.find_first_of(";:")));
-}
+std::string propertyName(const std::string& line) { return upper(line.substr(0, line.find_first_of(";:"))); }
 
 // Unfolds the lines and checks the frame libical takes on trust: a
 // calendar, BEGIN and END in pairs, and name:value on every line.
@@ -74,8 +73,9 @@ Scan scanLines(std::string_view text, const std::string& name) {
     for (const auto& l : scan.lines) {
         const auto colon = l.text.find(':');
         const std::string prop = propertyName(l.text);
-        if (colon == std::string::npos || prop.empty() ||
-            !std::all_of(prop.begin(), prop.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; }))
+        if (colon == std::string::npos || prop.empty() || !std::all_of(prop.begin(), prop.end(), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+            }))
             throw fault(l.line, text::kCalendarBadLine);
         const std::string value = upper(l.text.substr(colon + 1));
         if (prop == "BEGIN") {
@@ -187,7 +187,8 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
         if (!icaltime_is_null_time(end)) {
             const auto endDay = dayOf(end, endMidnight);
             if (!endDay) throw fault(at.finish ? at.finish : at.begin, text::kCalendarBadDate);
-            if (icaltime_compare(end, start) < 0) throw fault(at.finish ? at.finish : at.begin, text::kCalendarEndBeforeStart);
+            if (icaltime_compare(end, start) < 0)
+                throw fault(at.finish ? at.finish : at.begin, text::kCalendarEndBeforeStart);
             // DTEND is the first moment after the event: an event ending at
             // midnight does not touch the day it ends on.
             to = (*endDay > *from && endMidnight) ? dateFromDayNumber(dayNumber(*endDay) - 1) : *endDay;
@@ -204,11 +205,13 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
         const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
         if (recurrence.freq == ICAL_YEARLY_RECURRENCE && recurrence.interval <= 1 && recurrence.count == 0 &&
             icaltime_is_null_time(recurrence.until) && onlyTheStartDay(recurrence, *from) && length < 365) {
+            const CivilDate yearlessFrom = yearlessDate(from->month, from->day);
+            const CivilDate yearlessTo = yearlessDate(to.month, to.day);
             if (to.year == from->year) {
-                out.push_back(rangeOf(*from, to, false, description));
+                out.push_back(rangeOf(yearlessFrom, yearlessTo, false, description));
             } else {
-                out.push_back(rangeOf(*from, {from->year, 12, 31}, false, description));
-                out.push_back(rangeOf({to.year, 1, 1}, to, false, description));
+                out.push_back(rangeOf(yearlessFrom, yearlessDate(12, 31), false, description));
+                out.push_back(rangeOf(yearlessDate(1, 1), yearlessTo, false, description));
             }
             continue;
         }
@@ -223,7 +226,9 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
             if (const auto d = dayOf(icalproperty_get_exdate(p), ignored)) skipped.push_back(*d);
         }
         icalrecur_iterator* it = icalrecur_iterator_new(recurrence, start);
-        if (!it) throw fault(lineOfError(icalproperty_as_ical_string(rule), scan, at.begin, at.end, at.begin), text::kCalendarBadRule);
+        if (!it)
+            throw fault(lineOfError(icalproperty_as_ical_string(rule), scan, at.begin, at.end, at.begin),
+                        text::kCalendarBadRule);
         int taken = 0;
         for (icaltimetype next = icalrecur_iterator_next(it); !icaltime_is_null_time(next) && taken <= kMaxRecords;
              next = icalrecur_iterator_next(it)) {

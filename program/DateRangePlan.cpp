@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "CommandImage.h"
 #include "ProgramTables.h"
 #include "ProgramTexts.h"
 #include "TextFormat.h"
@@ -31,6 +32,11 @@ void joinDescription(std::string& into, const std::string& more) {
 
 }  // namespace
 
+CivilDate yearlessDate(int month, int day) {
+    const CivilDate d{kYearlessYear, month, day};
+    return isValid(d) ? d : CivilDate{kYearlessLeapYear, month, day};
+}
+
 bool covers(const DateRow& outer, const DateRow& inner) {
     if (!outer.from || !outer.to || !inner.from || !inner.to) return false;
     const auto [a, b] = span(outer);
@@ -48,6 +54,11 @@ bool covers(const DateRow& outer, const DateRow& inner) {
 
 std::vector<DateRow> mergeRanges(std::vector<DateRow> ranges) {
     std::erase_if(ranges, [](const DateRow& r) { return !r.from || !r.to || span(r).second < span(r).first; });
+    for (auto& r : ranges) {
+        if (r.inItsYearOnly) continue;
+        r.from = yearlessDate(r.from->month, r.from->day);
+        r.to = yearlessDate(r.to->month, r.to->day);
+    }
     std::stable_sort(ranges.begin(), ranges.end(), [](const DateRow& x, const DateRow& y) {
         if (x.inItsYearOnly != y.inItsYearOnly) return !x.inItsYearOnly;
         return span(x) < span(y);
@@ -57,12 +68,7 @@ std::vector<DateRow> mergeRanges(std::vector<DateRow> ranges) {
         if (!out.empty() && out.back().inItsYearOnly == r.inItsYearOnly &&
             span(r).first <= span(out.back()).second + 1) {
             DateRow& last = out.back();
-            if (span(r).second > span(last).second) {
-                last.to = r.to;
-                // An every-year range keeps the year it was written with.
-                const CivilDate sameYear{last.from->year, r.to->month, r.to->day};
-                if (!r.inItsYearOnly && isValid(sameYear)) last.to = sameYear;
-            }
+            if (span(r).second > span(last).second) last.to = r.to;
             joinDescription(last.description, r.description);
             continue;
         }

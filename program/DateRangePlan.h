@@ -16,11 +16,17 @@
 
 namespace kt64::program {
 
+// The date an every-year range is written with: the day in the year a
+// received program gives such ranges (kYearlessYear, 29 February in the
+// leap year after it), so that the program compiles to the same command
+// list before and after a trip to the centre, whose list keeps no year.
+CivilDate yearlessDate(int month, int day);
+
 // Ranges sorted and merged: every-year ranges with every-year ones (by
-// month and day), ranges of their own year with each other; two merge when
-// they overlap or the second starts the day after the first ends. The
-// merged range keeps the different descriptions joined with ", ". Ranges
-// without dates are dropped.
+// month and day, written with yearlessDate), ranges of their own year with
+// each other; two merge when they overlap or the second starts the day
+// after the first ends. The merged range keeps the different descriptions
+// joined with ", ". Ranges without dates are dropped.
 std::vector<DateRow> mergeRanges(std::vector<DateRow> ranges);
 
 // Whether every day of inner is a day of outer.

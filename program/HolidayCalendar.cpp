@@ -3,18 +3,12 @@
 
 #include <string>
 
+#include "DateRangePlan.h"
 #include "ProgramTexts.h"
 
 namespace kt64::program {
 
 namespace {
-
-// The year every-year ranges are written with: the year part is ignored,
-// but it must make a real date (29 February needs a leap year).
-CivilDate everyYearDay(int year, int month, int day) {
-    const CivilDate d{year, month, day};
-    return isValid(d) ? d : CivilDate{2000, month, day};
-}
 
 DateRow range(const CivilDate& from, const CivilDate& to, bool inItsYearOnly, std::string_view description) {
     DateRow r;
@@ -61,14 +55,18 @@ std::vector<DateRow> polishHolidays(int fromYear, int toYear) {
         std::string_view name;
     };
     static constexpr Fixed kFixed[] = {
-        {1, 1, 1, t::kNewYear},           {1, 6, 6, t::kEpiphany},       {5, 1, 1, t::kLabourDay},
-        {5, 3, 3, t::kConstitutionDay},   {8, 15, 15, t::kAssumption},   {11, 1, 1, t::kAllSaints},
-        {11, 11, 11, t::kIndependenceDay}, {12, 25, 26, t::kChristmas},
+        {1, 1, 1, t::kNewYear},
+        {1, 6, 6, t::kEpiphany},
+        {5, 1, 1, t::kLabourDay},
+        {5, 3, 3, t::kConstitutionDay},
+        {8, 15, 15, t::kAssumption},
+        {11, 1, 1, t::kAllSaints},
+        {11, 11, 11, t::kIndependenceDay},
+        {12, 25, 26, t::kChristmas},
     };
     for (const auto& f : kFixed) {
         const bool withEve = f.month == 12 && fromYear >= kChristmasEveFrom;
-        out.push_back(range(everyYearDay(fromYear, f.month, withEve ? 24 : f.day),
-                            everyYearDay(fromYear, f.month, f.lastDay), false,
+        out.push_back(range(yearlessDate(f.month, withEve ? 24 : f.day), yearlessDate(f.month, f.lastDay), false,
                             withEve ? t::kChristmasEveAndChristmas : f.name));
     }
     for (int year = fromYear; year <= toYear; ++year) {

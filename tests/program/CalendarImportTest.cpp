@@ -36,9 +36,7 @@ private:
 };
 
 std::string shown(const DateRow& r) {
-    auto date = [&](const CivilDate& d) {
-        return r.inItsYearOnly ? isoDate(d) : isoDate(d).replace(0, 4, "****");
-    };
+    auto date = [&](const CivilDate& d) { return r.inItsYearOnly ? isoDate(d) : isoDate(d).replace(0, 4, "****"); };
     return date(*r.from) + ".." + date(*r.to) + " " + r.description;
 }
 
@@ -88,8 +86,8 @@ TEST_F(CalendarImport, WrongFilesAreRefusedWholeNamingTheLine) {
         {"no start", head + "SUMMARY:Ferie\r\n" + tail, 3, "wydarzenie bez daty początku (DTSTART)"},
         {"end before start", head + "DTSTART;VALUE=DATE:20270118\r\nDTEND;VALUE=DATE:20270110\r\n" + tail, 5,
          "koniec wydarzenia przed jego początkiem"},
-        {"a rule libical cannot read",
-         head + "DTSTART;VALUE=DATE:20270118\r\nRRULE:FREQ=YEARLY;BYFOO=3\r\n" + tail, 5, "RRULE"},
+        {"a rule libical cannot read", head + "DTSTART;VALUE=DATE:20270118\r\nRRULE:FREQ=YEARLY;BYFOO=3\r\n" + tail, 5,
+         "RRULE"},
     };
     for (const auto& row : rows) {
         try {

@@ -38,9 +38,8 @@ constexpr MovableDates kPublished[] = {
 };
 
 bool hasRange(const std::vector<DateRow>& rows, CivilDate from, CivilDate to, bool yearBound) {
-    return std::any_of(rows.begin(), rows.end(), [&](const DateRow& r) {
-        return r.from == from && r.to == to && r.inItsYearOnly == yearBound;
-    });
+    return std::any_of(rows.begin(), rows.end(),
+                       [&](const DateRow& r) { return r.from == from && r.to == to && r.inItsYearOnly == yearBound; });
 }
 
 TEST(Holidays, MovableOnesMatchThePublishedTables) {
@@ -59,7 +58,7 @@ TEST(Holidays, MovableOnesMatchThePublishedTables) {
 TEST(Holidays, FixedOnesAndChristmasEveFrom2025) {
     struct Row {
         int from, to;
-        CivilDate christmasStart;  // of the every-year Christmas range (year ignored)
+        CivilDate christmasStart;   // of the every-year Christmas range (year ignored)
         std::vector<int> eveYears;  // 24 December as a day of its year
     };
     const Row rows[] = {
@@ -72,13 +71,13 @@ TEST(Holidays, FixedOnesAndChristmasEveFrom2025) {
         std::vector<std::pair<int, int>> everyYear;
         std::vector<int> eves;
         for (const auto& r : list) {
-            if (!r.inItsYearOnly) everyYear.emplace_back(r.from->month * 100 + r.from->day, r.to->month * 100 + r.to->day);
+            if (!r.inItsYearOnly)
+                everyYear.emplace_back(r.from->month * 100 + r.from->day, r.to->month * 100 + r.to->day);
             if (r.inItsYearOnly && r.from->month == 12) eves.push_back(r.from->year);
         }
         const int christmas = row.christmasStart.month * 100 + row.christmasStart.day;
-        const std::vector<std::pair<int, int>> expected = {{101, 101},   {106, 106},   {501, 501},
-                                                           {503, 503},   {815, 815},   {1101, 1101},
-                                                           {1111, 1111}, {christmas, 1226}};
+        const std::vector<std::pair<int, int>> expected = {{101, 101}, {106, 106},   {501, 501},   {503, 503},
+                                                           {815, 815}, {1101, 1101}, {1111, 1111}, {christmas, 1226}};
         EXPECT_EQ(everyYear, expected) << row.from;
         EXPECT_EQ(eves, row.eveYears) << row.from;
     }
@@ -93,23 +92,30 @@ TEST(DateRanges, MergeOverlappingAndAdjacentOfOneKind) {
     auto dated = [](CivilDate a, CivilDate b) { return dateRow(0, a, b, true); };
     auto yearly = [](CivilDate a, CivilDate b) { return dateRow(0, a, b, false); };
     const Row rows[] = {
-        {"overlapping", {dated({2026, 2, 10}, {2026, 2, 20}), dated({2026, 2, 15}, {2026, 2, 25})},
+        {"overlapping",
+         {dated({2026, 2, 10}, {2026, 2, 20}), dated({2026, 2, 15}, {2026, 2, 25})},
          {dated({2026, 2, 10}, {2026, 2, 25})}},
-        {"inside", {dated({2026, 2, 10}, {2026, 2, 20}), dated({2026, 2, 12}, {2026, 2, 13})},
+        {"inside",
+         {dated({2026, 2, 10}, {2026, 2, 20}), dated({2026, 2, 12}, {2026, 2, 13})},
          {dated({2026, 2, 10}, {2026, 2, 20})}},
-        {"adjacent across a month", {dated({2026, 2, 1}, {2026, 2, 28}), dated({2026, 3, 1}, {2026, 3, 2})},
+        {"adjacent across a month",
+         {dated({2026, 2, 1}, {2026, 2, 28}), dated({2026, 3, 1}, {2026, 3, 2})},
          {dated({2026, 2, 1}, {2026, 3, 2})}},
-        {"adjacent across the year end", {dated({2027, 1, 1}, {2027, 1, 3}), dated({2026, 12, 22}, {2026, 12, 31})},
+        {"adjacent across the year end",
+         {dated({2027, 1, 1}, {2027, 1, 3}), dated({2026, 12, 22}, {2026, 12, 31})},
          {dated({2026, 12, 22}, {2027, 1, 3})}},
-        {"a day apart", {dated({2026, 5, 1}, {2026, 5, 1}), dated({2026, 5, 3}, {2026, 5, 3})},
+        {"a day apart",
+         {dated({2026, 5, 1}, {2026, 5, 1}), dated({2026, 5, 3}, {2026, 5, 3})},
          {dated({2026, 5, 1}, {2026, 5, 1}), dated({2026, 5, 3}, {2026, 5, 3})}},
-        {"every year, years differ", {yearly({2024, 12, 24}, {2024, 12, 24}), yearly({2030, 12, 25}, {2030, 12, 26})},
-         {yearly({2024, 12, 24}, {2024, 12, 26})}},
+        {"every year, years differ",
+         {yearly({2024, 12, 24}, {2024, 12, 24}), yearly({2030, 12, 25}, {2030, 12, 26})},
+         {yearly({2255, 12, 24}, {2255, 12, 26})}},
         {"every year and dated stay apart",
          {dated({2026, 1, 2}, {2026, 1, 2}), yearly({2026, 1, 1}, {2026, 1, 1})},
-         {yearly({2026, 1, 1}, {2026, 1, 1}), dated({2026, 1, 2}, {2026, 1, 2})}},
-        {"every year: 31 December and 1 January", {yearly({2026, 12, 31}, {2026, 12, 31}), yearly({2026, 1, 1}, {2026, 1, 1})},
-         {yearly({2026, 1, 1}, {2026, 1, 1}), yearly({2026, 12, 31}, {2026, 12, 31})}},
+         {yearly({2255, 1, 1}, {2255, 1, 1}), dated({2026, 1, 2}, {2026, 1, 2})}},
+        {"every year: 31 December and 1 January",
+         {yearly({2026, 12, 31}, {2026, 12, 31}), yearly({2026, 1, 1}, {2026, 1, 1})},
+         {yearly({2255, 1, 1}, {2255, 1, 1}), yearly({2255, 12, 31}, {2255, 12, 31})}},
         {"end before start dropped", {dated({2026, 3, 2}, {2026, 3, 1})}, {}},
     };
     for (const auto& row : rows) {
@@ -155,10 +161,11 @@ TEST(DateRanges, HolidaysAddedAgainReplaceOnlyTheirOwnMovableDays) {
     EXPECT_FALSE(hasRange(dates, {2026, 4, 5}, {2026, 4, 6}, true));
     EXPECT_TRUE(hasRange(dates, {2028, 4, 16}, {2028, 4, 17}, true));
     // Ranges the block already covers are not added twice.
-    EXPECT_TRUE(planDateRanges(p.db(), block, "", {dateRow(0, {2027, 1, 20}, {2027, 1, 21}, true),
-                                                   dateRow(0, {2031, 11, 1}, {2031, 11, 1}, true)},
-                               nullptr)
-                    .added.empty());
+    EXPECT_TRUE(
+        planDateRanges(p.db(), block, "",
+                       {dateRow(0, {2027, 1, 20}, {2027, 1, 21}, true), dateRow(0, {2031, 11, 1}, {2031, 11, 1}, true)},
+                       nullptr)
+            .added.empty());
 }
 
 TEST(DateRanges, TheLimitAndAFailureChangeNothing) {
@@ -183,8 +190,9 @@ TEST(DateRanges, TheLimitAndAFailureChangeNothing) {
             bulk.commit();
         }
         if (row.failOnWrite)
-            p.db().execute("CREATE TRIGGER fail BEFORE INSERT ON Daty WHEN NEW.Opis LIKE 'Boże Ciało%' "
-                        "BEGIN SELECT RAISE(ABORT, 'stop'); END");
+            p.db().execute(
+                "CREATE TRIGGER fail BEFORE INSERT ON Daty WHEN NEW.Opis LIKE 'Boże Ciało%' "
+                "BEGIN SELECT RAISE(ABORT, 'stop'); END");
         const auto plan = planDateRanges(p.db(), 0, "Dni wolne", polishHolidays(2026, 2027), isMovableHoliday);
         EXPECT_EQ(plan.fits(), row.failOnWrite || std::string(row.refusal).empty()) << row.what;
         try {
