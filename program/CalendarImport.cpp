@@ -94,6 +94,9 @@ Scan scanLines(std::string_view text, const std::string& name) {
     return scan;
 }
 
+// Occurrences of one recurrence looked at: a daily rule over 250 years.
+constexpr int kMostOccurrences = 100000;
+
 struct ComponentFree {
     void operator()(icalcomponent* c) const { icalcomponent_free(c); }
 };
@@ -121,15 +124,6 @@ bool onlyTheStartDay(const icalrecurrencetype& r, const CivilDate& start) {
     return none(r.by_second) && none(r.by_minute) && none(r.by_hour) && none(r.by_day) && none(r.by_year_day) &&
            none(r.by_week_no) && none(r.by_set_pos) && (none(r.by_month) || onlyValue(r.by_month, start.month)) &&
            (none(r.by_month_day) || onlyValue(r.by_month_day, start.day));
-}
-
-DateRow rangeOf(const CivilDate& from, const CivilDate& to, bool inItsYearOnly, const std::string& description) {
-    DateRow r;
-    r.from = from;
-    r.to = to;
-    r.inItsYearOnly = inItsYearOnly;
-    r.description = description;
-    return r;
 }
 
 // Where an error libical put into the calendar points in the file: its
@@ -199,7 +193,7 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
 
         auto* rule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
         if (!rule) {
-            if (to >= first && *from <= last) out.push_back(rangeOf(*from, to, true, description));
+            if (to >= first && *from <= last) out.push_back(dateRange(*from, to, true, description));
             continue;
         }
         const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
@@ -208,10 +202,10 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
             const CivilDate yearlessFrom = yearlessDate(from->month, from->day);
             const CivilDate yearlessTo = yearlessDate(to.month, to.day);
             if (to.year == from->year) {
-                out.push_back(rangeOf(yearlessFrom, yearlessTo, false, description));
+                out.push_back(dateRange(yearlessFrom, yearlessTo, false, description));
             } else {
-                out.push_back(rangeOf(yearlessFrom, yearlessDate(12, 31), false, description));
-                out.push_back(rangeOf(yearlessDate(1, 1), yearlessTo, false, description));
+                out.push_back(dateRange(yearlessFrom, yearlessDate(12, 31), false, description));
+                out.push_back(dateRange(yearlessDate(1, 1), yearlessTo, false, description));
             }
             continue;
         }
@@ -229,15 +223,18 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
         if (!it)
             throw fault(lineOfError(icalproperty_as_ical_string(rule), scan, at.begin, at.end, at.begin),
                         text::kCalendarBadRule);
-        int taken = 0;
-        for (icaltimetype next = icalrecur_iterator_next(it); !icaltime_is_null_time(next) && taken <= kMaxRecords;
+        // Bounded as well by the occurrences looked at, so that a rule of
+        // every second since 1970 ends in good time.
+        int taken = 0, seen = 0;
+        for (icaltimetype next = icalrecur_iterator_next(it);
+             !icaltime_is_null_time(next) && taken <= kMaxRecords && ++seen <= kMostOccurrences;
              next = icalrecur_iterator_next(it)) {
             bool ignored = false;
             const auto day = dayOf(next, ignored);
             if (!day || *day > last) break;
             const CivilDate until = dateFromDayNumber(dayNumber(*day) + length);
             if (until < first || std::find(skipped.begin(), skipped.end(), *day) != skipped.end()) continue;
-            out.push_back(rangeOf(*day, until, true, description));
+            out.push_back(dateRange(*day, until, true, description));
             ++taken;
         }
         icalrecur_iterator_free(it);

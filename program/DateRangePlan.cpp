@@ -37,6 +37,15 @@ CivilDate yearlessDate(int month, int day) {
     return isValid(d) ? d : CivilDate{kYearlessLeapYear, month, day};
 }
 
+DateRow dateRange(const CivilDate& from, const CivilDate& to, bool inItsYearOnly, std::string_view description) {
+    DateRow r;
+    r.from = from;
+    r.to = to;
+    r.inItsYearOnly = inItsYearOnly;
+    r.description = std::string(description);
+    return r;
+}
+
 bool covers(const DateRow& outer, const DateRow& inner) {
     if (!outer.from || !outer.to || !inner.from || !inner.to) return false;
     const auto [a, b] = span(outer);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ProgramRecords.h"
@@ -21,6 +22,9 @@ namespace kt64::program {
 // leap year after it), so that the program compiles to the same command
 // list before and after a trip to the centre, whose list keeps no year.
 CivilDate yearlessDate(int month, int day);
+
+// A range of block 0 (the plan gives it its block).
+DateRow dateRange(const CivilDate& from, const CivilDate& to, bool inItsYearOnly, std::string_view description);
 
 // Ranges sorted and merged: every-year ranges with every-year ones (by
 // month and day, written with yearlessDate), ranges of their own year with

@@ -10,15 +10,6 @@ namespace kt64::program {
 
 namespace {
 
-DateRow range(const CivilDate& from, const CivilDate& to, bool inItsYearOnly, std::string_view description) {
-    DateRow r;
-    r.from = from;
-    r.to = to;
-    r.inItsYearOnly = inItsYearOnly;
-    r.description = std::string(description);
-    return r;
-}
-
 CivilDate daysAfter(const CivilDate& d, int days) { return dateFromDayNumber(dayNumber(d) + days); }
 
 // First year in which 24 December is a public holiday.
@@ -66,18 +57,18 @@ std::vector<DateRow> polishHolidays(int fromYear, int toYear) {
     };
     for (const auto& f : kFixed) {
         const bool withEve = f.month == 12 && fromYear >= kChristmasEveFrom;
-        out.push_back(range(yearlessDate(f.month, withEve ? 24 : f.day), yearlessDate(f.month, f.lastDay), false,
-                            withEve ? t::kChristmasEveAndChristmas : f.name));
+        out.push_back(dateRange(yearlessDate(f.month, withEve ? 24 : f.day), yearlessDate(f.month, f.lastDay), false,
+                                withEve ? t::kChristmasEveAndChristmas : f.name));
     }
     for (int year = fromYear; year <= toYear; ++year) {
         const CivilDate easter = easterSunday(year);
-        out.push_back(range(easter, daysAfter(easter, 1), true, t::kEaster));
-        out.push_back(range(daysAfter(easter, 49), daysAfter(easter, 49), true, t::kPentecost));
-        out.push_back(range(daysAfter(easter, 60), daysAfter(easter, 60), true, t::kCorpusChristi));
+        out.push_back(dateRange(easter, daysAfter(easter, 1), true, t::kEaster));
+        out.push_back(dateRange(daysAfter(easter, 49), daysAfter(easter, 49), true, t::kPentecost));
+        out.push_back(dateRange(daysAfter(easter, 60), daysAfter(easter, 60), true, t::kCorpusChristi));
         // Before 24 December became a holiday for good, a span that starts
         // earlier gets it as a day of each year from then on.
         if (fromYear < kChristmasEveFrom && year >= kChristmasEveFrom)
-            out.push_back(range({year, 12, 24}, {year, 12, 24}, true, t::kChristmasEve));
+            out.push_back(dateRange({year, 12, 24}, {year, 12, 24}, true, t::kChristmasEve));
     }
     return out;
 }

@@ -26,11 +26,14 @@ QString rangeText(const program::DateRow& r) {
 
 }  // namespace
 
-DaysOffDialog::DaysOffDialog(DaysOffSource source, program::ProgramDocument& document,
-                             program::UserMessages& messages, std::int64_t block, const program::CivilDate& today,
-                             QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::DaysOffDialog>()), source_(source), document_(document),
-      messages_(messages), block_(block) {
+DaysOffDialog::DaysOffDialog(DaysOffSource source, program::ProgramDocument& document, program::UserMessages& messages,
+                             std::int64_t block, const program::CivilDate& today, QWidget* parent)
+    : QDialog(parent),
+      ui_(std::make_unique<Ui::DaysOffDialog>()),
+      source_(source),
+      document_(document),
+      messages_(messages),
+      block_(block) {
     ui_->setupUi(this);
     const bool calendar = source == DaysOffSource::Calendar;
     setWindowTitle(QString::fromUtf8(calendar ? daysofftext::kCalendarTitle : daysofftext::kHolidaysTitle));
@@ -72,9 +75,9 @@ void DaysOffDialog::setCalendarFile(const QString& file) {
 }
 
 void DaysOffDialog::browse() {
-    const QString file = QFileDialog::getOpenFileName(this, QString::fromUtf8(daysofftext::kCalendarTitle),
-                                                      ui_->calendarEdit->text(),
-                                                      QString::fromUtf8(daysofftext::kCalendarFilter));
+    const QString file =
+        QFileDialog::getOpenFileName(this, QString::fromUtf8(daysofftext::kCalendarTitle), ui_->calendarEdit->text(),
+                                     QString::fromUtf8(daysofftext::kCalendarFilter));
     if (!file.isEmpty()) setCalendarFile(file);
 }
 
@@ -113,10 +116,8 @@ void DaysOffDialog::refresh() {
         ui_->summaryLabel->setText(QString::fromUtf8(daysofftext::kNothingToAdd));
         return;
     }
-    ui_->summaryLabel->setText(QString::fromUtf8(daysofftext::kSummary)
-                                   .arg(plan_.added.size())
-                                   .arg(plan_.removed.size())
-                                   .arg(plan_.free()));
+    ui_->summaryLabel->setText(
+        QString::fromUtf8(daysofftext::kSummary).arg(plan_.added.size()).arg(plan_.removed.size()).arg(plan_.free()));
     ready_ = true;
     ui_->addButton->setEnabled(true);
 }

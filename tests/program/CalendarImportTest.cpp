@@ -102,5 +102,13 @@ TEST_F(CalendarImport, WrongFilesAreRefusedWholeNamingTheLine) {
     }
 }
 
+// A rule of every second since 1970 would take hours to walk to the span.
+TEST_F(CalendarImport, ARecurrenceFarBeforeTheSpanEnds) {
+    const std::string text =
+        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:19700101T000000\r\nRRULE:FREQ=SECONDLY\r\nSUMMARY:x\r\n"
+        "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    EXPECT_TRUE(readCalendar(text, "co-sekunde.ics", 2026, 2030).empty());
+}
+
 }  // namespace
 }  // namespace kt64::program
