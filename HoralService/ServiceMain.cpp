@@ -25,6 +25,7 @@
 #include "ClientSyncLink.h"
 #include "PcSpeaker.h"
 #include "SyncLog.h"
+#include "SyncMetrics.h"
 #include "SyncSettings.h"
 #include "SyncWorker.h"
 #include "SystemSyncClock.h"
@@ -67,9 +68,19 @@ int serve() {
     // from the samples and the service sets nothing.
     std::unique_ptr<SockTimeFeed> feed;
     if (!settings->syncSock.empty()) feed = std::make_unique<SockTimeFeed>(settings->syncSock);
+    // The metrics for the site's monitoring, unless MetricsFolder is empty.
+    std::unique_ptr<SyncMetricsFile> metrics;
+    if (!settings->metricsFolder.empty()) {
+        metrics = std::make_unique<SyncMetricsFile>(settings->metricsFolder,
+                                                    [&log](const std::string& text) { log.note(text); });
+        metrics->write();
+    }
     auto worker = std::make_unique<SyncWorker>(
         *settings,
-        SyncWorkerParts{clock, link, log, speaker, [](kt64::DATE reading) { recordLastSync(reading); }, feed.get()});
+        SyncWorkerParts{clock, link, log, speaker, [](kt64::DATE reading) { recordLastSync(reading); }, feed.get(),
+                        [&metrics](const CycleReport& cycle) {
+                            if (metrics) metrics->record(cycle);
+                        }});
     WorkerThread thread(std::move(worker));
     log.message(MessageId::Started);
     sd_notify(0, "READY=1\nSTATUS=Uruchomiono usługę synchronizacji czasu.");

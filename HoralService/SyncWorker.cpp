@@ -8,7 +8,12 @@ namespace kt64::sync {
 SyncWorker::SyncWorker(SyncSettings settings, SyncWorkerParts parts)
     : settings_(std::move(settings)), parts_(std::move(parts)), schedule_(settings_.hourSync, settings_.freqSync) {}
 
+void SyncWorker::report(const CycleReport& cycle) const {
+    if (parts_.reportCycle) parts_.reportCycle(cycle);
+}
+
 void SyncWorker::logFailure(const LinkError& e) {
+    report(CycleReport::failed(MessageId::ServerError));
     if (e.description()) {
         parts_.log.text(*e.description());
     } else {
@@ -24,6 +29,7 @@ WorkerEnd SyncWorker::run(const StopSignal& stop) {
     while (!stop.requested()) {
         const auto instant = schedule_.next(parts_.clock.nowLocal());
         if (!instant) {
+            report(CycleReport::failed(MessageId::SystemFailed));
             parts_.log.message(MessageId::SystemFailed);
             return WorkerEnd::SystemFailed;
         }
@@ -31,6 +37,7 @@ WorkerEnd SyncWorker::run(const StopSignal& stop) {
         case WaitResult::Stopped:
             return WorkerEnd::Stopped;
         case WaitResult::Failed:
+            report(CycleReport::failed(MessageId::SystemFailed));
             parts_.log.message(MessageId::SystemFailed);
             return WorkerEnd::SystemFailed;
         case WaitResult::Due:
@@ -51,6 +58,7 @@ bool SyncWorker::withServer(const StopSignal& stop, const std::function<CycleEnd
         server = parts_.link.connect(settings_.compName);
     } catch (const LinkError&) {
         if (stop.requested()) return false;
+        report(CycleReport::failed(MessageId::NoConnection));
         parts_.log.message(MessageId::NoConnection);
     }
     if (server) {
@@ -83,6 +91,8 @@ DATE dateOfLocal(LocalNanoseconds local) {
     return date ? *date + static_cast<double>(fraction) / kNsPerSecond / 86400.0 : 0.0;
 }
 
+double seconds(std::chrono::nanoseconds d) { return std::chrono::duration<double>(d).count(); }
+
 // The journal's line for a clock that could not be set.
 std::string clockSettingFailureText(std::error_code reason) {
     std::string text = "setting the system clock failed: " + reason.message();
@@ -93,7 +103,8 @@ std::string clockSettingFailureText(std::error_code reason) {
 
 }  // namespace
 
-void SyncWorker::recordSynchronised(DATE centre) {
+void SyncWorker::recordSynchronised(DATE centre, double deviationSeconds) {
+    report(CycleReport::succeeded(deviationSeconds));
     parts_.log.message(MessageId::Synchronised);
     if (settings_.syncSnd) parts_.speaker.tone(kSyncToneHz, kSyncToneMs);
     if (parts_.recordLastSync) parts_.recordLastSync(centre);
@@ -141,20 +152,26 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopS
         if (stop.requested()) return CycleEnd::Stopped;
     }
 
-    if (!zonesAgree(local, gmt)) return CycleEnd::Done;
+    if (!zonesAgree(local, gmt)) {
+        report(CycleReport::zoneDiffers());
+        return CycleEnd::Done;
+    }
     const auto pc = parts_.clock.readClock();
     const auto centre = *bracket.centreAt(pc.steady);
+    const double deviation = seconds(centre.local - pc.local);
     if (!synchronisationAllowed(estimatedDeviation(pc.local, centre.local), settings_.syncOd, settings_.syncDo)) {
+        report(CycleReport::failed(MessageId::OutsideWindow, deviation));
         parts_.log.message(MessageId::OutsideWindow);
         return CycleEnd::Done;
     }
     if (stop.requested()) return CycleEnd::Stopped;
     if (const auto failure = parts_.clock.setLocalTime(centre)) {
+        report(CycleReport::failed(MessageId::ClockNotSet, deviation));
         clockNotSet(failure);
         return CycleEnd::Done;
     }
     settingFailure_.clear();
-    recordSynchronised(dateOfLocal(centre.local));
+    recordSynchronised(dateOfLocal(centre.local), deviation);
     return CycleEnd::Done;
 }
 
@@ -190,9 +207,13 @@ SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& 
                     const CentreClocks centre{local.local, local.local - std::chrono::seconds(*second - *gmt),
                                               local.at};
                     const auto pcUtc = std::chrono::duration_cast<std::chrono::nanoseconds>(pc.utc.time_since_epoch());
+                    const double deviation = seconds(centre.gmt - pcUtc);
                     if (!synchronisationAllowed(estimatedDeviation(pcUtc, centre.gmt), settings_.syncOd,
                                                 settings_.syncDo)) {
-                        if (!outside) parts_.log.message(MessageId::OutsideWindow);
+                        if (!outside) {
+                            report(CycleReport::failed(MessageId::OutsideWindow, deviation));
+                            parts_.log.message(MessageId::OutsideWindow);
+                        }
                         outside = true;
                     } else {
                         outside = false;
@@ -202,7 +223,7 @@ SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& 
                             deliveryFailed = true;
                         } else {
                             deliveryFailed = false;
-                            if (!delivered) recordSynchronised(dateOfLocal(centre.local));
+                            if (!delivered) recordSynchronised(dateOfLocal(centre.local), deviation);
                             delivered = true;
                         }
                     }
@@ -236,19 +257,27 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWholeSecond(SyncServer& server, cons
     // GetSyncTime carries no GMT: the server's last frame gives it, a poll or
     // two later at most, which the quarter-hour comparison does not notice.
     const auto gmt = localSecondsOfDate(server.getGmtTime());
-    if (!gmt || !zonesAgree(centre, *gmt)) return CycleEnd::Done;
-    const auto deviation = clockDeviation(parts_.clock.nowLocal(), centre);
+    if (!gmt) return CycleEnd::Done;
+    if (!zonesAgree(centre, *gmt)) {
+        report(CycleReport::zoneDiffers());
+        return CycleEnd::Done;
+    }
+    const auto now = parts_.clock.nowLocal();
+    const auto deviation = clockDeviation(now, centre);
+    const double signedDeviation = static_cast<double>(centre - now);
     if (!synchronisationAllowed(deviation, settings_.syncOd, settings_.syncDo)) {
+        report(CycleReport::failed(MessageId::OutsideWindow, signedDeviation));
         parts_.log.message(MessageId::OutsideWindow);
         return CycleEnd::Done;
     }
     if (stop.requested()) return CycleEnd::Stopped;
     if (const auto failure = parts_.clock.setLocalTime(systemTimeOf(centre))) {
+        report(CycleReport::failed(MessageId::ClockNotSet, signedDeviation));
         clockNotSet(failure);
         return CycleEnd::Done;
     }
     settingFailure_.clear();
-    recordSynchronised(reading);
+    recordSynchronised(reading, signedDeviation);
     return CycleEnd::Done;
 }
 

@@ -43,6 +43,7 @@
 #include "SyncClock.h"
 #include "SyncLink.h"
 #include "SyncLog.h"
+#include "SyncMetrics.h"
 #include "SyncSettings.h"
 #include "TimeFeed.h"
 #include "ZoneAgreement.h"
@@ -68,6 +69,8 @@ struct SyncWorkerParts {
     std::function<void(DATE)> recordLastSync;
     // Where samples go when SyncSock is set; nullptr: the clock is set.
     TimeFeed* feed = nullptr;
+    // Told how each cycle ended (the metrics); may be empty.
+    std::function<void(const CycleReport&)> reportCycle{};
 };
 
 class SyncWorker {
@@ -87,7 +90,8 @@ private:
     // the next one; false when the stop ended it.
     bool withServer(const StopSignal& stop, const std::function<CycleEnd(SyncServer&)>& work);
     void logFailure(const LinkError& e);
-    void recordSynchronised(DATE centre);
+    void recordSynchronised(DATE centre, double deviationSeconds);
+    void report(const CycleReport& cycle) const;
     // Whether the PC's zone keeps the centre's local time at the centre's
     // GMT; a mismatch is logged once until it changes or clears.
     bool zonesAgree(LocalSeconds centreLocal, LocalSeconds centreGmt);

@@ -105,6 +105,12 @@ std::optional<SyncSettings> loadSyncSettings() {
         } else {
             writeDefault([&] { key->setString("SyncSock", ""); });
         }
+
+        if (auto folder = key->string("MetricsFolder")) {
+            s.metricsFolder = *folder;
+        } else {
+            writeDefault([&] { key->setString("MetricsFolder", s.metricsFolder); });
+        }
     } catch (const reg::RegistryError&) {
         // The store failed while reading: the key is as good as unavailable.
         return std::nullopt;

@@ -20,6 +20,9 @@
 //   SyncSock  REG_SZ, path of the time daemon's SOCK reference-clock
 //             socket; when set, offset samples go there once a second
 //             instead of the clock being set             default "" (none)
+//   MetricsFolder REG_SZ, folder of the monitoring's text-file collector
+//             where the service keeps kt64-sync.prom (SyncMetrics.h);
+//             "" = no metrics          default kDefaultMetricsFolder
 //   LastSync  REG_BINARY 8 bytes, the centre time last applied (written only)
 #pragma once
 
@@ -36,6 +39,8 @@ namespace kt64::sync {
 
 inline constexpr std::string_view kSettingsKey = "Software\\Ardonis\\Kt64Prog";
 inline constexpr std::size_t kMaxCompNameCharacters = 15;
+// Where the node exporter of Debian's monitoring package reads text files.
+inline constexpr std::string_view kDefaultMetricsFolder = "/var/lib/prometheus/node-exporter";
 
 struct SyncSettings {
     DATE hourSync = 0.0;
@@ -48,6 +53,7 @@ struct SyncSettings {
     // poll period of about 123 ms (2P/(N + 1)), for 20 s more per cycle.
     std::uint32_t syncZmiany = 20;
     std::string syncSock;
+    std::string metricsFolder{kDefaultMetricsFolder};
 };
 
 inline constexpr std::uint32_t kMaxSyncZmiany = 300;

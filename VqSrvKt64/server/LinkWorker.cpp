@@ -33,6 +33,19 @@ void LinkWorker::awaitTransferEnd() {
     transferEnded_.wait(lock, [this] { return !transferRunning_; });
 }
 
+LinkCounters LinkWorker::counters() const noexcept {
+    LinkCounters c;
+    c.exchanges = exchanges_.load();
+    c.badFrames = badFrames_.load();
+    c.portFailures = portFailures_.load();
+    for (std::size_t i = 0; i < 2; ++i) {
+        c.transfersStarted[i] = transfersStarted_[i].load();
+        c.transfersFinished[i] = transfersFinished_[i].load();
+        c.transfersFailed[i] = transfersFailed_[i].load();
+    }
+    return c;
+}
+
 bool LinkWorker::transferRunning() {
     const std::lock_guard lock(transferMutex_);
     return transferRunning_;
@@ -194,6 +207,7 @@ std::int32_t LinkWorker::portFailed(const serial::SerialPortError& e) {
     // one that cannot be opened: closed now, reported with the system's text,
     // reopened once a second from W_ERROR.
     link_.reset();
+    ++portFailures_;
     journal_.portFailed(e.message());
     device_.access([&](DeviceRecord& r) {
         r.device.StatusValid = false;
@@ -209,6 +223,7 @@ void LinkWorker::publishInvalid() {
 
 void LinkWorker::publishOutcome(HRESULT hr) {
     journal_.exchangeEnded(hr, work_.ErrorText);
+    if (hr == E_KT64_FRAME || hr == E_KT64_CHECKSUM) ++badFrames_;
     device_.access([&](DeviceRecord& r) {
         copyDecodedFields(work_, r.device);
         r.device.StatusValid = work_.StatusValid;
@@ -261,7 +276,9 @@ std::int32_t LinkWorker::runUpload() {
     });
 
     journal_.transferStarted("upload of the command list");
+    ++transfersStarted_[0];
     auto finish = [&](bool ok) {
+        ++(ok ? transfersFinished_ : transfersFailed_)[0];
         journal_.transferEnded("upload of the command list", ok,
                                std::to_string(std::max(remaining, 0)) + " bytes still to send, " +
                                    (stopping() ? "the server is stopping" : "bad or missing acknowledgement"));
@@ -281,7 +298,9 @@ std::int32_t LinkWorker::runDownload() {
     std::vector<std::uint8_t> buffer;
     std::int32_t count = 0;
     journal_.transferStarted("download of the command list");
+    ++transfersStarted_[1];
     auto finish = [&](bool ok) {
+        ++(ok ? transfersFinished_ : transfersFailed_)[1];
         journal_.transferEnded("download of the command list", ok,
                                std::to_string(count) + " bytes received, " +
                                    (stopping() ? "the server is stopping" : "bad or missing answer"));

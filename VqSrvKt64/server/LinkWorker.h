@@ -22,6 +22,7 @@
 // once more and closes the port when it leaves.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -36,6 +37,7 @@
 #include "DeviceState.h"
 #include "HResult.h"
 #include "PortOpener.h"
+#include "ServerMetrics.h"
 #include "SharedDevice.h"
 #include "WorkerJournal.h"
 
@@ -89,6 +91,8 @@ public:
 
     // Number of status exchanges finished since start (tests, benchmarks).
     std::uint64_t exchanges() const noexcept { return exchanges_.load(); }
+    // Everything counted since start, for the metrics; read from any thread.
+    LinkCounters counters() const noexcept;
 
 private:
     void run();
@@ -126,6 +130,10 @@ private:
 
     std::atomic<std::int32_t> state_{0};
     std::atomic<std::uint64_t> exchanges_{0};
+    std::atomic<std::uint64_t> badFrames_{0};
+    std::atomic<std::uint64_t> portFailures_{0};
+    // Index 0 uploads, 1 downloads.
+    std::array<std::atomic<std::uint64_t>, 2> transfersStarted_{}, transfersFinished_{}, transfersFailed_{};
     std::atomic<bool> stopRequested_{false};
     std::mutex transferMutex_;
     std::condition_variable transferEnded_;

@@ -76,6 +76,7 @@ AccessSettings ServerConfig::access() {
     settings.tlsCertificate = text("TlsCertificate");
     settings.tlsKey = text("TlsKey");
     settings.tlsClientCA = text("TlsClientCA");
+    settings.metricsAddress = text("MetricsAddress");
     return settings;
 }
 

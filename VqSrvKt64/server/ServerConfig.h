@@ -12,6 +12,9 @@
 //                   (PEM files): with both set the server speaks TLS only
 //   TlsClientCA     CA certificates (PEM) that a client's certificate must
 //                   chain to; with it every client must present one
+//   MetricsAddress  where the metrics for a site's monitoring are served
+//                   (ServerMetrics.h): off when missing or empty, "on" for
+//                   this computer only; AllowedClients applies there too
 // The key is read through a read-only connection; it is created only to
 // record a missing Port. The
 // store is read at every call, so a value changed by an administrator (or by
@@ -30,6 +33,7 @@ struct AccessSettings {
     std::string listenAddress;
     std::string allowedClients;
     std::string tlsCertificate, tlsKey, tlsClientCA;
+    std::string metricsAddress;
 };
 
 class ServerConfig {

@@ -7,6 +7,7 @@
 
 #include <systemd/sd-daemon.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -20,6 +21,7 @@
 #include "EventLog.h"
 #include "Kt64Srv.h"
 #include "LinkWorker.h"
+#include "MetricsEndpoint.h"
 #include "PortOpener.h"
 #include "ProgramPaths.h"
 #include "Registry.h"
@@ -174,6 +176,23 @@ HRESULT serve(RunMode mode) {
         advertisement = std::make_unique<ServiceAdvertisement>(advertisedComputerName(), port,
                                                                [&log](std::string_view text) { log.info(text); });
 
+    // Metrics only where the site asked for them; a wrong value or a busy
+    // port costs the metrics, never the server.
+    std::unique_ptr<MetricsEndpoint> metrics;
+    try {
+        if (const auto where = parseMetricsAddress(settings.metricsAddress)) {
+            metrics = std::make_unique<MetricsEndpoint>(
+                [&] {
+                    return takeMetricsSnapshot(device, worker.counters(), monitor.leases(),
+                                               std::chrono::steady_clock::now());
+                },
+                access.filter, access.log);
+            if (!metrics->start(*where)) metrics.reset();
+        }
+    } catch (const MetricsAddressError& e) {
+        log.write(LogLevel::Error, std::string("metrics not served: ") + e.what());
+    }
+
     if (asService) {
         sd_notify(0, "READY=1");
         log.info(event_text::kServiceStarted);
@@ -194,6 +213,7 @@ HRESULT serve(RunMode mode) {
     // No call may be left waiting for the event, then no call may arrive,
     // then the worker ends; the record outlives all of them.
     advertisement.reset();
+    metrics.reset();
     readEvent.close();
     rpc.shutdown();
     worker.stop();

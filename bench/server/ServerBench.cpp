@@ -7,7 +7,11 @@
 //             with 1 and 16 concurrent clients, unpaced centre
 //   cpu       CPU use of the VqSrvKt64 process while it polls (paced and
 //             unpaced centre)
-// Usage: server_bench [wire|transfer|rpc|cpu]...   (no argument: all)
+//   scrape    status exchanges per second and the getter's p99 through
+//             gRPC (one client every 10 ms), paced centre, for 60 s without
+//             and 60 s with 50 metrics scrapes a second
+// Usage: server_bench [wire|transfer|rpc|cpu|scrape]...   (no argument: all)
+#include <httplib.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -30,6 +34,7 @@
 #include "Kt64Client.h"
 #include "Kt64Srv.h"
 #include "LinkWorker.h"
+#include "MetricsEndpoint.h"
 #include "PortOpener.h"
 #include "Registry.h"
 #include "RpcServer.h"
@@ -255,11 +260,76 @@ void cpu(bool paced) {
     waitpid(pid, &status, 0);
 }
 
+void scrapeLoad() {
+    Setup setup(true);
+    InProcess s;
+    if (!s.waitValid()) {
+        std::puts("scrape: no status from the centre");
+        return;
+    }
+    server::ShutdownMonitor leases(server::kIdleShutdown, [] {});
+    server::RpcServer rpc(s.srv, leases, "127.0.0.1", 0);
+    rpc.start();
+    server::MetricsEndpoint endpoint(
+        [&] { return server::takeMetricsSnapshot(s.device, s.worker.counters(), leases.leases(), Clock::now()); }, {},
+        {});
+    if (!endpoint.start({"127.0.0.1", 0})) {
+        std::puts("scrape: the metrics endpoint does not listen");
+        return;
+    }
+    auto client = kt64::client::ConnectServer("localhost:" + std::to_string(rpc.port()));
+    struct Phase {
+        double rate = 0, p99 = 0, scrapes = 0;
+    };
+    auto phase = [&](bool scraping) {
+        std::atomic<bool> stop{false};
+        std::atomic<int> scrapes{0};
+        std::thread scraper;
+        if (scraping)
+            scraper = std::thread([&] {
+                httplib::Client http("127.0.0.1", endpoint.port());
+                auto next = Clock::now();
+                while (!stop) {
+                    std::this_thread::sleep_until(next += 20ms);
+                    if (auto reply = http.Get("/metrics"); reply && reply->status == 200) ++scrapes;
+                }
+            });
+        std::vector<double> latencies;
+        const auto n0 = s.worker.exchanges();
+        const auto t0 = Clock::now();
+        for (auto next = t0; Clock::now() - t0 < 60s;) {
+            std::this_thread::sleep_until(next += 10ms);
+            const auto a = Clock::now();
+            client->GetGmtTime();
+            latencies.push_back(seconds(Clock::now() - a) * 1000.0);
+        }
+        const double took = seconds(Clock::now() - t0);
+        stop = true;
+        if (scraper.joinable()) scraper.join();
+        std::sort(latencies.begin(), latencies.end());
+        Phase p;
+        p.rate = static_cast<double>(s.worker.exchanges() - n0) / took;
+        p.p99 = latencies[static_cast<std::size_t>(0.99 * static_cast<double>(latencies.size() - 1))];
+        p.scrapes = scrapes / took;
+        return p;
+    };
+    const Phase quiet = phase(false);
+    const Phase loaded = phase(true);
+    std::printf("scrape: without scrapes %.3f exchanges/s, GetGmtTime p99 %.3f ms\n", quiet.rate, quiet.p99);
+    std::printf("scrape: %.1f scrapes/s       %.3f exchanges/s, GetGmtTime p99 %.3f ms\n", loaded.scrapes, loaded.rate,
+                loaded.p99);
+    std::printf("scrape: poll rate %+.2f %% (target within 1 %%), p99 %+.3f ms (target below 0.5 ms)\n",
+                (loaded.rate / quiet.rate - 1.0) * 100.0, loaded.p99 - quiet.p99);
+    client.reset();
+    endpoint.stop();
+    rpc.shutdown();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> parts(argv + 1, argv + argc);
-    if (parts.empty()) parts = {"wire", "transfer", "rpc", "cpu"};
+    if (parts.empty()) parts = {"wire", "transfer", "rpc", "cpu", "scrape"};
     for (const auto& part : parts) {
         if (part == "wire")
             wire();
@@ -270,8 +340,10 @@ int main(int argc, char** argv) {
         else if (part == "cpu") {
             cpu(true);
             cpu(false);
+        } else if (part == "scrape") {
+            scrapeLoad();
         } else {
-            std::fprintf(stderr, "usage: server_bench [wire|transfer|rpc|cpu]...\n");
+            std::fprintf(stderr, "usage: server_bench [wire|transfer|rpc|cpu|scrape]...\n");
             return 2;
         }
         std::fflush(stdout);

@@ -115,6 +115,7 @@ TEST(Worker, DeviceVanishingWhileOpenIsHandledLikeAFailedOpen) {
     rig.centre.ioError = EIO;
     const CallStatus vanished{E_KT64_PORT, serial::systemText(EIO)};
     ASSERT_TRUE(eventually([&] { return rig.srv.GetGmtTime().status == vanished; }));
+    EXPECT_GE(rig.worker.counters().portFailures, 1u);
     EXPECT_TRUE(eventually([&] { return rig.centre.opens() > opens; })) << "reopened from W_ERROR";
     rig.centre.ioError = 0;
     EXPECT_TRUE(eventually([&] { return rig.srv.GetGmtTime().ok(); }));
@@ -191,6 +192,19 @@ TEST(Worker, TransferFailuresAreReportedAndANewTransferMayStart) {
     ASSERT_TRUE(rig.srv.StartGetRozkazy().ok());
     ASSERT_TRUE(eventually([&] { return rig.srv.GetRozkazRxPos().value == link::kImageSize; }));
     EXPECT_EQ(rig.srv.GetRozkazy().value, image);
+
+    // What the metrics count of it, uploads first; and two bad status frames.
+    using Pair = std::array<std::uint64_t, 2>;
+    EXPECT_TRUE(eventually([&] { return rig.worker.counters().transfersFinished == Pair{1, 1}; }));
+    const auto counted = rig.worker.counters();
+    EXPECT_EQ(counted.transfersStarted, (Pair{2, 2}));
+    EXPECT_EQ(counted.transfersFailed, (Pair{1, 1}));
+    EXPECT_EQ(counted.badFrames, 0u);
+    setFault(rig.centre, "checksum times 2");
+    EXPECT_TRUE(eventually([&] { return rig.worker.counters().badFrames == 2; }));
+    EXPECT_TRUE(eventually([&] { return rig.srv.GetGmtTime().ok(); }));
+    EXPECT_EQ(rig.worker.counters().badFrames, 2u);
+    EXPECT_EQ(rig.worker.counters().portFailures, 0u);
 }
 
 TEST(Worker, UploadAndDownloadUseSeparateBuffers) {

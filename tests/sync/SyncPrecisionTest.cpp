@@ -165,6 +165,7 @@ protected:
     SimClock clock{world};
     SimLink link{world};
     std::vector<DATE> lastSyncs;
+    std::vector<double> deviations;  // as the metrics hear of them
     SyncSettings settings;
     TimeFeed* feed = nullptr;
 
@@ -178,7 +179,9 @@ protected:
         link.stop = &stop;
         std::filesystem::remove(logPath);
         SyncLog log(logPath, ProgramVariant::Service, speaker);
-        SyncWorker worker(settings, {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }, feed});
+        SyncWorker worker(settings,
+                          {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }, feed,
+                           [this](const CycleReport& r) { deviations.push_back(r.deviationSeconds.value_or(-1e9)); }});
         worker.run(stop);
     }
     std::vector<std::string> messages() { return test::logMessages(logPath); }
@@ -282,10 +285,13 @@ TEST_F(SyncPrecisionTest, WindowIsJudgedOnTheEstimatedDeviationRounded) {
         clock.sets.clear();
         clock.cycles = 1;
         lastSyncs.clear();
+        deviations.clear();
         settings.syncZmiany = 20;
         settings.syncOd = row.od;
         settings.syncDo = row.dO;
         run();
+        ASSERT_EQ(deviations.size(), 1u);
+        EXPECT_NEAR(deviations[0], std::chrono::duration<double>(row.centreAhead).count(), 0.05);
         EXPECT_EQ(clock.sets.size(), row.set ? 1u : 0u);
         EXPECT_EQ(lastSyncs.size(), row.set ? 1u : 0u);
         EXPECT_EQ(messages(),

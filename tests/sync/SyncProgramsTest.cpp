@@ -27,6 +27,7 @@
 #include "SyncTestSupport.h"
 #include "SystemdServiceControl.h"
 #include "UniqueFd.h"
+#include "WholeFile.h"
 
 namespace kt64::sync {
 namespace {
@@ -76,6 +77,8 @@ protected:
         key.setBinary("HourSync", dateBytes(hourSync));
         key.setDword("FreqSync", kOnceADayMinutes);
         key.setString("CompName", compName);
+        // Never the collector's folder of this computer.
+        key.setString("MetricsFolder", dir.path().string());
     }
     std::vector<std::string> messages() { return test::logMessages(logPath); }
     static std::string text(MessageId id, ProgramVariant v = ProgramVariant::Service) {
@@ -244,6 +247,10 @@ TEST_F(SyncProgramsTest, ServiceReportsReadyRunsACycleAndStopsInOrder) {
     EXPECT_NE(notify.receive(1s).find("STOPPING=1"), std::string::npos);
     EXPECT_EQ(messages(), (std::vector<std::string>{text(MessageId::Started), text(MessageId::NoConnection),
                                                     text(MessageId::Stopped)}));
+    // The metrics file counts the cycle by its message.
+    EXPECT_NE(readWholeFile(dir.path() / "kt64-sync.prom", {0, 4096, ""})
+                  .find("\nkt64_sync_cycles_failed_total{message=\"107\"} 1\n"),
+              std::string::npos);
 }
 
 TEST_F(SyncProgramsTest, ServiceStartFailsWithoutSettingsKey) {

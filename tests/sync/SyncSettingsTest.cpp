@@ -43,6 +43,8 @@ TEST_F(SyncSettingsTest, EmptyKeyGetsEveryDefaultWritten) {
     EXPECT_EQ(k.dword("SyncZmiany"), 20u);
     EXPECT_EQ(s->syncSock, "");
     EXPECT_EQ(k.string("SyncSock"), "");
+    EXPECT_EQ(s->metricsFolder, "/var/lib/prometheus/node-exporter");
+    EXPECT_EQ(k.string("MetricsFolder"), "/var/lib/prometheus/node-exporter");
 }
 
 TEST_F(SyncSettingsTest, ChangesToTimeAndDaemonSocket) {
@@ -76,6 +78,10 @@ TEST_F(SyncSettingsTest, ChangesToTimeAndDaemonSocket) {
     k.setDword("SyncSock", 1);
     EXPECT_EQ(loadSyncSettings()->syncSock, "");
     EXPECT_EQ(k.string("SyncSock"), "");
+    // Empty switches the metrics off; it is not a missing value.
+    k.setString("MetricsFolder", "");
+    EXPECT_EQ(loadSyncSettings()->metricsFolder, "");
+    EXPECT_EQ(k.string("MetricsFolder"), "");
 }
 
 TEST_F(SyncSettingsTest, StoredValuesAreRead) {

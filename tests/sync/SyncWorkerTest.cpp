@@ -2,6 +2,8 @@
 // only pretends: the real worker, schedule, window and log.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <deque>
 #include <functional>
 
@@ -139,6 +141,8 @@ protected:
     FakeLink link{clock};
     std::vector<DATE> lastSyncs;
     std::vector<std::string> journal;
+    // The cycles as the metrics hear of them: "108 +90", "109 -90", "107", "zone".
+    std::vector<std::string> reports;
     SyncSettings settings;
     ProgramVariant variant = ProgramVariant::Service;
 
@@ -159,10 +163,18 @@ protected:
         clock.pauses = 0;
         SyncLog log(logPath, variant, speaker);
         log.setJournal([this](int, std::string_view line) { journal.emplace_back(line); });
-        SyncWorker worker(settings, {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }});
+        SyncWorker worker(settings, {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }, nullptr,
+                                     [this](const CycleReport& r) { reports.push_back(reportText(r)); }});
         return worker.run(stop);
     }
     std::vector<std::string> messages() { return test::logMessages(logPath); }
+    static std::string reportText(const CycleReport& r) {
+        std::string t = r.synchronised ? "108" : r.zoneMismatch ? "zone" : "";
+        if (r.failure) t += std::to_string(static_cast<int>(*r.failure));
+        if (r.deviationSeconds)
+            t += (*r.deviationSeconds >= 0 ? " +" : " ") + std::to_string(std::lround(*r.deviationSeconds));
+        return t;
+    }
     static std::string text(MessageId id) {
         auto t = std::string(messageText(id, ProgramVariant::Service));
         t.pop_back();
@@ -236,8 +248,13 @@ TEST_F(SyncWorkerTest, WindowDecidesOverNinetySecondsAheadOrBehind) {
         // is offset from it.
         const LocalSeconds c = at(2024, 3, 10, 2, 0, 0) + row.offset;
         link.readings = {c - 1, c};
+        reports.clear();
         run();
         EXPECT_EQ(clock.setTimes.size(), row.set ? 1u : 0u) << row.name;
+        EXPECT_EQ(reports,
+                  std::vector<std::string>{(row.set ? "108" : "109") + std::string(row.offset >= 0 ? " +" : " ") +
+                                           std::to_string(row.offset)})
+            << row.name;
         EXPECT_EQ(messages(),
                   std::vector<std::string>{text(row.set ? MessageId::Synchronised : MessageId::OutsideWindow)})
             << row.name;
@@ -260,6 +277,8 @@ TEST_F(SyncWorkerTest, ClockThatCannotBeSetLogs113WithoutToneOrLastSync) {
                                                  text(MessageId::ClockNotSet)}));
     EXPECT_TRUE(speaker.tones.empty());
     EXPECT_TRUE(lastSyncs.empty());
+    // The second cycle runs a day later on the same readings.
+    EXPECT_EQ(reports, (std::vector<std::string>{"113 +1", "113 -86398"}));
 }
 
 // The centre's offset against the PC's zone: a difference sets nothing and
@@ -300,6 +319,9 @@ TEST_F(SyncWorkerTest, ZoneThatDiffersFromTheCentreSetsNothingAndIsLoggedOnce) {
         EXPECT_EQ(clock.setTimes.size(), row.logged.size() == 1 ? 0u : 2u);
         EXPECT_EQ(messages(), row.logged);
         EXPECT_EQ(journal, row.logged);
+        const std::vector<std::string> reported{"108 +1", "108 -86398"};
+        EXPECT_EQ(reports, row.logged.size() == 1 ? std::vector<std::string>(2, "zone") : reported);
+        reports.clear();
     }
 }
 
@@ -309,16 +331,17 @@ TEST_F(SyncWorkerTest, FailuresAreLoggedAndTheScheduleKeepsItsPace) {
         std::optional<LinkError> connectError, readError;
         ProgramVariant variant;
         std::string logged;
+        const char* reported;
     };
     const Row rows[] = {
         {"no connection", LinkError(hresultOf(0x800706BAu), std::nullopt), std::nullopt, ProgramVariant::Service,
-         text(MessageId::NoConnection)},
+         text(MessageId::NoConnection), "107"},
         {"call fails with description", std::nullopt, LinkError(E_KT64_NOTREADY, std::string(text::kNotSynced240h)),
-         ProgramVariant::Service, std::string(text::kNotSynced240h)},
+         ProgramVariant::Service, std::string(text::kNotSynced240h), "111"},
         {"call fails without description", std::nullopt, LinkError(hresultOf(0x8001011Fu), std::nullopt),
-         ProgramVariant::Service, "Wystąpił wewnętrzny błąd serwera DCOM."},
+         ProgramVariant::Service, "Wystąpił wewnętrzny błąd serwera DCOM.", "111"},
         {"stand-alone program's wording", std::nullopt, LinkError(hresultOf(0x8001011Fu), std::nullopt),
-         ProgramVariant::Standalone, "Wystąpił wewnętrzny błąd serwera DCOM"},
+         ProgramVariant::Standalone, "Wystąpił wewnętrzny błąd serwera DCOM", "111"},
     };
     for (const auto& row : rows) {
         settings.freqSync = 30;
@@ -332,6 +355,8 @@ TEST_F(SyncWorkerTest, FailuresAreLoggedAndTheScheduleKeepsItsPace) {
         std::filesystem::remove(logPath);
         EXPECT_EQ(run(), WorkerEnd::Stopped) << row.name;
         EXPECT_EQ(messages(), std::vector<std::string>(3, row.logged)) << row.name;
+        EXPECT_EQ(reports, std::vector<std::string>(3, row.reported)) << row.name;
+        reports.clear();
         EXPECT_EQ(clock.pauses, 3) << row.name;
         EXPECT_TRUE(clock.setTimes.empty()) << row.name;
         EXPECT_EQ(clock.dues, (std::vector<LocalSeconds>{at(2024, 3, 10, 2, 0, 0), at(2024, 3, 10, 2, 30, 0),
