@@ -126,18 +126,10 @@ private:
     ServerConfig& config_;
 };
 
-// Text parsing of the two text setters, exposed for tests.
+// Text parsing of the SerialNum setter, exposed for tests.
 // SerialNum: "XX/XXXX"; bytes 1..3 from the three hexadecimal groups, each
 // read up to its first non-hex character; a group that starts with one leaves
 // that byte as it was. false when the text is not 7 characters with '/' third.
 bool parseSerialText(std::string_view text, std::array<std::uint8_t, 3>& serial);
-// BuildType: "KT-64/source/relays/interface"; missing trailing fields keep
-// the codes in build as they are. false for a wrong or missing first field, a
-// value outside the lists, or a fifth field.
-bool parseBuildText(std::string_view text, std::array<std::uint8_t, 3>& build);
-// Codes of the source, relays and interface fields of a reported BuildType
-// text ("KT-64/GPS/1/232 V1.2"); a field that is missing or unknown ("ERR")
-// leaves its code as it was.
-void buildCodesOfReport(std::string_view reported, std::array<std::uint8_t, 3>& build);
 
 }  // namespace kt64::server

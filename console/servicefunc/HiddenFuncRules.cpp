@@ -8,38 +8,21 @@ namespace kt64::console {
 
 namespace {
 
-template <std::size_t N>
-int entryEqual(const std::array<std::string_view, N>& entries, std::string_view field) {
-    for (std::size_t i = 0; i < N; ++i)
-        if (entries[i] == field) return static_cast<int>(i);
-    return -1;
-}
-
-template <std::size_t N>
-int entryContained(const std::array<std::string_view, N>& entries, std::string_view field) {
-    for (std::size_t i = 0; i < N; ++i)
-        if (field.find(entries[i]) != std::string_view::npos) return static_cast<int>(i);
-    return -1;
-}
+// A list's index for an entry, -1 for none.
+int listIndex(std::optional<std::size_t> entry) { return entry ? static_cast<int>(*entry) : -1; }
 
 }  // namespace
 
 bool accessCodeMatches(std::string_view typed) { return typed == kAccessCode; }
 
 BuildTypeChoice splitBuildType(std::string_view buildType) {
-    const auto fields = program::readBuildType(buildType);
+    const auto fields = link::readBuildType(buildType);
     BuildTypeChoice choice;
     choice.model = fields.model;
-    choice.source = entryEqual(kSourceEntries, fields.source);
-    choice.relays = entryEqual(kRelayEntries, fields.relays);
-    choice.interface = entryContained(kInterfaceEntries, fields.interface);
+    choice.source = listIndex(link::entryNamed(link::kSourceNames, fields.source));
+    choice.relays = listIndex(link::entryNamed(link::kRelayNames, fields.relays));
+    choice.interface = listIndex(link::entryContained(link::kInterfaceNames, fields.interface));
     return choice;
-}
-
-std::string buildTypeText(std::string_view source, std::string_view relays, std::string_view interface) {
-    std::string text = "KT-64/";
-    text.append(source).append("/").append(relays).append("/").append(interface).append("/");
-    return text;
 }
 
 SerialParts splitSerialNum(std::string_view serialNum) {

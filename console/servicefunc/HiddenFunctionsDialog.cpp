@@ -3,6 +3,7 @@
 
 #include <QEventLoop>
 
+#include "BuildType.h"
 #include "HiddenFuncRules.h"
 #include "ui_HiddenFunctionsDialog.h"
 
@@ -59,9 +60,9 @@ void HiddenFunctionsDialog::put(std::function<void(client::Kt64Srv&)> call, std:
 }
 
 void HiddenFunctionsDialog::setType() {
-    const auto text =
-        buildTypeText(ui_->sourceCombo->currentText().toStdString(), ui_->relaysCombo->currentText().toStdString(),
-                      ui_->interfaceCombo->currentText().toStdString());
+    const auto text = link::buildTypeToSet(ui_->sourceCombo->currentText().toStdString(),
+                                           ui_->relaysCombo->currentText().toStdString(),
+                                           ui_->interfaceCombo->currentText().toStdString());
     put([text](client::Kt64Srv& srv) { srv.PutBuildType(text); }, kTypeSetText, &HiddenFunctionsDialog::typeSet);
 }
 

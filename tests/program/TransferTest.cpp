@@ -125,14 +125,14 @@ TEST(BuildType, FieldsRelayOutputsAndSourceLetter) {
         {"", "", "", "", std::nullopt, std::nullopt},
     };
     for (const auto& r : rows) {
-        const auto fields = readBuildType(r.text);
+        const auto fields = link::readBuildType(r.text);
         EXPECT_EQ(fields.model, std::string_view(r.text).empty() ? "" : "KT-64") << r.text;
         EXPECT_EQ(fields.source, r.source) << r.text;
         EXPECT_EQ(fields.relays, r.relays) << r.text;
         EXPECT_EQ(fields.interface, r.interface) << r.text;
         EXPECT_EQ(fields.relayOutputs, r.outputs) << r.text;
         EXPECT_EQ(fields.sourceLetter(), r.letter) << r.text;
-        EXPECT_EQ(relayOutputsOf(r.text), r.outputs.value_or(0)) << r.text;
+        EXPECT_EQ(link::relayOutputsOf(r.text), r.outputs.value_or(0)) << r.text;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "BuildType.h"
 #include "ConsoleRig.h"
 #include "HiddenFunctionsDialog.h"
 #include "HiddenFuncRules.h"
@@ -101,8 +102,8 @@ private slots:
     }
 
     void textsWrittenBack() {
-        QCOMPARE(buildTypeText("LIN", "0", "000"), std::string("KT-64/LIN/0/000/"));
-        QCOMPARE(buildTypeText("", "", ""), std::string("KT-64////"));
+        QCOMPARE(link::buildTypeToSet("LIN", "0", "000"), std::string("KT-64/LIN/0/000/"));
+        QCOMPARE(link::buildTypeToSet("", "", ""), std::string("KT-64////"));
         QCOMPARE(serialNumText("12", "3456"), std::string("12/3456"));
         QCOMPARE(splitSerialNum("12/3456"), (SerialParts{"12", "3456"}));
         QCOMPARE(splitSerialNum("/12//3456/"), (SerialParts{"12", "3456"}));
