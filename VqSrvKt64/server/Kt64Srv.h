@@ -32,6 +32,7 @@
 #include "OleDate.h"
 #include "ServerConfig.h"
 #include "SharedDevice.h"
+#include "StampedSyncTime.h"
 
 namespace kt64::server {
 
@@ -40,18 +41,7 @@ inline constexpr std::uint32_t kVtArrayOfBytes = 0x2011;
 // Longest wait of WaitForDeviceRead.
 inline constexpr std::chrono::milliseconds kDeviceReadTimeout{5000};
 
-// GetSyncTime's value with the stamps of the status frame it was decoded
-// from, and the server's monotonic clock at the answer (a client on another
-// computer places the frame on its own clock by the frame's age).
-struct StampedSyncTime {
-    DATE Time = 0;
-    std::int64_t FrameMonotonicNs = 0;
-    std::int64_t FrameRealtimeNs = 0;
-    std::uint64_t FrameNo = 0;
-    std::int64_t ServerMonotonicNs = 0;
-    std::int64_t RequestMonotonicNs = 0;
-    DATE GmtTime = 0;
-};
+using link::StampedSyncTime;
 
 class Kt64Srv {
 public:
