@@ -17,10 +17,10 @@ struct StampedSyncTime {
     // real-time clocks, ns since their epochs.
     std::int64_t FrameMonotonicNs = 0;
     std::int64_t FrameRealtimeNs = 0;
-    std::uint64_t FrameNo = 0;              // good status frames so far
-    std::int64_t ServerMonotonicNs = 0;     // the server's monotonic clock at the answer
-    std::int64_t RequestMonotonicNs = 0;    // the frame's request written
-    DATE GmtTime = 0;                       // the centre's GMT in the frame (0: not sent)
+    std::uint64_t FrameNo = 0;            // good status frames so far
+    std::int64_t ServerMonotonicNs = 0;   // the server's monotonic clock at the answer
+    std::int64_t RequestMonotonicNs = 0;  // the frame's request written
+    DATE GmtTime = 0;                     // the centre's GMT in the frame (0: not sent)
 };
 
 }  // namespace kt64::link
