@@ -4,7 +4,7 @@
 #include <QEventLoop>
 
 #include "BuildType.h"
-#include "HiddenFuncRules.h"
+#include "HiddenFunctionsRules.h"
 #include "ui_HiddenFunctionsDialog.h"
 
 namespace kt64::console {

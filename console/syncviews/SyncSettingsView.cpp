@@ -10,7 +10,7 @@
 
 #include "BuildType.h"
 #include "ComputerPickerDialog.h"
-#include "ConfViewRules.h"
+#include "SyncSettingsRules.h"
 #include "ControlTooltips.h"
 #include "SyncHelpDialog.h"
 #include "ui_SyncSettingsView.h"

@@ -187,10 +187,10 @@ TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {
 
 TEST(ProgramTransfer, SendRefusesAProgramTheListCannotHoldBeforeAsking) {
     Bench b;
-    const auto lp = insertCommand(b.program.db(), commandRow(1, 1, kOn, 7, 0, 200));
+    const auto id = insertCommand(b.program.db(), commandRow(1, 1, kOn, 7, 0, 200));
     b.transfer.SendProgram(b.program.document);
     ASSERT_EQ(b.program.messages.entries.size(), 1u);
-    EXPECT_EQ(b.program.messages.entries[0].text, std::string(text::kCannotBuild) + "\nRozkaz " + std::to_string(lp) +
+    EXPECT_EQ(b.program.messages.entries[0].text, std::string(text::kCannotBuild) + "\nRozkaz " + std::to_string(id) +
                                                       ": dni tygodnia 200 poza zakresem 0-127.");
     EXPECT_EQ(b.program.messages.entries[0].icon, MessageIcon::Stop);
     EXPECT_TRUE(b.link.puts.empty());

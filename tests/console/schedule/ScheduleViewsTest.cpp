@@ -151,7 +151,7 @@ void ScheduleViewsTest::treeAndListOfAKnownProgram() {
 
     // The same list: a date item only moves the selection.
     v.click(child(v.treeModel(), v.top("Daty"), "Data 2"));
-    QCOMPARE(v.list()->selectedLp(), std::optional<std::int64_t>(2));
+    QCOMPARE(v.list()->selectedId(), std::optional<std::int64_t>(2));
     v.click(v.top("Rozkazy"));
     QCOMPARE(v.listModel().rowCount(), 2);
     QCOMPARE(rowTexts(v.listModel(), 0).mid(0, 4), QStringList({"1", "7:00", "Załączony", "1"}));
@@ -193,13 +193,13 @@ void ScheduleViewsTest::addingStopsAtTheLimitsWithTheirMessages() {
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(listtext::kTooManyBlocks)}));
     QCOMPARE(p.messages.entries[0].icon, program::MessageIcon::Exclamation);
     // Pasting a block is adding one.
-    QVERIFY(v.list()->selectLp(2));
+    QVERIFY(v.list()->selectId(2));
     v.list()->copyRecord();
     v.list()->pasteRecord();
     QCOMPARE(p.messages.texts().back(), std::string(listtext::kTooManyBlocks));
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Bloki"), 100);
     // Editing a block is no addition.
-    QVERIFY(v.list()->selectLp(2));
+    QVERIFY(v.list()->selectId(2));
     v.list()->editRecord();
     QCOMPARE(v.dialogs.opened, 1);
 
@@ -225,7 +225,7 @@ void ScheduleViewsTest::blockOneCannotBeChangedFromTheList() {
     p.block(2);
     Views v(p);
     v.click(v.top("Bloki"));
-    QVERIFY(v.list()->selectLp(1));
+    QVERIFY(v.list()->selectId(1));
     // Add, edit as, edit, delete off; copy on; paste off (nothing copied).
     QCOMPARE(v.menu(), std::vector<bool>({false, false, false, false, true, false}));
     for (int k : {Qt::Key_Return, Qt::Key_Delete, Qt::Key_Insert}) v.key(k);
@@ -237,7 +237,7 @@ void ScheduleViewsTest::blockOneCannotBeChangedFromTheList() {
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Bloki WHERE LP=1"), 1);
 
     // Another block: everything but paste.
-    QVERIFY(v.list()->selectLp(2));
+    QVERIFY(v.list()->selectId(2));
     QCOMPARE(v.menu(), std::vector<bool>({true, true, true, true, true, false}));
     // The lists of all dates and all commands change nothing.
     v.click(v.top("Rozkazy"));
@@ -266,10 +266,10 @@ void ScheduleViewsTest::warningsAboutBlocksWithoutDates() {
     v.list()->addRecord();
     QVERIFY(p.messages.entries.empty());
     QCOMPARE(v.listModel().rowCount(), 2);
-    QVERIFY(v.list()->selectLp(v.list()->listModel().lpOfRow(0)));
+    QVERIFY(v.list()->selectId(v.list()->listModel().idOfRow(0)));
     v.key(Qt::Key_Delete);
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(listtext::kConfirmDelete)}));
-    QVERIFY(v.list()->selectLp(v.list()->listModel().lpOfRow(0)));
+    QVERIFY(v.list()->selectId(v.list()->listModel().idOfRow(0)));
     v.key(Qt::Key_Delete);
     QCOMPARE(p.messages.texts().back(), std::string(listtext::kLastDateDeleted));
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Daty"), 0);
@@ -329,13 +329,13 @@ void ScheduleViewsTest::deletingABlockTakesItsDatesAndCommands() {
     p.command(1, 1, program::kOn, 10, 0);
     Views v(p);
     v.click(v.top("Bloki"));
-    QVERIFY(v.list()->selectLp(b2));
+    QVERIFY(v.list()->selectId(b2));
     p.messages.answers = {false};
     v.list()->deleteRecord();
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Rozkazy"), 4);
     QVERIFY(!p.document.isModified());
 
-    QVERIFY(v.list()->selectLp(b2));
+    QVERIFY(v.list()->selectId(b2));
     v.list()->deleteRecord();
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Bloki WHERE LP=2"), 0);
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Rozkazy WHERE Blok=2"), 0);
@@ -358,7 +358,7 @@ void ScheduleViewsTest::copyAndPasteOnceIntoTheSameTable() {
     Views v(p);
 
     v.click(v.blockFolder(b2, "Rozkazy"));
-    QVERIFY(v.list()->selectLp(source));
+    QVERIFY(v.list()->selectId(source));
     v.list()->copyRecord();
     QCOMPARE(v.menu()[5], true);
 
@@ -385,7 +385,7 @@ void ScheduleViewsTest::copyAndPasteOnceIntoTheSameTable() {
     // A copy whose record was deleted meanwhile pastes nothing and moves
     // no other record.
     v.click(v.blockFolder(b2, "Rozkazy"));
-    QVERIFY(v.list()->selectLp(source));
+    QVERIFY(v.list()->selectId(source));
     v.list()->copyRecord();
     p.db().execute("DELETE FROM Rozkazy WHERE LP=" + std::to_string(source));
     v.click(v.blockFolder(b3, "Rozkazy"));
@@ -395,7 +395,7 @@ void ScheduleViewsTest::copyAndPasteOnceIntoTheSameTable() {
 
     // A pasted block has neither dates nor commands.
     v.click(v.top("Bloki"));
-    QVERIFY(v.list()->selectLp(b3));
+    QVERIFY(v.list()->selectId(b3));
     v.list()->copyRecord();
     v.list()->pasteRecord();
     QCOMPARE(childTexts(v.treeModel(), v.top("Bloki")), QStringList({"Blok 1", "Blok 2", "Blok 3", "Blok 4"}));
@@ -410,7 +410,7 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
     p.command(b2, 1, program::kOff, 7, 30);
     Views v(p);
     v.click(v.blockFolder(b2, "Rozkazy"));
-    QVERIFY(v.list()->selectLp(c));
+    QVERIFY(v.list()->selectId(c));
     v.dialogs.command = [](program::CommandRow& row) { row.time = program::TimeOfDay{8, 5, 0}; };
     v.key(Qt::Key_Return);
     // The tree was rebuilt and selected the same folder again; the list
@@ -420,7 +420,7 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
     QCOMPARE(rowTexts(v.listModel(), 1).mid(0, 2), QStringList({QString::number(c), "8:05"}));
 
     // Edit as adds a record and leaves the original.
-    QVERIFY(v.list()->selectLp(c));
+    QVERIFY(v.list()->selectId(c));
     v.dialogs.command = [](program::CommandRow& row) { row.time = program::TimeOfDay{9, 0, 0}; };
     v.list()->editAsRecord();
     QCOMPARE(v.listModel().rowCount(), 3);
@@ -429,7 +429,7 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
     // A cancelled dialog changes nothing.
     p.document.setModified(false);
     v.dialogs.command = nullptr;
-    QVERIFY(v.list()->selectLp(c));
+    QVERIFY(v.list()->selectId(c));
     v.list()->editRecord();
     QVERIFY(!p.document.isModified());
 

@@ -9,7 +9,7 @@
 namespace kt64::console {
 
 inline constexpr std::string_view kAccessCode = "Brovik";
-inline constexpr std::string_view kHiddenFuncTitle = "Wprowadź SN i Typ centrali KT-64";
+inline constexpr std::string_view kHiddenFunctionsTitle = "Wprowadź SN i Typ centrali KT-64";
 inline constexpr std::string_view kHiddenNotConnectedText = "Brak połączenia z serwerem!";
 inline constexpr std::string_view kHiddenServerFailedText = "Błąd serwera DCOM !";
 inline constexpr std::string_view kTypeSetText = "Typ Centrali ustawiono pomyślnie";

@@ -1,8 +1,8 @@
 // Splitting and building the centre's type and serial number texts.
-#include "HiddenFuncRules.h"
+#include "HiddenFunctionsRules.h"
 
 #include "BuildType.h"
-#include "ConfViewRules.h"
+#include "SyncSettingsRules.h"
 
 namespace kt64::console {
 

@@ -1,5 +1,5 @@
 // Formats of the settings form.
-#include "ConfViewRules.h"
+#include "SyncSettingsRules.h"
 
 #include "CivilTime.h"
 

@@ -10,7 +10,7 @@
 #include "BuildType.h"
 #include "ConsoleRig.h"
 #include "HiddenFunctionsDialog.h"
-#include "HiddenFuncRules.h"
+#include "HiddenFunctionsRules.h"
 
 using namespace kt64;
 using namespace kt64::console;
@@ -27,7 +27,7 @@ T* control(QWidget& w, const char* name) {
 
 }  // namespace
 
-class HiddenFuncTest : public QObject {
+class HiddenFunctionsDialogTest : public QObject {
     Q_OBJECT
 
 private:
@@ -216,5 +216,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(HiddenFuncTest)
-#include "HiddenFuncTest.moc"
+QTEST_MAIN(HiddenFunctionsDialogTest)
+#include "HiddenFunctionsDialogTest.moc"
