@@ -16,7 +16,14 @@ std::string_view nameOfCode(const std::array<std::string_view, N>& names, std::u
     return names[entry];
 }
 
-// Fields of a '/'-separated text, empty pieces skipped.
+template <std::size_t N>
+std::optional<std::uint8_t> codeNamed(const std::array<std::string_view, N>& names, std::string_view field) {
+    if (auto entry = entryNamed(names, field)) return codeOfEntry(*entry);
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::vector<std::string_view> nonEmptyFields(std::string_view text) {
     std::vector<std::string_view> fields;
     std::size_t start = 0;
@@ -28,14 +35,6 @@ std::vector<std::string_view> nonEmptyFields(std::string_view text) {
     }
     return fields;
 }
-
-template <std::size_t N>
-std::optional<std::uint8_t> codeNamed(const std::array<std::string_view, N>& names, std::string_view field) {
-    if (auto entry = entryNamed(names, field)) return codeOfEntry(*entry);
-    return std::nullopt;
-}
-
-}  // namespace
 
 std::string buildTypeText(std::uint8_t model, std::uint8_t source, std::uint8_t relays, std::uint8_t interface,
                           std::uint8_t version) {

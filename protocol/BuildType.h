@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kt64::link {
 
@@ -51,6 +52,11 @@ std::optional<std::size_t> entryContained(const std::array<std::string_view, N>&
         if (field.find(names[i]) != std::string_view::npos) return i;
     return std::nullopt;
 }
+
+// The fields of a text split at "/", empty pieces skipped ("12//3456/" has
+// the two fields "12" and "3456"): how the server reads a type to set and
+// how the service dialog reads SerialNum.
+std::vector<std::string_view> nonEmptyFields(std::string_view text);
 
 // "KT-64/GPS/1/232 V1.2" from the model, source, relays, interface and
 // version bytes of the status frame.

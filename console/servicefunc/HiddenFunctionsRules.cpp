@@ -2,7 +2,6 @@
 #include "HiddenFunctionsRules.h"
 
 #include "BuildType.h"
-#include "SyncSettingsRules.h"
 
 namespace kt64::console {
 
@@ -26,7 +25,7 @@ BuildTypeChoice splitBuildType(std::string_view buildType) {
 }
 
 SerialParts splitSerialNum(std::string_view serialNum) {
-    const auto fields = slashFields(serialNum);
+    const auto fields = link::nonEmptyFields(serialNum);
     SerialParts parts;
     if (fields.size() > 0) parts.first = fields[0];
     if (fields.size() > 1) parts.second = fields[1];
