@@ -49,8 +49,10 @@ std::string connectionFix(const ServerError& error) {
     if (code == E_SERVER_EXEC_FAILURE) return "see the link server's log: journalctl -t VqSrvKt64";
     if (code == E_RPC_SERVER_UNAVAILABLE &&
         std::string_view(error.what()).find("accepts connections") != std::string_view::npos)
-        return "another program holds RpcPort (set RpcPort), or the server requires TLS (set TlsServerCA and a "
-               "client certificate)";
+        // A frozen or hung link server accepts connections too (the system
+        // takes them for it) and is told from the others only by its log.
+        return "another program holds RpcPort (set RpcPort), the server requires TLS (set TlsServerCA and a "
+               "client certificate), or the link server there hangs (see its log: journalctl -t VqSrvKt64)";
     if (code == E_RPC_SERVER_UNAVAILABLE)
         return "start the link server there, and check that RpcPort is the same on both computers and the firewall "
                "lets it through";

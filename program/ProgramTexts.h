@@ -72,4 +72,41 @@ inline constexpr const char* kFaultRelay = "Rozkaz %lld: przekaźnik %lld, dozwo
 inline constexpr const char* kFaultImpulse = "Rozkaz %lld: czas impulsu %lld poza zakresem 0-127.";
 inline constexpr const char* kFaultCycle = "Rozkaz %lld: czas cyklu %lld poza zakresem 0-127.";
 
+// Public holidays as the holiday block's date ranges describe them. The
+// movable ones (and 24 December as a day of its year) are told from the
+// user's own ranges by these descriptions.
+inline constexpr std::string_view kHolidayBlock = "Dni wolne";
+inline constexpr std::string_view kNewYear = "Nowy Rok";
+inline constexpr std::string_view kEpiphany = "Święto Trzech Króli";
+inline constexpr std::string_view kLabourDay = "Święto Pracy";
+inline constexpr std::string_view kConstitutionDay = "Święto Konstytucji 3 Maja";
+inline constexpr std::string_view kAssumption = "Wniebowzięcie Najświętszej Maryi Panny";
+inline constexpr std::string_view kAllSaints = "Wszystkich Świętych";
+inline constexpr std::string_view kIndependenceDay = "Narodowe Święto Niepodległości";
+inline constexpr std::string_view kChristmas = "Boże Narodzenie";
+inline constexpr std::string_view kChristmasEveAndChristmas = "Wigilia i Boże Narodzenie";
+inline constexpr std::string_view kEaster = "Wielkanoc (święto ruchome)";
+inline constexpr std::string_view kPentecost = "Zielone Świątki (święto ruchome)";
+inline constexpr std::string_view kCorpusChristi = "Boże Ciało (święto ruchome)";
+inline constexpr std::string_view kChristmasEve = "Wigilia (święto od 2025)";
+
+// Adding many date ranges at once (holidays, a calendar file): "%d" = the
+// ranges needed, then the places free of the 400.
+inline constexpr const char* kRangesDoNotFit =
+    "Nie mogę dodać zakresów dat: potrzeba %d, a wolnych miejsc na daty i rozkazy jest %d (centrala mieści "
+    "najwyżej 400).";
+// A calendar file that cannot be read ("%s" = the file, "%d" = its line,
+// then the cause).
+inline constexpr const char* kCalendarFault = "Błąd w pliku kalendarza %s, wiersz %d: %s";
+inline constexpr std::string_view kCalendarNotCalendar = "to nie jest plik iCalendar (brak BEGIN:VCALENDAR)";
+inline constexpr std::string_view kCalendarUnbalanced = "END bez pasującego BEGIN";
+inline constexpr std::string_view kCalendarUnclosed = "brak END dla tego BEGIN";
+inline constexpr std::string_view kCalendarNoStart = "wydarzenie bez daty początku (DTSTART)";
+inline constexpr std::string_view kCalendarBadDate = "niepoprawna data";
+inline constexpr std::string_view kCalendarEndBeforeStart = "koniec wydarzenia przed jego początkiem";
+inline constexpr std::string_view kCalendarBadLine = "wiersz nie ma postaci NAZWA:wartość";
+inline constexpr std::string_view kCalendarBadRule = "niezrozumiała reguła powtarzania (RRULE)";
+// "%s" = the file and the system's reason.
+inline constexpr const char* kCalendarUnreadable = "Nie można odczytać pliku kalendarza %s";
+
 }  // namespace kt64::program::text

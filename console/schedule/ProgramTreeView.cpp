@@ -2,6 +2,8 @@
 #include "ProgramTreeView.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
+#include <QDate>
 #include <QHeaderView>
 
 #include "ItemCode.h"
@@ -24,6 +26,14 @@ ProgramTreeView::ProgramTreeView(program::ProgramDocument& document, program::Us
 
     relayTimer_.setInterval(kRelayRefreshMs);
     connect(&relayTimer_, &QTimer::timeout, this, &ProgramTreeView::relayOutputsWanted);
+
+    addHolidays_.setText(QString::fromUtf8(daysofftext::kAddHolidays));
+    importCalendar_.setText(QString::fromUtf8(daysofftext::kImportCalendar));
+    menu_.addAction(&addHolidays_);
+    menu_.addAction(&importCalendar_);
+    connect(&addHolidays_, &QAction::triggered, this, [this] { openDaysOff(DaysOffSource::Holidays); });
+    connect(&importCalendar_, &QAction::triggered, this, [this] { openDaysOff(DaysOffSource::Calendar); });
+    updateDaysOffActions();
 }
 
 ProgramTreeView::~ProgramTreeView() {
@@ -64,6 +74,7 @@ void ProgramTreeView::onUpdate(std::uint32_t) {
 }
 
 void ProgramTreeView::currentChangedTo(const QModelIndex& current) {
+    updateDaysOffActions();
     if (rebuilding_ || !current.isValid()) return;
     emit itemSelected(current.data(kItemCodeRole).value<quint32>());
 }
@@ -74,6 +85,37 @@ void ProgramTreeView::OnActivateView(bool active) {
     } else {
         relayTimer_.stop();
     }
+}
+
+std::optional<std::int64_t> ProgramTreeView::daysOffBlock() const {
+    const auto code = selectedCode();
+    if (!code || !document_.isOpen()) return std::nullopt;
+    const int kind = kindOf(*code);
+    const std::int64_t id = idOf(*code);
+    if (kind == kKindDates && id == 0) return 0;
+    if ((kind == kKindBlocks && id != 0 && id != program::kBaseBlock) || kind == kKindBlockDates) return id;
+    return std::nullopt;
+}
+
+void ProgramTreeView::updateDaysOffActions() {
+    const bool possible = daysOffBlock().has_value();
+    addHolidays_.setEnabled(possible);
+    importCalendar_.setEnabled(possible);
+}
+
+void ProgramTreeView::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    if (index.isValid()) selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    updateDaysOffActions();
+    menu_.exec(event->globalPos());
+}
+
+void ProgramTreeView::openDaysOff(DaysOffSource source) {
+    const auto block = daysOffBlock();
+    if (!block) return;
+    const QDate today = QDate::currentDate();
+    DaysOffDialog dialog(source, document_, messages_, *block, {today.year(), today.month(), today.day()}, this);
+    runDialog_(dialog);
 }
 
 bool ProgramTreeView::OnProgramCommand(ProgramCommand command) {

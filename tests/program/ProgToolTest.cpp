@@ -59,6 +59,10 @@ TEST(ProgTool, CommandLines) {
         {"send", "a.dsk", "--bogus"},
         {"add-date", "a.dsk", "2", "2024-02-30"},
         {"send", "a.dsk", "--computer"},
+        {"add-holidays", "a.dsk"},
+        {"add-holidays", "a.dsk", "2", "--from", "1999"},
+        {"import-calendar", "a.dsk", "2", "x.ics", "--from", "2027", "--to", "2026"},
+        {"add-date", "a.dsk", "2", "2024-05-10", "--from", "2024"},
     };
     for (const auto& args : bad) EXPECT_THROW(parseCommandLine(args), UsageError) << args[0] << " " << args.size();
 }
@@ -204,6 +208,14 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
          "kt64prog: " + dir + "full.dsk: Nie mogę dodać kolejnego rozkazu, w bazie istnieje zbyt wiele rozkazów.\n"},
         {{"add-block", "full.dsk", "3"},
          "kt64prog: " + dir + "full.dsk: Nie mogę dodać kolejnego bloku, w bazie istnieje zbyt wiele bloków.\n"},
+        {{"add-holidays", "full.dsk", "5", "--from", "2026", "--to", "2026"},
+         "kt64prog: " + dir +
+             "full.dsk: Nie mogę dodać zakresów dat: potrzeba 11, a wolnych miejsc na daty i rozkazy jest 0 (centrala "
+             "mieści najwyżej 400).\n"},
+        {{"add-holidays", "a.dsk", "1"},
+         "kt64prog: block 1 holds the commands of every day and has no dates: name another block or a new one\n"},
+        {{"import-calendar", "a.dsk", "2", "x.dsk"},
+         "kt64prog: Błąd w pliku kalendarza x.dsk, wiersz 1: to nie jest plik iCalendar (brak BEGIN:VCALENDAR)\n"},
     };
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.args[0] + " " + r.args[1]);
@@ -214,6 +226,41 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     // Operations by the names list and chart print, in any case.
     for (const char* name : {"Wyłączony", "ZAŁĄCZONY", "Impuls-", "CYKL+", "off", "On"})
         EXPECT_EQ(t.run({"add-command", "a.dsk", "1", "6:00", name}), 0) << name << ": " << t.err.str();
+}
+
+// Days off from the command line: after a calendar and the holidays go
+// into one holiday block, no bell rings on those days and the others ring
+// as before.
+TEST(ProgTool, DaysOffSilenceTheBells) {
+    Tool t;
+    ASSERT_EQ(t.run({"new", "a.dsk"}), 0);
+    ASSERT_EQ(t.run({"add-command", "a.dsk", "1", "7:45", "on"}), 0);
+    ASSERT_EQ(t.run({"add-command", "a.dsk", "1", "8:30", "off"}), 0);
+    const std::string calendar = std::string(KT64_TEST_CALENDARS) + "/school-year.ics";
+    ASSERT_EQ(t.run({"import-calendar", "a.dsk", "Dni wolne", calendar, "--from", "2026", "--to", "2030"}), 0)
+        << t.err.str();
+    EXPECT_EQ(t.out.str().substr(0, 2), "2\n");
+    EXPECT_NE(t.out.str().find("+ 2027-01-18  2027-01-31  Ferie zimowe"), std::string::npos) << t.out.str();
+    // The same block, found by its description; Easter 2027 is 28 March.
+    ASSERT_EQ(t.run({"add-holidays", "a.dsk", "Dni wolne", "--from", "2027", "--to", "2027"}), 0) << t.err.str();
+    EXPECT_EQ(t.out.str().substr(0, 2), "2\n");
+    ASSERT_EQ(t.run({"add-holidays", "a.dsk", "2", "--from", "2027", "--to", "2027"}), 0);
+    EXPECT_EQ(t.out.str(), "2\n");  // nothing new the second time
+
+    struct Day {
+        const char* date;
+        bool rings;
+    };
+    const Day days[] = {
+        {"2027-01-17", true},  {"2027-01-18", false}, {"2027-01-31", false}, {"2027-02-01", true},
+        {"2027-03-27", true},  {"2027-03-28", false}, {"2027-03-29", false}, {"2027-03-30", true},
+        {"2027-05-27", false}, {"2027-10-14", false}, {"2028-10-14", false}, {"2027-10-15", true},
+    };
+    for (const auto& d : days) {
+        ASSERT_EQ(t.run({"chart", "a.dsk", "--start", d.date}), 0) << d.date;
+        const bool rings = t.out.str().find(std::string(d.date) + " 07:45  on") != std::string::npos;
+        EXPECT_EQ(rings, d.rings) << d.date << "\n" << t.out.str();
+    }
 }
 
 // The program itself, given files that are not what it expects: each run

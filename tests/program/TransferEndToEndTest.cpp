@@ -16,6 +16,8 @@
 #include <random>
 #include <thread>
 
+#include "DateRangePlan.h"
+#include "HolidayCalendar.h"
 #include "ImageCompiler.h"
 #include "ProgramFixture.h"
 
@@ -125,6 +127,9 @@ TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
         insertDate(p.db(), testing::dateRow(block, {2024, 9, 2}, {2025, 6, 27}, true));
         insertCommand(p.db(), testing::commandRow(1, 1, kOn, 7, 0));
         insertCommand(p.db(), testing::commandRow(block, 2, kCyclePlus, 7, 45, kMondayToFriday, 5, false, 2, true));
+        // A holiday block: every-year ranges come back without their year.
+        applyDateRangePlan(p.db(),
+                           planDateRanges(p.db(), 0, "Dni wolne", polishHolidays(2026, 2027), isMovableHoliday));
         ASSERT_TRUE(BuildImage(p.document.database(), image, p.messages).built);
         ASSERT_TRUE(p.document.SaveDocument(file));
     }

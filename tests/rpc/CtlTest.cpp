@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include "CtlCommand.h"
 #include "CtlRunner.h"
 #include "CtlText.h"
+#include "FleetStatus.h"
 #include "FakeKt64Srv.h"
 #include "RpcTestSupport.h"
 #include "UploadInterrupt.h"
@@ -45,6 +48,11 @@ TEST(CtlCommandTest, CommandLinesParse) {
     EXPECT_TRUE(cmd.json);
     EXPECT_EQ(cmd.computer, "serwer:7000");
     EXPECT_EQ(parse({"--computer=zegar", "pause"}).computer, "zegar");
+    EXPECT_FALSE(ctl::readsManySites(parse({"--computer=zegar", "pause"})));
+    cmd = parse({"--computer", "a", "--json", "--computer", "b:7000"});
+    EXPECT_EQ(cmd.computers, (std::vector<std::string>{"a", "b:7000"}));
+    EXPECT_TRUE(ctl::readsManySites(cmd) && cmd.json && cmd.verb == Verb::Status);
+    EXPECT_TRUE(ctl::readsManySites(parse({"--computers", "sites.txt", "status"})));
     EXPECT_EQ(parse({"status", "--help"}).verb, Verb::Help);
 
     EXPECT_TRUE(parse({"set-time", "now"}).now);
@@ -114,6 +122,9 @@ TEST(CtlCommandTest, WrongCommandLinesAreRefused) {
         {"port", "COM3"},
         {"upload"},
         {"download", "a", "b"},
+        {"--computer", "a", "--computer", "b", "pause"},  // only status reads many sites
+        {"--computers", "sites.txt", "upload", "list.bin"},
+        {"--computers"},
     };
     for (const auto& row : rows) {
         std::string joined;
@@ -134,6 +145,75 @@ TEST(CtlTextTest, ValuesAreShownAsTheCentreKeepsThem) {
     EXPECT_EQ(ctl::dateFromSystemClock(std::chrono::system_clock::from_time_t(1715949296) + 900ms),
               date(2024, 5, 17, 12, 34, 56));
     EXPECT_EQ(ctl::jsonString("a\"b\\c\nł\x01"), "\"a\\\"b\\\\c\\nł\\u0001\"");
+}
+
+// Many sites: each report as one line and as JSON, whatever happened there.
+TEST(CtlFleetTest, EachSiteIsOneLineWithWhatWentWrong) {
+    using client::ServerError;
+    auto site = [](std::string computer) {
+        ctl::SiteReport report;
+        report.computer = std::move(computer);
+        return report;
+    };
+    ctl::SiteReport good = site("szkola-1"), lit = site("szkola-2"), silent = site("szkola-3"),
+                    gone = site("10.0.0.9:6464");
+    good.differenceSeconds = -2.0;
+    good.alarmFlag = 0;
+    good.setFlag = 4;
+    lit.differenceSeconds = 0.0;
+    lit.alarmFlag = 16 | 8;
+    lit.setFlag = 8;
+    silent.statusError = ServerError(E_KT64_NOANSWER, std::string(text::kNoAnswer), "", "");
+    gone.connectionError = ServerError(client::E_RPC_TIMEOUT, "deadline");
+    gone.connectionFix = "check the network";
+    std::ostringstream text;
+    ctl::printFleetText({good, lit, silent, gone}, text);
+    EXPECT_EQ(text.str(),
+              "COMPUTER       CENTRE     DIFFERENCE  ALARMS          LINES          LAST ERROR\n"
+              "szkola-1       yes        -2 s        none            LA on, LC off  -\n"
+              "szkola-2       yes        +0 s        A_POWER,A_SYNC  LA off, LC on  -\n"
+              "szkola-3       no         -           -               -              Brak odpowiedzi. (0x80040204)\n"
+              "10.0.0.9:6464  no server  -           -               -              "
+              "Nie można pobrać błędu z serwera DCOM ! (0x8001011F): check the network\n");
+    std::ostringstream json;
+    ctl::printFleetJson({lit, gone}, json);
+    EXPECT_EQ(json.str(),
+              "[\n {\"computer\": \"szkola-2\", \"reached\": true, \"centreAnswers\": true, \"differenceSeconds\": 0, "
+              "\"alarmFlag\": 24, \"alarms\": [\"A_POWER\", \"A_SYNC\"], \"analogLine\": false, \"digitalLine\": true, "
+              "\"connectionError\": null, \"statusError\": null},\n"
+              " {\"computer\": \"10.0.0.9:6464\", \"reached\": false, \"centreAnswers\": false, "
+              "\"differenceSeconds\": null, \"alarmFlag\": null, \"alarms\": null, \"analogLine\": null, "
+              "\"digitalLine\": null, \"connectionError\": {\"hresult\": \"0x8001011F\", \"description\": null, "
+              "\"text\": \"Nie można pobrać błędu z serwera DCOM !\", \"fix\": \"check the network\"}, "
+              "\"statusError\": null}\n]\n");
+    EXPECT_EQ(ctl::fleetExitCode({good, lit}), 0);
+    EXPECT_EQ(ctl::fleetExitCode({good, silent}), 1);
+    EXPECT_EQ(ctl::fleetExitCode({gone}), 1);
+}
+
+// The sites are read side by side: every reader waits here until all have
+// started, which a one-after-another reading never gets to.
+TEST(CtlFleetTest, SitesAreReadAtTheSameTime) {
+    const std::vector<std::string> computers{"a", "b", "c", "d"};
+    std::mutex mutex;
+    std::condition_variable started;
+    std::size_t count = 0;
+    auto reader = [&](const std::string& computer) {
+        std::unique_lock lock(mutex);
+        ++count;
+        started.notify_all();
+        ctl::SiteReport site;
+        site.computer = computer;
+        if (!started.wait_for(lock, 10s, [&] { return count == computers.size(); }))
+            site.connectionError = client::ServerError(client::E_RPC_TIMEOUT, "read alone");
+        return site;
+    };
+    const auto sites = ctl::readSites(computers, reader);
+    ASSERT_EQ(sites.size(), computers.size());
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+        EXPECT_EQ(sites[i].computer, computers[i]);  // in the order given
+        EXPECT_TRUE(sites[i].reached()) << computers[i];
+    }
 }
 
 class CtlRunTest : public ::testing::Test {
@@ -395,6 +475,52 @@ TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
     Outcome usage = runProgram("offset", registry.dir());
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_EQ(runProgram("--help", registry.dir()).exitCode, 0);
+}
+
+// kt64ctl against three sites as they come: one answering, one whose server
+// is gone (nothing listens) and one frozen (the connection is taken by the
+// system but nobody answers), two of them named in a list file.
+TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
+    ScopedRegistry registry;
+    FakeKt64Srv fake;
+    FakeServerHost host(fake);
+    fake.edit([](FakeState& s) { s.alarmFlag = 8; });
+    const int frozen = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(frozen, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(frozen, 8), 0);
+    ASSERT_EQ(::getsockname(frozen, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string answering = "127.0.0.1:" + std::to_string(host.port());
+    const std::string gone = "127.0.0.1:" + std::to_string(freePort());
+    const std::string stopped = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    std::ofstream(registry.dir() / "sites.txt") << "# district\n" << gone << "\n\n  " << stopped << "  \n";
+
+    Outcome run = runProgram("--computer " + answering + " --computers " + (registry.dir() / "sites.txt").string(),
+                             registry.dir());
+    ::close(frozen);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    std::istringstream lines(run.out);
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(lines, line);) shown.push_back(line);
+    ASSERT_EQ(shown.size(), 4u) << run.out;
+    EXPECT_EQ(shown[1].rfind(answering, 0), 0u) << shown[1];
+    EXPECT_NE(shown[1].find(" yes "), std::string::npos) << shown[1];
+    EXPECT_NE(shown[1].find("A_POWER"), std::string::npos) << shown[1];
+    for (int row : {2, 3}) {
+        EXPECT_EQ(shown[row].rfind(row == 2 ? gone : stopped, 0), 0u) << shown[row];
+        EXPECT_NE(shown[row].find(" no server "), std::string::npos) << shown[row];
+        EXPECT_NE(shown[row].find("Nie można pobrać błędu z serwera DCOM ! (0x"), std::string::npos) << shown[row];
+    }
+    EXPECT_NE(shown[3].find("the link server there hangs"), std::string::npos) << shown[3];
+
+    const auto none = registry.dir() / "none.txt";
+    std::ofstream(none) << "# nobody yet\n";
+    Outcome empty = runProgram("--computers " + none.string(), registry.dir());
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_EQ(empty.err, "kt64ctl: " + none.string() + ": names no computer\n");
 }
 
 // Ctrl+C while kt64ctl follows an upload: the server has the whole list and

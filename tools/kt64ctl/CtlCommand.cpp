@@ -11,6 +11,7 @@ namespace kt64::ctl {
 
 const char* const kUsage =
     "Usage: kt64ctl [--computer NAME[:PORT]] [--json] [TLS OPTIONS] COMMAND [ARGS]\n"
+    "       kt64ctl --computer NAME --computer NAME ... | --computers FILE [--json] [status]\n"
     "\n"
     "Commands (the link server of this computer unless --computer is given):\n"
     "  status                          the centre's state (default; --json for scripts)\n"
@@ -36,6 +37,10 @@ const char* const kUsage =
     "\n"
     "NAME is a computer name or address; PORT defaults to the RpcPort value of\n"
     "HKLM\\Software\\Ardonis\\Kt64Srv (6464).\n"
+    "Several sites: with more than one --computer, or --computers FILE (one NAME a\n"
+    "line, # starts a comment), status reads every site at once and prints one line\n"
+    "each: whether its centre answers, the centre's GMT less this PC's clock, alarms,\n"
+    "lines and the last error; exit code 1 when any centre does not answer.\n"
     "TLS OPTIONS, for a server that requires TLS (default: the registry values\n"
     "TlsServerCA, TlsClientCertificate, TlsClientKey of the same key):\n"
     "  --tls-ca FILE     CA certificate(s) the server's certificate chains to (PEM)\n"
@@ -234,6 +239,7 @@ Command parseCommandLine(std::span<const std::string_view> args) {
                                                           {"-h", false},
                                                           {"--json", false},
                                                           {"--computer", true, "a computer name"},
+                                                          {"--computers", true, "a file of computer names"},
                                                           {"--tls-ca", true, "a file"},
                                                           {"--tls-cert", true, "a file"},
                                                           {"--tls-key", true, "a file"}};
@@ -255,7 +261,9 @@ Command parseCommandLine(std::span<const std::string_view> args) {
         if (name == "--json")
             cmd.json = true;
         else if (name == "--computer")
-            cmd.computer = value;
+            cmd.computers.push_back(value);
+        else if (name == "--computers")
+            cmd.computersFile = value;
         else
             (name == "--tls-ca" ? cmd.tls.serverCA : name == "--tls-cert" ? cmd.tls.certificate : cmd.tls.key) = value;
     }
@@ -278,6 +286,10 @@ Command parseCommandLine(std::span<const std::string_view> args) {
     }
     Operands ops(verbName.value_or("status"), std::move(operands));
     parseOperands(cmd, ops);
+    if (!cmd.computers.empty()) cmd.computer = cmd.computers.front();
+    if (readsManySites(cmd) && cmd.verb != Verb::Status)
+        throw UsageError("several computers are read only by status (one line each), not by " +
+                         quoted(verbName.value_or("status")));
     return cmd;
 }
 

@@ -43,7 +43,11 @@ struct TimeChange {
 
 struct Command {
     Verb verb = Verb::Status;
-    std::string computer;   // "" = this computer
+    std::string computer;  // "" = this computer
+    // Every --computer in order, and the file of --computers: with more
+    // than one site (or a file) status shows one line per site.
+    std::vector<std::string> computers;
+    std::string computersFile;
     client::ClientTls tls;  // empty: the registry's TLS values
     bool json = false;
 
@@ -69,6 +73,9 @@ class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Whether cmd reads many sites (several --computer, or --computers).
+inline bool readsManySites(const Command& cmd) { return cmd.computers.size() > 1 || !cmd.computersFile.empty(); }
 
 // Parses the arguments after the program name. Options (--computer NAME,
 // --computer=NAME, --json, --help) may stand anywhere; no command means

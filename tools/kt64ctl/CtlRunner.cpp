@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CtlText.h"
+#include "FleetStatus.h"
 #include "Kt64SrvIds.h"
 #include "UploadInterrupt.h"
 #include "WholeFile.h"
@@ -360,6 +361,16 @@ int confirmSent(client::Kt64Srv& srv, std::ostream& out, std::ostream& err, cons
 }  // namespace
 
 void readInputs(Command& cmd) {
+    if (!cmd.computersFile.empty()) {
+        std::vector<std::string> listed;
+        try {
+            listed = readComputerList(cmd.computersFile);
+        } catch (const FileError& e) {
+            throw CtlError(e.what());
+        }
+        if (listed.empty()) throw CtlError(displayName(cmd.computersFile) + ": names no computer");
+        cmd.computers.insert(cmd.computers.end(), listed.begin(), listed.end());
+    }
     if (cmd.verb != Verb::Upload) return;
     try {
         const std::string bytes = readWholeFile(cmd.file, {kImageSize, kImageSize, "a command list has 2905"});

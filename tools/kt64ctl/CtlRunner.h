@@ -31,7 +31,8 @@ struct RunSettings {
 
 inline constexpr std::size_t kImageSize = 2905;
 
-// Reads what cmd takes from files: the image of an upload, into cmd.image.
+// Reads what cmd takes from files: the image of an upload, into cmd.image;
+// the sites of --computers, appended to cmd.computers.
 // Called before the server is contacted, so that a wrong file is reported
 // as what it is (and never makes a server start). Throws CtlError naming
 // the file.

@@ -3,7 +3,8 @@
 // runs one command and exits with 0 (done), 1 (the server refused or
 // reported an error, or there is no connection to it; its description, or
 // the fixed text with the cause and what to do, is printed) or 2 (wrong
-// command line).
+// command line). With several sites, status reads them all at once
+// (FleetStatus.h).
 #include <unistd.h>
 
 #include <iostream>
@@ -12,6 +13,7 @@
 
 #include "CtlCommand.h"
 #include "CtlRunner.h"
+#include "FleetStatus.h"
 #include "Kt64Client.h"
 #include "OptionScanner.h"
 #include "RpcLog.h"
@@ -40,6 +42,12 @@ int main(int argc, char** argv) {
         ctl::readInputs(cmd);
         client::ConnectOptions options;
         options.tls = cmd.tls;
+        if (ctl::readsManySites(cmd)) {
+            const auto now = [] { return std::chrono::system_clock::now(); };
+            return ctl::showSites(
+                cmd.computers, cmd.json, [&](const std::string& site) { return ctl::readSite(site, options, now); },
+                std::cout);
+        }
         auto server = client::ConnectServer(cmd.computer, options);
         ctl::RunSettings settings;
         settings.progressBar = ::isatty(STDERR_FILENO) != 0;

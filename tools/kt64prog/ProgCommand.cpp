@@ -30,6 +30,13 @@ const char* const kUsage =
     "              [--impulse N[s|m]] [--cycle N[s|m]] [--desc TEXT]\n"
     "                                OPERATION: off, on, impulse+, impulse-, cycle+, cycle- or 0..5;\n"
     "                                DAYS: a mask 0..127 or a list such as pn,wt,sr,cz,pt,so,nd\n"
+    "  add-holidays FILE BLOCK [--from YEAR --to YEAR]\n"
+    "                                public holidays as days off of BLOCK; movable ones for each\n"
+    "                                year (default: this school year and the next four)\n"
+    "  import-calendar FILE BLOCK CALENDAR.ics [--from YEAR --to YEAR]\n"
+    "                                the calendar's events as days off of BLOCK\n"
+    "                                BLOCK: a block's number or description; a missing one is made\n"
+    "                                with priority 9 and no commands\n"
     "\n"
     "The centre's command list (2905 bytes):\n"
     "  compile FILE IMAGE            write the program's command list to IMAGE\n"
@@ -155,6 +162,8 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
                                                           {"--relay", true, "a relay number"},
                                                           {"--impulse", true, "a length"},
                                                           {"--cycle", true, "a length"},
+                                                          {"--from", true, "a year"},
+                                                          {"--to", true, "a year"},
                                                           {"--yes", false},
                                                           {"--force", false},
                                                           {"--every-year", false},
@@ -183,6 +192,8 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         {"add-block", Verb::AddBlock},
         {"add-date", Verb::AddDate},
         {"add-command", Verb::AddCommand},
+        {"add-holidays", Verb::AddHolidays},
+        {"import-calendar", Verb::ImportCalendar},
     };
     const std::string& verb = a.positional[0];
     bool found = false;
@@ -241,6 +252,17 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         c.command.cycle = (c.command.operation == 2 || c.command.operation == 3) ? 99 : 2;
         break;
     }
+    case Verb::AddHolidays:
+        need(2, 2, "FILE BLOCK");
+        c.file = ops[0];
+        c.blockName = ops[1];
+        break;
+    case Verb::ImportCalendar:
+        need(3, 3, "FILE BLOCK CALENDAR.ics");
+        c.file = ops[0];
+        c.blockName = ops[1];
+        c.calendar = ops[2];
+        break;
     default:
         break;
     }
@@ -271,10 +293,15 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
             std::tie(c.command.impulse, c.command.impulseInMinutes) = lengthArg(value, "--impulse");
         } else if (name == "--cycle" && c.verb == Verb::AddCommand) {
             std::tie(c.command.cycle, c.command.cycleInMinutes) = lengthArg(value, "--cycle");
+        } else if ((name == "--from" || name == "--to") &&
+                   (c.verb == Verb::AddHolidays || c.verb == Verb::ImportCalendar)) {
+            // The years a command list can carry.
+            (name == "--from" ? c.fromYear : c.toYear) = static_cast<int>(numberIn(value, 2000, 2254, name));
         } else {
             throw UsageError(name + " does not go with " + verb);
         }
     }
+    if (c.fromYear && c.toYear && *c.toYear < *c.fromYear) throw UsageError("--to must not come before --from");
     return c;
 }
 

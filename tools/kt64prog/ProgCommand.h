@@ -18,7 +18,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Verb { Help, New, List, Compile, Decode, Send, Receive, Chart, AddBlock, AddDate, AddCommand };
+enum class Verb {
+    Help,
+    New,
+    List,
+    Compile,
+    Decode,
+    Send,
+    Receive,
+    Chart,
+    AddBlock,
+    AddDate,
+    AddCommand,
+    AddHolidays,
+    ImportCalendar
+};
 
 struct ProgCommand {
     Verb verb = Verb::Help;
@@ -37,6 +51,14 @@ struct ProgCommand {
     program::BlockRow block;
     program::DateRow date;
     program::CommandRow command;
+
+    // add-holidays, import-calendar: the block (its number or description;
+    // made when missing), the calendar file and the span of years (default:
+    // this school year and the next four)
+    std::string blockName;
+    std::string calendar;
+    std::optional<int> fromYear;
+    std::optional<int> toYear;
 };
 
 extern const char* const kUsage;

@@ -5,7 +5,10 @@
 #include <fstream>
 #include <string_view>
 
+#include "CalendarImport.h"
 #include "ChartGeometry.h"
+#include "DateRangePlan.h"
+#include "HolidayCalendar.h"
 #include "CommandImage.h"
 #include "ImageCompiler.h"
 #include "ProgramDocument.h"
@@ -130,6 +133,44 @@ void chart(ProgramDocument& doc, TerminalMessages& messages, const ChartGeometry
         }
         evaluator.EndRow(row);
     }
+}
+
+// add-holidays and import-calendar: the ranges go to the named block, made
+// as a holiday block when the program lacks it; the whole change fits the
+// centre's list or nothing is written. Prints the block's number, then each
+// range added ("+") and each replaced ("-", by its number).
+int addDaysOff(const ProgCommand& c, ProgEnvironment& env, ProgramDocument& doc, TerminalMessages& messages) {
+    openProgram(doc, messages, c.file);
+    Database& db = *doc.database();
+    const auto [defaultFrom, defaultTo] = fiveSchoolYears(env.today());
+    const int from = c.fromYear.value_or(c.toYear ? std::min(defaultFrom, *c.toYear) : defaultFrom);
+    const int to = c.toYear.value_or(std::max(from, defaultTo));
+    std::vector<DateRow> wanted;
+    if (c.verb == Verb::AddHolidays) {
+        wanted = polishHolidays(from, to);
+    } else {
+        try {
+            wanted = readCalendarFile(c.calendar, from, to);
+        } catch (const CalendarError& e) {
+            throw Failure{e.what()};
+        }
+    }
+    const std::int64_t block = findBlock(db, c.blockName);
+    if (block == kBaseBlock)
+        throw Failure{"block 1 holds the commands of every day and has no dates: name another block or a new one"};
+    const bool numbered = !c.blockName.empty() && c.blockName.find_first_not_of("0123456789") == std::string::npos;
+    const std::string name = numbered ? std::string(program::text::kHolidayBlock) : c.blockName;
+    const auto plan = planDateRanges(db, block, name, wanted, c.verb == Verb::AddHolidays ? isMovableHoliday : nullptr);
+    if (!plan.fits()) throw Failure{displayName(c.file) + ": " + plan.refusal()};
+    const std::int64_t blockId = applyDateRangePlan(db, plan);
+    saveProgram(doc, c.file);
+    env.out << blockId << "\n";
+    for (const auto& d : plan.added)
+        env.out << formatText("+ %-11s %-11s ", dateText(d.from, d.inItsYearOnly).c_str(),
+                              dateText(d.to, d.inItsYearOnly).c_str())
+                << d.description << "\n";
+    for (const auto id : plan.removed) env.out << "- " << id << "\n";
+    return 0;
 }
 
 // Prints the progress window's state at every tick.
@@ -274,6 +315,9 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         env.out << id << "\n";
         return 0;
     }
+    case Verb::AddHolidays:
+    case Verb::ImportCalendar:
+        return addDaysOff(c, env, doc, messages);
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include "TransferDialog.h"
 #include "ChartDialogs.h"
+#include "DaysOffDialog.h"
 #include "EditDialogs.h"
 #include "ItemCode.h"
 #include "Kt64Document.h"
@@ -235,6 +236,28 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
     QApplication::processEvents();
     save(&chart, "dialog-chart-week");
     chart.done(QDialog::Accepted);
+
+    // Days off: the tree's menu on the top "Daty" folder, and the dialog's
+    // preview for the holidays and for a school's calendar file.
+    tree->selectCode(makeItemCode(kKindDates, 0));
+    tree->updateDaysOffActions();
+    QMenu& treeMenu = tree->contextMenu();
+    treeMenu.popup(tree->mapToGlobal(QPoint(40, 40)));
+    save(&treeMenu, "menu-schedule-tree");
+    treeMenu.hide();
+    const QDate today = QDate::currentDate();
+    const program::CivilDate day{today.year(), today.month(), today.day()};
+    DaysOffDialog holidays(DaysOffSource::Holidays, doc.program(), messages, 0, day, &frame);
+    holidays.show();
+    QApplication::processEvents();
+    save(&holidays, "dialog-days-off-holidays");
+    holidays.reject();
+    DaysOffDialog calendar(DaysOffSource::Calendar, doc.program(), messages, 3, day, &frame);
+    calendar.setCalendarFile(KT64_SAMPLE_CALENDAR);
+    calendar.show();
+    QApplication::processEvents();
+    save(&calendar, "dialog-days-off-calendar");
+    calendar.reject();
     doc.program().setModified(false);
 }
 

@@ -1,7 +1,8 @@
 // The schedule half's pictures for scripts/screenshots: the tree and list
 // of a sample program in the frame, the list's context menu, every edit
 // dialog, the transfer window (also failed), the send's questions, the
-// chart (a day, a week) and its information window.
+// chart (a day, a week) and its information window, the tree's menu and
+// the days-off dialog.
 #pragma once
 
 #include <QString>

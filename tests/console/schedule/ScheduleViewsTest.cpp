@@ -4,15 +4,18 @@
 // cascade delete, copy and paste, and the selection kept in step after a
 // change. Both models are watched by QAbstractItemModelTester throughout.
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QKeyEvent>
 #include <QSignalSpy>
 #include <QHeaderView>
 #include <QTest>
 
+#include "DaysOffDialog.h"
 #include "ItemCode.h"
 #include "TextFormat.h"
 #include "ScheduleTestSupport.h"
 #include "ScheduleViews.h"
+#include "ui_DaysOffDialog.h"
 
 using namespace kt64::console;
 using namespace kt64::console::testing;
@@ -101,6 +104,7 @@ private slots:
     void copyAndPasteOnceIntoTheSameTable();
     void aChangeKeepsTheTreeAndListInStep();
     void databaseFailuresAreShownAndWhatWasReadStays();
+    void daysOffFromTheTreesMenu();
 };
 
 void ScheduleViewsTest::treeAndListOfAKnownProgram() {
@@ -471,6 +475,106 @@ void ScheduleViewsTest::databaseFailuresAreShownAndWhatWasReadStays() {
     v.key(Qt::Key_Insert);
     QCOMPARE(v.dialogs.opened, 0);
     QVERIFY(p.messages.entries.empty());
+}
+
+// "Dodaj święta…" and "Importuj kalendarz…": where the tree offers them,
+// the preview before anything changes, and the block the ranges go to.
+void ScheduleViewsTest::daysOffFromTheTreesMenu() {
+    NewProgram p;
+    const auto school = p.block(3, "Szkoła");
+    p.date(school, {2026, 9, 1}, {2027, 6, 25}, true, "rok szkolny");
+    p.command(1, 1, program::kOn, 7, 0);
+    Views v(p);
+
+    const std::pair<QModelIndex, bool> offered[] = {
+        {v.top("Daty"), true},
+        {v.blockFolder(2, "Daty"), true},
+        {child(v.treeModel(), v.top("Bloki"), "Blok 2"), true},
+        {v.top("Bloki"), false},
+        {child(v.treeModel(), v.top("Bloki"), "Blok 1"), false},
+        {v.top("Rozkazy"), false},
+        {v.blockFolder(2, "Rozkazy"), false},
+    };
+    for (const auto& [index, enabled] : offered) {
+        v.click(index);
+        v.tree()->updateDaysOffActions();
+        QCOMPARE(v.tree()->addHolidaysAction().isEnabled(), enabled);
+        QCOMPARE(v.tree()->importCalendarAction().isEnabled(), enabled);
+    }
+
+    // On the top "Daty": a new holiday block; the second time it is found
+    // and has every day already.
+    QStringList preview;
+    QString summary;
+    bool addable = false;
+    v.tree()->setDialogRunner([&](QDialog& d) {
+        auto& dialog = dynamic_cast<DaysOffDialog&>(d);
+        dialog.ui().fromYearSpin->setValue(2026);
+        dialog.ui().toYearSpin->setValue(2026);
+        preview.clear();
+        for (int i = 0; i < dialog.ui().previewList->count(); ++i) preview << dialog.ui().previewList->item(i)->text();
+        summary = dialog.ui().summaryLabel->text();
+        addable = dialog.ui().addButton->isEnabled();
+        dialog.ui().addButton->click();
+    });
+    v.click(v.top("Daty"));
+    v.tree()->addHolidaysAction().trigger();
+    QCOMPARE(preview.size(), 11);
+    QCOMPARE(preview.first(), QString("co roku 01.01 – 01.01  Nowy Rok"));
+    QVERIFY(preview.contains("05.04.2026 – 06.04.2026  Wielkanoc (święto ruchome)"));
+    QCOMPARE(summary, QString("Do dodania: 11, do usunięcia (wcześniejsze święta ruchome): 0. Wolnych miejsc na "
+                              "daty i rozkazy: 398 z 400."));
+    QVERIFY(addable);
+    const auto blocks = program::readBlocks(p.db());
+    QCOMPARE(blocks.size(), std::size_t{3});
+    QCOMPARE(blocks.back().priority, std::int64_t{9});
+    QCOMPARE(v.counts, std::make_pair(3, 13));
+    QVERIFY(p.document.isModified());
+
+    v.click(v.top("Daty"));
+    v.tree()->addHolidaysAction().trigger();
+    QVERIFY(preview.isEmpty());
+    QVERIFY(!addable);
+    QCOMPARE(summary, QString("Nic do dodania: blok ma już wszystkie te dni."));
+    QCOMPARE(v.counts, std::make_pair(3, 13));
+
+    // A calendar file to the holiday block's "Daty": a wrong one says where
+    // it is wrong and cannot be added; the school's own goes in beside the
+    // holidays.
+    const QString wrong = QString::fromStdString((p.folder.path() / "wrong.ics").string());
+    {
+        QFile f(wrong);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY Ferie\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    }
+    for (const QString& file : {wrong, QString(KT64_TEST_CALENDARS "/school-year.ics")}) {
+        v.tree()->setDialogRunner([&](QDialog& d) {
+            auto& dialog = dynamic_cast<DaysOffDialog&>(d);
+            QVERIFY(!dialog.ui().addButton->isEnabled());  // no file chosen yet
+            dialog.setCalendarFile(file);
+            dialog.ui().fromYearSpin->setValue(2026);
+            dialog.ui().toYearSpin->setValue(2030);
+            summary = dialog.ui().summaryLabel->text();
+            addable = dialog.ui().addButton->isEnabled();
+            preview.clear();
+            for (int i = 0; i < dialog.ui().previewList->count(); ++i)
+                preview << dialog.ui().previewList->item(i)->text();
+            dialog.ui().addButton->click();
+        });
+        v.click(v.blockFolder(3, "Daty"));
+        v.tree()->importCalendarAction().trigger();
+        if (file == wrong) {
+            QCOMPARE(summary,
+                     QString("Błąd w pliku kalendarza wrong.ics, wiersz 3: wiersz nie ma postaci NAZWA:wartość"));
+            QVERIFY(!addable);
+            QCOMPARE(v.counts, std::make_pair(3, 13));
+        }
+    }
+    QCOMPARE(v.counts, std::make_pair(3, 13 + 11));
+    QVERIFY(preview.contains("18.01.2027 – 31.01.2027  Ferie zimowe"));
+    std::size_t inBlock3 = 0;
+    for (const auto& d : program::readDatesByBlock(p.db())) inBlock3 += d.block == 3;
+    QCOMPARE(inBlock3, std::size_t{11 + 11});
 }
 
 QTEST_MAIN(ScheduleViewsTest)
