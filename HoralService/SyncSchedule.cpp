@@ -9,28 +9,26 @@
 namespace kt64::sync {
 namespace {
 
-constexpr LocalSeconds kDay = 86400;
+constexpr LocalSeconds kDay = calendar::kSecondsPerDay;
 
 using calendar::floorDiv;
 
 }  // namespace
 
 LocalSeconds localSecondsOf(const SystemTime& st) {
-    return calendar::dayNumber(st.year, st.month, st.day) * kDay + st.hour * 3600 + st.minute * 60 + st.second;
+    return calendar::secondsFromCivil(st.year, st.month, st.day, st.hour, st.minute, st.second);
 }
 
 SystemTime systemTimeOf(LocalSeconds seconds) {
+    const calendar::CivilTime civil = calendar::civilFromSeconds(seconds);
     SystemTime st;
-    const LocalSeconds days = floorDiv(seconds, kDay);
-    const LocalSeconds rest = seconds - days * kDay;
-    const calendar::CivilDay civil = calendar::civilDay(days);
     st.year = civil.year;
     st.month = civil.month;
     st.day = civil.day;
-    st.hour = static_cast<int>(rest / 3600);
-    st.minute = static_cast<int>(rest / 60 % 60);
-    st.second = static_cast<int>(rest % 60);
-    st.dayOfWeek = calendar::isoWeekday(days) % 7;  // 0 = Sunday
+    st.hour = civil.hour;
+    st.minute = civil.minute;
+    st.second = civil.second;
+    st.dayOfWeek = civil.weekday % 7;  // 0 = Sunday
     return st;
 }
 

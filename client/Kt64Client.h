@@ -28,6 +28,7 @@
 #include "OleDate.h"
 #include "ServerAddress.h"
 #include "ServerError.h"
+#include "StampedSyncTime.h"
 
 namespace kt64::client {
 
@@ -76,19 +77,10 @@ struct ConnectOptions {
     ClientTls tls;
 };
 
-// GetSyncTimeStamped's answer: the centre's local time and GMT, the server's
-// stamps of the status frame they come from (ns on the server's monotonic and
-// real-time clocks, when the frame's last byte was read), the frame's number, the
-// server's monotonic clock when it answered, and this process's monotonic
-// clock just before the call went out and just after the answer came.
-struct StampedSyncTime {
-    DATE Time = 0;
-    std::int64_t FrameMonotonicNs = 0;
-    std::int64_t FrameRealtimeNs = 0;
-    std::uint64_t FrameNo = 0;
-    std::int64_t ServerMonotonicNs = 0;
-    std::int64_t RequestMonotonicNs = 0;  // the frame's request written
-    DATE GmtTime = 0;                     // the centre's GMT in the frame (0: not sent)
+// GetSyncTimeStamped's answer as the server sent it, and this process's
+// monotonic clock just before the call went out and just after the answer
+// came.
+struct StampedSyncTime : link::StampedSyncTime {
     std::chrono::steady_clock::time_point sent;
     std::chrono::steady_clock::time_point received;
 };

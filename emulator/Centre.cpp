@@ -17,7 +17,9 @@ using link::kEsc;
 
 namespace {
 
-constexpr std::int64_t kDaySeconds = 86400;
+constexpr std::int64_t kDaySeconds = calendar::kSecondsPerDay;
+
+using calendar::floorDiv;
 
 // Data length of each request the centre knows; -1 for an unknown code.
 int requestLength(std::uint8_t code) {
@@ -50,8 +52,6 @@ bool isRecordRequest(std::uint8_t code) {
     return code == static_cast<std::uint8_t>(Command::WriteRecord) ||
            code == static_cast<std::uint8_t>(Command::ReadRecord);
 }
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 std::int64_t positiveMod(std::int64_t a, std::int64_t m) { return a - floorDiv(a, m) * m; }
 

@@ -8,10 +8,6 @@ namespace kt64::sim {
 
 namespace {
 
-constexpr std::int64_t kDay = 86400;
-
-using calendar::floorDiv;
-
 bool readInt(std::string_view& s, std::size_t digits, int& out) {
     if (s.size() < digits) return false;
     auto [p, ec] = std::from_chars(s.data(), s.data() + digits, out);
@@ -27,25 +23,6 @@ bool expect(std::string_view& s, char c) {
 }
 
 }  // namespace
-
-CivilTime civilFromSeconds(std::int64_t seconds) {
-    const std::int64_t days = floorDiv(seconds, kDay);
-    const std::int64_t rest = seconds - days * kDay;
-    CivilTime t;
-    const calendar::CivilDay civil = calendar::civilDay(days);
-    t.year = civil.year;
-    t.month = civil.month;
-    t.day = civil.day;
-    t.hour = static_cast<int>(rest / 3600);
-    t.minute = static_cast<int>(rest / 60 % 60);
-    t.second = static_cast<int>(rest % 60);
-    t.weekday = calendar::isoWeekday(days);
-    return t;
-}
-
-std::int64_t secondsFromCivil(int year, int month, int day, int hour, int minute, int second) {
-    return calendar::dayNumber(year, month, day) * kDay + hour * 3600 + minute * 60 + second;
-}
 
 std::int64_t toSeconds(TimePoint t) { return std::chrono::floor<std::chrono::seconds>(t).time_since_epoch().count(); }
 

@@ -9,27 +9,15 @@
 #include <optional>
 #include <string_view>
 
+#include "CivilCalendar.h"
 #include "TimeSource.h"
 
 namespace kt64::sim {
 
-struct CivilTime {
-    int year = 1970;
-    int month = 1;  // 1..12
-    int day = 1;    // 1..31
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int weekday = 4;  // 1 = Monday .. 7 = Sunday (1 January 1970 was a Thursday)
-
-    friend bool operator==(const CivilTime&, const CivilTime&) = default;
-};
-
-// Calendar fields of a count of seconds since 1970-01-01 00:00 (negative allowed).
-CivilTime civilFromSeconds(std::int64_t seconds);
-
-// Seconds since 1970-01-01 00:00 of calendar fields (fields are not checked).
-std::int64_t secondsFromCivil(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+// UTC seconds to calendar fields and back, as every program counts them.
+using calendar::civilFromSeconds;
+using calendar::CivilTime;
+using calendar::secondsFromCivil;
 
 // Whole seconds since the epoch of a time point, rounded down.
 std::int64_t toSeconds(TimePoint t);

@@ -25,7 +25,7 @@ std::size_t codeIndex(std::uint32_t code) { return code <= 6 ? code : 6; }
 
 std::string length(std::int32_t value, bool minutes) { return formatText("%d ", value) + (minutes ? "m" : "s"); }
 
-std::string lpOrNone(std::int32_t lp) { return lp == 0 ? std::string("Brak") : formatText("%d", lp); }
+std::string idOrNone(std::int32_t id) { return id == 0 ? std::string("Brak") : formatText("%d", id); }
 
 }  // namespace
 
@@ -121,8 +121,8 @@ SampleInfo describeSample(const SampleRecord& sample, LocalSeconds time, int row
     info.stateColour = stateColour(code);
     info.impulse = length(sample.impulse, sample.impulseInMinutes());
     info.cycle = length(sample.cycle, sample.cycleInMinutes());
-    info.command = lpOrNone(sample.id);
-    info.block = lpOrNone(sample.block);
+    info.command = idOrNone(sample.id);
+    info.block = idOrNone(sample.block);
     info.impulseShown = code >= 2 && code <= 5;
     info.cycleShown = code == 4 || code == 5;
     return info;

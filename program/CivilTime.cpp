@@ -62,14 +62,17 @@ CivilDate dateFromDayNumber(std::int64_t days) {
 int weekdayBit(const CivilDate& date) { return 1 << (calendar::isoWeekday(dayNumber(date)) - 1); }
 
 LocalSeconds localSeconds(const CivilDate& date, const TimeOfDay& time) {
-    return dayNumber(date) * kSecondsPerDay + time.secondsOfDay();
+    return calendar::secondsFromCivil(date.year, date.month, date.day, time.hour, time.minute, time.second);
 }
 
-CivilDate dateOf(LocalSeconds t) { return dateFromDayNumber(calendar::floorDiv(t, kSecondsPerDay)); }
+CivilDate dateOf(LocalSeconds t) {
+    const calendar::CivilTime c = calendar::civilFromSeconds(t);
+    return CivilDate{c.year, c.month, c.day};
+}
 
 TimeOfDay timeOf(LocalSeconds t) {
-    const int s = secondsOfDay(t);
-    return TimeOfDay{s / 3600, s / 60 % 60, s % 60};
+    const calendar::CivilTime c = calendar::civilFromSeconds(t);
+    return TimeOfDay{c.hour, c.minute, c.second};
 }
 
 std::string isoDate(const CivilDate& date) {

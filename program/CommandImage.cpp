@@ -30,26 +30,26 @@ std::optional<ImageFault> checkDate(const DateRow& d) {
 }
 
 std::optional<ImageFault> checkCommand(const CommandRow& c) {
-    const auto lp = static_cast<long long>(c.id);
-    if (!c.time) return ImageFault{formatText(text::kFaultCommandTime, lp)};
+    const auto id = static_cast<long long>(c.id);
+    if (!c.time) return ImageFault{formatText(text::kFaultCommandTime, id)};
     if (c.weekdays < 0 || c.weekdays > 127)
-        return ImageFault{formatText(text::kFaultWeekdays, lp, static_cast<long long>(c.weekdays))};
+        return ImageFault{formatText(text::kFaultWeekdays, id, static_cast<long long>(c.weekdays))};
     if (c.operation < kOff || c.operation > kCycleMinus)
-        return ImageFault{formatText(text::kFaultOperation, lp, static_cast<long long>(c.operation))};
+        return ImageFault{formatText(text::kFaultOperation, id, static_cast<long long>(c.operation))};
     if (c.relay != 1 && c.relay != 2)
-        return ImageFault{formatText(text::kFaultRelay, lp, static_cast<long long>(c.relay))};
+        return ImageFault{formatText(text::kFaultRelay, id, static_cast<long long>(c.relay))};
     // Values the record does not carry for the operation are not checked.
     if (usesImpulse(c.operation) && (c.impulse < 0 || c.impulse > 127))
-        return ImageFault{formatText(text::kFaultImpulse, lp, static_cast<long long>(c.impulse))};
+        return ImageFault{formatText(text::kFaultImpulse, id, static_cast<long long>(c.impulse))};
     if (usesCycle(c.operation) && (c.cycle < 0 || c.cycle > 127))
-        return ImageFault{formatText(text::kFaultCycle, lp, static_cast<long long>(c.cycle))};
+        return ImageFault{formatText(text::kFaultCycle, id, static_cast<long long>(c.cycle))};
     return std::nullopt;
 }
 
 // Block index of a block LP: the first position holding it, or 100.
-int blockIndexOf(std::span<const BlockRow> blocks, std::int64_t lp) {
+int blockIndexOf(std::span<const BlockRow> blocks, std::int64_t id) {
     for (std::size_t i = 0; i < blocks.size(); ++i) {
-        if (blocks[i].id == lp) return static_cast<int>(i);
+        if (blocks[i].id == id) return static_cast<int>(i);
     }
     return kMissingBlockIndex;
 }

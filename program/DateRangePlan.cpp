@@ -139,9 +139,9 @@ std::int64_t applyDateRangePlan(Database& db, const DateRangePlan& plan) {
             throw DatabaseError(SQLITE_FULL, std::string(text::kTooManyBlocks));
         block = insertBlock(db, BlockRow{0, kHolidayPriority, plan.newBlockName});
     }
-    for (const auto lp : plan.removed) {
+    for (const auto id : plan.removed) {
         auto q = db.query("DELETE FROM Daty WHERE LP=?");
-        q.bind(1, lp);
+        q.bind(1, id);
         q.run();
     }
     for (auto d : plan.added) {

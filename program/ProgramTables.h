@@ -34,7 +34,7 @@ int recordCount(Database& db);
 DateRow dateRowOf(const Query& q);
 CommandRow commandRowOf(const Query& q);
 
-// Each adds one row and returns its LP. A row's lp field is used only when it
+// Each adds one row and returns its LP. A row's id field is used only when it
 // is not 0 (an explicit block number).
 std::int64_t insertBlock(Database& db, const BlockRow& block);
 std::int64_t insertDate(Database& db, const DateRow& date);

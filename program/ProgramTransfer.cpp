@@ -96,7 +96,7 @@ void ProgramTransfer::SendProgram(ProgramDocument& document) {
 
     int relayOutputs = 0;
     try {
-        relayOutputs = relayOutputsOf(link_.BuildType());
+        relayOutputs = link::relayOutputsOf(link_.BuildType());
     } catch (const LinkError&) {
         relayOutputs = 0;
     }

@@ -118,63 +118,6 @@ std::string serialNumText(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3) {
     return buf;
 }
 
-std::string buildTypeText(std::uint8_t model, std::uint8_t source, std::uint8_t relays, std::uint8_t interface,
-                          std::uint8_t version) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "KT-%.2X/", model);
-    std::string text = buf;
-    switch (source) {
-    case 0x00:
-        text += "00/";
-        break;
-    case 0x11:
-        text += "GPS/";
-        break;
-    case 0x22:
-        text += "DCF/";
-        break;
-    case 0x33:
-        text += "RS/";
-        break;
-    case 0x44:
-        text += "LIN/";
-        break;
-    default:
-        text += "ERR/";
-        break;
-    }
-    switch (relays) {
-    case 0x00:
-        text += "0/";
-        break;
-    case 0x11:
-        text += "1/";
-        break;
-    case 0x22:
-        text += "2/";
-        break;
-    default:
-        text += "E/";
-        break;
-    }
-    switch (interface) {
-    case 0x00:
-        text += "000";
-        break;
-    case 0x11:
-        text += "232";
-        break;
-    case 0x22:
-        text += "485";
-        break;
-    default:
-        text += "ERR";
-        break;
-    }
-    std::snprintf(buf, sizeof buf, " V%X.%X", version >> 4, version & 0x0F);
-    return text + buf;
-}
-
 HRESULT applyStatusFrame(ByteSpan received, DeviceState& state) {
     if (received.size() < kStatusFrameSize) {
         fail(state, E_KT64_NOANSWER, text::kNoAnswer);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <string>
 
+#include "BuildType.h"
 #include "DeviceState.h"
 #include "Frame.h"
 #include "HResult.h"
@@ -36,11 +37,6 @@ namespace kt64::link {
 // the code and text, clears StatusValid and keeps every decoded field.
 // Returns the outcome: S_OK or the failure code. Never throws.
 HRESULT applyStatusFrame(ByteSpan received, DeviceState& state);
-
-// "KT-64/GPS/1/232 V1.2" from the model, source, relays, interface and
-// version bytes.
-std::string buildTypeText(std::uint8_t model, std::uint8_t source, std::uint8_t relays, std::uint8_t interface,
-                          std::uint8_t version);
 
 // "0A/1B2C" from the three serial number bytes.
 std::string serialNumText(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3);

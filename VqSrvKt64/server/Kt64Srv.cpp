@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "BuildType.h"
 #include "Frame.h"
 #include "HResult.h"
 #include "Kt64SrvIds.h"
@@ -76,31 +77,6 @@ int hexValue(char16_t c) {
     return -1;
 }
 
-// Fields of a '/'-separated text, empty fields skipped.
-std::vector<std::string_view> fieldsOf(std::string_view text) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        auto end = text.find('/', start);
-        if (end == std::string_view::npos) end = text.size();
-        if (end > start) fields.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return fields;
-}
-
-template <std::size_t N>
-std::optional<std::uint8_t> codeOf(std::string_view field, const std::array<std::string_view, N>& names) {
-    static constexpr std::array<std::uint8_t, 5> codes{0x00, 0x11, 0x22, 0x33, 0x44};
-    for (std::size_t i = 0; i < N; ++i)
-        if (field == names[i]) return codes[i];
-    return std::nullopt;
-}
-
-constexpr std::array<std::string_view, 5> kSources{"00", "GPS", "DCF", "RS", "LIN"};
-constexpr std::array<std::string_view, 3> kRelays{"0", "1", "2"};
-constexpr std::array<std::string_view, 3> kInterfaces{"000", "232", "485"};
-
 }  // namespace
 
 bool parseSerialText(std::string_view text, std::array<std::uint8_t, 3>& serial) {
@@ -115,41 +91,6 @@ bool parseSerialText(std::string_view text, std::array<std::uint8_t, 3>& serial)
         serial[g] = static_cast<std::uint8_t>(low < 0 ? high : high * 16 + low);
     }
     return true;
-}
-
-bool parseBuildText(std::string_view text, std::array<std::uint8_t, 3>& build) {
-    const auto fields = fieldsOf(text);
-    if (fields.empty() || fields[0] != "KT-64" || fields.size() > 4) return false;
-    auto result = build;
-    if (fields.size() > 1) {
-        auto code = codeOf(fields[1], kSources);
-        if (!code) return false;
-        result[0] = *code;
-    }
-    if (fields.size() > 2) {
-        auto code = codeOf(fields[2], kRelays);
-        if (!code) return false;
-        result[1] = *code;
-    }
-    if (fields.size() > 3) {
-        auto code = codeOf(fields[3], kInterfaces);
-        if (!code) return false;
-        result[2] = *code;
-    }
-    build = result;
-    return true;
-}
-
-void buildCodesOfReport(std::string_view reported, std::array<std::uint8_t, 3>& build) {
-    // "KT-64/GPS/1/232 V1.2": the version follows the interface after a blank.
-    if (auto blank = reported.find(' '); blank != std::string_view::npos) reported = reported.substr(0, blank);
-    const auto fields = fieldsOf(reported);
-    if (fields.size() > 1)
-        if (auto code = codeOf(fields[1], kSources)) build[0] = *code;
-    if (fields.size() > 2)
-        if (auto code = codeOf(fields[2], kRelays)) build[1] = *code;
-    if (fields.size() > 3)
-        if (auto code = codeOf(fields[3], kInterfaces)) build[2] = *code;
 }
 
 Kt64Srv::Kt64Srv(SharedDevice& device, DeviceReadEvent& readEvent, ServerConfig& config)
@@ -426,8 +367,8 @@ CallStatus Kt64Srv::PutBuildType(std::string_view newVal) {
     auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
         // Fields the text leaves out keep the centre's current codes.
         auto build = r.device.NewBuild;
-        buildCodesOfReport(r.device.BuildType, build);
-        if (!parseBuildText(newVal, build)) return refuseLocked(r, E_KT64_FRAME, text::kBadDataDot);
+        link::codesOfReport(r.device.BuildType, build);
+        if (!link::codesOfTextToSet(newVal, build)) return refuseLocked(r, E_KT64_FRAME, text::kBadDataDot);
         r.device.NewBuild = build;
         return std::nullopt;
     });

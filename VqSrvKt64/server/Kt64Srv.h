@@ -32,6 +32,7 @@
 #include "OleDate.h"
 #include "ServerConfig.h"
 #include "SharedDevice.h"
+#include "StampedSyncTime.h"
 
 namespace kt64::server {
 
@@ -40,18 +41,7 @@ inline constexpr std::uint32_t kVtArrayOfBytes = 0x2011;
 // Longest wait of WaitForDeviceRead.
 inline constexpr std::chrono::milliseconds kDeviceReadTimeout{5000};
 
-// GetSyncTime's value with the stamps of the status frame it was decoded
-// from, and the server's monotonic clock at the answer (a client on another
-// computer places the frame on its own clock by the frame's age).
-struct StampedSyncTime {
-    DATE Time = 0;
-    std::int64_t FrameMonotonicNs = 0;
-    std::int64_t FrameRealtimeNs = 0;
-    std::uint64_t FrameNo = 0;
-    std::int64_t ServerMonotonicNs = 0;
-    std::int64_t RequestMonotonicNs = 0;
-    DATE GmtTime = 0;
-};
+using link::StampedSyncTime;
 
 class Kt64Srv {
 public:
@@ -126,18 +116,10 @@ private:
     ServerConfig& config_;
 };
 
-// Text parsing of the two text setters, exposed for tests.
+// Text parsing of the SerialNum setter, exposed for tests.
 // SerialNum: "XX/XXXX"; bytes 1..3 from the three hexadecimal groups, each
 // read up to its first non-hex character; a group that starts with one leaves
 // that byte as it was. false when the text is not 7 characters with '/' third.
 bool parseSerialText(std::string_view text, std::array<std::uint8_t, 3>& serial);
-// BuildType: "KT-64/source/relays/interface"; missing trailing fields keep
-// the codes in build as they are. false for a wrong or missing first field, a
-// value outside the lists, or a fifth field.
-bool parseBuildText(std::string_view text, std::array<std::uint8_t, 3>& build);
-// Codes of the source, relays and interface fields of a reported BuildType
-// text ("KT-64/GPS/1/232 V1.2"); a field that is missing or unknown ("ERR")
-// leaves its code as it was.
-void buildCodesOfReport(std::string_view reported, std::array<std::uint8_t, 3>& build);
 
 }  // namespace kt64::server

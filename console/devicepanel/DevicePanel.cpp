@@ -332,7 +332,7 @@ void DevicePanel::showReading(const Reading& r) {
     // Build-type check.
     state.ticks.advance();
     if (r.buildType) {
-        const auto build = program::readBuildType(*r.buildType);
+        const auto build = link::readBuildType(*r.buildType);
         frame_.SetRelayOutputs(build.relayOutputs.value_or(0));
         if (const auto letter = build.sourceLetter(); letter && *letter != lastSourceLetter_) {
             layOutAlarmRows(*letter);

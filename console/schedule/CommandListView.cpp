@@ -57,14 +57,14 @@ CommandListView::CommandListView(program::ProgramDocument& document, program::Us
     connect(&relayTimer_, &QTimer::timeout, this, &CommandListView::relayOutputsWanted);
 }
 
-std::optional<std::int64_t> CommandListView::selectedLp() const {
+std::optional<std::int64_t> CommandListView::selectedId() const {
     const auto rows = selectionModel()->selectedRows();
     if (rows.isEmpty()) return std::nullopt;
-    return model_.lpOfRow(rows.first().row());
+    return model_.idOfRow(rows.first().row());
 }
 
-bool CommandListView::selectLp(std::int64_t lp) {
-    const int row = model_.rowOfLp(lp);
+bool CommandListView::selectId(std::int64_t id) {
+    const int row = model_.rowOfId(id);
     if (row < 0) return false;
     selectionModel()->setCurrentIndex(model_.index(row, 0),
                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -89,16 +89,16 @@ void CommandListView::onUpdate(std::uint32_t hint) {
     const int kind = kindOf(hint);
     if (kind == kindOf(previousCode_) && (kind == kKindBlocks || kind == kKindCommands || kind == kKindDates)) {
         // The same list: only the selection follows the tree.
-        const std::int64_t lp = lpOf(hint);
-        const int row = lp != 0 ? model_.rowOfLp(lp) : -1;
+        const std::int64_t id = idOf(hint);
+        const int row = id != 0 ? model_.rowOfId(id) : -1;
         if (row >= 0) {
             selectionModel()->setCurrentIndex(model_.index(row, 0),
                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             scrollTo(model_.index(row > 0 ? row - 1 : 0, 0));
             scrollTo(model_.index(row, 0));
         }
-        const std::int64_t previousLp = lpOf(previousCode_);
-        const int previousRow = previousLp != 0 ? model_.rowOfLp(previousLp) : -1;
+        const std::int64_t previousId = idOf(previousCode_);
+        const int previousRow = previousId != 0 ? model_.rowOfId(previousId) : -1;
         if (previousRow >= 0)
             selectionModel()->select(model_.index(previousRow, 0),
                                      QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
@@ -117,22 +117,22 @@ void CommandListView::afterChange(const RecordEditing::Outcome& outcome) {
     document_.UpdateAllViews(currentCode_);
 }
 
-void CommandListView::addRecord() { afterChange(editing_.edit(EditMode::Add, currentCode_, selectedLp())); }
-void CommandListView::editAsRecord() { afterChange(editing_.edit(EditMode::EditAs, currentCode_, selectedLp())); }
-void CommandListView::editRecord() { afterChange(editing_.edit(EditMode::Edit, currentCode_, selectedLp())); }
+void CommandListView::addRecord() { afterChange(editing_.edit(EditMode::Add, currentCode_, selectedId())); }
+void CommandListView::editAsRecord() { afterChange(editing_.edit(EditMode::EditAs, currentCode_, selectedId())); }
+void CommandListView::editRecord() { afterChange(editing_.edit(EditMode::Edit, currentCode_, selectedId())); }
 
 void CommandListView::deleteRecord() {
-    if (const auto lp = selectedLp()) afterChange(editing_.remove(currentCode_, *lp));
+    if (const auto id = selectedId()) afterChange(editing_.remove(currentCode_, *id));
 }
 
 void CommandListView::copyRecord() {
-    if (const auto lp = selectedLp()) editing_.copy(currentCode_, *lp);
+    if (const auto id = selectedId()) editing_.copy(currentCode_, *id);
 }
 
 void CommandListView::pasteRecord() { afterChange(editing_.paste(currentCode_)); }
 
 void CommandListView::updateMenu() {
-    const MenuState state = editing_.menuState(currentCode_, selectedLp());
+    const MenuState state = editing_.menuState(currentCode_, selectedId());
     const auto actions = menu_.actions();
     for (int i = 0; i < actions.size(); ++i)
         if (!actions[i]->isSeparator()) actions[i]->setEnabled(state.test(static_cast<std::size_t>(i)));
@@ -151,11 +151,11 @@ void CommandListView::contextMenuEvent(QContextMenuEvent* event) {
 void CommandListView::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Delete || key == Qt::Key_Insert) {
-        const auto lp = selectedLp();
-        if (editing_.keysAct(currentCode_, lp)) {
+        const auto id = selectedId();
+        if (editing_.keysAct(currentCode_, id)) {
             if (key == Qt::Key_Insert) {
                 if (acceptsRecords(kindOf(currentCode_))) addRecord();
-            } else if (lp) {
+            } else if (id) {
                 if (key == Qt::Key_Delete) {
                     deleteRecord();
                 } else {
@@ -171,8 +171,8 @@ void CommandListView::keyPressEvent(QKeyEvent* event) {
 
 void CommandListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
-    const auto lp = selectedLp();
-    if (lp && editing_.keysAct(currentCode_, lp)) editRecord();
+    const auto id = selectedId();
+    if (id && editing_.keysAct(currentCode_, id)) editRecord();
 }
 
 void CommandListView::OnActivateView(bool active) {

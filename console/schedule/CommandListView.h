@@ -30,8 +30,8 @@ public:
     RecordEditing& editing() { return editing_; }
     std::uint32_t currentCode() const { return currentCode_; }
     // The LP of the selected row, if a row is selected.
-    std::optional<std::int64_t> selectedLp() const;
-    bool selectLp(std::int64_t lp);
+    std::optional<std::int64_t> selectedId() const;
+    bool selectId(std::int64_t id);
 
     // The context menu as it would be shown now (its enabling applied).
     QMenu& contextMenu();

@@ -20,11 +20,11 @@ enum ItemKind : int {
 // blocks" and differs from every code a tree item has, so it forces a refill.
 inline constexpr std::uint32_t kNoItemCode = 0xFFFFFFFFu;
 
-constexpr std::uint32_t makeItemCode(int kind, std::int64_t lp) {
-    return (static_cast<std::uint32_t>(kind & 7) << 28) | (static_cast<std::uint32_t>(lp) & 0x0FFFFFFFu);
+constexpr std::uint32_t makeItemCode(int kind, std::int64_t id) {
+    return (static_cast<std::uint32_t>(kind & 7) << 28) | (static_cast<std::uint32_t>(id) & 0x0FFFFFFFu);
 }
 constexpr int kindOf(std::uint32_t code) { return static_cast<int>((code >> 28) & 7); }
-constexpr std::int64_t lpOf(std::uint32_t code) { return static_cast<std::int64_t>(code & 0x0FFFFFFFu); }
+constexpr std::int64_t idOf(std::uint32_t code) { return static_cast<std::int64_t>(code & 0x0FFFFFFFu); }
 constexpr bool acceptsRecords(int kind) {
     return kind == kKindBlocks || kind == kKindBlockCommands || kind == kKindBlockDates;
 }

@@ -91,9 +91,9 @@ std::optional<std::int64_t> ProgramTreeView::daysOffBlock() const {
     const auto code = selectedCode();
     if (!code || !document_.isOpen()) return std::nullopt;
     const int kind = kindOf(*code);
-    const std::int64_t lp = lpOf(*code);
-    if (kind == kKindDates && lp == 0) return 0;
-    if ((kind == kKindBlocks && lp != 0 && lp != program::kBaseBlock) || kind == kKindBlockDates) return lp;
+    const std::int64_t id = idOf(*code);
+    if (kind == kKindDates && id == 0) return 0;
+    if ((kind == kKindBlocks && id != 0 && id != program::kBaseBlock) || kind == kKindBlockDates) return id;
     return std::nullopt;
 }
 

@@ -15,23 +15,23 @@ using program::MessageIcon;
 
 namespace {
 
-std::optional<program::BlockRow> readBlock(Database& db, std::int64_t lp) {
+std::optional<program::BlockRow> readBlock(Database& db, std::int64_t id) {
     auto q = db.query("SELECT * FROM Bloki WHERE LP=?");
-    q.bind(1, lp);
+    q.bind(1, id);
     if (!q.next()) return std::nullopt;
     return program::BlockRow{q.integer("LP"), q.integer("Priorytet"), q.text("Opis")};
 }
 
-std::optional<program::DateRow> readDate(Database& db, std::int64_t lp) {
+std::optional<program::DateRow> readDate(Database& db, std::int64_t id) {
     auto q = db.query("SELECT * FROM Daty WHERE LP=?");
-    q.bind(1, lp);
+    q.bind(1, id);
     if (!q.next()) return std::nullopt;
     return program::dateRowOf(q);
 }
 
-std::optional<program::CommandRow> readCommand(Database& db, std::int64_t lp) {
+std::optional<program::CommandRow> readCommand(Database& db, std::int64_t id) {
     auto q = db.query("SELECT * FROM Rozkazy WHERE LP=?");
-    q.bind(1, lp);
+    q.bind(1, id);
     if (!q.next()) return std::nullopt;
     return program::commandRowOf(q);
 }
@@ -96,13 +96,13 @@ int tableKindOf(int kind) {
     }
 }
 
-MenuState RecordEditing::menuState(std::uint32_t code, std::optional<std::int64_t> selectedLp) const {
+MenuState RecordEditing::menuState(std::uint32_t code, std::optional<std::int64_t> selectedId) const {
     MenuState on;
     on.set();
     on.reset(4);  // the separator
     const int kind = kindOf(code);
     const bool open = document_.isOpen();
-    if (!selectedLp) {
+    if (!selectedId) {
         on.reset(kMenuEditAs);
         on.reset(kMenuEdit);
         on.reset(kMenuDelete);
@@ -113,16 +113,16 @@ MenuState RecordEditing::menuState(std::uint32_t code, std::optional<std::int64_
         for (auto e : {kMenuAdd, kMenuEditAs, kMenuEdit, kMenuDelete, kMenuPaste}) on.reset(e);
     }
     if (!acceptsRecords(kind) || !open) on.reset(kMenuAdd);
-    if (kind == kKindBlocks && selectedLp && *selectedLp == program::kBaseBlock) {
+    if (kind == kKindBlocks && selectedId && *selectedId == program::kBaseBlock) {
         for (auto e : {kMenuAdd, kMenuEditAs, kMenuEdit, kMenuDelete}) on.reset(e);
     }
     return on;
 }
 
-bool RecordEditing::keysAct(std::uint32_t code, std::optional<std::int64_t> selectedLp) const {
+bool RecordEditing::keysAct(std::uint32_t code, std::optional<std::int64_t> selectedId) const {
     const int kind = kindOf(code);
     if (kind == kKindCommands || kind == kKindDates || !document_.isOpen()) return false;
-    return !(kind == kKindBlocks && selectedLp && *selectedLp == program::kBaseBlock);
+    return !(kind == kKindBlocks && selectedId && *selectedId == program::kBaseBlock);
 }
 
 void RecordEditing::finish(Outcome& outcome) {
@@ -150,25 +150,25 @@ bool RecordEditing::recordLimitReached() {
     return false;
 }
 
-RecordEditing::Outcome RecordEditing::edit(EditMode mode, std::uint32_t code, std::optional<std::int64_t> selectedLp) {
+RecordEditing::Outcome RecordEditing::edit(EditMode mode, std::uint32_t code, std::optional<std::int64_t> selectedId) {
     if (!document_.isOpen()) return {};
-    if (mode != EditMode::Add && !selectedLp) return {};
-    const std::optional<std::int64_t> lp = mode == EditMode::Add ? std::nullopt : selectedLp;
+    if (mode != EditMode::Add && !selectedId) return {};
+    const std::optional<std::int64_t> id = mode == EditMode::Add ? std::nullopt : selectedId;
     switch (kindOf(code)) {
     case kKindBlocks:
         // Block 1 is fixed.
-        if (lp && *lp == program::kBaseBlock) return {};
-        return editBlock(mode, lp);
+        if (id && *id == program::kBaseBlock) return {};
+        return editBlock(mode, id);
     case kKindBlockCommands:
-        return editCommand(mode, lpOf(code), lp);
+        return editCommand(mode, idOf(code), id);
     case kKindBlockDates:
-        return editDate(mode, lpOf(code), lp);
+        return editDate(mode, idOf(code), id);
     default:
         return {};
     }
 }
 
-RecordEditing::Outcome RecordEditing::editBlock(EditMode mode, std::optional<std::int64_t> lp) {
+RecordEditing::Outcome RecordEditing::editBlock(EditMode mode, std::optional<std::int64_t> id) {
     Outcome outcome;
     if (mode != EditMode::Edit && blockCount_ > program::kMaxBlocks - 1) {
         messages_.show(listtext::kTooManyBlocks, MessageIcon::Exclamation);
@@ -178,8 +178,8 @@ RecordEditing::Outcome RecordEditing::editBlock(EditMode mode, std::optional<std
     try {
         program::BlockRow row;
         row.priority = 1;
-        if (lp) {
-            auto found = readBlock(db, *lp);
+        if (id) {
+            auto found = readBlock(db, *id);
             if (!found) return outcome;
             row = *found;
         }
@@ -198,15 +198,15 @@ RecordEditing::Outcome RecordEditing::editBlock(EditMode mode, std::optional<std
     return outcome;
 }
 
-RecordEditing::Outcome RecordEditing::editCommand(EditMode mode, std::int64_t block, std::optional<std::int64_t> lp) {
+RecordEditing::Outcome RecordEditing::editCommand(EditMode mode, std::int64_t block, std::optional<std::int64_t> id) {
     Outcome outcome;
     if (mode != EditMode::Edit && recordLimitReached()) return outcome;
     Database& db = *document_.database();
     try {
         program::CommandRow row;
         row.time = program::TimeOfDay{};
-        if (lp) {
-            auto found = readCommand(db, *lp);
+        if (id) {
+            auto found = readCommand(db, *id);
             if (!found) return outcome;
             row = *found;
         }
@@ -225,18 +225,18 @@ RecordEditing::Outcome RecordEditing::editCommand(EditMode mode, std::int64_t bl
     return outcome;
 }
 
-RecordEditing::Outcome RecordEditing::editDate(EditMode mode, std::int64_t block, std::optional<std::int64_t> lp) {
+RecordEditing::Outcome RecordEditing::editDate(EditMode mode, std::int64_t block, std::optional<std::int64_t> id) {
     Outcome outcome;
     if (mode != EditMode::Edit && recordLimitReached()) return outcome;
     Database& db = *document_.database();
     try {
         std::vector<program::DateRow> rows(1);
-        if (lp) {
-            auto found = readDate(db, *lp);
+        if (id) {
+            auto found = readDate(db, *id);
             if (!found) return outcome;
             rows[0] = *found;
         }
-        const std::int64_t owner = lp ? rows[0].block : block;
+        const std::int64_t owner = id ? rows[0].block : block;
         if (!dialogs_.editDate(rows) || rows.empty()) return outcome;
         // A range split in two needs room for both.
         const int added = static_cast<int>(rows.size()) - (mode == EditMode::Edit ? 1 : 0);
@@ -261,12 +261,12 @@ RecordEditing::Outcome RecordEditing::editDate(EditMode mode, std::int64_t block
     return outcome;
 }
 
-RecordEditing::Outcome RecordEditing::remove(std::uint32_t code, std::int64_t selectedLp) {
+RecordEditing::Outcome RecordEditing::remove(std::uint32_t code, std::int64_t selectedId) {
     Outcome outcome;
     const int kind = kindOf(code);
     if (!document_.isOpen() || !acceptsRecords(kind)) return outcome;
     // Block 1 holds the program's default commands and cannot go.
-    if (kind == kKindBlocks && selectedLp == program::kBaseBlock) return outcome;
+    if (kind == kKindBlocks && selectedId == program::kBaseBlock) return outcome;
     if (!messages_.ask(listtext::kConfirmDelete, MessageIcon::Exclamation)) return outcome;
     Database& db = *document_.database();
     try {
@@ -277,18 +277,18 @@ RecordEditing::Outcome RecordEditing::remove(std::uint32_t code, std::int64_t se
             for (const char* sql : {"DELETE FROM Rozkazy WHERE Blok=?", "DELETE FROM Daty WHERE NrBloku=?",
                                     "DELETE FROM Bloki WHERE LP=?"}) {
                 auto q = db.query(sql);
-                q.bind(1, selectedLp);
+                q.bind(1, selectedId);
                 q.run();
             }
             transaction.commit();
         } else if (kind == kKindBlockCommands) {
             auto q = db.query("DELETE FROM Rozkazy WHERE LP=?");
-            q.bind(1, selectedLp);
+            q.bind(1, selectedId);
             q.run();
         } else {
-            const auto date = readDate(db, selectedLp);
+            const auto date = readDate(db, selectedId);
             auto q = db.query("DELETE FROM Daty WHERE LP=?");
-            q.bind(1, selectedLp);
+            q.bind(1, selectedId);
             q.run();
             if (date && db.changes() > 0 && !blockHasDates(db, date->block))
                 messages_.show(listtext::kLastDateDeleted, MessageIcon::None);
@@ -300,11 +300,11 @@ RecordEditing::Outcome RecordEditing::remove(std::uint32_t code, std::int64_t se
     return outcome;
 }
 
-void RecordEditing::copy(std::uint32_t code, std::int64_t selectedLp) {
+void RecordEditing::copy(std::uint32_t code, std::int64_t selectedId) {
     const int table = tableKindOf(kindOf(code));
     if (table == 0) return;
     copiedKind_ = table;
-    copiedLp_ = selectedLp;
+    copiedLp_ = selectedId;
 }
 
 RecordEditing::Outcome RecordEditing::paste(std::uint32_t code) {
@@ -353,7 +353,7 @@ RecordEditing::Outcome RecordEditing::paste(std::uint32_t code) {
         if (kind == kKindBlockCommands || kind == kKindBlockDates) {
             auto move = db.query(kind == kKindBlockCommands ? "UPDATE Rozkazy SET Blok=? WHERE LP=?"
                                                             : "UPDATE Daty SET NrBloku=? WHERE LP=?");
-            move.bind(1, lpOf(code)).bind(2, added);
+            move.bind(1, idOf(code)).bind(2, added);
             move.run();
         }
     } catch (const DatabaseError& e) {

@@ -67,12 +67,12 @@ public:
     }
 
     // Which entries of the context menu are enabled for the list showing
-    // code with the row of selectedLp selected (none: nothing selected).
-    MenuState menuState(std::uint32_t code, std::optional<std::int64_t> selectedLp) const;
+    // code with the row of selectedId selected (none: nothing selected).
+    MenuState menuState(std::uint32_t code, std::optional<std::int64_t> selectedId) const;
     // Whether double click, Enter and Delete (with a row) and Insert (row or
     // not) act: not in the lists of all dates or commands, not on block 1
     // in the block list, and only with a program open.
-    bool keysAct(std::uint32_t code, std::optional<std::int64_t> selectedLp) const;
+    bool keysAct(std::uint32_t code, std::optional<std::int64_t> selectedId) const;
 
     // The outcome of a change: whether the program changed (then every view
     // is told to update with the list's code and the document is marked
@@ -81,18 +81,18 @@ public:
         bool changed = false;
         bool refillBlocks = false;
     };
-    Outcome edit(EditMode mode, std::uint32_t code, std::optional<std::int64_t> selectedLp);
-    Outcome remove(std::uint32_t code, std::int64_t selectedLp);
+    Outcome edit(EditMode mode, std::uint32_t code, std::optional<std::int64_t> selectedId);
+    Outcome remove(std::uint32_t code, std::int64_t selectedId);
 
-    void copy(std::uint32_t code, std::int64_t selectedLp);
+    void copy(std::uint32_t code, std::int64_t selectedId);
     Outcome paste(std::uint32_t code);
     int copiedKind() const { return copiedKind_; }
     std::int64_t copiedLp() const { return copiedLp_; }
 
 private:
-    Outcome editBlock(EditMode mode, std::optional<std::int64_t> lp);
-    Outcome editCommand(EditMode mode, std::int64_t block, std::optional<std::int64_t> lp);
-    Outcome editDate(EditMode mode, std::int64_t block, std::optional<std::int64_t> lp);
+    Outcome editBlock(EditMode mode, std::optional<std::int64_t> id);
+    Outcome editCommand(EditMode mode, std::int64_t block, std::optional<std::int64_t> id);
+    Outcome editDate(EditMode mode, std::int64_t block, std::optional<std::int64_t> id);
     bool recordLimitReached();
     // After a command was added to block: says so when the block applies on
     // no day, so the command will never run.

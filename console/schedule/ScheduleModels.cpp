@@ -81,30 +81,30 @@ ScheduleTreeModel::Counts ScheduleTreeModel::rebuild(Database* db, program::User
     try {
         auto q = db->query("SELECT * FROM Bloki");
         while (q.next()) {
-            const std::int64_t lp = q.integer("LP");
+            const std::int64_t id = q.integer("LP");
             ++counts.blocks;
-            QStandardItem* block = addItem(blocks, qs(program::formatText("Blok %lld", static_cast<long long>(lp))), 0,
-                                           1, makeItemCode(kKindBlocks, lp));
+            QStandardItem* block = addItem(blocks, qs(program::formatText("Blok %lld", static_cast<long long>(id))), 0,
+                                           1, makeItemCode(kKindBlocks, id));
             blockItems_.push_back(block);
-            if (lp != program::kBaseBlock)
-                dateFolders_.push_back(addItem(block, "Daty", 3, 3, makeItemCode(kKindBlockDates, lp)));
-            commandFolders_.push_back(addItem(block, "Rozkazy", 2, 2, makeItemCode(kKindBlockCommands, lp)));
+            if (id != program::kBaseBlock)
+                dateFolders_.push_back(addItem(block, "Daty", 3, 3, makeItemCode(kKindBlockDates, id)));
+            commandFolders_.push_back(addItem(block, "Rozkazy", 2, 2, makeItemCode(kKindBlockCommands, id)));
         }
         auto d = db->query("SELECT LP FROM Daty");
         while (d.next()) {
-            const std::int64_t lp = d.integer("LP");
+            const std::int64_t id = d.integer("LP");
             ++counts.records;
-            addItem(dates, qs(program::formatText("Data %lld", static_cast<long long>(lp))), 3, 3,
-                    makeItemCode(kKindDates, lp));
+            addItem(dates, qs(program::formatText("Data %lld", static_cast<long long>(id))), 3, 3,
+                    makeItemCode(kKindDates, id));
         }
         bool baseBlockUsed = false;
         auto c = db->query("SELECT LP,Blok FROM Rozkazy");
         while (c.next()) {
-            const std::int64_t lp = c.integer("LP");
+            const std::int64_t id = c.integer("LP");
             ++counts.records;
             if (c.integer("Blok") == program::kBaseBlock) baseBlockUsed = true;
-            addItem(commands, qs(program::formatText("Rozkaz %lld", static_cast<long long>(lp))), 2, 2,
-                    makeItemCode(kKindCommands, lp));
+            addItem(commands, qs(program::formatText("Rozkaz %lld", static_cast<long long>(id))), 2, 2,
+                    makeItemCode(kKindCommands, id));
         }
         // An empty block 1 is not a block of the program.
         if (!baseBlockUsed) --counts.blocks;
@@ -116,15 +116,15 @@ ScheduleTreeModel::Counts ScheduleTreeModel::rebuild(Database* db, program::User
 }
 
 void ScheduleTreeModel::markBlocksThatNeverApply(const std::vector<std::int64_t>& blocks) {
-    for (const auto lp : blocks) {
-        const QModelIndex index = indexForCode(makeItemCode(kKindBlocks, lp));
+    for (const auto id : blocks) {
+        const QModelIndex index = indexForCode(makeItemCode(kKindBlocks, id));
         if (!index.isValid()) continue;
         QStandardItem* item = itemFromIndex(index);
         item->setForeground(QBrush(Qt::gray));
         QFont font = item->font();
         font.setItalic(true);
         item->setFont(font);
-        item->setToolTip(qs(program::formatText(program::text::kBlockNeverApplies, std::to_string(lp).c_str())));
+        item->setToolTip(qs(program::formatText(program::text::kBlockNeverApplies, std::to_string(id).c_str())));
     }
 }
 
@@ -190,7 +190,7 @@ void ScheduleListModel::appendRow(const QStringList& texts) {
 void ScheduleListModel::fill(std::uint32_t code, Database* db, program::UserMessages& messages) {
     clearAll();
     const int kind = kindOf(code);
-    const long long lp = lpOf(code);
+    const long long id = idOf(code);
     constexpr Qt::Alignment C = Qt::AlignHCenter;
     constexpr Qt::Alignment L = Qt::AlignLeft;
     if (kind == kKindDates || kind == kKindBlockDates) {
@@ -231,7 +231,7 @@ void ScheduleListModel::fill(std::uint32_t code, Database* db, program::UserMess
                          ? db->query("SELECT LP,DataOd,DataDo,Roczny,Opis,NrBloku FROM Daty ORDER BY DataOd")
                          : db->query(program::formatText("SELECT LP,DataOd,DataDo,Roczny,NrBloku,Opis FROM Daty "
                                                          "WHERE NrBloku=%lld ORDER BY DataOd",
-                                                         lp));
+                                                         id));
             while (q.next()) {
                 const bool yearBound = q.boolean("Roczny");
                 appendRow({number(q.integer("LP")), listDate(q.date("DataOd"), yearBound),
@@ -243,7 +243,7 @@ void ScheduleListModel::fill(std::uint32_t code, Database* db, program::UserMess
             std::string sql =
                 "SELECT LP,DzienTyg,KodOp.Opis,NrPrzek,CzasRozk,Rozkazy.Opis,Blok FROM KodOp,Rozkazy WHERE "
                 "KodOp.Operacja=Rozkazy.Operacja";
-            if (kind == kKindBlockCommands) sql += program::formatText(" AND Blok=%lld", lp);
+            if (kind == kKindBlockCommands) sql += program::formatText(" AND Blok=%lld", id);
             sql += " ORDER BY CzasRozk";
             auto q = db->query(sql);
             while (q.next()) {
@@ -264,13 +264,13 @@ void ScheduleListModel::fill(std::uint32_t code, Database* db, program::UserMess
     }
 }
 
-int ScheduleListModel::rowOfLp(std::int64_t lp) const {
+int ScheduleListModel::rowOfId(std::int64_t id) const {
     for (int r = 0; r < rowCount(); ++r)
-        if (lpOfRow(r) == lp) return r;
+        if (idOfRow(r) == id) return r;
     return -1;
 }
 
-std::int64_t ScheduleListModel::lpOfRow(int row) const {
+std::int64_t ScheduleListModel::idOfRow(int row) const {
     const QStandardItem* first = item(row, 0);
     return first ? first->text().toLongLong() : 0;
 }

@@ -68,10 +68,10 @@ public:
     Content content() const { return content_; }
     // Column widths in pixels, as many as the columns.
     const std::vector<int>& columnWidths() const { return widths_; }
-    // The row whose first column ("Lp.") is lp, or -1.
-    int rowOfLp(std::int64_t lp) const;
+    // The row whose first column ("Lp.") is id, or -1.
+    int rowOfId(std::int64_t id) const;
     // The LP of a row (its first column).
-    std::int64_t lpOfRow(int row) const;
+    std::int64_t idOfRow(int row) const;
 
 private:
     void setColumns(const std::vector<std::pair<QString, int>>& columns, const std::vector<Qt::Alignment>& align);

@@ -99,7 +99,7 @@ void ScheduleTransfers::readRelayOutputs() {
         [link, end]() mutable {
             int outputs = 0;
             try {
-                outputs = program::relayOutputsOf(link->BuildType());
+                outputs = link::relayOutputsOf(link->BuildType());
             } catch (const program::LinkError&) {
                 outputs = 0;
             } catch (const std::exception&) {

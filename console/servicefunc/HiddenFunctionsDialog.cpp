@@ -3,7 +3,8 @@
 
 #include <QEventLoop>
 
-#include "HiddenFuncRules.h"
+#include "BuildType.h"
+#include "HiddenFunctionsRules.h"
 #include "ui_HiddenFunctionsDialog.h"
 
 namespace kt64::console {
@@ -59,9 +60,9 @@ void HiddenFunctionsDialog::put(std::function<void(client::Kt64Srv&)> call, std:
 }
 
 void HiddenFunctionsDialog::setType() {
-    const auto text =
-        buildTypeText(ui_->sourceCombo->currentText().toStdString(), ui_->relaysCombo->currentText().toStdString(),
-                      ui_->interfaceCombo->currentText().toStdString());
+    const auto text = link::buildTypeToSet(ui_->sourceCombo->currentText().toStdString(),
+                                           ui_->relaysCombo->currentText().toStdString(),
+                                           ui_->interfaceCombo->currentText().toStdString());
     put([text](client::Kt64Srv& srv) { srv.PutBuildType(text); }, kTypeSetText, &HiddenFunctionsDialog::typeSet);
 }
 

@@ -247,16 +247,16 @@ void MainFrame::createViews() {
             t.view = createDeviceView(doc_, *this, parent);
             break;
         case ViewKind::Conf:
-            t.view = createConfView(doc_, *this, parent);
+            t.view = createSyncSettingsView(doc_, *this, parent);
             break;
         case ViewKind::Log:
             t.view = createLogView(doc_, *this, parent);
             break;
         case ViewKind::ProgramTree:
-            t.view = createBlockView(doc_, *this, parent);
+            t.view = createProgramTreeView(doc_, *this, parent);
             break;
         case ViewKind::CommandList:
-            t.view = createRozkView(doc_, *this, parent);
+            t.view = createCommandListView(doc_, *this, parent);
             break;
         }
         if (t.splitter == -1)

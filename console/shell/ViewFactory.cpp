@@ -26,7 +26,7 @@ QWidget* createDeviceView(Kt64Document& doc, ConsoleFrame& frame, QWidget* paren
     return new DevicePanel(doc, frame, parent);
 }
 
-QWidget* createConfView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
+QWidget* createSyncSettingsView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
     return new SyncSettingsView(doc, &frame, servicecontrol::makeSyncServiceControl(), defaultFormMessages(), parent);
 }
 
@@ -34,11 +34,11 @@ QWidget* createLogView(Kt64Document&, ConsoleFrame& frame, QWidget* parent) {
     return new LogView(sync::syncLogPath(), &frame, parent);
 }
 
-QWidget* createBlockView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
+QWidget* createProgramTreeView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
     return ScheduleViews::attach(doc, frame, parent).blockView();
 }
 
-QWidget* createRozkView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
+QWidget* createCommandListView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
     return ScheduleViews::attach(doc, frame, parent).listView();
 }
 

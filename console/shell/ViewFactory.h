@@ -12,11 +12,13 @@
 
 namespace kt64::console {
 
-QWidget* createDeviceView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);  // DevicePanel
-QWidget* createConfView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);    // SyncSettingsView
-QWidget* createLogView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);     // LogView
-QWidget* createBlockView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);   // ProgramTreeView (left pane)
-QWidget* createRozkView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);    // CommandListView (right pane)
+// The views the frame switches between; the program tree is the left pane
+// of the schedule views, the command list the right.
+QWidget* createDeviceView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);        // DevicePanel
+QWidget* createSyncSettingsView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);  // SyncSettingsView
+QWidget* createLogView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);           // LogView
+QWidget* createProgramTreeView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);
+QWidget* createCommandListView(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);
 
 // The service dialog (HiddenFunctionsDialog), opened modally after the About box
 // when the access code was typed.

@@ -10,7 +10,7 @@
 
 #include "BuildType.h"
 #include "ComputerPickerDialog.h"
-#include "ConfViewRules.h"
+#include "SyncSettingsRules.h"
 #include "ControlTooltips.h"
 #include "SyncHelpDialog.h"
 #include "ui_SyncSettingsView.h"
@@ -371,7 +371,7 @@ void SyncSettingsView::refreshIdentity() {
             }
             ui_->buildTypeLabel->setText(QString::fromStdString(answer.value->first));
             ui_->serialNumberLabel->setText(QString::fromStdString(answer.value->second));
-            const int outputs = program::relayOutputsOf(answer.value->first);
+            const int outputs = link::relayOutputsOf(answer.value->first);
             if (frame_) frame_->SetRelayOutputs(outputs);
             emit relayOutputsChanged(outputs);
         });

@@ -27,6 +27,25 @@ int isoWeekday(std::int64_t dayNumber) {
     return static_cast<int>(chr::weekday{chr::sys_days{chr::days{dayNumber}}}.iso_encoding());
 }
 
+CivilTime civilFromSeconds(std::int64_t seconds) {
+    const std::int64_t days = floorDiv(seconds, kSecondsPerDay);
+    const std::int64_t rest = seconds - days * kSecondsPerDay;
+    const CivilDay date = civilDay(days);
+    CivilTime t;
+    t.year = date.year;
+    t.month = date.month;
+    t.day = date.day;
+    t.hour = static_cast<int>(rest / 3600);
+    t.minute = static_cast<int>(rest / 60 % 60);
+    t.second = static_cast<int>(rest % 60);
+    t.weekday = isoWeekday(days);
+    return t;
+}
+
+std::int64_t secondsFromCivil(int year, int month, int day, int hour, int minute, int second) {
+    return dayNumber(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
+}
+
 bool isLeapYear(int year) { return chr::year{year}.is_leap(); }
 
 int daysInMonth(int year, int month) {

@@ -32,6 +32,31 @@ CivilDay civilDay(std::int64_t dayNumber);
 // 1 = Monday .. 7 = Sunday.
 int isoWeekday(std::int64_t dayNumber);
 
+inline constexpr std::int64_t kSecondsPerDay = 86400;
+
+// A moment of the calendar to the second, without a zone: the clocks the
+// centre keeps, the program's local times and the synchronisation schedule
+// all count seconds from 1970-01-01 00:00 of their own clock.
+struct CivilTime {
+    int year = 1970;
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int weekday = 4;  // 1 = Monday .. 7 = Sunday (1 January 1970 was a Thursday)
+
+    friend bool operator==(const CivilTime&, const CivilTime&) = default;
+};
+
+// The calendar fields of a count of seconds since 1970-01-01 00:00; a
+// negative count falls on the days before it.
+CivilTime civilFromSeconds(std::int64_t seconds);
+
+// Seconds since 1970-01-01 00:00 of calendar fields; fields outside their
+// ranges count on as dayNumber's do.
+std::int64_t secondsFromCivil(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
 bool isLeapYear(int year);
 // 28..31; 0 for a month outside 1..12.
 int daysInMonth(int year, int month);

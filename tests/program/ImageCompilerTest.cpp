@@ -53,11 +53,11 @@ TEST(ImageCompiler, DocumentedRecordsFromTheProgramFile) {
 TEST(ImageCompiler, RefusalsNameTheRecordAndAClosedProgramFailsQuietly) {
     OpenProgram p;
     CommandRow c = commandRow(1, 1, kImpulsePlus, 7, 0, kAllWeek, 150);
-    const auto lp = insertCommand(p.db(), c);
+    const auto id = insertCommand(p.db(), c);
     CommandImage image = blankImage();
     const auto outcome = BuildImage(p.document.database(), image, p.messages);
     EXPECT_FALSE(outcome.built);
-    EXPECT_EQ(outcome.fault, "Rozkaz " + std::to_string(lp) + ": czas impulsu 150 poza zakresem 0-127.");
+    EXPECT_EQ(outcome.fault, "Rozkaz " + std::to_string(id) + ": czas impulsu 150 poza zakresem 0-127.");
     EXPECT_EQ(image, blankImage());
     EXPECT_TRUE(p.messages.entries.empty());
 
@@ -159,11 +159,11 @@ void fillRandomProgram(OpenProgram& p, std::mt19937& rng) {
     p.db().execute("UPDATE Bloki SET Priorytet=" + std::to_string(pick(0, 9)));
     const int blockCount = pick(1, 100);
     for (int i = 1; i < blockCount; ++i) {
-        const auto lp = p.addBlock(pick(0, 9));
+        const auto id = p.addBlock(pick(0, 9));
         if (pick(0, 9) == 0) {
-            p.db().execute("DELETE FROM Bloki WHERE LP=" + std::to_string(lp));
+            p.db().execute("DELETE FROM Bloki WHERE LP=" + std::to_string(id));
         } else {
-            blocks.push_back(lp);
+            blocks.push_back(id);
         }
     }
     auto anyBlock = [&] { return blocks[static_cast<std::size_t>(pick(0, static_cast<int>(blocks.size()) - 1))]; };

@@ -125,14 +125,14 @@ TEST(BuildType, FieldsRelayOutputsAndSourceLetter) {
         {"", "", "", "", std::nullopt, std::nullopt},
     };
     for (const auto& r : rows) {
-        const auto fields = readBuildType(r.text);
+        const auto fields = link::readBuildType(r.text);
         EXPECT_EQ(fields.model, std::string_view(r.text).empty() ? "" : "KT-64") << r.text;
         EXPECT_EQ(fields.source, r.source) << r.text;
         EXPECT_EQ(fields.relays, r.relays) << r.text;
         EXPECT_EQ(fields.interface, r.interface) << r.text;
         EXPECT_EQ(fields.relayOutputs, r.outputs) << r.text;
         EXPECT_EQ(fields.sourceLetter(), r.letter) << r.text;
-        EXPECT_EQ(relayOutputsOf(r.text), r.outputs.value_or(0)) << r.text;
+        EXPECT_EQ(link::relayOutputsOf(r.text), r.outputs.value_or(0)) << r.text;
     }
 }
 
@@ -187,10 +187,10 @@ TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {
 
 TEST(ProgramTransfer, SendRefusesAProgramTheListCannotHoldBeforeAsking) {
     Bench b;
-    const auto lp = insertCommand(b.program.db(), commandRow(1, 1, kOn, 7, 0, 200));
+    const auto id = insertCommand(b.program.db(), commandRow(1, 1, kOn, 7, 0, 200));
     b.transfer.SendProgram(b.program.document);
     ASSERT_EQ(b.program.messages.entries.size(), 1u);
-    EXPECT_EQ(b.program.messages.entries[0].text, std::string(text::kCannotBuild) + "\nRozkaz " + std::to_string(lp) +
+    EXPECT_EQ(b.program.messages.entries[0].text, std::string(text::kCannotBuild) + "\nRozkaz " + std::to_string(id) +
                                                       ": dni tygodnia 200 poza zakresem 0-127.");
     EXPECT_EQ(b.program.messages.entries[0].icon, MessageIcon::Stop);
     EXPECT_TRUE(b.link.puts.empty());

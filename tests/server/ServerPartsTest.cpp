@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "DeviceReadEvent.h"
+#include "BuildType.h"
 #include "Kt64Srv.h"
 #include "Registration.h"
 #include "Registry.h"
@@ -290,8 +291,8 @@ TEST(BuildText, MissingFieldsKeepTheCentresCodes) {
     };
     for (const auto& row : rows) {
         std::array<std::uint8_t, 3> codes{};
-        server::buildCodesOfReport("KT-64/LIN/2/232 V1.2", codes);  // the centre's current codes
-        EXPECT_EQ(server::parseBuildText(row.text, codes), row.valid) << row.text;
+        link::codesOfReport("KT-64/LIN/2/232 V1.2", codes);  // the centre's current codes
+        EXPECT_EQ(link::codesOfTextToSet(row.text, codes), row.valid) << row.text;
         EXPECT_EQ(codes, row.codes) << row.text;
     }
 }

@@ -162,9 +162,9 @@ int addDaysOff(const ProgCommand& c, ProgEnvironment& env, ProgramDocument& doc,
     const std::string name = numbered ? std::string(program::text::kHolidayBlock) : c.blockName;
     const auto plan = planDateRanges(db, block, name, wanted, c.verb == Verb::AddHolidays ? isMovableHoliday : nullptr);
     if (!plan.fits()) throw Failure{displayName(c.file) + ": " + plan.refusal()};
-    const std::int64_t lp = applyDateRangePlan(db, plan);
+    const std::int64_t blockId = applyDateRangePlan(db, plan);
     saveProgram(doc, c.file);
-    env.out << lp << "\n";
+    env.out << blockId << "\n";
     for (const auto& d : plan.added)
         env.out << formatText("+ %-11s %-11s ", dateText(d.from, d.inItsYearOnly).c_str(),
                               dateText(d.to, d.inItsYearOnly).c_str())
@@ -301,18 +301,18 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             throw Failure{c.file + ": " + std::string(program::text::kTooManyBlocks)};
         if (c.verb != Verb::AddBlock && recordCount(db) >= kMaxRecords)
             throw Failure{c.file + ": " + std::string(program::text::kTooManyRecords)};
-        std::int64_t lp = 0;
-        if (c.verb == Verb::AddBlock) lp = insertBlock(db, c.block);
+        std::int64_t id = 0;
+        if (c.verb == Verb::AddBlock) id = insertBlock(db, c.block);
         if (c.verb == Verb::AddDate) {
             requireBlock(db, c.date.block, c.file);
-            lp = insertDate(db, c.date);
+            id = insertDate(db, c.date);
         }
         if (c.verb == Verb::AddCommand) {
             requireBlock(db, c.command.block, c.file);
-            lp = insertCommand(db, c.command);
+            id = insertCommand(db, c.command);
         }
         saveProgram(doc, c.file);
-        env.out << lp << "\n";
+        env.out << id << "\n";
         return 0;
     }
     case Verb::AddHolidays:

@@ -129,7 +129,7 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
     save(&frame, "frame-schedule-block-commands");
     tree->selectCode(makeItemCode(kKindBlockDates, 3));
     save(&frame, "frame-schedule-block-dates");
-    list->selectLp(list->listModel().lpOfRow(0));
+    list->selectId(list->listModel().idOfRow(0));
     QMenu& menu = list->contextMenu();
     menu.popup(list->mapToGlobal(QPoint(60, 40)));
     save(&menu, "menu-schedule-list");

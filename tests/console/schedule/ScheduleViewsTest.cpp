@@ -155,7 +155,7 @@ void ScheduleViewsTest::treeAndListOfAKnownProgram() {
 
     // The same list: a date item only moves the selection.
     v.click(child(v.treeModel(), v.top("Daty"), "Data 2"));
-    QCOMPARE(v.list()->selectedLp(), std::optional<std::int64_t>(2));
+    QCOMPARE(v.list()->selectedId(), std::optional<std::int64_t>(2));
     v.click(v.top("Rozkazy"));
     QCOMPARE(v.listModel().rowCount(), 2);
     QCOMPARE(rowTexts(v.listModel(), 0).mid(0, 4), QStringList({"1", "7:00", "Załączony", "1"}));
@@ -197,13 +197,13 @@ void ScheduleViewsTest::addingStopsAtTheLimitsWithTheirMessages() {
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(listtext::kTooManyBlocks)}));
     QCOMPARE(p.messages.entries[0].icon, program::MessageIcon::Exclamation);
     // Pasting a block is adding one.
-    QVERIFY(v.list()->selectLp(2));
+    QVERIFY(v.list()->selectId(2));
     v.list()->copyRecord();
     v.list()->pasteRecord();
     QCOMPARE(p.messages.texts().back(), std::string(listtext::kTooManyBlocks));
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Bloki"), 100);
     // Editing a block is no addition.
-    QVERIFY(v.list()->selectLp(2));
+    QVERIFY(v.list()->selectId(2));
     v.list()->editRecord();
     QCOMPARE(v.dialogs.opened, 1);
 
@@ -229,7 +229,7 @@ void ScheduleViewsTest::blockOneCannotBeChangedFromTheList() {
     p.block(2);
     Views v(p);
     v.click(v.top("Bloki"));
-    QVERIFY(v.list()->selectLp(1));
+    QVERIFY(v.list()->selectId(1));
     // Add, edit as, edit, delete off; copy on; paste off (nothing copied).
     QCOMPARE(v.menu(), std::vector<bool>({false, false, false, false, true, false}));
     for (int k : {Qt::Key_Return, Qt::Key_Delete, Qt::Key_Insert}) v.key(k);
@@ -241,7 +241,7 @@ void ScheduleViewsTest::blockOneCannotBeChangedFromTheList() {
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Bloki WHERE LP=1"), 1);
 
     // Another block: everything but paste.
-    QVERIFY(v.list()->selectLp(2));
+    QVERIFY(v.list()->selectId(2));
     QCOMPARE(v.menu(), std::vector<bool>({true, true, true, true, true, false}));
     // The lists of all dates and all commands change nothing.
     v.click(v.top("Rozkazy"));
@@ -270,10 +270,10 @@ void ScheduleViewsTest::warningsAboutBlocksWithoutDates() {
     v.list()->addRecord();
     QVERIFY(p.messages.entries.empty());
     QCOMPARE(v.listModel().rowCount(), 2);
-    QVERIFY(v.list()->selectLp(v.list()->listModel().lpOfRow(0)));
+    QVERIFY(v.list()->selectId(v.list()->listModel().idOfRow(0)));
     v.key(Qt::Key_Delete);
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(listtext::kConfirmDelete)}));
-    QVERIFY(v.list()->selectLp(v.list()->listModel().lpOfRow(0)));
+    QVERIFY(v.list()->selectId(v.list()->listModel().idOfRow(0)));
     v.key(Qt::Key_Delete);
     QCOMPARE(p.messages.texts().back(), std::string(listtext::kLastDateDeleted));
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Daty"), 0);
@@ -333,13 +333,13 @@ void ScheduleViewsTest::deletingABlockTakesItsDatesAndCommands() {
     p.command(1, 1, program::kOn, 10, 0);
     Views v(p);
     v.click(v.top("Bloki"));
-    QVERIFY(v.list()->selectLp(b2));
+    QVERIFY(v.list()->selectId(b2));
     p.messages.answers = {false};
     v.list()->deleteRecord();
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Rozkazy"), 4);
     QVERIFY(!p.document.isModified());
 
-    QVERIFY(v.list()->selectLp(b2));
+    QVERIFY(v.list()->selectId(b2));
     v.list()->deleteRecord();
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Bloki WHERE LP=2"), 0);
     QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Rozkazy WHERE Blok=2"), 0);
@@ -362,7 +362,7 @@ void ScheduleViewsTest::copyAndPasteOnceIntoTheSameTable() {
     Views v(p);
 
     v.click(v.blockFolder(b2, "Rozkazy"));
-    QVERIFY(v.list()->selectLp(source));
+    QVERIFY(v.list()->selectId(source));
     v.list()->copyRecord();
     QCOMPARE(v.menu()[5], true);
 
@@ -389,7 +389,7 @@ void ScheduleViewsTest::copyAndPasteOnceIntoTheSameTable() {
     // A copy whose record was deleted meanwhile pastes nothing and moves
     // no other record.
     v.click(v.blockFolder(b2, "Rozkazy"));
-    QVERIFY(v.list()->selectLp(source));
+    QVERIFY(v.list()->selectId(source));
     v.list()->copyRecord();
     p.db().execute("DELETE FROM Rozkazy WHERE LP=" + std::to_string(source));
     v.click(v.blockFolder(b3, "Rozkazy"));
@@ -399,7 +399,7 @@ void ScheduleViewsTest::copyAndPasteOnceIntoTheSameTable() {
 
     // A pasted block has neither dates nor commands.
     v.click(v.top("Bloki"));
-    QVERIFY(v.list()->selectLp(b3));
+    QVERIFY(v.list()->selectId(b3));
     v.list()->copyRecord();
     v.list()->pasteRecord();
     QCOMPARE(childTexts(v.treeModel(), v.top("Bloki")), QStringList({"Blok 1", "Blok 2", "Blok 3", "Blok 4"}));
@@ -414,7 +414,7 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
     p.command(b2, 1, program::kOff, 7, 30);
     Views v(p);
     v.click(v.blockFolder(b2, "Rozkazy"));
-    QVERIFY(v.list()->selectLp(c));
+    QVERIFY(v.list()->selectId(c));
     v.dialogs.command = [](program::CommandRow& row) { row.time = program::TimeOfDay{8, 5, 0}; };
     v.key(Qt::Key_Return);
     // The tree was rebuilt and selected the same folder again; the list
@@ -424,7 +424,7 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
     QCOMPARE(rowTexts(v.listModel(), 1).mid(0, 2), QStringList({QString::number(c), "8:05"}));
 
     // Edit as adds a record and leaves the original.
-    QVERIFY(v.list()->selectLp(c));
+    QVERIFY(v.list()->selectId(c));
     v.dialogs.command = [](program::CommandRow& row) { row.time = program::TimeOfDay{9, 0, 0}; };
     v.list()->editAsRecord();
     QCOMPARE(v.listModel().rowCount(), 3);
@@ -433,7 +433,7 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
     // A cancelled dialog changes nothing.
     p.document.setModified(false);
     v.dialogs.command = nullptr;
-    QVERIFY(v.list()->selectLp(c));
+    QVERIFY(v.list()->selectId(c));
     v.list()->editRecord();
     QVERIFY(!p.document.isModified());
 

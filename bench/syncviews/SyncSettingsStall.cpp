@@ -6,7 +6,7 @@
 // busy. For scale it also times one synchronous GetLocTime on the stopped
 // server: what a call made on the GUI thread would have cost.
 //
-//   QT_QPA_PLATFORM=offscreen build/bin/confview_stall [seconds per phase]
+//   QT_QPA_PLATFORM=offscreen build/bin/sync_settings_stall [seconds per phase]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "SyncSettingsView.h"
-#include "ConfViewRules.h"
+#include "SyncSettingsRules.h"
 #include "ControlTooltips.h"
 #include "ConsoleRig.h"
 #include "MessageBoxes.h"
@@ -141,7 +141,7 @@ private:
 
 }  // namespace
 
-class ConfViewTest : public QObject {
+class SyncSettingsViewTest : public QObject {
     Q_OBJECT
 
 private:
@@ -641,5 +641,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ConfViewTest)
-#include "ConfViewTest.moc"
+QTEST_MAIN(SyncSettingsViewTest)
+#include "SyncSettingsViewTest.moc"

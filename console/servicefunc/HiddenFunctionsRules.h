@@ -3,23 +3,19 @@
 // the dialog's fields and lists, and the texts written back.
 #pragma once
 
-#include <array>
 #include <string>
 #include <string_view>
 
 namespace kt64::console {
 
 inline constexpr std::string_view kAccessCode = "Brovik";
-inline constexpr std::string_view kHiddenFuncTitle = "Wprowadź SN i Typ centrali KT-64";
+inline constexpr std::string_view kHiddenFunctionsTitle = "Wprowadź SN i Typ centrali KT-64";
 inline constexpr std::string_view kHiddenNotConnectedText = "Brak połączenia z serwerem!";
 inline constexpr std::string_view kHiddenServerFailedText = "Błąd serwera DCOM !";
 inline constexpr std::string_view kTypeSetText = "Typ Centrali ustawiono pomyślnie";
 inline constexpr std::string_view kSerialSetText = "Numer seryjny ustawiono pomyślnie";
 inline constexpr std::string_view kHiddenCaption = "KT64mon";
 
-inline constexpr std::array<std::string_view, 5> kSourceEntries{"00", "GPS", "DCF", "RS", "LIN"};
-inline constexpr std::array<std::string_view, 3> kRelayEntries{"0", "1", "2"};
-inline constexpr std::array<std::string_view, 3> kInterfaceEntries{"000", "232", "485"};
 inline constexpr int kSerialFirstLength = 2;
 inline constexpr int kSerialSecondLength = 4;
 
@@ -28,8 +24,9 @@ bool accessCodeMatches(std::string_view typed);
 
 // BuildType's fields as the console reads them: the model (first field),
 // the list entries the second, third and fourth fields select (-1: none).
-// The source and relay fields must equal an entry; the interface field
-// selects the first entry it contains ("485 V1.2" selects "485").
+// The lists hold the names of the codes in code order. The source and relay
+// fields must equal an entry; the interface field selects the first entry it
+// contains ("485 V1.2" selects "485").
 struct BuildTypeChoice {
     std::string model;
     int source = -1;
@@ -38,10 +35,6 @@ struct BuildTypeChoice {
     friend bool operator==(const BuildTypeChoice&, const BuildTypeChoice&) = default;
 };
 BuildTypeChoice splitBuildType(std::string_view buildType);
-
-// "KT-64/" + source + "/" + relays + "/" + interface + "/"; an unselected
-// list gives an empty text.
-std::string buildTypeText(std::string_view source, std::string_view relays, std::string_view interface);
 
 // SerialNum split the same way: its first two fields ("" when missing).
 struct SerialParts {

@@ -5,7 +5,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "OleDate.h"
 
@@ -27,9 +26,5 @@ inline constexpr std::string_view kSaveFailedCaption = "Błąd!";
 // "%Y-%m-%d" and "%H:%M:%S" of a moment.
 std::string dateText(const SystemTime& t);
 std::string timeText(const SystemTime& t);
-
-// The fields of a text split at "/", empty pieces skipped ("12//3456/" has
-// the two fields "12" and "3456"), as the console reads SerialNum.
-std::vector<std::string> slashFields(std::string_view text);
 
 }  // namespace kt64::console

@@ -7,9 +7,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "BuildType.h"
 #include "ConsoleRig.h"
 #include "HiddenFunctionsDialog.h"
-#include "HiddenFuncRules.h"
+#include "HiddenFunctionsRules.h"
 
 using namespace kt64;
 using namespace kt64::console;
@@ -26,7 +27,7 @@ T* control(QWidget& w, const char* name) {
 
 }  // namespace
 
-class HiddenFuncTest : public QObject {
+class HiddenFunctionsDialogTest : public QObject {
     Q_OBJECT
 
 private:
@@ -101,8 +102,8 @@ private slots:
     }
 
     void textsWrittenBack() {
-        QCOMPARE(buildTypeText("LIN", "0", "000"), std::string("KT-64/LIN/0/000/"));
-        QCOMPARE(buildTypeText("", "", ""), std::string("KT-64////"));
+        QCOMPARE(link::buildTypeToSet("LIN", "0", "000"), std::string("KT-64/LIN/0/000/"));
+        QCOMPARE(link::buildTypeToSet("", "", ""), std::string("KT-64////"));
         QCOMPARE(serialNumText("12", "3456"), std::string("12/3456"));
         QCOMPARE(splitSerialNum("12/3456"), (SerialParts{"12", "3456"}));
         QCOMPARE(splitSerialNum("/12//3456/"), (SerialParts{"12", "3456"}));
@@ -215,5 +216,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(HiddenFuncTest)
-#include "HiddenFuncTest.moc"
+QTEST_MAIN(HiddenFunctionsDialogTest)
+#include "HiddenFunctionsDialogTest.moc"
