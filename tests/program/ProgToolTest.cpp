@@ -59,6 +59,11 @@ TEST(ProgTool, CommandLines) {
         {"send", "a.dsk", "--bogus"},
         {"add-date", "a.dsk", "2", "2024-02-30"},
         {"send", "a.dsk", "--computer"},
+        {"export", "a.dsk", "--from", "2024-05-10"},
+        {"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-09"},
+        {"export", "a.dsk", "--from", "2024-01-01", "--to", "2025-02-04"},
+        {"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-10", "--format", "xml"},
+        {"chart", "a.dsk", "--format", "csv"},
     };
     for (const auto& args : bad) EXPECT_THROW(parseCommandLine(args), UsageError) << args[0] << " " << args.size();
 }
@@ -150,6 +155,11 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     ASSERT_EQ(t.run({"chart", "a.dsk"}), 0);
     EXPECT_NE(t.out.str().find("2024-05-10 07:45  on  Impuls+  (Rozkaz 1, Blok 2)"), std::string::npos) << t.out.str();
     EXPECT_NE(t.out.str().find("2024-05-10 07:49  off Impuls+"), std::string::npos) << t.out.str();
+
+    ASSERT_EQ(t.run({"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-10"}), 0) << t.err.str();
+    EXPECT_EQ(t.out.str(),
+              "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku\r\n"
+              "1,2024-05-10 07:45:00,2024-05-10 07:48:00,Impuls+,1,2,Ferie\r\n");
 
     ASSERT_EQ(t.run({"compile", "a.dsk", "a.bin"}), 0) << t.err.str();
     const auto image = bytesOf(t.folder.path / "a.bin");

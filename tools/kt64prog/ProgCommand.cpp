@@ -2,6 +2,7 @@
 #include "ProgCommand.h"
 
 #include "OptionScanner.h"
+#include "Switchings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,6 +24,9 @@ const char* const kUsage =
     "  list FILE                     print the blocks, dates and commands\n"
     "  chart FILE [--start YYYY-MM-DD] [--days 1..7] [--resolution 1..20]\n"
     "                                print when each relay switches, as the chart shows it\n"
+    "  export FILE --from YYYY-MM-DD --to YYYY-MM-DD [--format csv|json|ics]\n"
+    "                                every time a relay is on over the days, with its command\n"
+    "                                and block, for a spreadsheet or a calendar (default csv)\n"
     "  add-block FILE PRIORITY [--desc TEXT]\n"
     "  add-date FILE BLOCK FROM [TO] [--every-year] [--desc TEXT]\n"
     "                                FROM, TO as YYYY-MM-DD; TO defaults to FROM\n"
@@ -144,6 +148,13 @@ std::pair<int, bool> lengthArg(std::string_view text, const std::string& what) {
     return {static_cast<int>(numberIn(text, 0, 127, what)), minutes};
 }
 
+ExportFormat formatArg(std::string_view text) {
+    if (text == "csv") return ExportFormat::Csv;
+    if (text == "json") return ExportFormat::Json;
+    if (text == "ics") return ExportFormat::Ics;
+    throw UsageError("--format must be csv, json or ics, not '" + std::string(text) + "'");
+}
+
 }  // namespace
 
 ProgCommand parseCommandLine(const std::vector<std::string>& args) {
@@ -155,6 +166,9 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
                                                           {"--relay", true, "a relay number"},
                                                           {"--impulse", true, "a length"},
                                                           {"--cycle", true, "a length"},
+                                                          {"--from", true, "a date"},
+                                                          {"--to", true, "a date"},
+                                                          {"--format", true, "csv, json or ics"},
                                                           {"--yes", false},
                                                           {"--force", false},
                                                           {"--every-year", false},
@@ -183,6 +197,7 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         {"add-block", Verb::AddBlock},
         {"add-date", Verb::AddDate},
         {"add-command", Verb::AddCommand},
+        {"export", Verb::Export},
     };
     const std::string& verb = a.positional[0];
     bool found = false;
@@ -205,6 +220,7 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
     case Verb::Send:
     case Verb::Receive:
     case Verb::Chart:
+    case Verb::Export:
         need(1, 1, "FILE");
         c.file = ops[0];
         break;
@@ -258,6 +274,12 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
             c.days = static_cast<int>(numberIn(value, 1, 7, "--days"));
         } else if (name == "--resolution" && c.verb == Verb::Chart) {
             c.resolution = static_cast<int>(numberIn(value, 1, 20, "--resolution"));
+        } else if (name == "--from" && c.verb == Verb::Export) {
+            c.from = dateArg(value);
+        } else if (name == "--to" && c.verb == Verb::Export) {
+            c.to = dateArg(value);
+        } else if (name == "--format" && c.verb == Verb::Export) {
+            c.format = formatArg(value);
         } else if (name == "--desc" &&
                    (c.verb == Verb::AddBlock || c.verb == Verb::AddDate || c.verb == Verb::AddCommand)) {
             c.block.description = c.date.description = c.command.description = value;
@@ -274,6 +296,14 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         } else {
             throw UsageError(name + " does not go with " + verb);
         }
+    }
+    if (c.verb == Verb::Export) {
+        if (!a.has("--from") || !a.has("--to")) throw UsageError("export needs --from and --to");
+        const auto days = program::dayNumber(c.to) - program::dayNumber(c.from) + 1;
+        if (days < 1) throw UsageError("--to lies before --from");
+        if (days > program::kMaxSwitchingDays)
+            throw UsageError("export covers at most " + std::to_string(program::kMaxSwitchingDays) + " days, not " +
+                             std::to_string(days));
     }
     return c;
 }

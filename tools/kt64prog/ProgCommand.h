@@ -18,7 +18,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Verb { Help, New, List, Compile, Decode, Send, Receive, Chart, AddBlock, AddDate, AddCommand };
+enum class Verb { Help, New, List, Compile, Decode, Send, Receive, Chart, AddBlock, AddDate, AddCommand, Export };
+
+enum class ExportFormat { Csv, Json, Ics };
 
 struct ProgCommand {
     Verb verb = Verb::Help;
@@ -32,6 +34,11 @@ struct ProgCommand {
     std::optional<program::CivilDate> start;  // default: today
     int days = 1;
     int resolution = 1;
+
+    // export: the days from..to, both included
+    program::CivilDate from;
+    program::CivilDate to;
+    ExportFormat format = ExportFormat::Csv;
 
     // add-block, add-date, add-command
     program::BlockRow block;

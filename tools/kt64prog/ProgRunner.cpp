@@ -13,6 +13,8 @@
 #include "ProgramTables.h"
 #include "ProgramTexts.h"
 #include "ProgramTransfer.h"
+#include "SwitchingFormats.h"
+#include "Switchings.h"
 #include "TerminalMessages.h"
 #include "TextFormat.h"
 #include "WholeFile.h"
@@ -198,6 +200,24 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         const CivilDate start = c.start ? *c.start : env.today();
         chart(doc, messages, ChartGeometry(start, c.days, c.resolution), env.out);
         return messages.messagesShown() > 0 ? 1 : 0;
+    }
+    case Verb::Export: {
+        openProgram(doc, messages, c.file);
+        Database& db = *doc.database();
+        const auto switchings = resolveSwitchings(db, c.from, c.to);
+        const BlockNames names = readBlockNames(db);
+        switch (c.format) {
+        case ExportFormat::Csv:
+            env.out << switchingsCsv(switchings, names);
+            break;
+        case ExportFormat::Json:
+            env.out << switchingsJson(switchings, names);
+            break;
+        case ExportFormat::Ics:
+            env.out << switchingsIcs(switchings, names, env.utcNow ? env.utcNow() : 0);
+            break;
+        }
+        return 0;
     }
     case Verb::Compile: {
         openProgram(doc, messages, c.file);

@@ -32,6 +32,8 @@ struct ProgEnvironment {
     std::function<std::unique_ptr<program::CentreLink>(const std::optional<std::string>& computer)> connect;
     std::function<void(std::chrono::milliseconds)> sleep;
     std::function<program::CivilDate()> today;
+    // Seconds since 1970 UTC: the time stamp of exported calendars.
+    std::function<std::int64_t()> utcNow;
 };
 
 // Exit status: 0 done, 1 failed or refused (the reason is on err), 2 bad

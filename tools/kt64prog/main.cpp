@@ -32,5 +32,6 @@ int main(int argc, char** argv) {
         localtime_r(&now, &local);
         return program::CivilDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
     };
+    env.utcNow = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
     return prog::runCommand(command, env);
 }
