@@ -64,6 +64,8 @@ TEST(ProgTool, CommandLines) {
         {"export", "a.dsk", "--from", "2024-01-01", "--to", "2025-02-04"},
         {"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-10", "--format", "xml"},
         {"chart", "a.dsk", "--format", "csv"},
+        {"plan", "a.dsk", "--week", "2021-W53"},
+        {"plan", "a.dsk", "--from", "2024-05-10"},
     };
     for (const auto& args : bad) EXPECT_THROW(parseCommandLine(args), UsageError) << args[0] << " " << args.size();
 }
@@ -160,6 +162,11 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     EXPECT_EQ(t.out.str(),
               "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku\r\n"
               "1,2024-05-10 07:45:00,2024-05-10 07:48:00,Impuls+,1,2,Ferie\r\n");
+
+    ASSERT_EQ(t.run({"plan", "a.dsk"}), 0) << t.err.str();
+    EXPECT_NE(t.out.str().find("Piątek 10.05: Ferie\n  Przekaźnik 1:  7:45  3 min;\nSobota 11.05: Blok 1\n"),
+              std::string::npos)
+        << t.out.str();
 
     ASSERT_EQ(t.run({"compile", "a.dsk", "a.bin"}), 0) << t.err.str();
     const auto image = bytesOf(t.folder.path / "a.bin");

@@ -27,6 +27,9 @@ const char* const kUsage =
     "  export FILE --from YYYY-MM-DD --to YYYY-MM-DD [--format csv|json|ics]\n"
     "                                every time a relay is on over the days, with its command\n"
     "                                and block, for a spreadsheet or a calendar (default csv)\n"
+    "  plan FILE [--week YYYY-Www] [--pdf OUT.pdf]\n"
+    "                                the week's bell plan (default: this week), as text or as\n"
+    "                                a PDF file to print\n"
     "  add-block FILE PRIORITY [--desc TEXT]\n"
     "  add-date FILE BLOCK FROM [TO] [--every-year] [--desc TEXT]\n"
     "                                FROM, TO as YYYY-MM-DD; TO defaults to FROM\n"
@@ -169,6 +172,8 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
                                                           {"--from", true, "a date"},
                                                           {"--to", true, "a date"},
                                                           {"--format", true, "csv, json or ics"},
+                                                          {"--week", true, "a week"},
+                                                          {"--pdf", true, "a file name"},
                                                           {"--yes", false},
                                                           {"--force", false},
                                                           {"--every-year", false},
@@ -198,6 +203,7 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         {"add-date", Verb::AddDate},
         {"add-command", Verb::AddCommand},
         {"export", Verb::Export},
+        {"plan", Verb::Plan},
     };
     const std::string& verb = a.positional[0];
     bool found = false;
@@ -221,6 +227,7 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
     case Verb::Receive:
     case Verb::Chart:
     case Verb::Export:
+    case Verb::Plan:
         need(1, 1, "FILE");
         c.file = ops[0];
         break;
@@ -280,6 +287,11 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
             c.to = dateArg(value);
         } else if (name == "--format" && c.verb == Verb::Export) {
             c.format = formatArg(value);
+        } else if (name == "--week" && c.verb == Verb::Plan) {
+            c.week = program::parseIsoWeek(value);
+            if (!c.week) throw UsageError("not a week (YYYY-Www, such as 2024-W19): '" + value + "'");
+        } else if (name == "--pdf" && c.verb == Verb::Plan) {
+            c.pdf = value;
         } else if (name == "--desc" &&
                    (c.verb == Verb::AddBlock || c.verb == Verb::AddDate || c.verb == Verb::AddCommand)) {
             c.block.description = c.date.description = c.command.description = value;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BellPlan.h"
 #include "CivilTime.h"
 #include "ProgramRecords.h"
 
@@ -18,7 +19,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Verb { Help, New, List, Compile, Decode, Send, Receive, Chart, AddBlock, AddDate, AddCommand, Export };
+enum class Verb { Help, New, List, Compile, Decode, Send, Receive, Chart, AddBlock, AddDate, AddCommand, Export, Plan };
 
 enum class ExportFormat { Csv, Json, Ics };
 
@@ -39,6 +40,10 @@ struct ProgCommand {
     program::CivilDate from;
     program::CivilDate to;
     ExportFormat format = ExportFormat::Csv;
+
+    // plan: the week (default: this week) and the PDF file to write
+    std::optional<program::IsoWeek> week;
+    std::string pdf;
 
     // add-block, add-date, add-command
     program::BlockRow block;

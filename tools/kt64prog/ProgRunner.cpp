@@ -134,6 +134,28 @@ void chart(ProgramDocument& doc, TerminalMessages& messages, const ChartGeometry
     }
 }
 
+// The plan as text: per day the blocks in force or the day off, then each
+// relay's bells.
+void printPlan(const WeekPlan& plan, std::ostream& out) {
+    out << planTitle(plan) << "\n";
+    for (int d = 0; d < 7; ++d) {
+        const PlanDay& day = plan.days[static_cast<std::size_t>(d)];
+        out << weekdayName(d) << formatText(" %d.%02d: ", day.date.day, day.date.month);
+        if (day.dayOff) {
+            out << "Dzień wolny: " << *day.dayOff << "\n";
+        } else {
+            for (std::size_t i = 0; i < day.blocks.size(); ++i) out << (i ? ", " : "") << day.blocks[i];
+            out << "\n";
+        }
+        for (std::size_t relay = 0; relay < 2; ++relay) {
+            if (day.bells[relay].empty()) continue;
+            out << "  Przekaźnik " << relay + 1 << ":";
+            for (const auto& bell : day.bells[relay]) out << "  " << bellText(bell) << ";";
+            out << "\n";
+        }
+    }
+}
+
 // Prints the progress window's state at every tick.
 class TerminalWatcher : public TickingWatcher {
 public:
@@ -217,6 +239,20 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
             env.out << switchingsIcs(switchings, names, env.utcNow ? env.utcNow() : 0);
             break;
         }
+        return 0;
+    }
+    case Verb::Plan: {
+        if (!c.pdf.empty() && !env.writePlanPdf)
+            throw Failure{"this build of kt64prog cannot draw: plan --pdf is not available"};
+        openProgram(doc, messages, c.file);
+        const WeekPlan plan = weekPlan(*doc.database(), c.week ? *c.week : isoWeekOf(env.today()));
+        if (c.pdf.empty()) {
+            printPlan(plan, env.out);
+            return 0;
+        }
+        const std::string failure =
+            env.writePlanPdf(plan, c.pdf, displayName(std::filesystem::path(c.file).filename()));
+        if (!failure.empty()) throw Failure{failure};
         return 0;
     }
     case Verb::Compile: {
