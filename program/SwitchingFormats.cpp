@@ -1,8 +1,11 @@
 // CSV, JSON and iCalendar texts of the switchings (see SwitchingFormats.h).
 #include "SwitchingFormats.h"
 
+#include <algorithm>
+
 #include "ProgramRecords.h"
 #include "ProgramTables.h"
+#include "TextEscapes.h"
 #include "TextFormat.h"
 
 namespace kt64::program {
@@ -19,52 +22,6 @@ std::string stamp(LocalSeconds t, const char* format) {
     const CivilDate d = dateOf(t);
     const TimeOfDay c = timeOf(t);
     return formatText(format, d.year, d.month, d.day, c.hour, c.minute, c.second);
-}
-
-// The length of the UTF-8 sequence at text[i], or 0 when it is not one.
-std::size_t utf8Length(std::string_view text, std::size_t i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t n = 0;
-    std::uint32_t cp = 0;
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > text.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        const auto d = static_cast<unsigned char>(text[i + k]);
-        if ((d & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (d & 0x3F);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF.
-    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
-
-// text with every byte that is not part of valid UTF-8 replaced by U+FFFD.
-std::string validUtf8(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t n = utf8Length(text, i);
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            out.append(text.substr(i, n));
-            i += n;
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -94,39 +51,9 @@ std::string csvField(std::string_view text) {
     return out + "\"";
 }
 
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : validUtf8(text)) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                out += formatText("\\u%04x", static_cast<unsigned>(c));
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 std::string icsText(std::string_view text) {
     std::string out;
-    const std::string valid = validUtf8(text);
+    const std::string valid = cli::validUtf8(text);
     for (std::size_t i = 0; i < valid.size(); ++i) {
         const char c = valid[i];
         if (c == '\\' || c == ';' || c == ',') {
@@ -150,7 +77,7 @@ std::string icsLine(std::string_view line) {
     std::string out;
     std::size_t room = 75;
     for (std::size_t i = 0; i < line.size();) {
-        const std::size_t n = std::max<std::size_t>(1, utf8Length(line, i));
+        const std::size_t n = std::max<std::size_t>(1, cli::utf8SequenceLength(line, i));
         if (n > room) {
             out += "\r\n ";
             room = 74;
@@ -179,12 +106,12 @@ std::string switchingsJson(std::span<const Switching> switchings, const BlockNam
         out += separator;
         separator = ",\n";
         out += formatText("  {\"relay\": %d, \"start\": ", s.relay) +
-               jsonString(stamp(s.start, "%04d-%02d-%02dT%02d:%02d:%02d")) +
-               ", \"end\": " + jsonString(stamp(s.end, "%04d-%02d-%02dT%02d:%02d:%02d")) +
-               ", \"operation\": " + jsonString(operationName(s.operation)) +
+               cli::jsonString(stamp(s.start, "%04d-%02d-%02dT%02d:%02d:%02d")) +
+               ", \"end\": " + cli::jsonString(stamp(s.end, "%04d-%02d-%02dT%02d:%02d:%02d")) +
+               ", \"operation\": " + cli::jsonString(operationName(s.operation)) +
                formatText(", \"operationCode\": %d, \"command\": %d, \"block\": %d, \"blockName\": ", s.operation,
                           s.command, s.block) +
-               jsonString(blockName(names, s.block)) + "}";
+               cli::jsonString(blockName(names, s.block)) + "}";
     }
     return out + "\n]\n";
 }

@@ -35,8 +35,6 @@ std::string switchingsIcs(std::span<const Switching> switchings, const BlockName
 // text a spreadsheet would take for a formula (=, +, -, @ first) is
 // prefixed with an apostrophe.
 std::string csvField(std::string_view text);
-// A JSON string literal; bytes that are not UTF-8 become U+FFFD.
-std::string jsonString(std::string_view text);
 // An iCalendar TEXT value (backslash, semicolon, comma and line ends
 // escaped), and a content line folded at 75 octets, never inside a UTF-8
 // letter, ended with CRLF.

@@ -9,6 +9,7 @@
 #include "ProgramEvaluator.h"
 #include "ProgramFixture.h"
 #include "SwitchingFormats.h"
+#include "TextEscapes.h"
 #include "Switchings.h"
 
 namespace kt64::program {
@@ -118,7 +119,7 @@ TEST(Switchings, TextsAreEscapedForTheirFormat) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text));
         EXPECT_EQ(csvField(c.text), c.csv);
-        EXPECT_EQ(jsonString(c.text), c.json);
+        EXPECT_EQ(cli::jsonString(c.text), c.json);
         EXPECT_EQ(icsText(c.text), c.ics);
     }
 }
