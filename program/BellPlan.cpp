@@ -53,15 +53,15 @@ std::optional<IsoWeek> parseIsoWeek(std::string_view text) {
     return week;
 }
 
-WeekPlan weekPlan(ProgramSnapshot& snapshot, const BlockNames& names, const IsoWeek& week) {
-    WeekPlan plan;
-    plan.week = week;
-    const auto monday = mondayOf(week);
-    if (!monday) return plan;
-    const CivilDate sunday = dateFromDayNumber(dayNumber(*monday) + 6);
-    for (int i = 0; i < 7; ++i) {
-        PlanDay& day = plan.days[static_cast<std::size_t>(i)];
-        day.date = dateFromDayNumber(dayNumber(*monday) + i);
+namespace {
+
+// Every day of from..to as the plan shows it.
+std::vector<PlanDay> planDays(ProgramSnapshot& snapshot, const BlockNames& names, const CivilDate& from,
+                              const CivilDate& to) {
+    std::vector<PlanDay> days(static_cast<std::size_t>(std::max<std::int64_t>(0, dayNumber(to) - dayNumber(from) + 1)));
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        PlanDay& day = days[i];
+        day.date = dateFromDayNumber(dayNumber(from) + static_cast<std::int64_t>(i));
         const auto blocks = snapshot.blocksFor(day.date);
         std::string joined;
         for (const auto b : blocks) {
@@ -72,14 +72,71 @@ WeekPlan weekPlan(ProgramSnapshot& snapshot, const BlockNames& names, const IsoW
         if (dated && snapshot.commandsFor(day.date, 0).empty() && snapshot.commandsFor(day.date, 1).empty())
             day.dayOff = joined;
     }
-    const LocalSeconds weekStart = localSeconds(*monday);
-    for (const Switching& s : resolveSwitchings(snapshot, *monday, sunday)) {
-        // One switching on since before the week shows from its Monday.
-        const LocalSeconds start = std::max(s.start, weekStart);
-        const auto index = static_cast<std::size_t>(dayNumber(dateOf(start)) - dayNumber(*monday));
-        plan.days[index].bells[static_cast<std::size_t>(s.relay - 1)].push_back({start, s.end, s.operation});
+    const LocalSeconds spanStart = localSeconds(from);
+    for (const Switching& s : resolveSwitchings(snapshot, from, to)) {
+        // One switching on since before the span shows from its first day.
+        const LocalSeconds start = std::max(s.start, spanStart);
+        const auto index = static_cast<std::size_t>(dayNumber(dateOf(start)) - dayNumber(from));
+        days[index].bells[static_cast<std::size_t>(s.relay - 1)].push_back({start, s.end, s.operation});
+    }
+    return days;
+}
+
+// Whether two days show the same: blocks, day off, and bells at the same
+// times of day for the same lengths.
+bool sameDay(const PlanDay& a, const PlanDay& b) {
+    if (a.blocks != b.blocks || a.dayOff != b.dayOff) return false;
+    const LocalSeconds shift = localSeconds(b.date) - localSeconds(a.date);
+    for (std::size_t relay = 0; relay < 2; ++relay) {
+        if (a.bells[relay].size() != b.bells[relay].size()) return false;
+        for (std::size_t i = 0; i < a.bells[relay].size(); ++i) {
+            const PlanBell& x = a.bells[relay][i];
+            const PlanBell& y = b.bells[relay][i];
+            if (x.start + shift != y.start || x.end + shift != y.end || x.operation != y.operation) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+WeekPlan weekPlan(ProgramSnapshot& snapshot, const BlockNames& names, const IsoWeek& week) {
+    WeekPlan plan;
+    plan.week = week;
+    const auto monday = mondayOf(week);
+    if (!monday) return plan;
+    const auto days = planDays(snapshot, names, *monday, dateFromDayNumber(dayNumber(*monday) + 6));
+    std::copy(days.begin(), days.end(), plan.days.begin());
+    return plan;
+}
+
+WeekPlan typicalWeek(ProgramSnapshot& snapshot, const BlockNames& names, const CivilDate& from, const CivilDate& to) {
+    WeekPlan plan;
+    plan.typicalOf = {from, to};
+    const auto days = planDays(snapshot, names, from, to);
+    for (std::size_t weekday = 0; weekday < 7; ++weekday) {
+        PlanDay& chosen = plan.days[weekday];
+        int chosenCount = 0, all = 0;
+        for (const PlanDay& day : days) {
+            if (static_cast<std::size_t>(isoWeekdayIndex(day.date)) != weekday) continue;
+            ++all;
+            int count = 0;
+            for (const PlanDay& other : days)
+                count += isoWeekdayIndex(other.date) == isoWeekdayIndex(day.date) && sameDay(day, other);
+            // The most frequent; of equally frequent ones the first.
+            if (count > chosenCount) {
+                chosen = day;
+                chosenCount = count;
+            }
+        }
+        chosen.alike = {chosenCount, all};
     }
     return plan;
+}
+
+WeekPlan typicalWeek(Database& db, const CivilDate& from, const CivilDate& to) {
+    ProgramSnapshot snapshot(db);
+    return typicalWeek(snapshot, readBlockNames(db), from, to);
 }
 
 WeekPlan weekPlan(Database& db, const IsoWeek& week) {
@@ -104,7 +161,15 @@ std::string bellText(const PlanBell& bell) {
     return text + formatText("  %lld min %lld s", minutes, seconds);
 }
 
+std::string dayHeading(const PlanDay& day) {
+    if (day.alike) return formatText("%d z %d dni", day.alike->first, day.alike->second);
+    return formatText("%d.%02d", day.date.day, day.date.month);
+}
+
 std::string planTitle(const WeekPlan& plan) {
+    if (plan.typicalOf)
+        return "Plan dzwonków: typowy tydzień " + dayMonthYear(plan.typicalOf->first) + "–" +
+               dayMonthYear(plan.typicalOf->second);
     return formatText("Plan dzwonków: tydzień %d/%d (", plan.week.week, plan.week.year) +
            dayMonthYear(plan.days[0].date) + "–" + dayMonthYear(plan.days[6].date) + ")";
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "CivilTime.h"
@@ -46,16 +47,28 @@ struct PlanDay {
     // won it: named by those blocks ("Dni wolne", "Ferie zimowe").
     std::optional<std::string> dayOff;
     std::array<std::vector<PlanBell>, 2> bells;  // relay 1, relay 2
+    // In a typical week: how many days of the span on this weekday are
+    // like this one, of how many.
+    std::optional<std::pair<int, int>> alike;
 };
 
 struct WeekPlan {
     IsoWeek week;
+    // A typical week: the span it was read from.
+    std::optional<std::pair<CivilDate, CivilDate>> typicalOf;
     std::array<PlanDay, 7> days;  // Monday .. Sunday
 };
 
 WeekPlan weekPlan(ProgramSnapshot& snapshot, const BlockNames& names, const IsoWeek& week);
 // Over a program file; throws DatabaseError.
 WeekPlan weekPlan(Database& db, const IsoWeek& week);
+
+// The typical week of the days from..to (a term, a school year): for each
+// weekday the day most of that weekday's days are like (the same blocks,
+// day off and bells at the same times), the first of them when two are as
+// frequent. Its days keep that day's date and say how many are alike.
+WeekPlan typicalWeek(ProgramSnapshot& snapshot, const BlockNames& names, const CivilDate& from, const CivilDate& to);
+WeekPlan typicalWeek(Database& db, const CivilDate& from, const CivilDate& to);
 
 // "Poniedziałek" .. "Niedziela" (index 0 = Monday), and "pn" .. "nd".
 std::string_view weekdayName(int index);
@@ -66,7 +79,12 @@ std::string_view weekdayShortName(int index);
 // its end when that is another day ("22:00–pn 6:00").
 std::string bellText(const PlanBell& bell);
 
-// "Plan dzwonków: tydzień 19/2024 (6.05.2024–12.05.2024)".
+// A day's column head under its weekday: "6.05", or in a typical week
+// how many days are like it, "30 z 34 dni".
+std::string dayHeading(const PlanDay& day);
+
+// "Plan dzwonków: tydzień 19/2024 (6.05.2024–12.05.2024)", or for a
+// typical week "Plan dzwonków: typowy tydzień 1.09.2025–26.06.2026".
 std::string planTitle(const WeekPlan& plan);
 
 // The pages of the printed plan: one or more per relay that switches in the

@@ -64,8 +64,7 @@ bool paintWeekPlan(const WeekPlan& plan, QPagedPaintDevice& device, const QStrin
                              q(weekdayName(d)));
             painter.setFont(fonts.body);
             painter.drawText(QRectF(inner.left(), inner.top() + head.height(), inner.width(), head.height()),
-                             Qt::AlignLeft,
-                             QStringLiteral("%1.%2").arg(day.date.day).arg(day.date.month, 2, 10, QChar('0')));
+                             Qt::AlignLeft, q(dayHeading(day)));
             // What is in force that day: the day off's name, else the blocks.
             QString blocks;
             if (day.dayOff) {

@@ -89,6 +89,31 @@ TEST(BellPlan, DaysOffBlocksAndBells) {
     for (const auto& day : weekPlan(empty.db(), {2024, 19}).days) EXPECT_EQ(day.dayOff, std::nullopt);
 }
 
+// Three weeks, a holiday on the first Wednesday and an extra bell on the
+// last Monday: the typical week is the ordinary one.
+TEST(BellPlan, TypicalWeekIsTheMostFrequentDayOfEachWeekday) {
+    OpenProgram p;
+    const CivilDate first{2024, 5, 6}, wed{2024, 5, 8}, lastMonday{2024, 5, 20};
+    const auto holiday = insertBlock(p.db(), BlockRow{0, 9, "Dni wolne"});
+    insertDate(p.db(), dateRow(holiday, wed, wed, true));
+    const auto extra = insertBlock(p.db(), BlockRow{0, 0, "Apel"});
+    insertDate(p.db(), dateRow(extra, lastMonday, lastMonday, true));
+    insertCommand(p.db(), commandRow(1, 1, kImpulsePlus, 8, 0, kMondayToFriday, 5));
+    insertCommand(p.db(), commandRow(extra, 1, kImpulsePlus, 9, 0, kAllWeek, 5));
+    const WeekPlan plan = typicalWeek(p.db(), first, {2024, 5, 26});
+    EXPECT_EQ(planTitle(plan), "Plan dzwonków: typowy tydzień 6.05.2024–26.05.2024");
+    for (int d = 0; d < 7; ++d) {
+        SCOPED_TRACE(d);
+        const PlanDay& day = plan.days[static_cast<std::size_t>(d)];
+        EXPECT_EQ(day.dayOff, std::nullopt);
+        EXPECT_EQ(day.blocks, std::vector<std::string>{"Blok 1"});
+        EXPECT_EQ(day.bells[0].size(), d < 5 ? 1u : 0u);
+        EXPECT_EQ(dayHeading(day), d == 0 || d == 2 ? "2 z 3 dni" : "3 z 3 dni");
+    }
+    // Each weekday's day is one of that weekday.
+    EXPECT_EQ(plan.days[2].date, (CivilDate{2024, 5, 15}));
+}
+
 TEST(BellPlan, PagesPerRelayAndLines) {
     auto planWith = [](std::size_t relay1, std::size_t relay2) {
         WeekPlan plan;

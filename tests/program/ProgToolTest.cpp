@@ -66,6 +66,7 @@ TEST(ProgTool, CommandLines) {
         {"chart", "a.dsk", "--format", "csv"},
         {"plan", "a.dsk", "--week", "2021-W53"},
         {"plan", "a.dsk", "--from", "2024-05-10"},
+        {"plan", "a.dsk", "--week", "2024-W19", "--from", "2024-05-06", "--to", "2024-05-12"},
     };
     for (const auto& args : bad) EXPECT_THROW(parseCommandLine(args), UsageError) << args[0] << " " << args.size();
 }

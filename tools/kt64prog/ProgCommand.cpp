@@ -27,9 +27,9 @@ const char* const kUsage =
     "  export FILE --from YYYY-MM-DD --to YYYY-MM-DD [--format csv|json|ics]\n"
     "                                every time a relay is on over the days, with its command\n"
     "                                and block, for a spreadsheet or a calendar (default csv)\n"
-    "  plan FILE [--week YYYY-Www] [--pdf OUT.pdf]\n"
-    "                                the week's bell plan (default: this week), as text or as\n"
-    "                                a PDF file to print\n"
+    "  plan FILE [--week YYYY-Www | --from YYYY-MM-DD --to YYYY-MM-DD] [--pdf OUT.pdf]\n"
+    "                                the week's bell plan (default: this week), or the typical\n"
+    "                                week of the days, as text or as a PDF file to print\n"
     "  add-block FILE PRIORITY [--desc TEXT]\n"
     "  add-date FILE BLOCK FROM [TO] [--every-year] [--desc TEXT]\n"
     "                                FROM, TO as YYYY-MM-DD; TO defaults to FROM\n"
@@ -281,9 +281,9 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
             c.days = static_cast<int>(numberIn(value, 1, 7, "--days"));
         } else if (name == "--resolution" && c.verb == Verb::Chart) {
             c.resolution = static_cast<int>(numberIn(value, 1, 20, "--resolution"));
-        } else if (name == "--from" && c.verb == Verb::Export) {
+        } else if (name == "--from" && (c.verb == Verb::Export || c.verb == Verb::Plan)) {
             c.from = dateArg(value);
-        } else if (name == "--to" && c.verb == Verb::Export) {
+        } else if (name == "--to" && (c.verb == Verb::Export || c.verb == Verb::Plan)) {
             c.to = dateArg(value);
         } else if (name == "--format" && c.verb == Verb::Export) {
             c.format = formatArg(value);
@@ -309,12 +309,14 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
             throw UsageError(name + " does not go with " + verb);
         }
     }
-    if (c.verb == Verb::Export) {
-        if (!a.has("--from") || !a.has("--to")) throw UsageError("export needs --from and --to");
+    c.typical = c.verb == Verb::Plan && (a.has("--from") || a.has("--to"));
+    if (c.typical && c.week) throw UsageError("plan takes --week or --from and --to, not both");
+    if (c.verb == Verb::Export || c.typical) {
+        if (!a.has("--from") || !a.has("--to")) throw UsageError(verb + " needs --from and --to");
         const auto days = program::dayNumber(c.to) - program::dayNumber(c.from) + 1;
         if (days < 1) throw UsageError("--to lies before --from");
         if (days > program::kMaxSwitchingDays)
-            throw UsageError("export covers at most " + std::to_string(program::kMaxSwitchingDays) + " days, not " +
+            throw UsageError(verb + " covers at most " + std::to_string(program::kMaxSwitchingDays) + " days, not " +
                              std::to_string(days));
     }
     return c;

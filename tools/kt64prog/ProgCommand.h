@@ -36,13 +36,15 @@ struct ProgCommand {
     int days = 1;
     int resolution = 1;
 
-    // export: the days from..to, both included
+    // export, plan: the days from..to, both included
     program::CivilDate from;
     program::CivilDate to;
     ExportFormat format = ExportFormat::Csv;
 
-    // plan: the week (default: this week) and the PDF file to write
+    // plan: the week (default: this week), or the typical week of the days
+    // from..to, and the PDF file to write
     std::optional<program::IsoWeek> week;
+    bool typical = false;
     std::string pdf;
 
     // add-block, add-date, add-command

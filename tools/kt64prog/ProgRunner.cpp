@@ -140,7 +140,7 @@ void printPlan(const WeekPlan& plan, std::ostream& out) {
     out << planTitle(plan) << "\n";
     for (int d = 0; d < 7; ++d) {
         const PlanDay& day = plan.days[static_cast<std::size_t>(d)];
-        out << weekdayName(d) << formatText(" %d.%02d: ", day.date.day, day.date.month);
+        out << weekdayName(d) << " " << dayHeading(day) << ": ";
         if (day.dayOff) {
             out << "Dzień wolny: " << *day.dayOff << "\n";
         } else {
@@ -245,7 +245,8 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         if (!c.pdf.empty() && !env.writePlanPdf)
             throw Failure{"this build of kt64prog cannot draw: plan --pdf is not available"};
         openProgram(doc, messages, c.file);
-        const WeekPlan plan = weekPlan(*doc.database(), c.week ? *c.week : isoWeekOf(env.today()));
+        const WeekPlan plan = c.typical ? typicalWeek(*doc.database(), c.from, c.to)
+                                        : weekPlan(*doc.database(), c.week ? *c.week : isoWeekOf(env.today()));
         if (c.pdf.empty()) {
             printPlan(plan, env.out);
             return 0;
