@@ -31,6 +31,8 @@ public:
     // DatabaseError.
     explicit ProgramSnapshot(Database& db);
     std::vector<CommandRow> commandsFor(const CivilDate& day, int row) override;
+    // The blocks in force on day, as blocksInForce finds them.
+    std::vector<std::int64_t> blocksFor(const CivilDate& day) const { return blocksInForce(dated_, day); }
 
 private:
     std::vector<DatedBlock> dated_;

@@ -24,7 +24,7 @@ enum class ViewKind { Device, Conf, Log, ProgramTree, CommandList };
 
 // The File menu's program commands, which the frame leaves to the active
 // view (the schedule views carry them out).
-enum class ProgramCommand { Send, Receive, Chart };
+enum class ProgramCommand { Send, Receive, Chart, PrintPlan };
 
 // Tray icon operations and the two icons the device panel switches between.
 enum class TrayOperation { Add = 0, Modify = 1, Delete = 2 };

@@ -2,6 +2,7 @@
 #include "ScheduleViews.h"
 
 #include "ChartDialogs.h"
+#include "PlanPrintDialog.h"
 #include "MessageBoxes.h"
 
 namespace kt64::console {
@@ -82,6 +83,7 @@ ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWi
     // A received program is a new one: the first save asks for its name
     // instead of overwriting the file that was open.
     connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.setPathName({}); });
+    views->programName = [&doc] { return QString::fromStdString(doc.pathName.filename().string()); };
     return *views;
 }
 
@@ -105,6 +107,9 @@ void ScheduleViews::runCommand(ProgramCommand command) {
     case ProgramCommand::Chart:
         openChart();
         break;
+    case ProgramCommand::PrintPlan:
+        openPlanPrint();
+        break;
     case ProgramCommand::Send:
         sendProgram();
         break;
@@ -122,6 +127,12 @@ void ScheduleViews::documentUpdated(std::uint32_t hint) {
 void ScheduleViews::openChart() {
     ChartDialog chart(document_, messages_, window_);
     chart.exec();
+}
+
+void ScheduleViews::openPlanPrint() {
+    PlanPrintDialog dialog(document_, messages_, QDate::currentDate(), window_);
+    if (programName) dialog.programName = programName();
+    dialog.exec();
 }
 
 void ScheduleViews::sendProgram() {

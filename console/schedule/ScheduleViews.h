@@ -45,12 +45,17 @@ public:
     ScheduleTransfers* transfers() const { return transfers_.get(); }
     // Replaces the list's dialogs (tests).
     void setRecordDialogs(RecordDialogs& dialogs);
+    // The open program's file name for the printed plan's footer; empty
+    // for a program not yet saved.
+    std::function<QString()> programName;
 
 public slots:
     // Every view updates with hint: the list first, then the tree, whose
     // rebuild selects again what it had and so tells the list.
     void documentUpdated(std::uint32_t hint);
     void openChart();
+    // "Drukuj plan…": the week's bell plan to a printer or a PDF file.
+    void openPlanPrint();
     void sendProgram();
     void receiveProgram();
 

@@ -119,6 +119,8 @@ void MainFrame::createActions() {
                                   [this] { runProgramCommand(ProgramCommand::Receive); });
     a.chart = addCommand("chart", "Grafik (CTRL+G)", "Wyświetla stan załączeń przekaźników\nGrafik przelaczeń",
                          icons.chart, [this] { runProgramCommand(ProgramCommand::Chart); });
+    a.printPlan = addCommand("printPlan", "Drukuj plan…", "Drukuje tygodniowy plan dzwonków\nDrukuj plan", {},
+                             [this] { runProgramCommand(ProgramCommand::PrintPlan); });
     a.exit =
         addCommand("exit", "&Wyjście   (Ctrl+X)", "Wychodzi z aplikacji\nWyjście", icons.exit, [this] { close(); });
     a.deviceView =
@@ -145,7 +147,7 @@ void MainFrame::createActions() {
 void MainFrame::createMenus() {
     const auto& a = actions_;
     QMenu* file = menuBar()->addMenu("P&lik");
-    file->addActions({a.newProgram, a.open, a.save, a.saveAs, a.sendProgram, a.receiveProgram, a.chart});
+    file->addActions({a.newProgram, a.open, a.save, a.saveAs, a.sendProgram, a.receiveProgram, a.chart, a.printPlan});
     file->addSeparator();
     file->addAction(a.exit);
     QMenu* settings = menuBar()->addMenu("&Ustawienia");
@@ -326,7 +328,7 @@ MainFrame::ViewTemplate* MainFrame::templateOf(ViewKind kind) {
 void MainFrame::updateCommandUI() {
     const auto& a = actions_;
     const bool schedule = anyActive_ && isSchedule(active_);
-    for (QAction* file : {a.newProgram, a.open, a.save, a.saveAs, a.chart}) file->setEnabled(schedule);
+    for (QAction* file : {a.newProgram, a.open, a.save, a.saveAs, a.chart, a.printPlan}) file->setEnabled(schedule);
     a.sendProgram->setEnabled(schedule && relayOutputs_ > 0);
     a.receiveProgram->setEnabled(schedule && relayOutputs_ > 0);
     a.deviceView->setChecked(anyActive_ && active_ == ViewKind::Device);

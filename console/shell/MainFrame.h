@@ -53,6 +53,7 @@ struct FrameActions {
     QAction* sendProgram = nullptr;
     QAction* receiveProgram = nullptr;
     QAction* chart = nullptr;
+    QAction* printPlan = nullptr;
     QAction* exit = nullptr;
     QAction* deviceView = nullptr;
     QAction* scheduleViews = nullptr;

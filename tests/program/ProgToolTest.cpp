@@ -63,6 +63,14 @@ TEST(ProgTool, CommandLines) {
         {"add-holidays", "a.dsk", "2", "--from", "1999"},
         {"import-calendar", "a.dsk", "2", "x.ics", "--from", "2027", "--to", "2026"},
         {"add-date", "a.dsk", "2", "2024-05-10", "--from", "2024"},
+        {"export", "a.dsk", "--from", "2024-05-10"},
+        {"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-09"},
+        {"export", "a.dsk", "--from", "2024-01-01", "--to", "2025-02-04"},
+        {"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-10", "--format", "xml"},
+        {"chart", "a.dsk", "--format", "csv"},
+        {"plan", "a.dsk", "--week", "2021-W53"},
+        {"plan", "a.dsk", "--from", "2024-05-10"},
+        {"plan", "a.dsk", "--week", "2024-W19", "--from", "2024-05-06", "--to", "2024-05-12"},
     };
     for (const auto& args : bad) EXPECT_THROW(parseCommandLine(args), UsageError) << args[0] << " " << args.size();
 }
@@ -154,6 +162,16 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     ASSERT_EQ(t.run({"chart", "a.dsk"}), 0);
     EXPECT_NE(t.out.str().find("2024-05-10 07:45  on  Impuls+  (Rozkaz 1, Blok 2)"), std::string::npos) << t.out.str();
     EXPECT_NE(t.out.str().find("2024-05-10 07:49  off Impuls+"), std::string::npos) << t.out.str();
+
+    ASSERT_EQ(t.run({"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-10"}), 0) << t.err.str();
+    EXPECT_EQ(t.out.str(),
+              "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku\r\n"
+              "1,2024-05-10 07:45:00,2024-05-10 07:48:00,Impuls+,1,2,Ferie\r\n");
+
+    ASSERT_EQ(t.run({"plan", "a.dsk"}), 0) << t.err.str();
+    EXPECT_NE(t.out.str().find("Piątek 10.05: Ferie\n  Przekaźnik 1:  7:45  3 min;\nSobota 11.05: Blok 1\n"),
+              std::string::npos)
+        << t.out.str();
 
     ASSERT_EQ(t.run({"compile", "a.dsk", "a.bin"}), 0) << t.err.str();
     const auto image = bytesOf(t.folder.path / "a.bin");

@@ -237,36 +237,4 @@ std::vector<EnumText> setBits(std::uint32_t mask) { return bitsOf(kSettings, mas
 const EnumText* keyChgText(std::uint32_t value) { return entryOf(kKeys, value); }
 const EnumText* digLineText(std::uint32_t value) { return entryOf(kDigLines, value); }
 
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 }  // namespace kt64::ctl

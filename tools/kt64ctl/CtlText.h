@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "OleDate.h"
+#include "TextEscapes.h"
 
 namespace kt64::ctl {
 
@@ -61,7 +62,7 @@ std::vector<EnumText> setBits(std::uint32_t mask);
 const EnumText* keyChgText(std::uint32_t value);
 const EnumText* digLineText(std::uint32_t value);
 
-// A JSON string literal with quotes; UTF-8 passes through unchanged.
-std::string jsonString(std::string_view text);
+// A JSON string literal with quotes.
+using cli::jsonString;
 
 }  // namespace kt64::ctl

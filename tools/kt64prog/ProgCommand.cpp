@@ -2,6 +2,7 @@
 #include "ProgCommand.h"
 
 #include "OptionScanner.h"
+#include "Switchings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,6 +24,12 @@ const char* const kUsage =
     "  list FILE                     print the blocks, dates and commands\n"
     "  chart FILE [--start YYYY-MM-DD] [--days 1..7] [--resolution 1..20]\n"
     "                                print when each relay switches, as the chart shows it\n"
+    "  export FILE --from YYYY-MM-DD --to YYYY-MM-DD [--format csv|json|ics]\n"
+    "                                every time a relay is on over the days, with its command\n"
+    "                                and block, for a spreadsheet or a calendar (default csv)\n"
+    "  plan FILE [--week YYYY-Www | --from YYYY-MM-DD --to YYYY-MM-DD] [--pdf OUT.pdf]\n"
+    "                                the week's bell plan (default: this week), or the typical\n"
+    "                                week of the days, as text or as a PDF file to print\n"
     "  add-block FILE PRIORITY [--desc TEXT]\n"
     "  add-date FILE BLOCK FROM [TO] [--every-year] [--desc TEXT]\n"
     "                                FROM, TO as YYYY-MM-DD; TO defaults to FROM\n"
@@ -151,6 +158,13 @@ std::pair<int, bool> lengthArg(std::string_view text, const std::string& what) {
     return {static_cast<int>(numberIn(text, 0, 127, what)), minutes};
 }
 
+ExportFormat formatArg(std::string_view text) {
+    if (text == "csv") return ExportFormat::Csv;
+    if (text == "json") return ExportFormat::Json;
+    if (text == "ics") return ExportFormat::Ics;
+    throw UsageError("--format must be csv, json or ics, not '" + std::string(text) + "'");
+}
+
 }  // namespace
 
 ProgCommand parseCommandLine(const std::vector<std::string>& args) {
@@ -162,8 +176,11 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
                                                           {"--relay", true, "a relay number"},
                                                           {"--impulse", true, "a length"},
                                                           {"--cycle", true, "a length"},
-                                                          {"--from", true, "a year"},
-                                                          {"--to", true, "a year"},
+                                                          {"--from", true, "a date or a year"},
+                                                          {"--to", true, "a date or a year"},
+                                                          {"--format", true, "csv, json or ics"},
+                                                          {"--week", true, "a week"},
+                                                          {"--pdf", true, "a file name"},
                                                           {"--yes", false},
                                                           {"--force", false},
                                                           {"--every-year", false},
@@ -194,6 +211,8 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         {"add-command", Verb::AddCommand},
         {"add-holidays", Verb::AddHolidays},
         {"import-calendar", Verb::ImportCalendar},
+        {"export", Verb::Export},
+        {"plan", Verb::Plan},
     };
     const std::string& verb = a.positional[0];
     bool found = false;
@@ -216,6 +235,8 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
     case Verb::Send:
     case Verb::Receive:
     case Verb::Chart:
+    case Verb::Export:
+    case Verb::Plan:
         need(1, 1, "FILE");
         c.file = ops[0];
         break;
@@ -280,6 +301,17 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
             c.days = static_cast<int>(numberIn(value, 1, 7, "--days"));
         } else if (name == "--resolution" && c.verb == Verb::Chart) {
             c.resolution = static_cast<int>(numberIn(value, 1, 20, "--resolution"));
+        } else if (name == "--from" && (c.verb == Verb::Export || c.verb == Verb::Plan)) {
+            c.from = dateArg(value);
+        } else if (name == "--to" && (c.verb == Verb::Export || c.verb == Verb::Plan)) {
+            c.to = dateArg(value);
+        } else if (name == "--format" && c.verb == Verb::Export) {
+            c.format = formatArg(value);
+        } else if (name == "--week" && c.verb == Verb::Plan) {
+            c.week = program::parseIsoWeek(value);
+            if (!c.week) throw UsageError("not a week (YYYY-Www, such as 2024-W19): '" + value + "'");
+        } else if (name == "--pdf" && c.verb == Verb::Plan) {
+            c.pdf = value;
         } else if (name == "--desc" &&
                    (c.verb == Verb::AddBlock || c.verb == Verb::AddDate || c.verb == Verb::AddCommand)) {
             c.block.description = c.date.description = c.command.description = value;
@@ -302,6 +334,16 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         }
     }
     if (c.fromYear && c.toYear && *c.toYear < *c.fromYear) throw UsageError("--to must not come before --from");
+    c.typical = c.verb == Verb::Plan && (a.has("--from") || a.has("--to"));
+    if (c.typical && c.week) throw UsageError("plan takes --week or --from and --to, not both");
+    if (c.verb == Verb::Export || c.typical) {
+        if (!a.has("--from") || !a.has("--to")) throw UsageError(verb + " needs --from and --to");
+        const auto days = program::dayNumber(c.to) - program::dayNumber(c.from) + 1;
+        if (days < 1) throw UsageError("--to lies before --from");
+        if (days > program::kMaxSwitchingDays)
+            throw UsageError(verb + " covers at most " + std::to_string(program::kMaxSwitchingDays) + " days, not " +
+                             std::to_string(days));
+    }
     return c;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BellPlan.h"
 #include "CivilTime.h"
 #include "ProgramRecords.h"
 
@@ -31,8 +32,12 @@ enum class Verb {
     AddDate,
     AddCommand,
     AddHolidays,
-    ImportCalendar
+    ImportCalendar,
+    Export,
+    Plan
 };
+
+enum class ExportFormat { Csv, Json, Ics };
 
 struct ProgCommand {
     Verb verb = Verb::Help;
@@ -46,6 +51,17 @@ struct ProgCommand {
     std::optional<program::CivilDate> start;  // default: today
     int days = 1;
     int resolution = 1;
+
+    // export, plan: the days from..to, both included
+    program::CivilDate from;
+    program::CivilDate to;
+    ExportFormat format = ExportFormat::Csv;
+
+    // plan: the week (default: this week), or the typical week of the days
+    // from..to, and the PDF file to write
+    std::optional<program::IsoWeek> week;
+    bool typical = false;
+    std::string pdf;
 
     // add-block, add-date, add-command
     program::BlockRow block;

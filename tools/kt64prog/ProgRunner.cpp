@@ -16,6 +16,8 @@
 #include "ProgramTables.h"
 #include "ProgramTexts.h"
 #include "ProgramTransfer.h"
+#include "SwitchingFormats.h"
+#include "Switchings.h"
 #include "TerminalMessages.h"
 #include "TextFormat.h"
 #include "WholeFile.h"
@@ -173,6 +175,28 @@ int addDaysOff(const ProgCommand& c, ProgEnvironment& env, ProgramDocument& doc,
     return 0;
 }
 
+// The plan as text: per day the blocks in force or the day off, then each
+// relay's bells.
+void printPlan(const WeekPlan& plan, std::ostream& out) {
+    out << planTitle(plan) << "\n";
+    for (int d = 0; d < 7; ++d) {
+        const PlanDay& day = plan.days[static_cast<std::size_t>(d)];
+        out << weekdayName(d) << " " << dayHeading(day) << ": ";
+        if (day.dayOff) {
+            out << "Dzień wolny: " << *day.dayOff << "\n";
+        } else {
+            for (std::size_t i = 0; i < day.blocks.size(); ++i) out << (i ? ", " : "") << day.blocks[i];
+            out << "\n";
+        }
+        for (std::size_t relay = 0; relay < 2; ++relay) {
+            if (day.bells[relay].empty()) continue;
+            out << "  Przekaźnik " << relay + 1 << ":";
+            for (const auto& bell : day.bells[relay]) out << "  " << bellText(bell) << ";";
+            out << "\n";
+        }
+    }
+}
+
 // Prints the progress window's state at every tick.
 class TerminalWatcher : public TickingWatcher {
 public:
@@ -239,6 +263,39 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         const CivilDate start = c.start ? *c.start : env.today();
         chart(doc, messages, ChartGeometry(start, c.days, c.resolution), env.out);
         return messages.messagesShown() > 0 ? 1 : 0;
+    }
+    case Verb::Export: {
+        openProgram(doc, messages, c.file);
+        Database& db = *doc.database();
+        const auto switchings = resolveSwitchings(db, c.from, c.to);
+        const BlockNames names = readBlockNames(db);
+        switch (c.format) {
+        case ExportFormat::Csv:
+            env.out << switchingsCsv(switchings, names);
+            break;
+        case ExportFormat::Json:
+            env.out << switchingsJson(switchings, names);
+            break;
+        case ExportFormat::Ics:
+            env.out << switchingsIcs(switchings, names, env.utcNow ? env.utcNow() : 0);
+            break;
+        }
+        return 0;
+    }
+    case Verb::Plan: {
+        if (!c.pdf.empty() && !env.writePlanPdf)
+            throw Failure{"this build of kt64prog cannot draw: plan --pdf is not available"};
+        openProgram(doc, messages, c.file);
+        const WeekPlan plan = c.typical ? typicalWeek(*doc.database(), c.from, c.to)
+                                        : weekPlan(*doc.database(), c.week ? *c.week : isoWeekOf(env.today()));
+        if (c.pdf.empty()) {
+            printPlan(plan, env.out);
+            return 0;
+        }
+        const std::string failure =
+            env.writePlanPdf(plan, c.pdf, displayName(std::filesystem::path(c.file).filename()));
+        if (!failure.empty()) throw Failure{failure};
+        return 0;
     }
     case Verb::Compile: {
         openProgram(doc, messages, c.file);

@@ -13,6 +13,7 @@
 #include <ostream>
 #include <string>
 
+#include "BellPlan.h"
 #include "CentreLink.h"
 #include "CivilTime.h"
 #include "ProgCommand.h"
@@ -32,6 +33,12 @@ struct ProgEnvironment {
     std::function<std::unique_ptr<program::CentreLink>(const std::optional<std::string>& computer)> connect;
     std::function<void(std::chrono::milliseconds)> sleep;
     std::function<program::CivilDate()> today;
+    // Seconds since 1970 UTC: the time stamp of exported calendars.
+    std::function<std::int64_t()> utcNow;
+    // Writes the plan as a PDF file; returns what went wrong, empty when it
+    // is written. nullptr when this build cannot draw.
+    std::function<std::string(const program::WeekPlan& plan, const std::string& path, const std::string& programName)>
+        writePlanPdf;
 };
 
 // Exit status: 0 done, 1 failed or refused (the reason is on err), 2 bad

@@ -9,6 +9,7 @@
 
 #include "CentreConnection.h"
 #include "OptionScanner.h"
+#include "PlanDrawing.h"
 #include "ProgCommand.h"
 #include "ProgRunner.h"
 #include "ProgramDocument.h"
@@ -32,5 +33,7 @@ int main(int argc, char** argv) {
         localtime_r(&now, &local);
         return program::CivilDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
     };
+    env.utcNow = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+    if (prog::canDrawPlan()) env.writePlanPdf = prog::writePlanPdf;
     return prog::runCommand(command, env);
 }

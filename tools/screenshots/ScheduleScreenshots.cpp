@@ -17,6 +17,7 @@
 #include "MainFrame.h"
 #include "HResult.h"
 #include "MessageBoxes.h"
+#include "PlanPrintDialog.h"
 #include "ProgramTables.h"
 #include "ScheduleRules.h"
 #include "ScheduleViews.h"
@@ -219,6 +220,15 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
                                     QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
         box->show();
         save(box.get(), "message-new-year-question");
+    }
+
+    {
+        // "Drukuj plan…": the week of the first school day.
+        PlanPrintDialog plan(doc.program(), messages, QDate(2025, 9, 1), &frame);
+        plan.show();
+        QApplication::processEvents();
+        save(&plan, "dialog-plan-print");
+        plan.reject();
     }
 
     ChartDialog chart(doc.program(), messages, &frame);

@@ -1,12 +1,15 @@
 // The schedule views in the console's frame: they fill the splitter's two
 // panes, their counts reach the status bar and the document, the frame's
-// chart command opens the chart over the open program, a program file that
+// chart command opens the chart over the open program, "Drukuj plan…" the
+// plan's week dialog with the file's name, a program file that
 // cannot be written says so with the file and the reason and stays open for
 // editing, Ctrl+R offers unsaved changes for saving through the frame's own
 // question before the program is replaced, the title marks unsaved changes,
 // a received program has no file name, and the log view leaves the
 // program's changes alone.
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QSettings>
 #include <QSplitter>
@@ -16,6 +19,7 @@
 #include <fstream>
 
 #include "ChartDialogs.h"
+#include "PlanPrintDialog.h"
 #include "Kt64Document.h"
 #include "LogView.h"
 #include "MainFrame.h"
@@ -114,6 +118,24 @@ private slots:
         });
         frame->actions().chart->trigger();
         QVERIFY(opened);
+    }
+
+    void printPlanCommandOpensTheWeekDialog() {
+        doc->setPathName(folder->path() / "szkola.dsk");
+        QVERIFY(frame->menuBar()->actions().front()->menu()->actions().contains(frame->actions().printPlan));
+        bool modal = false;
+        QString footer;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = frame->findChild<PlanPrintDialog*>();
+            QVERIFY(dialog);
+            modal = dialog->isModal();
+            footer = dialog->programName;
+            dialog->reject();
+        });
+        frame->actions().printPlan->trigger();
+        QVERIFY(modal);
+        // The file's own name goes in the footer, not the working copy's.
+        QCOMPARE(footer, QString("szkola.dsk"));
     }
 
     void unwritableFileSaysWhyAndStaysEditable() {
