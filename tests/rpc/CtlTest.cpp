@@ -18,7 +18,7 @@
 #include "CtlRunner.h"
 #include "CtlText.h"
 #include "FakeKt64Srv.h"
-#include "RpcTestSupport.h"
+#include "TestEnvironment.h"
 #include "UploadInterrupt.h"
 #include "WrongFiles.h"
 
@@ -151,7 +151,7 @@ protected:
         return ctl::runCommand(cmd, *srv_, out_, err_, settings_);
     }
 
-    ScopedRegistry registry_;
+    kt64::test::TempRegistry registry_;
     FakeKt64Srv fake_;
     FakeServerHost host_{fake_};
     std::unique_ptr<client::Kt64Srv> srv_;
@@ -352,7 +352,7 @@ Outcome runProgram(const std::string& args, const std::filesystem::path& dir) {
 // wrong one is named as such, never reported as a connection failure (the
 // test's registry has no server).
 TEST(CtlProgramTest, WrongUploadFilesAreRefusedByNameBeforeConnecting) {
-    ScopedRegistry registry;
+    kt64::test::TempRegistry registry;
     for (const auto& wrong : kt64::testing::wrongImageFiles(registry.dir(), "a command list has 2905")) {
         SCOPED_TRACE(wrong.shown);
         const std::vector<std::string> words{KT64CTL_PROGRAM, "upload", wrong.file.string()};
@@ -365,7 +365,7 @@ TEST(CtlProgramTest, WrongUploadFilesAreRefusedByNameBeforeConnecting) {
 }
 
 TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
-    ScopedRegistry registry;
+    kt64::test::TempRegistry registry;
     FakeKt64Srv fake;
     FakeServerHost host(fake);
     fake.edit([](FakeState& s) { s.gmtTime = date(2024, 5, 17, 12, 34, 56); });
@@ -400,7 +400,7 @@ TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
 // Ctrl+C while kt64ctl follows an upload: the server has the whole list and
 // sends it on, and the user is told so and how to follow it.
 TEST(CtlProgramTest, AnInterruptedUploadSaysItGoesOnInTheServer) {
-    ScopedRegistry registry;
+    kt64::test::TempRegistry registry;
     FakeKt64Srv fake;
     FakeServerHost host(fake);
     fake.edit([](FakeState& s) { s.uploadStep = 1; });  // one byte a poll: it lasts

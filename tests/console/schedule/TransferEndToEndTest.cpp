@@ -18,12 +18,12 @@
 #include <QTimer>
 #include <fstream>
 #include <iostream>
-#include <random>
 
 #include "TransferDialog.h"
 #include "CentreConnection.h"
 #include "ImageCompiler.h"
 #include "ProgramTexts.h"
+#include "Loopback.h"
 #include "ScheduleTestSupport.h"
 #include "ScheduleTransfers.h"
 
@@ -77,7 +77,7 @@ void TransferEndToEndTest::startCentre(bool paced) {
     dir_ = folder_->path();
     units_ = std::make_unique<kt64::test::ScopedEnv>("KT64_UNIT_DIR", (dir_ / "units").string());
     fs::create_directory(dir_ / "units");
-    const int port = 20000 + static_cast<int>(std::random_device{}() % 20000);
+    const std::uint16_t port = kt64::test::freeTcpPort();
     const std::string reg = KT64REG_PATH, key = "HKLM\\Software\\Ardonis\\Kt64Srv";
     QCOMPARE(run({reg, "set", key, "Port", "dword", "1"}, dir_ / "out"), 0);
     QCOMPARE(run({reg, "set", key, "RpcPort", "dword", std::to_string(port)}, dir_ / "out"), 0);
