@@ -205,9 +205,7 @@ TEST(ServerRpc, TransfersShowProgressAndFailures) {
     RpcRig rig;
     auto c = rig.connect();
     ASSERT_TRUE(eventually([&] { return statusValid(*c); }));
-    const auto seed = std::random_device{}();
-    std::printf("image seed %u\n", seed);
-    std::mt19937 gen(seed);
+    std::mt19937 gen(testSeed("image"));
     std::vector<std::uint8_t> image(2905);
     for (auto& b : image) b = static_cast<std::uint8_t>(gen());
 
