@@ -3,8 +3,29 @@
 
 namespace kt64::server {
 
-ShutdownMonitor::ShutdownMonitor(std::chrono::milliseconds idle, std::function<void()> onIdle)
-    : onIdle_(std::move(onIdle)), countdown_(idle, Clock::now()) {}
+namespace {
+
+class SteadyIdleClock final : public IdleClock {
+public:
+    Clock::time_point now() const override { return Clock::now(); }
+    void wait(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+              std::optional<Clock::time_point> deadline) override {
+        if (deadline)
+            wake.wait_until(lock, *deadline);
+        else
+            wake.wait(lock);
+    }
+};
+
+}  // namespace
+
+IdleClock& steadyIdleClock() {
+    static SteadyIdleClock clock;
+    return clock;
+}
+
+ShutdownMonitor::ShutdownMonitor(std::chrono::milliseconds idle, std::function<void()> onIdle, IdleClock& clock)
+    : clock_(clock), onIdle_(std::move(onIdle)), countdown_(idle, clock.now()) {}
 
 ShutdownMonitor::~ShutdownMonitor() {
     {
@@ -18,14 +39,14 @@ ShutdownMonitor::~ShutdownMonitor() {
 void ShutdownMonitor::start() {
     std::lock_guard lock(mutex_);
     if (thread_.joinable()) return;
-    countdown_.restart(Clock::now());
+    countdown_.restart(clock_.now());
     thread_ = std::thread([this] { run(); });
 }
 
 void ShutdownMonitor::leaseStarted() {
     {
         std::lock_guard lock(mutex_);
-        countdown_.leaseStarted(Clock::now());
+        countdown_.leaseStarted(clock_.now());
     }
     wake_.notify_all();
 }
@@ -33,7 +54,7 @@ void ShutdownMonitor::leaseStarted() {
 void ShutdownMonitor::leaseEnded() {
     {
         std::lock_guard lock(mutex_);
-        countdown_.leaseEnded(Clock::now());
+        countdown_.leaseEnded(clock_.now());
     }
     wake_.notify_all();
 }
@@ -46,17 +67,12 @@ std::size_t ShutdownMonitor::leases() const {
 void ShutdownMonitor::run() {
     std::unique_lock lock(mutex_);
     while (!ending_) {
-        const auto deadline = countdown_.deadline();
-        if (!deadline) {
-            wake_.wait(lock);
-            continue;
-        }
-        if (countdown_.due(Clock::now())) {
+        if (countdown_.due(clock_.now())) {
             lock.unlock();
             onIdle_();
             return;
         }
-        wake_.wait_until(lock, *deadline);
+        clock_.wait(wake_, lock, countdown_.deadline());
     }
 }
 

@@ -53,9 +53,25 @@ private:
     Clock::time_point lastActivity_;
 };
 
+// Where the monitor's thread reads the time and waits for the countdown's
+// end: the steady clock (steadyIdleClock()), or a test's clock moved by hand
+// so that the thread's timing is checked without waiting for it.
+class IdleClock {
+public:
+    using Clock = std::chrono::steady_clock;
+    virtual ~IdleClock() = default;
+    virtual Clock::time_point now() const = 0;
+    // Called with lock held: waits on wake until notified or, given a
+    // deadline, until that instant has come; may return early.
+    virtual void wait(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                      std::optional<Clock::time_point> deadline) = 0;
+};
+
+IdleClock& steadyIdleClock();
+
 class ShutdownMonitor {
 public:
-    ShutdownMonitor(std::chrono::milliseconds idle, std::function<void()> onIdle);
+    ShutdownMonitor(std::chrono::milliseconds idle, std::function<void()> onIdle, IdleClock& clock = steadyIdleClock());
     // Ends the monitor thread without calling onIdle.
     ~ShutdownMonitor();
     ShutdownMonitor(const ShutdownMonitor&) = delete;
@@ -68,9 +84,9 @@ public:
     std::size_t leases() const;
 
 private:
-    using Clock = std::chrono::steady_clock;
     void run();
 
+    IdleClock& clock_;
     std::function<void()> onIdle_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;

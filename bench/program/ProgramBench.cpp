@@ -19,6 +19,7 @@
 #include "ProgramTables.h"
 #include "FullProgram.h"
 #include "ScratchTableSource.h"
+#include "TestEnvironment.h"
 
 namespace kt64::program {
 namespace {
@@ -131,9 +132,8 @@ public:
 
 int main(int argc, char** argv) {
     // Working copies in a folder of their own.
-    const auto folder = std::filesystem::temp_directory_path() / ("kt64-program-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    setenv("TMPDIR", folder.c_str(), 1);
+    const kt64::test::TempDir folder;
+    const kt64::test::ScopedEnv tmp("TMPDIR", folder.path().string());
 
     benchmark::Initialize(&argc, argv);
     kt64::program::RatioReporter reporter;
@@ -145,7 +145,5 @@ int main(int argc, char** argv) {
                     fast->second, slow->second, slow->second / fast->second);
     }
     benchmark::Shutdown();
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
     return 0;
 }

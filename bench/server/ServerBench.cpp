@@ -12,16 +12,12 @@
 //             and 60 s with 50 metrics scrapes a second
 // Usage: server_bench [wire|transfer|rpc|cpu|scrape]...   (no argument: all)
 #include <httplib.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -29,26 +25,16 @@
 #include <thread>
 #include <vector>
 
-#include "CentreEmulator.h"
-#include "DeviceReadEvent.h"
-#include "Kt64Client.h"
-#include "Kt64Srv.h"
-#include "LinkWorker.h"
+#include "InProcessServer.h"
+#include "LinkServerRig.h"
 #include "MetricsEndpoint.h"
-#include "PortOpener.h"
-#include "Registry.h"
-#include "RpcServer.h"
-#include "ServerConfig.h"
-#include "SharedDevice.h"
-#include "ShutdownMonitor.h"
-
-extern char** environ;
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace server = kt64::server;
+using kt64::test::InProcessServer;
 
 constexpr double kCharSeconds = 10.0 / 4800.0;
 constexpr double kWireExchangesPerSecond = 1.0 / (0.010 + 54 * kCharSeconds);
@@ -56,55 +42,9 @@ constexpr double kWireTransferSeconds = 415 * 19 * kCharSeconds;
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// A temporary registry naming the emulated centre as COM1.
-struct Setup {
-    explicit Setup(bool paced) {
-        char pattern[] = "/tmp/kt64bench-XXXXXX";
-        dir = ::mkdtemp(pattern);
-        ::setenv("KT64_REGISTRY", (dir + "/registry.db").c_str(), 1);
-        kt64::sim::EmulatorOptions options;
-        options.pacing = paced;
-        options.linkPath = dir + "/ttyKT";
-        emulator = std::make_unique<kt64::sim::CentreEmulator>(options);
-        emulator->start();
-        kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")
-            .setString("COM1", emulator->devicePath());
-    }
-    ~Setup() {
-        emulator->stop();
-        std::filesystem::remove_all(dir);
-    }
-    std::string dir;
-    std::unique_ptr<kt64::sim::CentreEmulator> emulator;
-};
-
-// The server's logic in this process.
-struct InProcess {
-    InProcess() { worker.start(); }
-    ~InProcess() {
-        event.close();
-        worker.stop();
-    }
-    bool waitValid() {
-        const auto until = Clock::now() + 10s;
-        while (Clock::now() < until) {
-            if (srv.GetGmtTime().ok()) return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    }
-    server::SharedDevice device;
-    server::DeviceReadEvent event;
-    server::ServerConfig config;
-    server::SerialPortOpener opener;
-    server::LinkWorker worker{device, event, opener, [this] { return config.portForOpen(); }};
-    server::Kt64Srv srv{device, event, config};
-};
-
 void wire() {
-    Setup setup(true);
-    InProcess s;
-    if (!s.waitValid()) {
+    InProcessServer s(true);
+    if (!s.statusRead()) {
         std::puts("wire: no status from the centre");
         return;
     }
@@ -124,9 +64,8 @@ double timeUntil(Done done) {
 }
 
 void transfer() {
-    Setup setup(true);
-    InProcess s;
-    if (!s.waitValid()) {
+    InProcessServer s(true);
+    if (!s.statusRead()) {
         std::puts("transfer: no status from the centre");
         return;
     }
@@ -134,7 +73,7 @@ void transfer() {
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
     s.srv.PutRozkazy(server::kVtArrayOfBytes, image);
     const double up = timeUntil([&] { return s.srv.GetRozkazPos().value == 0; });
-    const bool upOk = s.srv.GetRozkazPos().ok() && setup.emulator->image() == image;
+    const bool upOk = s.srv.GetRozkazPos().ok() && s.emulator->image() == image;
     s.srv.StartGetRozkazy();
     const double down = timeUntil([&] {
         auto r = s.srv.GetRozkazRxPos();
@@ -195,16 +134,13 @@ void print(const char* what, int clients, const Round& r) {
 }
 
 void rpcRoundTrips() {
-    Setup setup(false);
-    InProcess s;
-    if (!s.waitValid()) {
+    InProcessServer s(false);
+    if (!s.statusRead()) {
         std::puts("rpc: no status from the centre");
         return;
     }
-    server::ShutdownMonitor leases(server::kIdleShutdown, [] {});
-    server::RpcServer rpc(s.srv, leases, "127.0.0.1", 0);
-    rpc.start();
-    const std::string target = "localhost:" + std::to_string(rpc.port());
+    s.listen();
+    const std::string target = s.address();
     // Back to back: the most calls the server answers (clients in this
     // process share the CPU with it).
     for (int clients : {1, 16}) print("back to back,", clients, measure(target, clients, 0ms));
@@ -212,7 +148,6 @@ void rpcRoundTrips() {
     // without queueing behind the other clients' calls.
     for (int clients : {1, 16}) print("each every 10 ms,", clients, measure(target, clients, 10ms));
     std::puts("rpc: target p99 < 2 ms at 16 clients");
-    rpc.shutdown();
 }
 
 // utime + stime of a process in seconds.
@@ -230,54 +165,34 @@ double cpuSeconds(pid_t pid) {
 }
 
 void cpu(bool paced) {
-    Setup setup(paced);
-    auto key = kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv");
-    key.setDword("RpcPort", 6499);
-    key.setString("ListenAddress", "127.0.0.1");
-    const std::string exe = KT64_SERVER_EXE;
-    auto run = [&](std::vector<std::string> args) {
-        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), environ);
-        return pid;
-    };
-    int status = 0;
-    waitpid(run({"-RegServer"}), &status, 0);
-    const pid_t pid = run({});
-    std::this_thread::sleep_for(1s);
-    auto c = kt64::client::ConnectServer("localhost:6499");  // a lease keeps it running
+    // The program itself, with a lease held on it so that it keeps running.
+    kt64::test::LinkServerRig::Options options;
+    options.centre.pacing = paced;
+    kt64::test::LinkServerRig rig(options);
     std::this_thread::sleep_for(2s);
-    const double cpu0 = cpuSeconds(pid);
+    const double cpu0 = cpuSeconds(rig.serverPid());
     const auto t0 = Clock::now();
     std::this_thread::sleep_for(10s);
-    const double used = (cpuSeconds(pid) - cpu0) / seconds(Clock::now() - t0);
+    const double used = (cpuSeconds(rig.serverPid()) - cpu0) / seconds(Clock::now() - t0);
     std::printf("cpu: VqSrvKt64 polling a %s centre: %.2f %% of one core (target < 3 %%)\n",
                 paced ? "paced (4800 baud)" : "unpaced", used * 100.0);
-    c.reset();
-    ::kill(pid, SIGTERM);
-    waitpid(pid, &status, 0);
 }
 
 void scrapeLoad() {
-    Setup setup(true);
-    InProcess s;
-    if (!s.waitValid()) {
+    InProcessServer s(true);
+    if (!s.statusRead()) {
         std::puts("scrape: no status from the centre");
         return;
     }
-    server::ShutdownMonitor leases(server::kIdleShutdown, [] {});
-    server::RpcServer rpc(s.srv, leases, "127.0.0.1", 0);
-    rpc.start();
+    s.listen();
     server::MetricsEndpoint endpoint(
-        [&] { return server::takeMetricsSnapshot(s.device, s.worker.counters(), leases.leases(), Clock::now()); }, {},
+        [&] { return server::takeMetricsSnapshot(s.device, s.worker.counters(), s.leases.leases(), Clock::now()); }, {},
         {});
     if (!endpoint.start({"127.0.0.1", 0})) {
         std::puts("scrape: the metrics endpoint does not listen");
         return;
     }
-    auto client = kt64::client::ConnectServer("localhost:" + std::to_string(rpc.port()));
+    auto client = s.connect();
     struct Phase {
         double rate = 0, p99 = 0, scrapes = 0;
     };
@@ -322,7 +237,6 @@ void scrapeLoad() {
                 (loaded.rate / quiet.rate - 1.0) * 100.0, loaded.p99 - quiet.p99);
     client.reset();
     endpoint.stop();
-    rpc.shutdown();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "CentreTestSupport.h"
 #include "ControlCommand.h"
+#include "TestEnvironment.h"
 
 namespace kt64::sim::test {
 namespace {
@@ -97,8 +98,8 @@ TEST(ControlCommand, GetAnswersWithTheCurrentValues) {
 }
 
 TEST(ControlCommand, CommandListGoesToAFileAndBack) {
-    const auto dir = std::filesystem::temp_directory_path();
-    const auto path = (dir / ("kt64sim-image-" + std::to_string(::getpid()))).string();
+    const kt64::test::TempDir dir;
+    const auto path = (dir.path() / "kt64sim-image").string();
     CentreOnManualClock a, b;
     link::Bytes image(link::kImageSize);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i ^ (i >> 8));

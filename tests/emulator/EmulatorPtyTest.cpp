@@ -15,6 +15,7 @@
 #include "CentreEmulator.h"
 #include "CentreTestSupport.h"
 #include "LineClient.h"
+#include "TestEnvironment.h"
 
 namespace kt64::sim::test {
 namespace {
@@ -28,10 +29,6 @@ EmulatorOptions optionsAt2024() {
     EmulatorOptions o;
     o.settings.startGmt = utcTime(2024, 5, 17, 12, 34, 56);
     return o;
-}
-
-fs::path tempPath(const std::string& name) {
-    return fs::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
 }
 
 TEST(EmulatorPty, ClientExchangesStatusAndSeesFaultsChangeWhileServing) {
@@ -118,8 +115,8 @@ TEST(EmulatorPty, PacedAnswerTakesTheLineTime) {
 }
 
 TEST(EmulatorPty, LinkIsMadeAndRemovedAndForeignFilesAreLeftAlone) {
-    const auto link = tempPath("kt64sim-link");
-    fs::remove(link);
+    kt64::test::TempDir dir;
+    const auto link = dir.path() / "kt64sim-link";
     {
         auto options = optionsAt2024();
         options.linkPath = link.string();
@@ -138,7 +135,6 @@ TEST(EmulatorPty, LinkIsMadeAndRemovedAndForeignFilesAreLeftAlone) {
     CentreEmulator centre(options);
     EXPECT_THROW(centre.start(), EmulatorError);
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link)));
-    fs::remove(link);
 }
 
 }  // namespace

@@ -47,15 +47,6 @@ std::string controlCommand(const fs::path& socketPath, const std::string& line) 
     return reply;
 }
 
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
 // Runs kt64sim with the arguments, stderr and stdout discarded; returns its
 // exit status (-1 when it did not end within 10 s).
 int runToEnd(std::vector<std::string> args) {
@@ -72,13 +63,13 @@ int runToEnd(std::vector<std::string> args) {
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return -1;
     int status = -1;
-    if (!waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s)) return -1;
+    if (!kt64::test::eventually([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s)) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
-    const auto dir = fs::temp_directory_path() / ("kt64sim-run-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const kt64::test::TempDir folder;
+    const fs::path& dir = folder.path();
     const auto link = dir / "centre";
     const auto control = dir / "control";
     // The pty goes to this process's group (a site gives dialout).
@@ -93,7 +84,7 @@ TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
     pid_t pid = 0;
     ASSERT_EQ(::posix_spawn(&pid, KT64SIM_PATH, nullptr, nullptr, argv.data(), environ), 0);
 
-    ASSERT_TRUE(waitFor([&] { return fs::exists(control) && fs::exists(link); }, 10s));
+    ASSERT_TRUE(kt64::test::eventually([&] { return fs::exists(control) && fs::exists(link); }, 10s));
     struct stat pty {};
     ASSERT_EQ(::stat(link.c_str(), &pty), 0);
     EXPECT_EQ(pty.st_gid, ::getegid());
@@ -122,11 +113,10 @@ TEST(Kt64simProgram, FaultChangesAtRunTimeAndSigtermRemovesTheLink) {
 
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     int status = -1;
-    ASSERT_TRUE(waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s));
+    ASSERT_TRUE(kt64::test::eventually([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     EXPECT_FALSE(fs::exists(fs::symlink_status(control)));
-    fs::remove_all(dir);
 }
 
 TEST(Kt64simProgram, BadOptionsAreRefusedWithExitCode2) {

@@ -21,6 +21,7 @@
 #include "Procedures.h"
 #include "SerialPort.h"
 #include "StatusFrame.h"
+#include "TestEnvironment.h"
 
 namespace kt64::link {
 namespace {
@@ -34,11 +35,6 @@ constexpr double kTiny = 1e-7;  // well under a second in days
 class LinkEmulator : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/kt64-linkemu-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ::setenv("KT64_REGISTRY", (dir_ / "registry.db").c_str(), 1);
-
         clock_ = std::make_shared<sim::ManualTimeSource>(sim::utcTime(2024, 5, 17, 12, 34, 56));
         sim::EmulatorOptions options;
         options.linkPath = (dir_ / "centre").string();
@@ -49,8 +45,6 @@ protected:
     void TearDown() override {
         port_.close();
         centre_.reset();
-        ::unsetenv("KT64_REGISTRY");
-        std::filesystem::remove_all(dir_);
     }
     void fault(const char* text) {
         auto f = sim::parseFault(text);
@@ -66,7 +60,8 @@ protected:
         exchangeStatus(port_, state_);
     }
 
-    std::filesystem::path dir_;
+    kt64::test::TempRegistry registry_;
+    std::filesystem::path dir_ = registry_.dir();
     std::shared_ptr<sim::ManualTimeSource> clock_;
     std::unique_ptr<sim::CentreEmulator> centre_;
     serial::SerialPort port_;
@@ -150,7 +145,7 @@ TEST_F(LinkEmulator, EverySettingShowsInTheAnsweringStatus) {
 }
 
 TEST_F(LinkEmulator, WholeCommandListUpAndBack) {
-    const unsigned seed = std::random_device{}();
+    const unsigned seed = kt64::test::testSeed("command list");
     std::mt19937 rng(seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
     Bytes image(kImageSize);

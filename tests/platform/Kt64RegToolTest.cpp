@@ -10,7 +10,7 @@
 
 #include "Registry.h"
 #include "ProgramRun.h"
-#include "TempRegistry.h"
+#include "RegistryFixture.h"
 #include "ValueText.h"
 
 namespace kt64::regtool {
@@ -41,7 +41,7 @@ TEST(Kt64RegText, ParsesDwordsAndHexBytes) {
 
 using Outcome = kt64::testing::ProgramOutcome;
 
-class Kt64RegTool : public kt64::testing::TempRegistry {
+class Kt64RegTool : public kt64::testing::RegistryFixture {
 protected:
     Outcome run(std::vector<std::string> args) {
         args.insert(args.begin(), KT64REG_PATH);

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "OleDate.h"
+#include "TestEnvironment.h"
 
 namespace kt64 {
 namespace {
@@ -122,11 +123,7 @@ TEST(OleDate, MillisecondsAreIgnoredOnTheWayIn) {
 }
 
 TEST(OleDate, RoundTripsOverTheWholeRange) {
-    // KT64_TEST_SEED repeats a failed run.
-    const char* fixed = std::getenv("KT64_TEST_SEED");
-    const auto seed =
-        fixed != nullptr ? static_cast<unsigned>(std::strtoul(fixed, nullptr, 10)) : std::random_device{}();
-    std::printf("OleDate round trip seed %u (KT64_TEST_SEED)\n", seed);
+    const unsigned seed = kt64::test::testSeed("OleDate round trip");
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> year(100, 9999), month(1, 12), day(1, 28), hour(0, 23), minsec(0, 59);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ProgramRun.h"
-#include "TempRegistry.h"
+#include "RegistryFixture.h"
 
 namespace kt64::regtool {
 namespace {
@@ -28,10 +28,9 @@ constexpr gid_t kRegistryGroup = 4242;
 
 using Outcome = kt64::testing::ProgramOutcome;
 
-class RegistryRights : public kt64::testing::TempRegistry {
+class RegistryRights : public kt64::testing::RegistryFixture {
 protected:
     void SetUp() override {
-        TempRegistry::SetUp();
         if (::geteuid() != 0) GTEST_SKIP() << "switching users needs root";
         if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv (util-linux) is not installed";
         std::filesystem::permissions(dir_, std::filesystem::perms(0755));

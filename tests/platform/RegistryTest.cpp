@@ -14,13 +14,13 @@
 #include <thread>
 
 #include "Registry.h"
-#include "TempRegistry.h"
+#include "RegistryFixture.h"
 
 namespace kt64::reg {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using RegistryTest = kt64::testing::TempRegistry;
+using RegistryTest = kt64::testing::RegistryFixture;
 
 constexpr std::string_view kSrv = "Software\\Ardonis\\Kt64Srv";
 

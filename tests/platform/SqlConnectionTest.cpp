@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "SqlConnection.h"
+#include "TestEnvironment.h"
 
 namespace kt64::sql {
 namespace {
@@ -13,15 +14,12 @@ namespace {
 class SqlConnectionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("kt64-sql-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-        file_ = dir_ / "t.db";
         Connection db = Connection::open(file_, Connection::Mode::Create, 0);
         db.execute("CREATE TABLE t(v)");
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::filesystem::path dir_;
-    std::filesystem::path file_;
+    kt64::test::TempDir folder_;
+    std::filesystem::path dir_ = folder_.path();
+    std::filesystem::path file_ = dir_ / "t.db";
 };
 
 TEST_F(SqlConnectionTest, FailuresCarryTheExtendedCodeTheEngineTextAndTheFile) {

@@ -293,8 +293,7 @@ TEST(Evaluator, WithoutAProgramOrWithABrokenOneNothingIsEvaluated) {
 }
 
 TEST(Evaluator, AgreesWithThePerDaySqlSelectionOnRandomPrograms) {
-    const auto seed = std::random_device{}();
-    std::printf("seed %u\n", seed);
+    const unsigned seed = kt64::test::testSeed("random programs");
     std::mt19937 rng(seed);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     for (int round = 0; round < 4; ++round) {

@@ -199,8 +199,7 @@ std::vector<SlotBytes> dateSlots(const CommandImage& image) {
 }
 
 TEST(ImageCompiler, RandomProgramsSurviveCompileDecodeCompile) {
-    const auto seed = std::random_device{}();
-    std::printf("seed %u\n", seed);
+    const unsigned seed = kt64::test::testSeed("random programs");
     std::mt19937 rng(seed);
     for (int round = 0; round < 12; ++round) {
         OpenProgram p;

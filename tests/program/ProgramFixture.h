@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <deque>
 #include <filesystem>
@@ -14,40 +13,30 @@
 #include "ProgramRecords.h"
 #include "ProgramTables.h"
 #include "RecordedMessages.h"
+#include "TestEnvironment.h"
 
 namespace kt64::program::testing {
 
 // A fresh folder per test, also used as the temporary folder (TMPDIR) so
 // that working copies can be counted.
 class ScratchFolder {
+    kt64::test::TempDir dir_;
+
 public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kt64-program-test-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-        workFolder = path / "tmp";
-        std::filesystem::create_directory(workFolder);
-        previousTmp_ = getenv("TMPDIR") ? getenv("TMPDIR") : "";
-        setenv("TMPDIR", workFolder.c_str(), 1);
-    }
-    ~ScratchFolder() {
-        if (previousTmp_.empty()) {
-            unsetenv("TMPDIR");
-        } else {
-            setenv("TMPDIR", previousTmp_.c_str(), 1);
-        }
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
     std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) const {
         std::vector<std::filesystem::path> out;
         for (const auto& e : std::filesystem::directory_iterator(folder)) out.push_back(e.path());
         return out;
     }
-    std::filesystem::path path;
-    std::filesystem::path workFolder;
+    const std::filesystem::path path = dir_.path();
+    const std::filesystem::path workFolder = created(path / "tmp");
 
 private:
-    std::string previousTmp_;
+    static std::filesystem::path created(const std::filesystem::path& folder) {
+        std::filesystem::create_directory(folder);
+        return folder;
+    }
+    kt64::test::ScopedEnv tmp_{"TMPDIR", workFolder.string()};
 };
 
 inline std::filesystem::path templatePath() { return KT64_TEST_TEMPLATE; }

@@ -2,23 +2,20 @@
 // sent arrives byte for byte, is received back into a new program file that
 // compiles to the same list, and a refused record fails the send, saying
 // that the centre's program is incomplete, with the server's text.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include "DateRangePlan.h"
 #include "HolidayCalendar.h"
 #include "ImageCompiler.h"
+#include "Loopback.h"
 #include "ProgramFixture.h"
 
 extern char** environ;
@@ -32,27 +29,6 @@ namespace fs = std::filesystem;
 std::string slurp(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-bool portOpen(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool open = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return open;
-}
-
-template <typename F>
-bool waitFor(F done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
 }
 
 // Runs a program to its end with stdout and stderr in files; returns its
@@ -70,11 +46,7 @@ int run(const std::vector<std::string>& args, const fs::path& output) {
 class TransferEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = folder.path;
-        setenv("KT64_REGISTRY", (dir / "registry.db").c_str(), 1);
-        setenv("KT64_UNIT_DIR", (dir / "units").c_str(), 1);
         fs::create_directory(dir / "units");
-        port = 20000 + static_cast<int>(std::random_device{}() % 20000);
         const std::string reg = KT64REG_PATH, srvKey = "HKLM\\Software\\Ardonis\\Kt64Srv";
         ASSERT_EQ(run({reg, "set", srvKey, "Port", "dword", "1"}, dir / "out"), 0);
         ASSERT_EQ(run({reg, "set", srvKey, "RpcPort", "dword", std::to_string(port)}, dir / "out"), 0);
@@ -92,7 +64,7 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 1, (dir / "sim.log").c_str(), O_WRONLY | O_CREAT, 0644);
         ASSERT_EQ(posix_spawn(&simulator, KT64SIM_PATH, &actions, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
-        ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "com1"); }, 5000ms));
+        ASSERT_TRUE(kt64::test::eventually([&] { return fs::exists(dir / "com1"); }, 5000ms));
     }
 
     void TearDown() override {
@@ -102,9 +74,7 @@ protected:
         }
         // The link server started on demand ends a few seconds after its
         // last client.
-        waitFor([&] { return !portOpen(port); }, 15000ms);
-        unsetenv("KT64_REGISTRY");
-        unsetenv("KT64_UNIT_DIR");
+        kt64::test::eventually([&] { return !kt64::test::listening(port); }, 15000ms);
     }
 
     int prog(std::vector<std::string> args) {
@@ -113,8 +83,10 @@ protected:
     }
 
     testing::ScratchFolder folder;
-    fs::path dir;
-    int port = 0;
+    fs::path dir = folder.path;
+    kt64::test::ScopedEnv registry{"KT64_REGISTRY", (dir / "registry.db").string()};
+    kt64::test::ScopedEnv units{"KT64_UNIT_DIR", (dir / "units").string()};
+    std::uint16_t port = kt64::test::freeTcpPort();
     pid_t simulator = -1;
 };
 

@@ -16,7 +16,8 @@
 #include "Activation.h"
 #include "FakeServiceManager.h"
 #include "Registry.h"
-#include "RpcTestSupport.h"
+#include "TestEnvironment.h"
+#include "Loopback.h"
 #include "ServiceStart.h"
 
 namespace kt64::testing {
@@ -73,7 +74,7 @@ TEST(ActivationDecisionTest, ServiceRegistrationStartsTheUnitOtherwiseTheProgram
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        ScopedRegistry registry;
+        kt64::test::TempRegistry registry;
         writeRegistration(row.classAppId, row.localService, row.localServer);
         RecordedStarts starts;
         try {
@@ -118,7 +119,7 @@ TEST(ServiceStartFailureTest, BusErrorsGiveTheServiceControlCodes) {
 class ActivationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        port_ = freePort();
+        port_ = kt64::test::freeTcpPort();
         reg::Key::create(reg::Hive::LocalMachine, ids::kConfigKey).setDword(ids::kRpcPortValue, port_);
     }
     void registerServer(const std::string& value) {
@@ -133,7 +134,7 @@ protected:
         return std::nullopt;
     }
 
-    ScopedRegistry registry_;
+    kt64::test::TempRegistry registry_;
     int port_ = 0;
 };
 
@@ -147,7 +148,7 @@ TEST_F(ActivationTest, RegisteredServerIsStartedAndOutlivesNoLease) {
     auto srv = client::ConnectServer("", options);
     ::unsetenv("KT64_FAKE_SERVER_PIDFILE");
     EXPECT_EQ(srv->address().port, port_);
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(pidFile); }));
+    ASSERT_TRUE(kt64::test::eventually([&] { return std::filesystem::exists(pidFile); }));
     std::uint32_t pid = 0;
     std::ifstream(pidFile) >> pid;
     // The fake answers its own pid: the call reached the started process.
@@ -160,7 +161,7 @@ TEST_F(ActivationTest, RegisteredServerIsStartedAndOutlivesNoLease) {
     second.reset();
 
     srv.reset();
-    EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(pidFile); }, 15s))
+    EXPECT_TRUE(kt64::test::eventually([&] { return !std::filesystem::exists(pidFile); }, 15s))
         << "the server did not end after its last lease";
 }
 
@@ -224,12 +225,12 @@ TEST_F(ServiceActivationTest, StartedServiceIsWaitedForUntilItAnswers) {
 
     auto srv = client::ConnectServer("", options);
     EXPECT_EQ(units, std::vector<std::string>{"VqSrvKt64.service"});
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(pidFile_); }));
+    ASSERT_TRUE(kt64::test::eventually([&] { return std::filesystem::exists(pidFile_); }));
     std::uint32_t pid = 0;
     std::ifstream(pidFile_) >> pid;
     EXPECT_EQ(srv->GetComPort(), pid);
     srv.reset();
-    EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(pidFile_); }, 15s));
+    EXPECT_TRUE(kt64::test::eventually([&] { return !std::filesystem::exists(pidFile_); }, 15s));
 }
 
 // Through the real StartUnit call, against a stand-in manager on a bus of
@@ -245,12 +246,12 @@ TEST_F(ServiceActivationTest, ServiceManagerIsAskedToStartTheUnit) {
     auto srv = client::ConnectServer("", options);
     using Call = std::pair<std::string, std::string>;
     EXPECT_EQ(manager.calls(), std::vector<Call>{Call("VqSrvKt64.service", "replace")});
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(pidFile_); }));
+    ASSERT_TRUE(kt64::test::eventually([&] { return std::filesystem::exists(pidFile_); }));
     std::uint32_t pid = 0;
     std::ifstream(pidFile_) >> pid;
     EXPECT_EQ(srv->GetComPort(), pid);
     srv.reset();
-    EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(pidFile_); }, 15s));
+    EXPECT_TRUE(kt64::test::eventually([&] { return !std::filesystem::exists(pidFile_); }, 15s));
 }
 
 TEST_F(ServiceActivationTest, FailedServiceStartGivesErrorWithoutDescription) {

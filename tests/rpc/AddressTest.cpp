@@ -5,7 +5,7 @@
 #include "Activation.h"
 #include "Kt64SrvIds.h"
 #include "Registry.h"
-#include "RpcTestSupport.h"
+#include "TestEnvironment.h"
 #include "ServerAddress.h"
 
 namespace kt64::testing {
@@ -61,7 +61,7 @@ TEST(ServerAddressTest, TextNamingNoServerIsRefused) {
 }
 
 TEST(ServerAddressTest, RpcPortComesFromTheServersKey) {
-    ScopedRegistry registry;
+    kt64::test::TempRegistry registry;
     EXPECT_EQ(client::registeredRpcPort(), 6464);  // no key at all
     auto key = reg::Key::create(reg::Hive::LocalMachine, ids::kConfigKey);
     EXPECT_EQ(client::registeredRpcPort(), 6464);  // key without the value

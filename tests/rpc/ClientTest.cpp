@@ -2,7 +2,6 @@
 // both directions, failures without an error object, leases, every member
 // reaching its own RPC, and the command-list container's element type.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <atomic>
 #include <functional>
@@ -13,8 +12,8 @@
 #include "FakeKt64Srv.h"
 #include "Kt64Client.h"
 #include "Kt64SrvIds.h"
-#include "RpcTestSupport.h"
-#include "UniqueFd.h"
+#include "Loopback.h"
+#include "TestEnvironment.h"
 
 namespace kt64::testing {
 namespace {
@@ -39,7 +38,7 @@ protected:
         return std::nullopt;
     }
 
-    ScopedRegistry registry_;
+    kt64::test::TempRegistry registry_;
     FakeKt64Srv fake_;
     FakeServerHost host_{fake_};
 };
@@ -114,7 +113,7 @@ TEST_F(ClientTest, DeadServerGivesErrorWithoutDescription) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), client::E_RPC_SERVER_UNAVAILABLE);
     EXPECT_FALSE(error->description());
-    EXPECT_TRUE(waitUntil([&] { return !srv->leaseHeld(); }));
+    EXPECT_TRUE(kt64::test::eventually([&] { return !srv->leaseHeld(); }));
 }
 
 TEST_F(ClientTest, PassedDeadlineGivesErrorWithoutDescription) {
@@ -134,7 +133,7 @@ TEST_F(ClientTest, ConnectionLostMidCallGivesErrorWithoutDescription) {
     fake_.edit([](FakeState& s) { s.waitDelay = 20s; });
     auto srv = connect();
     auto call = std::async(std::launch::async, [&] { return errorOf([&] { srv->WaitForDeviceRead(); }); });
-    ASSERT_TRUE(waitUntil([&] { return fake_.edit([](FakeState& s) { return s.waits; }) == 1; }));
+    ASSERT_TRUE(kt64::test::eventually([&] { return fake_.edit([](FakeState& s) { return s.waits; }) == 1; }));
     host_.shutdown();
     ASSERT_EQ(call.wait_for(5s), std::future_status::ready) << "the call outlived its connection";
     auto error = call.get();
@@ -143,79 +142,11 @@ TEST_F(ClientTest, ConnectionLostMidCallGivesErrorWithoutDescription) {
     EXPECT_NE(error->code(), client::E_RPC_TIMEOUT);
 }
 
-// A slow link: a relay on 127.0.0.1 that holds each connection back for
-// delay before it passes bytes both ways to target.
-class SlowLink {
-public:
-    SlowLink(int target, std::chrono::milliseconds delay) : target_(target), delay_(delay) {
-        listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in addr = loopback(0);
-        socklen_t len = sizeof addr;
-        if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
-            ::listen(listener_.get(), 8) != 0 ||
-            ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-            throw std::runtime_error("the relay cannot listen");
-        port_ = ntohs(addr.sin_port);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~SlowLink() {
-        stop_ = true;
-        thread_.join();
-    }
-    int port() const { return port_; }
-
-private:
-    static sockaddr_in loopback(int port) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<std::uint16_t>(port));
-        return addr;
-    }
-    // Every connection is relayed until either end closes it.
-    void serve() {
-        std::vector<std::pair<UniqueFd, UniqueFd>> pairs;
-        while (!stop_) {
-            std::vector<pollfd> fds{{listener_.get(), POLLIN, 0}};
-            for (auto& [a, b] : pairs) fds.push_back({a.get(), POLLIN, 0}), fds.push_back({b.get(), POLLIN, 0});
-            if (::poll(fds.data(), fds.size(), 50) <= 0) continue;
-            const std::size_t polled = pairs.size();
-            if (fds[0].revents & POLLIN) {
-                UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-                std::this_thread::sleep_for(delay_);
-                UniqueFd server(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-                const sockaddr_in addr = loopback(target_);
-                if (client && ::connect(server.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
-                    pairs.emplace_back(std::move(client), std::move(server));
-            }
-            std::vector<bool> closed(pairs.size(), false);
-            for (std::size_t i = 0; i < polled; ++i) {
-                char buffer[16384];
-                for (const int side : {0, 1}) {
-                    if (!(fds[1 + 2 * i + side].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-                    const int from = side == 0 ? pairs[i].first.get() : pairs[i].second.get();
-                    const int to = side == 0 ? pairs[i].second.get() : pairs[i].first.get();
-                    const ssize_t n = ::read(from, buffer, sizeof buffer);
-                    if (n <= 0 || ::write(to, buffer, static_cast<std::size_t>(n)) != n) closed[i] = true;
-                }
-            }
-            for (std::size_t i = pairs.size(); i-- > 0;)
-                if (closed[i]) pairs.erase(pairs.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    }
-
-    int target_;
-    std::chrono::milliseconds delay_;
-    UniqueFd listener_;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 // A server whose first frame comes late (a slow link, a loaded computer) is
 // still reached: a connection attempt is not given up after 100 ms.
 TEST_F(ClientTest, AServerThatAnswersLateIsStillReached) {
-    SlowLink link(host_.port(), 400ms);
+    // A slow link: each connection is held back before it reaches the server.
+    kt64::test::TcpRelay link(static_cast<std::uint16_t>(host_.port()), 400ms);
     auto srv = client::ConnectServer("127.0.0.1:" + std::to_string(link.port()));
     EXPECT_TRUE(srv->leaseHeld());
     EXPECT_NO_THROW(srv->GetComPort());
@@ -226,13 +157,13 @@ TEST_F(ClientTest, EachObjectHoldsOneLeaseUntilDestroyed) {
     options.clientName = "lease test";
     auto first = connect(options);
     EXPECT_EQ(fake_.liveLeases(), 1);
-    EXPECT_TRUE(waitUntil([&] { return fake_.lastClient() == "lease test"; }));
+    EXPECT_TRUE(kt64::test::eventually([&] { return fake_.lastClient() == "lease test"; }));
     auto second = connect();
     EXPECT_EQ(fake_.liveLeases(), 2);
     first.reset();
-    EXPECT_TRUE(waitUntil([&] { return fake_.liveLeases() == 1; }, 3s));
+    EXPECT_TRUE(kt64::test::eventually([&] { return fake_.liveLeases() == 1; }, 3s));
     second.reset();
-    EXPECT_TRUE(waitUntil([&] { return fake_.liveLeases() == 0; }, 3s));
+    EXPECT_TRUE(kt64::test::eventually([&] { return fake_.liveLeases() == 0; }, 3s));
     EXPECT_EQ(fake_.grantedLeases(), 2);
 }
 

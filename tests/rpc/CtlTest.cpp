@@ -21,7 +21,8 @@
 #include "CtlText.h"
 #include "FleetStatus.h"
 #include "FakeKt64Srv.h"
-#include "RpcTestSupport.h"
+#include "Loopback.h"
+#include "TestEnvironment.h"
 #include "UploadInterrupt.h"
 #include "WrongFiles.h"
 
@@ -231,7 +232,7 @@ protected:
         return ctl::runCommand(cmd, *srv_, out_, err_, settings_);
     }
 
-    ScopedRegistry registry_;
+    kt64::test::TempRegistry registry_;
     FakeKt64Srv fake_;
     FakeServerHost host_{fake_};
     std::unique_ptr<client::Kt64Srv> srv_;
@@ -432,7 +433,7 @@ Outcome runProgram(const std::string& args, const std::filesystem::path& dir) {
 // wrong one is named as such, never reported as a connection failure (the
 // test's registry has no server).
 TEST(CtlProgramTest, WrongUploadFilesAreRefusedByNameBeforeConnecting) {
-    ScopedRegistry registry;
+    kt64::test::TempRegistry registry;
     for (const auto& wrong : kt64::testing::wrongImageFiles(registry.dir(), "a command list has 2905")) {
         SCOPED_TRACE(wrong.shown);
         const std::vector<std::string> words{KT64CTL_PROGRAM, "upload", wrong.file.string()};
@@ -445,7 +446,7 @@ TEST(CtlProgramTest, WrongUploadFilesAreRefusedByNameBeforeConnecting) {
 }
 
 TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
-    ScopedRegistry registry;
+    kt64::test::TempRegistry registry;
     FakeKt64Srv fake;
     FakeServerHost host(fake);
     fake.edit([](FakeState& s) { s.gmtTime = date(2024, 5, 17, 12, 34, 56); });
@@ -481,20 +482,18 @@ TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
 // is gone (nothing listens) and one frozen (the connection is taken by the
 // system but nobody answers), two of them named in a list file.
 TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
-    ScopedRegistry registry;
+    kt64::test::TempRegistry registry;
     FakeKt64Srv fake;
     FakeServerHost host(fake);
     fake.edit([](FakeState& s) { s.alarmFlag = 8; });
     const int frozen = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = kt64::test::loopbackAddress(0);
     socklen_t length = sizeof address;
     ASSERT_EQ(::bind(frozen, reinterpret_cast<sockaddr*>(&address), length), 0);
     ASSERT_EQ(::listen(frozen, 8), 0);
     ASSERT_EQ(::getsockname(frozen, reinterpret_cast<sockaddr*>(&address), &length), 0);
     const std::string answering = "127.0.0.1:" + std::to_string(host.port());
-    const std::string gone = "127.0.0.1:" + std::to_string(freePort());
+    const std::string gone = "127.0.0.1:" + std::to_string(kt64::test::freeTcpPort());
     const std::string stopped = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     std::ofstream(registry.dir() / "sites.txt") << "# district\n" << gone << "\n\n  " << stopped << "  \n";
 
@@ -514,7 +513,11 @@ TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
         EXPECT_NE(shown[row].find(" no server "), std::string::npos) << shown[row];
         EXPECT_NE(shown[row].find("Nie można pobrać błędu z serwera DCOM ! (0x"), std::string::npos) << shown[row];
     }
-    EXPECT_NE(shown[3].find("the link server there hangs"), std::string::npos) << shown[3];
+    // The system takes the connection; gRPC gives up either while it waits
+    // for the server's first answer or at the deadline.
+    EXPECT_TRUE(shown[3].find("the link server there hangs") != std::string::npos ||
+                shown[3].find("(0x8001011F): check the network") != std::string::npos)
+        << shown[3];
 
     const auto none = registry.dir() / "none.txt";
     std::ofstream(none) << "# nobody yet\n";
@@ -526,7 +529,7 @@ TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
 // Ctrl+C while kt64ctl follows an upload: the server has the whole list and
 // sends it on, and the user is told so and how to follow it.
 TEST(CtlProgramTest, AnInterruptedUploadSaysItGoesOnInTheServer) {
-    ScopedRegistry registry;
+    kt64::test::TempRegistry registry;
     FakeKt64Srv fake;
     FakeServerHost host(fake);
     fake.edit([](FakeState& s) { s.uploadStep = 1; });  // one byte a poll: it lasts

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "TestEnvironment.h"
+
 namespace kt64::testing {
 
 namespace {
@@ -98,10 +100,7 @@ FakeServiceManager::FakeServiceManager(const std::filesystem::path& dir, bool wi
     }
     if (null >= 0) ::close(null);
     if (daemon_ < 0) throw std::runtime_error("cannot start dbus-daemon");
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!std::filesystem::exists(socket_) && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (!std::filesystem::exists(socket_)) {
+    if (!kt64::test::eventually([&] { return std::filesystem::exists(socket_); }, std::chrono::seconds(10))) {
         ::kill(daemon_, SIGTERM);
         ::waitpid(daemon_, nullptr, 0);
         throw std::runtime_error("dbus-daemon did not come up");

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -64,33 +68,89 @@ TEST(DeviceReadEvent, TimeOutAndCloseCompleteWaitsAsFailed) {
     EXPECT_FALSE(event.wait(0ms)) << "closed for good";
 }
 
-TEST(ShutdownMonitor, FiresOnceIdleLongEnoughAndNotWhileALeaseLives) {
+// The monitor's clock, moved by hand. Its thread's waits are counted, so
+// that a test knows when the thread has looked at the countdown again.
+class ManualIdleClock final : public server::IdleClock {
+public:
+    Clock::time_point now() const override { return now_; }
+    void wait(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+              std::optional<Clock::time_point>) override {
+        wake_ = &wake;
+        mutex_ = lock.mutex();
+        ++waits_;
+        wake.wait(lock);
+    }
+    std::size_t waits() const { return waits_; }
+    // Only while the monitor's thread waits.
+    void advance(std::chrono::milliseconds by) {
+        std::lock_guard lock(*mutex_);
+        now_ = now_.load() + by;
+        wake_->notify_all();
+    }
+
+private:
+    std::atomic<Clock::time_point> now_{};
+    std::atomic<std::size_t> waits_{0};
+    std::condition_variable* wake_ = nullptr;
+    std::mutex* mutex_ = nullptr;
+};
+
+// A monitor on a manual clock whose every step returns once its thread has
+// looked at the countdown after it (and is waiting again, or has fired).
+struct ManualMonitor {
+    explicit ManualMonitor(std::chrono::milliseconds idle)
+        : monitor(std::make_unique<server::ShutdownMonitor>(
+              idle, [this] { ++fired; }, clock)) {}
+    template <class Change>
+    bool step(Change change) {
+        const auto before = clock.waits();
+        change();
+        return eventually([&] { return clock.waits() > before || fired != 0; });
+    }
+    bool start() {
+        return step([&] { monitor->start(); });
+    }
+    bool leaseStarted() {
+        return step([&] { monitor->leaseStarted(); });
+    }
+    bool leaseEnded() {
+        return step([&] { monitor->leaseEnded(); });
+    }
+    bool advance(std::chrono::milliseconds by) {
+        return step([&] { clock.advance(by); });
+    }
+
+    ManualIdleClock clock;
     std::atomic<int> fired{0};
-    server::ShutdownMonitor monitor(300ms, [&] { ++fired; });
-    monitor.start();
-    monitor.leaseStarted();
-    std::this_thread::sleep_for(600ms);
-    EXPECT_EQ(fired, 0) << "a lease is alive";
-    monitor.leaseStarted();
-    monitor.leaseEnded();
-    std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(fired, 0) << "one lease is still alive";
-    const auto released = std::chrono::steady_clock::now();
-    monitor.leaseEnded();
-    ASSERT_TRUE(eventually([&] { return fired != 0; }, 5s));
-    EXPECT_GE(secondsSince(released), 0.29);
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(fired, 1);
+    std::unique_ptr<server::ShutdownMonitor> monitor;
+};
+
+TEST(ShutdownMonitor, FiresOnceIdleLongEnoughAndNotWhileALeaseLives) {
+    ManualMonitor m(300ms);
+    ASSERT_TRUE(m.start());
+    ASSERT_TRUE(m.leaseStarted());
+    ASSERT_TRUE(m.advance(600ms));
+    EXPECT_EQ(m.fired, 0) << "a lease is alive";
+    ASSERT_TRUE(m.leaseStarted());
+    ASSERT_TRUE(m.leaseEnded());
+    ASSERT_TRUE(m.advance(500ms));
+    EXPECT_EQ(m.fired, 0) << "one lease is still alive";
+    ASSERT_TRUE(m.leaseEnded());
+    ASSERT_TRUE(m.advance(299ms));
+    EXPECT_EQ(m.fired, 0) << "idle for less than the idle time";
+    ASSERT_TRUE(m.advance(1ms));
+    EXPECT_EQ(m.fired, 1);
+    m.monitor.reset();  // its thread has ended
+    EXPECT_EQ(m.fired, 1);
 }
 
 TEST(ShutdownMonitor, ALeaseDuringTheCountdownCancelsIt) {
-    std::atomic<int> fired{0};
-    server::ShutdownMonitor monitor(400ms, [&] { ++fired; });
-    monitor.start();
-    std::this_thread::sleep_for(200ms);
-    monitor.leaseStarted();
-    std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(fired, 0);
+    ManualMonitor m(400ms);
+    ASSERT_TRUE(m.start());
+    ASSERT_TRUE(m.advance(200ms));
+    ASSERT_TRUE(m.leaseStarted());
+    ASSERT_TRUE(m.advance(500ms));
+    EXPECT_EQ(m.fired, 0);
 }
 
 // The countdown's timing on made-up instants: due idle after the latest of

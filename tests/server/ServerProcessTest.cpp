@@ -24,6 +24,7 @@
 #include "CentreEmulator.h"
 #include "CentreFault.h"
 #include "Kt64Client.h"
+#include "Loopback.h"
 #include "Registry.h"
 #include "TestEnvironment.h"
 #include "UniqueFd.h"
@@ -84,18 +85,6 @@ Captured runServerCaptured(const std::vector<std::string>& args, const std::file
     c.out = slurp(outFile);
     c.err = slurp(errFile);
     return c;
-}
-
-std::uint16_t freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
 }
 
 bool listening(std::uint16_t port) {
@@ -163,7 +152,7 @@ struct ProcessRig {
     TempRegistry registry;
     TempDir units;
     ScopedEnv unitDir{"KT64_UNIT_DIR", units.path().string()};
-    std::uint16_t port = freePort();
+    std::uint16_t port = freeTcpPort();
     std::unique_ptr<sim::CentreEmulator> emulator;
     bool registered = false;
 };
@@ -227,7 +216,7 @@ TEST(ServerProcess, AnUnprivilegedUserRunsTheServerOnARootOwnedRegistry) {
     TempDir units;
     ScopedEnv unitDir{"KT64_UNIT_DIR", units.path().string()};
     std::filesystem::permissions(registry.dir(), std::filesystem::perms(0755));
-    const std::uint16_t port = freePort();
+    const std::uint16_t port = freeTcpPort();
     reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setDword("RpcPort", port);
     reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setString("ListenAddress", "127.0.0.1");
     const std::string device = (registry.dir() / "no-tty").string();

@@ -5,10 +5,6 @@
 #include <grpcpp/generic/generic_stub.h>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,7 +12,6 @@
 #include <cerrno>
 #include <cmath>
 #include <set>
-#include <mutex>
 #include <random>
 #include <thread>
 
@@ -30,6 +25,8 @@
 #include "ErrorStatus.h"
 #include "UndecodableCalls.h"
 #include "ServerRig.h"
+#include "InProcessServer.h"
+#include "Loopback.h"
 
 namespace kt64::test {
 namespace {
@@ -37,38 +34,14 @@ namespace {
 using namespace std::chrono_literals;
 using client::ServerError;
 
-// The program's assembly, listening on the loopback only, on a free port.
-struct RpcRig {
+// The program's assembly, listening on the loopback only, on a free port;
+// COM9 names a device that does not exist.
+struct RpcRig : InProcessServer {
     RpcRig() {
-        sim::EmulatorOptions options;
-        options.linkPath = (registry.dir() / "ttyKT").string();
-        emulator = std::make_unique<sim::CentreEmulator>(options);
-        emulator->start();
-        auto devices = reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices");
-        devices.setString("COM1", emulator->devicePath());
-        devices.setString("COM9", (registry.dir() / "no-such-tty").string());
-        worker.start();
-        server.start();
+        reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")
+            .setString("COM9", (registry.dir() / "no-such-tty").string());
+        listen();
     }
-    ~RpcRig() {
-        event.close();
-        server.shutdown();
-        worker.stop();
-    }
-    std::unique_ptr<client::Kt64Srv> connect() {
-        return client::ConnectServer("localhost:" + std::to_string(server.port()));
-    }
-
-    TempRegistry registry;
-    std::unique_ptr<sim::CentreEmulator> emulator;
-    server::SharedDevice device;
-    server::DeviceReadEvent event;
-    server::ServerConfig config;
-    server::SerialPortOpener opener;
-    server::LinkWorker worker{device, event, opener, [this] { return config.portForOpen(); }};
-    server::Kt64Srv srv{device, event, config};
-    server::ShutdownMonitor leases{server::kIdleShutdown, [] {}};
-    server::RpcServer server{srv, leases, "127.0.0.1", 0};
 };
 
 template <class F>
@@ -232,9 +205,7 @@ TEST(ServerRpc, TransfersShowProgressAndFailures) {
     RpcRig rig;
     auto c = rig.connect();
     ASSERT_TRUE(eventually([&] { return statusValid(*c); }));
-    const auto seed = std::random_device{}();
-    std::printf("image seed %u\n", seed);
-    std::mt19937 gen(seed);
+    std::mt19937 gen(testSeed("image"));
     std::vector<std::uint8_t> image(2905);
     for (auto& b : image) b = static_cast<std::uint8_t>(gen());
 
@@ -297,94 +268,12 @@ TEST(ServerRpc, AMissingDeviceGivesThePortErrorUntilAnotherPortIsSet) {
     EXPECT_TRUE(eventually([&] { return statusValid(*c); }));
 }
 
-// A TCP relay on the loopback whose connections the test can cut, as a
-// network blip or a proxy reset would.
-class LoopbackRelay {
-public:
-    explicit LoopbackRelay(std::uint16_t upstream) : upstream_(upstream) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listen_, 16);
-        socklen_t len = sizeof a;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        acceptor_ = std::thread([this] { acceptLoop(); });
-    }
-    ~LoopbackRelay() {
-        ::shutdown(listen_, SHUT_RDWR);  // ends accept()
-        acceptor_.join();
-        cutAll();
-        for (auto& t : pumps_) t.join();
-        ::close(listen_);
-    }
-    std::uint16_t port() const { return port_; }
-    int accepted() const { return accepted_; }
-    // Drops every connection relayed so far.
-    void cutAll() {
-        std::lock_guard lock(mutex_);
-        for (int fd : open_) ::shutdown(fd, SHUT_RDWR);
-    }
-
-private:
-    void acceptLoop() {
-        for (;;) {
-            const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0) return;
-            const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            a.sin_port = htons(upstream_);
-            if (::connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                ::close(client);
-                ::close(server);
-                continue;
-            }
-            std::lock_guard lock(mutex_);
-            open_.insert(client);
-            open_.insert(server);
-            ++accepted_;
-            pumps_.emplace_back([this, client, server] { pump(client, server); });
-        }
-    }
-    void pump(int a, int b) {
-        pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
-        char buffer[16384];
-        bool open = true;
-        while (open && ::poll(fds, 2, -1) > 0) {
-            for (int i = 0; i < 2 && open; ++i) {
-                if (!fds[i].revents) continue;
-                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-                open = n > 0 && ::send(fds[1 - i].fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) == n;
-            }
-        }
-        std::lock_guard lock(mutex_);
-        for (int fd : {a, b}) {
-            ::shutdown(fd, SHUT_RDWR);
-            ::close(fd);
-            open_.erase(fd);
-        }
-    }
-
-    std::uint16_t upstream_;
-    int listen_ = -1;
-    std::uint16_t port_ = 0;
-    std::atomic<int> accepted_{0};
-    std::mutex mutex_;
-    std::set<int> open_;
-    std::vector<std::thread> pumps_;
-    std::thread acceptor_;
-};
-
 // The lease lives on one connection; when it drops while the client object
 // lives, the client takes a new lease at once, well before the server's 5 s
 // run out, and its calls go on.
 TEST(ServerRpc, ALeaseIsTakenAgainWhenItsConnectionDrops) {
     RpcRig rig;
-    LoopbackRelay relay(rig.server.port());
+    TcpRelay relay(static_cast<std::uint16_t>(rig.server.port()));
     auto c = client::ConnectServer("127.0.0.1:" + std::to_string(relay.port()));
     ASSERT_TRUE(eventually([&] { return rig.leases.leases() == 1; }));
     for (int round = 0; round < 3; ++round) {

@@ -19,9 +19,7 @@ namespace {
 using server::CallStatus;
 
 std::vector<std::uint8_t> randomImage(std::size_t size) {
-    const auto seed = std::random_device{}();
-    std::printf("image seed %u\n", seed);
-    std::mt19937 gen(seed);
+    std::mt19937 gen(testSeed("image"));
     std::vector<std::uint8_t> image(size);
     for (auto& b : image) b = static_cast<std::uint8_t>(gen());
     return image;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ProgramPaths.h"
+#include "TestEnvironment.h"
 
 namespace kt64::sync::test {
 
@@ -115,15 +116,6 @@ private:
     std::optional<int> status_;
 };
 
-// Polls condition every 20 ms until it holds or limit has passed.
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+using kt64::test::eventually;
 
 }  // namespace kt64::sync::test

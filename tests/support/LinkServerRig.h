@@ -12,9 +12,7 @@
 // not the rig's child, but the rig ends it too, with its own.
 #pragma once
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,6 +27,7 @@
 #include "CentreEmulator.h"
 #include "ChildProcess.h"
 #include "Kt64Client.h"
+#include "Loopback.h"
 #include "Registry.h"
 #include "TestEnvironment.h"
 #include "WholeFile.h"
@@ -36,30 +35,6 @@
 namespace kt64::test {
 
 using sync::test::ChildProcess;
-
-// True once something accepts connections on the loopback port.
-inline bool listening(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-inline std::uint16_t freeTcpPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 class LinkServerRig {
 public:

@@ -18,12 +18,12 @@
 #include <QTimer>
 #include <fstream>
 #include <iostream>
-#include <random>
 
 #include "TransferDialog.h"
 #include "CentreConnection.h"
 #include "ImageCompiler.h"
 #include "ProgramTexts.h"
+#include "Loopback.h"
 #include "ScheduleTestSupport.h"
 #include "ScheduleTransfers.h"
 
@@ -51,6 +51,16 @@ int run(const std::vector<std::string>& args, const fs::path& output) {
 
 }  // namespace
 
+// The link server that a client started on demand ends a few seconds after
+// its last lease and writes the program's registry until then: the
+// registry's folder may go only after it.
+struct ServerEnded {
+    std::uint16_t port;
+    ~ServerEnded() {
+        kt64::test::eventually([&] { return !kt64::test::listening(port); }, std::chrono::seconds(15));
+    }
+};
+
 class TransferEndToEndTest : public QObject {
     Q_OBJECT
 private slots:
@@ -70,6 +80,7 @@ private:
     std::unique_ptr<kt64::test::ScopedEnv> units_;
     fs::path dir_;
     pid_t simulator_ = -1;
+    std::uint16_t port_ = 0;
 };
 
 void TransferEndToEndTest::startCentre(bool paced) {
@@ -77,7 +88,8 @@ void TransferEndToEndTest::startCentre(bool paced) {
     dir_ = folder_->path();
     units_ = std::make_unique<kt64::test::ScopedEnv>("KT64_UNIT_DIR", (dir_ / "units").string());
     fs::create_directory(dir_ / "units");
-    const int port = 20000 + static_cast<int>(std::random_device{}() % 20000);
+    port_ = kt64::test::freeTcpPort();
+    const std::uint16_t port = port_;
     const std::string reg = KT64REG_PATH, key = "HKLM\\Software\\Ardonis\\Kt64Srv";
     QCOMPARE(run({reg, "set", key, "Port", "dword", "1"}, dir_ / "out"), 0);
     QCOMPARE(run({reg, "set", key, "RpcPort", "dword", std::to_string(port)}, dir_ / "out"), 0);
@@ -123,6 +135,7 @@ void TransferEndToEndTest::fillProgram(NewProgram& p, program::CommandImage& ima
 void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
     NewProgram p;
     startCentre();
+    const ServerEnded ended{port_};
     program::CommandImage image;
     fillProgram(p, image);
 
@@ -153,6 +166,7 @@ void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
 void TransferEndToEndTest::aCentreSilentDuringTheSendLeavesItsProgramIncompleteAndSaysSo() {
     NewProgram p;
     startCentre(true);
+    const ServerEnded ended{port_};
     program::CommandImage image;
     fillProgram(p, image);
     auto link = kt64::prog::connectCentre(std::nullopt, std::cerr);
@@ -198,6 +212,7 @@ void TransferEndToEndTest::aCentreSilentDuringTheSendLeavesItsProgramIncompleteA
 void TransferEndToEndTest::quitWhileSending() {
     NewProgram p;
     startCentre(true);
+    const ServerEnded ended{port_};
     program::CommandImage image;
     fillProgram(p, image);
     {

@@ -13,9 +13,6 @@
 #include <QTest>
 #include <QTimeEdit>
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <set>
@@ -61,83 +58,6 @@ QString labelText(QWidget& form, const char* name) { return control<QLabel>(form
 const char* const kLockedControls[] = {
     "syncHourEdit",       "periodSpin",   "periodUnitCombo", "deviationFromSpin",    "deviationToSpin",
     "startServiceButton", "computerEdit", "soundCheck",      "browseComputerButton", "saveButton"};
-
-// A loopback route to the link server that can go silent, as a network
-// that stops carrying packets: connections stay open, nothing passes.
-// (SIGSTOP on the server cannot do this here: the same server must answer
-// a new connection while the old one hangs.)
-class SilentRoute {
-public:
-    explicit SilentRoute(std::uint16_t target) : target_(target) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof addr;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listener_, 8) != 0)
-            qFatal("no route listener");
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length);
-        port_ = ntohs(addr.sin_port);
-        thread_ = std::thread([this] { run(); });
-    }
-    ~SilentRoute() {
-        ending_ = true;
-        thread_.join();
-        for (int fd : fds_) ::close(fd);
-        ::close(listener_);
-    }
-    std::uint16_t port() const { return port_; }
-    void silence() { silent_ = true; }
-    // Silent, with a request from the client waiting at the route.
-    bool holding() const { return holding_; }
-
-private:
-    void run() {
-        while (!ending_) {
-            std::vector<pollfd> watched{{listener_, POLLIN, 0}};
-            for (int fd : fds_) watched.push_back({fd, POLLIN, 0});
-            if (::poll(watched.data(), watched.size(), 50) <= 0) continue;
-            if (silent_) {
-                // Nothing passes; what waits stays unread.
-                for (std::size_t i = 1; i < watched.size(); i += 2)
-                    if (watched[i].revents & POLLIN) holding_ = true;
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                continue;
-            }
-            if (watched[0].revents & POLLIN) {
-                const int client = ::accept(listener_, nullptr, nullptr);
-                const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-                sockaddr_in addr{};
-                addr.sin_family = AF_INET;
-                addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                addr.sin_port = htons(target_);
-                if (::connect(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-                    ::close(client);
-                    ::close(server);
-                } else {
-                    fds_.push_back(client);
-                    fds_.push_back(server);
-                }
-                continue;
-            }
-            for (std::size_t i = 1; i < watched.size(); ++i) {
-                if (!(watched[i].revents & (POLLIN | POLLHUP))) continue;
-                // Pairs are (client, server): the other end of i-1 is i-1 ^ 1.
-                const int from = fds_[i - 1], to = fds_[(i - 1) ^ 1];
-                char buffer[16384];
-                const ssize_t n = ::read(from, buffer, sizeof buffer);
-                if (n > 0) (void)!::write(to, buffer, static_cast<std::size_t>(n));
-            }
-        }
-    }
-
-    std::uint16_t target_;
-    std::uint16_t port_ = 0;
-    int listener_ = -1;
-    std::vector<int> fds_;
-    std::atomic<bool> silent_{false}, holding_{false}, ending_{false};
-    std::thread thread_;
-};
 
 }  // namespace
 
@@ -517,8 +437,10 @@ private slots:
     // drops the connection and the form reconnects (straight to the server).
     // The hung reading fails after its deadline, for a lost connection: it
     // must not release the new server object.
+    // (SIGSTOP on the server cannot stand for the silent network here: the
+    // same server must answer a new connection while the old one hangs.)
     void lateFailureKeepsTheNewConnection() {
-        SilentRoute route(rig_->rpcPort());
+        kt64::test::TcpRelay route(rig_->rpcPort());
         writeSettings(1440, 0, 0, "127.0.0.1:" + std::to_string(route.port()));
         ConsoleDocument document;
         ServerSession& session = document.session;
