@@ -616,4 +616,14 @@ std::uint32_t Kt64Srv::GetRozkazPos() { return impl_->get<rpc::ULongOut>(&Stub::
 void Kt64Srv::StartGetRozkazy() { impl_->put(&Stub::StartGetRozkazy, rpc::Void()); }
 std::uint32_t Kt64Srv::GetRozkazRxPos() { return impl_->get<rpc::ULongOut>(&Stub::GetRozkazRxPos).pval(); }
 
+void awaitFirstExchange(Kt64Srv& server) {
+    try {
+        server.GetGmtTime();
+    } catch (const ServerError& e) {
+        if (!e.description()) throw;  // no server to wait for
+        // Any other refusal is the centre's state, for the caller to read.
+        if (e.code() == E_KT64_NOERROR) server.WaitForDeviceRead();
+    }
+}
+
 }  // namespace kt64::client

@@ -151,6 +151,14 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// A server started a moment ago answers every status getter with "no
+// error" (E_KT64_NOERROR) until its worker has finished the first exchange
+// with the centre. Waits for that exchange when it is still to come (at most
+// the server's own wait), so that the caller's readings show the centre.
+// Throws ServerError when there is no connection; the server's other
+// refusals (port, silent centre, pause) are left for the caller's readings.
+void awaitFirstExchange(Kt64Srv& server);
+
 // Connects to the link server on computer ("" or this computer's name for
 // the local one; "NAME:PORT" for another port than RpcPort) and returns a
 // client object holding a lease. Throws ServerError without description

@@ -27,6 +27,9 @@ void HiddenFunctionsDialog::load() {
     session_.call<Identity>(
         this,
         [](client::Kt64Srv& srv) {
+            // Opened right after the console started its server, the
+            // dialog would otherwise read "no error" instead of the centre.
+            client::awaitFirstExchange(srv);
             return Identity{srv.GetSerialNum(), srv.GetBuildType()};
         },
         [this](ServerAnswer<Identity> answer) {

@@ -324,18 +324,6 @@ void download(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::
     out << "downloaded " << image.bytes.size() << " bytes to " << cmd.file << "\n";
 }
 
-// A server started just now answers "no error" until its worker has finished
-// the first exchange with the centre; a report before that would show that
-// instead of the centre's state, so wait for it (the wait is bounded by the
-// server's own wait time).
-void awaitFirstExchange(client::Kt64Srv& srv) {
-    try {
-        srv.GetGmtTime();
-    } catch (const ServerError& e) {
-        if (e.description() && e.code() == E_KT64_NOERROR) srv.WaitForDeviceRead();
-    }
-}
-
 // A setter only queues its request; the worker sends it with the next
 // exchange. The first reading ends the exchange under way; after it, the
 // first reading with a valid status is the one that carried the request.
@@ -387,7 +375,7 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
         out << kUsage;
         return 0;
     case Verb::Status: {
-        awaitFirstExchange(srv);
+        client::awaitFirstExchange(srv);
         StatusReport report = gatherStatus(srv);
         if (cmd.json)
             printStatusJson(report, out);
@@ -398,7 +386,7 @@ int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std:
     case Verb::Watch:
         // One connection and one lease for the whole watch; a refused getter
         // shows in the report, a lost connection ends the watch (exit 1).
-        awaitFirstExchange(srv);
+        client::awaitFirstExchange(srv);
         for (unsigned round = 0; cmd.count == 0 || round < cmd.count; ++round) {
             if (round > 0) std::this_thread::sleep_for(std::chrono::milliseconds(cmd.intervalMs));
             StatusReport report = gatherStatus(srv);

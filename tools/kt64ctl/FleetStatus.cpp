@@ -74,6 +74,7 @@ SiteReport readSite(const std::string& computer, const client::ConnectOptions& o
         // wait for its own deadline again).
         auto refused = [](const ServerError& e) { return e.description().has_value(); };
         try {
+            client::awaitFirstExchange(*server);
             const DATE gmt = server->GetGmtTime();
             site.differenceSeconds = std::round((gmt - dateFromSystemClock(now())) * 86400.0);
         } catch (const ServerError& e) {

@@ -127,7 +127,9 @@ private slots:
         closer.start();
         frame_->OnAboutClosed("Brovik");
         closer.stop();
-        QVERIFY(seen);
+        QString said;
+        for (const auto& box : boxes_) said += box.caption + ": " + box.text + "\n";
+        QVERIFY2(seen, qPrintable("no service dialog; boxes:\n" + said));
         QCOMPARE(model, QString("KT-64"));
         QCOMPARE(source, QString("GPS"));
         QVERIFY(boxes_.empty());
