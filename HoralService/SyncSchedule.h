@@ -53,6 +53,6 @@ std::int32_t clockDeviation(LocalSeconds now, LocalSeconds reading);
 
 // The window condition, signed comparisons: 0 in a bound means no bound on
 // that side; a lower bound above a non-zero upper bound never holds.
-bool synchronisationAllowed(std::int32_t deviation, std::int32_t syncOd, std::int32_t syncDo);
+bool synchronisationAllowed(std::int32_t deviation, std::int32_t deviationFrom, std::int32_t deviationTo);
 
 }  // namespace kt64::sync

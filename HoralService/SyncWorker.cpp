@@ -128,11 +128,11 @@ void SyncWorker::clockNotSet(std::error_code reason) {
 }
 
 SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopSignal& stop) {
-    if (settings_.syncZmiany == 0) return synchroniseWholeSecond(server, stop);
+    if (settings_.timedChanges == 0) return synchroniseWholeSecond(server, stop);
 
     // Every frame narrows the bracket; the first change is where the
     // whole-second setting would stop, each further one narrows it more.
-    const int wanted = static_cast<int>(settings_.syncZmiany);
+    const int wanted = static_cast<int>(settings_.timedChanges);
     CentreBracket bracket;
     LocalSeconds local = 0, gmt = 0;  // the centre's clocks in the last frame
     for (;;) {
@@ -159,7 +159,8 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopS
     const auto pc = parts_.clock.readClock();
     const auto centre = *bracket.centreAt(pc.steady);
     const double deviation = seconds(centre.local - pc.local);
-    if (!synchronisationAllowed(estimatedDeviation(pc.local, centre.local), settings_.syncOd, settings_.syncDo)) {
+    if (!synchronisationAllowed(estimatedDeviation(pc.local, centre.local), settings_.deviationFrom,
+                                settings_.deviationTo)) {
         report(CycleReport::failed(MessageId::OutsideWindow, deviation));
         parts_.log.message(MessageId::OutsideWindow);
         return CycleEnd::Done;
@@ -183,7 +184,7 @@ WorkerEnd SyncWorker::runFeed(const StopSignal& stop) {
 }
 
 SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& stop) {
-    const int wanted = std::max(1, static_cast<int>(settings_.syncZmiany));
+    const int wanted = std::max(1, static_cast<int>(settings_.timedChanges));
     CentreBracket bracket;
     bool delivered = false;  // a sample of this connection reached the daemon
     bool deliveryFailed = false;
@@ -208,8 +209,8 @@ SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& 
                                               local.at};
                     const auto pcUtc = std::chrono::duration_cast<std::chrono::nanoseconds>(pc.utc.time_since_epoch());
                     const double deviation = seconds(centre.gmt - pcUtc);
-                    if (!synchronisationAllowed(estimatedDeviation(pcUtc, centre.gmt), settings_.syncOd,
-                                                settings_.syncDo)) {
+                    if (!synchronisationAllowed(estimatedDeviation(pcUtc, centre.gmt), settings_.deviationFrom,
+                                                settings_.deviationTo)) {
                         if (!outside) {
                             report(CycleReport::failed(MessageId::OutsideWindow, deviation));
                             parts_.log.message(MessageId::OutsideWindow);
@@ -265,7 +266,7 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWholeSecond(SyncServer& server, cons
     const auto now = parts_.clock.nowLocal();
     const auto deviation = clockDeviation(now, centre);
     const double signedDeviation = static_cast<double>(centre - now);
-    if (!synchronisationAllowed(deviation, settings_.syncOd, settings_.syncDo)) {
+    if (!synchronisationAllowed(deviation, settings_.deviationFrom, settings_.deviationTo)) {
         report(CycleReport::failed(MessageId::OutsideWindow, signedDeviation));
         parts_.log.message(MessageId::OutsideWindow);
         return CycleEnd::Done;

@@ -71,7 +71,7 @@ std::optional<SyncSettings> loadSyncSettings() {
             writeDefault([&] { key->setDword("FreqSync", s.freqSync); });
         }
 
-        for (const auto& bound : {std::pair{"SyncOd", &s.syncOd}, std::pair{"SyncDo", &s.syncDo}}) {
+        for (const auto& bound : {std::pair{"SyncOd", &s.deviationFrom}, std::pair{"SyncDo", &s.deviationTo}}) {
             if (auto v = key->dword(bound.first)) {
                 *bound.second = static_cast<std::int32_t>(*v);
             } else {
@@ -94,10 +94,10 @@ std::optional<SyncSettings> loadSyncSettings() {
             writeDefault([&] { key->setDword("SyncSnd", 0); });
         }
 
-        if (auto v = key->dword("SyncZmiany"); v && *v <= kMaxSyncZmiany) {
-            s.syncZmiany = *v;
+        if (auto v = key->dword("SyncZmiany"); v && *v <= kMaxTimedChanges) {
+            s.timedChanges = *v;
         } else {
-            writeDefault([&] { key->setDword("SyncZmiany", s.syncZmiany); });
+            writeDefault([&] { key->setDword("SyncZmiany", s.timedChanges); });
         }
 
         if (auto path = key->string("SyncSock")) {

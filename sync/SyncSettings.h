@@ -45,18 +45,18 @@ inline constexpr std::string_view kDefaultMetricsFolder = "/var/lib/prometheus/n
 struct SyncSettings {
     DATE hourSync = 0.0;
     std::uint32_t freqSync = 24;
-    std::int32_t syncOd = 0;
-    std::int32_t syncDo = 0;
+    std::int32_t deviationFrom = 0;
+    std::int32_t deviationTo = 0;
     std::string compName;
     bool syncSnd = false;
     // 20 changes narrow the second change to about 12 ms at the server's
     // poll period of about 123 ms (2P/(N + 1)), for 20 s more per cycle.
-    std::uint32_t syncZmiany = 20;
+    std::uint32_t timedChanges = 20;
     std::string syncSock;
     std::string metricsFolder{kDefaultMetricsFolder};
 };
 
-inline constexpr std::uint32_t kMaxSyncZmiany = 300;
+inline constexpr std::uint32_t kMaxTimedChanges = 300;
 
 // The 8 bytes of a DATE as the registry keeps them (IEEE double, little-endian).
 std::vector<std::uint8_t> dateBytes(DATE date);

@@ -142,10 +142,10 @@ void printWhereTheTimeWasTaken(const std::vector<CountingLink::Cycle>& cycles, c
     print("time taken before frame", summarise(beforeFrame));
 }
 
-std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds skew, int cycles, std::uint32_t zmiany,
-                            const WatchedTimeSource& clockWatched) {
+std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds skew, int cycles,
+                            std::uint32_t timedChanges, const WatchedTimeSource& clockWatched) {
     SyncSettings settings;
-    settings.syncZmiany = zmiany;
+    settings.timedChanges = timedChanges;
     settings.freqSync = 0;
     settings.compName = centre.computer();
     StopSignal stop;
@@ -159,8 +159,8 @@ std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds ske
     SyncWorker(settings, {clock, link, log, speaker, {}}).run(stop);
 
     const auto settingsMade = clock.settings();
-    std::printf("centre skew %+lld s, SyncZmiany %u: %zu settings\n", static_cast<long long>(skew.count()), zmiany,
-                settingsMade.size());
+    std::printf("centre skew %+lld s, SyncZmiany %u: %zu settings\n", static_cast<long long>(skew.count()),
+                timedChanges, settingsMade.size());
     std::vector<double> errors;
     std::size_t made = 0;
     for (std::size_t i = 0; i < link.cycles.size(); ++i) {
@@ -185,7 +185,7 @@ std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds ske
     for (const auto& line : test::logMessages(logPath))
         if (line.rfind(synchronised, 0) != 0) std::printf("  logged: %s\n", line.c_str());
     print("error", summarise(errors));
-    if (zmiany > 0) printWhereTheTimeWasTaken(link.cycles, clockWatched);
+    if (timedChanges > 0) printWhereTheTimeWasTaken(link.cycles, clockWatched);
     return errors;
 }
 
@@ -193,21 +193,21 @@ std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds ske
 
 int main(int argc, char** argv) {
     const int cycles = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    const std::uint32_t zmiany =
-        argc > 2 ? static_cast<std::uint32_t>(std::max(1, std::atoi(argv[2]))) : SyncSettings{}.syncZmiany;
+    const std::uint32_t timedChanges =
+        argc > 2 ? static_cast<std::uint32_t>(std::max(1, std::atoi(argv[2]))) : SyncSettings{}.timedChanges;
     std::vector<double> whole, timed;
     for (const auto skew : {0s, 90s, -90s}) {
         auto clock = std::make_shared<WatchedTimeSource>(skew);
         test::LinkedCentre centre(clock);
         const auto w = measure(centre, skew, cycles, 0, *clock);
-        const auto t = measure(centre, skew, cycles, zmiany, *clock);
+        const auto t = measure(centre, skew, cycles, timedChanges, *clock);
         whole.insert(whole.end(), w.begin(), w.end());
         timed.insert(timed.end(), t.begin(), t.end());
     }
     std::printf("all skews, error of the setting (set minus true):\n");
     print("whole second (SyncZmiany 0)", summarise(whole));
     char label[40];
-    std::snprintf(label, sizeof label, "timed (SyncZmiany %u)", zmiany);
+    std::snprintf(label, sizeof label, "timed (SyncZmiany %u)", timedChanges);
     print(label, summarise(timed));
     return 0;
 }

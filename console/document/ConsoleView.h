@@ -20,7 +20,7 @@ class QString;
 namespace kt64::console {
 
 // The views the frame switches between (the schedule pair shares a splitter).
-enum class ViewKind { Device, Conf, Log, ProgramTree, CommandList };
+enum class ViewKind { Device, SyncSettings, Log, ProgramTree, CommandList };
 
 // The File menu's program commands, which the frame leaves to the active
 // view (the schedule views carry them out).

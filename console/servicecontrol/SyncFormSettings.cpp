@@ -60,9 +60,9 @@ std::optional<std::string> rangeMessage(std::int64_t value, Range range) {
 std::optional<std::string> validateSyncForm(const SyncFormSettings& form) {
     if (sync::characterCount(form.compName) > sync::kMaxCompNameCharacters) return std::string(kCompNameTooLongText);
     if (auto m = rangeMessage(form.period.number, periodRange(form.period.unit))) return m;
-    if (auto m = rangeMessage(form.syncOd, kWindowRange)) return m;
-    if (auto m = rangeMessage(form.syncDo, kWindowRange)) return m;
-    if (form.syncDo != 0 && form.syncOd > form.syncDo) return std::string(kWindowReversedText);
+    if (auto m = rangeMessage(form.deviationFrom, kWindowRange)) return m;
+    if (auto m = rangeMessage(form.deviationTo, kWindowRange)) return m;
+    if (form.deviationTo != 0 && form.deviationFrom > form.deviationTo) return std::string(kWindowReversedText);
     return std::nullopt;
 }
 
@@ -82,8 +82,8 @@ LoadedSyncForm loadSyncForm() {
             tryWrite([&] { key->setBinary("HourSync", sync::dateBytes(0.0)); });
         }
         s.period = periodOfFreqSync(dwordOrDefault(*key, "FreqSync", 1440));
-        s.syncOd = static_cast<std::int32_t>(dwordOrDefault(*key, "SyncOd", 0));
-        s.syncDo = static_cast<std::int32_t>(dwordOrDefault(*key, "SyncDo", 0));
+        s.deviationFrom = static_cast<std::int32_t>(dwordOrDefault(*key, "SyncOd", 0));
+        s.deviationTo = static_cast<std::int32_t>(dwordOrDefault(*key, "SyncDo", 0));
 
         auto name = key->string("CompName");
         if (!name) name = key->expandString("CompName");
@@ -104,12 +104,13 @@ SaveOutcome saveSyncForm(const SyncFormSettings& form) {
     auto key = openKey();
     if (!key) return SaveOutcome::KeyUnavailable;
     try {
-        const bool boundsEqual = form.syncOd == form.syncDo && !(form.syncOd == 0 && form.syncDo == 0);
+        const bool boundsEqual =
+            form.deviationFrom == form.deviationTo && !(form.deviationFrom == 0 && form.deviationTo == 0);
         if (!boundsEqual) {
             key->setBinary("HourSync", sync::dateBytes(form.hourSync));
             key->setDword("FreqSync", freqSyncOfPeriod(form.period));
-            key->setDword("SyncOd", static_cast<std::uint32_t>(form.syncOd));
-            key->setDword("SyncDo", static_cast<std::uint32_t>(form.syncDo));
+            key->setDword("SyncOd", static_cast<std::uint32_t>(form.deviationFrom));
+            key->setDword("SyncDo", static_cast<std::uint32_t>(form.deviationTo));
         }
         key->setString("CompName", form.compName);
         key->setDword("SyncSnd", form.syncSnd ? 1 : 0);

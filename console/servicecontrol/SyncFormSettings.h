@@ -62,8 +62,8 @@ std::optional<std::string> rangeMessage(std::int64_t value, Range range);
 struct SyncFormSettings {
     DATE hourSync = 0.0;
     SyncPeriod period = periodOfFreqSync(1440);
-    std::int32_t syncOd = 0;
-    std::int32_t syncDo = 0;
+    std::int32_t deviationFrom = 0;
+    std::int32_t deviationTo = 0;
     std::string compName;
     bool syncSnd = false;
     bool openMin = false;

@@ -14,7 +14,7 @@ QIcon consoleIcon(int iconId);
 QPixmap consoleIconPixmap(int iconId, int size);
 // The toolbar's glyphs for the menu commands.
 struct CommandIcons {
-    QIcon open, save, exit, receive, send, chart, deviceView, scheduleViews, confView, logView, about;
+    QIcon open, save, exit, receive, send, chart, deviceView, scheduleViews, syncSettingsView, logView, about;
 };
 CommandIcons commandIcons();
 

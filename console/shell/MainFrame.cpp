@@ -46,7 +46,7 @@ MainFrame::MainFrame(Kt64Document& doc, Options options, QWidget* parent)
     : QMainWindow(parent),
       doc_(doc),
       templates_{{{ViewKind::Device, 128, -1, 0, 0},
-                  {ViewKind::Conf, 130, -1, 0, 0},
+                  {ViewKind::SyncSettings, 130, -1, 0, 0},
                   {ViewKind::Log, 130, -1, 0, 0},
                   {ViewKind::ProgramTree, 130, 0, 0, 0},
                   {ViewKind::CommandList, 130, 0, 0, 1}}} {
@@ -129,9 +129,9 @@ void MainFrame::createActions() {
     a.scheduleViews =
         addCommand("scheduleViews", "&Sterowanie przekaźnikami", "Sterowanie przekaźnikami\nSterowanie przekaźnikami",
                    icons.scheduleViews, [this] { SwitchView(ViewKind::ProgramTree); });
-    a.confView =
-        addCommand("confView", "&Ustawienia programu", "Otwiera okno z ustawieniami programu\nUstawienia programu",
-                   icons.confView, [this] { SwitchView(ViewKind::Conf); });
+    a.syncSettingsView = addCommand("syncSettingsView", "&Ustawienia programu",
+                                    "Otwiera okno z ustawieniami programu\nUstawienia programu", icons.syncSettingsView,
+                                    [this] { SwitchView(ViewKind::SyncSettings); });
     a.logView = addCommand("logView", "&Logi", "Otwiera okno z logami centrali\nLog", icons.logView,
                            [this] { SwitchView(ViewKind::Log); });
     a.toolbar = addCommand("toolbar", "&Toolbar", "Pokaż lub ukryj pasek narzędzi\nPasek narzędzi", {},
@@ -140,7 +140,7 @@ void MainFrame::createActions() {
                              [this] { statusBar()->setVisible(statusBar()->isHidden()); });
     a.about = addCommand("about", "&O programie...", "Wyświetla informacje o programie\nO programie...", icons.about,
                          [this] { OnAppAbout(); });
-    for (QAction* view : {a.deviceView, a.scheduleViews, a.confView, a.logView, a.toolbar, a.statusBar})
+    for (QAction* view : {a.deviceView, a.scheduleViews, a.syncSettingsView, a.logView, a.toolbar, a.statusBar})
         view->setCheckable(true);
 }
 
@@ -151,7 +151,7 @@ void MainFrame::createMenus() {
     file->addSeparator();
     file->addAction(a.exit);
     QMenu* settings = menuBar()->addMenu("&Ustawienia");
-    settings->addActions({a.deviceView, a.scheduleViews, a.confView, a.logView});
+    settings->addActions({a.deviceView, a.scheduleViews, a.syncSettingsView, a.logView});
     QMenu* view = menuBar()->addMenu("&Widok");
     view->addAction(a.toolbar);
     view->addAction(a.statusBar);
@@ -167,7 +167,7 @@ void MainFrame::createToolBar() {
     toolBar_->setIconSize(QSize(16, 16));
     toolBar_->addActions({a.open, a.save, a.exit, a.receiveProgram, a.sendProgram, a.chart});
     toolBar_->addSeparator();
-    toolBar_->addActions({a.deviceView, a.scheduleViews, a.confView, a.logView});
+    toolBar_->addActions({a.deviceView, a.scheduleViews, a.syncSettingsView, a.logView});
     toolBar_->addSeparator();
     toolBar_->addAction(a.about);
     a.toolbar->setChecked(true);
@@ -248,7 +248,7 @@ void MainFrame::createViews() {
         case ViewKind::Device:
             t.view = createDeviceView(doc_, *this, parent);
             break;
-        case ViewKind::Conf:
+        case ViewKind::SyncSettings:
             t.view = createSyncSettingsView(doc_, *this, parent);
             break;
         case ViewKind::Log:
@@ -333,7 +333,7 @@ void MainFrame::updateCommandUI() {
     a.receiveProgram->setEnabled(schedule && relayOutputs_ > 0);
     a.deviceView->setChecked(anyActive_ && active_ == ViewKind::Device);
     a.scheduleViews->setChecked(schedule);
-    a.confView->setChecked(anyActive_ && active_ == ViewKind::Conf);
+    a.syncSettingsView->setChecked(anyActive_ && active_ == ViewKind::SyncSettings);
     a.logView->setChecked(anyActive_ && active_ == ViewKind::Log);
     a.toolbar->setChecked(!toolBar_->isHidden());
     a.statusBar->setChecked(!statusBar()->isHidden());

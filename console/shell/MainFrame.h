@@ -57,7 +57,7 @@ struct FrameActions {
     QAction* exit = nullptr;
     QAction* deviceView = nullptr;
     QAction* scheduleViews = nullptr;
-    QAction* confView = nullptr;
+    QAction* syncSettingsView = nullptr;
     QAction* logView = nullptr;
     QAction* toolbar = nullptr;
     QAction* statusBar = nullptr;

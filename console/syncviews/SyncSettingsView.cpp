@@ -161,8 +161,8 @@ void SyncSettingsView::putSettings(const sc::SyncFormSettings& s) {
     ui_->periodSpin->setValue(static_cast<int>(s.period.number));
     ui_->deviationFromSpin->setRange(static_cast<int>(sc::kWindowRange.low), static_cast<int>(sc::kWindowRange.high));
     ui_->deviationToSpin->setRange(static_cast<int>(sc::kWindowRange.low), static_cast<int>(sc::kWindowRange.high));
-    ui_->deviationFromSpin->setValue(s.syncOd);
-    ui_->deviationToSpin->setValue(s.syncDo);
+    ui_->deviationFromSpin->setValue(s.deviationFrom);
+    ui_->deviationToSpin->setValue(s.deviationTo);
     ui_->computerEdit->setText(QString::fromStdString(s.compName));
     ui_->minimizeCheck->setChecked(s.openMin);
     ui_->soundCheck->setChecked(s.syncSnd);
@@ -173,8 +173,8 @@ sc::SyncFormSettings SyncSettingsView::takeSettings() const {
     s.hourSync = hourSyncDay_ + timeFraction(ui_->syncHourEdit->time());
     s.period.unit = ui_->periodUnitCombo->currentIndex() == 1 ? sc::PeriodUnit::Minutes : sc::PeriodUnit::Hours;
     s.period.number = static_cast<std::uint32_t>(ui_->periodSpin->value());
-    s.syncOd = ui_->deviationFromSpin->value();
-    s.syncDo = ui_->deviationToSpin->value();
+    s.deviationFrom = ui_->deviationFromSpin->value();
+    s.deviationTo = ui_->deviationToSpin->value();
     s.compName = ui_->computerEdit->text().toStdString();
     s.syncSnd = ui_->soundCheck->isChecked();
     s.openMin = ui_->minimizeCheck->isChecked();

@@ -26,12 +26,12 @@ struct Run {
 Run runCycles(const test::LinkedCentre& centre, std::int32_t od, std::int32_t dO, int cycles) {
     SyncSettings settings;
     settings.freqSync = 0;
-    settings.syncOd = od;
-    settings.syncDo = dO;
+    settings.deviationFrom = od;
+    settings.deviationTo = dO;
     settings.compName = centre.computer();
     // Two changes keep the cycles short; the precision of the default is
     // measured by sync_accuracy.
-    settings.syncZmiany = 2;
+    settings.timedChanges = 2;
     StopSignal stop;
     test::MeasuringClock clock(cycles, 100ms, stop);
     ClientSyncLink link("sync_end_to_end_test");

@@ -40,9 +40,9 @@ TEST(SyncFormPeriod, Ranges) {
 
     SyncFormSettings form;
     EXPECT_FALSE(validateSyncForm(form));
-    form.syncDo = 100;
+    form.deviationTo = 100;
     EXPECT_TRUE(validateSyncForm(form));
-    form.syncDo = 0;
+    form.deviationTo = 0;
     form.period = {30, PeriodUnit::Hours};
     EXPECT_TRUE(validateSyncForm(form));
     form.period = {1, PeriodUnit::Hours};
@@ -51,10 +51,10 @@ TEST(SyncFormPeriod, Ranges) {
     form.compName = "ŁÓDŹŻÓŁĆĘŚĄŃ123";
     EXPECT_FALSE(validateSyncForm(form));
     // Od 99, Do 5 permits no synchronisation; Do 0 has no upper bound.
-    form.syncOd = 99;
-    form.syncDo = 5;
+    form.deviationFrom = 99;
+    form.deviationTo = 5;
     EXPECT_EQ(validateSyncForm(form), std::string(kWindowReversedText));
-    form.syncDo = 0;
+    form.deviationTo = 0;
     EXPECT_FALSE(validateSyncForm(form));
 }
 
@@ -85,7 +85,7 @@ TEST_F(SyncFormRegistryTest, EqualNonZeroBoundsKeepScheduleButSaveTheRest) {
 
     form.hourSync = *makeDate(1899, 12, 30, 3, 0, 0);
     form.period = {2, PeriodUnit::Hours};
-    form.syncOd = form.syncDo = 5;
+    form.deviationFrom = form.deviationTo = 5;
     form.compName = "CENTRALA";
     form.syncSnd = true;
     EXPECT_EQ(saveSyncForm(form), SaveOutcome::WindowBoundsEqual);
@@ -95,13 +95,13 @@ TEST_F(SyncFormRegistryTest, EqualNonZeroBoundsKeepScheduleButSaveTheRest) {
     EXPECT_EQ(k.string("CompName"), "CENTRALA");
     EXPECT_EQ(k.dword("SyncSnd"), 1u);
 
-    form.syncOd = form.syncDo = 0;
+    form.deviationFrom = form.deviationTo = 0;
     EXPECT_EQ(saveSyncForm(form), SaveOutcome::Saved);
     EXPECT_EQ(k.dword("FreqSync"), 120u);
     EXPECT_EQ(k.binary("HourSync"), sync::dateBytes(form.hourSync));
 
-    form.syncOd = 2;
-    form.syncDo = 10;
+    form.deviationFrom = 2;
+    form.deviationTo = 10;
     EXPECT_EQ(saveSyncForm(form), SaveOutcome::Saved);
     EXPECT_EQ(k.dword("SyncOd"), 2u);
     EXPECT_EQ(k.dword("SyncDo"), 10u);
@@ -109,7 +109,7 @@ TEST_F(SyncFormRegistryTest, EqualNonZeroBoundsKeepScheduleButSaveTheRest) {
     // The service reads what the form wrote.
     const auto service = sync::loadSyncSettings();
     EXPECT_EQ(service->freqSync, 120u);
-    EXPECT_EQ(service->syncOd, 2);
+    EXPECT_EQ(service->deviationFrom, 2);
     EXPECT_EQ(service->compName, "CENTRALA");
 
     EXPECT_TRUE(saveSyncFormOnClose(true, false));

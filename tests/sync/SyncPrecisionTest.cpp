@@ -223,7 +223,7 @@ TEST_F(SyncPrecisionTest, SettingLandsWithinMillisecondsOfTheCentre) {
         link.stopAtFrame = 2000;  // a bracket that never settles ends the cycle
         clock.sets.clear();
         clock.cycles = 1;
-        settings.syncZmiany = row.zmiany;
+        settings.timedChanges = row.zmiany;
         run();
         ASSERT_EQ(clock.sets.size(), 1u);
         EXPECT_TRUE(clock.wholeSeconds.empty());
@@ -245,7 +245,7 @@ TEST_F(SyncPrecisionTest, CentreTakingItsTimeAnywhereAfterTheRequestIsAllowedFor
         link.sampleAfterArrival = sample;
         clock.sets.clear();
         clock.cycles = 1;
-        settings.syncZmiany = 20;
+        settings.timedChanges = 20;
         run();
         ASSERT_EQ(clock.sets.size(), 1u);
         EXPECT_LE(std::fabs(ms(clock.sets[0].value - clock.sets[0].truth)), 4.0 + 6.0);
@@ -254,7 +254,7 @@ TEST_F(SyncPrecisionTest, CentreTakingItsTimeAnywhereAfterTheRequestIsAllowedFor
 
 TEST_F(SyncPrecisionTest, ZeroChangesKeepsTheWholeSecondOfTheFirstChange) {
     world.centreOffset = world.pcOffset + 90s + 337ms;
-    settings.syncZmiany = 0;
+    settings.timedChanges = 0;
     run();
     EXPECT_TRUE(clock.sets.empty());
     ASSERT_EQ(clock.wholeSeconds.size(), 1u);
@@ -286,9 +286,9 @@ TEST_F(SyncPrecisionTest, WindowIsJudgedOnTheEstimatedDeviationRounded) {
         clock.cycles = 1;
         lastSyncs.clear();
         deviations.clear();
-        settings.syncZmiany = 20;
-        settings.syncOd = row.od;
-        settings.syncDo = row.dO;
+        settings.timedChanges = 20;
+        settings.deviationFrom = row.od;
+        settings.deviationTo = row.dO;
         run();
         ASSERT_EQ(deviations.size(), 1u);
         EXPECT_NEAR(deviations[0], std::chrono::duration<double>(row.centreAhead).count(), 0.05);
@@ -301,7 +301,7 @@ TEST_F(SyncPrecisionTest, WindowIsJudgedOnTheEstimatedDeviationRounded) {
 
 TEST_F(SyncPrecisionTest, LastSyncAndToneFollowTheAppliedEstimate) {
     world.centreOffset = world.pcOffset + 2s + 250ms;
-    settings.syncZmiany = 20;
+    settings.timedChanges = 20;
     settings.syncSnd = true;
     run();
     ASSERT_EQ(clock.sets.size(), 1u);
@@ -317,7 +317,7 @@ TEST_F(SyncPrecisionTest, LastSyncAndToneFollowTheAppliedEstimate) {
 
 TEST_F(SyncPrecisionTest, CentreSetWhileTimingStartsTheTimingAfresh) {
     world.centreOffset = world.pcOffset + 90s + 337ms;
-    settings.syncZmiany = 20;
+    settings.timedChanges = 20;
     link.moveAtFrame = 100;
     run();
     ASSERT_EQ(clock.sets.size(), 1u);
@@ -329,7 +329,7 @@ TEST_F(SyncPrecisionTest, CentreSetWhileTimingStartsTheTimingAfresh) {
 }
 
 TEST_F(SyncPrecisionTest, FailedReadingEndsTheCycleWithItsDescription) {
-    settings.syncZmiany = 20;
+    settings.timedChanges = 20;
     settings.syncSnd = true;
     link.failAtFrame = 30;
     run();
@@ -468,7 +468,7 @@ TEST_F(SyncPrecisionTest, FeedSendsOneSamplePerSecondInsteadOfSettingTheClock) {
     SockTimeFeed sock(socketPath.string());
     feed = &sock;
     settings.syncSock = socketPath.string();
-    settings.syncZmiany = 10;
+    settings.timedChanges = 10;
     settings.syncSnd = true;
     const nanoseconds ahead = 1s + 337ms;
     world.centreOffset = world.pcOffset + ahead;
@@ -514,7 +514,7 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
     struct Row {
         const char* name;
         bool daemonListens;
-        std::int32_t syncDo;
+        std::int32_t deviationTo;
         bool delivered;
         std::chrono::seconds centreZone{0};  // the PC's zone is UTC
     };
@@ -533,8 +533,8 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
         SockTimeFeed sock(socketPath.string());
         feed = &sock;
         settings.syncSock = socketPath.string();
-        settings.syncZmiany = 5;
-        settings.syncDo = row.syncDo;
+        settings.timedChanges = 5;
+        settings.deviationTo = row.deviationTo;
         world = World{};
         world.centreOffset = world.pcOffset + 5s + row.centreZone;
         world.centreZone = row.centreZone;

@@ -26,8 +26,8 @@ TEST_F(SyncSettingsTest, EmptyKeyGetsEveryDefaultWritten) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->hourSync, 0.0);
     EXPECT_EQ(s->freqSync, 24u);
-    EXPECT_EQ(s->syncOd, 0);
-    EXPECT_EQ(s->syncDo, 0);
+    EXPECT_EQ(s->deviationFrom, 0);
+    EXPECT_EQ(s->deviationTo, 0);
     EXPECT_EQ(s->compName, defaultCompName());
     EXPECT_FALSE(s->syncSnd);
 
@@ -39,7 +39,7 @@ TEST_F(SyncSettingsTest, EmptyKeyGetsEveryDefaultWritten) {
     EXPECT_EQ(k.string("CompName"), defaultCompName());
     EXPECT_EQ(k.dword("SyncSnd"), 0u);
     EXPECT_FALSE(k.query("LastSync"));
-    EXPECT_EQ(s->syncZmiany, 20u);
+    EXPECT_EQ(s->timedChanges, 20u);
     EXPECT_EQ(k.dword("SyncZmiany"), 20u);
     EXPECT_EQ(s->syncSock, "");
     EXPECT_EQ(k.string("SyncSock"), "");
@@ -56,8 +56,8 @@ TEST_F(SyncSettingsTest, ChangesToTimeAndDaemonSocket) {
     const Row rows[] = {
         {"whole-second setting", 0u, 0u},
         {"one change", 1u, 1u},
-        {"the largest", kMaxSyncZmiany, kMaxSyncZmiany},
-        {"beyond the largest: a cycle of hours", kMaxSyncZmiany + 1, 20u},
+        {"the largest", kMaxTimedChanges, kMaxTimedChanges},
+        {"beyond the largest: a cycle of hours", kMaxTimedChanges + 1, 20u},
         {"far beyond", 0xFFFFFFFFu, 20u},
     };
     for (const auto& row : rows) {
@@ -65,14 +65,14 @@ TEST_F(SyncSettingsTest, ChangesToTimeAndDaemonSocket) {
         k.setDword("SyncZmiany", *row.stored);
         const auto s = loadSyncSettings();
         ASSERT_TRUE(s) << row.name;
-        EXPECT_EQ(s->syncZmiany, row.used) << row.name;
+        EXPECT_EQ(s->timedChanges, row.used) << row.name;
         EXPECT_EQ(k.dword("SyncZmiany"), row.used) << row.name;
     }
     auto k = key();
     k.setString("SyncZmiany", "20");
     k.setString("SyncSock", "/run/chrony/kt64.sock");
     const auto s = loadSyncSettings();
-    EXPECT_EQ(s->syncZmiany, 20u);
+    EXPECT_EQ(s->timedChanges, 20u);
     EXPECT_EQ(k.dword("SyncZmiany"), 20u);
     EXPECT_EQ(s->syncSock, "/run/chrony/kt64.sock");
     k.setDword("SyncSock", 1);
@@ -97,8 +97,8 @@ TEST_F(SyncSettingsTest, StoredValuesAreRead) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->hourSync, hour);
     EXPECT_EQ(s->freqSync, 1440u);
-    EXPECT_EQ(s->syncOd, -5);
-    EXPECT_EQ(s->syncDo, 60);
+    EXPECT_EQ(s->deviationFrom, -5);
+    EXPECT_EQ(s->deviationTo, 60);
     EXPECT_EQ(s->compName, "ABCDEFGHIJKLMNO");
     EXPECT_TRUE(s->syncSnd);
     EXPECT_EQ(k.string("CompName"), "ABCDEFGHIJKLMNO");
@@ -115,7 +115,7 @@ TEST_F(SyncSettingsTest, WronglyTypedOrUnusableValuesAreReplaced) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->hourSync, 0.0);
     EXPECT_EQ(s->freqSync, 24u);
-    EXPECT_EQ(s->syncOd, 0);
+    EXPECT_EQ(s->deviationFrom, 0);
     EXPECT_EQ(s->compName, defaultCompName());
     EXPECT_FALSE(s->syncSnd);
     EXPECT_EQ(k.binary("HourSync"), dateBytes(0.0));

@@ -152,7 +152,7 @@ protected:
         settings.freqSync = 1440;
         settings.compName = "kt64-host";
         // The whole-second setting; the timed one has its own tests.
-        settings.syncZmiany = 0;
+        settings.timedChanges = 0;
     }
 
     // One run of the worker with a fresh stop request.
@@ -239,8 +239,8 @@ TEST_F(SyncWorkerTest, WindowDecidesOverNinetySecondsAheadOrBehind) {
         {"window 80-90, behind", 80, 90, -90, true},  {"clock already right, no bounds", 0, 0, 0, true},
     };
     for (const auto& row : rows) {
-        settings.syncOd = row.od;
-        settings.syncDo = row.dO;
+        settings.deviationFrom = row.od;
+        settings.deviationTo = row.dO;
         clock.now = at(2024, 3, 10, 1, 59, 30);
         clock.setTimes.clear();
         std::filesystem::remove(logPath);

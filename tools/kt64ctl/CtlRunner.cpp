@@ -49,7 +49,7 @@ struct StatusReport {
     Reading<double> localOffset;
     Reading<std::string> serialNum, buildType;
     Reading<DATE> syncTime;
-    Reading<std::uint32_t> rozkazPos, rozkazRxPos;
+    Reading<std::uint32_t> uploadPosition, downloadPosition;
 
     // The centre's status is valid when the validity-ruled getters answer;
     // GmtTime stands for all of them (they share one rule).
@@ -74,8 +74,8 @@ StatusReport gatherStatus(client::Kt64Srv& srv) {
     r.buildType = read<std::string>([&] { return srv.GetBuildType(); });
     r.lineDigitType = read<std::uint32_t>([&] { return static_cast<std::uint32_t>(srv.GetLineDigitType()); });
     r.syncTime = read<DATE>([&] { return srv.GetSyncTime(); });
-    r.rozkazPos = read<std::uint32_t>([&] { return srv.GetRozkazPos(); });
-    r.rozkazRxPos = read<std::uint32_t>([&] { return srv.GetRozkazRxPos(); });
+    r.uploadPosition = read<std::uint32_t>([&] { return srv.GetRozkazPos(); });
+    r.downloadPosition = read<std::uint32_t>([&] { return srv.GetRozkazRxPos(); });
     return r;
 }
 
@@ -124,10 +124,10 @@ void printStatusText(const StatusReport& r, std::ostream& out) {
                             shown(r.changeTimeLZ, formatChangeDate));
     line("Serial number", shown(r.serialNum, [](const std::string& s) { return s; }));
     line("Build type", shown(r.buildType, [](const std::string& s) { return s; }));
-    line("Upload",
-         r.rozkazPos.value ? std::to_string(*r.rozkazPos.value) + " bytes to send" : errorText(*r.rozkazPos.error));
-    line("Download", r.rozkazRxPos.value ? std::to_string(*r.rozkazRxPos.value) + " bytes received"
-                                         : errorText(*r.rozkazRxPos.error));
+    line("Upload", r.uploadPosition.value ? std::to_string(*r.uploadPosition.value) + " bytes to send"
+                                          : errorText(*r.uploadPosition.error));
+    line("Download", r.downloadPosition.value ? std::to_string(*r.downloadPosition.value) + " bytes received"
+                                              : errorText(*r.downloadPosition.error));
 }
 
 std::string jsonError(const std::optional<ServerError>& error) {
@@ -198,10 +198,10 @@ void printStatusJson(const StatusReport& r, std::ostream& out) {
         << ",\n";
     out << "  \"serialNum\": " << jsonValue(r.serialNum, text) << ",\n";
     out << "  \"buildType\": " << jsonValue(r.buildType, text) << ",\n";
-    out << "  \"rozkazPos\": " << jsonValue(r.rozkazPos, number) << ",\n";
-    out << "  \"rozkazPosError\": " << jsonError(r.rozkazPos.error) << ",\n";
-    out << "  \"rozkazRxPos\": " << jsonValue(r.rozkazRxPos, number) << ",\n";
-    out << "  \"rozkazRxPosError\": " << jsonError(r.rozkazRxPos.error) << "\n";
+    out << "  \"rozkazPos\": " << jsonValue(r.uploadPosition, number) << ",\n";
+    out << "  \"rozkazPosError\": " << jsonError(r.uploadPosition.error) << ",\n";
+    out << "  \"rozkazRxPos\": " << jsonValue(r.downloadPosition, number) << ",\n";
+    out << "  \"rozkazRxPosError\": " << jsonError(r.downloadPosition.error) << "\n";
     out << "}\n";
 }
 

@@ -149,11 +149,11 @@ int main(int argc, char** argv) {
     frame.ShowCounts(12, 250);
     save(&frame, "frame-schedule-views");
     saveScheduleScreenshots(frame, doc, save);
-    frame.SwitchView(ViewKind::Conf);
-    auto* form = frame.view(ViewKind::Conf);
+    frame.SwitchView(ViewKind::SyncSettings);
+    auto* form = frame.view(ViewKind::SyncSettings);
     // The clocks start 2 s after the switch; the identity on the 21st tick.
     waitFor([&] { return form->findChild<QLabel*>("buildTypeLabel")->text() != "KT-64/xxx/x/xxx"; });
-    save(&frame, "frame-conf-view");
+    save(&frame, "frame-sync-settings-view");
     {
         const auto log = kt64::sync::syncLogPath();
         std::filesystem::create_directories(log.parent_path());
@@ -203,9 +203,9 @@ int main(int argc, char** argv) {
     rig.killServer();
     waitFor([&] { return panel->findChild<QLabel*>("serverStatusLabel")->text() == kReconnectingText; });
     save(&frame, "frame-device-panel-connection-lost");
-    frame.SwitchView(ViewKind::Conf);
+    frame.SwitchView(ViewKind::SyncSettings);
     waitFor([&] { return frame.findChild<QLabel*>("serverStatusLabel")->text() == kReconnectingText; });
-    save(&frame, "frame-conf-view-connection-lost");
+    save(&frame, "frame-sync-settings-view-connection-lost");
     frame.SwitchView(ViewKind::Device);
 
     AboutDialog about(&frame);

@@ -105,7 +105,7 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("view");
         QTest::newRow("schedule") << "scheduleViews" << int(ViewKind::ProgramTree);
-        QTest::newRow("conf") << "confView" << int(ViewKind::Conf);
+        QTest::newRow("syncSettings") << "syncSettingsView" << int(ViewKind::SyncSettings);
         QTest::newRow("log") << "logView" << int(ViewKind::Log);
         QTest::newRow("device") << "deviceView" << int(ViewKind::Device);
     }
@@ -116,11 +116,11 @@ private slots:
         QAction* commandAction = frame->findChild<QAction*>(command);
         commandAction->trigger();
         QCOMPARE(int(frame->ActiveView()), view);
-        for (QAction* id : {frame->actions().deviceView, frame->actions().scheduleViews, frame->actions().confView,
-                            frame->actions().logView})
+        for (QAction* id : {frame->actions().deviceView, frame->actions().scheduleViews,
+                            frame->actions().syncSettingsView, frame->actions().logView})
             QCOMPARE(checked(id), id == commandAction);
         for (ViewKind k :
-             {ViewKind::Device, ViewKind::Conf, ViewKind::Log, ViewKind::ProgramTree, ViewKind::CommandList}) {
+             {ViewKind::Device, ViewKind::SyncSettings, ViewKind::Log, ViewKind::ProgramTree, ViewKind::CommandList}) {
             const bool shown =
                 k == ViewKind(view) || (ViewKind(view) == ViewKind::ProgramTree && k == ViewKind::CommandList);
             QCOMPARE(frame->view(k)->isVisible(), shown);
@@ -162,7 +162,7 @@ private slots:
         const Case cases[] = {{ViewKind::ProgramTree, 0, false, true},
                               {ViewKind::CommandList, 2, true, true},
                               {ViewKind::Device, 2, false, false},
-                              {ViewKind::Conf, 1, false, false},
+                              {ViewKind::SyncSettings, 1, false, false},
                               {ViewKind::ProgramTree, 1, true, true}};
         for (const auto& c : cases) {
             frame->SwitchView(c.view);

@@ -43,7 +43,7 @@ class FramePlugTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(doc_->connected(), 20000);
     }
 
-    SyncSettingsView* form() { return qobject_cast<SyncSettingsView*>(frame_->view(ViewKind::Conf)); }
+    SyncSettingsView* form() { return qobject_cast<SyncSettingsView*>(frame_->view(ViewKind::SyncSettings)); }
     LogView* log() { return qobject_cast<LogView*>(frame_->view(ViewKind::Log)); }
 
 private slots:
@@ -67,8 +67,8 @@ private slots:
         QVERIFY(form() && log());
         QCOMPARE(doc_->computerName, rig_->computer());
         QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
-        frame_->actions().confView->trigger();
-        QCOMPARE(frame_->ActiveView(), ViewKind::Conf);
+        frame_->actions().syncSettingsView->trigger();
+        QCOMPARE(frame_->ActiveView(), ViewKind::SyncSettings);
         QCOMPARE(frame_->viewStack()->currentWidget(), static_cast<QWidget*>(form()));
         QVERIFY(form()->clockWaiting());
         // The identity refresh after 21 ticks gives the frame its relay outputs.
@@ -90,7 +90,7 @@ private slots:
 
     void savingTheSettingsSaysSoInTheStatusBar() {
         make(false, true);
-        frame_->actions().confView->trigger();
+        frame_->actions().syncSettingsView->trigger();
         QSignalSpy saved(form(), &SyncSettingsView::saveFinished);
         form()->save();
         QVERIFY(saved.count() == 1 || saved.wait(10000));
