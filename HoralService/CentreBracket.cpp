@@ -16,7 +16,7 @@ std::int64_t nsOf(SteadyTime t) {
 
 }  // namespace
 
-CentreBracket::Fit CentreBracket::add(const StampedFrame& frame) {
+CentreBracket::Fit CentreBracket::add(LocalSeconds second, const FrameStamps& frame) {
     if (last_ && frame.frameNo == last_->frameNo) return Fit::Repeated;
     // The second was read at the latest when the frame started to leave the
     // centre, at the earliest when its request had reached the centre; each
@@ -26,9 +26,9 @@ CentreBracket::Fit CentreBracket::add(const StampedFrame& frame) {
         frame.requested == SteadyTime{} ? start : std::min(start, nsOf(frame.requested + kStatusRequestWireTime));
     const std::int64_t latest = start + frame.placement.count();
     const std::int64_t earliest = arrival - frame.placement.count();
-    Bound bound{frame.frameEnd, frame.second * kNsPerSecond - latest, (frame.second + 1) * kNsPerSecond - earliest,
-                last_ && frame.second == last_->second + 1};
-    last_ = frame;
+    Bound bound{frame.frameEnd, second * kNsPerSecond - latest, (second + 1) * kNsPerSecond - earliest,
+                last_ && second == last_->second + 1};
+    last_ = Seen{second, frame.frameNo};
     if (!bounds_.empty() && (bound.low >= high_ || bound.high <= low_)) {
         bounds_.clear();
         bound.change = false;

@@ -51,11 +51,11 @@ struct CentreEstimate {
     SteadyTime at{};
 };
 
-// One status frame as the worker sees it: the centre's whole second and
-// when the frame's last byte was read, on this process's monotonic clock.
-struct StampedFrame {
-    LocalSeconds second = 0;
-    SteadyTime frameEnd{};
+// When one status frame was read, on this process's monotonic clock: the
+// server's stamps after the frame's age on the server's clock has been
+// applied (ClientSyncLink).
+struct FrameStamps {
+    SteadyTime frameEnd{};  // the frame's last byte read
     std::uint64_t frameNo = 0;
     // When the frame's request was written; default (unknown): the time was
     // taken as the frame started.
@@ -74,7 +74,8 @@ public:
         Contradicts,  // the centre's time moved: the bracket starts afresh from this frame
     };
 
-    Fit add(const StampedFrame& frame);
+    // A frame that showed the centre's whole second.
+    Fit add(LocalSeconds second, const FrameStamps& frame);
     // Forgets frames whose last byte was read before oldest, and the second
     // changes among them.
     void forgetBefore(SteadyTime oldest);
@@ -101,7 +102,11 @@ private:
     void recompute();
 
     std::deque<Bound> bounds_;
-    std::optional<StampedFrame> last_;
+    struct Seen {
+        LocalSeconds second;
+        std::uint64_t frameNo;
+    };
+    std::optional<Seen> last_;
     std::int64_t low_ = 0;
     std::int64_t high_ = 0;
 };

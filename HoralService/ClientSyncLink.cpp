@@ -40,12 +40,10 @@ public:
                                    : SteadyTime{};
         // A server that does not send the frame's GMT is asked for it.
         const DATE gmt = answer.GmtTime != 0.0 ? answer.GmtTime : getGmtTime();
-        return {answer.Time,
-                std::chrono::time_point_cast<SteadyTime::duration>(answered - age),
-                answer.FrameNo,
-                requested,
-                gmt,
-                std::chrono::duration_cast<std::chrono::nanoseconds>(answer.received - answer.sent) / 2};
+        const FrameStamps stamps{
+            std::chrono::time_point_cast<SteadyTime::duration>(answered - age), answer.FrameNo, requested,
+            std::chrono::duration_cast<std::chrono::nanoseconds>(answer.received - answer.sent) / 2};
+        return {stamps, answer.Time, gmt};
     }
 
     DATE getGmtTime() override {

@@ -31,19 +31,12 @@ private:
     std::optional<std::string> description_;
 };
 
-// getSyncTime's value with the frame it comes from: when the frame's last
-// byte was read, on this process's monotonic clock, and its number.
-struct StampedReading {
+// getSyncTime's value with the stamps of the frame it comes from (the
+// stamps' placement: half the call's round trip, in which the server
+// answered), and the centre's GMT in the same frame.
+struct StampedReading : FrameStamps {
     DATE time = 0.0;
-    SteadyTime frameEnd{};
-    std::uint64_t frameNo = 0;
-    // When the server wrote the frame's request, on the same clock.
-    SteadyTime requested{};
-    // The centre's GMT in the same frame.
     DATE gmt = 0.0;
-    // How far the stamps may be off on this process's clock: half the
-    // call's round trip, in which the server answered.
-    std::chrono::nanoseconds placement{0};
 };
 
 // The link server's object for one cycle; released when destroyed.

@@ -142,7 +142,7 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWith(SyncServer& server, const StopS
         if (second && gmtSecond) {
             local = *second;
             gmt = *gmtSecond;
-            bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested, reading.placement});
+            bracket.add(*second, reading);
             if (bracket.changes() >= wanted) break;
         } else {
             bracket.clear();
@@ -195,8 +195,7 @@ SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& 
         const auto gmt = localSecondsOfDate(reading.gmt);
         if (second && gmt) {
             const int before = bracket.changes();
-            const auto fit =
-                bracket.add({*second, reading.frameEnd, reading.frameNo, reading.requested, reading.placement});
+            const auto fit = bracket.add(*second, reading);
             if (fit == CentreBracket::Fit::Narrowed && bracket.changes() > before) {
                 bracket.keepChanges(wanted);
                 if (bracket.changes() >= wanted && zonesAgree(*second, *gmt)) {

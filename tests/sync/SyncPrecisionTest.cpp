@@ -134,7 +134,8 @@ private:
             return reading(std::chrono::floor<std::chrono::seconds>(taken).count(), w.now(), requested);
         }
         StampedReading reading(LocalSeconds local, SteadyTime frameEnd, SteadyTime requested) const {
-            StampedReading r{*dateOfLocalSeconds(local), frameEnd, static_cast<std::uint64_t>(link.frames), requested,
+            StampedReading r{{frameEnd, static_cast<std::uint64_t>(link.frames), requested},
+                             *dateOfLocalSeconds(local),
                              *dateOfLocalSeconds(local - link.world.centreZone.count())};
             if (link.misplaced != 0ns && link.frames % 7 == 0) {
                 const auto shift = link.frames % 14 == 0 ? link.misplaced : -link.misplaced;
@@ -346,12 +347,13 @@ TEST(CentreBracket, NarrowsOverChangesAndKeepsTheLastOnes) {
     // The centre's second begins at t0 + 300 ms + wire time on the monotonic clock.
     auto frame = [&](nanoseconds at, std::uint64_t no) {
         const auto taken = at - kStatusFrameWireTime - 300ms;
-        return StampedFrame{s0 + std::chrono::floor<std::chrono::seconds>(taken).count(), t0 + at, no};
+        return std::pair{s0 + std::chrono::floor<std::chrono::seconds>(taken).count(), FrameStamps{t0 + at, no}};
     };
     std::uint64_t no = 0;
     for (nanoseconds at = 0ns; at < 20s; at += 123ms) {
-        EXPECT_EQ(bracket.add(frame(at, ++no)), CentreBracket::Fit::Narrowed);
-        EXPECT_EQ(bracket.add(frame(at, no)), CentreBracket::Fit::Repeated);
+        const auto [second, stamps] = frame(at, ++no);
+        EXPECT_EQ(bracket.add(second, stamps), CentreBracket::Fit::Narrowed);
+        EXPECT_EQ(bracket.add(second, stamps), CentreBracket::Fit::Repeated);
     }
     EXPECT_EQ(bracket.changes(), 20);
     ASSERT_TRUE(bracket.width());
@@ -364,7 +366,7 @@ TEST(CentreBracket, NarrowsOverChangesAndKeepsTheLastOnes) {
     EXPECT_LE(std::fabs(ms(bracket.centreAt(t0 + 20s)->local - truth)), 62.0);
 
     // A frame an hour on cannot be the same clock: the bracket starts again.
-    EXPECT_EQ(bracket.add({s0 + 3620, t0 + 20s + 123ms, ++no}), CentreBracket::Fit::Contradicts);
+    EXPECT_EQ(bracket.add(s0 + 3620, {t0 + 20s + 123ms, ++no}), CentreBracket::Fit::Contradicts);
     EXPECT_EQ(bracket.changes(), 0);
     EXPECT_EQ(*bracket.width(), 1s);
 }
@@ -390,9 +392,8 @@ TEST(CentreBracket, TruthStaysInsideWhereverTheCentreTookItsTime) {
             const auto requested = end - kStatusFrameWireTime - row.answer - kStatusRequestWireTime;
             // The centre's second begins 300 ms on.
             const auto taken = requested + kStatusRequestWireTime + row.sample - 300ms;
-            const StampedFrame f{s0 + std::chrono::floor<std::chrono::seconds>(taken).count(), t0 + end, ++no,
-                                 t0 + requested};
-            ASSERT_EQ(bracket.add(f), CentreBracket::Fit::Narrowed);
+            const LocalSeconds second = s0 + std::chrono::floor<std::chrono::seconds>(taken).count();
+            ASSERT_EQ(bracket.add(second, {t0 + end, ++no, t0 + requested}), CentreBracket::Fit::Narrowed);
         }
         const auto truth = std::chrono::seconds(s0) + 20s - 300ms;
         EXPECT_LE(std::fabs(ms(bracket.centreAt(t0 + 20s)->local - truth)), ms(*bracket.width()) / 2);
