@@ -65,9 +65,10 @@ struct CentreView {
 };
 
 struct CentreCounters {
-    std::uint64_t requests = 0;  // good frames received (answered or not)
-    std::uint64_t answers = 0;   // answers handed to the line
-    std::uint64_t rejected = 0;  // frames ignored: bad checksum, unknown code, length, index
+    std::uint64_t requests = 0;    // good frames received (answered or not)
+    std::uint64_t answers = 0;     // answers handed to the line
+    std::uint64_t rejected = 0;    // frames ignored: bad checksum, unknown code, length, index
+    std::uint64_t lineCloses = 0;  // the PC closed the line: its half request and unsent answers dropped
 };
 
 class Centre {
@@ -87,7 +88,10 @@ public:
     std::vector<Answer> lineQuiet();
     // The other end has closed the line: whatever part of a request came is
     // thrown away unread.
-    void resetLine() { pending_.clear(); }
+    void resetLine() {
+        pending_.clear();
+        ++counters_.lineCloses;
+    }
 
     // The status frame as it would be sent now, without any fault.
     link::Bytes statusFrame() const;

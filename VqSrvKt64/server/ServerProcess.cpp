@@ -113,7 +113,13 @@ HRESULT serve(RunMode mode) {
     DeviceReadEvent readEvent;
     ServerConfig config;
     SerialPortOpener opener;
-    ShutdownMonitor monitor(kIdleShutdown, [&loop] { loop->quit(); });
+    const char* idleVariable = std::getenv("KT64_IDLE_SHUTDOWN_MS");
+    const auto idle = idleShutdownFrom(idleVariable);
+    if (!idle)
+        log.write(LogLevel::Warning, std::string("KT64_IDLE_SHUTDOWN_MS=") + idleVariable +
+                                         " is not a number of milliseconds from 1 to 3600000; the server ends 5000 ms "
+                                         "after its last client");
+    ShutdownMonitor monitor(idle.value_or(kIdleShutdown), [&loop] { loop->quit(); });
     LinkWorker worker(device, readEvent, opener, [&config] { return config.portForOpen(); });
     // A running transfer holds the server like a client does: the idle
     // countdown starts only once it has ended, and an orderly stop waits for

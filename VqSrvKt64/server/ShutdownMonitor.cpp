@@ -1,6 +1,9 @@
 // Idle countdown over the lease count; see the header.
 #include "ShutdownMonitor.h"
 
+#include <charconv>
+#include <cstring>
+
 namespace kt64::server {
 
 namespace {
@@ -18,6 +21,15 @@ public:
 };
 
 }  // namespace
+
+std::optional<std::chrono::milliseconds> idleShutdownFrom(const char* variable) {
+    if (variable == nullptr || *variable == '\0') return kIdleShutdown;
+    long long ms = 0;
+    const char* end = variable + std::strlen(variable);
+    const auto [rest, error] = std::from_chars(variable, end, ms);
+    if (error != std::errc{} || rest != end || ms < 1 || ms > kLongestIdleShutdown.count()) return std::nullopt;
+    return std::chrono::milliseconds(ms);
+}
 
 IdleClock& steadyIdleClock() {
     static SteadyIdleClock clock;

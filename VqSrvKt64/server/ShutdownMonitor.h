@@ -17,6 +17,16 @@
 namespace kt64::server {
 
 inline constexpr std::chrono::milliseconds kIdleShutdown{5000};
+// The longest idle time KT64_IDLE_SHUTDOWN_MS may ask for (an hour).
+inline constexpr std::chrono::milliseconds kLongestIdleShutdown{3'600'000};
+
+// The idle time the server runs with: kIdleShutdown, or the whole number of
+// milliseconds in KT64_IDLE_SHUTDOWN_MS (1 to kLongestIdleShutdown). The
+// variable is there for tests that start the real program and check that a
+// lease keeps it running, so that they wait a fraction of a second and not
+// the five a user's server waits. nullopt: set to something else, which the
+// caller reports before it goes on with kIdleShutdown.
+std::optional<std::chrono::milliseconds> idleShutdownFrom(const char* variable);
 
 // The countdown's rule on a clock given by the caller, so that its timing is
 // tested on made-up instants: with no lease alive, the server is idle from

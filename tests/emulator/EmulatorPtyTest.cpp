@@ -62,13 +62,17 @@ TEST(EmulatorPty, ClientExchangesStatusAndSeesFaultsChangeWhileServing) {
 TEST(EmulatorPty, ReopenedPortStartsClean) {
     CentreEmulator centre(optionsAt2024());
     centre.start();
+    std::uint64_t closes = 0;
     {
         LineClient first(centre.devicePath());
         EXPECT_EQ(first.exchange(kStatusRequest, 50).size(), 50u);
+        closes = centre.counters().lineCloses;
         centre.setFault(*parseFault("late 300 once"));
         first.send(kStatusRequest);
     }
-    std::this_thread::sleep_for(600ms);
+    // A port opened again before the emulator saw it closed would look to
+    // it like one that stayed open.
+    ASSERT_TRUE(kt64::test::eventually([&] { return centre.counters().lineCloses == closes + 1; }));
     LineClient second(centre.devicePath());
     EXPECT_EQ(second.exchange(kStatusRequest, 50).size(), 50u);
     EXPECT_TRUE(second.receive(1, 500ms).empty()) << "a stale answer came after the fresh one";

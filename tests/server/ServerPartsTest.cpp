@@ -182,6 +182,34 @@ TEST(IdleCountdown, IsDueIdleAfterTheLastActivityAndNeverWhileALeaseLives) {
     EXPECT_EQ(c.leases(), 0u);
 }
 
+// A user's server always waits 5 s; only a whole number of milliseconds in
+// range shortens or lengthens it, anything else is reported by the caller.
+TEST(IdleCountdown, TheVariableSetsTheIdleTimeOnlyWithAWholeNumberInRange) {
+    using std::chrono::milliseconds;
+    const struct {
+        const char* variable;
+        std::optional<milliseconds> idle;
+    } rows[] = {
+        {nullptr, 5000ms},
+        {"", 5000ms},
+        {"1", 1ms},
+        {"500", 500ms},
+        {"3600000", 3600000ms},
+        {"0", {}},
+        {"-5", {}},
+        {"3600001", {}},
+        {"500ms", {}},
+        {" 500", {}},
+        {"5e2", {}},
+        {"0x1f4", {}},
+        {"99999999999999999999", {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.variable ? row.variable : "(unset)");
+        EXPECT_EQ(server::idleShutdownFrom(row.variable), row.idle);
+    }
+}
+
 TEST(Switches, AreWholeWordsAfterDashOrSlashInAnyCase) {
     using server::Switch;
     const std::vector<std::pair<std::vector<std::string_view>, Switch>> rows{
