@@ -102,8 +102,13 @@ struct ComponentFree {
 };
 
 // The local calendar day of a DTSTART/DTEND value: its own date for dates
-// and floating or zoned times, the local day for times in UTC.
+// and floating or zoned times, the local day for times in UTC. libical takes
+// any two digits for a time's fields ("T630000"); such a time is no time,
+// and would otherwise become a later day in UTC than the same fields say
+// elsewhere, putting an event's end before its start.
 std::optional<CivilDate> dayOf(const icaltimetype& t, bool& midnight) {
+    if (!t.is_date && (t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 60))
+        return std::nullopt;
     int year = t.year, month = t.month, day = t.day, hour = t.hour, minute = t.minute, second = t.second;
     if (!t.is_date && icaltime_is_utc(t)) {
         const std::time_t at = icaltime_as_timet(t);

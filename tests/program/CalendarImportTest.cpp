@@ -84,6 +84,8 @@ TEST_F(CalendarImport, WrongFilesAreRefusedWholeNamingTheLine) {
          "END bez pasującego BEGIN"},
         {"no end at all", head + "DTSTART;VALUE=DATE:20270118\r\n", 3, "brak END dla tego BEGIN"},
         {"no start", head + "SUMMARY:Ferie\r\n" + tail, 3, "wydarzenie bez daty początku (DTSTART)"},
+        {"an hour past 23", head + "DTSTART:20270610T630000Z\r\nDTEND:20270611T010000Z\r\n" + tail, 4,
+         "niepoprawna data"},
         {"end before start", head + "DTSTART;VALUE=DATE:20270118\r\nDTEND;VALUE=DATE:20270110\r\n" + tail, 5,
          "koniec wydarzenia przed jego początkiem"},
         {"a rule libical cannot read", head + "DTSTART;VALUE=DATE:20270118\r\nRRULE:FREQ=YEARLY;BYFOO=3\r\n" + tail, 5,
