@@ -170,9 +170,12 @@ TEST_F(ClientTest, EachObjectHoldsOneLeaseUntilDestroyed) {
 TEST_F(ClientTest, IdleLeaseSurvivesTheServersKeepalivePings) {
     // The server pings about once a second; a client channel that took
     // them for abuse, or mistook its own silence for a dead server, would
-    // lose the lease while nothing else happens.
-    auto srv = connect();
-    std::this_thread::sleep_for(4s);
+    // lose the lease while nothing else happens. The relay shows the pings
+    // go both ways.
+    kt64::test::TcpRelay link(static_cast<std::uint16_t>(host_.port()));
+    auto srv = client::ConnectServer("127.0.0.1:" + std::to_string(link.port()));
+    EXPECT_TRUE(kt64::test::eventually([&] { return link.serverPingsAnswered() >= 4; }, 20s));
+    EXPECT_EQ(link.accepted(), 1) << "the connection was given up and made again";
     EXPECT_TRUE(srv->leaseHeld());
     EXPECT_EQ(fake_.liveLeases(), 1);
     EXPECT_NO_THROW(srv->GetGmtTime());

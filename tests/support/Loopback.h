@@ -1,7 +1,8 @@
 // The loopback network as tests use it: a port nobody listens on, whether
 // something listens on a port, and a TCP relay in front of a server whose
 // connections a test can cut (a network blip, a proxy reset) or silence (a
-// network that stops carrying packets while the connections stay open).
+// network that stops carrying packets while the connections stay open), and
+// which counts the keepalive pings that cross it.
 #pragma once
 
 #include <netinet/in.h>
@@ -9,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -47,6 +49,38 @@ inline bool listening(std::uint16_t port) {
     ::close(fd);
     return ok;
 }
+
+// The PING frames in one direction of a cleartext HTTP/2 connection, as the
+// bytes pass: every frame starts with a 9-byte header (length 3 bytes, type,
+// flags, stream 4 bytes); PING is type 6 and its answer carries the ACK flag
+// (1). The client's direction starts with a 24-byte preface.
+class Http2PingCount {
+public:
+    explicit Http2PingCount(std::size_t preface) : skip_(preface) {}
+    void pass(const unsigned char* data, std::size_t size) {
+        for (std::size_t i = 0; i < size;) {
+            if (skip_ > 0) {
+                const std::size_t n = std::min(skip_, size - i);
+                skip_ -= n;
+                i += n;
+                continue;
+            }
+            header_[have_++] = data[i++];
+            if (have_ < sizeof header_) continue;
+            have_ = 0;
+            skip_ = (std::size_t{header_[0]} << 16) | (std::size_t{header_[1]} << 8) | header_[2];
+            if (header_[3] == 6) ++((header_[4] & 1) != 0 ? answers_ : pings_);
+        }
+    }
+    int pings() const { return pings_; }
+    int answers() const { return answers_; }
+
+private:
+    std::size_t skip_;
+    unsigned char header_[9]{};
+    std::size_t have_ = 0;
+    int pings_ = 0, answers_ = 0;
+};
 
 // Relays every connection to its own port on to the target port of the
 // loopback, from one thread, each held back for holdBack first (a slow
@@ -93,6 +127,14 @@ public:
     void silence() { silent_ = true; }
     // Silent, with a request from a client waiting at the relay.
     bool holding() const { return holding_; }
+    // Pings the servers sent (not answers to the clients' own) that the
+    // clients answered, over every connection so far.
+    int serverPingsAnswered() const {
+        std::lock_guard lock(mutex_);
+        int answered = 0;
+        for (const Connection& c : connections_) answered += std::min(c.fromServer.pings(), c.fromClient.answers());
+        return answered;
+    }
 
 private:
     void run() {
@@ -123,12 +165,16 @@ private:
                 const bool fromClient = (i - 1) % 2 == 0;
                 const int from = fromClient ? pairs_[pair].first : pairs_[pair].second;
                 const int to = fromClient ? pairs_[pair].second : pairs_[pair].first;
-                if (!pass(from, to) && (ended.empty() || ended.back() != pair)) ended.push_back(pair);
+                Connection& c = connections_[pairConnection_[pair]];
+                if (!pass(from, to, fromClient ? c.fromClient : c.fromServer) &&
+                    (ended.empty() || ended.back() != pair))
+                    ended.push_back(pair);
             }
             for (auto it = ended.rbegin(); it != ended.rend(); ++it) {
                 ::close(pairs_[*it].first);
                 ::close(pairs_[*it].second);
                 pairs_.erase(pairs_.begin() + static_cast<std::ptrdiff_t>(*it));
+                pairConnection_.erase(pairConnection_.begin() + static_cast<std::ptrdiff_t>(*it));
             }
         }
     }
@@ -145,14 +191,17 @@ private:
         }
         std::lock_guard lock(mutex_);
         pairs_.emplace_back(client, server);
+        pairConnection_.push_back(connections_.size());
+        connections_.emplace_back();
         ++accepted_;
     }
     // One read from one end written whole to the other; false once either
     // end has closed or failed.
-    static bool pass(int from, int to) {
-        char buffer[16384];
+    static bool pass(int from, int to, Http2PingCount& pings) {
+        unsigned char buffer[16384];
         const ssize_t n = ::read(from, buffer, sizeof buffer);
         if (n <= 0) return false;
+        pings.pass(buffer, static_cast<std::size_t>(n));
         for (ssize_t sent = 0; sent < n;) {
             const ssize_t w = ::send(to, buffer + sent, static_cast<std::size_t>(n - sent), MSG_NOSIGNAL);
             if (w <= 0) return false;
@@ -165,8 +214,13 @@ private:
     std::chrono::milliseconds holdBack_;
     std::uint16_t port_ = 0;
     int listener_ = -1;
-    std::mutex mutex_;
-    std::vector<std::pair<int, int>> pairs_;  // (client, server)
+    struct Connection {
+        Http2PingCount fromClient{24}, fromServer{0};
+    };
+    mutable std::mutex mutex_;
+    std::vector<std::pair<int, int>> pairs_;   // (client, server)
+    std::vector<Connection> connections_;      // every connection's, kept after it ends
+    std::vector<std::size_t> pairConnection_;  // each pair's in connections_
     std::atomic<int> accepted_{0};
     std::atomic<bool> silent_{false}, holding_{false}, ending_{false};
     std::thread thread_;
