@@ -5,13 +5,21 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QTranslator>
+
+#include <signal.h>
+
+#include <cstdio>
 
 #include "InstanceLock.h"
 #include "Kt64Document.h"
 #include "MainFrame.h"
 #include "MessageBoxes.h"
 #include "Registry.h"
+#include "SignalPipe.h"
+#include "UnsavedProgram.h"
 
 namespace kt64::console {
 
@@ -79,7 +87,31 @@ int runConsole(const ConsoleStart& start) {
     QObject::connect(&frame, &MainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     messages.setParent(&frame);
     doc.program().NewDocument();
+    const QString restored = restoreUnsavedProgram(doc, start.unsavedFolder);
     frame.show();
+    if (!restored.isEmpty())
+        QTimer::singleShot(0, &frame, [&frame, restored] {
+            messageBox(&frame, {kAppCaption, restored, QMessageBox::Information});
+        });
+
+    // The handlers only write to a pipe; the window closes from the event
+    // loop. Without them a signal would end the console at once, losing
+    // unsaved changes, which is worth saying but no reason not to run.
+    std::unique_ptr<SignalPipe> signalPipe;
+    try {
+        signalPipe = std::make_unique<SignalPipe>(std::initializer_list<int>{SIGTERM, SIGHUP, SIGINT});
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "KT64mon: %s: a termination signal will end the console at once\n", e.what());
+    }
+    std::unique_ptr<QSocketNotifier> signalWatch;
+    if (signalPipe) {
+        signalWatch = std::make_unique<QSocketNotifier>(signalPipe->fd(), QSocketNotifier::Read);
+        QObject::connect(signalWatch.get(), &QSocketNotifier::activated, &frame, [&] {
+            while (signalPipe->take() != 0) {
+            }
+            frame.closeForSystem(start.unsavedFolder);
+        });
+    }
     return QApplication::exec();
 }
 

@@ -30,6 +30,9 @@ void carryOverOldSettings();
 struct ConsoleStart {
     // Folder of the single-instance lock file.
     std::filesystem::path lockFolder;
+    // Where a program with unsaved changes is kept when the system ends the
+    // console, and found at the next start (UnsavedProgram.h).
+    std::filesystem::path unsavedFolder;
 };
 
 // Qt's own texts (file dialogs, standard buttons) in Polish: Qt's
@@ -40,7 +43,8 @@ std::unique_ptr<QTranslator> loadQtTranslations();
 
 // Runs the console in the existing QApplication until its window closes;
 // returns the exit code. A second instance shows kSecondInstanceText and
-// returns 1 without opening a window.
+// returns 1 without opening a window. SIGTERM, SIGHUP and SIGINT close the
+// window as the system asks (MainFrame::closeForSystem) while it runs.
 int runConsole(const ConsoleStart& start);
 
 }  // namespace kt64::console

@@ -24,9 +24,12 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <cstdio>
+
 #include "AboutDialog.h"
 #include "ConsoleIcons.h"
 #include "MessageBoxes.h"
+#include "UnsavedProgram.h"
 #include "ViewFactory.h"
 
 namespace kt64::console {
@@ -597,6 +600,14 @@ void MainFrame::closeEvent(QCloseEvent* event) {
         if (auto* v = asView(view(active_))) v->OnActivateView(false);
     event->accept();
     emit closed();
+}
+
+void MainFrame::closeForSystem(const std::filesystem::path& unsavedFolder) {
+    std::string why;
+    if (!keepUnsavedProgram(doc_, unsavedFolder, why) && !why.empty())
+        std::fprintf(stderr, "KT64mon: the unsaved program could not be kept: %s\n", why.c_str());
+    exitConfirmed_ = true;
+    close();
 }
 
 bool MainFrame::sendPending() const {

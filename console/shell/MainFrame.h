@@ -14,6 +14,7 @@
 #include <QSystemTrayIcon>
 
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -106,6 +107,12 @@ public:
     bool OnTrayNotify(QSystemTrayIcon::ActivationReason reason);
     // Shows the window again from the tray.
     void RestoreFromTray();
+    // Ends the console because the system asks (a termination signal):
+    // without the exit and save questions, which nobody may be there to
+    // answer, and with unsaved program changes kept in unsavedFolder for
+    // the next start (UnsavedProgram.h). Changes on their way to the
+    // server are still waited for, as on any exit.
+    void closeForSystem(const std::filesystem::path& unsavedFolder);
     // The About box; then the service dialog when the code was typed.
     void OnAppAbout();
     // What follows the About box's OK with what was typed in its hidden field.

@@ -27,6 +27,7 @@
 #include "MessageBoxes.h"
 #include "Registry.h"
 #include "TestEnvironment.h"
+#include "UnsavedProgram.h"
 
 using namespace kt64::console;
 
@@ -388,7 +389,7 @@ private slots:
             shown.push_back(r);
             return QMessageBox::Ok;
         });
-        QCOMPARE(runConsole({dir.path()}), 1);
+        QCOMPARE(runConsole({dir.path(), {}}), 1);
         setMessageBoxHandler({});
         QCOMPARE(shown.size(), std::size_t(1));
         QCOMPARE(shown[0].text, QString("Program KT64mon jest już uruchomiony"));
@@ -397,6 +398,26 @@ private slots:
                              [](QWidget* w) { return w->isVisible(); }));
     }
 };
+
+// Runs the whole console until it ends, as main() does; the operator's hand
+// acts once the window shows. 99 when it had not ended after 30 s.
+int runConsoleWith(const ConsoleStart& start, std::function<void(MainFrame&)> operatorHand) {
+    QTimer hand;
+    hand.setInterval(50);
+    QObject::connect(&hand, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* frame = qobject_cast<MainFrame*>(w); frame && frame->isVisible()) {
+                hand.stop();
+                operatorHand(*frame);
+            }
+    });
+    hand.start();
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] { QApplication::exit(99); });
+    giveUp.start(30000);
+    return runConsole(start);
+}
 
 // The whole console as started, ended from the tray: hidden there, the
 // window's close is one the application's last-window rule does not see.
@@ -414,25 +435,73 @@ private slots:
             asked.push_back(r);
             return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
         });
-        QTimer operatorHand;
-        operatorHand.setInterval(50);
-        connect(&operatorHand, &QTimer::timeout, [&] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* frame = qobject_cast<MainFrame*>(w); frame && frame->isVisible()) {
-                    operatorHand.stop();
-                    frame->hide();  // as in the tray
-                    frame->actions().trayExit->trigger();
-                }
-        });
-        operatorHand.start();
-        bool gaveUp = false;
-        QTimer::singleShot(30000, [&] {
-            gaveUp = true;
-            QApplication::exit(99);
-        });
-        QCOMPARE(runConsole({lockFolder.path()}), 0);
-        QVERIFY(!gaveUp);
+        QCOMPARE(runConsoleWith({lockFolder.path(), {}},
+                                [](MainFrame& frame) {
+                                    frame.hide();  // as in the tray
+                                    frame.actions().trayExit->trigger();
+                                }),
+                 0);
         QVERIFY(std::any_of(asked.begin(), asked.end(), [](const auto& r) { return r.text == kExitQuestion; }));
+    }
+};
+
+// The console ended by the system (SIGTERM at shutdown) with a changed
+// program: it ends without a question nobody would answer, keeps the
+// changes, and the next start brings them back under the program's name,
+// marked as changed; the operator may still drop them on exit.
+class UnsavedProgramTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { setMessageBoxHandler({}); }
+    void aTerminationKeepsTheChangesForTheNextStart() {
+        kt64::test::TempDir lock, unsaved;
+        kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")
+            .setString("CompName", "127.0.0.1:1");
+        std::vector<MessageBoxRequest> asked;
+        setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
+            asked.push_back(r);
+            if (r.text == kExitQuestion) return QMessageBox::Yes;
+            return (r.buttons & QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok;
+        });
+        const std::filesystem::path program = unsaved.path() / "szkola.dsk";  // never written
+        QCOMPARE(
+            runConsoleWith({lock.path(), unsaved.path()},
+                           [&](MainFrame& frame) {
+                               Kt64Document& doc = frame.document();
+                               doc.program().database()->execute("INSERT INTO Bloki(Opis) VALUES('Przerwa zimowa')");
+                               doc.program().setModified();
+                               doc.setPathName(program);
+                               ::raise(SIGTERM);
+                           }),
+            0);
+        QVERIFY2(asked.empty(), qPrintable(asked.empty() ? QString() : asked.front().text));
+        QVERIFY(!std::filesystem::exists(program));
+
+        int blocks = -1;
+        bool modified = false;
+        QString title;
+        QCOMPARE(runConsoleWith({lock.path(), unsaved.path()},
+                                [&](MainFrame& frame) {
+                                    Kt64Document& doc = frame.document();
+                                    auto q = doc.program().database()->query(
+                                        "SELECT COUNT(*) AS n FROM Bloki WHERE "
+                                        "Opis='Przerwa zimowa'");
+                                    blocks = q.next() ? static_cast<int>(q.integer("n")) : -1;
+                                    modified = doc.program().isModified();
+                                    title = frame.windowTitle();
+                                    QTimer::singleShot(100, &frame, [&frame] { frame.actions().trayExit->trigger(); });
+                                }),
+                 0);
+        QCOMPARE(blocks, 1);
+        QVERIFY(modified);
+        QCOMPARE(title, QString("szkola.dsk[*] - KT64mon"));
+        QStringList texts;
+        for (const auto& r : asked) texts << r.text;
+        QCOMPARE(texts, (QStringList{QString::fromUtf8(kUnsavedRestoredText).arg("szkola.dsk"), kExitQuestion,
+                                     QStringLiteral("Zapisać zmiany w szkola.dsk?")}));
+        QVERIFY2(!std::filesystem::exists(program), "dropped on exit, as asked");
+        QVERIFY2(!std::filesystem::exists(unsaved.path() / "unsaved.dsk"), "brought back once");
     }
 };
 
@@ -523,6 +592,10 @@ int main(int argc, char** argv) {
     }
     {
         MessageBoxTest t;
+        status |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        UnsavedProgramTest t;
         status |= QTest::qExec(&t, argc, argv);
     }
     return status;
