@@ -29,6 +29,7 @@
 #include "Registry.h"
 #include "ScheduleScreenshots.h"
 #include "SyncLog.h"
+#include "UnsavedProgram.h"
 
 using namespace kt64::console;
 
@@ -221,6 +222,8 @@ int main(int argc, char** argv) {
             "message-second-instance");
     saveBox(kErrorCaption, QStringLiteral("Nie można pobrać błędu z serwera DCOM !"), QMessageBox::Critical,
             QMessageBox::Ok, "message-server-error");
+    saveBox(kAppCaption, QString::fromUtf8(kUnsavedRestoredText).arg(QStringLiteral("szkola.dsk")),
+            QMessageBox::Information, QMessageBox::Ok, "message-unsaved-restored");
 
     setMessageBoxHandler([](QWidget*, const MessageBoxRequest&) { return QMessageBox::Yes; });
     frame.close();
