@@ -28,12 +28,14 @@ inline constexpr HRESULT E_RPC_SERVERFAULT = hresultOf(0x80010105u);         // 
 inline constexpr HRESULT E_CLASS_NOT_REGISTERED =
     hresultOf(0x80040154u);  // local: nothing listens, no server registered
 inline constexpr HRESULT E_SERVER_EXEC_FAILURE = hresultOf(0x80080005u);  // local: server not started or silent
-inline constexpr HRESULT E_INVALIDARG = hresultOf(0x80070057u);           // computer text names no server
 // Local start of a server installed as a system service:
 inline constexpr HRESULT E_SCM_RPC_FAILURE = hresultOf(0x80080003u);         // service manager unreachable
 inline constexpr HRESULT E_SERVICE_DOES_NOT_EXIST = hresultOf(0x80070424u);  // unit not installed
 inline constexpr HRESULT E_SERVICE_DISABLED = hresultOf(0x80070422u);        // unit masked
-inline constexpr HRESULT E_ACCESSDENIED = hresultOf(0x80070005u);            // caller may not start units
+// Also failures of a connection (HResult.h): a computer text that names no
+// server, a start that systemd refused.
+using kt64::E_ACCESSDENIED;
+using kt64::E_INVALIDARG;
 
 class ServerError : public std::runtime_error {
 public:

@@ -410,8 +410,13 @@ CallResult<std::vector<std::uint8_t>> Kt64Srv::GetRozkazy() {
 CallStatus Kt64Srv::PutRozkazy(std::uint32_t vt, std::span<const std::uint8_t> bytes) {
     Guard apartment(apartment_);
     if (vt != kVtArrayOfBytes) return refuse(E_KT64_FRAME, text::kBadData);
-    if (bytes.size() > static_cast<std::size_t>(INT32_MAX - link::kTransferSpare))
-        return refuse(E_KT64_FRAME, text::kBadData);
+    // The centre holds exactly one list of 415 records: anything else would
+    // leave it with part of a program, or with bytes past its end; refused
+    // before the centre is touched.
+    if (bytes.size() != link::kImageSize)
+        return refuse(E_INVALIDARG, "Lista rozkazów musi mieć " + std::to_string(link::kImageSize) +
+                                        " bajtów, otrzymano " + std::to_string(bytes.size()) +
+                                        "; centrali nic nie wysłano.");
     auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
         if (r.device.SendRemaining != 0) return refuseLocked(r, E_KT64_BUSY, text::kBusyDot);
         r.device.SendFailed = false;

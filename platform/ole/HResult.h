@@ -42,6 +42,12 @@ inline constexpr HRESULT E_KT64_BUSY = hresultOf(0x80040208u);
 // The centre's time may not be used for synchronisation now.
 inline constexpr HRESULT E_KT64_NOTREADY = hresultOf(0x80040209u);
 
+// System codes the server answers beside its own: a caller without the
+// right a member needs, an argument no member takes, a cap reached.
+inline constexpr HRESULT E_ACCESSDENIED = hresultOf(0x80070005u);
+inline constexpr HRESULT E_INVALIDARG = hresultOf(0x80070057u);
+inline constexpr HRESULT E_OUTOFMEMORY = hresultOf(0x8007000Eu);
+
 namespace text {
 inline constexpr std::string_view kRegistryRead = "Błąd odczytu z rejestru";
 inline constexpr std::string_view kNoError = "Brak błędu.";

@@ -77,6 +77,13 @@ TEST(Automation, RefusedSettersReportRecordAndQueueNothing) {
         {"Rozkazy VT_ARRAY|VT_VARIANT", [&](Kt64Srv& s) { return s.PutRozkazy(0x200C, bytes); }, E_KT64_FRAME,
          text::kBadData},
         {"Rozkazy by reference", [&](Kt64Srv& s) { return s.PutRozkazy(0x6011, bytes); }, E_KT64_FRAME, text::kBadData},
+        // A list of the wrong length never reaches the centre, however long.
+        {"Rozkazy 2904 bytes",
+         [](Kt64Srv& s) { return s.PutRozkazy(server::kVtArrayOfBytes, std::vector<std::uint8_t>(2904)); },
+         E_INVALIDARG, "Lista rozkazów musi mieć 2905 bajtów, otrzymano 2904; centrali nic nie wysłano."},
+        {"Rozkazy 4 MB",
+         [](Kt64Srv& s) { return s.PutRozkazy(server::kVtArrayOfBytes, std::vector<std::uint8_t>(4190000)); },
+         E_INVALIDARG, "Lista rozkazów musi mieć 2905 bajtów, otrzymano 4190000; centrali nic nie wysłano."},
         {"Rozkazy get without download", [](Kt64Srv& s) { return s.GetRozkazy().status; }, E_KT64_BUSY, text::kBusyDot},
     };
     for (const auto& row : rows) {
