@@ -12,8 +12,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -22,6 +25,7 @@
 #include "Activation.h"
 #include "ChannelSettings.h"
 #include "HandOff.h"
+#include "LocalSockets.h"
 #include "Kt64Srv.grpc.pb.h"
 #include "ProgramPaths.h"
 #include "Registry.h"
@@ -380,6 +384,20 @@ std::string localComputerName() {
     }
 }
 
+// This computer's control socket when this user may open it (or when it is
+// not there yet: a server still to be started), its read socket otherwise.
+std::string localSocketTarget(std::uint16_t port) {
+    const auto control = rpc::localSocketPath(rpc::LocalSocket::Control, port);
+    std::string path = control.string();
+    if (::access(control.c_str(), W_OK) != 0 && errno != ENOENT)
+        path = rpc::localSocketPath(rpc::LocalSocket::Read, port).string();
+    if (path.size() > rpc::kLongestSocketPath)
+        throw ServerError(E_INVALIDARG, "the link server's local socket " + path + " has a path longer than " +
+                                            std::to_string(rpc::kLongestSocketPath) +
+                                            " bytes (set KT64_RUNTIME_DIR to a shorter folder)");
+    return "unix:" + path;
+}
+
 }  // namespace
 
 struct Kt64Srv::Impl {
@@ -424,30 +442,76 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
     auto impl = std::make_unique<Kt64Srv::Impl>();
     impl->options = options;
     if (impl->options.clientName.empty()) impl->options.clientName = defaultClientName();
-    std::shared_ptr<grpc::ChannelCredentials> credentials;
+    // The server ends a lease whose holder name is longer than it keeps
+    // (256 bytes); the name is only for its log.
+    if (auto& name = impl->options.clientName; name.size() > 256) {
+        std::size_t end = 256;  // not inside a UTF-8 sequence: a string field must stay valid UTF-8
+        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+        name.resize(end);
+    }
     try {
         impl->address = parseServerAddress(computer, registeredRpcPort(), localComputerName());
-        credentials = channelCredentials(options.tls);
     } catch (const AddressError& e) {
         throw ServerError(E_INVALIDARG, e.what());
     } catch (const reg::RegistryError& e) {
         throw ServerError(hresultFromWin32(static_cast<unsigned>(e.code())), e.what());
     }
-    impl->channel = grpc::CreateCustomChannel(impl->address.target(), credentials, rpc::clientChannelArguments());
-    impl->stub = rpc::IKt64Srv::NewStub(impl->channel);
-    impl->lease =
-        std::make_unique<LeaseKeeper>(rpc::IKt64Srv::NewStub(grpc::CreateCustomChannel(
-                                          impl->address.target(), credentials, rpc::clientChannelArguments())),
-                                      impl->options.clientName, impl->options.cancellation.get());
-
+    const bool socket = impl->address.local && !options.viaTcp;
+    // The object's channels, one for the members and one for the lease;
+    // made again after an on-demand start, when the sockets are there to
+    // tell which of them this user may open.
+    bool viaSocket = false;
+    auto openChannels = [&] {
+        std::string target;
+        std::shared_ptr<grpc::ChannelCredentials> credentials;
+        viaSocket = socket;
+        if (viaSocket) {
+            target = localSocketTarget(impl->address.port);
+            // A server without local sockets (of an older version, or with
+            // another KT64_RUNTIME_DIR) is still reached, through TCP, as
+            // another computer reaches it. A server listens on TCP a moment
+            // before its sockets are there: it gets a second to make them.
+            const std::filesystem::path file = target.substr(5);
+            const auto given = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+            std::error_code missing;
+            if (!std::filesystem::exists(file, missing) && portAnswersTcp(impl->address.port)) {
+                while (!std::filesystem::exists(file, missing)) {
+                    if (std::chrono::steady_clock::now() >= given) {
+                        viaSocket = false;
+                        break;
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                }
+            }
+        }
+        if (viaSocket) {
+            credentials = grpc::InsecureChannelCredentials();
+        } else {
+            target = impl->address.target();
+            try {
+                credentials = channelCredentials(options.tls);
+            } catch (const reg::RegistryError& e) {
+                throw ServerError(hresultFromWin32(static_cast<unsigned>(e.code())), e.what());
+            }
+        }
+        impl->lease.reset();
+        impl->channel = grpc::CreateCustomChannel(target, credentials, rpc::clientChannelArguments());
+        impl->stub = rpc::IKt64Srv::NewStub(impl->channel);
+        impl->lease = std::make_unique<LeaseKeeper>(
+            rpc::IKt64Srv::NewStub(grpc::CreateCustomChannel(target, credentials, rpc::clientChannelArguments())),
+            impl->options.clientName, impl->options.cancellation.get());
+        return target;
+    };
+    const std::string first = openChannels();
+    // Messages name where the server was looked for.
+    const std::string where = viaSocket ? first.substr(5) : impl->address.target();
     auto lease = impl->lease->attempt(false);
     grpc::Status status = lease->awaitGrant(options.connectTimeout);
     if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local &&
         portAnswersTcp(impl->address.port)) {
         // Something listens but no link server answers (another program,
         // or a server that requires TLS): starting one would not help.
-        throw ServerError(E_RPC_SERVER_UNAVAILABLE, impl->address.target() +
-                                                        " accepts connections but no link server answers there (" +
+        throw ServerError(E_RPC_SERVER_UNAVAILABLE, where + " accepts connections but no link server answers there (" +
                                                         status.error_message() + ")");
     }
     if (status.error_code() == grpc::StatusCode::UNAVAILABLE && impl->address.local) {
@@ -461,6 +525,7 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         const std::string started = activateLocalServer(starters, options.activationTimeout);
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        openChannels();
         lease = impl->lease->attempt(true);
         status = lease->awaitGrant(std::max(left, std::chrono::milliseconds(0)));
         if (!status.ok()) {
@@ -469,7 +534,7 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
                 // program holds its port, so it could not listen.
                 const bool taken = portAnswersTcp(impl->address.port);
                 throw ServerError(E_SERVER_EXEC_FAILURE,
-                                  started + " was started but did not answer on " + impl->address.target() +
+                                  started + " was started but did not answer on " + where +
                                       (taken ? "; RpcPort " + std::to_string(impl->address.port) +
                                                    " is taken by another program: set RpcPort under "
                                                    "HKLM\\Software\\Ardonis\\Kt64Srv"
@@ -479,10 +544,10 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         }
     } else if (!status.ok()) {
         if (status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
-            throw ServerError(E_RPC_TIMEOUT, "no answer from " + impl->address.target());
+            throw ServerError(E_RPC_TIMEOUT, "no answer from " + where);
         if (status.error_code() == grpc::StatusCode::UNAVAILABLE)
-            throw ServerError(E_RPC_SERVER_UNAVAILABLE, "no link server answers on " + impl->address.target() + " (" +
-                                                            status.error_message() + ")");
+            throw ServerError(E_RPC_SERVER_UNAVAILABLE,
+                              "no link server answers on " + where + " (" + status.error_message() + ")");
         throw toServerError(status);
     }
     impl->lease->keep(std::move(lease));

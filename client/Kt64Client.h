@@ -75,6 +75,10 @@ struct ConnectOptions {
     // of the object at once (E_RPC_CALL_CANCELED).
     std::shared_ptr<CallCancellation> cancellation;
     ClientTls tls;
+    // This computer's server through TCP, as another computer reaches it
+    // (read only), instead of its local socket: for tests and diagnostics
+    // of what other computers see.
+    bool viaTcp = false;
 };
 
 // GetSyncTimeStamped's answer as the server sent it, and this process's
@@ -161,7 +165,10 @@ void awaitFirstExchange(Kt64Srv& server);
 
 // Connects to the link server on computer ("" or this computer's name for
 // the local one; "NAME:PORT" for another port than RpcPort) and returns a
-// client object holding a lease. Throws ServerError without description
+// client object holding a lease. This computer's server is reached through
+// its local sockets (LocalSockets.h): the control socket when this user may
+// open it (root, the group kt64), else the read socket; another computer's
+// through TCP (read, or control with a granted client certificate). Throws ServerError without description
 // when no server can be reached: E_RPC_SERVER_UNAVAILABLE or E_RPC_TIMEOUT,
 // E_CLASS_NOT_REGISTERED (local, nothing listens, no server registered),
 // E_SERVER_EXEC_FAILURE (local server not started, or started but did not

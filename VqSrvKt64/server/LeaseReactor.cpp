@@ -6,12 +6,14 @@
 // token of its operation, the reactor that of the end.
 #include "LeaseReactor.h"
 
+#include "CallerLimits.h"
+#include "ErrorStatus.h"
 #include "HandOff.h"
 
 namespace kt64::server {
 
-LeaseReactor::LeaseReactor(ShutdownMonitor& monitor, std::string caller, LogSink log)
-    : monitor_(monitor), caller_(std::move(caller)), log_(std::move(log)) {
+LeaseReactor::LeaseReactor(ShutdownMonitor& monitor, std::string caller, LogSink log, std::function<void()> ended)
+    : monitor_(monitor), caller_(std::move(caller)), log_(std::move(log)), ended_(std::move(ended)) {
     monitor_.leaseStarted();
     grant_.set_leases(static_cast<std::uint32_t>(monitor_.leases()));
     handOff(&grant_);
@@ -22,6 +24,13 @@ LeaseReactor::LeaseReactor(ShutdownMonitor& monitor, std::string caller, LogSink
 
 void LeaseReactor::OnReadDone(bool ok) {
     takeOver(&request_);
+    grpc::Status status = grpc::Status::OK;
+    if (ok && request_.client().size() > kLongestClientName) {
+        // Nothing a client of ours sends; the name would only fill the log.
+        ok = false;
+        status = rpc::errorStatus(E_INVALIDARG, "Nazwa klienta jest dłuższa niż " + std::to_string(kLongestClientName) +
+                                                    " bajtów; połączenie zakończono.");
+    }
     if (ok) {
         if (holder_.empty() && log_) {
             holder_ = request_.client().empty() ? std::string("a client") : request_.client();
@@ -35,10 +44,11 @@ void LeaseReactor::OnReadDone(bool ok) {
     std::unique_lock lock(mutex_);
     if (writing_) {
         finishWanted_ = true;
+        endStatus_ = status;
         return;
     }
     lock.unlock();
-    finishOnce();
+    finishOnce(status);
 }
 
 void LeaseReactor::OnWriteDone(bool) {
@@ -46,18 +56,19 @@ void LeaseReactor::OnWriteDone(bool) {
     std::unique_lock lock(mutex_);
     writing_ = false;
     if (!finishWanted_) return;
+    const grpc::Status status = endStatus_;
     lock.unlock();
-    finishOnce();
+    finishOnce(status);
 }
 
-void LeaseReactor::finishOnce() {
+void LeaseReactor::finishOnce(grpc::Status status) {
     {
         std::lock_guard lock(mutex_);
         if (finished_) return;
         finished_ = true;
     }
     handOff(this);
-    Finish(grpc::Status::OK);
+    Finish(status);
 }
 
 void LeaseReactor::OnDone() {
@@ -65,6 +76,7 @@ void LeaseReactor::OnDone() {
     if (log_)
         log_(LogLevel::Debug, "lease of " + (holder_.empty() ? "a client" : holder_) + " at " + caller_ + " ended");
     monitor_.leaseEnded();
+    if (ended_) ended_();
     delete this;
 }
 

@@ -8,6 +8,7 @@
 
 #include <grpcpp/grpcpp.h>
 
+#include <functional>
 #include <mutex>
 
 #include "Kt64Srv.grpc.pb.h"
@@ -19,8 +20,11 @@ namespace kt64::server {
 class LeaseReactor final : public grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant> {
 public:
     // caller and log: the caller's address and where the lease's start (with
-    // the holder's name) and end are told at debug level.
-    explicit LeaseReactor(ShutdownMonitor& monitor, std::string caller = {}, LogSink log = {});
+    // the holder's name) and end are told at debug level; ended: called once
+    // when the lease is over (the caps count it no more). A holder name
+    // longer than kLongestClientName ends the lease with E_INVALIDARG.
+    explicit LeaseReactor(ShutdownMonitor& monitor, std::string caller = {}, LogSink log = {},
+                          std::function<void()> ended = {});
 
     void OnReadDone(bool ok) override;
     void OnWriteDone(bool ok) override;
@@ -28,11 +32,12 @@ public:
     void OnDone() override;
 
 private:
-    void finishOnce();
+    void finishOnce(grpc::Status status = grpc::Status::OK);
 
     ShutdownMonitor& monitor_;
     std::string caller_;
     LogSink log_;
+    std::function<void()> ended_;
     std::string holder_;  // the name in the first request
     rpc::LeaseRequest request_;
     rpc::LeaseGrant grant_;
@@ -40,6 +45,7 @@ private:
     bool writing_ = true;        // the grant is on its way
     bool finishWanted_ = false;  // the stream ended while the grant was on its way
     bool finished_ = false;
+    grpc::Status endStatus_;  // what a finish wanted during the grant's write ends with
 };
 
 }  // namespace kt64::server

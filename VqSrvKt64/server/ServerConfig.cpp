@@ -77,7 +77,23 @@ AccessSettings ServerConfig::access() {
     settings.tlsKey = text("TlsKey");
     settings.tlsClientCA = text("TlsClientCA");
     settings.metricsAddress = text("MetricsAddress");
+    settings.controlClients = text("TlsControlClients");
+    settings.reflection = key->dword("Reflection").value_or(0) == 1;
     return settings;
+}
+
+std::set<std::string> parseControlClients(std::string_view text) {
+    std::set<std::string> names;
+    while (!text.empty()) {
+        const auto end = text.find_first_of(",;");
+        std::string_view name = text.substr(0, end);
+        while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+        if (!name.empty()) names.emplace(name);
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return names;
 }
 
 }  // namespace kt64::server

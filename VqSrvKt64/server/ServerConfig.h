@@ -15,6 +15,11 @@
 //   MetricsAddress  where the metrics for a site's monitoring are served
 //                   (ServerMetrics.h): off when missing or empty, "on" for
 //                   this computer only; AllowedClients applies there too
+//   TlsControlClients  common names (CN) of client certificates granted
+//                   control from other computers, separated by commas;
+//                   every other caller from the network only reads
+// and Reflection (REG_DWORD, 1 = on): gRPC server reflection for generic
+// tools; off when missing.
 // The key is read through a read-only connection; it is created only to
 // record a missing Port. The
 // store is read at every call, so a value changed by an administrator (or by
@@ -23,7 +28,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 
 namespace kt64::server {
 
@@ -34,7 +41,14 @@ struct AccessSettings {
     std::string allowedClients;
     std::string tlsCertificate, tlsKey, tlsClientCA;
     std::string metricsAddress;
+    std::string controlClients;
+    bool reflection = false;
 };
+
+// The names of TlsControlClients: separated by commas or semicolons,
+// blanks around each trimmed, empty ones skipped (a name may hold blanks:
+// "Sekretariat szkoły").
+std::set<std::string> parseControlClients(std::string_view text);
 
 class ServerConfig {
 public:

@@ -26,6 +26,7 @@
 #include "ProgramPaths.h"
 #include "Registry.h"
 #include "Registration.h"
+#include "LocalSockets.h"
 #include "RpcServer.h"
 #include "ServerConfig.h"
 #include "ServiceAdvertisement.h"
@@ -156,6 +157,8 @@ HRESULT serve(RunMode mode) {
     access.tlsCertificate = settings.tlsCertificate;
     access.tlsKey = settings.tlsKey;
     access.tlsClientCA = settings.tlsClientCA;
+    access.controlCertificates = parseControlClients(settings.controlClients);
+    access.reflection = settings.reflection;
     access.log = [&log](LogLevel level, const std::string& text) { log.write(level, text); };
     RpcServer rpc(srv, monitor, settings.listenAddress, port, access);
     try {
@@ -165,13 +168,19 @@ HRESULT serve(RunMode mode) {
         worker.stop();
         return E_PORT_IN_USE;
     }
-    if (!isLoopback(settings.listenAddress) && !access.filter.restricts() && settings.tlsClientCA.empty())
-        log.write(
-            LogLevel::Warning,
-            "listening on " + (settings.listenAddress.empty() ? std::string("every address") : settings.listenAddress) +
-                ", TCP port " + std::to_string(rpc.port()) +
-                ", without restriction: any computer that reaches this port may control the centre "
-                "(ListenAddress, AllowedClients or TlsClientCA under HKLM\\Software\\Ardonis\\Kt64Srv restrict it)");
+    if (!access.controlCertificates.empty() && settings.tlsClientCA.empty())
+        log.write(LogLevel::Warning,
+                  "TlsControlClients is set but TlsClientCA is not: no client presents a certificate, so no other "
+                  "computer may control the centre");
+    log.info("listening on " +
+             (settings.listenAddress.empty() ? std::string("every address") : settings.listenAddress) + ", TCP port " +
+             std::to_string(rpc.port()) + ": other computers may read" +
+             (access.controlCertificates.empty() || settings.tlsClientCA.empty()
+                  ? std::string(", none may control the centre")
+                  : ", control only with a certificate named in TlsControlClients") +
+             (access.filter.restricts() ? " (callers limited by AllowedClients)" : "") +
+             "; on this computer root and the group kt64 control through " +
+             rpc::localSocketPath(rpc::LocalSocket::Control, static_cast<std::uint16_t>(rpc.port())).string());
 
     // Announced only once it listens, and only when other computers can
     // reach it; a missing Avahi daemon is one log line.

@@ -4,7 +4,9 @@
 #include "UndecodableCalls.h"
 
 #include <google/protobuf/descriptor.h>
+#include <grpcpp/server_context.h>
 
+#include <optional>
 #include <string>
 
 #include "ErrorStatus.h"
@@ -23,19 +25,30 @@ using grpc::experimental::InterceptionHookPoints;
 // see: that order is stated with HandOff.h.
 class UndecodableCallRefusal final : public grpc::experimental::Interceptor {
 public:
-    explicit UndecodableCallRefusal(bool member) : member_(member) { handOff(this); }
+    // refusal: for a call of another service that is not served to this
+    // caller (outside AllowedClients) or not served at all (reflection off).
+    UndecodableCallRefusal(bool member, std::optional<grpc::Status> refusal)
+        : member_(member), refusal_(std::move(refusal)) {
+        handOff(this);
+    }
 
     void Intercept(grpc::experimental::InterceptorBatchMethods* methods) override {
         takeOver(this);
         if (member_ && methods->QueryInterceptionHookPoint(InterceptionHookPoints::PRE_SEND_STATUS) &&
             methods->GetSendStatus().error_code() == grpc::StatusCode::UNIMPLEMENTED)
             methods->ModifySendStatus(rpc::errorStatus(E_KT64_FRAME, text::kBadDataDot));
+        if (refusal_ && methods->QueryInterceptionHookPoint(InterceptionHookPoints::PRE_SEND_MESSAGE)) {
+            if (auto* message = methods->GetSerializedSendMessage()) *message = grpc::ByteBuffer();
+        }
+        if (refusal_ && methods->QueryInterceptionHookPoint(InterceptionHookPoints::PRE_SEND_STATUS))
+            methods->ModifySendStatus(*refusal_);
         handOff(this);
         methods->Proceed();
     }
 
 private:
     const bool member_;
+    const std::optional<grpc::Status> refusal_;
 };
 
 }  // namespace
@@ -54,7 +67,19 @@ bool isInterfaceMember(std::string_view fullMethod) {
 
 grpc::experimental::Interceptor* UndecodableCallRefusals::CreateServerInterceptor(
     grpc::experimental::ServerRpcInfo* info) {
-    return new UndecodableCallRefusal(info->method() != nullptr && isInterfaceMember(info->method()));
+    const bool member = info->method() != nullptr && isInterfaceMember(info->method());
+    const std::string peer = info->server_context() != nullptr ? info->server_context()->peer() : std::string();
+    std::optional<grpc::Status> refusal;
+    // gRPC's reflection service joins every server of a process that links
+    // it: it is answered only where the site turned it on.
+    if (!member && !otherServices_)
+        refusal = grpc::Status(grpc::StatusCode::UNIMPLEMENTED,
+                               "only the interface IKt64Srv is served here (server reflection: Reflection=1 under "
+                               "HKLM\\Software\\Ardonis\\Kt64Srv)");
+    else if (!member && !peer.starts_with("unix:") && !filter_.allows(peer))
+        refusal = grpc::Status(grpc::StatusCode::PERMISSION_DENIED,
+                               "the link server does not serve this caller (AllowedClients)");
+    return new UndecodableCallRefusal(member, std::move(refusal));
 }
 
 }  // namespace kt64::server

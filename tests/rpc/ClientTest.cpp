@@ -147,7 +147,9 @@ TEST_F(ClientTest, ConnectionLostMidCallGivesErrorWithoutDescription) {
 TEST_F(ClientTest, AServerThatAnswersLateIsStillReached) {
     // A slow link: each connection is held back before it reaches the server.
     kt64::test::TcpRelay link(static_cast<std::uint16_t>(host_.port()), 400ms);
-    auto srv = client::ConnectServer("127.0.0.1:" + std::to_string(link.port()));
+    client::ConnectOptions overTcp;  // the relay's port has no local socket
+    overTcp.viaTcp = true;
+    auto srv = client::ConnectServer("127.0.0.1:" + std::to_string(link.port()), overTcp);
     EXPECT_TRUE(srv->leaseHeld());
     EXPECT_NO_THROW(srv->GetComPort());
 }
@@ -173,7 +175,9 @@ TEST_F(ClientTest, IdleLeaseSurvivesTheServersKeepalivePings) {
     // lose the lease while nothing else happens. The relay shows the pings
     // go both ways.
     kt64::test::TcpRelay link(static_cast<std::uint16_t>(host_.port()));
-    auto srv = client::ConnectServer("127.0.0.1:" + std::to_string(link.port()));
+    client::ConnectOptions overTcp;  // the relay's port has no local socket
+    overTcp.viaTcp = true;
+    auto srv = client::ConnectServer("127.0.0.1:" + std::to_string(link.port()), overTcp);
     EXPECT_TRUE(kt64::test::eventually([&] { return link.serverPingsAnswered() >= 4; }, 20s));
     EXPECT_EQ(link.accepted(), 1) << "the connection was given up and made again";
     EXPECT_TRUE(srv->leaseHeld());

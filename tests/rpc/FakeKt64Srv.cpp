@@ -10,6 +10,8 @@
 #include "ChannelSettings.h"
 #include "ErrorStatus.h"
 #include "HandOff.h"
+#include "LocalSockets.h"
+#include "Loopback.h"
 
 namespace kt64::testing {
 
@@ -227,8 +229,17 @@ grpc::Status FakeKt64Srv::GetRozkazRxPos(grpc::ServerContext*, const rpc::Void*,
 }
 
 FakeServerHost::FakeServerHost(FakeKt64Srv& service, const std::string& address) {
+    // As the link server does, the fake listens on the local sockets of its
+    // port too, where the clients look for this computer's server; a free
+    // port is picked first, as the socket's name carries it.
+    std::string tcp = address;
+    if (tcp.ends_with(":0")) tcp = tcp.substr(0, tcp.size() - 1) + std::to_string(test::freeTcpPort());
+    const auto port = static_cast<std::uint16_t>(std::stoi(tcp.substr(tcp.rfind(':') + 1)));
     grpc::ServerBuilder builder;
-    builder.AddListeningPort(address, grpc::InsecureServerCredentials(), &port_);
+    builder.AddListeningPort(tcp, grpc::InsecureServerCredentials(), &port_);
+    for (auto which : {rpc::LocalSocket::Control, rpc::LocalSocket::Read})
+        builder.AddListeningPort("unix:" + rpc::localSocketPath(which, port).string(),
+                                 grpc::InsecureServerCredentials());
     rpc::applyServerChannelSettings(builder);
     builder.RegisterService(&service);
     server_ = builder.BuildAndStart();

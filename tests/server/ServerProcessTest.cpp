@@ -222,6 +222,12 @@ TEST(ServerProcess, AnUnprivilegedUserRunsTheServerOnARootOwnedRegistry) {
     const std::string device = (registry.dir() / "no-tty").string();
     reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices").setString("COM1", device);
     ASSERT_EQ(runServer({"-RegServer"}), 0);
+    // Its sockets go where its account may write, as /run/kt64 is the
+    // service account's group's.
+    TempDir sockets;
+    ASSERT_EQ(::chown(sockets.path().c_str(), 65534, 65534), 0);
+    std::filesystem::permissions(sockets.path(), std::filesystem::perms(0755));
+    ScopedEnv socketDir{"KT64_RUNTIME_DIR", sockets.path().string()};
 
     std::vector<std::string> words{
         "/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", kServer};

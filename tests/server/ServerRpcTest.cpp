@@ -274,7 +274,9 @@ TEST(ServerRpc, AMissingDeviceGivesThePortErrorUntilAnotherPortIsSet) {
 TEST(ServerRpc, ALeaseIsTakenAgainWhenItsConnectionDrops) {
     RpcRig rig;
     TcpRelay relay(static_cast<std::uint16_t>(rig.server.port()));
-    auto c = client::ConnectServer("127.0.0.1:" + std::to_string(relay.port()));
+    client::ConnectOptions overTcp;  // the relay's port has no local socket
+    overTcp.viaTcp = true;
+    auto c = client::ConnectServer("127.0.0.1:" + std::to_string(relay.port()), overTcp);
     ASSERT_TRUE(eventually([&] { return rig.leases.leases() == 1; }));
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
@@ -349,48 +351,60 @@ TEST(ServerRpc, UndecodableRequestsGetTheInterfacesRefusal) {
     EXPECT_FALSE(server::isInterfaceMember("kt64.rpc.IKt64Srv/Lease"));
 }
 
-// Generic tools find the interface through server reflection: a raw
-// ServerReflectionInfo request for the service list (field 7, empty text:
-// bytes 3A 00) must name kt64.rpc.IKt64Srv.
-TEST(ServerRpc, ReflectionListsTheInterface) {
+// Generic tools find the interface through server reflection where the
+// site turned it on (Reflection): a raw ServerReflectionInfo request for the
+// service list (field 7, empty text: bytes 3A 00) must name
+// kt64.rpc.IKt64Srv. Off, it is refused and nothing is listed.
+TEST(ServerRpc, ReflectionListsTheInterfaceOnlyWhereTurnedOn) {
     RpcRig rig;
-    auto channel =
-        grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()), grpc::InsecureChannelCredentials());
-    grpc::GenericStub stub(channel);
-    grpc::ClientContext ctx;
-    ctx.set_deadline(std::chrono::system_clock::now() + 10s);
-    grpc::CompletionQueue cq;
-    auto step = [&](int tag) {
-        void* got = nullptr;
+    for (const bool on : {false, true}) {
+        SCOPED_TRACE(on ? "Reflection=1" : "default");
+        server::ServerAccess access;
+        access.reflection = on;
+        access.localSockets = false;
+        server::RpcServer server(rig.srv, rig.leases, "127.0.0.1", 0, access);
+        server.start();
+        auto channel =
+            grpc::CreateChannel("127.0.0.1:" + std::to_string(server.port()), grpc::InsecureChannelCredentials());
+        grpc::GenericStub stub(channel);
+        grpc::ClientContext ctx;
+        ctx.set_deadline(std::chrono::system_clock::now() + 10s);
+        grpc::CompletionQueue cq;
+        auto tag = [](int t) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(t)); };
+        auto step = [&](int t) {
+            void* got = nullptr;
+            bool ok = false;
+            return cq.Next(&got, &ok) && got == tag(t) && ok;
+        };
+        auto call = stub.PrepareCall(&ctx, "/grpc.reflection.v1alpha.ServerReflection/ServerReflectionInfo", &cq);
+        call->StartCall(tag(1));
+        ASSERT_TRUE(step(1));
+        grpc::Slice request(std::string("\x3A\x00", 2));
+        grpc::ByteBuffer requestBuffer(&request, 1);
+        call->Write(requestBuffer, tag(2));
+        ASSERT_TRUE(step(2));
+        call->WritesDone(tag(3));
+        ASSERT_TRUE(step(3));
+        grpc::ByteBuffer answer;
+        call->Read(&answer, tag(4));
+        std::string bytes;
+        if (step(4)) {
+            std::vector<grpc::Slice> slices;
+            ASSERT_TRUE(answer.Dump(&slices).ok());
+            for (const auto& slice : slices) bytes.append(reinterpret_cast<const char*>(slice.begin()), slice.size());
+        }
+        EXPECT_EQ(bytes.find("kt64.rpc.IKt64Srv") != std::string::npos, on) << bytes.size() << " bytes answered";
+        grpc::Status status;
+        call->Finish(&status, tag(5));
+        ASSERT_TRUE(step(5));
+        EXPECT_EQ(status.error_code(), on ? grpc::StatusCode::OK : grpc::StatusCode::UNIMPLEMENTED)
+            << status.error_message();
+        cq.Shutdown();
+        void* ignored = nullptr;
         bool ok = false;
-        return cq.Next(&got, &ok) && got == reinterpret_cast<void*>(static_cast<std::intptr_t>(tag)) && ok;
-    };
-    auto tag = [](int t) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(t)); };
-    auto call = stub.PrepareCall(&ctx, "/grpc.reflection.v1alpha.ServerReflection/ServerReflectionInfo", &cq);
-    call->StartCall(tag(1));
-    ASSERT_TRUE(step(1));
-    grpc::Slice request(std::string("\x3A\x00", 2));
-    grpc::ByteBuffer requestBuffer(&request, 1);
-    call->Write(requestBuffer, tag(2));
-    ASSERT_TRUE(step(2));
-    call->WritesDone(tag(3));
-    ASSERT_TRUE(step(3));
-    grpc::ByteBuffer answer;
-    call->Read(&answer, tag(4));
-    ASSERT_TRUE(step(4));
-    std::vector<grpc::Slice> slices;
-    ASSERT_TRUE(answer.Dump(&slices).ok());
-    std::string bytes;
-    for (const auto& slice : slices) bytes.append(reinterpret_cast<const char*>(slice.begin()), slice.size());
-    EXPECT_NE(bytes.find("kt64.rpc.IKt64Srv"), std::string::npos);
-    grpc::Status status;
-    call->Finish(&status, tag(5));
-    ASSERT_TRUE(step(5));
-    EXPECT_TRUE(status.ok()) << status.error_message();
-    cq.Shutdown();
-    void* ignored = nullptr;
-    bool ok = false;
-    while (cq.Next(&ignored, &ok)) {
+        while (cq.Next(&ignored, &ok)) {
+        }
+        server.shutdown();
     }
 }
 
