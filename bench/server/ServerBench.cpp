@@ -10,7 +10,11 @@
 //   scrape    status exchanges per second and the getter's p99 through
 //             gRPC (one client every 10 ms), paced centre, for 60 s without
 //             and 60 s with 50 metrics scrapes a second
-// Usage: server_bench [wire|transfer|rpc|cpu|scrape]...   (no argument: all)
+//   flood     the VqSrvKt64 process's memory (VmRSS, VmHWM) while callers
+//             on the network open 20,000 leases with 200-byte holder names,
+//             20,000 with 4 kB names and 60 with 4 MB names, and after they
+//             have gone
+// Usage: server_bench [wire|transfer|rpc|cpu|scrape|flood]...   (no argument: all)
 #include <httplib.h>
 #include <unistd.h>
 
@@ -178,6 +182,62 @@ void cpu(bool paced) {
                 paced ? "paced (4800 baud)" : "unpaced", used * 100.0);
 }
 
+// "VmRSS" or "VmHWM" of a process, in MB.
+double memoryMb(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":")) return std::stod(line.substr(field.size() + 1)) / 1024.0;
+    return 0;
+}
+
+void flood() {
+    kt64::test::LinkServerRig rig(kt64::test::LinkServerRig::Options{});
+    const pid_t pid = rig.serverPid();
+    std::printf("flood: VqSrvKt64 at rest: %.0f MB\n", memoryMb(pid, "VmRSS"));
+    // Channels of their own (a connection each), as many callers would.
+    struct Stream {
+        std::unique_ptr<grpc::ClientContext> context;
+        std::unique_ptr<grpc::ClientReaderWriter<kt64::rpc::LeaseRequest, kt64::rpc::LeaseGrant>> stream;
+    };
+    auto open = [&](int count, std::size_t nameLength, int perChannel) {
+        std::vector<std::unique_ptr<kt64::rpc::IKt64Srv::Stub>> stubs;
+        std::vector<Stream> streams;
+        int granted = 0;
+        for (int i = 0; i < count; ++i) {
+            if (i % perChannel == 0) {
+                grpc::ChannelArguments arguments;
+                arguments.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
+                stubs.push_back(kt64::rpc::IKt64Srv::NewStub(
+                    grpc::CreateCustomChannel(rig.address(), grpc::InsecureChannelCredentials(), arguments)));
+            }
+            Stream s;
+            s.context = std::make_unique<grpc::ClientContext>();
+            s.context->set_deadline(std::chrono::system_clock::now() + 120s);
+            s.stream = stubs.back()->Lease(s.context.get());
+            kt64::rpc::LeaseRequest request;
+            request.set_client(std::string(nameLength, 'n'));
+            s.stream->Write(request);
+            kt64::rpc::LeaseGrant grant;
+            if (s.stream->Read(&grant)) ++granted;
+            streams.push_back(std::move(s));
+        }
+        const double rss = memoryMb(pid, "VmRSS");
+        for (auto& s : streams) s.context->TryCancel();
+        streams.clear();
+        stubs.clear();
+        return std::pair{granted, rss};
+    };
+    // Names the server keeps: the caps decide how many it holds. Longer
+    // ones: the server ends each lease (a grant may come first).
+    auto [kept, keptRss] = open(20000, 200, 90);
+    std::printf("flood: 20,000 leases with 200-byte names: %d granted, VqSrvKt64 %.0f MB\n", kept, keptRss);
+    std::printf("flood: 20,000 leases with 4 kB names: VqSrvKt64 %.0f MB\n", open(20000, 4096, 90).second);
+    std::printf("flood: 60 leases with 4 MB names: VqSrvKt64 %.0f MB\n", open(60, 4 << 20, 1).second);
+    std::this_thread::sleep_for(5s);
+    std::printf("flood: after the callers left: %.0f MB, peak %.0f MB\n", memoryMb(pid, "VmRSS"),
+                memoryMb(pid, "VmHWM"));
+}
+
 void scrapeLoad() {
     InProcessServer s(true);
     if (!s.statusRead()) {
@@ -243,7 +303,7 @@ void scrapeLoad() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> parts(argv + 1, argv + argc);
-    if (parts.empty()) parts = {"wire", "transfer", "rpc", "cpu", "scrape"};
+    if (parts.empty()) parts = {"wire", "transfer", "rpc", "cpu", "scrape", "flood"};
     for (const auto& part : parts) {
         if (part == "wire")
             wire();
@@ -256,8 +316,10 @@ int main(int argc, char** argv) {
             cpu(false);
         } else if (part == "scrape") {
             scrapeLoad();
+        } else if (part == "flood") {
+            flood();
         } else {
-            std::fprintf(stderr, "usage: server_bench [wire|transfer|rpc|cpu|scrape]...\n");
+            std::fprintf(stderr, "usage: server_bench [wire|transfer|rpc|cpu|scrape|flood]...\n");
             return 2;
         }
         std::fflush(stdout);
