@@ -99,7 +99,7 @@ check_installed() { # ROOT WHAT
 	grep -q "^_kt64srv:[^:]*:[0-9]*:$kt64:" "$r/etc/passwd" || fail "$2: _kt64srv not in kt64: $(grep _kt64srv "$r/etc/passwd")"
 	grep -q '^dialout:.*_kt64srv' "$r/etc/group" || fail "$2: _kt64srv not in dialout"
 	for d in var/lib/kt64 var/log/kt64; do
-		[ "$(stat -c '%a %u %g' "$r/$d")" = "2775 0 $kt64" ] || fail "$2: /$d is $(stat -c '%a %u %g' "$r/$d" 2>&1)"
+		[ "$(stat -c '%a %u %g' "$r/$d")" = "3775 0 $kt64" ] || fail "$2: /$d is $(stat -c '%a %u %g' "$r/$d" 2>&1)"
 	done
 	[ "$(stat -c '%a %g' "$r/var/lib/kt64/registry.db")" = "664 $kt64" ] ||
 		fail "$2: registry is $(stat -c '%a %g' "$r/var/lib/kt64/registry.db" 2>&1)"
@@ -119,7 +119,7 @@ check_installed "$root" install
 [ -L "$root/etc/systemd/system/multi-user.target.wants/HoralService.service" ] || fail "HoralService not enabled at boot"
 [ -e "$root/etc/systemd/system/multi-user.target.wants/VqSrvKt64.service" ] && fail "VqSrvKt64 enabled at boot"
 # The time daemon's socket folder, reachable by the service.
-[ "$(stat -c '%a %u %g' "$root/run/kt64" 2>&1)" = "775 0 $(gid_of "$root" kt64)" ] ||
+[ "$(stat -c '%a %u %g' "$root/run/kt64" 2>&1)" = "1775 0 $(gid_of "$root" kt64)" ] ||
 	fail "/run/kt64 is $(stat -c '%a %u %g' "$root/run/kt64" 2>&1)"
 
 # A site's data: a setting, a log line and a rotated log survive upgrade
