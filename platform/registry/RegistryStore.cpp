@@ -154,8 +154,11 @@ Key::Store open(StoreKind kind, Access access) {
                                         path.parent_path().string() + ": " + ec.message());
         }
     }
-    Key::Store db = Key::Store::open(
-        path, access == Access::Read ? sql::Connection::Mode::ReadOnly : sql::Connection::Mode::Create, kBusyTimeoutMs);
+    // Both stores sit where root writes them; the shared one's folder is
+    // the group's: a link in a store's place is never followed.
+    Key::Store db =
+        Key::Store::open(path, access == Access::Read ? sql::Connection::Mode::ReadOnly : sql::Connection::Mode::Create,
+                         kBusyTimeoutMs, false);
     if (access == Access::Read) {
         // The first read is where an unreadable file shows (SQLite opens
         // lazily); it fails here with SQLite's text and the path.

@@ -251,6 +251,8 @@ TEST_F(RegistryTest, AnUnusableStoreIsReportedWithItsText) {
     std::ofstream(dir_ / "junk.db") << std::string(8192, 'x');
     std::filesystem::create_directory(dir_ / "folder.db");
     ASSERT_EQ(::mkfifo((dir_ / "fifo.db").c_str(), 0600), 0);
+    Key::create(Hive::LocalMachine, kSrv).setDword("Port", 3);
+    std::filesystem::create_symlink(store_, dir_ / "link.db");
     const struct {
         std::filesystem::path store;
         std::string text;  // a part of what() ("" for any)
@@ -261,6 +263,9 @@ TEST_F(RegistryTest, AnUnusableStoreIsReportedWithItsText) {
         {dir_ / "fifo.db", "registry " + (dir_ / "fifo.db").string() + ": a FIFO (named pipe), not a file"},
         // A plain file where the store's folder should be.
         {dir_ / "junk.db" / "registry.db", ""},
+        // A link a member put in the group's folder: root would write
+        // through it.
+        {dir_ / "link.db", "registry " + (dir_ / "link.db").string() + ": unable to open database file"},
     };
     for (const auto& row : rows) {
         ::setenv("KT64_REGISTRY", row.store.c_str(), 1);
