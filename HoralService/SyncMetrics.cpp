@@ -78,7 +78,8 @@ void SyncMetricsFile::write() {
     if (!memory || ::write(memory.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
         failure = std::system_category().message(errno);
     } else {
-        failure = program::replaceFileAtomically("/proc/self/fd/" + std::to_string(memory.get()), path());
+        failure = program::replaceFileAtomically("/proc/self/fd/" + std::to_string(memory.get()), path(),
+                                                 program::LinkAtTarget::Refuse);
     }
     const std::string said = failure.value_or(std::string());
     if (failure && said != lastFailure_ && note_)

@@ -1,8 +1,12 @@
 // Samples for the time daemon's SOCK reference clock.
 #include "TimeFeed.h"
 
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -35,7 +39,19 @@ double sampleOffsetOf(const ClockReading& pc, const CentreClocks& centre) {
     return std::chrono::duration<double>(gmt - pc.utc.time_since_epoch()).count();
 }
 
-SockTimeFeed::SockTimeFeed(std::string path) : path_(std::move(path)) {
+std::vector<uid_t> timeDaemonOwners() {
+    std::vector<uid_t> owners{0};
+    for (const char* account : {"_chrony", "chrony"}) {
+        passwd entry{};
+        passwd* found = nullptr;
+        char buffer[1024];
+        if (::getpwnam_r(account, &entry, buffer, sizeof buffer, &found) == 0 && found) owners.push_back(found->pw_uid);
+    }
+    return owners;
+}
+
+SockTimeFeed::SockTimeFeed(std::string path, std::vector<uid_t> trustedOwners)
+    : path_(std::move(path)), trustedOwners_(std::move(trustedOwners)) {
     fd_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!fd_) socketError_ = errno;
 }
@@ -49,6 +65,12 @@ std::optional<std::string> SockTimeFeed::send(std::chrono::system_clock::time_po
     addr.sun_family = AF_UNIX;
     if (path_.size() >= sizeof addr.sun_path) return failure(ENAMETOOLONG);
     std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
+    struct stat st {};
+    if (::lstat(path_.c_str(), &st) != 0) return failure(errno);
+    if (!S_ISSOCK(st.st_mode)) return "Nie mogę przekazać próbki czasu do gniazda " + path_ + ": to nie jest gniazdo\n";
+    if (std::find(trustedOwners_.begin(), trustedOwners_.end(), st.st_uid) == trustedOwners_.end())
+        return "Nie mogę przekazać próbki czasu do gniazda " + path_ + ": gniazdo należy do użytkownika o uid " +
+               std::to_string(st.st_uid) + ", a nie do roota ani do demona czasu\n";
     const SockSample sample = sockSampleOf(measured, offsetSeconds);
     // Never wait for a daemon that does not read: its queue holds a few
     // datagrams only, and a blocked send would hold the worker (and a stop)

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <sys/time.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "SyncClock.h"
 #include "UniqueFd.h"
@@ -58,16 +60,23 @@ public:
     virtual std::optional<std::string> send(std::chrono::system_clock::time_point measured, double offsetSeconds) = 0;
 };
 
+// root, and the time daemon's account (_chrony or chrony) where there is one.
+std::vector<uid_t> timeDaemonOwners();
+
 class SockTimeFeed final : public TimeFeed {
 public:
     // The socket is addressed anew with each sample, so a daemon that was
-    // restarted (and bound its socket again) receives the next one.
-    explicit SockTimeFeed(std::string path);
+    // restarted (and bound its socket again) receives the next one. It sits
+    // in a folder the group kt64 may write: a sample goes only to a socket
+    // owned by one of trustedOwners (root and the time daemon's account),
+    // never to one a member bound in the daemon's place.
+    explicit SockTimeFeed(std::string path, std::vector<uid_t> trustedOwners = timeDaemonOwners());
 
     std::optional<std::string> send(std::chrono::system_clock::time_point measured, double offsetSeconds) override;
 
 private:
     std::string path_;
+    std::vector<uid_t> trustedOwners_;
     UniqueFd fd_;
     int socketError_ = 0;
 };

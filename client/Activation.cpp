@@ -15,6 +15,7 @@
 #include "Registry.h"
 #include "ServerError.h"
 #include "ServiceStart.h"
+#include "TrustedPath.h"
 #include "UniqueFd.h"
 
 namespace kt64::client {
@@ -61,16 +62,50 @@ ActivationTarget registeredActivation() {
     return target;
 }
 
+namespace {
+
+// The one unit a registration may have started.
+constexpr std::string_view kServerUnit = "VqSrvKt64.service";
+
+[[noreturn]] void refuse(HRESULT code, std::string text) { throw ServerError(code, std::move(text), "", ""); }
+
+// Nothing registered in the system store: an older installation may have
+// left its registration in the shared one, which is not read any more.
+void refuseOldRegistration() {
+    const std::string classKey = "CLSID\\" + std::string(ids::kClsid);
+    try {
+        if (!reg::keyInStore(reg::StoreKind::Shared, reg::Hive::ClassesRoot, classKey)) return;
+    } catch (const reg::RegistryError&) {
+        return;  // the plain "not registered" says enough
+    }
+    refuse(E_CLASS_NOT_REGISTERED,
+           "Rejestracja serwera łącza w " + reg::registryPath() +
+               " pochodzi ze starszej instalacji i nie jest już używana: rejestrację zapisuje tylko root w " +
+               reg::systemRegistryPath() + ". Zarejestruj serwer poleceniem: sudo VqSrvKt64 -Service (lub -RegServer)");
+}
+
+}  // namespace
+
 std::string activateLocalServer(const Starters& starters, std::chrono::milliseconds timeout) {
     const auto target = registeredActivation();
     switch (target.kind) {
     case ActivationTarget::Kind::Service:
+        // A unit name is not taken from the registry: only the server's own
+        // may be started, whoever could have written another there.
+        if (target.unit != kServerUnit)
+            refuse(E_ACCESSDENIED, "Nie uruchomię usługi " + target.unit + " wskazanej w " + reg::systemRegistryPath() +
+                                       ": serwer łącza to tylko usługa " + std::string(kServerUnit));
         if (starters.service)
             starters.service(target.unit, timeout);
         else
             startSystemdUnit(target.unit, timeout);
         return target.unit;
     case ActivationTarget::Kind::LocalServer:
+        if (auto fault = whyUntrusted(reg::systemRegistryPath(), starters.storeOwners))
+            refuse(E_ACCESSDENIED, "Nie uruchomię programu serwera łącza " + target.program.string() +
+                                       " wskazanego w " + reg::systemRegistryPath() + ": " + *fault +
+                                       ". Zmieniać ten plik i jego foldery może tylko root; zarejestruj serwer "
+                                       "poleceniem: sudo VqSrvKt64 -RegServer");
         try {
             starters.program(target.program);
         } catch (const std::system_error& e) {
@@ -78,6 +113,7 @@ std::string activateLocalServer(const Starters& starters, std::chrono::milliseco
         }
         return target.program.string();
     case ActivationTarget::Kind::NotRegistered:
+        refuseOldRegistration();
         break;
     }
     throw ServerError(E_CLASS_NOT_REGISTERED, "no server is registered for a local start");

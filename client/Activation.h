@@ -7,8 +7,9 @@
 //
 // A LocalService value under the class's AppID means the server is
 // installed as a demand-start service: the service manager is asked to
-// start the unit "<LocalService>.service" (the executable refuses to run
-// unless the service manager started it). Otherwise the LocalServer32
+// start the unit "VqSrvKt64.service", the one LocalService may name (the
+// executable refuses to run unless the service manager started it); a
+// value naming another unit is refused. Otherwise the LocalServer32
 // executable is started as a detached process (own session, working
 // directory "/", standard input and output on /dev/null, standard error
 // into the journal under the program's name, or /dev/null when no journal
@@ -16,13 +17,24 @@
 // so that it outlives the client that started it and ends by its own
 // shutdown rule. The two ways of starting are passed in (Starters), so the
 // decision is exercised without a service manager.
+//
+// The registration is read from the system store (reg::StoreKind), which
+// only root writes. Before a program named there is executed the store and
+// its folders are checked to be changeable by no one but root and the
+// caller (whyUntrusted): whoever else could write them would choose what
+// root runs. A registration left in the shared store by an older
+// installation is no longer read; the user is told how to register anew.
 #pragma once
+
+#include <sys/types.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kt64::client {
 
@@ -30,7 +42,7 @@ namespace kt64::client {
 struct ActivationTarget {
     enum class Kind { NotRegistered, Service, LocalServer };
     Kind kind = Kind::NotRegistered;
-    std::string unit;               // Kind::Service: "VqSrvKt64.service"
+    std::string unit;               // Kind::Service: serviceUnitName(LocalService)
     std::filesystem::path program;  // Kind::LocalServer
 };
 
@@ -59,13 +71,21 @@ struct Starters {
     // Starts a service unit within the time given; throws ServerError.
     // Empty: StartUnit through systemd on the system bus.
     std::function<void(const std::string& unit, std::chrono::milliseconds timeout)> service;
+    // Who besides root may own the system store and its folders for a
+    // program named there to be executed: the caller, who can only harm
+    // themselves (for root, root alone).
+    std::vector<uid_t> storeOwners{::geteuid()};
 };
 
 // Starts what registeredActivation() names and returns its name (unit or
 // executable path) for messages. Throws ServerError without description:
 // E_CLASS_NOT_REGISTERED when nothing is registered, E_SERVER_EXEC_FAILURE
 // when the executable cannot be started, the service starter's error when
-// the service cannot be.
+// the service cannot be. Throws ServerError E_ACCESSDENIED with a Polish
+// description naming the file, nothing started, when the program's store
+// is not trusted or LocalService names another unit, and
+// E_CLASS_NOT_REGISTERED with one when only an older installation's
+// registration is found.
 std::string activateLocalServer(const Starters& starters, std::chrono::milliseconds timeout);
 
 }  // namespace kt64::client

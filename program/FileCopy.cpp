@@ -78,11 +78,14 @@ std::optional<std::string> copyFileOver(const std::filesystem::path& source, con
 }
 
 std::optional<std::string> replaceFileAtomically(const std::filesystem::path& source,
-                                                 const std::filesystem::path& requested) {
-    // Saving through a symbolic link replaces the file it points to.
+                                                 const std::filesystem::path& requested, LinkAtTarget link) {
+    // Saving through a symbolic link replaces the file it points to. A link
+    // that appears after this check is not followed either way: the rename
+    // below replaces the link itself.
     std::error_code ec;
     std::filesystem::path target = requested;
     if (std::filesystem::is_symlink(requested, ec)) {
+        if (link == LinkAtTarget::Refuse) return "a symbolic link, not a file; refused";
         target = std::filesystem::canonical(requested, ec);
         if (ec) return ec.message();
     }
@@ -93,7 +96,7 @@ std::optional<std::string> replaceFileAtomically(const std::filesystem::path& so
     // so a file without any write bit, or one this user may not write, is
     // refused as a copy over it would be.
     struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
+    const bool exists = ::lstat(target.c_str(), &old) == 0;
     if (exists && S_ISREG(old.st_mode) && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
         return systemText(EACCES);
 

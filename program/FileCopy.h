@@ -26,7 +26,12 @@ std::optional<std::string> copyFileOver(const std::filesystem::path& source, con
 // above. A target marked read-only (no write bit, or not writable by this
 // user) is refused and stays as it is. On failure the target is untouched,
 // no temporary file is left behind, and the system's text is returned.
+// Through a symbolic link the file it points to is replaced, unless
+// followLink is false: then a link in target's place is refused (a writer in
+// a folder others may write must not be sent elsewhere by one).
+enum class LinkAtTarget { Follow, Refuse };
 std::optional<std::string> replaceFileAtomically(const std::filesystem::path& source,
-                                                 const std::filesystem::path& target);
+                                                 const std::filesystem::path& requested,
+                                                 LinkAtTarget link = LinkAtTarget::Follow);
 
 }  // namespace kt64::program

@@ -1,6 +1,7 @@
 // Line format and append-per-line writing of the synchronisation log.
 #include "SyncLog.h"
 
+#include "SharedFolderFile.h"
 #include "UniqueFd.h"
 
 #include <fcntl.h>
@@ -37,19 +38,25 @@ int priorityOf(MessageId id) {
 }
 
 // Opens the log for appending; a file made here gets kLogMode, which the
-// umask would otherwise narrow (the log is shared with the group).
+// umask would otherwise narrow (the log is shared with the group). The
+// folder is the group's: a link or a stranger's file in the log's place is
+// refused (FileError), never followed.
 UniqueFd openForAppend(const std::filesystem::path& path) {
-    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC;
+    // Non-blocking: a FIFO in the log's place would otherwise hold the open.
+    const int flags = O_WRONLY | O_APPEND | O_NONBLOCK;
     for (;;) {
-        UniqueFd fd(::open(path.c_str(), flags));
-        if (fd || errno != ENOENT) return fd;
-        fd.reset(::open(path.c_str(), flags | O_CREAT | O_EXCL, kLogMode));
+        try {
+            return openSharedFolderFile(path, flags);
+        } catch (const FileError& e) {
+            if (e.systemError() != ENOENT) throw;
+        }
+        UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_CREAT | O_EXCL, kLogMode));
         if (fd) {
             ::fchmod(fd.get(), kLogMode);
             return fd;
         }
         // Made by another writer meanwhile: open that one.
-        if (errno != EEXIST) return fd;
+        if (errno != EEXIST) throw FileError(path, std::system_category().message(errno), errno);
     }
 }
 
@@ -128,13 +135,20 @@ void SyncLog::note(std::string_view text) {
 void SyncLog::append(std::string_view text, int priority) {
     if (journal_) journal_(priority, text.substr(0, text.find_last_not_of('\n') + 1));
     const std::string line = formatLogLine(stamp_(), text);
-    UniqueFd fd = openForAppend(path_);
-    if (!fd && errno == ENOENT && path_.has_parent_path()) {
-        std::error_code ec;
-        std::filesystem::create_directories(path_.parent_path(), ec);
-        fd = openForAppend(path_);
-    }
-    if (!fd) {
+    // A line that cannot be written sounds the warning; the journal learns
+    // why (a refused link says more than a beep).
+    UniqueFd fd;
+    try {
+        try {
+            fd = openForAppend(path_);
+        } catch (const FileError& e) {
+            if (e.systemError() != ENOENT || !path_.has_parent_path()) throw;
+            std::error_code ec;
+            std::filesystem::create_directories(path_.parent_path(), ec);
+            fd = openForAppend(path_);
+        }
+    } catch (const FileError& e) {
+        note(std::string("log line not written: ") + e.what());
         speaker_.tone(kWarningHz, kWarningMs);
         return;
     }

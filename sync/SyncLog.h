@@ -12,6 +12,10 @@
 // no locks. When the file cannot be opened the writer sounds 750 Hz for
 // 500 ms and drops the line; the caller is not told. A file it makes is
 // mode 0664 whatever the umask, so that the group (kt64) writes it too.
+// Because the group writes the folder as well, a symbolic link, a hard link
+// or a stranger's file in the log's place is refused the same way (and the
+// journal told why): the writer, often root, never appends to what a link
+// points to.
 //
 // A service also hands every line to the system journal, at a priority that
 // follows the message, together with the lines for the journal alone (the

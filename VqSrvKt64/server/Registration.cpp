@@ -39,6 +39,10 @@ void setDefault(const std::string& path, std::string_view text) {
 
 HRESULT writeAppIdEntries(bool localService) {
     return guarded([&] {
+        // An older installation kept all this in the shared store, where
+        // the group could change it: the server's settings move to root's
+        // store, the old registration is dropped (written anew below).
+        reg::moveToSystemStore();
         auto app = Key::create(Hive::ClassesRoot, appIdKey());
         app.setString("", ids::kAppName);
         if (localService)

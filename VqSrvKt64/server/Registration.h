@@ -32,7 +32,9 @@ inline constexpr unsigned kErrorFileNotFound = 2;
 inline constexpr unsigned kErrorFailedServiceControllerConnect = 1063;
 inline constexpr HRESULT E_FAIL_HR = hresultOf(0x80004005u);
 
-// Each returns S_OK or the registry's failure.
+// Each returns S_OK or the registry's failure. The entries live in the
+// system store (root's); writeAppIdEntries first moves what an older
+// installation left in the shared store (reg::moveToSystemStore).
 HRESULT writeAppIdEntries(bool localService);
 HRESULT removeAppIdEntries();
 // Deletes an existing class key first, then writes every class entry.

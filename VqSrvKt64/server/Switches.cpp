@@ -24,7 +24,9 @@ const std::string_view kSwitchUsage =
     "  -Service      install it as a system service started on demand\n"
     "Switches start with '-' or '/' in any case (/regserver). Exit status:\n"
     "0 done, 1 failed (the reason is printed), 2 wrong command line.\n"
-    "Registry: $KT64_REGISTRY, else /var/lib/kt64/registry.db.\n";
+    "Registry: $KT64_REGISTRY, else /var/lib/kt64/registry.db; the registration\n"
+    "and the server's own settings in root's store, $KT64_SYSTEM_REGISTRY, else\n"
+    "/var/lib/kt64/system/registry.db (the switches need root).\n";
 
 Switch parseSwitches(std::span<const std::string_view> words, std::string_view* unknown) {
     static constexpr std::array<std::pair<std::string_view, Switch>, 10> known{{

@@ -66,6 +66,18 @@ int runConsole(const ConsoleStart& start) {
         messageBox(nullptr, {kAppCaption, QString::fromUtf8(kSecondInstanceText), QMessageBox::NoIcon});
         return 1;
     }
+    if (lock.result() == InstanceLock::Result::FolderNotPrivate) {
+        // Another user's folder (or one others may write) could hold the
+        // lock for ever or swap the file: the caretaker must learn which
+        // folder to mend.
+        messageBox(nullptr, {kAppCaption,
+                             QStringLiteral("Program KT64mon nie może się uruchomić: folder blokady %1 nie jest "
+                                            "prywatnym folderem użytkownika (%2).")
+                                 .arg(QString::fromStdString(start.lockFolder.string()),
+                                      QString::fromStdString(lock.failureText())),
+                             QMessageBox::Critical});
+        return 1;
+    }
     if (lock.result() == InstanceLock::Result::Failed) {
         // Without the lock file the rule cannot be kept; the console still
         // runs, and the operator learns why a second one could start.

@@ -4,6 +4,9 @@
 // crashed console never blocks the next start; the file itself may stay.
 #pragma once
 
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -16,13 +19,17 @@ inline constexpr const char* kInstanceGuid = "{46234ECA-20A0-48e4-82FA-749CE5B85
 
 class InstanceLock {
 public:
-    enum class Result { Acquired, HeldByOther, Failed };
+    // FolderNotPrivate: the folder is a link, not a folder, another user's,
+    // or open to others; the console must not start on it.
+    enum class Result { Acquired, HeldByOther, Failed, FolderNotPrivate };
 
-    // Tries to take the lock in folder (created when missing).
-    explicit InstanceLock(const std::filesystem::path& folder);
+    // Tries to take the lock in folder (made 0700 when missing), which must
+    // be owner's own.
+    explicit InstanceLock(const std::filesystem::path& folder, uid_t owner = ::geteuid());
 
     Result result() const { return result_; }
-    // Why the lock could not be tried (Failed): the file and the system's text.
+    // Why the lock could not be tried: for Failed the file and the system's
+    // text; for FolderNotPrivate what is wrong with the folder, in Polish.
     const std::string& failureText() const { return failureText_; }
     const std::filesystem::path& path() const { return path_; }
 

@@ -3,7 +3,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "KeyPath.h"
 #include "RegistryStore.h"
@@ -48,43 +50,84 @@ std::string_view typeName(ValueType type) {
     return "REG_UNKNOWN";
 }
 
-Key::Key(Store db, bool writable, Hive hive, std::int64_t id, std::string path)
-    : db_(std::move(db)), writable_(writable), hive_(hive), id_(id), path_(std::move(path)) {}
+constexpr StoreKind kStores[] = {StoreKind::Shared, StoreKind::System};
 
 std::optional<Key> Key::open(Hive hive, std::string_view path) {
     // Malformed paths are refused even when the store is still empty.
     (void)splitKeyPath(path);
     return store::translated([&]() -> std::optional<Key> {
-        Store db = store::open(store::Access::Read);
-        if (!db) return std::nullopt;
-        auto found = store::findKey(db, hive, path);
+        Key key(hive, std::string(path));
+        bool found = false;
+        for (const StoreKind kind : kStores) {
+            if (!storeMayHold(kind, hive, path)) continue;
+            Store db = store::open(kind, store::Access::Read);
+            if (!db) continue;
+            auto there = store::findKey(db, hive, path);
+            if (!there) continue;
+            // The case the key was made with where its values mostly are.
+            if (!found || kind == storeOfValue(hive, path, "")) key.path_ = std::move(there->path);
+            key.side(kind) = Side{std::move(db), false, there->id};
+            found = true;
+        }
         if (!found) return std::nullopt;
-        return Key(std::move(db), false, hive, found->id, std::move(found->path));
+        return key;
     });
 }
 
 Key Key::create(Hive hive, std::string_view path) {
+    // Made in each store that may hold its values and that this user may
+    // write: the server's key by a member of kt64 in the shared store alone
+    // (for Port), by root in both.
+    (void)splitKeyPath(path);
     return store::translated([&] {
-        Store db = store::open(store::Access::Write);
-        store::WriteTransaction tx(db);
-        auto found = store::createKey(db, hive, path);
-        tx.commit();
-        return Key(std::move(db), true, hive, found.id, std::move(found.path));
+        Key key(hive, std::string(path));
+        std::optional<RegistryError> refused;
+        bool made = false;
+        for (const StoreKind kind : kStores) {
+            if (!storeMayHold(kind, hive, path)) continue;
+            try {
+                key.writableSide(kind);
+                made = true;
+            } catch (const RegistryError& e) {
+                if (e.code() != kErrorAccessDenied) throw;
+                if (!refused) refused = e;
+                // Still read there: root's values of the key stay visible.
+                if (Store db = store::open(kind, store::Access::Read))
+                    if (auto there = store::findKey(db, hive, path))
+                        key.side(kind) = Side{std::move(db), false, there->id};
+            }
+        }
+        if (!made && refused) throw *refused;
+        return key;
     });
 }
 
-void Key::makeWritable() {
-    if (writable_) return;
-    // The key's id names the same row in the new connection; a key deleted
-    // meanwhile is caught by the foreign key on the write itself.
-    db_ = store::open(store::Access::Write);
-    writable_ = true;
+Key::Side& Key::writableSide(StoreKind kind) {
+    Side& held = this->side(kind);
+    if (held.writable) return held;
+    return store::translated([&]() -> Side& {
+        Store db = store::open(kind, store::Access::Write);
+        if (held.id == 0) {
+            store::WriteTransaction tx(db);
+            auto made = store::createKey(db, hive_, path_);
+            tx.commit();
+            held.id = made.id;
+            path_ = std::move(made.path);
+        }
+        // The key's id names the same row in the new connection; a key
+        // deleted meanwhile is caught by the foreign key on the write itself.
+        held.db = std::move(db);
+        held.writable = true;
+        return held;
+    });
 }
 
 std::optional<Value> Key::query(std::string_view name) const {
+    const Side& held = this->side(storeOfValue(hive_, path_, name));
+    if (held.id == 0) return std::nullopt;
     return store::translated([&]() -> std::optional<Value> {
-        store::Statement st(db_, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
-        st.bind(1, id_).bind(2, foldName(name));
+        store::Statement st(held.db, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
+        st.bind(1, held.id).bind(2, foldName(name));
         if (!st.step()) return std::nullopt;
         return Value{static_cast<ValueType>(st.integer(0)), st.bytes(1)};
     });
@@ -138,15 +181,15 @@ void Key::setValue(std::string_view name, const Value& value) {
 
 void Key::write(std::string_view name, ValueType type, std::span<const std::uint8_t> data, bool asText) {
     try {
+        Side& held = writableSide(storeOfValue(hive_, path_, name));
         store::translated([&] {
-            makeWritable();
             // One statement, so one transaction: the value is replaced whole
             // or not at all. An existing value keeps the case its name was
             // created with.
-            store::Statement st(db_,
+            store::Statement st(held.db,
                                 "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
                                 " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
-            st.bind(1, id_).bind(2, name).bind(3, foldName(name)).bind(4, static_cast<std::int64_t>(type));
+            st.bind(1, held.id).bind(2, name).bind(3, foldName(name)).bind(4, static_cast<std::int64_t>(type));
             if (asText)
                 st.bind(5, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
             else
@@ -161,46 +204,84 @@ void Key::write(std::string_view name, ValueType type, std::span<const std::uint
 }
 
 bool Key::deleteValue(std::string_view name) {
+    const StoreKind kind = storeOfValue(hive_, path_, name);
+    // Absent from a store where the key is not: nothing to delete there,
+    // and no key to make for it.
+    if (side(kind).id == 0) return false;
+    Side& held = writableSide(kind);
     return store::translated([&] {
-        makeWritable();
-        store::Statement st(db_, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
-        st.bind(1, id_).bind(2, foldName(name));
+        store::Statement st(held.db, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
+        st.bind(1, held.id).bind(2, foldName(name));
         st.step();
-        return db_.changes() > 0;
+        return held.db.changes() > 0;
     });
 }
 
+namespace {
+
+// Names of both stores' lists merged in the order of their folded form; a
+// name in both is listed once.
+std::vector<std::string> mergedNames(std::vector<std::pair<std::string, std::string>> byFold) {
+    std::sort(byFold.begin(), byFold.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    byFold.erase(
+        std::unique(byFold.begin(), byFold.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+        byFold.end());
+    std::vector<std::string> names;
+    names.reserve(byFold.size());
+    for (auto& [fold, name] : byFold) names.push_back(std::move(name));
+    return names;
+}
+
+}  // namespace
+
 std::vector<std::string> Key::valueNames() const {
     return store::translated([&] {
-        store::Statement st(db_, "SELECT name FROM vals WHERE key = ?1 ORDER BY fold");
-        st.bind(1, id_);
-        std::vector<std::string> names;
-        while (st.step()) names.push_back(st.text(0));
-        return names;
+        std::vector<std::pair<std::string, std::string>> found;
+        for (const StoreKind kind : kStores) {
+            const Side& held = this->side(kind);
+            if (held.id == 0) continue;
+            store::Statement st(held.db, "SELECT name, fold FROM vals WHERE key = ?1");
+            st.bind(1, held.id);
+            // A value left in a store that no longer holds it is not read.
+            while (st.step())
+                if (storeOfValue(hive_, path_, st.text(0)) == kind) found.emplace_back(st.text(1), st.text(0));
+        }
+        return mergedNames(std::move(found));
     });
 }
 
 std::vector<std::string> Key::subkeyNames() const {
     return store::translated([&] {
-        store::Statement st(db_, "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold");
-        st.bind(1, id_);
-        std::vector<std::string> names;
-        while (st.step()) names.push_back(st.text(0));
-        return names;
+        std::vector<std::pair<std::string, std::string>> found;
+        for (const StoreKind kind : kStores) {
+            const Side& held = this->side(kind);
+            if (held.id == 0) continue;
+            store::Statement st(held.db, "SELECT name, fold FROM keys WHERE parent = ?1");
+            st.bind(1, held.id);
+            while (st.step()) {
+                const std::string name = st.text(0);
+                const std::string child = path_.empty() ? name : path_ + "\\" + name;
+                if (storeMayHold(kind, hive_, child)) found.emplace_back(st.text(1), name);
+            }
+        }
+        return mergedNames(std::move(found));
     });
 }
 
 void Key::flush() {
-    // A connection that never wrote has nothing of its own to checkpoint.
-    if (!writable_) return;
-    // Readers still on an older snapshot make a full checkpoint report
-    // SQLITE_BUSY; the data is durable in the log then, so that is no error.
-    const int rc = sqlite3_wal_checkpoint_v2(db_.handle(), nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
-    if (rc == SQLITE_OK || (rc & 0xFF) == SQLITE_BUSY) return;
-    try {
-        sql::throwError(db_.handle(), rc);
-    } catch (const sql::SqlError& e) {
-        store::fail(e);
+    for (Side& held : sides_) {
+        // A connection that never wrote has nothing of its own to checkpoint.
+        if (!held.writable) continue;
+        // Readers still on an older snapshot make a full checkpoint report
+        // SQLITE_BUSY; the data is durable in the log then, so that is no
+        // error.
+        const int rc = sqlite3_wal_checkpoint_v2(held.db.handle(), nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
+        if (rc == SQLITE_OK || (rc & 0xFF) == SQLITE_BUSY) continue;
+        try {
+            sql::throwError(held.db.handle(), rc);
+        } catch (const sql::SqlError& e) {
+            store::fail(e);
+        }
     }
 }
 
@@ -209,16 +290,98 @@ bool deleteKey(Hive hive, std::string_view path) {
         throw RegistryError(kErrorAccessDenied,
                             "registry: the root of " + std::string(hiveName(hive)) + " cannot be deleted");
     return store::translated([&] {
-        Key::Store db = store::open(store::Access::Write);
-        store::WriteTransaction tx(db);
-        const auto found = store::findKey(db, hive, path);
-        if (!found) return false;
-        // Subkeys and values follow through ON DELETE CASCADE.
-        store::Statement st(db, "DELETE FROM keys WHERE id = ?1");
-        st.bind(1, found->id);
-        st.step();
+        bool deleted = false;
+        for (const StoreKind kind : kStores) {
+            if (!storeMayHold(kind, hive, path)) continue;
+            // Looked for first without writing, so that a member deleting a
+            // key of the shared store is not refused by the system store
+            // where that key is not.
+            {
+                Key::Store reader = store::open(kind, store::Access::Read);
+                if (!reader || !store::findKey(reader, hive, path)) continue;
+            }
+            Key::Store db = store::open(kind, store::Access::Write);
+            store::WriteTransaction tx(db);
+            const auto found = store::findKey(db, hive, path);
+            if (!found) continue;
+            // Subkeys and values follow through ON DELETE CASCADE.
+            store::Statement st(db, "DELETE FROM keys WHERE id = ?1");
+            st.bind(1, found->id);
+            st.step();
+            tx.commit();
+            deleted = true;
+        }
+        return deleted;
+    });
+}
+
+bool keyInStore(StoreKind kind, Hive hive, std::string_view path) {
+    return store::translated([&] {
+        Key::Store db = store::open(kind, store::Access::Read);
+        return db && store::findKey(db, hive, path).has_value();
+    });
+}
+
+int moveToSystemStore() {
+    return store::translated([&] {
+        Key::Store shared = store::open(StoreKind::Shared, store::Access::Read);
+        if (!shared) return 0;
+        // Every key of the shared store with the path below its hive, the
+        // parents before their children.
+        struct Row {
+            std::int64_t id;
+            Hive hive;
+            std::string path;
+        };
+        std::vector<Row> keys;
+        {
+            store::Statement st(shared,
+                                "WITH RECURSIVE k(id, root, path) AS ("
+                                " SELECT id, id, '' FROM keys WHERE parent IS NULL"
+                                " UNION ALL SELECT keys.id, k.root,"
+                                "  CASE k.path WHEN '' THEN keys.name ELSE k.path || '\\' || keys.name END"
+                                "  FROM keys JOIN k ON keys.parent = k.id)"
+                                " SELECT id, root, path FROM k WHERE path <> ''");
+            while (st.step())
+                keys.push_back(
+                    {st.integer(0),
+                     st.integer(1) == store::rootId(Hive::ClassesRoot) ? Hive::ClassesRoot : Hive::LocalMachine,
+                     st.text(2)});
+        }
+        int copied = 0;
+        std::vector<std::pair<Row, std::string>> moved;  // values to remove from the shared store
+        for (const Row& row : keys) {
+            if (!storeMayHold(StoreKind::System, row.hive, row.path)) continue;
+            store::Statement st(shared, "SELECT name, type, data FROM vals WHERE key = ?1");
+            st.bind(1, row.id);
+            while (st.step()) {
+                const std::string name = st.text(0);
+                if (storeOfValue(row.hive, row.path, name) != StoreKind::System) continue;
+                moved.emplace_back(row, name);
+                if (row.hive == Hive::ClassesRoot) continue;
+                auto key = Key::create(row.hive, row.path);
+                if (key.query(name)) continue;
+                key.setValue(name, Value{static_cast<ValueType>(st.integer(1)), st.bytes(2)});
+                ++copied;
+            }
+        }
+        const bool oldRegistration =
+            std::any_of(keys.begin(), keys.end(), [](const Row& row) { return row.hive == Hive::ClassesRoot; });
+        if (moved.empty() && !oldRegistration) return copied;
+        Key::Store writer = store::open(StoreKind::Shared, store::Access::Write);
+        store::WriteTransaction tx(writer);
+        store::Statement remove(writer, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
+        for (const auto& [row, name] : moved) {
+            remove.reset();
+            remove.bind(1, row.id).bind(2, foldName(name));
+            remove.step();
+        }
+        // The registration's keys go whole: none of them is read there.
+        store::Statement drop(writer, "DELETE FROM keys WHERE parent = ?1");
+        drop.bind(1, store::rootId(Hive::ClassesRoot));
+        drop.step();
         tx.commit();
-        return true;
+        return copied;
     });
 }
 

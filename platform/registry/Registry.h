@@ -1,7 +1,9 @@
 // The typed registry: the configuration store that the link server, the
 // console, the synchronisation service and kt64reg share. It keeps the two
-// hives HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT in one SQLite file
-// (registryPath(): $KT64_REGISTRY, else /var/lib/kt64/registry.db). Key paths
+// hives HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT in two SQLite files, the
+// group's (registryPath(): $KT64_REGISTRY, else /var/lib/kt64/registry.db)
+// and root's (systemRegistryPath(), see StoreKind for which holds what),
+// read and written through the same keys. Key paths
 // are backslash-separated and, as on Windows, compared without regard to
 // case while keeping the case they were created with; value names likewise,
 // the empty name being the key's default value. Each write is one SQLite
@@ -15,12 +17,15 @@
 // nothing in the file, so every user who may read the file can read the
 // registry; the connection is reopened for writing only at a key's first
 // write. The system registry is installed as
-//   /var/lib/kt64               root:kt64  drwxrwsr-x (2775, set-group-id)
+//   /var/lib/kt64               root:kt64  drwxrwsr-t (3775, set-group-id, sticky)
 //   /var/lib/kt64/registry.db   root:kt64  -rw-rw-r-- (0664)
-// so root and members of the group kt64 may write, everyone may read, and
-// the -wal and -shm files that SQLite creates beside the store keep that
-// group and mode. A store created by a write gets mode 0664 whatever the
-// umask, and its group from the folder.
+//   /var/lib/kt64/system        root:root  drwxr-xr-x (0755)
+//   /var/lib/kt64/system/registry.db  root:root  -rw-r--r-- (0644)
+// so root and members of the group kt64 may write the shared store, only
+// root the system store (see StoreKind), everyone may read both, and the -wal
+// and -shm files that SQLite creates beside a store keep its group and
+// mode. A shared store created by a write gets mode 0664 whatever the umask,
+// and its group from the folder; a system store 0644 in a folder made 0755.
 //
 // Failures. Every failure to open, read or write the store throws
 // RegistryError whose text names the file and gives SQLite's own reason
@@ -88,6 +93,44 @@ std::string_view typeName(ValueType type);
 inline constexpr const char* kDefaultRegistryPath = "/var/lib/kt64/registry.db";
 std::string registryPath();
 
+// The two stores. What a client executes or has the service manager start
+// (the registration under HKEY_CLASSES_ROOT) and what decides what the link
+// server opens and where it listens (its key, Software\Ardonis\Kt64Srv,
+// with Devices) must not be written by anyone but root: a member of kt64
+// could otherwise have root run a program of theirs. Those live in the
+// system store, root:root 0644 in a folder only root writes; the shared
+// store (the group's) keeps the rest, the operators' settings, and the
+// server key's Port, which a control call changes. A Key spans both: each
+// value is read from and written to its own store, and a key lists the
+// values and subkeys of both.
+enum class StoreKind { Shared, System };
+
+// $KT64_SYSTEM_REGISTRY when set and not empty, else the folder "system"
+// beside the shared store (kDefaultSystemRegistryPath when that is the
+// default one, a private registry's own in tests). Read at every open.
+inline constexpr const char* kDefaultSystemRegistryPath = "/var/lib/kt64/system/registry.db";
+std::string systemRegistryPath();
+std::string storePath(StoreKind store);
+
+// The store that holds the value name of the key path in hive: the one
+// place that decides.
+StoreKind storeOfValue(Hive hive, std::string_view path, std::string_view name);
+// Whether store may hold values of the key path or of keys below it.
+bool storeMayHold(StoreKind store, Hive hive, std::string_view path);
+
+// Whether the key exists in that store alone (an older installation kept
+// everything in the shared store, where such entries are no longer read).
+// Throws RegistryError when the store cannot be read.
+bool keyInStore(StoreKind store, Hive hive, std::string_view path);
+
+// Moves what an older installation left in the shared store and belongs
+// to the system store: the link server's settings are copied where the
+// system store has no value of that name, then removed from the shared
+// store with the old registration entries (which are never copied: a
+// member may have written them; -RegServer or -Service writes them anew).
+// Root's work. Returns the number of values copied.
+int moveToSystemStore();
+
 // An open key with its own connection to the store. One thread uses a Key
 // at a time; separate Keys may be used on separate threads and processes.
 class Key {
@@ -149,16 +192,24 @@ public:
     using Store = sql::Connection;
 
 private:
-    Key(Store db, bool writable, Hive hive, std::int64_t id, std::string path);
-    // Reopens the store for writing before the first write through a key
-    // that was opened for reading.
-    void makeWritable();
+    // The key in one of the stores: its connection, and its row there (0
+    // while the key does not exist in that store).
+    struct Side {
+        Store db;
+        bool writable = false;
+        std::int64_t id = 0;
+    };
+
+    Key(Hive hive, std::string path) : hive_(hive), path_(std::move(path)) {}
+    Side& side(StoreKind store) { return sides_[store == StoreKind::System ? 1 : 0]; }
+    const Side& side(StoreKind store) const { return sides_[store == StoreKind::System ? 1 : 0]; }
+    // Reopens the store for writing before the first write to it through a
+    // key that was opened for reading, making the key there when missing.
+    Side& writableSide(StoreKind store);
     void write(std::string_view name, ValueType type, std::span<const std::uint8_t> data, bool asText);
 
-    Store db_;
-    bool writable_ = false;
+    Side sides_[2];
     Hive hive_ = Hive::LocalMachine;
-    std::int64_t id_ = 0;
     std::string path_;
 };
 

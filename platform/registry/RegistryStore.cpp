@@ -45,7 +45,7 @@ int registryCode(const sql::SqlError& e) {
 // Switching to WAL needs a moment of exclusive access; several processes
 // opening a fresh store at once may meet SQLITE_BUSY here without the busy
 // handler being consulted, so retry up to the busy timeout.
-void enableWal(Key::Store& db) {
+void enableWal(Key::Store& db, const std::string& path) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
     for (;;) {
         std::string mode;
@@ -59,7 +59,7 @@ void enableWal(Key::Store& db) {
         }
         if (mode == "wal") return;
         throw RegistryError(kErrorStore,
-                            "registry " + registryPath() + ": cannot use write-ahead log (journal mode " + mode + ")");
+                            "registry " + path + ": cannot use write-ahead log (journal mode " + mode + ")");
     }
 }
 
@@ -69,7 +69,7 @@ int userVersion(Key::Store& db) {
     return static_cast<int>(st.integer(0));
 }
 
-void ensureSchema(Key::Store& db) {
+void ensureSchema(Key::Store& db, const std::string& path) {
     int version = userVersion(db);
     if (version == kSchemaVersion) return;
     if (version == 0) {
@@ -98,22 +98,26 @@ void ensureSchema(Key::Store& db) {
         tx.commit();
     }
     if (version != kSchemaVersion)
-        throw RegistryError(kErrorStore,
-                            "registry " + registryPath() + ": unknown store format " + std::to_string(version));
+        throw RegistryError(kErrorStore, "registry " + path + ": unknown store format " + std::to_string(version));
 }
 
 }  // namespace
 
 void fail(const sql::SqlError& e) {
     std::string text = "registry ";
-    text += !e.file().empty() ? e.file() : registryPath();
+    const std::string file = !e.file().empty() ? e.file() : registryPath();
+    text += file;
     text += ": ";
     text += e.what();
-    throw RegistryError(registryCode(e), text);
+    const int code = registryCode(e);
+    if (code == kErrorAccessDenied && file == systemRegistryPath())
+        text += " (the link server's registration and settings: only root writes them)";
+    throw RegistryError(code, text);
 }
 
-Key::Store open(Access access) {
-    const std::filesystem::path path = registryPath();
+Key::Store open(StoreKind kind, Access access) {
+    const std::filesystem::path path = storePath(kind);
+    const bool system = kind == StoreKind::System;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         // A directory or a FIFO in the store's place is named as such: to
@@ -135,6 +139,12 @@ Key::Store open(Access access) {
         std::error_code ec;
         created = !std::filesystem::exists(path, ec);
         if (path.has_parent_path()) {
+            if (system && !std::filesystem::exists(path.parent_path(), ec)) {
+                // Only root's: the umask (0002 in the services) must not
+                // leave the folder open to the group.
+                std::filesystem::create_directories(path.parent_path().parent_path(), ec);
+                if (::mkdir(path.parent_path().c_str(), 0755) == 0) ::chmod(path.parent_path().c_str(), 0755);
+            }
             std::filesystem::create_directories(path.parent_path(), ec);
             if (ec)
                 throw RegistryError(ec == std::errc::permission_denied || ec == std::errc::read_only_file_system
@@ -144,8 +154,11 @@ Key::Store open(Access access) {
                                         path.parent_path().string() + ": " + ec.message());
         }
     }
-    Key::Store db = Key::Store::open(
-        path, access == Access::Read ? sql::Connection::Mode::ReadOnly : sql::Connection::Mode::Create, kBusyTimeoutMs);
+    // Both stores sit where root writes them; the shared one's folder is
+    // the group's: a link in a store's place is never followed.
+    Key::Store db =
+        Key::Store::open(path, access == Access::Read ? sql::Connection::Mode::ReadOnly : sql::Connection::Mode::Create,
+                         kBusyTimeoutMs, false);
     if (access == Access::Read) {
         // The first read is where an unreadable file shows (SQLite opens
         // lazily); it fails here with SQLite's text and the path.
@@ -158,17 +171,18 @@ Key::Store open(Access access) {
         return db;
     }
     if (created) {
-        // The group of the system registry's folder (set-group-id) may write
-        // the store, everyone may read it, whatever this process's umask.
-        // SQLite gives its -wal and -shm files the same mode.
+        // The group of the shared registry's folder (set-group-id) may write
+        // the store, everyone may read it, whatever this process's umask;
+        // the system store is its owner's (root's) alone. SQLite gives its
+        // -wal and -shm files the same mode.
+        using std::filesystem::perms;
         std::error_code ec;
         std::filesystem::permissions(path,
-                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                                         std::filesystem::perms::group_read | std::filesystem::perms::group_write |
-                                         std::filesystem::perms::others_read,
+                                     perms::owner_read | perms::owner_write | perms::group_read | perms::others_read |
+                                         (system ? perms::none : perms::group_write),
                                      ec);
     }
-    enableWal(db);
+    enableWal(db, path.string());
     // The -wal and -shm files stay when the last writer closes: a reader
     // without write access to the folder can open a WAL store only while
     // both exist (it cannot create them), and they keep the store's mode.
@@ -176,7 +190,7 @@ Key::Store open(Access access) {
     sqlite3_file_control(db.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     // FULL: a committed write survives a power cut, not only a crash.
     db.execute("PRAGMA foreign_keys=ON; PRAGMA synchronous=FULL;");
-    ensureSchema(db);
+    ensureSchema(db, path.string());
     return db;
 }
 

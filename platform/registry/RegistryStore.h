@@ -30,14 +30,15 @@ namespace kt64::reg::store {
 // system registry; a writer creates what is missing.
 enum class Access { Read, Write };
 
-// Access::Write opens registryPath() (creating its folder and the schema
+// Access::Write opens storePath(kind) (creating its folder and the schema
 // when missing) in WAL mode with synchronous=FULL, foreign keys on and a
-// busy timeout. A store file it creates is made group-writable and
-// readable by all (see Registry.h for the rights of the system registry).
+// busy timeout. A shared store file it creates is made group-writable and
+// readable by all, a system store (and a folder made for it) writable by
+// the owner only (see Registry.h for the rights of the system registry).
 // Access::Read opens the file read-only and changes nothing in it (not even
 // its journal mode); it returns an empty Store when the file does not exist
 // or holds no schema yet, which reads as a registry without keys.
-Key::Store open(Access access);
+Key::Store open(StoreKind kind, Access access);
 
 inline constexpr int kBusyTimeoutMs = 10000;
 

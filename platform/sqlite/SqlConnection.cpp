@@ -20,8 +20,8 @@ void throwError(sqlite3* db, int rc) {
 
 // -------------------------------------------------------------- Connection
 
-Connection Connection::open(const std::filesystem::path& file, Mode mode, int busyTimeoutMs) {
-    int flags = SQLITE_OPEN_NOMUTEX;
+Connection Connection::open(const std::filesystem::path& file, Mode mode, int busyTimeoutMs, bool followLink) {
+    int flags = SQLITE_OPEN_NOMUTEX | (followLink ? 0 : SQLITE_OPEN_NOFOLLOW);
     switch (mode) {
     case Mode::ReadOnly:
         flags |= SQLITE_OPEN_READONLY;

@@ -52,7 +52,9 @@ public:
     Connection() = default;
     // Opens file with extended result codes and a busy timeout: another
     // process holding the file briefly is waited for instead of failing.
-    static Connection open(const std::filesystem::path& file, Mode mode, int busyTimeoutMs);
+    // followLink false refuses a symbolic link in file's place (a file in a
+    // folder that others may write, which root opens too).
+    static Connection open(const std::filesystem::path& file, Mode mode, int busyTimeoutMs, bool followLink = true);
 
     Connection(Connection&& other) noexcept;
     Connection& operator=(Connection&& other) noexcept;

@@ -99,10 +99,13 @@ check_installed() { # ROOT WHAT
 	grep -q "^_kt64srv:[^:]*:[0-9]*:$kt64:" "$r/etc/passwd" || fail "$2: _kt64srv not in kt64: $(grep _kt64srv "$r/etc/passwd")"
 	grep -q '^dialout:.*_kt64srv' "$r/etc/group" || fail "$2: _kt64srv not in dialout"
 	for d in var/lib/kt64 var/log/kt64; do
-		[ "$(stat -c '%a %u %g' "$r/$d")" = "2775 0 $kt64" ] || fail "$2: /$d is $(stat -c '%a %u %g' "$r/$d" 2>&1)"
+		[ "$(stat -c '%a %u %g' "$r/$d")" = "3775 0 $kt64" ] || fail "$2: /$d is $(stat -c '%a %u %g' "$r/$d" 2>&1)"
 	done
 	[ "$(stat -c '%a %g' "$r/var/lib/kt64/registry.db")" = "664 $kt64" ] ||
 		fail "$2: registry is $(stat -c '%a %g' "$r/var/lib/kt64/registry.db" 2>&1)"
+	# Root's store: the registration and the link server's settings.
+	[ "$(stat -c '%a %u' "$r/var/lib/kt64/system" "$r/var/lib/kt64/system/registry.db" 2>&1 | tr '\n' ' ')" = "755 0 644 0 " ] ||
+		fail "$2: root's store is $(stat -c '%n %a %u' "$r/var/lib/kt64/system" "$r/var/lib/kt64/system/registry.db" 2>&1)"
 	reg "$r" get 'HKCR\AppID\{9F200A91-BDDC-4309-AB37-98F1ECFDF63A}' '' 2>&1 | grep -qx VqSrvKt64 ||
 		fail "$2: link server not registered"
 }
@@ -119,7 +122,7 @@ check_installed "$root" install
 [ -L "$root/etc/systemd/system/multi-user.target.wants/HoralService.service" ] || fail "HoralService not enabled at boot"
 [ -e "$root/etc/systemd/system/multi-user.target.wants/VqSrvKt64.service" ] && fail "VqSrvKt64 enabled at boot"
 # The time daemon's socket folder, reachable by the service.
-[ "$(stat -c '%a %u %g' "$root/run/kt64" 2>&1)" = "775 0 $(gid_of "$root" kt64)" ] ||
+[ "$(stat -c '%a %u %g' "$root/run/kt64" 2>&1)" = "1775 0 $(gid_of "$root" kt64)" ] ||
 	fail "/run/kt64 is $(stat -c '%a %u %g' "$root/run/kt64" 2>&1)"
 
 # A site's data: a setting, a log line and a rotated log survive upgrade
@@ -129,8 +132,18 @@ echo "2026-12-07 02:00:05 site line" >>"$root/var/log/kt64/VqSync.log"
 cp "$root/var/log/kt64/VqSync.log" "$root/var/log/kt64/VqSync.log.1"
 site_data() { reg "$1" get 'HKLM\Software\Ardonis\Kt64Srv' Port 2>&1; cat "$1/var/log/kt64/"*; }
 before=$(site_data "$root")
+# As an older installation left it: registration and the server's settings
+# in the group's store, no root's store. The upgrade registers the server
+# anew as it was (a service) and moves the settings to root's store.
+old_store() { KT64_REGISTRY="$1/var/lib/kt64/registry.db" KT64_SYSTEM_REGISTRY="$1/var/lib/kt64/registry.db" "$build/bin/kt64reg" "${@:2}"; }
+rm -f "$root"/var/lib/kt64/system/registry.db*
+old_store "$root" set 'HKCR\AppID\{9F200A91-BDDC-4309-AB37-98F1ECFDF63A}' LocalService sz VqSrvKt64 >/dev/null
+old_store "$root" set 'HKLM\Software\Ardonis\Kt64Srv' ListenAddress sz 127.0.0.1 >/dev/null
 dpkg_in "$root" "$path" -i "$deb"
 check_installed "$root" upgrade
+[ "$(local_service "$root")" = VqSrvKt64 ] || fail "upgrade did not keep the service registration"
+[ "$(reg "$root" get 'HKLM\Software\Ardonis\Kt64Srv' ListenAddress 2>&1)" = 127.0.0.1 ] ||
+	fail "upgrade lost ListenAddress: $(reg "$root" get 'HKLM\Software\Ardonis\Kt64Srv' ListenAddress 2>&1)"
 [ "$(site_data "$root")" = "$before" ] || fail "upgrade changed the site's data: $(site_data "$root")"
 dpkg_in "$root" "$path" -r kt64
 [ "$(site_data "$root")" = "$before" ] || fail "removal changed the site's data"

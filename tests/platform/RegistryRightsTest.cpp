@@ -63,6 +63,7 @@ protected:
 
 TEST_F(RegistryRights, OthersReadTheGroupWritesAndFailuresNameTheFile) {
     ASSERT_EQ(run({"set", key_, "Port", "dword", "3"}, false).code, 0);
+    ASSERT_EQ(run({"set", key_, "ListenAddress", "sz", "127.0.0.1"}, false).code, 0);
 
     // The store took the folder's group and is group-writable whatever the
     // umask of the process that created it.
@@ -70,6 +71,13 @@ TEST_F(RegistryRights, OthersReadTheGroupWritesAndFailuresNameTheFile) {
     ASSERT_EQ(::stat(store_.c_str(), &st), 0);
     EXPECT_EQ(st.st_gid, kRegistryGroup);
     EXPECT_EQ(st.st_mode & 07777, 0664u);
+    // Root's store beside it: no one else writes it or its folder.
+    const std::filesystem::path system = folder_ / "system" / "registry.db";
+    ASSERT_EQ(::stat(system.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(st.st_uid, 0u);
+    ASSERT_EQ(::stat(system.parent_path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
 
     struct Case {
         const char* what;
@@ -79,6 +87,9 @@ TEST_F(RegistryRights, OthersReadTheGroupWritesAndFailuresNameTheFile) {
         std::string fragment;  // in stdout for success, in stderr for failure
     };
     const std::string file = "registry " + store_.string() + ": ";
+    const std::string rootOnly = "registry " + (folder_ / "system" / "registry.db").string() +
+                                 ": attempt to write a readonly database (the link server's registration and "
+                                 "settings: only root writes them) (error 5)";
     const Case cases[] = {
         {"anyone lists", {"list", key_}, {}, 0, "Port    REG_DWORD    0x00000003 (3)"},
         {"anyone gets", {"get", key_, "Port"}, {}, 0, "3\n"},
@@ -91,6 +102,19 @@ TEST_F(RegistryRights, OthersReadTheGroupWritesAndFailuresNameTheFile) {
         {"others may not delete", {"delete", key_, "Port"}, {}, 1, file},
         {"the group writes", {"set", key_, "Port", "dword", "5"}, {kRegistryGroup}, 0, ""},
         {"and sees its write", {"get", key_, "Port"}, {}, 0, "5\n"},
+        // A member who could register a program of their own would have
+        // root's next client run it.
+        {"the group may not name a program to run",
+         {"set", "HKCR\\CLSID\\{FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}\\LocalServer32", "", "sz", "/tmp/own"},
+         {kRegistryGroup},
+         1,
+         rootOnly},
+        {"nor the link server's settings",
+         {"set", key_, "ListenAddress", "sz", "0.0.0.0"},
+         {kRegistryGroup},
+         1,
+         rootOnly},
+        {"which root set and everyone reads", {"get", key_, "ListenAddress"}, {}, 0, "127.0.0.1\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include "KeyPath.h"
 #include "Registry.h"
 #include "RegistryFixture.h"
 
@@ -101,6 +102,96 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirFirstSpelling) {
               (std::vector<std::string>{"Kt64Prog", "kt64srv"}));
 }
 
+// How many values named name (any key, any case) the store file holds.
+int valuesNamedIn(const std::filesystem::path& file, std::string_view name) {
+    if (!std::filesystem::exists(file)) return 0;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return -1;
+    }
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM vals WHERE fold = ?1", -1, &st, nullptr);
+    const std::string fold = foldName(name);
+    sqlite3_bind_text(st, 1, fold.data(), static_cast<int>(fold.size()), SQLITE_TRANSIENT);
+    const int count = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return count;
+}
+
+// What root runs and what the link server opens or listens on goes to
+// root's store; the operators' settings and Port to the group's. One Key
+// reads and lists both.
+TEST_F(RegistryTest, EachValueLivesInTheStoreOfWhoMayWriteIt) {
+    const struct {
+        Hive hive;
+        std::string_view path;
+        std::string_view name;
+        StoreKind store;
+    } rows[] = {
+        {Hive::LocalMachine, kSrv, "Port", StoreKind::Shared},
+        {Hive::LocalMachine, "SOFTWARE\\ardonis\\kt64srv", "PORT", StoreKind::Shared},
+        {Hive::LocalMachine, kSrv, "ListenAddress", StoreKind::System},
+        {Hive::LocalMachine, kSrv, "RpcPort", StoreKind::System},
+        {Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices", "COM1", StoreKind::System},
+        {Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices", "Port", StoreKind::System},
+        {Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog", "SyncSock", StoreKind::Shared},
+        {Hive::LocalMachine, "Software\\Ardonis\\Kt64SrvOld", "ListenAddress", StoreKind::Shared},
+        {Hive::ClassesRoot, "CLSID\\{FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}\\LocalServer32", "", StoreKind::System},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.path) + " " + std::string(row.name));
+        EXPECT_EQ(storeOfValue(row.hive, row.path, row.name), row.store);
+        kt64::test::TempRegistry own;
+        Key::create(row.hive, row.path).setString(row.name, "x");
+        EXPECT_EQ(valuesNamedIn(own.file(), row.name), row.store == StoreKind::Shared ? 1 : 0);
+        EXPECT_EQ(valuesNamedIn(systemRegistryPath(), row.name), row.store == StoreKind::System ? 1 : 0);
+    }
+    Key::create(Hive::LocalMachine, kSrv).setDword("Port", 3);
+    Key::create(Hive::LocalMachine, kSrv).setString("ListenAddress", "127.0.0.1");
+    Key::create(Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices").setString("COM1", "/dev/ttyS0");
+    const Key srv = *Key::open(Hive::LocalMachine, kSrv);
+    EXPECT_EQ(srv.valueNames(), (std::vector<std::string>{"ListenAddress", "Port"}));
+    EXPECT_EQ(srv.subkeyNames(), std::vector<std::string>{"Devices"});
+    EXPECT_EQ(srv.string("ListenAddress"), "127.0.0.1");
+    EXPECT_EQ(srv.dword("Port"), 3u);
+    EXPECT_EQ(systemRegistryPath(), (store_.parent_path() / "system" / "registry.db").string());
+    struct stat st {};
+    ASSERT_EQ(::stat(systemRegistryPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    ASSERT_EQ(::stat((store_.parent_path() / "system").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
+}
+
+// An older installation kept everything in the group's store: root's
+// -RegServer moves the link server's settings to root's store (an
+// administrator's value already there wins) and drops the old
+// registration, which a member may have written, without copying it.
+TEST_F(RegistryTest, AnOlderInstallationsSettingsMoveToRootsStore) {
+    ::setenv("KT64_SYSTEM_REGISTRY", store_.c_str(), 1);  // one store, as before
+    Key::create(Hive::LocalMachine, kSrv).setString("ListenAddress", "127.0.0.1");
+    Key::create(Hive::LocalMachine, kSrv).setDword("RpcPort", 7000);
+    Key::create(Hive::LocalMachine, kSrv).setDword("Port", 3);
+    Key::create(Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices").setString("COM1", "/dev/ttyUSB0");
+    Key::create(Hive::ClassesRoot, "CLSID\\{FFDCA866-8EB7-48D2-9DBF-48BB2575BC22}\\LocalServer32")
+        .setString("", "/home/member/own-program");
+    ::unsetenv("KT64_SYSTEM_REGISTRY");
+    Key::create(Hive::LocalMachine, kSrv).setDword("RpcPort", 6500);
+
+    EXPECT_EQ(moveToSystemStore(), 2);
+    const Key srv = *Key::open(Hive::LocalMachine, kSrv);
+    EXPECT_EQ(srv.string("ListenAddress"), "127.0.0.1");
+    EXPECT_EQ(srv.dword("RpcPort"), 6500u);
+    EXPECT_EQ(srv.dword("Port"), 3u);
+    EXPECT_EQ(Key::open(Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv\\Devices")->string("COM1"), "/dev/ttyUSB0");
+    EXPECT_FALSE(Key::open(Hive::ClassesRoot, "CLSID"));
+    EXPECT_FALSE(keyInStore(StoreKind::Shared, Hive::ClassesRoot, "CLSID"));
+    for (const char* name : {"ListenAddress", "RpcPort", "COM1"}) EXPECT_EQ(valuesNamedIn(store_, name), 0) << name;
+    EXPECT_EQ(valuesNamedIn(store_, "Port"), 1);
+    EXPECT_EQ(moveToSystemStore(), 0);
+}
+
 TEST_F(RegistryTest, DeleteKeyRemovesTheWholeSubtreeOnly) {
     Key::create(Hive::LocalMachine, "A\\B\\C\\D").setDword("v", 1);
     Key::create(Hive::LocalMachine, "A\\B\\C2").setDword("v", 2);
@@ -160,6 +251,8 @@ TEST_F(RegistryTest, AnUnusableStoreIsReportedWithItsText) {
     std::ofstream(dir_ / "junk.db") << std::string(8192, 'x');
     std::filesystem::create_directory(dir_ / "folder.db");
     ASSERT_EQ(::mkfifo((dir_ / "fifo.db").c_str(), 0600), 0);
+    Key::create(Hive::LocalMachine, kSrv).setDword("Port", 3);
+    std::filesystem::create_symlink(store_, dir_ / "link.db");
     const struct {
         std::filesystem::path store;
         std::string text;  // a part of what() ("" for any)
@@ -170,6 +263,9 @@ TEST_F(RegistryTest, AnUnusableStoreIsReportedWithItsText) {
         {dir_ / "fifo.db", "registry " + (dir_ / "fifo.db").string() + ": a FIFO (named pipe), not a file"},
         // A plain file where the store's folder should be.
         {dir_ / "junk.db" / "registry.db", ""},
+        // A link a member put in the group's folder: root would write
+        // through it.
+        {dir_ / "link.db", "registry " + (dir_ / "link.db").string() + ": unable to open database file"},
     };
     for (const auto& row : rows) {
         ::setenv("KT64_REGISTRY", row.store.c_str(), 1);

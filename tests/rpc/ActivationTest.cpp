@@ -5,6 +5,9 @@
 // answer, or the service manager cannot be reached or refuses.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <fstream>
 #include <functional>
@@ -88,6 +91,104 @@ TEST(ActivationDecisionTest, ServiceRegistrationStartsTheUnitOtherwiseTheProgram
         EXPECT_EQ(starts.units, row.unit ? std::vector{*row.unit} : std::vector<std::string>{});
         EXPECT_EQ(starts.programs, row.program ? std::vector{std::filesystem::path(*row.program)}
                                                : std::vector<std::filesystem::path>{});
+    }
+}
+
+// What root executes or starts is never chosen by anyone else: a program
+// named in a store that another user can change (the file, a folder above
+// it, the owner), a unit other than the server's own, and a registration
+// an older installation left in the group's store are all refused with the
+// file named, and nothing is started.
+TEST(ActivationDecisionTest, ARegistrationOthersCouldWriteStartsNothing) {
+    namespace fs = std::filesystem;
+    const uid_t me = ::geteuid();
+    struct Row {
+        const char* what;
+        std::optional<std::string> localService;
+        // Changes the stores after the registration was written; returns
+        // the text expected after "wskazanego w <system store>: ".
+        std::function<std::string(const fs::path& system, const fs::path& shared)> change;
+        bool rootAlone = false;  // trusts root's stores only, not the caller's too
+        HRESULT code = client::E_ACCESSDENIED;
+    };
+    const Row rows[] = {
+        {"the store is group-writable (a member set LocalServer32)", std::nullopt,
+         [](const fs::path& system, const fs::path&) {
+             fs::permissions(system, fs::perms(0664));
+             return "plik " + system.string() + " mogą zmieniać inni użytkownicy (prawa 0664)";
+         }},
+        {"its folder is group-writable", std::nullopt,
+         [](const fs::path& system, const fs::path&) {
+             fs::permissions(system.parent_path(), fs::perms(0775));
+             return "folder " + system.parent_path().string() + " mogą zmieniać inni użytkownicy (prawa 0775)";
+         }},
+        {"its write-ahead log is group-writable", std::nullopt,
+         [](const fs::path& system, const fs::path&) {
+             const fs::path wal = system.string() + "-wal";
+             std::ofstream(wal, std::ios::app).close();
+             fs::permissions(wal, fs::perms(0666));
+             return "plik " + wal.string() + " mogą zmieniać inni użytkownicy (prawa 0666)";
+         }},
+        {"the store is a link", std::nullopt,
+         [](const fs::path& system, const fs::path&) {
+             fs::rename(system, system.string() + ".real");
+             fs::create_symlink(system.string() + ".real", system);
+             return "plik " + system.string() + " jest dowiązaniem symbolicznym";
+         }},
+        {"the store is someone else's", std::nullopt,
+         [me](const fs::path& system, const fs::path&) {
+             // Root gives it away; another caller trusts root alone.
+             const uid_t owner = me == 0 ? 65534 : me;
+             if (me == 0) {
+                 EXPECT_EQ(::chown(system.c_str(), owner, owner), 0);
+             }
+             return "plik " + system.string() + " należy do użytkownika o uid " + std::to_string(owner);
+         },
+         true},
+        {"LocalService names another unit", "systemd-poweroff",
+         [](const fs::path& system, const fs::path&) {
+             return "Nie uruchomię usługi systemd-poweroff.service wskazanej w " + system.string() +
+                    ": serwer łącza to tylko usługa VqSrvKt64.service";
+         }},
+        {"only an older installation's registration, in the group's store", std::nullopt,
+         [](const fs::path& system, const fs::path& shared) {
+             fs::rename(system, shared);
+             return "Rejestracja serwera łącza w " + shared.string() +
+                    " pochodzi ze starszej instalacji i nie jest już używana: rejestrację zapisuje tylko root w " +
+                    system.string() + ". Zarejestruj serwer poleceniem: sudo VqSrvKt64 -Service (lub -RegServer)";
+         },
+         false, client::E_CLASS_NOT_REGISTERED},
+        {"a sticky group-writable folder above is no way in", std::nullopt,
+         [](const fs::path& system, const fs::path&) {
+             fs::permissions(system.parent_path().parent_path(), fs::perms(01777));
+             return std::string();
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        kt64::test::TempRegistry registry;
+        writeRegistration(true, row.localService, "/tmp/member-owned-program");
+        const fs::path system = reg::systemRegistryPath();
+        const std::string fault = row.change(system, registry.file());
+        RecordedStarts starts;
+        auto starters = starts.starters();
+        if (row.rootAlone) starters.storeOwners = {};
+        try {
+            const auto started = client::activateLocalServer(starters, 1s);
+            EXPECT_TRUE(fault.empty()) << "started " << started;
+        } catch (const client::ServerError& e) {
+            EXPECT_EQ(e.code(), row.code);
+            const std::string expected =
+                fault.starts_with("plik") || fault.starts_with("folder")
+                    ? "Nie uruchomię programu serwera łącza /tmp/member-owned-program wskazanego w " + system.string() +
+                          ": " + fault +
+                          ". Zmieniać ten plik i jego foldery może tylko root; zarejestruj serwer poleceniem: sudo "
+                          "VqSrvKt64 -RegServer"
+                    : fault;
+            EXPECT_EQ(e.description().value_or("(none)"), expected);
+        }
+        EXPECT_TRUE(starts.units.empty());
+        EXPECT_EQ(starts.programs.size(), fault.empty() ? 1u : 0u);
     }
 }
 

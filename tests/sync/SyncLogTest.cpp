@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <iostream>
 
 #include "SyncLog.h"
 #include "SyncTestSupport.h"
@@ -106,6 +111,63 @@ TEST(SyncLogFile, UnopenableFileBeepsAndDropsTheLine) {
     log.message(MessageId::OutsideWindow);
     EXPECT_EQ(speaker.tones, (std::vector<std::pair<unsigned, unsigned>>{{750, 500}, {750, 500}}));
     EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+// The log's folder is the group's: whatever a member puts in the log's
+// place (a link to one of root's files, a FIFO, a stranger's file) is never
+// written through; the line is dropped with the warning sound and the
+// journal says why.
+TEST(SyncLogFile, ALinkOrAStrangersFileInTheLogsPlaceIsRefused) {
+    struct Row {
+        const char* name;
+        std::function<bool(const std::filesystem::path& log, const std::filesystem::path& target)> plant;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"symbolic link",
+         [](const auto& log, const auto& target) {
+             std::filesystem::create_symlink(target, log);
+             return true;
+         },
+         "a symbolic link, not a file; refused"},
+        {"hard link",
+         [](const auto& log, const auto& target) {
+             std::error_code ec;
+             std::filesystem::create_hard_link(target, log, ec);
+             return !ec;
+         },
+         "has 2 names (a hard link); refused"},
+        {"FIFO", [](const auto& log, const auto&) { return ::mkfifo(log.c_str(), 0666) == 0; },
+         "No such device or address"},
+        {"stranger's file",
+         [](const auto& log, const auto&) {
+             std::ofstream(log) << "";
+             return ::geteuid() == 0 && ::chown(log.c_str(), 65534, 65534) == 0;
+         },
+         "owned by uid 65534 and group 65534, neither root's, the writer's nor the folder's group; refused"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder dir;
+        const auto path = dir.path() / "VqSync.log";
+        const auto target = dir.path() / "shadow";
+        std::ofstream(target) << "root:secret\n";
+        if (!row.plant(path, target)) {
+            // Only root can give a file to another user.
+            std::cout << "not tried here: " << row.name << "\n";
+            continue;
+        }
+        CountingSpeaker speaker;
+        std::vector<std::string> journal;
+        SyncLog log(path, ProgramVariant::Service, speaker);
+        log.setJournal([&](int, std::string_view text) { journal.emplace_back(text); });
+        log.message(MessageId::Synchronised);
+        EXPECT_EQ(speaker.tones, (std::vector<std::pair<unsigned, unsigned>>{{750, 500}}));
+        EXPECT_EQ(readFile(target), "root:secret\n");
+        const std::string said = "log line not written: " + path.string() + ": " + row.reason;
+        ASSERT_FALSE(journal.empty());
+        EXPECT_EQ(journal.back(), said);
+    }
 }
 
 }  // namespace

@@ -99,6 +99,19 @@ TEST(SyncMetrics, FileIsReplacedWholeAndFailuresAreToldOnce) {
     EXPECT_EQ(notes,
               std::vector<std::string>{"metrics not written to " + (dir.path() / "none" / "kt64-sync.prom").string() +
                                        ": No such file or directory (MetricsFolder)"});
+
+    // A link in the file's place (MetricsFolder is the operators' to set,
+    // the service is root): refused, the file it points to untouched.
+    test::TempDir linked;
+    const auto prom = linked.path() / "kt64-sync.prom";
+    std::filesystem::create_symlink(dir.path() / "kt64-sync.prom", prom);
+    const std::string before = readWholeFile(dir.path() / "kt64-sync.prom", {0, 4096, ""});
+    notes.clear();
+    SyncMetricsFile throughLink(linked.path(), [&](const std::string& text) { notes.push_back(text); });
+    throughLink.write();
+    EXPECT_EQ(notes, std::vector<std::string>{"metrics not written to " + prom.string() +
+                                              ": a symbolic link, not a file; refused (MetricsFolder)"});
+    EXPECT_EQ(readWholeFile(dir.path() / "kt64-sync.prom", {0, 4096, ""}), before);
 }
 
 }  // namespace

@@ -466,7 +466,7 @@ TEST(SockSample, LayoutAndTimeValues) {
 TEST_F(SyncPrecisionTest, FeedSendsOneSamplePerSecondInsteadOfSettingTheClock) {
     const auto socketPath = dir.path() / "kt64.sock";
     DaemonSocket daemon(socketPath);
-    SockTimeFeed sock(socketPath.string());
+    SockTimeFeed sock(socketPath.string(), {::geteuid()});
     feed = &sock;
     settings.syncSock = socketPath.string();
     settings.timedChanges = 10;
@@ -518,12 +518,14 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
         std::int32_t deviationTo;
         bool delivered;
         std::chrono::seconds centreZone{0};  // the PC's zone is UTC
+        bool strangersSocket = false;        // bound by an account other than the daemon's
     };
     const Row rows[] = {
         {"no daemon on the socket", false, 0, false},
         {"deviation outside the window", true, 1, false},
         {"daemon that does not read: the full queue drops samples, the worker goes on", true, 0, true},
         {"centre keeping another local time than the PC's zone", true, 0, false, 1h},
+        {"socket bound by a member in the daemon's place", true, 0, false, 0s, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -531,7 +533,8 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
         std::filesystem::remove(socketPath);
         std::optional<DaemonSocket> daemon;
         if (row.daemonListens) daemon.emplace(socketPath);
-        SockTimeFeed sock(socketPath.string());
+        const uid_t daemonAccount = row.strangersSocket ? ::geteuid() + 1 : ::geteuid();
+        SockTimeFeed sock(socketPath.string(), {daemonAccount});
         feed = &sock;
         settings.syncSock = socketPath.string();
         settings.timedChanges = 5;
@@ -556,7 +559,12 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
             continue;
         }
         ASSERT_EQ(logged.size(), 1u);
-        if (row.daemonListens) {
+        if (row.strangersSocket) {
+            EXPECT_EQ(logged[0], "Nie mogę przekazać próbki czasu do gniazda " + socketPath.string() +
+                                     ": gniazdo należy do użytkownika o uid " + std::to_string(::geteuid()) +
+                                     ", a nie do roota ani do demona czasu");
+            EXPECT_TRUE(daemon->take().empty());
+        } else if (row.daemonListens) {
             std::string expected =
                 row.centreZone == 0s ? text(MessageId::OutsideWindow) : zoneMismatchText({{"Etc/UTC", 0}, 3600});
             if (expected.back() == '\n') expected.pop_back();

@@ -27,6 +27,8 @@ constexpr const char* kUsage =
     "  kt64reg get KEY NAME               print one value's data\n"
     "  kt64reg set KEY NAME TYPE VALUE    create KEY when missing and store the value\n"
     "  kt64reg delete KEY [NAME]          delete the value NAME, or KEY with all its subkeys\n"
+    "  kt64reg migrate                    move what an older installation left in the shared\n"
+    "                                     store to root's (as root; see below)\n"
     "  kt64reg --help\n"
     "\n"
     "KEY is a hive followed by a backslash path, for example\n"
@@ -38,7 +40,11 @@ constexpr const char* kUsage =
     "  sz      text (UTF-8)\n"
     "  binary  hex bytes, e.g. '01 0a ff' or 010aff\n"
     "\n"
-    "The store is $KT64_REGISTRY, else /var/lib/kt64/registry.db.\n"
+    "The store is $KT64_REGISTRY, else /var/lib/kt64/registry.db (root and the\n"
+    "group kt64 write it). HKCR and the link server's key\n"
+    "HKLM\\Software\\Ardonis\\Kt64Srv, but for its Port, are kept in root's store,\n"
+    "$KT64_SYSTEM_REGISTRY, else /var/lib/kt64/system/registry.db: only root\n"
+    "writes them.\n"
     "Example: kt64reg set 'HKLM\\Software\\Ardonis\\Kt64Srv' Port dword 3\n";
 
 // A command-line mistake: shown with a pointer to --help, exit code 2.
@@ -149,6 +155,10 @@ int run(const std::vector<std::string>& words) {
     } else if (cmd == "delete") {
         expect(2, 3);
         deleteEntry(parseKey(args[1]), args);
+    } else if (cmd == "migrate") {
+        expect(1, 1);
+        const int moved = reg::moveToSystemStore();
+        std::cout << moved << " value(s) moved to " << reg::systemRegistryPath() << '\n';
     } else {
         throw UsageError{"unknown command '" + cmd + "'"};
     }

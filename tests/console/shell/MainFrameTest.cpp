@@ -15,7 +15,11 @@
 #include <QStackedWidget>
 #include <QtTest>
 
+#include <fstream>
+#include <functional>
+
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -379,6 +383,73 @@ private slots:
         QCOMPARE(InstanceLock(dir.path()).result(), InstanceLock::Result::Acquired);
         ::close(ready[0]);
         ::close(ready[1]);
+    }
+
+    // A lock folder someone else made first (in the shared temporary
+    // folder) must keep no console from starting nor let another user hold
+    // the lock: the console refuses it and says which folder and why.
+    void aFolderNotTheUsersOwnIsRefusedByName() {
+        struct Row {
+            const char* name;
+            std::function<std::filesystem::path(const std::filesystem::path& scratch)> folder;
+            uid_t owner;
+            std::string fault;  // empty: the lock is taken
+        };
+        const uid_t me = ::geteuid();
+        const std::vector<Row> rows = {
+            {"missing folder is made private", [](const auto& s) { return s / "new"; }, me, ""},
+            {"open to the group",
+             [](const auto& s) {
+                 std::filesystem::create_directory(s / "shared");
+                 ::chmod((s / "shared").c_str(), 0770);
+                 return s / "shared";
+             },
+             me, "mają do niego dostęp inni użytkownicy (prawa 0770)"},
+            {"link to a private folder",
+             [](const auto& s) {
+                 std::filesystem::create_directory(s / "real");
+                 ::chmod((s / "real").c_str(), 0700);
+                 std::filesystem::create_directory_symlink(s / "real", s / "link");
+                 return s / "link";
+             },
+             me, "jest dowiązaniem symbolicznym"},
+            {"a file",
+             [](const auto& s) {
+                 std::ofstream(s / "file");
+                 return s / "file";
+             },
+             me, "nie jest folderem"},
+            {"another user's", [](const auto& s) { return s; }, me + 1,
+             "należy do innego użytkownika (uid " + std::to_string(me) + ")"},
+        };
+        for (const Row& row : rows) {
+            kt64::test::TempDir scratch;
+            const std::filesystem::path folder = row.folder(scratch.path());
+            InstanceLock lock(folder, row.owner);
+            const std::string& fault = row.fault;
+            QVERIFY2((lock.result() ==
+                      (fault.empty() ? InstanceLock::Result::Acquired : InstanceLock::Result::FolderNotPrivate)),
+                     row.name);
+            if (fault.empty()) {
+                struct stat st {};
+                QVERIFY(::stat(folder.c_str(), &st) == 0);
+                QCOMPARE(st.st_mode & 07777, mode_t(0700));
+                continue;
+            }
+            QCOMPARE(lock.failureText(), fault);
+            if (row.owner != me) continue;
+            std::vector<MessageBoxRequest> shown;
+            setMessageBoxHandler([&](QWidget*, const MessageBoxRequest& r) {
+                shown.push_back(r);
+                return QMessageBox::Ok;
+            });
+            QCOMPARE(runConsole({folder, {}}), 1);
+            setMessageBoxHandler({});
+            QCOMPARE(shown.size(), std::size_t(1));
+            QCOMPARE(shown[0].text, QString::fromStdString(
+                                        "Program KT64mon nie może się uruchomić: folder blokady " + folder.string() +
+                                        " nie jest prywatnym folderem użytkownika (" + fault + ")."));
+        }
     }
 
     void secondConsoleShowsTheMessageAndEnds() {
