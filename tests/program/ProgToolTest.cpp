@@ -153,7 +153,9 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     ASSERT_EQ(t.run({"add-block", "a.dsk", "3", "--desc", "Ferie"}), 0);
     EXPECT_EQ(t.out.str(), "2\n");
     ASSERT_EQ(t.run({"add-date", "a.dsk", "2", "2024-05-10"}), 0);
-    ASSERT_EQ(t.run({"add-command", "a.dsk", "2", "7:45", "impulse+", "--impulse", "3m", "--days", "31"}), 0);
+    ASSERT_EQ(t.run({"add-command", "a.dsk", "2", "7:45", "impulse+", "--impulse", "3m", "--days", "31", "--desc",
+                     "Dzwonek – lekcja 1"}),
+              0);
     ASSERT_EQ(t.run({"list", "a.dsk"}), 0);
     EXPECT_NE(t.out.str().find("Ferie"), std::string::npos);
     EXPECT_NE(t.out.str().find("2024-05-10"), std::string::npos);
@@ -165,11 +167,12 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
 
     ASSERT_EQ(t.run({"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-10"}), 0) << t.err.str();
     EXPECT_EQ(t.out.str(),
-              "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku\r\n"
-              "1,2024-05-10 07:45:00,2024-05-10 07:48:00,Impuls+,1,2,Ferie\r\n");
+              "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku,Opis rozkazu\r\n"
+              "1,2024-05-10 07:45:00,2024-05-10 07:48:00,Impuls+,1,2,Ferie,Dzwonek – lekcja 1\r\n");
 
     ASSERT_EQ(t.run({"plan", "a.dsk"}), 0) << t.err.str();
-    EXPECT_NE(t.out.str().find("Piątek 10.05: Ferie\n  Przekaźnik 1:  7:45  3 min;\nSobota 11.05: Blok 1\n"),
+    EXPECT_NE(t.out.str().find(
+                  "Piątek 10.05: Ferie\n  Przekaźnik 1:  7:45  3 min  Dzwonek – lekcja 1;\nSobota 11.05: Blok 1\n"),
               std::string::npos)
         << t.out.str();
 
