@@ -71,6 +71,8 @@ TEST(ProgTool, CommandLines) {
         {"plan", "a.dsk", "--week", "2021-W53"},
         {"plan", "a.dsk", "--from", "2024-05-10"},
         {"plan", "a.dsk", "--week", "2024-W19", "--from", "2024-05-06", "--to", "2024-05-12"},
+        {"add-date", "a.dsk", "2", "2027-06-30", "2026-09-01"},
+        {"add-date", "a.dsk", "2", "2026-09-01", "2027-06-30", "--split"},
     };
     for (const auto& args : bad) EXPECT_THROW(parseCommandLine(args), UsageError) << args[0] << " " << args.size();
 }
@@ -237,13 +239,27 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
          "kt64prog: block 1 holds the commands of every day and has no dates: name another block or a new one\n"},
         {{"import-calendar", "a.dsk", "2", "x.dsk"},
          "kt64prog: Błąd w pliku kalendarza x.dsk, wiersz 1: to nie jest plik iCalendar (brak BEGIN:VCALENDAR)\n"},
+        {{"add-date", "a.dsk", "2", "2026-09-01", "2027-06-30", "--every-year"},
+         "kt64prog: " + dir +
+             "a.dsk: Zakres dat bez roku od 1 września do 30 czerwca kończy się w roku wcześniej, niż się zaczyna, "
+             "więc nie obowiązuje w żadnym dniu. Nie zapisano go. Z opcją --split zostanie zapisany jako dwa "
+             "zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca.\n"},
     };
+    const auto programBefore = bytesOf(t.folder.path / "a.dsk");
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.args[0] + " " + r.args[1]);
         EXPECT_EQ(t.run(r.args), 1);
         EXPECT_EQ(t.err.str(), r.err);
         EXPECT_EQ(t.out.str(), "");
     }
+    EXPECT_EQ(bytesOf(t.folder.path / "a.dsk"), programBefore);
+    // Split as the date dialog splits it: two ranges that hold the school year.
+    ASSERT_EQ(t.run({"add-date", "a.dsk", "2", "2026-09-01", "2027-06-30", "--every-year", "--split"}), 0)
+        << t.err.str();
+    EXPECT_EQ(t.out.str(), "2\n3\n");
+    ASSERT_EQ(t.run({"list", "a.dsk"}), 0);
+    EXPECT_NE(t.out.str().find("2    ****-09-01  ****-12-31  2"), std::string::npos) << t.out.str();
+    EXPECT_NE(t.out.str().find("3    ****-01-01  ****-06-30  2"), std::string::npos) << t.out.str();
     // Operations by the names list and chart print, in any case.
     for (const char* name : {"Wyłączony", "ZAŁĄCZONY", "Impuls-", "CYKL+", "off", "On"})
         EXPECT_EQ(t.run({"add-command", "a.dsk", "1", "6:00", name}), 0) << name << ": " << t.err.str();

@@ -11,6 +11,7 @@
 #include "HolidayCalendar.h"
 #include "CommandImage.h"
 #include "ImageCompiler.h"
+#include "NewYearSplit.h"
 #include "ProgramDocument.h"
 #include "ProgramEvaluator.h"
 #include "ProgramTables.h"
@@ -356,20 +357,28 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         // console's list refuses them.
         if (c.verb == Verb::AddBlock && readBlocks(db).size() >= static_cast<std::size_t>(kMaxBlocks))
             throw Failure{c.file + ": " + std::string(program::text::kTooManyBlocks)};
-        if (c.verb != Verb::AddBlock && recordCount(db) >= kMaxRecords)
+        // A range without year across the year end applies on no day: the
+        // date dialog asks, here --split says what to do.
+        const bool wraps = c.verb == Verb::AddDate && endsBeforeItStarts(c.date);
+        if (wraps && !c.split) throw Failure{displayName(c.file) + ": " + newYearRefusal(c.date)};
+        const std::vector<DateRow> dates = wraps ? splitAtNewYear(c.date) : std::vector<DateRow>{c.date};
+        const int adding = c.verb == Verb::AddDate ? static_cast<int>(dates.size()) : 1;
+        if (c.verb != Verb::AddBlock && recordCount(db) + adding > kMaxRecords)
             throw Failure{c.file + ": " + std::string(program::text::kTooManyRecords)};
-        std::int64_t id = 0;
-        if (c.verb == Verb::AddBlock) id = insertBlock(db, c.block);
+        std::vector<std::int64_t> ids;
+        if (c.verb == Verb::AddBlock) ids.push_back(insertBlock(db, c.block));
         if (c.verb == Verb::AddDate) {
             requireBlock(db, c.date.block, c.file);
-            id = insertDate(db, c.date);
+            Transaction transaction(db);
+            for (const DateRow& d : dates) ids.push_back(insertDate(db, d));
+            transaction.commit();
         }
         if (c.verb == Verb::AddCommand) {
             requireBlock(db, c.command.block, c.file);
-            id = insertCommand(db, c.command);
+            ids.push_back(insertCommand(db, c.command));
         }
         saveProgram(doc, c.file);
-        env.out << id << "\n";
+        for (const auto id : ids) env.out << id << "\n";
         return 0;
     }
     case Verb::AddHolidays:
