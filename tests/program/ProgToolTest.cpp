@@ -216,11 +216,12 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
         std::string err;
     };
     const Refusal refusals[] = {
-        {{"list", "x.dsk"}, "Błąd bazy danych: " + dir + "x.dsk: not a relay program (not a database file)\n"},
+        {{"list", "x.dsk"},
+         "Błąd bazy danych: " + dir + "x.dsk: to nie jest program przekaźników (plik nie jest bazą danych)\n"},
         {{"chart", "other.dsk"},
          "Błąd bazy danych: " + dir +
-             "other.dsk: not a relay program (a database without the tables Bloki, Daty, "
-             "Rozkazy and KodOp)\n"},
+             "other.dsk: to nie jest program przekaźników (baza danych bez tabel Bloki, Daty, Rozkazy i "
+             "KodOp)\n"},
         {{"add-date", "a.dsk", "7", "2024-05-10"},
          "kt64prog: " + dir + "a.dsk has no block 7 (add-block makes one; list shows them)\n"},
         {{"add-command", "a.dsk", "9", "6:00", "on"},
@@ -239,12 +240,23 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
          "kt64prog: block 1 holds the commands of every day and has no dates: name another block or a new one\n"},
         {{"import-calendar", "a.dsk", "2", "x.dsk"},
          "kt64prog: Błąd w pliku kalendarza x.dsk, wiersz 1: to nie jest plik iCalendar (brak BEGIN:VCALENDAR)\n"},
+        // In one language: the sentence, the file's size or kind, the system's reason.
+        {{"import-calendar", "a.dsk", "Dni wolne", dir + "big.ics"},
+         "kt64prog: Nie można odczytać pliku kalendarza " + dir +
+             "big.ics: 16777217 bajtów, a ten plik może mieć najwyżej 16 MiB\n"},
+        {{"import-calendar", "a.dsk", "Dni wolne", dir + "ferie"},
+         "kt64prog: Nie można odczytać pliku kalendarza " + dir + "ferie: to katalog, nie plik\n"},
+        {{"import-calendar", "a.dsk", "Dni wolne", dir + "missing.ics"},
+         "kt64prog: Nie można odczytać pliku kalendarza " + dir + "missing.ics: nie ma takiego pliku ani katalogu\n"},
         {{"add-date", "a.dsk", "2", "2026-09-01", "2027-06-30", "--every-year"},
          "kt64prog: " + dir +
              "a.dsk: Zakres dat bez roku od 1 września do 30 czerwca kończy się w roku wcześniej, niż się zaczyna, "
              "więc nie obowiązuje w żadnym dniu. Nie zapisano go. Z opcją --split zostanie zapisany jako dwa "
              "zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca.\n"},
     };
+    std::ofstream(t.folder.path / "big.ics");
+    std::filesystem::resize_file(t.folder.path / "big.ics", (16 << 20) + 1);
+    std::filesystem::create_directory(t.folder.path / "ferie");
     const auto programBefore = bytesOf(t.folder.path / "a.dsk");
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.args[0] + " " + r.args[1]);

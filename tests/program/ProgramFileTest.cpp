@@ -118,14 +118,16 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
         std::string failure;   // failureText(), or the start of it
         bool databaseMessage;  // shown as "Błąd bazy danych: " + failure
     } cases[] = {
-        {text, dir + "notes.dsk: not a relay program (not a database file)", true},
-        {folder.path / "empty.dsk", dir + "empty.dsk: an empty file, not a relay program", true},
-        {otherDb, dir + "other.dsk: not a relay program (a database without the tables Bloki, Daty, Rozkazy and KodOp)",
+        {text, dir + "notes.dsk: to nie jest program przekaźników (plik nie jest bazą danych)", true},
+        {folder.path / "empty.dsk", dir + "empty.dsk: pusty plik, a nie program przekaźników", true},
+        {otherDb,
+         dir + "other.dsk: to nie jest program przekaźników (baza danych bez tabel Bloki, Daty, Rozkazy i KodOp)",
          true},
-        {noColumn, dir + "nocolumn.dsk: not a relay program (no such column: NrPrzek)", true},
-        {damaged, dir + "damaged.dsk: a damaged relay program (", true},
+        {noColumn, dir + "nocolumn.dsk: to nie jest program przekaźników (no such column: NrPrzek)", true},
+        {damaged, dir + "damaged.dsk: uszkodzony program przekaźników (", true},
         {folder.path / "cut.dsk",
-         dir + "cut.dsk: a damaged relay program: cut short at 5000 of " + std::to_string(whole.size()) + " bytes",
+         dir + "cut.dsk: uszkodzony program przekaźników: plik urwany po 5000 z " + std::to_string(whole.size()) +
+             " bajtów",
          true},
         // Never opened for reading, so nothing waits for a writer.
         {folder.path / "folder.dsk", dir + "folder.dsk: a directory, not a file", false},
