@@ -36,6 +36,7 @@ inline constexpr std::string_view kNoProgramTables =
 inline constexpr const char* kNotAProgram = "to nie jest program przekaźników (%s)";
 inline constexpr const char* kDamagedProgram = "uszkodzony program przekaźników (%s)";
 inline constexpr const char* kProgramCutShort = "uszkodzony program przekaźników: plik urwany po %llu z %llu bajtów";
+inline constexpr const char* kProgramTooLarge = "to nie jest program przekaźników (%s, a program ma najwyżej %s)";
 
 // Adding a record past the centre's limits (the schedule list, kt64prog).
 inline constexpr std::string_view kTooManyBlocks =
