@@ -116,7 +116,7 @@ bool writeWeekPlanPdf(const WeekPlan& plan, const QString& path, const QString& 
                                          QPageLayout::Millimeter));
         if (!paintWeekPlan(plan, writer, programName)) {
             file.cancelWriting();
-            if (error) *error = path + QStringLiteral(": the plan could not be drawn");
+            if (error) *error = path + QStringLiteral(": nie udało się narysować planu");
             return false;
         }
     }

@@ -356,7 +356,8 @@ TEST(ProgTool, SendAndReceive) {
 
     t.centre.positions = {700, 700};
     EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
-    EXPECT_NE(t.err.str().find("kt64prog: sending stopped at 700 of 2905 bytes\n"), std::string::npos) << t.err.str();
+    EXPECT_NE(t.err.str().find("kt64prog: Wysyłanie zatrzymane po 700 z 2905 bajtów\n"), std::string::npos)
+        << t.err.str();
     // An upload the server reports failed: the centre's program is
     // incomplete, where it stopped and the server's text.
     t.centre.failSend = true;
@@ -365,7 +366,7 @@ TEST(ProgTool, SendAndReceive) {
                                "i trzeba go wysłać ponownie.\nPrzyczyna: Bledna suma kontrolna.\n"),
               std::string::npos)
         << t.err.str();
-    EXPECT_NE(t.err.str().find("kt64prog: sending failed at 0 of 2905 bytes: Bledna suma kontrolna.\n"),
+    EXPECT_NE(t.err.str().find("kt64prog: Wysyłanie przerwane po 0 z 2905 bajtów: Bledna suma kontrolna.\n"),
               std::string::npos)
         << t.err.str();
     t.centre.failSend = false;

@@ -232,16 +232,17 @@ std::unique_ptr<CentreLink> connect(ProgEnvironment& env, const ProgCommand& c) 
     return link;
 }
 
-// What a transfer (what: "sending", "receiving") ended with, beyond the
-// core's own messages: where it stopped and the server's reason.
+// What a transfer (what: "Wysyłanie", "Odbieranie") ended with, beyond the
+// core's own messages: where it stopped and the server's reason, in Polish
+// as that reason is.
 void checkTransfer(const TerminalMessages& messages, const TerminalWatcher& watcher, const char* what) {
     if (watcher.failed)
-        throw Failure{formatText("%s failed at %d of %d bytes: %s", what, watcher.last, TransferProgress::kRange,
+        throw Failure{formatText("%s przerwane po %d z %d bajtów: %s", what, watcher.last, TransferProgress::kRange,
                                  watcher.failure.c_str())};
     if (messages.messagesShown() > 0) throw Failure{};
     if (watcher.runs == 0) throw Failure{messages.declined() > 0 ? "cancelled" : ""};
     if (!watcher.finished || watcher.last != TransferProgress::kRange)
-        throw Failure{formatText("%s stopped at %d of %d bytes", what, watcher.last, TransferProgress::kRange)};
+        throw Failure{formatText("%s zatrzymane po %d z %d bajtów", what, watcher.last, TransferProgress::kRange)};
 }
 
 int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) {
@@ -332,7 +333,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         auto link = connect(env, c);
         TerminalWatcher watcher(env);
         ProgramTransfer(*link, messages, watcher, false).SendProgram(doc);
-        checkTransfer(messages, watcher, "sending");
+        checkTransfer(messages, watcher, "Wysyłanie");
         return 0;
     }
     case Verb::Receive: {
@@ -342,7 +343,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         TerminalWatcher watcher(env);
         ProgramTransfer(*link, messages, watcher).ReceiveProgram(doc);
         if (messages.messagesShown() > 0 || !doc.isModified()) {
-            checkTransfer(messages, watcher, "receiving");
+            checkTransfer(messages, watcher, "Odbieranie");
             throw Failure{};
         }
         saveProgram(doc, c.file);
