@@ -55,6 +55,16 @@ std::optional<IsoWeek> parseIsoWeek(std::string_view text) {
 
 namespace {
 
+void addOnce(std::vector<std::string>& list, const std::string& item) {
+    if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
+}
+
+std::string joined(const std::vector<std::string>& list) {
+    std::string out;
+    for (const auto& item : list) out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
+
 // Every day of from..to as the plan shows it.
 std::vector<PlanDay> planDays(ProgramSnapshot& snapshot, const BlockNames& names, const CivilDate& from,
                               const CivilDate& to) {
@@ -63,21 +73,23 @@ std::vector<PlanDay> planDays(ProgramSnapshot& snapshot, const BlockNames& names
         PlanDay& day = days[i];
         day.date = dateFromDayNumber(dayNumber(from) + static_cast<std::int64_t>(i));
         const auto blocks = snapshot.blocksFor(day.date);
-        std::string joined;
-        for (const auto b : blocks) {
-            day.blocks.push_back(blockName(names, b));
-            joined += (joined.empty() ? "" : ", ") + day.blocks.back();
-        }
+        // A block named by two of its ranges on the day is in force once.
+        for (const auto b : blocks) addOnce(day.blocks, blockName(names, b));
         const bool dated = blocks != std::vector<std::int64_t>{kBaseBlock};
-        if (dated && snapshot.commandsFor(day.date, 0).empty() && snapshot.commandsFor(day.date, 1).empty())
-            day.dayOff = joined;
+        if (dated && snapshot.commandsFor(day.date, 0).empty() && snapshot.commandsFor(day.date, 1).empty()) {
+            std::vector<std::string> descriptions;
+            for (const DatedBlock* r : snapshot.rangesFor(day.date))
+                if (!r->description.empty()) addOnce(descriptions, r->description);
+            const std::string joinedBlocks = joined(day.blocks);
+            day.dayOff = descriptions.empty() ? joinedBlocks : joined(descriptions) + " – " + joinedBlocks;
+        }
     }
     const LocalSeconds spanStart = localSeconds(from);
     for (const Switching& s : resolveSwitchings(snapshot, from, to)) {
         // One switching on since before the span shows from its first day.
         const LocalSeconds start = std::max(s.start, spanStart);
         const auto index = static_cast<std::size_t>(dayNumber(dateOf(start)) - dayNumber(from));
-        days[index].bells[static_cast<std::size_t>(s.relay - 1)].push_back({start, s.end, s.operation});
+        days[index].bells[static_cast<std::size_t>(s.relay - 1)].push_back({start, s.end, s.operation, s.description});
     }
     return days;
 }
@@ -92,7 +104,9 @@ bool sameDay(const PlanDay& a, const PlanDay& b) {
         for (std::size_t i = 0; i < a.bells[relay].size(); ++i) {
             const PlanBell& x = a.bells[relay][i];
             const PlanBell& y = b.bells[relay][i];
-            if (x.start + shift != y.start || x.end + shift != y.end || x.operation != y.operation) return false;
+            if (x.start + shift != y.start || x.end + shift != y.end || x.operation != y.operation ||
+                x.description != y.description)
+                return false;
         }
     }
     return true;
@@ -144,7 +158,9 @@ WeekPlan weekPlan(Database& db, const IsoWeek& week) {
     return weekPlan(snapshot, readBlockNames(db), week);
 }
 
-std::string bellText(const PlanBell& bell) {
+namespace {
+
+std::string bellTime(const PlanBell& bell) {
     const TimeOfDay from = timeOf(bell.start);
     const std::int64_t length = bell.end - bell.start;
     std::string text = formatText("%d:%02d", from.hour, from.minute);
@@ -159,6 +175,13 @@ std::string bellText(const PlanBell& bell) {
     if (minutes == 0) return text + formatText("  %lld s", seconds);
     if (seconds == 0) return text + formatText("  %lld min", minutes);
     return text + formatText("  %lld min %lld s", minutes, seconds);
+}
+
+}  // namespace
+
+std::string bellText(const PlanBell& bell) {
+    const std::string time = bellTime(bell);
+    return bell.description.empty() ? time : time + "  " + bell.description;
 }
 
 std::string dayHeading(const PlanDay& day) {

@@ -37,14 +37,17 @@ struct PlanBell {
     LocalSeconds start = 0;
     LocalSeconds end = 0;
     std::int32_t operation = kNothingInForce;
+    std::string description;  // the command's, may be empty
     friend bool operator==(const PlanBell&, const PlanBell&) = default;
 };
 
 struct PlanDay {
     CivilDate date;
-    std::vector<std::string> blocks;  // the names of the blocks in force
+    std::vector<std::string> blocks;  // the names of the blocks in force, each once
     // A day whose blocks in force have no command at all, when a dated block
-    // won it: named by those blocks ("Dni wolne", "Ferie zimowe").
+    // won it: named by the descriptions of the date ranges that won it, each
+    // once, then by those blocks ("Boże Ciało – Dni wolne"); by the blocks
+    // alone when the ranges have no description ("Ferie zimowe").
     std::optional<std::string> dayOff;
     std::array<std::vector<PlanBell>, 2> bells;  // relay 1, relay 2
     // In a typical week: how many days of the span on this weekday are
@@ -76,7 +79,8 @@ std::string_view weekdayShortName(int index);
 
 // A bell as the plan writes it: "8:00  5 s", "8:00  3 min", "8:00  1 min 30 s";
 // a switching of an hour or more as its span, "7:00–15:30", with the day of
-// its end when that is another day ("22:00–pn 6:00").
+// its end when that is another day ("22:00–pn 6:00"); then the command's
+// description, when it has one: "8:00  5 s  Dzwonek – początek lekcji 1".
 std::string bellText(const PlanBell& bell);
 
 // A day's column head under its weekday: "6.05", or in a typical week

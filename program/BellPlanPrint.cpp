@@ -81,7 +81,9 @@ bool paintWeekPlan(const WeekPlan& plan, QPagedPaintDevice& device, const QStrin
                 const std::size_t k = static_cast<std::size_t>(p.firstLine + i);
                 if (k >= bells.size()) break;
                 painter.drawText(QRectF(inner.left(), bellsTop + i * line, inner.width(), line),
-                                 Qt::AlignLeft | Qt::AlignVCenter, q(bellText(bells[k])));
+                                 Qt::AlignLeft | Qt::AlignVCenter,
+                                 // A long description is cut to its column.
+                                 body.elidedText(q(bellText(bells[k])), Qt::ElideRight, inner.width()));
             }
         }
         painter.setPen(QPen(kRule, 0));
@@ -114,7 +116,7 @@ bool writeWeekPlanPdf(const WeekPlan& plan, const QString& path, const QString& 
                                          QPageLayout::Millimeter));
         if (!paintWeekPlan(plan, writer, programName)) {
             file.cancelWriting();
-            if (error) *error = path + QStringLiteral(": the plan could not be drawn");
+            if (error) *error = path + QStringLiteral(": nie udało się narysować planu");
             return false;
         }
     }

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "DateRangePlan.h"
+#include "FileFailureText.h"
 #include "ProgramTexts.h"
 #include "TextFormat.h"
 #include "WholeFile.h"
@@ -252,7 +253,7 @@ std::vector<DateRow> readCalendarFile(const std::filesystem::path& file, int fro
     try {
         text = readWholeFile(file, {0, 16 * 1024 * 1024, "a calendar file is at most 16 MiB"});
     } catch (const FileError& e) {
-        throw CalendarError(formatText(text::kCalendarUnreadable, e.what()), 0);
+        throw CalendarError(formatText(text::kCalendarUnreadable, fileFailureText(e).c_str()), 0);
     }
     return readCalendar(text, file.filename().string(), fromYear, toYear);
 }

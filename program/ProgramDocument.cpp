@@ -4,9 +4,11 @@
 #include <system_error>
 
 #include "FileCopy.h"
+#include "FileFailureText.h"
 #include "ProgramPaths.h"
 #include "ProgramTables.h"
 #include "ProgramTexts.h"
+#include "TextFormat.h"
 #include "WholeFile.h"
 
 namespace kt64::program {
@@ -51,6 +53,16 @@ void ProgramDocument::setModified(bool modified) {
 bool ProgramDocument::replaceWorkingCopy(const std::filesystem::path& source, bool fromTemplate) {
     failureText_.clear();
     std::error_code ec;
+    // A file far larger than any program is refused by its size before it
+    // is copied, which for a file of gigabytes would take a long while.
+    if (const auto size = std::filesystem::file_size(source, ec); !ec && size > kMaxProgramFileBytes) {
+        failureText_ =
+            displayName(source) + ": " +
+            formatText(text::kProgramTooLarge, byteCount(size).c_str(), sizeLimit(kMaxProgramFileBytes).c_str());
+        messages_.show(std::string(text::kDatabaseError) + failureText_, MessageIcon::None);
+        return false;
+    }
+    ec.clear();
     const auto folder = std::filesystem::temp_directory_path(ec);
     if (ec) {
         failureText_ = ec.message();

@@ -9,7 +9,8 @@
 // The template is looked up in the programs' installed data folder
 // (defaultTemplatePath()), never in the current directory. A file that is
 // not a program is refused with "Błąd bazy danych: ", the file's name and
-// what it is instead (checkProgramFile()), and the program open before
+// what it is instead (checkProgramFile(); a file larger than
+// kMaxProgramFileBytes by its size alone), and the program open before
 // stays open; what is not a regular file at all (a directory, a FIFO, a
 // device) is refused before it is opened for reading.
 #pragma once
@@ -24,6 +25,10 @@
 #include "UserMessages.h"
 
 namespace kt64::program {
+
+// Far more than any program takes (100 blocks and 400 records fill a few
+// hundred kilobytes): a larger file is refused before it is copied.
+inline constexpr std::uint64_t kMaxProgramFileBytes = std::uint64_t{64} << 20;
 
 // dataDirectory()/default.mkk.
 std::filesystem::path defaultTemplatePath();

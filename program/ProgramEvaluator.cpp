@@ -10,10 +10,12 @@
 namespace kt64::program {
 
 ProgramSnapshot::ProgramSnapshot(Database& db) {
-    auto dated = db.query("SELECT Priorytet,DataOd,DataDo,Roczny,NrBloku FROM Daty,Bloki WHERE Bloki.LP=NrBloku");
+    // The ranges' descriptions too, for the days off of the bell plan.
+    auto dated = db.query(
+        "SELECT Priorytet,DataOd,DataDo,Roczny,NrBloku,Daty.Opis AS Opis FROM Daty,Bloki WHERE Bloki.LP=NrBloku");
     while (dated.next()) {
         dated_.push_back(DatedBlock{dated.integer("Priorytet"), dated.date("DataOd"), dated.date("DataDo"),
-                                    dated.boolean("Roczny"), dated.integer("NrBloku")});
+                                    dated.boolean("Roczny"), dated.integer("NrBloku"), dated.text("Opis")});
     }
     auto commands = db.query("SELECT * FROM Rozkazy WHERE NrPrzek=1 OR NrPrzek=2 ORDER BY CzasRozk,LP");
     while (commands.next()) {

@@ -26,13 +26,14 @@ namespace kt64::program {
 // commands in force for any day.
 class ProgramSnapshot : public DayCommandSource {
 public:
-    // Reads "SELECT Priorytet,DataOd,DataDo,Roczny,NrBloku FROM Daty,Bloki
-    // WHERE Bloki.LP=NrBloku" and the commands of the relays; throws
-    // DatabaseError.
+    // Reads the date ranges with their blocks' priorities and the commands
+    // of the relays; throws DatabaseError.
     explicit ProgramSnapshot(Database& db);
     std::vector<CommandRow> commandsFor(const CivilDate& day, int row) override;
     // The blocks in force on day, as blocksInForce finds them.
     std::vector<std::int64_t> blocksFor(const CivilDate& day) const { return blocksInForce(dated_, day); }
+    // The date ranges that put them in force, as rangesInForce finds them.
+    std::vector<const DatedBlock*> rangesFor(const CivilDate& day) const { return rangesInForce(dated_, day); }
 
 private:
     std::vector<DatedBlock> dated_;

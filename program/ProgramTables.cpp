@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "FileFailureText.h"
+#include "ProgramTexts.h"
 #include "TextFormat.h"
 #include "UniqueFd.h"
 #include "WholeFile.h"
@@ -47,17 +49,17 @@ std::uint32_t bigEndian32(std::span<const std::uint8_t> b) {
 // "malformed".
 std::string programHeaderTrouble(std::span<const std::uint8_t> head, std::uint64_t length) {
     constexpr std::string_view kMagic{"SQLite format 3\0", 16};
-    if (length == 0) return "an empty file, not a relay program";
+    if (length == 0) return std::string(text::kEmptyFile);
     if (head.size() < 100 || std::string_view(reinterpret_cast<const char*>(head.data()), kMagic.size()) != kMagic)
-        return "not a relay program (not a database file)";
+        return std::string(text::kNotADatabase);
     // Page size at 16 (1 stands for 65536), page count at 28, valid while
     // the change counter at 24 equals the number at 92.
     const std::uint32_t pageSize = head[16] << 8 | head[17];
     const std::uint64_t pages = bigEndian32(head.subspan(28, 4));
     const std::uint64_t whole = pages * (pageSize == 1 ? 65536 : pageSize);
     if (pages != 0 && bigEndian32(head.subspan(24, 4)) == bigEndian32(head.subspan(92, 4)) && length < whole)
-        return formatText("a damaged relay program: cut short at %llu of %llu bytes",
-                          static_cast<unsigned long long>(length), static_cast<unsigned long long>(whole));
+        return formatText(text::kProgramCutShort, static_cast<unsigned long long>(length),
+                          static_cast<unsigned long long>(whole));
     return {};
 }
 
@@ -75,7 +77,7 @@ void checkHeader(const std::filesystem::path& file) {
         }
         if (got < 0) throw DatabaseError(SQLITE_IOERR, std::strerror(errno));
     } catch (const FileError& e) {
-        throw DatabaseError(SQLITE_CANTOPEN, e.reason());
+        throw DatabaseError(SQLITE_CANTOPEN, fileFailureReason(e));
     }
     const auto why = programHeaderTrouble(std::span(head.data(), static_cast<std::size_t>(got)), length);
     if (!why.empty()) throw DatabaseError(SQLITE_NOTADB, why);
@@ -92,23 +94,21 @@ void checkProgramFile(Database& db) {
             if (verdict != "ok") throw DatabaseError(SQLITE_CORRUPT, verdict);
         }
     } catch (const DatabaseError& e) {
-        if ((e.code() & 0xFF) == SQLITE_NOTADB)
-            throw DatabaseError(e.code(), "not a relay program (not a database file)");
-        throw DatabaseError(e.code(), std::string("a damaged relay program (") + e.what() + ")");
+        if ((e.code() & 0xFF) == SQLITE_NOTADB) throw DatabaseError(e.code(), std::string(text::kNotADatabase));
+        throw DatabaseError(e.code(), formatText(text::kDamagedProgram, e.what()));
     }
     auto tables = db.query(
         "SELECT count(*) AS n FROM sqlite_master WHERE type = 'table' AND name IN ('Bloki', 'Daty', 'Rozkazy', "
         "'KodOp')");
     if (tables.next() && tables.integer("n") != 4)
-        throw DatabaseError(SQLITE_ERROR,
-                            "not a relay program (a database without the tables Bloki, Daty, Rozkazy and KodOp)");
+        throw DatabaseError(SQLITE_ERROR, std::string(text::kNoProgramTables));
     // Preparing these fails with the engine's own text ("no such column:
     // NrPrzek") when a table lacks a column.
     for (const auto sql : kShapeChecks) {
         try {
             db.query(sql);
         } catch (const DatabaseError& e) {
-            throw DatabaseError(e.code(), std::string("not a relay program (") + e.what() + ")");
+            throw DatabaseError(e.code(), formatText(text::kNotAProgram, e.what()));
         }
     }
 }

@@ -26,6 +26,18 @@ inline constexpr std::string_view kBadVariant =
     "rekordów.";
 inline constexpr std::string_view kCannotLoad = "Nie udało się odczytać i zanalizować danych z centrali";
 
+// A file opened as a program that is not one: "Błąd bazy danych: ", the
+// file's name, ": " and one of these ("%s" = the engine's text, then the
+// sizes).
+inline constexpr std::string_view kEmptyFile = "pusty plik, a nie program przekaźników";
+inline constexpr std::string_view kNotADatabase = "to nie jest program przekaźników (plik nie jest bazą danych)";
+inline constexpr std::string_view kNoProgramTables =
+    "to nie jest program przekaźników (baza danych bez tabel Bloki, Daty, Rozkazy i KodOp)";
+inline constexpr const char* kNotAProgram = "to nie jest program przekaźników (%s)";
+inline constexpr const char* kDamagedProgram = "uszkodzony program przekaźników (%s)";
+inline constexpr const char* kProgramCutShort = "uszkodzony program przekaźników: plik urwany po %llu z %llu bajtów";
+inline constexpr const char* kProgramTooLarge = "to nie jest program przekaźników (%s, a program ma najwyżej %s)";
+
 // Adding a record past the centre's limits (the schedule list, kt64prog).
 inline constexpr std::string_view kTooManyBlocks =
     "Nie mogę dodać kolejnego bloku, w bazie istnieje zbyt wiele bloków.";

@@ -5,8 +5,8 @@
 
 namespace kt64::program {
 
-std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const CivilDate& day) {
-    std::vector<std::int64_t> blocks{kBaseBlock};
+std::vector<const DatedBlock*> rangesInForce(std::span<const DatedBlock> rows, const CivilDate& day) {
+    std::vector<const DatedBlock*> ranges;
     std::int64_t highest = 0;
     const CivilDate dayIn2000{2000, day.month, day.day};
     for (const auto& r : rows) {
@@ -19,14 +19,22 @@ std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const 
             const CivilDate to{2000, r.to->month, r.to->day};
             applies = from <= dayIn2000 && dayIn2000 <= to;
         }
-        if (!applies) continue;
-        if (r.priority == highest) {
-            blocks.push_back(r.block);
-        } else if (r.priority > highest) {
+        if (!applies || r.priority < highest) continue;
+        if (r.priority > highest) {
             highest = r.priority;
-            blocks.assign(1, r.block);
+            ranges.clear();
         }
+        ranges.push_back(&r);
     }
+    return ranges;
+}
+
+std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const CivilDate& day) {
+    const auto ranges = rangesInForce(rows, day);
+    // Priority 0 adds to block 1; a higher one replaces it.
+    std::vector<std::int64_t> blocks;
+    if (ranges.empty() || ranges.front()->priority == 0) blocks.push_back(kBaseBlock);
+    for (const DatedBlock* r : ranges) blocks.push_back(r->block);
     return blocks;
 }
 
@@ -46,11 +54,20 @@ RowEvaluation::RowEvaluation(DayCommandSource& source, int row) : source_(source
 }
 
 void RowEvaluation::take(const CommandRow& c, LocalSeconds at) {
-    // Taken again at the next sample it goes on; taken anew it starts over.
-    if (at != takenAt_ || c.id != inForce_.id) cyclePhase_ = 0;
+    // Every command taken starts over, a cycle taken again on the next day
+    // too: the centre starts it anew at its time.
+    cyclePhase_ = 0;
     state_ = static_cast<std::uint32_t>(c.operation) & kOperationMask;
     inForce_ = c;
     takenAt_ = at;
+}
+
+void RowEvaluation::takeDue(const CivilDate& date, LocalSeconds midnight, int upTo) {
+    const int weekday = weekdayBit(date);
+    for (; next_ < day_.size() && minuteOfDay(day_[next_]) <= upTo; ++next_) {
+        const CommandRow& c = day_[next_];
+        if ((c.weekdays & weekday) != 0) take(c, midnight + minuteOfDay(c));
+    }
 }
 
 namespace {
@@ -108,8 +125,10 @@ void RowEvaluation::applyOperation(LocalSeconds sampleMinute, std::int64_t elaps
 std::uint32_t RowEvaluation::evaluate(LocalSeconds t) {
     const CivilDate date = dateOf(t);
     if (!previous_ || date != previousDate_) {
+        // What the previous day still had due comes before the new day.
+        if (previous_) takeDue(previousDate_, *previous_ - secondsOfDay(*previous_), kSecondsPerDay);
         day_ = source_.commandsFor(date, row_);
-        cursor_ = 0;
+        next_ = 0;
     }
     const std::int64_t elapsed = previous_ ? t - *previous_ : 0;
     previous_ = t;
@@ -117,13 +136,7 @@ std::uint32_t RowEvaluation::evaluate(LocalSeconds t) {
 
     const int T = secondsOfDay(t) / 60 * 60;
     const LocalSeconds midnight = t - secondsOfDay(t);
-    if (!day_.empty()) {
-        if (cursor_ < day_.size()) ++cursor_;
-        if (T < minuteOfDay(cursorRow())) --cursor_;
-        const CommandRow& c = cursorRow();
-        const int Tc = minuteOfDay(c);
-        if ((c.weekdays & weekdayBit(date)) != 0 && T >= Tc) take(c, midnight + Tc);
-    }
+    takeDue(date, midnight, T);
     applyOperation(midnight + T, elapsed);
 
     SampleRecord s;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "CivilTime.h"
@@ -30,6 +31,7 @@ struct DatedBlock {
     std::optional<CivilDate> to;
     bool inItsYearOnly = false;
     std::int64_t block = 0;
+    std::string description;  // Daty.Opis, where it was read
 };
 
 // Blocks in force on day, in the order found: block 1 with priority 0 to
@@ -39,6 +41,10 @@ struct DatedBlock {
 // year 2000 (month and day) when it is no, so a range without year whose
 // end lies before its start (20 December .. 6 January) applies on no day.
 std::vector<std::int64_t> blocksInForce(std::span<const DatedBlock> rows, const CivilDate& day);
+// The rows that put their blocks in force on day by that rule: the
+// applying ones of the highest priority, in the order found (priority 0
+// ones join block 1); none when block 1 alone is in force.
+std::vector<const DatedBlock*> rangesInForce(std::span<const DatedBlock> rows, const CivilDate& day);
 
 // Whether a range applies on no day by that rule: a date is missing, or its
 // end lies before its start (within the year for a range without year, as
@@ -71,45 +77,52 @@ public:
 // The evaluation of one relay row, sample by sample in increasing time.
 //
 // At the first sample and whenever the day changes, the day's commands are
-// selected and a cursor is put on the first of them. At each sample the
-// cursor moves forward by one command unless it is past the last, and back
-// by one when that command is later than the sample's minute: it thus rests
-// on the last command not later than the sample, moving at most one command
-// per sample. Past the last command the cursor reads the last command, so
-// the command in force stays in force until the next day's selection. The
-// cursor's command is taken as the command in force unless its weekday bit
-// is clear for the day or it is later than the sample.
+// selected. At each sample every command whose minute has come since the
+// previous sample is looked at, in time order, as the centre runs every
+// command whose minute has come: each one whose weekday bit is set for its
+// day is taken, and the last one taken is in force. Commands of other
+// weekdays at the same minute thus neither hide nor delay it. Commands of
+// the previous day still due when the day changes (a chart sampled every
+// 20 minutes passes 23:50 on its way to midnight) are looked at for that
+// day before the new day's are selected. The command in force stays in
+// force until another is taken, across days.
 //
-// An impulse or a cycle runs from the moment its command was taken: that
-// command's own time on the day it was taken, as the centre starts it. A
+// An impulse or a cycle runs from its own minute on the day it was taken,
+// as the centre starts it, whenever the sample that takes it falls. A
 // command that is not taken (another weekday) changes nothing, so an
 // impulse taken on Friday does not show again on Saturday, and an impulse
 // that runs past midnight ends on the next day. A cycle starts its phase
-// afresh whenever a command is taken anew.
+// afresh whenever a command is taken, the same cycle on the next day too.
 class RowEvaluation {
 public:
     RowEvaluation(DayCommandSource& source, int row);
 
     std::uint32_t evaluate(LocalSeconds t);
     const std::vector<SampleRecord>& samples() const { return samples_; }
+    // The command in force after the last evaluation (operation 6 before
+    // any), with its description.
+    const CommandRow& inForce() const { return inForce_; }
     std::vector<SampleRecord> takeSamples() { return std::move(samples_); }
 
 private:
-    const CommandRow& cursorRow() const { return day_[cursor_ < day_.size() ? cursor_ : day_.size() - 1]; }
     static int minuteOfDay(const CommandRow& c) { return c.time->hour * 3600 + c.time->minute * 60; }
+    // Takes, in order, the day's commands not looked at yet whose minute
+    // is not later than upTo (seconds of the day) and that apply on date;
+    // midnight starts that date.
+    void takeDue(const CivilDate& date, LocalSeconds midnight, int upTo);
     void take(const CommandRow& c, LocalSeconds at);
     void applyOperation(LocalSeconds sampleMinute, std::int64_t elapsed);
 
     DayCommandSource& source_;
     int row_;
     std::vector<CommandRow> day_;
-    std::size_t cursor_ = 0;  // day_.size() = past the last command
+    std::size_t next_ = 0;  // the first of day_ not looked at yet
     std::optional<LocalSeconds> previous_;
     CivilDate previousDate_;
     std::uint32_t state_ = kNothingInForce;
     CommandRow inForce_;
     std::int64_t cyclePhase_ = 0;  // seconds
-    LocalSeconds takenAt_ = 0;     // Tc: the command in force's minute on the day it was taken
+    LocalSeconds takenAt_ = 0;     // the command in force's minute on the day it was taken
     std::vector<SampleRecord> samples_;
 };
 

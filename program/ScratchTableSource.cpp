@@ -10,8 +10,8 @@ std::vector<CommandRow> ScratchTableSource::commandsFor(const CivilDate& day, in
     std::vector<DatedBlock> dated;
     auto q = db_.query("SELECT Priorytet,DataOd,DataDo,Roczny,NrBloku FROM Daty,Bloki WHERE Bloki.LP=NrBloku");
     while (q.next()) {
-        dated.push_back(DatedBlock{q.integer("Priorytet"), q.date("DataOd"), q.date("DataDo"), q.boolean("Roczny"),
-                                   q.integer("NrBloku")});
+        dated.push_back(DatedBlock{
+            q.integer("Priorytet"), q.date("DataOd"), q.date("DataDo"), q.boolean("Roczny"), q.integer("NrBloku"), {}});
     }
     const auto blocks = blocksInForce(dated, day);
 

@@ -90,11 +90,12 @@ std::string icsLine(std::string_view line) {
 }
 
 std::string switchingsCsv(std::span<const Switching> switchings, const BlockNames& names) {
-    std::string out = "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku\r\n";
+    std::string out = "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku,Opis rozkazu\r\n";
     for (const auto& s : switchings) {
         out += formatText("%d,", s.relay) + stamp(s.start, "%04d-%02d-%02d %02d:%02d:%02d") + "," +
                stamp(s.end, "%04d-%02d-%02d %02d:%02d:%02d") + "," + csvField(operationName(s.operation)) +
-               formatText(",%d,%d,", s.command, s.block) + csvField(blockName(names, s.block)) + "\r\n";
+               formatText(",%d,%d,", s.command, s.block) + csvField(blockName(names, s.block)) + "," +
+               csvField(s.description) + "\r\n";
     }
     return out;
 }
@@ -111,7 +112,8 @@ std::string switchingsJson(std::span<const Switching> switchings, const BlockNam
                ", \"operation\": " + cli::jsonString(operationName(s.operation)) +
                formatText(", \"operationCode\": %d, \"command\": %d, \"block\": %d, \"blockName\": ", s.operation,
                           s.command, s.block) +
-               cli::jsonString(blockName(names, s.block)) + "}";
+               cli::jsonString(blockName(names, s.block)) + ", \"description\": " + cli::jsonString(s.description) +
+               "}";
     }
     return out + "\n]\n";
 }
@@ -128,8 +130,10 @@ std::string switchingsIcs(std::span<const Switching> switchings, const BlockName
         out += icsLine("DTSTAMP:" + dtstamp);
         out += icsLine("DTSTART:" + start);
         out += icsLine("DTEND:" + stamp(s.end, "%04d%02d%02dT%02d%02d%02d"));
-        out += icsLine("SUMMARY:" + icsText(formatText("Przekaźnik %d: ", s.relay) + operationName(s.operation) + " (" +
-                                            name + ")"));
+        // The command's own name first, when it has one.
+        const std::string what = formatText("Przekaźnik %d: ", s.relay) + operationName(s.operation);
+        out += icsLine("SUMMARY:" +
+                       icsText(s.description.empty() ? what + " (" + name + ")" : s.description + " (" + what + ")"));
         out += icsLine("DESCRIPTION:" + icsText(formatText("Rozkaz %d, blok %d: ", s.command, s.block) + name));
         out += icsLine("TRANSP:TRANSPARENT");
         out += icsLine("END:VEVENT");

@@ -21,14 +21,17 @@ using BlockNames = std::map<std::int64_t, std::string>;
 BlockNames readBlockNames(Database& db);
 std::string blockName(const BlockNames& names, std::int64_t block);
 
-// Header "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku", one
-// line per switching, CRLF line ends.
+// Header "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku,Opis
+// rozkazu", one line per switching, CRLF line ends.
 std::string switchingsCsv(std::span<const Switching> switchings, const BlockNames& names);
 // An array of objects {"relay", "start", "end", "operation", "operationCode",
-// "command", "block", "blockName"}.
+// "command", "block", "blockName", "description"}.
 std::string switchingsJson(std::span<const Switching> switchings, const BlockNames& names);
 // A VCALENDAR with one VEVENT per switching; stampUtc (seconds since 1970,
-// UTC) is every event's DTSTAMP.
+// UTC) is every event's DTSTAMP. An event is named by its command's
+// description, when it has one, then by relay and operation:
+// "Dzwonek – początek lekcji 1 (Przekaźnik 1: Impuls+)"; otherwise
+// "Przekaźnik 1: Impuls+ (Blok 1)".
 std::string switchingsIcs(std::span<const Switching> switchings, const BlockNames& names, std::int64_t stampUtc);
 
 // One CSV field: quoted when it holds a comma, a quote or a line end; a

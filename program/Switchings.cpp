@@ -46,7 +46,7 @@ std::vector<Switching> resolveSwitchings(DayCommandSource& source, const CivilDa
             const bool same = open && open->command == s.id && open->operation == s.operation;
             if (open && (!on || !same)) close(t);
             if (on && !open) {
-                open = Switching{row + 1, t, t, s.operation, s.id, s.block};
+                open = Switching{row + 1, t, t, s.operation, s.id, s.block, evaluation.inForce().description};
                 openImpulse = impulseSeconds(s);
             }
         }

@@ -23,6 +23,7 @@ struct Switching {
     std::int32_t operation = kNothingInForce;
     std::int32_t command = 0;  // LP of the command in force
     std::int32_t block = 0;    // Blok of that command
+    std::string description;   // Opis of that command
     friend bool operator==(const Switching&, const Switching&) = default;
 };
 

@@ -44,8 +44,12 @@ void RelayChart::setChart(const program::CivilDate& start, int days, int minutes
         try {
             auto q = db_->query("SELECT Priorytet,DataOd,DataDo,Roczny,NrBloku FROM Daty,Bloki WHERE Bloki.LP=NrBloku");
             while (q.next())
-                dated_.push_back({q.integer("Priorytet"), q.date("DataOd"), q.date("DataDo"), q.boolean("Roczny"),
-                                  q.integer("NrBloku")});
+                dated_.push_back({q.integer("Priorytet"),
+                                  q.date("DataOd"),
+                                  q.date("DataDo"),
+                                  q.boolean("Roczny"),
+                                  q.integer("NrBloku"),
+                                  {}});
         } catch (const program::DatabaseError&) {
             // The evaluator reports the same failure when it reads the rows.
         }

@@ -157,40 +157,6 @@ DateRange endChanged(DateRange range) {
     return range;
 }
 
-bool endsBeforeItStarts(const program::DateRow& range) {
-    return !range.inItsYearOnly && range.from && range.to &&
-           program::rangeNeverApplies(range.from, range.to, range.inItsYearOnly);
-}
-
-namespace {
-
-// "1 września": the day and the month as a date is read aloud.
-std::string dayAndMonth(const program::CivilDate& d) {
-    static constexpr std::string_view kMonths[] = {"stycznia", "lutego",       "marca",     "kwietnia",
-                                                   "maja",     "czerwca",      "lipca",     "sierpnia",
-                                                   "września", "października", "listopada", "grudnia"};
-    const auto month = kMonths[static_cast<std::size_t>(std::clamp(d.month, 1, 12) - 1)];
-    return std::to_string(d.day) + " " + std::string(month);
-}
-
-}  // namespace
-
-std::string newYearQuestion(const program::DateRow& range) {
-    const std::string from = dayAndMonth(*range.from), to = dayAndMonth(*range.to);
-    return "Zakres dat bez roku od " + from + " do " + to +
-           " kończy się w roku wcześniej, niż się zaczyna, więc nie obowiązuje w żadnym dniu.\n\n"
-           "Czy zapisać go jako dwa zakresy: od " +
-           from + " do 31 grudnia i od 1 stycznia do " + to + "?";
-}
-
-std::vector<program::DateRow> splitAtNewYear(const program::DateRow& range) {
-    program::DateRow toNewYear = range, fromNewYear = range;
-    toNewYear.to = program::CivilDate{range.from->year, 12, 31};
-    fromNewYear.id = 0;
-    fromNewYear.from = program::CivilDate{range.to->year, 1, 1};
-    return {toNewYear, fromNewYear};
-}
-
 Presets defaultPresets() { return Presets{{45, 10, 15, 30, 30, 5, 10, 15}, {1, 2, 5, 10, 15, 20}}; }
 
 Presets readPresets(program::UserMessages& messages) {

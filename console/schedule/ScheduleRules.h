@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CivilTime.h"
+#include "NewYearSplit.h"
 #include "ProgramRecords.h"
 #include "UserMessages.h"
 
@@ -84,12 +85,12 @@ DateRange endChanged(DateRange range);
 
 // A range without year whose end lies before its start in the year (1
 // September .. 30 June, the school year) applies on no day. Before storing
-// one, the date dialog asks this question; Yes stores the two ranges of
+// one, the date dialog asks newYearQuestion; Yes stores the two ranges of
 // splitAtNewYear (start .. 31 December, 1 January .. end), No the range as
-// it is, Cancel goes back to the dialog.
-bool endsBeforeItStarts(const program::DateRow& range);
-std::string newYearQuestion(const program::DateRow& range);
-std::vector<program::DateRow> splitAtNewYear(const program::DateRow& range);
+// it is, Cancel goes back to the dialog. kt64prog add-date shares the rule.
+using program::endsBeforeItStarts;
+using program::newYearQuestion;
+using program::splitAtNewYear;
 
 // The operator's presets: eight minute steps (1..255) and six impulse
 // lengths (1..99), stored as the 14 bytes of "TimDod".

@@ -44,26 +44,56 @@ std::size_t utf8SequenceAt(std::string_view text, std::size_t i) {
     return length;
 }
 
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a plain file";
+FileRefusal::Kind kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return FileRefusal::Directory;
+    if (S_ISFIFO(mode)) return FileRefusal::Fifo;
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return FileRefusal::Device;
+    if (S_ISSOCK(mode)) return FileRefusal::Socket;
+    return FileRefusal::OtherKind;
+}
+
+const char* kindText(FileRefusal::Kind kind) {
+    switch (kind) {
+    case FileRefusal::Directory:
+        return "a directory";
+    case FileRefusal::Fifo:
+        return "a FIFO (named pipe)";
+    case FileRefusal::Device:
+        return "a device";
+    case FileRefusal::Socket:
+        return "a socket";
+    default:
+        return "not a plain file";
+    }
 }
 
 void requireRegular(const std::filesystem::path& file, mode_t mode) {
-    if (!S_ISREG(mode)) throw FileError(file, std::string(kindOf(mode)) + ", not a file");
+    if (S_ISREG(mode)) return;
+    FileRefusal refusal;
+    refusal.kind = kindOf(mode);
+    throw FileError(file, std::string(kindText(refusal.kind)) + ", not a file", refusal);
 }
 
-[[noreturn]] void refuseSize(const std::filesystem::path& file, const std::string& bytes, const FileSize& size) {
-    throw FileError(file, bytes + " bytes, " + std::string(size.rule));
+[[noreturn]] void refuseSize(const std::filesystem::path& file, std::uint64_t bytes, bool moreThan,
+                             const FileSize& size) {
+    const FileRefusal refusal{bytes < size.least ? FileRefusal::TooSmall : FileRefusal::TooLarge, bytes, moreThan,
+                              size.least, size.most};
+    throw FileError(file, (moreThan ? "more than " : "") + std::to_string(bytes) + " bytes, " + std::string(size.rule),
+                    refusal);
 }
 
 }  // namespace
 
 FileError::FileError(const std::filesystem::path& file, const std::string& reason, int systemError)
-    : std::runtime_error(displayName(file) + ": " + reason), reason_(reason), systemError_(systemError) {}
+    : std::runtime_error(displayName(file) + ": " + reason),
+      reason_(reason),
+      shownName_(displayName(file)),
+      systemError_(systemError) {}
+
+FileError::FileError(const std::filesystem::path& file, const std::string& reason, const FileRefusal& refusal)
+    : FileError(file, reason) {
+    refusal_ = refusal;
+}
 
 std::string displayName(const std::filesystem::path& file) {
     const std::string& name = file.native();
@@ -112,7 +142,7 @@ std::string readWholeFile(const std::filesystem::path& file, const FileSize& siz
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw FileError(file, systemText(errno), errno);
     const auto stated = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
-    if (stated > size.most) refuseSize(file, std::to_string(stated), size);
+    if (stated > size.most) refuseSize(file, stated, false, size);
 
     // The stated size is only a hint: files of /proc say 0, and a file may
     // grow while it is read. One byte more than allowed tells a file too
@@ -128,9 +158,9 @@ std::string readWholeFile(const std::filesystem::path& file, const FileSize& siz
         }
         if (n == 0) break;
         bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > size.most) refuseSize(file, "more than " + std::to_string(size.most), size);
+        if (bytes.size() > size.most) refuseSize(file, size.most, true, size);
     }
-    if (bytes.size() < size.least) refuseSize(file, std::to_string(bytes.size()), size);
+    if (bytes.size() < size.least) refuseSize(file, bytes.size(), false, size);
     return bytes;
 }
 

@@ -13,7 +13,9 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -22,18 +24,36 @@
 
 namespace kt64 {
 
+// Why a file was refused for its kind or its size, for a caller that words
+// the refusal in its user's language.
+struct FileRefusal {
+    enum Kind { Directory, Fifo, Device, Socket, OtherKind, TooLarge, TooSmall };
+    Kind kind = OtherKind;
+    std::uint64_t bytes = 0;  // TooLarge, TooSmall: the size found
+    bool moreThan = false;    // TooLarge: the file holds more than bytes
+    std::uint64_t least = 0;  // the sizes allowed
+    std::uint64_t most = 0;
+};
+
 class FileError : public std::runtime_error {
 public:
     // what() is "<file>: <reason>", the name as displayName() writes it.
     FileError(const std::filesystem::path& file, const std::string& reason, int systemError = 0);
+    FileError(const std::filesystem::path& file, const std::string& reason, const FileRefusal& refusal);
     const std::string& reason() const noexcept { return reason_; }
+    // The file's name as displayName() writes it.
+    const std::string& shownName() const noexcept { return shownName_; }
     // errno of the failed call; 0 when the file was refused for its kind or
     // size.
     int systemError() const noexcept { return systemError_; }
+    // Set when the file was refused for its kind or size.
+    const std::optional<FileRefusal>& refusal() const noexcept { return refusal_; }
 
 private:
     std::string reason_;
+    std::string shownName_;
     int systemError_;
+    std::optional<FileRefusal> refusal_;
 };
 
 // A file's name fit for a one-line message in UTF-8: a control character

@@ -49,11 +49,13 @@ TEST(BellPlan, BellTexts) {
         PlanBell bell;
         std::string text;
     } cases[] = {
-        {{at(sunday, 8, 0), at(sunday, 8, 0, 5), kImpulsePlus}, "8:00  5 s"},
-        {{at(sunday, 8, 5), at(sunday, 8, 8), kImpulsePlus}, "8:05  3 min"},
-        {{at(sunday, 12, 30), at(sunday, 12, 31, 30), kCyclePlus}, "12:30  1 min 30 s"},
-        {{at(sunday, 7, 0), at(sunday, 15, 30), kOn}, "7:00–15:30"},
-        {{at(sunday, 22, 0), at(monday, 6, 0), kOn}, "22:00–pn 6:00"},
+        {{at(sunday, 8, 0), at(sunday, 8, 0, 5), kImpulsePlus, ""}, "8:00  5 s"},
+        {{at(sunday, 8, 5), at(sunday, 8, 8), kImpulsePlus, ""}, "8:05  3 min"},
+        {{at(sunday, 12, 30), at(sunday, 12, 31, 30), kCyclePlus, ""}, "12:30  1 min 30 s"},
+        {{at(sunday, 7, 0), at(sunday, 15, 30), kOn, ""}, "7:00–15:30"},
+        {{at(sunday, 22, 0), at(monday, 6, 0), kOn, ""}, "22:00–pn 6:00"},
+        {{at(sunday, 8, 0), at(sunday, 8, 0, 5), kImpulsePlus, "Dzwonek – początek lekcji 1"},
+         "8:00  5 s  Dzwonek – początek lekcji 1"},
     };
     for (const auto& c : cases) EXPECT_EQ(bellText(c.bell), c.text);
 }
@@ -62,11 +64,20 @@ TEST(BellPlan, DaysOffBlocksAndBells) {
     OpenProgram p;
     const CivilDate wed{2024, 5, 8}, thu{2024, 5, 9};
     const auto holiday = insertBlock(p.db(), BlockRow{0, 9, "Dni wolne"});
-    insertDate(p.db(), dateRow(holiday, wed, wed, true));
+    // Named by the date's description and the block, each once, though two
+    // of the block's ranges hold the day.
+    DateRow corpusChristi = dateRow(holiday, wed, wed, true);
+    corpusChristi.description = "Boże Ciało";
+    insertDate(p.db(), corpusChristi);
+    insertDate(p.db(), dateRow(holiday, wed, wed, false));
+    const auto bridge = insertBlock(p.db(), BlockRow{0, 9, "Dni wolne"});
+    insertDate(p.db(), dateRow(bridge, wed, wed, true));
     // Priority 0 joins block 1: its day is no day off though it has no commands.
     const auto joining = insertBlock(p.db(), BlockRow{0, 0, "Apel"});
     insertDate(p.db(), dateRow(joining, thu, thu, true));
-    insertCommand(p.db(), commandRow(1, 1, kImpulsePlus, 8, 0, kMondayToFriday, 5));
+    CommandRow bell = commandRow(1, 1, kImpulsePlus, 8, 0, kMondayToFriday, 5);
+    bell.description = "Dzwonek";
+    insertCommand(p.db(), bell);
     insertCommand(p.db(), commandRow(1, 2, kOn, 7, 30, kMondayToFriday));
     insertCommand(p.db(), commandRow(1, 2, kOff, 9, 0, kMondayToFriday));
     const WeekPlan plan = weekPlan(p.db(), {2024, 19});
@@ -75,13 +86,14 @@ TEST(BellPlan, DaysOffBlocksAndBells) {
         SCOPED_TRACE(d);
         const PlanDay& day = plan.days[static_cast<std::size_t>(d)];
         EXPECT_EQ(day.date, dateFromDayNumber(dayNumber(CivilDate{2024, 5, 6}) + d));
-        EXPECT_EQ(day.dayOff, d == 2 ? std::optional<std::string>("Dni wolne") : std::nullopt);
+        EXPECT_EQ(day.dayOff, d == 2 ? std::optional<std::string>("Boże Ciało – Dni wolne") : std::nullopt);
         const bool school = d < 5 && d != 2;
-        const std::vector<PlanBell> relay1 = {{at(day.date, 8, 0), at(day.date, 8, 0, 5), kImpulsePlus}};
-        const std::vector<PlanBell> relay2 = {{at(day.date, 7, 30), at(day.date, 9, 0), kOn}};
+        const std::vector<PlanBell> relay1 = {{at(day.date, 8, 0), at(day.date, 8, 0, 5), kImpulsePlus, "Dzwonek"}};
+        const std::vector<PlanBell> relay2 = {{at(day.date, 7, 30), at(day.date, 9, 0), kOn, ""}};
         EXPECT_EQ(day.bells[0], school ? relay1 : std::vector<PlanBell>{});
         EXPECT_EQ(day.bells[1], school ? relay2 : std::vector<PlanBell>{});
     }
+    EXPECT_EQ(plan.days[2].blocks, std::vector<std::string>{"Dni wolne"});
     EXPECT_EQ(plan.days[3].blocks, (std::vector<std::string>{"Blok 1", "Apel"}));
 
     // Block 1 alone without commands is an empty program, not a week off.

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <random>
 
+#include "BellPlan.h"
 #include "ChartGeometry.h"
 #include "ProgramEvaluator.h"
 #include "ProgramFixture.h"
 #include "ScratchTableSource.h"
+#include "Switchings.h"
 
 namespace kt64::program {
 namespace {
@@ -40,10 +42,10 @@ int minute(int h, int m, int day = 0) { return day * 1440 + h * 60 + m; }
 TEST(Evaluator, BlocksInForceByPriorityAndDateRules) {
     const CivilDate day{2024, 5, 10};
     auto yearly = [](std::int64_t prio, std::int64_t block, CivilDate from, CivilDate to) {
-        return DatedBlock{prio, from, to, true, block};
+        return DatedBlock{prio, from, to, true, block, {}};
     };
     auto everyYear = [](std::int64_t prio, std::int64_t block, CivilDate from, CivilDate to) {
-        return DatedBlock{prio, from, to, false, block};
+        return DatedBlock{prio, from, to, false, block, {}};
     };
     struct Case {
         const char* name;
@@ -66,7 +68,7 @@ TEST(Evaluator, BlocksInForceByPriorityAndDateRules) {
         {"every year, end before start, January", {everyYear(1, 3, {2023, 12, 20}, {2024, 1, 6})}, {2025, 1, 2}, {1}},
         {"29 February every year", {everyYear(1, 3, {2256, 2, 29}, {2255, 3, 1})}, {2023, 3, 1}, {3}},
         {"29 February not on 28th", {everyYear(1, 3, {2256, 2, 29}, {2256, 2, 29})}, {2023, 2, 28}, {1}},
-        {"missing date", {DatedBlock{2, std::nullopt, day, true, 5}}, day, {1}},
+        {"missing date", {DatedBlock{2, std::nullopt, day, true, 5, {}}}, day, {1}},
     };
     for (const auto& c : cases) EXPECT_EQ(blocksInForce(c.rows, c.day), c.blocks) << c.name;
 }
@@ -231,15 +233,90 @@ TEST(Evaluator, WeekdayMasksOperationsAndDaysSwitchAsTheCentreDoes) {
     }
 }
 
-TEST(Evaluator, CursorMovesAtMostOneCommandPerSample) {
+// Between two samples of a coarse chart every command due is taken in
+// order; the last one is in force and runs from its own time (7:10).
+TEST(Evaluator, CommandsDueSinceThePreviousSampleAreTakenInOrder) {
     OpenProgram p;
     insertCommand(p.db(), commandRow(1, 1, kOn, 7, 0));
     insertCommand(p.db(), commandRow(1, 1, kOff, 7, 5));
     insertCommand(p.db(), commandRow(1, 1, kImpulsePlus, 7, 10, kAllWeek, 30, true));
+    insertCommand(p.db(), commandRow(1, 1, kOn, 23, 50));
     ProgramEvaluator e(p.document.database(), p.messages);
-    const auto s = run(e, 0, localSeconds(kFriday, {6, 40, 0}), 6, 20);  // 6:40, 7:00, ... 8:20
-    EXPECT_EQ(s, (std::vector<std::uint32_t>{kNothingInForce, kOn | kOnBit, kOff, kImpulsePlus | kOnBit, kImpulsePlus,
-                                             kImpulsePlus}));
+    // 6:40, 7:00, ... 8:20, then 23:40 and midnight: 23:50 is still taken.
+    e.BeginRow(0);
+    std::vector<std::uint32_t> s;
+    for (int i = 0; i < 6; ++i) s.push_back(e.Evaluate(localSeconds(kFriday, {6, 40 + 20 * i, 0}), 0));
+    s.push_back(e.Evaluate(localSeconds(kFriday, {23, 40, 0}), 0));
+    s.push_back(e.Evaluate(localSeconds({2024, 5, 11}), 0));
+    e.EndRow(0);
+    EXPECT_EQ(s,
+              (std::vector<std::uint32_t>{kNothingInForce, kOn | kOnBit, kImpulsePlus | kOnBit, kImpulsePlus | kOnBit,
+                                          kImpulsePlus, kImpulsePlus, kImpulsePlus, kOn | kOnBit}));
+}
+
+// Bells per weekday of a week, as the chart shows them and as the export
+// and the plan resolve them: every command whose minute has come is taken,
+// whatever other weekdays' commands share its minute.
+TEST(Evaluator, EveryBellOfEveryWeekdayIsShown) {
+    constexpr CivilDate kMonday{2024, 5, 6};
+    using Week = std::array<std::vector<int>, 7>;  // bell minutes of the day, Monday .. Sunday
+    std::vector<int> lessons;                      // 123 bells, 7:00 .. 17:10
+    for (int i = 0; i < 123; ++i) lessons.push_back(minute(7, 0) + 5 * i);
+    auto sameMinutes = [&](std::initializer_list<int> days) {
+        std::vector<CommandRow> rows;
+        for (const int d : days)
+            for (const int m : lessons) rows.push_back(commandRow(1, 1, kImpulsePlus, m / 60, m % 60, d, 5));
+        return rows;
+    };
+    // Cykl+ every day at 7:30 with 1 min of 6: on every 7 minutes sampled
+    // once a minute (see CycleShowsAPeriodOneMinuteLongerThanItsOwn), from
+    // 7:36 on each day, the night's bells continuing the evening's.
+    std::vector<int> cycleDay;
+    for (int m = 0; m < 1440; ++m)
+        if ((m - minute(7, 30) + 1440) % 1440 % 7 == 6) cycleDay.push_back(m);
+    struct Case {
+        const char* name;
+        std::vector<CommandRow> commands;
+        Week bells;
+    } cases[] = {
+        {"separate Monday, Tuesday and Wednesday commands at the same minutes",
+         sameMinutes({0x01, 0x02, 0x04}),
+         {{lessons, lessons, lessons, {}, {}, {}, {}}}},
+        {"Friday's commands listed before Thursday's",
+         sameMinutes({0x10, 0x08}),
+         {{{}, {}, {}, lessons, lessons, {}, {}}}},
+        {"a cycle taken again the next day starts afresh",
+         {commandRow(1, 1, kCyclePlus, 7, 30, kAllWeek, 1, true, 6, true)},
+         {{cycleDay, cycleDay, cycleDay, cycleDay, cycleDay, cycleDay, cycleDay}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenProgram p;
+        {
+            Transaction t(p.db());
+            for (const auto& command : c.commands) insertCommand(p.db(), command);
+            t.commit();
+        }
+        // The export's and the plan's switchings.
+        Week resolved;
+        const CivilDate sunday = dateFromDayNumber(dayNumber(kMonday) + 6);
+        for (const Switching& s : resolveSwitchings(p.db(), kMonday, sunday)) {
+            const auto day = dayNumber(dateOf(s.start)) - dayNumber(kMonday);
+            if (s.relay == 1 && day >= 0) resolved[static_cast<std::size_t>(day)].push_back(secondsOfDay(s.start) / 60);
+        }
+        // The chart's columns, from the day before so the night is known.
+        Week charted;
+        const auto states = runDay(p, dateFromDayNumber(dayNumber(kMonday) - 1), 0, 8);
+        for (std::size_t m = 1441; m < states.size() - 1; ++m) {
+            if ((states[m] & kOnBit) && !(states[m - 1] & kOnBit))
+                charted[(m - 1440) / 1440].push_back((m - 1440) % 1440);
+        }
+        for (std::size_t d = 0; d < 7; ++d) {
+            EXPECT_EQ(resolved[d].size(), c.bells[d].size()) << "export, " << weekdayName(static_cast<int>(d));
+            EXPECT_EQ(resolved[d], c.bells[d]) << "export, " << weekdayName(static_cast<int>(d));
+            EXPECT_EQ(charted[d], c.bells[d]) << "chart, " << weekdayName(static_cast<int>(d));
+        }
+    }
 }
 
 TEST(Evaluator, RowsAreIndependentAndKeepTheirSamples) {

@@ -71,6 +71,8 @@ TEST(ProgTool, CommandLines) {
         {"plan", "a.dsk", "--week", "2021-W53"},
         {"plan", "a.dsk", "--from", "2024-05-10"},
         {"plan", "a.dsk", "--week", "2024-W19", "--from", "2024-05-06", "--to", "2024-05-12"},
+        {"add-date", "a.dsk", "2", "2027-06-30", "2026-09-01"},
+        {"add-date", "a.dsk", "2", "2026-09-01", "2027-06-30", "--split"},
     };
     for (const auto& args : bad) EXPECT_THROW(parseCommandLine(args), UsageError) << args[0] << " " << args.size();
 }
@@ -153,7 +155,9 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     ASSERT_EQ(t.run({"add-block", "a.dsk", "3", "--desc", "Ferie"}), 0);
     EXPECT_EQ(t.out.str(), "2\n");
     ASSERT_EQ(t.run({"add-date", "a.dsk", "2", "2024-05-10"}), 0);
-    ASSERT_EQ(t.run({"add-command", "a.dsk", "2", "7:45", "impulse+", "--impulse", "3m", "--days", "31"}), 0);
+    ASSERT_EQ(t.run({"add-command", "a.dsk", "2", "7:45", "impulse+", "--impulse", "3m", "--days", "31", "--desc",
+                     "Dzwonek – lekcja 1"}),
+              0);
     ASSERT_EQ(t.run({"list", "a.dsk"}), 0);
     EXPECT_NE(t.out.str().find("Ferie"), std::string::npos);
     EXPECT_NE(t.out.str().find("2024-05-10"), std::string::npos);
@@ -165,11 +169,12 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
 
     ASSERT_EQ(t.run({"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-10"}), 0) << t.err.str();
     EXPECT_EQ(t.out.str(),
-              "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku\r\n"
-              "1,2024-05-10 07:45:00,2024-05-10 07:48:00,Impuls+,1,2,Ferie\r\n");
+              "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku,Opis rozkazu\r\n"
+              "1,2024-05-10 07:45:00,2024-05-10 07:48:00,Impuls+,1,2,Ferie,Dzwonek – lekcja 1\r\n");
 
     ASSERT_EQ(t.run({"plan", "a.dsk"}), 0) << t.err.str();
-    EXPECT_NE(t.out.str().find("Piątek 10.05: Ferie\n  Przekaźnik 1:  7:45  3 min;\nSobota 11.05: Blok 1\n"),
+    EXPECT_NE(t.out.str().find(
+                  "Piątek 10.05: Ferie\n  Przekaźnik 1:  7:45  3 min  Dzwonek – lekcja 1;\nSobota 11.05: Blok 1\n"),
               std::string::npos)
         << t.out.str();
 
@@ -211,11 +216,12 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
         std::string err;
     };
     const Refusal refusals[] = {
-        {{"list", "x.dsk"}, "Błąd bazy danych: " + dir + "x.dsk: not a relay program (not a database file)\n"},
+        {{"list", "x.dsk"},
+         "Błąd bazy danych: " + dir + "x.dsk: to nie jest program przekaźników (plik nie jest bazą danych)\n"},
         {{"chart", "other.dsk"},
          "Błąd bazy danych: " + dir +
-             "other.dsk: not a relay program (a database without the tables Bloki, Daty, "
-             "Rozkazy and KodOp)\n"},
+             "other.dsk: to nie jest program przekaźników (baza danych bez tabel Bloki, Daty, Rozkazy i "
+             "KodOp)\n"},
         {{"add-date", "a.dsk", "7", "2024-05-10"},
          "kt64prog: " + dir + "a.dsk has no block 7 (add-block makes one; list shows them)\n"},
         {{"add-command", "a.dsk", "9", "6:00", "on"},
@@ -234,13 +240,38 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
          "kt64prog: block 1 holds the commands of every day and has no dates: name another block or a new one\n"},
         {{"import-calendar", "a.dsk", "2", "x.dsk"},
          "kt64prog: Błąd w pliku kalendarza x.dsk, wiersz 1: to nie jest plik iCalendar (brak BEGIN:VCALENDAR)\n"},
+        // In one language: the sentence, the file's size or kind, the system's reason.
+        {{"import-calendar", "a.dsk", "Dni wolne", dir + "big.ics"},
+         "kt64prog: Nie można odczytać pliku kalendarza " + dir +
+             "big.ics: 16777217 bajtów, a ten plik może mieć najwyżej 16 MiB\n"},
+        {{"import-calendar", "a.dsk", "Dni wolne", dir + "ferie"},
+         "kt64prog: Nie można odczytać pliku kalendarza " + dir + "ferie: to katalog, nie plik\n"},
+        {{"import-calendar", "a.dsk", "Dni wolne", dir + "missing.ics"},
+         "kt64prog: Nie można odczytać pliku kalendarza " + dir + "missing.ics: nie ma takiego pliku ani katalogu\n"},
+        {{"add-date", "a.dsk", "2", "2026-09-01", "2027-06-30", "--every-year"},
+         "kt64prog: " + dir +
+             "a.dsk: Zakres dat bez roku od 1 września do 30 czerwca kończy się w roku wcześniej, niż się zaczyna, "
+             "więc nie obowiązuje w żadnym dniu. Nie zapisano go. Z opcją --split zostanie zapisany jako dwa "
+             "zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca.\n"},
     };
+    std::ofstream(t.folder.path / "big.ics");
+    std::filesystem::resize_file(t.folder.path / "big.ics", (16 << 20) + 1);
+    std::filesystem::create_directory(t.folder.path / "ferie");
+    const auto programBefore = bytesOf(t.folder.path / "a.dsk");
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.args[0] + " " + r.args[1]);
         EXPECT_EQ(t.run(r.args), 1);
         EXPECT_EQ(t.err.str(), r.err);
         EXPECT_EQ(t.out.str(), "");
     }
+    EXPECT_EQ(bytesOf(t.folder.path / "a.dsk"), programBefore);
+    // Split as the date dialog splits it: two ranges that hold the school year.
+    ASSERT_EQ(t.run({"add-date", "a.dsk", "2", "2026-09-01", "2027-06-30", "--every-year", "--split"}), 0)
+        << t.err.str();
+    EXPECT_EQ(t.out.str(), "2\n3\n");
+    ASSERT_EQ(t.run({"list", "a.dsk"}), 0);
+    EXPECT_NE(t.out.str().find("2    ****-09-01  ****-12-31  2"), std::string::npos) << t.out.str();
+    EXPECT_NE(t.out.str().find("3    ****-01-01  ****-06-30  2"), std::string::npos) << t.out.str();
     // Operations by the names list and chart print, in any case.
     for (const char* name : {"Wyłączony", "ZAŁĄCZONY", "Impuls-", "CYKL+", "off", "On"})
         EXPECT_EQ(t.run({"add-command", "a.dsk", "1", "6:00", name}), 0) << name << ": " << t.err.str();
@@ -325,7 +356,8 @@ TEST(ProgTool, SendAndReceive) {
 
     t.centre.positions = {700, 700};
     EXPECT_EQ(t.run({"send", "a.dsk", "--yes"}), 1);
-    EXPECT_NE(t.err.str().find("kt64prog: sending stopped at 700 of 2905 bytes\n"), std::string::npos) << t.err.str();
+    EXPECT_NE(t.err.str().find("kt64prog: Wysyłanie zatrzymane po 700 z 2905 bajtów\n"), std::string::npos)
+        << t.err.str();
     // An upload the server reports failed: the centre's program is
     // incomplete, where it stopped and the server's text.
     t.centre.failSend = true;
@@ -334,7 +366,7 @@ TEST(ProgTool, SendAndReceive) {
                                "i trzeba go wysłać ponownie.\nPrzyczyna: Bledna suma kontrolna.\n"),
               std::string::npos)
         << t.err.str();
-    EXPECT_NE(t.err.str().find("kt64prog: sending failed at 0 of 2905 bytes: Bledna suma kontrolna.\n"),
+    EXPECT_NE(t.err.str().find("kt64prog: Wysyłanie przerwane po 0 z 2905 bajtów: Bledna suma kontrolna.\n"),
               std::string::npos)
         << t.err.str();
     t.centre.failSend = false;

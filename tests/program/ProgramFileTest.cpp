@@ -110,6 +110,11 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
         std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
     }
     std::ofstream(folder.path / "cut.dsk", std::ios::binary) << whole.substr(0, 5000);
+    // Sparse: a program's header, then nothing but a size far beyond any
+    // program's.
+    const auto huge = folder.path / "huge.dsk";
+    std::filesystem::copy_file(testing::templatePath(), huge);
+    std::filesystem::resize_file(huge, kMaxProgramFileBytes + 1);
     std::filesystem::create_directory(folder.path / "folder.dsk");
     ASSERT_EQ(::mkfifo((folder.path / "fifo.dsk").c_str(), 0600), 0);
     const std::string dir = folder.path.string() + "/";
@@ -118,14 +123,19 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
         std::string failure;   // failureText(), or the start of it
         bool databaseMessage;  // shown as "Błąd bazy danych: " + failure
     } cases[] = {
-        {text, dir + "notes.dsk: not a relay program (not a database file)", true},
-        {folder.path / "empty.dsk", dir + "empty.dsk: an empty file, not a relay program", true},
-        {otherDb, dir + "other.dsk: not a relay program (a database without the tables Bloki, Daty, Rozkazy and KodOp)",
+        {text, dir + "notes.dsk: to nie jest program przekaźników (plik nie jest bazą danych)", true},
+        {folder.path / "empty.dsk", dir + "empty.dsk: pusty plik, a nie program przekaźników", true},
+        {otherDb,
+         dir + "other.dsk: to nie jest program przekaźników (baza danych bez tabel Bloki, Daty, Rozkazy i KodOp)",
          true},
-        {noColumn, dir + "nocolumn.dsk: not a relay program (no such column: NrPrzek)", true},
-        {damaged, dir + "damaged.dsk: a damaged relay program (", true},
+        {noColumn, dir + "nocolumn.dsk: to nie jest program przekaźników (no such column: NrPrzek)", true},
+        {damaged, dir + "damaged.dsk: uszkodzony program przekaźników (", true},
         {folder.path / "cut.dsk",
-         dir + "cut.dsk: a damaged relay program: cut short at 5000 of " + std::to_string(whole.size()) + " bytes",
+         dir + "cut.dsk: uszkodzony program przekaźników: plik urwany po 5000 z " + std::to_string(whole.size()) +
+             " bajtów",
+         true},
+        // Refused by its size before it is copied.
+        {huge, dir + "huge.dsk: to nie jest program przekaźników (67108865 bajtów, a program ma najwyżej 64 MiB)",
          true},
         // Never opened for reading, so nothing waits for a writer.
         {folder.path / "folder.dsk", dir + "folder.dsk: a directory, not a file", false},
@@ -141,7 +151,7 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
         const auto copy = doc.WorkingCopyPath();
         insertBlock(*doc.database(), BlockRow{0, 2, "kept"});
         doc.setModified();
-        const bool regular = std::filesystem::is_regular_file(c.file);
+        const bool regular = std::filesystem::is_regular_file(c.file) && c.file != huge;
         const std::string before = regular ? contentOf(c.file) : "";
 
         EXPECT_FALSE(doc.OpenDocument(c.file));

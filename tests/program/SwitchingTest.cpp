@@ -25,6 +25,10 @@ LocalSeconds at(CivilDate day, int hour, int minute, int second = 0) {
     return localSeconds(day, TimeOfDay{hour, minute, second});
 }
 CivilDate plusDays(CivilDate d, int n) { return dateFromDayNumber(dayNumber(d) + n); }
+CommandRow described(CommandRow c, std::string description) {
+    c.description = std::move(description);
+    return c;
+}
 
 TEST(Switchings, StretchesOfRelayOnWithTheirCommand) {
     struct Case {
@@ -35,34 +39,34 @@ TEST(Switchings, StretchesOfRelayOnWithTheirCommand) {
     };
     const CivilDate tue = plusDays(kWeekStart, 1), sat = plusDays(kWeekStart, 5), sun = plusDays(kWeekStart, 6);
     const Case cases[] = {
-        {"an impulse of seconds lasts its seconds",
-         {commandRow(1, 1, kImpulsePlus, 8, 0, kMondayToFriday, 5)},
+        {"an impulse of seconds lasts its seconds, named by its command",
+         {described(commandRow(1, 1, kImpulsePlus, 8, 0, kMondayToFriday, 5), "Dzwonek – początek lekcji 1")},
          kWeekStart,
          tue,
-         {{1, at(kWeekStart, 8, 0), at(kWeekStart, 8, 0, 5), kImpulsePlus, 1, 1},
-          {1, at(tue, 8, 0), at(tue, 8, 0, 5), kImpulsePlus, 1, 1}}},
+         {{1, at(kWeekStart, 8, 0), at(kWeekStart, 8, 0, 5), kImpulsePlus, 1, 1, "Dzwonek – początek lekcji 1"},
+          {1, at(tue, 8, 0), at(tue, 8, 0, 5), kImpulsePlus, 1, 1, "Dzwonek – początek lekcji 1"}}},
         {"an impulse of minutes lasts its minutes, not the chart's last one too",
          {commandRow(1, 2, kImpulsePlus, 8, 0, kAllWeek, 3, true)},
          kWeekStart,
          kWeekStart,
-         {{2, at(kWeekStart, 8, 0), at(kWeekStart, 8, 3), kImpulsePlus, 1, 1}}},
+         {{2, at(kWeekStart, 8, 0), at(kWeekStart, 8, 3), kImpulsePlus, 1, 1, ""}}},
         {"on until off",
          {commandRow(1, 1, kOn, 7, 0), commandRow(1, 1, kOff, 15, 30)},
          kWeekStart,
          kWeekStart,
-         {{1, at(kWeekStart, 7, 0), at(kWeekStart, 15, 30), kOn, 1, 1}}},
+         {{1, at(kWeekStart, 7, 0), at(kWeekStart, 15, 30), kOn, 1, 1, ""}}},
         {"on from before the span, still on at its end",
          {commandRow(1, 1, kOn, 20, 0, 0x10), commandRow(1, 1, kOff, 6, 0, 0x01)},
          sat,
          sun,
-         {{1, at(plusDays(kWeekStart, 4), 20, 0), at(plusDays(kWeekStart, 7), 0, 0), kOn, 1, 1}}},
+         {{1, at(plusDays(kWeekStart, 4), 20, 0), at(plusDays(kWeekStart, 7), 0, 0), kOn, 1, 1, ""}}},
         {"no command on the weekend days", {commandRow(1, 1, kImpulsePlus, 8, 0, kMondayToFriday, 5)}, sat, sun, {}},
         {"an inverted impulse is on around its impulse",
          {commandRow(1, 1, kImpulseMinus, 12, 0, kAllWeek, 1, true)},
          kWeekStart,
          kWeekStart,
-         {{1, at(plusDays(kWeekStart, -1), 12, 2), at(kWeekStart, 12, 0), kImpulseMinus, 1, 1},
-          {1, at(kWeekStart, 12, 2), at(tue, 0, 0), kImpulseMinus, 1, 1}}},
+         {{1, at(plusDays(kWeekStart, -1), 12, 2), at(kWeekStart, 12, 0), kImpulseMinus, 1, 1, ""},
+          {1, at(kWeekStart, 12, 2), at(tue, 0, 0), kImpulseMinus, 1, 1, ""}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,8 +150,10 @@ TEST(Switchings, CalendarLinesFoldAt75OctetsBetweenLetters) {
 
 TEST(Switchings, TheCalendarReadsBackThroughLibical) {
     const BlockNames names = {{1, ""}, {3, "Przerwa, \"duża\"; żółć"}};
-    const Switching switchings[] = {{1, at(kWeekStart, 8, 0), at(kWeekStart, 8, 0, 5), kImpulsePlus, 12, 3},
-                                    {2, at(kWeekStart, 7, 0), at(kWeekStart, 15, 30), kOn, 4, 1}};
+    const Switching switchings[] = {
+        {1, at(kWeekStart, 8, 0), at(kWeekStart, 8, 0, 5), kImpulsePlus, 12, 3, ""},
+        {2, at(kWeekStart, 7, 0), at(kWeekStart, 15, 30), kOn, 4, 1, ""},
+        {1, at(kWeekStart, 8, 45), at(kWeekStart, 8, 45, 5), kImpulsePlus, 13, 3, "Dzwonek – początek lekcji 1"}};
     const std::string ics = switchingsIcs(switchings, names, at({2026, 12, 9}, 5, 30));
     icalcomponent* calendar = icalparser_parse_string(ics.c_str());
     ASSERT_NE(calendar, nullptr) << ics;
@@ -166,22 +172,25 @@ TEST(Switchings, TheCalendarReadsBackThroughLibical) {
         lengths.push_back(static_cast<int>(icaltime_as_timet(end) - icaltime_as_timet(start)));
         EXPECT_EQ(icaltime_as_ical_string(icalcomponent_get_dtstamp(e)), std::string("20261209T053000Z"));
     }
+    // The command's description first, where there is one.
     EXPECT_EQ(summaries, (std::vector<std::string>{"Przekaźnik 1: Impuls+ (Przerwa, \"duża\"; żółć)",
-                                                   "Przekaźnik 2: Załączony (Blok 1)"}));
-    EXPECT_EQ(lengths, (std::vector<int>{5, 8 * 3600 + 30 * 60}));
+                                                   "Przekaźnik 2: Załączony (Blok 1)",
+                                                   "Dzwonek – początek lekcji 1 (Przekaźnik 1: Impuls+)"}));
+    EXPECT_EQ(lengths, (std::vector<int>{5, 8 * 3600 + 30 * 60, 5}));
     icalcomponent_free(calendar);
 }
 
 TEST(Switchings, SpreadsheetAndJsonRows) {
     const BlockNames names = {{3, "Lekcje"}};
-    const Switching switchings[] = {{1, at(kWeekStart, 8, 0), at(kWeekStart, 8, 0, 5), kImpulsePlus, 12, 3}};
+    const Switching switchings[] = {
+        {1, at(kWeekStart, 8, 0), at(kWeekStart, 8, 0, 5), kImpulsePlus, 12, 3, "Dzwonek, lekcja 1"}};
     EXPECT_EQ(switchingsCsv(switchings, names),
-              "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku\r\n"
-              "1,2024-05-06 08:00:00,2024-05-06 08:00:05,Impuls+,12,3,Lekcje\r\n");
+              "Przekaźnik,Początek,Koniec,Operacja,Rozkaz,Blok,Opis bloku,Opis rozkazu\r\n"
+              "1,2024-05-06 08:00:00,2024-05-06 08:00:05,Impuls+,12,3,Lekcje,\"Dzwonek, lekcja 1\"\r\n");
     EXPECT_EQ(switchingsJson(switchings, names),
               "[\n  {\"relay\": 1, \"start\": \"2024-05-06T08:00:00\", \"end\": \"2024-05-06T08:00:05\", "
               "\"operation\": \"Impuls+\", \"operationCode\": 2, \"command\": 12, \"block\": 3, "
-              "\"blockName\": \"Lekcje\"}\n]\n");
+              "\"blockName\": \"Lekcje\", \"description\": \"Dzwonek, lekcja 1\"}\n]\n");
     EXPECT_EQ(switchingsJson({}, names), "[\n]\n");
 }
 

@@ -31,8 +31,11 @@ const char* const kUsage =
     "                                the week's bell plan (default: this week), or the typical\n"
     "                                week of the days, as text or as a PDF file to print\n"
     "  add-block FILE PRIORITY [--desc TEXT]\n"
-    "  add-date FILE BLOCK FROM [TO] [--every-year] [--desc TEXT]\n"
-    "                                FROM, TO as YYYY-MM-DD; TO defaults to FROM\n"
+    "  add-date FILE BLOCK FROM [TO] [--every-year [--split]] [--desc TEXT]\n"
+    "                                FROM, TO as YYYY-MM-DD; TO defaults to FROM; a range\n"
+    "                                --every-year that ends before it starts in the year\n"
+    "                                applies on no day and is refused; --split stores it as\n"
+    "                                FROM..31 December and 1 January..TO\n"
     "  add-command FILE BLOCK HH:MM OPERATION [--relay 1|2] [--days DAYS]\n"
     "              [--impulse N[s|m]] [--cycle N[s|m]] [--desc TEXT]\n"
     "                                OPERATION: off, on, impulse+, impulse-, cycle+, cycle- or 0..5;\n"
@@ -184,6 +187,7 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
                                                           {"--yes", false},
                                                           {"--force", false},
                                                           {"--every-year", false},
+                                                          {"--split", false},
                                                           {"--help", false},
                                                           {"-h", false}};
     cli::ScannedLine a;
@@ -317,6 +321,8 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
             c.block.description = c.date.description = c.command.description = value;
         } else if (name == "--every-year" && c.verb == Verb::AddDate) {
             c.date.inItsYearOnly = false;
+        } else if (name == "--split" && c.verb == Verb::AddDate) {
+            c.split = true;
         } else if (name == "--relay" && c.verb == Verb::AddCommand) {
             c.command.relay = numberIn(value, 1, 2, "--relay");
         } else if (name == "--days" && c.verb == Verb::AddCommand) {
@@ -334,6 +340,9 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         }
     }
     if (c.fromYear && c.toYear && *c.toYear < *c.fromYear) throw UsageError("--to must not come before --from");
+    if (c.verb == Verb::AddDate && c.date.inItsYearOnly && *c.date.to < *c.date.from)
+        throw UsageError("add-date: TO lies before FROM");
+    if (c.split && c.date.inItsYearOnly) throw UsageError("--split goes with --every-year");
     c.typical = c.verb == Verb::Plan && (a.has("--from") || a.has("--to"));
     if (c.typical && c.week) throw UsageError("plan takes --week or --from and --to, not both");
     if (c.verb == Verb::Export || c.typical) {

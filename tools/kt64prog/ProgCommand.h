@@ -64,6 +64,7 @@ struct ProgCommand {
     std::string pdf;
 
     // add-block, add-date, add-command
+    bool split = false;  // add-date --split: a range without year across the year end as two
     program::BlockRow block;
     program::DateRow date;
     program::CommandRow command;

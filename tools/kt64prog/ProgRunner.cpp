@@ -11,6 +11,7 @@
 #include "HolidayCalendar.h"
 #include "CommandImage.h"
 #include "ImageCompiler.h"
+#include "NewYearSplit.h"
 #include "ProgramDocument.h"
 #include "ProgramEvaluator.h"
 #include "ProgramTables.h"
@@ -231,16 +232,17 @@ std::unique_ptr<CentreLink> connect(ProgEnvironment& env, const ProgCommand& c) 
     return link;
 }
 
-// What a transfer (what: "sending", "receiving") ended with, beyond the
-// core's own messages: where it stopped and the server's reason.
+// What a transfer (what: "Wysyłanie", "Odbieranie") ended with, beyond the
+// core's own messages: where it stopped and the server's reason, in Polish
+// as that reason is.
 void checkTransfer(const TerminalMessages& messages, const TerminalWatcher& watcher, const char* what) {
     if (watcher.failed)
-        throw Failure{formatText("%s failed at %d of %d bytes: %s", what, watcher.last, TransferProgress::kRange,
+        throw Failure{formatText("%s przerwane po %d z %d bajtów: %s", what, watcher.last, TransferProgress::kRange,
                                  watcher.failure.c_str())};
     if (messages.messagesShown() > 0) throw Failure{};
     if (watcher.runs == 0) throw Failure{messages.declined() > 0 ? "cancelled" : ""};
     if (!watcher.finished || watcher.last != TransferProgress::kRange)
-        throw Failure{formatText("%s stopped at %d of %d bytes", what, watcher.last, TransferProgress::kRange)};
+        throw Failure{formatText("%s zatrzymane po %d z %d bajtów", what, watcher.last, TransferProgress::kRange)};
 }
 
 int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) {
@@ -331,7 +333,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         auto link = connect(env, c);
         TerminalWatcher watcher(env);
         ProgramTransfer(*link, messages, watcher, false).SendProgram(doc);
-        checkTransfer(messages, watcher, "sending");
+        checkTransfer(messages, watcher, "Wysyłanie");
         return 0;
     }
     case Verb::Receive: {
@@ -341,7 +343,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         TerminalWatcher watcher(env);
         ProgramTransfer(*link, messages, watcher).ReceiveProgram(doc);
         if (messages.messagesShown() > 0 || !doc.isModified()) {
-            checkTransfer(messages, watcher, "receiving");
+            checkTransfer(messages, watcher, "Odbieranie");
             throw Failure{};
         }
         saveProgram(doc, c.file);
@@ -356,20 +358,28 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         // console's list refuses them.
         if (c.verb == Verb::AddBlock && readBlocks(db).size() >= static_cast<std::size_t>(kMaxBlocks))
             throw Failure{c.file + ": " + std::string(program::text::kTooManyBlocks)};
-        if (c.verb != Verb::AddBlock && recordCount(db) >= kMaxRecords)
+        // A range without year across the year end applies on no day: the
+        // date dialog asks, here --split says what to do.
+        const bool wraps = c.verb == Verb::AddDate && endsBeforeItStarts(c.date);
+        if (wraps && !c.split) throw Failure{displayName(c.file) + ": " + newYearRefusal(c.date)};
+        const std::vector<DateRow> dates = wraps ? splitAtNewYear(c.date) : std::vector<DateRow>{c.date};
+        const int adding = c.verb == Verb::AddDate ? static_cast<int>(dates.size()) : 1;
+        if (c.verb != Verb::AddBlock && recordCount(db) + adding > kMaxRecords)
             throw Failure{c.file + ": " + std::string(program::text::kTooManyRecords)};
-        std::int64_t id = 0;
-        if (c.verb == Verb::AddBlock) id = insertBlock(db, c.block);
+        std::vector<std::int64_t> ids;
+        if (c.verb == Verb::AddBlock) ids.push_back(insertBlock(db, c.block));
         if (c.verb == Verb::AddDate) {
             requireBlock(db, c.date.block, c.file);
-            id = insertDate(db, c.date);
+            Transaction transaction(db);
+            for (const DateRow& d : dates) ids.push_back(insertDate(db, d));
+            transaction.commit();
         }
         if (c.verb == Verb::AddCommand) {
             requireBlock(db, c.command.block, c.file);
-            id = insertCommand(db, c.command);
+            ids.push_back(insertCommand(db, c.command));
         }
         saveProgram(doc, c.file);
-        env.out << id << "\n";
+        for (const auto id : ids) env.out << id << "\n";
         return 0;
     }
     case Verb::AddHolidays:
