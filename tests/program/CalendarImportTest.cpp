@@ -89,6 +89,8 @@ TEST_F(CalendarImport, TimedEventsAndZones) {
     const Row rows[] = {
         {"UTC evening is the next day in Warsaw", "DTSTART:20270429T220000Z\r\nDTEND:20270430T220000Z\r\n", usual,
          "2027-04-30..2027-04-30 x", ""},
+        {"recurring in UTC", "DTSTART:20270104T230000Z\r\nDTEND:20270105T230000Z\r\nRRULE:FREQ=WEEKLY;COUNT=2\r\n",
+         usual, "2027-01-05..2027-01-05 x; 2027-01-12..2027-01-12 x", ""},
         {"in another zone named",
          "DTSTART:20270429T220000Z\r\nDTEND:20270430T220000Z\r\n",
          {2026, 2030, "America/New_York"},
