@@ -174,6 +174,7 @@ std::string daysOffRefusal(Database& db, std::int64_t block) {
     if (bells && bells->priority >= kDaysOffPriority)
         return formatText(text::kDaysOffNoPriorityLeft, static_cast<long long>(bells->id),
                           static_cast<long long>(kDaysOffPriority));
+    if (block == 0) return {};
     std::string instead;
     if (const std::int64_t offered = daysOffBlock(db); offered != 0) {
         instead = formatText(text::kDaysOffUseBlock, static_cast<long long>(offered),
@@ -182,7 +183,6 @@ std::string daysOffRefusal(Database& db, std::int64_t block) {
         instead = formatText(text::kDaysOffUseNewBlock, std::string(text::kHolidayBlock).c_str(),
                              static_cast<long long>(kDaysOffPriority));
     }
-    if (block == 0) return {};
     const auto found = std::find_if(blocks.begin(), blocks.end(), [&](const BlockRow& b) { return b.id == block; });
     if (found == blocks.end())
         return formatText(text::kDaysOffNoSuchBlock, static_cast<long long>(block), instead.c_str());
