@@ -67,6 +67,7 @@ TEST(ProgTool, CommandLines) {
         {"add-holidays", "a.dsk", "2", "--from", "1999"},
         {"import-calendar", "a.dsk", "2", "x.ics", "--from", "2027", "--to", "2026"},
         {"add-holidays", "a.dsk", "2", "--timed-events"},
+        {"add-holidays", "a.dsk", "0"},
         {"add-holidays", "a.dsk", "2", "--zone", "UTC"},
         {"add-date", "a.dsk", "2", "2024-05-10", "--from", "2024"},
         {"export", "a.dsk", "--from", "2024-05-10"},

@@ -283,15 +283,15 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         break;
     }
     case Verb::AddHolidays:
-        need(2, 2, "FILE BLOCK");
-        c.file = ops[0];
-        c.blockName = ops[1];
-        break;
     case Verb::ImportCalendar:
-        need(3, 3, "FILE BLOCK CALENDAR.ics");
+        if (c.verb == Verb::AddHolidays) need(2, 2, "FILE BLOCK");
+        if (c.verb == Verb::ImportCalendar) need(3, 3, "FILE BLOCK CALENDAR.ics");
         c.file = ops[0];
         c.blockName = ops[1];
-        c.calendar = ops[2];
+        // A number names a block (1 and up); any other text a description.
+        if (!c.blockName.empty() && c.blockName.find_first_not_of("0123456789") == std::string::npos)
+            numberIn(c.blockName, 1, INT32_MAX, "BLOCK");
+        if (c.verb == Verb::ImportCalendar) c.calendar = ops[2];
         break;
     default:
         break;

@@ -54,13 +54,6 @@ void requireBlock(Database& db, std::int64_t block, const std::string& file) {
                              static_cast<long long>(block))};
 }
 
-// The number text gives (digits only, as findBlock reads them).
-std::int64_t numberOr(const std::string& text) {
-    std::int64_t n = 0;
-    for (const char ch : text) n = std::min<std::int64_t>(n * 10 + (ch - '0'), INT32_MAX);
-    return n;
-}
-
 void saveProgram(ProgramDocument& doc, const std::string& file) {
     if (!doc.SaveDocument(file)) throw Failure{displayName(file) + ": " + doc.failureText()};
 }
@@ -177,8 +170,9 @@ int addDaysOff(const ProgCommand& c, ProgEnvironment& env, ProgramDocument& doc,
     std::int64_t block = findBlock(db, c.blockName);
     if (block == kBaseBlock)
         throw Failure{"block 1 holds the commands of every day and has no dates: name another block or a new one"};
-    // A number names a block that is there; only a description makes one.
-    const std::int64_t checked = numbered && block == 0 ? numberOr(c.blockName) : block;
+    // A number names a block that is there (checked as a number when the
+    // line was read); only a description makes one.
+    const std::int64_t checked = numbered && block == 0 ? std::stoll(c.blockName) : block;
     if (const std::string why = daysOffRefusal(db, checked); !why.empty())
         throw Failure{displayName(c.file) + ": " + why};
 
