@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int lines = 1;
     for (const char c : text) lines += c == '\n';
     try {
-        for (const DateRow& row : readCalendar(text, "fuzz.ics", kFirstYear, kLastYear)) {
+        for (const DateRow& row : readCalendar(text, "fuzz.ics", {kFirstYear, kLastYear}).ranges) {
             if (!row.from || !row.to || *row.to < *row.from) __builtin_trap();
             if (row.inItsYearOnly && (row.to->year < kFirstYear || row.from->year > kLastYear)) __builtin_trap();
         }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <ctime>
 #include <memory>
 #include <optional>
 
@@ -13,6 +12,7 @@
 #include "FileFailureText.h"
 #include "ProgramTexts.h"
 #include "TextFormat.h"
+#include "TextEscapes.h"
 #include "WholeFile.h"
 
 namespace kt64::program {
@@ -102,26 +102,49 @@ struct ComponentFree {
     void operator()(icalcomponent* c) const { icalcomponent_free(c); }
 };
 
-// The local calendar day of a DTSTART/DTEND value: its own date for dates
-// and floating or zoned times, the local day for times in UTC. libical takes
-// any two digits for a time's fields ("T630000"); such a time is no time,
-// and would otherwise become a later day in UTC than the same fields say
-// elsewhere, putting an event's end before its start.
-std::optional<CivilDate> dayOf(const icaltimetype& t, bool& midnight) {
+// A DTSTART/DTEND value on the centre's clock: its day and minute of the
+// day. Dates and floating times are taken as written; times in UTC or with
+// a zone are moved into the centre's zone. libical takes any two digits for
+// a time's fields ("T630000"); such a time is no time, and would otherwise
+// become a later day in another zone than the same fields say elsewhere,
+// putting an event's end before its start.
+struct Placed {
+    CivilDate day;
+    int minute = 0;  // of the day
+    bool timed = false;
+    bool midnight() const { return minute == 0; }
+    std::int64_t minutes() const { return dayNumber(day) * 1440 + minute; }
+};
+
+std::optional<Placed> place(icaltimetype t, icaltimezone* zone) {
     if (!t.is_date && (t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 60))
         return std::nullopt;
-    int year = t.year, month = t.month, day = t.day, hour = t.hour, minute = t.minute, second = t.second;
-    if (!t.is_date && icaltime_is_utc(t)) {
-        const std::time_t at = icaltime_as_timet(t);
-        std::tm local{};
-        localtime_r(&at, &local);
-        year = local.tm_year + 1900, month = local.tm_mon + 1, day = local.tm_mday;
-        hour = local.tm_hour, minute = local.tm_min, second = local.tm_sec;
-    }
-    midnight = t.is_date || (hour == 0 && minute == 0 && second == 0);
-    const CivilDate d{year, month, day};
+    if (!t.is_date && t.zone && zone) t = icaltime_convert_to_zone(t, zone);
+    const CivilDate d{t.year, t.month, t.day};
     if (!isValid(d)) return std::nullopt;
-    return d;
+    if (t.is_date) return Placed{d, 0, false};
+    return Placed{d, t.hour * 60 + t.minute, true};
+}
+
+// The hours of lessons: a timed event that does not last from the first
+// to the last of them on some day leaves that day's lessons as they are.
+constexpr int kSchoolDayStart = 8 * 60, kSchoolDayEnd = 15 * 60;
+
+bool coversASchoolDay(const Placed& start, const Placed& end) {
+    // The first day whose lessons begin at or after the start.
+    const std::int64_t from = start.minutes() - kSchoolDayStart;
+    const std::int64_t day = from <= 0 ? 0 : (from + 1439) / 1440;
+    return end.minutes() >= day * 1440 + kSchoolDayEnd;
+}
+
+std::string skippedText(const Placed& start, const Placed& end, const std::string& summary, bool recurring) {
+    auto clock = [](int minute) { return formatText("%d:%02d", minute / 60, minute % 60); };
+    auto day = [](const CivilDate& d) { return formatText("%02d.%02d.%04d", d.day, d.month, d.year); };
+    std::string when = day(start.day) + " " + clock(start.minute) + "–";
+    // An end at the midnight after the start day is that day's 24:00.
+    const bool sameDay = end.minutes() <= (dayNumber(start.day) + 1) * 1440;
+    when += sameDay ? clock(end.minutes() - dayNumber(start.day) * 1440) : day(end.day) + " " + clock(end.minute);
+    return when + " " + summary + (recurring ? std::string(text::kCalendarRecurring) : "");
 }
 
 bool onlyTheStartDay(const icalrecurrencetype& r, const CivilDate& start) {
@@ -146,11 +169,24 @@ int lineOfError(const std::string& error, const Scan& scan, int from, int to, in
 
 }  // namespace
 
-std::vector<DateRow> readCalendar(std::string_view text, const std::string& name, int fromYear, int toYear) {
-    const Scan scan = scanLines(text, name);
+CalendarContents readCalendar(std::string_view text, const std::string& fileName, const CalendarOptions& options) {
+    const std::string& name = fileName;
     auto fault = [&](int line, std::string_view why) {
         return CalendarError(formatText(text::kCalendarFault, name.c_str(), line, std::string(why).c_str()), line);
     };
+    // A byte-order mark, as some programs write before UTF-8, is no part
+    // of the calendar; any other text than UTF-8 is refused at its line.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    for (std::size_t i = 0, line = 1; i < text.size();) {
+        const std::size_t n = cli::utf8SequenceLength(text, i);
+        if (n == 0) throw fault(static_cast<int>(line), text::kCalendarNotUtf8);
+        line += text[i] == '\n';
+        i += n;
+    }
+    icaltimezone* zone = icaltimezone_get_builtin_timezone(options.zone.c_str());
+    if (!zone) throw CalendarError(formatText(text::kUnknownZone, options.zone.c_str()), 0);
+
+    const Scan scan = scanLines(text, name);
     const std::string whole(text);
     std::unique_ptr<icalcomponent, ComponentFree> root(icalparser_parse_string(whole.c_str()));
     if (!root) throw fault(scan.lines[0].line, text::kCalendarNotCalendar);
@@ -165,8 +201,17 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
         throw fault(lineOfError(error, scan, 0, scan.lines.back().line, scan.lines[0].line), error);
     }
 
-    const CivilDate first{fromYear, 1, 1}, last{toYear, 12, 31};
-    std::vector<DateRow> out;
+    CalendarContents contents;
+    contents.name = fileName;
+    for (auto* p = icalcomponent_get_first_property(calendar, ICAL_X_PROPERTY); p;
+         p = icalcomponent_get_next_property(calendar, ICAL_X_PROPERTY)) {
+        const char* x = icalproperty_get_x_name(p);
+        const char* value = icalproperty_get_x(p);
+        if (x && value && upper(x) == "X-WR-CALNAME" && *value) contents.name = value;
+    }
+
+    const CivilDate first{options.fromYear, 1, 1}, last{options.toYear, 12, 31};
+    std::vector<DateRow>& out = contents.ranges;
     std::size_t index = 0;
     for (auto* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
          event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT), ++index) {
@@ -179,35 +224,41 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
         if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED) continue;
         const icaltimetype start = icalcomponent_get_dtstart(event);
         if (icaltime_is_null_time(start)) throw fault(at.start ? at.start : at.begin, text::kCalendarNoStart);
-        bool startMidnight = false, endMidnight = false;
-        const auto from = dayOf(start, startMidnight);
+        const auto from = place(start, zone);
         if (!from) throw fault(at.start ? at.start : at.begin, text::kCalendarBadDate);
-        CivilDate to = *from;
+        Placed finish = *from;
         const icaltimetype end = icalcomponent_get_dtend(event);
         if (!icaltime_is_null_time(end)) {
-            const auto endDay = dayOf(end, endMidnight);
-            if (!endDay) throw fault(at.finish ? at.finish : at.begin, text::kCalendarBadDate);
+            const auto endPlaced = place(end, zone);
+            if (!endPlaced) throw fault(at.finish ? at.finish : at.begin, text::kCalendarBadDate);
             if (icaltime_compare(end, start) < 0)
                 throw fault(at.finish ? at.finish : at.begin, text::kCalendarEndBeforeStart);
-            // DTEND is the first moment after the event: an event ending at
-            // midnight does not touch the day it ends on.
-            to = (*endDay > *from && endMidnight) ? dateFromDayNumber(dayNumber(*endDay) - 1) : *endDay;
+            finish = *endPlaced;
         }
+        // DTEND is the first moment after the event: an event ending at
+        // midnight does not touch the day it ends on.
+        const CivilDate to =
+            (finish.day > from->day && finish.midnight()) ? dateFromDayNumber(dayNumber(finish.day) - 1) : finish.day;
         const char* summary = icalcomponent_get_summary(event);
         const std::string description = summary ? summary : "";
-        const std::int64_t length = dayNumber(to) - dayNumber(*from);
-
+        const std::int64_t length = dayNumber(to) - dayNumber(from->day);
         auto* rule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+
+        if (from->timed && !options.shortTimedEvents && !coversASchoolDay(*from, finish)) {
+            if (from->day <= last && (rule || to >= first))
+                contents.skipped.push_back(skippedText(*from, finish, description, rule != nullptr));
+            continue;
+        }
         if (!rule) {
-            if (to >= first && *from <= last) out.push_back(dateRange(*from, to, true, description));
+            if (to >= first && from->day <= last) out.push_back(dateRange(from->day, to, true, description));
             continue;
         }
         const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
         if (recurrence.freq == ICAL_YEARLY_RECURRENCE && recurrence.interval <= 1 && recurrence.count == 0 &&
-            icaltime_is_null_time(recurrence.until) && onlyTheStartDay(recurrence, *from) && length < 365) {
-            const CivilDate yearlessFrom = yearlessDate(from->month, from->day);
+            icaltime_is_null_time(recurrence.until) && onlyTheStartDay(recurrence, from->day) && length < 365) {
+            const CivilDate yearlessFrom = yearlessDate(from->day.month, from->day.day);
             const CivilDate yearlessTo = yearlessDate(to.month, to.day);
-            if (to.year == from->year) {
+            if (to.year == from->day.year) {
                 out.push_back(dateRange(yearlessFrom, yearlessTo, false, description));
             } else {
                 out.push_back(dateRange(yearlessFrom, yearlessDate(12, 31), false, description));
@@ -222,8 +273,7 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
         std::vector<CivilDate> skipped;
         for (auto* p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY)) {
-            bool ignored = false;
-            if (const auto d = dayOf(icalproperty_get_exdate(p), ignored)) skipped.push_back(*d);
+            if (const auto d = place(icalproperty_get_exdate(p), zone)) skipped.push_back(d->day);
         }
         icalrecur_iterator* it = icalrecur_iterator_new(recurrence, start);
         if (!it)
@@ -235,27 +285,45 @@ std::vector<DateRow> readCalendar(std::string_view text, const std::string& name
         for (icaltimetype next = icalrecur_iterator_next(it);
              !icaltime_is_null_time(next) && taken <= kMaxRecords && ++seen <= kMostOccurrences;
              next = icalrecur_iterator_next(it)) {
-            bool ignored = false;
-            const auto day = dayOf(next, ignored);
-            if (!day || *day > last) break;
-            const CivilDate until = dateFromDayNumber(dayNumber(*day) + length);
-            if (until < first || std::find(skipped.begin(), skipped.end(), *day) != skipped.end()) continue;
-            out.push_back(dateRange(*day, until, true, description));
+            const auto day = place(next, zone);
+            if (!day || day->day > last) break;
+            const CivilDate until = dateFromDayNumber(dayNumber(day->day) + length);
+            if (until < first || std::find(skipped.begin(), skipped.end(), day->day) != skipped.end()) continue;
+            out.push_back(dateRange(day->day, until, true, description));
             ++taken;
         }
         icalrecur_iterator_free(it);
     }
-    return out;
+    return contents;
 }
 
-std::vector<DateRow> readCalendarFile(const std::filesystem::path& file, int fromYear, int toYear) {
+CalendarContents readCalendarFile(const std::filesystem::path& file, const CalendarOptions& options) {
     std::string text;
     try {
         text = readWholeFile(file, {0, 16 * 1024 * 1024, "a calendar file is at most 16 MiB"});
     } catch (const FileError& e) {
         throw CalendarError(formatText(text::kCalendarUnreadable, fileFailureText(e).c_str()), 0);
     }
-    return readCalendar(text, file.filename().string(), fromYear, toYear);
+    return readCalendar(text, file.filename().string(), options);
+}
+
+std::string markedDescription(const std::string& description, const std::string& name) {
+    return formatText(text::kCalendarMark, description.c_str(), name.c_str());
+}
+
+DateRangePlan planCalendarImport(Database& db, std::int64_t block, const std::string& newBlockName,
+                                 const CalendarContents& calendar, const CalendarOptions& options) {
+    // Merged before they are marked, so that ranges joined into one carry
+    // the mark once.
+    std::vector<DateRow> wanted = mergeRanges(calendar.ranges);
+    for (auto& r : wanted) r.description = markedDescription(r.description, calendar.name);
+    const std::string mark = markedDescription("", calendar.name);
+    return planDateRanges(db, block, newBlockName, std::move(wanted), [&](const DateRow& d) {
+        const bool own = d.description.size() >= mark.size() &&
+                         d.description.compare(d.description.size() - mark.size(), mark.size(), mark) == 0;
+        // Ranges of years this import does not look at stay as they are.
+        return own && (!d.inItsYearOnly || (d.to->year >= options.fromYear && d.from->year <= options.toYear));
+    });
 }
 
 }  // namespace kt64::program

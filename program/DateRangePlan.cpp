@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 
 #include "CommandImage.h"
 #include "ProgramTables.h"
@@ -14,9 +15,6 @@
 namespace kt64::program {
 
 namespace {
-
-// The highest priority: on a holiday block's days no other block applies.
-constexpr std::int64_t kHolidayPriority = 9;
 
 // Day numbers of a range's ends; every-year ranges within the year 2000,
 // as the evaluator compares them.
@@ -116,7 +114,7 @@ DateRangePlan planDateRanges(Database& db, std::int64_t block, const std::string
         r.block = block;
         plan.added.push_back(std::move(r));
     }
-    for (const auto& d : replaced) plan.removed.push_back(d.id);
+    plan.removed = std::move(replaced);
     return plan;
 }
 
@@ -130,6 +128,73 @@ std::int64_t findBlock(Database& db, const std::string& text) {
     return 0;
 }
 
+namespace {
+
+// The block with commands of the highest priority (block 1 counts as 0:
+// any dated block of a higher one replaces it); nullopt when no block has
+// commands.
+struct BellBlock {
+    std::int64_t id = 0;
+    std::int64_t priority = 0;
+};
+
+std::optional<BellBlock> highestBellBlock(const std::vector<BlockRow>& blocks,
+                                          const std::vector<CommandRow>& commands) {
+    std::optional<BellBlock> highest;
+    for (const auto& b : blocks) {
+        const bool rings =
+            std::any_of(commands.begin(), commands.end(), [&](const CommandRow& c) { return c.block == b.id; });
+        const std::int64_t priority = b.id == kBaseBlock ? 0 : b.priority;
+        if (rings && (!highest || priority > highest->priority)) highest = BellBlock{b.id, priority};
+    }
+    return highest;
+}
+
+bool holdsCommands(const std::vector<CommandRow>& commands, std::int64_t block) {
+    return std::any_of(commands.begin(), commands.end(), [&](const CommandRow& c) { return c.block == block; });
+}
+
+}  // namespace
+
+std::int64_t daysOffBlock(Database& db) {
+    const auto blocks = readBlocks(db);
+    const auto commands = readCommandsByBlock(db);
+    const auto bells = highestBellBlock(blocks, commands);
+    for (const auto& b : blocks)
+        if (b.id != kBaseBlock && b.description == text::kHolidayBlock && !holdsCommands(commands, b.id) &&
+            (!bells || b.priority > bells->priority))
+            return b.id;
+    return 0;
+}
+
+std::string daysOffRefusal(Database& db, std::int64_t block) {
+    const auto blocks = readBlocks(db);
+    const auto commands = readCommandsByBlock(db);
+    const auto bells = highestBellBlock(blocks, commands);
+    if (bells && bells->priority >= kDaysOffPriority)
+        return formatText(text::kDaysOffNoPriorityLeft, static_cast<long long>(bells->id),
+                          static_cast<long long>(kDaysOffPriority));
+    if (block == 0) return {};
+    std::string instead;
+    if (const std::int64_t offered = daysOffBlock(db); offered != 0) {
+        instead = formatText(text::kDaysOffUseBlock, static_cast<long long>(offered),
+                             std::string(text::kHolidayBlock).c_str());
+    } else {
+        instead = formatText(text::kDaysOffUseNewBlock, std::string(text::kHolidayBlock).c_str(),
+                             static_cast<long long>(kDaysOffPriority));
+    }
+    const auto found = std::find_if(blocks.begin(), blocks.end(), [&](const BlockRow& b) { return b.id == block; });
+    if (found == blocks.end())
+        return formatText(text::kDaysOffNoSuchBlock, static_cast<long long>(block), instead.c_str());
+    if (holdsCommands(commands, block))
+        return formatText(text::kDaysOffBlockRings, static_cast<long long>(block), instead.c_str());
+    if (bells && found->priority <= bells->priority)
+        return formatText(text::kDaysOffPriorityTooLow, static_cast<long long>(block),
+                          static_cast<long long>(found->priority), static_cast<long long>(bells->id),
+                          static_cast<long long>(bells->priority), instead.c_str());
+    return {};
+}
+
 std::int64_t applyDateRangePlan(Database& db, const DateRangePlan& plan) {
     if (!plan.fits()) throw DatabaseError(SQLITE_FULL, plan.refusal());
     Transaction transaction(db);
@@ -137,11 +202,11 @@ std::int64_t applyDateRangePlan(Database& db, const DateRangePlan& plan) {
     if (block == 0) {
         if (readBlocks(db).size() >= static_cast<std::size_t>(kMaxBlocks))
             throw DatabaseError(SQLITE_FULL, std::string(text::kTooManyBlocks));
-        block = insertBlock(db, BlockRow{0, kHolidayPriority, plan.newBlockName});
+        block = insertBlock(db, BlockRow{0, kDaysOffPriority, plan.newBlockName});
     }
-    for (const auto id : plan.removed) {
+    for (const auto& d : plan.removed) {
         auto q = db.query("DELETE FROM Daty WHERE LP=?");
-        q.bind(1, id);
+        q.bind(1, d.id);
         q.run();
     }
     for (auto d : plan.added) {

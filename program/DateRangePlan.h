@@ -39,7 +39,7 @@ bool covers(const DateRow& outer, const DateRow& inner);
 struct DateRangePlan {
     std::int64_t block = 0;  // 0: a new holiday block is made
     std::string newBlockName;
-    std::vector<std::int64_t> removed;  // LPs of the block's ranges that go
+    std::vector<DateRow> removed;  // the block's ranges that go (with their LPs)
     std::vector<DateRow> added;
     int recordsBefore = 0;  // dates and commands of the whole program
 
@@ -62,8 +62,23 @@ DateRangePlan planDateRanges(Database& db, std::int64_t block, const std::string
 // description is text; 0 when there is none.
 std::int64_t findBlock(Database& db, const std::string& text);
 
+// The priority a new block of days off gets: the highest, so that on its
+// days no block with commands applies.
+inline constexpr std::int64_t kDaysOffPriority = 9;
+
+// Days off silence the bells only from a block without commands whose
+// priority is above that of every block with commands (blocks of the same
+// priority add their commands up). The block to offer for days off: the
+// first such block named "Dni wolne"; 0 when there is none and a new one is
+// to be made.
+std::int64_t daysOffBlock(Database& db);
+
+// Why block (0: a new one) cannot take days off, as a sentence that names
+// the block to use instead; empty when it can.
+std::string daysOffRefusal(Database& db, std::int64_t block);
+
 // Writes plan in one transaction; a plan that does not fit is refused with
-// DatabaseError before anything changes. A new block gets priority 9 and no
+// DatabaseError before anything changes. A new block gets kDaysOffPriority and no
 // commands, so on its days no other block rings. Returns the block's LP.
 std::int64_t applyDateRangePlan(Database& db, const DateRangePlan& plan);
 

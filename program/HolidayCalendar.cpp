@@ -1,9 +1,10 @@
 // Polish public holidays (see HolidayCalendar.h).
 #include "HolidayCalendar.h"
 
+#include <algorithm>
 #include <string>
 
-#include "DateRangePlan.h"
+#include "ProgramTables.h"
 #include "ProgramTexts.h"
 
 namespace kt64::program {
@@ -83,6 +84,47 @@ bool isMovableHoliday(const DateRow& date) {
     for (const auto name : {text::kEaster, text::kPentecost, text::kCorpusChristi, text::kChristmasEve})
         if (date.description == name) return true;
     return false;
+}
+
+namespace {
+
+// The every-year Christmas range of a run from 2025 on, and that of a run
+// from an earlier year.
+bool isChristmasFromEve(const DateRow& d) {
+    return !d.inItsYearOnly && d.from && d.to && d.from->month == 12 && d.from->day == 24 && d.to->month == 12 &&
+           d.to->day == 26 && d.description == text::kChristmasEveAndChristmas;
+}
+
+bool isChristmasWithoutEve(const DateRow& d) {
+    return !d.inItsYearOnly && d.from && d.to && d.from->month == 12 && d.from->day == 25 &&
+           d.description == text::kChristmas;
+}
+
+}  // namespace
+
+DateRangePlan planHolidays(Database& db, std::int64_t block, const std::string& newBlockName, int fromYear, int toYear,
+                           const CivilDate& today) {
+    std::vector<DateRow> own;
+    if (block != 0)
+        for (auto& d : readDatesByBlock(db))
+            if (d.block == block) own.push_back(std::move(d));
+    // Once the block keeps 24 December by the year (a run that began before
+    // 2025), every later run does so as well.
+    const bool eveByYear = fromYear < kChristmasEveFrom || std::any_of(own.begin(), own.end(), isChristmasWithoutEve);
+    std::vector<DateRow> wanted =
+        polishHolidays(std::min(fromYear, eveByYear ? kChristmasEveFrom - 1 : fromYear), toYear);
+    std::erase_if(wanted, [&](const DateRow& d) { return d.inItsYearOnly && d.from->year < fromYear; });
+    const bool splitEve = eveByYear && std::any_of(own.begin(), own.end(), isChristmasFromEve);
+    if (splitEve) {
+        int lastYear = std::max(toYear, today.year);
+        for (const auto& d : own)
+            if (isMovableHoliday(d)) lastYear = std::max(lastYear, d.to->year);
+        for (int year = std::max(toYear + 1, kChristmasEveFrom); year <= lastYear; ++year)
+            wanted.push_back(dateRange({year, 12, 24}, {year, 12, 24}, true, text::kChristmasEve));
+    }
+    return planDateRanges(db, block, newBlockName, std::move(wanted), [&](const DateRow& d) {
+        return (isMovableHoliday(d) && d.to && d.to->year < today.year) || (splitEve && isChristmasFromEve(d));
+    });
 }
 
 }  // namespace kt64::program

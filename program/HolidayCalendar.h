@@ -6,9 +6,10 @@
 // and Pentecost always fall on a Sunday but are listed so that a program
 // with Sunday bells is silent on them too.
 //
-// The movable ranges carry a description of their own (movableHoliday), so a
-// later run for another span can tell the ranges it made from the ones the
-// user typed and replace only its own.
+// The movable ranges carry a description of their own, so a later run can
+// tell the ranges it made from the ones the user typed. A run never takes
+// away a day still to come: it removes only its own movable ranges of years
+// that have ended, to free places in the centre's list.
 #pragma once
 
 #include <string_view>
@@ -16,7 +17,9 @@
 #include <vector>
 
 #include "CivilTime.h"
+#include "DateRangePlan.h"
 #include "ProgramRecords.h"
+#include "SqlDatabase.h"
 
 namespace kt64::program {
 
@@ -34,5 +37,14 @@ std::pair<int, int> fiveSchoolYears(const CivilDate& today);
 
 // Whether a range was made by polishHolidays as a movable holiday.
 bool isMovableHoliday(const DateRow& date);
+
+// The change a run for the years from..to makes to block (0: a new one
+// named newBlockName) on the day today. A block that holds the every-year
+// 24-26 December of a run from 2025 on, given a span that starts before,
+// gets that range split into 25-26 December every year and 24 December of
+// each year from 2025 to the last its holidays reach, so that 24 December
+// of the earlier years is not a day off and no later one is lost.
+DateRangePlan planHolidays(Database& db, std::int64_t block, const std::string& newBlockName, int fromYear, int toYear,
+                           const CivilDate& today);
 
 }  // namespace kt64::program

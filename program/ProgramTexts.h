@@ -107,6 +107,23 @@ inline constexpr std::string_view kChristmasEve = "Wigilia (święto od 2025)";
 inline constexpr const char* kRangesDoNotFit =
     "Nie mogę dodać zakresów dat: potrzeba %d, a wolnych miejsc na daty i rozkazy jest %d (centrala mieści "
     "najwyżej 400).";
+// Days off go to a block without commands whose priority is above every
+// block with commands. "%lld" = block numbers and priorities; the last
+// "%s" names the block to use (kDaysOffUseBlock or kDaysOffUseNewBlock).
+inline constexpr const char* kDaysOffBlockRings =
+    "Blok %lld ma rozkazy, więc w dni wolne dodane do niego dzwonki nadal by dzwoniły. Dni wolne należą do bloku "
+    "bez rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: %s";
+inline constexpr const char* kDaysOffPriorityTooLow =
+    "Blok %lld ma priorytet %lld, a blok %lld z rozkazami ma priorytet %lld, więc w dni wolne dzwonki nadal by "
+    "dzwoniły. Dni wolne należą do bloku bez rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: %s";
+inline constexpr const char* kDaysOffNoSuchBlock =
+    "Program nie ma bloku %lld. Dni wolne należą do bloku bez rozkazów, o priorytecie wyższym niż każdy blok z "
+    "rozkazami: %s";
+inline constexpr const char* kDaysOffUseBlock = "użyj bloku %lld „%s”.";
+inline constexpr const char* kDaysOffUseNewBlock = "użyj nowego bloku „%s”, który powstanie z priorytetem %lld.";
+inline constexpr const char* kDaysOffNoPriorityLeft =
+    "Blok %lld ma rozkazy i priorytet %lld, najwyższy z możliwych, więc żaden blok dni wolnych nie wyciszy jego "
+    "dzwonków. Obniż jego priorytet, a potem dodaj dni wolne.";
 // A calendar file that cannot be read ("%s" = the file, "%d" = its line,
 // then the cause).
 inline constexpr const char* kCalendarFault = "Błąd w pliku kalendarza %s, wiersz %d: %s";
@@ -118,6 +135,14 @@ inline constexpr std::string_view kCalendarBadDate = "niepoprawna data";
 inline constexpr std::string_view kCalendarEndBeforeStart = "koniec wydarzenia przed jego początkiem";
 inline constexpr std::string_view kCalendarBadLine = "wiersz nie ma postaci NAZWA:wartość";
 inline constexpr std::string_view kCalendarBadRule = "niezrozumiała reguła powtarzania (RRULE)";
+inline constexpr std::string_view kCalendarNotUtf8 =
+    "znak spoza UTF-8: plik kalendarza musi być zapisany w UTF-8, tak wymaga format iCalendar";
+// "%s" = the zone's name as given.
+inline constexpr const char* kUnknownZone = "Nieznana strefa czasowa „%s” (na przykład Europe/Warsaw).";
+// After a skipped timed event that recurs.
+inline constexpr std::string_view kCalendarRecurring = " (i jego powtórzenia)";
+// A calendar's range in the program: "%s" = the event, then the calendar.
+inline constexpr const char* kCalendarMark = "%s [kalendarz: %s]";
 // "%s" = the file and the system's reason.
 inline constexpr const char* kCalendarUnreadable = "Nie można odczytać pliku kalendarza %s";
 

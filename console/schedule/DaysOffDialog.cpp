@@ -1,8 +1,12 @@
 // Days off added to a block (see DaysOffDialog.h).
 #include "DaysOffDialog.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QPushButton>
+
+#include <algorithm>
 
 #include "CalendarImport.h"
 #include "HolidayCalendar.h"
@@ -33,22 +37,35 @@ DaysOffDialog::DaysOffDialog(DaysOffSource source, program::ProgramDocument& doc
       source_(source),
       document_(document),
       messages_(messages),
-      block_(block) {
+      block_(block),
+      today_(today) {
     ui_->setupUi(this);
     const bool calendar = source == DaysOffSource::Calendar;
     setWindowTitle(QString::fromUtf8(calendar ? daysofftext::kCalendarTitle : daysofftext::kHolidaysTitle));
     ui_->calendarGroup->setVisible(calendar);
 
-    // Without a block named, the holiday block the program has already.
-    if (block_ == 0 && document_.database())
-        block_ = program::findBlock(*document_.database(), std::string(program::text::kHolidayBlock));
-    QString target = QString::fromUtf8(daysofftext::kToNewBlock).arg(QString::fromUtf8(program::text::kHolidayBlock));
-    if (block_ != 0 && document_.database()) {
-        for (const auto& b : program::readBlocks(*document_.database()))
-            if (b.id == block_)
-                target = QString::fromUtf8(daysofftext::kToBlock).arg(b.id).arg(QString::fromStdString(b.description));
+    // Every block but block 1, and a new block of days off when the
+    // program has none; the tree's block first, else the block of days off.
+    if (document_.database()) {
+        try {
+            program::Database& db = *document_.database();
+            const std::int64_t offered = program::daysOffBlock(db);
+            for (const auto& b : program::readBlocks(db))
+                if (b.id != program::kBaseBlock)
+                    ui_->blockCombo->addItem(QString::fromUtf8(daysofftext::kBlockChoice)
+                                                 .arg(b.id)
+                                                 .arg(QString::fromStdString(b.description)),
+                                             QVariant::fromValue<qlonglong>(b.id));
+            if (offered == 0)
+                ui_->blockCombo->addItem(QString::fromUtf8(daysofftext::kNewBlockChoice)
+                                             .arg(QString::fromUtf8(program::text::kHolidayBlock)),
+                                         QVariant::fromValue<qlonglong>(0));
+            const int shown = ui_->blockCombo->findData(QVariant::fromValue<qlonglong>(block_ != 0 ? block_ : offered));
+            ui_->blockCombo->setCurrentIndex(std::max(shown, 0));
+        } catch (const program::DatabaseError& e) {
+            ui_->summaryLabel->setText(QString::fromUtf8(program::text::kDatabaseError) + QString::fromUtf8(e.what()));
+        }
     }
-    ui_->blockLabel->setText(target);
 
     const auto [from, to] = program::fiveSchoolYears(today);
     ui_->fromYearSpin->setValue(from);
@@ -61,6 +78,8 @@ DaysOffDialog::DaysOffDialog(DaysOffSource source, program::ProgramDocument& doc
         if (ui_->fromYearSpin->value() > v) ui_->fromYearSpin->setValue(v);
         refresh();
     });
+    connect(ui_->blockCombo, &QComboBox::currentIndexChanged, this, &DaysOffDialog::refresh);
+    connect(ui_->timedCheck, &QCheckBox::toggled, this, &DaysOffDialog::refresh);
     connect(ui_->browseButton, &QPushButton::clicked, this, &DaysOffDialog::browse);
     connect(ui_->addButton, &QPushButton::clicked, this, &DaysOffDialog::accept);
     connect(ui_->cancelButton, &QPushButton::clicked, this, &DaysOffDialog::reject);
@@ -85,21 +104,43 @@ void DaysOffDialog::refresh() {
     ready_ = false;
     ui_->previewList->clear();
     ui_->addButton->setEnabled(false);
+    ui_->summaryLabel->clear();
     program::Database* db = document_.database();
-    if (!db) return;
+    if (!db || ui_->blockCombo->currentIndex() < 0) return;
+    block_ = ui_->blockCombo->currentData().toLongLong();
+    ui_->blockLabel->setText(block_ == 0 ? QString::fromUtf8(daysofftext::kToNewBlock)
+                                               .arg(QString::fromUtf8(program::text::kHolidayBlock))
+                                               .arg(program::kDaysOffPriority)
+                                         : QString());
+    ui_->blockLabel->setVisible(block_ == 0);
     const int from = ui_->fromYearSpin->value(), to = ui_->toYearSpin->value();
-    std::vector<program::DateRow> wanted;
+    const std::string newBlock(program::text::kHolidayBlock);
     try {
+        if (const std::string why = program::daysOffRefusal(*db, block_); !why.empty()) {
+            ui_->summaryLabel->setText(QString::fromStdString(why));
+            return;
+        }
         if (source_ == DaysOffSource::Holidays) {
-            wanted = program::polishHolidays(from, to);
+            plan_ = program::planHolidays(*db, block_, newBlock, from, to, today_);
         } else if (ui_->calendarEdit->text().isEmpty()) {
             ui_->summaryLabel->setText(QString::fromUtf8(daysofftext::kNoCalendarYet));
             return;
         } else {
-            wanted = program::readCalendarFile(ui_->calendarEdit->text().toStdString(), from, to);
+            const program::CalendarOptions options{from, to, std::string(program::kCentreZone),
+                                                   ui_->timedCheck->isChecked()};
+            const auto calendar = program::readCalendarFile(ui_->calendarEdit->text().toStdString(), options);
+            for (const auto& event : calendar.skipped)
+                ui_->previewList->addItem(
+                    QString::fromUtf8(daysofftext::kSkippedEntry).arg(QString::fromStdString(event)));
+            if (calendar.ranges.empty()) {
+                ui_->summaryLabel->setText(QString::fromUtf8(daysofftext::kNothingToImport)
+                                               .arg(QString::fromStdString(calendar.name))
+                                               .arg(from)
+                                               .arg(to));
+                return;
+            }
+            plan_ = program::planCalendarImport(*db, block_, newBlock, calendar, options);
         }
-        plan_ = program::planDateRanges(*db, block_, std::string(program::text::kHolidayBlock), std::move(wanted),
-                                        source_ == DaysOffSource::Holidays ? program::isMovableHoliday : nullptr);
     } catch (const program::CalendarError& e) {
         ui_->summaryLabel->setText(QString::fromUtf8(e.what()));
         return;
@@ -107,7 +148,10 @@ void DaysOffDialog::refresh() {
         ui_->summaryLabel->setText(QString::fromUtf8(program::text::kDatabaseError) + QString::fromUtf8(e.what()));
         return;
     }
-    for (const auto& r : plan_.added) ui_->previewList->addItem(rangeText(r));
+    int row = 0;  // the ranges first, then what is left out
+    for (const auto& r : plan_.added) ui_->previewList->insertItem(row++, rangeText(r));
+    for (const auto& r : plan_.removed)
+        ui_->previewList->insertItem(row++, QString::fromUtf8(daysofftext::kRemovedEntry).arg(rangeText(r)));
     if (!plan_.fits()) {
         ui_->summaryLabel->setText(QString::fromStdString(plan_.refusal()));
         return;
@@ -116,8 +160,12 @@ void DaysOffDialog::refresh() {
         ui_->summaryLabel->setText(QString::fromUtf8(daysofftext::kNothingToAdd));
         return;
     }
-    ui_->summaryLabel->setText(
-        QString::fromUtf8(daysofftext::kSummary).arg(plan_.added.size()).arg(plan_.removed.size()).arg(plan_.free()));
+    const char* summary = plan_.removed.empty()                ? daysofftext::kSummary
+                          : source_ == DaysOffSource::Holidays ? daysofftext::kHolidaysSummaryWithRemovals
+                                                               : daysofftext::kCalendarSummaryWithRemovals;
+    QString text = QString::fromUtf8(summary).arg(plan_.added.size());
+    if (!plan_.removed.empty()) text = text.arg(plan_.removed.size());
+    ui_->summaryLabel->setText(text.arg(plan_.free()));
     ready_ = true;
     ui_->addButton->setEnabled(true);
 }

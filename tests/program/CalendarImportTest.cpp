@@ -11,14 +11,15 @@
 namespace kt64::program {
 namespace {
 
-// Times in UTC are read as the local day; the test fixes the zone.
+// Times are placed in the centre's zone, never in this computer's: the
+// tests run with the computer at UTC, as a server is often left.
 class CalendarImport : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* tz = getenv("TZ");
         previous_ = tz ? tz : "";
         hadZone_ = tz != nullptr;
-        setenv("TZ", "Europe/Warsaw", 1);
+        setenv("TZ", "UTC", 1);
         tzset();
     }
     void TearDown() override {
@@ -41,9 +42,11 @@ std::string shown(const DateRow& r) {
 }
 
 TEST_F(CalendarImport, ASchoolYearsCalendar) {
-    const auto ranges = readCalendarFile(std::string(KT64_TEST_CALENDARS) + "/school-year.ics", 2026, 2030);
+    const std::string file = std::string(KT64_TEST_CALENDARS) + "/school-year.ics";
+    const auto calendar = readCalendarFile(file, {2026, 2030, "Europe/Warsaw", true});
+    EXPECT_EQ(calendar.name, "Rok szkolny 2026/2027");
     std::vector<std::string> got;
-    for (const auto& r : ranges) got.push_back(shown(r));
+    for (const auto& r : calendar.ranges) got.push_back(shown(r));
     const std::vector<std::string> expected = {
         "2027-01-18..2027-01-31 Ferie zimowe",
         "****-10-14..****-10-14 Dzień Edukacji Narodowej",
@@ -63,6 +66,66 @@ TEST_F(CalendarImport, ASchoolYearsCalendar) {
         "2027-06-11..2027-06-11 Egzamin ósmoklasisty (sala gimnastyczna)",
     };
     EXPECT_EQ(got, expected);
+    // Without asking, the timed events shorter than a school day are left
+    // out and listed.
+    const auto usual = readCalendarFile(file, {2026, 2030});
+    EXPECT_EQ(usual.ranges.size(), expected.size() - 2);
+    EXPECT_EQ(usual.skipped, (std::vector<std::string>{
+                                 "30.04.2027 18:00–24:00 Dzień wolny od zajęć dydaktycznych",
+                                 "11.06.2027 1:00–3:00 Egzamin ósmoklasisty (sala gimnastyczna)",
+                             }));
+}
+
+// What one event gives, by its times and the zone they are placed in.
+TEST_F(CalendarImport, TimedEventsAndZones) {
+    struct Row {
+        const char* what;
+        std::string lines;  // the event's properties
+        CalendarOptions options;
+        std::string range;  // empty: left out
+        std::string skipped;
+    };
+    const CalendarOptions usual{2026, 2030};
+    const Row rows[] = {
+        {"UTC evening is the next day in Warsaw", "DTSTART:20270429T220000Z\r\nDTEND:20270430T220000Z\r\n", usual,
+         "2027-04-30..2027-04-30 x", ""},
+        {"recurring in UTC", "DTSTART:20270104T230000Z\r\nDTEND:20270105T230000Z\r\nRRULE:FREQ=WEEKLY;COUNT=2\r\n",
+         usual, "2027-01-05..2027-01-05 x; 2027-01-12..2027-01-12 x", ""},
+        {"in another zone named",
+         "DTSTART:20270429T220000Z\r\nDTEND:20270430T220000Z\r\n",
+         {2026, 2030, "America/New_York"},
+         "2027-04-29..2027-04-30 x",
+         ""},
+        {"a zone of its own, moved to the centre's",
+         "DTSTART;TZID=America/New_York:20270429T200000\r\nDTEND;TZID=America/New_York:20270430T160000\r\n", usual,
+         "2027-04-30..2027-04-30 x", ""},
+        {"a staff meeting", "DTSTART:20270610T140000\r\nDTEND:20270610T160000\r\n", usual, "",
+         "10.06.2027 14:00–16:00 x"},
+        {"weekly consultations", "DTSTART:20260907T150000\r\nDTEND:20260907T170000\r\nRRULE:FREQ=WEEKLY;COUNT=30\r\n",
+         usual, "", "07.09.2026 15:00–17:00 x (i jego powtórzenia)"},
+        {"asked for",
+         "DTSTART:20270610T140000\r\nDTEND:20270610T160000\r\n",
+         {2026, 2030, "Europe/Warsaw", true},
+         "2027-06-10..2027-06-10 x",
+         ""},
+        {"a whole school day", "DTSTART:20270610T073000\r\nDTEND:20270610T153000\r\n", usual,
+         "2027-06-10..2027-06-10 x", ""},
+        {"a school day ends too soon", "DTSTART:20270610T073000\r\nDTEND:20270610T145900\r\n", usual, "",
+         "10.06.2027 7:30–14:59 x"},
+        {"over the night into a school day", "DTSTART:20270609T200000\r\nDTEND:20270610T150000\r\n", usual,
+         "2027-06-09..2027-06-10 x", ""},
+    };
+    for (const auto& row : rows) {
+        const std::string text =
+            "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:x\r\n" + row.lines + "END:VEVENT\r\nEND:VCALENDAR\r\n";
+        const auto calendar = readCalendar(text, "k.ics", row.options);
+        std::string range;
+        for (const auto& r : calendar.ranges) range += (range.empty() ? "" : "; ") + shown(r);
+        EXPECT_EQ(range, row.range) << row.what;
+        EXPECT_EQ(calendar.skipped,
+                  row.skipped.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.skipped})
+            << row.what;
+    }
 }
 
 TEST_F(CalendarImport, WrongFilesAreRefusedWholeNamingTheLine) {
@@ -76,6 +139,8 @@ TEST_F(CalendarImport, WrongFilesAreRefusedWholeNamingTheLine) {
     };
     const Row rows[] = {
         {"not a calendar", "Przerwa;2027-01-18;2027-01-31\n", 1, "to nie jest plik iCalendar (brak BEGIN:VCALENDAR)"},
+        {"Windows-1250", head + "SUMMARY:\xA3\xB9ka\r\n" + tail, 4,
+         "znak spoza UTF-8: plik kalendarza musi być zapisany w UTF-8, tak wymaga format iCalendar"},
         {"a line without a colon", head + "DTSTART;VALUE=DATE:20270118\r\nSUMMARY Ferie\r\n" + tail, 5,
          "wiersz nie ma postaci NAZWA:wartość"},
         {"folded lines counted", head + "SUMMARY:Ferie\r\n  zimowe\r\nDTSTART;VALUE=DATE:20271318\r\n" + tail, 6,
@@ -93,7 +158,7 @@ TEST_F(CalendarImport, WrongFilesAreRefusedWholeNamingTheLine) {
     };
     for (const auto& row : rows) {
         try {
-            readCalendar(row.text, "szkola.ics", 2026, 2030);
+            readCalendar(row.text, "szkola.ics", {2026, 2030});
             ADD_FAILURE() << row.what << ": read";
         } catch (const CalendarError& e) {
             EXPECT_EQ(e.line(), row.line) << row.what;
@@ -109,7 +174,19 @@ TEST_F(CalendarImport, ARecurrenceFarBeforeTheSpanEnds) {
     const std::string text =
         "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:19700101T000000\r\nRRULE:FREQ=SECONDLY\r\nSUMMARY:x\r\n"
         "END:VEVENT\r\nEND:VCALENDAR\r\n";
-    EXPECT_TRUE(readCalendar(text, "co-sekunde.ics", 2026, 2030).empty());
+    EXPECT_TRUE(readCalendar(text, "co-sekunde.ics", {2026, 2030}).ranges.empty());
+}
+
+// A byte-order mark before the calendar, as some programs write it.
+TEST_F(CalendarImport, AByteOrderMarkIsNoPartOfIt) {
+    const std::string text =
+        "\xEF\xBB\xBF"
+        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20270118\r\nSUMMARY:Ferie\r\n"
+        "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    const auto calendar = readCalendar(text, "bom.ics", {2026, 2030});
+    ASSERT_EQ(calendar.ranges.size(), 1u);
+    EXPECT_EQ(shown(calendar.ranges[0]), "2027-01-18..2027-01-18 Ferie");
+    EXPECT_EQ(calendar.name, "bom.ics");
 }
 
 }  // namespace

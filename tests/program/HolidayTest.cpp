@@ -168,6 +168,127 @@ TEST(DateRanges, HolidaysAddedAgainReplaceOnlyTheirOwnMovableDays) {
             .added.empty());
 }
 
+bool isDayOff(const std::vector<DateRow>& dates, CivilDate day) {
+    return std::any_of(dates.begin(), dates.end(),
+                       [&](const DateRow& d) { return covers(d, dateRow(0, day, day, true)); });
+}
+
+// Runs one after another into one block, each on its own day: what a run
+// takes away, and the days off the block has after the last.
+TEST(DateRanges, ARunNeverTakesAwayADayToCome) {
+    struct Run {
+        int from, to;
+        CivilDate today;
+    };
+    struct Row {
+        const char* what;
+        std::vector<Run> runs;
+        std::vector<std::string> removedByLast;        // "2026-04-05 Wielkanoc (święto ruchome)"
+        std::vector<std::pair<CivilDate, bool>> days;  // day off or not, after the last run
+    };
+    const Row rows[] = {
+        {"a later span keeps the years before it",
+         {{2026, 2031, {2026, 12, 9}}, {2032, 2032, {2026, 12, 9}}},
+         {},
+         {{{2026, 4, 6}, true}, {{2027, 3, 29}, true}, {{2031, 6, 12}, true}, {{2032, 3, 29}, true}}},
+        {"movable days of years that have ended go",
+         {{2026, 2031, {2026, 12, 9}}, {2032, 2032, {2028, 1, 10}}},
+         {"2026-04-05 Wielkanoc (święto ruchome)", "2026-05-24 Zielone Świątki (święto ruchome)",
+          "2026-06-04 Boże Ciało (święto ruchome)", "2027-03-28 Wielkanoc (święto ruchome)",
+          "2027-05-16 Zielone Świątki (święto ruchome)", "2027-05-27 Boże Ciało (święto ruchome)"},
+         {{{2028, 4, 17}, true}, {{2032, 3, 29}, true}, {{2028, 11, 11}, true}}},
+        {"24 December before 2025 is no day off, none after is lost",
+         {{2025, 2030, {2026, 12, 9}}, {2024, 2026, {2026, 12, 9}}},
+         {"****-12-24 Wigilia i Boże Narodzenie"},
+         {{{2024, 12, 24}, false},
+          {{2024, 12, 25}, true},
+          {{2026, 12, 24}, true},
+          {{2030, 12, 24}, true},
+          {{2030, 12, 26}, true}}},
+        {"and stays so for a later run from 2026",
+         {{2024, 2026, {2026, 12, 9}}, {2026, 2031, {2026, 12, 9}}},
+         {"2024-03-31 Wielkanoc (święto ruchome)", "2024-05-19 Zielone Świątki (święto ruchome)",
+          "2024-05-30 Boże Ciało (święto ruchome)", "2025-04-20 Wielkanoc (święto ruchome)",
+          "2025-06-08 Zielone Świątki (święto ruchome)", "2025-06-19 Boże Ciało (święto ruchome)",
+          "2025-12-24 Wigilia (święto od 2025)"},
+         {{{2024, 12, 24}, false}, {{2031, 12, 24}, true}, {{2031, 12, 25}, true}}},
+    };
+    for (const auto& row : rows) {
+        OpenProgram p;
+        std::int64_t block = 0;
+        DateRangePlan last;
+        for (const auto& run : row.runs) {
+            last = planHolidays(p.db(), block, "Dni wolne", run.from, run.to, run.today);
+            block = applyDateRangePlan(p.db(), last);
+        }
+        std::vector<std::string> removed;
+        for (const auto& d : last.removed)
+            removed.push_back((d.inItsYearOnly ? isoDate(*d.from) : isoDate(*d.from).replace(0, 4, "****")) + " " +
+                              d.description);
+        EXPECT_EQ(removed, row.removedByLast) << row.what;
+        const auto dates = datesOf(p.db(), block);
+        for (const auto& [day, off] : row.days) EXPECT_EQ(isDayOff(dates, day), off) << row.what << " " << isoDate(day);
+    }
+}
+
+// Days off go only to a block without commands above every block with
+// commands; anything else is refused naming the block to use.
+TEST(DateRanges, TheBlockOfDaysOff) {
+    struct Row {
+        const char* what;
+        std::vector<std::pair<int, bool>> blocks;  // blocks 2, 3, ...: priority, with a command
+        std::int64_t asked;
+        std::int64_t offered;
+        const char* refusal;
+    };
+    const Row rows[] = {
+        {"bells only in block 1: a new block", {}, 0, 0, ""},
+        {"the bell block",
+         {{1, true}},
+         2,
+         0,
+         "Blok 2 ma rozkazy, więc w dni wolne dodane do niego dzwonki nadal by dzwoniły. Dni wolne należą do bloku bez "
+         "rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: użyj nowego bloku „Dni wolne”, który powstanie z "
+         "priorytetem 9."},
+        {"a block of days off there already", {{1, true}, {9, false}}, 3, 3, ""},
+        {"it is offered for the bell block",
+         {{1, true}, {9, false}},
+         2,
+         3,
+         "Blok 2 ma rozkazy, więc w dni wolne dodane do niego dzwonki nadal by dzwoniły. Dni wolne należą do bloku bez "
+         "rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: użyj bloku 3 „Dni wolne”."},
+        {"below a bell block",
+         {{5, true}, {5, false}},
+         3,
+         0,
+         "Blok 3 ma priorytet 5, a blok 2 z rozkazami ma priorytet 5, więc w dni wolne dzwonki nadal by dzwoniły. Dni "
+         "wolne należą do bloku bez rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: użyj nowego bloku „Dni "
+         "wolne”, który powstanie z priorytetem 9."},
+        {"no such block",
+         {},
+         7,
+         0,
+         "Program nie ma bloku 7. Dni wolne należą do bloku bez rozkazów, o priorytecie wyższym niż każdy blok z "
+         "rozkazami: użyj nowego bloku „Dni wolne”, który powstanie z priorytetem 9."},
+        {"a bell block of priority 9",
+         {{9, true}},
+         0,
+         0,
+         "Blok 2 ma rozkazy i priorytet 9, najwyższy z możliwych, więc żaden blok dni wolnych nie wyciszy jego "
+         "dzwonków. Obniż jego priorytet, a potem dodaj dni wolne."},
+    };
+    for (const auto& row : rows) {
+        OpenProgram p;
+        insertCommand(p.db(), testing::commandRow(1, 1, kOn, 7, 0));
+        for (const auto& [priority, rings] : row.blocks) {
+            const auto id = insertBlock(p.db(), BlockRow{0, priority, rings ? "Szkoła" : "Dni wolne"});
+            if (rings) insertCommand(p.db(), testing::commandRow(id, 1, kOn, 8, 0));
+        }
+        EXPECT_EQ(daysOffBlock(p.db()), row.offered) << row.what;
+        EXPECT_EQ(daysOffRefusal(p.db(), row.asked), row.refusal) << row.what;
+    }
+}
+
 TEST(DateRanges, TheLimitAndAFailureChangeNothing) {
     struct Row {
         const char* what;

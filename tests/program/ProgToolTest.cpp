@@ -43,6 +43,10 @@ TEST(ProgTool, CommandLines) {
     EXPECT_EQ(chart.resolution, 20);
     EXPECT_EQ(parseCommandLine({"--computer", "szkola:7000", "send", "a.dsk"}).computer, "szkola:7000");
     EXPECT_EQ(parseCommandLine({}).verb, Verb::Help);
+    const auto import =
+        parseCommandLine({"import-calendar", "a.dsk", "3", "k.ics", "--zone", "Europe/London", "--timed-events"});
+    EXPECT_EQ(import.zone, "Europe/London");
+    EXPECT_TRUE(import.shortTimedEvents);
 
     const std::vector<std::vector<std::string>> bad = {
         {"frobnicate"},
@@ -62,6 +66,9 @@ TEST(ProgTool, CommandLines) {
         {"add-holidays", "a.dsk"},
         {"add-holidays", "a.dsk", "2", "--from", "1999"},
         {"import-calendar", "a.dsk", "2", "x.ics", "--from", "2027", "--to", "2026"},
+        {"add-holidays", "a.dsk", "2", "--timed-events"},
+        {"add-holidays", "a.dsk", "0"},
+        {"add-holidays", "a.dsk", "2", "--zone", "UTC"},
         {"add-date", "a.dsk", "2", "2024-05-10", "--from", "2024"},
         {"export", "a.dsk", "--from", "2024-05-10"},
         {"export", "a.dsk", "--from", "2024-05-10", "--to", "2024-05-09"},
@@ -110,6 +117,7 @@ struct Tool {
     std::istringstream in;
     ScriptedCentre centre;
     bool linked = true;
+    program::CivilDate today{2024, 5, 10};
 
     int run(std::vector<std::string> args) {
         out.str("");
@@ -124,7 +132,7 @@ struct Tool {
             return std::make_unique<Forward>(centre);
         };
         env.sleep = [](std::chrono::milliseconds) {};
-        env.today = [] { return program::CivilDate{2024, 5, 10}; };
+        env.today = [this] { return today; };
         return runCommand(parseCommandLine(args), env);
     }
 
@@ -253,6 +261,21 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
              "a.dsk: Zakres dat bez roku od 1 września do 30 czerwca kończy się w roku wcześniej, niż się zaczyna, "
              "więc nie obowiązuje w żadnym dniu. Nie zapisano go. Z opcją --split zostanie zapisany jako dwa "
              "zakresy: od 1 września do 31 grudnia i od 1 stycznia do 30 czerwca.\n"},
+        // Block 2 holds a bell: its days off would ring.
+        {{"add-holidays", "a.dsk", "2"},
+         "kt64prog: " + dir +
+             "a.dsk: Blok 2 ma rozkazy, więc w dni wolne dodane do niego dzwonki nadal by dzwoniły. Dni wolne należą "
+             "do bloku bez rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: użyj nowego bloku „Dni wolne”, "
+             "który powstanie z priorytetem 9.\n"},
+        {{"import-calendar", "a.dsk", "Ferie", std::string(KT64_TEST_CALENDARS) + "/school-year.ics"},
+         "kt64prog: " + dir +
+             "a.dsk: Blok 2 ma rozkazy, więc w dni wolne dodane do niego dzwonki nadal by dzwoniły. Dni wolne należą "
+             "do bloku bez rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: użyj nowego bloku „Dni wolne”, "
+             "który powstanie z priorytetem 9.\n"},
+        {{"add-holidays", "a.dsk", "7"},
+         "kt64prog: " + dir +
+             "a.dsk: Program nie ma bloku 7. Dni wolne należą do bloku bez rozkazów, o priorytecie wyższym niż każdy "
+             "blok z rozkazami: użyj nowego bloku „Dni wolne”, który powstanie z priorytetem 9.\n"},
     };
     std::ofstream(t.folder.path / "big.ics");
     std::filesystem::resize_file(t.folder.path / "big.ics", (16 << 20) + 1);
@@ -260,9 +283,11 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     const auto programBefore = bytesOf(t.folder.path / "a.dsk");
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.args[0] + " " + r.args[1]);
+        const auto before = bytesOf(t.folder.path / r.args[1]);
         EXPECT_EQ(t.run(r.args), 1);
         EXPECT_EQ(t.err.str(), r.err);
         EXPECT_EQ(t.out.str(), "");
+        EXPECT_EQ(bytesOf(t.folder.path / r.args[1]), before);
     }
     EXPECT_EQ(bytesOf(t.folder.path / "a.dsk"), programBefore);
     // Split as the date dialog splits it: two ranges that hold the school year.
@@ -289,21 +314,66 @@ TEST(ProgTool, DaysOffSilenceTheBells) {
     ASSERT_EQ(t.run({"import-calendar", "a.dsk", "Dni wolne", calendar, "--from", "2026", "--to", "2030"}), 0)
         << t.err.str();
     EXPECT_EQ(t.out.str().substr(0, 2), "2\n");
-    EXPECT_NE(t.out.str().find("+ 2027-01-18  2027-01-31  Ferie zimowe"), std::string::npos) << t.out.str();
+    EXPECT_NE(t.out.str().find("nowy blok 2 „Dni wolne”: priorytet 9, bez rozkazów\n"), std::string::npos);
+    EXPECT_NE(t.out.str().find("+ 2027-01-18  2027-01-31  Ferie zimowe [kalendarz: Rok szkolny 2026/2027]"),
+              std::string::npos)
+        << t.out.str();
+    EXPECT_NE(t.out.str().find("pominięto 11.06.2027 1:00–3:00 Egzamin ósmoklasisty (sala gimnastyczna)\n"),
+              std::string::npos)
+        << t.out.str();
     // The same block, found by its description; Easter 2027 is 28 March.
     ASSERT_EQ(t.run({"add-holidays", "a.dsk", "Dni wolne", "--from", "2027", "--to", "2027"}), 0) << t.err.str();
     EXPECT_EQ(t.out.str().substr(0, 2), "2\n");
+    const auto saved = bytesOf(t.folder.path / "a.dsk");
     ASSERT_EQ(t.run({"add-holidays", "a.dsk", "2", "--from", "2027", "--to", "2027"}), 0);
-    EXPECT_EQ(t.out.str(), "2\n");  // nothing new the second time
+    EXPECT_EQ(t.out.str(), "2\nBez zmian: blok ma już wszystkie te dni.\n");
+    EXPECT_EQ(bytesOf(t.folder.path / "a.dsk"), saved);
+
+    // The calendar changed: the event moved from 14 to 16 October 2026 and
+    // the winter break is gone; imported again, its old days go.
+    std::string moved;
+    {
+        std::ifstream in(calendar);
+        moved.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto replace = [&](const std::string& from, const std::string& to) {
+        moved.replace(moved.find(from), from.size(), to);
+    };
+    replace("DTSTART;VALUE=DATE:20261014\r\nDTEND;VALUE=DATE:20261015\r\nRRULE:FREQ=YEARLY\r\n",
+            "DTSTART;VALUE=DATE:20261016\r\nDTEND;VALUE=DATE:20261017\r\n");
+    replace("DTEND;VALUE=DATE:20270201", "DTEND;VALUE=DATE:20270119");
+    std::ofstream(t.folder.path / "changed.ics") << moved;
+    ASSERT_EQ(t.run({"import-calendar", "a.dsk", "Dni wolne", (t.folder.path / "changed.ics").string(), "--from",
+                     "2026", "--to", "2030"}),
+              0)
+        << t.err.str();
+    EXPECT_EQ(t.out.str(),
+              "2\n"
+              "+ 2026-10-16  2026-10-16  Dzień Edukacji Narodowej [kalendarz: Rok szkolny 2026/2027]\n"
+              "+ 2027-01-18  2027-01-18  Ferie zimowe [kalendarz: Rok szkolny 2026/2027]\n"
+              "- 2027-01-18  2027-01-31  Ferie zimowe [kalendarz: Rok szkolny 2026/2027]\n"
+              "- ****-10-14  ****-10-14  Dzień Edukacji Narodowej [kalendarz: Rok szkolny 2026/2027]\n"
+              "pominięto 30.04.2027 18:00–24:00 Dzień wolny od zajęć dydaktycznych\n"
+              "pominięto 11.06.2027 1:00–3:00 Egzamin ósmoklasisty (sala gimnastyczna)\n"
+              "(wydarzenia z godziną krótsze niż dzień lekcji, 8:00-15:00; --timed-events je dodaje)\n");
+
+    // A calendar with nothing in the years asked for changes nothing.
+    std::ofstream(t.folder.path / "empty.ics") << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nEND:VCALENDAR\r\n";
+    const auto before = bytesOf(t.folder.path / "a.dsk");
+    ASSERT_EQ(t.run({"import-calendar", "a.dsk", "Pusty", (t.folder.path / "empty.ics").string()}), 0);
+    EXPECT_EQ(t.out.str(),
+              "Nic do zaimportowania: kalendarz „empty.ics” nie ma dni wolnych w latach 2023-2028. "
+              "Program bez zmian.\n");
+    EXPECT_EQ(bytesOf(t.folder.path / "a.dsk"), before);
 
     struct Day {
         const char* date;
         bool rings;
     };
     const Day days[] = {
-        {"2027-01-17", true},  {"2027-01-18", false}, {"2027-01-31", false}, {"2027-02-01", true},
+        {"2027-01-17", true},  {"2027-01-18", false}, {"2027-01-31", true},  {"2027-02-01", true},
         {"2027-03-27", true},  {"2027-03-28", false}, {"2027-03-29", false}, {"2027-03-30", true},
-        {"2027-05-27", false}, {"2027-10-14", false}, {"2028-10-14", false}, {"2027-10-15", true},
+        {"2027-05-27", false}, {"2026-10-14", true},  {"2026-10-16", false}, {"2027-01-19", true},
     };
     for (const auto& d : days) {
         ASSERT_EQ(t.run({"chart", "a.dsk", "--start", d.date}), 0) << d.date;

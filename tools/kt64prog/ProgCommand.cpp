@@ -42,11 +42,18 @@ const char* const kUsage =
     "                                DAYS: a mask 0..127 or a list such as pn,wt,sr,cz,pt,so,nd\n"
     "  add-holidays FILE BLOCK [--from YEAR --to YEAR]\n"
     "                                public holidays as days off of BLOCK; movable ones for each\n"
-    "                                year (default: this school year and the next four)\n"
-    "  import-calendar FILE BLOCK CALENDAR.ics [--from YEAR --to YEAR]\n"
-    "                                the calendar's events as days off of BLOCK\n"
-    "                                BLOCK: a block's number or description; a missing one is made\n"
-    "                                with priority 9 and no commands\n"
+    "                                year (default: this school year and the next four); those of\n"
+    "                                years that have ended may go, no day to come ever does\n"
+    "  import-calendar FILE BLOCK CALENDAR.ics [--from YEAR --to YEAR] [--timed-events]\n"
+    "                  [--zone ZONE]\n"
+    "                                the calendar's events as days off of BLOCK, replacing those\n"
+    "                                an earlier import of the same calendar made; timed events\n"
+    "                                shorter than a school day (8:00-15:00) are left out and\n"
+    "                                listed unless --timed-events; times are placed in the\n"
+    "                                centre's ZONE (default Europe/Warsaw)\n"
+    "                                BLOCK: a block without commands, with a priority above every\n"
+    "                                block with commands, by number or description; a description\n"
+    "                                no block has makes a new one with priority 9\n"
     "\n"
     "The centre's command list (2905 bytes):\n"
     "  compile FILE IMAGE            write the program's command list to IMAGE\n"
@@ -188,6 +195,8 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
                                                           {"--force", false},
                                                           {"--every-year", false},
                                                           {"--split", false},
+                                                          {"--timed-events", false},
+                                                          {"--zone", true, "a time zone"},
                                                           {"--help", false},
                                                           {"-h", false}};
     cli::ScannedLine a;
@@ -278,15 +287,15 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
         break;
     }
     case Verb::AddHolidays:
-        need(2, 2, "FILE BLOCK");
-        c.file = ops[0];
-        c.blockName = ops[1];
-        break;
     case Verb::ImportCalendar:
-        need(3, 3, "FILE BLOCK CALENDAR.ics");
+        if (c.verb == Verb::AddHolidays) need(2, 2, "FILE BLOCK");
+        if (c.verb == Verb::ImportCalendar) need(3, 3, "FILE BLOCK CALENDAR.ics");
         c.file = ops[0];
         c.blockName = ops[1];
-        c.calendar = ops[2];
+        // A number names a block (1 and up); any other text a description.
+        if (!c.blockName.empty() && c.blockName.find_first_not_of("0123456789") == std::string::npos)
+            numberIn(c.blockName, 1, INT32_MAX, "BLOCK");
+        if (c.verb == Verb::ImportCalendar) c.calendar = ops[2];
         break;
     default:
         break;
@@ -335,6 +344,10 @@ ProgCommand parseCommandLine(const std::vector<std::string>& args) {
                    (c.verb == Verb::AddHolidays || c.verb == Verb::ImportCalendar)) {
             // The years a command list can carry.
             (name == "--from" ? c.fromYear : c.toYear) = static_cast<int>(numberIn(value, 2000, 2254, name));
+        } else if (name == "--timed-events" && c.verb == Verb::ImportCalendar) {
+            c.shortTimedEvents = true;
+        } else if (name == "--zone" && c.verb == Verb::ImportCalendar) {
+            c.zone = value;
         } else {
             throw UsageError(name + " does not go with " + verb);
         }

@@ -69,13 +69,17 @@ struct ProgCommand {
     program::DateRow date;
     program::CommandRow command;
 
-    // add-holidays, import-calendar: the block (its number or description;
-    // made when missing), the calendar file and the span of years (default:
-    // this school year and the next four)
+    // add-holidays, import-calendar: the block of days off (its number, or
+    // its description: made when missing), the calendar file and the span
+    // of years (default: this school year and the next four); the zone
+    // times are placed in and whether timed events shorter than a school
+    // day count as well
     std::string blockName;
     std::string calendar;
     std::optional<int> fromYear;
     std::optional<int> toYear;
+    std::string zone;
+    bool shortTimedEvents = false;
 };
 
 extern const char* const kUsage;

@@ -138,41 +138,75 @@ void chart(ProgramDocument& doc, TerminalMessages& messages, const ChartGeometry
     }
 }
 
-// add-holidays and import-calendar: the ranges go to the named block, made
-// as a holiday block when the program lacks it; the whole change fits the
-// centre's list or nothing is written. Prints the block's number, then each
-// range added ("+") and each replaced ("-", by its number).
+// A range as add-holidays and import-calendar print it.
+std::string rangeLine(char sign, const DateRow& d) {
+    return formatText("%c %-11s %-11s ", sign, dateText(d.from, d.inItsYearOnly).c_str(),
+                      dateText(d.to, d.inItsYearOnly).c_str()) +
+           d.description + "\n";
+}
+
+// add-holidays and import-calendar: the ranges go to the named block of
+// days off, made when the program has no block of that description; a block
+// with commands (or below one) is refused, naming the block to use. The
+// whole change fits the centre's list or nothing is written. Prints the
+// block's number, then what was done: the block made, each range added
+// ("+") and removed ("-"), each event left out.
 int addDaysOff(const ProgCommand& c, ProgEnvironment& env, ProgramDocument& doc, TerminalMessages& messages) {
     openProgram(doc, messages, c.file);
     Database& db = *doc.database();
-    const auto [defaultFrom, defaultTo] = fiveSchoolYears(env.today());
+    const CivilDate today = env.today();
+    const auto [defaultFrom, defaultTo] = fiveSchoolYears(today);
     const int from = c.fromYear.value_or(c.toYear ? std::min(defaultFrom, *c.toYear) : defaultFrom);
     const int to = c.toYear.value_or(std::max(from, defaultTo));
-    std::vector<DateRow> wanted;
-    if (c.verb == Verb::AddHolidays) {
-        wanted = polishHolidays(from, to);
-    } else {
+    CalendarOptions options{from, to, c.zone.empty() ? std::string(kCentreZone) : c.zone, c.shortTimedEvents};
+    CalendarContents calendar;
+    if (c.verb == Verb::ImportCalendar) {
         try {
-            wanted = readCalendarFile(c.calendar, from, to);
+            calendar = readCalendarFile(c.calendar, options);
         } catch (const CalendarError& e) {
             throw Failure{e.what()};
         }
     }
-    const std::int64_t block = findBlock(db, c.blockName);
+    const bool numbered = !c.blockName.empty() && c.blockName.find_first_not_of("0123456789") == std::string::npos;
+    std::int64_t block = findBlock(db, c.blockName);
     if (block == kBaseBlock)
         throw Failure{"block 1 holds the commands of every day and has no dates: name another block or a new one"};
-    const bool numbered = !c.blockName.empty() && c.blockName.find_first_not_of("0123456789") == std::string::npos;
-    const std::string name = numbered ? std::string(program::text::kHolidayBlock) : c.blockName;
-    const auto plan = planDateRanges(db, block, name, wanted, c.verb == Verb::AddHolidays ? isMovableHoliday : nullptr);
+    // A number names a block that is there (checked as a number when the
+    // line was read); only a description makes one.
+    const std::int64_t checked = numbered && block == 0 ? std::stoll(c.blockName) : block;
+    if (const std::string why = daysOffRefusal(db, checked); !why.empty())
+        throw Failure{displayName(c.file) + ": " + why};
+
+    const auto listSkipped = [&] {
+        for (const auto& event : calendar.skipped) env.out << "pominięto " << event << "\n";
+        if (!calendar.skipped.empty())
+            env.out << "(wydarzenia z godziną krótsze niż dzień lekcji, 8:00-15:00; --timed-events je dodaje)\n";
+    };
+    if (c.verb == Verb::ImportCalendar && calendar.ranges.empty()) {
+        listSkipped();
+        env.out << formatText(
+            "Nic do zaimportowania: kalendarz „%s” nie ma dni wolnych w latach %d-%d. Program "
+            "bez zmian.\n",
+            calendar.name.c_str(), from, to);
+        return 0;
+    }
+    const auto plan = c.verb == Verb::AddHolidays ? planHolidays(db, block, c.blockName, from, to, today)
+                                                  : planCalendarImport(db, block, c.blockName, calendar, options);
     if (!plan.fits()) throw Failure{displayName(c.file) + ": " + plan.refusal()};
-    const std::int64_t blockId = applyDateRangePlan(db, plan);
+    if (plan.added.empty() && plan.removed.empty()) {
+        env.out << block << "\nBez zmian: blok ma już wszystkie te dni.\n";
+        listSkipped();
+        return 0;
+    }
+    block = applyDateRangePlan(db, plan);
     saveProgram(doc, c.file);
-    env.out << blockId << "\n";
-    for (const auto& d : plan.added)
-        env.out << formatText("+ %-11s %-11s ", dateText(d.from, d.inItsYearOnly).c_str(),
-                              dateText(d.to, d.inItsYearOnly).c_str())
-                << d.description << "\n";
-    for (const auto id : plan.removed) env.out << "- " << id << "\n";
+    env.out << block << "\n";
+    if (plan.block == 0)
+        env.out << formatText("nowy blok %lld „%s”: priorytet %lld, bez rozkazów\n", static_cast<long long>(block),
+                              c.blockName.c_str(), static_cast<long long>(kDaysOffPriority));
+    for (const auto& d : plan.added) env.out << rangeLine('+', d);
+    for (const auto& d : plan.removed) env.out << rangeLine('-', d);
+    listSkipped();
     return 0;
 }
 

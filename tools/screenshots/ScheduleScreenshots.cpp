@@ -262,7 +262,7 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
     QApplication::processEvents();
     save(&holidays, "dialog-days-off-holidays");
     holidays.reject();
-    DaysOffDialog calendar(DaysOffSource::Calendar, doc.program(), messages, 3, day, &frame);
+    DaysOffDialog calendar(DaysOffSource::Calendar, doc.program(), messages, 0, day, &frame);
     calendar.setCalendarFile(KT64_SAMPLE_CALENDAR);
     calendar.show();
     QApplication::processEvents();

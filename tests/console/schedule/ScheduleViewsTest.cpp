@@ -522,8 +522,7 @@ void ScheduleViewsTest::daysOffFromTheTreesMenu() {
     QCOMPARE(preview.size(), 11);
     QCOMPARE(preview.first(), QString("co roku 01.01 – 01.01  Nowy Rok"));
     QVERIFY(preview.contains("05.04.2026 – 06.04.2026  Wielkanoc (święto ruchome)"));
-    QCOMPARE(summary, QString("Do dodania: 11, do usunięcia (wcześniejsze święta ruchome): 0. Wolnych miejsc na "
-                              "daty i rozkazy: 398 z 400."));
+    QCOMPARE(summary, QString("Do dodania: 11. Wolnych miejsc na daty i rozkazy: 398 z 400."));
     QVERIFY(addable);
     const auto blocks = program::readBlocks(p.db());
     QCOMPARE(blocks.size(), std::size_t{3});
@@ -570,11 +569,71 @@ void ScheduleViewsTest::daysOffFromTheTreesMenu() {
             QCOMPARE(v.counts, std::make_pair(3, 13));
         }
     }
-    QCOMPARE(v.counts, std::make_pair(3, 13 + 11));
-    QVERIFY(preview.contains("18.01.2027 – 31.01.2027  Ferie zimowe"));
+    QCOMPARE(v.counts, std::make_pair(3, 13 + 9));
+    QVERIFY(preview.contains("18.01.2027 – 31.01.2027  Ferie zimowe [kalendarz: Rok szkolny 2026/2027]"));
+    // The timed events shorter than a school day are listed, not added.
+    QVERIFY(preview.contains("pominięto: 11.06.2027 1:00–3:00 Egzamin ósmoklasisty (sala gimnastyczna)"));
     std::size_t inBlock3 = 0;
     for (const auto& d : program::readDatesByBlock(p.db())) inBlock3 += d.block == 3;
-    QCOMPARE(inBlock3, std::size_t{11 + 11});
+    QCOMPARE(inBlock3, std::size_t{11 + 9});
+
+    // Asked for, they come; the same calendar again changes nothing else.
+    v.tree()->setDialogRunner([&](QDialog& d) {
+        auto& dialog = dynamic_cast<DaysOffDialog&>(d);
+        dialog.setCalendarFile(KT64_TEST_CALENDARS "/school-year.ics");
+        dialog.ui().fromYearSpin->setValue(2026);
+        dialog.ui().toYearSpin->setValue(2030);
+        dialog.ui().timedCheck->setChecked(true);
+        summary = dialog.ui().summaryLabel->text();
+        preview.clear();
+        for (int i = 0; i < dialog.ui().previewList->count(); ++i) preview << dialog.ui().previewList->item(i)->text();
+        dialog.ui().addButton->click();
+    });
+    v.click(v.blockFolder(3, "Daty"));
+    v.tree()->importCalendarAction().trigger();
+    QCOMPARE(preview.size(), 2);
+    QCOMPARE(summary, QString("Do dodania: 2. Wolnych miejsc na daty i rozkazy: 378 z 400."));
+
+    // A block with bells is refused, saying why; the block of days off is
+    // offered in its place.
+    p.command(school, 1, program::kOn, 8, 0);
+    QString refusal;
+    QVariant offeredBlock;
+    bool addableThere = false;
+    v.tree()->setDialogRunner([&](QDialog& d) {
+        auto& ui = dynamic_cast<DaysOffDialog&>(d).ui();
+        refusal = ui.summaryLabel->text();
+        addable = ui.addButton->isEnabled();
+        offeredBlock = ui.blockCombo->itemData(ui.blockCombo->count() - 1);
+        ui.blockCombo->setCurrentIndex(ui.blockCombo->count() - 1);
+        addableThere = ui.addButton->isEnabled();
+    });
+    v.click(child(v.treeModel(), v.top("Bloki"), "Blok 2"));
+    v.tree()->addHolidaysAction().trigger();
+    QCOMPARE(refusal,
+             QString("Blok 2 ma rozkazy, więc w dni wolne dodane do niego dzwonki nadal by dzwoniły. Dni wolne "
+                     "należą do bloku bez rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: użyj "
+                     "bloku 3 „Dni wolne”."));
+    QVERIFY(!addable);
+    QCOMPARE(offeredBlock.toLongLong(), 3);
+    QVERIFY(addableThere);
+
+    // A summary that grows while the dialog is open is seen whole, below
+    // the list.
+    bool summaryWhole = false;
+    v.tree()->setDialogRunner([&](QDialog& d) {
+        auto& ui = dynamic_cast<DaysOffDialog&>(d).ui();
+        d.show();
+        QApplication::processEvents();
+        ui.blockCombo->setCurrentIndex(0);  // block 2: the refusal
+        QApplication::processEvents();
+        summaryWhole = ui.summaryLabel->geometry().top() >= ui.previewList->geometry().bottom() &&
+                       ui.summaryLabel->height() >= ui.summaryLabel->heightForWidth(ui.summaryLabel->width());
+        d.hide();
+    });
+    v.click(v.blockFolder(3, "Daty"));
+    v.tree()->addHolidaysAction().trigger();
+    QVERIFY(summaryWhole);
 }
 
 QTEST_MAIN(ScheduleViewsTest)
