@@ -84,6 +84,9 @@ ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWi
     // instead of overwriting the file that was open.
     connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.setPathName({}); });
     views->programName = [&doc] { return QString::fromStdString(doc.pathName.filename().string()); };
+    views->programFolder = [&doc] {
+        return doc.pathName.empty() ? QString() : QString::fromStdString(doc.pathName.parent_path().string());
+    };
     return *views;
 }
 
@@ -132,6 +135,7 @@ void ScheduleViews::openChart() {
 void ScheduleViews::openPlanPrint() {
     PlanPrintDialog dialog(document_, messages_, QDate::currentDate(), window_);
     if (programName) dialog.programName = programName();
+    if (programFolder) dialog.programFolder = programFolder();
     dialog.exec();
 }
 
