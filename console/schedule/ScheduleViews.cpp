@@ -1,6 +1,8 @@
 // The schedule views put together (see ScheduleViews.h).
 #include "ScheduleViews.h"
 
+#include <QTime>
+
 #include "ChartDialogs.h"
 #include "PlanPrintDialog.h"
 #include "MessageBoxes.h"
@@ -87,6 +89,10 @@ ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWi
     views->programFolder = [&doc] {
         return doc.pathName.empty() ? QString() : QString::fromStdString(doc.pathName.parent_path().string());
     };
+    // A send that ended well says so where the caretaker looks next.
+    connect(views->transfers_.get(), &ScheduleTransfers::programSent, views, [&frame] {
+        frame.SetMessageText(kProgramSentText.arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
+    });
     return *views;
 }
 
