@@ -64,6 +64,9 @@ inline constexpr std::string_view kSendAgain = "Czy wysłać program do centrali
 inline constexpr std::string_view kTransferTitle = "Wysyłanie/Odbieranie rozkazów";
 inline constexpr std::string_view kTransferWait = "Proszę czekać trwa transmisja...";
 inline constexpr std::string_view kTransferFailed = "Wystapił błąd!";
+// A transfer whose position has not moved for "%d" seconds, with no error
+// from the server to name instead.
+inline constexpr const char* kTransferStalled = "Transmisja stoi w miejscu od %d s.";
 
 // Descriptions of the records LoadImage adds ("%d" = a counter from 1).
 inline constexpr const char* kReceivedBlock = "Blok odczytany nr %d";

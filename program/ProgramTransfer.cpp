@@ -13,10 +13,30 @@ namespace kt64::program {
 
 // ------------------------------------------------------- TransferProgress
 
-TransferProgress::TransferProgress(CentreLink& link, TransferDirection direction, int& previousPosition)
-    : link_(link), direction_(direction), previousPosition_(previousPosition), statusText_(text::kTransferWait) {}
+TransferProgress::TransferProgress(CentreLink& link, TransferDirection direction, int& previousPosition, Clock clock)
+    : link_(link),
+      direction_(direction),
+      previousPosition_(previousPosition),
+      statusText_(text::kTransferWait),
+      clock_(std::move(clock)),
+      lastMove_(clock_()) {}
 
 void TransferProgress::tick() {
+    if (stalled_) return;
+    readPosition();
+    const auto now = clock_();
+    if (moved_) lastMove_ = now;
+    if (finished_ || now - lastMove_ < kSilenceLimit) return;
+    // The cause the window shows stays the cause; a transfer that simply
+    // stands still says so.
+    if (!failed_) statusText_ = formatText(text::kTransferStalled, static_cast<int>(kSilenceLimit.count()));
+    failed_ = true;
+    busy_ = false;
+    stalled_ = true;
+}
+
+void TransferProgress::readPosition() {
+    moved_ = false;
     int position = 0;
     try {
         if (direction_ == TransferDirection::Send) {
@@ -37,6 +57,7 @@ void TransferProgress::tick() {
         }
         return;
     }
+    moved_ = position != position_;
     position_ = position;
     if (position == previousPosition_ && position > 0) finished_ = true;
     previousPosition_ = position;
@@ -77,10 +98,10 @@ std::string sendQuestion(Database* db) {
 
 }  // namespace
 
-void ProgramTransfer::SendProgram(ProgramDocument& document) {
+bool ProgramTransfer::SendProgram(ProgramDocument& document) {
     if (!link_.Connected()) {
         messages_.show(text::kNotConnected, MessageIcon::Stop);
-        return;
+        return false;
     }
     // A program the centre cannot hold is refused before the user is asked
     // to send it.
@@ -90,9 +111,9 @@ void ProgramTransfer::SendProgram(ProgramDocument& document) {
         std::string message(text::kCannotBuild);
         if (!outcome.fault.empty()) message += "\n" + outcome.fault;
         messages_.show(message, MessageIcon::Stop);
-        return;
+        return false;
     }
-    if (!messages_.ask(sendQuestion(document.database()), MessageIcon::Question)) return;
+    if (!messages_.ask(sendQuestion(document.database()), MessageIcon::Question)) return false;
 
     int relayOutputs = 0;
     try {
@@ -101,7 +122,7 @@ void ProgramTransfer::SendProgram(ProgramDocument& document) {
         relayOutputs = 0;
     }
     if (HasRelay2Commands(document.database(), messages_) && relayOutputs < 2) {
-        if (!messages_.ask(text::kConfirmTwoRelays, MessageIcon::Question)) return;
+        if (!messages_.ask(text::kConfirmTwoRelays, MessageIcon::Question)) return false;
     }
 
     for (;;) {
@@ -109,19 +130,19 @@ void ProgramTransfer::SendProgram(ProgramDocument& document) {
             link_.PutRozkazy(image);
         } catch (const LinkError& e) {
             showServerError(e);
-            return;
+            return false;
         }
-        TransferProgress progress(link_, TransferDirection::Send, previousPosition_);
+        TransferProgress progress(link_, TransferDirection::Send, previousPosition_, clock_);
         watcher_.watch(progress);
-        if (!progress.failed()) return;
+        if (!progress.failed()) return true;
         // The centre stores each record as it comes: it now holds the
         // records sent before the failure and the previous program's rest.
         const std::string incomplete = formatText(text::kUploadIncomplete, progress.statusText().c_str());
         if (!offerResend_) {
             messages_.show(incomplete, MessageIcon::Stop);
-            return;
+            return false;
         }
-        if (!messages_.ask(incomplete + "\n\n" + std::string(text::kSendAgain), MessageIcon::Exclamation)) return;
+        if (!messages_.ask(incomplete + "\n\n" + std::string(text::kSendAgain), MessageIcon::Exclamation)) return false;
         // The new upload's stall rule starts afresh.
         previousPosition_ = 0;
     }
@@ -135,7 +156,7 @@ void ProgramTransfer::ReceiveProgram(ProgramDocument& document) {
     if (!messages_.ask(text::kConfirmReceive, MessageIcon::Question)) return;
 
     ReceivedList list;
-    TransferProgress progress(link_, TransferDirection::Receive, previousPosition_);
+    TransferProgress progress(link_, TransferDirection::Receive, previousPosition_, clock_);
     try {
         link_.StartGetRozkazy();
         watcher_.watch(progress);
@@ -147,8 +168,9 @@ void ProgramTransfer::ReceiveProgram(ProgramDocument& document) {
         list = link_.GetRozkazy();
     } catch (const LinkError& e) {
         // The failed download's refusal says what the progress window
-        // already found out, in better words when the centre fell silent.
-        if (progress.failed() && e.code() == E_KT64_CHECKSUM)
+        // already found out, in better words when the centre fell silent or
+        // the download stood still until the window gave up.
+        if (progress.stalled() || (progress.failed() && e.code() == E_KT64_CHECKSUM))
             messages_.show(progress.statusText(), MessageIcon::Stop);
         else
             showServerError(e);

@@ -24,14 +24,23 @@ enum class TransferDirection { Send, Receive };
 // by itself when the position stood still since the previous tick and is
 // above 0; a failed read shows the error in place of the waiting text and
 // lets the user close the window, while the ticks go on.
+//
+// A transfer whose position has not moved for kSilenceLimit (the reads
+// failing, or the position standing at 0) ends by itself as failed
+// (stalled()): a caretaker who has left the PC must not come back to a
+// window that waits for ever, nor to a send that never said how it ended.
 class TransferProgress {
 public:
     static constexpr int kRange = 2905;
     static constexpr std::chrono::milliseconds kTickPeriod{1000};
+    static constexpr std::chrono::seconds kSilenceLimit{30};
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     // previousPosition is the position read at the previous tick of any
-    // transfer; its owner keeps it for the program's lifetime.
-    TransferProgress(CentreLink& link, TransferDirection direction, int& previousPosition);
+    // transfer; its owner keeps it for the program's lifetime. The clock
+    // measures the silence (tests move it by hand).
+    TransferProgress(CentreLink& link, TransferDirection direction, int& previousPosition,
+                     Clock clock = std::chrono::steady_clock::now);
 
     void tick();
 
@@ -43,10 +52,15 @@ public:
     // While busy, OK and Cancel are ignored and "Anuluj" is disabled.
     bool busy() const { return busy_; }
     bool failed() const { return failed_; }
+    // Ended by itself after kSilenceLimit without progress (failed() too).
+    bool stalled() const { return stalled_; }
     // "Proszę czekać trwa transmisja..." or the error shown in its place.
     const std::string& statusText() const { return statusText_; }
 
 private:
+    // One position read; moved_ tells whether the position changed.
+    void readPosition();
+
     CentreLink& link_;
     TransferDirection direction_;
     int& previousPosition_;
@@ -54,7 +68,12 @@ private:
     bool finished_ = false;
     bool busy_ = true;
     bool failed_ = false;
+    bool stalled_ = false;
+    bool moved_ = false;
     std::string statusText_;
+    Clock clock_;
+    // When the position last moved (or the transfer began).
+    std::chrono::steady_clock::time_point lastMove_;
 };
 
 // Runs a TransferProgress until it ends: the console shows its modal dialog,
@@ -92,10 +111,14 @@ public:
     // blocks that apply on no day. An upload that fails part-way leaves the
     // centre with part of the new program and part of the old one: that is
     // said plainly, with the cause, and the program may be sent again.
-    void SendProgram(ProgramDocument& document);
+    // True when the whole program reached the centre.
+    bool SendProgram(ProgramDocument& document);
     // Downloads the centre's list and makes it a new, modified program; the
     // current program stays untouched until the list has arrived whole.
     void ReceiveProgram(ProgramDocument& document);
+
+    // The clock of every transfer's silence limit (tests move it by hand).
+    void setClock(TransferProgress::Clock clock) { clock_ = std::move(clock); }
 
 private:
     void showServerError(const LinkError& e);
@@ -105,6 +128,7 @@ private:
     TransferWatcher& watcher_;
     bool offerResend_;
     int previousPosition_ = 0;
+    TransferProgress::Clock clock_ = std::chrono::steady_clock::now;
 };
 
 }  // namespace kt64::program

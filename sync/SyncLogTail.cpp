@@ -81,7 +81,11 @@ void SyncLogTail::followRecreatedFile() {
 std::string SyncLogTail::poll() {
     if (!fd_) {
         fd_.reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd_) return systemText(errno) + "\r\n";
+        if (!fd_) {
+            openError_ = errno;
+            return systemText(openError_) + "\r\n";
+        }
+        openError_ = 0;
         struct stat st {};
         if (::fstat(fd_.get(), &st) != 0) return {};
         const auto length = static_cast<std::uint64_t>(st.st_size);

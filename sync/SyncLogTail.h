@@ -50,6 +50,9 @@ public:
     std::string poll();
 
     bool isOpen() const { return static_cast<bool>(fd_); }
+    // The errno of the last failed open (0 once the file is open), for a
+    // caller that words the failure itself.
+    int openError() const { return openError_; }
     std::uint64_t readPosition() const { return position_; }
 
 private:
@@ -58,6 +61,7 @@ private:
     std::filesystem::path path_;
     UniqueFd fd_;
     std::uint64_t position_ = 0;
+    int openError_ = 0;
 };
 
 }  // namespace kt64::sync

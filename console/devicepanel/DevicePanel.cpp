@@ -12,6 +12,8 @@
 #include <QSpinBox>
 #include <QTimeEdit>
 
+#include <algorithm>
+
 #include "AlarmLamp.h"
 #include "AnalogClock.h"
 #include "BuildType.h"
@@ -253,7 +255,13 @@ void DevicePanel::OnPollTimer() {
         emit pollShown(false);
         return;
     }
-    if (pollInFlight_) return;
+    if (pollInFlight_) {
+        if (shownAt_) {
+            const auto age = clock_() - *shownAt_;
+            if (age > 2 * periods_.poll) showStale(age);
+        }
+        return;
+    }
     pollInFlight_ = true;
     const bool buildTypeDue = processState().ticks.due();
     doc_.serverCall(
@@ -285,8 +293,22 @@ void DevicePanel::OnPollTimer() {
         });
 }
 
+void DevicePanel::showStale(std::chrono::steady_clock::duration age) {
+    setReadoutsStale(true);
+    const auto seconds = std::max<long long>(1, std::chrono::duration_cast<std::chrono::seconds>(age).count());
+    setStatus(kStaleText.arg(seconds));
+}
+
+void DevicePanel::setReadoutsStale(bool stale) {
+    if (stale == stale_) return;
+    stale_ = stale;
+    for (ColorText* readout : digitalReadouts()) readout->setBackground(stale ? kStaleBackground : kReadoutBackground);
+}
+
 void DevicePanel::showReading(const Reading& r) {
     auto& state = processState();
+    shownAt_ = clock_();
+    setReadoutsStale(false);
     // Display refresh.
     ui_->gmtClock->SetTime(r.gmt);
     ui_->gmtTimeLabel->setText(timeText(r.gmt));
@@ -422,6 +444,9 @@ void DevicePanel::updateLA(std::uint32_t setFlag, DATE lineTime, bool forced) {
 
 void DevicePanel::showFailure(const client::ServerError& e) {
     errorPending_ = true;
+    // Placeholders have no age.
+    shownAt_.reset();
+    setReadoutsStale(false);
     const QString text = QString::fromStdString(e.displayText());
     if (!e.description()) {
         // The connection itself is gone (the document has dropped the object

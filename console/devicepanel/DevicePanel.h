@@ -13,6 +13,12 @@
 // server's description means the connection is gone: the document drops
 // the object and connects again by itself, and the status line says so
 // until the next poll shows the centre's values.
+//
+// A poll still out when two poll periods have passed since the last values
+// came (a server that has stopped answering, before its calls time out)
+// leaves those values shown, greyed, and the status line says how old they
+// are: the readouts never pass for the centre's present state when they are
+// not.
 #pragma once
 
 #include <QTimer>
@@ -69,6 +75,11 @@ public:
     QTimer& startupTimer() { return startupTimer_; }
     QTimer& pollTimer() { return pollTimer_; }
     void setPeriods(const Periods& periods) { periods_ = periods; }
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    // The clock the age of the shown values is measured by.
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+    // The shown values are older than two polls.
+    bool showingStale() const { return stale_; }
 
     // The panel's process-wide state back to program start (tests make
     // several panels in one process).
@@ -100,6 +111,9 @@ private:
     void showReading(const Reading& r);
     void showFailure(const client::ServerError& e);
     void showPlaceholders();
+    // The last values stay, greyed, with their age in the status line.
+    void showStale(std::chrono::steady_clock::duration age);
+    void setReadoutsStale(bool stale);
     void applySettings(DATE changeZL, DATE changeLZ, DATE localTime, const std::optional<EditSettings>& edit);
     void updateLC(std::uint32_t setFlag, bool forced);
     void updateLA(std::uint32_t setFlag, DATE lineTime, bool forced);
@@ -148,6 +162,10 @@ private:
     bool initialised_ = false;
     char lastSourceLetter_ = 'D';
     bool pollInFlight_ = false;
+    Clock clock_ = std::chrono::steady_clock::now;
+    // When the values shown came; empty while placeholders are shown.
+    std::optional<std::chrono::steady_clock::time_point> shownAt_;
+    bool stale_ = false;
     bool actionInFlight_ = false;
     std::map<QWidget*, bool> actionEnabled_;
     // What the clock selection wants of the communication, and whether a

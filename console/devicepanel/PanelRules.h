@@ -31,6 +31,10 @@ inline const QColor kPlaceholderBlue{0, 0, 255};
 inline const QString kNoError = QStringLiteral("Brak błędu !");
 inline const QString kNoConnection = QStringLiteral("Błąd połączenia z serwerem !");
 inline const QString kInvalid = QStringLiteral("Błąd");
+// The server has not answered for two polls: the values shown ("%1" =
+// their age in whole seconds) and their greyed readouts.
+inline const QString kStaleText = QStringLiteral("Serwer nie odpowiada: pokazane wartości są sprzed %1 s.");
+inline const QColor kStaleBackground{200, 200, 200};
 
 // "%H:%M:%S" and "%d/%m/%Y"; "Błąd" for a date that cannot be converted.
 QString timeText(DATE date);

@@ -105,8 +105,14 @@ void CommandListView::onUpdate(std::uint32_t hint) {
     } else {
         model_.fill(hint, document_.database(), messages_);
         applyColumnWidths();
+        // A hint that names no list (a new or opened program) shows all
+        // blocks: the list then is the block list, with its menu, its keys
+        // and its adding, not a list whose entries do nothing.
+        if (kind != kKindBlocks && kind != kKindCommands && kind != kKindBlockCommands && kind != kKindDates &&
+            kind != kKindBlockDates)
+            currentCode_ = makeItemCode(kKindBlocks, 0);
     }
-    previousCode_ = hint;
+    previousCode_ = currentCode_;
 }
 
 void CommandListView::setCounts(int blocks, int datesPlusCommands) { editing_.setCounts(blocks, datesPlusCommands); }

@@ -3,6 +3,8 @@
 
 #include <QContextMenuEvent>
 #include <QDate>
+#include <QKeyEvent>
+#include <QLineEdit>
 
 #include <algorithm>
 
@@ -61,8 +63,36 @@ DateRangeDialog::DateRangeDialog(QWidget* parent) : QDialog(parent), ui_(std::ma
     wireOkCancel(this, ui_->okButton, ui_->cancelButton);
     ui_->fromEdit->setDate(QDate::currentDate());
     ui_->toEdit->setDate(QDate::currentDate());
+    // The range is put in order once a date has been typed whole, not at
+    // each digit: the half-typed dates on the way (2 for 2026, 0 for 06)
+    // would move the other picker to somewhere nobody asked for.
+    for (QDateEdit* edit : {ui_->fromEdit, ui_->toEdit}) {
+        edit->setKeyboardTracking(false);
+        edit->installEventFilter(this);
+    }
     connect(ui_->fromEdit, &QDateEdit::dateChanged, this, [this] { keepOrdered(true); });
     connect(ui_->toEdit, &QDateEdit::dateChanged, this, [this] { keepOrdered(false); });
+}
+
+bool DateRangeDialog::eventFilter(QObject* watched, QEvent* event) {
+    auto* edit = qobject_cast<QDateEdit*>(watched);
+    if (!edit || event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::SelectAll)) {
+        // The whole text selected takes no digit (a lone "2" is no date);
+        // the year selected takes the date typed over it, section by
+        // section.
+        edit->setCurrentSection(QDateTimeEdit::YearSection);
+        edit->setSelectedSection(QDateTimeEdit::YearSection);
+        return true;
+    }
+    // A filled section hands over to the next one with its text selected;
+    // the separator typed after it ("2026-06-25") must not skip that one
+    // too.
+    if (key->text() == QStringLiteral("-")) {
+        if (auto* line = edit->findChild<QLineEdit*>(); line && line->hasSelectedText()) return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 DateRangeDialog::~DateRangeDialog() = default;

@@ -58,6 +58,11 @@ public slots:
     // stored only after the new-year question.
     void accept() override;
 
+protected:
+    // Ctrl+A in a date picker: typing then replaces the date from its
+    // year on, as it would in any text field.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void keepOrdered(bool startMoved);
     std::unique_ptr<Ui::DateRangeDialog> ui_;

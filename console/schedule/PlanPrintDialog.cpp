@@ -35,11 +35,14 @@ PlanPrintDialog::PlanPrintDialog(program::ProgramDocument& document, program::Us
     connect(ui_->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(printButton_, &QPushButton::clicked, this, &PlanPrintDialog::print);
     connect(savePdfButton_, &QPushButton::clicked, this, [this] {
-        // In the user's documents folder, not wherever the console was started.
-        const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        // Beside the program, else in the user's documents folder; never
+        // wherever the console was started.
+        QDir folder(programFolder);
+        if (programFolder.isEmpty() || !folder.exists())
+            folder.setPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
         const program::IsoWeek w = week();
         const QString name = QStringLiteral("plan-%1-W%2.pdf").arg(w.year).arg(w.week, 2, 10, QChar('0'));
-        const QString file = choosePdfFile(documents.exists() ? documents.filePath(name) : name);
+        const QString file = choosePdfFile(folder.exists() ? folder.filePath(name) : name);
         if (!file.isEmpty()) savePdf(file);
     });
     showWeek();

@@ -43,6 +43,10 @@ public:
 
     // The program's file name, for the page footer.
     QString programName;
+    // The folder of the program's file: "Zapisz PDF…" starts there, beside
+    // the program the plan is of. Empty (a program never saved): the
+    // user's documents folder.
+    QString programFolder;
     // The file dialog of "Zapisz PDF…": the file chosen, or empty (tests
     // answer instead).
     std::function<QString(const QString& start)> choosePdfFile;

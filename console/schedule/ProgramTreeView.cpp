@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QHeaderView>
 
+#include <algorithm>
+
 #include "ItemCode.h"
 
 namespace kt64::console {
@@ -57,18 +59,57 @@ bool ProgramTreeView::selectCode(std::uint32_t code) {
     return true;
 }
 
+std::vector<std::uint32_t> ProgramTreeView::expandedCodes() const {
+    std::vector<std::uint32_t> codes;
+    std::vector<QModelIndex> pending{QModelIndex()};
+    while (!pending.empty()) {
+        const QModelIndex parent = pending.back();
+        pending.pop_back();
+        for (int row = 0; row < model_.rowCount(parent); ++row) {
+            const QModelIndex index = model_.index(row, 0, parent);
+            if (!isExpanded(index)) continue;
+            codes.push_back(index.data(kItemCodeRole).value<quint32>());
+            pending.push_back(index);
+        }
+    }
+    return codes;
+}
+
+void ProgramTreeView::expandCodes(const std::vector<std::uint32_t>& codes) {
+    if (codes.empty()) return;
+    std::vector<QModelIndex> pending{QModelIndex()};
+    while (!pending.empty()) {
+        const QModelIndex parent = pending.back();
+        pending.pop_back();
+        for (int row = 0; row < model_.rowCount(parent); ++row) {
+            const QModelIndex index = model_.index(row, 0, parent);
+            if (std::find(codes.begin(), codes.end(), index.data(kItemCodeRole).value<quint32>()) == codes.end())
+                continue;
+            expand(index);
+            pending.push_back(index);
+        }
+    }
+}
+
 void ProgramTreeView::onUpdate(std::uint32_t) {
     const auto remembered = selectedCode();
+    const auto expanded = expandedCodes();
     rebuilding_ = true;
     const auto counts = model_.rebuild(document_.database(), messages_);
     rebuilding_ = false;
     if (counts.read) emit countsChanged(counts.blocks, counts.records);
-    // A program just made or opened starts with nothing selected. The mark
-    // is taken by the first rebuild after it, selection or not, so that the
-    // first change made afterwards keeps the tree's selection.
+    // A program just made or opened starts at its list of blocks, the one
+    // list it can be built up from, folded. The mark is taken by the first
+    // rebuild after it, so that the first change made afterwards keeps the
+    // tree's selection.
     const bool fresh = document_.FreshDocument;
     document_.FreshDocument = false;
-    if (!remembered || fresh) return;
+    if (fresh) {
+        if (document_.isOpen()) selectCode(makeItemCode(kKindBlocks, 0));
+        return;
+    }
+    expandCodes(expanded);
+    if (!remembered) return;
     const int kind = kindOf(*remembered);
     if (kind == kKindBlocks || kind == kKindBlockCommands || kind == kKindBlockDates) selectCode(*remembered);
 }

@@ -73,6 +73,10 @@ protected:
 
 private:
     void currentChangedTo(const QModelIndex& current);
+    // The codes of the expanded items, and expanding them again after a
+    // rebuild: adding a record must not fold the tree the caretaker opened.
+    std::vector<std::uint32_t> expandedCodes() const;
+    void expandCodes(const std::vector<std::uint32_t>& codes);
     // The block the selected item adds days off to: 0 for the holiday
     // block, nothing where days off do not go (block 1, commands).
     std::optional<std::int64_t> daysOffBlock() const;

@@ -129,6 +129,12 @@ void ScheduleTreeModel::markBlocksThatNeverApply(const std::vector<std::int64_t>
 }
 
 QModelIndex ScheduleTreeModel::indexForCode(std::uint32_t code) const {
+    // The top "Bloki" item: the list a new program starts at.
+    if (code == makeItemCode(kKindBlocks, 0)) {
+        for (int row = 0; row < rowCount(); ++row)
+            if (index(row, 0).data(kItemCodeRole).value<quint32>() == code) return index(row, 0);
+        return {};
+    }
     const std::vector<QStandardItem*>* list = nullptr;
     switch (kindOf(code)) {
     case kKindBlocks:

@@ -40,7 +40,8 @@ public:
     Counts rebuild(program::Database* db, program::UserMessages& messages);
 
     // The items made at the last rebuild for the codes of kinds 1, 3 and 5
-    // (a block, a block's "Rozkazy", a block's "Daty"), or an invalid index.
+    // (a block, a block's "Rozkazy", a block's "Daty") and the top "Bloki",
+    // or an invalid index.
     QModelIndex indexForCode(std::uint32_t code) const;
 
 private:

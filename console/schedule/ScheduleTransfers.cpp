@@ -60,6 +60,7 @@ void ScheduleTransfers::withLink(F f) {
         WorkerCentreLink worker(*link, workers_);
         TransferDialogs dialogs(window_);
         program::ProgramTransfer transfer(worker, messages_, dialogs);
+        transfer.setClock(clock);
         // Each transfer starts its stall rule afresh, so a position left
         // over from an earlier transfer can never end this one at its
         // first tick.
@@ -69,7 +70,9 @@ void ScheduleTransfers::withLink(F f) {
 }
 
 void ScheduleTransfers::send() {
-    withLink([&](program::ProgramTransfer& transfer, program::CentreLink&) { transfer.SendProgram(document_); });
+    bool sent = false;
+    withLink([&](program::ProgramTransfer& transfer, program::CentreLink&) { sent = transfer.SendProgram(document_); });
+    if (sent) emit programSent();
 }
 
 void ScheduleTransfers::receive() {

@@ -42,6 +42,9 @@ public:
     // it, the operator is asked whether to give the changes up.
     std::function<bool()> saveModified;
 
+    // The clock of the transfers' silence limit (tests move it by hand).
+    program::TransferProgress::Clock clock = std::chrono::steady_clock::now;
+
     // A transfer or a relay-outputs read is under way.
     bool busy() const { return running_; }
 
@@ -54,6 +57,8 @@ signals:
     void relayOutputsRead(int outputs);
     // After a receive replaced the program.
     void programReceived();
+    // After the whole program reached the centre.
+    void programSent();
 
 private:
     // Runs one transfer with a fresh link, its calls on a worker.
@@ -71,6 +76,9 @@ private:
     struct ReadEnd;
     std::shared_ptr<ReadEnd> reading_;
 };
+
+// The status bar after a send that ended well ("%1" = the time, "14:05").
+inline const QString kProgramSentText = QStringLiteral("Program został wysłany do centrali o %1.");
 
 inline constexpr std::string_view kDiscardChanges =
     "Program zawiera niezapisane zmiany, które zostaną utracone. Czy na pewno odebrać rozkazy z centrali?";

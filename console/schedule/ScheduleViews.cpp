@@ -1,6 +1,8 @@
 // The schedule views put together (see ScheduleViews.h).
 #include "ScheduleViews.h"
 
+#include <QTime>
+
 #include "ChartDialogs.h"
 #include "PlanPrintDialog.h"
 #include "MessageBoxes.h"
@@ -84,6 +86,13 @@ ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWi
     // instead of overwriting the file that was open.
     connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.setPathName({}); });
     views->programName = [&doc] { return QString::fromStdString(doc.pathName.filename().string()); };
+    views->programFolder = [&doc] {
+        return doc.pathName.empty() ? QString() : QString::fromStdString(doc.pathName.parent_path().string());
+    };
+    // A send that ended well says so where the caretaker looks next.
+    connect(views->transfers_.get(), &ScheduleTransfers::programSent, views, [&frame] {
+        frame.SetMessageText(kProgramSentText.arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
+    });
     return *views;
 }
 
@@ -132,6 +141,7 @@ void ScheduleViews::openChart() {
 void ScheduleViews::openPlanPrint() {
     PlanPrintDialog dialog(document_, messages_, QDate::currentDate(), window_);
     if (programName) dialog.programName = programName();
+    if (programFolder) dialog.programFolder = programFolder();
     dialog.exec();
 }
 

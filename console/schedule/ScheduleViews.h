@@ -48,6 +48,8 @@ public:
     // The open program's file name for the printed plan's footer; empty
     // for a program not yet saved.
     std::function<QString()> programName;
+    // The folder of the program's file, where its plan is saved.
+    std::function<QString()> programFolder;
 
 public slots:
     // Every view updates with hint: the list first, then the tree, whose

@@ -38,6 +38,12 @@ void TransferDialog::tick() {
         finishing_ = true;
         timer_.stop();
         QDialog::accept();
+    } else if (progress_.stalled()) {
+        // As if the operator had pressed "Anuluj": the transfer's owner
+        // says how it ended.
+        finishing_ = true;
+        timer_.stop();
+        QDialog::reject();
     }
 }
 

@@ -3,6 +3,8 @@
 // position stands still above 0; while the transfer is busy neither Enter,
 // Esc, "Anuluj" nor closing the window ends it; after a failed position read
 // it shows the error in place of the waiting text and "Anuluj" closes it.
+// A transfer that has stood still for the progress's silence limit closes
+// it by itself, as "Anuluj" would.
 // TransferDialogs is the TransferWatcher that shows it.
 #pragma once
 

@@ -62,7 +62,7 @@ MainFrame::MainFrame(Kt64Document& doc, Options options, QWidget* parent)
     beep = [] { QApplication::beep(); };
     popupMenu = [](QMenu* menu) { menu->popup(QCursor::pos()); };
     chooseFile = [this](bool save, const QString& start) {
-        const QString filter = QStringLiteral("dsk Files (*.dsk)");
+        const QString filter = kProgramFileFilter;
         return save ? QFileDialog::getSaveFileName(this, {}, start, filter)
                     : QFileDialog::getOpenFileName(this, {}, start, filter);
     };
@@ -543,7 +543,9 @@ void MainFrame::RestoreFromTray() {
 }
 
 bool MainFrame::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick) {
+    // A single click is what most desktops give an icon: it brings the
+    // window back as the double click does.
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
         RestoreFromTray();
         return false;
     }

@@ -41,6 +41,9 @@ inline const QString kIdleMessage = QStringLiteral("Gotowy");
 // Shown while the console waits, before it ends, for a change on its way.
 inline const QString kSendWaitText = QStringLiteral("Trwa przesyłanie zmian do centrali, proszę czekać...");
 inline const QString kTrayTip = QStringLiteral("Program KT-64");
+// The open and save dialogs' filter: the caretaker knows the files as bell
+// programs, not by their extension.
+inline const QString kProgramFileFilter = QStringLiteral("Programy przekaźników (*.dsk)");
 // The service access code typed into the About box's hidden field.
 inline const QString kServiceAccessCode = QStringLiteral("Brovik");
 

@@ -1,13 +1,16 @@
 // LogView: the console's read-only view of the synchronisation log
 // VqSync.log. While it is the active view it polls the log every 5 s through
-// SyncLogTail and appends what the tail returns at the end, scrolled into
-// view, and the frame's status bar names the file. The file is opened by the
-// first poll that finds it and stays open for the view's life; while it
-// cannot be opened, the reason is shown once, and again only when it
-// changes. The log is no part of the program document: showing it never
-// touches the program's unsaved changes.
+// SyncLogTail, the first time at once, and appends what the tail returns at
+// the end, scrolled into view. A line above the text names the file (the
+// frame's status bar does too, but hovering the toolbar replaces that). The
+// file is opened by the first poll that finds it and stays open for the
+// view's life; while it cannot be opened, the reason is shown in Polish with
+// the file's name once, and again only when it changes. The log is no part
+// of the program document: showing it never touches the program's unsaved
+// changes.
 #pragma once
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -32,6 +35,10 @@ public:
 
     bool polling() const { return timer_.isActive(); }
 
+    // Why the log cannot be opened (errno of the failed open), in Polish
+    // with the file's name.
+    static QString openFailureText(const std::filesystem::path& path, int error);
+
 public slots:
     // One 5-second tick.
     void poll();
@@ -40,13 +47,19 @@ signals:
     // Text was appended.
     void appended();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void placeFileLabel();
+
     std::filesystem::path path_;
     sync::SyncLogTail tail_;
     ConsoleFrame* frame_;
+    QLabel* fileLabel_;
     QTimer timer_;
     bool activated_ = false;
-    std::string shownOpenError_;
+    int shownOpenError_ = 0;
 };
 
 }  // namespace kt64::console

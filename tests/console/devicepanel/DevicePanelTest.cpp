@@ -450,7 +450,16 @@ private slots:
     // when it wakes, before it could end for want of a client.
     void aFrozenServerIsTakenUpAgainWhenItWakes() {
         rig->stopSignal();
+        // Before the calls time out, the last values stay, greyed, and the
+        // status line says they are old: never "Brak błędu !" over them.
+        QTRY_VERIFY_WITH_TIMEOUT(panel->showingStale(), 30000);
+        QVERIFY2(text("serverStatusLabel").startsWith("Serwer nie odpowiada: pokazane wartości są sprzed "),
+                 qPrintable(text("serverStatusLabel")));
+        QCOMPARE(text("gmtTimeLabel"), QString("12:34:56"));
+        QCOMPARE(background("gmtTimeLabel"), QColor(200, 200, 200));
         QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 30000);
+        QVERIFY(!panel->showingStale());
+        QCOMPARE(background("gmtTimeLabel"), QColor(150, 255, 0));
         QVERIFY(!doc->connected());
         QTRY_COMPARE_WITH_TIMEOUT(text("serverStatusLabel"), kReconnectingText, 20000);
         rig->continueSignal();

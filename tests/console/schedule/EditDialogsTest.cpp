@@ -76,6 +76,8 @@ private slots:
     void presetPopupsFromTheRegistry();
     void presetConfigurationRefusesOutOfRange();
     void dateRangeKeptInOrder();
+    void datesTypedByKeyboard_data();
+    void datesTypedByKeyboard();
     void rangeWithoutYearOverTheNewYearIsSplitOnRequest();
     void blockPriorityMapping();
     void unusableRegistryFallsBackToTheDefault();
@@ -260,9 +262,20 @@ void EditDialogsTest::weekdayBars() {
     ui.wholeWeekButton->click();
     QCOMPARE(mask(), 0x7F);
     QCOMPARE(d.row().weekdays, 0x7F);
-    // The bars carry no text: their tooltips say what they do.
-    for (QPushButton* bar : {ui.workdaysButton, ui.weekendButton, ui.wholeWeekButton, ui.impulsePresetButton})
+    // Each button says what it is for, in a text it can show whole; the
+    // tooltips say more.
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    for (QPushButton* bar : {ui.workdaysButton, ui.weekendButton, ui.wholeWeekButton, ui.impulsePresetButton}) {
         QVERIFY2(!bar->toolTip().isEmpty(), qPrintable(bar->objectName()));
+        QVERIFY2(!bar->text().isEmpty(), qPrintable(bar->objectName()));
+        QVERIFY2(bar->width() >= bar->sizeHint().width() && bar->height() >= bar->sizeHint().height(),
+                 qPrintable(bar->objectName()));
+    }
+    // A screen reader names each day, not the group seven times.
+    QStringList names;
+    for (auto* day : days) names << day->accessibleName();
+    QCOMPARE(names, QStringList({"Poniedziałek", "Wtorek", "Środa", "Czwartek", "Piątek", "Sobota", "Niedziela"}));
 }
 
 void EditDialogsTest::minutesWrapPastMidnight() {
@@ -396,6 +409,50 @@ void EditDialogsTest::dateRangeKeptInOrder() {
     DateRangeDialog fresh;
     QCOMPARE(fresh.ui().fromEdit->date(), QDate::currentDate());
     QVERIFY(!fresh.row().inItsYearOnly);
+}
+
+// A date typed over a picker's text: the other picker moves only for the
+// whole date, not for the half-typed ones on the way.
+void EditDialogsTest::datesTypedByKeyboard_data() {
+    QTest::addColumn<bool>("intoEnd");
+    QTest::addColumn<bool>("selectAll");  // Ctrl+A, else Home
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to");
+    // From 15 to 30 June; typing 19 over 30 passes through 10.
+    const QDate june15(2026, 6, 15), june30(2026, 6, 30);
+    QTest::newRow("end, Home") << true << false << "2026-06-19" << june15 << QDate(2026, 6, 19);
+    QTest::newRow("end, Ctrl+A") << true << true << "2026-06-19" << june15 << QDate(2026, 6, 19);
+    QTest::newRow("end, Ctrl+A, digits only") << true << true << "20260619" << june15 << QDate(2026, 6, 19);
+    QTest::newRow("end before the start") << true << true << "2026-06-01" << QDate(2026, 6, 1) << QDate(2026, 6, 1);
+    QTest::newRow("start, Ctrl+A") << false << true << "2026-06-12" << QDate(2026, 6, 12) << june30;
+    QTest::newRow("start after the end") << false << true << "2026-07-01" << QDate(2026, 7, 1) << QDate(2026, 7, 1);
+}
+
+void EditDialogsTest::datesTypedByKeyboard() {
+    QFETCH(bool, intoEnd);
+    QFETCH(bool, selectAll);
+    QFETCH(QString, typed);
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    DateRangeDialog d;
+    program::DateRow row;
+    row.from = program::CivilDate{2026, 6, 15};
+    row.to = program::CivilDate{2026, 6, 30};
+    d.setRow(row);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    QDateEdit* edit = intoEnd ? d.ui().toEdit : d.ui().fromEdit;
+    edit->setFocus();
+    if (selectAll)
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    else
+        QTest::keyClick(edit, Qt::Key_Home);
+    QTest::keyClicks(edit, typed);
+    // Leaving the picker finishes the typing.
+    d.ui().descriptionEdit->setFocus();
+    QCOMPARE(d.ui().fromEdit->date(), from);
+    QCOMPARE(d.ui().toEdit->date(), to);
 }
 
 void EditDialogsTest::rangeWithoutYearOverTheNewYearIsSplitOnRequest() {

@@ -57,6 +57,15 @@ private slots:
         dialog.savePdfButton()->click();
         qInfo("the plan written in %lld ms", static_cast<long long>(drawing.elapsed()));
         QVERIFY2(offered.endsWith("plan-2024-W19.pdf"), qPrintable(offered));
+        // Beside the program the plan is of.
+        dialog.programFolder = QString::fromStdString(p.folder.path().string());
+        dialog.choosePdfFile = [&](const QString& start) {
+            offered = start;
+            return QString();
+        };
+        dialog.savePdfButton()->click();
+        QCOMPARE(offered, QString::fromStdString((p.folder.path() / "plan-2024-W19.pdf").string()));
+
         QFile pdf(file);
         QVERIFY(pdf.open(QIODevice::ReadOnly));
         QCOMPARE(pdf.read(5), QByteArray("%PDF-"));

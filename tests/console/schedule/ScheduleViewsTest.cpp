@@ -437,11 +437,34 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
     v.list()->editRecord();
     QVERIFY(!p.document.isModified());
 
-    // A new program selects nothing after its rebuild.
+    // Adding keeps the folders the caretaker opened open.
+    v.tree()->expand(v.top("Bloki"));
+    v.tree()->expand(v.top("Rozkazy"));
+    v.tree()->expand(v.blockFolder(b2, "Rozkazy").parent());
+    v.click(v.blockFolder(b2, "Rozkazy"));
+    v.dialogs.command = [](program::CommandRow& row) { row.time = program::TimeOfDay{10, 0, 0}; };
+    v.key(Qt::Key_Insert);
+    QCOMPARE(v.listModel().rowCount(), 4);
+    for (const QModelIndex& folder : {v.top("Bloki"), v.top("Rozkazy"), v.blockFolder(b2, "Rozkazy").parent()})
+        QVERIFY2(v.tree()->isExpanded(folder), qPrintable(folder.data().toString()));
+    QVERIFY(!v.tree()->isExpanded(v.top("Daty")));
+    QCOMPARE(v.tree()->selectedCode(), std::optional<std::uint32_t>(makeItemCode(kKindBlockCommands, b2)));
+
+    // A new program starts at its block list, where a block can be added
+    // and nothing offered does nothing.
     p.document.NewDocument();
     p.document.UpdateAllViews(0);
-    QCOMPARE(v.tree()->selectedCode(), std::optional<std::uint32_t>());
+    QCOMPARE(v.tree()->selectedCode(), std::optional<std::uint32_t>(makeItemCode(kKindBlocks, 0)));
     QCOMPARE(headers(v.listModel()), QStringList({"Lp.", "Pr.", "Opis"}));
+    QCOMPARE(v.menu(), std::vector<bool>({true, false, false, false, false, false}));
+    // Even a list told of no tree item is the block list.
+    v.list()->onUpdate(0);
+    QVERIFY(v.list()->selectId(1));
+    QCOMPARE(v.menu(), std::vector<bool>({false, false, false, false, true, false}));
+    v.list()->selectionModel()->clearSelection();
+    v.dialogs.block = [](program::BlockRow& row) { row.description = "nowy"; };
+    v.key(Qt::Key_Insert);
+    QCOMPARE(p.count("SELECT COUNT(*) AS n FROM Bloki"), 2);
 }
 
 void ScheduleViewsTest::databaseFailuresAreShownAndWhatWasReadStays() {

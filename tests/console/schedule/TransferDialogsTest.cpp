@@ -106,6 +106,8 @@ class TransferDialogsTest : public QObject {
 private slots:
     void progressWindowFollowsThePosition();
     void progressWindowShowsAFailureAndLetsCancel();
+    void aTransferStandingStillEndsByItself();
+    void aSilentCentreEndsTheSendByItselfAndASentOneSaysSo();
     void sendRunsEveryCallOffTheGuiThread();
     void receiveAsksBeforeUnsavedChangesAreLost();
     void receiveReplacesTheProgram();
@@ -159,6 +161,87 @@ void TransferDialogsTest::progressWindowShowsAFailureAndLetsCancel() {
     dialog.ui().cancelButton->click();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
+}
+
+// The silence limit, on a clock moved by hand: each step sets what the
+// next read gives (a position, or the centre's silence), moves the clock to
+// its second and ticks; the window must be open, or closed as by "Anuluj",
+// after it.
+void TransferDialogsTest::aTransferStandingStillEndsByItself() {
+    struct Step {
+        int second;
+        std::optional<std::uint32_t> bytesLeft;  // empty: the read fails
+        bool open;
+    };
+    struct Row {
+        const char* name;
+        std::vector<Step> steps;
+        QString shown;
+    };
+    const QString silent("Brak odpowiedzi.");
+    const QString stalled("Transmisja stoi w miejscu od 30 s.");
+    const std::vector<Row> rows = {
+        {"the centre falls silent", {{1, 2905, true}, {2, {}, true}, {29, {}, true}, {30, {}, false}}, silent},
+        {"silent from the start", {{1, {}, true}, {29, {}, true}, {30, {}, false}}, silent},
+        {"never starts", {{1, 2905, true}, {29, 2905, true}, {30, 2905, false}}, stalled},
+        // Records going over start the count again.
+        {"moves, then falls silent",
+         {{1, 2905, true}, {20, 2800, true}, {21, {}, true}, {49, {}, true}, {50, {}, false}},
+         silent},
+    };
+    for (const auto& row : rows) {
+        ScriptedLink link;
+        auto now = std::chrono::steady_clock::time_point{};
+        int previous = 0;
+        program::TransferProgress progress(link, program::TransferDirection::Send, previous, [&] { return now; });
+        TransferDialog dialog(progress);
+        dialog.show();
+        for (const auto& step : row.steps) {
+            if (step.bytesLeft) {
+                link.positionFailure.reset();
+                link.positions = {*step.bytesLeft};
+            } else {
+                link.positionFailure = program::LinkError(0x80040204, std::string("Brak odpowiedzi."));
+            }
+            now = std::chrono::steady_clock::time_point{} + std::chrono::seconds(step.second);
+            dialog.tick();
+            QVERIFY2(dialog.isVisible() == step.open, row.name);
+        }
+        QVERIFY2(dialog.result() == QDialog::Rejected, row.name);
+        QCOMPARE(dialog.ui().statusLabel->text(), row.shown);
+    }
+}
+
+// A centre silent for good: the send ends by itself with the question an
+// "Anuluj" would have brought, and nothing says it was sent. A send that
+// ends well says so.
+void TransferDialogsTest::aSilentCentreEndsTheSendByItselfAndASentOneSaysSo() {
+    NewProgram p;
+    p.command(1, 2, program::kOn, 7, 0);
+    ScriptedLink link;
+    link.positionFailure = program::LinkError(0x80040204, std::string("Brak odpowiedzi."));
+    QWidget window;
+    WorkerCalls workers(2);
+    ScheduleTransfers transfers(p.document, link, workers, p.messages, &window);
+    QSignalSpy sent(&transfers, &ScheduleTransfers::programSent);
+    // Every reading of the clock is 20 s after the one before.
+    auto now = std::chrono::steady_clock::time_point{};
+    transfers.clock = [&] { return now += std::chrono::seconds(20); };
+    p.messages.answers = {true, false};  // send; do not send again
+    transfers.send();
+    QCOMPARE(p.messages.texts(),
+             std::vector<std::string>(
+                 {std::string(program::text::kConfirmSend),
+                  "Wysyłanie rozkazów zostało przerwane. Program w centrali jest teraz niekompletny i trzeba go "
+                  "wysłać ponownie.\nPrzyczyna: Brak odpowiedzi.\n\n" +
+                      std::string(program::text::kSendAgain)}));
+    QCOMPARE(sent.count(), 0);
+
+    link.positionFailure.reset();
+    link.positions = {0, 0};
+    p.messages.entries.clear();
+    transfers.send();
+    QCOMPARE(sent.count(), 1);
 }
 
 void TransferDialogsTest::sendRunsEveryCallOffTheGuiThread() {

@@ -225,6 +225,12 @@ private slots:
         QVERIFY(!frame->hiddenToTray());
         QVERIFY(frame->isVisible());
         QVERIFY(!frame->isMinimized());
+        // A single click brings it back as well.
+        frame->showMinimized();
+        QTRY_VERIFY(frame->hiddenToTray());
+        frame->OnTrayNotify(QSystemTrayIcon::Trigger);
+        QVERIFY(!frame->hiddenToTray());
+        QVERIFY(frame->isVisible());
     }
 
     void withoutATrayMinimisingNeverHidesTheWindow() {

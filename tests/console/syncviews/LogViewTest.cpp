@@ -1,5 +1,6 @@
 // The log view on a log that is missing, grows, grows too much at once, is
 // cut and re-created; and the help picture's zones.
+#include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -39,14 +40,20 @@ private slots:
         test::TempDir dir;
         const auto path = dir.path() / "VqSync.log";
         LogView view(path);
+        // The view names its file whatever the status bar shows.
+        QVERIFY(view.findChild<QLabel*>("logFileLabel")->text().endsWith(QString::fromStdString(path.string())));
+        // Shown at once on activation, not a tick later.
         view.OnActivateView(true);
         QVERIFY(view.polling());
+        QVERIFY(!view.toPlainText().isEmpty());
         view.poll();
         view.poll();
-        // One line for the reason, not a new one on every tick.
+        // One line for the reason, not a new one on every tick, in Polish
+        // with the file's name.
         const QStringList errors = view.toPlainText().split('\n', Qt::SkipEmptyParts);
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors[0].contains("No such file", Qt::CaseInsensitive), qPrintable(errors[0]));
+        QCOMPARE(errors[0], "Nie można otworzyć pliku dziennika " + QString::fromStdString(path.string()) +
+                                ": plik nie istnieje (program synchronizacji tworzy go przy pierwszym wpisie).");
         QVERIFY(!view.toPlainText().contains('\r'));
 
         append(path, lines(1, 3));
@@ -64,9 +71,8 @@ private slots:
         LogView view(path);
         view.setPlainText("left over");
         view.resize(300, 60);
-        view.OnActivateView(true);
         QSignalSpy appended(&view, &LogView::appended);
-        view.poll();
+        view.OnActivateView(true);
         QCOMPARE(appended.count(), 1);
         QCOMPARE(view.toPlainText(), QString::fromStdString(lines(2, 9)).remove('\r'));
         QCOMPARE(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
