@@ -87,7 +87,19 @@ void refuseOldRegistration() {
 }  // namespace
 
 std::string activateLocalServer(const Starters& starters, std::chrono::milliseconds timeout) {
-    const auto target = registeredActivation();
+    ActivationTarget target;
+    try {
+        target = registeredActivation();
+    } catch (const ServerError&) {
+        // Root's store is not read through a link: that refusal is worded
+        // as what it is, as is any store that others could have changed.
+        if (auto fault = whyUntrusted(reg::systemRegistryPath(), starters.storeOwners))
+            refuse(E_ACCESSDENIED, "Nie uruchomię serwera łącza zarejestrowanego w " + reg::systemRegistryPath() +
+                                       ": " + *fault +
+                                       ". Zmieniać ten plik i jego foldery może tylko root; zarejestruj serwer "
+                                       "poleceniem: sudo VqSrvKt64 -RegServer");
+        throw;
+    }
     switch (target.kind) {
     case ActivationTarget::Kind::Service:
         // A unit name is not taken from the registry: only the server's own

@@ -122,7 +122,7 @@ check_installed "$root" install
 [ -L "$root/etc/systemd/system/multi-user.target.wants/HoralService.service" ] || fail "HoralService not enabled at boot"
 [ -e "$root/etc/systemd/system/multi-user.target.wants/VqSrvKt64.service" ] && fail "VqSrvKt64 enabled at boot"
 # The time daemon's socket folder, reachable by the service.
-[ "$(stat -c '%a %u %g' "$root/run/kt64" 2>&1)" = "1775 0 $(gid_of "$root" kt64)" ] ||
+[ "$(stat -c '%a %u %g' "$root/run/kt64" 2>&1)" = "3775 0 $(gid_of "$root" kt64)" ] ||
 	fail "/run/kt64 is $(stat -c '%a %u %g' "$root/run/kt64" 2>&1)"
 
 # A site's data: a setting, a log line and a rotated log survive upgrade

@@ -133,7 +133,10 @@ TEST(ActivationDecisionTest, ARegistrationOthersCouldWriteStartsNothing) {
          [](const fs::path& system, const fs::path&) {
              fs::rename(system, system.string() + ".real");
              fs::create_symlink(system.string() + ".real", system);
-             return "plik " + system.string() + " jest dowiązaniem symbolicznym";
+             // The store is not even read through a link.
+             return "Nie uruchomię serwera łącza zarejestrowanego w " + system.string() + ": plik " + system.string() +
+                    " jest dowiązaniem symbolicznym. Zmieniać ten plik i jego foldery może tylko root; zarejestruj "
+                    "serwer poleceniem: sudo VqSrvKt64 -RegServer";
          }},
         {"the store is someone else's", std::nullopt,
          [me](const fs::path& system, const fs::path&) {
