@@ -18,15 +18,19 @@
 #include <fcntl.h>
 
 #include <atomic>
+#include <cmath>
 #include <fstream>
 #include <thread>
 
 #include "CentreEmulator.h"
 #include "CentreFault.h"
 #include "Kt64Client.h"
+#include "LocalSockets.h"
 #include "Loopback.h"
+#include "OtherComputer.h"
 #include "Registry.h"
 #include "TestEnvironment.h"
+#include "ProgramRun.h"
 #include "UniqueFd.h"
 
 extern char** environ;
@@ -438,6 +442,62 @@ TEST(ServerProcess, AsAServiceItReportsReadinessServesAndStopsOnRequest) {
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A default installation seen from another computer: it reads the centre,
+// and every change it asks for is refused with the reason while the centre
+// and the server stay as they were.
+TEST(ServerProcess, AnotherComputerReadsButChangesNothing) {
+    OtherComputer other;
+    if (!other.why().empty()) GTEST_SKIP() << other.why();
+    ProcessRig rig;
+    ASSERT_TRUE(rig.registered);
+    reg::Key::create(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv").setString("ListenAddress", other.here());
+    const pid_t pid = spawnServer({});
+    ASSERT_GT(pid, 0);
+    // Connect only once it serves this computer: a client finding nothing
+    // would start a server of its own.
+    ASSERT_TRUE(
+        eventually([&] { return std::filesystem::exists(rpc::localSocketPath(rpc::LocalSocket::Control, rig.port)); }));
+    auto local = client::ConnectServer("");
+    ASSERT_TRUE(eventually([&] {
+        try {
+            return local->GetBuildType() == "KT-64/GPS/2/232 V1.2";
+        } catch (const client::ServerError&) {
+            return false;
+        }
+    }));
+    const DATE centreBefore = local->GetGmtTime();
+    const std::string server = other.here() + ":" + std::to_string(rig.port);
+    const std::string refusal = "Brak uprawnień: komputer " + other.there() + " może tylko odczytywać.";
+    struct Row {
+        std::vector<std::string> args;
+        bool refused;
+    };
+    const Row rows[] = {
+        {{"status"}, false},      {{"set-time", "2020-01-01 03:00"}, true},
+        {{"offset", "+5"}, true}, {{"lines", "--analog", "off", "--digital", "off"}, true},
+        {{"pause"}, true},        {{"port", "7"}, true},
+        {{"port"}, false},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> words{KT64_CTL_EXE, "--computer", server};
+        words.insert(words.end(), row.args.begin(), row.args.end());
+        SCOPED_TRACE(words[3]);
+        const auto outcome = other.run(words);
+        EXPECT_EQ(outcome.code, row.refused ? 1 : 0) << outcome.err;
+        EXPECT_EQ(outcome.err.find(refusal) != std::string::npos, row.refused) << outcome.err;
+    }
+    // Nothing changed: the port, the link (not paused: the centre's clock
+    // runs on in fresh readings), the centre's clock and lines.
+    EXPECT_EQ(local->GetComPort(), 1u);
+    EXPECT_EQ(reg::Key::open(reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Srv")->dword("Port").value_or(1), 1u);
+    EXPECT_TRUE(eventually([&] { return local->GetGmtTime() > centreBefore; }));
+    EXPECT_LT(std::abs(local->GetGmtTime() - centreBefore), 1.0 / 24) << "the centre's clock was set";
+    local.reset();
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
 }
 
 }  // namespace
