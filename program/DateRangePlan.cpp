@@ -167,6 +167,15 @@ std::int64_t daysOffBlock(Database& db) {
     return 0;
 }
 
+std::string newDaysOffBlockName(Database& db) {
+    const auto blocks = readBlocks(db);
+    std::string name(text::kHolidayBlock);
+    for (int n = 2; std::any_of(blocks.begin(), blocks.end(), [&](const BlockRow& b) { return b.description == name; });
+         ++n)
+        name = std::string(text::kHolidayBlock) + " " + std::to_string(n);
+    return name;
+}
+
 std::string daysOffRefusal(Database& db, std::int64_t block) {
     const auto blocks = readBlocks(db);
     const auto commands = readCommandsByBlock(db);
@@ -180,7 +189,7 @@ std::string daysOffRefusal(Database& db, std::int64_t block) {
         instead = formatText(text::kDaysOffUseBlock, static_cast<long long>(offered),
                              std::string(text::kHolidayBlock).c_str());
     } else {
-        instead = formatText(text::kDaysOffUseNewBlock, std::string(text::kHolidayBlock).c_str(),
+        instead = formatText(text::kDaysOffUseNewBlock, newDaysOffBlockName(db).c_str(),
                              static_cast<long long>(kDaysOffPriority));
     }
     const auto found = std::find_if(blocks.begin(), blocks.end(), [&](const BlockRow& b) { return b.id == block; });

@@ -73,6 +73,12 @@ inline constexpr std::int64_t kDaysOffPriority = 9;
 // to be made.
 std::int64_t daysOffBlock(Database& db);
 
+// The name of a new block of days off: "Dni wolne", or "Dni wolne 2" and
+// so on where a block of that name is there already (one that rings, or
+// ranks below a block that does), so that the name a refusal offers makes
+// a new block rather than naming the refused one again.
+std::string newDaysOffBlockName(Database& db);
+
 // Why block (0: a new one) cannot take days off, as a sentence that names
 // the block to use instead; empty when it can.
 std::string daysOffRefusal(Database& db, std::int64_t block);

@@ -58,7 +58,7 @@ DaysOffDialog::DaysOffDialog(DaysOffSource source, program::ProgramDocument& doc
                                              QVariant::fromValue<qlonglong>(b.id));
             if (offered == 0)
                 ui_->blockCombo->addItem(QString::fromUtf8(daysofftext::kNewBlockChoice)
-                                             .arg(QString::fromUtf8(program::text::kHolidayBlock)),
+                                             .arg(QString::fromStdString(program::newDaysOffBlockName(db))),
                                          QVariant::fromValue<qlonglong>(0));
             const int shown = ui_->blockCombo->findData(QVariant::fromValue<qlonglong>(block_ != 0 ? block_ : offered));
             ui_->blockCombo->setCurrentIndex(std::max(shown, 0));
@@ -108,14 +108,14 @@ void DaysOffDialog::refresh() {
     program::Database* db = document_.database();
     if (!db || ui_->blockCombo->currentIndex() < 0) return;
     block_ = ui_->blockCombo->currentData().toLongLong();
-    ui_->blockLabel->setText(block_ == 0 ? QString::fromUtf8(daysofftext::kToNewBlock)
-                                               .arg(QString::fromUtf8(program::text::kHolidayBlock))
-                                               .arg(program::kDaysOffPriority)
-                                         : QString());
-    ui_->blockLabel->setVisible(block_ == 0);
     const int from = ui_->fromYearSpin->value(), to = ui_->toYearSpin->value();
-    const std::string newBlock(program::text::kHolidayBlock);
     try {
+        const std::string newBlock = program::newDaysOffBlockName(*db);
+        ui_->blockLabel->setText(block_ == 0 ? QString::fromUtf8(daysofftext::kToNewBlock)
+                                                   .arg(QString::fromStdString(newBlock))
+                                                   .arg(program::kDaysOffPriority)
+                                             : QString());
+        ui_->blockLabel->setVisible(block_ == 0);
         if (const std::string why = program::daysOffRefusal(*db, block_); !why.empty()) {
             ui_->summaryLabel->setText(QString::fromStdString(why));
             return;

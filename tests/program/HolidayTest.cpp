@@ -240,9 +240,19 @@ TEST(DateRanges, TheBlockOfDaysOff) {
         std::int64_t asked;
         std::int64_t offered;
         const char* refusal;
+        const char* ringingName = "Szkoła";
     };
     const Row rows[] = {
         {"bells only in block 1: a new block", {}, 0, 0, ""},
+        // The name offered must make a new block, not name this one again.
+        {"a ringing block called Dni wolne",
+         {{1, true}},
+         2,
+         0,
+         "Blok 2 ma rozkazy, więc w dni wolne dodane do niego dzwonki nadal by dzwoniły. Dni wolne należą do bloku bez "
+         "rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: użyj nowego bloku „Dni wolne 2”, który powstanie "
+         "z priorytetem 9.",
+         "Dni wolne"},
         {"the bell block",
          {{1, true}},
          2,
@@ -263,7 +273,7 @@ TEST(DateRanges, TheBlockOfDaysOff) {
          0,
          "Blok 3 ma priorytet 5, a blok 2 z rozkazami ma priorytet 5, więc w dni wolne dzwonki nadal by dzwoniły. Dni "
          "wolne należą do bloku bez rozkazów, o priorytecie wyższym niż każdy blok z rozkazami: użyj nowego bloku „Dni "
-         "wolne”, który powstanie z priorytetem 9."},
+         "wolne 2”, który powstanie z priorytetem 9."},
         {"no such block",
          {},
          7,
@@ -281,7 +291,7 @@ TEST(DateRanges, TheBlockOfDaysOff) {
         OpenProgram p;
         insertCommand(p.db(), testing::commandRow(1, 1, kOn, 7, 0));
         for (const auto& [priority, rings] : row.blocks) {
-            const auto id = insertBlock(p.db(), BlockRow{0, priority, rings ? "Szkoła" : "Dni wolne"});
+            const auto id = insertBlock(p.db(), BlockRow{0, priority, rings ? row.ringingName : "Dni wolne"});
             if (rings) insertCommand(p.db(), testing::commandRow(id, 1, kOn, 8, 0));
         }
         EXPECT_EQ(daysOffBlock(p.db()), row.offered) << row.what;
