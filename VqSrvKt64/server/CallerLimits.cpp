@@ -5,14 +5,14 @@
 
 namespace kt64::server {
 
-std::optional<std::string> CallerLimits::takeLease(const std::string& caller, bool local) {
+std::optional<std::string> CallerLimits::takeLease(const std::string& caller, const std::string& shownAs) {
     std::lock_guard lock(mutex_);
     if (leases_ >= caps_.leases)
         return "Serwer obsługuje już najwięcej połączeń klientów (" + std::to_string(caps_.leases) +
                "); spróbuj ponownie później.";
     auto& mine = leasesOf_[caller];
-    if (!local && mine >= caps_.leasesPerCaller)
-        return "Za dużo połączeń klientów z " + caller + " (najwyżej " + std::to_string(caps_.leasesPerCaller) +
+    if (mine >= caps_.leasesPerCaller)
+        return "Za dużo połączeń klientów z " + shownAs + " (najwyżej " + std::to_string(caps_.leasesPerCaller) +
                "); zamknij programy, które ich nie zwalniają.";
     ++mine;
     ++leases_;

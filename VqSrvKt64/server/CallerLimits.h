@@ -10,8 +10,10 @@
 // refused with E_OUTOFMEMORY and a text saying which cap it reached.
 //
 // A caller is who the server can tell apart: the address of a caller from
-// another computer; all callers of one local socket are one caller (the
-// socket cannot tell users apart), so a local cap is the total's.
+// another computer; all users of the read socket are one caller (the socket
+// cannot tell them apart). The operators on the control socket are held to
+// no cap: they are trusted, and strangers who fill the caps must not lock
+// them out of their own centre.
 #pragma once
 
 #include <chrono>
@@ -39,10 +41,10 @@ class CallerLimits {
 public:
     explicit CallerLimits(CallerCaps caps = {}) : caps_(caps) {}
 
-    // Counts a lease of caller; the Polish refusal when a cap is reached
-    // (nothing counted then). local: a caller of a local socket, held to the
-    // total cap only.
-    std::optional<std::string> takeLease(const std::string& caller, bool local = false);
+    // Counts a lease of caller; the Polish refusal, naming the caller as
+    // shownAs ("10.0.0.5", "tego komputera"), when a cap is reached (nothing
+    // counted then).
+    std::optional<std::string> takeLease(const std::string& caller, const std::string& shownAs);
     void leaseEnded(const std::string& caller);
     std::optional<std::string> takeWait();
     void waitEnded();

@@ -127,10 +127,13 @@ RpcService::Reactor* RpcService::GetComPort(Ctx* c, const rpc::Void*, rpc::ComPo
 
 RpcService::Reactor* RpcService::WaitForDeviceRead(Ctx* c, const rpc::Void*, rpc::Void*) {
     if (auto* refused = refuse(c, __func__)) return refused;
-    if (auto refusal = policy_.limits->takeWait()) return finish(c, CallStatus::failure(E_OUTOFMEMORY, *refusal));
+    // The operators' waits are not counted (CallerLimits.h).
+    const bool counted = listener_ != Listener::ControlSocket;
+    if (counted)
+        if (auto refusal = policy_.limits->takeWait()) return finish(c, CallStatus::failure(E_OUTOFMEMORY, *refusal));
     auto* reactor = c->DefaultReactor();
-    srv_.WaitForDeviceRead([reactor, limits = policy_.limits](CallStatus status) {
-        limits->waitEnded();
+    srv_.WaitForDeviceRead([reactor, counted, limits = policy_.limits](CallStatus status) {
+        if (counted) limits->waitEnded();
         reactor->Finish(callStatus(status));
     });
     return reactor;
@@ -313,9 +316,11 @@ public:
 
 grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* RpcService::Lease(Ctx* c) {
     if (auto status = admission(c, __func__); !status.ok()) return new RefusedLease(status);
-    const bool local = listener_ != Listener::Network;
+    if (listener_ == Listener::ControlSocket)  // the operators: no cap (CallerLimits.h)
+        return new LeaseReactor(leases_, "this computer", policy_.log);
+    const bool local = listener_ == Listener::ReadSocket;
     const std::string caller = local ? std::string("this computer") : ClientFilter::address(c->peer());
-    if (auto refusal = policy_.limits->takeLease(caller, local)) {
+    if (auto refusal = policy_.limits->takeLease(caller, local ? std::string("tego komputera") : caller)) {
         policy_.refusals->refused(caller + " leases", "refused a lease of " + caller + ": " + *refusal);
         return new RefusedLease(rpc::errorStatus(E_OUTOFMEMORY, *refusal));
     }
