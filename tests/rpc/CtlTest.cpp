@@ -495,7 +495,8 @@ TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
     const std::string answering = "127.0.0.1:" + std::to_string(host.port());
     const std::string gone = "127.0.0.1:" + std::to_string(kt64::test::freeTcpPort());
     const std::string stopped = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    std::ofstream(registry.dir() / "sites.txt") << "# district\n" << gone << "\n\n  " << stopped << "  \n";
+    std::ofstream(registry.dir() / "sites.txt") << "# district\n"
+                                                << gone << "   # szkoła nr 1\n\n  " << stopped << "  \n";
 
     Outcome run = runProgram("--computer " + answering + " --computers " + (registry.dir() / "sites.txt").string(),
                              registry.dir());
@@ -506,6 +507,7 @@ TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
     for (std::string line; std::getline(lines, line);) shown.push_back(line);
     ASSERT_EQ(shown.size(), 4u) << run.out;
     EXPECT_EQ(shown[1].rfind(answering, 0), 0u) << shown[1];
+    EXPECT_EQ(shown[2].find("szkoła"), std::string::npos) << "a comment read as the name: " << shown[2];
     EXPECT_NE(shown[1].find(" yes "), std::string::npos) << shown[1];
     EXPECT_NE(shown[1].find("A_POWER"), std::string::npos) << shown[1];
     for (int row : {2, 3}) {

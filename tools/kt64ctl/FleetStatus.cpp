@@ -191,10 +191,13 @@ std::vector<std::string> readComputerList(const std::string& file) {
     while (start <= text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
+        // "#" starts a comment anywhere: "10.64.4.11:17645  # szkoła nr 1"
+        // names the computer, not the computer and its comment.
         std::string line = text.substr(start, end - start);
+        line = line.substr(0, line.find('#'));
         const auto first = line.find_first_not_of(" \t\r");
         const auto last = line.find_last_not_of(" \t\r");
-        if (first != std::string::npos && line[first] != '#') computers.push_back(line.substr(first, last - first + 1));
+        if (first != std::string::npos) computers.push_back(line.substr(first, last - first + 1));
         start = end + 1;
     }
     return computers;
