@@ -284,7 +284,7 @@ TEST(AccessControl, EachWayInGrantsItsRight) {
     tlsAccess.localSockets = false;
     AccessRig secured(tlsAccess);
     auto tcp = [](AccessRig& rig, std::shared_ptr<grpc::ChannelCredentials> credentials) {
-        return grpc::CreateChannel("localhost:" + std::to_string(rig.server.port()), credentials);
+        return grpc::CreateChannel("127.0.0.1:" + std::to_string(rig.server.port()), credentials);
     };
     auto certified = [&](const char* name) {
         grpc::SslCredentialsOptions options;
