@@ -31,6 +31,8 @@ public:
         : member_(member), refusal_(std::move(refusal)) {
         handOff(this);
     }
+    // gRPC deletes the interceptor with the call, on a thread of its own.
+    ~UndecodableCallRefusal() override { takeOver(this); }
 
     void Intercept(grpc::experimental::InterceptorBatchMethods* methods) override {
         takeOver(this);
