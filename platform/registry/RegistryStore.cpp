@@ -119,6 +119,12 @@ Key::Store open(StoreKind kind, Access access) {
     const std::filesystem::path path = storePath(kind);
     const bool system = kind == StoreKind::System;
     struct stat st {};
+    // SQLite refuses a link in the store's place ("unable to open database
+    // file") without saying why, and names no file when it is root's store.
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        throw RegistryError(kErrorStore, "registry " + path.string() +
+                                             ": a symbolic link, which is not followed here (put the store itself "
+                                             "in its place)");
     if (::stat(path.c_str(), &st) == 0) {
         // A directory or a FIFO in the store's place is named as such: to
         // SQLite the one is a "disk I/O error", the other blocks its open.
