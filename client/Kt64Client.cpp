@@ -682,12 +682,20 @@ void Kt64Srv::StartGetRozkazy() { impl_->put(&Stub::StartGetRozkazy, rpc::Void()
 std::uint32_t Kt64Srv::GetRozkazRxPos() { return impl_->get<rpc::ULongOut>(&Stub::GetRozkazRxPos).pval(); }
 
 void awaitFirstExchange(Kt64Srv& server) {
-    try {
-        server.GetGmtTime();
-    } catch (const ServerError& e) {
-        if (!e.description()) throw;  // no server to wait for
-        // Any other refusal is the centre's state, for the caller to read.
-        if (e.code() == E_KT64_NOERROR) server.WaitForDeviceRead();
+    // The device-read event keeps a signal that nobody waited for (the last
+    // exchange before a port switch, say), so the first wait may end at once
+    // with the reading still to come; the second ends with a fresh one.
+    constexpr int kRounds = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        try {
+            server.GetGmtTime();
+            return;
+        } catch (const ServerError& e) {
+            if (!e.description()) throw;  // no server to wait for
+            // Any other refusal is the centre's state, for the caller to read.
+            if (e.code() != E_KT64_NOERROR) return;
+        }
+        server.WaitForDeviceRead();
     }
 }
 
