@@ -34,7 +34,10 @@ void HiddenFunctionsDialog::load() {
         },
         [this](ServerAnswer<Identity> answer) {
             if (!answer.ok()) {
-                messages_.show(this, QMessageBox::Warning, qtext(kHiddenCaption), qtext(kHiddenServerFailedText));
+                // The fixed sentence first, then what actually failed: the
+                // centre's own error, or why the server could not be reached.
+                messages_.show(this, QMessageBox::Warning, qtext(kHiddenCaption),
+                               qtext(kHiddenServerFailedText) + "\n" + QString::fromUtf8(answer.error->what()));
                 emit loaded(false);
                 return;
             }

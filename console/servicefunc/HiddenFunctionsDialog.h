@@ -31,7 +31,7 @@ public:
     static void run(ServerSession& session, FormMessages& messages, QWidget* parent);
 
     // Reads SerialNum and BuildType and fills the controls; loaded(false)
-    // after "Błąd serwera DCOM !" when either read fails.
+    // after "Błąd serwera DCOM !" and the cause when either read fails.
     void load();
 
 public slots:
