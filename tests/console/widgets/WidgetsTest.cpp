@@ -2,6 +2,9 @@
 // and the lamp's colour sets and switching.
 #include <QtTest>
 
+#include <cmath>
+#include <numbers>
+
 #include "AlarmLamp.h"
 #include "AnalogClock.h"
 #include "WidgetsTests.h"
@@ -21,48 +24,55 @@ void WidgetsTest::faceMarksAndBox() {
     QCOMPARE(ClockGeometry::kMarkSide, 40);
 }
 
+namespace {
+
+// Whether p is where a point at degrees clockwise from 12 o'clock and
+// length units from the centre belongs, on a face 1000 units across: to
+// within two units, what cutting the coordinates to whole units (twice for
+// a kite's corners, which are the tip's divided) costs.
+bool pointsAt(QPoint p, double degrees, double length) {
+    const double radians = degrees * std::numbers::pi / 180.0;
+    return std::hypot(p.x() - length * std::sin(radians), p.y() - length * std::cos(radians)) <= 2.0;
+}
+
+}  // namespace
+
 void WidgetsTest::handsAsNumbers_data() {
     QTest::addColumn<int>("hour");
     QTest::addColumn<int>("minute");
     QTest::addColumn<int>("second");
-    QTest::addColumn<QPoint>("hourTip");
-    QTest::addColumn<QPoint>("hourCorner");  // (y/4, -x/4)
-    QTest::addColumn<QPoint>("minuteTip");
-    QTest::addColumn<QPoint>("minuteBack");  // (-x/8, -y/8)
-    QTest::addColumn<QPoint>("secondTip");
-    QTest::addColumn<QPoint>("secondTail");
-    // 3:00:15 - hour hand east, minute hand north, second hand east.
-    QTest::newRow("3:00:15") << 3 << 0 << 15 << QPoint(200, 0) << QPoint(0, -50) << QPoint(0, 400) << QPoint(0, -50)
-                             << QPoint(400, 0) << QPoint(-50, 0);
-    // 6:30:30 - hour hand at 195 degrees (6*30 + 30/2).
-    QTest::newRow("6:30:30") << 6 << 30 << 30 << QPoint(-51, -193) << QPoint(-48, 12) << QPoint(0, -400)
-                             << QPoint(0, 50) << QPoint(0, -400) << QPoint(0, 50);
-    // 9:45:45 - minute/2 is whole: 45/2 = 22, so 292 degrees.
-    QTest::newRow("9:45:45") << 9 << 45 << 45 << QPoint(-185, 74) << QPoint(18, 46) << QPoint(-400, 0) << QPoint(50, 0)
-                             << QPoint(-400, 0) << QPoint(50, 0);
-    // 11:59:59 - the hands just short of 12.
-    QTest::newRow("11:59:59") << 11 << 59 << 59 << QPoint(-3, 199) << QPoint(49, 0) << QPoint(-41, 397)
-                              << QPoint(5, -49) << QPoint(-41, 397) << QPoint(5, -49);
+    // Clockwise from 12: the hour hand 30 degrees an hour and half a
+    // degree a whole two minutes, the minute and second hands 6 a step.
+    QTest::addColumn<double>("hourDegrees");
+    QTest::addColumn<double>("minuteDegrees");
+    QTest::addColumn<double>("secondDegrees");
+    QTest::newRow("3:00:15") << 3 << 0 << 15 << 90.0 << 0.0 << 90.0;
+    QTest::newRow("6:30:30") << 6 << 30 << 30 << 195.0 << 180.0 << 180.0;
+    QTest::newRow("9:45:45 hour hand in whole degrees") << 9 << 45 << 45 << 292.0 << 270.0 << 270.0;
+    QTest::newRow("11:59:59 just short of 12") << 11 << 59 << 59 << 359.0 << 354.0 << 354.0;
 }
 
 void WidgetsTest::handsAsNumbers() {
     QFETCH(int, hour);
     QFETCH(int, minute);
     QFETCH(int, second);
-    QFETCH(QPoint, hourTip);
-    QFETCH(QPoint, hourCorner);
-    QFETCH(QPoint, minuteTip);
-    QFETCH(QPoint, minuteBack);
-    QFETCH(QPoint, secondTip);
-    QFETCH(QPoint, secondTail);
+    QFETCH(double, hourDegrees);
+    QFETCH(double, minuteDegrees);
+    QFETCH(double, secondDegrees);
     const auto g = clockGeometry(hour, minute, second);
-    QCOMPARE(g.hourHand[0], hourTip);
-    QCOMPARE(g.hourHand[1], hourCorner);
-    QCOMPARE(g.hourHand[4], hourTip);
-    QCOMPARE(g.minuteHand[0], minuteTip);
-    QCOMPARE(g.minuteHand[2], minuteBack);
-    QCOMPARE(g.secondTip, secondTip);
-    QCOMPARE(g.secondTail, secondTail);
+    // Each hand is a kite from its tip round the centre back to the tip:
+    // the hour hand short and broad (a quarter of its length to each side),
+    // the minute hand long and thin (an eighth, and an eighth behind).
+    QVERIFY(pointsAt(g.hourHand[0], hourDegrees, 200));
+    QVERIFY(pointsAt(g.hourHand[1], hourDegrees + 90, 50));
+    QVERIFY(pointsAt(g.hourHand[3], hourDegrees - 90, 50));
+    QCOMPARE(g.hourHand[4], g.hourHand[0]);
+    QVERIFY(pointsAt(g.minuteHand[0], minuteDegrees, 400));
+    QVERIFY(pointsAt(g.minuteHand[2], minuteDegrees + 180, 50));
+    QCOMPARE(g.minuteHand[4], g.minuteHand[0]);
+    // The second hand crosses the centre: a tail an eighth of its length.
+    QVERIFY(pointsAt(g.secondTip, secondDegrees, 400));
+    QVERIFY(pointsAt(g.secondTail, secondDegrees + 180, 50));
 }
 
 void WidgetsTest::mappingIsIsotropicAndCentred() {
