@@ -30,6 +30,7 @@
 #include <deque>
 #include <optional>
 
+#include "CentreLine.h"
 #include "SyncSchedule.h"
 
 namespace kt64::sync {
@@ -38,12 +39,11 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 // Local time with a fraction: nanoseconds since the LocalSeconds epoch.
 using LocalNanoseconds = std::chrono::nanoseconds;
 
-// The time a 50-byte status frame takes on the line at 4800 baud (start,
-// 8 data and stop bit per byte).
-inline constexpr std::chrono::nanoseconds kStatusFrameWireTime{50LL * 10 * 1'000'000'000 / 4800};
-// The shortest request, the status request (1B 11 00 and its checksum), on
-// the same line: no centre has a request to answer before its last byte.
-inline constexpr std::chrono::nanoseconds kStatusRequestWireTime{4LL * 10 * 1'000'000'000 / 4800};
+// The time a status frame takes on the centre's line.
+inline constexpr std::chrono::nanoseconds kStatusFrameWireTime = link::lineTime(link::kStatusFrameSize);
+// The shortest request, the status request, on the same line: no centre
+// has a request to answer before its last byte.
+inline constexpr std::chrono::nanoseconds kStatusRequestWireTime = link::lineTime(link::kStatusRequestSize);
 
 // The centre's local time and the monotonic instant it held at.
 struct CentreEstimate {

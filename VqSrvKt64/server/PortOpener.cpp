@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "CentreLine.h"
 #include "Registry.h"
 #include "SerialPort.h"
 
@@ -26,7 +27,7 @@ std::string deviceNameOf(int port) {
 
 std::unique_ptr<serial::ByteLink> SerialPortOpener::open(int portNumber) {
     auto port = std::make_unique<serial::SerialPort>();
-    serial::openForCentre(*port, deviceNameOf(portNumber));
+    link::openForCentre(*port, deviceNameOf(portNumber));
     return port;
 }
 

@@ -34,7 +34,7 @@ inline constexpr const char* kDevicesKey = "Software\\Ardonis\\Kt64Srv\\Devices"
 // cannot be read, ENOENT for a port number below 1.
 std::string deviceNameOf(int port);
 
-// COM<n> through SerialPort: 4800 baud 8N1, no flow control, queues
+// COM<n> through SerialPort with the centre's line (CentreLine.h): queues
 // 1000/1000, read interval 100 ms, 1 ms a byte plus 1500 ms, RTS, DTR.
 class SerialPortOpener final : public PortOpener {
 public:

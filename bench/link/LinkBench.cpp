@@ -10,6 +10,7 @@
 
 #include "CentreCalendar.h"
 #include "CentreEmulator.h"
+#include "CentreLine.h"
 #include "Procedures.h"
 #include "Requests.h"
 #include "SerialPort.h"
@@ -59,7 +60,7 @@ struct PacedLine {
         centre = std::make_unique<sim::CentreEmulator>(options);
         centre->start();
         port.openDevice(centre->devicePath());
-        port.setTimeouts(serial::kCentreTimeouts);
+        port.setTimeouts(link::kCentreTimeouts);
     }
     std::unique_ptr<sim::CentreEmulator> centre;
     serial::SerialPort port;

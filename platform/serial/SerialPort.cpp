@@ -65,7 +65,7 @@ void SerialPort::openDevice(const std::string& path, int baud, Parity parity, in
     fd_ = std::move(fd);
     path_ = path;
     isPty_ = isPtySlave(fd_.get());
-    timeouts_ = kCentreTimeouts;
+    timeouts_ = kBoundedTimeouts;
 
     // From here on a failure leaves the port open, as a failed configuration
     // does on Windows; the next open or close releases it.
@@ -234,17 +234,5 @@ void SerialPort::raiseLine(int bit) {
 
 void SerialPort::setRts() { raiseLine(TIOCM_RTS); }
 void SerialPort::setDtr() { raiseLine(TIOCM_DTR); }
-
-void openForCentre(SerialPort& port, const std::string& devicePath) {
-    port.openDevice(devicePath, 4800, Parity::None, 8, StopBits::One, FlowControl::None, false);
-    port.setupQueues(1000, 1000);
-    CommTimeouts t = port.getTimeouts();
-    t.ReadIntervalTimeout = kCentreTimeouts.ReadIntervalTimeout;
-    t.ReadTotalTimeoutMultiplier = kCentreTimeouts.ReadTotalTimeoutMultiplier;
-    t.ReadTotalTimeoutConstant = kCentreTimeouts.ReadTotalTimeoutConstant;
-    port.setTimeouts(t);
-    port.setRts();
-    port.setDtr();
-}
 
 }  // namespace kt64::serial

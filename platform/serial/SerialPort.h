@@ -41,8 +41,9 @@ struct CommTimeouts {
     friend bool operator==(const CommTimeouts&, const CommTimeouts&) = default;
 };
 
-// The line settings of the centre: interval 100 ms, 1 ms per byte, 1500 ms.
-inline constexpr CommTimeouts kCentreTimeouts{100, 1, 1500, 0, 0};
+// Where a port starts before anyone sets its time-outs: no read blocks for
+// ever (100 ms between bytes, 1 ms a byte, 1500 ms over all).
+inline constexpr CommTimeouts kBoundedTimeouts{100, 1, 1500, 0, 0};
 
 class SerialPort : public ByteLink {
 public:
@@ -54,7 +55,9 @@ public:
     // Closes the port when open, then opens the device at path and
     // configures it. overlapped is accepted for the caller's sake; I/O is
     // always synchronous. After a failed configuration the port stays open.
-    void openDevice(const std::string& path, int baud = 4800, Parity parity = Parity::None, int dataBits = 8,
+    // The defaults are a serial device's usual 9600 8N1; what the centre's
+    // line needs is the protocol's (CentreLine.h).
+    void openDevice(const std::string& path, int baud = 9600, Parity parity = Parity::None, int dataBits = 8,
                     StopBits stopBits = StopBits::One, FlowControl flow = FlowControl::None, bool overlapped = false);
     void close() noexcept;
     bool isOpen() const noexcept { return static_cast<bool>(fd_); }
@@ -79,14 +82,9 @@ private:
     UniqueFd fd_;
     bool isPty_ = false;
     std::string path_;
-    // A fresh port starts with the centre's time-outs so that no read can
-    // block for ever.
-    CommTimeouts timeouts_ = kCentreTimeouts;
+    // A fresh port starts with bounded time-outs so that no read can block
+    // for ever.
+    CommTimeouts timeouts_ = kBoundedTimeouts;
 };
-
-// The whole opening sequence of the link server, in its order: open the
-// device with 4800 baud 8N1 without flow control, queues 1000/1000, the
-// centre's read time-outs (write time-outs kept), RTS then DTR.
-void openForCentre(SerialPort& port, const std::string& devicePath);
 
 }  // namespace kt64::serial

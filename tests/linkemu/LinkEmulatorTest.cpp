@@ -17,6 +17,7 @@
 
 #include "CentreCalendar.h"
 #include "CentreEmulator.h"
+#include "CentreLine.h"
 #include "OleDate.h"
 #include "Procedures.h"
 #include "SerialPort.h"
@@ -40,7 +41,7 @@ protected:
         options.linkPath = (dir_ / "centre").string();
         centre_ = std::make_unique<sim::CentreEmulator>(options, clock_);
         centre_->start();
-        serial::openForCentre(port_, options.linkPath);
+        link::openForCentre(port_, options.linkPath);
     }
     void TearDown() override {
         port_.close();

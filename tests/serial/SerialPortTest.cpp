@@ -46,7 +46,7 @@ TEST(SerialPort, SilentLineReadReturnsNothingAfterTheTotalTimeout) {
     PseudoTerminal pty;
     SerialPort port;
     port.openDevice(pty.slavePath());
-    port.setTimeouts(kCentreTimeouts);
+    port.setTimeouts(kBoundedTimeouts);
     std::uint8_t buf[50];
     auto t0 = Clock::now();
     EXPECT_EQ(port.read(buf), 0u);
@@ -60,7 +60,7 @@ TEST(SerialPort, ReadEndsAboutAGapAfterTheLastByte) {
     PseudoTerminal pty;
     SerialPort port;
     port.openDevice(pty.slavePath());
-    port.setTimeouts(kCentreTimeouts);
+    port.setTimeouts(kBoundedTimeouts);
     Clock::time_point lastSent;
     std::thread sender([&] {
         // 20 bytes in four pieces 30 ms apart (gaps under the 100 ms limit).

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CentreLine.h"
 #include "PortOpener.h"
 #include "PseudoTerminal.h"
 #include "Registry.h"
@@ -55,7 +56,7 @@ TEST(PortOpener, PortNumberNamesTheDevice) {
     auto& port = dynamic_cast<serial::SerialPort&>(*link);
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(opener.deviceName(*link, 7), pty.slavePath());
-    EXPECT_EQ(port.getTimeouts(), serial::kCentreTimeouts);
+    EXPECT_EQ(port.getTimeouts(), link::kCentreTimeouts);
     EXPECT_EQ(port.write(Bytes{0x1B, 0x11, 0x00, 0x0A}), 4u);
     Bytes got(4);
     EXPECT_EQ(pty.readMaster(got, std::chrono::milliseconds(1000)), 4u);
