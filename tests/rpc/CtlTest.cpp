@@ -176,17 +176,29 @@ TEST(CtlFleetTest, EachSiteIsOneLineWithWhatWentWrong) {
               "szkola-3       no         -           -               -              Brak odpowiedzi. (0x80040204)\n"
               "10.0.0.9:6464  no server  -           -               -              "
               "Nie można pobrać błędu z serwera DCOM ! (0x8001011F): check the network\n");
+    // A list's comments label the sites, in a column that lines up by
+    // characters (a label is Polish).
+    good.label = "szkoła nr 1";
+    std::ostringstream labelled;
+    ctl::printFleetText({good, silent}, labelled);
+    EXPECT_EQ(labelled.str(),
+              "COMPUTER  SITE         CENTRE  DIFFERENCE  ALARMS  LINES          LAST ERROR\n"
+              "szkola-1  szkoła nr 1  yes     -2 s        none    LA on, LC off  -\n"
+              "szkola-3  -            no      -           -       -              Brak odpowiedzi. (0x80040204)\n");
+    gone.label = good.label;
     std::ostringstream json;
     ctl::printFleetJson({lit, gone}, json);
-    EXPECT_EQ(json.str(),
-              "[\n {\"computer\": \"szkola-2\", \"reached\": true, \"centreAnswers\": true, \"differenceSeconds\": 0, "
-              "\"alarmFlag\": 24, \"alarms\": [\"A_POWER\", \"A_SYNC\"], \"analogLine\": false, \"digitalLine\": true, "
-              "\"connectionError\": null, \"statusError\": null},\n"
-              " {\"computer\": \"10.0.0.9:6464\", \"reached\": false, \"centreAnswers\": false, "
-              "\"differenceSeconds\": null, \"alarmFlag\": null, \"alarms\": null, \"analogLine\": null, "
-              "\"digitalLine\": null, \"connectionError\": {\"hresult\": \"0x8001011F\", \"description\": null, "
-              "\"text\": \"Nie można pobrać błędu z serwera DCOM !\", \"fix\": \"check the network\"}, "
-              "\"statusError\": null}\n]\n");
+    EXPECT_EQ(
+        json.str(),
+        "[\n {\"computer\": \"szkola-2\", \"label\": null, \"reached\": true, \"centreAnswers\": true, "
+        "\"differenceSeconds\": 0, "
+        "\"alarmFlag\": 24, \"alarms\": [\"A_POWER\", \"A_SYNC\"], \"analogLine\": false, \"digitalLine\": true, "
+        "\"connectionError\": null, \"statusError\": null},\n"
+        " {\"computer\": \"10.0.0.9:6464\", \"label\": \"szkoła nr 1\", \"reached\": false, \"centreAnswers\": false, "
+        "\"differenceSeconds\": null, \"alarmFlag\": null, \"alarms\": null, \"analogLine\": null, "
+        "\"digitalLine\": null, \"connectionError\": {\"hresult\": \"0x8001011F\", \"description\": null, "
+        "\"text\": \"Nie można pobrać błędu z serwera DCOM !\", \"fix\": \"check the network\"}, "
+        "\"statusError\": null}\n]\n");
     EXPECT_EQ(ctl::fleetExitCode({good, lit}), 0);
     EXPECT_EQ(ctl::fleetExitCode({good, silent}), 1);
     EXPECT_EQ(ctl::fleetExitCode({gone}), 1);
@@ -507,7 +519,11 @@ TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
     for (std::string line; std::getline(lines, line);) shown.push_back(line);
     ASSERT_EQ(shown.size(), 4u) << run.out;
     EXPECT_EQ(shown[1].rfind(answering, 0), 0u) << shown[1];
-    EXPECT_EQ(shown[2].find("szkoła"), std::string::npos) << "a comment read as the name: " << shown[2];
+    // The comment is the site's label, in a column of its own.
+    EXPECT_NE(shown[2].find(gone + " "), std::string::npos) << shown[2];
+    EXPECT_NE(shown[2].find("  szkoła nr 1  "), std::string::npos) << shown[2];
+    EXPECT_EQ(shown[0].find("COMPUTER"), 0u);
+    EXPECT_EQ(shown[0].find("SITE"), shown[2].find("szkoła nr 1")) << run.out;
     EXPECT_NE(shown[1].find(" yes "), std::string::npos) << shown[1];
     EXPECT_NE(shown[1].find("A_POWER"), std::string::npos) << shown[1];
     for (int row : {2, 3}) {

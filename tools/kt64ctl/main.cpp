@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
         if (ctl::readsManySites(cmd)) {
             const auto now = [] { return std::chrono::system_clock::now(); };
             return ctl::showSites(
-                cmd.computers, cmd.json, [&](const std::string& site) { return ctl::readSite(site, options, now); },
-                std::cout);
+                cmd.computers, cmd.labels, cmd.json,
+                [&](const std::string& site) { return ctl::readSite(site, options, now); }, std::cout);
         }
         auto server = client::ConnectServer(cmd.computer, options);
         ctl::RunSettings settings;
