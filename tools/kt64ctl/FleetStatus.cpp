@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 
+#include "ConnectionCause.h"
 #include "CtlText.h"
 #include "Kt64SrvIds.h"
 #include "WholeFile.h"
@@ -20,17 +21,12 @@ using client::ServerError;
 // such list.
 constexpr std::size_t kMostListBytes = 1 << 20;
 
-std::string errorLine(const ServerError& e) { return e.displayText() + " (" + formatHresult(e.code()) + ")"; }
-
-// What went wrong last at a site: no connection (with what to do), or the
-// server's reason for not reading the centre; "" when nothing did.
+// What went wrong last at a site: no connection (its cause and what to
+// do), or the server's reason for not reading the centre; "" when nothing
+// did.
 std::string lastError(const SiteReport& site) {
-    if (site.connectionError) {
-        std::string text = errorLine(*site.connectionError);
-        if (!site.connectionFix.empty()) text += ": " + site.connectionFix;
-        return text;
-    }
-    if (site.statusError) return errorLine(*site.statusError);
+    if (site.connectionError) return failureLine(*site.connectionError);
+    if (site.statusError) return failureLine(*site.statusError);
     return {};
 }
 
@@ -67,12 +63,8 @@ std::string lineStates(const SiteReport& site) {
     return std::string("LA ") + state(ids::S_LINE1ANALON) + ", LC " + state(ids::S_LINE1DIGITON);
 }
 
-std::string jsonErrorObject(const std::optional<ServerError>& error, const std::string& fix = {}) {
-    if (!error) return "null";
-    return "{\"hresult\": " + jsonString(formatHresult(error->code())) +
-           ", \"description\": " + (error->description() ? jsonString(*error->description()) : "null") +
-           ", \"text\": " + jsonString(error->displayText()) + (fix.empty() ? "" : ", \"fix\": " + jsonString(fix)) +
-           "}";
+std::string jsonErrorObject(const std::optional<ServerError>& error) {
+    return error ? jsonFailure(*error) : std::string("null");
 }
 
 }  // namespace
@@ -107,12 +99,10 @@ SiteReport readSite(const std::string& computer, const client::ConnectOptions& o
         }
     } catch (const ServerError& e) {
         site.connectionError = e;
-        site.connectionFix = client::connectionFix(e);
     } catch (const std::exception& e) {
         // Not the server's answer (resources of this PC): still one line of
         // the view, never the end of it.
         site.connectionError = ServerError(client::E_RPC_SERVERFAULT, e.what());
-        site.connectionFix = e.what();
     }
     return site;
 }
@@ -189,7 +179,7 @@ void printFleetJson(const std::vector<SiteReport>& sites, std::ostream& out) {
             << ", \"alarmFlag\": " << (site.alarmFlag ? std::to_string(*site.alarmFlag) : "null")
             << ", \"alarms\": " << alarms << ", \"analogLine\": " << line(ids::S_LINE1ANALON)
             << ", \"digitalLine\": " << line(ids::S_LINE1DIGITON)
-            << ", \"connectionError\": " << jsonErrorObject(site.connectionError, site.connectionFix)
+            << ", \"connectionError\": " << jsonErrorObject(site.connectionError)
             << ", \"statusError\": " << jsonErrorObject(site.statusError) << "}";
     }
     out << (sites.empty() ? "]\n" : "\n]\n");

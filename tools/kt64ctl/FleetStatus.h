@@ -25,9 +25,9 @@ namespace kt64::ctl {
 struct SiteReport {
     std::string computer;  // as the user named it
     std::string label;     // the comment on its line of the list, or ""
-    // No lease: the connection's failure and what to do about it.
+    // No lease: the connection's failure (its cause and what to do about
+    // it are read from it: ConnectionCause.h).
     std::optional<client::ServerError> connectionError;
-    std::string connectionFix;
     // The centre is not read (port, silence, pause): the server's error.
     std::optional<client::ServerError> statusError;
     // Centre's GMT less this PC's UTC when the answer came, in seconds.
