@@ -79,7 +79,7 @@ int serve() {
         *settings,
         SyncWorkerParts{clock, link, log, speaker, [](kt64::DATE reading) { recordLastSync(reading); }, feed.get(),
                         [&metrics](const CycleReport& cycle) {
-                            if (metrics) metrics->record(cycle);
+                            if (metrics) metrics->record(cycle, cycle.at.value_or(std::chrono::system_clock::now()));
                         }});
     WorkerThread thread(std::move(worker));
     log.message(MessageId::Started);

@@ -33,8 +33,7 @@ void family(std::string& out, std::string_view name, std::string_view type, std:
 void SyncMetricsState::add(const CycleReport& report, std::chrono::system_clock::time_point at) {
     if (report.synchronised) lastSuccessUnix = unixSeconds(at);
     if (report.deviationSeconds) deviationSeconds = report.deviationSeconds;
-    if (report.failure) ++failures[std::to_string(static_cast<int>(*report.failure))];
-    if (report.zoneMismatch) ++failures["zone"];
+    if (const auto label = failureLabel(report)) ++failures[*label];
 }
 
 std::string renderSyncMetrics(const SyncMetricsState& s) {

@@ -5,7 +5,8 @@
 // where the monitoring agent that every such PC already runs reads them:
 // one file, kt64-sync.prom, in the folder of its text-file collector
 // (MetricsFolder), replaced whole after every cycle so that the agent never
-// reads half of it.
+// reads half of it. A time daemon's feed has no cycles: it reports a minute
+// of samples at a time (SyncWorker.h).
 //
 // The text is the classic exposition format (the collector reads no
 // other): a pure function of the state, so it is tested without a file.
@@ -32,6 +33,11 @@ struct CycleReport {
     // description counts as 111, a zone mismatch as no number ("zone").
     std::optional<MessageId> failure;
     bool zoneMismatch = false;
+    // A sample the time daemon's socket did not take: no number ("feed").
+    bool feedFailed = false;
+    // When the outcome was found, where the worker knows it on its clock
+    // (the feed's samples); none: when it is reported.
+    std::optional<std::chrono::system_clock::time_point> at;
 
     static CycleReport succeeded(double deviation) {
         CycleReport r;
@@ -50,7 +56,22 @@ struct CycleReport {
         r.zoneMismatch = true;
         return r;
     }
+    static CycleReport notFed(double deviation) {
+        CycleReport r;
+        r.feedFailed = true;
+        r.deviationSeconds = deviation;
+        return r;
+    }
 };
+
+// The message label a failed cycle is counted under ("107", "zone",
+// "feed"); none for a success.
+inline std::optional<std::string> failureLabel(const CycleReport& report) {
+    if (report.failure) return std::to_string(static_cast<int>(*report.failure));
+    if (report.zoneMismatch) return "zone";
+    if (report.feedFailed) return "feed";
+    return std::nullopt;
+}
 
 struct SyncMetricsState {
     std::int64_t startedUnix = 0;

@@ -2,6 +2,8 @@
 #include "SyncWorker.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace kt64::sync {
 
@@ -105,6 +107,10 @@ std::string clockSettingFailureText(std::error_code reason) {
 
 void SyncWorker::recordSynchronised(DATE centre, double deviationSeconds) {
     report(CycleReport::succeeded(deviationSeconds));
+    announceSynchronised(centre);
+}
+
+void SyncWorker::announceSynchronised(DATE centre) {
     parts_.log.message(MessageId::Synchronised);
     if (settings_.syncSnd) parts_.speaker.tone(kSyncToneHz, kSyncToneMs);
     if (parts_.recordLastSync) parts_.recordLastSync(centre);
@@ -183,59 +189,104 @@ WorkerEnd SyncWorker::runFeed(const StopSignal& stop) {
     return WorkerEnd::Stopped;
 }
 
+namespace {
+
+// A feed's outcomes since the metrics last heard of it: the latest of each
+// kind, in the order each last happened, so that the deviation the metrics
+// keep is the latest found.
+class FeedOutcomes {
+public:
+    void add(CycleReport outcome) {
+        const auto kind = failureLabel(outcome);
+        std::erase_if(pending_, [&](const CycleReport& r) { return failureLabel(r) == kind; });
+        pending_.push_back(std::move(outcome));
+    }
+    std::vector<CycleReport> take() { return std::exchange(pending_, {}); }
+
+private:
+    std::vector<CycleReport> pending_;
+};
+
+}  // namespace
+
 SyncWorker::CycleEnd SyncWorker::feedFrom(SyncServer& server, const StopSignal& stop) {
     const int wanted = std::max(1, static_cast<int>(settings_.timedChanges));
     CentreBracket bracket;
     bool delivered = false;  // a sample of this connection reached the daemon
     bool deliveryFailed = false;
     bool outside = false;
-    for (;;) {
-        const auto reading = server.getStampedSyncTime();
-        const auto second = localSecondsOfDate(reading.time);
-        const auto gmt = localSecondsOfDate(reading.gmt);
-        if (second && gmt) {
-            const int before = bracket.changes();
-            const auto fit = bracket.add(*second, reading);
-            if (fit == CentreBracket::Fit::Narrowed && bracket.changes() > before) {
-                bracket.keepChanges(wanted);
-                if (bracket.changes() >= wanted && zonesAgree(*second, *gmt)) {
-                    const auto pc = parts_.clock.readClock();
-                    const auto local = *bracket.centreAt(pc.steady);
-                    // The bracket's frames all keep this frame's offset: a
-                    // change of it moves the local second, which starts the
-                    // bracket afresh.
-                    const CentreClocks centre{local.local, local.local - std::chrono::seconds(*second - *gmt),
-                                              local.at};
-                    const auto pcUtc = std::chrono::duration_cast<std::chrono::nanoseconds>(pc.utc.time_since_epoch());
-                    const double deviation = seconds(centre.gmt - pcUtc);
-                    if (!synchronisationAllowed(estimatedDeviation(pcUtc, centre.gmt), settings_.deviationFrom,
-                                                settings_.deviationTo)) {
-                        if (!outside) {
-                            report(CycleReport::failed(MessageId::OutsideWindow, deviation));
-                            parts_.log.message(MessageId::OutsideWindow);
-                        }
-                        outside = true;
-                    } else {
-                        outside = false;
-                        if (stop.requested()) return CycleEnd::Stopped;
-                        if (auto failure = parts_.feed->send(pc.utc, sampleOffsetOf(pc, centre))) {
-                            if (!deliveryFailed) parts_.log.text(*failure);
-                            deliveryFailed = true;
+    FeedOutcomes outcomes;
+    std::optional<SteadyTime> reported;  // when the metrics last heard; none: not on this connection
+    auto flush = [&] {
+        for (const auto& outcome : outcomes.take()) report(outcome);
+    };
+    auto found = [&](CycleReport outcome, const ClockReading& pc) {
+        outcome.at = pc.utc;
+        outcomes.add(std::move(outcome));
+        if (reported && pc.steady - *reported < kFeedReportInterval) return;
+        flush();
+        reported = pc.steady;
+    };
+    try {
+        for (;;) {
+            const auto reading = server.getStampedSyncTime();
+            const auto second = localSecondsOfDate(reading.time);
+            const auto gmt = localSecondsOfDate(reading.gmt);
+            if (second && gmt) {
+                const int before = bracket.changes();
+                const auto fit = bracket.add(*second, reading);
+                if (fit == CentreBracket::Fit::Narrowed && bracket.changes() > before) {
+                    bracket.keepChanges(wanted);
+                    if (bracket.changes() >= wanted) {
+                        const auto pc = parts_.clock.readClock();
+                        if (!zonesAgree(*second, *gmt)) {
+                            found(CycleReport::zoneDiffers(), pc);
                         } else {
-                            deliveryFailed = false;
-                            if (!delivered) recordSynchronised(dateOfLocal(centre.local), deviation);
-                            delivered = true;
+                            const auto local = *bracket.centreAt(pc.steady);
+                            // The bracket's frames all keep this frame's offset:
+                            // a change of it moves the local second, which starts
+                            // the bracket afresh.
+                            const CentreClocks centre{local.local, local.local - std::chrono::seconds(*second - *gmt),
+                                                      local.at};
+                            const auto pcUtc =
+                                std::chrono::duration_cast<std::chrono::nanoseconds>(pc.utc.time_since_epoch());
+                            const double deviation = seconds(centre.gmt - pcUtc);
+                            if (!synchronisationAllowed(estimatedDeviation(pcUtc, centre.gmt), settings_.deviationFrom,
+                                                        settings_.deviationTo)) {
+                                if (!outside) parts_.log.message(MessageId::OutsideWindow);
+                                outside = true;
+                                found(CycleReport::failed(MessageId::OutsideWindow, deviation), pc);
+                            } else {
+                                outside = false;
+                                if (stop.requested()) break;
+                                if (auto failure = parts_.feed->send(pc.utc, sampleOffsetOf(pc, centre))) {
+                                    if (!deliveryFailed) parts_.log.text(*failure);
+                                    deliveryFailed = true;
+                                    found(CycleReport::notFed(deviation), pc);
+                                } else {
+                                    deliveryFailed = false;
+                                    if (!delivered) announceSynchronised(dateOfLocal(centre.local));
+                                    delivered = true;
+                                    found(CycleReport::succeeded(deviation), pc);
+                                }
+                            }
                         }
                     }
                 }
+            } else {
+                bracket.clear();
             }
-        } else {
-            bracket.clear();
+            if (stop.requested()) break;
+            server.waitForDeviceRead();
+            if (stop.requested()) break;
         }
-        if (stop.requested()) return CycleEnd::Stopped;
-        server.waitForDeviceRead();
-        if (stop.requested()) return CycleEnd::Stopped;
+    } catch (const LinkError&) {
+        // What this connection found is counted before its failure is.
+        flush();
+        throw;
     }
+    flush();
+    return CycleEnd::Stopped;
 }
 
 SyncWorker::CycleEnd SyncWorker::synchroniseWholeSecond(SyncServer& server, const StopSignal& stop) {

@@ -25,7 +25,13 @@
 // 108, the tone and LastSync mark the first sample of a connection; a
 // failed delivery is logged once until one succeeds again;
 // failures of the link end the connection as a cycle's do, and after the
-// 5-second pause the worker connects again.
+// 5-second pause the worker connects again. The metrics hear of a feed a
+// minute at a time (on the clock's monotonic time): the first outcome of a
+// connection at once, then, at most once a minute, the latest outcome of
+// each kind seen since (delivered, outside the window, zone, not taken),
+// and what is left when the connection ends. So the monitoring sees the
+// success time advance while samples flow, and every kind of failure is
+// counted once for each minute it went on.
 //
 // A stop request is honoured in the wait, in the pause and between two
 // server calls; after it no further step is taken, in particular the clock
@@ -51,6 +57,7 @@
 namespace kt64::sync {
 
 inline constexpr std::chrono::milliseconds kCyclePause{5000};
+inline constexpr std::chrono::seconds kFeedReportInterval{60};
 inline constexpr unsigned kSyncToneHz = 1500;
 inline constexpr unsigned kSyncToneMs = 300;
 
@@ -91,6 +98,8 @@ private:
     bool withServer(const StopSignal& stop, const std::function<CycleEnd(SyncServer&)>& work);
     void logFailure(const LinkError& e);
     void recordSynchronised(DATE centre, double deviationSeconds);
+    // 108, the tone and LastSync.
+    void announceSynchronised(DATE centre);
     void report(const CycleReport& cycle) const;
     // Whether the PC's zone keeps the centre's local time at the centre's
     // GMT; a mismatch is logged once until it changes or clears.

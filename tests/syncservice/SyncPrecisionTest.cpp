@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "CentreBracket.h"
+#include "SyncMetrics.h"
 #include "SyncTestSupport.h"
 #include "SyncWorker.h"
 #include "TimeFeed.h"
@@ -167,6 +168,7 @@ protected:
     SimLink link{world};
     std::vector<DATE> lastSyncs;
     std::vector<double> deviations;  // as the metrics hear of them
+    std::vector<CycleReport> reports;
     SyncSettings settings;
     TimeFeed* feed = nullptr;
 
@@ -180,9 +182,11 @@ protected:
         link.stop = &stop;
         std::filesystem::remove(logPath);
         SyncLog log(logPath, ProgramVariant::Service, speaker);
-        SyncWorker worker(settings,
-                          {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }, feed,
-                           [this](const CycleReport& r) { deviations.push_back(r.deviationSeconds.value_or(-1e9)); }});
+        SyncWorker worker(settings, {clock, link, log, speaker, [this](DATE d) { lastSyncs.push_back(d); }, feed,
+                                     [this](const CycleReport& r) {
+                                         deviations.push_back(r.deviationSeconds.value_or(-1e9));
+                                         reports.push_back(r);
+                                     }});
         worker.run(stop);
     }
     std::vector<std::string> messages() { return test::logMessages(logPath); }
@@ -576,6 +580,75 @@ TEST_F(SyncPrecisionTest, FeedFailuresAndTheWindowAreLoggedOnceNotEverySecond) {
                 << logged[0];
         }
         EXPECT_TRUE(lastSyncs.empty());
+    }
+}
+
+// A feed runs for hours on one connection: the metrics must hear of it as
+// it goes, a minute at a time on the clock's own time, or the monitoring
+// takes a healthy PC for one that stopped synchronising. Every kind of
+// failure is counted for each minute it lasts.
+TEST_F(SyncPrecisionTest, FeedTellsTheMetricsEveryMinute) {
+    struct Row {
+        const char* name;
+        bool daemonListens;
+        std::int32_t deviationTo;
+        std::chrono::seconds centreZone;  // the PC's zone is UTC
+        const char* counted;              // the failure label; nullptr: samples delivered
+    };
+    const Row rows[] = {
+        {"samples delivered", true, 0, 0s, nullptr},
+        {"centre keeping another local time than the PC's zone", true, 0, 1h, "zone"},
+        {"deviation outside the window", true, 1, 0s, "109"},
+        {"no daemon on the socket", false, 0, 0s, "feed"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto socketPath = dir.path() / "daemon.sock";
+        std::filesystem::remove(socketPath);
+        std::optional<DaemonSocket> daemon;
+        if (row.daemonListens) daemon.emplace(socketPath);
+        SockTimeFeed sock(socketPath.string(), {::geteuid()});
+        feed = &sock;
+        settings.syncSock = socketPath.string();
+        settings.timedChanges = 5;
+        settings.deviationTo = row.deviationTo;
+        world = World{};
+        world.centreOffset = world.pcOffset + 5s + row.centreZone;
+        world.centreZone = row.centreZone;
+        link.frames = 0;
+        link.stopAtFrame = 200 * 1000 / 123;  // 200 s of polls
+        link.onWait = [&] {
+            if (daemon) daemon->take();
+        };
+        reports.clear();
+        run();
+
+        // The first sample at once, then one report a minute, then what was
+        // left when the worker stopped.
+        ASSERT_GE(reports.size(), 4u);
+        SyncMetricsState state;
+        std::optional<std::int64_t> previous;
+        for (std::size_t i = 0; i < reports.size(); ++i) {
+            const CycleReport& r = reports[i];
+            ASSERT_TRUE(r.at);
+            EXPECT_EQ(failureLabel(r), row.counted ? std::optional<std::string>(row.counted) : std::nullopt);
+            EXPECT_EQ(r.synchronised, row.counted == nullptr);
+            state.add(r, *r.at);
+            const std::int64_t at = std::chrono::duration_cast<std::chrono::seconds>(r.at->time_since_epoch()).count();
+            if (previous && i + 1 < reports.size()) {
+                EXPECT_GE(at - *previous, 60) << "report " << i;
+                EXPECT_LE(at - *previous, 61) << "report " << i;
+            }
+            previous = at;
+            if (row.counted) {
+                EXPECT_EQ(state.failures[row.counted], i + 1);
+                EXPECT_FALSE(state.lastSuccessUnix);
+            } else {
+                EXPECT_EQ(state.lastSuccessUnix, at);
+                ASSERT_TRUE(state.deviationSeconds);
+                EXPECT_NEAR(*state.deviationSeconds, 5.0, 0.01);
+            }
+        }
     }
 }
 

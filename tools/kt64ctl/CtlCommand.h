@@ -48,6 +48,9 @@ struct Command {
     // than one site (or a file) status shows one line per site.
     std::vector<std::string> computers;
     std::string computersFile;
+    // The label of each of computers: the comment on its line of the file,
+    // "" for a --computer (readInputs keeps the two in step).
+    std::vector<std::string> labels;
     client::ClientTls tls;  // empty: the registry's TLS values
     bool json = false;
 

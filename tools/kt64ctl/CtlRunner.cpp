@@ -350,14 +350,18 @@ int confirmSent(client::Kt64Srv& srv, std::ostream& out, std::ostream& err, cons
 
 void readInputs(Command& cmd) {
     if (!cmd.computersFile.empty()) {
-        std::vector<std::string> listed;
+        std::vector<ListedComputer> listed;
         try {
             listed = readComputerList(cmd.computersFile);
         } catch (const FileError& e) {
             throw CtlError(e.what());
         }
         if (listed.empty()) throw CtlError(displayName(cmd.computersFile) + ": names no computer");
-        cmd.computers.insert(cmd.computers.end(), listed.begin(), listed.end());
+        cmd.labels.resize(cmd.computers.size());
+        for (auto& site : listed) {
+            cmd.computers.push_back(std::move(site.computer));
+            cmd.labels.push_back(std::move(site.label));
+        }
     }
     if (cmd.verb != Verb::Upload) return;
     try {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 
+#include "ConnectionCause.h"
 #include "CtlText.h"
 #include "Kt64SrvIds.h"
 #include "WholeFile.h"
@@ -20,18 +21,27 @@ using client::ServerError;
 // such list.
 constexpr std::size_t kMostListBytes = 1 << 20;
 
-std::string errorLine(const ServerError& e) { return e.displayText() + " (" + formatHresult(e.code()) + ")"; }
-
-// What went wrong last at a site: no connection (with what to do), or the
-// server's reason for not reading the centre; "" when nothing did.
+// What went wrong last at a site: no connection (its cause and what to
+// do), or the server's reason for not reading the centre; "" when nothing
+// did.
 std::string lastError(const SiteReport& site) {
-    if (site.connectionError) {
-        std::string text = errorLine(*site.connectionError);
-        if (!site.connectionFix.empty()) text += ": " + site.connectionFix;
-        return text;
-    }
-    if (site.statusError) return errorLine(*site.statusError);
+    if (site.connectionError) return failureLine(*site.connectionError);
+    if (site.statusError) return failureLine(*site.statusError);
     return {};
+}
+
+// Columns line up on the screen by characters, not bytes: a label is
+// Polish ("szkoła").
+std::size_t shownWidth(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r");
+    return std::string(text.substr(first, last - first + 1));
 }
 
 std::string signedSeconds(double seconds) {
@@ -53,12 +63,8 @@ std::string lineStates(const SiteReport& site) {
     return std::string("LA ") + state(ids::S_LINE1ANALON) + ", LC " + state(ids::S_LINE1DIGITON);
 }
 
-std::string jsonErrorObject(const std::optional<ServerError>& error, const std::string& fix = {}) {
-    if (!error) return "null";
-    return "{\"hresult\": " + jsonString(formatHresult(error->code())) +
-           ", \"description\": " + (error->description() ? jsonString(*error->description()) : "null") +
-           ", \"text\": " + jsonString(error->displayText()) + (fix.empty() ? "" : ", \"fix\": " + jsonString(fix)) +
-           "}";
+std::string jsonErrorObject(const std::optional<ServerError>& error) {
+    return error ? jsonFailure(*error) : std::string("null");
 }
 
 }  // namespace
@@ -93,12 +99,10 @@ SiteReport readSite(const std::string& computer, const client::ConnectOptions& o
         }
     } catch (const ServerError& e) {
         site.connectionError = e;
-        site.connectionFix = client::connectionFix(e);
     } catch (const std::exception& e) {
         // Not the server's answer (resources of this PC): still one line of
         // the view, never the end of it.
         site.connectionError = ServerError(client::E_RPC_SERVERFAULT, e.what());
-        site.connectionFix = e.what();
     }
     return site;
 }
@@ -119,27 +123,36 @@ std::vector<SiteReport> readSites(const std::vector<std::string>& computers, con
 }
 
 void printFleetText(const std::vector<SiteReport>& sites, std::ostream& out) {
+    // The sites' labels get a column when the list gave any.
+    const bool labelled = std::any_of(sites.begin(), sites.end(), [](const SiteReport& s) { return !s.label.empty(); });
     struct Row {
-        std::string computer, centre, difference, alarms, lines, error;
+        std::string computer, label, centre, difference, alarms, lines, error;
     };
-    std::vector<Row> rows{{"COMPUTER", "CENTRE", "DIFFERENCE", "ALARMS", "LINES", "LAST ERROR"}};
+    std::vector<Row> rows{{"COMPUTER", "SITE", "CENTRE", "DIFFERENCE", "ALARMS", "LINES", "LAST ERROR"}};
     for (const auto& site : sites) {
         const std::string error = lastError(site);
-        rows.push_back({site.computer,
+        rows.push_back({site.computer, site.label.empty() ? "-" : site.label,
                         !site.reached()        ? "no server"
                         : site.centreAnswers() ? "yes"
                                                : "no",
                         site.differenceSeconds ? signedSeconds(*site.differenceSeconds) : "-", alarmNames(site),
                         lineStates(site), error.empty() ? "-" : error});
     }
-    std::size_t width[5] = {};
+    constexpr std::size_t kColumns = 6;
+    auto cellsOf = [&](const Row& row) {
+        std::vector<const std::string*> cells{&row.computer, &row.centre, &row.difference, &row.alarms, &row.lines};
+        if (labelled) cells.insert(cells.begin() + 1, &row.label);
+        return cells;
+    };
+    std::size_t width[kColumns] = {};
     for (const auto& row : rows) {
-        const std::string* cells[5] = {&row.computer, &row.centre, &row.difference, &row.alarms, &row.lines};
-        for (int c = 0; c < 5; ++c) width[c] = std::max(width[c], cells[c]->size());
+        const auto cells = cellsOf(row);
+        for (std::size_t c = 0; c < cells.size(); ++c) width[c] = std::max(width[c], shownWidth(*cells[c]));
     }
     for (const auto& row : rows) {
-        const std::string* cells[5] = {&row.computer, &row.centre, &row.difference, &row.alarms, &row.lines};
-        for (int c = 0; c < 5; ++c) out << *cells[c] << std::string(width[c] - cells[c]->size() + 2, ' ');
+        const auto cells = cellsOf(row);
+        for (std::size_t c = 0; c < cells.size(); ++c)
+            out << *cells[c] << std::string(width[c] - shownWidth(*cells[c]) + 2, ' ');
         out << row.error << "\n";
     }
 }
@@ -159,13 +172,14 @@ void printFleetJson(const std::vector<SiteReport>& sites, std::ostream& out) {
             return site.setFlag ? std::string((*site.setFlag & bit) ? "true" : "false") : std::string("null");
         };
         out << (i ? ",\n " : "\n ") << "{\"computer\": " << jsonString(site.computer)
+            << ", \"label\": " << (site.label.empty() ? "null" : jsonString(site.label))
             << ", \"reached\": " << (site.reached() ? "true" : "false")
             << ", \"centreAnswers\": " << (site.centreAnswers() ? "true" : "false") << ", \"differenceSeconds\": "
             << (site.differenceSeconds ? std::to_string(static_cast<long long>(*site.differenceSeconds)) : "null")
             << ", \"alarmFlag\": " << (site.alarmFlag ? std::to_string(*site.alarmFlag) : "null")
             << ", \"alarms\": " << alarms << ", \"analogLine\": " << line(ids::S_LINE1ANALON)
             << ", \"digitalLine\": " << line(ids::S_LINE1DIGITON)
-            << ", \"connectionError\": " << jsonErrorObject(site.connectionError, site.connectionFix)
+            << ", \"connectionError\": " << jsonErrorObject(site.connectionError)
             << ", \"statusError\": " << jsonErrorObject(site.statusError) << "}";
     }
     out << (sites.empty() ? "]\n" : "\n]\n");
@@ -175,8 +189,10 @@ int fleetExitCode(const std::vector<SiteReport>& sites) {
     return std::all_of(sites.begin(), sites.end(), [](const SiteReport& s) { return s.centreAnswers(); }) ? 0 : 1;
 }
 
-int showSites(const std::vector<std::string>& computers, bool json, const SiteReader& read, std::ostream& out) {
-    const std::vector<SiteReport> sites = readSites(computers, read);
+int showSites(const std::vector<std::string>& computers, const std::vector<std::string>& labels, bool json,
+              const SiteReader& read, std::ostream& out) {
+    std::vector<SiteReport> sites = readSites(computers, read);
+    for (std::size_t i = 0; i < sites.size() && i < labels.size(); ++i) sites[i].label = labels[i];
     if (json)
         printFleetJson(sites, out);
     else
@@ -184,20 +200,21 @@ int showSites(const std::vector<std::string>& computers, bool json, const SiteRe
     return fleetExitCode(sites);
 }
 
-std::vector<std::string> readComputerList(const std::string& file) {
+std::vector<ListedComputer> readComputerList(const std::string& file) {
     const std::string text = readWholeFile(file, {0, kMostListBytes, "a list of computers is far smaller"});
-    std::vector<std::string> computers;
+    std::vector<ListedComputer> computers;
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         // "#" starts a comment anywhere: "10.64.4.11:17645  # szkoła nr 1"
-        // names the computer, not the computer and its comment.
-        std::string line = text.substr(start, end - start);
-        line = line.substr(0, line.find('#'));
-        const auto first = line.find_first_not_of(" \t\r");
-        const auto last = line.find_last_not_of(" \t\r");
-        if (first != std::string::npos) computers.push_back(line.substr(first, last - first + 1));
+        // names the computer, and the comment says which site it is.
+        const std::string_view line = std::string_view(text).substr(start, end - start);
+        const auto hash = line.find('#');
+        std::string computer = trimmed(line.substr(0, hash));
+        if (!computer.empty())
+            computers.push_back(
+                {std::move(computer), hash == std::string_view::npos ? "" : trimmed(line.substr(hash + 1))});
         start = end + 1;
     }
     return computers;

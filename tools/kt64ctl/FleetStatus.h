@@ -24,9 +24,10 @@ namespace kt64::ctl {
 
 struct SiteReport {
     std::string computer;  // as the user named it
-    // No lease: the connection's failure and what to do about it.
+    std::string label;     // the comment on its line of the list, or ""
+    // No lease: the connection's failure (its cause and what to do about
+    // it are read from it: ConnectionCause.h).
     std::optional<client::ServerError> connectionError;
-    std::string connectionFix;
     // The centre is not read (port, silence, pause): the server's error.
     std::optional<client::ServerError> statusError;
     // Centre's GMT less this PC's UTC when the answer came, in seconds.
@@ -59,12 +60,21 @@ void printFleetJson(const std::vector<SiteReport>& sites, std::ostream& out);
 // one site; lit lamps are shown, not counted).
 int fleetExitCode(const std::vector<SiteReport>& sites);
 
-// Reads the sites with read and prints them (JSON when json); returns
+// Reads the sites with read and prints them (JSON when json), each with
+// its label (labels[i] for computers[i]; missing ones are empty); returns
 // fleetExitCode.
-int showSites(const std::vector<std::string>& computers, bool json, const SiteReader& read, std::ostream& out);
+int showSites(const std::vector<std::string>& computers, const std::vector<std::string>& labels, bool json,
+              const SiteReader& read, std::ostream& out);
 
-// The computers of a list file: one per line; blanks and lines starting
-// with # are skipped, spaces around a name too. Throws FileError.
-std::vector<std::string> readComputerList(const std::string& file);
+struct ListedComputer {
+    std::string computer;
+    std::string label;  // the comment after it, "" when none
+};
+
+// The computers of a list file: one per line; "#" starts a comment, which
+// after a name labels it ("10.64.4.11:17645  # szkoła nr 1"); blank and
+// comment-only lines are skipped, spaces around a name and a label too.
+// Throws FileError.
+std::vector<ListedComputer> readComputerList(const std::string& file);
 
 }  // namespace kt64::ctl

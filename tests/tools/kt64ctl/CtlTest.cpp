@@ -1,5 +1,8 @@
 // kt64ctl: its command line and value texts, its commands run against the
 // fake server, and the program itself end to end.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,9 +16,11 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
+#include "ConnectionCause.h"
 #include "CtlCommand.h"
 #include "CtlRunner.h"
 #include "CtlText.h"
@@ -165,8 +170,7 @@ TEST(CtlFleetTest, EachSiteIsOneLineWithWhatWentWrong) {
     lit.alarmFlag = 16 | 8;
     lit.setFlag = 8;
     silent.statusError = ServerError(E_KT64_NOANSWER, std::string(text::kNoAnswer), "", "");
-    gone.connectionError = ServerError(client::E_RPC_TIMEOUT, "deadline");
-    gone.connectionFix = "check the network";
+    gone.connectionError = ServerError(client::E_RPC_TIMEOUT, "no answer from 10.0.0.9:6464");
     std::ostringstream text;
     ctl::printFleetText({good, lit, silent, gone}, text);
     EXPECT_EQ(text.str(),
@@ -175,21 +179,85 @@ TEST(CtlFleetTest, EachSiteIsOneLineWithWhatWentWrong) {
               "szkola-2       yes        +0 s        A_POWER,A_SYNC  LA off, LC on  -\n"
               "szkola-3       no         -           -               -              Brak odpowiedzi. (0x80040204)\n"
               "10.0.0.9:6464  no server  -           -               -              "
-              "Nie można pobrać błędu z serwera DCOM ! (0x8001011F): check the network\n");
+              "timed out, no answer: Nie można pobrać błędu z serwera DCOM ! (0x8001011F); check the network and that "
+              "the link server there is running\n");
+    // A list's comments label the sites, in a column that lines up by
+    // characters (a label is Polish).
+    good.label = "szkoła nr 1";
+    std::ostringstream labelled;
+    ctl::printFleetText({good, silent}, labelled);
+    EXPECT_EQ(labelled.str(),
+              "COMPUTER  SITE         CENTRE  DIFFERENCE  ALARMS  LINES          LAST ERROR\n"
+              "szkola-1  szkoła nr 1  yes     -2 s        none    LA on, LC off  -\n"
+              "szkola-3  -            no      -           -       -              Brak odpowiedzi. (0x80040204)\n");
+    gone.label = good.label;
     std::ostringstream json;
     ctl::printFleetJson({lit, gone}, json);
-    EXPECT_EQ(json.str(),
-              "[\n {\"computer\": \"szkola-2\", \"reached\": true, \"centreAnswers\": true, \"differenceSeconds\": 0, "
-              "\"alarmFlag\": 24, \"alarms\": [\"A_POWER\", \"A_SYNC\"], \"analogLine\": false, \"digitalLine\": true, "
-              "\"connectionError\": null, \"statusError\": null},\n"
-              " {\"computer\": \"10.0.0.9:6464\", \"reached\": false, \"centreAnswers\": false, "
-              "\"differenceSeconds\": null, \"alarmFlag\": null, \"alarms\": null, \"analogLine\": null, "
-              "\"digitalLine\": null, \"connectionError\": {\"hresult\": \"0x8001011F\", \"description\": null, "
-              "\"text\": \"Nie można pobrać błędu z serwera DCOM !\", \"fix\": \"check the network\"}, "
-              "\"statusError\": null}\n]\n");
+    EXPECT_EQ(
+        json.str(),
+        "[\n {\"computer\": \"szkola-2\", \"label\": null, \"reached\": true, \"centreAnswers\": true, "
+        "\"differenceSeconds\": 0, "
+        "\"alarmFlag\": 24, \"alarms\": [\"A_POWER\", \"A_SYNC\"], \"analogLine\": false, \"digitalLine\": true, "
+        "\"connectionError\": null, \"statusError\": null},\n"
+        " {\"computer\": \"10.0.0.9:6464\", \"label\": \"szkoła nr 1\", \"reached\": false, \"centreAnswers\": false, "
+        "\"differenceSeconds\": null, \"alarmFlag\": null, \"alarms\": null, \"analogLine\": null, "
+        "\"digitalLine\": null, \"connectionError\": {\"hresult\": \"0x8001011F\", \"description\": null, "
+        "\"text\": \"Nie można pobrać błędu z serwera DCOM !\", \"cause\": \"timed-out\", \"causeText\": \"timed out, "
+        "no answer\", \"detail\": \"no answer from 10.0.0.9:6464\", \"fix\": \"check the network and that the link "
+        "server there is running\"}, \"statusError\": null}\n]\n");
     EXPECT_EQ(ctl::fleetExitCode({good, lit}), 0);
     EXPECT_EQ(ctl::fleetExitCode({good, silent}), 1);
     EXPECT_EQ(ctl::fleetExitCode({gone}), 1);
+}
+
+// A stopped server, a frozen one and a name that does not resolve all come
+// with the same Polish text and mostly the same code: the client's
+// transport text tells them apart, and each wants something else done.
+TEST(CtlFleetTest, EachFailureNamesItsCause) {
+    using client::ServerError;
+    using ctl::TransportCause;
+    struct Row {
+        ServerError error;
+        TransportCause cause;
+        const char* fix;  // a piece of it; "" for none
+    };
+    const Row rows[] = {
+        {ServerError(
+             client::E_RPC_SERVER_UNAVAILABLE,
+             "no link server answers on 10.0.0.9:6464 (failed to connect to all addresses; last error: UNKNOWN: "
+             "ipv4:10.0.0.9:6464: Connection refused)"),
+         TransportCause::Refused, "start the link server there"},
+        // This computer: a server to start is looked for only when nothing listens.
+        {ServerError(client::E_CLASS_NOT_REGISTERED, "no server is registered for a local start"),
+         TransportCause::Refused, "-RegServer"},
+        {ServerError(client::E_RPC_SERVER_UNAVAILABLE,
+                     "127.0.0.1:6464 accepts connections but no link server answers there (failed to connect to all "
+                     "addresses; last error: UNKNOWN: ipv4:127.0.0.1:6464: connection attempt timed out before "
+                     "receiving SETTINGS frame)"),
+         TransportCause::TimedOut, "hangs"},
+        {ServerError(client::E_RPC_TIMEOUT, "no answer from zegar:6464"), TransportCause::TimedOut,
+         "check the network"},
+        {ServerError(client::E_RPC_SERVER_UNAVAILABLE,
+                     "no link server answers on nosuch.invalid:6464 (DNS resolution failed for nosuch.invalid:6464: "
+                     "C-ares status is not ARES_SUCCESS qtype=AAAA name=nosuch.invalid is_balancer=0: Domain name not "
+                     "found)"),
+         TransportCause::Unresolved, "check the computer's name"},
+        {ServerError(client::E_RPC_SERVERFAULT, "std::bad_alloc"), TransportCause::Other, ""},
+        // The server's own refusal says why itself.
+        {ServerError(E_KT64_NOANSWER, std::string(text::kNoAnswer), "", ""), TransportCause::None, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.error.what());
+        const ctl::ConnectionCause cause = ctl::connectionCause(row.error);
+        EXPECT_EQ(cause.kind, row.cause);
+        if (*row.fix)
+            EXPECT_NE(cause.fix.find(row.fix), std::string::npos) << cause.fix;
+        else
+            EXPECT_EQ(cause.fix, "");
+        const std::string line = ctl::failureLine(row.error);
+        EXPECT_EQ(line.rfind(cause.text, 0), 0u) << line;
+        EXPECT_NE(line.find(row.error.displayText() + " (0x"), std::string::npos) << line;
+    }
 }
 
 // The sites are read side by side: every reader waits here until all have
@@ -478,9 +546,13 @@ TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
     EXPECT_EQ(runProgram("--help", registry.dir()).exitCode, 0);
 }
 
-// kt64ctl against three sites as they come: one answering, one whose server
-// is gone (nothing listens) and one frozen (the connection is taken by the
-// system but nobody answers), two of them named in a list file.
+// kt64ctl against sites as they come: one answering, and three it cannot
+// reach, each for its own reason that the user must be told: a server
+// stopped (nothing listens), one frozen (the system takes the connection,
+// nobody answers) and a name that does not resolve. The text shows each
+// cause, and --json stays JSON, for all sites at once and for each alone.
+// The frozen site costs its connection time-out (5 s); the runs go side by
+// side so that the test costs it once.
 TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
     kt64::test::TempRegistry registry;
     FakeKt64Srv fake;
@@ -493,39 +565,110 @@ TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
     ASSERT_EQ(::listen(frozen, 8), 0);
     ASSERT_EQ(::getsockname(frozen, reinterpret_cast<sockaddr*>(&address), &length), 0);
     const std::string answering = "127.0.0.1:" + std::to_string(host.port());
-    const std::string gone = "127.0.0.1:" + std::to_string(kt64::test::freeTcpPort());
-    const std::string stopped = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    std::ofstream(registry.dir() / "sites.txt") << "# district\n"
-                                                << gone << "   # szkoła nr 1\n\n  " << stopped << "  \n";
+    struct Unreached {
+        std::string computer;
+        const char* label;  // its comment in the list
+        const char* cause;  // as JSON names it
+        const char* said;   // the cause in the text
+        const char* fix;    // a piece of what to do
+    };
+    // The frozen site: gRPC gives up either while it waits for the server's
+    // first answer (the computer takes the connection) or at the deadline
+    // (no answer), and the runs side by side need not agree on which.
+    const Unreached unreached[] = {
+        {"127.0.0.1:" + std::to_string(kt64::test::freeTcpPort()), "szkoła nr 1", "refused",
+         "connection refused, nothing listens there", "VqSrvKt64"},
+        {"127.0.0.1:" + std::to_string(ntohs(address.sin_port)), "", "timed-out", "timed out, ",
+         "the link server there"},
+        {"nosuch.invalid", "", "unresolved", "name does not resolve", "check the computer's name"},
+    };
+    std::ofstream list(registry.dir() / "sites.txt");
+    list << "# district\n";
+    for (const auto& site : unreached)
+        list << "  " << site.computer << (*site.label ? std::string("   # ") + site.label : "") << "\n\n";
+    list.close();
 
-    Outcome run = runProgram("--computer " + answering + " --computers " + (registry.dir() / "sites.txt").string(),
-                             registry.dir());
+    // Each run in a folder of its own (the program's output files).
+    auto runIn = [&](std::string folder, std::vector<std::string> words) {
+        const auto dir = registry.dir() / folder;
+        std::filesystem::create_directory(dir);
+        words.insert(words.begin(), KT64CTL_PROGRAM);
+        return std::async(std::launch::async, [dir, words] { return kt64::testing::runProgram(words, dir); });
+    };
+    const std::vector<std::string> fleet{"--computer", answering, "--computers",
+                                         (registry.dir() / "sites.txt").string()};
+    auto fleetJson = fleet;
+    fleetJson.push_back("--json");
+    auto textRun = runIn("text", fleet);
+    auto jsonRun = runIn("json", fleetJson);
+    std::vector<std::future<ProgramOutcome>> aloneRuns;
+    for (std::size_t i = 0; i < std::size(unreached); ++i)
+        aloneRuns.push_back(
+            runIn("alone" + std::to_string(i), {"--computer", unreached[i].computer, "--json", "status"}));
+    const ProgramOutcome text = textRun.get(), json = jsonRun.get();
     ::close(frozen);
-    EXPECT_EQ(run.exitCode, 1) << run.err;
-    std::istringstream lines(run.out);
+
+    EXPECT_EQ(text.code, 1) << text.err;
+    std::istringstream lines(text.out);
     std::vector<std::string> shown;
     for (std::string line; std::getline(lines, line);) shown.push_back(line);
-    ASSERT_EQ(shown.size(), 4u) << run.out;
+    ASSERT_EQ(shown.size(), 5u) << text.out;
     EXPECT_EQ(shown[1].rfind(answering, 0), 0u) << shown[1];
-    EXPECT_EQ(shown[2].find("szkoła"), std::string::npos) << "a comment read as the name: " << shown[2];
     EXPECT_NE(shown[1].find(" yes "), std::string::npos) << shown[1];
     EXPECT_NE(shown[1].find("A_POWER"), std::string::npos) << shown[1];
-    for (int row : {2, 3}) {
-        EXPECT_EQ(shown[row].rfind(row == 2 ? gone : stopped, 0), 0u) << shown[row];
-        EXPECT_NE(shown[row].find(" no server "), std::string::npos) << shown[row];
-        EXPECT_NE(shown[row].find("Nie można pobrać błędu z serwera DCOM ! (0x"), std::string::npos) << shown[row];
+    // The comment is the site's label, in a column of its own.
+    EXPECT_EQ(shown[0].find("SITE"), shown[2].find("szkoła nr 1")) << text.out;
+
+    EXPECT_EQ(json.code, 1) << json.err;
+    QJsonParseError parsed{};
+    const QJsonDocument all = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &parsed);
+    ASSERT_EQ(parsed.error, QJsonParseError::NoError) << parsed.errorString().toStdString() << "\n" << json.out;
+    ASSERT_TRUE(all.isArray());
+    ASSERT_EQ(all.array().size(), 4);
+    EXPECT_TRUE(all.array()[0].toObject()["centreAnswers"].toBool());
+
+    for (std::size_t i = 0; i < std::size(unreached); ++i) {
+        const Unreached& site = unreached[i];
+        SCOPED_TRACE(site.computer);
+        const std::string& row = shown[i + 2];
+        EXPECT_EQ(row.rfind(site.computer + " ", 0), 0u) << row;
+        EXPECT_NE(row.find(" no server "), std::string::npos) << row;
+        EXPECT_NE(row.find(std::string("  ") + site.said), std::string::npos) << row;
+        EXPECT_NE(row.find(": Nie można pobrać błędu z serwera DCOM ! (0x"), std::string::npos) << row;
+        EXPECT_NE(row.find(site.fix), std::string::npos) << row;
+
+        const QJsonObject listed = all.array()[static_cast<int>(i) + 1].toObject();
+        EXPECT_EQ(listed["computer"].toString().toStdString(), site.computer);
+        EXPECT_EQ(listed["label"].toString().toStdString(), site.label);
+        EXPECT_FALSE(listed["reached"].toBool());
+
+        const ProgramOutcome aloneRun = aloneRuns[i].get();
+        EXPECT_EQ(aloneRun.code, 1) << aloneRun.err;
+        const QJsonDocument alone = QJsonDocument::fromJson(QByteArray::fromStdString(aloneRun.out), &parsed);
+        ASSERT_EQ(parsed.error, QJsonParseError::NoError) << aloneRun.out;
+        EXPECT_EQ(alone.object()["computer"].toString().toStdString(), site.computer);
+        for (const QJsonObject& error : {listed["connectionError"].toObject(), alone.object()["error"].toObject()}) {
+            EXPECT_EQ(error["cause"].toString().toStdString(), site.cause);
+            EXPECT_EQ(error["text"].toString().toStdString(), "Nie można pobrać błędu z serwera DCOM !");
+            EXPECT_EQ(error["hresult"].toString().toStdString().rfind("0x", 0), 0u);
+            EXPECT_NE(error["fix"].toString().toStdString().find(site.fix), std::string::npos);
+            EXPECT_FALSE(error["detail"].toString().isEmpty());
+        }
     }
-    // The system takes the connection; gRPC gives up either while it waits
-    // for the server's first answer or at the deadline.
-    EXPECT_TRUE(shown[3].find("the link server there hangs") != std::string::npos ||
-                shown[3].find("(0x8001011F): check the network") != std::string::npos)
-        << shown[3];
 
     const auto none = registry.dir() / "none.txt";
     std::ofstream(none) << "# nobody yet\n";
     Outcome empty = runProgram("--computers " + none.string(), registry.dir());
     EXPECT_EQ(empty.exitCode, 1);
     EXPECT_EQ(empty.err, "kt64ctl: " + none.string() + ": names no computer\n");
+    // A failure on this side is JSON with --json too.
+    Outcome emptyJson = runProgram("--json --computers " + none.string(), registry.dir());
+    EXPECT_EQ(emptyJson.exitCode, 1);
+    QJsonParseError emptyParsed{};
+    const QJsonDocument refused = QJsonDocument::fromJson(QByteArray::fromStdString(emptyJson.out), &emptyParsed);
+    ASSERT_EQ(emptyParsed.error, QJsonParseError::NoError) << emptyJson.out;
+    EXPECT_EQ(refused.object()["error"].toObject()["text"].toString().toStdString(),
+              none.string() + ": names no computer");
 }
 
 // Ctrl+C while kt64ctl follows an upload: the server has the whole list and
