@@ -32,8 +32,6 @@ TimePoint utcTime(int year, int month, int day, int hour, int minute, int second
     return fromSeconds(secondsFromCivil(year, month, day, hour, minute, second));
 }
 
-int daysInMonth(int year, int month) { return calendar::daysInMonth(year, month); }
-
 int changeDay(int year, int month, int key) { return calendar::changeSunday(year, month, key); }
 
 std::optional<TimePoint> parseUtc(std::string_view s) {

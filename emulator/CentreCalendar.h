@@ -17,6 +17,7 @@ namespace kt64::sim {
 // UTC seconds to calendar fields and back, as every program counts them.
 using calendar::civilFromSeconds;
 using calendar::CivilTime;
+using calendar::daysInMonth;
 using calendar::secondsFromCivil;
 
 // Whole seconds since the epoch of a time point, rounded down.
@@ -25,8 +26,6 @@ TimePoint fromSeconds(std::int64_t seconds);
 
 // The UTC time point of calendar fields; convenience for options and tests.
 TimePoint utcTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
-
-int daysInMonth(int year, int month);
 
 // Day of the month of the Sunday that a change key names in the given month:
 // key 0 the last Sunday, keys 1..4 the first to fourth Sunday. Returns 0 for a

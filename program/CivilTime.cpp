@@ -41,24 +41,6 @@ std::optional<TimeOfDay> parseClock(std::string_view text) {
 
 }  // namespace
 
-bool isLeapYear(int year) { return calendar::isLeapYear(year); }
-
-int daysInMonth(int year, int month) { return calendar::daysInMonth(year, month); }
-
-bool isValid(const CivilDate& date) { return calendar::isValidDate(date.year, date.month, date.day); }
-
-bool isValid(const TimeOfDay& time) {
-    return time.hour >= 0 && time.hour < 24 && time.minute >= 0 && time.minute < 60 && time.second >= 0 &&
-           time.second < 60;
-}
-
-std::int64_t dayNumber(const CivilDate& date) { return calendar::dayNumber(date.year, date.month, date.day); }
-
-CivilDate dateFromDayNumber(std::int64_t days) {
-    const calendar::CivilDay d = calendar::civilDay(days);
-    return CivilDate{d.year, d.month, d.day};
-}
-
 int weekdayBit(const CivilDate& date) { return 1 << (calendar::isoWeekday(dayNumber(date)) - 1); }
 
 LocalSeconds localSeconds(const CivilDate& date, const TimeOfDay& time) {

@@ -1,5 +1,6 @@
-// Calendar dates, times of day and local moments as the relay program uses
-// them: whole-second, zone-free civil time. A program file keeps dates as
+// Local moments and texts of dates and times as the relay program uses
+// them: whole-second, zone-free civil time on the calendar's own CivilDate
+// and TimeOfDay. A program file keeps dates as
 // ISO-8601 text ("2024-05-01") and times of day as "07:45:00", so that the
 // database sorts them chronologically; the evaluator and the chart count
 // time as seconds on the local calendar ("local seconds", 0 = 1970-01-01
@@ -12,35 +13,22 @@
 #include <string>
 #include <string_view>
 
+#include "CivilCalendar.h"
+
 namespace kt64::program {
 
-struct CivilDate {
-    int year = 0;
-    int month = 0;  // 1..12
-    int day = 0;    // 1..31
-    friend auto operator<=>(const CivilDate&, const CivilDate&) = default;
-};
-
-struct TimeOfDay {
-    int hour = 0;    // 0..23
-    int minute = 0;  // 0..59
-    int second = 0;  // 0..59
-    friend auto operator<=>(const TimeOfDay&, const TimeOfDay&) = default;
-    int secondsOfDay() const { return hour * 3600 + minute * 60 + second; }
-};
+// The calendar's own types and their checks and day numbers; the program
+// adds its local seconds, weekday masks and ISO texts.
+using calendar::CivilDate;
+using calendar::dayNumber;
+using calendar::isValid;
+using calendar::TimeOfDay;
 
 using LocalSeconds = std::int64_t;
 inline constexpr int kSecondsPerDay = 86400;
 
-bool isLeapYear(int year);
-int daysInMonth(int year, int month);
-// A real calendar date of the years 1..9999.
-bool isValid(const CivilDate& date);
-bool isValid(const TimeOfDay& time);
-
-// Day number counted from 1970-01-01 and back.
-std::int64_t dayNumber(const CivilDate& date);
-CivilDate dateFromDayNumber(std::int64_t days);
+// The date of a day number counted from 1970-01-01.
+inline CivilDate dateFromDayNumber(std::int64_t days) { return calendar::civilDate(days); }
 
 // Weekday bit of the DzienTyg mask: Monday 0x01, Tuesday 0x02, ... Sunday 0x40.
 int weekdayBit(const CivilDate& date);

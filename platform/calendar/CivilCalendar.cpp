@@ -17,10 +17,15 @@ std::int64_t dayNumber(int year, int month, int day) {
     return chr::sys_days{first}.time_since_epoch().count() + (day - 1);
 }
 
-CivilDay civilDay(std::int64_t dayNumber) {
+CivilDate civilDate(std::int64_t dayNumber) {
     const chr::year_month_day ymd{chr::sys_days{chr::days{dayNumber}}};
-    return CivilDay{static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-                    static_cast<int>(static_cast<unsigned>(ymd.day()))};
+    return CivilDate{static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+                     static_cast<int>(static_cast<unsigned>(ymd.day()))};
+}
+
+bool isValid(const TimeOfDay& time) {
+    return time.hour >= 0 && time.hour < 24 && time.minute >= 0 && time.minute < 60 && time.second >= 0 &&
+           time.second < 60;
 }
 
 int isoWeekday(std::int64_t dayNumber) {
@@ -30,7 +35,7 @@ int isoWeekday(std::int64_t dayNumber) {
 CivilTime civilFromSeconds(std::int64_t seconds) {
     const std::int64_t days = floorDiv(seconds, kSecondsPerDay);
     const std::int64_t rest = seconds - days * kSecondsPerDay;
-    const CivilDay date = civilDay(days);
+    const CivilDate date = civilDate(days);
     CivilTime t;
     t.year = date.year;
     t.month = date.month;

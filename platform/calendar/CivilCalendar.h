@@ -8,17 +8,32 @@
 //
 // The calendar is the proleptic Gregorian one, without time zones; years are
 // those <chrono> can name (-32767..32767), which covers every caller's range.
+//
+// Its three types are the project's one way to hold civil time: CivilDate
+// and TimeOfDay (a day, a time of day, both ordered as the calendar runs)
+// and CivilTime (a moment to the second with its weekday). OLE dates and the
+// SYSTEMTIME-like fields stay where the interface or a stored file needs
+// them (platform/ole).
 #pragma once
 
+#include <compare>
 #include <cstdint>
 
 namespace kt64::calendar {
 
-struct CivilDay {
-    int year = 1970;
-    int month = 1;  // 1..12
-    int day = 1;    // 1..31
-    friend bool operator==(const CivilDay&, const CivilDay&) = default;
+struct CivilDate {
+    int year = 0;
+    int month = 0;  // 1..12
+    int day = 0;    // 1..31
+    friend auto operator<=>(const CivilDate&, const CivilDate&) = default;
+};
+
+struct TimeOfDay {
+    int hour = 0;    // 0..23
+    int minute = 0;  // 0..59
+    int second = 0;  // 0..59
+    friend auto operator<=>(const TimeOfDay&, const TimeOfDay&) = default;
+    int secondsOfDay() const { return hour * 3600 + minute * 60 + second; }
 };
 
 // Day number of a date counted from 1970-01-01 (negative before it). A day
@@ -26,8 +41,9 @@ struct CivilDay {
 // and a month outside 1..12 counts into the neighbouring years, so fields
 // read from a frame or a text never make the result unspecified.
 std::int64_t dayNumber(int year, int month, int day);
+inline std::int64_t dayNumber(const CivilDate& date) { return dayNumber(date.year, date.month, date.day); }
 
-CivilDay civilDay(std::int64_t dayNumber);
+CivilDate civilDate(std::int64_t dayNumber);
 
 // 1 = Monday .. 7 = Sunday.
 int isoWeekday(std::int64_t dayNumber);
@@ -62,6 +78,9 @@ bool isLeapYear(int year);
 int daysInMonth(int year, int month);
 // A real date of years 1..9999.
 bool isValidDate(int year, int month, int day);
+inline bool isValid(const CivilDate& date) { return isValidDate(date.year, date.month, date.day); }
+// 00:00:00..23:59:59.
+bool isValid(const TimeOfDay& time);
 
 // Day of the month of the Sunday that a change key names: key 0 the last
 // Sunday of the month, keys 1..4 the first to fourth. 0 for a key above 4

@@ -61,7 +61,7 @@ std::optional<SystemTime> fromVariantTime(DATE date) {
     }
 
     SystemTime st;
-    const calendar::CivilDay civil = calendar::civilDay(days + kEpochDays);
+    const calendar::CivilDate civil = calendar::civilDate(days + kEpochDays);
     if (civil.year < 100 || civil.year > 9999) return std::nullopt;
     st.year = civil.year;
     st.month = civil.month;

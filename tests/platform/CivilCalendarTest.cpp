@@ -21,7 +21,7 @@ TEST(CivilCalendar, DayNumbersAndDatesAgreeBothWays) {
     };
     for (const Row& r : rows) {
         EXPECT_EQ(dayNumber(r.y, r.m, r.d), r.n) << r.y << "-" << r.m << "-" << r.d;
-        EXPECT_EQ(civilDay(r.n), (CivilDay{r.y, r.m, r.d})) << r.n;
+        EXPECT_EQ(civilDate(r.n), (CivilDate{r.y, r.m, r.d})) << r.n;
         EXPECT_EQ(isoWeekday(r.n), r.isoWeekday) << r.n;
     }
 }
