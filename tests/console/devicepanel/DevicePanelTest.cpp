@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <set>
+#include <string>
 
 #include "AlarmLamp.h"
 #include "AnalogClock.h"
@@ -135,17 +136,17 @@ private slots:
         setMessageBoxHandler({});
     }
 
-    // Each numbered tooltip reaches the widget its row names, once per number.
-    void everyNumberedTooltipReachesItsWidget() {
-        std::set<int> numbers;
+    // Each tooltip reaches the widget its row names, once per widget.
+    void everyTooltipReachesItsWidget() {
+        std::set<std::string> widgets;
         for (const auto& row : kControlTooltips) {
             if (row.form != "devicePanel") continue;
-            QVERIFY2(numbers.insert(row.number).second, row.widget);
+            QVERIFY2(widgets.insert(row.widget).second, row.widget);
             auto* w = panel->findChild<QWidget*>(row.widget);
             QVERIFY2(w, row.widget);
             QCOMPARE(w->toolTip(), QString::fromUtf8(row.text));
         }
-        QCOMPARE(numbers.size(), std::size_t(36));
+        QCOMPARE(widgets.size(), std::size_t(36));
     }
 
     void showsWhatTheCentreReports() {

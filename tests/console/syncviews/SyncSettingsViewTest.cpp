@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <set>
+#include <string>
 #include <thread>
 
 #include "SyncSettingsView.h"
@@ -138,17 +139,17 @@ private slots:
         QCOMPARE(st->hour * 3600 + st->minute * 60 + st->second, 2 * 3600 + 30 * 60 + 15);
     }
 
-    // Each numbered tooltip reaches the widget its row names, once per number.
-    void everyNumberedTooltipReachesItsWidget() {
+    // Each tooltip reaches the widget its row names, once per widget.
+    void everyTooltipReachesItsWidget() {
         ConsoleDocument document;
         auto form = startedForm(document.session);
-        std::set<int> numbers;
+        std::set<std::string> widgets;
         for (const auto& row : kControlTooltips) {
             if (row.form != "syncSettings") continue;
-            QVERIFY2(numbers.insert(row.number).second, row.widget);
+            QVERIFY2(widgets.insert(row.widget).second, row.widget);
             QCOMPARE(control<QWidget>(*form, row.widget)->toolTip(), QString::fromUtf8(row.text));
         }
-        QCOMPARE(numbers.size(), std::size_t(18));
+        QCOMPARE(widgets.size(), std::size_t(18));
     }
 
     void unitChangeSetsThePeriodRange() {
