@@ -138,8 +138,8 @@ void ProgramDocument::deleteWorkingCopy() {
     workingCopyPath_.clear();
 }
 
-void ProgramDocument::UpdateAllViews(std::uint32_t hint) {
-    if (viewUpdater_) viewUpdater_(hint);
+void ProgramDocument::notifyChanged(std::uint32_t hint) {
+    if (changeObserver_) changeObserver_(hint);
 }
 
 }  // namespace kt64::program

@@ -77,9 +77,12 @@ public:
     // Set by New and Open; the tree view takes it.
     bool FreshDocument = false;
 
-    // Tells every view to update with a hint; the console sets the receiver.
-    void setViewUpdater(std::function<void(std::uint32_t hint)> updater) { viewUpdater_ = std::move(updater); }
-    void UpdateAllViews(std::uint32_t hint);
+    // Told when the program's content changed (New, Open, a receive, an
+    // edit), with a hint for what to show (an item code, 0 for everything);
+    // whoever shows the program sets it. It may be told on a transfer's
+    // worker thread.
+    void setChangeObserver(std::function<void(std::uint32_t hint)> observer) { changeObserver_ = std::move(observer); }
+    void notifyChanged(std::uint32_t hint);
 
 private:
     // Makes a working copy of source and opens it; on failure everything
@@ -93,7 +96,7 @@ private:
     std::unique_ptr<Database> database_;
     std::string failureText_;
     bool modified_ = false;
-    std::function<void(std::uint32_t)> viewUpdater_;
+    std::function<void(std::uint32_t)> changeObserver_;
     std::function<void()> modifiedObserver_;
 };
 

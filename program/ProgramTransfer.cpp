@@ -184,7 +184,7 @@ void ProgramTransfer::ReceiveProgram(ProgramDocument& document) {
     if (!document.NewDocument()) return;
     if (!LoadImage(document.database(), ConstImageSpan(list.bytes.data(), kImageSize), messages_))
         messages_.show(text::kCannotLoad, MessageIcon::None);
-    document.UpdateAllViews(0);
+    document.notifyChanged(0);
     document.setModified(true);
 }
 

@@ -102,33 +102,33 @@ DevicePanel::EditSettings readEditSettings(client::Kt64Srv& s) {
 
 void DevicePanel::resetProcessState() { processState() = ProcessState{}; }
 
-DevicePanel::DevicePanel(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent)
-    : QWidget(parent), doc_(doc), frame_(frame), ui_(std::make_unique<Ui::DevicePanelForm>()) {
+DevicePanel::DevicePanel(Kt64Document& doc, QWidget* parent)
+    : QWidget(parent), doc_(doc), ui_(std::make_unique<Ui::DevicePanelForm>()) {
     setObjectName("DevicePanel");
     ui_->setupUi(this);
     applyControlTooltips(*this, "devicePanel");
     setFixedSize(size());
     startupTimer_.setObjectName("timer10");
     pollTimer_.setObjectName("timer20");
-    connect(&startupTimer_, &QTimer::timeout, this, &DevicePanel::OnStartupTimer);
-    connect(&pollTimer_, &QTimer::timeout, this, &DevicePanel::OnPollTimer);
+    connect(&startupTimer_, &QTimer::timeout, this, &DevicePanel::startPolling);
+    connect(&pollTimer_, &QTimer::timeout, this, &DevicePanel::poll);
 
-    connect(ui_->gmtClock, &AnalogClock::clicked, this, &DevicePanel::OnSelectGmt);
-    connect(ui_->localClock, &AnalogClock::clicked, this, &DevicePanel::OnSelectLocal);
-    ui_->offsetSignLabel->installEventFilter(new ClickFilter(this, [this] { OnToggleSign(); }));
+    connect(ui_->gmtClock, &AnalogClock::clicked, this, &DevicePanel::selectGmt);
+    connect(ui_->localClock, &AnalogClock::clicked, this, &DevicePanel::selectLocal);
+    ui_->offsetSignLabel->installEventFilter(new ClickFilter(this, [this] { toggleSign(); }));
     // The change hour takes digits only; the spin holds the hour that is
     // sent, so an edit left empty or half typed never sends a guess.
     auto* changeHour = ui_->changeHourEdit;
     changeHour->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}"), changeHour));
-    connect(changeHour, &QLineEdit::textChanged, this, &DevicePanel::OnChangeHour);
+    connect(changeHour, &QLineEdit::textChanged, this, &DevicePanel::changeHourTyped);
     connect(changeHour, &QLineEdit::editingFinished, this, [this] { setChangeHour(ui_->changeHourSpin->value()); });
     connect(ui_->changeHourSpin, &QSpinBox::valueChanged, this, [this](int v) { setChangeHour(v); });
     for (QWidget* button : actionButtons()) actionEnabled_[button] = button->isEnabled();
-    connect(ui_->offsetEdit, &QTimeEdit::timeChanged, this, &DevicePanel::OnOffsetPicked);
-    connect(ui_->laStopButton, &QPushButton::clicked, this, &DevicePanel::OnToggleLA);
-    connect(ui_->lcStopButton, &QPushButton::clicked, this, &DevicePanel::OnToggleLC);
-    connect(ui_->sendButton, &QPushButton::clicked, this, &DevicePanel::OnSend);
-    connect(ui_->polishRuleButton, &QPushButton::clicked, this, &DevicePanel::OnPolishRule);
+    connect(ui_->offsetEdit, &QTimeEdit::timeChanged, this, &DevicePanel::offsetPicked);
+    connect(ui_->laStopButton, &QPushButton::clicked, this, &DevicePanel::toggleLA);
+    connect(ui_->lcStopButton, &QPushButton::clicked, this, &DevicePanel::toggleLC);
+    connect(ui_->sendButton, &QPushButton::clicked, this, &DevicePanel::send);
+    connect(ui_->polishRuleButton, &QPushButton::clicked, this, &DevicePanel::applyPolishRule);
     // Typed text that names no entry falls back to the selected entry: the
     // value sent is always one of the five.
     for (QComboBox* box : {ui_->changeZLSundayCombo, ui_->changeLZSundayCombo}) {
@@ -180,7 +180,7 @@ DevicePanel::~DevicePanel() = default;
 
 void DevicePanel::setStatus(const QString& text) { ui_->serverStatusLabel->setText(text); }
 
-void DevicePanel::OnInitialUpdate() {
+void DevicePanel::initialUpdate() {
     auto& state = processState();
     if (state.initialisedOnce) return;
     state.initialisedOnce = true;
@@ -210,7 +210,7 @@ void DevicePanel::OnInitialUpdate() {
     initialised_ = true;
 }
 
-void DevicePanel::OnActivateView(bool active) {
+void DevicePanel::setActive(bool active) {
     if (active) {
         startupTimer_.start(periods_.startup);
     } else {
@@ -219,7 +219,7 @@ void DevicePanel::OnActivateView(bool active) {
     }
 }
 
-void DevicePanel::OnStartupTimer() {
+void DevicePanel::startPolling() {
     startupTimer_.stop();
     pollTimer_.start(periods_.poll);
     if (doc_.connected()) runForcedRefresh();
@@ -249,7 +249,7 @@ void DevicePanel::runForcedRefresh() {
         [this](const client::ServerError&) { emit actionFinished(); });
 }
 
-void DevicePanel::OnPollTimer() {
+void DevicePanel::poll() {
     if (!doc_.connected()) {
         setStatus(doc_.reconnecting() ? kReconnectingText : kNoConnection);
         emit pollShown(false);
@@ -318,8 +318,7 @@ void DevicePanel::showReading(const Reading& r) {
     ui_->localTimeLabel->setText(timeText(r.local));
     ui_->localDateLabel->setText(dateText(r.local));
     for (const auto& [lamp, bit] : lamps()) lamp->Set(r.alarms & bit);
-    if (state.previousAlarms == 0 && r.alarms != 0) frame_.SetTrayIcon(TrayOperation::Modify, kIconAlarm);
-    if (state.previousAlarms != 0 && r.alarms == 0) frame_.SetTrayIcon(TrayOperation::Modify, kIconNormal);
+    if ((state.previousAlarms == 0) != (r.alarms == 0)) emit alarmsChanged(r.alarms != 0);
     state.previousAlarms = r.alarms;
     ui_->laControlClock->SetTime(r.line);
     ui_->offsetLabel->setText(offsetText(r.offset));
@@ -355,7 +354,7 @@ void DevicePanel::showReading(const Reading& r) {
     state.ticks.advance();
     if (r.buildType) {
         const auto build = link::readBuildType(*r.buildType);
-        frame_.SetRelayOutputs(build.relayOutputs.value_or(0));
+        emit relayOutputsChanged(build.relayOutputs.value_or(0));
         if (const auto letter = build.sourceLetter(); letter && *letter != lastSourceLetter_) {
             layOutAlarmRows(*letter);
             lastSourceLetter_ = *letter;
@@ -491,15 +490,17 @@ void DevicePanel::enableAction(QWidget* button, bool enabled) {
 }
 
 void DevicePanel::setActionInFlight(bool inFlight) {
+    const bool changed = inFlight != actionInFlight_;
     actionInFlight_ = inFlight;
     for (QWidget* button : actionButtons()) button->setEnabled(actionEnabled_[button] && !inFlight);
     if (inFlight)
         setCursor(Qt::BusyCursor);
     else
         unsetCursor();
+    if (changed) emit sendPendingChanged(inFlight);
 }
 
-void DevicePanel::OnSelectGmt() {
+void DevicePanel::selectGmt() {
     editMode_ = kEditGmt;
     ui_->gmtCaption->setBackground(kSelectedLabel);
     ui_->localCaption->resetBackground();
@@ -512,7 +513,7 @@ void DevicePanel::OnSelectGmt() {
     if (!switchCommunication()) emit actionFinished();
 }
 
-void DevicePanel::OnSelectLocal() {
+void DevicePanel::selectLocal() {
     editMode_ = kEditLocal;
     ui_->localCaption->setBackground(kSelectedLabel);
     ui_->gmtCaption->resetBackground();
@@ -563,12 +564,12 @@ void DevicePanel::afterCommunicationSwitch() {
         emit actionFinished();
 }
 
-void DevicePanel::OnToggleSign() {
+void DevicePanel::toggleSign() {
     offsetSign_ = !offsetSign_;
     ui_->offsetSignLabel->setText(offsetSign_ ? "+" : "-");
 }
 
-void DevicePanel::OnChangeHour(const QString& text) {
+void DevicePanel::changeHourTyped(const QString& text) {
     if (!initialised_) return;
     const auto typed = typedChangeHour(text);
     if (!typed) return;  // nothing to read yet: the hour stays as it was
@@ -595,7 +596,7 @@ void DevicePanel::showChangeHour(int hour) {
     spin->setValue(hour);
 }
 
-void DevicePanel::OnOffsetPicked() {
+void DevicePanel::offsetPicked() {
     auto* picker = ui_->offsetEdit;
     const QTime t = picker->time();
     if (t.second() != 0) picker->setTime(hourMinute(t.hour(), t.minute()));
@@ -624,7 +625,7 @@ void DevicePanel::runAction(std::function<void(client::Kt64Srv&)> work, std::fun
         });
 }
 
-void DevicePanel::OnToggleLC() {
+void DevicePanel::toggleLC() {
     // The buttons stay disabled until a poll sees the line's new state.
     runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1DIGITON); },
               [this] {
@@ -633,7 +634,7 @@ void DevicePanel::OnToggleLC() {
               });
 }
 
-void DevicePanel::OnToggleLA() {
+void DevicePanel::toggleLA() {
     runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1ANALON); },
               [this] {
                   enableAction(ui_->laStopButton, false);
@@ -641,7 +642,7 @@ void DevicePanel::OnToggleLA() {
               });
 }
 
-void DevicePanel::OnSend() {
+void DevicePanel::send() {
     if (editMode_ == kEditGmt) {
         const QDate d = ui_->gmtDateEdit->date();
         const QTime t = ui_->clockTimeEdit->time();
@@ -695,7 +696,7 @@ void DevicePanel::OnSend() {
         {});
 }
 
-void DevicePanel::OnPolishRule() {
+void DevicePanel::applyPolishRule() {
     ui_->changeZLSundayCombo->setCurrentIndex(kPolishRule.keyZL);
     ui_->changeZLMonthCombo->setCurrentIndex(kPolishRule.monthZLIndex);
     ui_->changeLZSundayCombo->setCurrentIndex(kPolishRule.keyLZ);

@@ -31,7 +31,6 @@
 #include <optional>
 #include <string>
 
-#include "ConsoleView.h"
 #include "Kt64Document.h"
 #include "PanelRules.h"
 
@@ -45,7 +44,7 @@ class AnalogClock;
 class AlarmLamp;
 class ColorText;
 
-class DevicePanel : public QWidget, public ConsoleView {
+class DevicePanel : public QWidget {
     Q_OBJECT
 public:
     // Edit modes.
@@ -58,13 +57,11 @@ public:
         std::chrono::milliseconds afterLoss{2000};  // timer 10 after a lost connection
     };
 
-    DevicePanel(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent = nullptr);
+    explicit DevicePanel(Kt64Document& doc, QWidget* parent = nullptr);
     ~DevicePanel() override;
 
-    void OnInitialUpdate() override;
-    void OnActivateView(bool active) override;
     // A send or a line toggle is on its way to the centre.
-    bool SendPending() const override { return actionInFlight_; }
+    bool sendPending() const { return actionInFlight_; }
 
     int editMode() const { return editMode_; }
     bool communicationSuspended() const { return communicationSuspended_; }
@@ -85,20 +82,32 @@ public:
     // several panels in one process).
     static void resetProcessState();
 
+public slots:
+    // Once, before the panel is first used: the form's start-up state.
+    void initialUpdate();
+    // Polls (after the start-up delay) while the panel is the active view.
+    void setActive(bool active);
+
     // The operator's actions, as the controls' events run them.
-    void OnSelectGmt();
-    void OnSelectLocal();
-    void OnToggleSign();
-    void OnToggleLA();
-    void OnToggleLC();
-    void OnSend();
-    void OnPolishRule();
+    void selectGmt();
+    void selectLocal();
+    void toggleSign();
+    void toggleLA();
+    void toggleLC();
+    void send();
+    void applyPolishRule();
 
 signals:
     // A poll's outcome has been shown (ok: the centre's values).
     void pollShown(bool ok);
     // A send, line toggle or clock selection has finished its calls.
     void actionFinished();
+    // The relay outputs of the centre's build type, read now and then.
+    void relayOutputsChanged(int outputs);
+    // The centre raised its first alarm (true) or cleared its last (false).
+    void alarmsChanged(bool raised);
+    // sendPending() changed.
+    void sendPendingChanged(bool pending);
 
 public:
     // What a poll and a settings refresh read.
@@ -106,8 +115,8 @@ public:
     struct EditSettings;
 
 private:
-    void OnStartupTimer();
-    void OnPollTimer();
+    void startPolling();
+    void poll();
     void showReading(const Reading& r);
     void showFailure(const client::ServerError& e);
     void showPlaceholders();
@@ -132,11 +141,11 @@ private:
     // earlier one. False when nothing was to be switched.
     bool switchCommunication();
     void afterCommunicationSwitch();
-    void OnChangeHour(const QString& text);
+    void changeHourTyped(const QString& text);
     // The change hour in the edit, the spin and the hour beside them.
     void setChangeHour(int hour);
     void showChangeHour(int hour);
-    void OnOffsetPicked();
+    void offsetPicked();
     void layOutAlarmRows(char letter);
     void setStatus(const QString& text);
     QList<QWidget*> editingControls() const;
@@ -147,7 +156,6 @@ private:
     QList<QWidget*> localEditingWidgets() const;
 
     Kt64Document& doc_;
-    ConsoleFrame& frame_;
     std::unique_ptr<Ui::DevicePanelForm> ui_;
     Periods periods_;
     QTimer startupTimer_;  // id 10

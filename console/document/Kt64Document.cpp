@@ -25,6 +25,14 @@ Kt64Document::Kt64Document(program::UserMessages& messages, std::filesystem::pat
         else
             QMetaObject::invokeMethod(this, &Kt64Document::titleChanged, Qt::QueuedConnection);
     });
+    // So may a receive replace the program.
+    program_.setChangeObserver([this](std::uint32_t hint) {
+        if (QThread::currentThread() == thread())
+            emit programChanged(hint);
+        else
+            QMetaObject::invokeMethod(
+                this, [this, hint] { emit programChanged(hint); }, Qt::QueuedConnection);
+    });
 }
 
 void Kt64Document::ProgramMessages::show(std::string_view text, program::MessageIcon icon) {

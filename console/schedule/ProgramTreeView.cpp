@@ -120,7 +120,7 @@ void ProgramTreeView::currentChangedTo(const QModelIndex& current) {
     emit itemSelected(current.data(kItemCodeRole).value<quint32>());
 }
 
-void ProgramTreeView::OnActivateView(bool active) {
+void ProgramTreeView::setActive(bool active) {
     if (active) {
         relayTimer_.start();
     } else {
@@ -157,11 +157,6 @@ void ProgramTreeView::openDaysOff(DaysOffSource source) {
     const QDate today = QDate::currentDate();
     DaysOffDialog dialog(source, document_, messages_, *block, {today.year(), today.month(), today.day()}, this);
     runDialog_(dialog);
-}
-
-bool ProgramTreeView::OnProgramCommand(ProgramCommand command) {
-    emit commandRequested(command);
-    return true;
 }
 
 }  // namespace kt64::console

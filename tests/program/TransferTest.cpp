@@ -361,7 +361,7 @@ TEST(ProgramTransfer, ReceiveMakesANewModifiedProgramFromTheCentresList) {
     insertBlock(b.program.db(), BlockRow{0, 3, "old"});
     const auto oldCopy = b.program.document.WorkingCopyPath();
     std::vector<std::uint32_t> hints;
-    b.program.document.setViewUpdater([&](std::uint32_t h) { hints.push_back(h); });
+    b.program.document.setChangeObserver([&](std::uint32_t h) { hints.push_back(h); });
     b.link.list = ReceivedList{kByteArrayType, imageWithOneBlock()};
     b.link.positions = {0u, 1400u, 2905u, 2905u};
     b.transfer.ReceiveProgram(b.program.document);

@@ -121,8 +121,8 @@ void fillSample(program::Database& db) {
 
 void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(QWidget*, const QString&)) {
     fillSample(*doc.program().database());
-    frame.SwitchView(ViewKind::ProgramTree);
-    doc.program().UpdateAllViews(0);
+    frame.switchView(ViewKind::ProgramTree);
+    doc.program().notifyChanged(0);
     auto* tree = qobject_cast<ProgramTreeView*>(frame.view(ViewKind::ProgramTree));
     auto* list = qobject_cast<CommandListView*>(frame.view(ViewKind::CommandList));
     tree->expandAll();

@@ -63,7 +63,7 @@ private slots:
         frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{false});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
-        frame->SwitchView(ViewKind::ProgramTree);
+        frame->switchView(ViewKind::ProgramTree);
     }
     void cleanup() {
         answer = QMessageBox::Yes;
@@ -97,7 +97,7 @@ private slots:
         program::insertCommand(db, c);
         c.block = block;
         program::insertCommand(db, c);
-        doc->program().UpdateAllViews(0);
+        doc->program().notifyChanged(0);
         QCOMPARE(pane("paneBlocks"), QString("2/100"));
         QCOMPARE(pane("paneCommands"), QString("2/400"));
         QCOMPARE(frame->findChild<QProgressBar*>()->value(), 2);
@@ -156,7 +156,7 @@ private slots:
         QCOMPARE(content, std::string("stary"));
         // Still editable: a new block shows in the tree.
         program::insertBlock(*doc->program().database(), {0, 1, "nowy"});
-        doc->program().UpdateAllViews(0);
+        doc->program().notifyChanged(0);
         auto* tree = qobject_cast<ProgramTreeView*>(frame->view(ViewKind::ProgramTree));
         QCOMPARE(tree->treeModel().rowCount(tree->treeModel().index(2, 0)), 2);
     }
@@ -165,7 +165,7 @@ private slots:
         // Not connected: the receive stops at its own message, nothing else
         // is asked.
         doc->program().setModified(true);
-        frame->SetRelayOutputs(1);
+        frame->setRelayOutputs(1);
         frame->actions().receiveProgram->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(asked[0].text,
@@ -174,7 +174,7 @@ private slots:
         // the program).
         asked.clear();
         answer = QMessageBox::Cancel;
-        QVERIFY(!frame->SaveModified());
+        QVERIFY(!frame->saveModified());
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(asked[0].text, QString("Zapisać zmiany w Bez tytułu?"));
     }
@@ -244,7 +244,7 @@ private slots:
                 << "2007-02-16 02:00:05 pierwsza\r\n2007-02-16 02:00:06 druga\r\n";
         }
         doc->program().setModified(true);
-        frame->SwitchView(ViewKind::Log);
+        frame->switchView(ViewKind::Log);
         auto* log = qobject_cast<LogView*>(frame->view(ViewKind::Log));
         log->poll();
         QVERIFY(log->toPlainText().contains("druga"));
@@ -253,7 +253,7 @@ private slots:
         // The status bar names the file shown.
         QCOMPARE(pane("paneMessage"),
                  "Plik dziennika: " + QString::fromStdString((folder->path() / "VqSync.log").string()));
-        frame->SwitchView(ViewKind::ProgramTree);
+        frame->switchView(ViewKind::ProgramTree);
         QCOMPARE(pane("paneMessage"), QString("Gotowy"));
     }
 };

@@ -72,7 +72,7 @@ private:
 
     // A form initialised on the rig's registry, its connection tried.
     std::unique_ptr<SyncSettingsView> startedForm(ServerSession& session, bool expectConnected = true) {
-        auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, messages_);
+        auto form = std::make_unique<SyncSettingsView>(session.document(), service_, messages_);
         QSignalSpy tried(form.get(), &SyncSettingsView::connectionTried);
         QSignalSpy state(form.get(), &SyncSettingsView::serviceStateShown);
         form->initialUpdate();
@@ -290,12 +290,12 @@ private slots:
         QCOMPARE(labelText(*form, "serverStatusLabel"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
         rig_->stopSignal();
         const auto wake = qScopeGuard([this] { rig_->continueSignal(); });
-        form->OnActivateView(true);
+        form->setActive(true);
         QCOMPARE(labelText(*form, "serverStatusLabel"), QString());
         QCOMPARE(labelText(*form, "centreDateLabel"), QString("xxxx-xx-xx"));
         QCOMPARE(labelText(*form, "centreTimeLabel"), QString("xx:xx:xx"));
         QCOMPARE(labelText(*form, "pcDateLabel"), QDate::currentDate().toString("yyyy-MM-dd"));
-        form->OnActivateView(false);
+        form->setActive(false);
     }
 
     void lastSynchronisationIsShown() {
@@ -314,10 +314,10 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session);
         QVERIFY(!form->clockWaiting() && !form->clockTicking());
-        form->OnActivateView(true);
+        form->setActive(true);
         QVERIFY(form->clockWaiting());
         QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
-        form->OnActivateView(false);
+        form->setActive(false);
         QVERIFY(!form->clockWaiting() && !form->clockTicking());
     }
 
@@ -327,7 +327,7 @@ private slots:
         {
             ConsoleDocument document;
             ServerSession& session = document.session;
-            auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, messages_);
+            auto form = std::make_unique<SyncSettingsView>(session.document(), service_, messages_);
             QSignalSpy minimise(form.get(), &SyncSettingsView::minimiseRequested);
             form->initialUpdate();
             QCOMPARE(minimise.count(), 1);
@@ -356,8 +356,7 @@ private slots:
             return QMessageBox::Ok;
         });
         {
-            auto form =
-                std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, defaultFormMessages());
+            auto form = std::make_unique<SyncSettingsView>(session.document(), service_, defaultFormMessages());
             form->initialUpdate();
             QCOMPARE(boxes.size(), std::size_t(1));
             QCOMPARE(boxes[0].text, QString("Nie mogę otworzyć rejestru"));
@@ -448,7 +447,7 @@ private slots:
         auto form = startedForm(session);
         QVERIFY(session.connected());
         const auto first = document.doc.serverGeneration();
-        form->OnActivateView(true);
+        form->setActive(true);
         QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "serverStatusLabel"), QString("Brak błędu !"), 10000);
         route.silence();
@@ -464,7 +463,7 @@ private slots:
         QVERIFY(second != first);
         // No new readings; the hung one ends by its deadline and its failure
         // reaches the form.
-        form->OnActivateView(false);
+        form->setActive(false);
         QTRY_COMPARE_WITH_TIMEOUT(document.doc.workers().pending(), 0, 30000);
         QTest::qWait(0);
         QCoreApplication::processEvents();
@@ -480,7 +479,7 @@ private slots:
             auto form = startedForm(session);
             QVERIFY(session.connected());
             const auto first = document.doc.serverGeneration();
-            form->OnActivateView(true);
+            form->setActive(true);
             QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
             // Killed, and nothing can be started on demand for now.
             ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
@@ -501,7 +500,7 @@ private slots:
             QVERIFY(document.doc.serverGeneration() != first);
             QVERIFY(control<QWidget>(*form, "portCombo")->isEnabled());
             QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "serverStatusLabel") == "Brak błędu !"), 20000);
-            form->OnActivateView(false);
+            form->setActive(false);
         }
         // Nothing registered answers "localhost" any more: unregister so that
         // a new client cannot start a server on demand.
@@ -530,7 +529,7 @@ private slots:
                  "another HoralService9x keeps running");
         ConsoleDocument document;
         ServerSession& session = document.session;
-        SyncSettingsView form(session.document(), nullptr, real, messages_);
+        SyncSettingsView form(session.document(), real, messages_);
         QSignalSpy shown(&form, &SyncSettingsView::serviceStateShown);
         form.initialUpdate();
         QVERIFY(shown.wait(10000));
