@@ -28,20 +28,6 @@ using namespace panel;
 
 namespace {
 
-// What lives once per program, not once per panel: the panel is made once,
-// and a new document must not reset what it has seen of the centre.
-struct ProcessState {
-    bool initialisedOnce = false;
-    bool previousManualSet = false;
-    std::uint32_t previousAlarms = 0;
-    BuildTypeTicks ticks;
-};
-
-ProcessState& processState() {
-    static ProcessState state;
-    return state;
-}
-
 // A date picker of the 1 January 2000 kind holds only hours and minutes.
 QTime hourMinute(int h, int m) { return QTime(h, m, 0); }
 
@@ -99,8 +85,6 @@ DevicePanel::EditSettings readEditSettings(client::Kt64Srv& s) {
 }
 
 }  // namespace
-
-void DevicePanel::resetProcessState() { processState() = ProcessState{}; }
 
 DevicePanel::DevicePanel(Kt64Document& doc, QWidget* parent)
     : QWidget(parent), doc_(doc), ui_(std::make_unique<Ui::DevicePanelForm>()) {
@@ -181,9 +165,7 @@ DevicePanel::~DevicePanel() = default;
 void DevicePanel::setStatus(const QString& text) { ui_->serverStatusLabel->setText(text); }
 
 void DevicePanel::initialUpdate() {
-    auto& state = processState();
-    if (state.initialisedOnce) return;
-    state.initialisedOnce = true;
+    if (initialised_) return;
     auto* gmtLabel = ui_->gmtCaption;
     auto* locLabel = ui_->localCaption;
     gmtLabel->setBold(true);
@@ -263,7 +245,7 @@ void DevicePanel::poll() {
         return;
     }
     pollInFlight_ = true;
-    const bool buildTypeDue = processState().ticks.due();
+    const bool buildTypeDue = buildTypeTicks_.due();
     doc_.serverCall(
         this,
         [buildTypeDue](client::Kt64Srv& s) {
@@ -294,21 +276,30 @@ void DevicePanel::poll() {
 }
 
 void DevicePanel::showStale(std::chrono::steady_clock::duration age) {
-    setReadoutsStale(true);
+    setReadouts(Readouts::Stale);
     const auto seconds = std::max<long long>(1, std::chrono::duration_cast<std::chrono::seconds>(age).count());
     setStatus(kStaleText.arg(seconds));
 }
 
-void DevicePanel::setReadoutsStale(bool stale) {
-    if (stale == stale_) return;
-    stale_ = stale;
+void DevicePanel::setReadouts(Readouts readouts) {
+    const bool stale = readouts == Readouts::Stale;
+    const bool wasStale = readouts_ == Readouts::Stale;
+    readouts_ = readouts;
+    if (stale == wasStale) return;
     for (ColorText* readout : digitalReadouts()) readout->setBackground(stale ? kStaleBackground : kReadoutBackground);
 }
 
+DevicePanel::Communication DevicePanel::communicationOf(bool suspended, bool switching) {
+    if (switching) return suspended ? Communication::Resuming : Communication::Suspending;
+    return suspended ? Communication::Suspended : Communication::On;
+}
+
 void DevicePanel::showReading(const Reading& r) {
-    auto& state = processState();
+    // The first values after placeholders bring the line buttons and the
+    // send button back whatever the lines did meanwhile.
+    const bool afterPlaceholders = readouts_ == Readouts::Placeholders;
     shownAt_ = clock_();
-    setReadoutsStale(false);
+    setReadouts(Readouts::Current);
     // Display refresh.
     ui_->gmtClock->SetTime(r.gmt);
     ui_->gmtTimeLabel->setText(timeText(r.gmt));
@@ -318,8 +309,8 @@ void DevicePanel::showReading(const Reading& r) {
     ui_->localTimeLabel->setText(timeText(r.local));
     ui_->localDateLabel->setText(dateText(r.local));
     for (const auto& [lamp, bit] : lamps()) lamp->Set(r.alarms & bit);
-    if ((state.previousAlarms == 0) != (r.alarms == 0)) emit alarmsChanged(r.alarms != 0);
-    state.previousAlarms = r.alarms;
+    if ((previousAlarms_ == 0) != (r.alarms == 0)) emit alarmsChanged(r.alarms != 0);
+    previousAlarms_ = r.alarms;
     ui_->laControlClock->SetTime(r.line);
     ui_->offsetLabel->setText(offsetText(r.offset));
     const auto analog = analogLineState(r.alarms, r.setFlag);
@@ -334,14 +325,14 @@ void DevicePanel::showReading(const Reading& r) {
 
     // Manual-set tracking.
     const bool manual = r.alarms & A_MANSET;
-    if (!state.previousManualSet && manual) setEditingEnabled(false);
-    if (state.previousManualSet && !manual) {
-        editMode_ = kEditLocal;
+    if (!previousManualSet_ && manual) setEditingEnabled(false);
+    if (previousManualSet_ && !manual) {
+        editMode_ = EditMode::Local;
         setEditingEnabled(true);
         // Local editing: the LA clock is set only while the line stands.
         ui_->clockTimeEdit->setEnabled(laStopped_);
     }
-    state.previousManualSet = manual;
+    previousManualSet_ = manual;
 
     // Settings refresh, not forced: the editing controls follow the centre
     // only while it is being set by hand.
@@ -351,7 +342,7 @@ void DevicePanel::showReading(const Reading& r) {
     updateLA(r.setFlag, r.line, false);
 
     // Build-type check.
-    state.ticks.advance();
+    buildTypeTicks_.advance();
     if (r.buildType) {
         const auto build = link::readBuildType(*r.buildType);
         emit relayOutputsChanged(build.relayOutputs.value_or(0));
@@ -361,8 +352,7 @@ void DevicePanel::showReading(const Reading& r) {
         }
     }
 
-    if (errorPending_) {
-        errorPending_ = false;
+    if (afterPlaceholders) {
         updateLC(r.setFlag, true);
         updateLA(r.setFlag, r.line, true);
         // A centre that entered manual setting in this very poll keeps its
@@ -427,7 +417,7 @@ void DevicePanel::updateLA(std::uint32_t setFlag, DATE lineTime, bool forced) {
         enableAction(ui_->laStopButton, true);
         enableAction(ui_->lcStopButton, true);
         // A centre set by hand keeps the picker locked with the editor.
-        if (editMode_ == kEditLocal && !processState().previousManualSet) {
+        if (editMode_ == EditMode::Local && !previousManualSet_) {
             ui_->clockTimeEdit->setEnabled(true);
             if (const auto t = fromVariantTime(lineTime))
                 ui_->clockTimeEdit->setTime(QTime(t->hour, t->minute, t->second));
@@ -436,16 +426,15 @@ void DevicePanel::updateLA(std::uint32_t setFlag, DATE lineTime, bool forced) {
         ui_->laStopButton->setText("Stop LA");
         enableAction(ui_->laStopButton, true);
         enableAction(ui_->lcStopButton, true);
-        if (editMode_ == kEditLocal) ui_->clockTimeEdit->setEnabled(false);
+        if (editMode_ == EditMode::Local) ui_->clockTimeEdit->setEnabled(false);
     }
     laStopped_ = stopped;
 }
 
 void DevicePanel::showFailure(const client::ServerError& e) {
-    errorPending_ = true;
     // Placeholders have no age.
     shownAt_.reset();
-    setReadoutsStale(false);
+    setReadouts(Readouts::Placeholders);
     const QString text = QString::fromStdString(e.displayText());
     if (!e.description()) {
         // The connection itself is gone (the document has dropped the object
@@ -472,7 +461,7 @@ void DevicePanel::showPlaceholders() {
     for (const auto& [lamp, bit] : lamps()) lamp->SwitchOff();
     enableAction(ui_->lcStopButton, false);
     enableAction(ui_->laStopButton, false);
-    if (editMode_ == kEditLocal) enableAction(ui_->sendButton, false);
+    if (editMode_ == EditMode::Local) enableAction(ui_->sendButton, false);
 }
 
 void DevicePanel::setEditingEnabled(bool enabled) {
@@ -501,7 +490,7 @@ void DevicePanel::setActionInFlight(bool inFlight) {
 }
 
 void DevicePanel::selectGmt() {
-    editMode_ = kEditGmt;
+    editMode_ = EditMode::Gmt;
     ui_->gmtCaption->setBackground(kSelectedLabel);
     ui_->localCaption->resetBackground();
     for (QWidget* w : gmtEditingWidgets()) w->show();
@@ -514,7 +503,7 @@ void DevicePanel::selectGmt() {
 }
 
 void DevicePanel::selectLocal() {
-    editMode_ = kEditLocal;
+    editMode_ = EditMode::Local;
     ui_->localCaption->setBackground(kSelectedLabel);
     ui_->gmtCaption->resetBackground();
     for (QWidget* w : gmtEditingWidgets()) w->hide();
@@ -529,10 +518,10 @@ void DevicePanel::selectLocal() {
 }
 
 bool DevicePanel::switchCommunication() {
-    if (switchInFlight_) return true;
-    if (suspendWanted_ == communicationSuspended_) return false;
-    switchInFlight_ = true;
+    if (switching()) return true;
+    if (suspendWanted_ == communicationSuspended()) return false;
     const bool suspend = suspendWanted_;
+    communication_ = suspend ? Communication::Suspending : Communication::Resuming;
     doc_.serverCall(
         this,
         [suspend](client::Kt64Srv& s) {
@@ -542,8 +531,7 @@ bool DevicePanel::switchCommunication() {
             return suspend;
         },
         [this, suspend](bool suspended) {
-            switchInFlight_ = false;
-            communicationSuspended_ = suspended;
+            communication_ = suspended ? Communication::Suspended : Communication::On;
             if (suspend && !suspended) suspendWanted_ = false;
             // The operator chose the other clock meanwhile: switch back.
             if (!switchCommunication()) afterCommunicationSwitch();
@@ -551,14 +539,14 @@ bool DevicePanel::switchCommunication() {
         // Errors are left to the polls to show; the switch is tried again
         // on the next click.
         [this](const client::ServerError&) {
-            switchInFlight_ = false;
+            communication_ = communicationOf(communicationSuspended(), false);
             afterCommunicationSwitch();
         });
     return true;
 }
 
 void DevicePanel::afterCommunicationSwitch() {
-    if (editMode_ == kEditLocal)
+    if (editMode_ == EditMode::Local)
         runForcedRefresh();
     else
         emit actionFinished();
@@ -643,7 +631,7 @@ void DevicePanel::toggleLA() {
 }
 
 void DevicePanel::send() {
-    if (editMode_ == kEditGmt) {
+    if (editMode_ == EditMode::Gmt) {
         const QDate d = ui_->gmtDateEdit->date();
         const QTime t = ui_->clockTimeEdit->time();
         const auto gmt = makeDate(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
@@ -652,7 +640,7 @@ void DevicePanel::send() {
                   [this] {
                       // The server resumes communication by itself once the
                       // time is set: so does the notice.
-                      communicationSuspended_ = false;
+                      communication_ = communicationOf(false, switching());
                       suspendWanted_ = false;
                       ui_->suspendedLabel->hide();
                   });

@@ -42,27 +42,31 @@ int paneWidth(const QWidget* w, const QString& sample) { return w->fontMetrics()
 
 }  // namespace
 
+void FrameDesktop::beep() { QApplication::beep(); }
+
+void FrameDesktop::popUp(QMenu* menu) { menu->popup(QCursor::pos()); }
+
+QString FrameDesktop::chooseFile(QWidget* parent, bool save, const QString& start) {
+    const QString filter = kProgramFileFilter;
+    return save ? QFileDialog::getSaveFileName(parent, {}, start, filter)
+                : QFileDialog::getOpenFileName(parent, {}, start, filter);
+}
+
 MainFrame::MainFrame(Kt64Document& doc, Options options, QWidget* parent)
     : QMainWindow(parent),
       doc_(doc),
-      templates_{{{ViewKind::Device, 128, -1, 0, 0},
-                  {ViewKind::SyncSettings, 130, -1, 0, 0},
-                  {ViewKind::Log, 130, -1, 0, 0},
-                  {ViewKind::ProgramTree, 130, 0, 0, 0},
-                  {ViewKind::CommandList, 130, 0, 0, 1}}} {
+      desktop_(options.desktop ? *options.desktop : realDesktop_),
+      templates_{{{ViewKind::Device, -1, 0},
+                  {ViewKind::SyncSettings, -1, 0},
+                  {ViewKind::Log, -1, 0},
+                  {ViewKind::ProgramTree, 0, 0},
+                  {ViewKind::CommandList, 0, 1}}} {
     setObjectName("MainFrame");
     // Fixed size, minimise but no maximise.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setWindowIcon(consoleIcon(kIconNormal));
     trayAvailable_ = options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
-    beep = [] { QApplication::beep(); };
-    popupMenu = [](QMenu* menu) { menu->popup(QCursor::pos()); };
-    chooseFile = [this](bool save, const QString& start) {
-        const QString filter = kProgramFileFilter;
-        return save ? QFileDialog::getSaveFileName(this, {}, start, filter)
-                    : QFileDialog::getOpenFileName(this, {}, start, filter);
-    };
 
     createActions();
     createMenus();
@@ -453,7 +457,7 @@ QString MainFrame::fileDialogFolder() const {
 
 void MainFrame::openProgram() {
     if (!saveModified()) return;
-    const QString path = chooseFile(false, fileDialogFolder());
+    const QString path = desktop_.chooseFile(this, false, fileDialogFolder());
     if (path.isEmpty()) return;
     std::string why;
     if (doc_.openProgram(path.toStdString(), why)) {
@@ -472,7 +476,8 @@ void MainFrame::openProgram() {
 bool MainFrame::saveProgram(bool askName) {
     std::filesystem::path path = doc_.pathName;
     if (askName || path.empty()) {
-        QString chosen = chooseFile(true, path.empty() ? fileDialogFolder() : QString::fromStdString(path.string()));
+        QString chosen =
+            desktop_.chooseFile(this, true, path.empty() ? fileDialogFolder() : QString::fromStdString(path.string()));
         if (chosen.isEmpty()) return false;
         if (!chosen.endsWith(".dsk", Qt::CaseInsensitive)) chosen += ".dsk";
         path = chosen.toStdString();
@@ -502,8 +507,8 @@ void MainFrame::aboutClosed(const QString& typedCode) {
     if (typedCode == kServiceAccessCode) {
         emit serviceDialogRequested();
         runServiceDialog(doc_, this);
-    } else if (beep)
-        beep();
+    } else
+        desktop_.beep();
 }
 
 void MainFrame::minimizeToTray() {
@@ -535,7 +540,7 @@ bool MainFrame::trayActivated(QSystemTrayIcon::ActivationReason reason) {
         return false;
     }
     if (reason == QSystemTrayIcon::Context && hiddenToTray_) {
-        if (popupMenu) popupMenu(trayMenu_);
+        desktop_.popUp(trayMenu_);
         return true;
     }
     return false;

@@ -72,12 +72,30 @@ struct FrameActions {
     QAction* trayExit = nullptr;
 };
 
+// What the frame asks of the desktop beyond its own window: the speaker, a
+// menu at the pointer and the file dialogs. A test gives its own, to count
+// and answer instead of the operator.
+class FrameDesktop {
+public:
+    virtual ~FrameDesktop() = default;
+    // The beep of a wrong access code.
+    virtual void beep();
+    // Shows menu at the pointer.
+    virtual void popUp(QMenu* menu);
+    // The Open (save false) and Save As (save true) file dialogs over
+    // parent, starting at start; the file chosen, or empty.
+    virtual QString chooseFile(QWidget* parent, bool save, const QString& start);
+};
+
 class MainFrame : public QMainWindow {
     Q_OBJECT
 public:
     struct Options {
         // Whether a tray can be used; by default what the desktop says.
         std::optional<bool> trayAvailable;
+        // The desktop's speaker, menus and file dialogs; the real ones when
+        // null. It outlives the frame.
+        FrameDesktop* desktop = nullptr;
     };
 
     explicit MainFrame(Kt64Document& doc, QWidget* parent = nullptr) : MainFrame(doc, Options{}, parent) {}
@@ -124,13 +142,6 @@ public:
     static QStringList recentFiles();
     static void addToRecentFiles(const QString& path);
 
-    // The beep of a wrong access code (tests count them).
-    std::function<void()> beep;
-    // Shows a menu at the cursor (tests record instead).
-    std::function<void(QMenu*)> popupMenu;
-    // The Open (save false) and Save As (save true) file dialogs, starting
-    // at start; the file chosen, or empty (tests answer instead).
-    std::function<QString(bool save, const QString& start)> chooseFile;
     // Where the file dialogs start: the folder of the program open, else of
     // the last one opened or saved, else the user's documents folder.
     QString fileDialogFolder() const;
@@ -179,10 +190,8 @@ protected:
 private:
     struct ViewTemplate {
         ViewKind kind;
-        int resourceId;
         int splitter;  // -1: fills the frame alone
-        int row;
-        int column;
+        int column;    // the pane of the splitter
         QWidget* view = nullptr;
     };
 
@@ -211,6 +220,8 @@ private:
     ViewTemplate* templateOf(ViewKind kind);
 
     Kt64Document& doc_;
+    FrameDesktop realDesktop_;
+    FrameDesktop& desktop_;
     std::array<ViewTemplate, 5> templates_;
     ViewKind active_ = ViewKind::Device;
     bool anyActive_ = false;

@@ -109,7 +109,6 @@ private slots:
         // A test that failed while the panel had the communication off.
         rig->lease().ComunicationEnable(1);
         rig->settle();
-        DevicePanel::resetProcessState();
         frame = RecordingFrame{};
         doc = std::make_unique<Kt64Document>(messages);
         doc->computerName = rig->computer();
@@ -330,6 +329,8 @@ private slots:
         panel->selectGmt();
         waitAction();
         QVERIFY(panel->communicationSuspended());
+        QCOMPARE(panel->communication(), DevicePanel::Communication::Suspended);
+        QCOMPARE(panel->editMode(), DevicePanel::EditMode::Gmt);
         QVERIFY(!panel->findChild<QWidget*>("suspendedLabel")->isHidden());
         QVERIFY(panel->findChild<QWidget*>("laStopHintLabel")->isHidden());
         QCOMPARE(background("gmtCaption"), QColor(255, 255, 0));
@@ -348,6 +349,7 @@ private slots:
         panel->send();
         waitAction();
         QVERIFY(!panel->communicationSuspended());
+        QCOMPARE(panel->communication(), DevicePanel::Communication::On);
         QVERIFY(panel->findChild<QWidget*>("suspendedLabel")->isHidden());
         QVERIFY(nextGoodPoll());
         QCOMPARE(text("gmtDateLabel"), QString("02/01/2025"));
@@ -416,7 +418,7 @@ private slots:
              {"offsetEdit", "gmtDateEdit", "changeZLMonthCombo", "changeLZMonthCombo", "changeZLSundayCombo",
               "changeLZSundayCombo", "changeHourEdit", "changeOnCheck", "sendButton", "telegramCombo"})
             QVERIFY2(enabled(id), id);
-        QCOMPARE(panel->editMode(), DevicePanel::kEditLocal);
+        QCOMPARE(panel->editMode(), DevicePanel::EditMode::Local);
         // LA runs: its clock cannot be set.
         QVERIFY(!enabled("clockTimeEdit"));
     }
@@ -429,6 +431,7 @@ private slots:
         rig->killServer();
         QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 20000);
         QVERIFY(!doc->connected());
+        QCOMPARE(panel->readouts(), DevicePanel::Readouts::Placeholders);
         QCOMPARE(text("gmtTimeLabel"), QString("xx:xx:xx"));
         QCOMPARE(text("gmtDateLabel"), QString("xx/xx/xxxx"));
         QCOMPARE(text("gmtWeekdayLabel"), QString("--------"));
@@ -440,6 +443,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(text("serverStatusLabel"), kReconnectingText, 20000);
         ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
         QVERIFY(nextGoodPoll());
+        QCOMPARE(panel->readouts(), DevicePanel::Readouts::Current);
         QCOMPARE(text("gmtTimeLabel"), QString("12:34:56"));
         for (const char* id : {"laStopButton", "lcStopButton", "sendButton"}) QVERIFY(enabled(id));
         QCOMPARE(text("serverStatusLabel"), QString("Brak błędu !"));
@@ -498,7 +502,6 @@ private slots:
 
     void inTheFrameThePanelEnablesTransfersAndSwitchesTheTrayIcon() {
         panel.reset();
-        DevicePanel::resetProcessState();
         MainFrame main(*doc, MainFrame::Options{true});
         auto* view = dynamic_cast<DevicePanel*>(main.view(ViewKind::Device));
         QVERIFY(view);
@@ -526,7 +529,6 @@ private slots:
     // waits, visibly, until the send has failed and the operator was told.
     void closingWaitsForASendAndSaysWhenItFailed() {
         panel.reset();
-        DevicePanel::resetProcessState();
         MainFrame main(*doc, MainFrame::Options{true});
         auto* view = dynamic_cast<DevicePanel*>(main.view(ViewKind::Device));
         view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
@@ -557,7 +559,6 @@ private slots:
         {
             // Before any of the centre's values came in, the spin is in
             // step with the edit's 2.
-            DevicePanel::resetProcessState();
             DevicePanel fresh(*doc);
             fresh.initialUpdate();
             fresh.findChild<QSpinBox*>("changeHourSpin")->stepUp();

@@ -31,6 +31,20 @@
 using namespace kt64::console;
 namespace program = kt64::program;
 
+namespace {
+
+// The file dialogs, answered by the test.
+class AnsweringDesktop : public FrameDesktop {
+public:
+    QString chooseFile(QWidget*, bool save, const QString& start) override {
+        return choose ? choose(save, start) : QString();
+    }
+
+    std::function<QString(bool save, const QString& start)> choose;
+};
+
+}  // namespace
+
 class ScheduleFrameTest : public QObject {
     Q_OBJECT
 
@@ -41,6 +55,7 @@ class ScheduleFrameTest : public QObject {
     ConsoleMessages messages;
     std::vector<MessageBoxRequest> asked;
     QMessageBox::StandardButton answer = QMessageBox::No;
+    AnsweringDesktop desktop;
     std::unique_ptr<Kt64Document> doc;
     std::unique_ptr<MainFrame> frame;
 
@@ -60,7 +75,8 @@ private slots:
         });
         doc = std::make_unique<Kt64Document>(messages, KT64_TEST_TEMPLATE);
         QVERIFY(doc->program().NewDocument());
-        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{false});
+        desktop.choose = {};
+        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{false, &desktop});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
         frame->switchView(ViewKind::ProgramTree);
@@ -207,7 +223,7 @@ private slots:
         std::filesystem::create_directories(home.path() / "szkola");
         QString chosen;
         std::vector<std::pair<bool, QString>> opened;
-        frame->chooseFile = [&](bool save, const QString& start) {
+        desktop.choose = [&](bool save, const QString& start) {
             opened.emplace_back(save, start);
             return chosen;
         };

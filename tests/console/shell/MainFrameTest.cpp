@@ -43,6 +43,16 @@ struct RecordingAnswers {
     QMessageBox::StandardButton answer = QMessageBox::No;
 };
 
+// The desktop's speaker and pop-up menus, counted instead of used.
+class RecordingDesktop : public FrameDesktop {
+public:
+    void beep() override { ++beeps; }
+    void popUp(QMenu* menu) override { popups.push_back(menu); }
+
+    int beeps = 0;
+    std::vector<QMenu*> popups;
+};
+
 }  // namespace
 
 class MainFrameTest : public QObject {
@@ -55,6 +65,7 @@ class MainFrameTest : public QObject {
     ConsoleMessages messages;
     RecordingAnswers answers;
 
+    RecordingDesktop desktop;
     std::unique_ptr<Kt64Document> doc;
     std::unique_ptr<MainFrame> frame;
 
@@ -64,7 +75,9 @@ class MainFrameTest : public QObject {
         // Nothing listens there: the start-up connect fails at once.
         doc->computerName = "127.0.0.1:1";
         QVERIFY(doc->program().NewDocument());
-        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{tray});
+        desktop.beeps = 0;
+        desktop.popups.clear();
+        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{tray, &desktop});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
     }
@@ -209,9 +222,21 @@ private slots:
         QCOMPARE(answers.asked[0].text, kExitQuestion);
     }
 
+    // A switch tells the view left, then the view taken; the same view
+    // again tells nobody.
+    void switchingTellsTheViewLeftAndTheViewTaken() {
+        QSignalSpy spy(frame.get(), &MainFrame::viewActivationChanged);
+        frame->switchView(ViewKind::Log);
+        frame->switchView(ViewKind::Log);
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(0).at(0).value<ViewKind>(), ViewKind::Device);
+        QCOMPARE(spy.at(0).at(1).toBool(), false);
+        QCOMPARE(spy.at(1).at(0).value<ViewKind>(), ViewKind::Log);
+        QCOMPARE(spy.at(1).at(1).toBool(), true);
+    }
+
     void minimisingHidesToTrayAndTheMenuOpensOnlyWhileHidden() {
-        std::vector<QMenu*> popups;
-        frame->popupMenu = [&](QMenu* m) { popups.push_back(m); };
+        const auto& popups = desktop.popups;
         QVERIFY(!frame->trayActivated(QSystemTrayIcon::Context));
         frame->showMinimized();
         QTRY_VERIFY(frame->hiddenToTray());
@@ -296,8 +321,7 @@ private slots:
     }
 
     void onlyTheExactAccessCodeGetsPastTheAboutBox() {
-        int beeps = 0;
-        frame->beep = [&] { ++beeps; };
+        const int& beeps = desktop.beeps;
         QSignalSpy service(frame.get(), &MainFrame::serviceDialogRequested);
         for (const QString& code : {QString(), QString("brovik"), QString("Brovik "), QString("Brovi")})
             frame->aboutClosed(code);
