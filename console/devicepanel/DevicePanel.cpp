@@ -176,8 +176,8 @@ void DevicePanel::initialUpdate() {
     ui_->clockTimeEdit->setEnabled(false);
     for (QWidget* button : actionButtons()) enableAction(button, false);
     for (ColorText* readout : digitalReadouts()) readout->setBackground(kReadoutBackground);
-    for (const auto& [lamp, bit] : lamps()) lamp->SetColorAndShape(kLampRed, kLampRound);
-    ui_->laControlClock->HideSecondHand();
+    for (const auto& [lamp, bit] : lamps()) lamp->setColorAndShape(kLampRed, kLampRound);
+    ui_->laControlClock->hideSecondHand();
     ui_->changeHourSpin->setRange(0, 8);
     ui_->changeZLSundayCombo->setCurrentIndex(0);
     ui_->changeZLMonthCombo->setCurrentIndex(2);
@@ -301,17 +301,17 @@ void DevicePanel::showReading(const Reading& r) {
     shownAt_ = clock_();
     setReadouts(Readouts::Current);
     // Display refresh.
-    ui_->gmtClock->SetTime(r.gmt);
+    ui_->gmtClock->setTime(r.gmt);
     ui_->gmtTimeLabel->setText(timeText(r.gmt));
     ui_->gmtDateLabel->setText(dateText(r.gmt));
     ui_->gmtWeekdayLabel->setText(weekdayText(r.gmt));
-    ui_->localClock->SetTime(r.local);
+    ui_->localClock->setTime(r.local);
     ui_->localTimeLabel->setText(timeText(r.local));
     ui_->localDateLabel->setText(dateText(r.local));
-    for (const auto& [lamp, bit] : lamps()) lamp->Set(r.alarms & bit);
+    for (const auto& [lamp, bit] : lamps()) lamp->setLit(r.alarms & bit);
     if ((previousAlarms_ == 0) != (r.alarms == 0)) emit alarmsChanged(r.alarms != 0);
     previousAlarms_ = r.alarms;
-    ui_->laControlClock->SetTime(r.line);
+    ui_->laControlClock->setTime(r.line);
     ui_->offsetLabel->setText(offsetText(r.offset));
     const auto analog = analogLineState(r.alarms, r.setFlag);
     ui_->analogLineStateLabel->setText(analog.text);
@@ -458,7 +458,7 @@ void DevicePanel::showPlaceholders() {
         state->setBackground(kPlaceholderBlue);
     }
     ui_->telegramLabel->setText("----");
-    for (const auto& [lamp, bit] : lamps()) lamp->SwitchOff();
+    for (const auto& [lamp, bit] : lamps()) lamp->switchOff();
     enableAction(ui_->lcStopButton, false);
     enableAction(ui_->laStopButton, false);
     if (editMode_ == EditMode::Local) enableAction(ui_->sendButton, false);

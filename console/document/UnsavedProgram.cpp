@@ -44,7 +44,7 @@ bool keepUnsavedProgram(Kt64Document& doc, const std::filesystem::path& folder, 
         why = keptName(folder).string() + ": " + name.errorString().toStdString();
         return false;
     }
-    if (!doc.program().SaveDocument(keptProgram(folder))) {
+    if (!doc.program().saveDocument(keptProgram(folder))) {
         why = keptProgram(folder).string() + ": " + doc.program().failureText();
         return false;
     }

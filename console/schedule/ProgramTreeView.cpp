@@ -102,8 +102,8 @@ void ProgramTreeView::onUpdate(std::uint32_t) {
     // list it can be built up from, folded. The mark is taken by the first
     // rebuild after it, so that the first change made afterwards keeps the
     // tree's selection.
-    const bool fresh = document_.FreshDocument;
-    document_.FreshDocument = false;
+    const bool fresh = document_.freshDocument;
+    document_.freshDocument = false;
     if (fresh) {
         if (document_.isOpen()) selectCode(makeItemCode(kKindBlocks, 0));
         return;

@@ -28,7 +28,7 @@ public:
     void StartGetRozkazy() override { link_->StartGetRozkazy(); }
     std::uint32_t RozkazRxPos() override { return link_->RozkazRxPos(); }
     program::ReceivedList GetRozkazy() override { return link_->GetRozkazy(); }
-    std::optional<program::LinkError> CentreFault() override { return link_->CentreFault(); }
+    std::optional<program::LinkError> centreFault() override { return link_->centreFault(); }
 
 private:
     Kt64Document& doc_;

@@ -438,7 +438,7 @@ void MainFrame::addToRecentFiles(const QString& path) {
 
 void MainFrame::newProgram() {
     if (!saveModified()) return;
-    if (doc_.program().NewDocument()) {
+    if (doc_.program().newDocument()) {
         doc_.setPathName({});
         doc_.program().notifyChanged(0);
     }
@@ -482,7 +482,7 @@ bool MainFrame::saveProgram(bool askName) {
         if (!chosen.endsWith(".dsk", Qt::CaseInsensitive)) chosen += ".dsk";
         path = chosen.toStdString();
     }
-    if (!doc_.program().SaveDocument(path)) {
+    if (!doc_.program().saveDocument(path)) {
         // The file and the system's reason, so the operator knows what to
         // change; the program stays open and editable.
         if (!doc_.program().failureText().empty())

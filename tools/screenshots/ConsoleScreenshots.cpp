@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     // named in the settings.
     kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")
         .setString("CompName", rig.computer());
-    doc.program().NewDocument();
+    doc.program().newDocument();
     MainFrame frame(doc, MainFrame::Options{false});
     auto* panel = dynamic_cast<DevicePanel*>(frame.view(ViewKind::Device));
     panel->setPeriods({std::chrono::milliseconds(10), std::chrono::milliseconds(100), std::chrono::milliseconds(100)});

@@ -74,7 +74,7 @@ private slots:
             return answer;
         });
         doc = std::make_unique<Kt64Document>(messages, KT64_TEST_TEMPLATE);
-        QVERIFY(doc->program().NewDocument());
+        QVERIFY(doc->program().newDocument());
         desktop.choose = {};
         frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{false, &desktop});
         frame->show();
@@ -197,7 +197,7 @@ private slots:
 
     void titleMarksUnsavedChangesAndAReceivedProgramIsUntitled() {
         const auto file = folder->path() / "test.dsk";
-        QVERIFY(doc->program().SaveDocument(file));
+        QVERIFY(doc->program().saveDocument(file));
         doc->setPathName(file);
         QCOMPARE(frame->windowTitle(), QString("test.dsk[*] - KT64mon"));
         QVERIFY(!frame->isWindowModified());

@@ -452,7 +452,7 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
 
     // A new program starts at its block list, where a block can be added
     // and nothing offered does nothing.
-    p.document.NewDocument();
+    p.document.newDocument();
     p.document.notifyChanged(0);
     QCOMPARE(v.tree()->selectedCode(), std::optional<std::uint32_t>(makeItemCode(kKindBlocks, 0)));
     QCOMPARE(headers(v.listModel()), QStringList({"Lp.", "Pr.", "Opis"}));
@@ -487,7 +487,7 @@ void ScheduleViewsTest::databaseFailuresAreShownAndWhatWasReadStays() {
     QCOMPARE(p.messages.texts().size(), std::size_t(1));
 
     // With no program open the views are empty and offer no change.
-    p.document.CloseDocument();
+    p.document.closeDocument();
     p.messages.entries.clear();
     p.document.notifyChanged(0);
     QCOMPARE(childTexts(v.treeModel(), {}), QStringList({"Rozkazy", "Daty", "Bloki"}));

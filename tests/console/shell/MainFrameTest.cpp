@@ -74,7 +74,7 @@ class MainFrameTest : public QObject {
         doc = std::make_unique<Kt64Document>(messages);
         // Nothing listens there: the start-up connect fails at once.
         doc->computerName = "127.0.0.1:1";
-        QVERIFY(doc->program().NewDocument());
+        QVERIFY(doc->program().newDocument());
         desktop.beeps = 0;
         desktop.popups.clear();
         frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{tray, &desktop});

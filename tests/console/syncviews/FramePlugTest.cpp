@@ -37,7 +37,7 @@ class FramePlugTest : public QObject {
         key.setString("CompName", rig_->computer());
         key.setDword("OpenMin", openMin ? 1 : 0);
         doc_ = std::make_unique<Kt64Document>(programMessages_);
-        QVERIFY(doc_->program().NewDocument());
+        QVERIFY(doc_->program().newDocument());
         frame_ = std::make_unique<MainFrame>(*doc_, MainFrame::Options{tray});
         frame_->show();
         QTRY_VERIFY_WITH_TIMEOUT(doc_->connected(), 20000);
