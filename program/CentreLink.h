@@ -56,7 +56,7 @@ public:
     // succeeded or cannot be told. The server reports every failed transfer
     // as a bad checksum; the status exchange that follows a transfer says
     // whether the centre simply stopped answering. Waits for that exchange.
-    virtual std::optional<LinkError> CentreFault() { return std::nullopt; }
+    virtual std::optional<LinkError> centreFault() { return std::nullopt; }
 };
 
 }  // namespace kt64::program

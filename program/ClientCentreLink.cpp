@@ -42,7 +42,7 @@ ReceivedList ClientCentreLink::GetRozkazy() {
     });
 }
 
-std::optional<LinkError> ClientCentreLink::CentreFault() {
+std::optional<LinkError> ClientCentreLink::centreFault() {
     if (!server_) return std::nullopt;
     try {
         // The device-read event keeps one signal given while nobody waited,

@@ -32,7 +32,7 @@ public:
     void StartGetRozkazy() override;
     std::uint32_t RozkazRxPos() override;
     ReceivedList GetRozkazy() override;
-    std::optional<LinkError> CentreFault() override;
+    std::optional<LinkError> centreFault() override;
 
 private:
     template <typename F>

@@ -1,4 +1,4 @@
-// BuildImage, LoadImage and HasRelay2Commands over a program file (see
+// buildImage, loadImage and hasRelay2Commands over a program file (see
 // ImageCompiler.h); the byte rules themselves live in CommandImage.cpp.
 #include "ImageCompiler.h"
 
@@ -15,7 +15,7 @@ void showDatabaseError(UserMessages& messages, const DatabaseError& e) {
 
 }  // namespace
 
-BuildOutcome BuildImage(Database* db, ImageSpan image, UserMessages& messages) {
+BuildOutcome buildImage(Database* db, ImageSpan image, UserMessages& messages) {
     if (!db) return {};
     try {
         const auto blocks = readBlocks(*db);
@@ -29,7 +29,7 @@ BuildOutcome BuildImage(Database* db, ImageSpan image, UserMessages& messages) {
     }
 }
 
-bool LoadImage(Database* db, ConstImageSpan image, UserMessages& messages) {
+bool loadImage(Database* db, ConstImageSpan image, UserMessages& messages) {
     if (!db) return false;
     const DecodedImage decoded = decodeImage(image);
     try {
@@ -53,7 +53,7 @@ bool LoadImage(Database* db, ConstImageSpan image, UserMessages& messages) {
     }
 }
 
-bool HasRelay2Commands(Database* db, UserMessages& messages) {
+bool hasRelay2Commands(Database* db, UserMessages& messages) {
     if (!db) return false;
     try {
         auto q = db->query("SELECT LP,NrPrzek FROM Rozkazy WHERE NrPrzek=2");

@@ -1,6 +1,6 @@
-// The program file side of the command list: BuildImage compiles the open
-// program into a CommandImage, LoadImage adds the records of a received
-// image to it, HasRelay2Commands tells whether relay 2 is used. A closed
+// The program file side of the command list: buildImage compiles the open
+// program into a CommandImage, loadImage adds the records of a received
+// image to it, hasRelay2Commands tells whether relay 2 is used. A closed
 // database (nullptr) fails quietly; a database failure is shown as "Błąd
 // bazy danych: " with the engine's text.
 #pragma once
@@ -21,14 +21,14 @@ struct BuildOutcome {
 
 // Fills image, which the caller has set to FF. Nothing is written when it
 // fails.
-BuildOutcome BuildImage(Database* db, ImageSpan image, UserMessages& messages);
+BuildOutcome buildImage(Database* db, ImageSpan image, UserMessages& messages);
 
 // Appends the blocks, dates and commands of image to the program (a new
 // program made from the template). What was added before a failure stays.
-bool LoadImage(Database* db, ConstImageSpan image, UserMessages& messages);
+bool loadImage(Database* db, ConstImageSpan image, UserMessages& messages);
 
 // Whether any command switches relay 2; false also when the database is
 // closed or the query fails (after the database message).
-bool HasRelay2Commands(Database* db, UserMessages& messages);
+bool hasRelay2Commands(Database* db, UserMessages& messages);
 
 }  // namespace kt64::program

@@ -31,15 +31,15 @@ std::filesystem::path defaultTemplatePath() { return dataDirectory() / "default.
 ProgramDocument::ProgramDocument(UserMessages& messages, std::filesystem::path templatePath)
     : messages_(messages), templatePath_(std::move(templatePath)) {}
 
-ProgramDocument::~ProgramDocument() { CloseDocument(); }
+ProgramDocument::~ProgramDocument() { closeDocument(); }
 
-bool ProgramDocument::NewDocument() {
+bool ProgramDocument::newDocument() {
     if (!replaceWorkingCopy(templatePath_, true)) return false;
     setModified(false);
     return true;
 }
 
-bool ProgramDocument::OpenDocument(const std::filesystem::path& path) {
+bool ProgramDocument::openDocument(const std::filesystem::path& path) {
     if (!replaceWorkingCopy(path, false)) return false;
     setModified(false);
     return true;
@@ -98,11 +98,11 @@ bool ProgramDocument::replaceWorkingCopy(const std::filesystem::path& source, bo
     deleteWorkingCopy();
     database_ = std::move(opened);
     workingCopyPath_ = *copy;
-    FreshDocument = true;
+    freshDocument = true;
     return true;
 }
 
-bool ProgramDocument::SaveDocument(const std::filesystem::path& path) {
+bool ProgramDocument::saveDocument(const std::filesystem::path& path) {
     failureText_.clear();
     if (!database_) {
         failureText_ = std::system_category().message(EBADF);
@@ -127,7 +127,7 @@ bool ProgramDocument::SaveDocument(const std::filesystem::path& path) {
     return database_ != nullptr;
 }
 
-void ProgramDocument::CloseDocument() {
+void ProgramDocument::closeDocument() {
     database_.reset();
     deleteWorkingCopy();
 }
@@ -138,8 +138,8 @@ void ProgramDocument::deleteWorkingCopy() {
     workingCopyPath_.clear();
 }
 
-void ProgramDocument::UpdateAllViews(std::uint32_t hint) {
-    if (viewUpdater_) viewUpdater_(hint);
+void ProgramDocument::notifyChanged(std::uint32_t hint) {
+    if (changeObserver_) changeObserver_(hint);
 }
 
 }  // namespace kt64::program

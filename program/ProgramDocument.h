@@ -38,24 +38,24 @@ public:
     ProgramDocument(UserMessages& messages, std::filesystem::path templatePath);
     ProgramDocument(const ProgramDocument&) = delete;
     ProgramDocument& operator=(const ProgramDocument&) = delete;
-    // Closes the document as CloseDocument does.
+    // Closes the document as closeDocument does.
     ~ProgramDocument();
 
     // A new program from the template. Without a template: "Brak pliku
     // default.mkk musisz ponownie zainstalować program." and the previous
     // program stays.
-    bool NewDocument();
+    bool newDocument();
     // Works on a copy of path from now on. A file that cannot be read fails
     // without a message of its own; failureText() then says "<file>:
     // <reason>", as it does after the database message of a file that is
     // not a program.
-    bool OpenDocument(const std::filesystem::path& path);
+    bool openDocument(const std::filesystem::path& path);
     // Replaces path with the working copy; a read-only path is refused. On
     // failure path keeps its old content, the program stays open and
     // editable, and failureText() tells why.
-    bool SaveDocument(const std::filesystem::path& path);
+    bool saveDocument(const std::filesystem::path& path);
     // Closes the database and deletes the working copy.
-    void CloseDocument();
+    void closeDocument();
 
     // The working copy's database; nullptr when no program is open. New,
     // Open, Save and a receive replace the connection, so users fetch it for
@@ -63,8 +63,8 @@ public:
     Database* database() { return database_.get(); }
     bool isOpen() const { return database_ != nullptr; }
 
-    const std::filesystem::path& TemplatePath() const { return templatePath_; }
-    const std::filesystem::path& WorkingCopyPath() const { return workingCopyPath_; }
+    const std::filesystem::path& templatePath() const { return templatePath_; }
+    const std::filesystem::path& workingCopyPath() const { return workingCopyPath_; }
     // Why the last Open or Save failed: "<file>: <reason>" after Open, the
     // system's text after Save.
     const std::string& failureText() const { return failureText_; }
@@ -75,11 +75,14 @@ public:
     // mark (the frame shows it in its title).
     void setModifiedObserver(std::function<void()> observer) { modifiedObserver_ = std::move(observer); }
     // Set by New and Open; the tree view takes it.
-    bool FreshDocument = false;
+    bool freshDocument = false;
 
-    // Tells every view to update with a hint; the console sets the receiver.
-    void setViewUpdater(std::function<void(std::uint32_t hint)> updater) { viewUpdater_ = std::move(updater); }
-    void UpdateAllViews(std::uint32_t hint);
+    // Told when the program's content changed (New, Open, a receive, an
+    // edit), with a hint for what to show (an item code, 0 for everything);
+    // whoever shows the program sets it. It may be told on a transfer's
+    // worker thread.
+    void setChangeObserver(std::function<void(std::uint32_t hint)> observer) { changeObserver_ = std::move(observer); }
+    void notifyChanged(std::uint32_t hint);
 
 private:
     // Makes a working copy of source and opens it; on failure everything
@@ -93,7 +96,7 @@ private:
     std::unique_ptr<Database> database_;
     std::string failureText_;
     bool modified_ = false;
-    std::function<void(std::uint32_t)> viewUpdater_;
+    std::function<void(std::uint32_t)> changeObserver_;
     std::function<void()> modifiedObserver_;
 };
 

@@ -42,7 +42,7 @@ std::vector<CommandRow> ProgramSnapshot::commandsFor(const CivilDate& day, int r
     return out;
 }
 
-void ProgramEvaluator::BeginRow(int row) {
+void ProgramEvaluator::beginRow(int row) {
     evaluation_.reset();
     snapshot_.reset();
     evaluatedRow_ = -1;
@@ -59,12 +59,12 @@ void ProgramEvaluator::BeginRow(int row) {
     evaluatedRow_ = row;
 }
 
-std::uint32_t ProgramEvaluator::Evaluate(LocalSeconds t, int row) {
+std::uint32_t ProgramEvaluator::evaluate(LocalSeconds t, int row) {
     if (!evaluation_ || row != evaluatedRow_) return 0;
     return evaluation_->evaluate(t);
 }
 
-void ProgramEvaluator::EndRow(int row) {
+void ProgramEvaluator::endRow(int row) {
     if (row == evaluatedRow_ && evaluation_) samples_[static_cast<std::size_t>(row)] = evaluation_->takeSamples();
     evaluation_.reset();
     snapshot_.reset();

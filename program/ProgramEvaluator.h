@@ -1,10 +1,10 @@
 // The evaluator behind the switching chart, over the open program: for relay
-// row r (0 = relay 1, 1 = relay 2) the chart calls BeginRow(r), then
-// Evaluate once per column in increasing time, then EndRow(r); row 0 is
-// evaluated whole before row 1. Every Evaluate records a sample (the command
+// row r (0 = relay 1, 1 = relay 2) the chart calls beginRow(r), then
+// evaluate once per column in increasing time, then endRow(r); row 0 is
+// evaluated whole before row 1. Every evaluate records a sample (the command
 // in force) that the chart's information window reads back by column.
 //
-// BeginRow reads the program's date ranges and the relay's commands once;
+// beginRow reads the program's date ranges and the relay's commands once;
 // the block selection of each day and the command lookup then run in memory,
 // so the largest chart (7 days at 1 minute per pixel, 10,081 samples per
 // row) costs no database work per day or per sample. The program is not
@@ -44,16 +44,16 @@ class ProgramEvaluator {
 public:
     static constexpr int kRows = 2;
 
-    // db may be nullptr (no program open): every Evaluate then returns 0.
+    // db may be nullptr (no program open): every evaluate then returns 0.
     // The chart makes its evaluator when it opens; db must stay open while
     // the evaluator lives.
     ProgramEvaluator(Database* db, UserMessages& messages) : db_(db), messages_(messages) {}
 
     // A database failure shows "Błąd bazy danych 3: " and leaves the row
-    // without evaluation (Evaluate returns 0).
-    void BeginRow(int row);
-    std::uint32_t Evaluate(LocalSeconds t, int row);
-    void EndRow(int row);
+    // without evaluation (evaluate returns 0).
+    void beginRow(int row);
+    std::uint32_t evaluate(LocalSeconds t, int row);
+    void endRow(int row);
 
     // Sample n of a row (the column's number), or nullptr beyond the
     // samples recorded.

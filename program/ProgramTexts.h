@@ -68,7 +68,7 @@ inline constexpr std::string_view kTransferFailed = "Wystapił błąd!";
 // from the server to name instead.
 inline constexpr const char* kTransferStalled = "Transmisja stoi w miejscu od %d s.";
 
-// Descriptions of the records LoadImage adds ("%d" = a counter from 1).
+// Descriptions of the records loadImage adds ("%d" = a counter from 1).
 inline constexpr const char* kReceivedBlock = "Blok odczytany nr %d";
 inline constexpr const char* kReceivedDate = "Data odczytana nr %d";
 inline constexpr const char* kReceivedCommand = "Rozkaz odczytany nr %d";

@@ -1,4 +1,4 @@
-// SendProgram, ReceiveProgram and the transfer progress (see
+// sendProgram, receiveProgram and the transfer progress (see
 // ProgramTransfer.h).
 #include "ProgramTransfer.h"
 
@@ -51,7 +51,7 @@ void TransferProgress::readPosition() {
         // A centre that stopped answering (or a port that failed) ends a
         // transfer as a "bad checksum"; say what really happened.
         if (e.code() == E_KT64_CHECKSUM) {
-            if (const auto fault = link_.CentreFault();
+            if (const auto fault = link_.centreFault();
                 fault && (fault->code() == E_KT64_NOANSWER || fault->code() == E_KT64_PORT) && fault->description())
                 statusText_ = *fault->description();
         }
@@ -98,7 +98,7 @@ std::string sendQuestion(Database* db) {
 
 }  // namespace
 
-bool ProgramTransfer::SendProgram(ProgramDocument& document) {
+bool ProgramTransfer::sendProgram(ProgramDocument& document) {
     if (!link_.Connected()) {
         messages_.show(text::kNotConnected, MessageIcon::Stop);
         return false;
@@ -106,7 +106,7 @@ bool ProgramTransfer::SendProgram(ProgramDocument& document) {
     // A program the centre cannot hold is refused before the user is asked
     // to send it.
     CommandImage image = blankImage();
-    const BuildOutcome outcome = BuildImage(document.database(), image, messages_);
+    const BuildOutcome outcome = buildImage(document.database(), image, messages_);
     if (!outcome.built) {
         std::string message(text::kCannotBuild);
         if (!outcome.fault.empty()) message += "\n" + outcome.fault;
@@ -121,7 +121,7 @@ bool ProgramTransfer::SendProgram(ProgramDocument& document) {
     } catch (const LinkError&) {
         relayOutputs = 0;
     }
-    if (HasRelay2Commands(document.database(), messages_) && relayOutputs < 2) {
+    if (hasRelay2Commands(document.database(), messages_) && relayOutputs < 2) {
         if (!messages_.ask(text::kConfirmTwoRelays, MessageIcon::Question)) return false;
     }
 
@@ -148,7 +148,7 @@ bool ProgramTransfer::SendProgram(ProgramDocument& document) {
     }
 }
 
-void ProgramTransfer::ReceiveProgram(ProgramDocument& document) {
+void ProgramTransfer::receiveProgram(ProgramDocument& document) {
     if (!link_.Connected()) {
         messages_.show(text::kNotConnected, MessageIcon::Stop);
         return;
@@ -181,10 +181,10 @@ void ProgramTransfer::ReceiveProgram(ProgramDocument& document) {
         return;
     }
 
-    if (!document.NewDocument()) return;
-    if (!LoadImage(document.database(), ConstImageSpan(list.bytes.data(), kImageSize), messages_))
+    if (!document.newDocument()) return;
+    if (!loadImage(document.database(), ConstImageSpan(list.bytes.data(), kImageSize), messages_))
         messages_.show(text::kCannotLoad, MessageIcon::None);
-    document.UpdateAllViews(0);
+    document.notifyChanged(0);
     document.setModified(true);
 }
 

@@ -112,10 +112,10 @@ public:
     // centre with part of the new program and part of the old one: that is
     // said plainly, with the cause, and the program may be sent again.
     // True when the whole program reached the centre.
-    bool SendProgram(ProgramDocument& document);
+    bool sendProgram(ProgramDocument& document);
     // Downloads the centre's list and makes it a new, modified program; the
     // current program stays untouched until the list has arrived whole.
-    void ReceiveProgram(ProgramDocument& document);
+    void receiveProgram(ProgramDocument& document);
 
     // The clock of every transfer's silence limit (tests move it by hand).
     void setClock(TransferProgress::Clock clock) { clock_ = std::move(clock); }

@@ -39,19 +39,6 @@ using namespace kt64::console;
 
 namespace {
 
-class NullFrame : public ConsoleFrame {
-public:
-    int RelayOutputs() const override { return outputs; }
-    void SetRelayOutputs(int o) override { outputs = o; }
-    void SetTrayIcon(TrayOperation, int) override {}
-    void ShowCounts(int, int) override {}
-    void SwitchView(ViewKind) override {}
-    ViewKind ActiveView() const override { return ViewKind::Device; }
-    void MinimizeToTray() override {}
-    void SetMessageText(const QString&) override {}
-    int outputs = 0;
-};
-
 // Records the lateness of a 10 ms timer on the GUI thread.
 class StallMeter {
 public:
@@ -141,12 +128,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no link server\n");
         return 1;
     }
-    NullFrame frame;
-    DevicePanel panel(doc, frame);
+    DevicePanel panel(doc);
     panel.setPeriods({std::chrono::milliseconds(10), std::chrono::milliseconds(250), std::chrono::milliseconds(2000)});
     panel.show();
-    panel.OnInitialUpdate();
-    panel.OnActivateView(true);
+    panel.initialUpdate();
+    panel.setActive(true);
     int good = 0, bad = 0;
     QObject::connect(&panel, &DevicePanel::pollShown, [&](bool ok) { ok ? ++good : ++bad; });
     runFor(3000);  // first reading of the server, start-up delay
@@ -165,9 +151,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
 
-    panel.OnActivateView(false);
+    panel.setActive(false);
     phase("idle (panel not active)");
-    panel.OnActivateView(true);
+    panel.setActive(true);
     runFor(500);
     phase("polling, server healthy");
 
@@ -224,6 +210,6 @@ int main(int argc, char** argv) {
     std::printf("console: %s; poll period 250 ms; call deadline %lld ms\n",
                 doc.connected() ? "connected" : "not connected",
                 static_cast<long long>(doc.connectOptions().callTimeout.count()));
-    panel.OnActivateView(false);
+    panel.setActive(false);
     return 0;
 }

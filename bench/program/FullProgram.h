@@ -28,7 +28,7 @@ struct FullProgram {
     CivilDate start{2024, 12, 16};
 
     FullProgram() {
-        if (!document.NewDocument()) std::abort();
+        if (!document.newDocument()) std::abort();
         Database& db = *document.database();
         std::mt19937 rng(64);
         auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };

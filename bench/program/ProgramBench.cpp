@@ -2,7 +2,7 @@
 // dates and commands): the chart's largest case (both relays over 7 days at
 // 1 minute per pixel, 2 x 10,081 samples) evaluated in memory and with the
 // per-day SQL selection through the scratch table, with the ratio of the
-// two; and compiling (BuildImage) and loading (LoadImage) a command list.
+// two; and compiling (buildImage) and loading (loadImage) a command list.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -37,10 +37,10 @@ void BM_ChartInMemory(benchmark::State& state) {
     std::uint64_t on = 0;
     for (auto _ : state) {
         for (int row = 0; row < 2; ++row) {
-            evaluator.BeginRow(row);
+            evaluator.beginRow(row);
             for (int x = g.firstColumn(); x <= g.lastColumn(); ++x)
-                on += evaluator.Evaluate(g.columnTime(x), row) >> 28;
-            evaluator.EndRow(row);
+                on += evaluator.evaluate(g.columnTime(x), row) >> 28;
+            evaluator.endRow(row);
         }
     }
     benchmark::DoNotOptimize(on);
@@ -74,7 +74,7 @@ void BM_BuildImage(benchmark::State& state) {
     FullProgram& p = program();
     for (auto _ : state) {
         CommandImage image = blankImage();
-        if (!BuildImage(p.document.database(), image, p.messages).built) state.SkipWithError("refused");
+        if (!buildImage(p.document.database(), image, p.messages).built) state.SkipWithError("refused");
         benchmark::DoNotOptimize(image);
     }
 }
@@ -96,14 +96,14 @@ BENCHMARK(BM_CompileOnly)->Unit(benchmark::kMicrosecond);
 void BM_LoadImage(benchmark::State& state) {
     FullProgram& p = program();
     CommandImage image = blankImage();
-    BuildImage(p.document.database(), image, p.messages);
+    buildImage(p.document.database(), image, p.messages);
     QuietMessages messages;
     ProgramDocument target(messages, KT64_BENCH_TEMPLATE);
     for (auto _ : state) {
         state.PauseTiming();
-        if (!target.NewDocument()) std::abort();
+        if (!target.newDocument()) std::abort();
         state.ResumeTiming();
-        if (!LoadImage(target.database(), image, messages)) state.SkipWithError("load failed");
+        if (!loadImage(target.database(), image, messages)) state.SkipWithError("load failed");
     }
 }
 BENCHMARK(BM_LoadImage)->Unit(benchmark::kMillisecond);
@@ -111,7 +111,7 @@ BENCHMARK(BM_LoadImage)->Unit(benchmark::kMillisecond);
 void BM_DecodeOnly(benchmark::State& state) {
     FullProgram& p = program();
     CommandImage image = blankImage();
-    BuildImage(p.document.database(), image, p.messages);
+    buildImage(p.document.database(), image, p.messages);
     for (auto _ : state) benchmark::DoNotOptimize(decodeImage(image));
 }
 BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMicrosecond);

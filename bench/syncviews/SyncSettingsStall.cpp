@@ -94,10 +94,10 @@ int main(int argc, char** argv) {
     ServerSession& session = document.session;
     auto service = std::make_shared<NoService>();
     console::test::RecordingMessages messages;
-    SyncSettingsView form(document.doc, nullptr, service, messages);
+    SyncSettingsView form(document.doc, service, messages);
     QObject::connect(&form, &SyncSettingsView::connectionTried, [](bool) {});
     form.initialUpdate();
-    form.OnActivateView(true);
+    form.setActive(true);
     auto* status = form.findChild<QLabel*>("serverStatusLabel");
     QElapsedTimer wait;
     wait.start();

@@ -28,20 +28,6 @@ using namespace panel;
 
 namespace {
 
-// What lives once per program, not once per panel: the panel is made once,
-// and a new document must not reset what it has seen of the centre.
-struct ProcessState {
-    bool initialisedOnce = false;
-    bool previousManualSet = false;
-    std::uint32_t previousAlarms = 0;
-    BuildTypeTicks ticks;
-};
-
-ProcessState& processState() {
-    static ProcessState state;
-    return state;
-}
-
 // A date picker of the 1 January 2000 kind holds only hours and minutes.
 QTime hourMinute(int h, int m) { return QTime(h, m, 0); }
 
@@ -100,35 +86,33 @@ DevicePanel::EditSettings readEditSettings(client::Kt64Srv& s) {
 
 }  // namespace
 
-void DevicePanel::resetProcessState() { processState() = ProcessState{}; }
-
-DevicePanel::DevicePanel(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent)
-    : QWidget(parent), doc_(doc), frame_(frame), ui_(std::make_unique<Ui::DevicePanelForm>()) {
+DevicePanel::DevicePanel(Kt64Document& doc, QWidget* parent)
+    : QWidget(parent), doc_(doc), ui_(std::make_unique<Ui::DevicePanelForm>()) {
     setObjectName("DevicePanel");
     ui_->setupUi(this);
     applyControlTooltips(*this, "devicePanel");
     setFixedSize(size());
     startupTimer_.setObjectName("timer10");
     pollTimer_.setObjectName("timer20");
-    connect(&startupTimer_, &QTimer::timeout, this, &DevicePanel::OnStartupTimer);
-    connect(&pollTimer_, &QTimer::timeout, this, &DevicePanel::OnPollTimer);
+    connect(&startupTimer_, &QTimer::timeout, this, &DevicePanel::startPolling);
+    connect(&pollTimer_, &QTimer::timeout, this, &DevicePanel::poll);
 
-    connect(ui_->gmtClock, &AnalogClock::clicked, this, &DevicePanel::OnSelectGmt);
-    connect(ui_->localClock, &AnalogClock::clicked, this, &DevicePanel::OnSelectLocal);
-    ui_->offsetSignLabel->installEventFilter(new ClickFilter(this, [this] { OnToggleSign(); }));
+    connect(ui_->gmtClock, &AnalogClock::clicked, this, &DevicePanel::selectGmt);
+    connect(ui_->localClock, &AnalogClock::clicked, this, &DevicePanel::selectLocal);
+    ui_->offsetSignLabel->installEventFilter(new ClickFilter(this, [this] { toggleSign(); }));
     // The change hour takes digits only; the spin holds the hour that is
     // sent, so an edit left empty or half typed never sends a guess.
     auto* changeHour = ui_->changeHourEdit;
     changeHour->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}"), changeHour));
-    connect(changeHour, &QLineEdit::textChanged, this, &DevicePanel::OnChangeHour);
+    connect(changeHour, &QLineEdit::textChanged, this, &DevicePanel::changeHourTyped);
     connect(changeHour, &QLineEdit::editingFinished, this, [this] { setChangeHour(ui_->changeHourSpin->value()); });
     connect(ui_->changeHourSpin, &QSpinBox::valueChanged, this, [this](int v) { setChangeHour(v); });
     for (QWidget* button : actionButtons()) actionEnabled_[button] = button->isEnabled();
-    connect(ui_->offsetEdit, &QTimeEdit::timeChanged, this, &DevicePanel::OnOffsetPicked);
-    connect(ui_->laStopButton, &QPushButton::clicked, this, &DevicePanel::OnToggleLA);
-    connect(ui_->lcStopButton, &QPushButton::clicked, this, &DevicePanel::OnToggleLC);
-    connect(ui_->sendButton, &QPushButton::clicked, this, &DevicePanel::OnSend);
-    connect(ui_->polishRuleButton, &QPushButton::clicked, this, &DevicePanel::OnPolishRule);
+    connect(ui_->offsetEdit, &QTimeEdit::timeChanged, this, &DevicePanel::offsetPicked);
+    connect(ui_->laStopButton, &QPushButton::clicked, this, &DevicePanel::toggleLA);
+    connect(ui_->lcStopButton, &QPushButton::clicked, this, &DevicePanel::toggleLC);
+    connect(ui_->sendButton, &QPushButton::clicked, this, &DevicePanel::send);
+    connect(ui_->polishRuleButton, &QPushButton::clicked, this, &DevicePanel::applyPolishRule);
     // Typed text that names no entry falls back to the selected entry: the
     // value sent is always one of the five.
     for (QComboBox* box : {ui_->changeZLSundayCombo, ui_->changeLZSundayCombo}) {
@@ -180,10 +164,8 @@ DevicePanel::~DevicePanel() = default;
 
 void DevicePanel::setStatus(const QString& text) { ui_->serverStatusLabel->setText(text); }
 
-void DevicePanel::OnInitialUpdate() {
-    auto& state = processState();
-    if (state.initialisedOnce) return;
-    state.initialisedOnce = true;
+void DevicePanel::initialUpdate() {
+    if (initialised_) return;
     auto* gmtLabel = ui_->gmtCaption;
     auto* locLabel = ui_->localCaption;
     gmtLabel->setBold(true);
@@ -194,8 +176,8 @@ void DevicePanel::OnInitialUpdate() {
     ui_->clockTimeEdit->setEnabled(false);
     for (QWidget* button : actionButtons()) enableAction(button, false);
     for (ColorText* readout : digitalReadouts()) readout->setBackground(kReadoutBackground);
-    for (const auto& [lamp, bit] : lamps()) lamp->SetColorAndShape(kLampRed, kLampRound);
-    ui_->laControlClock->HideSecondHand();
+    for (const auto& [lamp, bit] : lamps()) lamp->setColorAndShape(kLampRed, kLampRound);
+    ui_->laControlClock->hideSecondHand();
     ui_->changeHourSpin->setRange(0, 8);
     ui_->changeZLSundayCombo->setCurrentIndex(0);
     ui_->changeZLMonthCombo->setCurrentIndex(2);
@@ -210,7 +192,7 @@ void DevicePanel::OnInitialUpdate() {
     initialised_ = true;
 }
 
-void DevicePanel::OnActivateView(bool active) {
+void DevicePanel::setActive(bool active) {
     if (active) {
         startupTimer_.start(periods_.startup);
     } else {
@@ -219,7 +201,7 @@ void DevicePanel::OnActivateView(bool active) {
     }
 }
 
-void DevicePanel::OnStartupTimer() {
+void DevicePanel::startPolling() {
     startupTimer_.stop();
     pollTimer_.start(periods_.poll);
     if (doc_.connected()) runForcedRefresh();
@@ -249,7 +231,7 @@ void DevicePanel::runForcedRefresh() {
         [this](const client::ServerError&) { emit actionFinished(); });
 }
 
-void DevicePanel::OnPollTimer() {
+void DevicePanel::poll() {
     if (!doc_.connected()) {
         setStatus(doc_.reconnecting() ? kReconnectingText : kNoConnection);
         emit pollShown(false);
@@ -263,7 +245,7 @@ void DevicePanel::OnPollTimer() {
         return;
     }
     pollInFlight_ = true;
-    const bool buildTypeDue = processState().ticks.due();
+    const bool buildTypeDue = buildTypeTicks_.due();
     doc_.serverCall(
         this,
         [buildTypeDue](client::Kt64Srv& s) {
@@ -294,34 +276,42 @@ void DevicePanel::OnPollTimer() {
 }
 
 void DevicePanel::showStale(std::chrono::steady_clock::duration age) {
-    setReadoutsStale(true);
+    setReadouts(Readouts::Stale);
     const auto seconds = std::max<long long>(1, std::chrono::duration_cast<std::chrono::seconds>(age).count());
     setStatus(kStaleText.arg(seconds));
 }
 
-void DevicePanel::setReadoutsStale(bool stale) {
-    if (stale == stale_) return;
-    stale_ = stale;
+void DevicePanel::setReadouts(Readouts readouts) {
+    const bool stale = readouts == Readouts::Stale;
+    const bool wasStale = readouts_ == Readouts::Stale;
+    readouts_ = readouts;
+    if (stale == wasStale) return;
     for (ColorText* readout : digitalReadouts()) readout->setBackground(stale ? kStaleBackground : kReadoutBackground);
 }
 
+DevicePanel::Communication DevicePanel::communicationOf(bool suspended, bool switching) {
+    if (switching) return suspended ? Communication::Resuming : Communication::Suspending;
+    return suspended ? Communication::Suspended : Communication::On;
+}
+
 void DevicePanel::showReading(const Reading& r) {
-    auto& state = processState();
+    // The first values after placeholders bring the line buttons and the
+    // send button back whatever the lines did meanwhile.
+    const bool afterPlaceholders = readouts_ == Readouts::Placeholders;
     shownAt_ = clock_();
-    setReadoutsStale(false);
+    setReadouts(Readouts::Current);
     // Display refresh.
-    ui_->gmtClock->SetTime(r.gmt);
+    ui_->gmtClock->setTime(r.gmt);
     ui_->gmtTimeLabel->setText(timeText(r.gmt));
     ui_->gmtDateLabel->setText(dateText(r.gmt));
     ui_->gmtWeekdayLabel->setText(weekdayText(r.gmt));
-    ui_->localClock->SetTime(r.local);
+    ui_->localClock->setTime(r.local);
     ui_->localTimeLabel->setText(timeText(r.local));
     ui_->localDateLabel->setText(dateText(r.local));
-    for (const auto& [lamp, bit] : lamps()) lamp->Set(r.alarms & bit);
-    if (state.previousAlarms == 0 && r.alarms != 0) frame_.SetTrayIcon(TrayOperation::Modify, kIconAlarm);
-    if (state.previousAlarms != 0 && r.alarms == 0) frame_.SetTrayIcon(TrayOperation::Modify, kIconNormal);
-    state.previousAlarms = r.alarms;
-    ui_->laControlClock->SetTime(r.line);
+    for (const auto& [lamp, bit] : lamps()) lamp->setLit(r.alarms & bit);
+    if ((previousAlarms_ == 0) != (r.alarms == 0)) emit alarmsChanged(r.alarms != 0);
+    previousAlarms_ = r.alarms;
+    ui_->laControlClock->setTime(r.line);
     ui_->offsetLabel->setText(offsetText(r.offset));
     const auto analog = analogLineState(r.alarms, r.setFlag);
     ui_->analogLineStateLabel->setText(analog.text);
@@ -335,14 +325,14 @@ void DevicePanel::showReading(const Reading& r) {
 
     // Manual-set tracking.
     const bool manual = r.alarms & A_MANSET;
-    if (!state.previousManualSet && manual) setEditingEnabled(false);
-    if (state.previousManualSet && !manual) {
-        editMode_ = kEditLocal;
+    if (!previousManualSet_ && manual) setEditingEnabled(false);
+    if (previousManualSet_ && !manual) {
+        editMode_ = EditMode::Local;
         setEditingEnabled(true);
         // Local editing: the LA clock is set only while the line stands.
         ui_->clockTimeEdit->setEnabled(laStopped_);
     }
-    state.previousManualSet = manual;
+    previousManualSet_ = manual;
 
     // Settings refresh, not forced: the editing controls follow the centre
     // only while it is being set by hand.
@@ -352,18 +342,17 @@ void DevicePanel::showReading(const Reading& r) {
     updateLA(r.setFlag, r.line, false);
 
     // Build-type check.
-    state.ticks.advance();
+    buildTypeTicks_.advance();
     if (r.buildType) {
         const auto build = link::readBuildType(*r.buildType);
-        frame_.SetRelayOutputs(build.relayOutputs.value_or(0));
+        emit relayOutputsChanged(build.relayOutputs.value_or(0));
         if (const auto letter = build.sourceLetter(); letter && *letter != lastSourceLetter_) {
             layOutAlarmRows(*letter);
             lastSourceLetter_ = *letter;
         }
     }
 
-    if (errorPending_) {
-        errorPending_ = false;
+    if (afterPlaceholders) {
         updateLC(r.setFlag, true);
         updateLA(r.setFlag, r.line, true);
         // A centre that entered manual setting in this very poll keeps its
@@ -428,7 +417,7 @@ void DevicePanel::updateLA(std::uint32_t setFlag, DATE lineTime, bool forced) {
         enableAction(ui_->laStopButton, true);
         enableAction(ui_->lcStopButton, true);
         // A centre set by hand keeps the picker locked with the editor.
-        if (editMode_ == kEditLocal && !processState().previousManualSet) {
+        if (editMode_ == EditMode::Local && !previousManualSet_) {
             ui_->clockTimeEdit->setEnabled(true);
             if (const auto t = fromVariantTime(lineTime))
                 ui_->clockTimeEdit->setTime(QTime(t->hour, t->minute, t->second));
@@ -437,16 +426,15 @@ void DevicePanel::updateLA(std::uint32_t setFlag, DATE lineTime, bool forced) {
         ui_->laStopButton->setText("Stop LA");
         enableAction(ui_->laStopButton, true);
         enableAction(ui_->lcStopButton, true);
-        if (editMode_ == kEditLocal) ui_->clockTimeEdit->setEnabled(false);
+        if (editMode_ == EditMode::Local) ui_->clockTimeEdit->setEnabled(false);
     }
     laStopped_ = stopped;
 }
 
 void DevicePanel::showFailure(const client::ServerError& e) {
-    errorPending_ = true;
     // Placeholders have no age.
     shownAt_.reset();
-    setReadoutsStale(false);
+    setReadouts(Readouts::Placeholders);
     const QString text = QString::fromStdString(e.displayText());
     if (!e.description()) {
         // The connection itself is gone (the document has dropped the object
@@ -470,10 +458,10 @@ void DevicePanel::showPlaceholders() {
         state->setBackground(kPlaceholderBlue);
     }
     ui_->telegramLabel->setText("----");
-    for (const auto& [lamp, bit] : lamps()) lamp->SwitchOff();
+    for (const auto& [lamp, bit] : lamps()) lamp->switchOff();
     enableAction(ui_->lcStopButton, false);
     enableAction(ui_->laStopButton, false);
-    if (editMode_ == kEditLocal) enableAction(ui_->sendButton, false);
+    if (editMode_ == EditMode::Local) enableAction(ui_->sendButton, false);
 }
 
 void DevicePanel::setEditingEnabled(bool enabled) {
@@ -491,16 +479,18 @@ void DevicePanel::enableAction(QWidget* button, bool enabled) {
 }
 
 void DevicePanel::setActionInFlight(bool inFlight) {
+    const bool changed = inFlight != actionInFlight_;
     actionInFlight_ = inFlight;
     for (QWidget* button : actionButtons()) button->setEnabled(actionEnabled_[button] && !inFlight);
     if (inFlight)
         setCursor(Qt::BusyCursor);
     else
         unsetCursor();
+    if (changed) emit sendPendingChanged(inFlight);
 }
 
-void DevicePanel::OnSelectGmt() {
-    editMode_ = kEditGmt;
+void DevicePanel::selectGmt() {
+    editMode_ = EditMode::Gmt;
     ui_->gmtCaption->setBackground(kSelectedLabel);
     ui_->localCaption->resetBackground();
     for (QWidget* w : gmtEditingWidgets()) w->show();
@@ -512,8 +502,8 @@ void DevicePanel::OnSelectGmt() {
     if (!switchCommunication()) emit actionFinished();
 }
 
-void DevicePanel::OnSelectLocal() {
-    editMode_ = kEditLocal;
+void DevicePanel::selectLocal() {
+    editMode_ = EditMode::Local;
     ui_->localCaption->setBackground(kSelectedLabel);
     ui_->gmtCaption->resetBackground();
     for (QWidget* w : gmtEditingWidgets()) w->hide();
@@ -528,10 +518,10 @@ void DevicePanel::OnSelectLocal() {
 }
 
 bool DevicePanel::switchCommunication() {
-    if (switchInFlight_) return true;
-    if (suspendWanted_ == communicationSuspended_) return false;
-    switchInFlight_ = true;
+    if (switching()) return true;
+    if (suspendWanted_ == communicationSuspended()) return false;
     const bool suspend = suspendWanted_;
+    communication_ = suspend ? Communication::Suspending : Communication::Resuming;
     doc_.serverCall(
         this,
         [suspend](client::Kt64Srv& s) {
@@ -541,8 +531,7 @@ bool DevicePanel::switchCommunication() {
             return suspend;
         },
         [this, suspend](bool suspended) {
-            switchInFlight_ = false;
-            communicationSuspended_ = suspended;
+            communication_ = suspended ? Communication::Suspended : Communication::On;
             if (suspend && !suspended) suspendWanted_ = false;
             // The operator chose the other clock meanwhile: switch back.
             if (!switchCommunication()) afterCommunicationSwitch();
@@ -550,25 +539,25 @@ bool DevicePanel::switchCommunication() {
         // Errors are left to the polls to show; the switch is tried again
         // on the next click.
         [this](const client::ServerError&) {
-            switchInFlight_ = false;
+            communication_ = communicationOf(communicationSuspended(), false);
             afterCommunicationSwitch();
         });
     return true;
 }
 
 void DevicePanel::afterCommunicationSwitch() {
-    if (editMode_ == kEditLocal)
+    if (editMode_ == EditMode::Local)
         runForcedRefresh();
     else
         emit actionFinished();
 }
 
-void DevicePanel::OnToggleSign() {
+void DevicePanel::toggleSign() {
     offsetSign_ = !offsetSign_;
     ui_->offsetSignLabel->setText(offsetSign_ ? "+" : "-");
 }
 
-void DevicePanel::OnChangeHour(const QString& text) {
+void DevicePanel::changeHourTyped(const QString& text) {
     if (!initialised_) return;
     const auto typed = typedChangeHour(text);
     if (!typed) return;  // nothing to read yet: the hour stays as it was
@@ -595,7 +584,7 @@ void DevicePanel::showChangeHour(int hour) {
     spin->setValue(hour);
 }
 
-void DevicePanel::OnOffsetPicked() {
+void DevicePanel::offsetPicked() {
     auto* picker = ui_->offsetEdit;
     const QTime t = picker->time();
     if (t.second() != 0) picker->setTime(hourMinute(t.hour(), t.minute()));
@@ -624,7 +613,7 @@ void DevicePanel::runAction(std::function<void(client::Kt64Srv&)> work, std::fun
         });
 }
 
-void DevicePanel::OnToggleLC() {
+void DevicePanel::toggleLC() {
     // The buttons stay disabled until a poll sees the line's new state.
     runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1DIGITON); },
               [this] {
@@ -633,7 +622,7 @@ void DevicePanel::OnToggleLC() {
               });
 }
 
-void DevicePanel::OnToggleLA() {
+void DevicePanel::toggleLA() {
     runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1ANALON); },
               [this] {
                   enableAction(ui_->laStopButton, false);
@@ -641,8 +630,8 @@ void DevicePanel::OnToggleLA() {
               });
 }
 
-void DevicePanel::OnSend() {
-    if (editMode_ == kEditGmt) {
+void DevicePanel::send() {
+    if (editMode_ == EditMode::Gmt) {
         const QDate d = ui_->gmtDateEdit->date();
         const QTime t = ui_->clockTimeEdit->time();
         const auto gmt = makeDate(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
@@ -651,7 +640,7 @@ void DevicePanel::OnSend() {
                   [this] {
                       // The server resumes communication by itself once the
                       // time is set: so does the notice.
-                      communicationSuspended_ = false;
+                      communication_ = communicationOf(false, switching());
                       suspendWanted_ = false;
                       ui_->suspendedLabel->hide();
                   });
@@ -695,7 +684,7 @@ void DevicePanel::OnSend() {
         {});
 }
 
-void DevicePanel::OnPolishRule() {
+void DevicePanel::applyPolishRule() {
     ui_->changeZLSundayCombo->setCurrentIndex(kPolishRule.keyZL);
     ui_->changeZLMonthCombo->setCurrentIndex(kPolishRule.monthZLIndex);
     ui_->changeLZSundayCombo->setCurrentIndex(kPolishRule.keyLZ);

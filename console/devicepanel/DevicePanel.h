@@ -31,7 +31,6 @@
 #include <optional>
 #include <string>
 
-#include "ConsoleView.h"
 #include "Kt64Document.h"
 #include "PanelRules.h"
 
@@ -45,12 +44,23 @@ class AnalogClock;
 class AlarmLamp;
 class ColorText;
 
-class DevicePanel : public QWidget, public ConsoleView {
+class DevicePanel : public QWidget {
     Q_OBJECT
 public:
-    // Edit modes.
-    static constexpr int kEditGmt = 0;
-    static constexpr int kEditLocal = 1;
+    // Which clock the editing controls set: the GMT clock (with the server's
+    // communication with the centre suspended) or the local settings.
+    enum class EditMode { Gmt, Local };
+    Q_ENUM(EditMode)
+
+    // What the readouts show: placeholders (nothing read yet, or the last
+    // poll failed), the centre's values, or values older than two polls.
+    enum class Readouts { Placeholders, Current, Stale };
+    Q_ENUM(Readouts)
+
+    // The server's communication with the centre as the clock selection
+    // drives it; Suspending and Resuming while a switch is out.
+    enum class Communication { On, Suspending, Suspended, Resuming };
+    Q_ENUM(Communication)
 
     struct Periods {
         std::chrono::milliseconds startup{2500};    // timer 10 after activation
@@ -58,18 +68,20 @@ public:
         std::chrono::milliseconds afterLoss{2000};  // timer 10 after a lost connection
     };
 
-    DevicePanel(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent = nullptr);
+    explicit DevicePanel(Kt64Document& doc, QWidget* parent = nullptr);
     ~DevicePanel() override;
 
-    void OnInitialUpdate() override;
-    void OnActivateView(bool active) override;
     // A send or a line toggle is on its way to the centre.
-    bool SendPending() const override { return actionInFlight_; }
+    bool sendPending() const { return actionInFlight_; }
 
-    int editMode() const { return editMode_; }
-    bool communicationSuspended() const { return communicationSuspended_; }
+    EditMode editMode() const { return editMode_; }
+    Readouts readouts() const { return readouts_; }
+    Communication communication() const { return communication_; }
+    // Suspended as far as the panel knows (a resumption may be out).
+    bool communicationSuspended() const {
+        return communication_ == Communication::Suspended || communication_ == Communication::Resuming;
+    }
     bool offsetPositive() const { return offsetSign_; }
-    bool errorPending() const { return errorPending_; }
     bool lcStopped() const { return lcStopped_; }
     bool laStopped() const { return laStopped_; }
     QTimer& startupTimer() { return startupTimer_; }
@@ -79,26 +91,34 @@ public:
     // The clock the age of the shown values is measured by.
     void setClock(Clock clock) { clock_ = std::move(clock); }
     // The shown values are older than two polls.
-    bool showingStale() const { return stale_; }
+    bool showingStale() const { return readouts_ == Readouts::Stale; }
 
-    // The panel's process-wide state back to program start (tests make
-    // several panels in one process).
-    static void resetProcessState();
+public slots:
+    // Once, before the panel is first used: the form's start-up state.
+    void initialUpdate();
+    // Polls (after the start-up delay) while the panel is the active view.
+    void setActive(bool active);
 
     // The operator's actions, as the controls' events run them.
-    void OnSelectGmt();
-    void OnSelectLocal();
-    void OnToggleSign();
-    void OnToggleLA();
-    void OnToggleLC();
-    void OnSend();
-    void OnPolishRule();
+    void selectGmt();
+    void selectLocal();
+    void toggleSign();
+    void toggleLA();
+    void toggleLC();
+    void send();
+    void applyPolishRule();
 
 signals:
     // A poll's outcome has been shown (ok: the centre's values).
     void pollShown(bool ok);
     // A send, line toggle or clock selection has finished its calls.
     void actionFinished();
+    // The relay outputs of the centre's build type, read now and then.
+    void relayOutputsChanged(int outputs);
+    // The centre raised its first alarm (true) or cleared its last (false).
+    void alarmsChanged(bool raised);
+    // sendPending() changed.
+    void sendPendingChanged(bool pending);
 
 public:
     // What a poll and a settings refresh read.
@@ -106,14 +126,19 @@ public:
     struct EditSettings;
 
 private:
-    void OnStartupTimer();
-    void OnPollTimer();
+    void startPolling();
+    void poll();
     void showReading(const Reading& r);
     void showFailure(const client::ServerError& e);
     void showPlaceholders();
     // The last values stay, greyed, with their age in the status line.
     void showStale(std::chrono::steady_clock::duration age);
-    void setReadoutsStale(bool stale);
+    void setReadouts(Readouts readouts);
+    bool switching() const {
+        return communication_ == Communication::Suspending || communication_ == Communication::Resuming;
+    }
+    // The communication known to be suspended or not, a switch out or not.
+    static Communication communicationOf(bool suspended, bool switching);
     void applySettings(DATE changeZL, DATE changeLZ, DATE localTime, const std::optional<EditSettings>& edit);
     void updateLC(std::uint32_t setFlag, bool forced);
     void updateLA(std::uint32_t setFlag, DATE lineTime, bool forced);
@@ -132,11 +157,11 @@ private:
     // earlier one. False when nothing was to be switched.
     bool switchCommunication();
     void afterCommunicationSwitch();
-    void OnChangeHour(const QString& text);
+    void changeHourTyped(const QString& text);
     // The change hour in the edit, the spin and the hour beside them.
     void setChangeHour(int hour);
     void showChangeHour(int hour);
-    void OnOffsetPicked();
+    void offsetPicked();
     void layOutAlarmRows(char letter);
     void setStatus(const QString& text);
     QList<QWidget*> editingControls() const;
@@ -147,31 +172,31 @@ private:
     QList<QWidget*> localEditingWidgets() const;
 
     Kt64Document& doc_;
-    ConsoleFrame& frame_;
     std::unique_ptr<Ui::DevicePanelForm> ui_;
     Periods periods_;
     QTimer startupTimer_;  // id 10
     QTimer pollTimer_;     // id 20
 
-    int editMode_ = kEditLocal;
-    bool communicationSuspended_ = false;
+    EditMode editMode_ = EditMode::Local;
+    Communication communication_ = Communication::On;
+    Readouts readouts_ = Readouts::Placeholders;
     bool lcStopped_ = false;
     bool laStopped_ = false;
     bool offsetSign_ = true;
-    bool errorPending_ = true;
     bool initialised_ = false;
+    // What the last poll saw: the panel acts on changes of these.
+    bool previousManualSet_ = false;
+    std::uint32_t previousAlarms_ = 0;
+    panel::BuildTypeTicks buildTypeTicks_;
     char lastSourceLetter_ = 'D';
     bool pollInFlight_ = false;
     Clock clock_ = std::chrono::steady_clock::now;
     // When the values shown came; empty while placeholders are shown.
     std::optional<std::chrono::steady_clock::time_point> shownAt_;
-    bool stale_ = false;
     bool actionInFlight_ = false;
     std::map<QWidget*, bool> actionEnabled_;
-    // What the clock selection wants of the communication, and whether a
-    // switch is out.
+    // What the clock selection wants of the communication.
     bool suspendWanted_ = false;
-    bool switchInFlight_ = false;
 };
 
 }  // namespace kt64::console

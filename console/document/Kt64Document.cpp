@@ -25,6 +25,14 @@ Kt64Document::Kt64Document(program::UserMessages& messages, std::filesystem::pat
         else
             QMetaObject::invokeMethod(this, &Kt64Document::titleChanged, Qt::QueuedConnection);
     });
+    // So may a receive replace the program.
+    program_.setChangeObserver([this](std::uint32_t hint) {
+        if (QThread::currentThread() == thread())
+            emit programChanged(hint);
+        else
+            QMetaObject::invokeMethod(
+                this, [this, hint] { emit programChanged(hint); }, Qt::QueuedConnection);
+    });
 }
 
 void Kt64Document::ProgramMessages::show(std::string_view text, program::MessageIcon icon) {
@@ -47,7 +55,7 @@ bool Kt64Document::openProgram(const std::filesystem::path& path, std::string& w
     programMessages_.collected = &said;
     bool opened = false;
     try {
-        opened = program_.OpenDocument(path);
+        opened = program_.openDocument(path);
     } catch (const program::DatabaseError& e) {
         said.emplace_back(std::string(program::text::kDatabaseError) + e.what());
     }
@@ -184,7 +192,7 @@ public:
     }
     // Asked after a failed transfer, to name its cause: the failure is the
     // transfer's to tell, the reconnect follows from the calls above.
-    std::optional<program::LinkError> CentreFault() override { return link_.CentreFault(); }
+    std::optional<program::LinkError> centreFault() override { return link_.centreFault(); }
 
 private:
     Kt64Document& doc_;

@@ -143,6 +143,9 @@ signals:
     // The program's file name or its modified mark changed (always on the
     // GUI thread).
     void titleChanged();
+    // The program's content changed (New, Open, a receive, an edit); hint
+    // as the change gave it (always on the GUI thread).
+    void programChanged(std::uint32_t hint);
 
 private:
     // Runs f on the GUI thread if context still exists then.

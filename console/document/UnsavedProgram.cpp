@@ -44,7 +44,7 @@ bool keepUnsavedProgram(Kt64Document& doc, const std::filesystem::path& folder, 
         why = keptName(folder).string() + ": " + name.errorString().toStdString();
         return false;
     }
-    if (!doc.program().SaveDocument(keptProgram(folder))) {
+    if (!doc.program().saveDocument(keptProgram(folder))) {
         why = keptProgram(folder).string() + ": " + doc.program().failureText();
         return false;
     }
@@ -65,7 +65,7 @@ QString restoreUnsavedProgram(Kt64Document& doc, const std::filesystem::path& fo
             .arg(QString::fromStdString(program.string()), QString::fromStdString(why));
     doc.setPathName(name);
     doc.program().setModified(true);
-    doc.program().UpdateAllViews(0);
+    doc.program().notifyChanged(0);
     // The working copy holds the changes now; another ending keeps them anew.
     std::filesystem::remove(program, error);
     std::filesystem::remove(keptName(folder), error);

@@ -62,7 +62,7 @@ QImage drawTimeScale(const ChartGeometry& g) {
 QImage drawRelay(const ChartGeometry& g, program::ProgramEvaluator& evaluator, int row) {
     QImage image(g.width(), program::kStripHeight, QImage::Format_RGB32);
     image.fill(Qt::white);
-    evaluator.BeginRow(row);
+    evaluator.beginRow(row);
     {
         QPainter painter(&image);
         painter.setFont(chartFont(false));
@@ -75,13 +75,13 @@ QImage drawRelay(const ChartGeometry& g, program::ProgramEvaluator& evaluator, i
     for (const auto& tick : g.hourTicks())
         for (int y = 69; y > 20; y -= 2) image.setPixel(tick.x, y, kHourLineColour);
     for (int x = g.firstColumn(); x <= g.lastColumn(); ++x) {
-        const std::uint32_t state = evaluator.Evaluate(g.columnTime(x), row);
+        const std::uint32_t state = evaluator.evaluate(g.columnTime(x), row);
         if (const auto mark = program::markFor(state)) {
             const QRgb colour = qRgb(mark->colour.red, mark->colour.green, mark->colour.blue);
             verticalLine(image, x, mark->bottom, mark->top, colour);
         }
     }
-    evaluator.EndRow(row);
+    evaluator.endRow(row);
     return image;
 }
 

@@ -120,7 +120,7 @@ void CommandListView::setCounts(int blocks, int datesPlusCommands) { editing_.se
 void CommandListView::afterChange(const RecordEditing::Outcome& outcome) {
     if (!outcome.changed) return;
     if (outcome.refillBlocks) previousCode_ = kNoItemCode;
-    document_.UpdateAllViews(currentCode_);
+    document_.notifyChanged(currentCode_);
 }
 
 void CommandListView::addRecord() { afterChange(editing_.edit(EditMode::Add, currentCode_, selectedId())); }
@@ -181,17 +181,12 @@ void CommandListView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (id && editing_.keysAct(currentCode_, id)) editRecord();
 }
 
-void CommandListView::OnActivateView(bool active) {
+void CommandListView::setActive(bool active) {
     if (active) {
         relayTimer_.start();
     } else {
         relayTimer_.stop();
     }
-}
-
-bool CommandListView::OnProgramCommand(ProgramCommand command) {
-    emit commandRequested(command);
-    return true;
 }
 
 }  // namespace kt64::console

@@ -13,14 +13,13 @@
 #include <optional>
 
 #include "ItemCode.h"
-#include "ConsoleView.h"
 #include "ProgramDocument.h"
 #include "RecordEditing.h"
 #include "ScheduleModels.h"
 
 namespace kt64::console {
 
-class CommandListView : public QTableView, public ConsoleView {
+class CommandListView : public QTableView {
     Q_OBJECT
 public:
     CommandListView(program::ProgramDocument& document, program::UserMessages& messages, RecordDialogs& dialogs,
@@ -39,17 +38,12 @@ public:
 
     static constexpr int kRelayRefreshMs = 2500;
 
-public:
-    // The first filling, as an update without a hint.
-    void OnInitialUpdate() override { onUpdate(0); }
-    void OnUpdate(std::uint32_t hint) override { onUpdate(hint); }
-    void OnActivateView(bool active) override;
-    bool OnProgramCommand(ProgramCommand command) override;
-
 public slots:
     // Update with a hint: keep the content and move the selection when the
     // kind stays one of the unfiltered lists, else refill.
     void onUpdate(std::uint32_t hint);
+    // The relay-outputs refresh runs while the view is active.
+    void setActive(bool active);
     // The tree's counts, the limits for adding.
     void setCounts(int blocks, int datesPlusCommands);
 
@@ -61,8 +55,6 @@ public slots:
     void pasteRecord();   // 32950
 
 signals:
-    // Ctrl+G, Ctrl+T or Ctrl+R (the command identifiers of ConsoleView.h).
-    void commandRequested(ProgramCommand command);
     void relayOutputsWanted();
 
 protected:

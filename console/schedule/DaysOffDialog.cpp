@@ -179,7 +179,7 @@ void DaysOffDialog::accept() {
         return;
     }
     document_.setModified();
-    document_.UpdateAllViews(0);
+    document_.notifyChanged(0);
     QDialog::accept();
 }
 

@@ -102,8 +102,8 @@ void ProgramTreeView::onUpdate(std::uint32_t) {
     // list it can be built up from, folded. The mark is taken by the first
     // rebuild after it, so that the first change made afterwards keeps the
     // tree's selection.
-    const bool fresh = document_.FreshDocument;
-    document_.FreshDocument = false;
+    const bool fresh = document_.freshDocument;
+    document_.freshDocument = false;
     if (fresh) {
         if (document_.isOpen()) selectCode(makeItemCode(kKindBlocks, 0));
         return;
@@ -120,7 +120,7 @@ void ProgramTreeView::currentChangedTo(const QModelIndex& current) {
     emit itemSelected(current.data(kItemCodeRole).value<quint32>());
 }
 
-void ProgramTreeView::OnActivateView(bool active) {
+void ProgramTreeView::setActive(bool active) {
     if (active) {
         relayTimer_.start();
     } else {
@@ -157,11 +157,6 @@ void ProgramTreeView::openDaysOff(DaysOffSource source) {
     const QDate today = QDate::currentDate();
     DaysOffDialog dialog(source, document_, messages_, *block, {today.year(), today.month(), today.day()}, this);
     runDialog_(dialog);
-}
-
-bool ProgramTreeView::OnProgramCommand(ProgramCommand command) {
-    emit commandRequested(command);
-    return true;
 }
 
 }  // namespace kt64::console

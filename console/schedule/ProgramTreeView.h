@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <functional>
 
-#include "ConsoleView.h"
 #include "DaysOffDialog.h"
 #include "ProgramDocument.h"
 #include "ScheduleModels.h"
@@ -24,7 +23,7 @@
 
 namespace kt64::console {
 
-class ProgramTreeView : public QTreeView, public ConsoleView {
+class ProgramTreeView : public QTreeView {
     Q_OBJECT
 public:
     ProgramTreeView(program::ProgramDocument& document, program::UserMessages& messages, QWidget* parent = nullptr);
@@ -50,23 +49,13 @@ public:
 public slots:
     // A document update (the hint is not used): rebuild.
     void onUpdate(std::uint32_t hint = 0);
+    // The relay-outputs refresh runs while the view is active.
+    void setActive(bool active);
 
 signals:
     void itemSelected(std::uint32_t code);
     void countsChanged(int blocks, int datesPlusCommands);
-    // Ctrl+G, Ctrl+T or Ctrl+R (the command identifiers of ConsoleView.h).
-    void commandRequested(ProgramCommand command);
     void relayOutputsWanted();
-
-public:
-    // The frame's side: document updates, activation (the relay-outputs
-    // refresh runs while active), and the commands meant for a schedule
-    // view (send, receive, chart), passed on as commandRequested.
-    // The first filling, as an update without a hint.
-    void OnInitialUpdate() override { onUpdate(0); }
-    void OnUpdate(std::uint32_t hint) override { onUpdate(hint); }
-    void OnActivateView(bool active) override;
-    bool OnProgramCommand(ProgramCommand command) override;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

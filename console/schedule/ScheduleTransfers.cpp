@@ -32,7 +32,7 @@ public:
     void StartGetRozkazy() override { link_.StartGetRozkazy(); }
     std::uint32_t RozkazRxPos() override { return link_.RozkazRxPos(); }
     program::ReceivedList GetRozkazy() override { return link_.GetRozkazy(); }
-    std::optional<program::LinkError> CentreFault() override { return link_.CentreFault(); }
+    std::optional<program::LinkError> centreFault() override { return link_.centreFault(); }
 
 private:
     program::CentreLink& link_;
@@ -71,7 +71,7 @@ void ScheduleTransfers::withLink(F f) {
 
 void ScheduleTransfers::send() {
     bool sent = false;
-    withLink([&](program::ProgramTransfer& transfer, program::CentreLink&) { sent = transfer.SendProgram(document_); });
+    withLink([&](program::ProgramTransfer& transfer, program::CentreLink&) { sent = transfer.sendProgram(document_); });
     if (sent) emit programSent();
 }
 
@@ -82,9 +82,9 @@ void ScheduleTransfers::receive() {
                 saveModified ? saveModified() : messages_.ask(kDiscardChanges, program::MessageIcon::Exclamation);
             if (!go) return;
         }
-        const auto before = document_.WorkingCopyPath();
-        transfer.ReceiveProgram(document_);
-        if (document_.WorkingCopyPath() != before) emit programReceived();
+        const auto before = document_.workingCopyPath();
+        transfer.receiveProgram(document_);
+        if (document_.workingCopyPath() != before) emit programReceived();
     });
 }
 

@@ -1,6 +1,6 @@
 // The document's commands "Wyślij rozkazy do centrali (CTRL+T)" and
-// "Odbierz rozkazy z centrali (CTRL+R)": the core's SendProgram and
-// ReceiveProgram with their questions and messages as message boxes, the
+// "Odbierz rozkazy z centrali (CTRL+R)": the core's sendProgram and
+// receiveProgram with their questions and messages as message boxes, the
 // progress in TransferDialog, and every link-server call on the document's
 // workers (WorkerCentreLink), so that the window keeps answering whatever the
 // server does. A receive replaces the program, so a program with unsaved

@@ -28,7 +28,7 @@ public:
     void StartGetRozkazy() override { link_->StartGetRozkazy(); }
     std::uint32_t RozkazRxPos() override { return link_->RozkazRxPos(); }
     program::ReceivedList GetRozkazy() override { return link_->GetRozkazy(); }
-    std::optional<program::LinkError> CentreFault() override { return link_->CentreFault(); }
+    std::optional<program::LinkError> centreFault() override { return link_->centreFault(); }
 
 private:
     Kt64Document& doc_;
@@ -44,7 +44,6 @@ ScheduleViews::ScheduleViews(program::ProgramDocument& document, program::UserMe
     tree_->setObjectName("ProgramTreeView");
     list_ = new CommandListView(document, messages, dialogs_, viewParent);
     connect(tree_, &ProgramTreeView::countsChanged, this, &ScheduleViews::countsChanged);
-    connect(tree_, &ProgramTreeView::commandRequested, this, &ScheduleViews::runCommand);
     if (links && workers) {
         transfers_ = std::make_unique<ScheduleTransfers>(document, std::move(links), *workers, messages, window);
         connect(tree_, &ProgramTreeView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
@@ -64,7 +63,7 @@ ScheduleViews::~ScheduleViews() {
     if (list_ && list_->parent() == nullptr) delete list_;
 }
 
-ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent) {
+ScheduleViews& ScheduleViews::attach(Kt64Document& doc, QWidget* parent) {
     if (auto* found = parent->findChild<ScheduleViews*>()) return *found;
     auto messages = std::make_unique<ConsoleMessages>(parent->window());
     program::UserMessages& shown = *messages;
@@ -74,14 +73,14 @@ ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWi
     views->ownedMessages_ = std::move(messages);
     // It lives and dies with the tree, which the splitter owns.
     views->setParent(views->tree_);
-    connect(views, &ScheduleViews::countsChanged, views, [&doc, &frame](int blocks, int records) {
+    connect(views, &ScheduleViews::countsChanged, views, [&doc](int blocks, int records) {
         doc.blockCount = blocks;
         doc.recordCount = records;
-        frame.ShowCounts(blocks, records);
     });
-    connect(views, &ScheduleViews::relayOutputsChanged, views,
-            [&frame](int outputs) { frame.SetRelayOutputs(outputs); });
-    views->transfers_->saveModified = [&frame] { return frame.SaveModified(); };
+    // The tree first: its rebuild selects again what it had and so tells
+    // the list, which then takes the hint.
+    connect(&doc, &Kt64Document::programChanged, views->tree_.data(), &ProgramTreeView::onUpdate);
+    connect(&doc, &Kt64Document::programChanged, views->list_.data(), &CommandListView::onUpdate);
     // A received program is a new one: the first save asks for its name
     // instead of overwriting the file that was open.
     connect(views->transfers_.get(), &ScheduleTransfers::programReceived, views, [&doc] { doc.setPathName({}); });
@@ -90,8 +89,8 @@ ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWi
         return doc.pathName.empty() ? QString() : QString::fromStdString(doc.pathName.parent_path().string());
     };
     // A send that ended well says so where the caretaker looks next.
-    connect(views->transfers_.get(), &ScheduleTransfers::programSent, views, [&frame] {
-        frame.SetMessageText(kProgramSentText.arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
+    connect(views->transfers_.get(), &ScheduleTransfers::programSent, views, [views] {
+        emit views->messageTextChanged(kProgramSentText.arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
     });
     return *views;
 }
@@ -99,7 +98,6 @@ ScheduleViews& ScheduleViews::attach(Kt64Document& doc, ConsoleFrame& frame, QWi
 void ScheduleViews::connectList() {
     connect(tree_, &ProgramTreeView::itemSelected, list_, &CommandListView::onUpdate);
     connect(tree_, &ProgramTreeView::countsChanged, list_, &CommandListView::setCounts);
-    connect(list_, &CommandListView::commandRequested, this, &ScheduleViews::runCommand);
     if (transfers_)
         connect(list_, &CommandListView::relayOutputsWanted, transfers_.get(), &ScheduleTransfers::readRelayOutputs);
 }

@@ -7,7 +7,8 @@
 //
 // In the console the frame makes the two views through attach(), once for
 // each pane of its splitter; the first call makes the pair, the second
-// finds it. The frame then drives them as ConsoleViews.
+// finds it. The frame then drives them through their slots and this
+// object's.
 #pragma once
 
 #include <QObject>
@@ -35,10 +36,10 @@ public:
     ~ScheduleViews() override;
 
     // The pair of the frame's splitter (parent), made at the first call:
-    // counts go to the frame and the document, relay outputs to the frame,
-    // transfers use the document's link-server object, and a receive first
-    // offers unsaved changes for saving as the frame does for New and Open.
-    static ScheduleViews& attach(Kt64Document& doc, ConsoleFrame& frame, QWidget* parent);
+    // counts go to the document, changes of the document's program to both
+    // views, and transfers use the document's link-server object. What the
+    // frame shows of them it hears through this object's signals.
+    static ScheduleViews& attach(Kt64Document& doc, QWidget* parent);
 
     ProgramTreeView* blockView() const { return tree_; }
     CommandListView* listView() const { return list_; }
@@ -60,14 +61,17 @@ public slots:
     void openPlanPrint();
     void sendProgram();
     void receiveProgram();
+    // A program command of the frame's File menu.
+    void runCommand(ProgramCommand command);
 
 signals:
     void countsChanged(int blocks, int datesPlusCommands);
     void relayOutputsChanged(int outputs);
+    // What the frame's status bar says after a send.
+    void messageTextChanged(const QString& text);
 
 private:
     void connectList();
-    void runCommand(ProgramCommand command);
 
     program::ProgramDocument& document_;
     program::UserMessages& messages_;

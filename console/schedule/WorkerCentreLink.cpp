@@ -106,10 +106,10 @@ program::ReceivedList WorkerCentreLink::GetRozkazy() {
     return result;
 }
 
-std::optional<program::LinkError> WorkerCentreLink::CentreFault() {
+std::optional<program::LinkError> WorkerCentreLink::centreFault() {
     // It waits for the centre's next status exchange.
     std::optional<program::LinkError> result;
-    run([&] { result = inner_.CentreFault(); });
+    run([&] { result = inner_.centreFault(); });
     return result;
 }
 

@@ -32,7 +32,7 @@ public:
     void StartGetRozkazy() override;
     std::uint32_t RozkazRxPos() override;
     program::ReceivedList GetRozkazy() override;
-    std::optional<program::LinkError> CentreFault() override;
+    std::optional<program::LinkError> centreFault() override;
 
     bool busy() const { return calls_ > 0; }
 

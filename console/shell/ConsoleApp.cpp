@@ -98,7 +98,7 @@ int runConsole(const ConsoleStart& start) {
     MainFrame frame(doc);
     QObject::connect(&frame, &MainFrame::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     messages.setParent(&frame);
-    doc.program().NewDocument();
+    doc.program().newDocument();
     const QString restored = restoreUnsavedProgram(doc, start.unsavedFolder);
     frame.show();
     if (!restored.isEmpty())

@@ -20,7 +20,6 @@
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 
@@ -36,8 +35,6 @@ namespace kt64::console {
 
 namespace {
 
-ConsoleView* asView(QWidget* w) { return dynamic_cast<ConsoleView*>(w); }
-
 bool isSchedule(ViewKind k) { return k == ViewKind::ProgramTree || k == ViewKind::CommandList; }
 
 // The text width of a pane sized for sample.
@@ -45,27 +42,31 @@ int paneWidth(const QWidget* w, const QString& sample) { return w->fontMetrics()
 
 }  // namespace
 
+void FrameDesktop::beep() { QApplication::beep(); }
+
+void FrameDesktop::popUp(QMenu* menu) { menu->popup(QCursor::pos()); }
+
+QString FrameDesktop::chooseFile(QWidget* parent, bool save, const QString& start) {
+    const QString filter = kProgramFileFilter;
+    return save ? QFileDialog::getSaveFileName(parent, {}, start, filter)
+                : QFileDialog::getOpenFileName(parent, {}, start, filter);
+}
+
 MainFrame::MainFrame(Kt64Document& doc, Options options, QWidget* parent)
     : QMainWindow(parent),
       doc_(doc),
-      templates_{{{ViewKind::Device, 128, -1, 0, 0},
-                  {ViewKind::SyncSettings, 130, -1, 0, 0},
-                  {ViewKind::Log, 130, -1, 0, 0},
-                  {ViewKind::ProgramTree, 130, 0, 0, 0},
-                  {ViewKind::CommandList, 130, 0, 0, 1}}} {
+      desktop_(options.desktop ? *options.desktop : realDesktop_),
+      templates_{{{ViewKind::Device, -1, 0},
+                  {ViewKind::SyncSettings, -1, 0},
+                  {ViewKind::Log, -1, 0},
+                  {ViewKind::ProgramTree, 0, 0},
+                  {ViewKind::CommandList, 0, 1}}} {
     setObjectName("MainFrame");
     // Fixed size, minimise but no maximise.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setWindowIcon(consoleIcon(kIconNormal));
     trayAvailable_ = options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
-    beep = [] { QApplication::beep(); };
-    popupMenu = [](QMenu* menu) { menu->popup(QCursor::pos()); };
-    chooseFile = [this](bool save, const QString& start) {
-        const QString filter = kProgramFileFilter;
-        return save ? QFileDialog::getSaveFileName(this, {}, start, filter)
-                    : QFileDialog::getOpenFileName(this, {}, start, filter);
-    };
 
     createActions();
     createMenus();
@@ -107,13 +108,13 @@ void MainFrame::createActions() {
     const CommandIcons icons = commandIcons();
     auto& a = actions_;
     a.newProgram =
-        addCommand("newProgram", "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy", {}, [this] { OnFileNew(); });
+        addCommand("newProgram", "&Nowy      (Ctrl+N)", "Tworzy nowy dokument\nNowy", {}, [this] { newProgram(); });
     a.open = addCommand("open", "&Otwórz   (Ctrl+O)", "Otwiera istniejący dokument\nOtwórz", icons.open,
-                        [this] { OnFileOpen(); });
+                        [this] { openProgram(); });
     a.save = addCommand("save", "&Zapisz     (Ctrl+S)", "Zapisuje otwarty dokument\nZapisz", icons.save,
-                        [this] { OnFileSave(false); });
+                        [this] { saveProgram(false); });
     a.saveAs = addCommand("saveAs", "Zapisz &jako...", "Zapisuje otwarty dokument pod nową nazwą\nZapisz jako", {},
-                          [this] { OnFileSave(true); });
+                          [this] { saveProgram(true); });
     a.sendProgram = addCommand("sendProgram", "Wyślij rozkazy do centrali (CTRL+T)",
                                "Wysyła rozkazy do centrali\nWyślij do centrali", icons.send,
                                [this] { runProgramCommand(ProgramCommand::Send); });
@@ -128,21 +129,21 @@ void MainFrame::createActions() {
         addCommand("exit", "&Wyjście   (Ctrl+X)", "Wychodzi z aplikacji\nWyjście", icons.exit, [this] { close(); });
     a.deviceView =
         addCommand("deviceView", "&Ustawienia centrali", "Otwiera okno z ustawieniami centrali\nUstawienia centrali",
-                   icons.deviceView, [this] { SwitchView(ViewKind::Device); });
+                   icons.deviceView, [this] { switchView(ViewKind::Device); });
     a.scheduleViews =
         addCommand("scheduleViews", "&Sterowanie przekaźnikami", "Sterowanie przekaźnikami\nSterowanie przekaźnikami",
-                   icons.scheduleViews, [this] { SwitchView(ViewKind::ProgramTree); });
+                   icons.scheduleViews, [this] { switchView(ViewKind::ProgramTree); });
     a.syncSettingsView = addCommand("syncSettingsView", "&Ustawienia programu",
                                     "Otwiera okno z ustawieniami programu\nUstawienia programu", icons.syncSettingsView,
-                                    [this] { SwitchView(ViewKind::SyncSettings); });
+                                    [this] { switchView(ViewKind::SyncSettings); });
     a.logView = addCommand("logView", "&Logi", "Otwiera okno z logami centrali\nLog", icons.logView,
-                           [this] { SwitchView(ViewKind::Log); });
+                           [this] { switchView(ViewKind::Log); });
     a.toolbar = addCommand("toolbar", "&Toolbar", "Pokaż lub ukryj pasek narzędzi\nPasek narzędzi", {},
                            [this] { toolBar_->setVisible(toolBar_->isHidden()); });
     a.statusBar = addCommand("statusBar", "&Status Bar", "Pokaż lub ukryj pasek statusu\nPasek statusu", {},
                              [this] { statusBar()->setVisible(statusBar()->isHidden()); });
     a.about = addCommand("about", "&O programie...", "Wyświetla informacje o programie\nO programie...", icons.about,
-                         [this] { OnAppAbout(); });
+                         [this] { showAbout(); });
     for (QAction* view : {a.deviceView, a.scheduleViews, a.syncSettingsView, a.logView, a.toolbar, a.statusBar})
         view->setCheckable(true);
 }
@@ -212,20 +213,20 @@ void MainFrame::createTray() {
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    actions_.trayShow = add("trayShow", "&Pokaż program", [this] { RestoreFromTray(); });
-    actions_.trayAbout = add("trayAbout", "&O programie", [this] { OnAppAbout(); });
+    actions_.trayShow = add("trayShow", "&Pokaż program", [this] { restoreFromTray(); });
+    actions_.trayAbout = add("trayAbout", "&O programie", [this] { showAbout(); });
     // A posted close request: the exit question comes after the menu closed.
     actions_.trayExit =
         add("trayExit", "&Zakończ", [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
     if (trayAvailable_) {
         tray_ = new QSystemTrayIcon(this);
         connect(tray_, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason r) { OnTrayNotify(r); });
+                [this](QSystemTrayIcon::ActivationReason r) { trayActivated(r); });
     }
-    SetTrayIcon(TrayOperation::Add, kIconNormal);
+    setTrayIcon(TrayOperation::Add, kIconNormal);
 }
 
-void MainFrame::SetTrayIcon(TrayOperation operation, int iconId) {
+void MainFrame::setTrayIcon(TrayOperation operation, int iconId) {
     if (operation == TrayOperation::Delete) {
         trayIconId_ = 0;
         if (tray_) tray_->hide();
@@ -273,20 +274,8 @@ void MainFrame::createViews() {
     // The tree takes a third of the width, as the splitter was first laid out.
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 2);
-    // The document tells every view about New, Open and a receive.
-    // A transfer running on a worker thread may call it: the views hear of
-    // it on the GUI thread.
-    doc_.program().setViewUpdater([this](std::uint32_t hint) {
-        auto update = [this, hint] {
-            for (auto& t : templates_)
-                if (auto* v = asView(t.view)) v->OnUpdate(hint);
-            updateTitle();
-        };
-        if (QThread::currentThread() == thread())
-            update();
-        else
-            QMetaObject::invokeMethod(this, update, Qt::QueuedConnection);
-    });
+    // After the views, which took their connections as they were made.
+    connect(&doc_, &Kt64Document::programChanged, this, &MainFrame::updateTitle);
     stack_->setCurrentWidget(templates_[0].view);
     active_ = ViewKind::Device;
     anyActive_ = false;
@@ -344,15 +333,16 @@ void MainFrame::updateCommandUI() {
 
 void MainFrame::activate(ViewKind kind) {
     if (anyActive_ && active_ == kind) return;
-    ConsoleView* previous = anyActive_ ? asView(view(active_)) : nullptr;
+    const bool wasActive = anyActive_;
+    const ViewKind previous = active_;
     active_ = kind;
     anyActive_ = true;
-    if (previous) previous->OnActivateView(false);
-    if (auto* v = asView(view(kind))) v->OnActivateView(true);
+    if (wasActive) emit viewActivationChanged(previous, false);
+    emit viewActivationChanged(kind, true);
     updateCommandUI();
 }
 
-void MainFrame::SwitchView(ViewKind kind) {
+void MainFrame::switchView(ViewKind kind) {
     ViewTemplate* target = templateOf(kind);
     if (!target) return;
     if (anyActive_ && active_ == kind) return;
@@ -384,23 +374,22 @@ void MainFrame::onFocusChanged(QWidget* now) {
     }
 }
 
-void MainFrame::SetRelayOutputs(int outputs) {
+void MainFrame::setRelayOutputs(int outputs) {
     if (outputs == relayOutputs_) return;
     relayOutputs_ = outputs;
     updateCommandUI();
 }
 
-void MainFrame::ShowCounts(int blocks, int records) {
+void MainFrame::showCounts(int blocks, int records) {
     blocksPane_->setText(QStringLiteral("%1/100").arg(blocks));
     commandsPane_->setText(QStringLiteral("%1/400").arg(records));
     progress_->setValue(records);
 }
 
-void MainFrame::SetMessageText(const QString& text) { messagePane_->setText(text.isEmpty() ? kIdleMessage : text); }
+void MainFrame::setMessageText(const QString& text) { messagePane_->setText(text.isEmpty() ? kIdleMessage : text); }
 
 void MainFrame::runProgramCommand(ProgramCommand command) {
-    if (anyActive_)
-        if (auto* v = asView(view(active_))) v->OnProgramCommand(command);
+    if (anyActive_ && isSchedule(active_)) emit programCommandRequested(command);
 }
 
 void MainFrame::updateTitle() {
@@ -419,11 +408,11 @@ bool MainFrame::saveModified() {
         messageBox(this, {kAppCaption, QStringLiteral("Zapisać zmiany w %1?").arg(name), QMessageBox::Warning,
                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel});
     if (answer == QMessageBox::Cancel) return false;
-    if (answer == QMessageBox::Yes) return OnFileSave(false);
+    if (answer == QMessageBox::Yes) return saveProgram(false);
     return true;
 }
 
-QStringList MainFrame::RecentFiles() {
+QStringList MainFrame::recentFiles() {
     QSettings profile;
     QStringList files;
     for (int i = 1; i <= kRecentFiles; ++i) {
@@ -433,8 +422,8 @@ QStringList MainFrame::RecentFiles() {
     return files;
 }
 
-void MainFrame::AddToRecentFiles(const QString& path) {
-    QStringList files = RecentFiles();
+void MainFrame::addToRecentFiles(const QString& path) {
+    QStringList files = recentFiles();
     files.removeAll(path);
     files.prepend(path);
     QSettings profile;
@@ -447,16 +436,16 @@ void MainFrame::AddToRecentFiles(const QString& path) {
     }
 }
 
-void MainFrame::OnFileNew() {
+void MainFrame::newProgram() {
     if (!saveModified()) return;
-    if (doc_.program().NewDocument()) {
+    if (doc_.program().newDocument()) {
         doc_.setPathName({});
-        doc_.program().UpdateAllViews(0);
+        doc_.program().notifyChanged(0);
     }
 }
 
 QString MainFrame::fileDialogFolder() const {
-    QStringList programs = RecentFiles();
+    QStringList programs = recentFiles();
     if (!doc_.pathName.empty()) programs.prepend(QString::fromStdString(doc_.pathName.string()));
     for (const QString& program : programs) {
         const QFileInfo folder(QFileInfo(program).absolutePath());
@@ -466,15 +455,15 @@ QString MainFrame::fileDialogFolder() const {
     return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
-void MainFrame::OnFileOpen() {
+void MainFrame::openProgram() {
     if (!saveModified()) return;
-    const QString path = chooseFile(false, fileDialogFolder());
+    const QString path = desktop_.chooseFile(this, false, fileDialogFolder());
     if (path.isEmpty()) return;
     std::string why;
     if (doc_.openProgram(path.toStdString(), why)) {
         doc_.setPathName(path.toStdString());
-        AddToRecentFiles(path);
-        doc_.program().UpdateAllViews(0);
+        addToRecentFiles(path);
+        doc_.program().notifyChanged(0);
     } else {
         // One message: the file and why it cannot be a program.
         messageBox(this, {kAppCaption,
@@ -484,15 +473,16 @@ void MainFrame::OnFileOpen() {
     updateTitle();
 }
 
-bool MainFrame::OnFileSave(bool askName) {
+bool MainFrame::saveProgram(bool askName) {
     std::filesystem::path path = doc_.pathName;
     if (askName || path.empty()) {
-        QString chosen = chooseFile(true, path.empty() ? fileDialogFolder() : QString::fromStdString(path.string()));
+        QString chosen =
+            desktop_.chooseFile(this, true, path.empty() ? fileDialogFolder() : QString::fromStdString(path.string()));
         if (chosen.isEmpty()) return false;
         if (!chosen.endsWith(".dsk", Qt::CaseInsensitive)) chosen += ".dsk";
         path = chosen.toStdString();
     }
-    if (!doc_.program().SaveDocument(path)) {
+    if (!doc_.program().saveDocument(path)) {
         // The file and the system's reason, so the operator knows what to
         // change; the program stays open and editable.
         if (!doc_.program().failureText().empty())
@@ -504,24 +494,24 @@ bool MainFrame::OnFileSave(bool askName) {
         return false;
     }
     doc_.setPathName(path);
-    AddToRecentFiles(QString::fromStdString(path.string()));
+    addToRecentFiles(QString::fromStdString(path.string()));
     return true;
 }
 
-void MainFrame::OnAppAbout() {
+void MainFrame::showAbout() {
     AboutDialog dialog(this);
-    if (dialog.exec() == QDialog::Accepted) OnAboutClosed(dialog.typedCode());
+    if (dialog.exec() == QDialog::Accepted) aboutClosed(dialog.typedCode());
 }
 
-void MainFrame::OnAboutClosed(const QString& typedCode) {
+void MainFrame::aboutClosed(const QString& typedCode) {
     if (typedCode == kServiceAccessCode) {
         emit serviceDialogRequested();
-        runServiceDialog(doc_, *this, this);
-    } else if (beep)
-        beep();
+        runServiceDialog(doc_, this);
+    } else
+        desktop_.beep();
 }
 
-void MainFrame::MinimizeToTray() {
+void MainFrame::minimizeToTray() {
     if (trayAvailable_)
         hideToTray();
     else
@@ -533,7 +523,7 @@ void MainFrame::hideToTray() {
     hide();
 }
 
-void MainFrame::RestoreFromTray() {
+void MainFrame::restoreFromTray() {
     setWindowState(windowState() & ~Qt::WindowMinimized);
     showNormal();
     raise();
@@ -542,15 +532,15 @@ void MainFrame::RestoreFromTray() {
     hiddenToTray_ = false;
 }
 
-bool MainFrame::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
+bool MainFrame::trayActivated(QSystemTrayIcon::ActivationReason reason) {
     // A single click is what most desktops give an icon: it brings the
     // window back as the double click does.
     if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
-        RestoreFromTray();
+        restoreFromTray();
         return false;
     }
     if (reason == QSystemTrayIcon::Context && hiddenToTray_) {
-        if (popupMenu) popupMenu(trayMenu_);
+        desktop_.popUp(trayMenu_);
         return true;
     }
     return false;
@@ -573,9 +563,8 @@ void MainFrame::showEvent(QShowEvent* event) {
     // Every view gets its initial update now, shown or not (the settings
     // form connects to the link server here); then the device panel is the
     // active view.
-    for (auto& t : templates_)
-        if (auto* v = asView(t.view)) v->OnInitialUpdate();
-    SwitchView(ViewKind::Device);
+    emit firstShown();
+    switchView(ViewKind::Device);
 }
 
 void MainFrame::closeEvent(QCloseEvent* event) {
@@ -597,9 +586,8 @@ void MainFrame::closeEvent(QCloseEvent* event) {
     }
     // The icon goes only when the window really closes: a cancelled save
     // question leaves the program running with its icon.
-    SetTrayIcon(TrayOperation::Delete, kIconNormal);
-    if (anyActive_)
-        if (auto* v = asView(view(active_))) v->OnActivateView(false);
+    setTrayIcon(TrayOperation::Delete, kIconNormal);
+    if (anyActive_) emit viewActivationChanged(active_, false);
     event->accept();
     emit closed();
 }
@@ -612,10 +600,20 @@ void MainFrame::closeForSystem(const std::filesystem::path& unsavedFolder) {
     close();
 }
 
-bool MainFrame::sendPending() const {
-    for (const auto& t : templates_)
-        if (auto* v = asView(t.view); v && v->SendPending()) return true;
-    return false;
+void MainFrame::showAlarms(bool raised) { setTrayIcon(TrayOperation::Modify, raised ? kIconAlarm : kIconNormal); }
+
+void MainFrame::setSendPending(const QObject* view, bool pending) {
+    if (pending) {
+        sendsPending_.insert(view);
+        return;
+    }
+    sendsPending_.erase(view);
+    // The console was waiting for this one: it ends now (posted, as the
+    // view is still in its answer).
+    if (!sendPending() && sendWait_ && sendWait_->isVisible()) {
+        sendWait_->hide();
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
 }
 
 void MainFrame::waitForSends() {
@@ -628,17 +626,8 @@ void MainFrame::waitForSends() {
         sendWait_->setCancelButton(nullptr);
         sendWait_->setAutoReset(false);
         sendWait_->setMinimumDuration(0);
-        sendWatch_ = new QTimer(this);
-        sendWatch_->setInterval(100);
-        connect(sendWatch_, &QTimer::timeout, this, [this] {
-            if (sendPending()) return;
-            sendWatch_->stop();
-            sendWait_->hide();
-            close();
-        });
     }
     sendWait_->show();
-    sendWatch_->start();
 }
 
 }  // namespace kt64::console

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "ConsoleView.h"
 #include "Kt64Document.h"
@@ -71,28 +72,47 @@ struct FrameActions {
     QAction* trayExit = nullptr;
 };
 
-class MainFrame : public QMainWindow, public ConsoleFrame {
+// What the frame asks of the desktop beyond its own window: the speaker, a
+// menu at the pointer and the file dialogs. A test gives its own, to count
+// and answer instead of the operator.
+class FrameDesktop {
+public:
+    virtual ~FrameDesktop() = default;
+    // The beep of a wrong access code.
+    virtual void beep();
+    // Shows menu at the pointer.
+    virtual void popUp(QMenu* menu);
+    // The Open (save false) and Save As (save true) file dialogs over
+    // parent, starting at start; the file chosen, or empty.
+    virtual QString chooseFile(QWidget* parent, bool save, const QString& start);
+};
+
+class MainFrame : public QMainWindow {
     Q_OBJECT
 public:
     struct Options {
         // Whether a tray can be used; by default what the desktop says.
         std::optional<bool> trayAvailable;
+        // The desktop's speaker, menus and file dialogs; the real ones when
+        // null. It outlives the frame.
+        FrameDesktop* desktop = nullptr;
     };
 
     explicit MainFrame(Kt64Document& doc, QWidget* parent = nullptr) : MainFrame(doc, Options{}, parent) {}
     MainFrame(Kt64Document& doc, Options options, QWidget* parent = nullptr);
     ~MainFrame() override;
 
-    // ConsoleFrame
-    int RelayOutputs() const override { return relayOutputs_; }
-    void SetRelayOutputs(int outputs) override;
-    void SetTrayIcon(TrayOperation operation, int iconId) override;
-    void ShowCounts(int blocks, int records) override;
-    void SwitchView(ViewKind view) override;
-    ViewKind ActiveView() const override { return active_; }
-    void MinimizeToTray() override;
-    void SetMessageText(const QString& text) override;
-    bool SaveModified() override { return saveModified(); }
+    // Relay outputs of the connected centre (third field of the build
+    // type); they enable sending and receiving the program.
+    int relayOutputs() const { return relayOutputs_; }
+    ViewKind activeView() const { return active_; }
+    // Offers the program's unsaved changes for saving, as before New and
+    // Open (a receive replaces the program too); false when the operator
+    // cancelled or the save failed.
+    bool saveModified();
+    // A view has something on its way to the centre (or no more): the
+    // console waits for it before it ends.
+    void setSendPending(const QObject* view, bool pending);
 
     Kt64Document& document() { return doc_; }
     QWidget* view(ViewKind kind) const;
@@ -107,37 +127,52 @@ public:
 
     // The tray icon's callback; the right button opens the menu only while
     // the window is hidden (returns whether it did).
-    bool OnTrayNotify(QSystemTrayIcon::ActivationReason reason);
-    // Shows the window again from the tray.
-    void RestoreFromTray();
+    bool trayActivated(QSystemTrayIcon::ActivationReason reason);
     // Ends the console because the system asks (a termination signal):
     // without the exit and save questions, which nobody may be there to
     // answer, and with unsaved program changes kept in unsavedFolder for
     // the next start (UnsavedProgram.h). Changes on their way to the
     // server are still waited for, as on any exit.
     void closeForSystem(const std::filesystem::path& unsavedFolder);
-    // The About box; then the service dialog when the code was typed.
-    void OnAppAbout();
     // What follows the About box's OK with what was typed in its hidden field.
-    void OnAboutClosed(const QString& typedCode);
+    void aboutClosed(const QString& typedCode);
     // The application profile's list of the last program files, newest
     // first (the application profile, see ConsoleApp.h).
     static constexpr int kRecentFiles = 4;
-    static QStringList RecentFiles();
-    static void AddToRecentFiles(const QString& path);
+    static QStringList recentFiles();
+    static void addToRecentFiles(const QString& path);
 
-    // The beep of a wrong access code (tests count them).
-    std::function<void()> beep;
-    // Shows a menu at the cursor (tests record instead).
-    std::function<void(QMenu*)> popupMenu;
-    // The Open (save false) and Save As (save true) file dialogs, starting
-    // at start; the file chosen, or empty (tests answer instead).
-    std::function<QString(bool save, const QString& start)> chooseFile;
     // Where the file dialogs start: the folder of the program open, else of
     // the last one opened or saved, else the user's documents folder.
     QString fileDialogFolder() const;
 
+public slots:
+    void setRelayOutputs(int outputs);
+    void setTrayIcon(TrayOperation operation, int iconId);
+    // The device panel's alarms, on the tray icon.
+    void showAlarms(bool raised);
+    // The schedule tree's counts: "%d/100" blocks, "%d/400" dates plus
+    // commands, and the progress bar at the second.
+    void showCounts(int blocks, int records);
+    void switchView(ViewKind view);
+    // The configuration form's "Minimalizuj po uruchomieniu": as if the
+    // operator minimised the window.
+    void minimizeToTray();
+    // Shows the window again from the tray.
+    void restoreFromTray();
+    // Text in the status bar's message pane ("Gotowy" when empty).
+    void setMessageText(const QString& text);
+    // The About box; then the service dialog when the code was typed.
+    void showAbout();
+
 signals:
+    // Once, when the window is first shown: every view's initial update,
+    // shown or not (the settings form connects to the link server then).
+    void firstShown();
+    // The view became (true) or stopped being (false) the active view.
+    void viewActivationChanged(ViewKind view, bool active);
+    // A command of the File menu for the active schedule view.
+    void programCommandRequested(ProgramCommand command);
     // After each switch of view.
     void viewSwitched(ViewKind view);
     // The access code was typed: the service dialog opens (runServiceDialog).
@@ -155,10 +190,8 @@ protected:
 private:
     struct ViewTemplate {
         ViewKind kind;
-        int resourceId;
         int splitter;  // -1: fills the frame alone
-        int row;
-        int column;
+        int column;    // the pane of the splitter
         QWidget* view = nullptr;
     };
 
@@ -178,16 +211,17 @@ private:
     void nextPane(bool forward);
     void onFocusChanged(QWidget* now);
     void hideToTray();
-    bool saveModified();
-    bool sendPending() const;
+    bool sendPending() const { return !sendsPending_.empty(); }
     void waitForSends();
     void updateTitle();
-    void OnFileNew();
-    void OnFileOpen();
-    bool OnFileSave(bool askName);
+    void newProgram();
+    void openProgram();
+    bool saveProgram(bool askName);
     ViewTemplate* templateOf(ViewKind kind);
 
     Kt64Document& doc_;
+    FrameDesktop realDesktop_;
+    FrameDesktop& desktop_;
     std::array<ViewTemplate, 5> templates_;
     ViewKind active_ = ViewKind::Device;
     bool anyActive_ = false;
@@ -210,7 +244,8 @@ private:
     // The exit was confirmed; the window waits for a send to come back.
     bool exitConfirmed_ = false;
     QProgressDialog* sendWait_ = nullptr;
-    QTimer* sendWatch_ = nullptr;
+    // The views with something on its way to the centre.
+    std::set<const QObject*> sendsPending_;
 };
 
 }  // namespace kt64::console

@@ -9,8 +9,8 @@
 
 namespace kt64::console {
 
-LogView::LogView(std::filesystem::path path, ConsoleFrame* frame, QWidget* parent)
-    : QPlainTextEdit(parent), path_(path), tail_(std::move(path)), frame_(frame) {
+LogView::LogView(std::filesystem::path path, QWidget* parent)
+    : QPlainTextEdit(parent), path_(path), tail_(std::move(path)) {
     setObjectName("LogView");
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -77,10 +77,9 @@ void LogView::poll() {
     emit appended();
 }
 
-void LogView::OnActivateView(bool active) {
-    if (frame_)
-        frame_->SetMessageText(active ? QStringLiteral("Plik dziennika: %1").arg(QString::fromStdString(path_.string()))
-                                      : QString());
+void LogView::setActive(bool active) {
+    emit messageTextChanged(active ? QStringLiteral("Plik dziennika: %1").arg(QString::fromStdString(path_.string()))
+                                   : QString());
     if (!active) {
         timer_.stop();
         return;

@@ -16,22 +16,17 @@
 
 #include <filesystem>
 
-#include "ConsoleView.h"
 #include "SyncLogTail.h"
 
 namespace kt64::console {
 
-class LogView : public QPlainTextEdit, public ConsoleView {
+class LogView : public QPlainTextEdit {
     Q_OBJECT
 public:
     static constexpr int kPollMs = 5000;
 
-    // path: the log (sync::syncLogPath() for the console); frame, when
-    // given, shows the path while the view is active.
-    explicit LogView(std::filesystem::path path, ConsoleFrame* frame = nullptr, QWidget* parent = nullptr);
-
-    // The first activation empties the view; the timer runs while active.
-    void OnActivateView(bool active) override;
+    // path: the log (sync::syncLogPath() for the console).
+    explicit LogView(std::filesystem::path path, QWidget* parent = nullptr);
 
     bool polling() const { return timer_.isActive(); }
 
@@ -40,12 +35,17 @@ public:
     static QString openFailureText(const std::filesystem::path& path, int error);
 
 public slots:
+    // The first activation empties the view; the timer runs while active.
+    void setActive(bool active);
     // One 5-second tick.
     void poll();
 
 signals:
     // Text was appended.
     void appended();
+    // The file's path while the view is active (the frame's status bar
+    // shows it), empty when it stops being active.
+    void messageTextChanged(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -55,7 +55,6 @@ private:
 
     std::filesystem::path path_;
     sync::SyncLogTail tail_;
-    ConsoleFrame* frame_;
     QLabel* fileLabel_;
     QTimer timer_;
     bool activated_ = false;

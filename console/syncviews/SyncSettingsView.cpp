@@ -41,13 +41,11 @@ SystemTime systemTimeOf(const QDateTime& now) {
 
 }  // namespace
 
-SyncSettingsView::SyncSettingsView(Kt64Document& doc, ConsoleFrame* frame,
-                                   std::shared_ptr<sc::SyncServiceControl> service, FormMessages& messages,
-                                   QWidget* parent)
+SyncSettingsView::SyncSettingsView(Kt64Document& doc, std::shared_ptr<sc::SyncServiceControl> service,
+                                   FormMessages& messages, QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::SyncSettingsView>()),
       session_(doc),
-      frame_(frame),
       service_(std::move(service)),
       messages_(messages) {
     ui_->setupUi(this);
@@ -101,13 +99,7 @@ void SyncSettingsView::initialUpdate() {
     session_.setComputerName(loaded.settings.compName);
     ui_->portCombo->setCurrentIndex(0);
 
-    if (loaded.settings.openMin) {
-        emit minimiseRequested();
-        // Posted: the frame is still being shown when the views start up.
-        if (frame_)
-            QMetaObject::invokeMethod(
-                this, [this] { frame_->MinimizeToTray(); }, Qt::QueuedConnection);
-    }
+    if (loaded.settings.openMin) emit minimiseRequested();
 
     showServiceState();
 
@@ -201,8 +193,8 @@ void SyncSettingsView::save() {
     }
     if (outcome == sc::SaveOutcome::WindowBoundsEqual)
         messages_.show(this, QMessageBox::Critical, qtext(sc::kErrorCaption), qtext(sc::kWindowBoundsEqualText));
-    else if (frame_)
-        frame_->SetMessageText(
+    else
+        emit messageTextChanged(
             QStringLiteral("Ustawienia zapisano (%1).").arg(QTime::currentTime().toString("HH:mm:ss")));
     session_.setComputerName(form.compName);
     if (!session_.connected()) {
@@ -211,6 +203,7 @@ void SyncSettingsView::save() {
     }
     const auto port = static_cast<std::uint32_t>(ui_->portCombo->currentIndex() + 1);
     portPending_ = true;
+    emit sendPendingChanged(true);
     session_.call(
         this, [port](client::Kt64Srv& srv) { srv.SetComPort(port); },
         [this](ServerAnswer<Done> answer) {
@@ -218,6 +211,7 @@ void SyncSettingsView::save() {
                 messages_.show(this, QMessageBox::Critical, qtext(kSaveFailedCaption),
                                QString::fromStdString(answer.errorText()));
             portPending_ = false;
+            emit sendPendingChanged(false);
             emit saveFinished();
         });
 }
@@ -372,7 +366,6 @@ void SyncSettingsView::refreshIdentity() {
             ui_->buildTypeLabel->setText(QString::fromStdString(answer.value->first));
             ui_->serialNumberLabel->setText(QString::fromStdString(answer.value->second));
             const int outputs = link::relayOutputsOf(answer.value->first);
-            if (frame_) frame_->SetRelayOutputs(outputs);
             emit relayOutputsChanged(outputs);
         });
 }
@@ -386,7 +379,7 @@ void SyncSettingsView::stopClock() {
     ticker_.stop();
 }
 
-void SyncSettingsView::OnActivateView(bool active) {
+void SyncSettingsView::setActive(bool active) {
     if (!active) {
         stopClock();
         return;

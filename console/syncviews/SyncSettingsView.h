@@ -31,7 +31,7 @@ class SyncSettingsView;
 
 namespace kt64::console {
 
-class SyncSettingsView : public QWidget, public ConsoleView {
+class SyncSettingsView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kStartDelayMs = 2000;
@@ -43,24 +43,15 @@ public:
     // The computer picker: the chosen name, nullopt when cancelled.
     using ComputerPicker = std::function<std::optional<QString>(QWidget* parent)>;
 
-    // frame may be null (the form on its own, in tests): the minimise and
-    // relay-output requests are then only signalled.
-    SyncSettingsView(Kt64Document& doc, ConsoleFrame* frame,
-                     std::shared_ptr<servicecontrol::SyncServiceControl> service,
+    SyncSettingsView(Kt64Document& doc, std::shared_ptr<servicecontrol::SyncServiceControl> service,
                      FormMessages& messages = defaultFormMessages(), QWidget* parent = nullptr);
     // Writes OpenMin and SyncSnd when the form was initialised.
     ~SyncSettingsView() override;
 
     void setComputerPicker(ComputerPicker picker) { picker_ = std::move(picker); }
 
-    // The form's start-up: settings into the controls, the minimise request,
-    // the service state and the connection. Nothing when already connected.
-    void initialUpdate();
-    void OnInitialUpdate() override { initialUpdate(); }
-    // The clock runs while the form is the active view.
-    void OnActivateView(bool active) override;
     // The port a save chose is on its way to the server.
-    bool SendPending() const override { return portPending_; }
+    bool sendPending() const { return portPending_; }
 
     ServerSession& session() { return session_; }
 
@@ -69,6 +60,11 @@ public:
     bool clockTicking() const { return ticker_.isActive(); }
 
 public slots:
+    // The form's start-up: settings into the controls, the minimise request,
+    // the service state and the connection. Nothing when already connected.
+    void initialUpdate();
+    // The clock runs while the form is the active view.
+    void setActive(bool active);
     // One 150 ms tick of the clock display.
     void tick();
     // Buttons, also callable directly.
@@ -90,6 +86,10 @@ signals:
     void serviceStateShown(int state);
     // A save finished (after the port request too, when connected).
     void saveFinished();
+    // What the frame's status bar says after a save.
+    void messageTextChanged(const QString& text);
+    // sendPending() changed.
+    void sendPendingChanged(bool pending);
 
 private:
     void putSettings(const servicecontrol::SyncFormSettings& settings);
@@ -110,7 +110,6 @@ private:
 
     std::unique_ptr<Ui::SyncSettingsView> ui_;
     ServerSession session_;
-    ConsoleFrame* frame_;
     std::shared_ptr<servicecontrol::SyncServiceControl> service_;
     FormMessages& messages_;
     ComputerPicker picker_;

@@ -20,20 +20,20 @@ std::pair<QColor, QColor> lampColours(int colourSet) {
 
 AlarmLamp::AlarmLamp(QWidget* parent) : QWidget(parent) {}
 
-void AlarmLamp::SetColorAndShape(int colourSet, int shape) {
+void AlarmLamp::setColorAndShape(int colourSet, int shape) {
     colourSet_ = colourSet;
     shape_ = shape;
     update();
 }
 
-bool AlarmLamp::SwitchOn() {
+bool AlarmLamp::switchOn() {
     if (lit_) return false;
     lit_ = true;
     update();
     return true;
 }
 
-bool AlarmLamp::SwitchOff() {
+bool AlarmLamp::switchOff() {
     if (!lit_) return false;
     lit_ = false;
     update();

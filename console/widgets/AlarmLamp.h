@@ -21,11 +21,11 @@ class AlarmLamp : public QWidget {
 public:
     explicit AlarmLamp(QWidget* parent = nullptr);
 
-    void SetColorAndShape(int colourSet, int shape);
+    void setColorAndShape(int colourSet, int shape);
     // Switch on / off: return whether the lamp changed (and so repainted).
-    bool SwitchOn();
-    bool SwitchOff();
-    bool Set(bool lit) { return lit ? SwitchOn() : SwitchOff(); }
+    bool switchOn();
+    bool switchOff();
+    bool setLit(bool lit) { return lit ? switchOn() : switchOff(); }
     bool lit() const { return lit_; }
     int colourSet() const { return colourSet_; }
     int shape() const { return shape_; }

@@ -44,7 +44,7 @@ QTransform clockTransform(const QSize& client) {
 
 AnalogClock::AnalogClock(QWidget* parent) : QWidget(parent) {}
 
-bool AnalogClock::SetTime(DATE time) {
+bool AnalogClock::setTime(DATE time) {
     const auto st = fromVariantTime(time);
     if (!st) return false;
     const int second = st->second;
@@ -58,7 +58,7 @@ bool AnalogClock::SetTime(DATE time) {
     return true;
 }
 
-void AnalogClock::HideSecondHand() {
+void AnalogClock::hideSecondHand() {
     showSecondHand_ = false;
     update();
 }

@@ -53,9 +53,9 @@ public:
 
     // Takes the date's second, minute and hour modulo 12; repaints only when
     // one of them changed. Returns whether it did.
-    bool SetTime(DATE time);
+    bool setTime(DATE time);
     // Erases the second hand for good (the LA control clock has none).
-    void HideSecondHand();
+    void hideSecondHand();
     bool secondHandShown() const { return showSecondHand_; }
     int hour() const { return hour_; }
     int minute() const { return minute_; }

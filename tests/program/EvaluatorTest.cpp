@@ -26,9 +26,9 @@ constexpr CivilDate kFriday{2024, 5, 10};
 // State words of row for count samples every step minutes from start.
 std::vector<std::uint32_t> run(ProgramEvaluator& e, int row, LocalSeconds start, int count, int step = 1) {
     std::vector<std::uint32_t> out;
-    e.BeginRow(row);
-    for (int i = 0; i < count; ++i) out.push_back(e.Evaluate(start + LocalSeconds{i} * step * 60, row));
-    e.EndRow(row);
+    e.beginRow(row);
+    for (int i = 0; i < count; ++i) out.push_back(e.evaluate(start + LocalSeconds{i} * step * 60, row));
+    e.endRow(row);
     return out;
 }
 
@@ -243,12 +243,12 @@ TEST(Evaluator, CommandsDueSinceThePreviousSampleAreTakenInOrder) {
     insertCommand(p.db(), commandRow(1, 1, kOn, 23, 50));
     ProgramEvaluator e(p.document.database(), p.messages);
     // 6:40, 7:00, ... 8:20, then 23:40 and midnight: 23:50 is still taken.
-    e.BeginRow(0);
+    e.beginRow(0);
     std::vector<std::uint32_t> s;
-    for (int i = 0; i < 6; ++i) s.push_back(e.Evaluate(localSeconds(kFriday, {6, 40 + 20 * i, 0}), 0));
-    s.push_back(e.Evaluate(localSeconds(kFriday, {23, 40, 0}), 0));
-    s.push_back(e.Evaluate(localSeconds({2024, 5, 11}), 0));
-    e.EndRow(0);
+    for (int i = 0; i < 6; ++i) s.push_back(e.evaluate(localSeconds(kFriday, {6, 40 + 20 * i, 0}), 0));
+    s.push_back(e.evaluate(localSeconds(kFriday, {23, 40, 0}), 0));
+    s.push_back(e.evaluate(localSeconds({2024, 5, 11}), 0));
+    e.endRow(0);
     EXPECT_EQ(s,
               (std::vector<std::uint32_t>{kNothingInForce, kOn | kOnBit, kImpulsePlus | kOnBit, kImpulsePlus | kOnBit,
                                           kImpulsePlus, kImpulsePlus, kImpulsePlus, kOn | kOnBit}));
@@ -329,7 +329,7 @@ TEST(Evaluator, RowsAreIndependentAndKeepTheirSamples) {
     const auto relay2 = run(e, 1, start, 1441);
     EXPECT_EQ(relay2[minute(6, 59)], kNothingInForce);
     EXPECT_EQ(relay2[minute(7, 0)], kOn | kOnBit);
-    EXPECT_EQ(e.Evaluate(start, 1), 0u);  // after EndRow
+    EXPECT_EQ(e.evaluate(start, 1), 0u);  // after endRow
     ASSERT_EQ(e.sampleCount(0), 1441u);
     ASSERT_EQ(e.sampleCount(1), 1441u);
     EXPECT_EQ(e.sample(1, 1441), nullptr);

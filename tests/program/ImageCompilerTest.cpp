@@ -19,7 +19,7 @@ using testing::OpenProgram;
 
 CommandImage build(OpenProgram& p) {
     CommandImage image = blankImage();
-    const auto outcome = BuildImage(p.document.database(), image, p.messages);
+    const auto outcome = buildImage(p.document.database(), image, p.messages);
     EXPECT_TRUE(outcome.built) << outcome.fault;
     return image;
 }
@@ -27,7 +27,7 @@ CommandImage build(OpenProgram& p) {
 // Builds p's image, loads it into a new program and builds that.
 CommandImage rebuild(const CommandImage& image) {
     OpenProgram received;
-    EXPECT_TRUE(LoadImage(received.document.database(), image, received.messages));
+    EXPECT_TRUE(loadImage(received.document.database(), image, received.messages));
     return build(received);
 }
 
@@ -55,7 +55,7 @@ TEST(ImageCompiler, RefusalsNameTheRecordAndAClosedProgramFailsQuietly) {
     CommandRow c = commandRow(1, 1, kImpulsePlus, 7, 0, kAllWeek, 150);
     const auto id = insertCommand(p.db(), c);
     CommandImage image = blankImage();
-    const auto outcome = BuildImage(p.document.database(), image, p.messages);
+    const auto outcome = buildImage(p.document.database(), image, p.messages);
     EXPECT_FALSE(outcome.built);
     EXPECT_EQ(outcome.fault, "Rozkaz " + std::to_string(id) + ": czas impulsu 150 poza zakresem 0-127.");
     EXPECT_EQ(image, blankImage());
@@ -63,17 +63,17 @@ TEST(ImageCompiler, RefusalsNameTheRecordAndAClosedProgramFailsQuietly) {
 
     // A time that is not a time, written by another program.
     p.db().execute("UPDATE Rozkazy SET CzasImp=5, CzasRozk='25:99'");
-    EXPECT_NE(BuildImage(p.document.database(), image, p.messages).fault.find("brak poprawnego czasu"),
+    EXPECT_NE(buildImage(p.document.database(), image, p.messages).fault.find("brak poprawnego czasu"),
               std::string::npos);
 
-    EXPECT_FALSE(BuildImage(nullptr, image, p.messages).built);
-    EXPECT_FALSE(LoadImage(nullptr, image, p.messages));
-    EXPECT_FALSE(HasRelay2Commands(nullptr, p.messages));
+    EXPECT_FALSE(buildImage(nullptr, image, p.messages).built);
+    EXPECT_FALSE(loadImage(nullptr, image, p.messages));
+    EXPECT_FALSE(hasRelay2Commands(nullptr, p.messages));
     EXPECT_TRUE(p.messages.entries.empty());
 
     p.db().execute("DROP TABLE Rozkazy");
-    EXPECT_FALSE(BuildImage(p.document.database(), image, p.messages).built);
-    EXPECT_FALSE(HasRelay2Commands(p.document.database(), p.messages));
+    EXPECT_FALSE(buildImage(p.document.database(), image, p.messages).built);
+    EXPECT_FALSE(hasRelay2Commands(p.document.database(), p.messages));
     ASSERT_EQ(p.messages.entries.size(), 2u);
     EXPECT_EQ(p.messages.entries[0].text, "Błąd bazy danych: no such table: Rozkazy");
     EXPECT_EQ(p.messages.entries[0].icon, MessageIcon::None);
@@ -81,11 +81,11 @@ TEST(ImageCompiler, RefusalsNameTheRecordAndAClosedProgramFailsQuietly) {
 
 TEST(ImageCompiler, RelayTwoIsToldByItsCommands) {
     OpenProgram p;
-    EXPECT_FALSE(HasRelay2Commands(p.document.database(), p.messages));
+    EXPECT_FALSE(hasRelay2Commands(p.document.database(), p.messages));
     insertCommand(p.db(), commandRow(1, 1, kOn, 7, 0));
-    EXPECT_FALSE(HasRelay2Commands(p.document.database(), p.messages));
+    EXPECT_FALSE(hasRelay2Commands(p.document.database(), p.messages));
     insertCommand(p.db(), commandRow(5, 2, kOff, 8, 0));  // even in a missing block
-    EXPECT_TRUE(HasRelay2Commands(p.document.database(), p.messages));
+    EXPECT_TRUE(hasRelay2Commands(p.document.database(), p.messages));
 }
 
 TEST(ImageCompiler, ReceivedProgramComesBackRenumberedWithItsRecords) {
@@ -103,7 +103,7 @@ TEST(ImageCompiler, ReceivedProgramComesBackRenumberedWithItsRecords) {
     const CommandImage image = build(p);
 
     OpenProgram r;
-    ASSERT_TRUE(LoadImage(r.document.database(), image, r.messages));
+    ASSERT_TRUE(loadImage(r.document.database(), image, r.messages));
     auto blocks = readBlocks(r.db());
     ASSERT_EQ(blocks.size(), 3u);
     EXPECT_EQ(blocks[0].priority, 0);  // block 1 keeps the template's priority

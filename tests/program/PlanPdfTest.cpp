@@ -51,7 +51,7 @@ TEST(PlanPdf, TwoRelaysOnTwoLandscapePagesWithTheDayOffShaded) {
     insertCommand(p.db(), commandRow(1, 2, kOn, 7, 30, kMondayToFriday));
     insertCommand(p.db(), commandRow(1, 2, kOff, 16, 0, kMondayToFriday));
     const auto program = p.folder.path / "szkola.dsk";
-    ASSERT_TRUE(p.document.SaveDocument(program));
+    ASSERT_TRUE(p.document.saveDocument(program));
 
     const auto pdf = p.folder.path / "plan.pdf";
     auto run =
@@ -91,7 +91,7 @@ TEST(PlanPdf, TwoRelaysOnTwoLandscapePagesWithTheDayOffShaded) {
 TEST(PlanPdf, AFileThatCannotBeWrittenIsNamed) {
     OpenProgram p;
     const auto program = p.folder.path / "szkola.dsk";
-    ASSERT_TRUE(p.document.SaveDocument(program));
+    ASSERT_TRUE(p.document.saveDocument(program));
     const auto pdf = p.folder.path / "missing" / "plan.pdf";
     const auto run = kt64::testing::runProgram({KT64PROG_PATH, "plan", program, "--pdf", pdf}, p.folder.path);
     EXPECT_EQ(run.code, 1);

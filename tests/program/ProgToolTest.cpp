@@ -216,7 +216,7 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
         for (int i = 0; i < 400; ++i)
             program::insertCommand(full.db(), program::testing::commandRow(1, 1, program::kOn, 6, 0));
         transaction.commit();
-        ASSERT_TRUE(full.document.SaveDocument(t.folder.path / "full.dsk"));
+        ASSERT_TRUE(full.document.saveDocument(t.folder.path / "full.dsk"));
     }
     const std::string dir = t.folder.path.string() + "/";
     struct Refusal {

@@ -38,20 +38,20 @@ std::int64_t countIn(const std::filesystem::path& file, const char* sql) {
 void writeProgram(const std::filesystem::path& path) {
     RecordedMessages messages;
     ProgramDocument doc(messages, testing::templatePath());
-    ASSERT_TRUE(doc.NewDocument());
+    ASSERT_TRUE(doc.newDocument());
     insertBlock(*doc.database(), BlockRow{0, 5, "saved"});
-    ASSERT_TRUE(doc.SaveDocument(path));
+    ASSERT_TRUE(doc.saveDocument(path));
 }
 
 TEST(ProgramFile, NewProgramIsTheTemplateWithBlockOneAndTheOperationNames) {
     ScratchFolder folder;
     RecordedMessages messages;
     ProgramDocument doc(messages, testing::templatePath());
-    ASSERT_TRUE(doc.NewDocument());
-    EXPECT_TRUE(doc.FreshDocument);
+    ASSERT_TRUE(doc.newDocument());
+    EXPECT_TRUE(doc.freshDocument);
     EXPECT_FALSE(doc.isModified());
-    EXPECT_EQ(doc.WorkingCopyPath().parent_path(), folder.workFolder);
-    EXPECT_EQ(doc.WorkingCopyPath().filename().string().substr(0, 3), "Vqe");
+    EXPECT_EQ(doc.workingCopyPath().parent_path(), folder.workFolder);
+    EXPECT_EQ(doc.workingCopyPath().filename().string().substr(0, 3), "Vqe");
 
     Database& db = *doc.database();
     EXPECT_EQ(count(db, "SELECT COUNT(*) AS n FROM Bloki WHERE LP=1"), 1);
@@ -75,7 +75,7 @@ TEST(ProgramFile, MissingTemplateKeepsThePreviousProgram) {
     ScratchFolder folder;
     RecordedMessages messages;
     ProgramDocument doc(messages, folder.path / "nowhere" / "default.mkk");
-    EXPECT_FALSE(doc.NewDocument());
+    EXPECT_FALSE(doc.newDocument());
     ASSERT_EQ(messages.entries.size(), 1u);
     EXPECT_EQ(messages.entries[0].text, text::kNoTemplate);
     EXPECT_EQ(messages.entries[0].icon, MessageIcon::Stop);
@@ -83,10 +83,10 @@ TEST(ProgramFile, MissingTemplateKeepsThePreviousProgram) {
 
     writeProgram(folder.path / "a.dsk");
     ProgramDocument second(messages, folder.path / "nowhere" / "default.mkk");
-    ASSERT_TRUE(second.OpenDocument(folder.path / "a.dsk"));
-    const auto copy = second.WorkingCopyPath();
-    EXPECT_FALSE(second.NewDocument());
-    EXPECT_EQ(second.WorkingCopyPath(), copy);
+    ASSERT_TRUE(second.openDocument(folder.path / "a.dsk"));
+    const auto copy = second.workingCopyPath();
+    EXPECT_FALSE(second.newDocument());
+    EXPECT_EQ(second.workingCopyPath(), copy);
     EXPECT_EQ(count(*second.database(), "SELECT COUNT(*) AS n FROM Bloki WHERE Opis='saved'"), 1);
     EXPECT_EQ(folder.filesIn(folder.workFolder).size(), 1u);  // no stray working copy
 }
@@ -147,20 +147,20 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
         SCOPED_TRACE(c.file);
         RecordedMessages messages;
         ProgramDocument doc(messages, testing::templatePath());
-        ASSERT_TRUE(doc.NewDocument());
-        const auto copy = doc.WorkingCopyPath();
+        ASSERT_TRUE(doc.newDocument());
+        const auto copy = doc.workingCopyPath();
         insertBlock(*doc.database(), BlockRow{0, 2, "kept"});
         doc.setModified();
         const bool regular = std::filesystem::is_regular_file(c.file) && c.file != huge;
         const std::string before = regular ? contentOf(c.file) : "";
 
-        EXPECT_FALSE(doc.OpenDocument(c.file));
+        EXPECT_FALSE(doc.openDocument(c.file));
         EXPECT_EQ(doc.failureText().substr(0, c.failure.size()), c.failure);
         ASSERT_EQ(messages.entries.size(), c.databaseMessage ? 1u : 0u);
         if (c.databaseMessage) {
             EXPECT_EQ(messages.entries[0].text, std::string(text::kDatabaseError) + doc.failureText());
         }
-        EXPECT_EQ(doc.WorkingCopyPath(), copy);
+        EXPECT_EQ(doc.workingCopyPath(), copy);
         EXPECT_TRUE(doc.isModified());
         EXPECT_EQ(count(*doc.database(), "SELECT COUNT(*) AS n FROM Bloki WHERE Opis='kept'"), 1);
         EXPECT_EQ(folder.filesIn(folder.workFolder).size(), 1u);
@@ -179,9 +179,9 @@ TEST(ProgramFile, SaveReplacesTheFileAndCloseRemovesTheWorkingCopy) {
     RecordedMessages messages;
     {
         ProgramDocument doc(messages, testing::templatePath());
-        ASSERT_TRUE(doc.OpenDocument(file));
-        EXPECT_TRUE(doc.FreshDocument);
-        const auto copy = doc.WorkingCopyPath();
+        ASSERT_TRUE(doc.openDocument(file));
+        EXPECT_TRUE(doc.freshDocument);
+        const auto copy = doc.workingCopyPath();
         insertBlock(*doc.database(), BlockRow{0, 7, "edited"});
         doc.setModified();
         // Leaving without saving leaves the file as it was.
@@ -189,7 +189,7 @@ TEST(ProgramFile, SaveReplacesTheFileAndCloseRemovesTheWorkingCopy) {
 
         // Saving over the read-only file is refused (even for root) and
         // changes nothing; the program stays modified and editable.
-        EXPECT_FALSE(doc.SaveDocument(file));
+        EXPECT_FALSE(doc.saveDocument(file));
         EXPECT_FALSE(doc.failureText().empty());
         EXPECT_TRUE(doc.isModified());
         EXPECT_EQ(countIn(file, "SELECT COUNT(*) AS n FROM Bloki"), 2);
@@ -198,7 +198,7 @@ TEST(ProgramFile, SaveReplacesTheFileAndCloseRemovesTheWorkingCopy) {
 
         // Once writable again the save replaces it and keeps its permissions.
         ASSERT_EQ(chmod(file.c_str(), 0640), 0);
-        ASSERT_TRUE(doc.SaveDocument(file)) << doc.failureText();
+        ASSERT_TRUE(doc.saveDocument(file)) << doc.failureText();
         EXPECT_FALSE(doc.isModified());
         EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
                   std::filesystem::perms(0640));
@@ -206,9 +206,9 @@ TEST(ProgramFile, SaveReplacesTheFileAndCloseRemovesTheWorkingCopy) {
         insertBlock(*doc.database(), BlockRow{0, 1, "after save"});
 
         // Opening another program drops the first working copy.
-        ASSERT_TRUE(doc.OpenDocument(file));
+        ASSERT_TRUE(doc.openDocument(file));
         EXPECT_FALSE(std::filesystem::exists(copy));
-        doc.CloseDocument();
+        doc.closeDocument();
         EXPECT_FALSE(doc.isOpen());
         EXPECT_TRUE(folder.filesIn(folder.workFolder).empty());
     }
@@ -226,7 +226,7 @@ TEST(ProgramFile, FailedSavesLeaveTheOldFileWholeAndTheProgramEditable) {
 
     RecordedMessages messages;
     ProgramDocument doc(messages, testing::templatePath());
-    ASSERT_TRUE(doc.OpenDocument(file));
+    ASSERT_TRUE(doc.openDocument(file));
     // Enough rows that the file is far larger than the old one.
     Transaction t(*doc.database());
     for (int i = 0; i < 3000; ++i) insertBlock(*doc.database(), BlockRow{0, i % 10, std::string(40, 'x')});
@@ -241,7 +241,7 @@ TEST(ProgramFile, FailedSavesLeaveTheOldFileWholeAndTheProgramEditable) {
         struct rlimit small = old;
         small.rlim_cur = 64 * 1024;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool saved = doc.SaveDocument(file);
+        const bool saved = doc.saveDocument(file);
         setrlimit(RLIMIT_FSIZE, &old);
         signal(SIGXFSZ, previous);
         EXPECT_FALSE(saved);
@@ -252,15 +252,15 @@ TEST(ProgramFile, FailedSavesLeaveTheOldFileWholeAndTheProgramEditable) {
     EXPECT_EQ(folder.filesIn(folder.path).size(), 2u) << "a temporary file was left beside the target";
 
     // A folder that does not exist, and a target that is a folder.
-    EXPECT_FALSE(doc.SaveDocument(folder.path / "missing" / "plan.dsk"));
+    EXPECT_FALSE(doc.saveDocument(folder.path / "missing" / "plan.dsk"));
     std::filesystem::create_directory(folder.path / "dir.dsk");
-    EXPECT_FALSE(doc.SaveDocument(folder.path / "dir.dsk"));
+    EXPECT_FALSE(doc.saveDocument(folder.path / "dir.dsk"));
     EXPECT_TRUE(std::filesystem::is_empty(folder.path / "dir.dsk"));
     EXPECT_EQ(folder.filesIn(folder.path).size(), 3u);
 
     // Still editable, and a good save then works.
     insertBlock(*doc.database(), BlockRow{0, 1, "later"});
-    ASSERT_TRUE(doc.SaveDocument(file)) << doc.failureText();
+    ASSERT_TRUE(doc.saveDocument(file)) << doc.failureText();
     EXPECT_EQ(countIn(file, "SELECT COUNT(*) AS n FROM Bloki"), 3003);
 }
 

@@ -71,7 +71,7 @@ struct OpenProgram {
     ScratchFolder folder;
     RecordedMessages messages;
     ProgramDocument document{messages, templatePath()};
-    OpenProgram() { EXPECT_TRUE(document.NewDocument()); }
+    OpenProgram() { EXPECT_TRUE(document.newDocument()); }
     Database& db() { return *document.database(); }
     std::int64_t addBlock(int priority) { return insertBlock(db(), BlockRow{0, priority, "blok"}); }
 };

@@ -91,12 +91,12 @@ TEST(Switchings, AgreeWithTheChart) {
     const LocalSeconds start = localSeconds(kWeekStart);
     const int minutes = 2 * 1440;
     std::set<LocalSeconds> chartOn, exportedOn;
-    chart.BeginRow(0);
+    chart.beginRow(0);
     for (int m = 0; m < minutes; ++m) {
         const LocalSeconds t = start + m * 60;
-        if (chart.Evaluate(t, 0) & kRelayOnBit) chartOn.insert(t);
+        if (chart.evaluate(t, 0) & kRelayOnBit) chartOn.insert(t);
     }
-    chart.EndRow(0);
+    chart.endRow(0);
     for (const auto& s : resolveSwitchings(p.db(), kWeekStart, plusDays(kWeekStart, 1))) {
         // An "Impuls+" shows in the chart up to the minute its impulse ends.
         const LocalSeconds end = s.operation == kImpulsePlus ? s.end + 60 : s.end;

@@ -102,8 +102,8 @@ TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
         // A holiday block: every-year ranges come back without their year.
         applyDateRangePlan(p.db(),
                            planDateRanges(p.db(), 0, "Dni wolne", polishHolidays(2026, 2027), isMovableHoliday));
-        ASSERT_TRUE(BuildImage(p.document.database(), image, p.messages).built);
-        ASSERT_TRUE(p.document.SaveDocument(file));
+        ASSERT_TRUE(buildImage(p.document.database(), image, p.messages).built);
+        ASSERT_TRUE(p.document.saveDocument(file));
     }
 
     ASSERT_EQ(prog({"send", file.string(), "--yes"}), 0) << slurp(dir / "prog.out");

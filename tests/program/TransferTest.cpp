@@ -28,7 +28,7 @@ public:
     std::optional<LinkError> putFailure, startFailure, getFailure;
     std::deque<Answer> positions;  // read by RozkazPos and RozkazRxPos
     ReceivedList list;
-    std::optional<LinkError> centreFault;  // the status after a failed transfer
+    std::optional<LinkError> fault;  // the status after a failed transfer
     std::vector<std::vector<std::uint8_t>> puts;
     int starts = 0, gets = 0;
     std::vector<std::string> calls;
@@ -57,7 +57,7 @@ public:
         ++gets;
         return list;
     }
-    std::optional<LinkError> CentreFault() override { return centreFault; }
+    std::optional<LinkError> centreFault() override { return fault; }
 
 private:
     std::uint32_t next(const char* name) {
@@ -140,7 +140,7 @@ TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {
     {
         Bench b;
         b.link.connected = false;
-        b.transfer.SendProgram(b.program.document);
+        b.transfer.sendProgram(b.program.document);
         ASSERT_EQ(b.program.messages.entries.size(), 1u);
         EXPECT_EQ(b.program.messages.entries[0].text, text::kNotConnected);
         EXPECT_EQ(b.program.messages.entries[0].icon, MessageIcon::Stop);
@@ -149,7 +149,7 @@ TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {
     {
         Bench b;
         b.program.messages.answers = {false};
-        b.transfer.SendProgram(b.program.document);
+        b.transfer.sendProgram(b.program.document);
         EXPECT_EQ(b.program.messages.texts(), std::vector<std::string>{std::string(text::kConfirmSend)});
         EXPECT_EQ(b.program.messages.entries[0].icon, MessageIcon::Question);
         EXPECT_TRUE(b.link.calls.empty());
@@ -172,7 +172,7 @@ TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {
         insertCommand(b.program.db(), commandRow(1, c.relay, kOn, 7, 0));
         b.link.positions = {0u, 0u};  // an upload that runs to its end
         b.program.messages.answers = {true, false};
-        b.transfer.SendProgram(b.program.document);
+        b.transfer.sendProgram(b.program.document);
         const auto texts = b.program.messages.texts();
         if (c.asked) {
             ASSERT_EQ(texts.size(), 2u);
@@ -188,7 +188,7 @@ TEST(ProgramTransfer, SendChecksAndQuestionsBeforeAnythingIsSent) {
 TEST(ProgramTransfer, SendRefusesAProgramTheListCannotHoldBeforeAsking) {
     Bench b;
     const auto id = insertCommand(b.program.db(), commandRow(1, 1, kOn, 7, 0, 200));
-    b.transfer.SendProgram(b.program.document);
+    b.transfer.sendProgram(b.program.document);
     ASSERT_EQ(b.program.messages.entries.size(), 1u);
     EXPECT_EQ(b.program.messages.entries[0].text, std::string(text::kCannotBuild) + "\nRozkaz " + std::to_string(id) +
                                                       ": dni tygodnia 200 poza zakresem 0-127.");
@@ -205,7 +205,7 @@ TEST(ProgramTransfer, SendQuestionNamesTheBlocksThatApplyOnNoDay) {
     insertDate(b.program.db(), testing::dateRow(schoolYear, {2025, 9, 1}, {2026, 6, 30}, false));
     insertDate(b.program.db(), testing::dateRow(dated, {2025, 9, 1}, {2026, 6, 30}, true));
     b.program.messages.answers = {false};
-    b.transfer.SendProgram(b.program.document);
+    b.transfer.sendProgram(b.program.document);
     EXPECT_EQ(b.program.messages.texts(),
               std::vector<std::string>{"Bloki " + std::to_string(undated) + ", " + std::to_string(schoolYear) +
                                        " nie obowiązują w żadnym dniu: nie mają dat albo ich zakresy dat kończą się "
@@ -217,10 +217,10 @@ TEST(ProgramTransfer, SendPutsTheImageAndFollowsItUntilItStandsStill) {
     Bench b;
     insertCommand(b.program.db(), commandRow(1, 1, kOn, 7, 0));
     b.link.positions = {2905u, 2905u, 1000u, 0u, 0u};
-    b.transfer.SendProgram(b.program.document);
+    b.transfer.sendProgram(b.program.document);
     ASSERT_EQ(b.link.puts.size(), 1u);
     CommandImage expected = blankImage();
-    ASSERT_TRUE(BuildImage(b.program.document.database(), expected, b.program.messages).built);
+    ASSERT_TRUE(buildImage(b.program.document.database(), expected, b.program.messages).built);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), b.link.puts[0].begin()));
     EXPECT_EQ(b.link.puts[0].size(), kImageSize);
     // 0 twice does not end it (nothing moved yet); 2905 twice does.
@@ -234,7 +234,7 @@ TEST(ProgramTransfer, ServerRefusalsAndFailedReadsAreShown) {
     {
         Bench b;
         b.link.putFailure = LinkError(E_KT64_BUSY, std::string(kt64::text::kBusyDot));
-        b.transfer.SendProgram(b.program.document);
+        b.transfer.sendProgram(b.program.document);
         EXPECT_EQ(b.program.messages.entries.back().text, kt64::text::kBusyDot);
         EXPECT_EQ(b.program.messages.entries.back().icon, MessageIcon::Stop);
         EXPECT_EQ(b.watcher.runs, 0);
@@ -242,7 +242,7 @@ TEST(ProgramTransfer, ServerRefusalsAndFailedReadsAreShown) {
     {
         Bench b;
         b.link.putFailure = LinkError(hresultOf(0x800706BAu), std::nullopt);
-        b.transfer.SendProgram(b.program.document);
+        b.transfer.sendProgram(b.program.document);
         EXPECT_EQ(b.program.messages.entries.back().text, text::kUnknownError);
     }
     {
@@ -250,7 +250,7 @@ TEST(ProgramTransfer, ServerRefusalsAndFailedReadsAreShown) {
         Bench b;
         b.link.positions = {2000u, LinkError(E_KT64_CHECKSUM, std::string(kt64::text::kTransferChecksum))};
         b.program.messages.answers = {true, false};
-        b.transfer.SendProgram(b.program.document);
+        b.transfer.sendProgram(b.program.document);
         EXPECT_EQ(b.watcher.status, kt64::text::kTransferChecksum);
         EXPECT_FALSE(b.watcher.finished);
     }
@@ -258,7 +258,7 @@ TEST(ProgramTransfer, ServerRefusalsAndFailedReadsAreShown) {
         Bench b;
         b.link.positions = {LinkError(E_KT64_CHECKSUM, std::nullopt)};
         b.program.messages.answers = {true, false};
-        b.transfer.SendProgram(b.program.document);
+        b.transfer.sendProgram(b.program.document);
         EXPECT_EQ(b.watcher.status, text::kTransferFailed);
     }
 }
@@ -286,9 +286,9 @@ TEST(ProgramTransfer, AFailedTransferNamesASilentCentreOrAFailedPort) {
             // The message after it names the same cause.
             Bench b;
             b.link.positions = {1000u, failed};
-            b.link.centreFault = c.fault;
+            b.link.fault = c.fault;
             b.program.messages.answers = {true, false};
-            b.transfer.SendProgram(b.program.document);
+            b.transfer.sendProgram(b.program.document);
             EXPECT_EQ(b.watcher.status, c.shown) << c.name;
             EXPECT_EQ(b.program.messages.entries.back().text,
                       formatText(text::kUploadIncomplete, c.shown.c_str()) + "\n\n" + std::string(text::kSendAgain))
@@ -299,8 +299,8 @@ TEST(ProgramTransfer, AFailedTransferNamesASilentCentreOrAFailedPort) {
             Bench b;
             b.link.positions = {700u, failed};
             b.link.getFailure = failed;
-            b.link.centreFault = c.fault;
-            b.transfer.ReceiveProgram(b.program.document);
+            b.link.fault = c.fault;
+            b.transfer.receiveProgram(b.program.document);
             EXPECT_EQ(b.watcher.status, c.shown) << c.name;
             ASSERT_FALSE(b.program.messages.entries.empty()) << c.name;
             EXPECT_EQ(b.program.messages.entries.back().text, c.shown) << c.name;
@@ -313,7 +313,7 @@ TEST(ProgramTransfer, AFailedUploadIsSentAgainOnRequest) {
     Bench b;
     b.link.positions = {1000u, LinkError(E_KT64_CHECKSUM, std::nullopt), 1000u, 0u, 0u};
     b.program.messages.answers = {true, true};
-    b.transfer.SendProgram(b.program.document);
+    b.transfer.sendProgram(b.program.document);
     EXPECT_EQ(b.link.puts.size(), 2u);
     EXPECT_TRUE(b.watcher.finished);
 }
@@ -359,18 +359,18 @@ std::vector<std::uint8_t> imageWithOneBlock() {
 TEST(ProgramTransfer, ReceiveMakesANewModifiedProgramFromTheCentresList) {
     Bench b;
     insertBlock(b.program.db(), BlockRow{0, 3, "old"});
-    const auto oldCopy = b.program.document.WorkingCopyPath();
+    const auto oldCopy = b.program.document.workingCopyPath();
     std::vector<std::uint32_t> hints;
-    b.program.document.setViewUpdater([&](std::uint32_t h) { hints.push_back(h); });
+    b.program.document.setChangeObserver([&](std::uint32_t h) { hints.push_back(h); });
     b.link.list = ReceivedList{kByteArrayType, imageWithOneBlock()};
     b.link.positions = {0u, 1400u, 2905u, 2905u};
-    b.transfer.ReceiveProgram(b.program.document);
+    b.transfer.receiveProgram(b.program.document);
 
     EXPECT_EQ(b.program.messages.texts(), std::vector<std::string>{std::string(text::kConfirmReceive)});
     EXPECT_EQ(b.link.calls.front(), "StartGetRozkazy");
     EXPECT_EQ(b.link.calls.back(), "GetRozkazy");
     EXPECT_TRUE(b.watcher.finished);
-    EXPECT_NE(b.program.document.WorkingCopyPath(), oldCopy);
+    EXPECT_NE(b.program.document.workingCopyPath(), oldCopy);
     EXPECT_TRUE(b.program.document.isModified());
     EXPECT_EQ(hints, std::vector<std::uint32_t>{0});
     const auto blocks = readBlocks(b.program.db());
@@ -417,12 +417,12 @@ TEST(ProgramTransfer, ReceiveFailuresLeaveTheProgramUntouched) {
         b.link.list = ReceivedList{kByteArrayType, imageWithOneBlock()};
         c.setUp(b.link);
         insertBlock(b.program.db(), BlockRow{0, 3, "old"});
-        const auto copy = b.program.document.WorkingCopyPath();
-        b.transfer.ReceiveProgram(b.program.document);
+        const auto copy = b.program.document.workingCopyPath();
+        b.transfer.receiveProgram(b.program.document);
         ASSERT_FALSE(b.program.messages.entries.empty()) << c.name;
         EXPECT_EQ(b.program.messages.entries.back().text, c.message) << c.name;
         EXPECT_EQ(b.program.messages.entries.back().icon, MessageIcon::Stop) << c.name;
-        EXPECT_EQ(b.program.document.WorkingCopyPath(), copy) << c.name;
+        EXPECT_EQ(b.program.document.workingCopyPath(), copy) << c.name;
         EXPECT_FALSE(b.program.document.isModified()) << c.name;
         EXPECT_EQ(readBlocks(b.program.db()).size(), 2u) << c.name;
     }
@@ -430,7 +430,7 @@ TEST(ProgramTransfer, ReceiveFailuresLeaveTheProgramUntouched) {
         // Declining the question: nothing at all happens.
         Bench b;
         b.program.messages.answers = {false};
-        b.transfer.ReceiveProgram(b.program.document);
+        b.transfer.receiveProgram(b.program.document);
         EXPECT_TRUE(b.link.calls.empty());
     }
 }
@@ -446,8 +446,8 @@ TEST(ProgramTransfer, AFailedLoadKeepsWhatWasAddedAndSaysSo) {
     Database::open(broken).execute(
         "CREATE TRIGGER refuse BEFORE INSERT ON Rozkazy BEGIN SELECT RAISE(ABORT, 'zapis zabroniony'); END");
     ProgramDocument document(b.program.messages, broken);
-    ASSERT_TRUE(document.NewDocument());
-    b.transfer.ReceiveProgram(document);
+    ASSERT_TRUE(document.newDocument());
+    b.transfer.receiveProgram(document);
     const auto texts = b.program.messages.texts();
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts[1], "Błąd bazy danych: zapis zabroniony");

@@ -38,7 +38,7 @@ constexpr std::string_view kImageSizeRule = "a command list has 2905";
 
 void openProgram(ProgramDocument& doc, TerminalMessages& messages, const std::string& file) {
     const int shownBefore = messages.messagesShown();
-    if (!doc.OpenDocument(file)) {
+    if (!doc.openDocument(file)) {
         // One message per failure: when the document has shown its own (a
         // file that is not a program), nothing is added.
         if (messages.messagesShown() > shownBefore) throw Failure{};
@@ -56,7 +56,7 @@ void requireBlock(Database& db, std::int64_t block, const std::string& file) {
 }
 
 void saveProgram(ProgramDocument& doc, const std::string& file) {
-    if (!doc.SaveDocument(file)) throw Failure{displayName(file) + ": " + doc.failureText()};
+    if (!doc.saveDocument(file)) throw Failure{displayName(file) + ": " + doc.failureText()};
 }
 
 void refuseExisting(const ProgCommand& c) {
@@ -115,11 +115,11 @@ void chart(ProgramDocument& doc, TerminalMessages& messages, const ChartGeometry
     ProgramEvaluator evaluator(doc.database(), messages);
     for (int row = 0; row < ProgramEvaluator::kRows; ++row) {
         out << "Przekaźnik: " << row + 1 << "\n";
-        evaluator.BeginRow(row);
+        evaluator.beginRow(row);
         std::optional<std::uint32_t> previous;
         for (int x = g.firstColumn(); x <= g.lastColumn(); ++x) {
             const LocalSeconds t = g.columnTime(x);
-            const std::uint32_t state = evaluator.Evaluate(t, row);
+            const std::uint32_t state = evaluator.evaluate(t, row);
             if (previous && *previous == state) continue;
             previous = state;
             const SampleRecord* s = evaluator.sample(row, static_cast<std::size_t>(x - g.firstColumn()));
@@ -134,7 +134,7 @@ void chart(ProgramDocument& doc, TerminalMessages& messages, const ChartGeometry
             if (s && s->id != 0) out << formatText("  (Rozkaz %d, Blok %d)", s->id, s->block);
             out << "\n";
         }
-        evaluator.EndRow(row);
+        evaluator.endRow(row);
     }
 }
 
@@ -287,7 +287,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         return 0;
     case Verb::New:
         refuseExisting(c);
-        if (!doc.NewDocument()) throw Failure{};
+        if (!doc.newDocument()) throw Failure{};
         saveProgram(doc, c.file);
         return 0;
     case Verb::List:
@@ -336,7 +336,7 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
     case Verb::Compile: {
         openProgram(doc, messages, c.file);
         CommandImage image = blankImage();
-        const BuildOutcome outcome = BuildImage(doc.database(), image, messages);
+        const BuildOutcome outcome = buildImage(doc.database(), image, messages);
         if (!outcome.built) {
             messages.show(
                 std::string(program::text::kCannotBuild) + (outcome.fault.empty() ? "" : "\n" + outcome.fault),
@@ -352,10 +352,10 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
     case Verb::Decode: {
         const std::string bytes = readWholeFile(c.image, {kImageSize, kImageSize, kImageSizeRule});
         refuseExisting(c);
-        if (!doc.NewDocument()) throw Failure{};
+        if (!doc.newDocument()) throw Failure{};
         CommandImage image;
         std::copy(bytes.begin(), bytes.end(), image.begin());
-        if (!LoadImage(doc.database(), image, messages)) {
+        if (!loadImage(doc.database(), image, messages)) {
             messages.show(program::text::kCannotLoad, MessageIcon::None);
             return 1;
         }
@@ -366,16 +366,16 @@ int run(const ProgCommand& c, ProgEnvironment& env, TerminalMessages& messages) 
         openProgram(doc, messages, c.file);
         auto link = connect(env, c);
         TerminalWatcher watcher(env);
-        ProgramTransfer(*link, messages, watcher, false).SendProgram(doc);
+        ProgramTransfer(*link, messages, watcher, false).sendProgram(doc);
         checkTransfer(messages, watcher, "Wysyłanie");
         return 0;
     }
     case Verb::Receive: {
         refuseExisting(c);
-        if (!doc.NewDocument()) throw Failure{};
+        if (!doc.newDocument()) throw Failure{};
         auto link = connect(env, c);
         TerminalWatcher watcher(env);
-        ProgramTransfer(*link, messages, watcher).ReceiveProgram(doc);
+        ProgramTransfer(*link, messages, watcher).receiveProgram(doc);
         if (messages.messagesShown() > 0 || !doc.isModified()) {
             checkTransfer(messages, watcher, "Odbieranie");
             throw Failure{};

@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     // named in the settings.
     kt64::reg::Key::create(kt64::reg::Hive::LocalMachine, "Software\\Ardonis\\Kt64Prog")
         .setString("CompName", rig.computer());
-    doc.program().NewDocument();
+    doc.program().newDocument();
     MainFrame frame(doc, MainFrame::Options{false});
     auto* panel = dynamic_cast<DevicePanel*>(frame.view(ViewKind::Device));
     panel->setPeriods({std::chrono::milliseconds(10), std::chrono::milliseconds(100), std::chrono::milliseconds(100)});
@@ -138,19 +138,19 @@ int main(int argc, char** argv) {
     rig.settle();
     waitPolls(panel, 3);
 
-    panel->OnSelectGmt();
+    panel->selectGmt();
     QSignalSpy failed(panel, &DevicePanel::pollShown);
     failed.wait(5000);
     failed.wait(5000);
     save(&frame, "frame-device-panel-gmt-editing");
-    panel->OnSelectLocal();
+    panel->selectLocal();
     waitPolls(panel, 2);
 
-    frame.SwitchView(ViewKind::ProgramTree);
-    frame.ShowCounts(12, 250);
+    frame.switchView(ViewKind::ProgramTree);
+    frame.showCounts(12, 250);
     save(&frame, "frame-schedule-views");
     saveScheduleScreenshots(frame, doc, save);
-    frame.SwitchView(ViewKind::SyncSettings);
+    frame.switchView(ViewKind::SyncSettings);
     auto* form = frame.view(ViewKind::SyncSettings);
     // The clocks start 2 s after the switch; the identity on the 21st tick.
     waitFor([&] { return form->findChild<QLabel*>("buildTypeLabel")->text() != "KT-64/xxx/x/xxx"; });
@@ -164,10 +164,10 @@ int main(int argc, char** argv) {
                "2007-02-17 02:00:04 Synchronizację czasu przeprowadzono pomyślnie.\r\n"
                "2007-02-18 02:00:06 Synchronizację czasu przeprowadzono pomyślnie.\r\n";
     }
-    frame.SwitchView(ViewKind::Log);
+    frame.switchView(ViewKind::Log);
     dynamic_cast<LogView*>(frame.view(ViewKind::Log))->poll();
     save(&frame, "frame-log-view");
-    frame.SwitchView(ViewKind::Device);
+    frame.switchView(ViewKind::Device);
 
     {
         SyncHelpDialog help(&frame);
@@ -204,10 +204,10 @@ int main(int argc, char** argv) {
     rig.killServer();
     waitFor([&] { return panel->findChild<QLabel*>("serverStatusLabel")->text() == kReconnectingText; });
     save(&frame, "frame-device-panel-connection-lost");
-    frame.SwitchView(ViewKind::SyncSettings);
+    frame.switchView(ViewKind::SyncSettings);
     waitFor([&] { return frame.findChild<QLabel*>("serverStatusLabel")->text() == kReconnectingText; });
     save(&frame, "frame-sync-settings-view-connection-lost");
-    frame.SwitchView(ViewKind::Device);
+    frame.switchView(ViewKind::Device);
 
     AboutDialog about(&frame);
     about.show();

@@ -49,7 +49,7 @@ public:
         if (reads++ == 0) return 1400;
         throw program::LinkError(E_KT64_CHECKSUM, std::string(kt64::text::kTransferChecksum));
     }
-    std::optional<program::LinkError> CentreFault() override {
+    std::optional<program::LinkError> centreFault() override {
         return program::LinkError(E_KT64_NOANSWER, std::string(kt64::text::kNoAnswer));
     }
     int reads = 0;
@@ -121,8 +121,8 @@ void fillSample(program::Database& db) {
 
 void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(QWidget*, const QString&)) {
     fillSample(*doc.program().database());
-    frame.SwitchView(ViewKind::ProgramTree);
-    doc.program().UpdateAllViews(0);
+    frame.switchView(ViewKind::ProgramTree);
+    doc.program().notifyChanged(0);
     auto* tree = qobject_cast<ProgramTreeView*>(frame.view(ViewKind::ProgramTree));
     auto* list = qobject_cast<CommandListView*>(frame.view(ViewKind::CommandList));
     tree->expandAll();
@@ -192,7 +192,7 @@ void saveScheduleScreenshots(MainFrame& frame, Kt64Document& doc, void (*save)(Q
         SilencedLink silenced;
         QuestionsKept kept;
         Ticking ticking;
-        program::ProgramTransfer(silenced, kept, ticking).SendProgram(doc.program());
+        program::ProgramTransfer(silenced, kept, ticking).sendProgram(doc.program());
         const char* names[] = {"message-send-question", "message-upload-incomplete"};
         for (std::size_t i = 0; i < kept.questions.size() && i < 2; ++i) {
             const auto box = makeMessageBox(

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <set>
+#include <string>
 
 #include "AlarmLamp.h"
 #include "AnalogClock.h"
@@ -31,16 +32,14 @@ using kt64::console::test::ChildProcess;
 
 namespace {
 
-class RecordingFrame : public ConsoleFrame {
-public:
-    int RelayOutputs() const override { return relayOutputs; }
-    void SetRelayOutputs(int outputs) override { relayOutputs = outputs; }
-    void SetTrayIcon(TrayOperation, int iconId) override { trayIcons.push_back(iconId); }
-    void ShowCounts(int, int) override {}
-    void SwitchView(ViewKind) override {}
-    ViewKind ActiveView() const override { return ViewKind::Device; }
-    void MinimizeToTray() override {}
-    void SetMessageText(const QString&) override {}
+// What the panel tells the frame, as the frame would show it.
+struct RecordingFrame {
+    void follow(DevicePanel& panel) {
+        QObject::connect(&panel, &DevicePanel::relayOutputsChanged, &panel,
+                         [this](int outputs) { relayOutputs = outputs; });
+        QObject::connect(&panel, &DevicePanel::alarmsChanged, &panel,
+                         [this](bool raised) { trayIcons.push_back(raised ? kIconAlarm : kIconNormal); });
+    }
 
     int relayOutputs = 0;
     std::vector<int> trayIcons;
@@ -110,7 +109,6 @@ private slots:
         // A test that failed while the panel had the communication off.
         rig->lease().ComunicationEnable(1);
         rig->settle();
-        DevicePanel::resetProcessState();
         frame = RecordingFrame{};
         doc = std::make_unique<Kt64Document>(messages);
         doc->computerName = rig->computer();
@@ -118,11 +116,12 @@ private slots:
         doc->connectOptions().connectTimeout = std::chrono::milliseconds(1500);
         doc->setReconnectPeriod(std::chrono::milliseconds(100));
         connectDocument();
-        panel = std::make_unique<DevicePanel>(*doc, frame);
+        panel = std::make_unique<DevicePanel>(*doc);
+        frame.follow(*panel);
         panel->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
         panel->show();
-        panel->OnInitialUpdate();
-        panel->OnActivateView(true);
+        panel->initialUpdate();
+        panel->setActive(true);
         statuses.clear();
         connect(panel.get(), &DevicePanel::pollShown, this, [this] { statuses << text("serverStatusLabel"); });
         QVERIFY(nextGoodPoll());
@@ -135,17 +134,17 @@ private slots:
         setMessageBoxHandler({});
     }
 
-    // Each numbered tooltip reaches the widget its row names, once per number.
-    void everyNumberedTooltipReachesItsWidget() {
-        std::set<int> numbers;
+    // Each tooltip reaches the widget its row names, once per widget.
+    void everyTooltipReachesItsWidget() {
+        std::set<std::string> widgets;
         for (const auto& row : kControlTooltips) {
             if (row.form != "devicePanel") continue;
-            QVERIFY2(numbers.insert(row.number).second, row.widget);
+            QVERIFY2(widgets.insert(row.widget).second, row.widget);
             auto* w = panel->findChild<QWidget*>(row.widget);
             QVERIFY2(w, row.widget);
             QCOMPARE(w->toolTip(), QString::fromUtf8(row.text));
         }
-        QCOMPARE(numbers.size(), std::size_t(36));
+        QCOMPARE(widgets.size(), std::size_t(36));
     }
 
     void showsWhatTheCentreReports() {
@@ -254,7 +253,7 @@ private slots:
     void localSettingsReachTheCentre() {
         // -1 hour, first Sunday of April at 4 to the third of September at 5,
         // automatic change off, telegram h,m,s.
-        panel->OnToggleSign();
+        panel->toggleSign();
         panel->findChild<QTimeEdit*>("offsetEdit")->setTime(QTime(1, 0));
         panel->findChild<QComboBox*>("changeZLSundayCombo")->setCurrentIndex(1);
         panel->findChild<QComboBox*>("changeZLMonthCombo")->setCurrentIndex(3);
@@ -263,7 +262,7 @@ private slots:
         panel->findChild<QLineEdit*>("changeHourEdit")->setText("4");
         panel->findChild<QCheckBox*>("changeOnCheck")->setChecked(false);
         panel->findChild<QComboBox*>("telegramCombo")->setCurrentIndex(1);
-        panel->OnSend();
+        panel->send();
         waitAction();
         QVERIFY(boxes.empty());
         QTRY_COMPARE_WITH_TIMEOUT(int(rig->centre().view().settings.digitalType), 0x11, 20000);
@@ -283,11 +282,11 @@ private slots:
     void polishRuleSendsMarchAndOctober() {
         rig->control("set to-summer 2,4,5");
         rig->control("set to-winter 1,11,6");
-        panel->OnPolishRule();
+        panel->applyPolishRule();
         QCOMPARE(panel->findChild<QComboBox*>("changeZLMonthCombo")->currentText(), QString("Marca"));
         QCOMPARE(panel->findChild<QComboBox*>("changeLZMonthCombo")->currentText(), QString("Października"));
         QCOMPARE(text("changeLZHourLabel"), QString("3"));
-        panel->OnSend();
+        panel->send();
         waitAction();
         QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().settings.winterToSummer, (kt64::sim::ChangeRule{0, 3, 2}),
                                   20000);
@@ -299,7 +298,7 @@ private slots:
     void negativeOffsetComesBackIntoTheEditorWhenForced() {
         rig->control("set offset -01:00");
         rig->settle();
-        panel->OnSelectLocal();  // local selection forces the settings refresh
+        panel->selectLocal();  // local selection forces the settings refresh
         waitAction();
         QCOMPARE(text("offsetSignLabel"), QString("-"));
         QVERIFY(!panel->offsetPositive());
@@ -307,29 +306,31 @@ private slots:
     }
 
     void lineTogglesReachTheCentreAndWaitForThePoll() {
-        panel->OnToggleLC();
+        panel->toggleLC();
         waitAction();
         QVERIFY(!enabled("lcStopButton"));
         QVERIFY(!enabled("laStopButton"));
         QTRY_VERIFY_WITH_TIMEOUT(!rig->centre().view().settings.digitalOn, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(panel->findChild<QPushButton*>("lcStopButton")->text(), QString("Start LC"), 20000);
         QVERIFY(enabled("lcStopButton"));
-        panel->OnToggleLA();
+        panel->toggleLA();
         waitAction();
         QTRY_VERIFY_WITH_TIMEOUT(!rig->centre().view().settings.analogOn, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(panel->findChild<QPushButton*>("laStopButton")->text(), QString("Start LA"), 20000);
         // LA stopped in local editing: the control clock can be set.
         QVERIFY(enabled("clockTimeEdit"));
         panel->findChild<QTimeEdit*>("clockTimeEdit")->setTime(QTime(7, 45));
-        panel->OnSend();
+        panel->send();
         waitAction();
         QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().lineMinutes, 7 * 60 + 45, 20000);
     }
 
     void gmtEditingSuspendsCommunicationUntilTheTimeIsSent() {
-        panel->OnSelectGmt();
+        panel->selectGmt();
         waitAction();
         QVERIFY(panel->communicationSuspended());
+        QCOMPARE(panel->communication(), DevicePanel::Communication::Suspended);
+        QCOMPARE(panel->editMode(), DevicePanel::EditMode::Gmt);
         QVERIFY(!panel->findChild<QWidget*>("suspendedLabel")->isHidden());
         QVERIFY(panel->findChild<QWidget*>("laStopHintLabel")->isHidden());
         QCOMPARE(background("gmtCaption"), QColor(255, 255, 0));
@@ -345,9 +346,10 @@ private slots:
         QVERIFY(enabled("sendButton"));
         panel->findChild<QDateEdit*>("gmtDateEdit")->setDate(QDate(2025, 1, 2));
         panel->findChild<QTimeEdit*>("clockTimeEdit")->setTime(QTime(3, 4, 5));
-        panel->OnSend();
+        panel->send();
         waitAction();
         QVERIFY(!panel->communicationSuspended());
+        QCOMPARE(panel->communication(), DevicePanel::Communication::On);
         QVERIFY(panel->findChild<QWidget*>("suspendedLabel")->isHidden());
         QVERIFY(nextGoodPoll());
         QCOMPARE(text("gmtDateLabel"), QString("02/01/2025"));
@@ -357,8 +359,8 @@ private slots:
     // "Czas LOK" clicked before the answer to the GMT switch: the
     // communication comes back all the same.
     void localBeforeTheGmtAnswerResumesCommunication() {
-        panel->OnSelectGmt();
-        panel->OnSelectLocal();
+        panel->selectGmt();
+        panel->selectLocal();
         QTRY_VERIFY_WITH_TIMEOUT(!panel->communicationSuspended() && nextGoodPoll(), 20000);
         QCOMPARE(text("serverStatusLabel"), QString("Brak błędu !"));
         QVERIFY(panel->findChild<QWidget*>("suspendedLabel")->isHidden());
@@ -395,9 +397,9 @@ private slots:
     }
     void manualSettingLocksTheEditorAndReleasesItToLocal() {
         QFETCH(bool, laStopsMeanwhile);
-        panel->OnSelectGmt();
+        panel->selectGmt();
         waitAction();
-        panel->OnSelectLocal();
+        panel->selectLocal();
         waitAction();
         // The first good poll after the suspension and the manual setting
         // may coincide: the editor must stay locked either way.
@@ -416,7 +418,7 @@ private slots:
              {"offsetEdit", "gmtDateEdit", "changeZLMonthCombo", "changeLZMonthCombo", "changeZLSundayCombo",
               "changeLZSundayCombo", "changeHourEdit", "changeOnCheck", "sendButton", "telegramCombo"})
             QVERIFY2(enabled(id), id);
-        QCOMPARE(panel->editMode(), DevicePanel::kEditLocal);
+        QCOMPARE(panel->editMode(), DevicePanel::EditMode::Local);
         // LA runs: its clock cannot be set.
         QVERIFY(!enabled("clockTimeEdit"));
     }
@@ -429,6 +431,7 @@ private slots:
         rig->killServer();
         QTRY_VERIFY_WITH_TIMEOUT(statuses.contains("Nie można pobrać błędu z serwera DCOM !"), 20000);
         QVERIFY(!doc->connected());
+        QCOMPARE(panel->readouts(), DevicePanel::Readouts::Placeholders);
         QCOMPARE(text("gmtTimeLabel"), QString("xx:xx:xx"));
         QCOMPARE(text("gmtDateLabel"), QString("xx/xx/xxxx"));
         QCOMPARE(text("gmtWeekdayLabel"), QString("--------"));
@@ -440,6 +443,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(text("serverStatusLabel"), kReconnectingText, 20000);
         ChildProcess("VqSrvKt64", {"-RegServer"}, {}).wait(std::chrono::seconds(20));
         QVERIFY(nextGoodPoll());
+        QCOMPARE(panel->readouts(), DevicePanel::Readouts::Current);
         QCOMPARE(text("gmtTimeLabel"), QString("12:34:56"));
         for (const char* id : {"laStopButton", "lcStopButton", "sendButton"}) QVERIFY(enabled(id));
         QCOMPARE(text("serverStatusLabel"), QString("Brak błędu !"));
@@ -474,7 +478,7 @@ private slots:
     // document's link, not the panel: one that finds the server dead starts
     // the reconnect as well, with no panel polling.
     void aProgramCallFindingTheServerDeadStartsTheReconnect() {
-        panel->OnActivateView(false);
+        panel->setActive(false);
         ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
         rig->killServer();
         auto link = doc->centreLink();
@@ -487,7 +491,7 @@ private slots:
 
     void aFailedSendShowsTheErrorBox() {
         rig->killServer();
-        panel->OnToggleLC();
+        panel->toggleLC();
         // The box, not the next actionFinished: a refresh still out from
         // the start may send that first.
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), std::size_t(1), 20000);
@@ -498,14 +502,13 @@ private slots:
 
     void inTheFrameThePanelEnablesTransfersAndSwitchesTheTrayIcon() {
         panel.reset();
-        DevicePanel::resetProcessState();
         MainFrame main(*doc, MainFrame::Options{true});
         auto* view = dynamic_cast<DevicePanel*>(main.view(ViewKind::Device));
         QVERIFY(view);
         view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
         main.show();
-        QTRY_COMPARE_WITH_TIMEOUT(main.RelayOutputs(), 2, 20000);
-        main.SwitchView(ViewKind::CommandList);
+        QTRY_COMPARE_WITH_TIMEOUT(main.relayOutputs(), 2, 20000);
+        main.switchView(ViewKind::CommandList);
         QVERIFY(main.actions().sendProgram->isEnabled());
         QVERIFY(main.actions().receiveProgram->isEnabled());
         // Away from the panel nothing polls; back on it, alarms reach the tray.
@@ -513,7 +516,7 @@ private slots:
         rig->control("set alarm 0x4E,0x00,0x00");
         rig->settle();
         QCOMPARE(main.trayIconId(), kIconNormal);
-        main.SwitchView(ViewKind::Device);
+        main.switchView(ViewKind::Device);
         QTRY_COMPARE_WITH_TIMEOUT(main.trayIconId(), kIconAlarm, 20000);
         rig->control("set alarm 0x81,0x00,0x00");
         QTRY_COMPARE_WITH_TIMEOUT(main.trayIconId(), kIconNormal, 20000);
@@ -526,7 +529,6 @@ private slots:
     // waits, visibly, until the send has failed and the operator was told.
     void closingWaitsForASendAndSaysWhenItFailed() {
         panel.reset();
-        DevicePanel::resetProcessState();
         MainFrame main(*doc, MainFrame::Options{true});
         auto* view = dynamic_cast<DevicePanel*>(main.view(ViewKind::Device));
         view->setPeriods({std::chrono::milliseconds(1), std::chrono::milliseconds(20), std::chrono::milliseconds(50)});
@@ -539,7 +541,7 @@ private slots:
         });
         QSignalSpy closed(&main, &MainFrame::closed);
         rig->stopSignal();
-        view->OnSend();
+        view->send();
         QVERIFY(!main.close());
         QVERIFY(main.isVisible());
         QVERIFY(main.findChild<QWidget*>("sendWait")->isVisible());
@@ -557,9 +559,8 @@ private slots:
         {
             // Before any of the centre's values came in, the spin is in
             // step with the edit's 2.
-            DevicePanel::resetProcessState();
-            DevicePanel fresh(*doc, frame);
-            fresh.OnInitialUpdate();
+            DevicePanel fresh(*doc);
+            fresh.initialUpdate();
             fresh.findChild<QSpinBox*>("changeHourSpin")->stepUp();
             QCOMPARE(fresh.findChild<QLineEdit*>("changeHourEdit")->text(), QString("3"));
             QCOMPARE(fresh.findChild<QLabel*>("changeLZHourLabel")->text(), QString("4"));
@@ -575,7 +576,7 @@ private slots:
         edit->clear();
         QTest::keyClicks(edit, "ab");
         QCOMPARE(edit->text(), QString());
-        panel->OnSend();
+        panel->send();
         waitAction();
         QTRY_COMPARE_WITH_TIMEOUT(rig->centre().view().settings.winterToSummer.hour, 3, 20000);
         QCOMPARE(rig->centre().view().settings.summerToWinter.hour, 4);
@@ -602,7 +603,7 @@ private slots:
     }
 
     void deactivationStopsPolling() {
-        panel->OnActivateView(false);
+        panel->setActive(false);
         QVERIFY(!panel->pollTimer().isActive());
         QVERIFY(!panel->startupTimer().isActive());
     }

@@ -554,7 +554,7 @@ void EditDialogsTest::rightClickOpensThePopupOfItsGroup() {
     QCOMPARE(popupAt(d.ui().timeGroup), QString("addMinutesPreset1"));
     QCOMPARE(popupAt(d.ui().impulseGroup), QString("impulsePreset1"));
     QCOMPARE(popupAt(d.ui().cycleGroup), QString());
-    QCOMPARE(popupAt(d.ui().groupWeekdays), QString());
+    QCOMPARE(popupAt(d.ui().weekdaysGroup), QString());
 }
 
 QTEST_MAIN(EditDialogsTest)

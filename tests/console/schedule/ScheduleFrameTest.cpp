@@ -31,6 +31,20 @@
 using namespace kt64::console;
 namespace program = kt64::program;
 
+namespace {
+
+// The file dialogs, answered by the test.
+class AnsweringDesktop : public FrameDesktop {
+public:
+    QString chooseFile(QWidget*, bool save, const QString& start) override {
+        return choose ? choose(save, start) : QString();
+    }
+
+    std::function<QString(bool save, const QString& start)> choose;
+};
+
+}  // namespace
+
 class ScheduleFrameTest : public QObject {
     Q_OBJECT
 
@@ -41,6 +55,7 @@ class ScheduleFrameTest : public QObject {
     ConsoleMessages messages;
     std::vector<MessageBoxRequest> asked;
     QMessageBox::StandardButton answer = QMessageBox::No;
+    AnsweringDesktop desktop;
     std::unique_ptr<Kt64Document> doc;
     std::unique_ptr<MainFrame> frame;
 
@@ -59,11 +74,12 @@ private slots:
             return answer;
         });
         doc = std::make_unique<Kt64Document>(messages, KT64_TEST_TEMPLATE);
-        QVERIFY(doc->program().NewDocument());
-        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{false});
+        QVERIFY(doc->program().newDocument());
+        desktop.choose = {};
+        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{false, &desktop});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
-        frame->SwitchView(ViewKind::ProgramTree);
+        frame->switchView(ViewKind::ProgramTree);
     }
     void cleanup() {
         answer = QMessageBox::Yes;
@@ -97,7 +113,7 @@ private slots:
         program::insertCommand(db, c);
         c.block = block;
         program::insertCommand(db, c);
-        doc->program().UpdateAllViews(0);
+        doc->program().notifyChanged(0);
         QCOMPARE(pane("paneBlocks"), QString("2/100"));
         QCOMPARE(pane("paneCommands"), QString("2/400"));
         QCOMPARE(frame->findChild<QProgressBar*>()->value(), 2);
@@ -156,7 +172,7 @@ private slots:
         QCOMPARE(content, std::string("stary"));
         // Still editable: a new block shows in the tree.
         program::insertBlock(*doc->program().database(), {0, 1, "nowy"});
-        doc->program().UpdateAllViews(0);
+        doc->program().notifyChanged(0);
         auto* tree = qobject_cast<ProgramTreeView*>(frame->view(ViewKind::ProgramTree));
         QCOMPARE(tree->treeModel().rowCount(tree->treeModel().index(2, 0)), 2);
     }
@@ -165,7 +181,7 @@ private slots:
         // Not connected: the receive stops at its own message, nothing else
         // is asked.
         doc->program().setModified(true);
-        frame->SetRelayOutputs(1);
+        frame->setRelayOutputs(1);
         frame->actions().receiveProgram->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(asked[0].text,
@@ -174,14 +190,14 @@ private slots:
         // the program).
         asked.clear();
         answer = QMessageBox::Cancel;
-        QVERIFY(!frame->SaveModified());
+        QVERIFY(!frame->saveModified());
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(asked[0].text, QString("Zapisać zmiany w Bez tytułu?"));
     }
 
     void titleMarksUnsavedChangesAndAReceivedProgramIsUntitled() {
         const auto file = folder->path() / "test.dsk";
-        QVERIFY(doc->program().SaveDocument(file));
+        QVERIFY(doc->program().saveDocument(file));
         doc->setPathName(file);
         QCOMPARE(frame->windowTitle(), QString("test.dsk[*] - KT64mon"));
         QVERIFY(!frame->isWindowModified());
@@ -207,7 +223,7 @@ private slots:
         std::filesystem::create_directories(home.path() / "szkola");
         QString chosen;
         std::vector<std::pair<bool, QString>> opened;
-        frame->chooseFile = [&](bool save, const QString& start) {
+        desktop.choose = [&](bool save, const QString& start) {
             opened.emplace_back(save, start);
             return chosen;
         };
@@ -244,7 +260,7 @@ private slots:
                 << "2007-02-16 02:00:05 pierwsza\r\n2007-02-16 02:00:06 druga\r\n";
         }
         doc->program().setModified(true);
-        frame->SwitchView(ViewKind::Log);
+        frame->switchView(ViewKind::Log);
         auto* log = qobject_cast<LogView*>(frame->view(ViewKind::Log));
         log->poll();
         QVERIFY(log->toPlainText().contains("druga"));
@@ -253,7 +269,7 @@ private slots:
         // The status bar names the file shown.
         QCOMPARE(pane("paneMessage"),
                  "Plik dziennika: " + QString::fromStdString((folder->path() / "VqSync.log").string()));
-        frame->SwitchView(ViewKind::ProgramTree);
+        frame->switchView(ViewKind::ProgramTree);
         QCOMPARE(pane("paneMessage"), QString("Gotowy"));
     }
 };

@@ -55,7 +55,7 @@ struct NewProgram {
     kt64::test::TempRegistry registry;
     RecordedMessages messages;
     program::ProgramDocument document{messages, KT64_TEST_TEMPLATE};
-    NewProgram() { document.NewDocument(); }
+    NewProgram() { document.newDocument(); }
     program::Database& db() { return *document.database(); }
     std::int64_t block(int priority, const std::string& description = "blok") {
         return program::insertBlock(db(), program::BlockRow{0, priority, description});

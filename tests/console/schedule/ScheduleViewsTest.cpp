@@ -55,7 +55,7 @@ struct Views {
                                                                 QAbstractItemModelTester::FailureReportingMode::QtTest);
         listTester = std::make_unique<QAbstractItemModelTester>(&list()->listModel(),
                                                                 QAbstractItemModelTester::FailureReportingMode::QtTest);
-        p.document.setViewUpdater([this](std::uint32_t hint) { views.documentUpdated(hint); });
+        p.document.setChangeObserver([this](std::uint32_t hint) { views.documentUpdated(hint); });
         QObject::connect(&views, &ScheduleViews::countsChanged, [this](int b, int r) { counts = {b, r}; });
         views.documentUpdated(0);
     }
@@ -217,7 +217,7 @@ void ScheduleViewsTest::addingStopsAtTheLimitsWithTheirMessages() {
 
     // One record fewer and the addition goes through.
     p.db().execute("DELETE FROM Daty WHERE LP=1");
-    p.document.UpdateAllViews(v.list()->currentCode());
+    p.document.notifyChanged(v.list()->currentCode());
     QCOMPARE(v.counts, std::make_pair(100, 399));
     v.dialogs.command = [](program::CommandRow&) {};
     v.list()->addRecord();
@@ -452,8 +452,8 @@ void ScheduleViewsTest::aChangeKeepsTheTreeAndListInStep() {
 
     // A new program starts at its block list, where a block can be added
     // and nothing offered does nothing.
-    p.document.NewDocument();
-    p.document.UpdateAllViews(0);
+    p.document.newDocument();
+    p.document.notifyChanged(0);
     QCOMPARE(v.tree()->selectedCode(), std::optional<std::uint32_t>(makeItemCode(kKindBlocks, 0)));
     QCOMPARE(headers(v.listModel()), QStringList({"Lp.", "Pr.", "Opis"}));
     QCOMPARE(v.menu(), std::vector<bool>({true, false, false, false, false, false}));
@@ -474,7 +474,7 @@ void ScheduleViewsTest::databaseFailuresAreShownAndWhatWasReadStays() {
     Views v(p);
     p.db().execute("DROP TABLE Rozkazy");
     p.messages.entries.clear();
-    p.document.UpdateAllViews(0);
+    p.document.notifyChanged(0);
     // The blocks and dates read before the failure stay in the tree.
     QCOMPARE(childTexts(v.treeModel(), v.top("Bloki")), QStringList({"Blok 1", "Blok 2"}));
     QCOMPARE(childTexts(v.treeModel(), v.top("Daty")), QStringList({"Data 1"}));
@@ -487,9 +487,9 @@ void ScheduleViewsTest::databaseFailuresAreShownAndWhatWasReadStays() {
     QCOMPARE(p.messages.texts().size(), std::size_t(1));
 
     // With no program open the views are empty and offer no change.
-    p.document.CloseDocument();
+    p.document.closeDocument();
     p.messages.entries.clear();
-    p.document.UpdateAllViews(0);
+    p.document.notifyChanged(0);
     QCOMPARE(childTexts(v.treeModel(), {}), QStringList({"Rozkazy", "Daty", "Bloki"}));
     QCOMPARE(v.treeModel().rowCount(v.top("Bloki")), 0);
     v.click(v.top("Bloki"));

@@ -273,7 +273,7 @@ void TransferDialogsTest::sendRunsEveryCallOffTheGuiThread() {
     QCOMPARE(link.calls.back(), std::string("RozkazPos"));
 
     program::CommandImage image = program::blankImage();
-    QVERIFY(program::BuildImage(p.document.database(), image, p.messages).built);
+    QVERIFY(program::buildImage(p.document.database(), image, p.messages).built);
     QCOMPARE(link.put, std::vector<std::uint8_t>(image.begin(), image.end()));
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(program::text::kConfirmSend)}));
 }
@@ -311,7 +311,7 @@ void TransferDialogsTest::receiveReplacesTheProgram() {
     source.date(b, {2025, 9, 1}, {2026, 6, 26}, true);
     source.command(b, 2, program::kCyclePlus, 7, 45, program::kMondayToFriday, 5, false, 2, true);
     program::CommandImage image = program::blankImage();
-    QVERIFY(program::BuildImage(source.document.database(), image, source.messages).built);
+    QVERIFY(program::buildImage(source.document.database(), image, source.messages).built);
 
     NewProgram p;
     ScriptedLink link;

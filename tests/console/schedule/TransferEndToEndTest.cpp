@@ -129,7 +129,7 @@ void TransferEndToEndTest::fillProgram(NewProgram& p, program::CommandImage& ima
     p.command(school, 1, program::kImpulsePlus, 8, 0, program::kMondayToFriday, 5);
     p.command(school, 2, program::kCyclePlus, 7, 45, program::kMondayToFriday, 5, false, 2, true);
     image = program::blankImage();
-    QVERIFY(program::BuildImage(p.document.database(), image, p.messages).built);
+    QVERIFY(program::buildImage(p.document.database(), image, p.messages).built);
 }
 
 void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
@@ -157,7 +157,7 @@ void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
     QCOMPARE(p.messages.texts(), std::vector<std::string>({std::string(kt64::program::text::kConfirmReceive)}));
     QVERIFY(p.document.isModified());
     program::CommandImage received = program::blankImage();
-    QVERIFY(program::BuildImage(p.document.database(), received, p.messages).built);
+    QVERIFY(program::buildImage(p.document.database(), received, p.messages).built);
     program::CommandImage expected = image;
     expected[2800] = 0;  // block 1 takes the template's priority
     QCOMPARE(std::string(received.begin(), received.end()), std::string(expected.begin(), expected.end()));

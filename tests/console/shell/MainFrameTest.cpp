@@ -43,6 +43,16 @@ struct RecordingAnswers {
     QMessageBox::StandardButton answer = QMessageBox::No;
 };
 
+// The desktop's speaker and pop-up menus, counted instead of used.
+class RecordingDesktop : public FrameDesktop {
+public:
+    void beep() override { ++beeps; }
+    void popUp(QMenu* menu) override { popups.push_back(menu); }
+
+    int beeps = 0;
+    std::vector<QMenu*> popups;
+};
+
 }  // namespace
 
 class MainFrameTest : public QObject {
@@ -55,6 +65,7 @@ class MainFrameTest : public QObject {
     ConsoleMessages messages;
     RecordingAnswers answers;
 
+    RecordingDesktop desktop;
     std::unique_ptr<Kt64Document> doc;
     std::unique_ptr<MainFrame> frame;
 
@@ -63,8 +74,10 @@ class MainFrameTest : public QObject {
         doc = std::make_unique<Kt64Document>(messages);
         // Nothing listens there: the start-up connect fails at once.
         doc->computerName = "127.0.0.1:1";
-        QVERIFY(doc->program().NewDocument());
-        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{tray});
+        QVERIFY(doc->program().newDocument());
+        desktop.beeps = 0;
+        desktop.popups.clear();
+        frame = std::make_unique<MainFrame>(*doc, MainFrame::Options{tray, &desktop});
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
     }
@@ -89,7 +102,7 @@ private slots:
     }
 
     void startsOnTheDevicePanelWithFileCommandsDisabled() {
-        QCOMPARE(frame->ActiveView(), ViewKind::Device);
+        QCOMPARE(frame->activeView(), ViewKind::Device);
         QCOMPARE(frame->viewStack()->currentWidget(), frame->view(ViewKind::Device));
         QVERIFY(checked(frame->actions().deviceView));
         for (QAction* id :
@@ -117,10 +130,10 @@ private slots:
     void switchingViewsShowsOnePageAndMovesTheCheckMark() {
         QFETCH(QString, command);
         QFETCH(int, view);
-        frame->SwitchView(ViewKind::Log);
+        frame->switchView(ViewKind::Log);
         QAction* commandAction = frame->findChild<QAction*>(command);
         commandAction->trigger();
-        QCOMPARE(int(frame->ActiveView()), view);
+        QCOMPARE(int(frame->activeView()), view);
         for (QAction* id : {frame->actions().deviceView, frame->actions().scheduleViews,
                             frame->actions().syncSettingsView, frame->actions().logView})
             QCOMPARE(checked(id), id == commandAction);
@@ -133,28 +146,28 @@ private slots:
     }
 
     void scheduleToLogHidesBothPanesAndBackShowsBoth() {
-        frame->SwitchView(ViewKind::ProgramTree);
+        frame->switchView(ViewKind::ProgramTree);
         QVERIFY(frame->scheduleSplitter()->isVisible());
-        frame->SwitchView(ViewKind::Log);
+        frame->switchView(ViewKind::Log);
         QVERIFY(!frame->scheduleSplitter()->isVisible());
         QVERIFY(!frame->view(ViewKind::ProgramTree)->isVisible());
         QVERIFY(!frame->view(ViewKind::CommandList)->isVisible());
-        frame->SwitchView(ViewKind::CommandList);
+        frame->switchView(ViewKind::CommandList);
         QVERIFY(frame->view(ViewKind::ProgramTree)->isVisible());
         QVERIFY(frame->view(ViewKind::CommandList)->isVisible());
-        QCOMPARE(frame->ActiveView(), ViewKind::CommandList);
+        QCOMPARE(frame->activeView(), ViewKind::CommandList);
         QVERIFY(checked(frame->actions().scheduleViews));
     }
 
     void f6MovesBetweenTheSchedulePanes() {
-        frame->SwitchView(ViewKind::ProgramTree);
+        frame->switchView(ViewKind::ProgramTree);
         QTest::keyClick(frame.get(), Qt::Key_F6);
-        QCOMPARE(frame->ActiveView(), ViewKind::CommandList);
+        QCOMPARE(frame->activeView(), ViewKind::CommandList);
         QTest::keyClick(frame.get(), Qt::Key_F6, Qt::ShiftModifier);
-        QCOMPARE(frame->ActiveView(), ViewKind::ProgramTree);
-        frame->SwitchView(ViewKind::Device);
+        QCOMPARE(frame->activeView(), ViewKind::ProgramTree);
+        frame->switchView(ViewKind::Device);
         QTest::keyClick(frame.get(), Qt::Key_F6);
-        QCOMPARE(frame->ActiveView(), ViewKind::Device);
+        QCOMPARE(frame->activeView(), ViewKind::Device);
     }
 
     void sendAndReceiveNeedAScheduleViewAndRelayOutputs() {
@@ -170,8 +183,8 @@ private slots:
                               {ViewKind::SyncSettings, 1, false, false},
                               {ViewKind::ProgramTree, 1, true, true}};
         for (const auto& c : cases) {
-            frame->SwitchView(c.view);
-            frame->SetRelayOutputs(c.outputs);
+            frame->switchView(c.view);
+            frame->setRelayOutputs(c.outputs);
             QCOMPARE(enabled(frame->actions().sendProgram), c.transfer);
             QCOMPARE(enabled(frame->actions().receiveProgram), c.transfer);
             for (QAction* id : {frame->actions().newProgram, frame->actions().open, frame->actions().save,
@@ -181,7 +194,7 @@ private slots:
     }
 
     void countsMessageFillsThePanesAndTheProgressBar() {
-        frame->ShowCounts(12, 250);
+        frame->showCounts(12, 250);
         QCOMPARE(frame->findChild<QLabel*>("paneBlocks")->text(), QString("12/100"));
         QCOMPARE(frame->findChild<QLabel*>("paneCommands")->text(), QString("250/400"));
         auto* bar = frame->findChild<QProgressBar*>("paneProgress");
@@ -209,33 +222,45 @@ private slots:
         QCOMPARE(answers.asked[0].text, kExitQuestion);
     }
 
+    // A switch tells the view left, then the view taken; the same view
+    // again tells nobody.
+    void switchingTellsTheViewLeftAndTheViewTaken() {
+        QSignalSpy spy(frame.get(), &MainFrame::viewActivationChanged);
+        frame->switchView(ViewKind::Log);
+        frame->switchView(ViewKind::Log);
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(0).at(0).value<ViewKind>(), ViewKind::Device);
+        QCOMPARE(spy.at(0).at(1).toBool(), false);
+        QCOMPARE(spy.at(1).at(0).value<ViewKind>(), ViewKind::Log);
+        QCOMPARE(spy.at(1).at(1).toBool(), true);
+    }
+
     void minimisingHidesToTrayAndTheMenuOpensOnlyWhileHidden() {
-        std::vector<QMenu*> popups;
-        frame->popupMenu = [&](QMenu* m) { popups.push_back(m); };
-        QVERIFY(!frame->OnTrayNotify(QSystemTrayIcon::Context));
+        const auto& popups = desktop.popups;
+        QVERIFY(!frame->trayActivated(QSystemTrayIcon::Context));
         frame->showMinimized();
         QTRY_VERIFY(frame->hiddenToTray());
         QVERIFY(!frame->isVisible());
-        QVERIFY(frame->OnTrayNotify(QSystemTrayIcon::Context));
+        QVERIFY(frame->trayActivated(QSystemTrayIcon::Context));
         QCOMPARE(popups.size(), std::size_t(1));
         QStringList texts;
         for (QAction* a : popups[0]->actions()) texts << a->text();
         QCOMPARE(texts, QStringList({"&Pokaż program", "&O programie", "&Zakończ"}));
-        frame->OnTrayNotify(QSystemTrayIcon::DoubleClick);
+        frame->trayActivated(QSystemTrayIcon::DoubleClick);
         QVERIFY(!frame->hiddenToTray());
         QVERIFY(frame->isVisible());
         QVERIFY(!frame->isMinimized());
         // A single click brings it back as well.
         frame->showMinimized();
         QTRY_VERIFY(frame->hiddenToTray());
-        frame->OnTrayNotify(QSystemTrayIcon::Trigger);
+        frame->trayActivated(QSystemTrayIcon::Trigger);
         QVERIFY(!frame->hiddenToTray());
         QVERIFY(frame->isVisible());
     }
 
     void withoutATrayMinimisingNeverHidesTheWindow() {
         make(false);
-        frame->MinimizeToTray();
+        frame->minimizeToTray();
         QVERIFY(!frame->hiddenToTray());
         QVERIFY(frame->isVisible());
         frame->showMinimized();
@@ -271,8 +296,8 @@ private slots:
         QCoreApplication::setOrganizationName(kSettingsOrganization);
         QCoreApplication::setApplicationName(kSettingsApplication);
         for (const char* f : {"/a.dsk", "/b.dsk", "/c.dsk", "/d.dsk", "/e.dsk", "/c.dsk"})
-            MainFrame::AddToRecentFiles(f);
-        QCOMPARE(MainFrame::RecentFiles(), QStringList({"/c.dsk", "/e.dsk", "/d.dsk", "/b.dsk"}));
+            MainFrame::addToRecentFiles(f);
+        QCOMPARE(MainFrame::recentFiles(), QStringList({"/c.dsk", "/e.dsk", "/d.dsk", "/b.dsk"}));
     }
 
     // The old profile's values come over once; a profile already in use
@@ -287,23 +312,22 @@ private slots:
         old.setValue("Recent File List/File2", "/hala.dsk");
         old.sync();
         carryOverOldSettings();
-        QCOMPARE(MainFrame::RecentFiles(), QStringList({"/szkola.dsk", "/hala.dsk"}));
-        MainFrame::AddToRecentFiles("/nowy.dsk");
+        QCOMPARE(MainFrame::recentFiles(), QStringList({"/szkola.dsk", "/hala.dsk"}));
+        MainFrame::addToRecentFiles("/nowy.dsk");
         old.setValue("Recent File List/File1", "/inny.dsk");
         old.sync();
         carryOverOldSettings();
-        QCOMPARE(MainFrame::RecentFiles(), QStringList({"/nowy.dsk", "/szkola.dsk", "/hala.dsk"}));
+        QCOMPARE(MainFrame::recentFiles(), QStringList({"/nowy.dsk", "/szkola.dsk", "/hala.dsk"}));
     }
 
     void onlyTheExactAccessCodeGetsPastTheAboutBox() {
-        int beeps = 0;
-        frame->beep = [&] { ++beeps; };
+        const int& beeps = desktop.beeps;
         QSignalSpy service(frame.get(), &MainFrame::serviceDialogRequested);
         for (const QString& code : {QString(), QString("brovik"), QString("Brovik "), QString("Brovi")})
-            frame->OnAboutClosed(code);
+            frame->aboutClosed(code);
         QCOMPARE(beeps, 4);
         QCOMPARE(service.count(), 0);
-        frame->OnAboutClosed("Brovik");
+        frame->aboutClosed("Brovik");
         QCOMPARE(beeps, 4);
         QCOMPARE(service.count(), 1);
     }

@@ -37,7 +37,7 @@ class FramePlugTest : public QObject {
         key.setString("CompName", rig_->computer());
         key.setDword("OpenMin", openMin ? 1 : 0);
         doc_ = std::make_unique<Kt64Document>(programMessages_);
-        QVERIFY(doc_->program().NewDocument());
+        QVERIFY(doc_->program().newDocument());
         frame_ = std::make_unique<MainFrame>(*doc_, MainFrame::Options{tray});
         frame_->show();
         QTRY_VERIFY_WITH_TIMEOUT(doc_->connected(), 20000);
@@ -68,14 +68,14 @@ private slots:
         QCOMPARE(doc_->computerName, rig_->computer());
         QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
         frame_->actions().syncSettingsView->trigger();
-        QCOMPARE(frame_->ActiveView(), ViewKind::SyncSettings);
+        QCOMPARE(frame_->activeView(), ViewKind::SyncSettings);
         QCOMPARE(frame_->viewStack()->currentWidget(), static_cast<QWidget*>(form()));
         QVERIFY(form()->clockWaiting());
         // The identity refresh after 21 ticks gives the frame its relay outputs.
-        QTRY_COMPARE_WITH_TIMEOUT(frame_->RelayOutputs(), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame_->relayOutputs(), 2, 20000);
 
         frame_->actions().logView->trigger();
-        QCOMPARE(frame_->ActiveView(), ViewKind::Log);
+        QCOMPARE(frame_->activeView(), ViewKind::Log);
         QVERIFY(log()->polling());
         QVERIFY(!form()->clockWaiting() && !form()->clockTicking());
         // No log yet: the open error is shown on the first tick.
@@ -83,7 +83,7 @@ private slots:
         QVERIFY(!log()->toPlainText().isEmpty());
         QVERIFY(!doc_->program().isModified());
 
-        frame_->SwitchView(ViewKind::Device);
+        frame_->switchView(ViewKind::Device);
         QVERIFY(!log()->polling());
         QVERIFY(boxes_.empty());
     }
@@ -125,7 +125,7 @@ private slots:
             qobject_cast<QDialog*>(dialog)->reject();
         });
         closer.start();
-        frame_->OnAboutClosed("Brovik");
+        frame_->aboutClosed("Brovik");
         closer.stop();
         QString said;
         for (const auto& box : boxes_) said += box.caption + ": " + box.text + "\n";

@@ -43,7 +43,7 @@ private slots:
         // The view names its file whatever the status bar shows.
         QVERIFY(view.findChild<QLabel*>("logFileLabel")->text().endsWith(QString::fromStdString(path.string())));
         // Shown at once on activation, not a tick later.
-        view.OnActivateView(true);
+        view.setActive(true);
         QVERIFY(view.polling());
         QVERIFY(!view.toPlainText().isEmpty());
         view.poll();
@@ -72,7 +72,7 @@ private slots:
         view.setPlainText("left over");
         view.resize(300, 60);
         QSignalSpy appended(&view, &LogView::appended);
-        view.OnActivateView(true);
+        view.setActive(true);
         QCOMPARE(appended.count(), 1);
         QCOMPARE(view.toPlainText(), QString::fromStdString(lines(2, 9)).remove('\r'));
         QCOMPARE(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
@@ -86,7 +86,7 @@ private slots:
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 2));
         LogView view(path);
-        view.OnActivateView(true);
+        view.setActive(true);
         view.poll();
         const QString start = view.toPlainText();
         append(path, lines(3, 1));
@@ -112,7 +112,7 @@ private slots:
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 6));  // 300 bytes
         LogView view(path);
-        view.OnActivateView(true);
+        view.setActive(true);
         view.poll();
         const QString shown = view.toPlainText();
         std::filesystem::remove(path);
@@ -126,7 +126,7 @@ private slots:
         const auto path = dir.path() / "VqSync.log";
         append(path, lines(1, 4));
         LogView view(path);
-        view.OnActivateView(true);
+        view.setActive(true);
         view.poll();
         const QString shown = view.toPlainText();
         std::filesystem::resize_file(path, 0);
@@ -141,9 +141,9 @@ private slots:
         test::TempDir dir;
         LogView view(dir.path() / "VqSync.log");
         QVERIFY(!view.polling());
-        view.OnActivateView(true);
+        view.setActive(true);
         QVERIFY(view.polling());
-        view.OnActivateView(false);
+        view.setActive(false);
         QVERIFY(!view.polling());
     }
 

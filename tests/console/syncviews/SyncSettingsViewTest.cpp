@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <set>
+#include <string>
 #include <thread>
 
 #include "SyncSettingsView.h"
@@ -71,7 +72,7 @@ private:
 
     // A form initialised on the rig's registry, its connection tried.
     std::unique_ptr<SyncSettingsView> startedForm(ServerSession& session, bool expectConnected = true) {
-        auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, messages_);
+        auto form = std::make_unique<SyncSettingsView>(session.document(), service_, messages_);
         QSignalSpy tried(form.get(), &SyncSettingsView::connectionTried);
         QSignalSpy state(form.get(), &SyncSettingsView::serviceStateShown);
         form->initialUpdate();
@@ -138,17 +139,17 @@ private slots:
         QCOMPARE(st->hour * 3600 + st->minute * 60 + st->second, 2 * 3600 + 30 * 60 + 15);
     }
 
-    // Each numbered tooltip reaches the widget its row names, once per number.
-    void everyNumberedTooltipReachesItsWidget() {
+    // Each tooltip reaches the widget its row names, once per widget.
+    void everyTooltipReachesItsWidget() {
         ConsoleDocument document;
         auto form = startedForm(document.session);
-        std::set<int> numbers;
+        std::set<std::string> widgets;
         for (const auto& row : kControlTooltips) {
             if (row.form != "syncSettings") continue;
-            QVERIFY2(numbers.insert(row.number).second, row.widget);
+            QVERIFY2(widgets.insert(row.widget).second, row.widget);
             QCOMPARE(control<QWidget>(*form, row.widget)->toolTip(), QString::fromUtf8(row.text));
         }
-        QCOMPARE(numbers.size(), std::size_t(18));
+        QCOMPARE(widgets.size(), std::size_t(18));
     }
 
     void unitChangeSetsThePeriodRange() {
@@ -289,12 +290,12 @@ private slots:
         QCOMPARE(labelText(*form, "serverStatusLabel"), QString("Połączenie z serwerem nawiązano pomyślnie!"));
         rig_->stopSignal();
         const auto wake = qScopeGuard([this] { rig_->continueSignal(); });
-        form->OnActivateView(true);
+        form->setActive(true);
         QCOMPARE(labelText(*form, "serverStatusLabel"), QString());
         QCOMPARE(labelText(*form, "centreDateLabel"), QString("xxxx-xx-xx"));
         QCOMPARE(labelText(*form, "centreTimeLabel"), QString("xx:xx:xx"));
         QCOMPARE(labelText(*form, "pcDateLabel"), QDate::currentDate().toString("yyyy-MM-dd"));
-        form->OnActivateView(false);
+        form->setActive(false);
     }
 
     void lastSynchronisationIsShown() {
@@ -313,10 +314,10 @@ private slots:
         ServerSession& session = document.session;
         auto form = startedForm(session);
         QVERIFY(!form->clockWaiting() && !form->clockTicking());
-        form->OnActivateView(true);
+        form->setActive(true);
         QVERIFY(form->clockWaiting());
         QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
-        form->OnActivateView(false);
+        form->setActive(false);
         QVERIFY(!form->clockWaiting() && !form->clockTicking());
     }
 
@@ -326,7 +327,7 @@ private slots:
         {
             ConsoleDocument document;
             ServerSession& session = document.session;
-            auto form = std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, messages_);
+            auto form = std::make_unique<SyncSettingsView>(session.document(), service_, messages_);
             QSignalSpy minimise(form.get(), &SyncSettingsView::minimiseRequested);
             form->initialUpdate();
             QCOMPARE(minimise.count(), 1);
@@ -355,8 +356,7 @@ private slots:
             return QMessageBox::Ok;
         });
         {
-            auto form =
-                std::make_unique<SyncSettingsView>(session.document(), nullptr, service_, defaultFormMessages());
+            auto form = std::make_unique<SyncSettingsView>(session.document(), service_, defaultFormMessages());
             form->initialUpdate();
             QCOMPARE(boxes.size(), std::size_t(1));
             QCOMPARE(boxes[0].text, QString("Nie mogę otworzyć rejestru"));
@@ -447,7 +447,7 @@ private slots:
         auto form = startedForm(session);
         QVERIFY(session.connected());
         const auto first = document.doc.serverGeneration();
-        form->OnActivateView(true);
+        form->setActive(true);
         QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(labelText(*form, "serverStatusLabel"), QString("Brak błędu !"), 10000);
         route.silence();
@@ -463,7 +463,7 @@ private slots:
         QVERIFY(second != first);
         // No new readings; the hung one ends by its deadline and its failure
         // reaches the form.
-        form->OnActivateView(false);
+        form->setActive(false);
         QTRY_COMPARE_WITH_TIMEOUT(document.doc.workers().pending(), 0, 30000);
         QTest::qWait(0);
         QCoreApplication::processEvents();
@@ -479,7 +479,7 @@ private slots:
             auto form = startedForm(session);
             QVERIFY(session.connected());
             const auto first = document.doc.serverGeneration();
-            form->OnActivateView(true);
+            form->setActive(true);
             QTRY_VERIFY_WITH_TIMEOUT(form->clockTicking(), 10000);
             // Killed, and nothing can be started on demand for now.
             ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
@@ -500,7 +500,7 @@ private slots:
             QVERIFY(document.doc.serverGeneration() != first);
             QVERIFY(control<QWidget>(*form, "portCombo")->isEnabled());
             QTRY_VERIFY_WITH_TIMEOUT((form->tick(), labelText(*form, "serverStatusLabel") == "Brak błędu !"), 20000);
-            form->OnActivateView(false);
+            form->setActive(false);
         }
         // Nothing registered answers "localhost" any more: unregister so that
         // a new client cannot start a server on demand.
@@ -529,7 +529,7 @@ private slots:
                  "another HoralService9x keeps running");
         ConsoleDocument document;
         ServerSession& session = document.session;
-        SyncSettingsView form(session.document(), nullptr, real, messages_);
+        SyncSettingsView form(session.document(), real, messages_);
         QSignalSpy shown(&form, &SyncSettingsView::serviceStateShown);
         form.initialUpdate();
         QVERIFY(shown.wait(10000));

@@ -87,16 +87,16 @@ void WidgetsTest::clockRepaintsOnlyOnChange() {
     AnalogClock clock;
     clock.resize(100, 100);
     const DATE t = *kt64::makeDate(2024, 5, 17, 13, 4, 5);
-    QVERIFY(clock.SetTime(t));
+    QVERIFY(clock.setTime(t));
     QCOMPARE(clock.hour(), 1);
     QCOMPARE(clock.minute(), 4);
     QCOMPARE(clock.second(), 5);
-    QVERIFY(!clock.SetTime(t));
+    QVERIFY(!clock.setTime(t));
     // Twelve hours later the face is the same.
-    QVERIFY(!clock.SetTime(*kt64::makeDate(2024, 5, 18, 1, 4, 5)));
-    QVERIFY(clock.SetTime(*kt64::makeDate(2024, 5, 18, 1, 4, 6)));
+    QVERIFY(!clock.setTime(*kt64::makeDate(2024, 5, 18, 1, 4, 5)));
+    QVERIFY(clock.setTime(*kt64::makeDate(2024, 5, 18, 1, 4, 6)));
     QVERIFY(clock.secondHandShown());
-    clock.HideSecondHand();
+    clock.hideSecondHand();
     QVERIFY(!clock.secondHandShown());
 }
 
@@ -111,12 +111,12 @@ void WidgetsTest::lampColourSets() {
                           {kLampYellow, {200, 200, 0}, {150, 150, 0}}};
     for (const auto& c : cases) {
         AlarmLamp lamp;
-        lamp.SetColorAndShape(c.set, kLampRectangle);
+        lamp.setColorAndShape(c.set, kLampRectangle);
         QCOMPARE(lamp.shownColour(), c.dark);
-        QVERIFY(lamp.SwitchOn());
+        QVERIFY(lamp.switchOn());
         QCOMPARE(lamp.shownColour(), c.lit);
-        QVERIFY(!lamp.SwitchOn());
-        QVERIFY(lamp.SwitchOff());
-        QVERIFY(!lamp.SwitchOff());
+        QVERIFY(!lamp.switchOn());
+        QVERIFY(lamp.switchOff());
+        QVERIFY(!lamp.switchOff());
     }
 }
