@@ -54,7 +54,8 @@ bool MetricsEndpoint::start(const MetricsAddress& address) {
             response.set_content("not in AllowedClients\n", "text/plain");
             return;
         }
-        response.set_content(renderMetrics(snapshot_()), std::string(kMetricsContentType));
+        const MetricsFormat format = negotiateMetricsFormat(request.get_header_value("Accept"));
+        response.set_content(renderMetrics(snapshot_(), format), std::string(contentType(format)));
     });
 
     errno = 0;

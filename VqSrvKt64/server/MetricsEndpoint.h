@@ -1,5 +1,6 @@
 // The HTTP endpoint a site's monitoring scrapes: GET /metrics answers the
-// exposition text of a fresh snapshot (ServerMetrics.h), to callers that
+// exposition text of a fresh snapshot (ServerMetrics.h) in the format the
+// Accept header asks for, to callers that
 // AllowedClients admits (403 to the others, each refusal logged like the
 // interface's). It runs on threads of its own (a pool of two), so a scraper
 // that is slow or never finishes its request holds neither the link worker

@@ -51,7 +51,7 @@ struct Journal {
 server::MetricsSnapshot fixed() {
     server::MetricsSnapshot s;
     s.centreUp = true;
-    s.counters.exchanges = 7;
+    s.counters.answered = 7;
     return s;
 }
 
@@ -71,8 +71,9 @@ TEST(MetricsEndpoint, ServesTheCallersAllowedClientsAdmits) {
         ASSERT_TRUE(reply) << row.allowed;
         EXPECT_EQ(reply->status, row.status) << row.allowed;
         if (row.status == 200) {
-            EXPECT_EQ(reply->get_header_value("Content-Type"), server::kMetricsContentType);
-            EXPECT_NE(reply->body.find("\nkt64_link_exchanges_total 7\n"), std::string::npos) << reply->body;
+            EXPECT_EQ(reply->get_header_value("Content-Type"), server::kTextContentType);
+            EXPECT_NE(reply->body.find("\nkt64_link_exchanges_total{result=\"answered\"} 7\n"), std::string::npos)
+                << reply->body;
         } else {
             EXPECT_EQ(reply->body.find("kt64_"), std::string::npos) << reply->body;
         }
@@ -140,7 +141,9 @@ TEST(MetricsEndpoint, RealServerFollowsTheCentre) {
     };
     EXPECT_TRUE(shows("kt64_centre_up", "1")) << text;
     EXPECT_TRUE(shows("kt64_centre_alarm{lamp=\"A_POWER\"}", "0")) << text;
-    EXPECT_NE(sample(text, "kt64_link_exchanges_total"), "kt64_link_exchanges_total 0") << text;
+    EXPECT_NE(sample(text, "kt64_link_exchanges_total{result=\"answered\"}"),
+              "kt64_link_exchanges_total{result=\"answered\"} 0")
+        << text;
 
     rig.control("set alarm 0x85");  // low supply voltage
     EXPECT_TRUE(shows("kt64_centre_alarm{lamp=\"A_POWER\"}", "1")) << text;
