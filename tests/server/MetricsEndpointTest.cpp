@@ -158,6 +158,13 @@ TEST(MetricsEndpoint, RealServerFollowsTheCentre) {
     EXPECT_TRUE(shows("kt64_centre_up", "0")) << text;
     EXPECT_EQ(sample(text, "kt64_centre_alarm{lamp=\"A_POWER\"}"), "") << text;
     EXPECT_NE(sample(text, "kt64_centre_status_age_seconds"), "") << text;
+    // The worker counts the silence apart from the answers.
+    const std::string unanswered = "kt64_link_exchanges_total{result=\"unanswered\"}";
+    EXPECT_TRUE(eventually([&] {
+        const auto reply = client.Get("/metrics");
+        text = reply ? reply->body : std::string();
+        return !sample(text, unanswered).empty() && sample(text, unanswered) != unanswered + " 0";
+    })) << text;
 
     rig.control("fault none");
     EXPECT_TRUE(shows("kt64_centre_up", "1")) << text;

@@ -167,6 +167,14 @@ TEST(ServerMetrics, StatusFamiliesFollowTheCentre) {
              s.counters.paused = true;
          },
          "kt64_link_paused", "kt64_link_paused 1\n"},
+        {"silent a while",
+         [](MetricsSnapshot& s) {
+             s.centreUp = false;
+             s.counters.unanswered = 9000;
+         },
+         "kt64_link_exchanges",
+         "kt64_link_exchanges_total{result=\"answered\"} 1234\nkt64_link_exchanges_total{result=\"unanswered\"} "
+         "9000\n"},
         {"centre ahead", [](MetricsSnapshot& s) { s.clockOffsetSeconds = 3; }, "kt64_centre_clock_offset_seconds",
          "kt64_centre_clock_offset_seconds 3\n"},
         {"no transfer yet", [](MetricsSnapshot&) {}, "kt64_transfer_last_success_timestamp_seconds", ""},
