@@ -17,6 +17,15 @@
 
 namespace kt64::server {
 
+namespace {
+
+std::int64_t realtimeNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
 LinkWorker::LinkWorker(SharedDevice& device, DeviceReadEvent& readEvent, PortOpener& opener,
                        std::function<int()> portNumber)
     : device_(device), readEvent_(readEvent), opener_(opener), portNumber_(std::move(portNumber)) {}
@@ -35,14 +44,17 @@ void LinkWorker::awaitTransferEnd() {
 
 LinkCounters LinkWorker::counters() const noexcept {
     LinkCounters c;
-    c.exchanges = exchanges_.load();
+    c.answered = answered_.load();
+    c.unanswered = unanswered_.load();
     c.badFrames = badFrames_.load();
     c.portFailures = portFailures_.load();
     for (std::size_t i = 0; i < 2; ++i) {
         c.transfersStarted[i] = transfersStarted_[i].load();
         c.transfersFinished[i] = transfersFinished_[i].load();
         c.transfersFailed[i] = transfersFailed_[i].load();
+        c.transferLastSuccessNs[i] = transferLastSuccessNs_[i].load();
     }
+    c.paused = state_.load() == W_PAUSE;
     return c;
 }
 
@@ -98,8 +110,7 @@ void LinkWorker::run() {
                 state = W_OPEN;
                 break;
             }
-            state = runExchange(link::exchangeStatus);
-            ++exchanges_;
+            state = runStatusExchange();
             readEvent_.signal();
             break;
 
@@ -221,7 +232,15 @@ void LinkWorker::publishInvalid() {
     device_.access([](DeviceRecord& r) { r.device.StatusValid = false; });
 }
 
+std::int32_t LinkWorker::runStatusExchange() {
+    lastAnswered_ = false;
+    const std::int32_t next = runExchange(link::exchangeStatus);
+    ++(lastAnswered_ ? answered_ : unanswered_);
+    return next;
+}
+
 void LinkWorker::publishOutcome(HRESULT hr) {
+    lastAnswered_ = !failed(hr) && work_.StatusValid;
     journal_.exchangeEnded(hr, work_.ErrorText);
     if (hr == E_KT64_FRAME || hr == E_KT64_CHECKSUM) ++badFrames_;
     device_.access([&](DeviceRecord& r) {
@@ -279,6 +298,7 @@ std::int32_t LinkWorker::runUpload() {
     ++transfersStarted_[0];
     auto finish = [&](bool ok) {
         ++(ok ? transfersFinished_ : transfersFailed_)[0];
+        if (ok) transferLastSuccessNs_[0] = realtimeNs();
         journal_.transferEnded("upload of the command list", ok,
                                std::to_string(std::max(remaining, 0)) + " bytes still to send, " +
                                    (stopping() ? "the server is stopping" : "bad or missing acknowledgement"));
@@ -301,6 +321,7 @@ std::int32_t LinkWorker::runDownload() {
     ++transfersStarted_[1];
     auto finish = [&](bool ok) {
         ++(ok ? transfersFinished_ : transfersFailed_)[1];
+        if (ok) transferLastSuccessNs_[1] = realtimeNs();
         journal_.transferEnded("download of the command list", ok,
                                std::to_string(count) + " bytes received, " +
                                    (stopping() ? "the server is stopping" : "bad or missing answer"));
@@ -354,9 +375,7 @@ std::int32_t LinkWorker::runTransfer(const std::function<bool()>& transfer, cons
     }
     finish(ok);
     if (stopping()) return W_POLL;
-    auto next = runExchange(link::exchangeStatus);
-    ++exchanges_;
-    return next;
+    return runStatusExchange();
 }
 
 }  // namespace kt64::server

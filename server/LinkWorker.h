@@ -89,8 +89,9 @@ public:
     // before start().
     void setLog(LogSink sink) { journal_ = WorkerJournal(std::move(sink)); }
 
-    // Number of status exchanges finished since start (tests, benchmarks).
-    std::uint64_t exchanges() const noexcept { return exchanges_.load(); }
+    // Number of status exchanges finished since start, answered or not
+    // (tests, benchmarks).
+    std::uint64_t exchanges() const noexcept { return answered_.load() + unanswered_.load(); }
     // Everything counted since start, for the metrics; read from any thread.
     LinkCounters counters() const noexcept;
 
@@ -106,6 +107,8 @@ private:
     // W_ERROR when the port failed.
     std::int32_t runExchange(const std::function<HRESULT(serial::ByteLink&, link::DeviceState&)>& procedure,
                              bool claimsParams = false);
+    // A status exchange: runExchange, counted as answered or not.
+    std::int32_t runStatusExchange();
     std::int32_t runUpload();
     std::int32_t runDownload();
     // One command-list transfer: finish records its outcome; a serial failure
@@ -129,11 +132,13 @@ private:
     int pauseTicks_ = 0;
 
     std::atomic<std::int32_t> state_{0};
-    std::atomic<std::uint64_t> exchanges_{0};
+    std::atomic<std::uint64_t> answered_{0}, unanswered_{0};
+    bool lastAnswered_ = false;  // worker thread only: the last exchange brought a good frame
     std::atomic<std::uint64_t> badFrames_{0};
     std::atomic<std::uint64_t> portFailures_{0};
     // Index 0 uploads, 1 downloads.
     std::array<std::atomic<std::uint64_t>, 2> transfersStarted_{}, transfersFinished_{}, transfersFailed_{};
+    std::array<std::atomic<std::int64_t>, 2> transferLastSuccessNs_{};
     std::atomic<bool> stopRequested_{false};
     std::mutex transferMutex_;
     std::condition_variable transferEnded_;
