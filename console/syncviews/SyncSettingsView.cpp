@@ -10,7 +10,7 @@
 
 #include "BuildType.h"
 #include "ComputerPickerDialog.h"
-#include "SyncSettingsRules.h"
+#include "SyncSettingsTexts.h"
 #include "ControlTooltips.h"
 #include "SyncHelpDialog.h"
 #include "ui_SyncSettingsView.h"
@@ -140,7 +140,7 @@ void SyncSettingsView::showConnection() {
         });
 }
 
-void SyncSettingsView::putSettings(const sc::SyncFormSettings& s) {
+void SyncSettingsView::putSettings(const sc::SyncFormValues& s) {
     hourSyncDay_ = s.hourSync >= 0.0 ? std::floor(s.hourSync) : 0.0;
     ui_->syncHourEdit->setTime(timeOfDate(s.hourSync));
     const bool hours = s.period.unit == sc::PeriodUnit::Hours;
@@ -160,8 +160,8 @@ void SyncSettingsView::putSettings(const sc::SyncFormSettings& s) {
     ui_->soundCheck->setChecked(s.syncSnd);
 }
 
-sc::SyncFormSettings SyncSettingsView::takeSettings() const {
-    sc::SyncFormSettings s;
+sc::SyncFormValues SyncSettingsView::takeSettings() const {
+    sc::SyncFormValues s;
     s.hourSync = hourSyncDay_ + timeFraction(ui_->syncHourEdit->time());
     s.period.unit = ui_->periodUnitCombo->currentIndex() == 1 ? sc::PeriodUnit::Minutes : sc::PeriodUnit::Hours;
     s.period.number = static_cast<std::uint32_t>(ui_->periodSpin->value());

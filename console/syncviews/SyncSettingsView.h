@@ -22,7 +22,7 @@
 #include "ConsoleView.h"
 #include "FormMessages.h"
 #include "ServerSession.h"
-#include "SyncFormSettings.h"
+#include "SyncSettingsModel.h"
 #include "SyncServiceControl.h"
 
 namespace Ui {
@@ -92,8 +92,8 @@ signals:
     void sendPendingChanged(bool pending);
 
 private:
-    void putSettings(const servicecontrol::SyncFormSettings& settings);
-    servicecontrol::SyncFormSettings takeSettings() const;
+    void putSettings(const servicecontrol::SyncFormValues& settings);
+    servicecontrol::SyncFormValues takeSettings() const;
     void showServiceState();
     void applyServiceState(int state);
     // Settings, start, save and port list (the port list only while connected).

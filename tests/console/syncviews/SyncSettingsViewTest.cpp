@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "SyncSettingsView.h"
-#include "SyncSettingsRules.h"
+#include "SyncSettingsTexts.h"
 #include "ControlTooltips.h"
 #include "ConsoleRig.h"
 #include "MessageBoxes.h"

@@ -1,4 +1,6 @@
-// What the synchronisation settings form shows, without the form: the texts
+// SyncSettingsTexts: what the synchronisation settings form
+// (SyncSettingsView) shows beside the values of SyncSettingsModel, without
+// the form: the texts
 // of its status line and placeholders, the date and time formats of its
 // clocks.
 #pragma once

@@ -1,5 +1,5 @@
 // Formats of the settings form.
-#include "SyncSettingsRules.h"
+#include "SyncSettingsTexts.h"
 
 #include "CivilTime.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Registry.h"
-#include "SyncFormSettings.h"
+#include "SyncSettingsModel.h"
 #include "SyncSettings.h"
 #include "SyncTestSupport.h"
 
@@ -38,7 +38,7 @@ TEST(SyncFormPeriod, Ranges) {
     EXPECT_FALSE(rangeMessage(59, periodRange(PeriodUnit::Minutes)));
     EXPECT_TRUE(rangeMessage(0, periodRange(PeriodUnit::Minutes)));
 
-    SyncFormSettings form;
+    SyncFormValues form;
     EXPECT_FALSE(validateSyncForm(form));
     form.deviationTo = 100;
     EXPECT_TRUE(validateSyncForm(form));
@@ -80,7 +80,7 @@ TEST_F(SyncFormRegistryTest, LoadWritesTheConsoleDefaults) {
 TEST_F(SyncFormRegistryTest, EqualNonZeroBoundsKeepScheduleButSaveTheRest) {
     auto k = key();
     k.setDword("FreqSync", 45);
-    SyncFormSettings form = loadSyncForm().settings;
+    SyncFormValues form = loadSyncForm().settings;
     EXPECT_EQ(form.period, (SyncPeriod{45, PeriodUnit::Minutes}));
 
     form.hourSync = *makeDate(1899, 12, 30, 3, 0, 0);

@@ -1,5 +1,5 @@
 // Conversions and registry writes of the synchronisation settings form.
-#include "SyncFormSettings.h"
+#include "SyncSettingsModel.h"
 
 #include <cstdio>
 
@@ -57,7 +57,7 @@ std::optional<std::string> rangeMessage(std::int64_t value, Range range) {
     return std::string(text);
 }
 
-std::optional<std::string> validateSyncForm(const SyncFormSettings& form) {
+std::optional<std::string> validateSyncForm(const SyncFormValues& form) {
     if (sync::characterCount(form.compName) > sync::kMaxCompNameCharacters) return std::string(kCompNameTooLongText);
     if (auto m = rangeMessage(form.period.number, periodRange(form.period.unit))) return m;
     if (auto m = rangeMessage(form.deviationFrom, kWindowRange)) return m;
@@ -68,7 +68,7 @@ std::optional<std::string> validateSyncForm(const SyncFormSettings& form) {
 
 LoadedSyncForm loadSyncForm() {
     LoadedSyncForm loaded;
-    SyncFormSettings& s = loaded.settings;
+    SyncFormValues& s = loaded.settings;
     s.compName = sync::defaultCompName();
     auto key = openKey();
     if (!key) {
@@ -100,7 +100,7 @@ LoadedSyncForm loadSyncForm() {
     return loaded;
 }
 
-SaveOutcome saveSyncForm(const SyncFormSettings& form) {
+SaveOutcome saveSyncForm(const SyncFormValues& form) {
     auto key = openKey();
     if (!key) return SaveOutcome::KeyUnavailable;
     try {

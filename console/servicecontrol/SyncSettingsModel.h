@@ -1,4 +1,5 @@
-// The synchronisation settings as the console's settings form edits them,
+// SyncSettingsModel: the synchronisation settings (sync/SyncSettings.h, as
+// stored) as the console's settings form (SyncSettingsView) edits them,
 // without the form: loading them from HKLM\Software\Ardonis\Kt64Prog with
 // the console's defaults, the period as number and unit, the ranges, the
 // rule that refuses equal non-zero window bounds, what "Zapisz ust." and the
@@ -59,7 +60,7 @@ inline constexpr Range kWindowRange{0, 99};
 // The refusal shown for a value outside its range, nullopt when inside.
 std::optional<std::string> rangeMessage(std::int64_t value, Range range);
 
-struct SyncFormSettings {
+struct SyncFormValues {
     DATE hourSync = 0.0;
     SyncPeriod period = periodOfFreqSync(1440);
     std::int32_t deviationFrom = 0;
@@ -72,10 +73,10 @@ struct SyncFormSettings {
 // The first refusal of the edited values (a CompName over 15 characters,
 // then the numbers' ranges, then Od above a non-zero Do), nullopt when all
 // fit.
-std::optional<std::string> validateSyncForm(const SyncFormSettings& form);
+std::optional<std::string> validateSyncForm(const SyncFormValues& form);
 
 struct LoadedSyncForm {
-    SyncFormSettings settings;
+    SyncFormValues settings;
     // false: the key could be neither opened nor created; the form shows
     // kRegistryOpenFailedText and runs with the defaults.
     bool keyAvailable = true;
@@ -97,7 +98,7 @@ enum class SaveOutcome {
 };
 
 // "Zapisz ust." after validateSyncForm accepted the values.
-SaveOutcome saveSyncForm(const SyncFormSettings& form);
+SaveOutcome saveSyncForm(const SyncFormValues& form);
 
 // The form's destruction: writes OpenMin and SyncSnd; false when the key
 // cannot be opened (the console then shows kRegistryCloseFailedText).
