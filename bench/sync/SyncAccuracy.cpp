@@ -51,7 +51,7 @@ public:
     }
 
 private:
-    test::SkewedTimeSource skewed_;
+    kt64::test::SkewedTimeSource skewed_;
     mutable std::mutex mutex_;
     mutable std::vector<SteadyTime> reads_;
 };
@@ -142,17 +142,17 @@ void printWhereTheTimeWasTaken(const std::vector<CountingLink::Cycle>& cycles, c
     print("time taken before frame", summarise(beforeFrame));
 }
 
-std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds skew, int cycles,
+std::vector<double> measure(kt64::test::LinkedCentre& centre, std::chrono::seconds skew, int cycles,
                             std::uint32_t timedChanges, const WatchedTimeSource& clockWatched) {
     SyncSettings settings;
     settings.timedChanges = timedChanges;
     settings.freqSync = 0;
     settings.compName = centre.computer();
     StopSignal stop;
-    test::MeasuringClock clock(cycles, 300ms, stop);
+    kt64::test::MeasuringClock clock(cycles, 300ms, stop);
     ClientSyncLink client("sync_accuracy");
     CountingLink link(client);
-    test::CountingSpeaker speaker;
+    kt64::test::CountingSpeaker speaker;
     const auto logPath = centre.folder() / "VqSync.log";
     std::filesystem::remove(logPath);
     SyncLog log(logPath, ProgramVariant::Service, speaker);
@@ -173,7 +173,7 @@ std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds ske
             std::printf("  cycle %2zu: no setting, %2d readings\n", i + 1, cycle.readings);
             continue;
         }
-        const double error = test::settingErrorMs(settingsMade[made], skew);
+        const double error = kt64::test::settingErrorMs(settingsMade[made], skew);
         errors.push_back(error);
         const double loopMs =
             std::chrono::duration<double, std::milli>(settingsMade[made].at - cycle.connected).count();
@@ -182,7 +182,7 @@ std::vector<double> measure(test::LinkedCentre& centre, std::chrono::seconds ske
     }
     // What the cycles logged besides their success.
     const std::string synchronised(messageText(MessageId::Synchronised, ProgramVariant::Service).substr(0, 20));
-    for (const auto& line : test::logMessages(logPath))
+    for (const auto& line : kt64::test::logMessages(logPath))
         if (line.rfind(synchronised, 0) != 0) std::printf("  logged: %s\n", line.c_str());
     print("error", summarise(errors));
     if (timedChanges > 0) printWhereTheTimeWasTaken(link.cycles, clockWatched);
@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
     std::vector<double> whole, timed;
     for (const auto skew : {0s, 90s, -90s}) {
         auto clock = std::make_shared<WatchedTimeSource>(skew);
-        test::LinkedCentre centre(clock);
+        kt64::test::LinkedCentre centre(clock);
         const auto w = measure(centre, skew, cycles, 0, *clock);
         const auto t = measure(centre, skew, cycles, timedChanges, *clock);
         whole.insert(whole.end(), w.begin(), w.end());

@@ -88,12 +88,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int phaseMs = (argc > 1 ? std::max(1, std::atoi(argv[1])) : 10) * 1000;
 
-    console::test::ConsoleRig rig;
-    console::test::ConsoleRig::clearedSettingsKey().setString("CompName", rig.computer());
-    console::test::ConsoleDocument document;
+    kt64::test::ConsoleRig rig;
+    kt64::test::ConsoleRig::clearedSettingsKey().setString("CompName", rig.computer());
+    kt64::test::ConsoleDocument document;
     ServerSession& session = document.session;
     auto service = std::make_shared<NoService>();
-    console::test::RecordingMessages messages;
+    kt64::test::RecordingMessages messages;
     SyncSettingsView form(document.doc, service, messages);
     QObject::connect(&form, &SyncSettingsView::connectionTried, [](bool) {});
     form.initialUpdate();

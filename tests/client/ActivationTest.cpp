@@ -27,7 +27,7 @@
 #include "Loopback.h"
 #include "ServiceStart.h"
 
-namespace kt64::testing {
+namespace kt64::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -446,4 +446,4 @@ TEST_F(ServiceActivationTest, FailedServiceStartGivesErrorWithoutDescription) {
 }
 
 }  // namespace
-}  // namespace kt64::testing
+}  // namespace kt64::test

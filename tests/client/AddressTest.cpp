@@ -8,7 +8,7 @@
 #include "TestEnvironment.h"
 #include "ServerAddress.h"
 
-namespace kt64::testing {
+namespace kt64::test {
 namespace {
 
 using client::AddressError;
@@ -97,4 +97,4 @@ TEST(ActivationPathTest, LocalServerValueNamesTheExecutable) {
 }
 
 }  // namespace
-}  // namespace kt64::testing
+}  // namespace kt64::test

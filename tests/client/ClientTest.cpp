@@ -15,7 +15,7 @@
 #include "Loopback.h"
 #include "TestEnvironment.h"
 
-namespace kt64::testing {
+namespace kt64::test {
 namespace {
 
 using client::ServerError;
@@ -300,4 +300,4 @@ TEST_F(ClientTest, CommandListKeepsItsElementType) {
 }
 
 }  // namespace
-}  // namespace kt64::testing
+}  // namespace kt64::test

@@ -13,7 +13,7 @@
 #include "LocalSockets.h"
 #include "Loopback.h"
 
-namespace kt64::testing {
+namespace kt64::test {
 
 namespace {
 
@@ -252,4 +252,4 @@ void FakeServerHost::shutdown(std::chrono::milliseconds grace) {
     server_.reset();
 }
 
-}  // namespace kt64::testing
+}  // namespace kt64::test

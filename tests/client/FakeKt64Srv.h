@@ -20,7 +20,7 @@
 #include "HResult.h"
 #include "Kt64Srv.grpc.pb.h"
 
-namespace kt64::testing {
+namespace kt64::test {
 
 struct FakeState {
     double gmtTime = 0, locTime = 0, lineTime = 0, changeTimeZL = 0, changeTimeLZ = 0, syncTime = 0;
@@ -141,4 +141,4 @@ private:
     int port_ = 0;
 };
 
-}  // namespace kt64::testing
+}  // namespace kt64::test

@@ -15,7 +15,7 @@
 
 #include "TestEnvironment.h"
 
-namespace kt64::testing {
+namespace kt64::test {
 
 namespace {
 
@@ -159,4 +159,4 @@ void FakeServiceManager::serve(std::function<void(bool)> ready) {
     sd_bus_flush_close_unref(bus);
 }
 
-}  // namespace kt64::testing
+}  // namespace kt64::test

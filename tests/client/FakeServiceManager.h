@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-namespace kt64::testing {
+namespace kt64::test {
 
 class FakeServiceManager {
 public:
@@ -61,4 +61,4 @@ private:
     friend struct FakeManagerCalls;
 };
 
-}  // namespace kt64::testing
+}  // namespace kt64::test

@@ -6,7 +6,8 @@
 #include "CentreTestSupport.h"
 #include "ChangeOfTime.h"
 
-namespace kt64::sim::test {
+namespace kt64::test {
+using namespace kt64::sim;
 namespace {
 
 using namespace std::chrono_literals;
@@ -133,4 +134,4 @@ TEST(CentreClock, LineTimeAdvancesOnlyWhileTheLineIsOn) {
 }
 
 }  // namespace
-}  // namespace kt64::sim::test
+}  // namespace kt64::test

@@ -3,7 +3,8 @@
 
 #include "CentreTestSupport.h"
 
-namespace kt64::sim::test {
+namespace kt64::test {
+using namespace kt64::sim;
 namespace {
 
 using namespace std::chrono_literals;
@@ -149,4 +150,4 @@ TEST(CentreFault, TextFormRoundTripsAndBadTextIsRefused) {
 }
 
 }  // namespace
-}  // namespace kt64::sim::test
+}  // namespace kt64::test

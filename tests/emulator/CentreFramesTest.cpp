@@ -6,7 +6,8 @@
 #include "OleDate.h"
 #include "StatusFrame.h"
 
-namespace kt64::sim::test {
+namespace kt64::test {
+using namespace kt64::sim;
 namespace {
 
 using link::buildFrame;
@@ -225,4 +226,4 @@ TEST(CentreLine, QuietLineGivesUpAStaleStart) {
 }
 
 }  // namespace
-}  // namespace kt64::sim::test
+}  // namespace kt64::test

@@ -10,7 +10,8 @@
 #include "Centre.h"
 #include "CentreCalendar.h"
 
-namespace kt64::sim::test {
+namespace kt64::test {
+using namespace kt64::sim;
 
 inline link::Bytes hexBytes(std::string_view hex) {
     link::Bytes out;
@@ -60,4 +61,4 @@ struct CentreOnManualClock {
     Centre centre;
 };
 
-}  // namespace kt64::sim::test
+}  // namespace kt64::test

@@ -13,7 +13,8 @@
 #include "ControlCommand.h"
 #include "TestEnvironment.h"
 
-namespace kt64::sim::test {
+namespace kt64::test {
+using namespace kt64::sim;
 namespace {
 
 TEST(ControlCommand, SettingsShowInTheNextStatus) {
@@ -116,4 +117,4 @@ TEST(ControlCommand, CommandListGoesToAFileAndBack) {
 }
 
 }  // namespace
-}  // namespace kt64::sim::test
+}  // namespace kt64::test

@@ -17,7 +17,8 @@
 #include "LineClient.h"
 #include "TestEnvironment.h"
 
-namespace kt64::sim::test {
+namespace kt64::test {
+using namespace kt64::sim;
 namespace {
 
 using namespace std::chrono_literals;
@@ -142,4 +143,4 @@ TEST(EmulatorPty, LinkIsMadeAndRemovedAndForeignFilesAreLeftAlone) {
 }
 
 }  // namespace
-}  // namespace kt64::sim::test
+}  // namespace kt64::test

@@ -21,7 +21,8 @@
 
 extern char** environ;
 
-namespace kt64::sim::test {
+namespace kt64::test {
+using namespace kt64::sim;
 namespace {
 
 using namespace std::chrono_literals;
@@ -135,11 +136,11 @@ TEST(Kt64simProgram, BadOptionsAreRefusedWithExitCode2) {
 
 TEST(Kt64simProgram, WrongImageFilesAreRefusedByName) {
     kt64::test::TempDir dir;
-    for (const auto& wrong : kt64::testing::wrongImageFiles(dir.path(), "a command list has 2905")) {
+    for (const auto& wrong : kt64::test::wrongImageFiles(dir.path(), "a command list has 2905")) {
         SCOPED_TRACE(wrong.shown);
         const std::vector<std::string> words{KT64SIM_PATH, "--image", wrong.file.string()};
-        const auto run = kt64::testing::runProgram(wrong.otherUser ? kt64::testing::asUnprivileged(words) : words,
-                                                   dir.path(), kt64::testing::kWrongFileLimits);
+        const auto run = kt64::test::runProgram(wrong.otherUser ? kt64::test::asUnprivileged(words) : words, dir.path(),
+                                                kt64::test::kWrongFileLimits);
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.code, 1);
         EXPECT_EQ(run.err, "kt64sim: --image: " + wrong.shown + "\n");
@@ -147,4 +148,4 @@ TEST(Kt64simProgram, WrongImageFilesAreRefusedByName) {
 }
 
 }  // namespace
-}  // namespace kt64::sim::test
+}  // namespace kt64::test

@@ -16,7 +16,8 @@
 #include "Frame.h"
 #include "UniqueFd.h"
 
-namespace kt64::sim::test {
+namespace kt64::test {
+using namespace kt64::sim;
 
 class LineClient {
 public:
@@ -66,4 +67,4 @@ private:
     kt64::UniqueFd fd_;
 };
 
-}  // namespace kt64::sim::test
+}  // namespace kt64::test

@@ -13,7 +13,7 @@
 #include "ByteLink.h"
 #include "SerialPortError.h"
 
-namespace kt64::link::test {
+namespace kt64::test {
 
 class FakeLink : public serial::ByteLink {
 public:
@@ -52,4 +52,4 @@ private:
     std::optional<int> failAfter_;
 };
 
-}  // namespace kt64::link::test
+}  // namespace kt64::test

@@ -9,7 +9,8 @@
 
 #include "Frame.h"
 
-namespace kt64::link::test {
+namespace kt64::test {
+using namespace kt64::link;
 
 using StatusBytes = std::array<std::uint8_t, kStatusFrameSize>;
 
@@ -41,4 +42,4 @@ inline StatusBytes goodStatus() {
     return seal(f);
 }
 
-}  // namespace kt64::link::test
+}  // namespace kt64::test

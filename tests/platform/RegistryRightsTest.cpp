@@ -26,9 +26,9 @@ constexpr uid_t kUser = 65534;
 constexpr gid_t kUserGroup = 65534;
 constexpr gid_t kRegistryGroup = 4242;
 
-using Outcome = kt64::testing::ProgramOutcome;
+using Outcome = kt64::test::ProgramOutcome;
 
-class RegistryRights : public kt64::testing::RegistryFixture {
+class RegistryRights : public kt64::test::RegistryFixture {
 protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "switching users needs root";
@@ -54,7 +54,7 @@ protected:
         }
         words.push_back(KT64REG_PATH);
         words.insert(words.end(), args.begin(), args.end());
-        return kt64::testing::runProgram(std::move(words), dir_);
+        return kt64::test::runProgram(std::move(words), dir_);
     }
 
     std::filesystem::path folder_;

@@ -21,7 +21,7 @@ namespace kt64::reg {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using RegistryTest = kt64::testing::RegistryFixture;
+using RegistryTest = kt64::test::RegistryFixture;
 
 constexpr std::string_view kSrv = "Software\\Ardonis\\Kt64Srv";
 

@@ -8,9 +8,9 @@
 namespace kt64::program {
 namespace {
 
-using testing::commandRow;
-using testing::dateRow;
-using testing::OpenProgram;
+using kt64::test::commandRow;
+using kt64::test::dateRow;
+using kt64::test::OpenProgram;
 
 LocalSeconds at(CivilDate day, int hour, int minute, int second = 0) {
     return localSeconds(day, TimeOfDay{hour, minute, second});

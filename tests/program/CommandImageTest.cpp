@@ -11,8 +11,8 @@
 namespace kt64::program {
 namespace {
 
-using testing::commandRow;
-using testing::dateRow;
+using kt64::test::commandRow;
+using kt64::test::dateRow;
 
 std::vector<BlockRow> blocks(int n) {
     std::vector<BlockRow> out;

@@ -16,9 +16,9 @@
 namespace kt64::program {
 namespace {
 
-using testing::commandRow;
-using testing::dateRow;
-using testing::OpenProgram;
+using kt64::test::commandRow;
+using kt64::test::dateRow;
+using kt64::test::OpenProgram;
 
 constexpr std::uint32_t kOnBit = kRelayOnBit;
 constexpr CivilDate kFriday{2024, 5, 10};

@@ -13,9 +13,9 @@
 namespace kt64::program {
 namespace {
 
-using testing::commandRow;
-using testing::dateRow;
-using testing::OpenProgram;
+using kt64::test::commandRow;
+using kt64::test::dateRow;
+using kt64::test::OpenProgram;
 
 CommandImage build(OpenProgram& p) {
     CommandImage image = blankImage();

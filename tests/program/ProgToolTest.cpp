@@ -112,7 +112,7 @@ private:
 };
 
 struct Tool {
-    program::testing::ScratchFolder folder;
+    kt64::test::ScratchFolder folder;
     std::ostringstream out, err;
     std::istringstream in;
     ScriptedCentre centre;
@@ -126,7 +126,7 @@ struct Tool {
             if (a.find(".dsk") != std::string::npos || a.find(".bin") != std::string::npos)
                 a = (folder.path / a).string();
         ProgEnvironment env(out, err, in);
-        env.templatePath = program::testing::templatePath();
+        env.templatePath = kt64::test::templatePath();
         env.connect = [this](const std::optional<std::string>&) -> std::unique_ptr<program::CentreLink> {
             if (!linked) return nullptr;
             return std::make_unique<Forward>(centre);
@@ -210,11 +210,11 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     }
     {
         // As full as the centre's list: 100 blocks, 400 dates and commands.
-        program::testing::OpenProgram full;
+        kt64::test::OpenProgram full;
         program::Transaction transaction(full.db());
         for (int i = 0; i < 99; ++i) full.addBlock(1);
         for (int i = 0; i < 400; ++i)
-            program::insertCommand(full.db(), program::testing::commandRow(1, 1, program::kOn, 6, 0));
+            program::insertCommand(full.db(), kt64::test::commandRow(1, 1, program::kOn, 6, 0));
         transaction.commit();
         ASSERT_TRUE(full.document.saveDocument(t.folder.path / "full.dsk"));
     }
@@ -386,10 +386,10 @@ TEST(ProgTool, DaysOffSilenceTheBells) {
 // ends by itself with one line naming the file and exit status 1, within
 // the time and memory a wrong file is allowed.
 TEST(ProgTool, WrongFilesAreRefusedByName) {
-    program::testing::ScratchFolder folder;
+    kt64::test::ScratchFolder folder;
     const auto out = (folder.path / "out.dsk").string();
-    std::vector<std::pair<std::vector<std::string>, testing::WrongFile>> rows;
-    for (const auto& f : testing::wrongImageFiles(folder.path, "a command list has 2905"))
+    std::vector<std::pair<std::vector<std::string>, kt64::test::WrongFile>> rows;
+    for (const auto& f : kt64::test::wrongImageFiles(folder.path, "a command list has 2905"))
         rows.push_back({{"decode", f.file.string(), out}, f});
     // A program file that is no file: refused before the engine (or a
     // blocking open) sees it.
@@ -401,8 +401,8 @@ TEST(ProgTool, WrongFilesAreRefusedByName) {
         SCOPED_TRACE(args[0] + " " + args[1]);
         std::vector<std::string> words{KT64PROG_PATH};
         words.insert(words.end(), args.begin(), args.end());
-        const auto run = testing::runProgram(wrong.otherUser ? testing::asUnprivileged(words) : words, folder.path,
-                                             testing::kWrongFileLimits);
+        const auto run = kt64::test::runProgram(wrong.otherUser ? kt64::test::asUnprivileged(words) : words,
+                                                folder.path, kt64::test::kWrongFileLimits);
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.code, 1);
         EXPECT_EQ(run.err, "kt64prog: " + wrong.shown + "\n");

@@ -15,7 +15,8 @@
 #include "RecordedMessages.h"
 #include "TestEnvironment.h"
 
-namespace kt64::program::testing {
+namespace kt64::test {
+using namespace kt64::program;
 
 // A fresh folder per test, also used as the temporary folder (TMPDIR) so
 // that working copies can be counted.
@@ -76,4 +77,4 @@ struct OpenProgram {
     std::int64_t addBlock(int priority) { return insertBlock(db(), BlockRow{0, priority, "blok"}); }
 };
 
-}  // namespace kt64::program::testing
+}  // namespace kt64::test

@@ -15,9 +15,9 @@
 namespace kt64::program {
 namespace {
 
-using testing::commandRow;
-using testing::dateRow;
-using testing::OpenProgram;
+using kt64::test::commandRow;
+using kt64::test::dateRow;
+using kt64::test::OpenProgram;
 
 constexpr CivilDate kWeekStart{2024, 5, 6};
 

@@ -82,7 +82,7 @@ protected:
         return run(args, dir / "prog.out");
     }
 
-    testing::ScratchFolder folder;
+    kt64::test::ScratchFolder folder;
     fs::path dir = folder.path;
     kt64::test::ScopedEnv registry{"KT64_REGISTRY", (dir / "registry.db").string()};
     kt64::test::ScopedEnv units{"KT64_UNIT_DIR", (dir / "units").string()};
@@ -94,11 +94,11 @@ TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
     const fs::path file = dir / "szkola.dsk";
     CommandImage image = blankImage();
     {
-        testing::OpenProgram p;
+        kt64::test::OpenProgram p;
         const auto block = p.addBlock(3);
-        insertDate(p.db(), testing::dateRow(block, {2024, 9, 2}, {2025, 6, 27}, true));
-        insertCommand(p.db(), testing::commandRow(1, 1, kOn, 7, 0));
-        insertCommand(p.db(), testing::commandRow(block, 2, kCyclePlus, 7, 45, kMondayToFriday, 5, false, 2, true));
+        insertDate(p.db(), kt64::test::dateRow(block, {2024, 9, 2}, {2025, 6, 27}, true));
+        insertCommand(p.db(), kt64::test::commandRow(1, 1, kOn, 7, 0));
+        insertCommand(p.db(), kt64::test::commandRow(block, 2, kCyclePlus, 7, 45, kMondayToFriday, 5, false, 2, true));
         // A holiday block: every-year ranges come back without their year.
         applyDateRangePlan(p.db(),
                            planDateRanges(p.db(), 0, "Dni wolne", polishHolidays(2026, 2027), isMovableHoliday));

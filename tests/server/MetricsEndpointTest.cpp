@@ -317,7 +317,7 @@ TEST(MetricsEndpoint, TextFormatPassesPromtool) {
 
     TempDir folder;
     std::ofstream(folder.path() / "metrics.txt") << text->body;
-    const auto checked = kt64::testing::runProgram(
+    const auto checked = kt64::test::runProgram(
         {"/bin/sh", "-c", "promtool check metrics < \"$0\"", (folder.path() / "metrics.txt").string()}, folder.path());
     EXPECT_EQ(checked.code, 0) << checked.out << checked.err << text->body;
     EXPECT_EQ(checked.out + checked.err, "") << text->body;

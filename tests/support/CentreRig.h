@@ -9,11 +9,12 @@
 #include "CentreCalendar.h"
 #include "LinkServerRig.h"
 
-namespace kt64::console::test {
+namespace kt64::test {
+using namespace kt64::console;
 
+using kt64::test::ChildProcess;
 using kt64::test::freeTcpPort;
 using kt64::test::listening;
-using sync::test::ChildProcess;
 
 class CentreRig : public kt64::test::LinkServerRig {
 public:
@@ -39,4 +40,4 @@ private:
     std::shared_ptr<sim::ManualTimeSource> clock_;
 };
 
-}  // namespace kt64::console::test
+}  // namespace kt64::test

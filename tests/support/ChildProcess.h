@@ -20,7 +20,7 @@
 #include "ProgramPaths.h"
 #include "TestEnvironment.h"
 
-namespace kt64::sync::test {
+namespace kt64::test {
 
 class ChildProcess {
 public:
@@ -118,4 +118,4 @@ private:
 
 using kt64::test::eventually;
 
-}  // namespace kt64::sync::test
+}  // namespace kt64::test

@@ -18,11 +18,12 @@
 #include "SyncTestSupport.h"
 #include "ServerSession.h"
 
-namespace kt64::console::test {
+namespace kt64::test {
+using namespace kt64::console;
 
+using kt64::test::ChildProcess;
 using kt64::test::freeTcpPort;
 using kt64::test::listening;
-using sync::test::ChildProcess;
 
 struct ShownMessage {
     QMessageBox::Icon icon;
@@ -85,4 +86,4 @@ private:
     }
 };
 
-}  // namespace kt64::console::test
+}  // namespace kt64::test

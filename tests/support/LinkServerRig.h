@@ -34,7 +34,7 @@
 
 namespace kt64::test {
 
-using sync::test::ChildProcess;
+using kt64::test::ChildProcess;
 
 class LinkServerRig {
 public:

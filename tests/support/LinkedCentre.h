@@ -20,7 +20,8 @@
 #include "SyncClock.h"
 #include "SyncTestSupport.h"
 
-namespace kt64::sync::test {
+namespace kt64::test {
+using namespace kt64::sync;
 
 using Clock = std::chrono::system_clock;
 
@@ -130,4 +131,4 @@ inline double settingErrorMs(const MeasuringClock::Setting& s, std::chrono::mill
     return setMs - trueMs;
 }
 
-}  // namespace kt64::sync::test
+}  // namespace kt64::test

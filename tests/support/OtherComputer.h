@@ -66,15 +66,15 @@ public:
     const std::string& there() const { return there_; }
 
     // Runs a program on the other computer.
-    testing::ProgramOutcome run(std::vector<std::string> words) const {
+    kt64::test::ProgramOutcome run(std::vector<std::string> words) const {
         words.insert(words.begin(), {"netns", "exec", name_});
         return ip(std::move(words));
     }
 
 private:
-    testing::ProgramOutcome ip(std::vector<std::string> words) const {
+    kt64::test::ProgramOutcome ip(std::vector<std::string> words) const {
         words.insert(words.begin(), "/usr/sbin/ip");
-        return testing::runProgram(std::move(words), scratch_.path());
+        return kt64::test::runProgram(std::move(words), scratch_.path());
     }
 
     TempDir scratch_;

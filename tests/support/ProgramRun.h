@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-namespace kt64::testing {
+namespace kt64::test {
 
 struct ProgramOutcome {
     int code;  // exit status, -1 when killed by a signal
@@ -90,4 +90,4 @@ inline ProgramOutcome runProgram(std::vector<std::string> words, const std::file
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(outPath), slurp(errPath), timedOut};
 }
 
-}  // namespace kt64::testing
+}  // namespace kt64::test

@@ -11,7 +11,8 @@
 
 #include "UserMessages.h"
 
-namespace kt64::program::testing {
+namespace kt64::test {
+using namespace kt64::program;
 
 class RecordedMessages : public UserMessages {
 public:
@@ -43,4 +44,4 @@ public:
     std::deque<bool> answers;
 };
 
-}  // namespace kt64::program::testing
+}  // namespace kt64::test

@@ -8,7 +8,7 @@
 
 #include "TestEnvironment.h"
 
-namespace kt64::testing {
+namespace kt64::test {
 
 class RegistryFixture : public ::testing::Test {
 protected:
@@ -17,4 +17,4 @@ protected:
     std::filesystem::path store_ = registry_.file();
 };
 
-}  // namespace kt64::testing
+}  // namespace kt64::test

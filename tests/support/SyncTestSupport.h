@@ -14,7 +14,8 @@
 #include "Speaker.h"
 #include "TestEnvironment.h"
 
-namespace kt64::sync::test {
+namespace kt64::test {
+using namespace kt64::sync;
 
 using TempFolder = kt64::test::TempDir;
 using kt64::test::ScopedEnv;
@@ -50,4 +51,4 @@ public:
     std::vector<std::pair<unsigned, unsigned>> tones;
 };
 
-}  // namespace kt64::sync::test
+}  // namespace kt64::test

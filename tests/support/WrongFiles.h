@@ -15,7 +15,7 @@
 
 #include "ProgramRun.h"
 
-namespace kt64::testing {
+namespace kt64::test {
 
 struct WrongFile {
     std::filesystem::path file;
@@ -74,4 +74,4 @@ inline std::vector<WrongFile> wrongImageFiles(const std::filesystem::path& folde
 // Enough for any of the programs, far too little for a file read whole.
 inline constexpr RunLimits kWrongFileLimits{std::chrono::seconds(20), rlim_t{512} << 20};
 
-}  // namespace kt64::testing
+}  // namespace kt64::test

@@ -139,14 +139,14 @@ TEST_F(SyncProgramsTest, StandaloneProgramStartedAndStoppedThroughServiceControl
 TEST_F(SyncProgramsTest, StandaloneProgramStopsAtOnceDuringALinkCall) {
     // A server whose WaitForDeviceRead does not come back: the client waits
     // for it up to its 8 s deadline.
-    testing::FakeKt64Srv fake;
-    testing::FakeServerHost host(fake);
-    fake.edit([](testing::FakeState& s) { s.waitDelay = 60s; });
+    kt64::test::FakeKt64Srv fake;
+    kt64::test::FakeServerHost host(fake);
+    fake.edit([](kt64::test::FakeState& s) { s.waitDelay = 60s; });
     writeSettings(hourSyncIn(1), "127.0.0.1:" + std::to_string(host.port()));
     StandaloneServiceControl control(executableDirectory(), 3s);
     ASSERT_EQ(control.state(), servicecontrol::kStateStopped) << "a HoralService9x is already running";
     ASSERT_TRUE(control.start());
-    ASSERT_TRUE(eventually([&] { return fake.edit([](testing::FakeState& s) { return s.waits; }) > 0; }, kGenerous));
+    ASSERT_TRUE(eventually([&] { return fake.edit([](kt64::test::FakeState& s) { return s.waits; }) > 0; }, kGenerous));
     EXPECT_TRUE(control.stop());
     EXPECT_EQ(control.state(), servicecontrol::kStateStopped);
     EXPECT_EQ(messages(), (std::vector<std::string>{text(MessageId::Started), text(MessageId::Stopped)}));

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
 
-    test::CentreRig rig;
+    kt64::test::CentreRig rig;
     rig.control("set alarm 0x81,0x00,0x00");
     rig.settle();
     ConsoleMessages messages;
@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
 
     // Killed, and (unregistered) not to be started again: the panel says
     // that the console is connecting again.
-    kt64::sync::test::ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
+    kt64::test::ChildProcess("VqSrvKt64", {"-UnregServer"}, {}).wait(std::chrono::seconds(20));
     rig.killServer();
     waitFor([&] { return panel->findChild<QLabel*>("serverStatusLabel")->text() == kReconnectingText; });
     save(&frame, "frame-device-panel-connection-lost");

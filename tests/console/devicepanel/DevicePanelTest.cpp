@@ -27,8 +27,8 @@
 #include "MessageBoxes.h"
 
 using namespace kt64::console;
-using kt64::console::test::CentreRig;
-using kt64::console::test::ChildProcess;
+using kt64::test::CentreRig;
+using kt64::test::ChildProcess;
 
 namespace {
 

@@ -22,13 +22,13 @@
 #include "ui_RelayInfoDialog.h"
 
 using namespace kt64::console;
-using namespace kt64::console::testing;
+using namespace kt64::test;
 namespace program = kt64::program;
 namespace reg = kt64::reg;
 
 namespace {
 
-constexpr program::CivilDate kMonday{2025, 3, 3};
+constexpr program::CivilDate kMondayDate{2025, 3, 3};
 
 QRgb rgb(const program::Rgb& c) { return qRgb(c.red, c.green, c.blue); }
 constexpr QRgb kWhite = 0xFFFFFFFF;
@@ -73,7 +73,7 @@ void ChartTest::marksOnTheColumnsOfTheirMinutes() {
     p.command(1, 2, program::kOff, 0, 0);
     p.command(1, 2, program::kOn, 12, 0);
     program::ProgramEvaluator evaluator(p.document.database(), p.messages);
-    const auto pictures = drawChart(program::ChartGeometry(kMonday, 1, 1), evaluator);
+    const auto pictures = drawChart(program::ChartGeometry(kMondayDate, 1, 1), evaluator);
     QVERIFY(pictures.ready);
     const QImage& relay1 = pictures.relays[0];
     const QImage& relay2 = pictures.relays[1];
@@ -110,7 +110,7 @@ void ChartTest::marksOnTheColumnsOfTheirMinutes() {
 void ChartTest::timeScaleOfOneDay() {
     NewProgram p;
     program::ProgramEvaluator evaluator(p.document.database(), p.messages);
-    const auto pictures = drawChart(program::ChartGeometry(kMonday, 1, 1), evaluator);
+    const auto pictures = drawChart(program::ChartGeometry(kMondayDate, 1, 1), evaluator);
     const QImage& scale = pictures.timeScale;
     QCOMPARE(scale.size(), QSize(1500, 40));
     // Base line from 30 to 1470, ticks from 37 up to (not into) 33 at

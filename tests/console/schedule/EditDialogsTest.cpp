@@ -27,7 +27,7 @@
 #include "ui_CommandDialog.h"
 
 using namespace kt64::console;
-using namespace kt64::console::testing;
+using namespace kt64::test;
 namespace program = kt64::program;
 namespace reg = kt64::reg;
 

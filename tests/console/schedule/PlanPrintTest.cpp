@@ -13,7 +13,7 @@
 #include "ui_PlanPrintDialog.h"
 
 using namespace kt64::console;
-using namespace kt64::console::testing;
+using namespace kt64::test;
 namespace program = kt64::program;
 
 class PlanPrintTest : public QObject {

@@ -15,9 +15,10 @@
 #include "TestEnvironment.h"
 #include "RecordedMessages.h"
 
-namespace kt64::console::testing {
+namespace kt64::test {
+using namespace kt64::console;
 
-using RecordedMessages = program::testing::RecordedMessages;
+using RecordedMessages = kt64::test::RecordedMessages;
 
 // Each dialog applies its function to the row and answers OK, or Cancel
 // when no function is set. The date dialog splits a range without year over
@@ -93,4 +94,4 @@ struct NewProgram {
     }
 };
 
-}  // namespace kt64::console::testing
+}  // namespace kt64::test

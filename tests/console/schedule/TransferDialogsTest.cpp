@@ -24,7 +24,7 @@
 #include "ui_TransferDialog.h"
 
 using namespace kt64::console;
-using namespace kt64::console::testing;
+using namespace kt64::test;
 namespace program = kt64::program;
 
 namespace {

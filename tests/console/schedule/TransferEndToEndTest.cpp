@@ -30,7 +30,7 @@
 extern char** environ;
 
 using namespace kt64::console;
-using namespace kt64::console::testing;
+using namespace kt64::test;
 namespace program = kt64::program;
 namespace fs = std::filesystem;
 

@@ -33,10 +33,10 @@ TEST(ProgramProcesses, NamesFromProcEntries) {
 }
 
 TEST(ProgramProcesses, SkipsZombiesAndUsesCommandNameWithoutExeLink) {
-    sync::test::TempFolder proc;
+    kt64::test::TempFolder proc;
     auto entry = [&](const char* pid, const char* stat) {
         std::filesystem::create_directory(proc.path() / pid);
-        sync::test::writeFile(proc.path() / pid / "stat", stat);
+        kt64::test::writeFile(proc.path() / pid / "stat", stat);
     };
     entry("100", "100 (HoralService9x) S 1 100");  // no exe link: command name
     entry("101", "101 (HoralService9x) Z 1 101");  // zombie

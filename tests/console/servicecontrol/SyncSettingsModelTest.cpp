@@ -60,8 +60,8 @@ TEST(SyncFormPeriod, Ranges) {
 
 class SyncFormRegistryTest : public ::testing::Test {
 protected:
-    sync::test::TempFolder dir;
-    sync::test::ScopedEnv registry{"KT64_REGISTRY", (dir.path() / "registry.db").string()};
+    kt64::test::TempFolder dir;
+    kt64::test::ScopedEnv registry{"KT64_REGISTRY", (dir.path() / "registry.db").string()};
     Key key() { return Key::create(Hive::LocalMachine, sync::kSettingsKey); }
 };
 
@@ -126,9 +126,9 @@ TEST_F(SyncFormRegistryTest, LastSyncText) {
 }
 
 TEST(SyncFormStore, UnavailableKey) {
-    sync::test::TempFolder dir;
-    sync::test::writeFile(dir.path() / "file", "");
-    sync::test::ScopedEnv registry("KT64_REGISTRY", (dir.path() / "file" / "registry.db").string());
+    kt64::test::TempFolder dir;
+    kt64::test::writeFile(dir.path() / "file", "");
+    kt64::test::ScopedEnv registry("KT64_REGISTRY", (dir.path() / "file" / "registry.db").string());
     const auto loaded = loadSyncForm();
     EXPECT_FALSE(loaded.keyAvailable);
     EXPECT_EQ(loaded.settings.period, (SyncPeriod{24, PeriodUnit::Hours}));

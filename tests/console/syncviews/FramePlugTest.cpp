@@ -21,7 +21,7 @@
 
 using namespace kt64;
 using namespace kt64::console;
-using namespace kt64::console::test;
+using namespace kt64::test;
 
 class FramePlugTest : public QObject {
     Q_OBJECT

@@ -30,7 +30,7 @@
 
 using namespace kt64;
 using namespace kt64::console;
-using namespace kt64::console::test;
+using namespace kt64::test;
 namespace sc = kt64::servicecontrol;
 
 namespace {
@@ -345,7 +345,7 @@ private slots:
     void unusableRegistry() {
         // A store whose folder is a plain file can be neither opened nor made.
         const auto notAFolder = rig_->folder() / "not-a-folder";
-        sync::test::writeFile(notAFolder, "x");
+        kt64::test::writeFile(notAFolder, "x");
         kt64::test::ScopedEnv broken("KT64_REGISTRY", (notAFolder / "registry.db").string());
         ConsoleDocument document;
         ServerSession& session = document.session;
@@ -525,7 +525,7 @@ private slots:
         const QTime far = QTime::currentTime().addSecs(12 * 3600);
         settingsKey().setBinary("HourSync", sync::dateBytes(*makeDate(1899, 12, 30, far.hour(), far.minute(), 0)));
         auto real = std::make_shared<sc::StandaloneServiceControl>(executableDirectory(), std::chrono::seconds(10));
-        QVERIFY2(sync::test::eventually([&] { return real->state() == sc::kStateStopped; }, std::chrono::seconds(60)),
+        QVERIFY2(kt64::test::eventually([&] { return real->state() == sc::kStateStopped; }, std::chrono::seconds(60)),
                  "another HoralService9x keeps running");
         ConsoleDocument document;
         ServerSession& session = document.session;

@@ -31,7 +31,7 @@
 #include "UploadInterrupt.h"
 #include "WrongFiles.h"
 
-namespace kt64::testing {
+namespace kt64::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -502,11 +502,11 @@ Outcome runProgram(const std::string& args, const std::filesystem::path& dir) {
 // test's registry has no server).
 TEST(CtlProgramTest, WrongUploadFilesAreRefusedByNameBeforeConnecting) {
     kt64::test::TempRegistry registry;
-    for (const auto& wrong : kt64::testing::wrongImageFiles(registry.dir(), "a command list has 2905")) {
+    for (const auto& wrong : kt64::test::wrongImageFiles(registry.dir(), "a command list has 2905")) {
         SCOPED_TRACE(wrong.shown);
         const std::vector<std::string> words{KT64CTL_PROGRAM, "upload", wrong.file.string()};
-        const auto run = kt64::testing::runProgram(wrong.otherUser ? kt64::testing::asUnprivileged(words) : words,
-                                                   registry.dir(), kt64::testing::kWrongFileLimits);
+        const auto run = kt64::test::runProgram(wrong.otherUser ? kt64::test::asUnprivileged(words) : words,
+                                                registry.dir(), kt64::test::kWrongFileLimits);
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.code, 1);
         EXPECT_EQ(run.err, "kt64ctl: " + wrong.shown + "\n");
@@ -593,7 +593,7 @@ TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
         const auto dir = registry.dir() / folder;
         std::filesystem::create_directory(dir);
         words.insert(words.begin(), KT64CTL_PROGRAM);
-        return std::async(std::launch::async, [dir, words] { return kt64::testing::runProgram(words, dir); });
+        return std::async(std::launch::async, [dir, words] { return kt64::test::runProgram(words, dir); });
     };
     const std::vector<std::string> fleet{"--computer", answering, "--computers",
                                          (registry.dir() / "sites.txt").string()};
@@ -712,4 +712,4 @@ TEST(CtlProgramTest, AnInterruptedUploadSaysItGoesOnInTheServer) {
 }
 
 }  // namespace
-}  // namespace kt64::testing
+}  // namespace kt64::test

@@ -39,13 +39,13 @@ TEST(Kt64RegText, ParsesDwordsAndHexBytes) {
     EXPECT_FALSE(parseTypeName("qword").has_value());
 }
 
-using Outcome = kt64::testing::ProgramOutcome;
+using Outcome = kt64::test::ProgramOutcome;
 
-class Kt64RegTool : public kt64::testing::RegistryFixture {
+class Kt64RegTool : public kt64::test::RegistryFixture {
 protected:
     Outcome run(std::vector<std::string> args) {
         args.insert(args.begin(), KT64REG_PATH);
-        return kt64::testing::runProgram(std::move(args), dir_);
+        return kt64::test::runProgram(std::move(args), dir_);
     }
 };
 
