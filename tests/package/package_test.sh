@@ -120,7 +120,11 @@ dpkg_in "$root" "$path" -i "$deb"
 check_installed "$root" install
 [ "$(local_service "$root")" = VqSrvKt64 ] || fail "not registered as a service: '$(local_service "$root")'"
 [ -L "$root/etc/systemd/system/multi-user.target.wants/HoralService.service" ] || fail "HoralService not enabled at boot"
-[ -e "$root/etc/systemd/system/multi-user.target.wants/VqSrvKt64.service" ] && fail "VqSrvKt64 enabled at boot"
+wants=$root/etc/systemd/system/multi-user.target.wants
+[ -e "$wants/VqSrvKt64.service" ] && fail "VqSrvKt64 enabled at boot"
+# A watched site enables it (systemctl enable VqSrvKt64); the purge takes
+# that link with the rest.
+ln -s /usr/lib/systemd/system/VqSrvKt64.service "$wants/VqSrvKt64.service"
 # The time daemon's socket folder, reachable by the service.
 [ "$(stat -c '%a %u %g' "$root/run/kt64" 2>&1)" = "3775 0 $(gid_of "$root" kt64)" ] ||
 	fail "/run/kt64 is $(stat -c '%a %u %g' "$root/run/kt64" 2>&1)"
@@ -150,7 +154,7 @@ dpkg_in "$root" "$path" -r kt64
 [ -e "$root/usr/bin/VqSrvKt64" ] && fail "removal left the programs"
 dpkg_in "$root" "$path" -P kt64
 left=$(ls -d "$root"/var/lib/kt64 "$root"/var/log/kt64 "$root"/run/kt64 "$root"/etc/logrotate.d/kt64 \
-	"$root"/etc/systemd/system/VqSrvKt64.service 2>/dev/null)
+	"$root"/etc/systemd/system/VqSrvKt64.service "$wants/VqSrvKt64.service" 2>/dev/null)
 [ -z "$left" ] || fail "purge left $left"
 
 # Without systemd's tools: accounts by groupadd/useradd, folders by hand.
