@@ -39,7 +39,8 @@ for f in /usr/share/kt64/default.mkk /usr/lib/systemd/system/VqSrvKt64.service \
 	/usr/share/polkit-1/rules.d/50-kt64.rules /etc/logrotate.d/kt64 /usr/share/applications/kt64.desktop \
 	/usr/share/icons/hicolor/48x48/apps/kt64.png /usr/share/icons/hicolor/128x128/apps/kt64.png \
 	/usr/share/doc/kt64/copyright /usr/share/doc/kt64/changelog.gz /usr/share/lintian/overrides/kt64 \
-	/usr/share/kt64/prometheus/kt64-alerts.yml /usr/share/kt64/prometheus/scrape-example.yml; do
+	/usr/share/kt64/prometheus/kt64-alerts.yml /usr/share/kt64/prometheus/scrape-example.yml \
+	/usr/share/kt64/prometheus/kt64-sites.yml /usr/share/kt64/prometheus/kt64-pcs.yml; do
 	expect -rw-r--r-- "$f"
 done
 grep -q "^-rw-r--r-- root/root /usr/lib/kt64/libVqSrvKt64PS.so" "$work/list" || fail "no private library in /usr/lib/kt64"
