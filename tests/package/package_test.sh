@@ -47,7 +47,8 @@ for f in /usr/share/kt64/default.mkk /usr/lib/systemd/system/VqSrvKt64.service \
 	/usr/share/icons/hicolor/48x48/apps/kt64.png /usr/share/icons/hicolor/128x128/apps/kt64.png \
 	/usr/share/doc/kt64/copyright /usr/share/doc/kt64/changelog.gz \
 	/usr/share/kt64/prometheus/kt64-alerts.yml /usr/share/kt64/prometheus/scrape-example.yml \
-	/usr/share/kt64/prometheus/kt64-sites.yml /usr/share/kt64/prometheus/kt64-pcs.yml; do
+	/usr/share/kt64/prometheus/kt64-sites.yml /usr/share/kt64/prometheus/kt64-pcs.yml \
+	/usr/share/kt64/prometheus/kt64-dashboard.json; do
 	expect -rw-r--r-- "$f"
 done
 grep -q "^-rw-r--r-- root/root /usr/lib/kt64/libVqSrvKt64PS.so" "$work/list" || fail "no private library in /usr/lib/kt64"
