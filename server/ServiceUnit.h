@@ -13,8 +13,9 @@
 //                   line is dropped
 // The unit runs the executable in its own process as the system user
 // _kt64srv (group kt64, serial ports through dialout) in a sandbox, started
-// on demand only (no [Install] section: nothing enables it at boot), after
-// the network is up, with readiness notification.
+// on demand, after the network is up, with readiness notification. Its
+// [Install] section lets an administrator enable it at boot (a watched
+// site); neither the package nor "-Service" enables it.
 //
 // When the service manager already has the same unit text from the package
 // (in /usr/lib/systemd/system or /lib/systemd/system), "-Service" writes no

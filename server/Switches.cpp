@@ -22,6 +22,7 @@ const std::string_view kSwitchUsage =
     "  -RegServer    register it for on-demand start by its clients\n"
     "  -UnregServer  remove its registration (and its service)\n"
     "  -Service      install it as a system service started on demand\n"
+    "                (systemctl enable VqSrvKt64: also at every boot)\n"
     "Switches start with '-' or '/' in any case (/regserver). Exit status:\n"
     "0 done, 1 failed (the reason is printed), 2 wrong command line.\n"
     "Registry: $KT64_REGISTRY, else /var/lib/kt64/registry.db; the registration\n"

@@ -34,12 +34,21 @@ expect() { # MODE PATH
 for prog in VqSrvKt64 HoralService HoralService9x Kt64 kt64ctl kt64prog kt64reg kt64sim; do
 	expect -rwxr-xr-x "/usr/bin/$prog"
 done
+# The manual pages, compressed; the daemons' in section 8 (lintian finds a
+# missing one, not one in the wrong section).
+for page in man8/VqSrvKt64.8 man8/HoralService.8 man8/HoralService9x.8 man1/Kt64.1 man1/kt64ctl.1 \
+	man1/kt64prog.1 man1/kt64reg.1 man1/kt64sim.1; do
+	expect -rw-r--r-- "/usr/share/man/$page.gz"
+done
+grep -q '/usr/share/lintian/overrides/' "$work/list" && fail "lintian overrides shipped: $(grep -F /lintian/ "$work/list")"
 for f in /usr/share/kt64/default.mkk /usr/lib/systemd/system/VqSrvKt64.service \
 	/usr/lib/systemd/system/HoralService.service /usr/lib/sysusers.d/kt64.conf /usr/lib/tmpfiles.d/kt64.conf \
 	/usr/share/polkit-1/rules.d/50-kt64.rules /etc/logrotate.d/kt64 /usr/share/applications/kt64.desktop \
 	/usr/share/icons/hicolor/48x48/apps/kt64.png /usr/share/icons/hicolor/128x128/apps/kt64.png \
-	/usr/share/doc/kt64/copyright /usr/share/doc/kt64/changelog.gz /usr/share/lintian/overrides/kt64 \
-	/usr/share/kt64/prometheus/kt64-alerts.yml /usr/share/kt64/prometheus/scrape-example.yml; do
+	/usr/share/doc/kt64/copyright /usr/share/doc/kt64/changelog.gz \
+	/usr/share/kt64/prometheus/kt64-alerts.yml /usr/share/kt64/prometheus/scrape-example.yml \
+	/usr/share/kt64/prometheus/kt64-sites.yml /usr/share/kt64/prometheus/kt64-pcs.yml \
+	/usr/share/kt64/prometheus/kt64-dashboard.json; do
 	expect -rw-r--r-- "$f"
 done
 grep -q "^-rw-r--r-- root/root /usr/lib/kt64/libVqSrvKt64PS.so" "$work/list" || fail "no private library in /usr/lib/kt64"
@@ -120,7 +129,11 @@ dpkg_in "$root" "$path" -i "$deb"
 check_installed "$root" install
 [ "$(local_service "$root")" = VqSrvKt64 ] || fail "not registered as a service: '$(local_service "$root")'"
 [ -L "$root/etc/systemd/system/multi-user.target.wants/HoralService.service" ] || fail "HoralService not enabled at boot"
-[ -e "$root/etc/systemd/system/multi-user.target.wants/VqSrvKt64.service" ] && fail "VqSrvKt64 enabled at boot"
+wants=$root/etc/systemd/system/multi-user.target.wants
+[ -e "$wants/VqSrvKt64.service" ] && fail "VqSrvKt64 enabled at boot"
+# A watched site enables it (systemctl enable VqSrvKt64); the purge takes
+# that link with the rest.
+ln -s /usr/lib/systemd/system/VqSrvKt64.service "$wants/VqSrvKt64.service"
 # The time daemon's socket folder, reachable by the service.
 [ "$(stat -c '%a %u %g' "$root/run/kt64" 2>&1)" = "3775 0 $(gid_of "$root" kt64)" ] ||
 	fail "/run/kt64 is $(stat -c '%a %u %g' "$root/run/kt64" 2>&1)"
@@ -150,7 +163,7 @@ dpkg_in "$root" "$path" -r kt64
 [ -e "$root/usr/bin/VqSrvKt64" ] && fail "removal left the programs"
 dpkg_in "$root" "$path" -P kt64
 left=$(ls -d "$root"/var/lib/kt64 "$root"/var/log/kt64 "$root"/run/kt64 "$root"/etc/logrotate.d/kt64 \
-	"$root"/etc/systemd/system/VqSrvKt64.service 2>/dev/null)
+	"$root"/etc/systemd/system/VqSrvKt64.service "$wants/VqSrvKt64.service" 2>/dev/null)
 [ -z "$left" ] || fail "purge left $left"
 
 # Without systemd's tools: accounts by groupadd/useradd, folders by hand.

@@ -26,6 +26,7 @@
 
 #include "LinkServerRig.h"
 #include "MetricsEndpoint.h"
+#include "MonitoringServer.h"
 #include "ProgramRun.h"
 
 extern char** environ;
@@ -169,56 +170,6 @@ TEST(MetricsEndpoint, RealServerFollowsTheCentre) {
     rig.control("fault none");
     EXPECT_TRUE(shows("kt64_centre_up", "1")) << text;
 }
-
-// The monitoring server on loopback with a private data folder; killed
-// with the test.
-class MonitoringServer {
-public:
-    MonitoringServer(const std::filesystem::path& folder, std::uint16_t target) : port_(freeTcpPort()) {
-        const auto config = folder / "monitoring.yml";
-        std::ofstream(config) << "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                                 "scrape_configs:\n  - job_name: kt64-link-server\n    static_configs:\n"
-                                 "      - targets: ['127.0.0.1:"
-                              << target << "']\n";
-        std::vector<std::string> args{"prometheus", "--config.file=" + config.string(),
-                                      "--storage.tsdb.path=" + (folder / "data").string(),
-                                      "--web.listen-address=127.0.0.1:" + std::to_string(port_), "--log.level=warn"};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        ::posix_spawn_file_actions_init(&actions);
-        const std::string log = (folder / "monitoring.log").string();
-        ::posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (::posix_spawnp(&pid_, "prometheus", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        ::posix_spawn_file_actions_destroy(&actions);
-    }
-    ~MonitoringServer() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    MonitoringServer(const MonitoringServer&) = delete;
-    MonitoringServer& operator=(const MonitoringServer&) = delete;
-
-    bool started() const { return pid_ > 0; }
-    // The value of the query's first series ("1"), "" when it has none.
-    std::string query(const std::string& expression) {
-        httplib::Client client("127.0.0.1", port_);
-        const auto reply = client.Get("/api/v1/query", httplib::Params{{"query", expression}}, httplib::Headers{});
-        if (!reply || reply->status != 200) return {};
-        // {"status":"success","data":{"resultType":"vector","result":[{"metric":{...},"value":[1.7e9,"1"]}]}}
-        const auto at = reply->body.find("\"value\":[");
-        if (at == std::string::npos) return {};
-        const auto open = reply->body.find('"', reply->body.find(',', at));
-        const auto close = reply->body.find('"', open + 1);
-        return reply->body.substr(open + 1, close - open - 1);
-    }
-
-private:
-    std::uint16_t port_;
-    pid_t pid_ = -1;
-};
 
 TEST(MonitoringServer, SeesTheCentreGoSilentAndComeBackAndALampLight) {
     const std::uint16_t metrics = freeTcpPort();
