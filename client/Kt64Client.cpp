@@ -4,6 +4,7 @@
 
 #include <grpcpp/client_context.h>
 #include <grpcpp/create_channel.h>
+#include <grpcpp/impl/client_unary_call.h>
 #include <grpcpp/security/credentials.h>
 #include <grpcpp/support/client_callback.h>
 #include <arpa/inet.h>
@@ -27,6 +28,7 @@
 #include "HandOff.h"
 #include "LocalSockets.h"
 #include "Kt64Srv.grpc.pb.h"
+#include "MessageValues.h"
 #include "ProgramPaths.h"
 #include "Registry.h"
 #include "Kt64SrvIds.h"
@@ -404,29 +406,28 @@ struct Kt64Srv::Impl {
     ServerAddress address;
     ConnectOptions options;
     std::shared_ptr<grpc::Channel> channel;
-    std::unique_ptr<rpc::IKt64Srv::Stub> stub;
     std::unique_ptr<LeaseKeeper> lease;
 
-    // One unary call with its deadline; throws ServerError on failure.
-    template <class Request, class Response, class Method>
-    Response call(Method method, const Request& request, std::chrono::milliseconds timeout) {
+    // The row's call with its deadline; throws ServerError on failure.
+    template <class Row>
+    typename Row::Answer call(const typename Row::Request& request) {
+        // Named as the generated stub names it: "/kt64.rpc.IKt64Srv/GetGmtTime".
+        static const std::string path =
+            "/" + std::string(rpc::IKt64Srv::service_full_name()) + "/" + std::string(Row::name);
         grpc::ClientContext context;
+        const auto timeout = Row::kind == ids::CallKind::Wait ? options.waitTimeout : options.callTimeout;
         context.set_deadline(std::chrono::system_clock::now() + timeout);
         const CancellableCall cancellable(options.cancellation.get(), &context);
-        Response response;
-        grpc::Status status = ((*stub).*method)(&context, request, &response);
+        const grpc::internal::RpcMethod method(path.c_str(), grpc::internal::RpcMethod::NORMAL_RPC, channel);
+        typename Row::Answer answer;
+        // What the generated stub does: one blocking unary call over the base
+        // message class.
+        grpc::Status status =
+            grpc::internal::BlockingUnaryCall<typename Row::Request, typename Row::Answer, grpc::protobuf::MessageLite,
+                                              grpc::protobuf::MessageLite>(channel.get(), method, &context, request,
+                                                                           &answer);
         if (!status.ok()) throw toServerError(status);
-        return response;
-    }
-
-    template <class Response, class Method>
-    Response get(Method method) {
-        return call<rpc::Void, Response>(method, rpc::Void(), options.callTimeout);
-    }
-
-    template <class Request, class Method>
-    void put(Method method, const Request& request) {
-        call<Request, rpc::Void>(method, request, options.callTimeout);
+        return answer;
     }
 };
 
@@ -496,7 +497,6 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         }
         impl->lease.reset();
         impl->channel = grpc::CreateCustomChannel(target, credentials, rpc::clientChannelArguments());
-        impl->stub = rpc::IKt64Srv::NewStub(impl->channel);
         impl->lease = std::make_unique<LeaseKeeper>(
             rpc::IKt64Srv::NewStub(grpc::CreateCustomChannel(target, credentials, rpc::clientChannelArguments())),
             impl->options.clientName, impl->options.cancellation.get());
@@ -556,15 +556,15 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
 
 // --- members -----------------------------------------------------------------
 
-using Stub = rpc::IKt64Srv::Stub;
+namespace {
 
-DATE Kt64Srv::GetSyncTime() { return impl_->get<rpc::SyncTimeOut>(&Stub::GetSyncTime).time(); }
+// The client's values of the messages that are not the generated code's own.
+VariantArray clientValue(const rpc::VariantOut& out) {
+    return {out.pval().vt(), std::vector<std::uint8_t>(out.pval().parray().begin(), out.pval().parray().end())};
+}
 
-StampedSyncTime Kt64Srv::GetSyncTimeStamped() {
-    StampedSyncTime value;
-    value.sent = std::chrono::steady_clock::now();
-    const auto out = impl_->get<rpc::SyncTimeStampedOut>(&Stub::GetSyncTimeStamped);
-    value.received = std::chrono::steady_clock::now();
+link::StampedSyncTime clientValue(const rpc::SyncTimeStampedOut& out) {
+    link::StampedSyncTime value;
     value.Time = out.time();
     value.FrameMonotonicNs = out.framemonotonicns();
     value.FrameRealtimeNs = out.framerealtimens();
@@ -575,111 +575,34 @@ StampedSyncTime Kt64Srv::GetSyncTimeStamped() {
     return value;
 }
 
-void Kt64Srv::SetComPort(std::uint32_t PortNo) {
-    rpc::ComPortIn in;
-    in.set_portno(PortNo);
-    impl_->put(&Stub::SetComPort, in);
-}
-
-std::uint32_t Kt64Srv::GetComPort() { return impl_->get<rpc::ComPortOut>(&Stub::GetComPort).portno(); }
-
-void Kt64Srv::WaitForDeviceRead() {
-    impl_->call<rpc::Void, rpc::Void>(&Stub::WaitForDeviceRead, rpc::Void(), impl_->options.waitTimeout);
-}
-
-namespace {
-
-rpc::DateIn dateIn(DATE value) {
-    rpc::DateIn in;
-    in.set_newval(value);
-    return in;
-}
-
-rpc::ULongIn ulongIn(std::uint32_t value) {
-    rpc::ULongIn in;
-    in.set_newval(value);
-    return in;
-}
-
-rpc::KeyChgIn keyChgIn(EKeyChg value) {
-    rpc::KeyChgIn in;
-    in.set_newval(value);
-    return in;
-}
-
-rpc::StringIn stringIn(std::string_view value) {
-    rpc::StringIn in;
-    in.set_newval(std::string(value));
-    return in;
+template <class Message>
+CallValue<Message> clientValue(const Message& m) {
+    return static_cast<CallValue<Message>>(rpc::valueOf(m));
 }
 
 }  // namespace
 
-DATE Kt64Srv::GetGmtTime() { return impl_->get<rpc::DateOut>(&Stub::GetGmtTime).pval(); }
-void Kt64Srv::PutGmtTime(DATE newVal) { impl_->put(&Stub::PutGmtTime, dateIn(newVal)); }
-DATE Kt64Srv::GetLocTime() { return impl_->get<rpc::DateOut>(&Stub::GetLocTime).pval(); }
-void Kt64Srv::PutLocTime(DATE newVal) { impl_->put(&Stub::PutLocTime, dateIn(newVal)); }
-DATE Kt64Srv::GetLineTime() { return impl_->get<rpc::DateOut>(&Stub::GetLineTime).pval(); }
-void Kt64Srv::PutLineTime(DATE newVal) { impl_->put(&Stub::PutLineTime, dateIn(newVal)); }
-std::uint32_t Kt64Srv::GetAlarmFlag() { return impl_->get<rpc::ULongOut>(&Stub::GetAlarmFlag).pval(); }
-std::uint32_t Kt64Srv::GetSetFlag() { return impl_->get<rpc::ULongOut>(&Stub::GetSetFlag).pval(); }
-void Kt64Srv::PutSetFlag(std::uint32_t newVal) { impl_->put(&Stub::PutSetFlag, ulongIn(newVal)); }
-double Kt64Srv::GetLocalOffset() { return impl_->get<rpc::DoubleOut>(&Stub::GetLocalOffset).pval(); }
-
-void Kt64Srv::PutLocalOffset(double newVal) {
-    rpc::DoubleIn in;
-    in.set_newval(newVal);
-    impl_->put(&Stub::PutLocalOffset, in);
+void Kt64Srv::invoke(std::size_t row, const void* in, void* out) {
+    members::All::forEach([&]<class Row>() {
+        if constexpr (Row::kind != ids::CallKind::Stream) {
+            if (members::All::indexOf<Row>() != row) return;
+            using In = CallValue<typename Row::Request>;
+            using Out = CallValue<typename Row::Answer>;
+            typename Row::Request request;
+            if constexpr (!std::is_void_v<In>) rpc::setValue(request, *static_cast<const In*>(in));
+            const auto answer = impl_->call<Row>(request);
+            if constexpr (!std::is_void_v<Out>) *static_cast<Out*>(out) = clientValue(answer);
+        }
+    });
 }
 
-EKeyChg Kt64Srv::GetKeyTimeZL() { return impl_->get<rpc::KeyChgOut>(&Stub::GetKeyTimeZL).pval(); }
-void Kt64Srv::PutKeyTimeZL(EKeyChg newVal) { impl_->put(&Stub::PutKeyTimeZL, keyChgIn(newVal)); }
-DATE Kt64Srv::GetChangeTimeZL() { return impl_->get<rpc::DateOut>(&Stub::GetChangeTimeZL).pval(); }
-void Kt64Srv::PutChangeTimeZL(DATE newVal) { impl_->put(&Stub::PutChangeTimeZL, dateIn(newVal)); }
-EKeyChg Kt64Srv::GetKeyTimeLZ() { return impl_->get<rpc::KeyChgOut>(&Stub::GetKeyTimeLZ).pval(); }
-void Kt64Srv::PutKeyTimeLZ(EKeyChg newVal) { impl_->put(&Stub::PutKeyTimeLZ, keyChgIn(newVal)); }
-DATE Kt64Srv::GetChangeTimeLZ() { return impl_->get<rpc::DateOut>(&Stub::GetChangeTimeLZ).pval(); }
-void Kt64Srv::PutChangeTimeLZ(DATE newVal) { impl_->put(&Stub::PutChangeTimeLZ, dateIn(newVal)); }
-
-void Kt64Srv::ComunicationEnable(std::uint32_t Enabled) {
-    rpc::ComunicationEnableIn in;
-    in.set_enabled(Enabled);
-    impl_->put(&Stub::ComunicationEnable, in);
+StampedSyncTime Kt64Srv::GetSyncTimeStamped() {
+    StampedSyncTime value;
+    value.sent = std::chrono::steady_clock::now();
+    static_cast<link::StampedSyncTime&>(value) = call<members::GetSyncTimeStamped>();
+    value.received = std::chrono::steady_clock::now();
+    return value;
 }
-
-std::string Kt64Srv::GetSerialNum() { return impl_->get<rpc::StringOut>(&Stub::GetSerialNum).pval(); }
-void Kt64Srv::PutSerialNum(std::string_view newVal) { impl_->put(&Stub::PutSerialNum, stringIn(newVal)); }
-std::string Kt64Srv::GetBuildType() { return impl_->get<rpc::StringOut>(&Stub::GetBuildType).pval(); }
-void Kt64Srv::PutBuildType(std::string_view newVal) { impl_->put(&Stub::PutBuildType, stringIn(newVal)); }
-EDigLine Kt64Srv::GetLineDigitType() { return impl_->get<rpc::DigLineOut>(&Stub::GetLineDigitType).pval(); }
-
-void Kt64Srv::PutLineDigitType(EDigLine newVal) {
-    rpc::DigLineIn in;
-    in.set_newval(newVal);
-    impl_->put(&Stub::PutLineDigitType, in);
-}
-
-void Kt64Srv::PutChangeTimeOn(std::uint32_t newVal) { impl_->put(&Stub::PutChangeTimeOn, ulongIn(newVal)); }
-
-VariantArray Kt64Srv::GetRozkazy() {
-    rpc::VariantOut out = impl_->get<rpc::VariantOut>(&Stub::GetRozkazy);
-    VariantArray result;
-    result.vt = out.pval().vt();
-    const std::string& bytes = out.pval().parray();
-    result.bytes.assign(bytes.begin(), bytes.end());
-    return result;
-}
-
-void Kt64Srv::PutRozkazy(std::span<const std::uint8_t> image, std::uint32_t vt) {
-    rpc::VariantIn in;
-    in.mutable_newval()->set_vt(vt);
-    in.mutable_newval()->set_parray(std::string(image.begin(), image.end()));
-    impl_->put(&Stub::PutRozkazy, in);
-}
-
-std::uint32_t Kt64Srv::GetRozkazPos() { return impl_->get<rpc::ULongOut>(&Stub::GetRozkazPos).pval(); }
-void Kt64Srv::StartGetRozkazy() { impl_->put(&Stub::StartGetRozkazy, rpc::Void()); }
-std::uint32_t Kt64Srv::GetRozkazRxPos() { return impl_->get<rpc::ULongOut>(&Stub::GetRozkazRxPos).pval(); }
 
 void awaitFirstExchange(Kt64Srv& server) {
     // The device-read event keeps a signal that nobody waited for (the last
