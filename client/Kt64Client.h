@@ -24,28 +24,15 @@
 #include <vector>
 
 #include "CallCancellation.h"
+#include "ClientCredentials.h"
 #include "CallValues.h"
 #include "HResult.h"
-#include "Kt64Srv.pb.h"
 #include "OleDate.h"
 #include "ServerAddress.h"
 #include "ServerError.h"
 #include "StampedSyncTime.h"
 
 namespace kt64::client {
-
-// TLS towards a server that requires it (its registry has TlsCertificate
-// and TlsKey; with TlsClientCA it also requires a client certificate). PEM
-// files; all empty means the registry values TlsServerCA,
-// TlsClientCertificate and TlsClientKey under
-// HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv, and plain TCP when those
-// are missing too.
-struct ClientTls {
-    std::string serverCA;     // CA that the server's certificate chains to
-    std::string certificate;  // this client's certificate chain
-    std::string key;          // and its private key
-    bool empty() const { return serverCA.empty() && certificate.empty() && key.empty(); }
-};
 
 struct ConnectOptions {
     // Deadline of every call but WaitForDeviceRead.
