@@ -1,4 +1,4 @@
-// The Kt64Srv client object: one channel for the members, each a unary call
+// The client object (ServerProxy): one channel for the members, each a unary call
 // with a deadline, and one of its own for the lease, which is kept held
 // (ClientLease.h).
 #include "Kt64Client.h"
@@ -86,7 +86,7 @@ std::string localSocketTarget(std::uint16_t port) {
 
 }  // namespace
 
-struct Kt64Srv::Impl {
+struct ServerProxy::Impl {
     ServerAddress address;
     ConnectOptions options;
     std::shared_ptr<grpc::Channel> channel;
@@ -115,16 +115,16 @@ struct Kt64Srv::Impl {
     }
 };
 
-Kt64Srv::Kt64Srv(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+ServerProxy::ServerProxy(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-Kt64Srv::~Kt64Srv() = default;
+ServerProxy::~ServerProxy() = default;
 
-const ServerAddress& Kt64Srv::address() const noexcept { return impl_->address; }
+const ServerAddress& ServerProxy::address() const noexcept { return impl_->address; }
 
-bool Kt64Srv::leaseHeld() const { return impl_->lease && impl_->lease->held(); }
+bool ServerProxy::leaseHeld() const { return impl_->lease && impl_->lease->held(); }
 
-std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectOptions& options) {
-    auto impl = std::make_unique<Kt64Srv::Impl>();
+std::unique_ptr<ServerProxy> ConnectServer(std::string_view computer, const ConnectOptions& options) {
+    auto impl = std::make_unique<ServerProxy::Impl>();
     impl->options = options;
     if (impl->options.clientName.empty()) impl->options.clientName = defaultClientName();
     // The server ends a lease whose holder name is longer than it keeps
@@ -235,7 +235,7 @@ std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectO
         throw toServerError(status);
     }
     impl->lease->keep(std::move(lease));
-    return std::unique_ptr<Kt64Srv>(new Kt64Srv(std::move(impl)));
+    return std::unique_ptr<ServerProxy>(new ServerProxy(std::move(impl)));
 }
 
 // --- members -----------------------------------------------------------------
@@ -266,7 +266,7 @@ CallValue<Message> clientValue(const Message& m) {
 
 }  // namespace
 
-void Kt64Srv::invoke(std::size_t row, const void* in, void* out) {
+void ServerProxy::invoke(std::size_t row, const void* in, void* out) {
     members::All::forEach([&]<class Row>() {
         if constexpr (Row::kind != ids::CallKind::Stream) {
             if (members::All::indexOf<Row>() != row) return;
@@ -280,7 +280,7 @@ void Kt64Srv::invoke(std::size_t row, const void* in, void* out) {
     });
 }
 
-StampedSyncTime Kt64Srv::GetSyncTimeStamped() {
+StampedSyncTime ServerProxy::GetSyncTimeStamped() {
     StampedSyncTime value;
     value.sent = std::chrono::steady_clock::now();
     static_cast<link::StampedSyncTime&>(value) = call<members::GetSyncTimeStamped>();
@@ -288,7 +288,7 @@ StampedSyncTime Kt64Srv::GetSyncTimeStamped() {
     return value;
 }
 
-void awaitFirstExchange(Kt64Srv& server) {
+void awaitFirstExchange(ServerProxy& server) {
     // The device-read event keeps a signal that nobody waited for (the last
     // exchange before a port switch, say), so the first wait may end at once
     // with the reading still to come; the second ends with a fresh one.

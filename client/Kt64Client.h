@@ -1,5 +1,6 @@
-// The client side of IKt64Srv: ConnectServer and the Kt64Srv client object
-// that every client program uses.
+// The client side of IKt64Srv that every client program uses: ConnectServer
+// and the client object, ServerProxy, the proxy of the link server's
+// automation object.
 //
 // Creating the object (ConnectServer) opens a lease on the server, held
 // until the object is destroyed (taken anew on a new connection whenever the
@@ -66,11 +67,11 @@ struct StampedSyncTime : link::StampedSyncTime {
     std::chrono::steady_clock::time_point received;
 };
 
-class Kt64Srv {
+class ServerProxy {
 public:
-    ~Kt64Srv();  // releases the lease (waits at most about 1 s)
-    Kt64Srv(const Kt64Srv&) = delete;
-    Kt64Srv& operator=(const Kt64Srv&) = delete;
+    ~ServerProxy();  // releases the lease (waits at most about 1 s)
+    ServerProxy(const ServerProxy&) = delete;
+    ServerProxy& operator=(const ServerProxy&) = delete;
 
     const ServerAddress& address() const noexcept;
     // Whether a lease is held now. One that ends while the object lives (its
@@ -152,8 +153,8 @@ private:
     void invoke(std::size_t row, const void* in, void* out);
 
     struct Impl;
-    explicit Kt64Srv(std::unique_ptr<Impl> impl);
-    friend std::unique_ptr<Kt64Srv> ConnectServer(std::string_view, const ConnectOptions&);
+    explicit ServerProxy(std::unique_ptr<Impl> impl);
+    friend std::unique_ptr<ServerProxy> ConnectServer(std::string_view, const ConnectOptions&);
 
     std::unique_ptr<Impl> impl_;
 };
@@ -164,7 +165,7 @@ private:
 // the server's own wait), so that the caller's readings show the centre.
 // Throws ServerError when there is no connection; the server's other
 // refusals (port, silent centre, pause) are left for the caller's readings.
-void awaitFirstExchange(Kt64Srv& server);
+void awaitFirstExchange(ServerProxy& server);
 
 // Connects to the link server on computer ("" or this computer's name for
 // the local one; "NAME:PORT" for another port than RpcPort) and returns a
@@ -179,6 +180,6 @@ void awaitFirstExchange(Kt64Srv& server);
 // unreachable), E_SERVICE_DOES_NOT_EXIST, E_SERVICE_DISABLED or
 // E_ACCESSDENIED (systemd refused the start),
 // E_INVALIDARG for a computer text that names no server.
-std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectOptions& options = {});
+std::unique_ptr<ServerProxy> ConnectServer(std::string_view computer, const ConnectOptions& options = {});
 
 }  // namespace kt64::client

@@ -52,7 +52,7 @@ grpc::Status callStatus(const CallStatus& status) {
     return rpc::errorStatus(status.code, status.text);
 }
 
-RpcService::RpcService(Kt64Srv& srv, ShutdownMonitor& leases, CallerPolicy policy, Listener listener)
+RpcService::RpcService(AutomationObject& srv, ShutdownMonitor& leases, CallerPolicy policy, Listener listener)
     : srv_(srv), leases_(leases), policy_(std::move(policy)), listener_(listener) {
     members::All::forEach([this]<class Row>() {
         if constexpr (Row::kind == ids::CallKind::Unary)

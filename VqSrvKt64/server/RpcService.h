@@ -24,7 +24,7 @@
 #include "CallerLimits.h"
 #include "ClientFilter.h"
 #include "InterfaceService.h"
-#include "Kt64Srv.h"
+#include "AutomationObject.h"
 #include "ShutdownMonitor.h"
 #include "WorkerJournal.h"
 
@@ -51,7 +51,8 @@ enum class Listener {
 
 class RpcService final : public rpc::InterfaceService {
 public:
-    RpcService(Kt64Srv& srv, ShutdownMonitor& leases, CallerPolicy policy = {}, Listener listener = Listener::Network);
+    RpcService(AutomationObject& srv, ShutdownMonitor& leases, CallerPolicy policy = {},
+               Listener listener = Listener::Network);
 
     using Ctx = grpc::CallbackServerContext;
     using Reactor = grpc::ServerUnaryReactor;
@@ -71,7 +72,7 @@ private:
     Reactor* refuse(Ctx* c, std::string_view member) const;
     bool hasControl(grpc::CallbackServerContext* c) const;
 
-    Kt64Srv& srv_;
+    AutomationObject& srv_;
     ShutdownMonitor& leases_;
     CallerPolicy policy_;
     Listener listener_;

@@ -133,7 +133,7 @@ void SyncSettingsView::showConnection() {
     // The port list follows the settings: locked while the service runs.
     ui_->portCombo->setEnabled(ui_->saveButton->isEnabled());
     session_.call<std::uint32_t>(
-        this, [](client::Kt64Srv& srv) { return srv.GetComPort(); },
+        this, [](client::ServerProxy& srv) { return srv.GetComPort(); },
         [this](ServerAnswer<std::uint32_t> port) {
             if (port.ok() && *port.value >= 1 && *port.value <= kPortCount)
                 ui_->portCombo->setCurrentIndex(static_cast<int>(*port.value) - 1);
@@ -212,7 +212,7 @@ void SyncSettingsView::save() {
     const auto port = static_cast<std::uint32_t>(ui_->portCombo->currentIndex() + 1);
     portPending_ = true;
     session_.call(
-        this, [port](client::Kt64Srv& srv) { srv.SetComPort(port); },
+        this, [port](client::ServerProxy& srv) { srv.SetComPort(port); },
         [this](ServerAnswer<Done> answer) {
             if (!answer.ok())
                 messages_.show(this, QMessageBox::Critical, qtext(kSaveFailedCaption),
@@ -317,7 +317,7 @@ void SyncSettingsView::tick() {
     } else if (!readPending_) {
         readPending_ = true;
         session_.call<DATE>(
-            this, [](client::Kt64Srv& srv) { return srv.GetLocTime(); },
+            this, [](client::ServerProxy& srv) { return srv.GetLocTime(); },
             [this](ServerAnswer<DATE> answer) {
                 readPending_ = false;
                 if (answer.ok()) {
@@ -359,7 +359,7 @@ void SyncSettingsView::refreshIdentity() {
     using Identity = std::pair<std::string, std::string>;
     session_.call<Identity>(
         this,
-        [](client::Kt64Srv& srv) {
+        [](client::ServerProxy& srv) {
             return Identity{srv.GetBuildType(), srv.GetSerialNum()};
         },
         [this](ServerAnswer<Identity> answer) {

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 class ClientTest : public ::testing::Test {
 protected:
-    std::unique_ptr<client::Kt64Srv> connect(client::ConnectOptions options = {}) {
+    std::unique_ptr<client::ServerProxy> connect(client::ConnectOptions options = {}) {
         return client::ConnectServer("localhost:" + std::to_string(host_.port()), options);
     }
 

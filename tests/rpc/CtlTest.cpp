@@ -235,7 +235,7 @@ protected:
     kt64::test::TempRegistry registry_;
     FakeKt64Srv fake_;
     FakeServerHost host_{fake_};
-    std::unique_ptr<client::Kt64Srv> srv_;
+    std::unique_ptr<client::ServerProxy> srv_;
     ctl::RunSettings settings_;
     std::ostringstream out_, err_;
 };

@@ -34,7 +34,7 @@
 #include "InterfaceService.h"
 #include "Kt64Client.h"
 #include "Kt64Srv.grpc.pb.h"
-#include "Kt64Srv.h"
+#include "AutomationObject.h"
 #include "LocalSockets.h"
 #include "MemberRights.h"
 #include "RpcServer.h"
@@ -108,7 +108,7 @@ struct AccessRig {
         };
         return access;
     }
-    std::unique_ptr<client::Kt64Srv> connect(client::ClientTls tls = {}) {
+    std::unique_ptr<client::ServerProxy> connect(client::ClientTls tls = {}) {
         client::ConnectOptions options;
         options.tls = std::move(tls);
         options.viaTcp = true;  // as another computer reaches it
@@ -126,7 +126,7 @@ struct AccessRig {
     server::SharedDevice device;
     server::DeviceReadEvent event;
     server::ServerConfig config;
-    server::Kt64Srv srv{device, event, config};
+    server::AutomationObject srv{device, event, config};
     server::ShutdownMonitor leases{server::kIdleShutdown, [] {}};
     std::mutex mutex;
     std::vector<std::string> lines;
@@ -448,7 +448,7 @@ TEST(AccessControl, LeasesStopAtTheirCaps) {
 
     // Leases as this computer's client takes them (through the control
     // socket, as root), over TCP, and raw on the read socket.
-    std::vector<std::unique_ptr<client::Kt64Srv>> held;
+    std::vector<std::unique_ptr<client::ServerProxy>> held;
     struct RawLease {
         std::unique_ptr<grpc::ClientContext> context = std::make_unique<grpc::ClientContext>();
         std::unique_ptr<grpc::ClientReaderWriter<rpc::LeaseRequest, rpc::LeaseGrant>> stream;
