@@ -1,5 +1,6 @@
-// The client side of IKt64Srv: ConnectServer and the Kt64Srv client object
-// that every client program uses.
+// The client side of IKt64Srv that every client program uses: ConnectServer
+// and the client object, ServerProxy, the proxy of the link server's
+// automation object.
 //
 // Creating the object (ConnectServer) opens a lease on the server, held
 // until the object is destroyed (taken anew on a new connection whenever the
@@ -20,42 +21,19 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "CallCancellation.h"
+#include "ClientCredentials.h"
+#include "CallValues.h"
 #include "HResult.h"
-#include "Kt64Srv.pb.h"
 #include "OleDate.h"
 #include "ServerAddress.h"
 #include "ServerError.h"
 #include "StampedSyncTime.h"
 
 namespace kt64::client {
-
-using rpc::EDigLine;
-using rpc::EKeyChg;
-
-// VARTYPE of the command-list container: VT_ARRAY | VT_UI1.
-inline constexpr std::uint32_t kVtArrayUi1 = 0x2011;
-
-// A VARIANT holding a one-dimensional byte array (lower bound 0).
-struct VariantArray {
-    std::uint32_t vt = kVtArrayUi1;
-    std::vector<std::uint8_t> bytes;
-};
-
-// TLS towards a server that requires it (its registry has TlsCertificate
-// and TlsKey; with TlsClientCA it also requires a client certificate). PEM
-// files; all empty means the registry values TlsServerCA,
-// TlsClientCertificate and TlsClientKey under
-// HKEY_LOCAL_MACHINE\Software\Ardonis\Kt64Srv, and plain TCP when those
-// are missing too.
-struct ClientTls {
-    std::string serverCA;     // CA that the server's certificate chains to
-    std::string certificate;  // this client's certificate chain
-    std::string key;          // and its private key
-    bool empty() const { return serverCA.empty() && certificate.empty() && key.empty(); }
-};
 
 struct ConnectOptions {
     // Deadline of every call but WaitForDeviceRead.
@@ -89,68 +67,94 @@ struct StampedSyncTime : link::StampedSyncTime {
     std::chrono::steady_clock::time_point received;
 };
 
-class Kt64Srv {
+class ServerProxy {
 public:
-    ~Kt64Srv();  // releases the lease (waits at most about 1 s)
-    Kt64Srv(const Kt64Srv&) = delete;
-    Kt64Srv& operator=(const Kt64Srv&) = delete;
+    ~ServerProxy();  // releases the lease (waits at most about 1 s)
+    ServerProxy(const ServerProxy&) = delete;
+    ServerProxy& operator=(const ServerProxy&) = delete;
 
     const ServerAddress& address() const noexcept;
     // Whether a lease is held now. One that ends while the object lives (its
     // connection dropped, the server restarted) is taken anew at once.
     bool leaseHeld() const;
 
-    DATE GetSyncTime();
+    // The members, each a call of its row in the member table.
+    DATE GetSyncTime() { return call<members::GetSyncTime>(); }
     // GetSyncTime with the frame's stamps (a member added to the interface).
     StampedSyncTime GetSyncTimeStamped();
-    void SetComPort(std::uint32_t PortNo);
-    std::uint32_t GetComPort();
-    void WaitForDeviceRead();
+    void SetComPort(std::uint32_t PortNo) { call<members::SetComPort>(PortNo); }
+    std::uint32_t GetComPort() { return call<members::GetComPort>(); }
+    void WaitForDeviceRead() { call<members::WaitForDeviceRead>(); }
 
-    DATE GetGmtTime();
-    void PutGmtTime(DATE newVal);
-    DATE GetLocTime();
-    void PutLocTime(DATE newVal);
-    DATE GetLineTime();
-    void PutLineTime(DATE newVal);
-    std::uint32_t GetAlarmFlag();  // FAlarm bits
-    std::uint32_t GetSetFlag();    // FSet bits
-    void PutSetFlag(std::uint32_t newVal);
-    double GetLocalOffset();  // days
-    void PutLocalOffset(double newVal);
-    EKeyChg GetKeyTimeZL();
-    void PutKeyTimeZL(EKeyChg newVal);
-    DATE GetChangeTimeZL();
-    void PutChangeTimeZL(DATE newVal);
-    EKeyChg GetKeyTimeLZ();
-    void PutKeyTimeLZ(EKeyChg newVal);
-    DATE GetChangeTimeLZ();
-    void PutChangeTimeLZ(DATE newVal);
+    DATE GetGmtTime() { return call<members::GetGmtTime>(); }
+    void PutGmtTime(DATE newVal) { call<members::PutGmtTime>(newVal); }
+    DATE GetLocTime() { return call<members::GetLocTime>(); }
+    void PutLocTime(DATE newVal) { call<members::PutLocTime>(newVal); }
+    DATE GetLineTime() { return call<members::GetLineTime>(); }
+    void PutLineTime(DATE newVal) { call<members::PutLineTime>(newVal); }
+    std::uint32_t GetAlarmFlag() { return call<members::GetAlarmFlag>(); }  // FAlarm bits
+    std::uint32_t GetSetFlag() { return call<members::GetSetFlag>(); }      // FSet bits
+    void PutSetFlag(std::uint32_t newVal) { call<members::PutSetFlag>(newVal); }
+    double GetLocalOffset() { return call<members::GetLocalOffset>(); }  // days
+    void PutLocalOffset(double newVal) { call<members::PutLocalOffset>(newVal); }
+    EKeyChg GetKeyTimeZL() { return call<members::GetKeyTimeZL>(); }
+    void PutKeyTimeZL(EKeyChg newVal) { call<members::PutKeyTimeZL>(newVal); }
+    DATE GetChangeTimeZL() { return call<members::GetChangeTimeZL>(); }
+    void PutChangeTimeZL(DATE newVal) { call<members::PutChangeTimeZL>(newVal); }
+    EKeyChg GetKeyTimeLZ() { return call<members::GetKeyTimeLZ>(); }
+    void PutKeyTimeLZ(EKeyChg newVal) { call<members::PutKeyTimeLZ>(newVal); }
+    DATE GetChangeTimeLZ() { return call<members::GetChangeTimeLZ>(); }
+    void PutChangeTimeLZ(DATE newVal) { call<members::PutChangeTimeLZ>(newVal); }
 
-    void ComunicationEnable(std::uint32_t Enabled);
+    void ComunicationEnable(std::uint32_t Enabled) { call<members::ComunicationEnable>(Enabled); }
 
-    std::string GetSerialNum();
-    void PutSerialNum(std::string_view newVal);
-    std::string GetBuildType();
-    void PutBuildType(std::string_view newVal);
-    EDigLine GetLineDigitType();
-    void PutLineDigitType(EDigLine newVal);
-    void PutChangeTimeOn(std::uint32_t newVal);
+    std::string GetSerialNum() { return call<members::GetSerialNum>(); }
+    void PutSerialNum(std::string_view newVal) { call<members::PutSerialNum>(newVal); }
+    std::string GetBuildType() { return call<members::GetBuildType>(); }
+    void PutBuildType(std::string_view newVal) { call<members::PutBuildType>(newVal); }
+    EDigLine GetLineDigitType() { return call<members::GetLineDigitType>(); }
+    void PutLineDigitType(EDigLine newVal) { call<members::PutLineDigitType>(newVal); }
+    void PutChangeTimeOn(std::uint32_t newVal) { call<members::PutChangeTimeOn>(newVal); }
 
     // The downloaded command list with the server's VARTYPE, for the caller
     // to check (the console refuses anything but 0x2011 with 2905 bytes).
-    VariantArray GetRozkazy();
+    VariantArray GetRozkazy() { return call<members::GetRozkazy>(); }
     // Starts an upload; vt other than kVtArrayUi1 is sent as given (and
     // refused by the server).
-    void PutRozkazy(std::span<const std::uint8_t> image, std::uint32_t vt = kVtArrayUi1);
-    std::uint32_t GetRozkazPos();
-    void StartGetRozkazy();
-    std::uint32_t GetRozkazRxPos();
+    void PutRozkazy(std::span<const std::uint8_t> image, std::uint32_t vt = kVtArrayUi1) {
+        call<members::PutRozkazy>(ids::VariantBytes{vt, image});
+    }
+    std::uint32_t GetRozkazPos() { return call<members::GetRozkazPos>(); }
+    void StartGetRozkazy() { call<members::StartGetRozkazy>(); }
+    std::uint32_t GetRozkazRxPos() { return call<members::GetRozkazRxPos>(); }
 
 private:
+    // A getter's or an action's call: the answer's value, if any.
+    template <class Row>
+    CallValue<typename Row::Answer> call() {
+        using Answer = CallValue<typename Row::Answer>;
+        if constexpr (std::is_void_v<Answer>) {
+            invoke(members::All::indexOf<Row>(), nullptr, nullptr);
+        } else {
+            Answer value{};
+            invoke(members::All::indexOf<Row>(), nullptr, &value);
+            return value;
+        }
+    }
+    // A setter's call.
+    template <class Row>
+    void call(const CallValue<typename Row::Request>& newVal) {
+        invoke(members::All::indexOf<Row>(), &newVal, nullptr);
+    }
+    // Calls the table's row number row with the request's value at in and
+    // the answer's at out (nullptr where the message has none), each of the
+    // CallValue type of the row's message: call() above makes them so, and
+    // the definition needs the generated code this header keeps out.
+    void invoke(std::size_t row, const void* in, void* out);
+
     struct Impl;
-    explicit Kt64Srv(std::unique_ptr<Impl> impl);
-    friend std::unique_ptr<Kt64Srv> ConnectServer(std::string_view, const ConnectOptions&);
+    explicit ServerProxy(std::unique_ptr<Impl> impl);
+    friend std::unique_ptr<ServerProxy> ConnectServer(std::string_view, const ConnectOptions&);
 
     std::unique_ptr<Impl> impl_;
 };
@@ -161,7 +165,7 @@ private:
 // the server's own wait), so that the caller's readings show the centre.
 // Throws ServerError when there is no connection; the server's other
 // refusals (port, silent centre, pause) are left for the caller's readings.
-void awaitFirstExchange(Kt64Srv& server);
+void awaitFirstExchange(ServerProxy& server);
 
 // Connects to the link server on computer ("" or this computer's name for
 // the local one; "NAME:PORT" for another port than RpcPort) and returns a
@@ -176,6 +180,6 @@ void awaitFirstExchange(Kt64Srv& server);
 // unreachable), E_SERVICE_DOES_NOT_EXIST, E_SERVICE_DISABLED or
 // E_ACCESSDENIED (systemd refused the start),
 // E_INVALIDARG for a computer text that names no server.
-std::unique_ptr<Kt64Srv> ConnectServer(std::string_view computer, const ConnectOptions& options = {});
+std::unique_ptr<ServerProxy> ConnectServer(std::string_view computer, const ConnectOptions& options = {});
 
 }  // namespace kt64::client

@@ -1,6 +1,6 @@
 // The program transfers' CentreLink on the link-server client object, for
 // every program that sends or receives a relay program (the console and
-// kt64prog): each member calls the Kt64Srv object and turns its ServerError
+// kt64prog): each member calls the client object (ServerProxy) and turns its ServerError
 // into the LinkError the transfers show (the server's description, or none
 // when the connection itself failed). Without an object every call fails
 // like a lost connection.
@@ -23,7 +23,7 @@ namespace kt64::program {
 
 class ClientCentreLink : public CentreLink {
 public:
-    explicit ClientCentreLink(std::shared_ptr<client::Kt64Srv> server) : server_(std::move(server)) {}
+    explicit ClientCentreLink(std::shared_ptr<client::ServerProxy> server) : server_(std::move(server)) {}
 
     bool Connected() const override;
     std::string BuildType() override;
@@ -38,7 +38,7 @@ private:
     template <typename F>
     auto call(F f);
 
-    std::shared_ptr<client::Kt64Srv> server_;
+    std::shared_ptr<client::ServerProxy> server_;
 };
 
 }  // namespace kt64::program

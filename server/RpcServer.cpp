@@ -84,7 +84,8 @@ CallerPolicy policyFor(const ServerAccess& access) {
 }
 }  // namespace
 
-RpcServer::RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port, ServerAccess access)
+RpcServer::RpcServer(AutomationObject& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port,
+                     ServerAccess access)
     : access_(std::move(access)),
       policy_(policyFor(access_)),
       network_(srv, leases, policy_, Listener::Network),

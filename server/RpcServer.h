@@ -53,7 +53,8 @@ class RpcServer {
 public:
     // host "" = every interface; "127.0.0.1", "::1" etc. otherwise. port 0
     // picks a free one (see port()).
-    RpcServer(Kt64Srv& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port, ServerAccess access = {});
+    RpcServer(AutomationObject& srv, ShutdownMonitor& leases, std::string host, std::uint16_t port,
+              ServerAccess access = {});
     ~RpcServer();
     RpcServer(const RpcServer&) = delete;
     RpcServer& operator=(const RpcServer&) = delete;

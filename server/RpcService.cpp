@@ -3,8 +3,12 @@
 // message, just the error object.
 #include "RpcService.h"
 
+#include <type_traits>
+
 #include "ErrorStatus.h"
 #include "LeaseReactor.h"
+#include "MemberRights.h"
+#include "MessageValues.h"
 
 namespace kt64::server {
 
@@ -16,11 +20,30 @@ grpc::ServerUnaryReactor* finish(grpc::CallbackServerContext* ctx, const CallSta
     return reactor;
 }
 
-template <class T, class Set>
-grpc::ServerUnaryReactor* answer(grpc::CallbackServerContext* ctx, const CallResult<T>& result, Set set) {
-    if (result.ok()) set(result.value);
-    return finish(ctx, result.status);
+// The automation object's values that no message carries as they are.
+void answerWith(rpc::SyncTimeStampedOut& out, const StampedSyncTime& v) {
+    out.set_time(v.Time);
+    out.set_framemonotonicns(v.FrameMonotonicNs);
+    out.set_framerealtimens(v.FrameRealtimeNs);
+    out.set_frameno(v.FrameNo);
+    out.set_servermonotonicns(v.ServerMonotonicNs);
+    out.set_requestmonotonicns(v.RequestMonotonicNs);
+    out.set_gmttime(v.GmtTime);
 }
+
+void answerWith(rpc::VariantOut& out, const std::vector<std::uint8_t>& image) {
+    rpc::setValue(out, ids::VariantBytes{kVtArrayOfBytes, image});
+}
+
+template <class Answer, class T>
+void answerWith(Answer& out, const T& v) {
+    rpc::setValue(out, v);
+}
+
+template <class T>
+constexpr bool kIsCallResult = false;
+template <class T>
+constexpr bool kIsCallResult<CallResult<T>> = true;
 
 }  // namespace
 
@@ -29,8 +52,35 @@ grpc::Status callStatus(const CallStatus& status) {
     return rpc::errorStatus(status.code, status.text);
 }
 
-RpcService::RpcService(Kt64Srv& srv, ShutdownMonitor& leases, CallerPolicy policy, Listener listener)
-    : srv_(srv), leases_(leases), policy_(std::move(policy)), listener_(listener) {}
+RpcService::RpcService(AutomationObject& srv, ShutdownMonitor& leases, CallerPolicy policy, Listener listener)
+    : srv_(srv), leases_(leases), policy_(std::move(policy)), listener_(listener) {
+    members::All::forEach([this]<class Row>() {
+        if constexpr (Row::kind == ids::CallKind::Unary)
+            serveUnary<Row>([this](Ctx* c, const typename Row::Request* in, typename Row::Answer* out) {
+                return serve<Row>(c, *in, *out);
+            });
+    });
+    serveUnary<members::WaitForDeviceRead>(
+        [this](Ctx* c, const rpc::Void*, rpc::Void*) { return waitForDeviceRead(c); });
+    serveStream<members::Lease>([this](Ctx* c) { return lease(c); });
+}
+
+template <class Row>
+RpcService::Reactor* RpcService::serve(Ctx* c, const typename Row::Request& in, typename Row::Answer& out) {
+    if (auto* refused = refuse(c, Row::name)) return refused;
+    const auto outcome = [&] {
+        if constexpr (std::is_same_v<typename Row::Request, rpc::Void>)
+            return Row::call(srv_);
+        else
+            return Row::call(srv_, rpc::valueOf(in));
+    }();
+    if constexpr (kIsCallResult<std::remove_const_t<decltype(outcome)>>) {
+        if (outcome.ok()) answerWith(out, outcome.value);
+        return finish(c, outcome.status);
+    } else {
+        return finish(c, outcome);
+    }
+}
 
 namespace {
 std::string commonName(const grpc::AuthContext& auth) {
@@ -97,36 +147,8 @@ RpcService::Reactor* RpcService::refuse(Ctx* c, std::string_view member) const {
     return reactor;
 }
 
-RpcService::Reactor* RpcService::GetSyncTime(Ctx* c, const rpc::Void*, rpc::SyncTimeOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetSyncTime(), [&](DATE v) { out->set_time(v); });
-}
-
-RpcService::Reactor* RpcService::GetSyncTimeStamped(Ctx* c, const rpc::Void*, rpc::SyncTimeStampedOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetSyncTimeStamped(), [&](const StampedSyncTime& v) {
-        out->set_time(v.Time);
-        out->set_framemonotonicns(v.FrameMonotonicNs);
-        out->set_framerealtimens(v.FrameRealtimeNs);
-        out->set_frameno(v.FrameNo);
-        out->set_servermonotonicns(v.ServerMonotonicNs);
-        out->set_requestmonotonicns(v.RequestMonotonicNs);
-        out->set_gmttime(v.GmtTime);
-    });
-}
-
-RpcService::Reactor* RpcService::SetComPort(Ctx* c, const rpc::ComPortIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.SetComPort(in->portno()));
-}
-
-RpcService::Reactor* RpcService::GetComPort(Ctx* c, const rpc::Void*, rpc::ComPortOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetComPort(), [&](std::uint32_t v) { out->set_portno(v); });
-}
-
-RpcService::Reactor* RpcService::WaitForDeviceRead(Ctx* c, const rpc::Void*, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
+RpcService::Reactor* RpcService::waitForDeviceRead(Ctx* c) {
+    if (auto* refused = refuse(c, members::WaitForDeviceRead::name)) return refused;
     // The operators' waits are not counted (CallerLimits.h).
     const bool counted = listener_ != Listener::ControlSocket;
     if (counted)
@@ -139,172 +161,6 @@ RpcService::Reactor* RpcService::WaitForDeviceRead(Ctx* c, const rpc::Void*, rpc
     return reactor;
 }
 
-RpcService::Reactor* RpcService::GetGmtTime(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetGmtTime(), [&](DATE v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::PutGmtTime(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutGmtTime(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetLocTime(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetLocTime(), [&](DATE v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::PutLocTime(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutLocTime(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetLineTime(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetLineTime(), [&](DATE v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::PutLineTime(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutLineTime(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetAlarmFlag(Ctx* c, const rpc::Void*, rpc::ULongOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetAlarmFlag(), [&](std::uint32_t v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::GetSetFlag(Ctx* c, const rpc::Void*, rpc::ULongOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetSetFlag(), [&](std::uint32_t v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::PutSetFlag(Ctx* c, const rpc::ULongIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutSetFlag(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetLocalOffset(Ctx* c, const rpc::Void*, rpc::DoubleOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetLocalOffset(), [&](double v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::PutLocalOffset(Ctx* c, const rpc::DoubleIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutLocalOffset(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetKeyTimeZL(Ctx* c, const rpc::Void*, rpc::KeyChgOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetKeyTimeZL(), [&](std::int32_t v) { out->set_pval(static_cast<rpc::EKeyChg>(v)); });
-}
-
-RpcService::Reactor* RpcService::PutKeyTimeZL(Ctx* c, const rpc::KeyChgIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutKeyTimeZL(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetChangeTimeZL(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetChangeTimeZL(), [&](DATE v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::PutChangeTimeZL(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutChangeTimeZL(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetKeyTimeLZ(Ctx* c, const rpc::Void*, rpc::KeyChgOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetKeyTimeLZ(), [&](std::int32_t v) { out->set_pval(static_cast<rpc::EKeyChg>(v)); });
-}
-
-RpcService::Reactor* RpcService::PutKeyTimeLZ(Ctx* c, const rpc::KeyChgIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutKeyTimeLZ(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetChangeTimeLZ(Ctx* c, const rpc::Void*, rpc::DateOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetChangeTimeLZ(), [&](DATE v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::PutChangeTimeLZ(Ctx* c, const rpc::DateIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutChangeTimeLZ(in->newval()));
-}
-
-RpcService::Reactor* RpcService::ComunicationEnable(Ctx* c, const rpc::ComunicationEnableIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.ComunicationEnable(in->enabled()));
-}
-
-RpcService::Reactor* RpcService::GetSerialNum(Ctx* c, const rpc::Void*, rpc::StringOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetSerialNum(), [&](const std::string& v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::PutSerialNum(Ctx* c, const rpc::StringIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutSerialNum(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetBuildType(Ctx* c, const rpc::Void*, rpc::StringOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetBuildType(), [&](const std::string& v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::PutBuildType(Ctx* c, const rpc::StringIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutBuildType(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetLineDigitType(Ctx* c, const rpc::Void*, rpc::DigLineOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetLineDigitType(), [&](std::int32_t v) { out->set_pval(static_cast<rpc::EDigLine>(v)); });
-}
-
-RpcService::Reactor* RpcService::PutLineDigitType(Ctx* c, const rpc::DigLineIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutLineDigitType(in->newval()));
-}
-
-RpcService::Reactor* RpcService::PutChangeTimeOn(Ctx* c, const rpc::ULongIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.PutChangeTimeOn(in->newval()));
-}
-
-RpcService::Reactor* RpcService::GetRozkazy(Ctx* c, const rpc::Void*, rpc::VariantOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetRozkazy(), [&](const std::vector<std::uint8_t>& image) {
-        auto* variant = out->mutable_pval();
-        variant->set_vt(kVtArrayOfBytes);
-        variant->set_parray(std::string(image.begin(), image.end()));
-    });
-}
-
-RpcService::Reactor* RpcService::PutRozkazy(Ctx* c, const rpc::VariantIn* in, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    const auto& bytes = in->newval().parray();
-    return finish(
-        c, srv_.PutRozkazy(in->newval().vt(), {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}));
-}
-
-RpcService::Reactor* RpcService::GetRozkazPos(Ctx* c, const rpc::Void*, rpc::ULongOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetRozkazPos(), [&](std::uint32_t v) { out->set_pval(v); });
-}
-
-RpcService::Reactor* RpcService::StartGetRozkazy(Ctx* c, const rpc::Void*, rpc::Void*) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return finish(c, srv_.StartGetRozkazy());
-}
-
-RpcService::Reactor* RpcService::GetRozkazRxPos(Ctx* c, const rpc::Void*, rpc::ULongOut* out) {
-    if (auto* refused = refuse(c, __func__)) return refused;
-    return answer(c, srv_.GetRozkazRxPos(), [&](std::uint32_t v) { out->set_pval(v); });
-}
-
 namespace {
 // A lease stream refused at once: finishes with the refusal, never counts.
 class RefusedLease final : public grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant> {
@@ -314,8 +170,8 @@ public:
 };
 }  // namespace
 
-grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* RpcService::Lease(Ctx* c) {
-    if (auto status = admission(c, __func__); !status.ok()) return new RefusedLease(status);
+grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* RpcService::lease(Ctx* c) {
+    if (auto status = admission(c, members::Lease::name); !status.ok()) return new RefusedLease(status);
     if (listener_ == Listener::ControlSocket)  // the operators: no cap (CallerLimits.h)
         return new LeaseReactor(leases_, "this computer", policy_.log);
     const bool local = listener_ == Listener::ReadSocket;

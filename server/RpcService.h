@@ -1,13 +1,14 @@
 // IKt64Srv over gRPC: a thin callback service that forwards every RPC to the
-// automation class and turns its CallStatus into the call's status (OK, or
-// the error object with HRESULT, description, source ProgID and IID). Unary
-// members finish inline (they never wait for the line); WaitForDeviceRead
+// automation class, as its row of the member table says (InterfaceMembers.h),
+// and turns its CallStatus into the call's status (OK, or the error object
+// with HRESULT, description, source ProgID and IID). Unary members finish
+// inline (they never wait for the line); WaitForDeviceRead
 // finishes when the device-read event completes its wait, without holding a
 // thread meanwhile; Lease streams are LeaseReactors.
 //
 // Before a member runs, its caller must be served (AllowedClients, for
 // callers from the network) and have the right the member needs
-// (MemberRights.h). One service serves one kind of listener: the control
+// (the member table). One service serves one kind of listener: the control
 // socket, whose callers all have Control, or the shared listeners (TCP and
 // the read socket), whose callers read, and control only with a client
 // certificate the administrator granted it. A refusal is E_ACCESSDENIED
@@ -22,9 +23,8 @@
 
 #include "CallerLimits.h"
 #include "ClientFilter.h"
-#include "Kt64Srv.grpc.pb.h"
-#include "Kt64Srv.h"
-#include "MemberRights.h"
+#include "InterfaceService.h"
+#include "AutomationObject.h"
 #include "ShutdownMonitor.h"
 #include "WorkerJournal.h"
 
@@ -49,63 +49,30 @@ enum class Listener {
     ControlSocket,  // the local socket of root and the group kt64: control
 };
 
-class RpcService final : public rpc::IKt64Srv::CallbackService {
+class RpcService final : public rpc::InterfaceService {
 public:
-    RpcService(Kt64Srv& srv, ShutdownMonitor& leases, CallerPolicy policy = {}, Listener listener = Listener::Network);
+    RpcService(AutomationObject& srv, ShutdownMonitor& leases, CallerPolicy policy = {},
+               Listener listener = Listener::Network);
 
     using Ctx = grpc::CallbackServerContext;
     using Reactor = grpc::ServerUnaryReactor;
-
-    Reactor* GetSyncTime(Ctx*, const rpc::Void*, rpc::SyncTimeOut*) override;
-    Reactor* GetSyncTimeStamped(Ctx*, const rpc::Void*, rpc::SyncTimeStampedOut*) override;
-    Reactor* SetComPort(Ctx*, const rpc::ComPortIn*, rpc::Void*) override;
-    Reactor* GetComPort(Ctx*, const rpc::Void*, rpc::ComPortOut*) override;
-    Reactor* WaitForDeviceRead(Ctx*, const rpc::Void*, rpc::Void*) override;
-    Reactor* GetGmtTime(Ctx*, const rpc::Void*, rpc::DateOut*) override;
-    Reactor* PutGmtTime(Ctx*, const rpc::DateIn*, rpc::Void*) override;
-    Reactor* GetLocTime(Ctx*, const rpc::Void*, rpc::DateOut*) override;
-    Reactor* PutLocTime(Ctx*, const rpc::DateIn*, rpc::Void*) override;
-    Reactor* GetLineTime(Ctx*, const rpc::Void*, rpc::DateOut*) override;
-    Reactor* PutLineTime(Ctx*, const rpc::DateIn*, rpc::Void*) override;
-    Reactor* GetAlarmFlag(Ctx*, const rpc::Void*, rpc::ULongOut*) override;
-    Reactor* GetSetFlag(Ctx*, const rpc::Void*, rpc::ULongOut*) override;
-    Reactor* PutSetFlag(Ctx*, const rpc::ULongIn*, rpc::Void*) override;
-    Reactor* GetLocalOffset(Ctx*, const rpc::Void*, rpc::DoubleOut*) override;
-    Reactor* PutLocalOffset(Ctx*, const rpc::DoubleIn*, rpc::Void*) override;
-    Reactor* GetKeyTimeZL(Ctx*, const rpc::Void*, rpc::KeyChgOut*) override;
-    Reactor* PutKeyTimeZL(Ctx*, const rpc::KeyChgIn*, rpc::Void*) override;
-    Reactor* GetChangeTimeZL(Ctx*, const rpc::Void*, rpc::DateOut*) override;
-    Reactor* PutChangeTimeZL(Ctx*, const rpc::DateIn*, rpc::Void*) override;
-    Reactor* GetKeyTimeLZ(Ctx*, const rpc::Void*, rpc::KeyChgOut*) override;
-    Reactor* PutKeyTimeLZ(Ctx*, const rpc::KeyChgIn*, rpc::Void*) override;
-    Reactor* GetChangeTimeLZ(Ctx*, const rpc::Void*, rpc::DateOut*) override;
-    Reactor* PutChangeTimeLZ(Ctx*, const rpc::DateIn*, rpc::Void*) override;
-    Reactor* ComunicationEnable(Ctx*, const rpc::ComunicationEnableIn*, rpc::Void*) override;
-    Reactor* GetSerialNum(Ctx*, const rpc::Void*, rpc::StringOut*) override;
-    Reactor* PutSerialNum(Ctx*, const rpc::StringIn*, rpc::Void*) override;
-    Reactor* GetBuildType(Ctx*, const rpc::Void*, rpc::StringOut*) override;
-    Reactor* PutBuildType(Ctx*, const rpc::StringIn*, rpc::Void*) override;
-    Reactor* GetLineDigitType(Ctx*, const rpc::Void*, rpc::DigLineOut*) override;
-    Reactor* PutLineDigitType(Ctx*, const rpc::DigLineIn*, rpc::Void*) override;
-    Reactor* PutChangeTimeOn(Ctx*, const rpc::ULongIn*, rpc::Void*) override;
-    Reactor* GetRozkazy(Ctx*, const rpc::Void*, rpc::VariantOut*) override;
-    Reactor* PutRozkazy(Ctx*, const rpc::VariantIn*, rpc::Void*) override;
-    Reactor* GetRozkazPos(Ctx*, const rpc::Void*, rpc::ULongOut*) override;
-    Reactor* StartGetRozkazy(Ctx*, const rpc::Void*, rpc::Void*) override;
-    Reactor* GetRozkazRxPos(Ctx*, const rpc::Void*, rpc::ULongOut*) override;
-
-    grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* Lease(Ctx*) override;
 
     // The refusal for a caller of member, OK when it is served with the
     // right the member needs.
     grpc::Status admission(grpc::CallbackServerContext* c, std::string_view member) const;
 
 private:
+    // A one-shot member: admission, then the automation object's call.
+    template <class Row>
+    Reactor* serve(Ctx* c, const typename Row::Request& in, typename Row::Answer& out);
+    Reactor* waitForDeviceRead(Ctx* c);
+    grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* lease(Ctx* c);
+
     // A finished reactor with the refusal, nullptr for a caller served.
     Reactor* refuse(Ctx* c, std::string_view member) const;
     bool hasControl(grpc::CallbackServerContext* c) const;
 
-    Kt64Srv& srv_;
+    AutomationObject& srv_;
     ShutdownMonitor& leases_;
     CallerPolicy policy_;
     Listener listener_;

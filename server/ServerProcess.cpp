@@ -19,7 +19,7 @@
 #include "ControlLoop.h"
 #include "DeviceReadEvent.h"
 #include "EventLog.h"
-#include "Kt64Srv.h"
+#include "AutomationObject.h"
 #include "LinkWorker.h"
 #include "MetricsEndpoint.h"
 #include "PortOpener.h"
@@ -134,7 +134,7 @@ HRESULT serve(RunMode mode) {
         return E_FAIL_HR;
     }
 
-    Kt64Srv srv(device, readEvent, config);
+    AutomationObject srv(device, readEvent, config);
     std::uint16_t port = 0;
     ServerAccess access;
     AccessSettings settings;

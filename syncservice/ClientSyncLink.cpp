@@ -10,7 +10,7 @@ LinkError asLinkError(const client::ServerError& e) { return LinkError(e.code(),
 
 class ClientSyncServer final : public SyncServer {
 public:
-    explicit ClientSyncServer(std::unique_ptr<client::Kt64Srv> server) : server_(std::move(server)) {}
+    explicit ClientSyncServer(std::unique_ptr<client::ServerProxy> server) : server_(std::move(server)) {}
 
     DATE getSyncTime() override {
         try {
@@ -63,7 +63,7 @@ public:
     }
 
 private:
-    std::unique_ptr<client::Kt64Srv> server_;
+    std::unique_ptr<client::ServerProxy> server_;
 };
 
 }  // namespace

@@ -98,7 +98,7 @@ struct Round {
 };
 
 Round measure(const std::string& target, int clients, std::chrono::milliseconds period) {
-    std::vector<std::unique_ptr<kt64::client::Kt64Srv>> objects;
+    std::vector<std::unique_ptr<kt64::client::ServerProxy>> objects;
     for (int i = 0; i < clients; ++i) objects.push_back(kt64::client::ConnectServer(target));
     std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
     std::atomic<bool> stop{false};

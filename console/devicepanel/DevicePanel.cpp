@@ -72,7 +72,7 @@ struct DevicePanel::Reading {
 
 namespace {
 
-DevicePanel::EditSettings readEditSettings(client::Kt64Srv& s) {
+DevicePanel::EditSettings readEditSettings(client::ServerProxy& s) {
     DevicePanel::EditSettings e;
     e.changeZL = s.GetChangeTimeZL();
     e.keyZL = static_cast<int>(s.GetKeyTimeZL());
@@ -214,7 +214,7 @@ void DevicePanel::runForcedRefresh() {
     };
     doc_.serverCall(
         this,
-        [](client::Kt64Srv& s) {
+        [](client::ServerProxy& s) {
             (void)s.GetAlarmFlag();
             Forced f{};
             f.changeZL = s.GetChangeTimeZL();
@@ -248,7 +248,7 @@ void DevicePanel::poll() {
     const bool buildTypeDue = buildTypeTicks_.due();
     doc_.serverCall(
         this,
-        [buildTypeDue](client::Kt64Srv& s) {
+        [buildTypeDue](client::ServerProxy& s) {
             Reading r;
             r.gmt = s.GetGmtTime();
             r.local = s.GetLocTime();
@@ -524,7 +524,7 @@ bool DevicePanel::switchCommunication() {
     communication_ = suspend ? Communication::Suspending : Communication::Resuming;
     doc_.serverCall(
         this,
-        [suspend](client::Kt64Srv& s) {
+        [suspend](client::ServerProxy& s) {
             // A centre being set by hand keeps its communication.
             if (suspend && (s.GetAlarmFlag() & A_MANSET)) return false;
             s.ComunicationEnable(suspend ? 0 : 1);
@@ -594,7 +594,7 @@ void DevicePanel::showCallError(const client::ServerError& e) {
     messageBox(this, {kErrorCaption, QString::fromStdString(e.displayText()), QMessageBox::Critical, QMessageBox::Ok});
 }
 
-void DevicePanel::runAction(std::function<void(client::Kt64Srv&)> work, std::function<void()> succeeded) {
+void DevicePanel::runAction(std::function<void(client::ServerProxy&)> work, std::function<void()> succeeded) {
     if (actionInFlight_) return;
     setActionInFlight(true);
     doc_.serverCall(
@@ -615,7 +615,7 @@ void DevicePanel::runAction(std::function<void(client::Kt64Srv&)> work, std::fun
 
 void DevicePanel::toggleLC() {
     // The buttons stay disabled until a poll sees the line's new state.
-    runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1DIGITON); },
+    runAction([](client::ServerProxy& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1DIGITON); },
               [this] {
                   enableAction(ui_->lcStopButton, false);
                   enableAction(ui_->laStopButton, false);
@@ -623,7 +623,7 @@ void DevicePanel::toggleLC() {
 }
 
 void DevicePanel::toggleLA() {
-    runAction([](client::Kt64Srv& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1ANALON); },
+    runAction([](client::ServerProxy& s) { s.PutSetFlag(s.GetSetFlag() ^ S_LINE1ANALON); },
               [this] {
                   enableAction(ui_->laStopButton, false);
                   enableAction(ui_->lcStopButton, false);
@@ -636,7 +636,7 @@ void DevicePanel::send() {
         const QTime t = ui_->clockTimeEdit->time();
         const auto gmt = makeDate(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
         if (!gmt) return;
-        runAction([value = *gmt](client::Kt64Srv& s) { s.PutGmtTime(value); },
+        runAction([value = *gmt](client::ServerProxy& s) { s.PutGmtTime(value); },
                   [this] {
                       // The server resumes communication by itself once the
                       // time is set: so does the notice.
@@ -667,7 +667,7 @@ void DevicePanel::send() {
                           timeOfDay(ui_->clockTimeEdit->time()),
                           telegramType(ui_->telegramCombo->currentIndex())};
     runAction(
-        [v](client::Kt64Srv& s) {
+        [v](client::ServerProxy& s) {
             s.PutLocalOffset(v.offset);
             s.PutKeyTimeLZ(static_cast<client::EKeyChg>(v.keyLZ));
             s.PutKeyTimeZL(static_cast<client::EKeyChg>(v.keyZL));

@@ -150,7 +150,7 @@ private:
     void enableAction(QWidget* button, bool enabled);
     void setActionInFlight(bool inFlight);
     // Runs a send or a line toggle; succeeded runs after it came back well.
-    void runAction(std::function<void(client::Kt64Srv&)> work, std::function<void()> succeeded);
+    void runAction(std::function<void(client::ServerProxy&)> work, std::function<void()> succeeded);
     // Brings the server's communication with the centre to what the clock
     // selection wants (off while the GMT time is edited), one switch at a
     // time: calls run side by side and a later one could overtake an

@@ -87,7 +87,7 @@ void Kt64Document::connectServer(QObject* context, std::function<void(HRESULT, c
     // The object travels back in a shared_ptr so that a result nobody takes
     // (the document closing) is still released off the GUI thread.
     runOnWorker([this, computer, options, guard = QPointer<QObject>(context), done = std::move(done)]() mutable {
-        std::shared_ptr<client::Kt64Srv> created;
+        std::shared_ptr<client::ServerProxy> created;
         std::optional<client::ServerError> error;
         try {
             created = client::ConnectServer(computer, options);
@@ -153,7 +153,7 @@ void Kt64Document::reconnect() {
 // come back after the server was restarted.
 class Kt64Document::LossReportingLink final : public program::CentreLink {
 public:
-    LossReportingLink(Kt64Document& doc, std::shared_ptr<client::Kt64Srv> server)
+    LossReportingLink(Kt64Document& doc, std::shared_ptr<client::ServerProxy> server)
         : doc_(doc), generation_(doc.generation_), link_(std::move(server)) {}
 
 private:

@@ -10,7 +10,7 @@
 // (or its ServerError) is posted back to the GUI thread:
 //
 //   doc.serverCall(this,
-//       [](client::Kt64Srv& s) { return s.GetBuildType(); },     // worker
+//       [](client::ServerProxy& s) { return s.GetBuildType(); },     // worker
 //       [this](std::string type) { show(type); },                // GUI thread
 //       [this](const client::ServerError& e) { fail(e); });      // GUI thread
 //
@@ -90,7 +90,7 @@ public:
     bool connected() const { return connected_; }
     // The link-server object; empty while not connected. Never call it on
     // the GUI thread: use serverCall().
-    std::shared_ptr<client::Kt64Srv> server() const { return server_; }
+    std::shared_ptr<client::ServerProxy> server() const { return server_; }
 
     // The program file the operator opened or saved to; empty for a new one
     // (and for a program received from the centre). Changed through
@@ -175,7 +175,7 @@ private:
     ProgramMessages programMessages_;
     program::ProgramDocument program_;
     client::ConnectOptions options_;
-    std::shared_ptr<client::Kt64Srv> server_;
+    std::shared_ptr<client::ServerProxy> server_;
     bool connected_ = false;
     std::uint64_t generation_ = 0;
     bool reconnecting_ = false;
@@ -187,7 +187,7 @@ private:
 
 template <class Work, class Done, class Failed>
 void Kt64Document::serverCall(QObject* context, Work work, Done done, Failed failed) {
-    using Result = std::invoke_result_t<Work&, client::Kt64Srv&>;
+    using Result = std::invoke_result_t<Work&, client::ServerProxy&>;
     runOnWorker([this, server = server_, generation = generation_, context = QPointer<QObject>(context),
                  work = std::move(work), done = std::move(done), failed = std::move(failed)]() mutable {
         if (!server) {

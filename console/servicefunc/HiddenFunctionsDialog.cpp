@@ -26,7 +26,7 @@ void HiddenFunctionsDialog::load() {
     using Identity = std::pair<std::string, std::string>;
     session_.call<Identity>(
         this,
-        [](client::Kt64Srv& srv) {
+        [](client::ServerProxy& srv) {
             // Opened right after the console started its server, the
             // dialog would otherwise read "no error" instead of the centre.
             client::awaitFirstExchange(srv);
@@ -53,7 +53,7 @@ void HiddenFunctionsDialog::load() {
         });
 }
 
-void HiddenFunctionsDialog::put(std::function<void(client::Kt64Srv&)> call, std::string_view success,
+void HiddenFunctionsDialog::put(std::function<void(client::ServerProxy&)> call, std::string_view success,
                                 void (HiddenFunctionsDialog::*report)(bool)) {
     session_.call(this, std::move(call), [this, success, report](ServerAnswer<Done> answer) {
         if (answer.ok())
@@ -69,13 +69,14 @@ void HiddenFunctionsDialog::setType() {
     const auto text = link::buildTypeToSet(ui_->sourceCombo->currentText().toStdString(),
                                            ui_->relaysCombo->currentText().toStdString(),
                                            ui_->interfaceCombo->currentText().toStdString());
-    put([text](client::Kt64Srv& srv) { srv.PutBuildType(text); }, kTypeSetText, &HiddenFunctionsDialog::typeSet);
+    put([text](client::ServerProxy& srv) { srv.PutBuildType(text); }, kTypeSetText, &HiddenFunctionsDialog::typeSet);
 }
 
 void HiddenFunctionsDialog::setSerial() {
     const auto text =
         serialNumText(ui_->serialFirstEdit->text().toStdString(), ui_->serialSecondEdit->text().toStdString());
-    put([text](client::Kt64Srv& srv) { srv.PutSerialNum(text); }, kSerialSetText, &HiddenFunctionsDialog::serialSet);
+    put([text](client::ServerProxy& srv) { srv.PutSerialNum(text); }, kSerialSetText,
+        &HiddenFunctionsDialog::serialSet);
 }
 
 void HiddenFunctionsDialog::run(ServerSession& session, FormMessages& messages, QWidget* parent) {

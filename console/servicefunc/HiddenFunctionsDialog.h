@@ -45,7 +45,7 @@ signals:
     void serialSet(bool ok);
 
 private:
-    void put(std::function<void(client::Kt64Srv&)> call, std::string_view success,
+    void put(std::function<void(client::ServerProxy&)> call, std::string_view success,
              void (HiddenFunctionsDialog::*report)(bool));
 
     std::unique_ptr<Ui::HiddenFunctionsDialog> ui_;

@@ -18,11 +18,11 @@ void ServerSession::connectServer(QObject* receiver, std::function<void(ServerAn
     });
 }
 
-void ServerSession::call(QObject* receiver, std::function<void(client::Kt64Srv&)> work,
+void ServerSession::call(QObject* receiver, std::function<void(client::ServerProxy&)> work,
                          std::function<void(ServerAnswer<Done>)> done) {
     call<Done>(
         receiver,
-        [work = std::move(work)](client::Kt64Srv& srv) {
+        [work = std::move(work)](client::ServerProxy& srv) {
             work(srv);
             return Done{};
         },

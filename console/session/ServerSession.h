@@ -49,7 +49,8 @@ public:
     // Runs call(server) on a worker and done(answer) on the GUI thread while
     // receiver exists.
     template <class T>
-    void call(QObject* receiver, std::function<T(client::Kt64Srv&)> call, std::function<void(ServerAnswer<T>)> done) {
+    void call(QObject* receiver, std::function<T(client::ServerProxy&)> call,
+              std::function<void(ServerAnswer<T>)> done) {
         doc_.serverCall(
             receiver, std::move(call),
             [done](T value) {
@@ -63,7 +64,7 @@ public:
                 done(std::move(answer));
             });
     }
-    void call(QObject* receiver, std::function<void(client::Kt64Srv&)> call,
+    void call(QObject* receiver, std::function<void(client::ServerProxy&)> call,
               std::function<void(ServerAnswer<Done>)> done);
 
     // Releases the server object and clears Connected.

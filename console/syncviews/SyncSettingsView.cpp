@@ -125,7 +125,7 @@ void SyncSettingsView::showConnection() {
     // The port list follows the settings: locked while the service runs.
     ui_->portCombo->setEnabled(ui_->saveButton->isEnabled());
     session_.call<std::uint32_t>(
-        this, [](client::Kt64Srv& srv) { return srv.GetComPort(); },
+        this, [](client::ServerProxy& srv) { return srv.GetComPort(); },
         [this](ServerAnswer<std::uint32_t> port) {
             if (port.ok() && *port.value >= 1 && *port.value <= kPortCount)
                 ui_->portCombo->setCurrentIndex(static_cast<int>(*port.value) - 1);
@@ -205,7 +205,7 @@ void SyncSettingsView::save() {
     portPending_ = true;
     emit sendPendingChanged(true);
     session_.call(
-        this, [port](client::Kt64Srv& srv) { srv.SetComPort(port); },
+        this, [port](client::ServerProxy& srv) { srv.SetComPort(port); },
         [this](ServerAnswer<Done> answer) {
             if (!answer.ok())
                 messages_.show(this, QMessageBox::Critical, qtext(kSaveFailedCaption),
@@ -311,7 +311,7 @@ void SyncSettingsView::tick() {
     } else if (!readPending_) {
         readPending_ = true;
         session_.call<DATE>(
-            this, [](client::Kt64Srv& srv) { return srv.GetLocTime(); },
+            this, [](client::ServerProxy& srv) { return srv.GetLocTime(); },
             [this](ServerAnswer<DATE> answer) {
                 readPending_ = false;
                 if (answer.ok()) {
@@ -353,7 +353,7 @@ void SyncSettingsView::refreshIdentity() {
     using Identity = std::pair<std::string, std::string>;
     session_.call<Identity>(
         this,
-        [](client::Kt64Srv& srv) {
+        [](client::ServerProxy& srv) {
             return Identity{srv.GetBuildType(), srv.GetSerialNum()};
         },
         [this](ServerAnswer<Identity> answer) {

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 class ClientTest : public ::testing::Test {
 protected:
-    std::unique_ptr<client::Kt64Srv> connect(client::ConnectOptions options = {}) {
+    std::unique_ptr<client::ServerProxy> connect(client::ConnectOptions options = {}) {
         return client::ConnectServer("localhost:" + std::to_string(host_.port()), options);
     }
 
@@ -243,8 +243,8 @@ TEST_F(ClientTest, EveryMemberReachesItsOwnValue) {
     srv->SetComPort(4);
     srv->ComunicationEnable(0);
     fake_.edit([](FakeState& s) {
-        s.alarmFlag = 0xA5;
-        s.syncTime = 45429.125;
+        s.value<members::GetAlarmFlag>() = 0xA5;
+        s.value<members::GetSyncTime>() = 45429.125;
     });
 
     EXPECT_EQ(srv->GetGmtTime(), 45429.5);
@@ -263,8 +263,8 @@ TEST_F(ClientTest, EveryMemberReachesItsOwnValue) {
     EXPECT_EQ(srv->GetAlarmFlag(), 0xA5u);
     EXPECT_EQ(srv->GetSyncTime(), 45429.125);
     fake_.edit([](FakeState& s) {
-        EXPECT_EQ(s.changeTimeOn, 7u);
-        EXPECT_EQ(s.enabled, 0u);
+        EXPECT_EQ(s.value<members::PutChangeTimeOn>(), 7u);
+        EXPECT_EQ(s.value<members::ComunicationEnable>(), 0u);
     });
 }
 

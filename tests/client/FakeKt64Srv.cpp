@@ -5,7 +5,9 @@
 #include <grpcpp/security/server_credentials.h>
 
 #include <algorithm>
+#include <cctype>
 #include <thread>
+#include <type_traits>
 
 #include "ChannelSettings.h"
 #include "ErrorStatus.h"
@@ -79,7 +81,53 @@ private:
     std::optional<grpc::Status> wanted_;
 };
 
+// The members served by hand, for what they do besides one value.
+template <class Row>
+constexpr bool kServedByHand =
+    Row::kind != ids::CallKind::Unary || std::is_same_v<Row, members::GetSyncTimeStamped> ||
+    std::is_same_v<Row, members::GetRozkazy> || std::is_same_v<Row, members::PutRozkazy> ||
+    std::is_same_v<Row, members::GetRozkazPos> || std::is_same_v<Row, members::StartGetRozkazy> ||
+    std::is_same_v<Row, members::GetRozkazRxPos>;
+
 }  // namespace
+
+std::string_view propertyOf(std::string_view member) {
+    for (std::string_view prefix : {"Get", "Put", "Set"})
+        if (member.size() > prefix.size() && member.starts_with(prefix) &&
+            std::isupper(static_cast<unsigned char>(member[prefix.size()])))
+            return member.substr(prefix.size());
+    return member;
+}
+
+FakeState::FakeState() {
+    // As a fresh server: port 1, communication on.
+    value<members::GetComPort>() = 1;
+    value<members::ComunicationEnable>() = 1;
+}
+
+FakeKt64Srv::FakeKt64Srv() {
+    members::All::forEach([this]<class Row>() {
+        if constexpr (!kServedByHand<Row>)
+            serveUnary<Row>(
+                [this](grpc::CallbackServerContext* c, const typename Row::Request* in, typename Row::Answer* out) {
+                    auto* reactor = c->DefaultReactor();
+                    reactor->Finish(serveValue<Row>(*in, *out));
+                    return reactor;
+                });
+    });
+    serveStream<members::Lease>([this](grpc::CallbackServerContext*) {
+        ++grantedLeases_;
+        return new LeaseReactor(*this, ++liveLeases_);
+    });
+}
+
+template <class Row>
+grpc::Status FakeKt64Srv::serveValue(const typename Row::Request& in, typename Row::Answer& out) {
+    return answer(Row::name, [&](FakeState& s) {
+        if constexpr (!std::is_same_v<typename Row::Answer, rpc::Void>) rpc::setValue(out, s.value<Row>());
+        if constexpr (!std::is_same_v<typename Row::Request, rpc::Void>) s.value<Row>() = rpc::valueOf(in);
+    });
+}
 
 void FakeKt64Srv::fail(const std::string& method, HRESULT hr, std::optional<std::string> description) {
     std::lock_guard lock(mutex_);
@@ -97,13 +145,8 @@ void FakeKt64Srv::leaseNamed(const std::string& client) {
     lastClient_ = client;
 }
 
-grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* FakeKt64Srv::Lease(grpc::CallbackServerContext*) {
-    ++grantedLeases_;
-    return new LeaseReactor(*this, ++liveLeases_);
-}
-
 template <class F>
-grpc::Status FakeKt64Srv::answer(const char* method, F f) {
+grpc::Status FakeKt64Srv::answer(std::string_view method, F f) {
     std::lock_guard lock(mutex_);
     if (auto it = failures_.find(method); it != failures_.end()) return it->second;
     f(state_);
@@ -126,26 +169,12 @@ grpc::Status FakeKt64Srv::WaitForDeviceRead(grpc::ServerContext* context, const 
     return grpc::Status::OK;
 }
 
-// The plain members: a getter answers one state field, a setter stores its
-// argument in one (after any injected failure).
-#define KT64_FAKE_GET(Method, Out, field, member)                                             \
-    grpc::Status FakeKt64Srv::Method(grpc::ServerContext*, const rpc::Void*, rpc::Out* out) { \
-        return answer(#Method, [&](FakeState& s) { out->set_##field(s.member); });            \
-    }
-#define KT64_FAKE_PUT(Method, In, field, member)                                            \
-    grpc::Status FakeKt64Srv::Method(grpc::ServerContext*, const rpc::In* in, rpc::Void*) { \
-        return answer(#Method, [&](FakeState& s) { s.member = in->field(); });              \
-    }
-
-KT64_FAKE_GET(GetSyncTime, SyncTimeOut, time, syncTime)
-KT64_FAKE_GET(GetComPort, ComPortOut, portno, comPort)
-
 grpc::Status FakeKt64Srv::GetSyncTimeStamped(grpc::ServerContext*, const rpc::Void*, rpc::SyncTimeStampedOut* out) {
     return answer("GetSyncTime", [&](FakeState& s) {
         const auto now =
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
                 .count();
-        out->set_time(s.syncTime);
+        out->set_time(s.value<members::GetSyncTime>());
         out->set_framemonotonicns(now);
         out->set_framerealtimens(
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -155,39 +184,6 @@ grpc::Status FakeKt64Srv::GetSyncTimeStamped(grpc::ServerContext*, const rpc::Vo
         out->set_requestmonotonicns(now);
     });
 }
-KT64_FAKE_GET(GetGmtTime, DateOut, pval, gmtTime)
-KT64_FAKE_GET(GetLocTime, DateOut, pval, locTime)
-KT64_FAKE_GET(GetLineTime, DateOut, pval, lineTime)
-KT64_FAKE_GET(GetAlarmFlag, ULongOut, pval, alarmFlag)
-KT64_FAKE_GET(GetSetFlag, ULongOut, pval, setFlag)
-KT64_FAKE_GET(GetLocalOffset, DoubleOut, pval, localOffset)
-KT64_FAKE_GET(GetKeyTimeZL, KeyChgOut, pval, keyTimeZL)
-KT64_FAKE_GET(GetChangeTimeZL, DateOut, pval, changeTimeZL)
-KT64_FAKE_GET(GetKeyTimeLZ, KeyChgOut, pval, keyTimeLZ)
-KT64_FAKE_GET(GetChangeTimeLZ, DateOut, pval, changeTimeLZ)
-KT64_FAKE_GET(GetSerialNum, StringOut, pval, serialNum)
-KT64_FAKE_GET(GetBuildType, StringOut, pval, buildType)
-KT64_FAKE_GET(GetLineDigitType, DigLineOut, pval, lineDigitType)
-
-KT64_FAKE_PUT(SetComPort, ComPortIn, portno, comPort)
-KT64_FAKE_PUT(PutGmtTime, DateIn, newval, gmtTime)
-KT64_FAKE_PUT(PutLocTime, DateIn, newval, locTime)
-KT64_FAKE_PUT(PutLineTime, DateIn, newval, lineTime)
-KT64_FAKE_PUT(PutSetFlag, ULongIn, newval, setFlag)
-KT64_FAKE_PUT(PutLocalOffset, DoubleIn, newval, localOffset)
-KT64_FAKE_PUT(PutKeyTimeZL, KeyChgIn, newval, keyTimeZL)
-KT64_FAKE_PUT(PutChangeTimeZL, DateIn, newval, changeTimeZL)
-KT64_FAKE_PUT(PutKeyTimeLZ, KeyChgIn, newval, keyTimeLZ)
-KT64_FAKE_PUT(PutChangeTimeLZ, DateIn, newval, changeTimeLZ)
-KT64_FAKE_PUT(ComunicationEnable, ComunicationEnableIn, enabled, enabled)
-KT64_FAKE_PUT(PutSerialNum, StringIn, newval, serialNum)
-KT64_FAKE_PUT(PutBuildType, StringIn, newval, buildType)
-KT64_FAKE_PUT(PutLineDigitType, DigLineIn, newval, lineDigitType)
-KT64_FAKE_PUT(PutChangeTimeOn, ULongIn, newval, changeTimeOn)
-
-#undef KT64_FAKE_GET
-#undef KT64_FAKE_PUT
-
 grpc::Status FakeKt64Srv::GetRozkazy(grpc::ServerContext*, const rpc::Void*, rpc::VariantOut* out) {
     return answer("GetRozkazy", [&](FakeState& s) {
         out->mutable_pval()->set_vt(s.imageVt);

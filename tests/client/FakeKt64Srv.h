@@ -1,5 +1,6 @@
 // An in-process stand-in for the link server's IKt64Srv service: values a
-// test sets or puts come back from the getters, any member can be made to
+// test sets or puts come back from the getters (every member of the member
+// table that gets or puts one value is served so, by its row), any member can be made to
 // fail with an error object, WaitForDeviceRead can be slowed down, the
 // transfers advance a set number of bytes per progress poll, and leases are
 // counted. FakeServerHost runs it on a loopback port with the server's
@@ -11,25 +12,52 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <any>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "HResult.h"
-#include "Kt64Srv.grpc.pb.h"
+#include "InterfaceService.h"
+#include "MessageValues.h"
 
 namespace kt64::test {
 
+// The property a getter or setter reads or writes: its name without Get,
+// Put or Set ("ComPort" for SetComPort and GetComPort); a method's own name.
+std::string_view propertyOf(std::string_view member);
+
+// The value of the property a row gets or puts, as its message carries it.
+template <class Row>
+struct PropertyOf {
+    using type = rpc::ValueOf<typename Row::Request>;
+};
+template <class Row>
+requires std::is_same_v<typename Row::Request, rpc::Void>
+struct PropertyOf<Row> {
+    using type = rpc::ValueOf<typename Row::Answer>;
+};
+template <class Row>
+using PropertyValue = typename PropertyOf<Row>::type;
+
 struct FakeState {
-    double gmtTime = 0, locTime = 0, lineTime = 0, changeTimeZL = 0, changeTimeLZ = 0, syncTime = 0;
+    FakeState();
+
+    // The property row gets or puts, e.g. value<members::GetComPort>()
+    // (0, "" or the first enumerator until set). A getter and its setter
+    // share it.
+    template <class Row>
+    PropertyValue<Row>& value() {
+        auto& slot = values[std::string(propertyOf(Row::name))];
+        if (!slot.has_value()) slot = PropertyValue<Row>{};
+        return std::any_cast<PropertyValue<Row>&>(slot);
+    }
+    std::map<std::string, std::any, std::less<>> values;
+
     std::uint64_t frames = 0;  // stamped readings answered
-    double localOffset = 0;
-    std::uint32_t alarmFlag = 0, setFlag = 0, comPort = 1, changeTimeOn = 0, enabled = 1;
-    rpc::EKeyChg keyTimeZL = rpc::K_OSTNIEDZ, keyTimeLZ = rpc::K_OSTNIEDZ;
-    rpc::EDigLine lineDigitType = rpc::D_GGMM;
-    std::string serialNum, buildType;
 
     // Upload: the last image put and its VARTYPE; RozkazPos counts down by
     // uploadStep bytes per poll (everything at once when 0).
@@ -51,8 +79,10 @@ struct FakeState {
     int failuresEndAtWait = 0;
 };
 
-class FakeKt64Srv final : public rpc::IKt64Srv::WithCallbackMethod_Lease<rpc::IKt64Srv::Service> {
+class FakeKt64Srv final : public rpc::InterfaceService {
 public:
+    FakeKt64Srv();
+
     // Runs f on the state under the fake's lock.
     template <class F>
     auto edit(F f) {
@@ -71,42 +101,12 @@ public:
     void leaseEnded() { --liveLeases_; }
     void leaseNamed(const std::string& client);
 
-    grpc::ServerBidiReactor<rpc::LeaseRequest, rpc::LeaseGrant>* Lease(grpc::CallbackServerContext* context) override;
-
-    grpc::Status GetSyncTime(grpc::ServerContext*, const rpc::Void*, rpc::SyncTimeOut*) override;
+    // The members with more to them than one value (synchronous handlers:
+    // a wait may sleep).
     // Answers and refuses as GetSyncTime (scripted under that name), each
     // call a new frame stamped now.
     grpc::Status GetSyncTimeStamped(grpc::ServerContext*, const rpc::Void*, rpc::SyncTimeStampedOut*) override;
-    grpc::Status SetComPort(grpc::ServerContext*, const rpc::ComPortIn*, rpc::Void*) override;
-    grpc::Status GetComPort(grpc::ServerContext*, const rpc::Void*, rpc::ComPortOut*) override;
     grpc::Status WaitForDeviceRead(grpc::ServerContext*, const rpc::Void*, rpc::Void*) override;
-    grpc::Status GetGmtTime(grpc::ServerContext*, const rpc::Void*, rpc::DateOut*) override;
-    grpc::Status PutGmtTime(grpc::ServerContext*, const rpc::DateIn*, rpc::Void*) override;
-    grpc::Status GetLocTime(grpc::ServerContext*, const rpc::Void*, rpc::DateOut*) override;
-    grpc::Status PutLocTime(grpc::ServerContext*, const rpc::DateIn*, rpc::Void*) override;
-    grpc::Status GetLineTime(grpc::ServerContext*, const rpc::Void*, rpc::DateOut*) override;
-    grpc::Status PutLineTime(grpc::ServerContext*, const rpc::DateIn*, rpc::Void*) override;
-    grpc::Status GetAlarmFlag(grpc::ServerContext*, const rpc::Void*, rpc::ULongOut*) override;
-    grpc::Status GetSetFlag(grpc::ServerContext*, const rpc::Void*, rpc::ULongOut*) override;
-    grpc::Status PutSetFlag(grpc::ServerContext*, const rpc::ULongIn*, rpc::Void*) override;
-    grpc::Status GetLocalOffset(grpc::ServerContext*, const rpc::Void*, rpc::DoubleOut*) override;
-    grpc::Status PutLocalOffset(grpc::ServerContext*, const rpc::DoubleIn*, rpc::Void*) override;
-    grpc::Status GetKeyTimeZL(grpc::ServerContext*, const rpc::Void*, rpc::KeyChgOut*) override;
-    grpc::Status PutKeyTimeZL(grpc::ServerContext*, const rpc::KeyChgIn*, rpc::Void*) override;
-    grpc::Status GetChangeTimeZL(grpc::ServerContext*, const rpc::Void*, rpc::DateOut*) override;
-    grpc::Status PutChangeTimeZL(grpc::ServerContext*, const rpc::DateIn*, rpc::Void*) override;
-    grpc::Status GetKeyTimeLZ(grpc::ServerContext*, const rpc::Void*, rpc::KeyChgOut*) override;
-    grpc::Status PutKeyTimeLZ(grpc::ServerContext*, const rpc::KeyChgIn*, rpc::Void*) override;
-    grpc::Status GetChangeTimeLZ(grpc::ServerContext*, const rpc::Void*, rpc::DateOut*) override;
-    grpc::Status PutChangeTimeLZ(grpc::ServerContext*, const rpc::DateIn*, rpc::Void*) override;
-    grpc::Status ComunicationEnable(grpc::ServerContext*, const rpc::ComunicationEnableIn*, rpc::Void*) override;
-    grpc::Status GetSerialNum(grpc::ServerContext*, const rpc::Void*, rpc::StringOut*) override;
-    grpc::Status PutSerialNum(grpc::ServerContext*, const rpc::StringIn*, rpc::Void*) override;
-    grpc::Status GetBuildType(grpc::ServerContext*, const rpc::Void*, rpc::StringOut*) override;
-    grpc::Status PutBuildType(grpc::ServerContext*, const rpc::StringIn*, rpc::Void*) override;
-    grpc::Status GetLineDigitType(grpc::ServerContext*, const rpc::Void*, rpc::DigLineOut*) override;
-    grpc::Status PutLineDigitType(grpc::ServerContext*, const rpc::DigLineIn*, rpc::Void*) override;
-    grpc::Status PutChangeTimeOn(grpc::ServerContext*, const rpc::ULongIn*, rpc::Void*) override;
     grpc::Status GetRozkazy(grpc::ServerContext*, const rpc::Void*, rpc::VariantOut*) override;
     grpc::Status PutRozkazy(grpc::ServerContext*, const rpc::VariantIn*, rpc::Void*) override;
     grpc::Status GetRozkazPos(grpc::ServerContext*, const rpc::Void*, rpc::ULongOut*) override;
@@ -116,11 +116,14 @@ public:
 private:
     // The injected failure of method, or runs f on the state and answers OK.
     template <class F>
-    grpc::Status answer(const char* method, F f);
+    grpc::Status answer(std::string_view method, F f);
+    // A member of the table that gets or puts one value.
+    template <class Row>
+    grpc::Status serveValue(const typename Row::Request& in, typename Row::Answer& out);
 
     mutable std::mutex mutex_;
     FakeState state_;
-    std::map<std::string, grpc::Status> failures_;
+    std::map<std::string, grpc::Status, std::less<>> failures_;
     std::string lastClient_;
     std::atomic<int> liveLeases_{0};
     std::atomic<int> grantedLeases_{0};

@@ -22,6 +22,8 @@
 #include <filesystem>
 #include <optional>
 #include <mutex>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,9 +31,10 @@
 #include "DeviceReadEvent.h"
 #include "ChannelSettings.h"
 #include "ErrorStatus.h"
+#include "InterfaceService.h"
 #include "Kt64Client.h"
 #include "Kt64Srv.grpc.pb.h"
-#include "Kt64Srv.h"
+#include "AutomationObject.h"
 #include "LocalSockets.h"
 #include "MemberRights.h"
 #include "RpcServer.h"
@@ -105,7 +108,7 @@ struct AccessRig {
         };
         return access;
     }
-    std::unique_ptr<client::Kt64Srv> connect(client::ClientTls tls = {}) {
+    std::unique_ptr<client::ServerProxy> connect(client::ClientTls tls = {}) {
         client::ConnectOptions options;
         options.tls = std::move(tls);
         options.viaTcp = true;  // as another computer reaches it
@@ -123,7 +126,7 @@ struct AccessRig {
     server::SharedDevice device;
     server::DeviceReadEvent event;
     server::ServerConfig config;
-    server::Kt64Srv srv{device, event, config};
+    server::AutomationObject srv{device, event, config};
     server::ShutdownMonitor leases{server::kIdleShutdown, [] {}};
     std::mutex mutex;
     std::vector<std::string> lines;
@@ -266,6 +269,35 @@ TEST(MemberRights, EveryMemberOfTheInterfaceHasItsRight) {
                              name == "ComunicationEnable";
         EXPECT_EQ(row->right, changes ? ids::Right::Control : ids::Right::Read) << name;
     }
+}
+
+// The server and the clients are made from the member table: every row
+// names an RPC of the interface with its own messages, once, and a row that
+// does not match the interface is refused before anything is served or
+// called with it (it would read requests as the wrong message).
+TEST(MemberTable, EveryRowIsAnRpcOfTheInterface) {
+    std::set<int> numbers;
+    members::All::forEach([&]<class Row>() {
+        EXPECT_NO_THROW(EXPECT_TRUE(numbers.insert(rpc::methodIndex<Row>()).second) << Row::name) << Row::name;
+    });
+    EXPECT_EQ(numbers.size(), static_cast<std::size_t>(interface().method_count()));
+
+    using ids::CallKind;
+    using ids::Member;
+    using ids::Right;
+    struct Row {
+        const char* what;
+        int (*number)();
+    };
+    const Row refused[] = {
+        {"a name the interface lacks", &rpc::methodIndex<Member<"GetGmtTim", rpc::Void, rpc::DateOut, Right::Read>>},
+        {"another answer", &rpc::methodIndex<Member<"GetGmtTime", rpc::Void, rpc::DoubleOut, Right::Read>>},
+        {"another request", &rpc::methodIndex<Member<"PutGmtTime", rpc::DoubleIn, rpc::Void, Right::Control>>},
+        {"a stream called once", &rpc::methodIndex<Member<"Lease", rpc::LeaseRequest, rpc::LeaseGrant, Right::Read>>},
+        {"a call held as a stream",
+         &rpc::methodIndex<Member<"GetGmtTime", rpc::Void, rpc::DateOut, Right::Read, CallKind::Stream>>},
+    };
+    for (const Row& row : refused) EXPECT_THROW(row.number(), std::logic_error) << row.what;
 }
 
 // Each way into the server grants its right: every one-shot member over it
@@ -416,7 +448,7 @@ TEST(AccessControl, LeasesStopAtTheirCaps) {
 
     // Leases as this computer's client takes them (through the control
     // socket, as root), over TCP, and raw on the read socket.
-    std::vector<std::unique_ptr<client::Kt64Srv>> held;
+    std::vector<std::unique_ptr<client::ServerProxy>> held;
     struct RawLease {
         std::unique_ptr<grpc::ClientContext> context = std::make_unique<grpc::ClientContext>();
         std::unique_ptr<grpc::ClientReaderWriter<rpc::LeaseRequest, rpc::LeaseGrant>> stream;

@@ -15,8 +15,8 @@
 namespace kt64::test {
 namespace {
 
+using server::AutomationObject;
 using server::CallStatus;
-using server::Kt64Srv;
 
 DATE date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return *makeDate(y, mo, d, h, mi, s); }
 
@@ -29,7 +29,7 @@ CallStatus lastRecordedError(ServerRig& rig) {
 TEST(Automation, EveryValidityGetterFailsWithNoErrorBeforeTheFirstExchange) {
     ServerRig rig;  // worker not started: no exchange has ended
     const CallStatus noError{E_KT64_NOERROR, std::string(text::kNoError)};
-    Kt64Srv& s = rig.srv;
+    AutomationObject& s = rig.srv;
     const std::vector<std::pair<const char*, std::function<CallStatus()>>> getters{
         {"GetSyncTime", [&] { return s.GetSyncTime().status; }},
         {"GmtTime", [&] { return s.GetGmtTime().status; }},
@@ -52,7 +52,7 @@ TEST(Automation, EveryValidityGetterFailsWithNoErrorBeforeTheFirstExchange) {
 
 struct Refusal {
     const char* name;
-    std::function<CallStatus(Kt64Srv&)> call;
+    std::function<CallStatus(AutomationObject&)> call;
     HRESULT code;
     std::string_view text;
 };
@@ -60,31 +60,37 @@ struct Refusal {
 TEST(Automation, RefusedSettersReportRecordAndQueueNothing) {
     const std::vector<std::uint8_t> bytes(14, 0);
     const std::vector<Refusal> rows{
-        {"GmtTime 2100-01-01", [](Kt64Srv& s) { return s.PutGmtTime(date(2100, 1, 1)); }, E_KT64_FRAME,
+        {"GmtTime 2100-01-01", [](AutomationObject& s) { return s.PutGmtTime(date(2100, 1, 1)); }, E_KT64_FRAME,
          text::kBadSetData},
-        {"GmtTime 1999-12-31 23:59:59", [](Kt64Srv& s) { return s.PutGmtTime(date(1999, 12, 31, 23, 59, 59)); },
-         E_KT64_FRAME, text::kBadSetData},
-        {"GmtTime invalid DATE", [](Kt64Srv& s) { return s.PutGmtTime(1e12); }, E_KT64_FRAME, text::kBadSetData},
-        {"SerialNum 12-3456", [](Kt64Srv& s) { return s.PutSerialNum("12-3456"); }, E_KT64_FRAME, text::kBadDataDot},
-        {"SerialNum 12/34567", [](Kt64Srv& s) { return s.PutSerialNum("12/34567"); }, E_KT64_FRAME, text::kBadDataDot},
-        {"BuildType fifth field", [](Kt64Srv& s) { return s.PutBuildType("KT-64/GPS/1/232/X"); }, E_KT64_FRAME,
+        {"GmtTime 1999-12-31 23:59:59",
+         [](AutomationObject& s) { return s.PutGmtTime(date(1999, 12, 31, 23, 59, 59)); }, E_KT64_FRAME,
+         text::kBadSetData},
+        {"GmtTime invalid DATE", [](AutomationObject& s) { return s.PutGmtTime(1e12); }, E_KT64_FRAME,
+         text::kBadSetData},
+        {"SerialNum 12-3456", [](AutomationObject& s) { return s.PutSerialNum("12-3456"); }, E_KT64_FRAME,
          text::kBadDataDot},
-        {"BuildType lower case", [](Kt64Srv& s) { return s.PutBuildType("kt-64/GPS/1/232"); }, E_KT64_FRAME,
+        {"SerialNum 12/34567", [](AutomationObject& s) { return s.PutSerialNum("12/34567"); }, E_KT64_FRAME,
          text::kBadDataDot},
-        {"BuildType 3 relays", [](Kt64Srv& s) { return s.PutBuildType("KT-64/GPS/3/232"); }, E_KT64_FRAME,
+        {"BuildType fifth field", [](AutomationObject& s) { return s.PutBuildType("KT-64/GPS/1/232/X"); }, E_KT64_FRAME,
          text::kBadDataDot},
-        {"BuildType empty", [](Kt64Srv& s) { return s.PutBuildType(""); }, E_KT64_FRAME, text::kBadDataDot},
-        {"Rozkazy VT_ARRAY|VT_VARIANT", [&](Kt64Srv& s) { return s.PutRozkazy(0x200C, bytes); }, E_KT64_FRAME,
+        {"BuildType lower case", [](AutomationObject& s) { return s.PutBuildType("kt-64/GPS/1/232"); }, E_KT64_FRAME,
+         text::kBadDataDot},
+        {"BuildType 3 relays", [](AutomationObject& s) { return s.PutBuildType("KT-64/GPS/3/232"); }, E_KT64_FRAME,
+         text::kBadDataDot},
+        {"BuildType empty", [](AutomationObject& s) { return s.PutBuildType(""); }, E_KT64_FRAME, text::kBadDataDot},
+        {"Rozkazy VT_ARRAY|VT_VARIANT", [&](AutomationObject& s) { return s.PutRozkazy(0x200C, bytes); }, E_KT64_FRAME,
          text::kBadData},
-        {"Rozkazy by reference", [&](Kt64Srv& s) { return s.PutRozkazy(0x6011, bytes); }, E_KT64_FRAME, text::kBadData},
+        {"Rozkazy by reference", [&](AutomationObject& s) { return s.PutRozkazy(0x6011, bytes); }, E_KT64_FRAME,
+         text::kBadData},
         // A list of the wrong length never reaches the centre, however long.
         {"Rozkazy 2904 bytes",
-         [](Kt64Srv& s) { return s.PutRozkazy(server::kVtArrayOfBytes, std::vector<std::uint8_t>(2904)); },
+         [](AutomationObject& s) { return s.PutRozkazy(server::kVtArrayOfBytes, std::vector<std::uint8_t>(2904)); },
          E_INVALIDARG, "Lista rozkazów musi mieć 2905 bajtów, otrzymano 2904; centrali nic nie wysłano."},
         {"Rozkazy 4 MB",
-         [](Kt64Srv& s) { return s.PutRozkazy(server::kVtArrayOfBytes, std::vector<std::uint8_t>(4190000)); },
+         [](AutomationObject& s) { return s.PutRozkazy(server::kVtArrayOfBytes, std::vector<std::uint8_t>(4190000)); },
          E_INVALIDARG, "Lista rozkazów musi mieć 2905 bajtów, otrzymano 4190000; centrali nic nie wysłano."},
-        {"Rozkazy get without download", [](Kt64Srv& s) { return s.GetRozkazy().status; }, E_KT64_BUSY, text::kBusyDot},
+        {"Rozkazy get without download", [](AutomationObject& s) { return s.GetRozkazy().status; }, E_KT64_BUSY,
+         text::kBusyDot},
     };
     for (const auto& row : rows) {
         ServerRig rig;
@@ -99,7 +105,7 @@ TEST(Automation, RefusedSettersReportRecordAndQueueNothing) {
 TEST(Automation, AcceptedValuesReachTheCentre) {
     ServerRig rig;
     ASSERT_TRUE(rig.startValid());
-    Kt64Srv& s = rig.srv;
+    AutomationObject& s = rig.srv;
     ASSERT_TRUE(s.PutSerialNum("12/3456").ok());
     ASSERT_TRUE(s.PutBuildType("KT-64/GPS/1/232").ok());
     ASSERT_TRUE(s.PutLineDigitType(0x11).ok());

@@ -14,7 +14,7 @@
 
 #include "DeviceReadEvent.h"
 #include "BuildType.h"
-#include "Kt64Srv.h"
+#include "AutomationObject.h"
 #include "Registration.h"
 #include "Registry.h"
 #include "TestEnvironment.h"

@@ -244,7 +244,7 @@ TEST(ServerProcess, AnUnprivilegedUserRunsTheServerOnARootOwnedRegistry) {
     // server of its own (as root).
     ASSERT_TRUE(eventually([&] { return listening(port); }));
     {
-        std::unique_ptr<client::Kt64Srv> c;
+        std::unique_ptr<client::ServerProxy> c;
         ASSERT_TRUE(eventually([&] {
             try {
                 c = client::ConnectServer("localhost:" + std::to_string(port));

@@ -8,7 +8,7 @@
 
 #include "DeviceReadEvent.h"
 #include "FakeCentre.h"
-#include "Kt64Srv.h"
+#include "AutomationObject.h"
 #include "LinkWorker.h"
 #include "ServerConfig.h"
 #include "TestEnvironment.h"
@@ -48,7 +48,7 @@ struct ServerRig {
     server::DeviceReadEvent event;
     server::ServerConfig config;
     server::LinkWorker worker{device, event, centre, [this] { return config.portForOpen(); }};
-    server::Kt64Srv srv{device, event, config};
+    server::AutomationObject srv{device, event, config};
 };
 
 }  // namespace kt64::test

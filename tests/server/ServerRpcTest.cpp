@@ -62,7 +62,7 @@ void expectServerError(const std::optional<ServerError>& e, HRESULT code, std::s
     EXPECT_EQ(e->guid(), ids::kIid);
 }
 
-bool statusValid(client::Kt64Srv& c) {
+bool statusValid(client::ServerProxy& c) {
     return !errorOf([&] { c.GetGmtTime(); });
 }
 

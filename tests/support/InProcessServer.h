@@ -12,7 +12,7 @@
 #include "CentreEmulator.h"
 #include "DeviceReadEvent.h"
 #include "Kt64Client.h"
-#include "Kt64Srv.h"
+#include "AutomationObject.h"
 #include "LinkWorker.h"
 #include "PortOpener.h"
 #include "Registry.h"
@@ -49,7 +49,7 @@ struct InProcessServer {
     void listen() { server.start(); }
     // "localhost:PORT" of the listening server.
     std::string address() const { return "localhost:" + std::to_string(server.port()); }
-    std::unique_ptr<client::Kt64Srv> connect() const { return client::ConnectServer(address()); }
+    std::unique_ptr<client::ServerProxy> connect() const { return client::ConnectServer(address()); }
     // Until the worker has read the centre's status (false after 10 s).
     bool statusRead() {
         return eventually([&] { return srv.GetGmtTime().ok(); });
@@ -62,7 +62,7 @@ struct InProcessServer {
     server::ServerConfig config;
     server::SerialPortOpener opener;
     server::LinkWorker worker{device, event, opener, [this] { return config.portForOpen(); }};
-    server::Kt64Srv srv{device, event, config};
+    server::AutomationObject srv{device, event, config};
     server::ShutdownMonitor leases{server::kIdleShutdown, [] {}};
     server::RpcServer server{srv, leases, "127.0.0.1", 0};
 };

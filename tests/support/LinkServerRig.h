@@ -200,7 +200,7 @@ public:
         if (!centre_) throw std::logic_error("the centre runs as kt64sim");
         return *centre_;
     }
-    client::Kt64Srv& lease() { return *lease_; }
+    client::ServerProxy& lease() { return *lease_; }
     // The server's address with its port ("127.0.0.1:PORT").
     const std::string& address() const { return address_; }
     std::uint16_t rpcPort() const { return port_; }
@@ -242,7 +242,7 @@ private:
     std::string address_;
     bool registered_ = false;
     std::unique_ptr<ChildProcess> server_;
-    std::unique_ptr<client::Kt64Srv> lease_;
+    std::unique_ptr<client::ServerProxy> lease_;
 };
 
 }  // namespace kt64::test

@@ -56,7 +56,7 @@ struct StatusReport {
     const std::optional<ServerError>& statusError() const { return gmtTime.error; }
 };
 
-StatusReport gatherStatus(client::Kt64Srv& srv) {
+StatusReport gatherStatus(client::ServerProxy& srv) {
     StatusReport r;
     r.computer = srv.address().host + ":" + std::to_string(srv.address().port);
     r.comPort = read<std::uint32_t>([&] { return srv.GetComPort(); });
@@ -231,7 +231,7 @@ private:
 
 // Why the centre is not being read: the status error the server reports
 // (port, no answer, paused), or "" while the status is valid.
-std::string centreTrouble(client::Kt64Srv& srv) {
+std::string centreTrouble(client::ServerProxy& srv) {
     try {
         srv.GetGmtTime();
         return {};
@@ -244,7 +244,7 @@ std::string centreTrouble(client::Kt64Srv& srv) {
 // Polls position() until finished(position) holds; throws CtlError when the
 // position stays put for the stall time, naming what stalled it.
 template <class Position, class Finished, class Show>
-void follow(client::Kt64Srv& srv, Position position, Finished finished, Show show, const RunSettings& settings,
+void follow(client::ServerProxy& srv, Position position, Finished finished, Show show, const RunSettings& settings,
             std::string_view what) {
     std::optional<std::uint32_t> last;
     auto lastChange = Steady::now();
@@ -289,7 +289,7 @@ void writeImage(const std::string& file, const std::vector<std::uint8_t>& image)
     }
 }
 
-void upload(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::ostream& err,
+void upload(const Command& cmd, client::ServerProxy& srv, std::ostream& out, std::ostream& err,
             const RunSettings& settings) {
     const std::vector<std::uint8_t>& image = cmd.image;
     if (image.size() != kImageSize) throw CtlError("the image of " + displayName(cmd.file) + " was not read");
@@ -306,7 +306,7 @@ void upload(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::os
     out << "uploaded " << total << " bytes from " << cmd.file << "\n";
 }
 
-void download(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::ostream& err,
+void download(const Command& cmd, client::ServerProxy& srv, std::ostream& out, std::ostream& err,
               const RunSettings& settings) {
     srv.StartGetRozkazy();
     {
@@ -330,7 +330,7 @@ void download(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::
 // A port that cannot be opened, a silent centre or a pause is retried for a
 // few readings (a port just changed takes one retry to open) and then
 // reported with the server's text: the request stays queued meanwhile.
-int confirmSent(client::Kt64Srv& srv, std::ostream& out, std::ostream& err, const std::string& sent) {
+int confirmSent(client::ServerProxy& srv, std::ostream& out, std::ostream& err, const std::string& sent) {
     constexpr int kReadings = 3;
     srv.WaitForDeviceRead();
     std::string trouble;
@@ -372,7 +372,7 @@ void readInputs(Command& cmd) {
     }
 }
 
-int runCommand(const Command& cmd, client::Kt64Srv& srv, std::ostream& out, std::ostream& err,
+int runCommand(const Command& cmd, client::ServerProxy& srv, std::ostream& out, std::ostream& err,
                const RunSettings& settings) {
     switch (cmd.verb) {
     case Verb::Help:

@@ -41,7 +41,7 @@ void readInputs(Command& cmd);
 // Runs cmd (not Help), its inputs read, and returns the exit code: 0, or 1 when the status
 // report found the centre's status invalid. Throws client::ServerError from
 // the server's refusals and connection failures, CtlError from this side.
-int runCommand(const Command& cmd, client::Kt64Srv& server, std::ostream& out, std::ostream& err,
+int runCommand(const Command& cmd, client::ServerProxy& server, std::ostream& out, std::ostream& err,
                const RunSettings& settings = {});
 
 }  // namespace kt64::ctl

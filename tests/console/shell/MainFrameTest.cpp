@@ -618,7 +618,7 @@ private slots:
         std::optional<kt64::client::ServerError> error;
         bool done = false;
         doc.serverCall(
-            &receiver, [](kt64::client::Kt64Srv& s) { return s.GetBuildType(); }, [&](std::string) { done = true; },
+            &receiver, [](kt64::client::ServerProxy& s) { return s.GetBuildType(); }, [&](std::string) { done = true; },
             [&](const kt64::client::ServerError& e) { error = e; });
         QVERIFY(!error);
         QTRY_VERIFY(error.has_value());
@@ -634,14 +634,14 @@ private slots:
         auto receiver = std::make_unique<QObject>();
         int calls = 0;
         doc.serverCall(
-            receiver.get(), [](kt64::client::Kt64Srv& s) { s.WaitForDeviceRead(); }, [&] { ++calls; },
+            receiver.get(), [](kt64::client::ServerProxy& s) { s.WaitForDeviceRead(); }, [&] { ++calls; },
             [&](const kt64::client::ServerError&) { ++calls; });
         receiver.reset();
         // A second call to a live receiver shows when the first has had its turn.
         QObject alive;
         bool second = false;
         doc.serverCall(
-            &alive, [](kt64::client::Kt64Srv& s) { s.WaitForDeviceRead(); }, [&] { second = true; },
+            &alive, [](kt64::client::ServerProxy& s) { s.WaitForDeviceRead(); }, [&] { second = true; },
             [&](const kt64::client::ServerError&) { second = true; });
         QTRY_VERIFY(second);
         QCoreApplication::processEvents();

@@ -303,21 +303,21 @@ protected:
     kt64::test::TempRegistry registry_;
     FakeKt64Srv fake_;
     FakeServerHost host_{fake_};
-    std::unique_ptr<client::Kt64Srv> srv_;
+    std::unique_ptr<client::ServerProxy> srv_;
     ctl::RunSettings settings_;
     std::ostringstream out_, err_;
 };
 
 TEST_F(CtlRunTest, StatusShowsTheCentreAndItsErrors) {
     fake_.edit([](FakeState& s) {
-        s.gmtTime = date(2024, 5, 17, 12, 34, 56);
-        s.locTime = date(2024, 5, 17, 14, 34, 56);
-        s.localOffset = 2.0 / 24;
-        s.alarmFlag = 2 | 64;
-        s.setFlag = 1 | 4;
-        s.serialNum = "12/3456";
-        s.buildType = "KT-64/GPS/1/232 V1.2";
-        s.lineDigitType = rpc::D_GGMMSS;
+        s.value<members::GetGmtTime>() = date(2024, 5, 17, 12, 34, 56);
+        s.value<members::GetLocTime>() = date(2024, 5, 17, 14, 34, 56);
+        s.value<members::GetLocalOffset>() = 2.0 / 24;
+        s.value<members::GetAlarmFlag>() = 2 | 64;
+        s.value<members::GetSetFlag>() = 1 | 4;
+        s.value<members::GetSerialNum>() = "12/3456";
+        s.value<members::GetBuildType>() = "KT-64/GPS/1/232 V1.2";
+        s.value<members::GetLineDigitType>() = rpc::D_GGMMSS;
     });
     fake_.fail("GetSyncTime", E_KT64_NOTREADY, std::string(text::kManualSetting));
     EXPECT_EQ(run({"status"}), 0);
@@ -340,30 +340,31 @@ TEST_F(CtlRunTest, StatusShowsTheCentreAndItsErrors) {
 }
 
 TEST_F(CtlRunTest, SettersSendWhatTheCommandSays) {
-    fake_.edit([](FakeState& s) { s.setFlag = 4 | 2; });
+    fake_.edit([](FakeState& s) { s.value<members::GetSetFlag>() = 4 | 2; });
     EXPECT_EQ(run({"lines", "--digital", "on"}), 0);
-    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.setFlag & 12u; }), 12u);  // analogue line kept on
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.value<members::GetSetFlag>() & 12u; }),
+              12u);  // analogue line kept on
     EXPECT_EQ(run({"lines", "--analog", "off"}), 0);
-    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.setFlag & 12u; }), 8u);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.value<members::GetSetFlag>() & 12u; }), 8u);
 
     settings_.clock = [] { return std::chrono::system_clock::from_time_t(1715949296); };
     EXPECT_EQ(run({"set-time", "now"}), 0);
-    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.gmtTime; }), date(2024, 5, 17, 12, 34, 56));
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.value<members::GetGmtTime>(); }), date(2024, 5, 17, 12, 34, 56));
 
     EXPECT_EQ(run({"change-rule", "off", "--lz", "3", "20.10", "3"}), 0);
     fake_.edit([](FakeState& s) {
-        EXPECT_EQ(s.changeTimeOn, 0u);
-        EXPECT_EQ(s.keyTimeLZ, rpc::K_3NIEDZ);
-        EXPECT_EQ(s.changeTimeLZ, date(1900, 10, 20, 3));
-        EXPECT_EQ(s.changeTimeZL, 0.0);  // not given, not sent
+        EXPECT_EQ(s.value<members::PutChangeTimeOn>(), 0u);
+        EXPECT_EQ(s.value<members::GetKeyTimeLZ>(), rpc::K_3NIEDZ);
+        EXPECT_EQ(s.value<members::GetChangeTimeLZ>(), date(1900, 10, 20, 3));
+        EXPECT_EQ(s.value<members::GetChangeTimeZL>(), 0.0);  // not given, not sent
     });
     EXPECT_EQ(run({"offset", "-5:30"}), 0);
-    EXPECT_DOUBLE_EQ(fake_.edit([](FakeState& s) { return s.localOffset; }), -5.5 / 24);
+    EXPECT_DOUBLE_EQ(fake_.edit([](FakeState& s) { return s.value<members::GetLocalOffset>(); }), -5.5 / 24);
     EXPECT_EQ(run({"port", "5"}), 0);
     EXPECT_EQ(run({"port"}), 0);
     EXPECT_EQ(out_.str(), "5\n");
     EXPECT_EQ(run({"pause"}), 0);
-    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.enabled; }), 0u);
+    EXPECT_EQ(fake_.edit([](FakeState& s) { return s.value<members::ComunicationEnable>(); }), 0u);
     const int waitsBefore = fake_.edit([](FakeState& s) { return s.waits; });
     EXPECT_EQ(run({"wait", "2"}), 0);
     EXPECT_EQ(fake_.edit([](FakeState& s) { return s.waits; }) - waitsBefore, 2);
@@ -383,7 +384,7 @@ TEST_F(CtlRunTest, SettersSendWhatTheCommandSays) {
 // first exchange, a setter that cannot reach the centre says so, a wait
 // while paused says so, a stalled transfer names what stalled it.
 TEST_F(CtlRunTest, CommandsReportWhatTheCentreDidWithThem) {
-    fake_.edit([](FakeState& s) { s.gmtTime = date(2024, 5, 17, 12, 34, 56); });
+    fake_.edit([](FakeState& s) { s.value<members::GetGmtTime>() = date(2024, 5, 17, 12, 34, 56); });
     fake_.fail("GetGmtTime", E_KT64_NOERROR, std::string(text::kNoError));
     fake_.edit([](FakeState& s) { s.failuresEndAtWait = s.waits + 1; });
     EXPECT_EQ(run({"status"}), 0) << out_.str();
@@ -422,7 +423,7 @@ TEST_F(CtlRunTest, CommandsReportWhatTheCentreDidWithThem) {
         EXPECT_EQ(err_.str(), row.expectedErr);
     }
     // The offset stays queued on the server for when the port opens.
-    EXPECT_DOUBLE_EQ(fake_.edit([](FakeState& s) { return s.localOffset; }), 1.0 / 24);
+    EXPECT_DOUBLE_EQ(fake_.edit([](FakeState& s) { return s.value<members::GetLocalOffset>(); }), 1.0 / 24);
 
     fake_.fail("GetGmtTime", E_KT64_NOANSWER, std::string(text::kNoAnswer));
     fake_.edit([](FakeState& s) { s.stalled = true; });
@@ -517,7 +518,7 @@ TEST(CtlProgramTest, RunsEndToEndAgainstTheFake) {
     kt64::test::TempRegistry registry;
     FakeKt64Srv fake;
     FakeServerHost host(fake);
-    fake.edit([](FakeState& s) { s.gmtTime = date(2024, 5, 17, 12, 34, 56); });
+    fake.edit([](FakeState& s) { s.value<members::GetGmtTime>() = date(2024, 5, 17, 12, 34, 56); });
     std::string computer = "--computer 127.0.0.1:" + std::to_string(host.port());
 
     Outcome status = runProgram(computer + " --json status", registry.dir());
@@ -557,7 +558,7 @@ TEST(CtlProgramTest, ManySitesAreShownOneLineEach) {
     kt64::test::TempRegistry registry;
     FakeKt64Srv fake;
     FakeServerHost host(fake);
-    fake.edit([](FakeState& s) { s.alarmFlag = 8; });
+    fake.edit([](FakeState& s) { s.value<members::GetAlarmFlag>() = 8; });
     const int frozen = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = kt64::test::loopbackAddress(0);
     socklen_t length = sizeof address;

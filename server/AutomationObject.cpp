@@ -2,7 +2,7 @@
 // whole duration (WaitForDeviceRead only while it registers its wait), reads
 // or writes the shared record under its state lock, and queues worker
 // commands outside that lock.
-#include "Kt64Srv.h"
+#include "AutomationObject.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,26 +93,26 @@ bool parseSerialText(std::string_view text, std::array<std::uint8_t, 3>& serial)
     return true;
 }
 
-Kt64Srv::Kt64Srv(SharedDevice& device, DeviceReadEvent& readEvent, ServerConfig& config)
+AutomationObject::AutomationObject(SharedDevice& device, DeviceReadEvent& readEvent, ServerConfig& config)
     : device_(device), readEvent_(readEvent), config_(config) {}
 
-CallStatus Kt64Srv::validity(const link::DeviceState& dev) {
+CallStatus AutomationObject::validity(const link::DeviceState& dev) {
     if (dev.StatusValid) return CallStatus::success();
     return {dev.ErrorCode, dev.ErrorText};
 }
 
-CallStatus Kt64Srv::refuseLocked(DeviceRecord& r, HRESULT hr, std::string_view text) {
+CallStatus AutomationObject::refuseLocked(DeviceRecord& r, HRESULT hr, std::string_view text) {
     r.device.ErrorCode = hr;
     r.device.ErrorText = std::string(text);
     return CallStatus::failure(hr, text);
 }
 
-CallStatus Kt64Srv::refuse(HRESULT hr, std::string_view text) {
+CallStatus AutomationObject::refuse(HRESULT hr, std::string_view text) {
     return device_.access([&](DeviceRecord& r) { return refuseLocked(r, hr, text); });
 }
 
 template <class T, class Read>
-CallResult<T> Kt64Srv::statusGetter(Read read) {
+CallResult<T> AutomationObject::statusGetter(Read read) {
     Guard apartment(apartment_);
     return device_.access([&](const DeviceRecord& r) {
         return CallResult<T>{static_cast<T>(read(r.device)), validity(r.device)};
@@ -120,7 +120,7 @@ CallResult<T> Kt64Srv::statusGetter(Read read) {
 }
 
 template <class Store>
-CallStatus Kt64Srv::putParam(std::uint32_t bit, Store store) {
+CallStatus AutomationObject::putParam(std::uint32_t bit, Store store) {
     Guard apartment(apartment_);
     device_.access([&](DeviceRecord& r) {
         store(r.device);
@@ -133,7 +133,7 @@ CallStatus Kt64Srv::putParam(std::uint32_t bit, Store store) {
 // ---------------------------------------------------------------------------
 // Methods.
 
-CallResult<DATE> Kt64Srv::GetSyncTime() {
+CallResult<DATE> AutomationObject::GetSyncTime() {
     Guard apartment(apartment_);
     return device_.access([](const DeviceRecord& r) {
         // The readiness refusals are answered, not recorded.
@@ -142,7 +142,7 @@ CallResult<DATE> Kt64Srv::GetSyncTime() {
     });
 }
 
-CallResult<StampedSyncTime> Kt64Srv::GetSyncTimeStamped() {
+CallResult<StampedSyncTime> AutomationObject::GetSyncTimeStamped() {
     Guard apartment(apartment_);
     return device_.access([](const DeviceRecord& r) {
         auto readiness = link::syncReadiness(r.device);
@@ -159,28 +159,28 @@ CallResult<StampedSyncTime> Kt64Srv::GetSyncTimeStamped() {
     });
 }
 
-CallStatus Kt64Srv::SetComPort(std::uint32_t PortNo) {
+CallStatus AutomationObject::SetComPort(std::uint32_t PortNo) {
     Guard apartment(apartment_);
     if (!config_.writePort(PortNo)) return CallStatus::failure(E_KT64_REGISTRY, text::kRegistryOpen);
     device_.enqueue(W_OPEN);
     return CallStatus::success();
 }
 
-CallResult<std::uint32_t> Kt64Srv::GetComPort() {
+CallResult<std::uint32_t> AutomationObject::GetComPort() {
     Guard apartment(apartment_);
     auto port = config_.readPort();
     if (!port) return {0, CallStatus::failure(E_KT64_PORT, text::kRegistryRead)};
     return {*port, CallStatus::success()};
 }
 
-void Kt64Srv::WaitForDeviceRead(std::function<void(CallStatus)> done) {
+void AutomationObject::WaitForDeviceRead(std::function<void(CallStatus)> done) {
     Guard apartment(apartment_);
     readEvent_.waitAsync(kDeviceReadTimeout, [done = std::move(done)](bool signalled) {
         done(signalled ? CallStatus::success() : CallStatus::failure(E_KT64_REGISTRY, text::kWaitFailed));
     });
 }
 
-CallStatus Kt64Srv::WaitForDeviceRead() {
+CallStatus AutomationObject::WaitForDeviceRead() {
     {
         // Serialised with the other calls up to the start of the wait only.
         Guard apartment(apartment_);
@@ -189,7 +189,7 @@ CallStatus Kt64Srv::WaitForDeviceRead() {
     return CallStatus::failure(E_KT64_REGISTRY, text::kWaitFailed);
 }
 
-CallStatus Kt64Srv::ComunicationEnable(std::uint32_t Enabled) {
+CallStatus AutomationObject::ComunicationEnable(std::uint32_t Enabled) {
     Guard apartment(apartment_);
     if (Enabled != 0) {
         if (device_.enqueue(W_POLL)) return CallStatus::success();
@@ -204,11 +204,11 @@ CallStatus Kt64Srv::ComunicationEnable(std::uint32_t Enabled) {
 // ---------------------------------------------------------------------------
 // Status properties.
 
-CallResult<DATE> Kt64Srv::GetGmtTime() {
+CallResult<DATE> AutomationObject::GetGmtTime() {
     return statusGetter<DATE>([](const link::DeviceState& d) { return d.GmtTime; });
 }
 
-CallStatus Kt64Srv::PutGmtTime(DATE newVal) {
+CallStatus AutomationObject::PutGmtTime(DATE newVal) {
     Guard apartment(apartment_);
     auto fields = fromVariantTime(newVal);
     const int year = fields ? fields->year : -1;
@@ -221,20 +221,20 @@ CallStatus Kt64Srv::PutGmtTime(DATE newVal) {
     return refuse(E_KT64_BUSY, text::kBusyDot);
 }
 
-CallResult<DATE> Kt64Srv::GetLocTime() {
+CallResult<DATE> AutomationObject::GetLocTime() {
     return statusGetter<DATE>([](const link::DeviceState& d) { return d.LocTime; });
 }
 
-CallStatus Kt64Srv::PutLocTime(DATE) {
+CallStatus AutomationObject::PutLocTime(DATE) {
     Guard apartment(apartment_);
     return CallStatus::success();
 }
 
-CallResult<DATE> Kt64Srv::GetLineTime() {
+CallResult<DATE> AutomationObject::GetLineTime() {
     return statusGetter<DATE>([](const link::DeviceState& d) { return d.LineTime; });
 }
 
-CallStatus Kt64Srv::PutLineTime(DATE newVal) {
+CallStatus AutomationObject::PutLineTime(DATE newVal) {
     Guard apartment(apartment_);
     auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
         // The analogue line must be stopped before its time is set.
@@ -247,7 +247,7 @@ CallStatus Kt64Srv::PutLineTime(DATE newVal) {
     return refuse(E_KT64_BUSY, text::kBusyDot);
 }
 
-CallResult<std::uint32_t> Kt64Srv::GetAlarmFlag() {
+CallResult<std::uint32_t> AutomationObject::GetAlarmFlag() {
     return statusGetter<std::uint32_t>([](const link::DeviceState& d) {
         std::uint32_t bits = 0;
         if (d.AlarmSyncTran) bits |= ids::A_SYNCTRAN;
@@ -262,7 +262,7 @@ CallResult<std::uint32_t> Kt64Srv::GetAlarmFlag() {
     });
 }
 
-CallResult<std::uint32_t> Kt64Srv::GetSetFlag() {
+CallResult<std::uint32_t> AutomationObject::GetSetFlag() {
     Guard apartment(apartment_);
     // Answers S_OK always, without the validity rule.
     return device_.access([](const DeviceRecord& r) {
@@ -276,7 +276,7 @@ CallResult<std::uint32_t> Kt64Srv::GetSetFlag() {
     });
 }
 
-CallStatus Kt64Srv::PutSetFlag(std::uint32_t newVal) {
+CallStatus AutomationObject::PutSetFlag(std::uint32_t newVal) {
     Guard apartment(apartment_);
     // S_CHANGETIMEON is written through ChangeTimeOn; S_WINTERTIME is only
     // reported: both are ignored here.
@@ -291,11 +291,11 @@ CallStatus Kt64Srv::PutSetFlag(std::uint32_t newVal) {
     return CallStatus::success();
 }
 
-CallResult<double> Kt64Srv::GetLocalOffset() {
+CallResult<double> AutomationObject::GetLocalOffset() {
     return statusGetter<double>([](const link::DeviceState& d) { return d.LocalOffset; });
 }
 
-CallStatus Kt64Srv::PutLocalOffset(double newVal) {
+CallStatus AutomationObject::PutLocalOffset(double newVal) {
     // No offset is a day or more, and NaN or infinity is none at all: such a
     // value would reach the centre as some unrelated offset.
     if (!std::isfinite(newVal) || std::fabs(newVal) >= kMaxLocalOffset) {
@@ -305,47 +305,47 @@ CallStatus Kt64Srv::PutLocalOffset(double newVal) {
     return putParam(link::P_LOCALOFFSET, [&](link::DeviceState& d) { d.NewLocalOffset = newVal; });
 }
 
-CallResult<std::int32_t> Kt64Srv::GetKeyTimeZL() {
+CallResult<std::int32_t> AutomationObject::GetKeyTimeZL() {
     return statusGetter<std::int32_t>([](const link::DeviceState& d) { return d.KeyTimeZL; });
 }
 
-CallStatus Kt64Srv::PutKeyTimeZL(std::int32_t newVal) {
+CallStatus AutomationObject::PutKeyTimeZL(std::int32_t newVal) {
     return putParam(link::P_KEYTIMEZL, [&](link::DeviceState& d) { d.NewKeyTimeZL = newVal; });
 }
 
-CallResult<DATE> Kt64Srv::GetChangeTimeZL() {
+CallResult<DATE> AutomationObject::GetChangeTimeZL() {
     return statusGetter<DATE>([](const link::DeviceState& d) { return d.ChangeTimeZL; });
 }
 
-CallStatus Kt64Srv::PutChangeTimeZL(DATE newVal) {
+CallStatus AutomationObject::PutChangeTimeZL(DATE newVal) {
     return putParam(link::P_CHANGETIMEZL, [&](link::DeviceState& d) { d.NewChangeTimeZL = newVal; });
 }
 
-CallResult<std::int32_t> Kt64Srv::GetKeyTimeLZ() {
+CallResult<std::int32_t> AutomationObject::GetKeyTimeLZ() {
     return statusGetter<std::int32_t>([](const link::DeviceState& d) { return d.KeyTimeLZ; });
 }
 
-CallStatus Kt64Srv::PutKeyTimeLZ(std::int32_t newVal) {
+CallStatus AutomationObject::PutKeyTimeLZ(std::int32_t newVal) {
     return putParam(link::P_KEYTIMELZ, [&](link::DeviceState& d) { d.NewKeyTimeLZ = newVal; });
 }
 
-CallResult<DATE> Kt64Srv::GetChangeTimeLZ() {
+CallResult<DATE> AutomationObject::GetChangeTimeLZ() {
     return statusGetter<DATE>([](const link::DeviceState& d) { return d.ChangeTimeLZ; });
 }
 
-CallStatus Kt64Srv::PutChangeTimeLZ(DATE newVal) {
+CallStatus AutomationObject::PutChangeTimeLZ(DATE newVal) {
     return putParam(link::P_CHANGETIMELZ, [&](link::DeviceState& d) { d.NewChangeTimeLZ = newVal; });
 }
 
-CallStatus Kt64Srv::PutChangeTimeOn(std::uint32_t newVal) {
+CallStatus AutomationObject::PutChangeTimeOn(std::uint32_t newVal) {
     return putParam(link::P_CHANGETIMEON, [&](link::DeviceState& d) { d.NewChangeTimeOn = newVal != 0; });
 }
 
-CallResult<std::string> Kt64Srv::GetSerialNum() {
+CallResult<std::string> AutomationObject::GetSerialNum() {
     return statusGetter<std::string>([](const link::DeviceState& d) { return d.SerialNum; });
 }
 
-CallStatus Kt64Srv::PutSerialNum(std::string_view newVal) {
+CallStatus AutomationObject::PutSerialNum(std::string_view newVal) {
     Guard apartment(apartment_);
     auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
         auto serial = r.device.NewSerial;
@@ -358,11 +358,11 @@ CallStatus Kt64Srv::PutSerialNum(std::string_view newVal) {
     return refuse(E_KT64_BUSY, text::kBusyDot);
 }
 
-CallResult<std::string> Kt64Srv::GetBuildType() {
+CallResult<std::string> AutomationObject::GetBuildType() {
     return statusGetter<std::string>([](const link::DeviceState& d) { return d.BuildType; });
 }
 
-CallStatus Kt64Srv::PutBuildType(std::string_view newVal) {
+CallStatus AutomationObject::PutBuildType(std::string_view newVal) {
     Guard apartment(apartment_);
     auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
         // Fields the text leaves out keep the centre's current codes.
@@ -377,11 +377,11 @@ CallStatus Kt64Srv::PutBuildType(std::string_view newVal) {
     return CallStatus::success();
 }
 
-CallResult<std::int32_t> Kt64Srv::GetLineDigitType() {
+CallResult<std::int32_t> AutomationObject::GetLineDigitType() {
     return statusGetter<std::int32_t>([](const link::DeviceState& d) { return d.LineDigitType; });
 }
 
-CallStatus Kt64Srv::PutLineDigitType(std::int32_t newVal) {
+CallStatus AutomationObject::PutLineDigitType(std::int32_t newVal) {
     Guard apartment(apartment_);
     device_.access([&](DeviceRecord& r) { r.device.NewLineDigitType = newVal; });
     device_.enqueue(W_SETDIGLINE);
@@ -391,7 +391,7 @@ CallStatus Kt64Srv::PutLineDigitType(std::int32_t newVal) {
 // ---------------------------------------------------------------------------
 // Command list.
 
-CallResult<std::vector<std::uint8_t>> Kt64Srv::GetRozkazy() {
+CallResult<std::vector<std::uint8_t>> AutomationObject::GetRozkazy() {
     Guard apartment(apartment_);
     return device_.access([&](DeviceRecord& r) -> CallResult<std::vector<std::uint8_t>> {
         const auto& d = r.device;
@@ -407,7 +407,7 @@ CallResult<std::vector<std::uint8_t>> Kt64Srv::GetRozkazy() {
     });
 }
 
-CallStatus Kt64Srv::PutRozkazy(std::uint32_t vt, std::span<const std::uint8_t> bytes) {
+CallStatus AutomationObject::PutRozkazy(std::uint32_t vt, std::span<const std::uint8_t> bytes) {
     Guard apartment(apartment_);
     if (vt != kVtArrayOfBytes) return refuse(E_KT64_FRAME, text::kBadData);
     // The centre holds exactly one list of 415 records: anything else would
@@ -432,7 +432,7 @@ CallStatus Kt64Srv::PutRozkazy(std::uint32_t vt, std::span<const std::uint8_t> b
     return CallStatus::success();
 }
 
-CallResult<std::uint32_t> Kt64Srv::GetRozkazPos() {
+CallResult<std::uint32_t> AutomationObject::GetRozkazPos() {
     Guard apartment(apartment_);
     return device_.access([&](DeviceRecord& r) -> CallResult<std::uint32_t> {
         if (r.device.SendFailed) return {0, refuseLocked(r, E_KT64_CHECKSUM, text::kTransferChecksum)};
@@ -440,7 +440,7 @@ CallResult<std::uint32_t> Kt64Srv::GetRozkazPos() {
     });
 }
 
-CallStatus Kt64Srv::StartGetRozkazy() {
+CallStatus AutomationObject::StartGetRozkazy() {
     Guard apartment(apartment_);
     auto refused = device_.access([&](DeviceRecord& r) -> std::optional<CallStatus> {
         // Refused while a download is queued or running, whatever its count.
@@ -457,7 +457,7 @@ CallStatus Kt64Srv::StartGetRozkazy() {
     return CallStatus::success();
 }
 
-CallResult<std::uint32_t> Kt64Srv::GetRozkazRxPos() {
+CallResult<std::uint32_t> AutomationObject::GetRozkazRxPos() {
     Guard apartment(apartment_);
     return device_.access([&](DeviceRecord& r) -> CallResult<std::uint32_t> {
         if (r.device.RecvFailed) return {0, refuseLocked(r, E_KT64_CHECKSUM, text::kTransferChecksum)};

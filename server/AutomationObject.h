@@ -1,4 +1,5 @@
-// Kt64Srv: the automation class of the link server without any transport.
+// AutomationObject: the link server's automation object (the class Kt64Srv
+// of the interface) without any transport.
 // Every member of IKt64Srv is one method here that answers a CallStatus (the
 // HRESULT and its Polish text) and, for getters, the value. The gRPC service
 // is a thin layer over it; tests call it directly.
@@ -43,9 +44,9 @@ inline constexpr std::chrono::milliseconds kDeviceReadTimeout{5000};
 
 using link::StampedSyncTime;
 
-class Kt64Srv {
+class AutomationObject {
 public:
-    Kt64Srv(SharedDevice& device, DeviceReadEvent& readEvent, ServerConfig& config);
+    AutomationObject(SharedDevice& device, DeviceReadEvent& readEvent, ServerConfig& config);
 
     CallResult<DATE> GetSyncTime();
     // GetSyncTime with the frame's stamps; refuses exactly when it does.
