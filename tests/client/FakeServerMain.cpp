@@ -16,11 +16,11 @@
 
 int main() {
     using namespace std::chrono_literals;
-    kt64::testing::FakeKt64Srv service;
-    service.edit([](kt64::testing::FakeState& s) {
+    kt64::test::FakeKt64Srv service;
+    service.edit([](kt64::test::FakeState& s) {
         s.value<kt64::members::GetComPort>() = static_cast<std::uint32_t>(::getpid());
     });
-    kt64::testing::FakeServerHost host(service, "127.0.0.1:" + std::to_string(kt64::client::registeredRpcPort()));
+    kt64::test::FakeServerHost host(service, "127.0.0.1:" + std::to_string(kt64::client::registeredRpcPort()));
     if (host.port() == 0) return 1;
     const char* pidFile = std::getenv("KT64_FAKE_SERVER_PIDFILE");
     if (pidFile) std::ofstream(pidFile) << ::getpid() << "\n";

@@ -334,7 +334,10 @@ TEST(ServiceUnit, IsInstalledForDemandStartAfterTheNetworkAndRemoved) {
          {"Wants=network-online.target\n", "After=network-online.target\n", "Type=notify\n", "TimeoutStopSec=60\n",
           "ExecStart=\"/opt/kt64/bin/VqSrvKt64\"\n", "Environment=\"KT64_REGISTRY=/var/tmp/kt64 test/registry.db\"\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
-    EXPECT_EQ(text.find("[Install]"), std::string::npos) << "never enabled";
+    // An administrator may enable it to run from boot; installing it alone
+    // enables nothing.
+    EXPECT_NE(text.find("[Install]\nWantedBy=multi-user.target\n"), std::string::npos) << text;
+    EXPECT_FALSE(std::filesystem::exists(units.path() / "system" / "multi-user.target.wants"));
     EXPECT_TRUE(server::serviceInstalled());
 
     ASSERT_TRUE(server::uninstallService(manager, say));
