@@ -6,7 +6,8 @@
 //   rpc       getter round trip p50/p99 and calls per second through gRPC
 //             with 1 and 16 concurrent clients, unpaced centre
 //   cpu       CPU use of the VqSrvKt64 process while it polls (paced and
-//             unpaced centre)
+//             unpaced centre), over a minute and per 5 s, with the thread
+//             that spent most of the busiest 5 s
 //   scrape    status exchanges per second and the getter's p99 through
 //             gRPC (one client every 10 ms), paced centre, for 60 s without
 //             and 60 s with 50 metrics scrapes a second
@@ -22,7 +23,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -154,7 +157,7 @@ void rpcRoundTrips() {
     std::puts("rpc: target p99 < 2 ms at 16 clients");
 }
 
-// utime + stime of a process in seconds.
+// utime + stime of a process in seconds (its ended threads included).
 double cpuSeconds(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(in)), {});
@@ -168,18 +171,89 @@ double cpuSeconds(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+// CPU seconds of each running thread of a process, by thread id, from the
+// scheduler's nanosecond count (the ticks of /proc/PID/task/TID/stat are too
+// coarse to tell the threads apart over 5 s).
+std::map<pid_t, double> threadCpuSeconds(pid_t pid) {
+    std::map<pid_t, double> threads;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(tasks, ec), end; !ec && it != end; it.increment(ec)) {
+        std::ifstream in(it->path() / "schedstat");
+        unsigned long long ns = 0;
+        if (in >> ns) threads[std::stoi(it->path().filename().string())] = static_cast<double>(ns) / 1e9;
+    }
+    return threads;
+}
+
+std::string threadName(pid_t pid, pid_t tid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
+// The process's CPU over a minute in slices of 5 s: a burst that a single
+// 10 s window either catches or misses shows as one slice well above the
+// others, with the thread that spent most of it. Threads are numbered in
+// the order they were started (1 is the main thread).
 void cpu(bool paced) {
     // The program itself, with a lease held on it so that it keeps running.
     kt64::test::LinkServerRig::Options options;
     options.centre.pacing = paced;
     kt64::test::LinkServerRig rig(options);
+    const pid_t pid = rig.serverPid();
     std::this_thread::sleep_for(2s);
-    const double cpu0 = cpuSeconds(rig.serverPid());
+    constexpr auto kSlice = 5s;
+    constexpr int kSlices = 12;
+    std::vector<double> slices;
+    // The busiest slice: its share, and its busiest thread's.
+    double worst = -1, worstThread = 0;
+    std::string worstName;
+    const double cpu0 = cpuSeconds(pid);
     const auto t0 = Clock::now();
-    std::this_thread::sleep_for(10s);
-    const double used = (cpuSeconds(rig.serverPid()) - cpu0) / seconds(Clock::now() - t0);
-    std::printf("cpu: VqSrvKt64 polling a %s centre: %.2f %% of one core (target < 3 %%)\n",
-                paced ? "paced (4800 baud)" : "unpaced", used * 100.0);
+    double before = cpu0;
+    auto threadsBefore = threadCpuSeconds(pid);
+    auto sliceStart = t0;
+    for (int i = 1; i <= kSlices; ++i) {
+        std::this_thread::sleep_until(t0 + kSlice * i);
+        const auto now = Clock::now();
+        const double after = cpuSeconds(pid);
+        auto threadsAfter = threadCpuSeconds(pid);
+        const double took = seconds(now - sliceStart);
+        slices.push_back((after - before) / took);
+        if (slices.back() > worst) {
+            worst = slices.back();
+            worstThread = 0;
+            int order = 0;
+            for (const auto& [tid, used] : threadsAfter) {
+                ++order;
+                const auto was = threadsBefore.find(tid);
+                const double share = (used - (was == threadsBefore.end() ? 0.0 : was->second)) / took;
+                if (share > worstThread) {
+                    worstThread = share;
+                    worstName = "thread " + std::to_string(order) + " of " + std::to_string(threadsAfter.size()) +
+                                " (" + threadName(pid, tid) + ")";
+                }
+            }
+        }
+        before = after;
+        threadsBefore = std::move(threadsAfter);
+        sliceStart = now;
+    }
+    const double used = (cpuSeconds(pid) - cpu0) / seconds(Clock::now() - t0);
+    std::string perSlice;
+    for (double s : slices) {
+        char figure[16];
+        std::snprintf(figure, sizeof figure, " %.1f", s * 100.0);
+        perSlice += figure;
+    }
+    std::printf(
+        "cpu: VqSrvKt64 polling a %s centre for %d s: %.2f %% of one core (target < 3 %%)\n"
+        "cpu:   per 5 s (%%):%s\n"
+        "cpu:   busiest 5 s: %.2f %%, of it %s %.2f %%\n",
+        paced ? "paced (4800 baud)" : "unpaced", kSlices * 5, used * 100.0, perSlice.c_str(), worst * 100.0,
+        worstName.c_str(), worstThread * 100.0);
 }
 
 // "VmRSS" or "VmHWM" of a process, in MB.

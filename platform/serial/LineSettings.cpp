@@ -119,4 +119,22 @@ int applyLineSettings(termios& tio, int baud, Parity parity, int dataBits, StopB
     return 0;
 }
 
+std::chrono::nanoseconds characterTime(int baud, Parity parity, int dataBits, StopBits stopBits) {
+    if (baud <= 0) return std::chrono::nanoseconds{0};
+    // In half bits, for the one and a half stop bits.
+    long long halfBits = 2 * (1 + dataBits + (parity == Parity::None ? 0 : 1));
+    switch (stopBits) {
+    case StopBits::One:
+        halfBits += 2;
+        break;
+    case StopBits::OneAndHalf:
+        halfBits += 3;
+        break;
+    case StopBits::Two:
+        halfBits += 4;
+        break;
+    }
+    return std::chrono::nanoseconds{halfBits * 1'000'000'000LL / (2LL * baud)};
+}
+
 }  // namespace kt64::serial

@@ -8,6 +8,8 @@
 
 #include <termios.h>
 
+#include <chrono>
+
 namespace kt64::serial {
 
 enum class Parity : int { Even = 0, Mark = 1, None = 2, Odd = 3, Space = 4 };
@@ -21,5 +23,10 @@ enum class FlowControl : int { None = 0 };
 // line cannot take: a speed without a termios rate, data bits outside 5..8,
 // 1.5 stop bits with other than 5 data bits, flow control other than none.
 int applyLineSettings(termios& tio, int baud, Parity parity, int dataBits, StopBits stopBits, FlowControl flow);
+
+// The time one character takes on the line: its start bit, data bits,
+// parity bit (unless none) and stop bits at baud bits a second; 10 bits at
+// 4800 baud make 2.083 ms. Zero for a baud rate that is not positive.
+std::chrono::nanoseconds characterTime(int baud, Parity parity, int dataBits, StopBits stopBits);
 
 }  // namespace kt64::serial

@@ -9,9 +9,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <thread>
 #include <utility>
 
 #include "LineSettings.h"
@@ -36,6 +38,11 @@ long long msUntil(Clock::time_point t) {
     return us <= 0 ? 0 : (us + 999) / 1000;
 }
 
+// Characters a read leaves to the line's own wake-up at the end of what it
+// asks for, and the most it sleeps through at a time.
+constexpr std::size_t kWatchedCharacters = 2;
+constexpr std::size_t kCharactersPerSleep = 8;
+
 // A failed open names the device beside the system's text: the operator
 // must see which path was tried, not only why it failed.
 SerialPortError openFailure(int error, const std::string& path) {
@@ -43,6 +50,12 @@ SerialPortError openFailure(int error, const std::string& path) {
 }
 
 }  // namespace
+
+std::chrono::nanoseconds readSleep(std::size_t missing, std::chrono::nanoseconds characterTime) {
+    if (missing <= kWatchedCharacters) return std::chrono::nanoseconds{0};
+    const auto characters = std::min(missing - kWatchedCharacters, kCharactersPerSleep);
+    return characterTime * static_cast<long long>(characters);
+}
 
 SerialPort::~SerialPort() { close(); }
 
@@ -73,6 +86,7 @@ void SerialPort::openDevice(const std::string& path, int baud, Parity parity, in
     if (::tcgetattr(fd_.get(), &tio) != 0) throw openFailure(errno, path);
     if (int err = applyLineSettings(tio, baud, parity, dataBits, stopBits, flow)) throw openFailure(err, path);
     if (::tcsetattr(fd_.get(), TCSANOW, &tio) != 0) throw openFailure(errno, path);
+    characterTime_ = characterTime(baud, parity, dataBits, stopBits);
     // A freshly opened port starts with empty queues: nothing left over from
     // an earlier user of the line.
     ::tcflush(fd_.get(), TCIOFLUSH);
@@ -87,6 +101,7 @@ void SerialPort::close() noexcept {
     fd_.reset();  // also drops the advisory lock
     isPty_ = false;
     path_.clear();
+    characterTime_ = std::chrono::nanoseconds{0};
 }
 
 void SerialPort::requireOpen() const {
@@ -122,6 +137,19 @@ std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
     std::size_t got = 0;
     Clock::time_point lastByte{};
     while (got < want) {
+        // The rest of an answer under way comes at the line's rate: waking
+        // for each of its bytes cost the worker some fifty wake-ups a status
+        // frame, nearly all of the server's CPU. The sleep ends early for
+        // the time-outs, so they end the read as before, a gap at most one
+        // sleep late.
+        if (got > 0 && !immediate && !firstByte) {
+            if (const auto onTheWay = readSleep(want - got, characterTime_); onTheWay.count() > 0) {
+                auto until = Clock::now() + onTheWay;
+                if (hasTotal) until = std::min(until, deadline);
+                if (useInterval) until = std::min(until, lastByte + interval);
+                std::this_thread::sleep_until(until);
+            }
+        }
         // How long poll() may wait: until the total deadline, and once a
         // byte is in, no longer than the allowed gap after it.
         long long wait = hasTotal ? msUntil(deadline) : -1;

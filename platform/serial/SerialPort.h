@@ -15,8 +15,15 @@
 //              is already waiting.
 // The link server sets interval 100, multiplier 1, constant 1500, so a read
 // of 50 bytes from a silent line returns 0 after 1550 ms.
+//
+// Once the first byte of a read is in, the rest cannot come faster than the
+// line's rate: the read sleeps through the characters still on their way
+// (readSleep) instead of waking for every byte, and watches the line again
+// only for the last two. A gap is then seen up to eight characters late
+// (17 ms at 4800 baud), well inside the 100 ms the centre's interval allows.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -44,6 +51,14 @@ struct CommTimeouts {
 // Where a port starts before anyone sets its time-outs: no read blocks for
 // ever (100 ms between bytes, 1 ms a byte, 1500 ms over all).
 inline constexpr CommTimeouts kBoundedTimeouts{100, 1, 1500, 0, 0};
+
+// How long a read still missing `missing` characters may sleep without
+// looking at the line, at characterTime a character: the time of all but the
+// last two of them (those it waits for on the line, so that the read ends as
+// soon as the last byte is in), at most eight characters (a gap must still
+// end the read about an interval after the last byte). Zero: wait on the
+// line for the next byte.
+std::chrono::nanoseconds readSleep(std::size_t missing, std::chrono::nanoseconds characterTime);
 
 class SerialPort : public ByteLink {
 public:
@@ -82,6 +97,7 @@ private:
     UniqueFd fd_;
     bool isPty_ = false;
     std::string path_;
+    std::chrono::nanoseconds characterTime_{0};
     // A fresh port starts with bounded time-outs so that no read can block
     // for ever.
     CommTimeouts timeouts_ = kBoundedTimeouts;

@@ -1,6 +1,7 @@
 // The serial port over a pseudo-terminal: read time-outs (silent line, a
-// sender that stops), exclusive open, reopening, a device that vanishes, the
-// line settings that reach the tty, and the centre's opening sequence.
+// sender that stops), what a read sleeps through, exclusive open, reopening,
+// a device that vanishes, the line settings that reach the tty, and the
+// centre's opening sequence.
 // Timings use generous tolerances: the machine is shared.
 #include <gtest/gtest.h>
 
@@ -134,6 +135,35 @@ TEST(SerialPort, TimeoutVariants) {
     EXPECT_EQ(port.getTimeouts(), (CommTimeouts{0, 0, 300, 0, 0}));
 }
 
+// What a read still missing some characters of its answer may sleep through
+// before it looks at the line again: never the last two (the read must end
+// as the last byte comes), never more than eight at a time (a gap must end
+// it about an interval after the last byte).
+TEST(SerialPort, ReadSleepsThroughTheCharactersOnTheirWay) {
+    using std::chrono::nanoseconds;
+    const nanoseconds character{2'083'333};  // 4800 baud, 8N1
+    struct Row {
+        const char* what;
+        std::size_t missing;
+        nanoseconds characterTime;
+        nanoseconds sleep;
+    };
+    const Row rows[] = {
+        {"status frame after its first byte", 49, character, 8 * character},
+        {"record answer after its first byte", 12, character, 8 * character},
+        {"acknowledgement after its first byte", 5, character, 3 * character},
+        {"three to come", 3, character, character},
+        {"the last two: watched", 2, character, nanoseconds{0}},
+        {"the last one: watched", 1, character, nanoseconds{0}},
+        {"nothing missing", 0, character, nanoseconds{0}},
+        {"no rate known (closed port)", 49, nanoseconds{0}, nanoseconds{0}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(readSleep(r.missing, r.characterTime), r.sleep);
+    }
+}
+
 TEST(SerialPort, SecondOpenOfAHeldDeviceFailsWithTheSystemsText) {
     PseudoTerminal pty;
     SerialPort first;
@@ -203,24 +233,28 @@ TEST(SerialPort, VanishedDeviceFailsReadAndWrite) {
 }
 
 // The mapping onto termios, checked on the structure itself: a pty forces 8
-// data bits and no parity whatever it is given.
+// data bits and no parity whatever it is given. Beside it the time a
+// character takes at 4800 baud, which paces the port's reads.
 TEST(LineSettings, ParityDataAndStopBits) {
     struct Row {
         Parity parity;
         int dataBits;
         StopBits stop;
         tcflag_t set, clear;
+        std::chrono::nanoseconds character;
     };
+    using std::chrono::nanoseconds;
     const Row rows[] = {
-        {Parity::None, 8, StopBits::One, CS8, PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS},
-        {Parity::Even, 7, StopBits::Two, CS7 | PARENB | CSTOPB, PARODD | CMSPAR},
-        {Parity::Odd, 8, StopBits::One, CS8 | PARENB | PARODD, CMSPAR | CSTOPB},
-        {Parity::Mark, 8, StopBits::One, CS8 | PARENB | CMSPAR | PARODD, CSTOPB},
-        {Parity::Space, 6, StopBits::One, CS6 | PARENB | CMSPAR, PARODD | CSTOPB},
-        {Parity::None, 5, StopBits::OneAndHalf, CS5 | CSTOPB, PARENB},
+        {Parity::None, 8, StopBits::One, CS8, PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS, nanoseconds{2'083'333}},
+        {Parity::Even, 7, StopBits::Two, CS7 | PARENB | CSTOPB, PARODD | CMSPAR, nanoseconds{2'291'666}},
+        {Parity::Odd, 8, StopBits::One, CS8 | PARENB | PARODD, CMSPAR | CSTOPB, nanoseconds{2'291'666}},
+        {Parity::Mark, 8, StopBits::One, CS8 | PARENB | CMSPAR | PARODD, CSTOPB, nanoseconds{2'291'666}},
+        {Parity::Space, 6, StopBits::One, CS6 | PARENB | CMSPAR, PARODD | CSTOPB, nanoseconds{1'875'000}},
+        {Parity::None, 5, StopBits::OneAndHalf, CS5 | CSTOPB, PARENB, nanoseconds{1'562'500}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(static_cast<int>(r.parity));
+        EXPECT_EQ(characterTime(4800, r.parity, r.dataBits, r.stop), r.character);
         termios tio{};
         tio.c_cflag = CRTSCTS | PARODD | CMSPAR | CSTOPB | PARENB | CS8;  // dirt left by an earlier user
         tio.c_lflag = ICANON | ECHO | ISIG | IEXTEN;
