@@ -312,13 +312,6 @@ TEST(Registration, WritesExactlyTheClassAndAppIdEntriesAndRemovesThemAll) {
     EXPECT_EQ(server::runDecision().code, kt64::hresultFromWin32(2)) << "not registered";
 }
 
-std::string fileText(const std::filesystem::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 TEST(ServiceUnit, IsInstalledForDemandStartAfterTheNetworkAndRemoved) {
     TempDir units;
     ScopedEnv dir("KT64_UNIT_DIR", (units.path() / "system").string());

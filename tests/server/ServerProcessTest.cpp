@@ -82,24 +82,9 @@ Captured runServerCaptured(const std::vector<std::string>& args, const std::file
         if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) c.code = WEXITSTATUS(status);
     }
     posix_spawn_file_actions_destroy(&actions);
-    auto slurp = [](const std::filesystem::path& p) {
-        std::ifstream in(p);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    c.out = slurp(outFile);
-    c.err = slurp(errFile);
+    c.out = fileText(outFile);
+    c.err = fileText(errFile);
     return c;
-}
-
-bool listening(std::uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
 }
 
 std::optional<std::string> classValue(const std::string& key, std::string_view name) {

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "TestEnvironment.h"
+
 namespace kt64::test {
 
 struct ProgramOutcome {
@@ -55,6 +57,9 @@ inline ProgramOutcome runProgram(std::vector<std::string> words, const std::file
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // Nothing on its input: a program that asks would otherwise wait
+        // on the terminal of whoever runs the tests.
+        ::dup2(::open("/dev/null", O_RDONLY), 0);
         ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 1);
         ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
 #ifndef KT64_TEST_SANITIZED
@@ -82,12 +87,7 @@ inline ProgramOutcome runProgram(std::vector<std::string> words, const std::file
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-    const auto slurp = [](const std::filesystem::path& p) {
-        std::ostringstream s;
-        s << std::ifstream(p).rdbuf();
-        return s.str();
-    };
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(outPath), slurp(errPath), timedOut};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fileText(outPath), fileText(errPath), timedOut};
 }
 
 }  // namespace kt64::test

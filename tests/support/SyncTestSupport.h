@@ -20,11 +20,6 @@ using namespace kt64::sync;
 using TempFolder = kt64::test::TempDir;
 using kt64::test::ScopedEnv;
 
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 inline void writeFile(const std::filesystem::path& path, const std::string& text, bool append = false) {
     std::ofstream out(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
     out << text;
@@ -33,7 +28,7 @@ inline void writeFile(const std::filesystem::path& path, const std::string& text
 // The messages of a log file without their 20-byte time stamps and line ends.
 inline std::vector<std::string> logMessages(const std::filesystem::path& path) {
     std::vector<std::string> messages;
-    const std::string text = readFile(path);
+    const std::string text = fileText(path);
     std::size_t start = 0;
     while (start < text.size()) {
         auto end = text.find("\r\n", start);

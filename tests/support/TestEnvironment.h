@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -74,6 +76,13 @@ private:
     std::filesystem::path file_;
     ScopedEnv env_;
 };
+
+// The whole text of a file as a test compares or shows it; "" when it
+// cannot be read (the comparison then says what was missing).
+inline std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // Polls pred every 20 ms until it holds or timeout passes. (The rigs around
 // the link server always polled at this pace; at 5 ms the console frame

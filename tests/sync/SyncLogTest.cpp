@@ -15,7 +15,7 @@ namespace kt64::sync {
 namespace {
 
 using test::CountingSpeaker;
-using test::readFile;
+using test::fileText;
 using test::TempFolder;
 
 std::tm stamp(int y, int mo, int d, int h, int mi, int s) {
@@ -89,7 +89,7 @@ TEST(SyncLogFile, AppendsOneLinePerEventCreatingTheFolder) {
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0664u);
-    EXPECT_EQ(readFile(path),
+    EXPECT_EQ(fileText(path),
               "2007-02-16 02:00:05 Uruchomiono usługę synchronizacji czasu.\r\n"
               "2007-02-16 02:00:05 Centrala jest wlaśnie ustawiana ręcznie\r\n"
               "2007-02-16 02:00:05 Wystąpił wewnętrzny błąd serwera DCOM.\r\n");
@@ -98,7 +98,7 @@ TEST(SyncLogFile, AppendsOneLinePerEventCreatingTheFolder) {
     // Appends to what another writer left.
     SyncLog other(path, ProgramVariant::Standalone, speaker, [] { return stamp(2007, 2, 16, 2, 0, 6); });
     other.message(MessageId::ServerError);
-    EXPECT_TRUE(readFile(path).ends_with("2007-02-16 02:00:06 Wystąpił wewnętrzny błąd serwera DCOM\r\n"));
+    EXPECT_TRUE(fileText(path).ends_with("2007-02-16 02:00:06 Wystąpił wewnętrzny błąd serwera DCOM\r\n"));
 }
 
 TEST(SyncLogFile, UnopenableFileBeepsAndDropsTheLine) {
@@ -163,7 +163,7 @@ TEST(SyncLogFile, ALinkOrAStrangersFileInTheLogsPlaceIsRefused) {
         log.setJournal([&](int, std::string_view text) { journal.emplace_back(text); });
         log.message(MessageId::Synchronised);
         EXPECT_EQ(speaker.tones, (std::vector<std::pair<unsigned, unsigned>>{{750, 500}}));
-        EXPECT_EQ(readFile(target), "root:secret\n");
+        EXPECT_EQ(fileText(target), "root:secret\n");
         const std::string said = "log line not written: " + path.string() + ": " + row.reason;
         ASSERT_FALSE(journal.empty());
         EXPECT_EQ(journal.back(), said);

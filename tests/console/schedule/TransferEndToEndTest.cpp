@@ -24,6 +24,7 @@
 #include "ImageCompiler.h"
 #include "ProgramTexts.h"
 #include "Loopback.h"
+#include "ProgramRun.h"
 #include "ScheduleTestSupport.h"
 #include "ScheduleTransfers.h"
 
@@ -36,17 +37,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
+// Runs a program to its end with nothing on its input; its output and
+// errors, in that order, end up in the file output.
 int run(const std::vector<std::string>& args, const fs::path& output) {
-    std::string line;
-    for (const auto& a : args) line += "'" + a + "' ";
-    line += "> '" + output.string() + "' 2>&1 < /dev/null";
-    const int status = std::system(line.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto outcome = kt64::test::runProgram(args, output.parent_path());
+    std::ofstream(output, std::ios::binary) << outcome.out << outcome.err;
+    return outcome.code;
 }
 
 }  // namespace
@@ -149,7 +145,7 @@ void TransferEndToEndTest::sendAndReceiveThroughTheDialogs() {
     QCOMPARE(run({KT64SIM_PATH, "--tell", (dir_ / "control").string(), "image", "save", (dir_ / "centre.bin").string()},
                  dir_ / "out"),
              0);
-    QCOMPARE(slurp(dir_ / "centre.bin"), std::string(image.begin(), image.end()));
+    QCOMPARE(kt64::test::fileText(dir_ / "centre.bin"), std::string(image.begin(), image.end()));
 
     p.document.setModified(false);
     p.messages.entries.clear();
@@ -245,7 +241,7 @@ void TransferEndToEndTest::quitWhileSending() {
     QCOMPARE(run({KT64SIM_PATH, "--tell", (dir_ / "control").string(), "image", "save", (dir_ / "centre.bin").string()},
                  dir_ / "out"),
              0);
-    QCOMPARE(slurp(dir_ / "centre.bin"), std::string(image.begin(), image.end()));
+    QCOMPARE(kt64::test::fileText(dir_ / "centre.bin"), std::string(image.begin(), image.end()));
 }
 
 QTEST_MAIN(TransferEndToEndTest)

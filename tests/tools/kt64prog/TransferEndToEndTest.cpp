@@ -16,6 +16,7 @@
 #include "HolidayCalendar.h"
 #include "ImageCompiler.h"
 #include "Loopback.h"
+#include "ProgramRun.h"
 #include "ProgramFixture.h"
 
 extern char** environ;
@@ -26,21 +27,12 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Runs a program to its end with stdout and stderr in files; returns its
-// exit status.
+// Runs a program to its end with nothing on its input; its output and
+// errors, in that order, end up in the file output.
 int run(const std::vector<std::string>& args, const fs::path& output) {
-    const std::string line = [&] {
-        std::string l;
-        for (const auto& a : args) l += "'" + a + "' ";
-        return l + "> '" + output.string() + "' 2>&1 < /dev/null";
-    }();
-    const int status = std::system(line.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto outcome = kt64::test::runProgram(args, output.parent_path());
+    std::ofstream(output, std::ios::binary) << outcome.out << outcome.err;
+    return outcome.code;
 }
 
 class TransferEndToEnd : public ::testing::Test {
@@ -52,7 +44,7 @@ protected:
         ASSERT_EQ(run({reg, "set", srvKey, "RpcPort", "dword", std::to_string(port)}, dir / "out"), 0);
         ASSERT_EQ(run({reg, "set", srvKey, "ListenAddress", "sz", "127.0.0.1"}, dir / "out"), 0);
         ASSERT_EQ(run({reg, "set", srvKey + "\\Devices", "COM1", "sz", (dir / "com1").string()}, dir / "out"), 0);
-        ASSERT_EQ(run({KT64SRV_PATH, "-RegServer"}, dir / "out"), 0) << slurp(dir / "out");
+        ASSERT_EQ(run({KT64SRV_PATH, "-RegServer"}, dir / "out"), 0) << kt64::test::fileText(dir / "out");
 
         std::vector<std::string> args = {KT64SIM_PATH, "--link", (dir / "com1").string(), "--control",
                                          (dir / "control").string()};
@@ -106,25 +98,25 @@ TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
         ASSERT_TRUE(p.document.saveDocument(file));
     }
 
-    ASSERT_EQ(prog({"send", file.string(), "--yes"}), 0) << slurp(dir / "prog.out");
+    ASSERT_EQ(prog({"send", file.string(), "--yes"}), 0) << kt64::test::fileText(dir / "prog.out");
     ASSERT_EQ(run({KT64SIM_PATH, "--tell", (dir / "control").string(), "image", "save", (dir / "centre.bin").string()},
                   dir / "out"),
               0);
-    EXPECT_EQ(slurp(dir / "centre.bin"), std::string(image.begin(), image.end()));
+    EXPECT_EQ(kt64::test::fileText(dir / "centre.bin"), std::string(image.begin(), image.end()));
 
-    ASSERT_EQ(prog({"receive", (dir / "received.dsk").string(), "--yes"}), 0) << slurp(dir / "prog.out");
+    ASSERT_EQ(prog({"receive", (dir / "received.dsk").string(), "--yes"}), 0) << kt64::test::fileText(dir / "prog.out");
     ASSERT_EQ(prog({"compile", (dir / "received.dsk").string(), (dir / "received.bin").string()}), 0);
     CommandImage expected = image;
     expected[2800] = 0;  // block 1 takes the template's priority
-    EXPECT_EQ(slurp(dir / "received.bin"), std::string(expected.begin(), expected.end()));
+    EXPECT_EQ(kt64::test::fileText(dir / "received.bin"), std::string(expected.begin(), expected.end()));
 
     ASSERT_EQ(run({KT64SIM_PATH, "--tell", (dir / "control").string(), "fault", "ack-refuse", "30"}, dir / "out"), 0);
     EXPECT_EQ(prog({"send", file.string(), "--yes"}), 1);
-    EXPECT_NE(slurp(dir / "prog.out")
+    EXPECT_NE(kt64::test::fileText(dir / "prog.out")
                   .find("Program w centrali jest teraz niekompletny i trzeba go wysłać ponownie.\n"
                         "Przyczyna: Bledna suma kontrolna."),
               std::string::npos)
-        << slurp(dir / "prog.out");
+        << kt64::test::fileText(dir / "prog.out");
 }
 
 }  // namespace
