@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -121,6 +122,18 @@ HRESULT serve(RunMode mode) {
                                          " is not a number of milliseconds from 1 to 3600000; the server ends 5000 ms "
                                          "after its last client");
     ShutdownMonitor monitor(idle.value_or(kIdleShutdown), [&loop] { loop->quit(); });
+    // What would end the server, as it changes: a service's status line
+    // (systemctl status) follows every lease; a server started on demand
+    // logs each time it becomes held or idle once its countdown runs.
+    monitor.setObserver([&log, asService, held = std::optional<bool>()](const StopRule& rule) mutable {
+        if (asService) {
+            sd_notify(0, ("STATUS=" + describe(rule)).c_str());
+            return;
+        }
+        if (!rule.countingDown || held == (rule.leases > 0)) return;
+        held = rule.leases > 0;
+        log.info(describe(rule));
+    });
     LinkWorker worker(device, readEvent, opener, [&config] { return config.portForOpen(); });
     // A running transfer holds the server like a client does: the idle
     // countdown starts only once it has ended, and an orderly stop waits for
@@ -210,6 +223,7 @@ HRESULT serve(RunMode mode) {
 
     if (asService) {
         sd_notify(0, "READY=1");
+        monitor.report();
         log.info(event_text::kServiceStarted);
     } else {
         monitor.start();

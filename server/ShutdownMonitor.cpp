@@ -31,6 +31,16 @@ std::optional<std::chrono::milliseconds> idleShutdownFrom(const char* variable) 
     return std::chrono::milliseconds(ms);
 }
 
+std::string describe(const StopRule& rule) {
+    const std::string idle = std::to_string(rule.idle.count()) + " ms";
+    const std::string held = rule.leases == 0
+                                 ? std::string("no lease held")
+                                 : std::to_string(rule.leases) + (rule.leases == 1 ? " lease held" : " leases held");
+    if (!rule.countingDown) return held + "; runs until stopped";
+    if (rule.leases == 0) return held + "; ends in " + idle + " unless a client comes";
+    return held + "; ends " + idle + " after the last is released";
+}
+
 IdleClock& steadyIdleClock() {
     static SteadyIdleClock clock;
     return clock;
@@ -48,17 +58,34 @@ ShutdownMonitor::~ShutdownMonitor() {
     if (thread_.joinable()) thread_.join();
 }
 
+void ShutdownMonitor::setObserver(std::function<void(const StopRule&)> observer) {
+    std::lock_guard lock(mutex_);
+    observer_ = std::move(observer);
+}
+
+void ShutdownMonitor::report() {
+    std::lock_guard lock(mutex_);
+    reportLocked();
+}
+
+void ShutdownMonitor::reportLocked() const {
+    if (observer_) observer_(StopRule{countdown_.leases(), countingDown_, countdown_.idle()});
+}
+
 void ShutdownMonitor::start() {
     std::lock_guard lock(mutex_);
     if (thread_.joinable()) return;
     countdown_.restart(clock_.now());
     thread_ = std::thread([this] { run(); });
+    countingDown_ = true;
+    reportLocked();
 }
 
 void ShutdownMonitor::leaseStarted() {
     {
         std::lock_guard lock(mutex_);
         countdown_.leaseStarted(clock_.now());
+        reportLocked();
     }
     wake_.notify_all();
 }
@@ -67,6 +94,7 @@ void ShutdownMonitor::leaseEnded() {
     {
         std::lock_guard lock(mutex_);
         countdown_.leaseEnded(clock_.now());
+        reportLocked();
     }
     wake_.notify_all();
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 namespace kt64::server {
@@ -47,6 +48,7 @@ public:
         lastActivity_ = now;
     }
     std::size_t leases() const { return leases_; }
+    std::chrono::milliseconds idle() const { return idle_; }
     // When the server becomes due to end; nullopt while a lease lives.
     std::optional<Clock::time_point> deadline() const {
         if (leases_ > 0) return std::nullopt;
@@ -79,6 +81,19 @@ public:
 
 IdleClock& steadyIdleClock();
 
+// What ends the server as things stand: its operators read it in the journal
+// and in systemctl status, and the program's tests wait for it to change
+// instead of waiting for time to pass.
+struct StopRule {
+    std::size_t leases = 0;     // clients' objects and running transfers
+    bool countingDown = false;  // false: a service, which runs until stopped
+    std::chrono::milliseconds idle{};
+    friend bool operator==(const StopRule&, const StopRule&) = default;
+};
+
+// "no lease held; ends in 5000 ms unless a client comes", and the like.
+std::string describe(const StopRule& rule);
+
 class ShutdownMonitor {
 public:
     ShutdownMonitor(std::chrono::milliseconds idle, std::function<void()> onIdle, IdleClock& clock = steadyIdleClock());
@@ -86,6 +101,14 @@ public:
     ~ShutdownMonitor();
     ShutdownMonitor(const ShutdownMonitor&) = delete;
     ShutdownMonitor& operator=(const ShutdownMonitor&) = delete;
+
+    // Called with the rule after every change to it (start() and each
+    // lease's start and end) and on report(). It runs under the monitor's
+    // lock, so reports arrive in the order of the changes; it must not call
+    // the monitor. Set it before the first lease can arrive.
+    void setObserver(std::function<void(const StopRule&)> observer);
+    // Hands the rule as it is now to the observer.
+    void report();
 
     // Starts counting down from now.
     void start();
@@ -95,13 +118,17 @@ public:
 
 private:
     void run();
+    // With mutex_ held.
+    void reportLocked() const;
 
     IdleClock& clock_;
     std::function<void()> onIdle_;
+    std::function<void(const StopRule&)> observer_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     IdleCountdown countdown_;
     bool ending_ = false;
+    bool countingDown_ = false;
     std::thread thread_;
 };
 
