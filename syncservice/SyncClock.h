@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "CentreBracket.h"
-#include "OleDate.h"
+#include "CivilCalendar.h"
 #include "StopSignal.h"
 #include "SyncSchedule.h"
 #include "ZoneAgreement.h"
@@ -46,10 +46,11 @@ public:
     virtual LocalSeconds nowLocal() = 0;
     // nullptr when no timer can be created.
     virtual std::unique_ptr<SyncTimer> createTimer() = 0;
-    // Sets the PC's clock from calendar fields taken as local time; the
-    // system's reason when the clock could not be set (EPERM: no right to
-    // set it; EINVAL: no such local time), empty when it was set.
-    virtual std::error_code setLocalTime(const SystemTime& local) = 0;
+    // Sets the PC's clock from calendar fields taken as local time (the
+    // weekday is not read); the system's reason when the clock could not be
+    // set (EPERM: no right to set it; EINVAL: no such local time), empty
+    // when it was set.
+    virtual std::error_code setLocalTime(const calendar::CivilTime& local) = 0;
     // The PC's clock with its fraction and the monotonic instant of reading.
     virtual ClockReading readClock() = 0;
     // Sets the PC's clock to the centre's local time at the moment of

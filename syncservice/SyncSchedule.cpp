@@ -15,34 +15,18 @@ using calendar::floorDiv;
 
 }  // namespace
 
-LocalSeconds localSecondsOf(const SystemTime& st) {
-    return calendar::secondsFromCivil(st.year, st.month, st.day, st.hour, st.minute, st.second);
-}
-
-SystemTime systemTimeOf(LocalSeconds seconds) {
-    const calendar::CivilTime civil = calendar::civilFromSeconds(seconds);
-    SystemTime st;
-    st.year = civil.year;
-    st.month = civil.month;
-    st.day = civil.day;
-    st.hour = civil.hour;
-    st.minute = civil.minute;
-    st.second = civil.second;
-    st.dayOfWeek = civil.weekday % 7;  // 0 = Sunday
-    return st;
-}
-
 std::optional<LocalSeconds> localSecondsOfDate(DATE date) {
     const auto st = fromVariantTime(date);
     if (!st) return std::nullopt;
-    return localSecondsOf(*st);
+    return calendar::secondsFromCivil(st->year, st->month, st->day, st->hour, st->minute, st->second);
 }
 
 std::optional<DATE> dateOfLocalSeconds(LocalSeconds seconds) {
     // Outside years 100..9999 the civil conversion itself could overflow.
     constexpr LocalSeconds kLimit = 400LL * 366 * kDay * 30;
     if (seconds < -kLimit || seconds > kLimit) return std::nullopt;
-    return toVariantTime(systemTimeOf(seconds));
+    const calendar::CivilTime t = calendar::civilFromSeconds(seconds);
+    return makeDate(t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
 SyncSchedule::SyncSchedule(DATE hourSync, std::uint32_t freqSyncMinutes) : freqSync_(freqSyncMinutes) {

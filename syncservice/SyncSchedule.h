@@ -4,7 +4,9 @@
 //
 // Local time is counted as LocalSeconds: seconds since 1970-01-01 00:00:00
 // of the local calendar (the wall clock read as if it were UTC), so that
-// "tomorrow at the same hour" is plain addition of 86,400 s.
+// "tomorrow at the same hour" is plain addition of 86,400 s. They are the
+// calendar's own count: calendar::civilFromSeconds and secondsFromCivil turn
+// them into calendar fields and back.
 //
 // Next instant: candidate = today at HourSync's time of day, or tomorrow when
 // now is strictly later. With FreqSync = 1440 the candidate is the instant.
@@ -25,9 +27,6 @@ using LocalSeconds = std::int64_t;
 // FreqSync value meaning once a day at the HourSync time.
 inline constexpr std::uint32_t kOnceADayMinutes = 1440;
 
-LocalSeconds localSecondsOf(const SystemTime& st);
-// Calendar fields of a LocalSeconds (milliseconds 0).
-SystemTime systemTimeOf(LocalSeconds seconds);
 // A DATE rounded to the whole second; nullopt outside years 100..9999.
 std::optional<LocalSeconds> localSecondsOfDate(DATE date);
 std::optional<DATE> dateOfLocalSeconds(LocalSeconds seconds);

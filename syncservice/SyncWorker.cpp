@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "CivilCalendar.h"
+
 namespace kt64::sync {
 
 SyncWorker::SyncWorker(SyncSettings settings, SyncWorkerParts parts)
@@ -322,7 +324,7 @@ SyncWorker::CycleEnd SyncWorker::synchroniseWholeSecond(SyncServer& server, cons
         return CycleEnd::Done;
     }
     if (stop.requested()) return CycleEnd::Stopped;
-    if (const auto failure = parts_.clock.setLocalTime(systemTimeOf(centre))) {
+    if (const auto failure = parts_.clock.setLocalTime(calendar::civilFromSeconds(centre))) {
         report(CycleReport::failed(MessageId::ClockNotSet, signedDeviation));
         clockNotSet(failure);
         return CycleEnd::Done;

@@ -27,7 +27,7 @@ public:
     explicit RealtimeTimer(UniqueFd fd) : fd_(std::move(fd)) {}
 
     WaitResult waitUntil(LocalSeconds due, const StopSignal& stop) override {
-        const auto utc = utcOfLocal(systemTimeOf(due));
+        const auto utc = utcOfLocal(calendar::civilFromSeconds(due));
         if (!utc) return WaitResult::Failed;
         itimerspec spec{};
         spec.it_value.tv_sec = *utc;
@@ -59,7 +59,7 @@ private:
 };
 
 // The calendar fields of a reading, with nothing said about summer time.
-std::tm fieldsOf(const SystemTime& local) {
+std::tm fieldsOf(const calendar::CivilTime& local) {
     std::tm tm{};
     tm.tm_year = local.year - 1900;
     tm.tm_mon = local.month - 1;
@@ -72,7 +72,7 @@ std::tm fieldsOf(const SystemTime& local) {
 
 }  // namespace
 
-std::optional<std::time_t> utcOfLocal(const SystemTime& local) {
+std::optional<std::time_t> utcOfLocal(const calendar::CivilTime& local) {
     std::tm tm = fieldsOf(local);
     tm.tm_isdst = -1;
     errno = 0;
@@ -81,7 +81,7 @@ std::optional<std::time_t> utcOfLocal(const SystemTime& local) {
     return t;
 }
 
-std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t readAt) {
+std::optional<std::time_t> utcOfReading(const calendar::CivilTime& local, std::time_t readAt) {
     std::tm tm = fieldsOf(local);
     // The fields as if they were UTC; timegm normalises out-of-range fields,
     // which then no longer match what was asked.
@@ -115,14 +115,7 @@ LocalSeconds SystemSyncClock::nowLocal() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
-    SystemTime st;
-    st.year = tm.tm_year + 1900;
-    st.month = tm.tm_mon + 1;
-    st.day = tm.tm_mday;
-    st.hour = tm.tm_hour;
-    st.minute = tm.tm_min;
-    st.second = tm.tm_sec;
-    return localSecondsOf(st);
+    return calendar::secondsFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
 std::unique_ptr<SyncTimer> SystemSyncClock::createTimer() {
@@ -131,7 +124,7 @@ std::unique_ptr<SyncTimer> SystemSyncClock::createTimer() {
     return std::make_unique<RealtimeTimer>(std::move(fd));
 }
 
-std::error_code SystemSyncClock::setLocalTime(const SystemTime& local) {
+std::error_code SystemSyncClock::setLocalTime(const calendar::CivilTime& local) {
     const auto utc = utcOfReading(local, std::time(nullptr));
     if (!utc) return std::make_error_code(std::errc::invalid_argument);
     const timespec ts{*utc, 0};
@@ -163,7 +156,7 @@ std::optional<timespec> settingOf(const CentreEstimate& centre, SteadyTime now, 
         fraction += kNsPerSecond;
         --whole;
     }
-    const auto utc = utcOfReading(systemTimeOf(whole), readAt);
+    const auto utc = utcOfReading(calendar::civilFromSeconds(whole), readAt);
     if (!utc) return std::nullopt;
     return timespec{*utc, static_cast<long>(fraction)};
 }

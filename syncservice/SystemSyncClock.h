@@ -28,7 +28,7 @@ class SystemSyncClock final : public SyncClock {
 public:
     LocalSeconds nowLocal() override;
     std::unique_ptr<SyncTimer> createTimer() override;
-    std::error_code setLocalTime(const SystemTime& local) override;
+    std::error_code setLocalTime(const calendar::CivilTime& local) override;
     ClockReading readClock() override;
     std::error_code setLocalTime(const CentreEstimate& centre) override;
     PcZone zoneAt(std::time_t utc) override;
@@ -37,12 +37,12 @@ public:
 
 // Seconds since the epoch of the local calendar fields (mktime, the zone
 // deciding daylight saving); nullopt when they name no time.
-std::optional<std::time_t> utcOfLocal(const SystemTime& local);
+std::optional<std::time_t> utcOfLocal(const calendar::CivilTime& local);
 
 // Seconds since the epoch of local calendar fields read at the instant
 // readAt: the fields less the zone's UTC offset in force at readAt. nullopt
 // when the fields name no calendar time (a 30 February, an hour 24).
-std::optional<std::time_t> utcOfReading(const SystemTime& local, std::time_t readAt);
+std::optional<std::time_t> utcOfReading(const calendar::CivilTime& local, std::time_t readAt);
 
 // The UTC time to give the system clock for the centre's estimated local
 // time carried forward to the monotonic instant now, converted with the

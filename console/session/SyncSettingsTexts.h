@@ -1,14 +1,10 @@
 // SyncSettingsTexts: what the synchronisation settings form
 // (SyncSettingsView) shows beside the values of SyncSettingsModel, without
-// the form: the texts
-// of its status line and placeholders, the date and time formats of its
-// clocks.
+// the form: the texts of its status line and placeholders. Its clocks show
+// the program files' ISO date and time (program::isoDate, isoTime).
 #pragma once
 
-#include <string>
 #include <string_view>
-
-#include "OleDate.h"
 
 namespace kt64::console {
 
@@ -24,9 +20,5 @@ inline constexpr std::string_view kBuildTypePlaceholder = "KT-64/xxx/x/xxx";
 inline constexpr std::string_view kSerialPlaceholder = "xx/xxxx";
 
 inline constexpr std::string_view kSaveFailedCaption = "Błąd!";
-
-// "%Y-%m-%d" and "%H:%M:%S" of a moment.
-std::string dateText(const SystemTime& t);
-std::string timeText(const SystemTime& t);
 
 }  // namespace kt64::console

@@ -9,9 +9,11 @@
 #include <cmath>
 
 #include "BuildType.h"
+#include "CivilTime.h"
 #include "ComputerPickerDialog.h"
 #include "SyncSettingsTexts.h"
 #include "ControlTooltips.h"
+#include "OleDate.h"
 #include "SyncHelpDialog.h"
 #include "ui_SyncSettingsView.h"
 
@@ -31,12 +33,6 @@ QTime timeOfDate(DATE date) {
     const auto st = fromVariantTime(date);
     if (!st) return QTime(0, 0, 0);
     return QTime(st->hour, st->minute, st->second);
-}
-
-SystemTime systemTimeOf(const QDateTime& now) {
-    const QDate d = now.date();
-    const QTime t = now.time();
-    return SystemTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
 }
 
 }  // namespace
@@ -301,9 +297,11 @@ void SyncSettingsView::showIdentityPlaceholders() {
 }
 
 void SyncSettingsView::tick() {
-    const auto now = systemTimeOf(QDateTime::currentDateTime());
-    ui_->pcDateLabel->setText(QString::fromStdString(dateText(now)));
-    ui_->pcTimeLabel->setText(QString::fromStdString(timeText(now)));
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate today = now.date();
+    const QTime time = now.time();
+    ui_->pcDateLabel->setText(QString::fromStdString(program::isoDate({today.year(), today.month(), today.day()})));
+    ui_->pcTimeLabel->setText(QString::fromStdString(program::isoTime({time.hour(), time.minute(), time.second()})));
 
     if (!session_.connected()) {
         setStatus(session_.reconnecting() ? kReconnectingText : qtext(kStatusConnectionError));
@@ -316,8 +314,10 @@ void SyncSettingsView::tick() {
                 readPending_ = false;
                 if (answer.ok()) {
                     if (const auto t = fromVariantTime(*answer.value)) {
-                        ui_->centreDateLabel->setText(QString::fromStdString(dateText(*t)));
-                        ui_->centreTimeLabel->setText(QString::fromStdString(timeText(*t)));
+                        ui_->centreDateLabel->setText(
+                            QString::fromStdString(program::isoDate({t->year, t->month, t->day})));
+                        ui_->centreTimeLabel->setText(
+                            QString::fromStdString(program::isoTime({t->hour, t->minute, t->second})));
                         setStatus(qtext(kStatusNoError));
                         return;
                     }

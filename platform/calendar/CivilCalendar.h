@@ -72,6 +72,10 @@ CivilTime civilFromSeconds(std::int64_t seconds);
 // Seconds since 1970-01-01 00:00 of calendar fields; fields outside their
 // ranges count on as dayNumber's do.
 std::int64_t secondsFromCivil(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+// The weekday is not read: the fields alone name the moment.
+inline std::int64_t secondsFromCivil(const CivilTime& t) {
+    return secondsFromCivil(t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
 
 bool isLeapYear(int year);
 // 28..31; 0 for a month outside 1..12.

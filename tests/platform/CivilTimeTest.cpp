@@ -25,6 +25,7 @@ TEST(CivilTime, SecondsToFieldsAndBack) {
         EXPECT_EQ(civilFromSeconds(row.seconds), row.fields) << row.seconds;
         const CivilTime& f = row.fields;
         EXPECT_EQ(secondsFromCivil(f.year, f.month, f.day, f.hour, f.minute, f.second), row.seconds) << row.seconds;
+        EXPECT_EQ(secondsFromCivil(f), row.seconds) << row.seconds;
     }
 }
 

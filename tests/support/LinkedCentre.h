@@ -73,9 +73,9 @@ public:
         return std::chrono::duration_cast<std::chrono::seconds>(Clock::now().time_since_epoch()).count();
     }
     std::unique_ptr<SyncTimer> createTimer() override { return std::make_unique<AlwaysDue>(); }
-    std::error_code setLocalTime(const SystemTime& local) override {
+    std::error_code setLocalTime(const calendar::CivilTime& local) override {
         std::lock_guard lock(mutex_);
-        settings_.push_back({std::chrono::seconds(localSecondsOf(local)), Clock::now()});
+        settings_.push_back({std::chrono::seconds(calendar::secondsFromCivil(local)), Clock::now()});
         return {};
     }
     ClockReading readClock() override {

@@ -26,7 +26,7 @@ using test::CountingSpeaker;
 using test::TempFolder;
 
 LocalNanoseconds localAt(int y, int mo, int d, int h, int mi, int s) {
-    return std::chrono::seconds(localSecondsOf(SystemTime{y, mo, d, h, mi, s}));
+    return std::chrono::seconds(calendar::secondsFromCivil(y, mo, d, h, mi, s));
 }
 
 double ms(nanoseconds d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -57,11 +57,11 @@ public:
         LocalNanoseconds truth;
     };
     std::vector<Set> sets;
-    std::vector<SystemTime> wholeSeconds;
+    std::vector<calendar::CivilTime> wholeSeconds;
 
     LocalSeconds nowLocal() override { return std::chrono::duration_cast<std::chrono::seconds>(world.pc()).count(); }
     std::unique_ptr<SyncTimer> createTimer() override { return std::make_unique<Due>(); }
-    std::error_code setLocalTime(const SystemTime& local) override {
+    std::error_code setLocalTime(const calendar::CivilTime& local) override {
         wholeSeconds.push_back(local);
         return {};
     }
@@ -263,7 +263,7 @@ TEST_F(SyncPrecisionTest, ZeroChangesKeepsTheWholeSecondOfTheFirstChange) {
     run();
     EXPECT_TRUE(clock.sets.empty());
     ASSERT_EQ(clock.wholeSeconds.size(), 1u);
-    const LocalNanoseconds set = std::chrono::seconds(localSecondsOf(clock.wholeSeconds[0]));
+    const LocalNanoseconds set = std::chrono::seconds(calendar::secondsFromCivil(clock.wholeSeconds[0]));
     // The second that had just begun when the frame left the centre.
     EXPECT_LT(set, world.centre());
     EXPECT_GT(set, world.centre() - 1s);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CivilCalendar.h"
 #include "SyncSchedule.h"
 #include "SystemSyncClock.h"
 #include "TimeFeed.h"
@@ -15,12 +16,12 @@
 namespace kt64::sync {
 namespace {
 
-LocalSeconds at(int y, int mo, int d, int h, int mi, int s) { return localSecondsOf(SystemTime{y, mo, d, h, mi, s}); }
+LocalSeconds at(int y, int mo, int d, int h, int mi, int s) { return calendar::secondsFromCivil(y, mo, d, h, mi, s); }
 
 DATE hour(int h, int m = 0, int s = 0) { return *makeDate(1899, 12, 30, h, m, s); }
 
 std::string show(LocalSeconds t) {
-    const auto st = systemTimeOf(t);
+    const auto st = calendar::civilFromSeconds(t);
     char text[32];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", st.year, st.month, st.day, st.hour, st.minute,
                   st.second);
@@ -135,8 +136,8 @@ TEST(SystemSyncClock, LocalFieldsBecomeUtcByTheZoneInForce) {
     const std::string saved = old ? old : "";
     ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     ::tzset();
-    EXPECT_EQ(utcOfLocal(SystemTime{2024, 1, 15, 12, 0, 0}), std::time_t{1705316400});  // 11:00 UTC
-    EXPECT_EQ(utcOfLocal(SystemTime{2024, 7, 1, 12, 0, 0}), std::time_t{1719828000});   // 10:00 UTC
+    EXPECT_EQ(utcOfLocal(calendar::CivilTime{2024, 1, 15, 12, 0, 0}), std::time_t{1705316400});  // 11:00 UTC
+    EXPECT_EQ(utcOfLocal(calendar::CivilTime{2024, 7, 1, 12, 0, 0}), std::time_t{1719828000});   // 10:00 UTC
     if (old)
         ::setenv("TZ", saved.c_str(), 1);
     else
@@ -184,7 +185,7 @@ TEST(SystemSyncClock, ReadingsBecomeUtcWithTheOffsetInForceOnTheChangeDays) {
     ScopedZone zone("Europe/Warsaw");
     struct Row {
         const char* what;
-        SystemTime local;
+        calendar::CivilTime local;
         std::time_t readAt;
         std::time_t expected;
     };
@@ -239,7 +240,7 @@ TEST(SystemSyncClock, EstimateIsSetWithItsFractionAtTheMomentOfSetting) {
     using namespace std::chrono_literals;
     ScopedZone zone("Europe/Warsaw");
     const SteadyTime made{std::chrono::hours(7)};
-    const LocalNanoseconds local = std::chrono::seconds(localSecondsOf({2024, 1, 15, 12, 0, 0})) + 900ms;
+    const LocalNanoseconds local = std::chrono::seconds(calendar::secondsFromCivil(2024, 1, 15, 12, 0, 0)) + 900ms;
     struct Row {
         const char* what;
         std::chrono::nanoseconds elapsed;
