@@ -88,7 +88,6 @@ struct StopRule {
     std::size_t leases = 0;     // clients' objects and running transfers
     bool countingDown = false;  // false: a service, which runs until stopped
     std::chrono::milliseconds idle{};
-    friend bool operator==(const StopRule&, const StopRule&) = default;
 };
 
 // "no lease held; ends in 5000 ms unless a client comes", and the like.

@@ -8,7 +8,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -289,76 +288,6 @@ TEST(ServerProcess, AClientStartsTheServerWhichEndsItsIdleTimeAfterTheLastLease)
     const double lasted = secondsSince(releasing);
     std::printf("ended %.2f s after the last lease\n", lasted);
     EXPECT_GE(lasted, 0.5) << "ended before its idle time";
-}
-
-// The lines a program writes on its standard output, read as they come.
-class OutputLines {
-public:
-    OutputLines() {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) == 0) {
-            read_.reset(fds[0]);
-            write_.reset(fds[1]);
-        }
-    }
-    int writeEnd() const { return write_.get(); }
-    void closeWriteEnd() { write_.reset(); }
-    // Lines up to the first that equals line; false when the program ends
-    // or 15 s pass first. seen collects what went by.
-    bool awaitLine(const std::string& line) {
-        const auto until = std::chrono::steady_clock::now() + 15s;
-        for (;;) {
-            for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
-                const std::string next = pending_.substr(0, end);
-                pending_.erase(0, end + 1);
-                seen += next + "\n";
-                if (next == line) return true;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            pollfd p{read_.get(), POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
-            char buffer[512];
-            const auto n = ::read(read_.get(), buffer, sizeof buffer);
-            if (n <= 0) return false;
-            pending_.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    std::string seen;
-
-private:
-    kt64::UniqueFd read_, write_;
-    std::string pending_;
-};
-
-// What would end a server started on demand, read from its log as it
-// changes, so that no time need pass: the idle time is a minute, and the
-// test never waits for it.
-TEST(ServerProcess, OnDemandALeaseHoldsTheServerAndItsEndStartsTheCountdownAgain) {
-    ProcessRig rig;
-    ASSERT_TRUE(rig.registered);
-    ScopedEnv idle("KT64_IDLE_SHUTDOWN_MS", "60000");
-    OutputLines output;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output.writeEnd(), 1);
-    char* argv[] = {const_cast<char*>(kServer), nullptr};
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, kServer, &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    output.closeWriteEnd();
-
-    const std::string idleRule = "no lease held; ends in 60000 ms unless a client comes";
-    EXPECT_TRUE(output.awaitLine(idleRule)) << output.seen;
-    {
-        auto c = client::ConnectServer("localhost:" + std::to_string(rig.port));
-        EXPECT_TRUE(output.awaitLine("1 lease held; ends 60000 ms after the last is released")) << output.seen;
-    }
-    EXPECT_TRUE(output.awaitLine(idleRule)) << output.seen;
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(ServerProcess, AServerThatDiesMidCallGivesTheDescriptionLessError) {
