@@ -139,8 +139,8 @@ TEST(Kt64simProgram, WrongImageFilesAreRefusedByName) {
     for (const auto& wrong : kt64::test::wrongImageFiles(dir.path(), "a command list has 2905")) {
         SCOPED_TRACE(wrong.shown);
         const std::vector<std::string> words{KT64SIM_PATH, "--image", wrong.file.string()};
-        const auto run = kt64::test::runProgram(wrong.otherUser ? kt64::test::asUnprivileged(words) : words, dir.path(),
-                                                kt64::test::kWrongFileLimits);
+        const auto run = kt64::test::runProgram(wrong.unreadable ? kt64::test::withoutReadOverride(words) : words,
+                                                dir.path(), kt64::test::kWrongFileLimits);
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.code, 1);
         EXPECT_EQ(run.err, "kt64sim: --image: " + wrong.shown + "\n");

@@ -19,28 +19,25 @@ namespace kt64::test {
 
 struct WrongFile {
     std::filesystem::path file;
-    std::string shown;       // "<file>: <reason>", the name as messages write it
-    bool otherUser = false;  // run the program through asUnprivileged()
+    std::string shown;        // "<file>: <reason>", the name as messages write it
+    bool unreadable = false;  // run the program through withoutReadOverride()
 };
 
-// The user an unreadable file is tried as when the test runs as root.
-inline constexpr uid_t kUnprivilegedUser = 65534;
-
-// words run as kUnprivilegedUser when this process is root (to whom every
-// file is readable); unchanged otherwise.
-inline std::vector<std::string> asUnprivileged(std::vector<std::string> words) {
+// words run without the right to override file permissions when this
+// process is root (to whom every file is readable): still root, so the
+// program and its libraries in the build tree stay reachable wherever that
+// is (a clone in a 0700 folder too), but a file's mode bits now hold for it.
+// Unchanged for any other user.
+inline std::vector<std::string> withoutReadOverride(std::vector<std::string> words) {
     if (::geteuid() != 0) return words;
-    const std::string id = std::to_string(kUnprivilegedUser);
-    words.insert(words.begin(), {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups", "--"});
+    words.insert(words.begin(), {"/usr/bin/setpriv", "--inh-caps=-dac_override,-dac_read_search",
+                                 "--bounding-set=-dac_override,-dac_read_search", "--"});
     return words;
 }
 
 // sizeRule: what the programs say after "<N> bytes, ".
 inline std::vector<WrongFile> wrongImageFiles(const std::filesystem::path& folder, const std::string& sizeRule) {
     namespace fs = std::filesystem;
-    // Reachable by the unprivileged user, so that it meets the file's own
-    // permissions.
-    fs::permissions(folder, fs::perms(0755));
     const std::string dir = folder.string() + "/";
     fs::create_directory(folder / "folder.bin");
     ::mkfifo((folder / "fifo.bin").c_str(), 0600);
@@ -53,8 +50,7 @@ inline std::vector<WrongFile> wrongImageFiles(const std::filesystem::path& folde
         sparse.put('\0');
     }
     std::ofstream(folder / "private.bin") << std::string(2905, '\0');
-    fs::permissions(folder / "private.bin", fs::perms::owner_read | fs::perms::owner_write);
-    if (::geteuid() != 0) fs::permissions(folder / "private.bin", fs::perms::none);
+    fs::permissions(folder / "private.bin", fs::perms::none);
 
     std::vector<WrongFile> files = {
         {folder / "folder.bin", dir + "folder.bin: a directory, not a file"},

@@ -506,7 +506,7 @@ TEST(CtlProgramTest, WrongUploadFilesAreRefusedByNameBeforeConnecting) {
     for (const auto& wrong : kt64::test::wrongImageFiles(registry.dir(), "a command list has 2905")) {
         SCOPED_TRACE(wrong.shown);
         const std::vector<std::string> words{KT64CTL_PROGRAM, "upload", wrong.file.string()};
-        const auto run = kt64::test::runProgram(wrong.otherUser ? kt64::test::asUnprivileged(words) : words,
+        const auto run = kt64::test::runProgram(wrong.unreadable ? kt64::test::withoutReadOverride(words) : words,
                                                 registry.dir(), kt64::test::kWrongFileLimits);
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.code, 1);

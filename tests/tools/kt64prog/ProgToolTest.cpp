@@ -401,7 +401,7 @@ TEST(ProgTool, WrongFilesAreRefusedByName) {
         SCOPED_TRACE(args[0] + " " + args[1]);
         std::vector<std::string> words{KT64PROG_PATH};
         words.insert(words.end(), args.begin(), args.end());
-        const auto run = kt64::test::runProgram(wrong.otherUser ? kt64::test::asUnprivileged(words) : words,
+        const auto run = kt64::test::runProgram(wrong.unreadable ? kt64::test::withoutReadOverride(words) : words,
                                                 folder.path, kt64::test::kWrongFileLimits);
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.code, 1);
