@@ -212,6 +212,7 @@ void DevicePanel::runForcedRefresh() {
         DATE changeZL, changeLZ, local;
         EditSettings edit;
     };
+    ++refreshesOut_;
     doc_.serverCall(
         this,
         [](client::ServerProxy& s) {
@@ -224,11 +225,15 @@ void DevicePanel::runForcedRefresh() {
             return f;
         },
         [this](Forced f) {
+            --refreshesOut_;
             applySettings(f.changeZL, f.changeLZ, f.local, f.edit);
-            emit actionFinished();
+            reportIfSettled();
         },
         // Failures of this refresh are left to the next poll to show.
-        [this](const client::ServerError&) { emit actionFinished(); });
+        [this](const client::ServerError&) {
+            --refreshesOut_;
+            reportIfSettled();
+        });
 }
 
 void DevicePanel::poll() {
@@ -499,7 +504,7 @@ void DevicePanel::selectGmt() {
     ui_->clockTimeEdit->setEnabled(true);
     if (!doc_.connected()) return;
     suspendWanted_ = true;
-    if (!switchCommunication()) emit actionFinished();
+    switchCommunication();
 }
 
 void DevicePanel::selectLocal() {
@@ -546,10 +551,12 @@ bool DevicePanel::switchCommunication() {
 }
 
 void DevicePanel::afterCommunicationSwitch() {
-    if (editMode_ == EditMode::Local)
-        runForcedRefresh();
-    else
-        emit actionFinished();
+    if (editMode_ == EditMode::Local) runForcedRefresh();
+    reportIfSettled();
+}
+
+void DevicePanel::reportIfSettled() {
+    if (!busy()) emit settled();
 }
 
 void DevicePanel::toggleSign() {
@@ -602,14 +609,14 @@ void DevicePanel::runAction(std::function<void(client::ServerProxy&)> work, std:
         [this, succeeded = std::move(succeeded)] {
             setActionInFlight(false);
             if (succeeded) succeeded();
-            emit actionFinished();
+            reportIfSettled();
         },
         // The box first: until it is answered the send counts as pending,
         // so an ending console waits for the operator to read it.
         [this](const client::ServerError& e) {
             showCallError(e);
             setActionInFlight(false);
-            emit actionFinished();
+            reportIfSettled();
         });
 }
 

@@ -73,6 +73,9 @@ public:
 
     // A send or a line toggle is on its way to the centre.
     bool sendPending() const { return actionInFlight_; }
+    // Something the operator started is still out: a send, a line toggle,
+    // a clock switch or a settings refresh.
+    bool busy() const { return actionInFlight_ || switching() || refreshesOut_ > 0; }
 
     EditMode editMode() const { return editMode_; }
     Readouts readouts() const { return readouts_; }
@@ -111,14 +114,14 @@ public slots:
 signals:
     // A poll's outcome has been shown (ok: the centre's values).
     void pollShown(bool ok);
-    // A send, line toggle or clock selection has finished its calls.
-    void actionFinished();
     // The relay outputs of the centre's build type, read now and then.
     void relayOutputsChanged(int outputs);
     // The centre raised its first alarm (true) or cleared its last (false).
     void alarmsChanged(bool raised);
     // sendPending() changed.
     void sendPendingChanged(bool pending);
+    // busy() has become false.
+    void settled();
 
 public:
     // What a poll and a settings refresh read.
@@ -128,6 +131,7 @@ public:
 private:
     void startPolling();
     void poll();
+    void reportIfSettled();
     void showReading(const Reading& r);
     void showFailure(const client::ServerError& e);
     void showPlaceholders();
@@ -194,6 +198,7 @@ private:
     // When the values shown came; empty while placeholders are shown.
     std::optional<std::chrono::steady_clock::time_point> shownAt_;
     bool actionInFlight_ = false;
+    int refreshesOut_ = 0;
     std::map<QWidget*, bool> actionEnabled_;
     // What the clock selection wants of the communication.
     bool suspendWanted_ = false;

@@ -86,9 +86,11 @@ class DevicePanelTest : public QObject {
         QVERIFY(nextGoodPoll());
         QVERIFY(nextGoodPoll());
     }
+    // Returns as everything the operator started has been answered (a
+    // refresh still out from before included), before a later poll.
     void waitAction() {
-        QSignalSpy spy(panel.get(), &DevicePanel::actionFinished);
-        QVERIFY(spy.wait(20000));
+        QSignalSpy spy(panel.get(), &DevicePanel::settled);
+        if (panel->busy()) QVERIFY(spy.wait(20000));
     }
 
 private slots:
@@ -125,6 +127,7 @@ private slots:
         statuses.clear();
         connect(panel.get(), &DevicePanel::pollShown, this, [this] { statuses << text("serverStatusLabel"); });
         QVERIFY(nextGoodPoll());
+        waitAction();  // the start-up refresh, so that a test's action ends alone
     }
     void cleanup() {
         // A test that failed with the server frozen leaves it awake.
@@ -379,8 +382,7 @@ private slots:
         panel->findChild<QPushButton*>(button)->click();
         for (const char* id : {"sendButton", "laStopButton", "lcStopButton"}) QVERIFY2(!enabled(id), id);
         QCOMPARE(panel->cursor().shape(), Qt::BusyCursor);
-        // The end of this action, not a refresh's actionFinished that may
-        // come first on a loaded machine.
+        // The end of this action, not of a refresh still out from before.
         QTRY_COMPARE_WITH_TIMEOUT(panel->cursor().shape(), Qt::ArrowCursor, 20000);
         QVERIFY(boxes.empty());
         // A send gives its button back; a toggle waits for the poll to see
@@ -492,8 +494,6 @@ private slots:
     void aFailedSendShowsTheErrorBox() {
         rig->killServer();
         panel->toggleLC();
-        // The box, not the next actionFinished: a refresh still out from
-        // the start may send that first.
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), std::size_t(1), 20000);
         QCOMPARE(boxes[0].caption, QString("Błąd!"));
         QCOMPARE(boxes[0].icon, QMessageBox::Critical);
