@@ -8,8 +8,10 @@
 
 #include "BuildType.h"
 
-namespace kt64::link {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::link;
 
 using Codes = std::array<std::uint8_t, 3>;
 
@@ -62,4 +64,4 @@ TEST(BuildType, UnknownCodesAndEmptyFieldsKeepTheCodes) {
 }
 
 }  // namespace
-}  // namespace kt64::link
+}  // namespace kt64::test

@@ -24,8 +24,10 @@
 #include "StatusFrame.h"
 #include "TestEnvironment.h"
 
-namespace kt64::link {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::link;
 
 using Clock = std::chrono::steady_clock;
 
@@ -61,7 +63,7 @@ protected:
         exchangeStatus(port_, state_);
     }
 
-    kt64::test::TempRegistry registry_;
+    TempRegistry registry_;
     std::filesystem::path dir_ = registry_.dir();
     std::shared_ptr<sim::ManualTimeSource> clock_;
     std::unique_ptr<sim::CentreEmulator> centre_;
@@ -146,7 +148,7 @@ TEST_F(LinkEmulator, EverySettingShowsInTheAnsweringStatus) {
 }
 
 TEST_F(LinkEmulator, WholeCommandListUpAndBack) {
-    const unsigned seed = kt64::test::testSeed("command list");
+    const unsigned seed = testSeed("command list");
     std::mt19937 rng(seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
     Bytes image(kImageSize);
@@ -296,4 +298,4 @@ TEST_F(LinkEmulator, CentreGoneWhileOpen) {
 }
 
 }  // namespace
-}  // namespace kt64::link
+}  // namespace kt64::test

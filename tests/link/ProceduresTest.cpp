@@ -11,13 +11,11 @@
 #include "Requests.h"
 #include "StatusFrameBytes.h"
 
-namespace kt64::link {
+namespace kt64::test {
 namespace {
 
-using test::FakeLink;
-using test::goodStatus;
-using test::seal;
-using test::StatusBytes;
+using namespace kt64::link;
+
 using Bytes = FakeLink::Bytes;
 
 Bytes status() {
@@ -291,12 +289,6 @@ TEST(Procedures, SerialFailuresPassThroughTheTransfers) {
     EXPECT_THROW(exchangeStatus(link3, d), serial::SerialPortError);
 }
 
-}  // namespace
-}  // namespace kt64::link
-
-namespace kt64::link {
-namespace {
-
 TEST(Procedures, GoodStatusFramesAreStampedWhenReadAndCounted) {
     DeviceState s;
     FakeLink link;
@@ -340,4 +332,4 @@ TEST(Procedures, GoodStatusFramesAreStampedWhenReadAndCounted) {
 }
 
 }  // namespace
-}  // namespace kt64::link
+}  // namespace kt64::test

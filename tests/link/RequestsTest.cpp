@@ -11,8 +11,10 @@
 #include "OleDate.h"
 #include "Requests.h"
 
-namespace kt64::link {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::link;
 
 std::string hex(const Bytes& b) {
     std::string s;
@@ -212,4 +214,4 @@ TEST(Answers, ReadAnswer) {
 }
 
 }  // namespace
-}  // namespace kt64::link
+}  // namespace kt64::test

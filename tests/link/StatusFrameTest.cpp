@@ -9,12 +9,10 @@
 #include "StatusFrame.h"
 #include "StatusFrameBytes.h"
 
-namespace kt64::link {
+namespace kt64::test {
 namespace {
 
-using test::goodStatus;
-using test::seal;
-using test::StatusBytes;
+using namespace kt64::link;
 
 DATE date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return *makeDate(y, mo, d, h, mi, s); }
 
@@ -284,4 +282,4 @@ TEST(StatusFrame, SyncReadinessRules) {
 }
 
 }  // namespace
-}  // namespace kt64::link
+}  // namespace kt64::test

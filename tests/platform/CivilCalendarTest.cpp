@@ -5,8 +5,10 @@
 
 #include "CivilCalendar.h"
 
-namespace kt64::calendar {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::calendar;
 
 TEST(CivilCalendar, DayNumbersAndDatesAgreeBothWays) {
     struct Row {
@@ -68,4 +70,4 @@ TEST(CivilCalendar, FloorDivRoundsTowardsMinusInfinity) {
 }
 
 }  // namespace
-}  // namespace kt64::calendar
+}  // namespace kt64::test

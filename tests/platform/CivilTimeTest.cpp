@@ -4,8 +4,10 @@
 
 #include "CivilCalendar.h"
 
-namespace kt64::calendar {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::calendar;
 
 TEST(CivilTime, SecondsToFieldsAndBack) {
     const struct {
@@ -30,4 +32,4 @@ TEST(CivilTime, SecondsToFieldsAndBack) {
 }
 
 }  // namespace
-}  // namespace kt64::calendar
+}  // namespace kt64::test

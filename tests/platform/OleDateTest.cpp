@@ -10,7 +10,7 @@
 #include "OleDate.h"
 #include "TestEnvironment.h"
 
-namespace kt64 {
+namespace kt64::test {
 namespace {
 
 constexpr double kSecond = 1.0 / 86400.0;
@@ -123,7 +123,7 @@ TEST(OleDate, MillisecondsAreIgnoredOnTheWayIn) {
 }
 
 TEST(OleDate, RoundTripsOverTheWholeRange) {
-    const unsigned seed = kt64::test::testSeed("OleDate round trip");
+    const unsigned seed = testSeed("OleDate round trip");
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> year(100, 9999), month(1, 12), day(1, 28), hour(0, 23), minsec(0, 59);
@@ -159,4 +159,4 @@ TEST(OleDate, DayOfWeekFollowsTheCalendar) {
 }
 
 }  // namespace
-}  // namespace kt64
+}  // namespace kt64::test

@@ -6,7 +6,7 @@
 
 #include "ProgramPaths.h"
 
-namespace kt64 {
+namespace kt64::test {
 namespace {
 
 TEST(ProgramPaths, ExecutableAndDataFolderFollowTheBuildLayout) {
@@ -34,4 +34,4 @@ TEST(ProgramPaths, ComputerNameIsTheHostName) {
 }
 
 }  // namespace
-}  // namespace kt64
+}  // namespace kt64::test

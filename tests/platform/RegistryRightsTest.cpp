@@ -17,7 +17,7 @@
 #include "ProgramRun.h"
 #include "RegistryFixture.h"
 
-namespace kt64::regtool {
+namespace kt64::test {
 namespace {
 
 // An unprivileged user and a group standing for kt64 (numbers need no
@@ -26,9 +26,9 @@ constexpr uid_t kUser = 65534;
 constexpr gid_t kUserGroup = 65534;
 constexpr gid_t kRegistryGroup = 4242;
 
-using Outcome = kt64::test::ProgramOutcome;
+using Outcome = ProgramOutcome;
 
-class RegistryRights : public kt64::test::RegistryFixture {
+class RegistryRights : public RegistryFixture {
 protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "switching users needs root";
@@ -54,7 +54,7 @@ protected:
         }
         words.push_back(KT64REG_PATH);
         words.insert(words.end(), args.begin(), args.end());
-        return kt64::test::runProgram(std::move(words), dir_);
+        return runProgram(std::move(words), dir_);
     }
 
     std::filesystem::path folder_;
@@ -134,4 +134,4 @@ TEST_F(RegistryRights, OthersReadTheGroupWritesAndFailuresNameTheFile) {
 }
 
 }  // namespace
-}  // namespace kt64::regtool
+}  // namespace kt64::test

@@ -17,11 +17,13 @@
 #include "Registry.h"
 #include "RegistryFixture.h"
 
-namespace kt64::reg {
+namespace kt64::test {
 namespace {
 
+using namespace kt64::reg;
+
 using Bytes = std::vector<std::uint8_t>;
-using RegistryTest = kt64::test::RegistryFixture;
+using RegistryTest = RegistryFixture;
 
 constexpr std::string_view kSrv = "Software\\Ardonis\\Kt64Srv";
 
@@ -143,7 +145,7 @@ TEST_F(RegistryTest, EachValueLivesInTheStoreOfWhoMayWriteIt) {
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.path) + " " + std::string(row.name));
         EXPECT_EQ(storeOfValue(row.hive, row.path, row.name), row.store);
-        kt64::test::TempRegistry own;
+        TempRegistry own;
         Key::create(row.hive, row.path).setString(row.name, "x");
         EXPECT_EQ(valuesNamedIn(own.file(), row.name), row.store == StoreKind::Shared ? 1 : 0);
         EXPECT_EQ(valuesNamedIn(systemRegistryPath(), row.name), row.store == StoreKind::System ? 1 : 0);
@@ -366,4 +368,4 @@ TEST_F(RegistryTest, AWriterKilledMidWriteLeavesNoHalfValue) {
 }
 
 }  // namespace
-}  // namespace kt64::reg
+}  // namespace kt64::test

@@ -14,7 +14,7 @@
 #include "SignalWait.h"
 #include "UniqueFd.h"
 
-namespace kt64 {
+namespace kt64::test {
 namespace {
 
 // The test thread's signal mask as it was, restored after the test so the
@@ -83,4 +83,4 @@ TEST(UniqueFd, MovesOwnershipAndClosesOnce) {
 }
 
 }  // namespace
-}  // namespace kt64
+}  // namespace kt64::test

@@ -8,8 +8,10 @@
 #include "SqlConnection.h"
 #include "TestEnvironment.h"
 
-namespace kt64::sql {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::sql;
 
 class SqlConnectionTest : public ::testing::Test {
 protected:
@@ -17,7 +19,7 @@ protected:
         Connection db = Connection::open(file_, Connection::Mode::Create, 0);
         db.execute("CREATE TABLE t(v)");
     }
-    kt64::test::TempDir folder_;
+    TempDir folder_;
     std::filesystem::path dir_ = folder_.path();
     std::filesystem::path file_ = dir_ / "t.db";
 };
@@ -70,4 +72,4 @@ TEST_F(SqlConnectionTest, EmptyTextIsTextAndAnUncommittedTransactionIsRolledBack
 }
 
 }  // namespace
-}  // namespace kt64::sql
+}  // namespace kt64::test

@@ -8,13 +8,13 @@
 #include "TestEnvironment.h"
 #include "WholeFile.h"
 
-namespace kt64 {
+namespace kt64::test {
 namespace {
 
 // The kinds of file a program refuses are in each program's own table
 // (tests/support/WrongFiles.h); here what those do not reach.
 TEST(WholeFile, ReadsUpToTheLimitWhateverTheFileSaysItsSizeIs) {
-    test::TempDir dir;
+    TempDir dir;
     const auto image = dir.path() / "image.bin", longer = dir.path() / "long.bin";
     std::ofstream(image, std::ios::binary) << std::string(2905, '\x5A');
     std::ofstream(longer, std::ios::binary) << std::string(2906, 'x');
@@ -48,4 +48,4 @@ TEST(WholeFile, NamesAreShownOnOneLineInUtf8) {
 }
 
 }  // namespace
-}  // namespace kt64
+}  // namespace kt64::test

@@ -5,12 +5,10 @@
 #include "BellPlan.h"
 #include "ProgramFixture.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
 
-using kt64::test::commandRow;
-using kt64::test::dateRow;
-using kt64::test::OpenProgram;
+using namespace kt64::program;
 
 LocalSeconds at(CivilDate day, int hour, int minute, int second = 0) {
     return localSeconds(day, TimeOfDay{hour, minute, second});
@@ -147,4 +145,4 @@ TEST(BellPlan, PagesPerRelayAndLines) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

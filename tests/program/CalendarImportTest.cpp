@@ -8,8 +8,10 @@
 
 #include "CalendarImport.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::program;
 
 // Times are placed in the centre's zone, never in this computer's: the
 // tests run with the computer at UTC, as a server is often left.
@@ -190,4 +192,4 @@ TEST_F(CalendarImport, AByteOrderMarkIsNoPartOfIt) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

@@ -4,8 +4,10 @@
 
 #include "ChartGeometry.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::program;
 
 constexpr CivilDate kStart{2024, 5, 10};
 
@@ -88,4 +90,4 @@ TEST(ChartGeometry, MarksAndColours) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

@@ -8,11 +8,10 @@
 #include "CommandImage.h"
 #include "ProgramFixture.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
 
-using kt64::test::commandRow;
-using kt64::test::dateRow;
+using namespace kt64::program;
 
 std::vector<BlockRow> blocks(int n) {
     std::vector<BlockRow> out;
@@ -258,4 +257,4 @@ TEST(CommandImage, DecodeTakesOnlyWellFormedSlots) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

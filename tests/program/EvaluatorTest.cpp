@@ -13,12 +13,10 @@
 #include "ScratchTableSource.h"
 #include "Switchings.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
 
-using kt64::test::commandRow;
-using kt64::test::dateRow;
-using kt64::test::OpenProgram;
+using namespace kt64::program;
 
 constexpr std::uint32_t kOnBit = kRelayOnBit;
 constexpr CivilDate kFriday{2024, 5, 10};
@@ -370,7 +368,7 @@ TEST(Evaluator, WithoutAProgramOrWithABrokenOneNothingIsEvaluated) {
 }
 
 TEST(Evaluator, AgreesWithThePerDaySqlSelectionOnRandomPrograms) {
-    const unsigned seed = kt64::test::testSeed("random programs");
+    const unsigned seed = testSeed("random programs");
     std::mt19937 rng(seed);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     for (int round = 0; round < 4; ++round) {
@@ -404,4 +402,4 @@ TEST(Evaluator, AgreesWithThePerDaySqlSelectionOnRandomPrograms) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

@@ -10,11 +10,10 @@
 #include "ProgramFixture.h"
 #include "ProgramTexts.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
 
-using kt64::test::dateRow;
-using kt64::test::OpenProgram;
+using namespace kt64::program;
 
 // Published dates of the movable holidays (Western Easter tables), not
 // derived from the computus.
@@ -289,10 +288,10 @@ TEST(DateRanges, TheBlockOfDaysOff) {
     };
     for (const auto& row : rows) {
         OpenProgram p;
-        insertCommand(p.db(), kt64::test::commandRow(1, 1, kOn, 7, 0));
+        insertCommand(p.db(), commandRow(1, 1, kOn, 7, 0));
         for (const auto& [priority, rings] : row.blocks) {
             const auto id = insertBlock(p.db(), BlockRow{0, priority, rings ? row.ringingName : "Dni wolne"});
-            if (rings) insertCommand(p.db(), kt64::test::commandRow(id, 1, kOn, 8, 0));
+            if (rings) insertCommand(p.db(), commandRow(id, 1, kOn, 8, 0));
         }
         EXPECT_EQ(daysOffBlock(p.db()), row.offered) << row.what;
         EXPECT_EQ(daysOffRefusal(p.db(), row.asked), row.refusal) << row.what;
@@ -317,7 +316,7 @@ TEST(DateRanges, TheLimitAndAFailureChangeNothing) {
         OpenProgram p;
         {
             Transaction bulk(p.db());
-            for (int i = 0; i < row.commandsBefore; ++i) insertCommand(p.db(), kt64::test::commandRow(1, 1, kOn, 7, 0));
+            for (int i = 0; i < row.commandsBefore; ++i) insertCommand(p.db(), commandRow(1, 1, kOn, 7, 0));
             bulk.commit();
         }
         if (row.failOnWrite)
@@ -339,4 +338,4 @@ TEST(DateRanges, TheLimitAndAFailureChangeNothing) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

@@ -10,12 +10,10 @@
 #include "ProgramFixture.h"
 #include "ProgramTexts.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
 
-using kt64::test::commandRow;
-using kt64::test::dateRow;
-using kt64::test::OpenProgram;
+using namespace kt64::program;
 
 CommandImage build(OpenProgram& p) {
     CommandImage image = blankImage();
@@ -199,7 +197,7 @@ std::vector<SlotBytes> dateSlots(const CommandImage& image) {
 }
 
 TEST(ImageCompiler, RandomProgramsSurviveCompileDecodeCompile) {
-    const unsigned seed = kt64::test::testSeed("random programs");
+    const unsigned seed = testSeed("random programs");
     std::mt19937 rng(seed);
     for (int round = 0; round < 12; ++round) {
         OpenProgram p;
@@ -221,4 +219,4 @@ TEST(ImageCompiler, RandomProgramsSurviveCompileDecodeCompile) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

@@ -12,11 +12,10 @@
 #include "ProgramFixture.h"
 #include "ProgramTexts.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
 
-using kt64::test::RecordedMessages;
-using kt64::test::ScratchFolder;
+using namespace kt64::program;
 
 std::string contentOf(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -37,7 +36,7 @@ std::int64_t countIn(const std::filesystem::path& file, const char* sql) {
 // A saved program with one block of priority 5 ("saved") at path.
 void writeProgram(const std::filesystem::path& path) {
     RecordedMessages messages;
-    ProgramDocument doc(messages, kt64::test::templatePath());
+    ProgramDocument doc(messages, templatePath());
     ASSERT_TRUE(doc.newDocument());
     insertBlock(*doc.database(), BlockRow{0, 5, "saved"});
     ASSERT_TRUE(doc.saveDocument(path));
@@ -46,7 +45,7 @@ void writeProgram(const std::filesystem::path& path) {
 TEST(ProgramFile, NewProgramIsTheTemplateWithBlockOneAndTheOperationNames) {
     ScratchFolder folder;
     RecordedMessages messages;
-    ProgramDocument doc(messages, kt64::test::templatePath());
+    ProgramDocument doc(messages, templatePath());
     ASSERT_TRUE(doc.newDocument());
     EXPECT_TRUE(doc.freshDocument);
     EXPECT_FALSE(doc.isModified());
@@ -99,7 +98,7 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
     const auto otherDb = folder.path / "other.dsk";
     Database::create(otherDb).execute("CREATE TABLE Bloki(LP INTEGER PRIMARY KEY, Priorytet INTEGER)");
     const auto noColumn = folder.path / "nocolumn.dsk";
-    std::filesystem::copy_file(kt64::test::templatePath(), noColumn);
+    std::filesystem::copy_file(templatePath(), noColumn);
     Database::open(noColumn).execute("ALTER TABLE Rozkazy RENAME COLUMN NrPrzek TO Przekaznik");
     const auto damaged = folder.path / "damaged.dsk";
     writeProgram(damaged);
@@ -113,7 +112,7 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
     // Sparse: a program's header, then nothing but a size far beyond any
     // program's.
     const auto huge = folder.path / "huge.dsk";
-    std::filesystem::copy_file(kt64::test::templatePath(), huge);
+    std::filesystem::copy_file(templatePath(), huge);
     std::filesystem::resize_file(huge, kMaxProgramFileBytes + 1);
     std::filesystem::create_directory(folder.path / "folder.dsk");
     ASSERT_EQ(::mkfifo((folder.path / "fifo.dsk").c_str(), 0600), 0);
@@ -146,7 +145,7 @@ TEST(ProgramFile, FilesThatAreNotProgramsAreRefusedByNameAndChangeNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         RecordedMessages messages;
-        ProgramDocument doc(messages, kt64::test::templatePath());
+        ProgramDocument doc(messages, templatePath());
         ASSERT_TRUE(doc.newDocument());
         const auto copy = doc.workingCopyPath();
         insertBlock(*doc.database(), BlockRow{0, 2, "kept"});
@@ -178,7 +177,7 @@ TEST(ProgramFile, SaveReplacesTheFileAndCloseRemovesTheWorkingCopy) {
     ASSERT_EQ(chmod(file.c_str(), 0444), 0);
     RecordedMessages messages;
     {
-        ProgramDocument doc(messages, kt64::test::templatePath());
+        ProgramDocument doc(messages, templatePath());
         ASSERT_TRUE(doc.openDocument(file));
         EXPECT_TRUE(doc.freshDocument);
         const auto copy = doc.workingCopyPath();
@@ -225,7 +224,7 @@ TEST(ProgramFile, FailedSavesLeaveTheOldFileWholeAndTheProgramEditable) {
     const std::string before = contentOf(file);
 
     RecordedMessages messages;
-    ProgramDocument doc(messages, kt64::test::templatePath());
+    ProgramDocument doc(messages, templatePath());
     ASSERT_TRUE(doc.openDocument(file));
     // Enough rows that the file is far larger than the old one.
     Transaction t(*doc.database());
@@ -265,4 +264,4 @@ TEST(ProgramFile, FailedSavesLeaveTheOldFileWholeAndTheProgramEditable) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

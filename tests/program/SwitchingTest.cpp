@@ -12,12 +12,10 @@
 #include "TextEscapes.h"
 #include "Switchings.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
 
-using kt64::test::commandRow;
-using kt64::test::dateRow;
-using kt64::test::OpenProgram;
+using namespace kt64::program;
 
 constexpr CivilDate kWeekStart{2024, 5, 6};
 
@@ -195,4 +193,4 @@ TEST(Switchings, SpreadsheetAndJsonRows) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

@@ -12,11 +12,11 @@
 #include "ProgramTransfer.h"
 #include "TextFormat.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
 
-using kt64::test::commandRow;
-using kt64::test::OpenProgram;
+using namespace kt64::program;
+namespace text = kt64::program::text;
 
 // One scripted answer of a position read: a value or a failure.
 using Answer = std::variant<std::uint32_t, LinkError>;
@@ -202,8 +202,8 @@ TEST(ProgramTransfer, SendQuestionNamesTheBlocksThatApplyOnNoDay) {
     const auto undated = b.program.addBlock(2);
     const auto schoolYear = b.program.addBlock(2);
     const auto dated = b.program.addBlock(2);
-    insertDate(b.program.db(), kt64::test::dateRow(schoolYear, {2025, 9, 1}, {2026, 6, 30}, false));
-    insertDate(b.program.db(), kt64::test::dateRow(dated, {2025, 9, 1}, {2026, 6, 30}, true));
+    insertDate(b.program.db(), dateRow(schoolYear, {2025, 9, 1}, {2026, 6, 30}, false));
+    insertDate(b.program.db(), dateRow(dated, {2025, 9, 1}, {2026, 6, 30}, true));
     b.program.messages.answers = {false};
     b.transfer.sendProgram(b.program.document);
     EXPECT_EQ(b.program.messages.texts(),
@@ -442,7 +442,7 @@ TEST(ProgramTransfer, AFailedLoadKeepsWhatWasAddedAndSaysSo) {
     // A template whose Rozkazy cannot take rows: the block arrives, the
     // command does not.
     std::filesystem::path broken = b.program.folder.path / "broken.mkk";
-    std::filesystem::copy_file(kt64::test::templatePath(), broken);
+    std::filesystem::copy_file(templatePath(), broken);
     Database::open(broken).execute(
         "CREATE TRIGGER refuse BEFORE INSERT ON Rozkazy BEGIN SELECT RAISE(ABORT, 'zapis zabroniony'); END");
     ProgramDocument document(b.program.messages, broken);
@@ -458,4 +458,4 @@ TEST(ProgramTransfer, AFailedLoadKeepsWhatWasAddedAndSaysSo) {
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

@@ -16,8 +16,10 @@
 #include "SerialPort.h"
 #include "TestEnvironment.h"
 
-namespace kt64::server {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::server;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -35,7 +37,7 @@ void expectSystemError(Fn fn, int error, const std::string& device) {
 }
 
 TEST(PortOpener, PortNumberNamesTheDevice) {
-    test::TempRegistry registry;
+    TempRegistry registry;
     serial::PseudoTerminal pty;
     auto key = reg::Key::create(reg::Hive::LocalMachine, kDevicesKey);
     key.setString("COM7", pty.slavePath());
@@ -68,4 +70,4 @@ TEST(PortOpener, PortNumberNamesTheDevice) {
 }
 
 }  // namespace
-}  // namespace kt64::server
+}  // namespace kt64::test

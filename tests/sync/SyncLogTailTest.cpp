@@ -7,11 +7,10 @@
 #include "SyncLogTail.h"
 #include "SyncTestSupport.h"
 
-namespace kt64::sync {
+namespace kt64::test {
 namespace {
 
-using test::TempFolder;
-using test::writeFile;
+using namespace kt64::sync;
 
 // Numbered lines "line NNNN xxxx...\r\n" of exactly width bytes each.
 std::string lines(int first, int count, std::size_t width = 50) {
@@ -118,4 +117,4 @@ TEST_F(SyncLogTailTest, ARecreatedLogIsReadFromItsStartACutOneFromTheCut) {
 }
 
 }  // namespace
-}  // namespace kt64::sync
+}  // namespace kt64::test

@@ -11,12 +11,10 @@
 #include "SyncLog.h"
 #include "SyncTestSupport.h"
 
-namespace kt64::sync {
+namespace kt64::test {
 namespace {
 
-using test::CountingSpeaker;
-using test::fileText;
-using test::TempFolder;
+using namespace kt64::sync;
 
 std::tm stamp(int y, int mo, int d, int h, int mi, int s) {
     std::tm tm{};
@@ -171,4 +169,4 @@ TEST(SyncLogFile, ALinkOrAStrangersFileInTheLogsPlaceIsRefused) {
 }
 
 }  // namespace
-}  // namespace kt64::sync
+}  // namespace kt64::test

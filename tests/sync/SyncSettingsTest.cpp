@@ -6,8 +6,10 @@
 #include "SyncSettings.h"
 #include "SyncTestSupport.h"
 
-namespace kt64::sync {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::sync;
 
 using reg::Hive;
 using reg::Key;
@@ -15,8 +17,8 @@ using reg::ValueType;
 
 class SyncSettingsTest : public ::testing::Test {
 protected:
-    test::TempFolder dir;
-    test::ScopedEnv registry{"KT64_REGISTRY", (dir.path() / "registry.db").string()};
+    TempFolder dir;
+    ScopedEnv registry{"KT64_REGISTRY", (dir.path() / "registry.db").string()};
 
     Key key() { return Key::create(Hive::LocalMachine, kSettingsKey); }
 };
@@ -153,12 +155,12 @@ TEST_F(SyncSettingsTest, LastSyncIsWrittenAsEightLittleEndianBytes) {
 }
 
 TEST(SyncSettingsStore, UnusableStoreMeansNoSettings) {
-    test::TempFolder dir;
-    test::writeFile(dir.path() / "file", "not a folder");
-    test::ScopedEnv registry("KT64_REGISTRY", (dir.path() / "file" / "registry.db").string());
+    TempFolder dir;
+    writeFile(dir.path() / "file", "not a folder");
+    ScopedEnv registry("KT64_REGISTRY", (dir.path() / "file" / "registry.db").string());
     EXPECT_FALSE(loadSyncSettings());
     recordLastSync(1.0);  // does nothing, throws nothing
 }
 
 }  // namespace
-}  // namespace kt64::sync
+}  // namespace kt64::test

@@ -7,8 +7,10 @@
 #include "LinkedCentre.h"
 #include "SyncWorker.h"
 
-namespace kt64::sync {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::sync;
 
 using namespace std::chrono_literals;
 
@@ -20,10 +22,10 @@ constexpr double kLateSettingMs = 1000.0;
 
 struct Run {
     std::vector<std::string> messages;
-    std::vector<test::MeasuringClock::Setting> settings;
+    std::vector<MeasuringClock::Setting> settings;
 };
 
-Run runCycles(const test::LinkedCentre& centre, std::int32_t od, std::int32_t dO, int cycles) {
+Run runCycles(const LinkedCentre& centre, std::int32_t od, std::int32_t dO, int cycles) {
     SyncSettings settings;
     settings.freqSync = 0;
     settings.deviationFrom = od;
@@ -33,9 +35,9 @@ Run runCycles(const test::LinkedCentre& centre, std::int32_t od, std::int32_t dO
     // measured by sync_accuracy.
     settings.timedChanges = 2;
     StopSignal stop;
-    test::MeasuringClock clock(cycles, 100ms, stop);
+    MeasuringClock clock(cycles, 100ms, stop);
     ClientSyncLink link("sync_end_to_end_test");
-    test::CountingSpeaker speaker;
+    CountingSpeaker speaker;
     const auto logPath = centre.folder() / "log" / "VqSync.log";
     std::filesystem::remove(logPath);
     SyncLog log(logPath, ProgramVariant::Service, speaker);
@@ -43,7 +45,7 @@ Run runCycles(const test::LinkedCentre& centre, std::int32_t od, std::int32_t dO
     SyncWorker worker(settings, {clock, link, log, speaker, [&](DATE d) { recorded.push_back(d); }});
     worker.run(stop);
     EXPECT_EQ(recorded.size(), clock.settings().size());
-    return {test::logMessages(logPath), clock.settings()};
+    return {logMessages(logPath), clock.settings()};
 }
 
 TEST(SyncEndToEnd, CentreNinetySecondsAheadOrBehind) {
@@ -51,7 +53,7 @@ TEST(SyncEndToEnd, CentreNinetySecondsAheadOrBehind) {
     const std::string outside = "Nie spełniono warunku synchronizacji.";
     for (const auto skew : {90s, -90s}) {
         SCOPED_TRACE("centre skew " + std::to_string(skew.count()) + " s");
-        test::LinkedCentre centre(skew);
+        LinkedCentre centre(skew);
 
         // A window that excludes a deviation of about 90 s refuses.
         const auto refused = runCycles(centre, 0, 60, 1);
@@ -68,7 +70,7 @@ TEST(SyncEndToEnd, CentreNinetySecondsAheadOrBehind) {
                 // changes: within about a poll period of the true time,
                 // here with all the room a loaded machine may need. A
                 // second or more off is a second counted wrong.
-                const double error = test::settingErrorMs(s, skew);
+                const double error = settingErrorMs(s, skew);
                 EXPECT_LT(error, kLateSettingMs / 4);
                 EXPECT_GT(error, -kLateSettingMs);
             }
@@ -77,4 +79,4 @@ TEST(SyncEndToEnd, CentreNinetySecondsAheadOrBehind) {
 }
 
 }  // namespace
-}  // namespace kt64::sync
+}  // namespace kt64::test

@@ -11,8 +11,10 @@
 #include "TestEnvironment.h"
 #include "WholeFile.h"
 
-namespace kt64::sync {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::sync;
 
 using std::chrono::system_clock;
 
@@ -75,7 +77,7 @@ TEST(SyncMetrics, CyclesAddUpToTheText) {
 }
 
 TEST(SyncMetrics, FileIsReplacedWholeAndFailuresAreToldOnce) {
-    test::TempDir dir;
+    TempDir dir;
     std::vector<std::string> notes;
     SyncMetricsFile file(
         dir.path(), [&](const std::string& text) { notes.push_back(text); }, unixTime(1700000000));
@@ -102,7 +104,7 @@ TEST(SyncMetrics, FileIsReplacedWholeAndFailuresAreToldOnce) {
 
     // A link in the file's place (MetricsFolder is the operators' to set,
     // the service is root): refused, the file it points to untouched.
-    test::TempDir linked;
+    TempDir linked;
     const auto prom = linked.path() / "kt64-sync.prom";
     std::filesystem::create_symlink(dir.path() / "kt64-sync.prom", prom);
     const std::string before = readWholeFile(dir.path() / "kt64-sync.prom", {0, 4096, ""});
@@ -115,4 +117,4 @@ TEST(SyncMetrics, FileIsReplacedWholeAndFailuresAreToldOnce) {
 }
 
 }  // namespace
-}  // namespace kt64::sync
+}  // namespace kt64::test

@@ -17,13 +17,13 @@
 #include "SyncWorker.h"
 #include "TimeFeed.h"
 
-namespace kt64::sync {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::sync;
 
 using namespace std::chrono_literals;
 using std::chrono::nanoseconds;
-using test::CountingSpeaker;
-using test::TempFolder;
 
 LocalNanoseconds localAt(int y, int mo, int d, int h, int mi, int s) {
     return std::chrono::seconds(calendar::secondsFromCivil(y, mo, d, h, mi, s));
@@ -189,7 +189,7 @@ protected:
                                      }});
         worker.run(stop);
     }
-    std::vector<std::string> messages() { return test::logMessages(logPath); }
+    std::vector<std::string> messages() { return logMessages(logPath); }
     static std::string text(MessageId id) {
         auto t = std::string(messageText(id, ProgramVariant::Service));
         t.pop_back();
@@ -653,4 +653,4 @@ TEST_F(SyncPrecisionTest, FeedTellsTheMetricsEveryMinute) {
 }
 
 }  // namespace
-}  // namespace kt64::sync
+}  // namespace kt64::test

@@ -29,14 +29,13 @@
 #include "UniqueFd.h"
 #include "WholeFile.h"
 
-namespace kt64::sync {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::sync;
 
 using namespace std::chrono_literals;
 using servicecontrol::StandaloneServiceControl;
-using test::ChildProcess;
-using test::eventually;
-using test::TempFolder;
 
 constexpr auto kGenerous = 15s;
 const char* const kUnreachable = "127.0.0.1:1";
@@ -68,9 +67,9 @@ protected:
     TempFolder dir;
     std::string registryPath = (dir.path() / "registry.db").string();
     std::filesystem::path logPath = dir.path() / "log" / "VqSync.log";
-    test::ScopedEnv registryEnv{"KT64_REGISTRY", registryPath};
-    test::ScopedEnv logEnv{"KT64_LOGDIR", (dir.path() / "log").string()};
-    test::ScopedEnv systemdEnv{"KT64_SYSTEMD_RUNDIR", (dir.path() / "no-systemd").string()};
+    ScopedEnv registryEnv{"KT64_REGISTRY", registryPath};
+    ScopedEnv logEnv{"KT64_LOGDIR", (dir.path() / "log").string()};
+    ScopedEnv systemdEnv{"KT64_SYSTEMD_RUNDIR", (dir.path() / "no-systemd").string()};
 
     void writeSettings(DATE hourSync, const std::string& compName = kUnreachable) {
         auto key = reg::Key::create(reg::Hive::LocalMachine, kSettingsKey);
@@ -80,7 +79,7 @@ protected:
         // Never the collector's folder of this computer.
         key.setString("MetricsFolder", dir.path().string());
     }
-    std::vector<std::string> messages() { return test::logMessages(logPath); }
+    std::vector<std::string> messages() { return logMessages(logPath); }
     static std::string text(MessageId id, ProgramVariant v = ProgramVariant::Service) {
         auto t = std::string(messageText(id, v));
         t.pop_back();
@@ -139,14 +138,14 @@ TEST_F(SyncProgramsTest, StandaloneProgramStartedAndStoppedThroughServiceControl
 TEST_F(SyncProgramsTest, StandaloneProgramStopsAtOnceDuringALinkCall) {
     // A server whose WaitForDeviceRead does not come back: the client waits
     // for it up to its 8 s deadline.
-    kt64::test::FakeKt64Srv fake;
-    kt64::test::FakeServerHost host(fake);
-    fake.edit([](kt64::test::FakeState& s) { s.waitDelay = 60s; });
+    FakeKt64Srv fake;
+    FakeServerHost host(fake);
+    fake.edit([](FakeState& s) { s.waitDelay = 60s; });
     writeSettings(hourSyncIn(1), "127.0.0.1:" + std::to_string(host.port()));
     StandaloneServiceControl control(executableDirectory(), 3s);
     ASSERT_EQ(control.state(), servicecontrol::kStateStopped) << "a HoralService9x is already running";
     ASSERT_TRUE(control.start());
-    ASSERT_TRUE(eventually([&] { return fake.edit([](kt64::test::FakeState& s) { return s.waits; }) > 0; }, kGenerous));
+    ASSERT_TRUE(eventually([&] { return fake.edit([](FakeState& s) { return s.waits; }) > 0; }, kGenerous));
     EXPECT_TRUE(control.stop());
     EXPECT_EQ(control.state(), servicecontrol::kStateStopped);
     EXPECT_EQ(messages(), (std::vector<std::string>{text(MessageId::Started), text(MessageId::Stopped)}));
@@ -155,7 +154,7 @@ TEST_F(SyncProgramsTest, StandaloneProgramStopsAtOnceDuringALinkCall) {
 TEST_F(SyncProgramsTest, StandaloneProgramWithMarkerAmongOtherTextAndNoSettings) {
     // An unusable registry store: message 106, no worker, and the program
     // stays until it is stopped.
-    test::writeFile(dir.path() / "file", "");
+    writeFile(dir.path() / "file", "");
     ChildProcess program(kStandaloneProgram, {"-x", "abcOrvudef"},
                          {"KT64_REGISTRY=" + (dir.path() / "file" / "registry.db").string()});
     ASSERT_TRUE(eventually([&] { return messages().size() == 1; }, kGenerous));
@@ -254,7 +253,7 @@ TEST_F(SyncProgramsTest, ServiceReportsReadyRunsACycleAndStopsInOrder) {
 }
 
 TEST_F(SyncProgramsTest, ServiceStartFailsWithoutSettingsKey) {
-    test::writeFile(dir.path() / "file", "");
+    writeFile(dir.path() / "file", "");
     NotifySocket notify(dir.path() / "notify");
     ChildProcess service("HoralService", {},
                          {notify.env(), "KT64_REGISTRY=" + (dir.path() / "file" / "registry.db").string()});
@@ -272,4 +271,4 @@ TEST(SystemdServiceControlHere, UnreachableWithoutSystemd) {
 }
 
 }  // namespace
-}  // namespace kt64::sync
+}  // namespace kt64::test

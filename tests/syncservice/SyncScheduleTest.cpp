@@ -13,8 +13,10 @@
 #include "TimeFeed.h"
 #include "ZoneAgreement.h"
 
-namespace kt64::sync {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::sync;
 
 LocalSeconds at(int y, int mo, int d, int h, int mi, int s) { return calendar::secondsFromCivil(y, mo, d, h, mi, s); }
 
@@ -123,12 +125,6 @@ TEST(SyncWindow, ConditionOverDeviationsAndBounds) {
                 << "Od=" << row.od << " Do=" << row.dO << " d=" << d;
     }
 }
-
-}  // namespace
-}  // namespace kt64::sync
-
-namespace kt64::sync {
-namespace {
 
 TEST(SystemSyncClock, LocalFieldsBecomeUtcByTheZoneInForce) {
     // Central European time with its summer time, as a POSIX rule (no tzdata needed).
@@ -322,4 +318,4 @@ TEST(SystemSyncClock, HardwareClockIsSkippedWhereThereIsNone) {
 }
 
 }  // namespace
-}  // namespace kt64::sync
+}  // namespace kt64::test

@@ -10,11 +10,10 @@
 #include "SyncTestSupport.h"
 #include "SyncWorker.h"
 
-namespace kt64::sync {
+namespace kt64::test {
 namespace {
 
-using test::CountingSpeaker;
-using test::TempFolder;
+using namespace kt64::sync;
 
 LocalSeconds at(int y, int mo, int d, int h, int mi, int s) { return calendar::secondsFromCivil(y, mo, d, h, mi, s); }
 DATE dateAt(LocalSeconds t) { return *dateOfLocalSeconds(t); }
@@ -167,7 +166,7 @@ protected:
                                      [this](const CycleReport& r) { reports.push_back(reportText(r)); }});
         return worker.run(stop);
     }
-    std::vector<std::string> messages() { return test::logMessages(logPath); }
+    std::vector<std::string> messages() { return logMessages(logPath); }
     static std::string reportText(const CycleReport& r) {
         std::string t = r.synchronised ? "108" : r.zoneMismatch ? "zone" : "";
         if (r.failure) t += std::to_string(static_cast<int>(*r.failure));
@@ -394,4 +393,4 @@ TEST_F(SyncWorkerTest, TimerAndConversionFailuresEndTheWorker) {
 }
 
 }  // namespace
-}  // namespace kt64::sync
+}  // namespace kt64::test

@@ -7,8 +7,10 @@
 #include "SyncTestSupport.h"
 #include "UnitState.h"
 
-namespace kt64::servicecontrol {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::servicecontrol;
 
 TEST(UnitState, ActiveStatesToCodes) {
     const std::pair<const char*, int> rows[] = {
@@ -33,10 +35,10 @@ TEST(ProgramProcesses, NamesFromProcEntries) {
 }
 
 TEST(ProgramProcesses, SkipsZombiesAndUsesCommandNameWithoutExeLink) {
-    kt64::test::TempFolder proc;
+    TempFolder proc;
     auto entry = [&](const char* pid, const char* stat) {
         std::filesystem::create_directory(proc.path() / pid);
-        kt64::test::writeFile(proc.path() / pid / "stat", stat);
+        writeFile(proc.path() / pid / "stat", stat);
     };
     entry("100", "100 (HoralService9x) S 1 100");  // no exe link: command name
     entry("101", "101 (HoralService9x) Z 1 101");  // zombie
@@ -52,4 +54,4 @@ TEST(ProgramProcesses, SkipsZombiesAndUsesCommandNameWithoutExeLink) {
 }
 
 }  // namespace
-}  // namespace kt64::servicecontrol
+}  // namespace kt64::test

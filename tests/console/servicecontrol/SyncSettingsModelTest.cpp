@@ -6,8 +6,10 @@
 #include "SyncSettings.h"
 #include "SyncTestSupport.h"
 
-namespace kt64::servicecontrol {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::servicecontrol;
 
 using reg::Hive;
 using reg::Key;
@@ -60,8 +62,8 @@ TEST(SyncFormPeriod, Ranges) {
 
 class SyncFormRegistryTest : public ::testing::Test {
 protected:
-    kt64::test::TempFolder dir;
-    kt64::test::ScopedEnv registry{"KT64_REGISTRY", (dir.path() / "registry.db").string()};
+    TempFolder dir;
+    ScopedEnv registry{"KT64_REGISTRY", (dir.path() / "registry.db").string()};
     Key key() { return Key::create(Hive::LocalMachine, sync::kSettingsKey); }
 };
 
@@ -126,9 +128,9 @@ TEST_F(SyncFormRegistryTest, LastSyncText) {
 }
 
 TEST(SyncFormStore, UnavailableKey) {
-    kt64::test::TempFolder dir;
-    kt64::test::writeFile(dir.path() / "file", "");
-    kt64::test::ScopedEnv registry("KT64_REGISTRY", (dir.path() / "file" / "registry.db").string());
+    TempFolder dir;
+    writeFile(dir.path() / "file", "");
+    ScopedEnv registry("KT64_REGISTRY", (dir.path() / "file" / "registry.db").string());
     const auto loaded = loadSyncForm();
     EXPECT_FALSE(loaded.keyAvailable);
     EXPECT_EQ(loaded.settings.period, (SyncPeriod{24, PeriodUnit::Hours}));
@@ -138,4 +140,4 @@ TEST(SyncFormStore, UnavailableKey) {
 }
 
 }  // namespace
-}  // namespace kt64::servicecontrol
+}  // namespace kt64::test

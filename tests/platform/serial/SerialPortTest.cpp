@@ -21,8 +21,10 @@
 #include "SerialPort.h"
 #include "TestEnvironment.h"
 
-namespace kt64::serial {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::serial;
 
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
@@ -121,7 +123,7 @@ TEST(SerialPort, TimeoutVariants) {
     // Each read returns at once with what has arrived so far; the three
     // bytes come in whole, however the pseudo-terminal hands them over.
     std::size_t got = 0;
-    EXPECT_TRUE(kt64::test::eventually([&] {
+    EXPECT_TRUE(eventually([&] {
         got += port.read(std::span(buf).subspan(got));
         return got >= 3;
     }));
@@ -321,4 +323,4 @@ TEST(PseudoTerminal, HangUpVisibleOnlyWithoutTheHeldSlave) {
 }
 
 }  // namespace
-}  // namespace kt64::serial
+}  // namespace kt64::test

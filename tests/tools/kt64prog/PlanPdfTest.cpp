@@ -8,12 +8,10 @@
 #include "ProgramFixture.h"
 #include "ProgramRun.h"
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
 
-using kt64::test::commandRow;
-using kt64::test::dateRow;
-using kt64::test::OpenProgram;
+using namespace kt64::program;
 
 // A grey page of pdftoppm -gray: "P5 width height 255" and a byte a pixel.
 struct GreyPage {
@@ -54,11 +52,9 @@ TEST(PlanPdf, TwoRelaysOnTwoLandscapePagesWithTheDayOffShaded) {
     ASSERT_TRUE(p.document.saveDocument(program));
 
     const auto pdf = p.folder.path / "plan.pdf";
-    auto run =
-        kt64::test::runProgram({KT64PROG_PATH, "plan", program, "--week", "2024-W19", "--pdf", pdf}, p.folder.path);
+    auto run = runProgram({KT64PROG_PATH, "plan", program, "--week", "2024-W19", "--pdf", pdf}, p.folder.path);
     ASSERT_EQ(run.code, 0) << run.err;
-    run =
-        kt64::test::runProgram({"/usr/bin/pdftoppm", "-r", "40", "-gray", pdf, p.folder.path / "page"}, p.folder.path);
+    run = runProgram({"/usr/bin/pdftoppm", "-r", "40", "-gray", pdf, p.folder.path / "page"}, p.folder.path);
     ASSERT_EQ(run.code, 0) << run.err;
     std::vector<std::filesystem::path> pages;
     for (const auto& e : std::filesystem::directory_iterator(p.folder.path))
@@ -82,9 +78,9 @@ TEST(PlanPdf, TwoRelaysOnTwoLandscapePagesWithTheDayOffShaded) {
 
     // One page for people to look at.
     std::filesystem::create_directories(KT64_SCREENSHOT_DIR);
-    run = kt64::test::runProgram({"/usr/bin/pdftoppm", "-r", "100", "-png", "-f", "1", "-singlefile", pdf,
-                                  std::string(KT64_SCREENSHOT_DIR) + "/bell-plan"},
-                                 p.folder.path);
+    run = runProgram({"/usr/bin/pdftoppm", "-r", "100", "-png", "-f", "1", "-singlefile", pdf,
+                      std::string(KT64_SCREENSHOT_DIR) + "/bell-plan"},
+                     p.folder.path);
     EXPECT_EQ(run.code, 0) << run.err;
 }
 
@@ -93,11 +89,11 @@ TEST(PlanPdf, AFileThatCannotBeWrittenIsNamed) {
     const auto program = p.folder.path / "szkola.dsk";
     ASSERT_TRUE(p.document.saveDocument(program));
     const auto pdf = p.folder.path / "missing" / "plan.pdf";
-    const auto run = kt64::test::runProgram({KT64PROG_PATH, "plan", program, "--pdf", pdf}, p.folder.path);
+    const auto run = runProgram({KT64PROG_PATH, "plan", program, "--pdf", pdf}, p.folder.path);
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find(pdf.string()), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(pdf));
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

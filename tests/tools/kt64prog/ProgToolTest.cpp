@@ -12,8 +12,10 @@
 #include "ProgramFixture.h"
 #include "WrongFiles.h"
 
-namespace kt64::prog {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::prog;
 
 using program::CommandImage;
 
@@ -112,7 +114,7 @@ private:
 };
 
 struct Tool {
-    kt64::test::ScratchFolder folder;
+    ScratchFolder folder;
     std::ostringstream out, err;
     std::istringstream in;
     ScriptedCentre centre;
@@ -126,7 +128,7 @@ struct Tool {
             if (a.find(".dsk") != std::string::npos || a.find(".bin") != std::string::npos)
                 a = (folder.path / a).string();
         ProgEnvironment env(out, err, in);
-        env.templatePath = kt64::test::templatePath();
+        env.templatePath = templatePath();
         env.connect = [this](const std::optional<std::string>&) -> std::unique_ptr<program::CentreLink> {
             if (!linked) return nullptr;
             return std::make_unique<Forward>(centre);
@@ -210,11 +212,10 @@ TEST(ProgTool, ProgramFilesFromTheCommandLine) {
     }
     {
         // As full as the centre's list: 100 blocks, 400 dates and commands.
-        kt64::test::OpenProgram full;
+        OpenProgram full;
         program::Transaction transaction(full.db());
         for (int i = 0; i < 99; ++i) full.addBlock(1);
-        for (int i = 0; i < 400; ++i)
-            program::insertCommand(full.db(), kt64::test::commandRow(1, 1, program::kOn, 6, 0));
+        for (int i = 0; i < 400; ++i) program::insertCommand(full.db(), commandRow(1, 1, program::kOn, 6, 0));
         transaction.commit();
         ASSERT_TRUE(full.document.saveDocument(t.folder.path / "full.dsk"));
     }
@@ -386,10 +387,10 @@ TEST(ProgTool, DaysOffSilenceTheBells) {
 // ends by itself with one line naming the file and exit status 1, within
 // the time and memory a wrong file is allowed.
 TEST(ProgTool, WrongFilesAreRefusedByName) {
-    kt64::test::ScratchFolder folder;
+    ScratchFolder folder;
     const auto out = (folder.path / "out.dsk").string();
-    std::vector<std::pair<std::vector<std::string>, kt64::test::WrongFile>> rows;
-    for (const auto& f : kt64::test::wrongImageFiles(folder.path, "a command list has 2905"))
+    std::vector<std::pair<std::vector<std::string>, WrongFile>> rows;
+    for (const auto& f : wrongImageFiles(folder.path, "a command list has 2905"))
         rows.push_back({{"decode", f.file.string(), out}, f});
     // A program file that is no file: refused before the engine (or a
     // blocking open) sees it.
@@ -401,8 +402,8 @@ TEST(ProgTool, WrongFilesAreRefusedByName) {
         SCOPED_TRACE(args[0] + " " + args[1]);
         std::vector<std::string> words{KT64PROG_PATH};
         words.insert(words.end(), args.begin(), args.end());
-        const auto run = kt64::test::runProgram(wrong.unreadable ? kt64::test::withoutReadOverride(words) : words,
-                                                folder.path, kt64::test::kWrongFileLimits);
+        const auto run =
+            runProgram(wrong.unreadable ? withoutReadOverride(words) : words, folder.path, kWrongFileLimits);
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.code, 1);
         EXPECT_EQ(run.err, "kt64prog: " + wrong.shown + "\n");
@@ -457,4 +458,4 @@ TEST(ProgTool, SendAndReceive) {
 }
 
 }  // namespace
-}  // namespace kt64::prog
+}  // namespace kt64::test

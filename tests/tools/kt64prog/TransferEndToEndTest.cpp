@@ -21,8 +21,10 @@
 
 extern char** environ;
 
-namespace kt64::program {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::program;
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -30,7 +32,7 @@ namespace fs = std::filesystem;
 // Runs a program to its end with nothing on its input; its output and
 // errors, in that order, end up in the file output.
 int run(const std::vector<std::string>& args, const fs::path& output) {
-    const auto outcome = kt64::test::runProgram(args, output.parent_path());
+    const auto outcome = runProgram(args, output.parent_path());
     std::ofstream(output, std::ios::binary) << outcome.out << outcome.err;
     return outcome.code;
 }
@@ -44,7 +46,7 @@ protected:
         ASSERT_EQ(run({reg, "set", srvKey, "RpcPort", "dword", std::to_string(port)}, dir / "out"), 0);
         ASSERT_EQ(run({reg, "set", srvKey, "ListenAddress", "sz", "127.0.0.1"}, dir / "out"), 0);
         ASSERT_EQ(run({reg, "set", srvKey + "\\Devices", "COM1", "sz", (dir / "com1").string()}, dir / "out"), 0);
-        ASSERT_EQ(run({KT64SRV_PATH, "-RegServer"}, dir / "out"), 0) << kt64::test::fileText(dir / "out");
+        ASSERT_EQ(run({KT64SRV_PATH, "-RegServer"}, dir / "out"), 0) << fileText(dir / "out");
 
         std::vector<std::string> args = {KT64SIM_PATH, "--link", (dir / "com1").string(), "--control",
                                          (dir / "control").string()};
@@ -56,7 +58,7 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 1, (dir / "sim.log").c_str(), O_WRONLY | O_CREAT, 0644);
         ASSERT_EQ(posix_spawn(&simulator, KT64SIM_PATH, &actions, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
-        ASSERT_TRUE(kt64::test::eventually([&] { return fs::exists(dir / "com1"); }, 5000ms));
+        ASSERT_TRUE(eventually([&] { return fs::exists(dir / "com1"); }, 5000ms));
     }
 
     void TearDown() override {
@@ -66,7 +68,7 @@ protected:
         }
         // The link server started on demand ends a few seconds after its
         // last client.
-        kt64::test::eventually([&] { return !kt64::test::listening(port); }, 15000ms);
+        eventually([&] { return !listening(port); }, 15000ms);
     }
 
     int prog(std::vector<std::string> args) {
@@ -74,11 +76,11 @@ protected:
         return run(args, dir / "prog.out");
     }
 
-    kt64::test::ScratchFolder folder;
+    ScratchFolder folder;
     fs::path dir = folder.path;
-    kt64::test::ScopedEnv registry{"KT64_REGISTRY", (dir / "registry.db").string()};
-    kt64::test::ScopedEnv units{"KT64_UNIT_DIR", (dir / "units").string()};
-    std::uint16_t port = kt64::test::freeTcpPort();
+    ScopedEnv registry{"KT64_REGISTRY", (dir / "registry.db").string()};
+    ScopedEnv units{"KT64_UNIT_DIR", (dir / "units").string()};
+    std::uint16_t port = freeTcpPort();
     pid_t simulator = -1;
 };
 
@@ -86,11 +88,11 @@ TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
     const fs::path file = dir / "szkola.dsk";
     CommandImage image = blankImage();
     {
-        kt64::test::OpenProgram p;
+        OpenProgram p;
         const auto block = p.addBlock(3);
-        insertDate(p.db(), kt64::test::dateRow(block, {2024, 9, 2}, {2025, 6, 27}, true));
-        insertCommand(p.db(), kt64::test::commandRow(1, 1, kOn, 7, 0));
-        insertCommand(p.db(), kt64::test::commandRow(block, 2, kCyclePlus, 7, 45, kMondayToFriday, 5, false, 2, true));
+        insertDate(p.db(), dateRow(block, {2024, 9, 2}, {2025, 6, 27}, true));
+        insertCommand(p.db(), commandRow(1, 1, kOn, 7, 0));
+        insertCommand(p.db(), commandRow(block, 2, kCyclePlus, 7, 45, kMondayToFriday, 5, false, 2, true));
         // A holiday block: every-year ranges come back without their year.
         applyDateRangePlan(p.db(),
                            planDateRanges(p.db(), 0, "Dni wolne", polishHolidays(2026, 2027), isMovableHoliday));
@@ -98,26 +100,26 @@ TEST_F(TransferEndToEnd, SendReceiveAndARefusedRecord) {
         ASSERT_TRUE(p.document.saveDocument(file));
     }
 
-    ASSERT_EQ(prog({"send", file.string(), "--yes"}), 0) << kt64::test::fileText(dir / "prog.out");
+    ASSERT_EQ(prog({"send", file.string(), "--yes"}), 0) << fileText(dir / "prog.out");
     ASSERT_EQ(run({KT64SIM_PATH, "--tell", (dir / "control").string(), "image", "save", (dir / "centre.bin").string()},
                   dir / "out"),
               0);
-    EXPECT_EQ(kt64::test::fileText(dir / "centre.bin"), std::string(image.begin(), image.end()));
+    EXPECT_EQ(fileText(dir / "centre.bin"), std::string(image.begin(), image.end()));
 
-    ASSERT_EQ(prog({"receive", (dir / "received.dsk").string(), "--yes"}), 0) << kt64::test::fileText(dir / "prog.out");
+    ASSERT_EQ(prog({"receive", (dir / "received.dsk").string(), "--yes"}), 0) << fileText(dir / "prog.out");
     ASSERT_EQ(prog({"compile", (dir / "received.dsk").string(), (dir / "received.bin").string()}), 0);
     CommandImage expected = image;
     expected[2800] = 0;  // block 1 takes the template's priority
-    EXPECT_EQ(kt64::test::fileText(dir / "received.bin"), std::string(expected.begin(), expected.end()));
+    EXPECT_EQ(fileText(dir / "received.bin"), std::string(expected.begin(), expected.end()));
 
     ASSERT_EQ(run({KT64SIM_PATH, "--tell", (dir / "control").string(), "fault", "ack-refuse", "30"}, dir / "out"), 0);
     EXPECT_EQ(prog({"send", file.string(), "--yes"}), 1);
-    EXPECT_NE(kt64::test::fileText(dir / "prog.out")
+    EXPECT_NE(fileText(dir / "prog.out")
                   .find("Program w centrali jest teraz niekompletny i trzeba go wysłać ponownie.\n"
                         "Przyczyna: Bledna suma kontrolna."),
               std::string::npos)
-        << kt64::test::fileText(dir / "prog.out");
+        << fileText(dir / "prog.out");
 }
 
 }  // namespace
-}  // namespace kt64::program
+}  // namespace kt64::test

@@ -13,8 +13,10 @@
 #include "RegistryFixture.h"
 #include "ValueText.h"
 
-namespace kt64::regtool {
+namespace kt64::test {
 namespace {
+
+using namespace kt64::regtool;
 
 TEST(Kt64RegText, ParsesDwordsAndHexBytes) {
     struct Good {
@@ -39,13 +41,13 @@ TEST(Kt64RegText, ParsesDwordsAndHexBytes) {
     EXPECT_FALSE(parseTypeName("qword").has_value());
 }
 
-using Outcome = kt64::test::ProgramOutcome;
+using Outcome = ProgramOutcome;
 
-class Kt64RegTool : public kt64::test::RegistryFixture {
+class Kt64RegTool : public RegistryFixture {
 protected:
     Outcome run(std::vector<std::string> args) {
         args.insert(args.begin(), KT64REG_PATH);
-        return kt64::test::runProgram(std::move(args), dir_);
+        return runProgram(std::move(args), dir_);
     }
 };
 
@@ -111,4 +113,4 @@ TEST_F(Kt64RegTool, HelpAndStoreFailures) {
 }
 
 }  // namespace
-}  // namespace kt64::regtool
+}  // namespace kt64::test
